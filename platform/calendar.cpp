@@ -1,0 +1,204 @@
+#include "platform/calendar.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include <unicode/datefmt.h>
+#include <unicode/gregocal.h>
+#include <unicode/locid.h>
+#include <unicode/smpdtfmt.h>
+#include <unicode/timezone.h>
+#include <unicode/unistr.h>
+
+#include "platform/log.h"
+
+namespace tw {
+
+namespace {
+
+UDate toUDate(Date date) { return date.toUnix() * 1000.0; }
+Date fromUDate(UDate udate) { return Date::fromUnix(udate / 1000.0); }
+
+std::string utf8(const icu::UnicodeString& text) {
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+bool isUnknown(const icu::TimeZone& zone) { return zone == icu::TimeZone::getUnknown(); }
+
+// $TZ is read here because ICU settles its default zone once per process.
+icu::TimeZone* systemZone() {
+    if (const char* tz = std::getenv("TZ"); tz != nullptr && tz[0] != '\0') {
+        std::string id = tz[0] == ':' ? tz + 1 : tz;
+        if (auto pos = id.find("zoneinfo/"); pos != std::string::npos) id = id.substr(pos + 9);
+        icu::TimeZone* zone = icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(id));
+        if (!isUnknown(*zone)) return zone;
+        delete zone;
+    }
+    return icu::TimeZone::createDefault();
+}
+
+// "de_DE.UTF-8@euro" -> "de_DE"; "C" and "POSIX" name no language.
+std::optional<std::string> environmentLocale() {
+    for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || value[0] == '\0') continue;
+        std::string id = value;
+        id = id.substr(0, id.find_first_of(".@"));
+        if (id.empty() || id == "C" || id == "POSIX") return std::nullopt;
+        return id;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+struct Calendar::Impl {
+    std::string zoneId;
+    std::unique_ptr<icu::Calendar> calendar;  // Gregorian, so day keys never change era or year count
+    icu::Locale patternLocale;
+    icu::Locale textLocale;
+
+    Impl() = default;
+    Impl(const Impl& other)
+        : zoneId(other.zoneId),
+          calendar(other.calendar->clone()),
+          patternLocale(other.patternLocale),
+          textLocale(other.textLocale) {}
+
+    // Positions the calendar; false for dates ICU cannot hold.
+    bool setTo(Date date) const {
+        if (!std::isfinite(date.seconds)) return false;
+        UErrorCode status = U_ZERO_ERROR;
+        calendar->setTime(toUDate(date), status);
+        return U_SUCCESS(status);
+    }
+    int field(Date date, UCalendarDateFields which, int fallback) const {
+        if (!setTo(date)) return fallback;
+        UErrorCode status = U_ZERO_ERROR;
+        const int value = calendar->get(which, status);
+        return U_SUCCESS(status) ? value : fallback;
+    }
+    std::string formatWith(icu::DateFormat& formatter, Date date) const {
+        if (!std::isfinite(date.seconds)) return {};
+        formatter.setCalendar(*calendar);
+        icu::UnicodeString text;
+        formatter.format(toUDate(date), text);
+        return utf8(text);
+    }
+};
+
+Calendar::Calendar(const std::string& timeZoneId, const std::string& localeId) : impl_(std::make_unique<Impl>()) {
+    icu::TimeZone* zone = timeZoneId.empty() ? systemZone()
+                                             : icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(timeZoneId));
+    if (isUnknown(*zone)) {
+        log::warning("Unknown time zone \"" + timeZoneId + "\"; using UTC");
+        delete zone;
+        zone = icu::TimeZone::createTimeZone("UTC");
+    }
+    icu::UnicodeString id;
+    impl_->zoneId = utf8(zone->getID(id));
+
+    if (localeId.empty()) {
+        impl_->patternLocale = icu::Locale("en_US_POSIX");
+        auto environment = environmentLocale();
+        impl_->textLocale = icu::Locale(environment.value_or("en_US").c_str());
+    } else {
+        impl_->patternLocale = icu::Locale(localeId.c_str());
+        impl_->textLocale = impl_->patternLocale;
+    }
+
+    UErrorCode status = U_ZERO_ERROR;
+    auto calendar = std::make_unique<icu::GregorianCalendar>(zone, impl_->patternLocale, status);  // adopts zone
+    if (U_FAILURE(status)) {
+        log::warning(std::string("Calendar could not be created: ") + u_errorName(status) + "; using UTC");
+        status = U_ZERO_ERROR;
+        calendar = std::make_unique<icu::GregorianCalendar>(icu::TimeZone::createTimeZone("UTC"),
+                                                            icu::Locale("en_US_POSIX"), status);
+        impl_->zoneId = "UTC";
+    }
+    // Where midnight is skipped by a clock change, the day starts at the first real instant.
+    calendar->setSkippedWallTimeOption(UCAL_WALLTIME_NEXT_VALID);
+    calendar->setRepeatedWallTimeOption(UCAL_WALLTIME_FIRST);
+    impl_->calendar = std::move(calendar);
+}
+
+Calendar::~Calendar() = default;
+
+Calendar::Calendar(const Calendar& other) : impl_(std::make_unique<Impl>(*other.impl_)) {}
+
+Calendar& Calendar::operator=(const Calendar& other) {
+    if (this != &other) impl_ = std::make_unique<Impl>(*other.impl_);
+    return *this;
+}
+
+const std::string& Calendar::timeZoneId() const { return impl_->zoneId; }
+
+Date Calendar::startOfDay(Date date) const {
+    if (!impl_->setTo(date)) return date;
+    icu::Calendar& calendar = *impl_->calendar;
+    calendar.set(UCAL_HOUR_OF_DAY, 0);
+    calendar.set(UCAL_MINUTE, 0);
+    calendar.set(UCAL_SECOND, 0);
+    calendar.set(UCAL_MILLISECOND, 0);
+    UErrorCode status = U_ZERO_ERROR;
+    const UDate start = calendar.getTime(status);
+    return U_SUCCESS(status) ? fromUDate(start) : date;
+}
+
+Date Calendar::startOfNextDay(Date date) const {
+    const Date start = startOfDay(date);
+    if (!impl_->setTo(start)) return date;
+    UErrorCode status = U_ZERO_ERROR;
+    impl_->calendar->add(UCAL_DATE, 1, status);
+    const UDate next = impl_->calendar->getTime(status);
+    if (U_FAILURE(status)) return date;
+    return startOfDay(fromUDate(next));
+}
+
+int Calendar::hour(Date date) const { return impl_->field(date, UCAL_HOUR_OF_DAY, 0); }
+
+int Calendar::minute(Date date) const { return impl_->field(date, UCAL_MINUTE, 0); }
+
+int Calendar::weekday(Date date) const { return impl_->field(date, UCAL_DAY_OF_WEEK, 1); }
+
+bool Calendar::isSameDay(Date a, Date b) const {
+    if (!std::isfinite(a.seconds) || !std::isfinite(b.seconds)) return false;
+    return impl_->field(a, UCAL_EXTENDED_YEAR, 0) == impl_->field(b, UCAL_EXTENDED_YEAR, 0) &&
+           impl_->field(a, UCAL_DAY_OF_YEAR, 0) == impl_->field(b, UCAL_DAY_OF_YEAR, 0);
+}
+
+std::string Calendar::format(Date date, const std::string& pattern) const {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::SimpleDateFormat formatter(icu::UnicodeString::fromUTF8(pattern), impl_->patternLocale, status);
+    if (U_FAILURE(status)) {
+        log::warning("Bad date pattern \"" + pattern + "\"");
+        return {};
+    }
+    return impl_->formatWith(formatter, date);
+}
+
+std::string Calendar::fullDateText(Date date) const {
+    std::unique_ptr<icu::DateFormat> formatter(
+        icu::DateFormat::createDateInstance(icu::DateFormat::kFull, impl_->textLocale));
+    if (!formatter) return {};
+    formatter->setTimeZone(impl_->calendar->getTimeZone());
+    if (!std::isfinite(date.seconds)) return {};
+    icu::UnicodeString text;
+    formatter->format(toUDate(date), text);
+    return utf8(text);
+}
+
+std::string Calendar::shortTimeText(Date date) const {
+    std::unique_ptr<icu::DateFormat> formatter(
+        icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, impl_->textLocale));
+    if (!formatter) return {};
+    formatter->setTimeZone(impl_->calendar->getTimeZone());
+    if (!std::isfinite(date.seconds)) return {};
+    icu::UnicodeString text;
+    formatter->format(toUDate(date), text);
+    return utf8(text);
+}
+
+}  // namespace tw

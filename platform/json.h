@@ -1,0 +1,109 @@
+#pragma once
+// Strict JSON decoding and careful encoding on nlohmann-json.
+//
+// Decoders of outside data never trust a value's type: JsonReader checks every
+// value itself and throws JsonDecodeError with one of four kinds and the key path
+// ("events[3].payload.name"). Integers must be integer tokens inside int64 (2.9,
+// "3" and 2^63 are refused); doubles accept any number; booleans are not numbers.
+// Encoders refuse NaN and infinity instead of writing null.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/date.h"
+#include "platform/uuid.h"
+
+namespace tw {
+
+using Json = nlohmann::json;                // key order: sorted
+using OrderedJson = nlohmann::ordered_json; // key order: insertion (declaration) order
+
+enum class JsonErrorKind { keyNotFound, valueNotFound, typeMismatch, dataCorrupted };
+const char* toString(JsonErrorKind kind);
+
+class JsonDecodeError : public std::runtime_error {
+public:
+    JsonDecodeError(JsonErrorKind kind, std::string path, std::string detail);
+    JsonErrorKind kind() const { return kind_; }
+    const std::string& path() const { return path_; }
+    const std::string& detail() const { return detail_; }
+
+private:
+    JsonErrorKind kind_;
+    std::string path_;
+    std::string detail_;
+};
+
+class JsonEncodeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Parses text; a syntax error (or invalid UTF-8) is a dataCorrupted error at path "".
+OrderedJson parseJson(std::string_view text);
+
+// A read-only cursor over a parsed value that knows its path.
+class JsonReader {
+public:
+    explicit JsonReader(const OrderedJson& value, std::string path = "");
+
+    const OrderedJson& raw() const { return *value_; }
+    const std::string& path() const { return path_; }
+
+    bool isNull() const { return value_->is_null(); }
+    bool isObject() const { return value_->is_object(); }
+    bool isArray() const { return value_->is_array(); }
+    bool has(std::string_view key) const;  // present (null counts as present)
+
+    // Member access: throws keyNotFound when absent, valueNotFound when null
+    // (for the typed getters below), typeMismatch when this is not an object.
+    JsonReader operator[](std::string_view key) const;
+    // Absent or null -> nullopt.
+    std::optional<JsonReader> optional(std::string_view key) const;
+    // Array access.
+    std::size_t size() const;  // array length or object member count
+    JsonReader at(std::size_t index) const;
+    std::vector<JsonReader> elements() const;  // typeMismatch unless an array
+    // Object members in document order.
+    std::vector<std::pair<std::string, JsonReader>> members() const;
+
+    // Typed values (valueNotFound on null, typeMismatch on the wrong type).
+    bool boolean() const;
+    std::int64_t int64() const;    // integer token inside int64
+    std::uint64_t uint64() const;  // non-negative integer token inside uint64
+    int int32() const;             // integer token inside int32
+    double number() const;         // any number
+    const std::string& string() const;
+    Uuid uuid() const;             // string, 36-char hyphenated form
+    Date iso8601Date() const;      // string, strict ISO 8601
+    Date referenceDate() const;    // number: seconds since 2001-01-01
+
+    // Helpers for optional members.
+    std::optional<bool> optionalBoolean(std::string_view key) const;
+    std::optional<std::int64_t> optionalInt64(std::string_view key) const;
+    std::optional<double> optionalNumber(std::string_view key) const;
+    std::optional<std::string> optionalString(std::string_view key) const;
+    std::optional<Uuid> optionalUuid(std::string_view key) const;
+
+    [[noreturn]] void fail(JsonErrorKind kind, const std::string& detail) const;
+
+private:
+    std::string childPath(std::string_view key) const;
+    std::string childPath(std::size_t index) const;
+
+    const OrderedJson* value_;
+    std::string path_;
+};
+
+// A finite double as a JSON value; throws JsonEncodeError on NaN or infinity.
+OrderedJson finiteJson(double value, std::string_view what = "value");
+// Serializes without escaping non-ASCII (UTF-8 kept as is); invalid UTF-8 is replaced.
+std::string dumpJson(const OrderedJson& value, int indent = -1);
+
+}  // namespace tw

@@ -1,0 +1,70 @@
+#include "platform/log.h"
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include <syslog.h>
+
+namespace tw::log {
+
+namespace {
+
+struct LogState {
+    // Recursive so a test sink that itself logs cannot deadlock.
+    std::recursive_mutex mutex;
+    Sink sink;
+    bool syslogOpen = false;
+};
+
+LogState& state() {
+    static LogState instance;
+    return instance;
+}
+
+void emit(std::string_view line, bool toSystemLog) {
+    LogState& s = state();
+    std::lock_guard lock(s.mutex);
+    if (s.sink) {
+        s.sink(line);
+        return;
+    }
+    if (toSystemLog) {
+        if (!s.syslogOpen) {
+            openlog("Tumblewick", LOG_PID, LOG_USER);
+            s.syslogOpen = true;
+        }
+        const std::string text(line);
+        syslog(LOG_ERR, "%s", text.c_str());
+        return;
+    }
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string prefixed(std::string_view prefix, std::string_view message) {
+    std::string line;
+    line.reserve(prefix.size() + message.size());
+    line += prefix;
+    line += message;
+    return line;
+}
+
+}  // namespace
+
+void info(std::string_view message) { emit(prefixed("ℹ️ ", message), false); }
+
+void warning(std::string_view message) { emit(prefixed("⚠️ ", message), false); }
+
+void plain(std::string_view message) { emit(message, false); }
+
+void system(std::string_view message) { emit(prefixed("[Troupe] ", message), true); }
+
+void setSinkForTesting(Sink sink) {
+    LogState& s = state();
+    std::lock_guard lock(s.mutex);
+    s.sink = std::move(sink);
+}
+
+}  // namespace tw::log

@@ -1,0 +1,103 @@
+#include "platform/paths.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/log.h"
+
+namespace tw::paths {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// XDG variables count only when set to an absolute path.
+std::optional<fs::path> absoluteEnvironmentPath(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || value[0] != '/') return std::nullopt;
+    return fs::path(value);
+}
+
+fs::path configHome() {
+    if (auto path = absoluteEnvironmentPath("XDG_CONFIG_HOME")) return *path;
+    return homeDirectory() / ".config";
+}
+
+// One value of user-dirs.dirs: "$HOME/Desktop" or "/abs/path", in double quotes,
+// with backslash escapes. Anything else is not a usable value.
+std::optional<fs::path> parseUserDirValue(std::string_view raw, const fs::path& home) {
+    while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\t' || raw.back() == '\r')) raw.remove_suffix(1);
+    if (raw.size() < 2 || raw.front() != '"' || raw.back() != '"') return std::nullopt;
+    raw = raw.substr(1, raw.size() - 2);
+    std::string value;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\\' && i + 1 < raw.size()) ++i;
+        value += raw[i];
+    }
+    if (value == "$HOME") return home;
+    if (value.rfind("$HOME/", 0) == 0) return home / value.substr(6);
+    if (!value.empty() && value.front() == '/') return fs::path(value);
+    return std::nullopt;
+}
+
+}  // namespace
+
+fs::path homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return fs::path(home);
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    struct passwd entry {};
+    struct passwd* result = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result != nullptr &&
+        result->pw_dir != nullptr) {
+        return fs::path(result->pw_dir);
+    }
+    log::warning("No home directory: neither $HOME nor the password database names one");
+    return fs::path("/");
+}
+
+fs::path dataDirectory() {
+    if (auto path = absoluteEnvironmentPath("XDG_DATA_HOME")) return *path / "Tumblewick";
+    return homeDirectory() / ".local" / "share" / "Tumblewick";
+}
+
+fs::path configDirectory() { return configHome() / "tumblewick"; }
+
+fs::path desktopDirectory() {
+    const fs::path home = homeDirectory();
+    std::ifstream file(configHome() / "user-dirs.dirs");
+    std::optional<fs::path> desktop;
+    std::string line;
+    while (file && std::getline(file, line)) {
+        std::string_view text(line);
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+        if (text.empty() || text.front() == '#') continue;
+        constexpr std::string_view kKey = "XDG_DESKTOP_DIR=";
+        if (text.substr(0, kKey.size()) != kKey) continue;
+        // The last assignment wins, as when the shell sources the file.
+        desktop = parseUserDirValue(text.substr(kKey.size()), home);
+    }
+    return desktop.value_or(home / "Desktop");
+}
+
+fs::path hiddenDirectory() { return homeDirectory() / ".tumblewick"; }
+
+bool ensureDirectory(const fs::path& directory) {
+    std::error_code error;
+    if (fs::is_directory(directory, error)) return true;
+    fs::create_directories(directory, error);
+    if (error || !fs::is_directory(directory)) {
+        log::warning("Cannot create the folder " + directory.string() + ": " +
+                     (error ? error.message() : std::string("a file is in the way")));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tw::paths

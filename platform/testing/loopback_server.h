@@ -1,0 +1,42 @@
+#pragma once
+// A real HTTP server on 127.0.0.1 and a free port, for tests of HTTP clients.
+// Handlers run on the server's own threads.
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace tw::testing {
+
+struct LoopbackRequest {
+    std::string method;
+    std::string path;
+    std::string body;
+    std::string header(const std::string& name) const;
+    std::multimap<std::string, std::string> headers;
+};
+
+struct LoopbackResponse {
+    int status = 200;
+    std::string body;
+    std::string contentType = "application/json";
+    double delaySeconds = 0;  // wait before answering (time-out tests)
+};
+
+class LoopbackServer {
+public:
+    using Handler = std::function<LoopbackResponse(const LoopbackRequest&)>;
+    LoopbackServer();
+    ~LoopbackServer();  // stops and joins
+    // Every request goes to `handler` (replaceable at any time).
+    void setHandler(Handler handler);
+    int port() const;
+    std::string baseUrl() const;  // "http://127.0.0.1:<port>"
+    int requestCount() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tw::testing

@@ -1,0 +1,242 @@
+#include "platform/defaults.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <thread>
+
+#include <unistd.h>
+
+#include "platform/log.h"
+#include "platform/testing/in_memory_defaults.h"
+
+namespace tw {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeFile(const fs::path& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+class JsonFileDefaultsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* output = std::getenv("TW_TEST_OUTPUT_DIR");
+        const fs::path root = output != nullptr ? fs::path(output) : fs::temp_directory_path();
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        directory_ = root / ("defaults-" + std::string(test->name()) + "-" + std::to_string(::getpid()));
+        fs::remove_all(directory_);
+        fs::create_directories(directory_);
+        file_ = directory_ / "standard.json";
+        log::setSinkForTesting([this](std::string_view line) { logLines_.emplace_back(line); });
+    }
+    void TearDown() override {
+        log::setSinkForTesting(nullptr);
+        std::error_code ignored;
+        fs::permissions(directory_, fs::perms::owner_all, ignored);
+        fs::remove_all(directory_, ignored);
+    }
+
+    fs::path directory_;
+    fs::path file_;
+    std::vector<std::string> logLines_;
+};
+
+TEST_F(JsonFileDefaultsTest, ValuesKeepTheirTypesAcrossARestart) {
+    {
+        JsonFileDefaults defaults(file_);
+        defaults.setBool("muted", false);
+        defaults.setInteger("count", 7);
+        defaults.setDouble("whole", 2.0);
+        defaults.setString("name", "Pip 🦗");
+        defaults.setDate("since", Date{812345678.25});
+        defaults.setData("blob", std::string("\0\x01\xff\xfe{}", 6));
+    }  // the destructor saves
+    JsonFileDefaults reopened(file_);
+    EXPECT_EQ(reopened.object("muted"), DefaultsValue{false});
+    EXPECT_EQ(reopened.object("count"), DefaultsValue{std::int64_t{7}});
+    EXPECT_EQ(reopened.object("whole"), DefaultsValue{2.0});
+    EXPECT_EQ(reopened.object("name"), DefaultsValue{std::string("Pip 🦗")});
+    EXPECT_EQ(reopened.object("since"), DefaultsValue{Date{812345678.25}});
+    EXPECT_EQ(reopened.dataStringForKey("blob"), std::string("\0\x01\xff\xfe{}", 6));
+    EXPECT_FALSE(reopened.isReadOnly());
+}
+
+TEST_F(JsonFileDefaultsTest, FlushSavesAtOnceAndRemovalsAreSaved) {
+    JsonFileDefaults defaults(file_, 3600);
+    defaults.setInteger("kept", 1);
+    defaults.setInteger("dropped", 2);
+    ASSERT_TRUE(defaults.flush());
+    defaults.remove("dropped");
+    ASSERT_TRUE(defaults.flush());
+    const auto saved = decodeDefaultsFile(readFile(file_));
+    EXPECT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved.at("kept"), DefaultsValue{std::int64_t{1}});
+}
+
+TEST_F(JsonFileDefaultsTest, TwoSuitesOnOneFileKeepEachOthersKeys) {
+    {
+        JsonFileDefaults seed(file_);
+        seed.setString("shared", "old");
+    }
+    JsonFileDefaults first(file_, 3600);
+    JsonFileDefaults second(file_, 3600);
+    second.remove("shared");
+    ASSERT_TRUE(second.flush());
+    // Writers racing: each saves its own keys while the other saves too.
+    auto writeKeys = [](JsonFileDefaults& defaults, const std::string& prefix) {
+        for (int i = 0; i < 25; ++i) {
+            defaults.setInteger(prefix + std::to_string(i), i);
+            EXPECT_TRUE(defaults.flush());
+        }
+    };
+    std::thread a([&] { writeKeys(first, "a"); });
+    std::thread b([&] { writeKeys(second, "b"); });
+    a.join();
+    b.join();
+    const auto saved = decodeDefaultsFile(readFile(file_));
+    EXPECT_EQ(saved.size(), 50u);
+    EXPECT_EQ(saved.count("a24"), 1u);
+    EXPECT_EQ(saved.count("b24"), 1u);
+    // "first" never touched the key "second" removed, so it stays removed.
+    EXPECT_EQ(saved.count("shared"), 0u);
+    EXPECT_FALSE(first.hasKey("shared"));
+    EXPECT_TRUE(first.hasKey("b3"));
+}
+
+TEST_F(JsonFileDefaultsTest, AnUnparseableFileIsSetAsideAndTheSuiteStartsEmpty) {
+    const std::string garbage = "{\"muted\": {\"type\": \"bool\", \"value\": tru";
+    writeFile(file_, garbage);
+    {
+        JsonFileDefaults defaults(file_);
+        EXPECT_FALSE(defaults.hasKey("muted"));
+        defaults.setBool("fresh", true);
+    }
+    int corruptFiles = 0;
+    for (const auto& entry : fs::directory_iterator(directory_)) {
+        if (entry.path().filename().string().rfind("standard.json.corrupt-", 0) == 0) {
+            ++corruptFiles;
+            EXPECT_EQ(readFile(entry.path()), garbage);
+        }
+    }
+    EXPECT_EQ(corruptFiles, 1);
+    EXPECT_TRUE(JsonFileDefaults(file_).boolForKey("fresh"));
+    EXPECT_FALSE(logLines_.empty());
+}
+
+TEST_F(JsonFileDefaultsTest, AFileThatCannotBeReadIsNeverOverwritten) {
+    fs::create_directories(file_);  // a directory where the file should be
+    JsonFileDefaults defaults(file_);
+    EXPECT_TRUE(defaults.isReadOnly());
+    defaults.setBool("x", true);
+    EXPECT_TRUE(defaults.boolForKey("x"));
+    EXPECT_FALSE(defaults.flush());
+    EXPECT_TRUE(fs::is_directory(file_));
+}
+
+TEST_F(JsonFileDefaultsTest, EntriesOfUnknownTypesSurviveARewrite) {
+    writeFile(file_, R"({"tint":{"type":"color","value":"#ff0000"},"n":{"type":"int","value":"x"},)"
+                     R"("ok":{"type":"bool","value":true}})");
+    {
+        JsonFileDefaults defaults(file_);
+        EXPECT_TRUE(defaults.boolForKey("ok"));
+        EXPECT_FALSE(defaults.hasKey("tint"));
+        defaults.setBool("ok", false);
+    }
+    const std::string saved = readFile(file_);
+    EXPECT_NE(saved.find("#ff0000"), std::string::npos);
+    EXPECT_NE(saved.find("\"n\""), std::string::npos);
+    EXPECT_FALSE(JsonFileDefaults(file_).boolForKey("ok"));
+}
+
+TEST_F(JsonFileDefaultsTest, NonFiniteNumbersAreRefusedRatherThanBreakingTheFile) {
+    JsonFileDefaults defaults(file_);
+    defaults.setDouble("speed", 1.5);
+    defaults.setDouble("speed", std::numeric_limits<double>::quiet_NaN());
+    defaults.setDate("when", Date{std::numeric_limits<double>::infinity()});
+    EXPECT_EQ(defaults.doubleForKey("speed"), 1.5);
+    EXPECT_FALSE(defaults.hasKey("when"));
+    EXPECT_TRUE(defaults.flush());
+}
+
+TEST(DefaultsFileFormatTest, DataOfEveryLengthRoundTripsAndBadFilesAreRefused) {
+    for (std::size_t length = 0; length < 8; ++length) {
+        DefaultsData data;
+        for (std::size_t i = 0; i < length; ++i) data.bytes.push_back(static_cast<std::uint8_t>(250 + i));
+        const auto decoded = decodeDefaultsFile(encodeDefaultsFile({{"d", data}}));
+        EXPECT_EQ(decoded.at("d"), DefaultsValue{data}) << length;
+    }
+    EXPECT_THROW(decodeDefaultsFile("[1,2]"), std::runtime_error);
+    EXPECT_THROW(decodeDefaultsFile(""), std::runtime_error);
+    // A malformed entry is skipped, not the whole file.
+    const auto partial = decodeDefaultsFile(R"({"d":{"type":"data","value":"AB=C"},"i":{"type":"int","value":2.5},)"
+                                            R"("b":{"type":"bool","value":1},"ok":{"type":"double","value":3}})");
+    EXPECT_EQ(partial.size(), 1u);
+    EXPECT_EQ(partial.at("ok"), DefaultsValue{3.0});
+}
+
+TEST(DefaultsReadRulesTest, BooleansFromStringsAndNumbers) {
+    testing::InMemoryDefaults defaults;
+    const std::vector<std::pair<DefaultsValue, bool>> cases = {
+        {std::string("YES"), true}, {std::string("yes"), true},  {std::string(" TRUE "), true},
+        {std::string("1"), true},   {std::string("-2"), true},   {std::string("0"), false},
+        {std::string("no"), false}, {std::string(""), false},    {std::string("1x"), false},
+        {std::int64_t{1}, true},    {std::int64_t{0}, false},    {0.0, false},
+        {0.25, true},               {Date{5}, false},            {DefaultsData{{'1'}}, false},
+    };
+    for (const auto& [value, expected] : cases) {
+        defaults.set("k", value);
+        EXPECT_EQ(defaults.boolForKey("k"), expected) << defaults.stringForKey("k").value_or("?");
+    }
+    EXPECT_FALSE(defaults.boolForKey("missing"));
+}
+
+TEST(DefaultsReadRulesTest, NumbersAndStrings) {
+    testing::InMemoryDefaults defaults;
+    EXPECT_EQ(defaults.doubleForKey("missing"), 0.0);
+    EXPECT_EQ(defaults.integerForKey("missing"), 0);
+    defaults.setDouble("d", -3.9);
+    EXPECT_EQ(defaults.integerForKey("d"), -3);
+    defaults.setDouble("d", 1e300);
+    EXPECT_EQ(defaults.integerForKey("d"), std::numeric_limits<std::int64_t>::max());
+    defaults.setString("s", " 42 ");
+    EXPECT_EQ(defaults.integerForKey("s"), 42);
+    EXPECT_EQ(defaults.doubleForKey("s"), 42.0);
+    defaults.setString("s", "2.75");
+    EXPECT_EQ(defaults.integerForKey("s"), 2);
+    defaults.setString("s", "many");
+    EXPECT_EQ(defaults.doubleForKey("s"), 0.0);
+    defaults.setInteger("i", 12);
+    EXPECT_EQ(defaults.stringForKey("i"), "12");
+    defaults.setDouble("d", 0.5);
+    EXPECT_EQ(defaults.stringForKey("d"), "0.5");
+    defaults.setDate("t", Date{1});
+    EXPECT_EQ(defaults.stringForKey("t"), std::nullopt);
+    EXPECT_EQ(defaults.dateForKey("t"), Date{1});
+    EXPECT_EQ(defaults.dateForKey("i"), std::nullopt);
+    EXPECT_EQ(defaults.dataForKey("i"), std::nullopt);
+}
+
+TEST(DefaultsSuiteFileTest, SuiteNamesCannotLeaveTheConfigFolder) {
+    const fs::path file = JsonFileDefaults::suiteFile("../../etc/passwd");
+    EXPECT_EQ(file.parent_path().filename(), "tumblewick");
+    EXPECT_EQ(JsonFileDefaults::suiteFile("standard").filename(), "standard.json");
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/log.h"
+#include "platform/notification_center.h"
+
+namespace tw {
+namespace {
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        log::setSinkForTesting([this](std::string_view line) { lines.emplace_back(line); });
+    }
+    void TearDown() override { log::setSinkForTesting(nullptr); }
+
+    std::vector<std::string> lines;
+};
+
+TEST_F(LogTest, EveryKindIsCapturedWithItsMarker) {
+    log::info("Diagnostics exported: /tmp/x");
+    log::warning("Chapter export failed");
+    log::plain("\U0001F4DC Exported chapter to /tmp/y");
+    log::system("Failed to append event");
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "\u2139\uFE0F Diagnostics exported: /tmp/x",
+                         "\u26A0\uFE0F Chapter export failed",
+                         "\U0001F4DC Exported chapter to /tmp/y",
+                         "[Troupe] Failed to append event",
+                     }));
+}
+
+TEST_F(LogTest, LinesFromManyThreadsStayWhole) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 200; ++i) log::info("thread " + std::to_string(t) + " line " + std::to_string(i));
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    ASSERT_EQ(lines.size(), 1600u);
+    for (const auto& line : lines) EXPECT_EQ(line.rfind("\u2139\uFE0F thread ", 0), 0u) << line;
+}
+
+TEST(LogPrintTest, WithoutASinkLinesGoToStandardOutput) {
+    ::testing::internal::CaptureStdout();
+    log::warning("Failed to create diagnostics directory: denied");
+    log::plain("done");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+              "\u26A0\uFE0F Failed to create diagnostics directory: denied\ndone\n");
+}
+
+TEST(NotificationCenterTest, DeliversByNameInRegistrationOrderWithUserInfo) {
+    NotificationCenter center;
+    std::vector<std::string> calls;
+    center.addObserver("moved", [&](const Notification& n) {
+        calls.push_back("first " + std::any_cast<std::string>(n.userInfo.at("who")));
+    });
+    center.addObserver("other", [&](const Notification&) { calls.push_back("other"); });
+    center.addObserver("moved", [&](const Notification& n) { calls.push_back("second " + n.name); });
+
+    center.post("moved", {{"who", std::string("Pip")}});
+    EXPECT_EQ(calls, (std::vector<std::string>{"first Pip", "second moved"}));
+    center.post("nobody listens");
+    EXPECT_EQ(calls.size(), 2u);
+}
+
+TEST(NotificationCenterTest, ObserversMayChangeRegistrationsDuringAPost) {
+    NotificationCenter center;
+    std::vector<std::string> calls;
+    NotificationCenter::Token second = 0;
+    NotificationCenter::Token self = 0;
+    self = center.addObserver("tick", [&](const Notification&) {
+        calls.push_back("first");
+        center.removeObserver(second);  // later observer: not called in this post
+        center.removeObserver(self);    // removing oneself mid-call is safe
+        center.addObserver("tick", [&](const Notification&) { calls.push_back("added"); });
+    });
+    second = center.addObserver("tick", [&](const Notification&) { calls.push_back("second"); });
+    center.addObserver("tick", [&](const Notification&) { calls.push_back("third"); });
+
+    center.post("tick");
+    EXPECT_EQ(calls, (std::vector<std::string>{"first", "third"}));
+    calls.clear();
+    center.post("tick");
+    EXPECT_EQ(calls, (std::vector<std::string>{"third", "added"}));
+}
+
+TEST(NotificationCenterTest, RemovedObserversStaySilent) {
+    NotificationCenter center;
+    int count = 0;
+    const auto token = center.addObserver("x", [&](const Notification&) { ++count; });
+    center.post("x");
+    center.removeObserver(token);
+    center.removeObserver(token);  // twice is harmless
+    center.removeObserver(12345);
+    center.post("x");
+    EXPECT_EQ(count, 1);
+}
+
+}  // namespace
+}  // namespace tw

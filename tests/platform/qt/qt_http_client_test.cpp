@@ -1,0 +1,118 @@
+#include "platform/qt/qt_http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "platform/qt/qt_main_queue.h"
+#include "platform/testing/loopback_server.h"
+#include "qt_event_pump.h"
+
+namespace tw {
+namespace {
+
+struct Calls {
+    int count = 0;
+    std::optional<HttpResponse> last;
+    HttpClient::Completion completion() {
+        return [this](HttpResponse response) {
+            ++count;
+            last = std::move(response);
+        };
+    }
+};
+
+TEST(QtHttpClient, PostsHeadersAndBodyAndReadsTheAnswer) {
+    testing::LoopbackServer server;
+    testing::LoopbackRequest seen;
+    server.setHandler([&](const testing::LoopbackRequest& request) {
+        seen = request;
+        return testing::LoopbackResponse{201, R"({"ok":true})"};
+    });
+    QtMainQueue main;
+    QtHttpClient client(main);
+    Calls calls;
+    HttpRequest request;
+    request.method = "POST";
+    request.url = server.baseUrl() + "/events";
+    request.headers["Content-Type"] = "application/json";
+    request.headers["Authorization"] = "Bearer abc";
+    request.body = R"({"n":1})";
+    client.send(request, calls.completion());
+    ASSERT_TRUE(pumpUntil([&] { return calls.count > 0; }));
+    EXPECT_EQ(calls.count, 1);
+    EXPECT_EQ(calls.last->status, 201);
+    EXPECT_TRUE(calls.last->ok());
+    EXPECT_EQ(calls.last->body, R"({"ok":true})");
+    EXPECT_EQ(seen.method, "POST");
+    EXPECT_EQ(seen.path, "/events");
+    EXPECT_EQ(seen.body, R"({"n":1})");
+    EXPECT_EQ(seen.header("Authorization"), "Bearer abc");
+}
+
+TEST(QtHttpClient, ErrorStatusIsAnAnswerNotATransportFailure) {
+    testing::LoopbackServer server;
+    server.setHandler([](const testing::LoopbackRequest&) { return testing::LoopbackResponse{503, "busy"}; });
+    QtMainQueue main;
+    QtHttpClient client(main);
+    Calls calls;
+    client.send({"GET", server.baseUrl() + "/x", {}, "", 5}, calls.completion());
+    ASSERT_TRUE(pumpUntil([&] { return calls.count > 0; }));
+    EXPECT_EQ(calls.last->status, 503);
+    EXPECT_FALSE(calls.last->error.has_value());
+    EXPECT_FALSE(calls.last->ok());
+}
+
+TEST(QtHttpClient, ServerThatNeverAnswersIsCutOffAndTheCompletionRunsOnce) {
+    testing::LoopbackServer server;
+    server.setHandler([](const testing::LoopbackRequest&) {
+        testing::LoopbackResponse response;
+        response.delaySeconds = 3;
+        return response;
+    });
+    QtMainQueue main;
+    QtHttpClient client(main);
+    Calls calls;
+    client.send({"GET", server.baseUrl() + "/slow", {}, "", 0.2}, calls.completion());
+    ASSERT_TRUE(pumpUntil([&] { return calls.count > 0; }, 2.5));
+    EXPECT_TRUE(calls.last->timedOut);
+    EXPECT_TRUE(calls.last->error.has_value());
+    pumpUntil([] { return false; }, 0.3);
+    EXPECT_EQ(calls.count, 1);
+}
+
+TEST(QtHttpClient, UnreachableServerAndBadUrlReportErrors) {
+    QtMainQueue main;
+    QtHttpClient client(main);
+    Calls refused;
+    Calls invalid;
+    // Port 1 on loopback: nothing listens there.
+    client.send({"GET", "http://127.0.0.1:1/", {}, "", 2}, refused.completion());
+    client.send({"GET", "not a url", {}, "", 2}, invalid.completion());
+    ASSERT_TRUE(pumpUntil([&] { return refused.count > 0 && invalid.count > 0; }));
+    EXPECT_TRUE(refused.last->error.has_value());
+    EXPECT_EQ(refused.last->status, 0);
+    EXPECT_TRUE(invalid.last->error.has_value());
+}
+
+TEST(QtHttpClient, DestroyingTheClientCompletesWhatIsInFlight) {
+    testing::LoopbackServer server;
+    server.setHandler([](const testing::LoopbackRequest&) {
+        testing::LoopbackResponse response;
+        response.delaySeconds = 2;
+        return response;
+    });
+    QtMainQueue main;
+    Calls calls;
+    {
+        QtHttpClient client(main);
+        client.send({"GET", server.baseUrl() + "/slow", {}, "", 10}, calls.completion());
+        pumpUntil([&] { return server.requestCount() > 0; }, 2);
+    }
+    ASSERT_TRUE(pumpUntil([&] { return calls.count > 0; }, 2));
+    EXPECT_EQ(calls.count, 1);
+    EXPECT_TRUE(calls.last->error.has_value());
+}
+
+}  // namespace
+}  // namespace tw
