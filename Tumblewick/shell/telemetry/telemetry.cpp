@@ -1,0 +1,311 @@
+#include "Tumblewick/shell/telemetry/telemetry.h"
+
+#include <future>
+#include <mutex>
+#include <utility>
+
+#include "platform/log.h"
+#include "platform/unicode.h"
+
+namespace tw {
+
+// ---------------------------------------------------------------- TelemetryValue
+
+std::optional<std::int64_t> TelemetryValue::integer() const {
+    if (auto* v = std::get_if<std::int64_t>(&value_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<double> TelemetryValue::number() const {
+    if (auto* v = std::get_if<double>(&value_)) return *v;
+    return std::nullopt;
+}
+
+std::optional<bool> TelemetryValue::boolean() const {
+    if (auto* v = std::get_if<bool>(&value_)) return *v;
+    return std::nullopt;
+}
+
+OrderedJson TelemetryValue::toJson() const {
+    switch (kind()) {
+        case Kind::string: return OrderedJson(std::get<std::string>(value_));
+        case Kind::int_: return OrderedJson(std::get<std::int64_t>(value_));
+        case Kind::double_: return finiteJson(std::get<double>(value_), "telemetry property");
+        case Kind::bool_: return OrderedJson(std::get<bool>(value_));
+        case Kind::null: break;
+    }
+    return OrderedJson(nullptr);
+}
+
+// ---------------------------------------------------------------- Event, batch
+
+OrderedJson Telemetry::Event::toJson() const {
+    OrderedJson j = OrderedJson::object();
+    j["name"] = name;
+    j["platform"] = platform;
+    j["version"] = version;
+    j["anonymousId"] = anonymousId;
+    j["sessionId"] = sessionId;
+    j["ts"] = finiteJson(ts, "ts");
+    if (properties) {
+        OrderedJson props = OrderedJson::object();
+        for (const auto& [key, value] : *properties) props[key] = value.toJson();
+        j["properties"] = std::move(props);
+    }
+    return j;
+}
+
+std::string Telemetry::encodeBatch(const std::vector<Event>& events) {
+    OrderedJson list = OrderedJson::array();
+    for (const auto& event : events) list.push_back(event.toJson());
+    OrderedJson batch = OrderedJson::object();
+    batch["events"] = std::move(list);
+    return dumpJson(batch);
+}
+
+// ---------------------------------------------------------------- the client's state
+
+struct Telemetry::Impl {
+    Impl(Defaults& d, HttpClient& h, const Clock& c, MainQueue& m, std::unique_ptr<SerialExecutor> e)
+        : defaults(d), http(h), clock(c), main(m), executor(std::move(e)) {}
+    // Let queued jobs finish while every member still exists.
+    ~Impl() { executor.reset(); }
+
+    Defaults& defaults;
+    HttpClient& http;
+    const Clock& clock;
+    MainQueue& main;
+    std::unique_ptr<SerialExecutor> executor;
+    std::weak_ptr<Impl> self;
+
+    // Touched only by jobs on `executor`.
+    std::optional<std::string> endpoint;
+    std::string platform = "ios";
+    std::string appVersion = "0.0.0";
+    Uuid anonymousId;
+    Uuid sessionId = Uuid::random();
+    std::vector<Event> pendingEvents;
+    bool flushArmed = false;
+    std::uint64_t flushGeneration = 0;  // a fired timer of an older generation does nothing
+    std::size_t droppedEvents = 0;
+
+    void loadAnonymousId() {
+        auto stored = defaults.stringForKey(anonymousIdKey);
+        if (stored) {
+            if (auto parsed = Uuid::parse(*stored)) {
+                anonymousId = *parsed;
+                return;
+            }
+            log::warning("Telemetry: stored anonymous id is not a UUID; making a new one");
+        }
+        renewAnonymousId();
+    }
+
+    void renewAnonymousId() {
+        anonymousId = Uuid::random();
+        defaults.setString(anonymousIdKey, anonymousId.uuidString());
+    }
+
+    void enqueue(std::string name, std::optional<TelemetryProperties> properties, double ts) {
+        pendingEvents.push_back(Event{std::move(name), platform, appVersion,
+                                      unicode::lowercased(anonymousId.uuidString()),
+                                      unicode::lowercased(sessionId.uuidString()), ts,
+                                      std::move(properties)});
+        if (pendingEvents.size() > maxPendingEvents) {
+            pendingEvents.erase(pendingEvents.begin());
+            if (droppedEvents++ == 0)
+                log::warning("Telemetry: no endpoint is taking events; keeping only the newest " +
+                             std::to_string(maxPendingEvents));
+        }
+        if (pendingEvents.size() >= flushThreshold) {
+            executor->execute([this] { flushLocked({}); });
+        } else if (!flushArmed) {
+            scheduleDelayedFlush();
+        }
+    }
+
+    void scheduleDelayedFlush() {
+        flushArmed = true;
+        const std::uint64_t generation = ++flushGeneration;
+        // Timers belong to the main thread: arm from there, and come back here to flush.
+        main.post([weak = self, generation] {
+            auto impl = weak.lock();
+            if (!impl) return;
+            impl->main.postAfter(flushDelaySeconds, [weak, generation] {
+                auto impl = weak.lock();
+                if (!impl) return;
+                Impl* raw = impl.get();
+                raw->executor->execute([raw, generation] {
+                    if (raw->flushArmed && raw->flushGeneration == generation) raw->flushLocked({});
+                });
+            });
+        });
+    }
+
+    void cancelDelayedFlush() {
+        flushArmed = false;
+        ++flushGeneration;
+    }
+
+    void flushLocked(std::function<void()> done) {
+        cancelDelayedFlush();
+        if (pendingEvents.empty() || !endpoint) {
+            finish(std::move(done));
+            return;
+        }
+        std::vector<Event> batch = std::move(pendingEvents);
+        pendingEvents.clear();
+        send(std::move(batch), *endpoint, std::move(done));
+    }
+
+    // A batch is sent once: whatever the answer, it is gone.
+    void send(std::vector<Event> events, const std::string& url, std::function<void()> done) {
+        HttpRequest request;
+        request.method = "POST";
+        request.url = url;
+        request.headers["Content-Type"] = "application/json";
+        request.timeoutSeconds = requestTimeoutSeconds;
+        try {
+            request.body = encodeBatch(events);
+        } catch (const JsonEncodeError& error) {
+            log::warning(std::string("Telemetry: dropped a batch that cannot be encoded: ") + error.what());
+            finish(std::move(done));
+            return;
+        }
+        main.post([weak = self, request = std::move(request), done = std::move(done)]() mutable {
+            auto impl = weak.lock();
+            if (!impl) return;
+            impl->http.send(std::move(request), [done = std::move(done)](HttpResponse) {
+                if (done) done();
+            });
+        });
+    }
+
+    void forgetLocally() {
+        cancelDelayedFlush();
+        pendingEvents.clear();
+        renewAnonymousId();
+    }
+
+    void finish(std::function<void()> done) {
+        if (done) main.post(std::move(done));
+    }
+
+    template <typename F>
+    auto query(F read) const -> decltype(read()) {
+        std::promise<decltype(read())> promise;
+        auto future = promise.get_future();
+        executor->execute([&] { promise.set_value(read()); });
+        return future.get();
+    }
+};
+
+// ---------------------------------------------------------------- Telemetry
+
+Telemetry::Telemetry(Defaults& defaults, HttpClient& http, const Clock& clock, MainQueue& mainQueue,
+                     std::unique_ptr<SerialExecutor> executor)
+    : impl_(std::make_shared<Impl>(defaults, http, clock, mainQueue, std::move(executor))) {
+    impl_->self = impl_;
+    impl_->loadAnonymousId();
+}
+
+Telemetry::~Telemetry() = default;
+
+namespace {
+std::mutex sharedMutex;
+std::shared_ptr<Telemetry> sharedClient;
+}  // namespace
+
+std::shared_ptr<Telemetry> Telemetry::shared() {
+    std::lock_guard lock(sharedMutex);
+    return sharedClient;
+}
+
+void Telemetry::installShared(std::shared_ptr<Telemetry> client) {
+    std::shared_ptr<Telemetry> previous;
+    {
+        std::lock_guard lock(sharedMutex);
+        previous = std::exchange(sharedClient, std::move(client));
+    }
+    // `previous` is released outside the lock: its destructor drains its executor.
+}
+
+bool Telemetry::isOptedIn() {
+    auto client = shared();
+    return client && client->optedIn();
+}
+
+void Telemetry::setOptedIn(bool optedIn) {
+    if (auto client = shared()) client->setOptIn(optedIn);
+}
+
+void Telemetry::configure(std::string endpoint, std::string platform, std::string version) {
+    if (auto client = shared())
+        client->configureEndpoint(std::move(endpoint), std::move(platform), std::move(version));
+}
+
+void Telemetry::track(const std::string& name, std::optional<TelemetryProperties> properties) {
+    if (auto client = shared()) client->trackEvent(name, std::move(properties));
+}
+
+void Telemetry::flush(std::function<void()> done) {
+    if (auto client = shared()) {
+        client->flushNow(std::move(done));
+    }
+}
+
+bool Telemetry::optedIn() const { return impl_->defaults.boolForKey(optInKey); }
+
+void Telemetry::setOptIn(bool optedIn) {
+    impl_->defaults.setBool(optInKey, optedIn);
+    if (!optedIn) {
+        Impl* impl = impl_.get();
+        impl->executor->execute([impl] { impl->forgetLocally(); });
+    }
+}
+
+void Telemetry::configureEndpoint(std::string endpoint, std::string platform, std::string version) {
+    Impl* impl = impl_.get();
+    impl->executor->execute([impl, endpoint = std::move(endpoint), platform = std::move(platform),
+                             version = std::move(version)]() mutable {
+        impl->endpoint = std::move(endpoint);
+        impl->platform = std::move(platform);
+        impl->appVersion = std::move(version);
+    });
+}
+
+void Telemetry::trackEvent(const std::string& name, std::optional<TelemetryProperties> properties) {
+    if (!optedIn()) return;
+    Impl* impl = impl_.get();
+    const double ts = impl->clock.now().toUnix();
+    impl->executor->execute([impl, name, properties = std::move(properties), ts]() mutable {
+        impl->enqueue(std::move(name), std::move(properties), ts);
+    });
+}
+
+void Telemetry::flushNow(std::function<void()> done) {
+    Impl* impl = impl_.get();
+    impl->executor->execute([impl, done = std::move(done)]() mutable { impl->flushLocked(std::move(done)); });
+}
+
+std::vector<Telemetry::Event> Telemetry::pendingEventsSnapshot() const {
+    return impl_->query([impl = impl_.get()] { return impl->pendingEvents; });
+}
+
+Uuid Telemetry::anonymousId() const {
+    return impl_->query([impl = impl_.get()] { return impl->anonymousId; });
+}
+
+Uuid Telemetry::sessionId() const {
+    return impl_->query([impl = impl_.get()] { return impl->sessionId; });
+}
+
+bool Telemetry::isFlushArmed() const {
+    return impl_->query([impl = impl_.get()] { return impl->flushArmed; });
+}
+
+std::size_t Telemetry::droppedEventCount() const {
+    return impl_->query([impl = impl_.get()] { return impl->droppedEvents; });
+}
+
+}  // namespace tw

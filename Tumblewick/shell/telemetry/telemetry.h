@@ -1,0 +1,129 @@
+#pragma once
+// Opt-in usage events. `Telemetry::track(name, properties)` does nothing unless the
+// user opted in; accepted events queue on the client's own executor and are posted
+// in batches ({"events": [...]}) to an endpoint set with configure(). Nothing in the
+// app sets an endpoint, so the queue is capped: beyond maxPendingEvents the oldest
+// events are dropped (with one log line) instead of growing for the whole session.
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/defaults.h"
+#include "platform/http_client.h"
+#include "platform/json.h"
+#include "platform/main_queue.h"
+#include "platform/serial_executor.h"
+#include "platform/uuid.h"
+
+namespace tw {
+
+// One property value: string, int, double, bool or null; encodes as the bare value.
+class TelemetryValue {
+public:
+    enum class Kind { string, int_, double_, bool_, null };
+
+    TelemetryValue() : value_(nullptr) {}
+    TelemetryValue(std::nullptr_t) : value_(nullptr) {}
+    TelemetryValue(std::string text) : value_(std::move(text)) {}
+    TelemetryValue(const char* text) : value_(std::string(text)) {}
+    TelemetryValue(bool flag) : value_(flag) {}
+    TelemetryValue(double number) : value_(number) {}
+    template <std::integral I>
+        requires(!std::same_as<I, bool>)
+    TelemetryValue(I number) : value_(static_cast<std::int64_t>(number)) {}
+
+    Kind kind() const { return static_cast<Kind>(value_.index()); }
+    const std::string* string() const { return std::get_if<std::string>(&value_); }
+    std::optional<std::int64_t> integer() const;
+    std::optional<double> number() const;
+    std::optional<bool> boolean() const;
+    bool isNull() const { return kind() == Kind::null; }
+
+    // A NaN or infinite double throws JsonEncodeError (the batch is then dropped).
+    OrderedJson toJson() const;
+
+    friend bool operator==(const TelemetryValue&, const TelemetryValue&) = default;
+
+private:
+    std::variant<std::string, std::int64_t, double, bool, std::nullptr_t> value_;
+};
+
+using TelemetryProperties = std::map<std::string, TelemetryValue>;
+
+class Telemetry {
+public:
+    static constexpr const char* optInKey = "tw_telemetry_opted_in";
+    static constexpr const char* anonymousIdKey = "tw_telemetry_anonymous_id";
+    static constexpr std::size_t flushThreshold = 10;
+    static constexpr double flushDelaySeconds = 30.0;
+    static constexpr double requestTimeoutSeconds = 10.0;
+    static constexpr std::size_t maxPendingEvents = 1000;
+
+    // One queued event, as it goes on the wire.
+    struct Event {
+        std::string name;
+        std::string platform;
+        std::string version;
+        std::string anonymousId;  // lower-case UUID text
+        std::string sessionId;    // lower-case UUID text
+        double ts = 0;            // seconds since 1970
+        std::optional<TelemetryProperties> properties;
+
+        OrderedJson toJson() const;
+        friend bool operator==(const Event&, const Event&) = default;
+    };
+
+    // `defaults` is the standard suite. The executor serializes the client's state;
+    // the delayed flush is a timer on `mainQueue`; HTTP completions arrive there too.
+    // Every reference must outlive the client.
+    Telemetry(Defaults& defaults, HttpClient& http, const Clock& clock, MainQueue& mainQueue,
+              std::unique_ptr<SerialExecutor> executor);
+    ~Telemetry();  // drains the executor
+    Telemetry(const Telemetry&) = delete;
+    Telemetry& operator=(const Telemetry&) = delete;
+
+    // ---- the process-wide client (installed by the app at start-up)
+    static std::shared_ptr<Telemetry> shared();
+    static void installShared(std::shared_ptr<Telemetry> client);  // nullptr uninstalls
+
+    // Static calls go to the shared client; without one they do nothing.
+    static bool isOptedIn();
+    static void setOptedIn(bool optedIn);
+    static void configure(std::string endpoint, std::string platform, std::string version);
+    // Reads the opt-in synchronously; never blocks on the queue, never fails.
+    static void track(const std::string& name,
+                      std::optional<TelemetryProperties> properties = std::nullopt);
+    // Posts what is pending (when an endpoint is set); `done` runs on the main queue.
+    static void flush(std::function<void()> done = {});
+
+    // ---- the same on one client (tests, and what the static calls forward to)
+    bool optedIn() const;
+    void setOptIn(bool optedIn);
+    void configureEndpoint(std::string endpoint, std::string platform, std::string version);
+    void trackEvent(const std::string& name, std::optional<TelemetryProperties> properties);
+    void flushNow(std::function<void()> done = {});
+
+    // ---- inspection (waits for the executor; tests and diagnostics)
+    std::vector<Event> pendingEventsSnapshot() const;
+    Uuid anonymousId() const;
+    Uuid sessionId() const;
+    bool isFlushArmed() const;
+    std::size_t droppedEventCount() const;
+
+    // The body of one post.
+    static std::string encodeBatch(const std::vector<Event>& events);
+
+private:
+    struct Impl;
+    std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace tw

@@ -1,0 +1,46 @@
+#include "Tumblewick/stage/gear.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "Tumblewick/stage/colors.h"
+
+namespace tw {
+
+void Gear::update(double dt, double energy) {
+    spin = energy * 360;
+    angle += dt * spin;
+}
+
+void Gear::onInput(double strength) {
+    jolt = strength * 15;
+    angle += jolt;
+}
+
+void Gear::draw(Canvas& c) const {
+    constexpr double pi = std::numbers::pi;
+    c.save();
+    c.translate(x, y);
+    c.rotate(angle * pi / 180);
+    c.setFillColor(Colors::brass);
+    const double r1 = radius - 3;
+    const double r2 = radius + 3;
+    for (int i = 0; i < teeth; ++i) {
+        const double a = 2 * pi * i / teeth;
+        const double b = a + 6 / radius;  // about 6 points wide at the rim
+        c.fillPath(Path::polygon({{r1 * std::cos(a), r1 * std::sin(a)},
+                                  {r2 * std::cos(a), r2 * std::sin(a)},
+                                  {r2 * std::cos(b), r2 * std::sin(b)},
+                                  {r1 * std::cos(b), r1 * std::sin(b)}}));
+    }
+    c.setFillColor(Colors::brassDark);
+    c.fillCircle({0, 0}, 0.4 * radius);
+    c.setFillColor(Colors::gold);
+    c.fillCircle({0, 0}, 3);
+    c.setStrokeColor(Colors::brass);
+    c.setLineWidth(1);
+    c.strokeCircle({0, 0}, radius);
+    c.restore();
+}
+
+}  // namespace tw

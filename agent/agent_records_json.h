@@ -1,0 +1,59 @@
+#pragma once
+// JSON of the agent records: keys are the field names, absent optionals are left out,
+// decoding is strict (a missing or mistyped field or an unknown enum string fails the
+// whole record with JsonDecodeError) and applies no clamps, cuts or defaults.
+// Unknown keys are ignored. Encoding a NaN or infinite double throws JsonEncodeError.
+#include <string>
+
+#include "agent/agent_records.h"
+#include "agent/raw_enum.h"
+#include "platform/json.h"
+
+namespace tw {
+
+// Enumerations encode as their raw string; an unknown string is dataCorrupted.
+template <RawEnum E>
+OrderedJson toJson(E value) {
+    return OrderedJson(std::string(rawValue(value)));
+}
+
+template <RawEnum E>
+void fromJson(const JsonReader& reader, E& out) {
+    const std::string& raw = reader.string();
+    auto value = fromRawValue<E>(raw);
+    if (!value) reader.fail(JsonErrorKind::dataCorrupted, "unknown value \"" + raw + "\"");
+    out = *value;
+}
+
+OrderedJson toJson(const VoiceCard& value);
+OrderedJson toJson(const MoodDimensions& value);
+OrderedJson toJson(const WorldSnapshot& value);
+OrderedJson toJson(const StageState& value);
+OrderedJson toJson(const AgentMemory& value);
+OrderedJson toJson(const MemoriesByTier& value);
+OrderedJson toJson(const AgentPosition& value);
+OrderedJson toJson(const DialogueHook& value);
+OrderedJson toJson(const AgentIntent& value);
+OrderedJson toJson(const AgentInput& value);
+
+// On failure they throw and leave `out` untouched.
+void fromJson(const JsonReader& reader, VoiceCard& out);
+void fromJson(const JsonReader& reader, MoodDimensions& out);
+void fromJson(const JsonReader& reader, WorldSnapshot& out);
+void fromJson(const JsonReader& reader, StageState& out);
+void fromJson(const JsonReader& reader, AgentMemory& out);
+void fromJson(const JsonReader& reader, MemoriesByTier& out);
+void fromJson(const JsonReader& reader, AgentPosition& out);
+void fromJson(const JsonReader& reader, DialogueHook& out);
+void fromJson(const JsonReader& reader, AgentIntent& out);
+void fromJson(const JsonReader& reader, AgentInput& out);
+
+// decodeJson<AgentIntent>(reader): the decoded value, or JsonDecodeError.
+template <typename T>
+T decodeJson(const JsonReader& reader) {
+    T value{};
+    fromJson(reader, value);
+    return value;
+}
+
+}  // namespace tw

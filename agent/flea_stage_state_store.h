@@ -1,0 +1,62 @@
+#pragma once
+// The in-memory stage states of all fleas, plus the arbitration of the player's
+// requests while a flea is refusing. Main thread only; nothing is persisted.
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "agent/flea_agent_scheduler.h"
+#include "agent/flea_stage_state.h"
+#include "platform/date.h"
+
+namespace tw {
+
+class FleaStageStateStore final {
+public:
+    struct PlayerActionDecision {
+        enum class Kind { refused, accepted, acceptedViaOverride };
+        Kind kind = Kind::accepted;
+        std::string reason;  // only for refused
+
+        static PlayerActionDecision refused(std::string reason) { return {Kind::refused, std::move(reason)}; }
+        static PlayerActionDecision accepted() { return {Kind::accepted, {}}; }
+        static PlayerActionDecision acceptedViaOverride() { return {Kind::acceptedViaOverride, {}}; }
+        bool isRefusal() const { return kind == Kind::refused; }
+
+        friend bool operator==(const PlayerActionDecision&, const PlayerActionDecision&) = default;
+    };
+
+    struct PlayerActionStats {
+        int attempts = 0;
+        int refusalsServed = 0;
+        int overrides = 0;
+        friend bool operator==(const PlayerActionStats&, const PlayerActionStats&) = default;
+    };
+
+    static constexpr const char* refusalReason = "in-character refusal \u2014 player can long-press to override";
+    // The k-th refusal a flea serves needs 8 × k counted requests.
+    static constexpr int requestsPerRefusal = 8;
+
+    void registerFlea(const std::string& flea_id, const std::string& assigned_act);
+    void unregisterFlea(const std::string& flea_id);
+    std::optional<FleaStageState> state(const std::string& flea_id) const;
+
+    void apply(const FleaAgentScheduler::PendingTick& pending, Date now);
+    void tickFrame(Date now);
+    std::vector<FleaStageState> allStates() const;  // by flea_id
+
+    bool shouldBlockPlayerAction(const std::string& flea_id, Date now);
+    PlayerActionDecision requestPlayerAction(const std::string& flea_id, const std::string& actionID,
+                                             bool overrideRefusal, Date now);
+    void resetRefusalCounters();
+    PlayerActionStats playerActionStats(const std::string& flea_id) const;
+
+private:
+    std::map<std::string, FleaStageState> states_;
+    std::map<std::string, int> playerActionsByFleaID_;
+    std::map<std::string, int> refusalsServedByFleaID_;
+    std::map<std::string, int> overrideCountByFleaID_;
+};
+
+}  // namespace tw

@@ -1,0 +1,45 @@
+#pragma once
+// Records kept in the app-group defaults suite, where companion programs of the same
+// group can read them: for now the day's agent pulse.
+#include <optional>
+#include <string>
+
+#include "agent/host/agent_pulse.h"
+#include "platform/calendar.h"
+#include "platform/date.h"
+#include "platform/defaults.h"
+
+namespace tw {
+
+class SharedStore {
+public:
+    // The app-group suite; the app opens it as JsonFileDefaults::suiteFile(appGroupSuiteName)
+    // and falls back to the standard suite when that cannot be opened.
+    static constexpr const char* appGroupSuiteName = "group.tumblewick";
+    static constexpr const char* agentPulseKey = "tw_agent_pulse";
+    // Where a stored pulse that no longer decodes is kept before a new one replaces it.
+    static constexpr const char* unreadableAgentPulseKey = "tw_agent_pulse_unreadable";
+
+    explicit SharedStore(Defaults& suite) : suite_(suite) {}
+
+    // Today's pulse, or nothing when none is stored, it is empty, or it is from another day.
+    std::optional<AgentPulse> loadAgentPulse(Date now, const Calendar& calendar) const;
+    // Counts one decision (the intent is an action's raw value) into the pulse of `at`'s day.
+    void recordAgentDecision(const std::string& fleaName, const std::string& intent, bool isInitiative,
+                             Date at, const Calendar& calendar);
+    // Sets the last thought (its first 180 characters); an empty line changes nothing.
+    void recordAgentThought(const std::string& line, const std::string& fleaName, Date at,
+                            const Calendar& calendar);
+    void clearAgentPulse();
+
+private:
+    std::optional<AgentPulse> decodePulse() const;
+    // The stored pulse to build on: the decoded one, or an empty one (keeping an
+    // unreadable stored value aside so it is not lost).
+    AgentPulse currentPulse(Date at);
+    void encodePulse(const AgentPulse& pulse);
+
+    Defaults& suite_;
+};
+
+}  // namespace tw

@@ -1,0 +1,111 @@
+// Painting all seven acts and 2,000 live particles into a full-width strip, against
+// a bare clear of the same image in the same run.
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include "Tumblewick/stage/cannon_act.h"
+#include "Tumblewick/stage/fire_breather_act.h"
+#include "Tumblewick/stage/juggling_act.h"
+#include "Tumblewick/stage/strong_flea_act.h"
+#include "Tumblewick/stage/tightrope_act.h"
+#include "Tumblewick/stage/trapeze_act.h"
+#include "Tumblewick/stage/unicycle_act.h"
+#include "platform/qt/qpainter_canvas.h"
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 150;
+
+struct Stage {
+    explicit Stage(tw::RandomSource& random)
+        : particles(random),
+          tightrope(0.3 * u, ground, u, random),
+          trapeze(1.5 * u, ground, 0.8 * u, random),
+          cannon(2.8 * u, ground, 1.3 * u, random),
+          strongman(4.4 * u, ground),
+          unicycle(5.4 * u, ground),
+          juggling(6.5 * u, ground, random),
+          fire(7.8 * u, ground, u, random) {}
+
+    static constexpr double u = kWidth / 9.0;
+    static constexpr double ground = kHeight - 15;
+    tw::ParticleSystem particles;
+    tw::TightropeAct tightrope;
+    tw::TrapezeAct trapeze;
+    tw::CannonAct cannon;
+    tw::StrongFleaAct strongman;
+    tw::UnicycleAct unicycle;
+    tw::JugglingAct juggling;
+    tw::FireBreatherAct fire;
+
+    std::vector<tw::CircusAct*> acts() {
+        return {&tightrope, &trapeze, &cannon, &strongman, &unicycle, &juggling, &fire};
+    }
+};
+
+void BM_ClearOnly(benchmark::State& state) {
+    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        tw::QPainterCanvas canvas(painter);
+        canvas.clearRect(tw::Rect{0, 0, kWidth, kHeight});
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_ClearOnly)->Unit(benchmark::kMicrosecond);
+
+void BM_DrawAllActsWith2000Particles(benchmark::State& state) {
+    tw::SeededRandomSource random(1234);
+    Stage stage(random);
+    stage.juggling.onClickNearby(1);
+    stage.fire.onClickNearby(1);
+    for (int frame = 0; frame < 60; ++frame) {
+        for (auto* act : stage.acts()) act->update(1.0 / 60, 0.8);
+    }
+    // Long-lived particles spread along the strip, so the count stays at 2,000.
+    while (stage.particles.particles.size() < 2000) {
+        const double x = random.uniform(0, kWidth);
+        stage.particles.sparkle(x, 60, 1);
+        stage.particles.confetti(x, 80, 1);
+        stage.particles.clickBurst(x, 70, 1);
+    }
+    stage.particles.particles.resize(2000);
+    for (auto& p : stage.particles.particles) {
+        p.life = 1000;
+        p.maxLife = 1000;
+    }
+    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        QPainter painter(&image);
+        tw::QPainterCanvas canvas(painter);
+        canvas.clearRect(tw::Rect{0, 0, kWidth, kHeight});
+        for (auto* act : stage.acts()) act->draw(canvas, stage.particles);
+        stage.particles.draw(canvas);
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+        stage.particles.particles.resize(2000);  // drop the acts' fresh sparkles
+    }
+    state.counters["particles"] = static_cast<double>(stage.particles.particles.size());
+}
+BENCHMARK(BM_DrawAllActsWith2000Particles)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,137 @@
+#include "dialogue/llm_dialogue_generator.h"
+
+#include <atomic>
+
+#include "dialogue/banned_word_lint.h"
+#include "dialogue/dialogue_cache.h"
+#include "dialogue/llm_dialogue_line_schema.h"
+#include "dialogue/llm_dialogue_prompt.h"
+#include "platform/log.h"
+#include "platform/unicode.h"
+
+namespace tw {
+
+namespace {
+
+GenerationOutcome failure(DialogueGenerationError::Kind kind) {
+    return GenerationOutcome::failure(DialogueGenerationError{kind});
+}
+
+}  // namespace
+
+std::shared_ptr<LLMDialogueGenerator> LLMDialogueGenerator::create(std::shared_ptr<LanguageModel> model,
+                                                                   Defaults& defaults,
+                                                                   std::unique_ptr<SerialExecutor> executor) {
+    return std::shared_ptr<LLMDialogueGenerator>(
+        new LLMDialogueGenerator(std::move(model), defaults, std::move(executor)));
+}
+
+LLMDialogueGenerator::LLMDialogueGenerator(std::shared_ptr<LanguageModel> model, Defaults& defaults,
+                                           std::unique_ptr<SerialExecutor> executor)
+    : model_(std::move(model)), defaults_(defaults), executor_(std::move(executor)) {}
+
+LLMDialogueGenerator::~LLMDialogueGenerator() { executor_->drain(); }
+
+void LLMDialogueGenerator::availability(AvailabilityCompletion done) {
+    executor_->execute([this, done = std::move(done)] {
+        const bool armed = defaults_.boolForKey(armedKey);
+        const bool succeeded = defaults_.boolForKey(succeededKey);
+        done(armed && !succeeded ? FleaDialogueAvailability::unavailable
+                                 : FleaDialogueAvailability::available);
+    });
+}
+
+void LLMDialogueGenerator::generate(DialogueRequest request, LineCompletion done) {
+    executor_->execute([this, request = std::move(request), done = std::move(done)]() mutable {
+        if (queue_.size() >= maxWaiting) {
+            QueuedRequest evicted = std::move(queue_.front());
+            queue_.pop_front();
+            evicted.done(failure(DialogueGenerationError::Kind::providerError));
+        }
+        queue_.push_back(QueuedRequest{std::move(request), std::move(done)});
+        drainIfPossible();
+    });
+}
+
+void LLMDialogueGenerator::drainIfPossible() {
+    if (inFlight_ || queue_.empty()) return;
+    inFlight_ = true;
+    QueuedRequest next = std::move(queue_.front());
+    queue_.pop_front();
+    runOnce(std::move(next));
+}
+
+void LLMDialogueGenerator::runOnce(QueuedRequest next) {
+    if (!defaults_.boolForKey(succeededKey)) {
+        defaults_.setBool(armedKey, true);
+        // A crash during the call must find the guard armed after the restart.
+        if (!defaults_.flush()) log::warning("The model guard could not be saved before the call");
+    }
+
+    LanguageModelRequest call;
+    call.instructions = LLMDialoguePrompt::instructions(next.request);
+    call.prompt = LLMDialoguePrompt::prompt(next.request);
+    call.schemaName = LLMDialogueLineSchema::name;
+    call.schema = LLMDialogueLineSchema::generationSchema();
+    call.includeSchemaInPrompt = true;
+
+    // Answered once: by the model's completion, or here when respond() itself throws.
+    struct Pending {
+        QueuedRequest call;
+        std::atomic<bool> claimed{false};
+    };
+    auto pending = std::make_shared<Pending>();
+    pending->call = std::move(next);
+    std::weak_ptr<LLMDialogueGenerator> weak = weak_from_this();
+    try {
+        model_->respond(std::move(call), [weak, pending](LanguageModelResult result) {
+            if (pending->claimed.exchange(true)) return;
+            auto self = weak.lock();
+            if (!self) return;  // the generator is gone; nobody waits for this answer
+            // The job may use the raw pointer: the destructor drains the executor first.
+            LLMDialogueGenerator* raw = self.get();
+            raw->executor_->execute([raw, pending, result = std::move(result)] {
+                raw->finishCall(std::move(pending->call), result);
+            });
+        });
+    } catch (const std::exception& error) {
+        if (!pending->claimed.exchange(true))
+            finishCall(std::move(pending->call), LanguageModelResult::failure(error.what()));
+    }
+}
+
+void LLMDialogueGenerator::finishCall(QueuedRequest call, const LanguageModelResult& result) {
+    if (result.content) {
+        // Any answer counts as a successful call, before its contents are checked.
+        defaults_.setBool(succeededKey, true);
+        defaults_.setBool(armedKey, false);
+        if (!defaults_.flush()) log::warning("The model guard could not be saved after the call");
+    }
+    call.done(interpretAnswer(result, call.request));
+    inFlight_ = false;
+    drainIfPossible();
+}
+
+GenerationOutcome LLMDialogueGenerator::interpretAnswer(const LanguageModelResult& result,
+                                                        const DialogueRequest& request) {
+    using Kind = DialogueGenerationError::Kind;
+    if (!result.content) {
+        const bool overflow = result.errorDescription.find(kExceededContextWindow) != std::string::npos;
+        return failure(overflow ? Kind::contextWindow : Kind::providerError);
+    }
+    LLMDialogueLineSchema answer;
+    try {
+        answer = LLMDialogueLineSchema::fromJson(JsonReader(*result.content));
+    } catch (const JsonDecodeError&) {
+        return failure(Kind::invalidJSON);
+    }
+    const auto tone = fromRawValue<AgentDialogueTone>(unicode::lowercased(answer.tone));
+    if (!tone) return failure(Kind::invalidJSON);
+    std::string text = cutToDialogueLength(answer.text);
+    if (BannedWordLint::violates(text)) return failure(Kind::bannedWord);
+    return GenerationOutcome::success(AgentDialogueLine{std::move(text), *tone, answer.refers_to_memory_id,
+                                                        AgentDialogueGenerator::llm,
+                                                        DialogueCache::makeCacheKey(request)});
+}
+
+}  // namespace tw

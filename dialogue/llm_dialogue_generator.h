@@ -1,0 +1,58 @@
+#pragma once
+// Dialogue lines from the language model: one call at a time with a short waiting line,
+// and a guard kept in the defaults that turns the model off for good when, before any
+// call has ever answered, a call fails or the process ends while one runs.
+#include <cstddef>
+#include <deque>
+#include <memory>
+
+#include "dialogue/flea_dialogue_generator.h"
+#include "platform/defaults.h"
+#include "platform/language_model.h"
+#include "platform/serial_executor.h"
+
+namespace tw {
+
+class LLMDialogueGenerator final : public FleaDialogueGenerator,
+                                   public std::enable_shared_from_this<LLMDialogueGenerator> {
+   public:
+    static constexpr std::size_t maxWaiting = 8;
+    static constexpr const char* armedKey = "tw_llm_first_call_armed";
+    static constexpr const char* succeededKey = "tw_llm_first_call_succeeded_v1";
+
+    // Shared ownership: a model answer arriving after the generator is gone is dropped.
+    // `defaults` (the standard suite) must outlive the generator.
+    static std::shared_ptr<LLMDialogueGenerator> create(
+        std::shared_ptr<LanguageModel> model, Defaults& defaults,
+        std::unique_ptr<SerialExecutor> executor = std::make_unique<ThreadSerialExecutor>());
+    ~LLMDialogueGenerator() override;
+
+    void availability(AvailabilityCompletion done) override;
+    // Answers with the line or a DialogueGenerationError; a ninth waiting request
+    // evicts the oldest waiting one with providerError.
+    void generate(DialogueRequest request, LineCompletion done) override;
+
+    // The line made of one model answer for `request` (no guard, no queue).
+    static GenerationOutcome interpretAnswer(const LanguageModelResult& result,
+                                             const DialogueRequest& request);
+
+   private:
+    struct QueuedRequest {
+        DialogueRequest request;
+        LineCompletion done;
+    };
+
+    LLMDialogueGenerator(std::shared_ptr<LanguageModel> model, Defaults& defaults,
+                         std::unique_ptr<SerialExecutor> executor);
+    void drainIfPossible();
+    void runOnce(QueuedRequest next);
+    void finishCall(QueuedRequest call, const LanguageModelResult& result);
+
+    bool inFlight_ = false;
+    std::deque<QueuedRequest> queue_;
+    std::shared_ptr<LanguageModel> model_;
+    Defaults& defaults_;
+    std::unique_ptr<SerialExecutor> executor_;  // last: drained before the state goes
+};
+
+}  // namespace tw

@@ -1,0 +1,48 @@
+// The troupe's diary: one list of sentences per calendar day.
+#include <algorithm>
+
+#include "narrative/flea_narrative_engine.h"
+#include "narrative/narrative_tables.h"
+#include "platform/unicode.h"
+
+namespace tw {
+
+std::string FleaNarrativeEngine::appendDiarySentence(const std::string& sentence, FleaNarrativeState& state,
+                                                     Date at, const Calendar& calendar) {
+    std::string trimmed = unicode::trimmed(sentence);
+    if (trimmed.empty()) return "";
+    // The calendar's own zone decides the day, so a 25-hour day is still one key.
+    return fileDiarySentence(std::move(trimmed), calendar.dayKey(at), state);
+}
+
+std::string FleaNarrativeEngine::fileDiarySentence(std::string trimmed, std::string dayKey,
+                                                   FleaNarrativeState& state) {
+    std::vector<std::string>& day = state.diaryByDay[dayKey];
+    const std::size_t recent = std::min<std::size_t>(5, day.size());
+    if (std::find(day.end() - static_cast<std::ptrdiff_t>(recent), day.end(), trimmed) != day.end())
+        return dayKey;
+
+    day.push_back(std::move(trimmed));
+    if (day.size() > maxDiarySentencesPerDay)
+        day.erase(day.begin(), day.end() - static_cast<std::ptrdiff_t>(maxDiarySentencesPerDay));
+    return dayKey;
+}
+
+std::string FleaNarrativeEngine::dayKeyFor(Date at) const {
+    if (dayKeyCache_ && dayKeyCache_->start <= at && at < dayKeyCache_->end) return dayKeyCache_->key;
+    std::string key = calendar_.dayKey(at);
+    const Date start = calendar_.startOfDay(at);
+    const Date end = calendar_.startOfNextDay(at);
+    // Only a proper day around `at` is remembered (never for dates ICU cannot place).
+    if (start <= at && at < end)
+        dayKeyCache_ = DayKeyCache{start, end, key};
+    else
+        dayKeyCache_.reset();
+    return key;
+}
+
+std::string FleaNarrativeEngine::diaryVerb(FleaOutcome outcome) {
+    return std::string(narrative_tables::diaryVerb(outcome));
+}
+
+}  // namespace tw

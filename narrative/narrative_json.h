@@ -1,0 +1,32 @@
+#pragma once
+// Small JSON helpers shared by the narrative records: dates as seconds since 2001,
+// UUIDs as upper-case text, arrays decoded element by element.
+#include <string>
+#include <vector>
+
+#include "platform/date.h"
+#include "platform/json.h"
+#include "platform/uuid.h"
+
+namespace tw::narrative_json {
+
+inline OrderedJson date(Date value, std::string_view what = "date") {
+    return finiteJson(value.seconds, what);
+}
+inline OrderedJson uuid(const Uuid& value) { return OrderedJson(value.uuidString()); }
+
+template <typename T, typename Decode>
+std::vector<T> array(const JsonReader& reader, Decode decode) {
+    std::vector<T> out;
+    for (const JsonReader& element : reader.elements()) out.push_back(decode(element));
+    return out;
+}
+
+template <typename T, typename Encode>
+OrderedJson array(const std::vector<T>& values, Encode encode) {
+    OrderedJson out = OrderedJson::array();
+    for (const T& value : values) out.push_back(encode(value));
+    return out;
+}
+
+}  // namespace tw::narrative_json

@@ -1,0 +1,179 @@
+// Paints the acts, hats and effects into PNG files for a look by eye, and probes a
+// few pixels that only come out right with the canvas's fill and text defaults.
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include "Tumblewick/colony/progression_loader.h"
+#include "Tumblewick/stage/cannon_act.h"
+#include "Tumblewick/stage/colors.h"
+#include "Tumblewick/stage/custom_flea_looks.h"
+#include "Tumblewick/stage/fire_breather_act.h"
+#include "Tumblewick/stage/flea_figure.h"
+#include "Tumblewick/stage/floating_text.h"
+#include "Tumblewick/stage/gear.h"
+#include "Tumblewick/stage/juggling_act.h"
+#include "Tumblewick/stage/mac_custom_flea_by_act.h"
+#include "Tumblewick/stage/shockwave.h"
+#include "Tumblewick/stage/strong_flea_act.h"
+#include "Tumblewick/stage/tightrope_act.h"
+#include "Tumblewick/stage/trapeze_act.h"
+#include "Tumblewick/stage/unicycle_act.h"
+#include "platform/qt/qpainter_canvas.h"
+
+namespace tw {
+namespace {
+
+std::filesystem::path outputDir() {
+    const char* base = std::getenv("TW_TEST_OUTPUT_DIR");
+    auto dir = std::filesystem::path(base != nullptr ? base : "test-output") / "stage";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// Paints on a light backdrop (so translucent shapes read) and saves a PNG.
+QImage render(int width, int height, double zoom, const std::string& name, const std::function<void(Canvas&)>& paint) {
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(250, 246, 236));
+    {
+        QPainter painter(&image);
+        QPainterCanvas canvas(painter);
+        canvas.scale(zoom, zoom);
+        paint(canvas);
+    }
+    EXPECT_TRUE(image.save(QString::fromStdString((outputDir() / (name + ".png")).string())));
+    return image;
+}
+
+class StageRenderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        macCustomFleaByAct().clear();
+        progressionSpec() = loadProgressionSpec();
+    }
+    void TearDown() override {
+        macCustomFleaByAct().clear();
+        progressionSpec().reset();
+    }
+    SeededRandomSource random{42};
+    ParticleSystem particles{random};
+};
+
+TEST_F(StageRenderTest, EveryActAloneAndAllSevenOnTheStrip) {
+    const double ground = 135;
+    TightropeAct tightrope(20, ground, 110, random);
+    tightrope.position = 0.4;
+    TrapezeAct trapeze(60, ground, 90, random);
+    trapeze.angle = 0.6;
+    CannonAct cannon(10, ground, 200, random);
+    cannon.fire();
+    cannon.update(0.3, 0.5);
+    StrongFleaAct strongman(80, ground);
+    strongman.lift = 0.7;
+    UnicycleAct unicycle(80, ground);
+    unicycle.wheelAngle = 20;
+    JugglingAct juggling(80, ground, random);
+    juggling.phase = 1.3;
+    juggling.throwBoost = 0.8;
+    FireBreatherAct fire(10, ground, 180, random);
+    fire.burst = 1;
+    fire.phase = 0.4;
+
+    const std::pair<const char*, CircusAct*> acts[] = {
+        {"tightrope", &tightrope}, {"trapeze", &trapeze},   {"cannon", &cannon},     {"strongman", &strongman},
+        {"unicycle", &unicycle},   {"juggling", &juggling}, {"firebreather", &fire},
+    };
+    for (auto [name, act] : acts) {
+        render(480, 300, 2, std::string("act_") + name, [&](Canvas& c) {
+            act->draw(c, particles);
+            particles.draw(c);
+        });
+    }
+
+    // All seven along a 1920-point strip, placed as the stage view places them.
+    const double u = 1920.0 / 9;
+    TightropeAct t2(0.3 * u, ground, u, random);
+    TrapezeAct tr2(1.5 * u, ground, 0.8 * u, random);
+    CannonAct c2(2.8 * u, ground, 1.3 * u, random);
+    StrongFleaAct s2(4.4 * u, ground);
+    UnicycleAct u2(5.4 * u, ground);
+    JugglingAct j2(6.5 * u, ground, random);
+    FireBreatherAct f2(7.8 * u, ground, u, random);
+    std::vector<CircusAct*> strip = {&t2, &tr2, &c2, &s2, &u2, &j2, &f2};
+    j2.onClickNearby(1);
+    f2.onClickNearby(1);
+    for (int frame = 0; frame < 90; ++frame) {
+        for (auto* act : strip) act->update(1.0 / 60, 0.8);
+    }
+    render(1920, 150, 1, "strip_all_acts", [&](Canvas& c) {
+        for (auto* act : strip) act->draw(c, particles);
+        particles.draw(c);
+    });
+}
+
+TEST_F(StageRenderTest, FleaWithEveryHatAndEveryEffect) {
+    render(720, 140, 2, "flea_hats", [](Canvas& c) {
+        int i = 0;
+        drawFlea(c, 30, 40, 1, 0.2, 2.5, true);
+        for (auto kind : allMacFleaHatKinds) {
+            drawFlea(c, 90 + 50 * i, 40, i % 2 == 0 ? 1 : -1, 0.2, 2.5, false, std::nullopt, std::nullopt, kind);
+            ++i;
+        }
+    });
+
+    // One custom flea per act from the shipped document, each with one branch unlocked.
+    const auto& spec = *progressionSpec();
+    const char* keys[] = {"tightrope", "trapeze", "cannon", "strongman", "unicycle", "juggling", "firebreather"};
+    for (const char* branch : {"alpha", "beta"}) {
+        std::int64_t colour = 0;
+        for (const char* key : keys) {
+            MacCustomFlea flea;
+            flea.discoveredAct = key;
+            flea.hatKind = "topHat";
+            flea.bodyColorIndex = colour++;
+            for (const auto& node : spec.acts.at(key).techTree) {
+                if (!node.branch || *node.branch == branch) flea.unlockedNodeIDs.push_back(node.id);
+            }
+            macCustomFleaByAct()[key] = flea;
+        }
+        render(840, 140, 2, std::string("custom_fleas_") + branch, [&](Canvas& c) {
+            int i = 0;
+            for (const char* key : keys) drawActFleaMac(c, key, 40 + 60 * i++, 40, 1, 0.3, 2);
+        });
+    }
+}
+
+TEST_F(StageRenderTest, EffectsAndProbes) {
+    const auto image = render(400, 150, 1, "effects", [&](Canvas& c) {
+        particles.clickBurst(60, 70);
+        particles.sparkle(60, 70, 10);
+        particles.confetti(60, 70, 15);
+        particles.update(0.15);
+        particles.draw(c);
+        Shockwave{170, 75, 40}.draw(c);
+        Gear{.x = 260, .y = 75, .radius = 30, .teeth = 12, .angle = 10}.draw(c);
+        FloatingText{.x = 300, .y = 20, .text = "+18", .color = Colors::gold, .life = 1.0}.draw(c);
+        // A large gold star for the fill-rule probe below.
+        drawFleaDecorationsMac(c, 60, 120, 10, false, true, 0);
+    });
+    // Non-zero winding fills the pentagram's inner pentagon (below the white dot).
+    const QColor inner = image.pixelColor(60, 120 + 10 + 7);
+    EXPECT_GT(inner.red(), 230);
+    EXPECT_GT(inner.green(), 190);
+    EXPECT_LT(inner.blue(), 60);
+    // The caption's top-left sits at (300, 20): ink below and right of it, none above.
+    bool inkBelow = false;
+    for (int y = 22; y < 50 && !inkBelow; ++y) {
+        for (int x = 300; x < 360; ++x) inkBelow = inkBelow || image.pixelColor(x, y).blue() < 150;
+    }
+    EXPECT_TRUE(inkBelow);
+    for (int x = 300; x < 360; ++x) EXPECT_GT(image.pixelColor(x, 12).blue(), 200);
+}
+
+}  // namespace
+}  // namespace tw

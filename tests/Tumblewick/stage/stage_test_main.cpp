@@ -1,0 +1,9 @@
+#include <QGuiApplication>
+
+#include <gmock/gmock.h>
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleMock(&argc, argv);
+    return RUN_ALL_TESTS();
+}

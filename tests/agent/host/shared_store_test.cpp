@@ -1,0 +1,117 @@
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "agent/host/shared_store.h"
+#include "platform/log.h"
+#include "platform/testing/in_memory_defaults.h"
+
+namespace tw {
+namespace {
+
+// 2026-03-10 12:00 in Berlin (UTC+1); the next local day starts 12 hours later.
+const Date kNoon = Date::fromUnix(1773140400.0);
+
+class PulseTest : public ::testing::Test {
+protected:
+    testing::InMemoryDefaults suite;
+    SharedStore store{suite};
+    Calendar berlin{"Europe/Berlin"};
+
+    AgentPulse stored() const {
+        const auto text = suite.dataStringForKey(SharedStore::agentPulseKey);
+        EXPECT_TRUE(text);
+        const OrderedJson json = parseJson(text.value_or("{}"));
+        AgentPulse pulse;
+        fromJson(JsonReader(json), pulse);
+        return pulse;
+    }
+};
+
+TEST_F(PulseTest, DecisionsCountPerFleaAndTheLatestLeaderTakesTheTop) {
+    store.recordAgentDecision("A", "sit", false, kNoon, berlin);
+    auto pulse = stored();
+    EXPECT_EQ(pulse.decisionCount, 1);
+    EXPECT_EQ(pulse.topFleaName, "A");
+    EXPECT_EQ(pulse.topFleaCount, 1);
+    EXPECT_EQ(pulse.perFleaDecisions, (std::map<std::string, std::int64_t>{{"A", 1}}));
+    EXPECT_EQ(pulse.lastThought, "");
+
+    store.recordAgentDecision("B", "attempt_bit", true, kNoon.adding(1), berlin);
+    store.recordAgentDecision("B", "sit", false, kNoon.adding(2), berlin);
+    store.recordAgentDecision("A", "applaud", false, kNoon.adding(3), berlin);
+    pulse = stored();
+    EXPECT_EQ(pulse.topFleaName, "A");
+    EXPECT_EQ(pulse.topFleaCount, 2);
+    EXPECT_EQ(pulse.decisionCount, 4);
+    EXPECT_EQ(pulse.initiativeCount, 1);
+    EXPECT_EQ(pulse.lastIntent, "applaud");
+    EXPECT_EQ(pulse.updatedAt, kNoon.adding(3));
+}
+
+TEST_F(PulseTest, ANewLocalDayStartsOver) {
+    store.recordAgentDecision("A", "sit", true, kNoon, berlin);
+    store.recordAgentThought("hello", "A", kNoon, berlin);
+    const Date pastMidnight = kNoon.adding(12 * 3600 + 60);  // 00:01 local, still the 10th in UTC
+    EXPECT_TRUE(store.loadAgentPulse(kNoon, berlin));
+    EXPECT_FALSE(store.loadAgentPulse(pastMidnight, berlin));
+
+    store.recordAgentDecision("B", "sleep", false, pastMidnight, berlin);
+    auto pulse = stored();
+    EXPECT_EQ(pulse.decisionCount, 1);
+    EXPECT_EQ(pulse.initiativeCount, 0);
+    EXPECT_EQ(pulse.perFleaDecisions.size(), 1u);
+    EXPECT_EQ(pulse.lastThought, "");
+    EXPECT_EQ(pulse.topFleaName, "B");
+
+    store.recordAgentThought("new day", "C", pastMidnight.adding(86400), berlin);
+    pulse = stored();
+    EXPECT_EQ(pulse.decisionCount, 0);
+    EXPECT_EQ(pulse.lastIntent, "");
+    EXPECT_EQ(pulse.lastThought, "new day");
+}
+
+TEST_F(PulseTest, ThoughtsAreCutAndEmptyOnesChangeNothing) {
+    std::string longLine;
+    for (int i = 0; i < 200; ++i) longLine += "\xC3\xA9";  // two bytes, one character
+    store.recordAgentThought(longLine, "A", kNoon, berlin);
+    EXPECT_EQ(stored().lastThought.size(), 360u);
+
+    const auto before = suite.dataStringForKey(SharedStore::agentPulseKey);
+    store.recordAgentThought("", "A", kNoon.adding(5 * 86400), berlin);
+    EXPECT_EQ(suite.dataStringForKey(SharedStore::agentPulseKey), before);
+
+    store.clearAgentPulse();
+    EXPECT_FALSE(suite.hasKey(SharedStore::agentPulseKey));
+    EXPECT_FALSE(store.loadAgentPulse(kNoon, berlin));
+}
+
+TEST_F(PulseTest, EmptyPulseLoadsAsNothing) {
+    AgentPulse empty;
+    empty.updatedAt = kNoon;
+    suite.setData(SharedStore::agentPulseKey, dumpJson(toJson(empty)));
+    EXPECT_FALSE(store.loadAgentPulse(kNoon, berlin));
+}
+
+TEST_F(PulseTest, UnreadablePulseIsKeptAsideBeforeANewOneReplacesIt) {
+    std::vector<std::string> logged;
+    log::setSinkForTesting([&](std::string_view line) { logged.emplace_back(line); });
+    suite.setData(SharedStore::agentPulseKey, R"({"topFleaName":"A"})");
+    EXPECT_FALSE(store.loadAgentPulse(kNoon, berlin));
+    store.recordAgentDecision("B", "sit", false, kNoon, berlin);
+    log::setSinkForTesting(nullptr);
+
+    EXPECT_EQ(stored().decisionCount, 1);
+    EXPECT_EQ(suite.dataStringForKey(SharedStore::unreadableAgentPulseKey), R"({"topFleaName":"A"})");
+    ASSERT_EQ(logged.size(), 1u);
+}
+
+TEST(PulsePhrases, KnownActionsReadAsPhrasesOthersLoseTheirUnderscores) {
+    EXPECT_EQ(AgentPulse::friendlyIntent("wait_for_cue"), "waiting");
+    EXPECT_EQ(AgentPulse::friendlyIntent("perform_assigned_act"), "their act");
+    EXPECT_EQ(AgentPulse::friendlyIntent("Sit"), "Sit");
+    EXPECT_EQ(AgentPulse::friendlyIntent("take_a_bow"), "take a bow");
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,347 @@
+#include "troupe/snapshot/troupe_fold.h"
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "troupe_test_events.h"
+
+namespace tw {
+namespace {
+
+using testing::created;
+using testing::kDeviceA;
+using testing::kDeviceB;
+using testing::makeEvent;
+using testing::uuidN;
+using Speaker = TroupeMessageEntry::Speaker;
+
+TroupeFleaRecustomized recustomized(const Uuid& flea, auto change) {
+    TroupeFleaRecustomized record;
+    record.fleaId = flea;
+    change(record);
+    return record;
+}
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+
+// Events numbered in the order written; ids share that order unless given.
+class FoldTest : public ::testing::Test {
+protected:
+    TroupeEvent event(TroupePayload payload, double ts, Uuid device = kDeviceA) {
+        return makeEvent(std::move(payload), ts, uuidN(++next_, 0xEE), device);
+    }
+    std::uint64_t next_ = 0;
+    const Uuid flea1 = uuidN(1);
+    const Uuid flea2 = uuidN(2);
+};
+
+TEST_F(FoldTest, EmptyLogFoldsToTheEmptySnapshot) {
+    TroupeSnapshot s = TroupeFold::fold({});
+    EXPECT_EQ(s, TroupeSnapshot{});
+    EXPECT_EQ(s.eventCount, 0);
+    EXPECT_FALSE(s.lastEventTs);
+}
+
+TEST_F(FoldTest, FleaLifecycleCreateRenameRecustomizeDeleteRecreate) {
+    TroupeSnapshot s = TroupeFold::fold({
+        event(created(flea1, "Pip", 50), 100),
+        event(TroupeFleaRenamed{flea1, "Pippa"}, 110),
+        event(recustomized(flea1, [](auto& r) { r.hatKind = "crown"; }), 120),
+        event(TroupeActAssigned{flea1, "highwire"}, 125),
+        event(recustomized(flea1,
+                           [](auto& r) {
+                               r.bodyColorIndex = 7;
+                               r.traits = std::vector<std::string>{};
+                               r.voiceStyle = "squeaky";
+                               r.ambition = "fame";
+                               r.superstitions = std::vector<std::string>{"no hats on Tuesday"};
+                           }),
+              130),
+    });
+    TroupeFlea expected{.id = flea1,
+                        .name = "Pippa",
+                        .bodyColorIndex = 7,
+                        .hatKind = "crown",
+                        .discoveredAct = "highwire",
+                        .createdAt = Date{50},
+                        .traits = {},
+                        .voiceStyle = "squeaky",
+                        .ambition = "fame",
+                        .superstitions = {"no hats on Tuesday"}};
+    ASSERT_EQ(s.fleas.size(), 1u);
+    EXPECT_EQ(s.fleas.at(flea1), expected);
+    EXPECT_EQ(s.lastEventTs, Date{130});
+    EXPECT_EQ(s.eventCount, 5);
+
+    // Once deleted, nothing brings it back or changes it; it stays as a tombstone.
+    TroupeFold::apply(event(TroupeFleaIdOnly{flea1}, 140), s);
+    TroupeFlea tomb = s.fleas.at(flea1);
+    EXPECT_TRUE(tomb.tombstoned);
+    for (auto payload : std::vector<TroupePayload>{created(flea1, "Again"), TroupeFleaRenamed{flea1, "X"},
+                                                   TroupeActAssigned{flea1, "y"},
+                                                   recustomized(flea1, [](auto& r) { r.hatKind = "z"; }),
+                                                   TroupeXPEarned{flea1, 10, TroupeXPSource::practice},
+                                                   TroupeNodeUnlocked{flea1, "a", "n", 0}}) {
+        TroupeFold::apply(event(payload, 150), s);
+        EXPECT_EQ(s.fleas.at(flea1), tomb);
+    }
+    TroupeSnapshot before = s;
+    TroupeFold::apply(event(TroupeFleaIdOnly{flea2}, 160), s);  // unknown flea
+    before.lastEventTs = Date{160};
+    EXPECT_EQ(s, before);
+}
+
+TEST_F(FoldTest, ExperienceAndUnlocks) {
+    TroupeSnapshot s = TroupeFold::fold({
+        event(created(flea1, "A"), 1),
+        event(created(flea2, "B"), 2),
+        event(TroupeXPEarned{flea1, 0, TroupeXPSource::practice}, 3),
+        event(TroupeXPEarned{flea1, -5, TroupeXPSource::practice}, 4),
+        event(TroupeXPEarned{flea1, 20, TroupeXPSource::practice}, 5),
+        event(TroupeFleaIdOnly{flea2}, 6),
+        event(TroupeXPEarned{std::nullopt, 10, TroupeXPSource::click}, 7),
+        event(TroupeNodeUnlocked{flea1, "act", "spin", 50}, 8),
+        event(TroupeNodeUnlocked{flea1, "act", "spin", 50}, 9),
+    });
+    EXPECT_EQ(s.fleas.at(flea1).xp, 0);  // 30 - 50, raised to 0, charged once
+    EXPECT_EQ(s.fleas.at(flea1).unlockedNodeIds, std::set<std::string>{"spin"});
+    EXPECT_EQ(s.fleas.at(flea2).xp, 0);  // tombstoned before the troupe-wide XP
+
+    TroupeFold::apply(event(TroupeNodeUnlocked{flea1, "act", "refund", -15}, 10), s);
+    EXPECT_EQ(s.fleas.at(flea1).xp, 15);
+}
+
+TEST_F(FoldTest, ExperienceSaturatesInsteadOfOverflowing) {
+    TroupeSnapshot s = TroupeFold::fold({event(created(flea1, "A"), 1)});
+    TroupeFold::apply(event(TroupeXPEarned{flea1, kMax, TroupeXPSource::manual}, 2), s);
+    TroupeFold::apply(event(TroupeXPEarned{std::nullopt, kMax, TroupeXPSource::click}, 3), s);
+    EXPECT_EQ(s.fleas.at(flea1).xp, kMax);
+    TroupeFold::apply(event(TroupeNodeUnlocked{flea1, "a", "n", std::numeric_limits<std::int64_t>::min()}, 4), s);
+    EXPECT_EQ(s.fleas.at(flea1).xp, kMax);
+    TroupeFold::apply(event(TroupeNodeUnlocked{flea1, "a", "m", kMax}, 5), s);
+    EXPECT_EQ(s.fleas.at(flea1).xp, 0);
+
+    s.surpriseEventsFired["confetti"] = kMax;
+    TroupeFold::apply(event(TroupeSurpriseEventFired{"confetti"}, 6), s);
+    EXPECT_EQ(s.surpriseEventsFired["confetti"], kMax);
+}
+
+TEST_F(FoldTest, DevicesAndSessions) {
+    TroupeSnapshot s = TroupeFold::fold({event(TroupeDeviceSessionEnd{30}, 100, kDeviceB)});
+    EXPECT_EQ(s.devices.at(kDeviceB), (TroupeDeviceSeen{kDeviceB, TroupeDeviceKind::iPhone, std::nullopt, Date{100}}));
+
+    TroupeFold::apply(event(TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop, "attic"}, 200, kDeviceB), s);
+    EXPECT_EQ(s.devices.at(kDeviceB),
+              (TroupeDeviceSeen{kDeviceB, TroupeDeviceKind::linuxDesktop, "attic", Date{200}}));
+
+    // No name keeps the stored one; an older time keeps lastSeen but still sets the kind.
+    TroupeFold::apply(event(TroupeDeviceSessionStart{TroupeDeviceKind::iPad, std::nullopt}, 150, kDeviceB), s);
+    EXPECT_EQ(s.devices.at(kDeviceB), (TroupeDeviceSeen{kDeviceB, TroupeDeviceKind::iPad, "attic", Date{200}}));
+    EXPECT_EQ(s.lastEventTs, Date{200});
+
+    TroupeFold::apply(event(TroupeDeviceSessionEnd{1}, 300, kDeviceB), s);
+    EXPECT_EQ(s.devices.at(kDeviceB).lastSeen, Date{300});
+    EXPECT_EQ(s.devices.at(kDeviceB).deviceKind, TroupeDeviceKind::iPad);
+}
+
+TEST_F(FoldTest, MilestonesSurprisesStatsAndSettings) {
+    TroupeSnapshot s = TroupeFold::fold({
+        event(TroupeMilestoneEarned{"first-show"}, 1),
+        event(TroupeMilestoneEarned{"first-show"}, 2),
+        event(TroupeMilestoneAcknowledged{"first-show", kDeviceB}, 3, kDeviceA),
+        event(TroupeMilestoneAcknowledged{"never-earned", kDeviceA}, 4),
+        event(TroupeSurpriseEventFired{"rain"}, 5),
+        event(TroupeSurpriseEventFired{"rain"}, 6),
+        event(TroupeCumulativeStatTick{TroupeCumulativeStat::keystrokes, 12}, 7),
+        event(TroupeCumulativeStatTick{TroupeCumulativeStat::keystrokes, -3}, 8),
+        event(TroupeSettingChanged{"theme", TroupeSettingValue::ofString("dusk")}, 9),
+        event(TroupeSettingChanged{"Theme", TroupeSettingValue::ofString("noon")}, 10),
+        event(TroupeSettingChanged{"volume", TroupeSettingValue::ofInt(3)}, 11),
+        event(TroupeSettingChanged{"pinnedAct", TroupeSettingValue::ofString("cannon")}, 12),
+        event(TroupeSettingChanged{"pinnedAct", TroupeSettingValue::null()}, 13),
+        event(TroupeConversationStarted{flea1, uuidN(77)}, 14),
+    });
+    EXPECT_EQ(s.milestonesEarned, std::set<std::string>{"first-show"});
+    EXPECT_EQ(s.milestoneAcksByDevice.at("first-show"), std::set<Uuid>{kDeviceB});
+    EXPECT_TRUE(s.hasAcknowledgedMilestone("never-earned", kDeviceA));
+    EXPECT_EQ(s.surpriseEventsFired.at("rain"), 2);
+    EXPECT_EQ(s.stats, TroupeCumulativeStats{.keystrokes = 12});
+    EXPECT_EQ(s.portableSettings.size(), 2u);
+    EXPECT_EQ(s.portableSettings.at("theme"), TroupeSettingValue::ofString("dusk"));
+    EXPECT_EQ(s.portableSettings.at("pinnedAct"), TroupeSettingValue::null());
+    EXPECT_TRUE(s.conversationsByFlea.empty());
+    EXPECT_EQ(s.eventCount, 14);
+}
+
+TEST_F(FoldTest, MessagesDeduplicatePerFleaAndSortByTimeThenId) {
+    const Uuid m1 = uuidN(0x10, 0x3E);
+    const Uuid m2 = uuidN(0x20, 0x3E);
+    TroupeSnapshot s = TroupeFold::fold({
+        event(TroupeFleaMessageFromUser{flea1, m2, "second by id", std::nullopt}, 50),
+        event(TroupeFleaMessageFromFlea{flea1, m1, "first by id", std::nullopt, TroupeMessageSource::template_,
+                                        uuidN(9)},
+              50),
+        event(TroupeFleaMessageFromUser{flea1, m1, "same id, other body", std::nullopt}, 60),
+        event(TroupeFleaMessageFromUser{flea2, m1, "same id, other flea", std::nullopt}, 40),
+    });
+    const auto& one = s.conversationsByFlea.at(flea1);
+    ASSERT_EQ(one.size(), 2u);
+    EXPECT_EQ(one[0], (TroupeMessageEntry{m1, Speaker::flea, "first by id", Date{50}, TroupeMessageSource::template_,
+                                          uuidN(9)}));
+    EXPECT_EQ(one[1].id, m2);
+    EXPECT_FALSE(one[1].modelTier);
+    ASSERT_EQ(s.conversationsByFlea.at(flea2).size(), 1u);
+    EXPECT_TRUE(s.fleas.empty());  // messages do not need a flea
+}
+
+TEST_F(FoldTest, LettersReadAndAcknowledged) {
+    const Uuid l1 = uuidN(1, 0x1E);
+    const Uuid l2 = uuidN(2, 0x1E);
+    auto written = [&](Uuid id, std::string body) {
+        return TroupeLetterWritten{flea1, id, std::move(body), Date{0}, Date{10}, TroupeAnniversaryKind::oneYear};
+    };
+    TroupeSnapshot s = TroupeFold::fold({
+        event(written(l2, "later id"), 100),
+        event(written(l1, "repeat"), 100),
+        event(written(l1, "repeat again"), 110),
+        event(TroupeLetterId{l1}, 120, kDeviceB),
+        event(TroupeLetterAcknowledged{l1, std::nullopt}, 130),
+        event(TroupeLetterAcknowledged{l1, uuidN(5)}, 140),
+        event(TroupeLetterId{uuidN(99)}, 150),
+    });
+    const auto& letters = s.lettersByFlea.at(flea1);
+    ASSERT_EQ(letters.size(), 2u);
+    // Equal writtenAt: applied order, which here is event id order (l2's event first).
+    EXPECT_EQ(letters[0].id, l2);
+    EXPECT_EQ(letters[1],
+              (TroupeLetterEntry{l1, flea1, "repeat", Date{0}, Date{10}, Date{100}, TroupeAnniversaryKind::oneYear,
+                                 {kDeviceB}, Date{130}}));
+    EXPECT_TRUE(letters[0].readBy.empty());
+}
+
+TEST_F(FoldTest, LetterSearchVisitsFleasInIdOrder) {
+    const Uuid shared = uuidN(7, 0x1E);
+    TroupeSnapshot s = TroupeFold::fold({
+        event(TroupeLetterWritten{flea2, shared, "b", Date{0}, Date{1}, std::nullopt}, 10),
+        event(TroupeLetterWritten{flea1, shared, "a", Date{0}, Date{1}, std::nullopt}, 20),
+        event(TroupeLetterId{shared}, 30, kDeviceB),
+    });
+    EXPECT_EQ(s.lettersByFlea.at(flea1)[0].readBy, std::set<Uuid>{kDeviceB});
+    EXPECT_TRUE(s.lettersByFlea.at(flea2)[0].readBy.empty());
+}
+
+TEST_F(FoldTest, AnniversariesOncePerFleaAndKindSortedByTimeThenFlea) {
+    TroupeSnapshot s = TroupeFold::fold({
+        event(TroupeAnniversaryTriggered{flea2, TroupeAnniversaryKind::oneYear, Date{0}}, 100),
+        event(TroupeAnniversaryTriggered{flea2, TroupeAnniversaryKind::adoption, Date{0}}, 100),
+        event(TroupeAnniversaryTriggered{flea1, TroupeAnniversaryKind::oneYear, Date{0}}, 100),
+        event(TroupeAnniversaryTriggered{flea1, TroupeAnniversaryKind::oneYear, Date{0}}, 50),
+    });
+    ASSERT_EQ(s.anniversariesSeen.size(), 3u);
+    EXPECT_EQ(s.anniversariesSeen[0], (TroupeAnniversaryEntry{flea1, TroupeAnniversaryKind::oneYear, Date{50}}));
+    EXPECT_EQ(s.anniversariesSeen[1], (TroupeAnniversaryEntry{flea2, TroupeAnniversaryKind::oneYear, Date{100}}));
+    EXPECT_EQ(s.anniversariesSeen[2], (TroupeAnniversaryEntry{flea2, TroupeAnniversaryKind::adoption, Date{100}}));
+}
+
+TEST_F(FoldTest, SchemaGateAndDuplicateIds) {
+    const Uuid id = uuidN(0x50, 0xEE);
+    TroupeSnapshot s = TroupeFold::fold({
+        makeEvent(created(flea1, "Future"), 10, id, kDeviceA, 2),
+        makeEvent(created(flea1, "Now"), 20, id, kDeviceA, 1),
+        makeEvent(created(flea1, "Repeat"), 30, id, kDeviceA, 1),
+        makeEvent(created(flea2, "Old schema"), 40, uuidN(0x51, 0xEE), kDeviceA, 0),
+        makeEvent(TroupeMilestoneEarned{"x"}, 50, uuidN(0x52, 0xEE), kDeviceA, 3),
+    });
+    EXPECT_EQ(s.fleas.at(flea1).name, "Now");
+    EXPECT_TRUE(s.fleas.contains(flea2));
+    EXPECT_TRUE(s.milestonesEarned.empty());
+    EXPECT_EQ(s.eventCount, 2);
+    // A skipped event still advances nothing.
+    EXPECT_EQ(s.lastEventTs, Date{40});
+}
+
+TEST_F(FoldTest, EqualTimesApplyInIdOrderWhateverTheInputOrder) {
+    TroupeEvent low = makeEvent(TroupeFleaRenamed{flea1, "low"}, 10, uuidN(1, 0xEE));
+    TroupeEvent high = makeEvent(TroupeFleaRenamed{flea1, "high"}, 10, uuidN(2, 0xEE));
+    TroupeEvent birth = makeEvent(created(flea1, "A"), 5, uuidN(9, 0xEE));
+    EXPECT_EQ(TroupeFold::fold({high, low, birth}).fleas.at(flea1).name, "high");
+    EXPECT_EQ(TroupeFold::fold({birth, low, high}).fleas.at(flea1).name, "high");
+
+    auto order = TroupeFold::sorted({high, low, birth});
+    ASSERT_EQ(order.size(), 3u);
+    EXPECT_EQ(order[0], birth);
+    EXPECT_EQ(order[1], low);
+    EXPECT_EQ(order[2], high);
+
+    // Same ts and id: input order is kept, and only the first is applied.
+    TroupeEvent twinA = makeEvent(TroupeFleaRenamed{flea1, "twin A"}, 10, uuidN(3, 0xEE));
+    TroupeEvent twinB = makeEvent(TroupeFleaRenamed{flea1, "twin B"}, 10, uuidN(3, 0xEE));
+    auto twins = TroupeFold::sorted({twinB, twinA});
+    EXPECT_EQ(twins[0], twinB);
+    EXPECT_EQ(TroupeFold::fold({birth, twinB, twinA}).fleas.at(flea1).name, "twin B");
+}
+
+TEST_F(FoldTest, NaNTimesSortLastInsteadOfBreakingTheOrder) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<TroupeEvent> events = {
+        event(created(flea1, "A"), 10),
+        event(TroupeFleaRenamed{flea1, "late"}, nan),
+        event(TroupeFleaRenamed{flea1, "early"}, 20),
+        event(TroupeFleaMessageFromUser{flea1, uuidN(1, 0x3E), "x", std::nullopt}, nan),
+        event(TroupeFleaMessageFromUser{flea1, uuidN(2, 0x3E), "y", std::nullopt}, 5),
+    };
+    TroupeSnapshot forward = TroupeFold::fold(events);
+    std::reverse(events.begin(), events.end());
+    TroupeSnapshot backward = TroupeFold::fold(events);
+    EXPECT_EQ(forward.fleas.at(flea1).name, "late");
+    EXPECT_EQ(backward.fleas.at(flea1).name, "late");
+    EXPECT_EQ(forward.conversationsByFlea.at(flea1)[0].body, "y");
+    EXPECT_EQ(backward.conversationsByFlea.at(flea1)[0].body, "y");
+}
+
+TEST_F(FoldTest, CheckpointReplacesTheSnapshotAndLaterEventsApplyOnTop) {
+    TroupeSnapshot blob;
+    blob.fleas[flea2] = TroupeFlea{.id = flea2, .name = "From blob", .createdAt = Date{1}};
+    blob.eventCount = 1000;
+    blob.lastEventTs = Date{5};
+    TroupeCheckpointPayload checkpoint{std::make_shared<const TroupeSnapshot>(blob), Date{5}};
+
+    std::vector<TroupeEvent> events = {
+        event(created(flea1, "Lost"), 10),
+        event(checkpoint, 20),
+        event(TroupeXPEarned{flea2, 3, TroupeXPSource::practice}, 30),
+    };
+    TroupeSnapshot s = TroupeFold::fold(events);
+    EXPECT_FALSE(s.fleas.contains(flea1));
+    EXPECT_EQ(s.fleas.at(flea2).xp, 3);
+    EXPECT_EQ(s.eventCount, 3);
+    EXPECT_EQ(s.lastEventTs, Date{30});
+
+    TroupeSnapshot applied;
+    TroupeFold::apply(events[1], applied);
+    EXPECT_EQ(applied, blob);  // the blob's own lastEventTs and eventCount included
+}
+
+TEST_F(FoldTest, CheckpointBlobListsOutOfOrderSortOnlyOnceTouched) {
+    TroupeSnapshot blob;
+    TroupeMessageEntry late{uuidN(1, 0x3E), Speaker::user, "late", Date{90}};
+    TroupeMessageEntry early{uuidN(2, 0x3E), Speaker::user, "early", Date{10}};
+    blob.conversationsByFlea[flea1] = {late, early};
+    blob.conversationsByFlea[flea2] = {late, early};
+    TroupeSnapshot s = TroupeFold::fold({
+        event(TroupeCheckpointPayload{std::make_shared<const TroupeSnapshot>(blob), Date{0}}, 1),
+        event(TroupeFleaMessageFromUser{flea1, uuidN(3, 0x3E), "mid", std::nullopt}, 50),
+    });
+    const auto& touched = s.conversationsByFlea.at(flea1);
+    ASSERT_EQ(touched.size(), 3u);
+    EXPECT_EQ(touched[0].body, "early");
+    EXPECT_EQ(touched[1].body, "mid");
+    EXPECT_EQ(touched[2].body, "late");
+    EXPECT_EQ(s.conversationsByFlea.at(flea2)[0].body, "late");  // untouched: left as stored
+}
+
+}  // namespace
+}  // namespace tw

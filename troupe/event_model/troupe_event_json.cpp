@@ -1,0 +1,94 @@
+// JSON of the payload union and the envelope, and the one-line form of the log.
+#include <algorithm>
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "troupe/event_model/troupe_json.h"
+
+namespace tw {
+
+namespace {
+
+using PayloadDecoder = TroupePayload (*)(const JsonReader&);
+
+// One decoder per alternative, indexed by TroupeEventKind.
+template <std::size_t... I>
+constexpr std::array<PayloadDecoder, sizeof...(I)> makePayloadDecoders(std::index_sequence<I...>) {
+    return {[](const JsonReader& body) -> TroupePayload {
+        return fromJson<std::variant_alternative_t<I, TroupePayloadValue>>(body);
+    }...};
+}
+
+constexpr auto kPayloadDecoders =
+    makePayloadDecoders(std::make_index_sequence<std::variant_size_v<TroupePayloadValue>>{});
+
+// Rebuilds objects with their keys in byte order, as the log's coder writes them.
+OrderedJson sortedKeys(const OrderedJson& value) {
+    if (value.is_object()) {
+        std::vector<std::string> keys;
+        keys.reserve(value.size());
+        for (auto it = value.begin(); it != value.end(); ++it) keys.push_back(it.key());
+        std::sort(keys.begin(), keys.end());
+        OrderedJson out = OrderedJson::object();
+        for (const auto& key : keys) out[key] = sortedKeys(value.at(key));
+        return out;
+    }
+    if (value.is_array()) {
+        OrderedJson out = OrderedJson::array();
+        for (const auto& item : value) out.push_back(sortedKeys(item));
+        return out;
+    }
+    return value;
+}
+
+}  // namespace
+
+OrderedJson toJson(const TroupePayload& payload) {
+    OrderedJson o = OrderedJson::object();
+    o["kind"] = rawValue(static_cast<TroupeEventKind>(payload.value.index()));
+    o["body"] = std::visit([](const auto& record) { return toJson(record); }, payload.value);
+    return o;
+}
+
+template <>
+TroupePayload fromJson<TroupePayload>(const JsonReader& in) {
+    troupeExpectObject(in);
+    // "kind" first: with both bad, the kind's error is the one reported.
+    const auto kind = troupeEnum<TroupeEventKind>(in["kind"]);
+    return kPayloadDecoders[static_cast<std::size_t>(kind)](in["body"]);
+}
+
+OrderedJson toJson(const TroupeEvent& event) {
+    OrderedJson o = OrderedJson::object();
+    o["id"] = troupeUuidJson(event.id);
+    o["kind"] = rawValue(event.kind);
+    o["payload"] = toJson(event.payload);
+    o["ts"] = troupeDateJson(event.ts);
+    o["deviceId"] = troupeUuidJson(event.deviceId);
+    o["schemaVersion"] = event.schemaVersion;
+    return o;
+}
+
+template <>
+TroupeEvent fromJson<TroupeEvent>(const JsonReader& in) {
+    troupeExpectObject(in);
+    const auto id = in["id"].uuid();
+    const auto kind = troupeEnum<TroupeEventKind>(in["kind"]);
+    auto payload = fromJson<TroupePayload>(in["payload"]);
+    const auto ts = troupeDate(in["ts"]);
+    const auto deviceId = in["deviceId"].uuid();
+    const auto schemaVersion = in["schemaVersion"].int64();
+    return TroupeEvent{id, kind, std::move(payload), ts, deviceId, schemaVersion};
+}
+
+std::string encodeTroupeEventLine(const TroupeEvent& event) {
+    return dumpJson(sortedKeys(toJson(event)));
+}
+
+TroupeEvent decodeTroupeEventLine(std::string_view line) {
+    const OrderedJson document = parseJson(line);
+    return fromJson<TroupeEvent>(JsonReader(document));
+}
+
+}  // namespace tw

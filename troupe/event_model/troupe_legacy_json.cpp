@@ -1,0 +1,124 @@
+// JSON of the whole-state bodies: the legacy state and the checkpoint.
+#include "troupe/event_model/troupe_json.h"
+
+namespace tw {
+
+namespace {
+
+OrderedJson textList(const std::vector<std::string>& list) {
+    OrderedJson out = OrderedJson::array();
+    for (const auto& s : list) out.push_back(s);
+    return out;
+}
+
+}  // namespace
+
+OrderedJson toJson(const TroupeLegacyFleaSnapshot& r) {
+    OrderedJson o = OrderedJson::object();
+    o["fleaId"] = troupeUuidJson(r.fleaId);
+    o["name"] = r.name;
+    o["bodyColorIndex"] = r.bodyColorIndex;
+    o["hatKind"] = r.hatKind;
+    o["discoveredAct"] = r.discoveredAct;
+    o["createdAt"] = troupeDateJson(r.createdAt);
+    o["traits"] = textList(r.traits);
+    o["xp"] = r.xp;
+    o["unlockedNodeIds"] = textList(r.unlockedNodeIds);
+    return o;
+}
+
+template <>
+TroupeLegacyFleaSnapshot fromJson<TroupeLegacyFleaSnapshot>(const JsonReader& in) {
+    troupeExpectObject(in);
+    auto fleaId = in["fleaId"].uuid();
+    auto name = in["name"].string();
+    auto bodyColorIndex = in["bodyColorIndex"].int64();
+    auto hatKind = in["hatKind"].string();
+    auto discoveredAct = in["discoveredAct"].string();
+    auto createdAt = troupeDate(in["createdAt"]);
+    auto traits = troupeStringList(in["traits"]);
+    auto xp = in["xp"].int64();
+    auto unlockedNodeIds = troupeStringList(in["unlockedNodeIds"]);
+    return TroupeLegacyFleaSnapshot{fleaId,    std::move(name),   bodyColorIndex, std::move(hatKind),
+                                    std::move(discoveredAct), createdAt, std::move(traits), xp,
+                                    std::move(unlockedNodeIds)};
+}
+
+OrderedJson toJson(const TroupeLegacyStatsBlob& r) {
+    OrderedJson o = OrderedJson::object();
+    o["clicks"] = r.clicks;
+    o["keystrokes"] = r.keystrokes;
+    o["sessions"] = r.sessions;
+    o["hoursSeconds"] = finiteJson(r.hoursSeconds, "hoursSeconds");
+    o["mouseDistance"] = finiteJson(r.mouseDistance, "mouseDistance");
+    o["combos"] = r.combos;
+    return o;
+}
+
+template <>
+TroupeLegacyStatsBlob fromJson<TroupeLegacyStatsBlob>(const JsonReader& in) {
+    troupeExpectObject(in);
+    TroupeLegacyStatsBlob out;
+    out.clicks = in["clicks"].int64();
+    out.keystrokes = in["keystrokes"].int64();
+    out.sessions = in["sessions"].int64();
+    out.hoursSeconds = troupeDouble(in["hoursSeconds"]);
+    out.mouseDistance = troupeDouble(in["mouseDistance"]);
+    out.combos = in["combos"].int64();
+    return out;
+}
+
+OrderedJson toJson(const TroupeLegacyStateSnapshot& r) {
+    OrderedJson o = OrderedJson::object();
+    o["originPlatform"] = r.originPlatform;
+    o["originVersion"] = r.originVersion;
+    OrderedJson fleas = OrderedJson::array();
+    for (const auto& flea : r.fleas) fleas.push_back(toJson(flea));
+    o["fleas"] = std::move(fleas);
+    if (r.stats) o["stats"] = toJson(*r.stats);
+    o["milestonesEarned"] = textList(r.milestonesEarned);
+    o["surpriseEventsFired"] = textList(r.surpriseEventsFired);
+    OrderedJson settings = OrderedJson::object();
+    for (const auto& [key, value] : r.portableSettings) settings[key] = toJson(value);
+    o["portableSettings"] = std::move(settings);
+    return o;
+}
+
+template <>
+TroupeLegacyStateSnapshot fromJson<TroupeLegacyStateSnapshot>(const JsonReader& in) {
+    troupeExpectObject(in);
+    TroupeLegacyStateSnapshot out;
+    out.originPlatform = in["originPlatform"].string();
+    out.originVersion = in["originVersion"].string();
+    const auto fleas = in["fleas"];
+    if (fleas.isNull()) fleas.fail(JsonErrorKind::valueNotFound, "Expected an array but found null");
+    for (const auto& flea : fleas.elements()) out.fleas.push_back(fromJson<TroupeLegacyFleaSnapshot>(flea));
+    if (auto stats = in.optional("stats")) out.stats = fromJson<TroupeLegacyStatsBlob>(*stats);
+    out.milestonesEarned = troupeStringList(in["milestonesEarned"]);
+    out.surpriseEventsFired = troupeStringList(in["surpriseEventsFired"]);
+    const auto settings = in["portableSettings"];
+    troupeExpectObject(settings);
+    for (const auto& [key, value] : settings.members()) {
+        out.portableSettings.insert_or_assign(key, fromJson<TroupeSettingValue>(value));
+    }
+    return out;
+}
+
+OrderedJson toJson(const TroupeCheckpointPayload& r) {
+    if (!r.snapshotBlob) throw JsonEncodeError("Checkpoint without a snapshot");
+    OrderedJson o = OrderedJson::object();
+    o["snapshotBlob"] = troupeSnapshotToJson(*r.snapshotBlob);
+    o["replacesEventsUpTo"] = troupeDateJson(r.replacesEventsUpTo);
+    return o;
+}
+
+template <>
+TroupeCheckpointPayload fromJson<TroupeCheckpointPayload>(const JsonReader& in) {
+    troupeExpectObject(in);
+    const auto blob = in["snapshotBlob"];
+    troupeExpectObject(blob);
+    auto snapshot = troupeSnapshotFromJson(blob);
+    return TroupeCheckpointPayload{std::move(snapshot), troupeDate(in["replacesEventsUpTo"])};
+}
+
+}  // namespace tw

@@ -1,0 +1,85 @@
+#include "troupe/event_model/troupe_value_rules.h"
+
+#include <algorithm>
+#include <bit>
+#include <functional>
+
+#include "platform/unicode.h"
+
+namespace tw::troupe_rules {
+
+namespace {
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
+
+bool textEqual(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    // ASCII has a single canonical form, so different bytes mean different text.
+    if (isAscii(a) && isAscii(b)) return false;
+    return unicode::canonicallyEqual(a, b);
+}
+
+bool optionalTextEqual(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+    if (a.has_value() != b.has_value()) return false;
+    return !a || textEqual(*a, *b);
+}
+
+bool textListEqual(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (!textEqual(a[i], b[i])) return false;
+    }
+    return true;
+}
+
+bool optionalTextListEqual(const std::optional<std::vector<std::string>>& a,
+                           const std::optional<std::vector<std::string>>& b) {
+    if (a.has_value() != b.has_value()) return false;
+    return !a || textListEqual(*a, *b);
+}
+
+std::string normalizedText(std::string_view text) {
+    if (isAscii(text)) return std::string(text);
+    return unicode::nfc(text);
+}
+
+std::uint64_t spread(std::uint64_t x) {
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return x;
+}
+
+void TroupeHasher::word(std::uint64_t value) {
+    state_ = spread(state_ ^ (value + 0x9e3779b97f4a7c15ULL + (state_ << 6) + (state_ >> 2)));
+}
+
+void TroupeHasher::text(std::string_view value) {
+    if (isAscii(value)) {
+        word(std::hash<std::string_view>{}(value));
+    } else {
+        word(std::hash<std::string>{}(unicode::nfc(value)));
+    }
+}
+
+void TroupeHasher::real(double value) {
+    if (value == 0) value = 0;  // folds -0 into +0
+    word(std::bit_cast<std::uint64_t>(value));
+}
+
+void TroupeHasher::textList(const std::vector<std::string>& values) {
+    word(values.size());
+    for (const auto& v : values) text(v);
+}
+
+std::size_t TroupeHasher::value() const {
+    return static_cast<std::size_t>(state_);
+}
+
+}  // namespace tw::troupe_rules

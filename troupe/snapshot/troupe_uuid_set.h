@@ -1,0 +1,67 @@
+#pragma once
+// Hashing and a flat set for event ids. Folding a long log checks every id once; an
+// open-addressed table of the ids themselves costs one cache line per check, where a
+// node-based set costs an allocation and several scattered reads.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "platform/uuid.h"
+
+namespace tw {
+
+struct TroupeUuidHash {
+    std::size_t operator()(const Uuid& id) const noexcept {
+        std::uint64_t high = 0;
+        std::uint64_t low = 0;
+        std::memcpy(&high, id.bytes.data(), 8);
+        std::memcpy(&low, id.bytes.data() + 8, 8);
+        std::uint64_t x = high ^ (low * 0x9e3779b97f4a7c15ULL);
+        x ^= x >> 31;
+        x *= 0xbf58476d1ce4e5b9ULL;
+        x ^= x >> 29;
+        return static_cast<std::size_t>(x);
+    }
+};
+
+class TroupeUuidSet {
+public:
+    explicit TroupeUuidSet(std::size_t expected) {
+        std::size_t capacity = std::bit_ceil(expected * 2 + 16);
+        slots_.resize(capacity);
+        used_.resize(capacity, 0);
+        mask_ = capacity - 1;
+    }
+
+    // Hints the slot an id will probe first, so a loop can ask a few ids ahead.
+    void prefetch(const Uuid& id) const {
+        std::size_t slot = TroupeUuidHash{}(id) & mask_;
+        __builtin_prefetch(&slots_[slot]);
+        __builtin_prefetch(&used_[slot]);
+    }
+
+    // True when the id was not in the set yet.
+    bool insert(const Uuid& id) {
+        std::size_t slot = TroupeUuidHash{}(id) & mask_;
+        while (used_[slot]) {
+            if (slots_[slot] == id) return false;
+            slot = (slot + 1) & mask_;
+        }
+        used_[slot] = 1;
+        slots_[slot] = id;
+        ++size_;
+        return true;  // the table is sized for `expected` ids and never fills
+    }
+
+    std::size_t size() const { return size_; }
+
+private:
+    std::vector<Uuid> slots_;
+    std::vector<std::uint8_t> used_;
+    std::size_t mask_ = 0;
+    std::size_t size_ = 0;
+};
+
+}  // namespace tw
