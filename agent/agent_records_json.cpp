@@ -18,20 +18,6 @@ std::vector<std::string> readStringArray(const JsonReader& reader) {
     return values;
 }
 
-template <typename T>
-OrderedJson recordArray(const std::vector<T>& values) {
-    OrderedJson array = OrderedJson::array();
-    for (const auto& v : values) array.push_back(toJson(v));
-    return array;
-}
-
-template <typename T>
-std::vector<T> readRecordArray(const JsonReader& reader) {
-    std::vector<T> values;
-    for (const auto& element : reader.elements()) values.push_back(decodeJson<T>(element));
-    return values;
-}
-
 void putOptional(OrderedJson& object, const char* key, const std::optional<std::string>& value) {
     if (value) object[key] = *value;
 }
@@ -43,15 +29,14 @@ std::optional<T> readOptionalRecord(const JsonReader& reader, std::string_view k
     return decodeJson<T>(*member);
 }
 
-// Object check up front so a non-object reports a type mismatch at its own path.
-void requireObject(const JsonReader& reader) {
+}  // namespace
+
+void requireJsonObject(const JsonReader& reader) {
     if (!reader.isObject()) {
         if (reader.isNull()) reader.fail(JsonErrorKind::valueNotFound, "expected an object, found null");
         reader.fail(JsonErrorKind::typeMismatch, "expected an object");
     }
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------- VoiceCard
 
@@ -69,7 +54,7 @@ OrderedJson toJson(const VoiceCard& value) {
 }
 
 void fromJson(const JsonReader& r, VoiceCard& out) {
-    requireObject(r);
+    requireJsonObject(r);
     VoiceCard v;
     v.flea_id = r["flea_id"].string();
     v.name = r["name"].string();
@@ -94,7 +79,7 @@ OrderedJson toJson(const MoodDimensions& value) {
 }
 
 void fromJson(const JsonReader& r, MoodDimensions& out) {
-    requireObject(r);
+    requireJsonObject(r);
     out = MoodDimensions{r["confidence"].number(), r["nerves"].number(), r["joy"].number(),
                          r["pride"].number()};
 }
@@ -112,7 +97,7 @@ OrderedJson toJson(const WorldSnapshot& value) {
 }
 
 void fromJson(const JsonReader& r, WorldSnapshot& out) {
-    requireObject(r);
+    requireJsonObject(r);
     WorldSnapshot v;
     v.now_iso = r["now_iso"].string();
     fromJson(r["time_of_day"], v.time_of_day);
@@ -133,7 +118,7 @@ OrderedJson toJson(const StageState& value) {
 }
 
 void fromJson(const JsonReader& r, StageState& out) {
-    requireObject(r);
+    requireJsonObject(r);
     StageState v;
     v.player_attention_flea_id = r.optionalString("player_attention_flea_id");
     v.current_focus_act = r.optionalString("current_focus_act");
@@ -155,7 +140,7 @@ OrderedJson toJson(const AgentMemory& value) {
 }
 
 void fromJson(const JsonReader& r, AgentMemory& out) {
-    requireObject(r);
+    requireJsonObject(r);
     AgentMemory v;
     v.id = r["id"].string();
     fromJson(r["tier"], v.tier);
@@ -179,7 +164,7 @@ OrderedJson toJson(const MemoriesByTier& value) {
 }
 
 void fromJson(const JsonReader& r, MemoriesByTier& out) {
-    requireObject(r);
+    requireJsonObject(r);
     MemoriesByTier v;
     v.immediate = readRecordArray<AgentMemory>(r["immediate"]);
     v.recent = readRecordArray<AgentMemory>(r["recent"]);
@@ -199,7 +184,7 @@ OrderedJson toJson(const AgentPosition& value) {
 }
 
 void fromJson(const JsonReader& r, AgentPosition& out) {
-    requireObject(r);
+    requireJsonObject(r);
     out = AgentPosition{r["x_norm"].number(), r["y_norm"].number()};
 }
 
@@ -214,7 +199,7 @@ OrderedJson toJson(const DialogueHook& value) {
 }
 
 void fromJson(const JsonReader& r, DialogueHook& out) {
-    requireObject(r);
+    requireJsonObject(r);
     DialogueHook v;
     v.outcome_kind = r["outcome_kind"].string();
     v.importance = r["importance"].number();
@@ -236,7 +221,7 @@ OrderedJson toJson(const AgentIntent& value) {
 }
 
 void fromJson(const JsonReader& r, AgentIntent& out) {
-    requireObject(r);
+    requireJsonObject(r);
     AgentIntent v;
     fromJson(r["action"], v.action);
     v.target_flea_id = r.optionalString("target_flea_id");
@@ -261,7 +246,7 @@ OrderedJson toJson(const AgentInput& value) {
 }
 
 void fromJson(const JsonReader& r, AgentInput& out) {
-    requireObject(r);
+    requireJsonObject(r);
     AgentInput v;
     fromJson(r["voice_card"], v.voice_card);
     fromJson(r["mood"], v.mood);

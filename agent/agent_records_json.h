@@ -4,6 +4,7 @@
 // whole record with JsonDecodeError) and applies no clamps, cuts or defaults.
 // Unknown keys are ignored. Encoding a NaN or infinite double throws JsonEncodeError.
 #include <string>
+#include <vector>
 
 #include "agent/agent_records.h"
 #include "agent/raw_enum.h"
@@ -54,6 +55,24 @@ T decodeJson(const JsonReader& reader) {
     T value{};
     fromJson(reader, value);
     return value;
+}
+
+// Fails with valueNotFound on null and typeMismatch on any other non-object, at the
+// reader's own path, before a record looks at its members.
+void requireJsonObject(const JsonReader& reader);
+
+template <typename T>
+OrderedJson recordArray(const std::vector<T>& values) {
+    OrderedJson array = OrderedJson::array();
+    for (const auto& v : values) array.push_back(toJson(v));
+    return array;
+}
+
+template <typename T>
+std::vector<T> readRecordArray(const JsonReader& reader) {
+    std::vector<T> values;
+    for (const auto& element : reader.elements()) values.push_back(decodeJson<T>(element));
+    return values;
 }
 
 }  // namespace tw

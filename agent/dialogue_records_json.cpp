@@ -8,9 +8,7 @@ OrderedJson toJson(const DialogueRequest& value) {
     OrderedJson j = OrderedJson::object();
     j["flea_id"] = value.flea_id;
     j["voice_card"] = toJson(value.voice_card);
-    OrderedJson memories = OrderedJson::array();
-    for (const auto& memory : value.recent_memories) memories.push_back(toJson(memory));
-    j["recent_memories"] = std::move(memories);
+    j["recent_memories"] = recordArray(value.recent_memories);
     j["outcome_kind"] = value.outcome_kind;
     j["channel"] = toJson(value.channel);
     j["seed"] = value.seed;  // stored as an unsigned integer: written in full, never as a double
@@ -18,13 +16,11 @@ OrderedJson toJson(const DialogueRequest& value) {
 }
 
 void fromJson(const JsonReader& r, DialogueRequest& out) {
-    if (!r.isObject()) r.fail(r.isNull() ? JsonErrorKind::valueNotFound : JsonErrorKind::typeMismatch,
-                              "expected an object");
+    requireJsonObject(r);
     DialogueRequest v;
     v.flea_id = r["flea_id"].string();
     fromJson(r["voice_card"], v.voice_card);
-    for (const auto& element : r["recent_memories"].elements())
-        v.recent_memories.push_back(decodeJson<AgentMemory>(element));
+    v.recent_memories = readRecordArray<AgentMemory>(r["recent_memories"]);
     v.outcome_kind = r["outcome_kind"].string();
     fromJson(r["channel"], v.channel);
     v.seed = r["seed"].uint64();
@@ -42,8 +38,7 @@ OrderedJson toJson(const AgentDialogueLine& value) {
 }
 
 void fromJson(const JsonReader& r, AgentDialogueLine& out) {
-    if (!r.isObject()) r.fail(r.isNull() ? JsonErrorKind::valueNotFound : JsonErrorKind::typeMismatch,
-                              "expected an object");
+    requireJsonObject(r);
     AgentDialogueLine v;
     v.text = r["text"].string();
     fromJson(r["tone"], v.tone);

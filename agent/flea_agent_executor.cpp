@@ -6,7 +6,13 @@ namespace tw {
 
 namespace {
 using A = AgentAction;
+
+// The intent's own target, through the clamping constructor.
+std::optional<AgentPosition> clampedTarget(const AgentIntent& intent) {
+    if (!intent.target_position) return std::nullopt;
+    return AgentPosition::make(intent.target_position->x_norm, intent.target_position->y_norm);
 }
+}  // namespace
 
 FleaStageState FleaAgentExecutor::apply(const AgentIntent& intent, const FleaStageState& state, Date now,
                                         const std::optional<AgentPosition>& partner) {
@@ -39,10 +45,7 @@ FleaStageState FleaAgentExecutor::apply(const AgentIntent& intent, const FleaSta
         case A::pre_action_ritual: stationary(AgentPose::ritual, "pre_action_ritual"); break;
         case A::wander_to:
             next.position = keptOrDefault;
-            next.target_position = intent.target_position
-                                       ? std::optional(AgentPosition::make(intent.target_position->x_norm,
-                                                                           intent.target_position->y_norm))
-                                       : std::nullopt;
+            next.target_position = clampedTarget(intent);
             next.current_pose = AgentPose::walking;
             next.temp_act_override.reset();
             break;
@@ -51,18 +54,14 @@ FleaStageState FleaAgentExecutor::apply(const AgentIntent& intent, const FleaSta
             if (partner) {
                 next.target_position = AgentPosition::make(std::min(partner->x_norm + 0.05, 1.0), partner->y_norm);
             } else if (intent.target_position) {
-                next.target_position =
-                    AgentPosition::make(intent.target_position->x_norm, intent.target_position->y_norm);
+                next.target_position = clampedTarget(intent);
             }  // otherwise the previous target stays
             next.current_pose = AgentPose::walking;
             next.temp_act_override.reset();
             break;
         case A::micro_story_role:
             next.position = keptOrDefault;
-            next.target_position = intent.target_position
-                                       ? std::optional(AgentPosition::make(intent.target_position->x_norm,
-                                                                           intent.target_position->y_norm))
-                                       : std::nullopt;
+            next.target_position = clampedTarget(intent);
             next.current_pose = AgentPose::microStory;
             next.temp_act_override = "micro_story";
             break;

@@ -23,8 +23,7 @@ OrderedJson toJson(const FleaStageState& value) {
 }
 
 void fromJson(const JsonReader& r, FleaStageState& out) {
-    if (!r.isObject())
-        r.fail(r.isNull() ? JsonErrorKind::valueNotFound : JsonErrorKind::typeMismatch, "expected an object");
+    requireJsonObject(r);
     FleaStageState v;
     v.flea_id = r["flea_id"].string();
     v.assigned_act = r["assigned_act"].string();

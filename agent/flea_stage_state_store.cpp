@@ -8,7 +8,7 @@
 namespace tw {
 
 namespace {
-int valueOrZero(const std::map<std::string, int>& counts, const std::string& key) {
+std::int64_t valueOrZero(const std::map<std::string, std::int64_t>& counts, const std::string& key) {
     auto it = counts.find(key);
     return it == counts.end() ? 0 : it->second;
 }
@@ -48,13 +48,13 @@ std::vector<FleaStageState> FleaStageStateStore::allStates() const {
 }
 
 bool FleaStageStateStore::shouldBlockPlayerAction(const std::string& flea_id, Date now) {
-    const int attempts = ++playerActionsByFleaID_[flea_id];
+    const std::int64_t attempts = ++playerActionsByFleaID_[flea_id];
     auto it = states_.find(flea_id);
     if (it == states_.end()) return false;
     const FleaStageState& state = it->second;
     if (state.current_action != AgentAction::refuse) return false;
     if (!state.cooldown_until || now >= *state.cooldown_until) return false;
-    const int served = valueOrZero(refusalsServedByFleaID_, flea_id);
+    const std::int64_t served = valueOrZero(refusalsServedByFleaID_, flea_id);
     if (attempts >= requestsPerRefusal * (served + 1)) {
         refusalsServedByFleaID_[flea_id] = served + 1;
         return true;
@@ -65,7 +65,7 @@ bool FleaStageStateStore::shouldBlockPlayerAction(const std::string& flea_id, Da
 FleaStageStateStore::PlayerActionDecision FleaStageStateStore::requestPlayerAction(
     const std::string& flea_id, const std::string& actionID, bool overrideRefusal, Date now) {
     if (overrideRefusal) {
-        refusalsServedByFleaID_[flea_id] = std::max(valueOrZero(refusalsServedByFleaID_, flea_id) - 1, 0);
+        refusalsServedByFleaID_[flea_id] = std::max<std::int64_t>(valueOrZero(refusalsServedByFleaID_, flea_id) - 1, 0);
         ++overrideCountByFleaID_[flea_id];
         return PlayerActionDecision::acceptedViaOverride();
     }

@@ -1,6 +1,7 @@
 #pragma once
 // The in-memory stage states of all fleas, plus the arbitration of the player's
 // requests while a flea is refusing. Main thread only; nothing is persisted.
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -27,16 +28,17 @@ public:
         friend bool operator==(const PlayerActionDecision&, const PlayerActionDecision&) = default;
     };
 
+    // 64-bit so that no amount of clicking can overflow them.
     struct PlayerActionStats {
-        int attempts = 0;
-        int refusalsServed = 0;
-        int overrides = 0;
+        std::int64_t attempts = 0;
+        std::int64_t refusalsServed = 0;
+        std::int64_t overrides = 0;
         friend bool operator==(const PlayerActionStats&, const PlayerActionStats&) = default;
     };
 
     static constexpr const char* refusalReason = "in-character refusal \u2014 player can long-press to override";
     // The k-th refusal a flea serves needs 8 × k counted requests.
-    static constexpr int requestsPerRefusal = 8;
+    static constexpr std::int64_t requestsPerRefusal = 8;
 
     void registerFlea(const std::string& flea_id, const std::string& assigned_act);
     void unregisterFlea(const std::string& flea_id);
@@ -54,9 +56,9 @@ public:
 
 private:
     std::map<std::string, FleaStageState> states_;
-    std::map<std::string, int> playerActionsByFleaID_;
-    std::map<std::string, int> refusalsServedByFleaID_;
-    std::map<std::string, int> overrideCountByFleaID_;
+    std::map<std::string, std::int64_t> playerActionsByFleaID_;
+    std::map<std::string, std::int64_t> refusalsServedByFleaID_;
+    std::map<std::string, std::int64_t> overrideCountByFleaID_;
 };
 
 }  // namespace tw

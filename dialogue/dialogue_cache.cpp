@@ -248,9 +248,13 @@ void DialogueCache::saveToDiskBestEffort() {
 
 std::string DialogueCache::encodeFile(const std::vector<std::pair<std::string, Entry>>& entries) {
     OrderedJson root = OrderedJson::object();
+    // Appended without a lookup: keys come from a map, and root[key] would search the
+    // whole ordered object each time, quadratic in the number of lines.
+    auto& members = root.get_ref<OrderedJson::object_t&>();
+    members.reserve(entries.size());
     for (const auto& [key, entry] : entries) {
-        root[key] = OrderedJson{{"line", toJson(entry.line)},
-                                {"storedAt", finiteJson(entry.storedAt.seconds, "storedAt")}};
+        members.emplace_back(key, OrderedJson{{"line", toJson(entry.line)},
+                                              {"storedAt", finiteJson(entry.storedAt.seconds, "storedAt")}});
     }
     return dumpJson(root);
 }

@@ -54,7 +54,8 @@ class DialogueCache {
 
     const std::optional<std::filesystem::path>& diskURL() const { return diskURL_; }
 
-    // The file's text for `entries`, and its strict reading (throws JsonDecodeError).
+    // The file's text for `entries` (distinct keys, written in the given order), and
+    // its strict reading (throws JsonDecodeError).
     static std::string encodeFile(const std::vector<std::pair<std::string, Entry>>& entries);
     static std::vector<std::pair<std::string, Entry>> decodeFile(std::string_view text);
 

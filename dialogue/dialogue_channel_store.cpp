@@ -1,6 +1,8 @@
 #include "dialogue/dialogue_channel_store.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace tw {
 
@@ -56,10 +58,15 @@ DialogueChannelStore::Entries DialogueChannelStore::selectSorted(
     Entries selected;
     for (const ChannelEntry& entry : entries_)
         if (keep(entry)) selected.push_back(entry);
-    // Stable: equal stamps keep their recording order.
+    // Stable: equal stamps keep their recording order. A NaN stamp sorts as the oldest,
+    // so the comparison stays a strict weak order.
+    auto stamp = [](const ChannelEntry& e) {
+        return std::isnan(e.recordedAt.seconds) ? -std::numeric_limits<double>::infinity()
+                                                : e.recordedAt.seconds;
+    };
     std::stable_sort(selected.begin(), selected.end(),
-                     [newestFirst](const ChannelEntry& a, const ChannelEntry& b) {
-                         return newestFirst ? a.recordedAt > b.recordedAt : a.recordedAt < b.recordedAt;
+                     [newestFirst, &stamp](const ChannelEntry& a, const ChannelEntry& b) {
+                         return newestFirst ? stamp(a) > stamp(b) : stamp(a) < stamp(b);
                      });
     return selected;
 }

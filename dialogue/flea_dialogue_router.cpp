@@ -1,18 +1,8 @@
 #include "dialogue/flea_dialogue_router.h"
 
-#include <mutex>
-
 #include "dialogue/banned_word_lint.h"
 
 namespace tw {
-
-// Lets late completions (a model call that outlives the router) find out that the
-// router is gone instead of touching it.
-struct FleaDialogueRouter::Lifeline {
-    // Recursive: an inline executor runs the work, which may hop again, under the lock.
-    std::recursive_mutex mutex;
-    SerialExecutor* executor = nullptr;  // null once the router is going away
-};
 
 struct FleaDialogueRouter::Call {
     DialogueRequest request;
@@ -38,22 +28,12 @@ FleaDialogueRouter::FleaDialogueRouter(std::shared_ptr<FleaDialogueGenerator> ll
       clock_(clock),
       telemetry_(std::move(telemetry)),
       forceTemplateFallback_(forceTemplateFallback),
-      life_(std::make_shared<Lifeline>()),
-      executor_(std::move(executor)) {
-    life_->executor = executor_.get();
-}
+      executor_(std::move(executor)),
+      life_(std::make_shared<ExecutorLifeline>(*executor_)) {}
 
 FleaDialogueRouter::~FleaDialogueRouter() {
-    {
-        std::lock_guard lock(life_->mutex);
-        life_->executor = nullptr;
-    }
+    life_->close();
     executor_->drain();
-}
-
-void FleaDialogueRouter::hop(const std::shared_ptr<Lifeline>& life, std::function<void()> work) {
-    std::lock_guard lock(life->mutex);
-    if (life->executor) life->executor->execute(std::move(work));
 }
 
 void FleaDialogueRouter::setForceTemplateFallback(bool on) {
@@ -68,7 +48,7 @@ void FleaDialogueRouter::generate(DialogueRequest request, std::function<void(Fl
         call->request = std::move(request);
         call->done = std::move(done);
         cache_->get(call->key, [this, life = life_, call](std::optional<AgentDialogueLine> cached) {
-            hop(life, [this, call, cached = std::move(cached)]() mutable {
+            life->post([this, call, cached = std::move(cached)]() mutable {
                 onCacheAnswer(call, std::move(cached));
             });
         });
@@ -85,7 +65,7 @@ void FleaDialogueRouter::onCacheAnswer(const std::shared_ptr<Call>& call,
     }
     if (!forceTemplateFallback_ && llm_) {
         llm_->availability([this, life = life_, call](FleaDialogueAvailability availability) {
-            hop(life, [this, call, availability] {
+            life->post([this, call, availability] {
                 if (availability == FleaDialogueAvailability::available) {
                     askModel(call);
                     return;
@@ -110,7 +90,7 @@ void FleaDialogueRouter::askModel(const std::shared_ptr<Call>& call) {
     const double startedAt = clock_.monotonic();
     auto onAnswer = [this, life = life_, clock = &clock_, call, startedAt](GenerationOutcome outcome) {
         const double elapsed = clock->monotonic() - startedAt;
-        hop(life, [this, call, outcome = std::move(outcome), elapsed]() mutable {
+        life->post([this, call, outcome = std::move(outcome), elapsed]() mutable {
             onModelAnswer(call, std::move(outcome), elapsed);
         });
     };
@@ -127,7 +107,7 @@ void FleaDialogueRouter::onModelAnswer(const std::shared_ptr<Call>& call, Genera
     if (elapsed < modelTimeoutSeconds && outcome.line) {
         AgentDialogueLine line = validate(*outcome.line);
         cache_->set(call->key, line, [this, life = life_, call, line] {
-            hop(life, [this, call, line] {
+            life->post([this, call, line] {
                 finish(call, FleaDialogueResult{line, FleaDialogueFallbackReason::noFallbackNeeded, false});
             });
         });
@@ -146,13 +126,13 @@ void FleaDialogueRouter::onModelAnswer(const std::shared_ptr<Call>& call, Genera
 void FleaDialogueRouter::produceTemplate(const std::shared_ptr<Call>& call,
                                          std::function<void(AgentDialogueLine)> then) {
     auto store = [this, life = life_, call, then = std::move(then)](GenerationOutcome outcome) {
-        hop(life, [this, life, call, then, outcome = std::move(outcome)] {
+        life->post([this, life, call, then, outcome = std::move(outcome)] {
             AgentDialogueLine line = outcome.line
                                          ? *outcome.line
                                          : AgentDialogueLine{"...", AgentDialogueTone::cozy, std::nullopt,
                                                              AgentDialogueGenerator::template_, call->key};
             line = validate(line);
-            cache_->set(call->key, line, [life, then, line] { hop(life, [then, line] { then(line); }); });
+            cache_->set(call->key, line, [life, then, line] { life->post([then, line] { then(line); }); });
         });
     };
     try {

@@ -9,6 +9,7 @@
 
 #include "Tumblewick/shell/telemetry/telemetry.h"
 #include "dialogue/dialogue_cache.h"
+#include "dialogue/executor_lifeline.h"
 #include "dialogue/flea_dialogue_generator.h"
 #include "platform/clock.h"
 #include "platform/serial_executor.h"
@@ -47,16 +48,12 @@ class FleaDialogueRouter {
 
    private:
     struct Call;
-    struct Lifeline;
     void onCacheAnswer(const std::shared_ptr<Call>& call, std::optional<AgentDialogueLine> cached);
     void askModel(const std::shared_ptr<Call>& call);
     void onModelAnswer(const std::shared_ptr<Call>& call, GenerationOutcome outcome, double elapsed);
     void produceTemplate(const std::shared_ptr<Call>& call, std::function<void(AgentDialogueLine)> then);
     void finish(const std::shared_ptr<Call>& call, FleaDialogueResult result);
     void emitTelemetry(const Call& call, const FleaDialogueResult& result) const;
-    // Runs `work` on the router's executor, unless the router is gone (callee
-    // completions arrive on the callee's executor).
-    static void hop(const std::shared_ptr<Lifeline>& life, std::function<void()> work);
 
     std::shared_ptr<FleaDialogueGenerator> llm_;
     std::shared_ptr<FleaDialogueGenerator> template_;
@@ -64,8 +61,9 @@ class FleaDialogueRouter {
     const Clock& clock_;
     TelemetrySink telemetry_;
     bool forceTemplateFallback_;
-    std::shared_ptr<Lifeline> life_;
-    std::unique_ptr<SerialExecutor> executor_;  // last: drained before the state goes
+    std::unique_ptr<SerialExecutor> executor_;  // drained before the state goes
+    // Callee completions arrive on the callee's executor and come back through this.
+    std::shared_ptr<ExecutorLifeline> life_;
 };
 
 }  // namespace tw

@@ -28,9 +28,15 @@ std::shared_ptr<LLMDialogueGenerator> LLMDialogueGenerator::create(std::shared_p
 
 LLMDialogueGenerator::LLMDialogueGenerator(std::shared_ptr<LanguageModel> model, Defaults& defaults,
                                            std::unique_ptr<SerialExecutor> executor)
-    : model_(std::move(model)), defaults_(defaults), executor_(std::move(executor)) {}
+    : model_(std::move(model)),
+      defaults_(defaults),
+      executor_(std::move(executor)),
+      life_(std::make_shared<ExecutorLifeline>(*executor_)) {}
 
-LLMDialogueGenerator::~LLMDialogueGenerator() { executor_->drain(); }
+LLMDialogueGenerator::~LLMDialogueGenerator() {
+    life_->close();
+    executor_->drain();
+}
 
 void LLMDialogueGenerator::availability(AvailabilityCompletion done) {
     executor_->execute([this, done = std::move(done)] {
@@ -82,21 +88,21 @@ void LLMDialogueGenerator::runOnce(QueuedRequest next) {
     };
     auto pending = std::make_shared<Pending>();
     pending->call = std::move(next);
-    std::weak_ptr<LLMDialogueGenerator> weak = weak_from_this();
     try {
-        model_->respond(std::move(call), [weak, pending](LanguageModelResult result) {
+        model_->respond(std::move(call), [this, life = life_, pending](LanguageModelResult result) {
             if (pending->claimed.exchange(true)) return;
-            auto self = weak.lock();
-            if (!self) return;  // the generator is gone; nobody waits for this answer
-            // The job may use the raw pointer: the destructor drains the executor first.
-            LLMDialogueGenerator* raw = self.get();
-            raw->executor_->execute([raw, pending, result = std::move(result)] {
-                raw->finishCall(std::move(pending->call), result);
+            // Dropped when the generator is gone: nobody waits for this answer then.
+            life->post([this, pending, result = std::move(result)] {
+                finishCall(std::move(pending->call), result);
             });
         });
     } catch (const std::exception& error) {
         if (!pending->claimed.exchange(true))
             finishCall(std::move(pending->call), LanguageModelResult::failure(error.what()));
+    } catch (...) {
+        // Anything else must not leave the call in flight for good and stall the queue.
+        if (!pending->claimed.exchange(true))
+            finishCall(std::move(pending->call), LanguageModelResult::failure("the model call failed"));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 
+#include "dialogue/executor_lifeline.h"
 #include "dialogue/flea_dialogue_generator.h"
 #include "platform/defaults.h"
 #include "platform/language_model.h"
@@ -13,15 +14,14 @@
 
 namespace tw {
 
-class LLMDialogueGenerator final : public FleaDialogueGenerator,
-                                   public std::enable_shared_from_this<LLMDialogueGenerator> {
+class LLMDialogueGenerator final : public FleaDialogueGenerator {
    public:
     static constexpr std::size_t maxWaiting = 8;
     static constexpr const char* armedKey = "tw_llm_first_call_armed";
     static constexpr const char* succeededKey = "tw_llm_first_call_succeeded_v1";
 
-    // Shared ownership: a model answer arriving after the generator is gone is dropped.
-    // `defaults` (the standard suite) must outlive the generator.
+    // A model answer arriving after the generator is gone is dropped. `defaults` (the
+    // standard suite) must outlive the generator.
     static std::shared_ptr<LLMDialogueGenerator> create(
         std::shared_ptr<LanguageModel> model, Defaults& defaults,
         std::unique_ptr<SerialExecutor> executor = std::make_unique<ThreadSerialExecutor>());
@@ -52,7 +52,8 @@ class LLMDialogueGenerator final : public FleaDialogueGenerator,
     std::deque<QueuedRequest> queue_;
     std::shared_ptr<LanguageModel> model_;
     Defaults& defaults_;
-    std::unique_ptr<SerialExecutor> executor_;  // last: drained before the state goes
+    std::unique_ptr<SerialExecutor> executor_;  // drained before the state goes
+    std::shared_ptr<ExecutorLifeline> life_;    // model answers come back through this
 };
 
 }  // namespace tw

@@ -1,7 +1,4 @@
 // Flea conversations: a three-line scripted exchange that warms the pair's bond.
-#include <algorithm>
-#include <limits>
-
 #include "narrative/dialogue_library.h"
 #include "narrative/flea_narrative_engine.h"
 
@@ -40,22 +37,10 @@ FleaConversationExchange FleaNarrativeEngine::triggerConversation(const FleaRefe
     }
 
     state.conversations.push_back(exchange);
-    if (state.conversations.size() > maxConversations)
-        state.conversations.erase(state.conversations.begin(),
-                                  state.conversations.end() - static_cast<std::ptrdiff_t>(maxConversations));
+    keepLast(state.conversations, maxConversations);
 
-    const std::string key = relationshipKey(primary, partner);
-    auto found = state.pairBonds.find(key);
-    FleaPairBond bond = found != state.pairBonds.end() ? found->second
-                                                       : FleaPairBond{.affection = 0.2,
-                                                                      .lastInteraction = clock_->now(),
-                                                                      .lastDialogueLine = std::nullopt,
-                                                                      .interactionCount = 0};
-    bond.affection = std::max(std::min(bond.affection + 0.08, 1.0), 0.0);
-    bond.lastInteraction = exchange.createdAt;
-    if (bond.interactionCount < std::numeric_limits<std::int64_t>::max()) ++bond.interactionCount;
+    FleaPairBond& bond = touchedBond(relationshipKey(primary, partner), 0.08, exchange.createdAt, state);
     bond.lastDialogueLine = exchange.lines.back().text;
-    state.pairBonds[key] = std::move(bond);
     return exchange;
 }
 

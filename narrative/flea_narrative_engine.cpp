@@ -40,10 +40,6 @@ double bondDelta(const TumblewickEventRecord& event, const FleaInterpretation& i
     return -0.015;
 }
 
-std::int64_t incremented(std::int64_t count) {
-    return count == std::numeric_limits<std::int64_t>::max() ? count : count + 1;
-}
-
 }  // namespace
 
 FleaNarrativeEngine::FleaNarrativeEngine() : clock_(&systemClock()) {}
@@ -86,9 +82,7 @@ FleaNarrativeResult FleaNarrativeEngine::process(const TumblewickEventRecord& ev
         recordThought_(dialogue.thoughtBubble, event.primaryFlea.name, clock_->now(), calendar_);
 
     state.recentEvents.push_back(event);
-    if (state.recentEvents.size() > maxRecentEvents)
-        state.recentEvents.erase(state.recentEvents.begin(),
-                                 state.recentEvents.end() - static_cast<std::ptrdiff_t>(maxRecentEvents));
+    keepLast(state.recentEvents, maxRecentEvents);
 
     if (event.type == E::strangeEvent) promoteTroupeMythIfReady(event, state);
 
@@ -130,19 +124,28 @@ void FleaNarrativeEngine::updatePairBonds(const TumblewickEventRecord& event,
         auto [affection, inserted] = state.relationshipAffection.try_emplace(key, 0.2);
         affection->second = clampUnit(affection->second + delta);
 
-        auto found = state.pairBonds.find(key);
-        FleaPairBond bond = found != state.pairBonds.end() ? found->second
-                                                           : FleaPairBond{.affection = 0.2,
-                                                                          .lastInteraction = clock_->now(),
-                                                                          .lastDialogueLine = std::nullopt,
-                                                                          .interactionCount = 0};
-        bond.affection = clampUnit(bond.affection + delta);
-        bond.lastInteraction = event.occurredAt;
-        bond.interactionCount = incremented(bond.interactionCount);
+        FleaPairBond& bond = touchedBond(key, delta, event.occurredAt, state);
         bond.lastDialogueLine = narrative_tables::relationshipLine(
             interpretation.dominantOutcome, narrative_tables::bondLabel(bond.affection), a.name, b.name);
-        state.pairBonds[key] = std::move(bond);
     }
+}
+
+FleaPairBond& FleaNarrativeEngine::touchedBond(const std::string& key, double delta, Date at,
+                                               FleaNarrativeState& state) const {
+    auto found = state.pairBonds.find(key);
+    if (found == state.pairBonds.end())
+        found = state.pairBonds
+                    .emplace(key, FleaPairBond{.affection = 0.2,
+                                               .lastInteraction = clock_->now(),
+                                               .lastDialogueLine = std::nullopt,
+                                               .interactionCount = 0})
+                    .first;
+    FleaPairBond& bond = found->second;
+    bond.affection = clampUnit(bond.affection + delta);
+    bond.lastInteraction = at;
+    // The count saturates rather than wrapping into negatives.
+    if (bond.interactionCount < std::numeric_limits<std::int64_t>::max()) ++bond.interactionCount;
+    return bond;
 }
 
 }  // namespace tw

@@ -73,14 +73,23 @@ class FleaNarrativeEngine {
                                          const std::optional<FleaMemory>& memory);
     static void store(const FleaDialogue& dialogue, const FleaReference& flea, FleaNarrativeState& state);
 
-    // Files a sentence under its day in `calendar`'s zone; returns the day key, or "" for a blank sentence.
-    static std::string appendDiarySentence(const std::string& sentence, FleaNarrativeState& state, Date at,
-                                           const Calendar& calendar);
+    // Files a sentence under its day in `calendar`'s zone; returns the day key, or "" when the
+    // sentence is blank or the moment lies on no day. Defaults: now, in the user's calendar.
+    static std::string appendDiarySentence(const std::string& sentence, FleaNarrativeState& state,
+                                           Date at = SystemClock().now(), const Calendar& calendar = Calendar());
     static std::string diaryVerb(FleaOutcome outcome);
 
     static void promoteTroupeMythIfReady(const TumblewickEventRecord& event, FleaNarrativeState& state);
 
    private:
+    // Drops entries from the front until at most `cap` remain (the oldest go first).
+    template <typename T>
+    static void keepLast(std::vector<T>& list, std::size_t cap) {
+        if (list.size() > cap) list.erase(list.begin(), list.end() - static_cast<std::ptrdiff_t>(cap));
+    }
+    // The pair's bond (a new one at 0.2 when the pair has none yet), with `delta` added to its
+    // affection within 0..1, stamped `at` and counted once more. The caller sets its line.
+    FleaPairBond& touchedBond(const std::string& key, double delta, Date at, FleaNarrativeState& state) const;
     static std::string fileDiarySentence(std::string trimmed, std::string dayKey, FleaNarrativeState& state);
     // The day key of `at` in the engine's calendar, remembered for the rest of that day:
     // formatting a date is by far the dearest step of processing an event.

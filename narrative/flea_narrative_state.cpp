@@ -52,10 +52,6 @@ std::map<std::string, V> decodeStringMap(const JsonReader& reader, Decode decode
     return out;
 }
 
-std::vector<std::string> decodeStrings(const JsonReader& reader) {
-    return narrative_json::array<std::string>(reader, [](const JsonReader& r) { return r.string(); });
-}
-
 }  // namespace
 
 std::vector<FleaMemory> FleaNarrativeState::memoriesForFlea(const FleaReference& flea, int limit) const {
@@ -94,7 +90,7 @@ std::vector<FleaBondEntry> FleaNarrativeState::topBonds(const FleaReference& fle
             found.push_back({first, bond});
     }
     std::stable_sort(found.begin(), found.end(), [](const FleaBondEntry& a, const FleaBondEntry& b) {
-        return a.bond.affection > b.bond.affection;
+        return rankedScore(a.bond.affection) > rankedScore(b.bond.affection);
     });
     found.resize(cappedLimit(limit, found.size()));
     return found;
@@ -110,7 +106,7 @@ std::vector<FleaConversationExchange> FleaNarrativeState::conversationsForFlea(c
     }
     std::stable_sort(found.begin(), found.end(),
                      [](const FleaConversationExchange& a, const FleaConversationExchange& b) {
-                         return a.createdAt > b.createdAt;
+                         return rankedScore(a.createdAt.seconds) > rankedScore(b.createdAt.seconds);
                      });
     found.resize(cappedLimit(limit, found.size()));
     return found;
@@ -130,8 +126,8 @@ std::string FleaNarrativeState::diaryParagraphFor(const std::string& day) const 
 OrderedJson FleaNarrativeState::toJson() const {
     auto self = [](const auto& record) { return record.toJson(); };
     OrderedJson out = OrderedJson::object();
-    out["recentEvents"] = narrative_json::array(recentEvents, self);
-    out["memories"] = narrative_json::array(memories, self);
+    out["recentEvents"] = narrative_json::records(recentEvents);
+    out["memories"] = narrative_json::records(memories);
     out["loveStatsByFleaID"] = uuidMapJson(loveStatsByFleaID, self);
     out["loveStatsByFleaName"] = stringMapJson(loveStatsByFleaName, self);
     out["relationshipAffection"] =
@@ -139,10 +135,10 @@ OrderedJson FleaNarrativeState::toJson() const {
     out["pairBonds"] = stringMapJson(pairBonds, self);
     out["lastDialogueByFleaID"] = uuidMapJson(lastDialogueByFleaID, self);
     out["lastDialogueByFleaName"] = stringMapJson(lastDialogueByFleaName, self);
-    out["troupeMyths"] = narrative_json::array(troupeMyths, self);
-    out["conversations"] = narrative_json::array(conversations, self);
+    out["troupeMyths"] = narrative_json::records(troupeMyths);
+    out["conversations"] = narrative_json::records(conversations);
     out["diaryByDay"] = stringMapJson(diaryByDay, [](const std::vector<std::string>& sentences) {
-        return narrative_json::array(sentences, [](const std::string& s) { return OrderedJson(s); });
+        return narrative_json::strings(sentences);
     });
     return out;
 }
@@ -173,7 +169,8 @@ FleaNarrativeState FleaNarrativeState::fromJson(const JsonReader& reader) {
         out.conversations =
             narrative_json::array<FleaConversationExchange>(*r, FleaConversationExchange::fromJson);
     if (auto r = reader.optional("diaryByDay"))
-        out.diaryByDay = decodeStringMap<std::vector<std::string>>(*r, decodeStrings);
+        out.diaryByDay = decodeStringMap<std::vector<std::string>>(
+            *r, [](const JsonReader& day) { return narrative_json::strings(day); });
     return out;
 }
 

@@ -7,18 +7,6 @@
 
 namespace tw {
 
-namespace {
-
-OrderedJson stringsJson(const std::vector<std::string>& values) {
-    return narrative_json::array(values, [](const std::string& s) { return OrderedJson(s); });
-}
-
-std::vector<std::string> decodeStrings(const JsonReader& reader) {
-    return narrative_json::array<std::string>(reader, [](const JsonReader& r) { return r.string(); });
-}
-
-}  // namespace
-
 bool FleaInterpretation::holds(FleaOutcome outcome) const {
     return std::find(outcomes.begin(), outcomes.end(), outcome) != outcomes.end();
 }
@@ -27,7 +15,7 @@ OrderedJson FleaInterpretation::toJson() const {
     OrderedJson out = OrderedJson::object();
     out["outcomes"] = narrative_json::array(outcomes, [](FleaOutcome o) { return enumJson(o); });
     out["dominantOutcome"] = enumJson(dominantOutcome);
-    out["memoryTags"] = stringsJson(memoryTags);
+    out["memoryTags"] = narrative_json::strings(memoryTags);
     out["tone"] = tone;
     out["importance"] = finiteJson(importance, "importance");
     return out;
@@ -37,7 +25,7 @@ FleaInterpretation FleaInterpretation::fromJson(const JsonReader& reader) {
     FleaInterpretation out;
     out.outcomes = narrative_json::array<FleaOutcome>(reader["outcomes"], decodeEnum<FleaOutcome>);
     out.dominantOutcome = decodeEnum<FleaOutcome>(reader["dominantOutcome"]);
-    out.memoryTags = decodeStrings(reader["memoryTags"]);
+    out.memoryTags = narrative_json::strings(reader["memoryTags"]);
     out.tone = reader["tone"].string();
     out.importance = reader["importance"].number();
     return out;
@@ -59,15 +47,15 @@ OrderedJson FleaMemory::toJson() const {
     out["sourceEventID"] = narrative_json::uuid(sourceEventID);
     out["createdAt"] = narrative_json::date(createdAt, "createdAt");
     out["tier"] = enumJson(tier);
-    out["tags"] = stringsJson(tags);
+    out["tags"] = narrative_json::strings(tags);
     out["summaryFact"] = summaryFact;
     out["emotionalMeaning"] = emotionalMeaning;
     out["tone"] = tone;
     out["importance"] = finiteJson(importance, "importance");
     out["involvedFleas"] =
-        narrative_json::array(involvedFleas, [](const FleaReference& f) { return f.toJson(); });
+        narrative_json::records(involvedFleas);
     out["playerInvolved"] = playerInvolved;
-    out["possibleDialogueHooks"] = stringsJson(possibleDialogueHooks);
+    out["possibleDialogueHooks"] = narrative_json::strings(possibleDialogueHooks);
     out["pinned"] = pinned;
     return out;
 }
@@ -79,7 +67,7 @@ FleaMemory FleaMemory::fromJson(const JsonReader& reader) {
         .sourceEventID = reader["sourceEventID"].uuid(),
         .createdAt = reader["createdAt"].referenceDate(),
         .tier = decodeEnum<FleaMemoryTier>(reader["tier"]),
-        .tags = decodeStrings(reader["tags"]),
+        .tags = narrative_json::strings(reader["tags"]),
         .summaryFact = reader["summaryFact"].string(),
         .emotionalMeaning = reader["emotionalMeaning"].string(),
         .tone = reader["tone"].string(),
@@ -87,7 +75,7 @@ FleaMemory FleaMemory::fromJson(const JsonReader& reader) {
         .involvedFleas =
             narrative_json::array<FleaReference>(reader["involvedFleas"], FleaReference::fromJson),
         .playerInvolved = reader["playerInvolved"].boolean(),
-        .possibleDialogueHooks = decodeStrings(reader["possibleDialogueHooks"]),
+        .possibleDialogueHooks = narrative_json::strings(reader["possibleDialogueHooks"]),
         .pinned = reader["pinned"].boolean(),
     };
 }

@@ -103,8 +103,8 @@ OrderedJson FleaConversationExchange::toJson() const {
     out["id"] = narrative_json::uuid(id);
     out["createdAt"] = narrative_json::date(createdAt, "createdAt");
     out["participants"] =
-        narrative_json::array(participants, [](const FleaReference& f) { return f.toJson(); });
-    out["lines"] = narrative_json::array(lines, [](const FleaConversationLine& l) { return l.toJson(); });
+        narrative_json::records(participants);
+    out["lines"] = narrative_json::records(lines);
     out["outcome"] = outcome;
     out["setting"] = setting;
     return out;

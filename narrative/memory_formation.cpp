@@ -111,7 +111,7 @@ std::vector<FleaMemory> FleaNarrativeEngine::prunedMemories(std::vector<FleaMemo
                      [&](std::size_t a, std::size_t b) { return keepsBefore(memories[a], memories[b]); });
     if (order.size() > maxMemories) order.resize(maxMemories);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return memories[a].createdAt < memories[b].createdAt;
+        return rankedScore(memories[a].createdAt.seconds) < rankedScore(memories[b].createdAt.seconds);
     });
     std::vector<FleaMemory> kept;
     kept.reserve(order.size());

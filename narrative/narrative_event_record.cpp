@@ -119,7 +119,7 @@ OrderedJson TumblewickEventRecord::toJson() const {
     out["type"] = enumJson(type);
     out["primaryFlea"] = primaryFlea.toJson();
     out["involvedFleas"] =
-        narrative_json::array(involvedFleas, [](const FleaReference& f) { return f.toJson(); });
+        narrative_json::records(involvedFleas);
     out["act"] = act;
     out["rawResult"] = rawResult.toJson();
     out["context"] = context.toJson();

@@ -29,4 +29,17 @@ OrderedJson array(const std::vector<T>& values, Encode encode) {
     return out;
 }
 
+// Records that encode themselves: one toJson() per element.
+template <typename T>
+OrderedJson records(const std::vector<T>& values) {
+    return array(values, [](const T& value) { return value.toJson(); });
+}
+
+inline OrderedJson strings(const std::vector<std::string>& values) {
+    return array(values, [](const std::string& s) { return OrderedJson(s); });
+}
+inline std::vector<std::string> strings(const JsonReader& reader) {
+    return array<std::string>(reader, [](const JsonReader& r) { return r.string(); });
+}
+
 }  // namespace tw::narrative_json

@@ -63,8 +63,7 @@ OrderedJson TroupeMyth::toJson() const {
     out["id"] = narrative_json::uuid(id);
     out["motif"] = motif;
     out["witnessFleaIDs"] = narrative_json::array(witnessFleaIDs, narrative_json::uuid);
-    out["witnessFleaNames"] =
-        narrative_json::array(witnessFleaNames, [](const std::string& s) { return OrderedJson(s); });
+    out["witnessFleaNames"] = narrative_json::strings(witnessFleaNames);
     out["originDate"] = narrative_json::date(originDate, "originDate");
     out["dialogueLine"] = dialogueLine;
     return out;
@@ -76,8 +75,7 @@ TroupeMyth TroupeMyth::fromJson(const JsonReader& reader) {
         .motif = reader["motif"].string(),
         .witnessFleaIDs = narrative_json::array<Uuid>(reader["witnessFleaIDs"],
                                                       [](const JsonReader& r) { return r.uuid(); }),
-        .witnessFleaNames = narrative_json::array<std::string>(
-            reader["witnessFleaNames"], [](const JsonReader& r) { return r.string(); }),
+        .witnessFleaNames = narrative_json::strings(reader["witnessFleaNames"]),
         .originDate = reader["originDate"].referenceDate(),
         .dialogueLine = reader["dialogueLine"].string(),
     };

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 #include <unicode/datefmt.h>
 #include <unicode/gregocal.h>
@@ -59,6 +60,13 @@ struct Calendar::Impl {
     std::unique_ptr<icu::Calendar> calendar;  // Gregorian, so day keys never change era or year count
     icu::Locale patternLocale;
     icu::Locale textLocale;
+    // Building an ICU formatter costs far more than formatting with one, so each
+    // pattern's formatter is built once; a copy starts empty and builds its own.
+    // Callers use a handful of fixed patterns; the bound only guards against misuse.
+    static constexpr std::size_t kMaxCachedPatterns = 32;
+    mutable std::map<std::string, std::unique_ptr<icu::SimpleDateFormat>, std::less<>> patternFormatters;
+    mutable std::unique_ptr<icu::DateFormat> fullDateFormatter;
+    mutable std::unique_ptr<icu::DateFormat> shortTimeFormatter;
 
     Impl() = default;
     Impl(const Impl& other)
@@ -66,6 +74,27 @@ struct Calendar::Impl {
           calendar(other.calendar->clone()),
           patternLocale(other.patternLocale),
           textLocale(other.textLocale) {}
+
+    // Patterns without a formatter (ICU refused them) are not cached, so each use logs.
+    icu::SimpleDateFormat* formatterFor(const std::string& pattern) const {
+        if (auto it = patternFormatters.find(pattern); it != patternFormatters.end()) return it->second.get();
+        if (patternFormatters.size() >= kMaxCachedPatterns) patternFormatters.clear();
+        UErrorCode status = U_ZERO_ERROR;
+        auto formatter =
+            std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern), patternLocale, status);
+        if (U_FAILURE(status)) return nullptr;
+        formatter->adoptCalendar(calendar->clone());  // Gregorian whatever the locale's own calendar
+        return patternFormatters.emplace(pattern, std::move(formatter)).first->second.get();
+    }
+    // Locale styles of the text locale in this calendar's zone, built on first use.
+    icu::DateFormat* styleFormatter(std::unique_ptr<icu::DateFormat>& slot, bool date) const {
+        if (!slot) {
+            slot.reset(date ? icu::DateFormat::createDateInstance(icu::DateFormat::kFull, textLocale)
+                            : icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, textLocale));
+            if (slot) slot->setTimeZone(calendar->getTimeZone());
+        }
+        return slot.get();
+    }
 
     // Positions the calendar; false for dates ICU cannot hold.
     bool setTo(Date date) const {
@@ -80,11 +109,13 @@ struct Calendar::Impl {
         const int value = calendar->get(which, status);
         return U_SUCCESS(status) ? value : fallback;
     }
-    std::string formatWith(icu::DateFormat& formatter, Date date) const {
-        if (!std::isfinite(date.seconds)) return {};
-        formatter.setCalendar(*calendar);
+    // Formats through this calendar, positioned at `date`: ICU's own format(UDate)
+    // clones its calendar on every call, which costs as much as the formatting.
+    std::string formatWith(const icu::DateFormat& formatter, Date date) const {
+        if (!setTo(date)) return {};
         icu::UnicodeString text;
-        formatter.format(toUDate(date), text);
+        icu::FieldPosition position;
+        formatter.format(*calendar, text, position);
         return utf8(text);
     }
 };
@@ -170,35 +201,22 @@ bool Calendar::isSameDay(Date a, Date b) const {
 }
 
 std::string Calendar::format(Date date, const std::string& pattern) const {
-    UErrorCode status = U_ZERO_ERROR;
-    icu::SimpleDateFormat formatter(icu::UnicodeString::fromUTF8(pattern), impl_->patternLocale, status);
-    if (U_FAILURE(status)) {
+    icu::SimpleDateFormat* formatter = impl_->formatterFor(pattern);
+    if (formatter == nullptr) {
         log::warning("Bad date pattern \"" + pattern + "\"");
         return {};
     }
-    return impl_->formatWith(formatter, date);
+    return impl_->formatWith(*formatter, date);
 }
 
 std::string Calendar::fullDateText(Date date) const {
-    std::unique_ptr<icu::DateFormat> formatter(
-        icu::DateFormat::createDateInstance(icu::DateFormat::kFull, impl_->textLocale));
-    if (!formatter) return {};
-    formatter->setTimeZone(impl_->calendar->getTimeZone());
-    if (!std::isfinite(date.seconds)) return {};
-    icu::UnicodeString text;
-    formatter->format(toUDate(date), text);
-    return utf8(text);
+    icu::DateFormat* formatter = impl_->styleFormatter(impl_->fullDateFormatter, true);
+    return formatter == nullptr ? std::string() : impl_->formatWith(*formatter, date);
 }
 
 std::string Calendar::shortTimeText(Date date) const {
-    std::unique_ptr<icu::DateFormat> formatter(
-        icu::DateFormat::createTimeInstance(icu::DateFormat::kShort, impl_->textLocale));
-    if (!formatter) return {};
-    formatter->setTimeZone(impl_->calendar->getTimeZone());
-    if (!std::isfinite(date.seconds)) return {};
-    icu::UnicodeString text;
-    formatter->format(toUDate(date), text);
-    return utf8(text);
+    icu::DateFormat* formatter = impl_->styleFormatter(impl_->shortTimeFormatter, false);
+    return formatter == nullptr ? std::string() : impl_->formatWith(*formatter, date);
 }
 
 }  // namespace tw

@@ -39,8 +39,10 @@ std::optional<std::int64_t> asInteger(const OrderedJson& v) {
     if (v.is_number_float()) {
         const double d = v.get<double>();
         // A whole value inside int64 reads as that integer (10.0 is 10); 2^63 is outside.
+        // -2^63 is refused too: an integer token just below int64 also parses to that
+        // double, and such a token must not pass for the smallest int64.
         constexpr double kLimit = 9223372036854775808.0;
-        if (std::isfinite(d) && d == std::trunc(d) && d >= -kLimit && d < kLimit) {
+        if (std::isfinite(d) && d == std::trunc(d) && d > -kLimit && d < kLimit) {
             return static_cast<std::int64_t>(d);
         }
     }

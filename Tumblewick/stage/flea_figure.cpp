@@ -92,7 +92,10 @@ void drawActFleaMac(Canvas& c, std::string_view act, double x, double y, double 
                                     : colorFromRGB(entry->headRGB).value_or(Colors::fleaLight);
     const std::optional<MacFleaHatKind> hatKind =
         effects.overrideHat ? effects.overrideHat : macFleaHatKindFromRawValue(flea.hatKind);
-    const double s = scale * effects.scaleMultiplier;
+    // A multiplier near the largest double would make the figure's geometry infinite
+    // (and 0 · ∞ not a number); such a flea keeps the act's own scale.
+    const double scaled = scale * effects.scaleMultiplier;
+    const double s = std::isfinite(scaled) ? scaled : scale;
 
     if (effects.auraColor) drawFleaAuraMac(c, x, y, s, *effects.auraColor, phase);
     drawFigureBody(c, x, y, facing, phase, s, body, head);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <span>
 
 #include "Tumblewick/stage/colors.h"
 
@@ -11,42 +12,57 @@ namespace {
 
 // Emission angles span 0...6.283, not quite a full turn.
 constexpr double kMaxAngle = 6.283;
-constexpr const char* kStar = "s";
-constexpr const char* kRect = "r";
-constexpr const char* kDot = "c";
 
-template <std::size_t N>
-Color pick(RandomSource& random, const std::array<Color, N>& colors) {
-    return colors[static_cast<std::size_t>(random.uniformInt(0, static_cast<std::int64_t>(N) - 1))];
+// What sets one kind of burst apart; every kind draws its randoms in the same order:
+// angle, speed, (position jitter), life, maxLife, size, colour, (shape).
+struct BurstKind {
+    double speedMin, speedMax;
+    double lift;  // upward bias of the vertical velocity
+    double lifeMin, lifeMax;
+    double sizeMin, sizeMax;
+    double jitter;  // half-width of the start position's scatter; 0 draws none
+    std::span<const Color> colors;
+    std::span<const std::string> shapes;  // one shape draws none
+};
+
+template <typename T>
+const T& pick(RandomSource& random, std::span<const T> items) {
+    return items[static_cast<std::size_t>(random.uniformInt(0, static_cast<std::int64_t>(items.size()) - 1))];
 }
+
+void emit(RandomSource& random, std::vector<Particle>& out, double x, double y, int count, const BurstKind& kind) {
+    for (int i = 0; i < count; ++i) {
+        const double a = random.uniform(0, kMaxAngle);
+        const double v = random.uniform(kind.speedMin, kind.speedMax);
+        double px = x;
+        double py = y;
+        if (kind.jitter > 0) {
+            px += random.uniform(-kind.jitter, kind.jitter);
+            py += random.uniform(-kind.jitter, kind.jitter);
+        }
+        const double life = random.uniform(kind.lifeMin, kind.lifeMax);
+        const double maxLife = random.uniform(kind.lifeMin, kind.lifeMax);
+        const double size = random.uniform(kind.sizeMin, kind.sizeMax);
+        const Color color = pick(random, kind.colors);
+        const std::string& shape = kind.shapes.size() == 1 ? kind.shapes[0] : pick(random, kind.shapes);
+        out.push_back(Particle{px, py, std::cos(a) * v, std::sin(a) * v + kind.lift, life, maxLife, color, size, shape});
+    }
+}
+
+const std::array<std::string, 1> kStarOnly = {"s"};
+const std::array<std::string, 1> kRectOnly = {"r"};
+const std::array<std::string, 3> kAnyShape = {"s", "r", "c"};
 
 }  // namespace
 
 void ParticleSystem::sparkle(double x, double y, int count) {
     static constexpr std::array<Color, 2> colors = {Colors::gold, Color::rgb(1.0, 0.97, 0.86)};
-    for (int i = 0; i < count; ++i) {
-        const double a = random_->uniform(0, kMaxAngle);
-        const double v = random_->uniform(20, 50);
-        const double px = x + random_->uniform(-3, 3);
-        const double py = y + random_->uniform(-3, 3);
-        const double life = random_->uniform(0.4, 0.8);
-        const double maxLife = random_->uniform(0.4, 0.8);
-        const double size = random_->uniform(1.5, 3.0);
-        const Color color = pick(*random_, colors);
-        particles.emplace_back(Particle{px, py, std::cos(a) * v, std::sin(a) * v - 25, life, maxLife, color, size, kStar});
-    }
+    emit(*random_, particles, x, y, count, BurstKind{20, 50, -25, 0.4, 0.8, 1.5, 3.0, 3, colors, kStarOnly});
 }
 
 void ParticleSystem::confetti(double x, double y, int count) {
-    for (int i = 0; i < count; ++i) {
-        const double a = random_->uniform(0, kMaxAngle);
-        const double v = random_->uniform(40, 100);
-        const double life = random_->uniform(1.0, 1.8);
-        const double maxLife = random_->uniform(1.0, 1.8);
-        const double size = random_->uniform(2.5, 5.0);
-        const Color color = pick(*random_, Colors::bunting);
-        particles.emplace_back(Particle{x, y, std::cos(a) * v, std::sin(a) * v - 50, life, maxLife, color, size, kRect});
-    }
+    emit(*random_, particles, x, y, count,
+         BurstKind{40, 100, -50, 1.0, 1.8, 2.5, 5.0, 0, Colors::bunting, kRectOnly});
 }
 
 void ParticleSystem::clickBurst(double x, double y, int count) {
@@ -54,17 +70,7 @@ void ParticleSystem::clickBurst(double x, double y, int count) {
         Colors::gold,       Colors::systemOrange, Colors::systemWhite, Colors::bunting[0],
         Colors::bunting[1], Colors::bunting[2],   Colors::bunting[3],  Colors::bunting[4],
     };
-    static const std::array<std::string, 3> shapes = {kStar, kRect, kDot};
-    for (int i = 0; i < count; ++i) {
-        const double a = random_->uniform(0, kMaxAngle);
-        const double v = random_->uniform(50, 140);
-        const double life = random_->uniform(0.6, 1.2);
-        const double maxLife = random_->uniform(0.6, 1.2);
-        const double size = random_->uniform(2.0, 5.0);
-        const Color color = pick(*random_, colors);
-        const std::string& shape = shapes[static_cast<std::size_t>(random_->uniformInt(0, 2))];
-        particles.emplace_back(Particle{x, y, std::cos(a) * v, std::sin(a) * v - 60, life, maxLife, color, size, shape});
-    }
+    emit(*random_, particles, x, y, count, BurstKind{50, 140, -60, 0.6, 1.2, 2.0, 5.0, 0, colors, kAnyShape});
 }
 
 void ParticleSystem::update(double dt) {

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <utility>
 
+#include "agent/agent_records_json.h"
+
 namespace tw {
 
 std::string AgentPulse::friendlyIntent(const std::string& raw) {
@@ -53,8 +55,7 @@ OrderedJson toJson(const AgentPulse& pulse) {
 }
 
 void fromJson(const JsonReader& r, AgentPulse& out) {
-    if (!r.isObject())
-        r.fail(r.isNull() ? JsonErrorKind::valueNotFound : JsonErrorKind::typeMismatch, "expected an object");
+    requireJsonObject(r);
     AgentPulse p;
     p.topFleaName = r["topFleaName"].string();
     p.topFleaCount = r["topFleaCount"].int64();
@@ -66,7 +67,7 @@ void fromJson(const JsonReader& r, AgentPulse& out) {
     p.initiativeCount = r["initiativeCount"].int64();
     p.updatedAt = r["updatedAt"].referenceDate();
     const JsonReader perFlea = r["perFleaDecisions"];
-    if (!perFlea.isObject()) perFlea.fail(JsonErrorKind::typeMismatch, "expected an object");
+    requireJsonObject(perFlea);
     for (const auto& [name, count] : perFlea.members()) p.perFleaDecisions[name] = count.int64();
     out = std::move(p);
 }

@@ -1,5 +1,8 @@
 #include "agent/host/shared_store.h"
 
+#include <cstdint>
+#include <limits>
+
 #include "platform/log.h"
 #include "platform/unicode.h"
 
@@ -15,6 +18,13 @@ AgentPulse emptyPulse(Date at) {
 
 bool fromDayOf(const AgentPulse& pulse, Date at, const Calendar& calendar) {
     return calendar.isSameDay(pulse.updatedAt, at);
+}
+
+// Stored counts come from a file anyone can edit: a count at the top of the range
+// stays there rather than wrapping.
+std::int64_t countOne(std::int64_t& count) {
+    if (count < std::numeric_limits<std::int64_t>::max()) ++count;
+    return count;
 }
 
 void resetCounts(AgentPulse& pulse) {
@@ -74,9 +84,9 @@ void SharedStore::recordAgentDecision(const std::string& fleaName, const std::st
     }
     p.lastIntent = intent;
     p.lastIntentFleaName = fleaName;
-    p.decisionCount += 1;
-    if (isInitiative) p.initiativeCount += 1;
-    const std::int64_t n = ++p.perFleaDecisions[fleaName];
+    countOne(p.decisionCount);
+    if (isInitiative) countOne(p.initiativeCount);
+    const std::int64_t n = countOne(p.perFleaDecisions[fleaName]);
     // Drawing level with the top flea takes the top place.
     if (n >= p.topFleaCount) {
         p.topFleaName = fleaName;

@@ -284,7 +284,9 @@ void QPainterCanvas::fillRadialGradient(const Path& path, Point centre, double r
 }
 
 void QPainterCanvas::drawText(const std::string& text, Point topLeft, const TextStyle& style) {
-    const QFont font = qfont(style.font);
+    // The glyph outlines must use the device's resolution, as the size and the metrics do;
+    // a plain QFont would be laid out at the screen's.
+    const QFont font = painter_.device() != nullptr ? QFont(qfont(style.font), painter_.device()) : qfont(style.font);
     const QFontMetricsF metrics(font, painter_.device());
     QPainterPath shape;
     shape.setFillRule(Qt::WindingFill);

@@ -159,6 +159,11 @@ TEST(AgentRecordsJson, DecodingIsStrict) {
               JsonErrorKind::dataCorrupted);
     EXPECT_EQ(decodeFailure<AgentDialogueLine>(R"({"text":"hi","tone":"cozy","generated_by":"human","cache_key":"k"})"),
               JsonErrorKind::dataCorrupted);
+    EXPECT_EQ(decodeFailure<FleaStageState>("null"), JsonErrorKind::valueNotFound);
+    EXPECT_EQ(decodeFailure<FleaStageState>("[]"), JsonErrorKind::typeMismatch);
+    EXPECT_EQ(decodeFailure<FleaStageState>(R"({"flea_id":"a","assigned_act":"x","current_pose":"dancing"})"),
+              JsonErrorKind::dataCorrupted);
+    EXPECT_EQ(decodeFailure<DialogueRequest>("7"), JsonErrorKind::typeMismatch);
     EXPECT_NE(decodeFailure<DialogueRequest>(R"({"flea_id":"a","voice_card":{"flea_id":"a","name":"A","traits":[],
         "voice_style":"v","superstitions":[]},"recent_memories":[],"outcome_kind":"x","channel":"diary_line","seed":-1})"),
               JsonErrorKind::keyNotFound);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "dialogue_test_support.h"
 
 namespace tw {
@@ -86,6 +88,19 @@ TEST_F(DialogueChannelStoreTest, ReadersSortByStampAndKeepRecordingOrderOnTies) 
     Entries all;
     store.latestEntries(3, [&](Entries e) { all = std::move(e); });
     EXPECT_EQ(texts(all), (std::vector<std::string>{"tieA", "tieB", "other"}));
+}
+
+TEST_F(DialogueChannelStoreTest, ANaNStampSortsAsTheOldest) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (int i = 0; i < 20; ++i) {
+        record("pip", "n" + std::to_string(i), Channel::thought_bubble, i % 3 == 0 ? nan : i);
+    }
+    const Entries pip = entries("pip", Channel::thought_bubble, 100);
+    ASSERT_EQ(pip.size(), 20u);
+    EXPECT_EQ(pip.front().line.text, "n19");
+    EXPECT_EQ(pip[12].line.text, "n1");
+    EXPECT_EQ(pip[13].line.text, "n0");  // the NaN stamps, in recording order
+    EXPECT_EQ(pip.back().line.text, "n18");
 }
 
 TEST_F(DialogueChannelStoreTest, ZeroAndNegativeLimitsReadNothing) {

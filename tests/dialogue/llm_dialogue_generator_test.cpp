@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "dialogue/dialogue_cache.h"
 #include "dialogue/llm_dialogue_line_schema.h"
 #include "dialogue/llm_dialogue_prompt.h"
@@ -192,6 +194,31 @@ TEST_F(LLMDialogueGeneratorTest, RunsOneCallAtATimeAndEvictsTheOldestOfEightWait
             EXPECT_TRUE(outcomes[i]->line) << i;
         }
     }
+}
+
+// A model whose respond() throws instead of answering.
+class ThrowingModel final : public LanguageModel {
+   public:
+    int calls = 0;
+    void respond(LanguageModelRequest, Completion) override {
+        if (++calls == 1) throw std::runtime_error("exceededContextWindow (4096 tokens)");
+        throw 42;  // not even a std::exception
+    }
+};
+
+TEST_F(LLMDialogueGeneratorTest, AModelThatThrowsFailsTheCallWithoutStallingTheQueue) {
+    auto throwing = std::make_shared<ThrowingModel>();
+    auto generator =
+        LLMDialogueGenerator::create(throwing, defaults, std::make_unique<InlineSerialExecutor>());
+    std::vector<std::optional<GenerationOutcome>> outcomes(3);
+    for (int i = 0; i < 3; ++i)
+        generator->generate(makeRequest(), [&outcomes, i](GenerationOutcome o) { outcomes[i] = std::move(o); });
+    EXPECT_EQ(throwing->calls, 3);
+    ASSERT_TRUE(outcomes[0] && outcomes[1] && outcomes[2]);
+    EXPECT_EQ(errorKind(*outcomes[0]), Kind::contextWindow);
+    EXPECT_EQ(errorKind(*outcomes[1]), Kind::providerError);
+    EXPECT_EQ(errorKind(*outcomes[2]), Kind::providerError);
+    EXPECT_EQ(availability(*generator), FleaDialogueAvailability::unavailable);
 }
 
 }  // namespace

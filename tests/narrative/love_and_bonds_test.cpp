@@ -188,6 +188,10 @@ TEST_F(PairBonds, TopBondsReportTheOtherFlea) {
     EXPECT_EQ(state.topBonds(flea("Pip"), 2).size(), 2u);
     EXPECT_TRUE(state.topBonds(flea("Pip"), -1).empty());
     EXPECT_EQ(state.topBonds(FleaReference{id, "Renamed"}, 5).at(0).otherKey, "Pip");
+
+    // A bond whose affection is not a number sorts last.
+    state.pairBonds["Pip::Quin"] = FleaPairBond{.affection = std::nan("")};
+    EXPECT_EQ(state.topBonds(flea("Pip"), 10).back().otherKey, "Quin");
 }
 
 }  // namespace

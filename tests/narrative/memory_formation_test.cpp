@@ -149,6 +149,23 @@ TEST(MemoryPruning, EqualTimesStayInKeepOrder) {
               (std::vector<FleaMemory>{pinned, legend, high, low}));
 }
 
+TEST(MemoryPruning, ANaNImportanceRanksLastInsteadOfBreakingTheSort) {
+    std::vector<FleaMemory> memories;
+    for (int i = 0; i < 81; ++i) memories.push_back(memoryOf("Pip", {}, 0.2 + 0.005 * i, Date{100.0 + i}));
+    memories[40].importance = std::nan("");
+    const std::vector<FleaMemory> kept = FleaNarrativeEngine::prunedMemories(memories);
+    ASSERT_EQ(kept.size(), 80u);
+    EXPECT_TRUE(std::none_of(kept.begin(), kept.end(),
+                             [](const FleaMemory& m) { return std::isnan(m.importance); }));
+
+    FleaNarrativeState state;
+    state.memories = {memories[40], memories[0], memories[1]};
+    const std::vector<FleaMemory> recalled = state.memoriesForFlea(flea("Pip"), 3);
+    ASSERT_EQ(recalled.size(), 3u);
+    EXPECT_EQ(recalled[0], memories[1]);
+    EXPECT_TRUE(std::isnan(recalled[2].importance));
+}
+
 TEST(NarrativeState, MemoriesForFleaInRecallOrder) {
     FleaNarrativeState state;
     const FleaMemory season = memoryOf("Pip", {}, 0.99, Date{1}, Tier::season);

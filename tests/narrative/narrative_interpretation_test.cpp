@@ -126,6 +126,45 @@ TEST(NarrativeInterpretation, EachEventTypeOnAFreshState) {
     }
 }
 
+// Context and outcome tags follow the outcome words in a fixed order, each once.
+TEST(NarrativeInterpretation, TagRulesInOrder) {
+    TumblewickEventRecord miss = event(E::performanceMiss);
+    miss.involvedFleas = {flea("Dot")};
+    miss.rawResult = {.daring = 0.8, .charm = 0.7, .heart = 0.7, .recovery = 0.7};
+    miss.context.tentWarmth = 0.7;
+    miss.context.playerAttention = 0.7;
+    miss.context.wonder = 0.7;
+    miss.context.troupeReaction = 0.7;
+    miss.context.primaryFleaTraits = {FleaTrait::superstitionOmenist};
+    const FleaInterpretation busy = FleaNarrativeEngine::interpret(miss, {});
+    EXPECT_EQ(busy.outcomes, (std::vector<O>{O::tenderRecovery, O::comicBit, O::braveAttempt, O::spotlightBloom,
+                                             O::bondingMoment, O::strangeMagic}));
+    EXPECT_EQ(busy.dominantOutcome, O::tenderRecovery);
+    EXPECT_EQ(busy.memoryTags,
+              tags({"tender_recovery", "comic_bit", "brave_attempt", "spotlight_bloom", "bonding_moment",
+                    "strange_magic", "player_seen", "togetherness", "bonding", "mysterious", "soft_miss",
+                    "backstage_love", "electric", "title_seed", "superstition_reinforced",
+                    "affectionate_teasing", "admiration", "protective_bond"}));
+    EXPECT_EQ(busy.importance, 1.0);
+
+    TumblewickEventRecord seen = event(E::playerAttention);
+    seen.context.attentionLingerSeconds = 6;
+    seen.context.tentWarmth = 0.7;
+    seen.context.playerPinned = true;
+    seen.context.previousEventType = E::performanceSuccess;
+    const FleaInterpretation pinned = FleaNarrativeEngine::interpret(seen, {});
+    EXPECT_EQ(pinned.outcomes, (std::vector<O>{O::playerSeen, O::signatureMoment}));
+    EXPECT_EQ(pinned.dominantOutcome, O::playerSeen);
+    EXPECT_EQ(pinned.tone, "tender");
+    EXPECT_EQ(pinned.memoryTags, tags({"player_seen", "signature_moment", "togetherness", "signature_move",
+                                       "cozy", "electric", "legend_seed"}));
+
+    TumblewickEventRecord mentor = event(E::socialSupport);
+    mentor.context.recurrenceCount = 2;
+    EXPECT_EQ(FleaNarrativeEngine::interpret(mentor, {}).memoryTags,
+              tags({"mentor_bond", "backstage_love", "mentor_support"}));
+}
+
 TEST(NarrativeInterpretation, ThresholdsPassOnEqualityAndNeverOnNaN) {
     TumblewickEventRecord e = event(E::performanceSuccess);
     e.rawResult.precision = 0.65;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "narrative/dialogue_library.h"
 #include "narrative_test_support.h"
 #include "platform/testing/manual_clock.h"
@@ -106,6 +108,12 @@ TEST(DiarySentences, TrimRepeatsAndDailyCap) {
     EXPECT_EQ(day.front(), "Line 1.");
     EXPECT_EQ(day.back(), "Line 12.");
     EXPECT_EQ(state.diaryByDay["2025-11-03"], tags({"Elsewhere."}));
+
+    // A moment on no calendar day files nothing rather than inventing a day "".
+    FleaNarrativeState untouched;
+    for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()})
+        EXPECT_EQ(FleaNarrativeEngine::appendDiarySentence("Lost.", untouched, Date{bad}, utc), "");
+    EXPECT_TRUE(untouched.diaryByDay.empty());
 }
 
 TEST(DiarySentences, DaysFollowTheCalendarsOwnZone) {
@@ -165,6 +173,34 @@ TEST_F(FleaConversations, ScriptAndBond) {
     state.pairBonds.at("Dot::Pip").affection = 0.95;
     engine.triggerConversation(flea("Dot"), flea("Pip"), state);
     EXPECT_EQ(state.pairBonds.at("Dot::Pip").affection, 1.0);
+
+    // Whatever the bond held, the warmed affection stays within 0..1.
+    state.pairBonds.at("Dot::Pip").affection = -0.5;
+    engine.triggerConversation(flea("Dot"), flea("Pip"), state);
+    EXPECT_EQ(state.pairBonds.at("Dot::Pip").affection, 0.0);
+    state.pairBonds.at("Dot::Pip").affection = std::numeric_limits<double>::quiet_NaN();
+    engine.triggerConversation(flea("Dot"), flea("Pip"), state);
+    EXPECT_EQ(state.pairBonds.at("Dot::Pip").affection, 0.0);
+    EXPECT_EQ(state.pairBonds.at("Dot::Pip").interactionCount, 5);
+}
+
+TEST_F(FleaConversations, LeavesPairAffectionOfEventsAlone) {
+    TumblewickEventRecord duet = event(TumblewickEventType::duetMoment, "Pip", "trapeze", Date{900});
+    duet.involvedFleas = {flea("Dot")};
+    engine.process(duet, state);
+    const double affection = state.relationshipAffection.at("Dot::Pip");
+    const FleaPairBond before = state.pairBonds.at("Dot::Pip");
+    const auto memories = state.memories;
+    const auto diary = state.diaryByDay;
+
+    engine.triggerConversation(flea("Dot"), flea("Pip"), state);
+    EXPECT_EQ(state.relationshipAffection.at("Dot::Pip"), affection);
+    const FleaPairBond& after = state.pairBonds.at("Dot::Pip");
+    EXPECT_NEAR(after.affection, before.affection + 0.08, 1e-12);
+    EXPECT_EQ(after.interactionCount, before.interactionCount + 1);
+    EXPECT_EQ(after.lastInteraction, Date{1000});
+    EXPECT_EQ(state.memories, memories);
+    EXPECT_EQ(state.diaryByDay, diary);
 }
 
 TEST_F(FleaConversations, KeepsTheLastTwentyAndQueriesByName) {

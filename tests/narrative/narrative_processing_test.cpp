@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "narrative_test_support.h"
 #include "platform/testing/manual_clock.h"
 
@@ -119,6 +121,20 @@ TEST_F(NarrativeProcessing, BelowTheGateNoMemoryNoDiaryButEverythingElse) {
     EXPECT_EQ(state.loveStatsByFleaName.count("Pip"), 1u);
 }
 
+TEST_F(NarrativeProcessing, MomentOnNoCalendarDayStillRunsToTheEnd) {
+    for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
+        const TumblewickEventRecord lost = event(E::performanceSuccess, "Pip", "trapeze", Date{bad});
+        EXPECT_TRUE(engine.process(lost, state).memory);
+    }
+    EXPECT_TRUE(state.diaryByDay.empty());  // no invented day ""
+    EXPECT_EQ(state.recentEvents.size(), 2u);
+    EXPECT_EQ(thoughts.size(), 2u);
+
+    // The next ordinary event still finds its own day.
+    engine.process(at(E::performanceSuccess, 0), state);
+    EXPECT_EQ(state.diaryParagraphFor("2025-11-02"), "Tonight my feet knew the song before I did.");
+}
+
 TEST_F(NarrativeProcessing, WindowsAndCaps) {
     std::vector<TumblewickEventRecord> sent;
     for (int i = 0; i < 31; ++i) {
@@ -152,6 +168,14 @@ TEST_F(NarrativeProcessing, StrangeFactSeenByThreeFleasBecomesAMyth) {
         strange.fact = "The Silver Bell rang by itself";
         return strange;
     };
+    // Only strange events are weighed for myths, however many fleas share another kind's fact.
+    for (const char* name : {"Ada", "Bo", "Cy"}) {
+        TumblewickEventRecord prop = at(E::propEvent, -10, name);
+        prop.fact = "The Silver Bell rang by itself";
+        engine.process(prop, state);
+    }
+    EXPECT_TRUE(state.troupeMyths.empty());
+
     engine.process(sighting("Pip", 0), state);
     engine.process(sighting("Pip", 5), state);
     engine.process(sighting("Dot", 10), state);

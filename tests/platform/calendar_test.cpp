@@ -78,5 +78,26 @@ TEST(CalendarTest, DayKeysStayGregorianWhateverTheEnvironmentLocale) {
     EXPECT_EQ(thai.dayKey(utc(1780279200)), "2026-06-01");
 }
 
+TEST(CalendarTest, AlternatingPatternsEachKeepTheirOwnText) {
+    // Formatters are kept per pattern: switching back and forth must never reuse the wrong one.
+    Calendar tokyo("Asia/Tokyo", "en_US");
+    const Date instant = utc(1780279200);  // 2026-06-01T02:00:00Z, 11:00 in Tokyo
+    for (int round = 0; round < 3; ++round) {
+        const Date later = instant.adding(round * 86400.0 + round * 60.0);
+        const std::string day = "2026-06-0" + std::to_string(1 + round);
+        EXPECT_EQ(tokyo.format(later, "yyyy-MM-dd"), day);
+        EXPECT_EQ(tokyo.format(later, "HH:mm"), "11:0" + std::to_string(round));
+        EXPECT_EQ(tokyo.dayKey(later), day);
+    }
+    // A copy made after the originals were formatted answers in its own zone once reassigned.
+    Calendar copy = tokyo;
+    EXPECT_EQ(copy.format(instant, "HH:mm"), "11:00");
+    copy = Calendar("America/New_York", "en_US");
+    EXPECT_EQ(copy.format(instant, "HH:mm"), "22:00");
+    EXPECT_EQ(tokyo.format(instant, "HH:mm"), "11:00");
+    EXPECT_EQ(copy.fullDateText(instant), "Sunday, May 31, 2026");
+    EXPECT_EQ(tokyo.fullDateText(instant), "Monday, June 1, 2026");
+}
+
 }  // namespace
 }  // namespace tw

@@ -1,5 +1,4 @@
 // JSON of the payload union and the envelope, and the one-line form of the log.
-#include <algorithm>
 #include <array>
 #include <utility>
 #include <vector>
@@ -22,25 +21,6 @@ constexpr std::array<PayloadDecoder, sizeof...(I)> makePayloadDecoders(std::inde
 
 constexpr auto kPayloadDecoders =
     makePayloadDecoders(std::make_index_sequence<std::variant_size_v<TroupePayloadValue>>{});
-
-// Rebuilds objects with their keys in byte order, as the log's coder writes them.
-OrderedJson sortedKeys(const OrderedJson& value) {
-    if (value.is_object()) {
-        std::vector<std::string> keys;
-        keys.reserve(value.size());
-        for (auto it = value.begin(); it != value.end(); ++it) keys.push_back(it.key());
-        std::sort(keys.begin(), keys.end());
-        OrderedJson out = OrderedJson::object();
-        for (const auto& key : keys) out[key] = sortedKeys(value.at(key));
-        return out;
-    }
-    if (value.is_array()) {
-        OrderedJson out = OrderedJson::array();
-        for (const auto& item : value) out.push_back(sortedKeys(item));
-        return out;
-    }
-    return value;
-}
 
 }  // namespace
 
@@ -83,7 +63,10 @@ TroupeEvent fromJson<TroupeEvent>(const JsonReader& in) {
 }
 
 std::string encodeTroupeEventLine(const TroupeEvent& event) {
-    return dumpJson(sortedKeys(toJson(event)));
+    // The map-backed Json holds every object's keys in byte order, as the log's coder
+    // writes them; the conversion sorts each object once.
+    const Json sorted(toJson(event));
+    return sorted.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 TroupeEvent decodeTroupeEventLine(std::string_view line) {

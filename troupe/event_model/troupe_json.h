@@ -133,5 +133,29 @@ void troupeExpectObject(const JsonReader& in);
 // Any JSON number, refusing values that do not fit a finite double.
 double troupeDouble(const JsonReader& in);
 std::vector<std::string> troupeStringList(const JsonReader& in);
+OrderedJson troupeStringListJson(const std::vector<std::string>& list);
+
+// The seven fields a legacy flea shares with "flea_created", written and read in
+// their common order.
+template <typename Flea>
+void writeTroupeFleaFields(OrderedJson& o, const Flea& r) {
+    o["fleaId"] = troupeUuidJson(r.fleaId);
+    o["name"] = r.name;
+    o["bodyColorIndex"] = r.bodyColorIndex;
+    o["hatKind"] = r.hatKind;
+    o["discoveredAct"] = r.discoveredAct;
+    o["createdAt"] = troupeDateJson(r.createdAt);
+    o["traits"] = troupeStringListJson(r.traits);
+}
+template <typename Flea>
+void readTroupeFleaFields(const JsonReader& in, Flea& r) {
+    r.fleaId = in["fleaId"].uuid();
+    r.name = in["name"].string();
+    r.bodyColorIndex = in["bodyColorIndex"].int64();
+    r.hatKind = in["hatKind"].string();
+    r.discoveredAct = in["discoveredAct"].string();
+    r.createdAt = troupeDate(in["createdAt"]);
+    r.traits = troupeStringList(in["traits"]);
+}
 
 }  // namespace tw

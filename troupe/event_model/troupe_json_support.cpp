@@ -34,11 +34,16 @@ double troupeDouble(const JsonReader& in) {
 }
 
 std::vector<std::string> troupeStringList(const JsonReader& in) {
-    if (in.isNull()) in.fail(JsonErrorKind::valueNotFound, "Expected an array of strings but found null");
     std::vector<std::string> out;
     const auto items = in.elements();
     out.reserve(items.size());
     for (const auto& item : items) out.push_back(item.string());
+    return out;
+}
+
+OrderedJson troupeStringListJson(const std::vector<std::string>& list) {
+    OrderedJson out = OrderedJson::array();
+    for (const auto& s : list) out.push_back(s);
     return out;
 }
 
@@ -48,11 +53,7 @@ OrderedJson toJson(const TroupeSettingValue& value) {
         case TroupeSettingValue::Case::bool_: return *value.asBool();
         case TroupeSettingValue::Case::int_: return *value.asInt();
         case TroupeSettingValue::Case::double_: return finiteJson(*value.asDouble(), "setting value");
-        case TroupeSettingValue::Case::stringArray: {
-            OrderedJson list = OrderedJson::array();
-            for (const auto& s : *value.asStringArray()) list.push_back(s);
-            return list;
-        }
+        case TroupeSettingValue::Case::stringArray: return troupeStringListJson(*value.asStringArray());
         case TroupeSettingValue::Case::null: return nullptr;
     }
     return nullptr;

@@ -3,45 +3,22 @@
 
 namespace tw {
 
-namespace {
-
-OrderedJson textList(const std::vector<std::string>& list) {
-    OrderedJson out = OrderedJson::array();
-    for (const auto& s : list) out.push_back(s);
-    return out;
-}
-
-}  // namespace
-
 OrderedJson toJson(const TroupeLegacyFleaSnapshot& r) {
     OrderedJson o = OrderedJson::object();
-    o["fleaId"] = troupeUuidJson(r.fleaId);
-    o["name"] = r.name;
-    o["bodyColorIndex"] = r.bodyColorIndex;
-    o["hatKind"] = r.hatKind;
-    o["discoveredAct"] = r.discoveredAct;
-    o["createdAt"] = troupeDateJson(r.createdAt);
-    o["traits"] = textList(r.traits);
+    writeTroupeFleaFields(o, r);
     o["xp"] = r.xp;
-    o["unlockedNodeIds"] = textList(r.unlockedNodeIds);
+    o["unlockedNodeIds"] = troupeStringListJson(r.unlockedNodeIds);
     return o;
 }
 
 template <>
 TroupeLegacyFleaSnapshot fromJson<TroupeLegacyFleaSnapshot>(const JsonReader& in) {
     troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    auto name = in["name"].string();
-    auto bodyColorIndex = in["bodyColorIndex"].int64();
-    auto hatKind = in["hatKind"].string();
-    auto discoveredAct = in["discoveredAct"].string();
-    auto createdAt = troupeDate(in["createdAt"]);
-    auto traits = troupeStringList(in["traits"]);
-    auto xp = in["xp"].int64();
-    auto unlockedNodeIds = troupeStringList(in["unlockedNodeIds"]);
-    return TroupeLegacyFleaSnapshot{fleaId,    std::move(name),   bodyColorIndex, std::move(hatKind),
-                                    std::move(discoveredAct), createdAt, std::move(traits), xp,
-                                    std::move(unlockedNodeIds)};
+    TroupeLegacyFleaSnapshot out;
+    readTroupeFleaFields(in, out);
+    out.xp = in["xp"].int64();
+    out.unlockedNodeIds = troupeStringList(in["unlockedNodeIds"]);
+    return out;
 }
 
 OrderedJson toJson(const TroupeLegacyStatsBlob& r) {
@@ -76,8 +53,8 @@ OrderedJson toJson(const TroupeLegacyStateSnapshot& r) {
     for (const auto& flea : r.fleas) fleas.push_back(toJson(flea));
     o["fleas"] = std::move(fleas);
     if (r.stats) o["stats"] = toJson(*r.stats);
-    o["milestonesEarned"] = textList(r.milestonesEarned);
-    o["surpriseEventsFired"] = textList(r.surpriseEventsFired);
+    o["milestonesEarned"] = troupeStringListJson(r.milestonesEarned);
+    o["surpriseEventsFired"] = troupeStringListJson(r.surpriseEventsFired);
     OrderedJson settings = OrderedJson::object();
     for (const auto& [key, value] : r.portableSettings) settings[key] = toJson(value);
     o["portableSettings"] = std::move(settings);
@@ -90,9 +67,7 @@ TroupeLegacyStateSnapshot fromJson<TroupeLegacyStateSnapshot>(const JsonReader& 
     TroupeLegacyStateSnapshot out;
     out.originPlatform = in["originPlatform"].string();
     out.originVersion = in["originVersion"].string();
-    const auto fleas = in["fleas"];
-    if (fleas.isNull()) fleas.fail(JsonErrorKind::valueNotFound, "Expected an array but found null");
-    for (const auto& flea : fleas.elements()) out.fleas.push_back(fromJson<TroupeLegacyFleaSnapshot>(flea));
+    for (const auto& flea : in["fleas"].elements()) out.fleas.push_back(fromJson<TroupeLegacyFleaSnapshot>(flea));
     if (auto stats = in.optional("stats")) out.stats = fromJson<TroupeLegacyStatsBlob>(*stats);
     out.milestonesEarned = troupeStringList(in["milestonesEarned"]);
     out.surpriseEventsFired = troupeStringList(in["surpriseEventsFired"]);

@@ -6,12 +6,6 @@ namespace tw {
 
 namespace {
 
-OrderedJson textList(const std::vector<std::string>& list) {
-    OrderedJson out = OrderedJson::array();
-    for (const auto& s : list) out.push_back(s);
-    return out;
-}
-
 std::optional<std::vector<std::string>> optionalTextList(const JsonReader& in, std::string_view key) {
     auto member = in.optional(key);
     if (!member) return std::nullopt;
@@ -31,28 +25,16 @@ std::optional<E> optionalEnum(const JsonReader& in, std::string_view key) {
 
 OrderedJson toJson(const TroupeFleaCreated& r) {
     OrderedJson o = OrderedJson::object();
-    o["fleaId"] = troupeUuidJson(r.fleaId);
-    o["name"] = r.name;
-    o["bodyColorIndex"] = r.bodyColorIndex;
-    o["hatKind"] = r.hatKind;
-    o["discoveredAct"] = r.discoveredAct;
-    o["createdAt"] = troupeDateJson(r.createdAt);
-    o["traits"] = textList(r.traits);
+    writeTroupeFleaFields(o, r);
     return o;
 }
 
 template <>
 TroupeFleaCreated fromJson<TroupeFleaCreated>(const JsonReader& in) {
     troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    auto name = in["name"].string();
-    auto bodyColorIndex = in["bodyColorIndex"].int64();
-    auto hatKind = in["hatKind"].string();
-    auto discoveredAct = in["discoveredAct"].string();
-    auto createdAt = troupeDate(in["createdAt"]);
-    auto traits = troupeStringList(in["traits"]);
-    return TroupeFleaCreated{fleaId, std::move(name), bodyColorIndex, std::move(hatKind), std::move(discoveredAct),
-                             createdAt, std::move(traits)};
+    TroupeFleaCreated out;
+    readTroupeFleaFields(in, out);
+    return out;
 }
 
 OrderedJson toJson(const TroupeFleaRenamed& r) {
@@ -74,10 +56,10 @@ OrderedJson toJson(const TroupeFleaRecustomized& r) {
     o["fleaId"] = troupeUuidJson(r.fleaId);
     if (r.hatKind) o["hatKind"] = *r.hatKind;
     if (r.bodyColorIndex) o["bodyColorIndex"] = *r.bodyColorIndex;
-    if (r.traits) o["traits"] = textList(*r.traits);
+    if (r.traits) o["traits"] = troupeStringListJson(*r.traits);
     if (r.voiceStyle) o["voiceStyle"] = *r.voiceStyle;
     if (r.ambition) o["ambition"] = *r.ambition;
-    if (r.superstitions) o["superstitions"] = textList(*r.superstitions);
+    if (r.superstitions) o["superstitions"] = troupeStringListJson(*r.superstitions);
     return o;
 }
 

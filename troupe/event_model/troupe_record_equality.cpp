@@ -43,7 +43,7 @@ bool operator==(const TroupeSettingValue& a, const TroupeSettingValue& b) {
 
 bool operator==(const TroupeFleaCreated& a, const TroupeFleaCreated& b) {
     return a.fleaId == b.fleaId && textEqual(a.name, b.name) && a.bodyColorIndex == b.bodyColorIndex &&
-           troupe_rules::optionalTextEqual(a.hatKind, b.hatKind) && textEqual(a.discoveredAct, b.discoveredAct) &&
+           textEqual(a.hatKind, b.hatKind) && textEqual(a.discoveredAct, b.discoveredAct) &&
            a.createdAt == b.createdAt && textListEqual(a.traits, b.traits);
 }
 
@@ -88,7 +88,7 @@ bool operator==(const TroupeDeviceSessionStart& a, const TroupeDeviceSessionStar
 
 bool operator==(const TroupeLegacyFleaSnapshot& a, const TroupeLegacyFleaSnapshot& b) {
     return a.fleaId == b.fleaId && textEqual(a.name, b.name) && a.bodyColorIndex == b.bodyColorIndex &&
-           troupe_rules::optionalTextEqual(a.hatKind, b.hatKind) && textEqual(a.discoveredAct, b.discoveredAct) &&
+           textEqual(a.hatKind, b.hatKind) && textEqual(a.discoveredAct, b.discoveredAct) &&
            a.createdAt == b.createdAt && textListEqual(a.traits, b.traits) && a.xp == b.xp &&
            textListEqual(a.unlockedNodeIds, b.unlockedNodeIds);
 }
@@ -137,7 +137,9 @@ void feed(TroupeHasher& h, const TroupeSettingValue& v) {
     }
 }
 
-void feed(TroupeHasher& h, const TroupeFleaCreated& r) {
+// The seven fields a legacy flea shares with a created one, in their common order.
+template <typename Flea>
+void feedFleaFields(TroupeHasher& h, const Flea& r) {
     feedUuid(h, r.fleaId);
     h.text(r.name);
     h.word(static_cast<std::uint64_t>(r.bodyColorIndex));
@@ -146,6 +148,8 @@ void feed(TroupeHasher& h, const TroupeFleaCreated& r) {
     feedDate(h, r.createdAt);
     h.textList(r.traits);
 }
+
+void feed(TroupeHasher& h, const TroupeFleaCreated& r) { feedFleaFields(h, r); }
 
 void feed(TroupeHasher& h, const TroupeFleaRenamed& r) {
     feedUuid(h, r.fleaId);
@@ -211,13 +215,7 @@ void feed(TroupeHasher& h, const TroupeDeviceSessionStart& r) {
 void feed(TroupeHasher& h, const TroupeDeviceSessionEnd& r) { h.real(r.durationSeconds); }
 
 void feed(TroupeHasher& h, const TroupeLegacyFleaSnapshot& r) {
-    feedUuid(h, r.fleaId);
-    h.text(r.name);
-    h.word(static_cast<std::uint64_t>(r.bodyColorIndex));
-    h.text(r.hatKind);
-    h.text(r.discoveredAct);
-    feedDate(h, r.createdAt);
-    h.textList(r.traits);
+    feedFleaFields(h, r);
     h.word(static_cast<std::uint64_t>(r.xp));
     h.textList(r.unlockedNodeIds);
 }

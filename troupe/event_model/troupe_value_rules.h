@@ -2,6 +2,7 @@
 // Equality and hashing rules every troupe record follows: text compares by Unicode
 // canonical equivalence, doubles numerically (-0 equals 0, NaN equals nothing), maps
 // keyed by text regardless of order. The hash agrees with each rule.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -22,28 +23,30 @@ bool optionalTextListEqual(const std::optional<std::vector<std::string>>& a,
 // The NFC form; ASCII text comes back as is, without a trip through ICU.
 std::string normalizedText(std::string_view text);
 
-// Order-free map equality whose keys match up to canonical equivalence.
+// Order-free map equality whose keys match up to canonical equivalence. Every entry
+// must find its own partner: a map may hold two spellings of one key, and those
+// must not collapse into one, or equal maps could hash differently (the hashes sum
+// over every entry).
 template <typename V, typename Eq>
 bool textMapEqual(const std::map<std::string, V>& a, const std::map<std::string, V>& b, Eq eq) {
-    if (a.size() == b.size()) {
-        bool same = true;
-        for (auto ia = a.begin(), ib = b.begin(); ia != a.end(); ++ia, ++ib) {
-            if (ia->first != ib->first || !eq(ia->second, ib->second)) {
-                same = false;
-                break;
-            }
-        }
-        if (same) return true;
+    if (a.size() != b.size()) return false;
+    bool same = true;
+    for (auto ia = a.begin(), ib = b.begin(); same && ia != a.end(); ++ia, ++ib) {
+        same = ia->first == ib->first && eq(ia->second, ib->second);
     }
-    std::map<std::string, const V*> na;
-    std::map<std::string, const V*> nb;
-    for (const auto& [k, v] : a) na.emplace(normalizedText(k), &v);
-    for (const auto& [k, v] : b) nb.emplace(normalizedText(k), &v);
-    if (na.size() != nb.size()) return false;
-    for (auto ia = na.begin(), ib = nb.begin(); ia != na.end(); ++ia, ++ib) {
-        if (ia->first != ib->first || !eq(*ia->second, *ib->second)) return false;
+    if (same) return true;
+    std::map<std::string, std::vector<const V*>> groups;
+    for (const auto& [k, v] : a) groups[normalizedText(k)].push_back(&v);
+    for (const auto& entry : b) {
+        auto group = groups.find(normalizedText(entry.first));
+        if (group == groups.end()) return false;
+        auto& candidates = group->second;
+        auto match =
+            std::find_if(candidates.begin(), candidates.end(), [&](const V* c) { return eq(*c, entry.second); });
+        if (match == candidates.end()) return false;
+        candidates.erase(match);
     }
-    return true;
+    return true;  // equal sizes, so every entry of `a` was matched
 }
 
 // Feeds values in order into one 64-bit state. Not stable between builds; nothing stores it.

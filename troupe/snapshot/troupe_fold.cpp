@@ -11,10 +11,7 @@
 namespace tw {
 
 bool TroupeFold::precedes(const TroupeEvent& a, const TroupeEvent& b) {
-    if (troupe_ops::timeBefore(a.ts, b.ts)) return true;
-    if (troupe_ops::timeBefore(b.ts, a.ts)) return false;
-    // Byte order of two UUIDs is the order of their upper-case texts.
-    return a.id < b.id;
+    return troupe_ops::timeThenIdBefore(a.ts, a.id, b.ts, b.id);
 }
 
 std::vector<TroupeEvent> TroupeFold::sorted(const std::vector<TroupeEvent>& events) {

@@ -244,9 +244,7 @@ void TroupeFoldSession::finish() {
         if (!index.appended) continue;
         auto& list = snapshot_.conversationsByFlea[fleaId];
         std::stable_sort(list.begin(), list.end(), [](const TroupeMessageEntry& a, const TroupeMessageEntry& b) {
-            if (troupe_ops::timeBefore(a.ts, b.ts)) return true;
-            if (troupe_ops::timeBefore(b.ts, a.ts)) return false;
-            return a.id < b.id;
+            return troupe_ops::timeThenIdBefore(a.ts, a.id, b.ts, b.id);
         });
     }
     for (const auto& [fleaId, index] : letters_) {
@@ -259,9 +257,7 @@ void TroupeFoldSession::finish() {
     if (anniversariesAppended_) {
         std::stable_sort(snapshot_.anniversariesSeen.begin(), snapshot_.anniversariesSeen.end(),
                          [](const TroupeAnniversaryEntry& a, const TroupeAnniversaryEntry& b) {
-                             if (troupe_ops::timeBefore(a.firstSeenAt, b.firstSeenAt)) return true;
-                             if (troupe_ops::timeBefore(b.firstSeenAt, a.firstSeenAt)) return false;
-                             return a.fleaId < b.fleaId;
+                             return troupe_ops::timeThenIdBefore(a.firstSeenAt, a.fleaId, b.firstSeenAt, b.fleaId);
                          });
     }
     messages_.clear();

@@ -26,19 +26,6 @@ OrderedJson enumJson(E value) {
     return std::string(rawValue(value));
 }
 
-OrderedJson textArrayJson(const std::vector<std::string>& list) {
-    OrderedJson array = OrderedJson::array();
-    for (const auto& s : list) array.push_back(s);
-    return array;
-}
-
-
-std::optional<std::string> readOptionalText(const JsonReader& reader, std::string_view key) {
-    auto member = reader.optional(key);
-    if (!member) return std::nullopt;
-    return member->string();
-}
-
 }  // namespace
 
 void requireTroupeObject(const JsonReader& reader) {
@@ -65,10 +52,10 @@ OrderedJson TroupeFlea::toJson() const {
     json["hatKind"] = hatKind;
     json["discoveredAct"] = discoveredAct;
     json["createdAt"] = troupeDateJson(createdAt);
-    json["traits"] = textArrayJson(traits);
+    json["traits"] = troupeStringListJson(traits);
     if (voiceStyle) json["voiceStyle"] = *voiceStyle;
     if (ambition) json["ambition"] = *ambition;
-    json["superstitions"] = textArrayJson(superstitions);
+    json["superstitions"] = troupeStringListJson(superstitions);
     json["xp"] = xp;
     OrderedJson nodes = OrderedJson::array();
     for (const auto& node : unlockedNodeIds) nodes.push_back(node);
@@ -87,8 +74,8 @@ TroupeFlea TroupeFlea::fromJson(const JsonReader& reader) {
     flea.discoveredAct = reader["discoveredAct"].string();
     flea.createdAt = troupeDate(reader["createdAt"]);
     flea.traits = troupeStringList(reader["traits"]);
-    flea.voiceStyle = readOptionalText(reader, "voiceStyle");
-    flea.ambition = readOptionalText(reader, "ambition");
+    flea.voiceStyle = reader.optionalString("voiceStyle");
+    flea.ambition = reader.optionalString("ambition");
     flea.superstitions = troupeStringList(reader["superstitions"]);
     flea.xp = reader["xp"].int64();
     for (const auto& element : reader["unlockedNodeIds"].elements()) flea.unlockedNodeIds.insert(element.string());
@@ -154,7 +141,7 @@ TroupeDeviceSeen TroupeDeviceSeen::fromJson(const JsonReader& reader) {
     TroupeDeviceSeen device;
     device.deviceId = reader["deviceId"].uuid();
     device.deviceKind = troupeEnum<TroupeDeviceKind>(reader["deviceKind"]);
-    device.deviceName = readOptionalText(reader, "deviceName");
+    device.deviceName = reader.optionalString("deviceName");
     device.lastSeen = troupeDate(reader["lastSeen"]);
     return device;
 }

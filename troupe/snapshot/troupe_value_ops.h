@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/date.h"
+#include "platform/uuid.h"
 
 namespace tw::troupe_ops {
 
@@ -21,6 +22,14 @@ inline bool timeBefore(Date a, Date b) {
     if (a.seconds != a.seconds) return false;
     if (b.seconds != b.seconds) return true;
     return a.seconds < b.seconds;
+}
+
+// The fold's orders: earlier time first, equal times by the lower id. The byte order of
+// two ids is the order of their upper-case texts.
+inline bool timeThenIdBefore(Date aTime, const Uuid& aId, Date bTime, const Uuid& bId) {
+    if (timeBefore(aTime, bTime)) return true;
+    if (timeBefore(bTime, aTime)) return false;
+    return aId < bId;
 }
 
 inline std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {

@@ -57,7 +57,18 @@ OrderedJson Telemetry::Event::toJson() const {
 
 std::string Telemetry::encodeBatch(const std::vector<Event>& events) {
     OrderedJson list = OrderedJson::array();
-    for (const auto& event : events) list.push_back(event.toJson());
+    std::size_t skipped = 0;
+    for (const auto& event : events) {
+        // One event with a NaN or infinite property must not take the others with it.
+        try {
+            list.push_back(event.toJson());
+        } catch (const JsonEncodeError& error) {
+            if (skipped++ == 0)
+                log::warning("Telemetry: left out event \"" + event.name + "\" that cannot be encoded: " +
+                             error.what());
+        }
+    }
+    if (list.empty()) return {};
     OrderedJson batch = OrderedJson::object();
     batch["events"] = std::move(list);
     return dumpJson(batch);
@@ -165,10 +176,8 @@ struct Telemetry::Impl {
         request.url = url;
         request.headers["Content-Type"] = "application/json";
         request.timeoutSeconds = requestTimeoutSeconds;
-        try {
-            request.body = encodeBatch(events);
-        } catch (const JsonEncodeError& error) {
-            log::warning(std::string("Telemetry: dropped a batch that cannot be encoded: ") + error.what());
+        request.body = encodeBatch(events);
+        if (request.body.empty()) {  // nothing in the batch could be encoded
             finish(std::move(done));
             return;
         }

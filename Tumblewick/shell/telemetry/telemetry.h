@@ -47,7 +47,7 @@ public:
     std::optional<bool> boolean() const;
     bool isNull() const { return kind() == Kind::null; }
 
-    // A NaN or infinite double throws JsonEncodeError (the batch is then dropped).
+    // A NaN or infinite double throws JsonEncodeError (the event is then left out).
     OrderedJson toJson() const;
 
     friend bool operator==(const TelemetryValue&, const TelemetryValue&) = default;
@@ -118,7 +118,8 @@ public:
     bool isFlushArmed() const;
     std::size_t droppedEventCount() const;
 
-    // The body of one post.
+    // The body of one post. Events that cannot be encoded are left out (with a log
+    // line); empty when none can.
     static std::string encodeBatch(const std::vector<Event>& events);
 
 private:

@@ -60,6 +60,12 @@ TEST_F(ProgressionLoaderTest, Thresholds) {
     EXPECT_EQ(MacFleaLevels::thresholds().size(), 12u);
     readProgressionSpec(R"({"levels": {"thresholds": [0, 1e19]}})");
     EXPECT_EQ(MacFleaLevels::thresholds().size(), 12u);
+    // Just below int64: the parser rounds this token to -2^63, which must not let it in.
+    spec = readProgressionSpec(R"({"levels": {"thresholds": [0, -9223372036854775809]}})");
+    EXPECT_TRUE(spec.levelThresholds.empty());
+    EXPECT_EQ(MacFleaLevels::thresholds().size(), 12u);
+    spec = readProgressionSpec(R"({"acts": {"cannon": {"techTree": [{"cost": -9223372036854775809}]}}})");
+    EXPECT_EQ(spec.acts.at("cannon").techTree.at(0).cost, 0);
 
     spec = readProgressionSpec(R"({"levels": {"thresholds": [0, 10.0, 25, -9223372036854775808]}})");
     const std::vector<std::int64_t> expected = {0, 10, 25, std::numeric_limits<std::int64_t>::min()};

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <numbers>
 
 #include <gtest/gtest.h>
@@ -239,6 +240,27 @@ TEST_F(FleaFigureTest, ActFleaTakesTheCustomLook) {
     ASSERT_EQ(ops.size(), 3u + 8u + 2u);  // unknown hat: none
     EXPECT_EQ(ops[3].color, Color::rgb(0.1, 0.2, 0.3));
     EXPECT_EQ(ops[4].color, Color::rgb(0.1, 0.2, 0.3, 0.82));
+}
+
+// A multiplier near the largest double passes resolution (each step and the sum are
+// finite) but would paint the flea at an infinite size: it keeps the act's scale.
+TEST_F(FleaFigureTest, HugeScaleUpPaintsNoInfiniteOrNaNGeometry) {
+    ProgressionSpec spec;
+    spec.acts["cannon"].techTree = {node("huge", "scaleUp", "1e308"), node("gold", "goldAccents"),
+                                    node("glow", "auraGlow", {}, {{1, 0, 0}})};
+    progressionSpec() = spec;
+    macCustomFleaByAct()["cannon"] = flea("cannon", {"huge", "gold", "glow"});
+    drawActFleaMac(canvas, "cannon", 10, 20, 1, 0.5, 2);
+    const auto ops = canvas.drawingOps();
+    ASSERT_EQ(ops.size(), 3u + 8u + 2u + 2u);  // aura, figure, bowler, star and its dot
+    for (const auto& op : ops) {
+        EXPECT_TRUE(std::isfinite(op.rect.x) && std::isfinite(op.rect.y) && std::isfinite(op.rect.width) &&
+                    std::isfinite(op.rect.height));
+        for (const auto& element : op.path.elements()) {
+            for (const auto& point : element.points) EXPECT_TRUE(std::isfinite(point.x) && std::isfinite(point.y));
+        }
+    }
+    expectRect(ops[3].rect, {10 - 12, 20 - 10, 24, 20});  // the body at the act's scale 2
 }
 
 }  // namespace

@@ -175,5 +175,37 @@ TEST_F(StageRenderTest, EffectsAndProbes) {
     for (int x = 300; x < 360; ++x) EXPECT_GT(image.pixelColor(x, 12).blue(), 200);
 }
 
+// One point is one device-independent pixel whatever resolution the image reports: the
+// glyphs must not be laid out at the screen's resolution instead of the image's.
+TEST(QPainterCanvasText, KeepsItsSizeInImagesOfAnyResolution) {
+    auto inkHeight = [](double dotsPerInch) {
+        QImage image(200, 100, QImage::Format_ARGB32_Premultiplied);
+        image.setDotsPerMeterX(static_cast<int>(dotsPerInch / 0.0254));
+        image.setDotsPerMeterY(static_cast<int>(dotsPerInch / 0.0254));
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            QPainterCanvas canvas(painter);
+            TextStyle style;
+            style.font = Font{FontFamily::system, 40, FontWeight::bold};
+            canvas.drawText("H", {10, 10}, style);
+        }
+        int top = -1;
+        int bottom = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (qGray(image.pixel(x, y)) >= 128) continue;
+                if (top < 0) top = y;
+                bottom = y;
+            }
+        }
+        return bottom - top;
+    };
+    const int atScreenResolution = inkHeight(96);
+    EXPECT_GT(atScreenResolution, 20);  // a 40-point capital is about 29 pixels tall
+    EXPECT_NEAR(inkHeight(192), atScreenResolution, 1);
+    EXPECT_NEAR(inkHeight(72), atScreenResolution, 1);
+}
+
 }  // namespace
 }  // namespace tw

@@ -1,3 +1,5 @@
+#include <cstdint>
+#include <limits>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -104,6 +106,48 @@ TEST_F(PulseTest, UnreadablePulseIsKeptAsideBeforeANewOneReplacesIt) {
     EXPECT_EQ(stored().decisionCount, 1);
     EXPECT_EQ(suite.dataStringForKey(SharedStore::unreadableAgentPulseKey), R"({"topFleaName":"A"})");
     ASSERT_EQ(logged.size(), 1u);
+}
+
+TEST_F(PulseTest, CountsAtTheTopOfTheRangeStayThereInsteadOfWrapping) {
+    AgentPulse full;
+    full.decisionCount = std::numeric_limits<std::int64_t>::max();
+    full.initiativeCount = std::numeric_limits<std::int64_t>::max();
+    full.topFleaName = "A";
+    full.topFleaCount = std::numeric_limits<std::int64_t>::max();
+    full.perFleaDecisions["A"] = std::numeric_limits<std::int64_t>::max();
+    full.updatedAt = kNoon;
+    suite.setData(SharedStore::agentPulseKey, dumpJson(toJson(full)));
+
+    store.recordAgentDecision("A", "attempt_bit", true, kNoon.adding(1), berlin);
+    const auto pulse = stored();
+    EXPECT_EQ(pulse.decisionCount, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(pulse.initiativeCount, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(pulse.perFleaDecisions.at("A"), std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(pulse.topFleaName, "A");
+    EXPECT_EQ(pulse.lastIntent, "attempt_bit");
+}
+
+TEST(PulseJson, EveryKeyIsRequiredAndTyped) {
+    const auto decode = [](const std::string& text) {
+        const OrderedJson json = parseJson(text);
+        AgentPulse pulse;
+        fromJson(JsonReader(json), pulse);
+        return pulse;
+    };
+    const std::string good =
+        R"({"topFleaName":"A","topFleaCount":1,"lastIntent":"sit","lastIntentFleaName":"A","lastThought":"",)"
+        R"("lastThoughtFleaName":"","decisionCount":1,"initiativeCount":0,"updatedAt":794836800.5,)"
+        R"("perFleaDecisions":{"A":1}})";
+    EXPECT_EQ(decode(good).updatedAt, Date{794836800.5});
+    try {
+        decode(R"({"topFleaName":"A","topFleaCount":1,"lastIntent":"sit","lastIntentFleaName":"A","lastThought":"",)"
+               R"("lastThoughtFleaName":"","decisionCount":1,"initiativeCount":0,"updatedAt":1,"perFleaDecisions":null})");
+        ADD_FAILURE() << "a null map decoded";
+    } catch (const JsonDecodeError& error) {
+        EXPECT_EQ(error.kind(), JsonErrorKind::valueNotFound);
+        EXPECT_EQ(error.path(), "perFleaDecisions");
+    }
+    EXPECT_THROW(decode(R"({"topFleaName":"A"})"), JsonDecodeError);
 }
 
 TEST(PulsePhrases, KnownActionsReadAsPhrasesOthersLoseTheirUnderscores) {

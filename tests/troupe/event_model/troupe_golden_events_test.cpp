@@ -203,6 +203,20 @@ TEST(TroupeGoldenEvents, OptionalsReadNullAsAbsentAndAreLeftOutOnWrite) {
     }
 }
 
+TEST(TroupeGoldenEvents, LineSortsKeysByteWiseAtEveryLevel) {
+    TroupeLegacyStateSnapshot legacy{"p", "v", {}, std::nullopt, {}, {}, {}};
+    for (const char* key : {"\xC3\xA9t\xC3\xA9", "theme", "Theme", "_x", "autoSeasonal"}) {
+        legacy.portableSettings[key] = TroupeSettingValue::ofBool(true);
+    }
+    const TroupeEvent event{id(kEvent), TroupeEventKind::legacyStateSnapshot, legacy,
+                            date("2025-02-03T04:05:06Z"), id(kDevice), 1};
+    EXPECT_EQ(encodeTroupeEventLine(event),
+              line("legacy_state_snapshot",
+                   "{\"fleas\":[],\"milestonesEarned\":[],\"originPlatform\":\"p\",\"originVersion\":\"v\","
+                   "\"portableSettings\":{\"Theme\":true,\"_x\":true,\"autoSeasonal\":true,\"theme\":true,"
+                   "\"\xC3\xA9t\xC3\xA9\":true},\"surpriseEventsFired\":[]}"));
+}
+
 TEST(TroupeGoldenEvents, DatesTravelAsWholeSeconds) {
     TroupeEvent event{id(kEvent), TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"m"}, Date{100.75},
                       id(kDevice), 1};

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <unordered_set>
 
 #include "troupe/event_model/troupe_json.h"
@@ -145,6 +146,28 @@ TEST(TroupeEquality, TextComparesByCanonicalEquivalence) {
     EXPECT_EQ(hashOf(x), hashOf(y));
     y.portableSettings[decomposed] = TroupeSettingValue::ofDouble(1);
     EXPECT_NE(x, y);
+}
+
+TEST(TroupeEquality, MapsHoldingTwoSpellingsOfOneKeyMatchEntryByEntry) {
+    // A decoded map may hold the composed and the decomposed spelling side by side;
+    // equality must not collapse them, or equal maps would hash apart.
+    const std::string composed = "caf\xC3\xA9";
+    const std::string decomposed = "cafe\xCC\x81";
+    auto legacy = [](std::map<std::string, TroupeSettingValue> settings) {
+        return TroupeLegacyStateSnapshot{"p", "v", {}, std::nullopt, {}, {}, std::move(settings)};
+    };
+    const auto one = TroupeSettingValue::ofInt(1);
+    const auto two = TroupeSettingValue::ofInt(2);
+    const auto both = legacy({{composed, one}, {decomposed, two}});
+
+    EXPECT_NE(both, legacy({{composed, two}, {decomposed, two}}));
+    EXPECT_NE(both, legacy({{composed, one}}));
+    EXPECT_NE(legacy({{composed, one}}), both);
+    EXPECT_NE(legacy({{composed, one}, {decomposed, one}}), legacy({{composed, one}}));
+
+    const auto swapped = legacy({{composed, two}, {decomposed, one}});
+    EXPECT_EQ(both, swapped);
+    EXPECT_EQ(hashOf(both), hashOf(swapped));
 }
 
 TEST(TroupeEquality, DoublesCompareNumerically) {

@@ -91,6 +91,12 @@ TEST(TroupeSnapshotJsonTest, FullSnapshotRoundTripsAndHashesAlike) {
     EXPECT_EQ(std::hash<TroupeSnapshot>{}(back), std::hash<TroupeSnapshot>{}(s));
     EXPECT_EQ(json["portableSettings"]["pinnedAct"], nullptr);
     EXPECT_EQ(json["lastEventTs"], "2001-01-01T02:30:00Z");
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : json.items()) keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"fleas", "stats", "milestonesEarned", "milestoneAcksByDevice",
+                                              "surpriseEventsFired", "portableSettings", "devices", "lastEventTs",
+                                              "eventCount", "conversationsByFlea", "lettersByFlea",
+                                              "anniversariesSeen"}));
 }
 
 TEST(TroupeSnapshotJsonTest, OnlyLastEventTsIsOptional) {

@@ -1,3 +1,4 @@
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -108,6 +109,33 @@ TEST_F(TelemetryTest, EventsWaitForAnEndpointAndKeepTheirOwnPlatform) {
     EXPECT_DOUBLE_EQ(events[0]["ts"].get<double>(), 1700000000.25);
     const std::string anonymous = events[0]["anonymousId"];
     EXPECT_EQ(anonymous, unicode::lowercased(client->anonymousId().uuidString()));
+}
+
+TEST_F(TelemetryTest, AnEventThatCannotBeEncodedIsLeftOutAndTheRestAreSent) {
+    defaults.setBool(Telemetry::optInKey, true);
+    auto client = makeClient();
+    client->configureEndpoint("http://127.0.0.1:9/t", "linux", "1.4.0");
+    std::vector<std::string> logged;
+    log::setSinkForTesting([&](std::string_view line) { logged.emplace_back(line); });
+    client->trackEvent("good", TelemetryProperties{{"x", 1.5}});
+    client->trackEvent("bad", TelemetryProperties{{"x", std::numeric_limits<double>::quiet_NaN()}});
+    client->trackEvent("also good", std::nullopt);
+    client->flushNow();
+    queue.runPending();
+    log::setSinkForTesting(nullptr);
+    ASSERT_EQ(http.requests.size(), 1u);
+    const auto events = body(http.requests[0])["events"];
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0]["name"], "good");
+    EXPECT_EQ(events[1]["name"], "also good");
+    EXPECT_EQ(logged.size(), 1u);
+    EXPECT_TRUE(client->pendingEventsSnapshot().empty());
+
+    // A batch of nothing but bad events posts nothing.
+    client->trackEvent("bad", TelemetryProperties{{"x", std::numeric_limits<double>::infinity()}});
+    client->flushNow();
+    queue.runPending();
+    EXPECT_EQ(http.requests.size(), 1u);
 }
 
 TEST_F(TelemetryTest, QueueWithoutEndpointKeepsOnlyTheNewestThousand) {
