@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "agent/raw_enum.h"
+#include "platform/raw_enum.h"
 
 namespace tw {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "agent/agent_records.h"
-#include "agent/raw_enum.h"
+#include "platform/raw_enum.h"
 #include "platform/json.h"
 
 namespace tw {

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "agent/agent_records.h"
-#include "agent/raw_enum.h"
+#include "platform/raw_enum.h"
 #include "platform/date.h"
 #include "platform/json.h"
 

@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "agent/dialogue_records.h"
-#include "agent/raw_enum.h"
+#include "platform/raw_enum.h"
 
 namespace tw {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "agent/raw_enum.h"
+#include "platform/raw_enum.h"
 #include "platform/json.h"
 
 namespace tw {

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/raw_enum.h"
+
 namespace tw {
 
 enum class TroupeEventKind {
@@ -67,15 +69,19 @@ enum class TroupeDeviceKind {
 template <typename E>
 struct TroupeEnumTraits;
 
-#define TW_TROUPE_ENUM_TRAITS(Enum, Count, HasAllCases, ...)                                  \
+// Each table also serves the shared rawValue / fromRawValue / allCases.
+#define TW_TROUPE_ENUM_TRAITS(Enum, Count, ...)                                               \
     template <>                                                                              \
     struct TroupeEnumTraits<Enum> {                                                          \
         static constexpr const char* typeName = #Enum;                                       \
-        static constexpr bool hasAllCases = HasAllCases;                                     \
         static constexpr std::array<std::pair<Enum, std::string_view>, Count> entries{{__VA_ARGS__}}; \
+    };                                                                                       \
+    template <>                                                                              \
+    struct RawEnumCases<Enum> {                                                              \
+        static constexpr const auto& table = TroupeEnumTraits<Enum>::entries;                \
     };
 
-TW_TROUPE_ENUM_TRAITS(TroupeEventKind, 23, true,
+TW_TROUPE_ENUM_TRAITS(TroupeEventKind, 23,
                       {TroupeEventKind::fleaCreated, "flea_created"},
                       {TroupeEventKind::fleaRenamed, "flea_renamed"},
                       {TroupeEventKind::fleaRecustomized, "flea_recustomized"},
@@ -100,18 +106,18 @@ TW_TROUPE_ENUM_TRAITS(TroupeEventKind, 23, true,
                       {TroupeEventKind::conversationStarted, "conversation_started"},
                       {TroupeEventKind::anniversaryTriggered, "anniversary_triggered"})
 
-TW_TROUPE_ENUM_TRAITS(TroupeMessageSource, 3, true,
+TW_TROUPE_ENUM_TRAITS(TroupeMessageSource, 3,
                       {TroupeMessageSource::foundation, "foundation"},
                       {TroupeMessageSource::template_, "template"},
                       {TroupeMessageSource::manual, "manual"})
 
-TW_TROUPE_ENUM_TRAITS(TroupeAnniversaryKind, 4, true,
+TW_TROUPE_ENUM_TRAITS(TroupeAnniversaryKind, 4,
                       {TroupeAnniversaryKind::oneYear, "1y"},
                       {TroupeAnniversaryKind::twoYear, "2y"},
                       {TroupeAnniversaryKind::fiveYear, "5y"},
                       {TroupeAnniversaryKind::adoption, "adoption"})
 
-TW_TROUPE_ENUM_TRAITS(TroupeCumulativeStat, 6, true,
+TW_TROUPE_ENUM_TRAITS(TroupeCumulativeStat, 6,
                       {TroupeCumulativeStat::clicks, "clicks"},
                       {TroupeCumulativeStat::keystrokes, "keystrokes"},
                       {TroupeCumulativeStat::sessions, "sessions"},
@@ -119,15 +125,14 @@ TW_TROUPE_ENUM_TRAITS(TroupeCumulativeStat, 6, true,
                       {TroupeCumulativeStat::mouseDistance, "mouseDistance"},
                       {TroupeCumulativeStat::combos, "combos"})
 
-// No allCases for the XP sources.
-TW_TROUPE_ENUM_TRAITS(TroupeXPSource, 5, false,
+TW_TROUPE_ENUM_TRAITS(TroupeXPSource, 5,
                       {TroupeXPSource::click, "click"},
                       {TroupeXPSource::keystroke, "keystroke"},
                       {TroupeXPSource::practice, "practice"},
                       {TroupeXPSource::milestone, "milestone"},
                       {TroupeXPSource::manual, "manual"})
 
-TW_TROUPE_ENUM_TRAITS(TroupeDeviceKind, 8, true,
+TW_TROUPE_ENUM_TRAITS(TroupeDeviceKind, 8,
                       {TroupeDeviceKind::iPhone, "iPhone"},
                       {TroupeDeviceKind::iPad, "iPad"},
                       {TroupeDeviceKind::appleTV, "AppleTV"},
@@ -141,30 +146,6 @@ TW_TROUPE_ENUM_TRAITS(TroupeDeviceKind, 8, true,
 
 template <typename E>
 concept TroupeEnum = requires { TroupeEnumTraits<E>::entries; };
-
-// The wire string of a case.
-template <TroupeEnum E>
-constexpr std::string_view rawValue(E value) {
-    return TroupeEnumTraits<E>::entries[static_cast<std::size_t>(value)].second;
-}
-
-// Exact byte match only: no trimming, no case folding, no aliases.
-template <TroupeEnum E>
-constexpr std::optional<E> fromRawValue(std::string_view raw) {
-    for (const auto& [value, text] : TroupeEnumTraits<E>::entries) {
-        if (text == raw) return value;
-    }
-    return std::nullopt;
-}
-
-// All cases in declaration order (not offered for TroupeXPSource).
-template <TroupeEnum E>
-    requires(TroupeEnumTraits<E>::hasAllCases)
-constexpr std::array<E, TroupeEnumTraits<E>::entries.size()> allCases() {
-    std::array<E, TroupeEnumTraits<E>::entries.size()> out{};
-    for (std::size_t i = 0; i < out.size(); ++i) out[i] = TroupeEnumTraits<E>::entries[i].first;
-    return out;
-}
 
 // Hashing feeds the wire string, as every device agrees on it.
 template <TroupeEnum E>
