@@ -34,19 +34,6 @@ std::string FleaNarrativeEngine::fileDiarySentence(std::string trimmed, std::str
     return dayKey;
 }
 
-std::string FleaNarrativeEngine::dayKeyFor(Date at) const {
-    if (dayKeyCache_ && dayKeyCache_->start <= at && at < dayKeyCache_->end) return dayKeyCache_->key;
-    std::string key = calendar_.dayKey(at);
-    const Date start = calendar_.startOfDay(at);
-    const Date end = calendar_.startOfNextDay(at);
-    // Only a proper day around `at` is remembered (never for dates ICU cannot place).
-    if (start <= at && at < end)
-        dayKeyCache_ = DayKeyCache{start, end, key};
-    else
-        dayKeyCache_.reset();
-    return key;
-}
-
 std::string FleaNarrativeEngine::diaryVerb(FleaOutcome outcome) {
     return std::string(narrative_tables::diaryVerb(outcome));
 }

@@ -91,9 +91,6 @@ class FleaNarrativeEngine {
     // affection within 0..1, stamped `at` and counted once more. The caller sets its line.
     FleaPairBond& touchedBond(const std::string& key, double delta, Date at, FleaNarrativeState& state) const;
     static std::string fileDiarySentence(std::string trimmed, std::string dayKey, FleaNarrativeState& state);
-    // The day key of `at` in the engine's calendar, remembered for the rest of that day:
-    // formatting a date is by far the dearest step of processing an event.
-    std::string dayKeyFor(Date at) const;
 
     static double importance(const TumblewickEventRecord& event, const std::vector<FleaOutcome>& outcomes,
                              const FleaNarrativeState& state);
@@ -101,12 +98,6 @@ class FleaNarrativeEngine {
     const Clock* clock_;
     Calendar calendar_;
     AgentThoughtRecorder recordThought_;
-    struct DayKeyCache {
-        Date start;
-        Date end;
-        std::string key;
-    };
-    mutable std::optional<DayKeyCache> dayKeyCache_;
 };
 
 }  // namespace tw
