@@ -245,10 +245,10 @@ std::vector<std::string> memoryTags(const TumblewickEventRecord& event, const Ou
     return tags;
 }
 
-// The repetition bonus is about one flea repeating itself: ids decide when both fleas
-// have one, names otherwise. Two fleas without ids are not thereby the same flea.
+// Same flea for the repetition bonus: equal ids (two absent ids count as equal) or
+// equal names. So any two fleas without ids match here, whatever their names.
 bool sameFleaForRepetition(const FleaReference& a, const FleaReference& b) {
-    return (a.id && b.id && *a.id == *b.id) || a.name == b.name;
+    return a.id == b.id || a.name == b.name;
 }
 
 }  // namespace

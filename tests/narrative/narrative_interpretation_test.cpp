@@ -265,9 +265,31 @@ TEST(NarrativeInterpretation, RepeatedEventsAndFacts) {
     now.fact = "The bell rang.";
     EXPECT_NEAR(FleaNarrativeEngine::interpret(now, state).importance, 0.691, 1e-9);  // capped at +0.2
 
-    // Another flea without an id is another flea, not a repeat of this one.
+    // Two fleas without ids have equal (absent) ids, so they count as the same flea here,
+    // whatever their names.
     now.primaryFlea = flea("Nova");
+    EXPECT_NEAR(FleaNarrativeEngine::interpret(now, state).importance, 0.691, 1e-9);
+
+    // An id against no id: only the name can match.
+    const Uuid novaId = Uuid::random();
+    now.primaryFlea = FleaReference{novaId, "Nova"};
     EXPECT_NEAR(FleaNarrativeEngine::interpret(now, state).importance, 0.491, 1e-9);
+    now.primaryFlea = FleaReference{novaId, "Pip"};
+    EXPECT_NEAR(FleaNarrativeEngine::interpret(now, state).importance, 0.691, 1e-9);
+
+    // Equal ids match under different names; different ids under different names do not.
+    FleaNarrativeState withIds;
+    withIds.recentEvents.push_back(event(E::performanceSuccess, "Dot"));
+    for (int i = 0; i < 2; ++i) {
+        TumblewickEventRecord earlier = event(E::performanceSuccess);
+        earlier.primaryFlea = FleaReference{novaId, "Nova the Elder"};
+        earlier.fact = "The bell rang.";
+        withIds.recentEvents.push_back(earlier);
+    }
+    now.primaryFlea = FleaReference{novaId, "Nova"};
+    EXPECT_NEAR(FleaNarrativeEngine::interpret(now, withIds).importance, 0.591, 1e-9);  // 2 x 0.05
+    now.primaryFlea = FleaReference{Uuid::random(), "Nova"};
+    EXPECT_NEAR(FleaNarrativeEngine::interpret(now, withIds).importance, 0.491, 1e-9);
 
     // The event itself does not count as its own repeat.
     FleaNarrativeState self;
