@@ -22,9 +22,9 @@ std::vector<TroupeFlea> TroupeSnapshot::activeFleas() const {
     return live;
 }
 
-std::set<std::string> TroupeSnapshot::unlocks(const Uuid& fleaId) const {
+TroupeTextSet TroupeSnapshot::unlocks(const Uuid& fleaId) const {
     auto found = fleas.find(fleaId);
-    return found == fleas.end() ? std::set<std::string>{} : found->second.unlockedNodeIds;
+    return found == fleas.end() ? TroupeTextSet{} : found->second.unlockedNodeIds;
 }
 
 bool TroupeSnapshot::hasAcknowledgedMilestone(const std::string& milestoneId, const Uuid& deviceId) const {
@@ -94,11 +94,10 @@ std::optional<Uuid> TroupeSnapshot::mostTalkedToFleaId() const {
 bool operator==(const TroupeSnapshot& a, const TroupeSnapshot& b) {
     return a.fleas == b.fleas && a.stats == b.stats &&
            troupe_ops::textSetEqual(a.milestonesEarned, b.milestonesEarned) &&
-           troupe_rules::textMapEqual(a.milestoneAcksByDevice, b.milestoneAcksByDevice,
-                                      std::equal_to<std::set<Uuid>>{}) &&
-           troupe_rules::textMapEqual(a.surpriseEventsFired, b.surpriseEventsFired, std::equal_to<std::int64_t>{}) &&
-           troupe_rules::textMapEqual(a.portableSettings, b.portableSettings,
-                                      std::equal_to<TroupeSettingValue>{}) &&
+           troupe_ops::textMapEqual(a.milestoneAcksByDevice, b.milestoneAcksByDevice,
+                                    std::equal_to<std::set<Uuid>>{}) &&
+           troupe_ops::textMapEqual(a.surpriseEventsFired, b.surpriseEventsFired, std::equal_to<std::int64_t>{}) &&
+           troupe_ops::textMapEqual(a.portableSettings, b.portableSettings, std::equal_to<TroupeSettingValue>{}) &&
            a.devices == b.devices && a.lastEventTs == b.lastEventTs && a.eventCount == b.eventCount &&
            a.conversationsByFlea == b.conversationsByFlea && a.lettersByFlea == b.lettersByFlea &&
            a.anniversariesSeen == b.anniversariesSeen;
@@ -188,6 +187,8 @@ TroupeSnapshot TroupeSnapshot::fromJson(const JsonReader& reader) {
     TroupeSnapshot s;
     s.fleas = readAlternating<TroupeFlea>(reader["fleas"], [](const JsonReader& r) { return TroupeFlea::fromJson(r); });
     s.stats = TroupeCumulativeStats::fromJson(reader["stats"]);
+    // Canonically equivalent spellings are one key: the set keeps the first spelling,
+    // a dictionary the first spelling with the later value, as for a repeated key.
     for (const auto& element : reader["milestonesEarned"].elements()) s.milestonesEarned.insert(element.string());
     for (const auto& [milestone, value] : reader["milestoneAcksByDevice"].members()) {
         std::set<Uuid> acked;

@@ -4,7 +4,9 @@
 //
 // Dictionaries are ordered maps, so wherever an order falls back on a dictionary's own
 // order (ties in activeFleas and allLetters, the pick in mostTalkedToFleaId, the pairs
-// written to JSON) it is ascending id text, on every device and every run.
+// written to JSON) it is ascending id text, on every device and every run. Text-keyed
+// sets and dictionaries hold one key per canonical-equivalence class, in the order of
+// the keys' NFC forms (byte order for ASCII keys).
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -18,16 +20,17 @@
 #include "platform/uuid.h"
 #include "troupe/event_model/troupe_setting_value.h"
 #include "troupe/snapshot/troupe_snapshot_entries.h"
+#include "troupe/snapshot/troupe_value_ops.h"
 
 namespace tw {
 
 struct TroupeSnapshot {
     std::map<Uuid, TroupeFlea> fleas{};
     TroupeCumulativeStats stats{};
-    std::set<std::string> milestonesEarned{};
-    std::map<std::string, std::set<Uuid>> milestoneAcksByDevice{};
-    std::map<std::string, std::int64_t> surpriseEventsFired{};
-    std::map<std::string, TroupeSettingValue> portableSettings{};
+    TroupeTextSet milestonesEarned{};
+    TroupeTextMap<std::set<Uuid>> milestoneAcksByDevice{};
+    TroupeTextMap<std::int64_t> surpriseEventsFired{};
+    TroupeTextMap<TroupeSettingValue> portableSettings{};
     std::map<Uuid, TroupeDeviceSeen> devices{};
     std::optional<Date> lastEventTs{};
     std::int64_t eventCount = 0;
@@ -37,7 +40,7 @@ struct TroupeSnapshot {
 
     // Queries, computed afresh on every call.
     std::vector<TroupeFlea> activeFleas() const;  // live fleas, earliest createdAt first
-    std::set<std::string> unlocks(const Uuid& fleaId) const;
+    TroupeTextSet unlocks(const Uuid& fleaId) const;
     bool hasAcknowledgedMilestone(const std::string& milestoneId, const Uuid& deviceId) const;
     std::optional<Date> lastSeen(const Uuid& deviceId) const;
     std::vector<TroupeLetterEntry> allLetters() const;  // latest writtenAt first

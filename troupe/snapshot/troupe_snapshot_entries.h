@@ -13,6 +13,7 @@
 #include "platform/json.h"
 #include "platform/uuid.h"
 #include "troupe/event_model/troupe_enums.h"
+#include "troupe/snapshot/troupe_value_ops.h"
 
 namespace tw {
 
@@ -28,7 +29,7 @@ struct TroupeFlea {
     std::optional<std::string> ambition{};
     std::vector<std::string> superstitions{};
     std::int64_t xp = 0;
-    std::set<std::string> unlockedNodeIds{};
+    TroupeTextSet unlockedNodeIds{};
     bool tombstoned = false;
 
     // Strings compare by canonical equivalence, so equality is written out.

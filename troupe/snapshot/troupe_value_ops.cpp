@@ -1,35 +1,35 @@
 #include "troupe/snapshot/troupe_value_ops.h"
 
-#include <functional>
-
+#include "platform/unicode.h"
 #include "troupe/event_model/troupe_value_rules.h"
+
+namespace tw {
+
+bool CanonicalTextLess::normalizedLess(std::string_view a, std::string_view b) {
+    // unicode::nfc repairs invalid UTF-8 first, so every text has exactly one key.
+    std::string storageA;
+    std::string storageB;
+    std::string_view keyA = a;
+    std::string_view keyB = b;
+    if (!isAscii(a)) keyA = storageA = unicode::nfc(a);
+    if (!isAscii(b)) keyB = storageB = unicode::nfc(b);
+    return keyA < keyB;
+}
+
+}  // namespace tw
 
 namespace tw::troupe_ops {
 
-namespace {
-
-std::set<std::string> normalizedSet(const std::set<std::string>& set) {
-    std::set<std::string> normalized;
-    for (const auto& s : set) normalized.insert(troupe_rules::normalizedText(s));
-    return normalized;
+bool textSetEqual(const TroupeTextSet& a, const TroupeTextSet& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameTextKey);
 }
 
-}  // namespace
-
-bool textSetEqual(const std::set<std::string>& a, const std::set<std::string>& b) {
-    if (a == b) return true;
-    return normalizedSet(a) == normalizedSet(b);
-}
-
-std::size_t hashTextSet(const std::set<std::string>& set) {
-    // Canonically equivalent members collapse, as they do for equality; the sum keeps
-    // the hash independent of element order.
-    std::set<std::string> normalized = normalizedSet(set);
-    std::uint64_t sum = 0;
-    for (const auto& s : normalized) sum += troupe_rules::spread(std::hash<std::string>{}(s));
+std::size_t hashTextSet(const TroupeTextSet& set) {
+    // Equal sets list their equivalence classes in the same order, and the hasher
+    // normalizes each member, so feeding them in order agrees with textSetEqual.
     troupe_rules::TroupeHasher hasher;
-    hasher.word(normalized.size());
-    hasher.word(sum);
+    hasher.word(set.size());
+    for (const auto& s : set) hasher.text(s);
     return hasher.value();
 }
 

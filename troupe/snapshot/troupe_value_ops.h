@@ -1,20 +1,75 @@
 #pragma once
-// Value helpers the snapshot needs beyond the shared troupe rules: order-free string
-// sets compared and hashed by canonical equivalence, and int64 arithmetic that
-// saturates at the bounds instead of wrapping.
+// Value helpers the snapshot needs beyond the shared troupe rules: text-keyed sets and
+// dictionaries whose keys are canonical-equivalence classes, their equality and hash,
+// and int64 arithmetic that saturates at the bounds instead of wrapping.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <map>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "platform/date.h"
 #include "platform/uuid.h"
 
+namespace tw {
+
+// Orders text by its NFC form, so canonically equivalent spellings ("caf\u00E9" and
+// "cafe\u0301") are one key of a set or map; the spelling inserted first is the one
+// kept. Invalid UTF-8 is repaired first, as for equality. ASCII is its own NFC form,
+// so two ASCII texts compare by their bytes without a trip through ICU, and the order
+// stays one consistent strict weak order.
+struct CanonicalTextLess {
+    using is_transparent = void;
+
+    static bool isAscii(std::string_view text) noexcept {
+        std::uint64_t high = 0;
+        std::size_t i = 0;
+        for (; i + 8 <= text.size(); i += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, text.data() + i, 8);
+            high |= word;
+        }
+        for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]);
+        return (high & 0x8080808080808080ULL) == 0;
+    }
+
+    bool operator()(std::string_view a, std::string_view b) const {
+        if (isAscii(a) && isAscii(b)) return a < b;
+        return normalizedLess(a, b);
+    }
+
+private:
+    static bool normalizedLess(std::string_view a, std::string_view b);
+};
+
+using TroupeTextSet = std::set<std::string, CanonicalTextLess>;
+template <class V>
+using TroupeTextMap = std::map<std::string, V, CanonicalTextLess>;
+
+}  // namespace tw
+
 namespace tw::troupe_ops {
 
-bool textSetEqual(const std::set<std::string>& a, const std::set<std::string>& b);
-std::size_t hashTextSet(const std::set<std::string>& set);  // agrees with textSetEqual
+// A key equals another when neither orders before the other.
+inline bool sameTextKey(std::string_view a, std::string_view b) {
+    return a == b || (!CanonicalTextLess{}(a, b) && !CanonicalTextLess{}(b, a));
+}
+
+// Both sides hold one key per equivalence class in the same order, so equal
+// containers match entry by entry.
+bool textSetEqual(const TroupeTextSet& a, const TroupeTextSet& b);
+std::size_t hashTextSet(const TroupeTextSet& set);  // agrees with textSetEqual
+
+template <typename V, typename Eq>
+bool textMapEqual(const TroupeTextMap<V>& a, const TroupeTextMap<V>& b, Eq eq) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](const auto& x, const auto& y) {
+        return sameTextKey(x.first, y.first) && eq(x.second, y.second);
+    });
+}
 
 // A strict weak order on instants: numeric, with NaN after every number. Sorting with
 // a bare `<` would be undefined behaviour once a NaN time slipped into a list.

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -107,7 +111,7 @@ TEST_F(FoldTest, ExperienceAndUnlocks) {
         event(TroupeNodeUnlocked{flea1, "act", "spin", 50}, 9),
     });
     EXPECT_EQ(s.fleas.at(flea1).xp, 0);  // 30 - 50, raised to 0, charged once
-    EXPECT_EQ(s.fleas.at(flea1).unlockedNodeIds, std::set<std::string>{"spin"});
+    EXPECT_EQ(s.fleas.at(flea1).unlockedNodeIds, TroupeTextSet{"spin"});
     EXPECT_EQ(s.fleas.at(flea2).xp, 0);  // tombstoned before the troupe-wide XP
 
     TroupeFold::apply(event(TroupeNodeUnlocked{flea1, "act", "refund", -15}, 10), s);
@@ -164,7 +168,7 @@ TEST_F(FoldTest, MilestonesSurprisesStatsAndSettings) {
         event(TroupeSettingChanged{"pinnedAct", TroupeSettingValue::null()}, 13),
         event(TroupeConversationStarted{flea1, uuidN(77)}, 14),
     });
-    EXPECT_EQ(s.milestonesEarned, std::set<std::string>{"first-show"});
+    EXPECT_EQ(s.milestonesEarned, TroupeTextSet{"first-show"});
     EXPECT_EQ(s.milestoneAcksByDevice.at("first-show"), std::set<Uuid>{kDeviceB});
     EXPECT_TRUE(s.hasAcknowledgedMilestone("never-earned", kDeviceA));
     EXPECT_EQ(s.surpriseEventsFired.at("rain"), 2);
@@ -174,6 +178,90 @@ TEST_F(FoldTest, MilestonesSurprisesStatsAndSettings) {
     EXPECT_EQ(s.portableSettings.at("pinnedAct"), TroupeSettingValue::null());
     EXPECT_TRUE(s.conversationsByFlea.empty());
     EXPECT_EQ(s.eventCount, 14);
+}
+
+// Text keys are canonical-equivalence classes: composed and decomposed spellings of one
+// key make one entry, under the spelling that arrived first, in the fold, the legacy
+// import and the JSON decoder alike.
+TEST_F(FoldTest, EquivalentSpellingsOfAKeyAreOneEntryUnderTheFirstSpelling) {
+    const std::string composed = "caf\xC3\xA9";
+    const std::string decomposed = "cafe\xCC\x81";
+    // Between the two spellings by bytes, before both by NFC: a comparator that fell
+    // back on bytes for mixed pairs would keep the two spellings apart around it.
+    const std::string between = "cafg";
+    using Keys = std::vector<std::string>;
+    auto keys = [](const auto& container) {
+        Keys out;
+        for (const auto& entry : container) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(entry)>, std::string>) {
+                out.push_back(entry);
+            } else {
+                out.push_back(entry.first);
+            }
+        }
+        return out;
+    };
+
+    TroupeSnapshot s = TroupeFold::fold({
+        event(created(flea1, "A"), 1),
+        event(TroupeXPEarned{flea1, 100, TroupeXPSource::practice}, 2),
+        event(TroupeNodeUnlocked{flea1, "act", decomposed, 30}, 3),
+        event(TroupeNodeUnlocked{flea1, "act", between, 30}, 4),
+        event(TroupeNodeUnlocked{flea1, "act", composed, 30}, 5),
+        event(TroupeSurpriseEventFired{composed}, 6),
+        event(TroupeSurpriseEventFired{decomposed}, 7),
+        event(TroupeMilestoneEarned{decomposed}, 8),
+        event(TroupeMilestoneEarned{composed}, 9),
+        event(TroupeMilestoneAcknowledged{decomposed, kDeviceA}, 10),
+        event(TroupeMilestoneAcknowledged{composed, kDeviceB}, 11),
+    });
+    EXPECT_EQ(s.fleas.at(flea1).xp, 40);  // two nodes charged, not three
+    EXPECT_EQ(keys(s.unlocks(flea1)), (Keys{between, decomposed}));
+    EXPECT_EQ(keys(s.surpriseEventsFired), Keys{composed});
+    EXPECT_EQ(s.surpriseEventsFired.at(decomposed), 2);
+    EXPECT_EQ(keys(s.milestonesEarned), Keys{decomposed});
+    EXPECT_EQ(keys(s.milestoneAcksByDevice), Keys{decomposed});
+    EXPECT_EQ(s.milestoneAcksByDevice.at(composed), (std::set<Uuid>{kDeviceA, kDeviceB}));
+    EXPECT_TRUE(s.hasAcknowledgedMilestone(composed, kDeviceA));
+
+    // A pre-log state adds to the same entries.
+    TroupeFold::apply(event(TroupeLegacyStateSnapshot{"macOS", "1.0",
+                                                      {TroupeLegacyFleaSnapshot{flea2, "B", 4, "beret", "juggling",
+                                                                                Date{1000}, {"calm"}, 0,
+                                                                                {composed, decomposed}}},
+                                                      std::nullopt, {composed}, {decomposed}, {}},
+                            12),
+                      s);
+    EXPECT_EQ(keys(s.fleas.at(flea2).unlockedNodeIds), Keys{composed});
+    EXPECT_EQ(keys(s.milestonesEarned), Keys{decomposed});
+    EXPECT_EQ(keys(s.surpriseEventsFired), Keys{composed});
+    EXPECT_EQ(s.surpriseEventsFired.at(composed), 3);
+
+    // The decoder: a set keeps the first spelling; a dictionary the first spelling with
+    // the later value, as for a repeated key. Settings only reach the snapshot under
+    // their fixed ASCII names through events, so they are checked here.
+    OrderedJson json = s.toJson();
+    json["fleas"][1]["unlockedNodeIds"] = OrderedJson::array({composed, between, decomposed});
+    json["milestonesEarned"] = OrderedJson::array({composed, decomposed});
+    json["milestoneAcksByDevice"] = OrderedJson::object();
+    json["milestoneAcksByDevice"][composed] = OrderedJson::array({kDeviceA.uuidString()});
+    json["milestoneAcksByDevice"][decomposed] = OrderedJson::array({kDeviceB.uuidString()});
+    json["surpriseEventsFired"] = OrderedJson::object();
+    json["surpriseEventsFired"][decomposed] = 1;
+    json["surpriseEventsFired"][composed] = 5;
+    json["portableSettings"] = OrderedJson::object();
+    json["portableSettings"][composed] = true;
+    json["portableSettings"]["theme"] = "dusk";
+    json["portableSettings"][decomposed] = false;
+    TroupeSnapshot decoded = TroupeSnapshot::fromJson(JsonReader(json));
+    EXPECT_EQ(keys(decoded.fleas.at(flea1).unlockedNodeIds), (Keys{between, composed}));
+    EXPECT_EQ(keys(decoded.milestonesEarned), Keys{composed});
+    EXPECT_EQ(keys(decoded.milestoneAcksByDevice), Keys{composed});
+    EXPECT_EQ(decoded.milestoneAcksByDevice.at(decomposed), std::set<Uuid>{kDeviceB});
+    EXPECT_EQ(keys(decoded.surpriseEventsFired), Keys{decomposed});
+    EXPECT_EQ(decoded.surpriseEventsFired.at(composed), 5);
+    EXPECT_EQ(keys(decoded.portableSettings), (Keys{composed, "theme"}));
+    EXPECT_EQ(decoded.portableSettings.at(decomposed), TroupeSettingValue::ofBool(false));
 }
 
 TEST_F(FoldTest, MessagesDeduplicatePerFleaAndSortByTimeThenId) {

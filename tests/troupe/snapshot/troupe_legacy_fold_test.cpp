@@ -85,7 +85,7 @@ TEST_F(LegacyFoldTest, MilestonesSurprisesAndPortableSettings) {
                                      {{"theme", TroupeSettingValue::ofString("dusk")},
                                       {"windowX", TroupeSettingValue::ofInt(3)}}};
     importInto(s, legacy);
-    EXPECT_EQ(s.milestonesEarned, std::set<std::string>{"first-show"});
+    EXPECT_EQ(s.milestonesEarned, TroupeTextSet{"first-show"});
     EXPECT_EQ(s.surpriseEventsFired.at("rain"), 3);
     EXPECT_EQ(s.surpriseEventsFired.at("comet"), 1);
     EXPECT_EQ(s.portableSettings.size(), 1u);

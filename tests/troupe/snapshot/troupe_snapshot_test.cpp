@@ -177,7 +177,7 @@ TEST(TroupeSnapshotQueriesTest, ActiveFleasSkipTombstonesAndSortByCreation) {
     EXPECT_EQ(active[1].id, uuidN(1));
     EXPECT_EQ(active[2].id, uuidN(3));
 
-    EXPECT_EQ(s.unlocks(uuidN(4)), std::set<std::string>{"node4"});
+    EXPECT_EQ(s.unlocks(uuidN(4)), TroupeTextSet{"node4"});
     EXPECT_TRUE(s.unlocks(uuidN(9)).empty());
 }
 
