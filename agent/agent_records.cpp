@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 
 #include "platform/clock.h"
 #include "platform/date.h"
@@ -18,8 +17,10 @@ double clampUnitNanToOne(double v) {
     return std::max(0.0, std::min(v, 1.0));
 }
 
-double decayToward(double value, double seconds, double halfLife) {
-    return (value - MoodDimensions::neutral) * std::exp2(seconds / -halfLife) + MoodDimensions::neutral;
+double remainingShare(double seconds, double halfLife) { return std::exp2(seconds / -halfLife); }
+
+double decayToward(double value, double remaining) {
+    return (value - MoodDimensions::neutral) * remaining + MoodDimensions::neutral;
 }
 
 }  // namespace
@@ -34,13 +35,23 @@ MoodDimensions MoodDimensions::make(double confidence, double nerves, double joy
     return MoodDimensions{clamp(confidence), clamp(nerves), clamp(joy), clamp(pride)};
 }
 
-MoodDimensions MoodDimensions::decayed(double seconds) const {
-    if (!(seconds > 0.0)) return *this;
+MoodDimensions MoodDimensions::decayed(double seconds) const { return Decay(seconds)(*this); }
+
+MoodDimensions::Decay::Decay(double seconds) : relaxes_(seconds > 0.0) {
+    if (!relaxes_) return;
+    confidence_ = remainingShare(seconds, DecayHalfLife::confidence);
+    nerves_ = remainingShare(seconds, DecayHalfLife::nerves);
+    joy_ = remainingShare(seconds, DecayHalfLife::joy);
+    pride_ = remainingShare(seconds, DecayHalfLife::pride);
+}
+
+MoodDimensions MoodDimensions::Decay::operator()(const MoodDimensions& mood) const {
+    if (!relaxes_) return mood;
     return MoodDimensions{
-        clamp(decayToward(confidence, seconds, DecayHalfLife::confidence)),
-        clamp(decayToward(nerves, seconds, DecayHalfLife::nerves)),
-        clamp(decayToward(joy, seconds, DecayHalfLife::joy)),
-        clamp(decayToward(pride, seconds, DecayHalfLife::pride)),
+        clamp(decayToward(mood.confidence, confidence_)),
+        clamp(decayToward(mood.nerves, nerves_)),
+        clamp(decayToward(mood.joy, joy_)),
+        clamp(decayToward(mood.pride, pride_)),
     };
 }
 

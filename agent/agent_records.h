@@ -165,6 +165,18 @@ struct MoodDimensions {
     static double clamp(double v);
     // Moves each value toward 0.5 by its half-life; seconds <= 0 or NaN: unchanged.
     MoodDimensions decayed(double seconds) const;
+
+    // decayed(seconds) for many moods: the four powers of two are taken once.
+    class Decay {
+    public:
+        explicit Decay(double seconds);
+        MoodDimensions operator()(const MoodDimensions& mood) const;
+
+    private:
+        bool relaxes_;
+        // The share of each value's distance from 0.5 that remains.
+        double confidence_ = 1, nerves_ = 1, joy_ = 1, pride_ = 1;
+    };
     // Adds each delta's offset from 0.5, then clamps.
     MoodDimensions applyingDelta(const MoodDimensions& delta) const;
 

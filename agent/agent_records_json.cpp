@@ -22,13 +22,6 @@ void putOptional(OrderedJson& object, const char* key, const std::optional<std::
     if (value) object[key] = *value;
 }
 
-template <typename T>
-std::optional<T> readOptionalRecord(const JsonReader& reader, std::string_view key) {
-    auto member = reader.optional(key);
-    if (!member) return std::nullopt;
-    return decodeJson<T>(*member);
-}
-
 }  // namespace
 
 void requireJsonObject(const JsonReader& reader) {
@@ -225,10 +218,10 @@ void fromJson(const JsonReader& r, AgentIntent& out) {
     AgentIntent v;
     fromJson(r["action"], v.action);
     v.target_flea_id = r.optionalString("target_flea_id");
-    v.target_position = readOptionalRecord<AgentPosition>(r, "target_position");
+    v.target_position = decodeOptionalJson<AgentPosition>(r, "target_position");
     v.duration_ticks = r["duration_ticks"].int64();
     fromJson(r["mood_delta"], v.mood_delta);
-    v.dialogue_hook = readOptionalRecord<DialogueHook>(r, "dialogue_hook");
+    v.dialogue_hook = decodeOptionalJson<DialogueHook>(r, "dialogue_hook");
     out = std::move(v);
 }
 

@@ -3,7 +3,9 @@
 // decoding is strict (a missing or mistyped field or an unknown enum string fails the
 // whole record with JsonDecodeError) and applies no clamps, cuts or defaults.
 // Unknown keys are ignored. Encoding a NaN or infinite double throws JsonEncodeError.
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "agent/agent_records.h"
@@ -55,6 +57,14 @@ T decodeJson(const JsonReader& reader) {
     T value{};
     fromJson(reader, value);
     return value;
+}
+
+// decodeJson<T> of the member `key`, or nothing when it is absent or null.
+template <typename T>
+std::optional<T> decodeOptionalJson(const JsonReader& reader, std::string_view key) {
+    auto member = reader.optional(key);
+    if (!member) return std::nullopt;
+    return decodeJson<T>(*member);
 }
 
 // Fails with valueNotFound on null and typeMismatch on any other non-object, at the

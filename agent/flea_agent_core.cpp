@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <optional>
 #include <string_view>
 
 #include "agent/split_mix64.h"
@@ -14,25 +13,40 @@ namespace {
 
 using A = AgentAction;
 
-// A small tally of tone and tag words; a decision looks at a handful of words only.
+// The tone and tag words the memory terms react to.
+constexpr std::array<std::string_view, 7> kTallyWords{"signature", "warm",  "tender", "resilient",
+                                                      "cozy",      "brave", "playful"};
+
+constexpr std::size_t tallyIndex(std::string_view word) {
+    std::size_t i = 0;
+    while (i < kTallyWords.size() && kTallyWords[i] != word) ++i;
+    return i;
+}
+
+// One of kTallyWords, checked when the program is compiled.
+struct TallyWord {
+    consteval TallyWord(const char* word) : index(tallyIndex(word)) {
+        if (index == kTallyWords.size()) throw "not a tally word";
+    }
+    std::size_t index;
+};
+
+// Which tally words occur among some memories' tones and tags.
 class ToneTally {
 public:
-    ToneTally() { words_.reserve(16); }
     void count(const std::vector<AgentMemory>& memories) {
         for (const auto& memory : memories) {
             note(memory.tone);
             for (const auto& tag : memory.tags) note(tag);
         }
     }
-    bool has(std::string_view word) const {
-        return std::find(words_.begin(), words_.end(), word) != words_.end();
-    }
+    bool has(TallyWord word) const { return (seen_ >> word.index) & 1U; }
 
 private:
-    void note(const std::string& word) {
-        if (!has(word)) words_.push_back(word);
+    void note(std::string_view word) {
+        if (const std::size_t i = tallyIndex(word); i < kTallyWords.size()) seen_ |= 1U << i;
     }
-    std::vector<std::string_view> words_;
+    unsigned seen_ = 0;
 };
 
 struct Traits {
@@ -49,6 +63,8 @@ struct Context {
     ToneTally recent;
     ToneTally old;
     bool attended;
+    // The first nearby flea other than the deciding one: the partner actions' target.
+    const std::string* partner;
 };
 
 // Order in which candidates are generated; partner and ritual ones are conditional.
@@ -224,10 +240,10 @@ double timeTerm(AgentAction a, const WorldSnapshot& w) {
     }
 }
 
-double relationshipTerm(const AgentIntent& intent, const StageState& stage) {
-    if (!intent.target_flea_id || !isPartnerAction(intent.action)) return 0;
-    const auto& nearby = stage.nearby_flea_ids;
-    return std::find(nearby.begin(), nearby.end(), *intent.target_flea_id) != nearby.end() ? 0.2 : 0;
+double relationshipTerm(AgentAction a, const Context& c) {
+    if (!c.partner || !isPartnerAction(a)) return 0;
+    const auto& nearby = c.input.stage_state.nearby_flea_ids;
+    return std::find(nearby.begin(), nearby.end(), *c.partner) != nearby.end() ? 0.2 : 0;
 }
 
 double repetitionTerm(AgentAction a, const std::vector<AgentIntent>& recent) {
@@ -239,13 +255,12 @@ double repetitionTerm(AgentAction a, const std::vector<AgentIntent>& recent) {
     return 0;
 }
 
-double score(const AgentIntent& intent, const Context& c) {
-    const AgentAction a = intent.action;
+double score(AgentAction a, const Context& c) {
     const double attention = c.attended ? attentionTerm(a) : 0.0;
     // The order of the additions is part of the result: near-ties are decided on it.
     double s = traitTerm(a, c.traits) + moodTerm(a, c.input.mood);
     s = s + memoryTerm(a, c.recent, c.old);
-    s = s + relationshipTerm(intent, c.input.stage_state);
+    s = s + relationshipTerm(a, c);
     s = s + attention;
     double total = timeTerm(a, c.input.world_snapshot) + s;
     total = total + repetitionTerm(a, c.input.recent_intents);
@@ -259,66 +274,27 @@ bool higher(double a, double b) {
     return a > b;
 }
 
-}  // namespace
-
-bool FleaAgentCore::isInitiativeAction(AgentAction action) {
-    return action == A::perform_signature || action == A::initiate_duet ||
-           action == A::attempt_bit || action == A::pre_action_ritual;
+// The wander target: the first two draws of the flea's generator.
+AgentPosition wanderTarget(std::uint64_t generatorSeed) {
+    SplitMix64 rng(generatorSeed);
+    const std::uint64_t first = rng.next();
+    const std::uint64_t second = rng.next();
+    return AgentPosition::make(static_cast<double>(first % 1000) / 1000.0,
+                               static_cast<double>(second % 100) / 1000.0 + 0.55);
 }
-
-namespace {
-FleaAgentDecision decideWithIdHash(const AgentInput& input, std::uint64_t seed, std::uint64_t idHash,
-                                   bool wantScores);
-}
-
-AgentIntent FleaAgentCore::tick(const AgentInput& input, std::uint64_t seed) {
-    const auto idHash = static_cast<std::uint64_t>(processSaltedStringHash(input.voice_card.flea_id));
-    return decideWithIdHash(input, seed, idHash, false).intent;
-}
-
-AgentIntent FleaAgentCore::tick(const AgentInput& input, std::uint64_t seed, const StringHashFunction& hash) {
-    const auto idHash = static_cast<std::uint64_t>(hash(input.voice_card.flea_id));
-    return decideWithIdHash(input, seed, idHash, false).intent;
-}
-
-FleaAgentDecision FleaAgentCore::decide(const AgentInput& input, std::uint64_t seed) {
-    const auto idHash = static_cast<std::uint64_t>(processSaltedStringHash(input.voice_card.flea_id));
-    return decideWithIdHash(input, seed, idHash, true);
-}
-
-FleaAgentDecision FleaAgentCore::decide(const AgentInput& input, std::uint64_t seed,
-                                        const StringHashFunction& hash) {
-    const auto idHash = static_cast<std::uint64_t>(hash(input.voice_card.flea_id));
-    return decideWithIdHash(input, seed, idHash, true);
-}
-
-namespace {
 
 FleaAgentDecision decideWithIdHash(const AgentInput& input, std::uint64_t seed, std::uint64_t idHash,
                                    bool wantScores) {
     const VoiceCard& card = input.voice_card;
     const std::uint64_t generatorSeed = idHash + seed;
 
-    std::optional<std::string> partner;
-    for (const auto& id : input.stage_state.nearby_flea_ids) {
-        if (id != card.flea_id) {
-            partner = id;
-            break;
-        }
-    }
+    const auto& nearby = input.stage_state.nearby_flea_ids;
+    const auto partner = std::find_if(nearby.begin(), nearby.end(),
+                                      [&card](const std::string& id) { return id != card.flea_id; });
     const Traits traits(card.traits);
     const bool ritual = !card.superstitions.empty() || traits.has("superstition_omenist");
 
-    // The wander target and the tie-break both start from a fresh generator with the
-    // same seed, so the tie-break reuses the wander target's first draw.
-    SplitMix64 wanderRng(generatorSeed);
-    const std::uint64_t first = wanderRng.next();
-    const std::uint64_t second = wanderRng.next();
-    const AgentPosition wanderTarget =
-        AgentPosition::make(static_cast<double>(first % 1000) / 1000.0,
-                            static_cast<double>(second % 100) / 1000.0 + 0.55);
-
-    Context context{input, traits, {}, {}, false};
+    Context context{input, traits, {}, {}, false, partner != nearby.end() ? &*partner : nullptr};
     context.recent.count(input.memories_by_tier.immediate);
     context.recent.count(input.memories_by_tier.recent);
     context.old.count(input.memories_by_tier.long_term);
@@ -326,34 +302,31 @@ FleaAgentDecision decideWithIdHash(const AgentInput& input, std::uint64_t seed, 
     context.attended = input.stage_state.player_attention_flea_id &&
                        *input.stage_state.player_attention_flea_id == card.flea_id;
 
+    // Only the chosen candidate is built into an intent; the others are scored by action.
     struct Scored {
-        AgentIntent intent;
+        const CandidateSpec* spec;
         double score;
     };
-    std::vector<Scored> candidates;
-    candidates.reserve(kCandidates.size());
+    std::array<Scored, kCandidates.size()> candidates{};
+    std::size_t candidateCount = 0;
     for (const auto& spec : kCandidates) {
-        if (isPartnerAction(spec.action) && !partner) continue;
+        if (isPartnerAction(spec.action) && !context.partner) continue;
         if (spec.action == A::pre_action_ritual && !ritual) continue;
-        AgentIntent intent = AgentIntent::make(spec.action);
-        intent.duration_ticks = spec.duration_ticks;
-        intent.mood_delta = spec.mood_delta;
-        if (isPartnerAction(spec.action)) intent.target_flea_id = partner;
-        if (spec.action == A::wander_to) intent.target_position = wanderTarget;
-        const double s = score(intent, context);
-        candidates.push_back({std::move(intent), s});
+        candidates[candidateCount++] = {&spec, score(spec.action, context)};
     }
 
-    double best = candidates.front().score;
-    for (const auto& c : candidates)
-        if (higher(c.score, best)) best = c.score;
+    double best = candidates[0].score;
+    for (std::size_t i = 0; i < candidateCount; ++i)
+        if (higher(candidates[i].score, best)) best = candidates[i].score;
 
     std::array<std::size_t, kCandidates.size()> tied{};
     std::size_t tiedCount = 0;
-    for (std::size_t i = 0; i < candidates.size(); ++i)
+    for (std::size_t i = 0; i < candidateCount; ++i)
         if (std::abs(candidates[i].score - best) < FleaAgentCore::tieEpsilon) tied[tiedCount++] = i;
 
     // Non-finite scores leave nothing within reach of the best: take the first candidate.
+    // The tie-break starts a fresh generator with the wander target's seed, so it reuses
+    // the wander target's first draw.
     std::size_t chosen = 0;
     if (tiedCount == 1) {
         chosen = tied[0];
@@ -363,15 +336,52 @@ FleaAgentDecision decideWithIdHash(const AgentInput& input, std::uint64_t seed, 
 
     FleaAgentDecision decision;
     if (wantScores) {
-        decision.debugScores.reserve(candidates.size());
-        for (const auto& c : candidates) decision.debugScores.emplace_back(c.intent.action, c.score);
+        decision.debugScores.reserve(candidateCount);
+        for (std::size_t i = 0; i < candidateCount; ++i)
+            decision.debugScores.emplace_back(candidates[i].spec->action, candidates[i].score);
         std::stable_sort(decision.debugScores.begin(), decision.debugScores.end(),
                          [](const auto& a, const auto& b) { return higher(a.second, b.second); });
     }
-    decision.intent = std::move(candidates[chosen].intent);
+    const CandidateSpec& spec = *candidates[chosen].spec;
+    AgentIntent& intent = decision.intent;
+    intent.action = spec.action;
+    if (isPartnerAction(spec.action)) intent.target_flea_id = *context.partner;
+    if (spec.action == A::wander_to) intent.target_position = wanderTarget(generatorSeed);
+    intent.duration_ticks = spec.duration_ticks;
+    intent.mood_delta = spec.mood_delta;
     return decision;
 }
 
+std::uint64_t idHashOf(const AgentInput& input, const StringHashFunction& hash) {
+    return static_cast<std::uint64_t>(hash(input.voice_card.flea_id));
+}
+
+std::uint64_t idHashOf(const AgentInput& input) {
+    return static_cast<std::uint64_t>(processSaltedStringHash(input.voice_card.flea_id));
+}
+
 }  // namespace
+
+bool FleaAgentCore::isInitiativeAction(AgentAction action) {
+    return action == A::perform_signature || action == A::initiate_duet ||
+           action == A::attempt_bit || action == A::pre_action_ritual;
+}
+
+AgentIntent FleaAgentCore::tick(const AgentInput& input, std::uint64_t seed) {
+    return decideWithIdHash(input, seed, idHashOf(input), false).intent;
+}
+
+AgentIntent FleaAgentCore::tick(const AgentInput& input, std::uint64_t seed, const StringHashFunction& hash) {
+    return decideWithIdHash(input, seed, idHashOf(input, hash), false).intent;
+}
+
+FleaAgentDecision FleaAgentCore::decide(const AgentInput& input, std::uint64_t seed) {
+    return decideWithIdHash(input, seed, idHashOf(input), true);
+}
+
+FleaAgentDecision FleaAgentCore::decide(const AgentInput& input, std::uint64_t seed,
+                                        const StringHashFunction& hash) {
+    return decideWithIdHash(input, seed, idHashOf(input, hash), true);
+}
 
 }  // namespace tw

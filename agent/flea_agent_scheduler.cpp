@@ -28,20 +28,20 @@ void FleaAgentScheduler::registerFlea(const std::string& flea_id, VoiceCard voic
                                       MoodDimensions mood, MemoriesByTier memories) {
     Slot slot;
     slot.flea_id = flea_id;
-    slot.voice_card = std::move(voice_card);
-    slot.mood = mood;
-    slot.memories = std::move(memories);
+    slot.input.voice_card = std::move(voice_card);
+    slot.input.mood = mood;
+    slot.input.memories_by_tier = std::move(memories);
     slots_.insert_or_assign(flea_id, std::move(slot));
 }
 
 void FleaAgentScheduler::unregisterFlea(const std::string& flea_id) { slots_.erase(flea_id); }
 
 void FleaAgentScheduler::setMood(const MoodDimensions& mood, const std::string& flea_id) {
-    if (auto it = slots_.find(flea_id); it != slots_.end()) it->second.mood = mood;
+    if (auto it = slots_.find(flea_id); it != slots_.end()) it->second.input.mood = mood;
 }
 
 void FleaAgentScheduler::setMemories(const MemoriesByTier& memories, const std::string& flea_id) {
-    if (auto it = slots_.find(flea_id); it != slots_.end()) it->second.memories = memories;
+    if (auto it = slots_.find(flea_id); it != slots_.end()) it->second.input.memories_by_tier = memories;
 }
 
 void FleaAgentScheduler::updateStage(const StageState& stage) {
@@ -84,10 +84,10 @@ void FleaAgentScheduler::recordEvent(EventKind kind, const std::optional<std::st
     for (auto& [id, slot] : slots_) slot.attention_weight = std::min(slot.attention_weight + 0.4 * w, 1.0);
 }
 
-std::vector<const FleaAgentScheduler::Slot*> FleaAgentScheduler::pickFleas() const {
-    std::vector<const Slot*> order;
+std::vector<FleaAgentScheduler::Slot*> FleaAgentScheduler::pickFleas() {
+    std::vector<Slot*> order;
     order.reserve(slots_.size());
-    for (const auto& [id, slot] : slots_) order.push_back(&slot);
+    for (auto& [id, slot] : slots_) order.push_back(&slot);
     const std::size_t keep = std::min<std::size_t>(order.size(), maxTicksPerStep);
     // Most attention first; then whoever decided longest ago; then id (byte order of
     // UTF-8 is code-point order). Ids are unique, so the order is total.
@@ -112,8 +112,8 @@ std::vector<FleaAgentScheduler::PendingTick> FleaAgentScheduler::step(Date now) 
     if (!(elapsed >= minStepGapSeconds)) return {};
 
     if (lastStepAt_ > distantPast) {
-        const double dt = std::min(elapsed, maxRelaxSeconds);
-        for (auto& [id, slot] : slots_) slot.mood = slot.mood.decayed(dt);
+        const MoodDimensions::Decay relax(std::min(elapsed, maxRelaxSeconds));
+        for (auto& [id, slot] : slots_) slot.input.mood = relax(slot.input.mood);
     }
     lastStepAt_ = now;
 
@@ -122,30 +122,27 @@ std::vector<FleaAgentScheduler::PendingTick> FleaAgentScheduler::step(Date now) 
             it->second.attention_weight = std::max(it->second.attention_weight, 0.7);
     }
 
-    // Inputs are taken before anyone decides: telemetry and the pulse recorder run
-    // between the two decisions, and the second flea sees the state of the step's start.
-    struct Candidate {
-        std::string flea_id;
-        AgentInput input;
-    };
-    std::vector<Candidate> candidates;
-    for (const Slot* slot : pickFleas())
-        candidates.push_back({slot->flea_id, AgentInput::make(slot->voice_card, slot->mood, slot->memories,
-                                                              worldSnapshot_, stageState_, slot->recent_intents)});
-    if (candidates.empty()) return {};
+    const std::vector<Slot*> picked = pickFleas();
+    if (picked.empty()) return {};
 
     ++tickCounter_;
     const std::uint64_t baseSeed = seedOverride ? *seedOverride + tickCounter_
                                                 : std::bit_cast<std::uint64_t>(now.seconds);
 
+    // Everyone decides before anything is reported: telemetry and the pulse recorder may
+    // call back in, and the second flea still decides on the state of the step's start.
     std::vector<PendingTick> ticks;
-    ticks.reserve(candidates.size());
-    for (auto& candidate : candidates) {
-        const std::string& id = candidate.flea_id;
-        const std::uint64_t seed = fleaHash(id) + baseSeed;
-        AgentIntent intent = FleaAgentCore::tick(candidate.input, seed, stringHash_);
-        ticks.push_back(PendingTick{id, intent, now});
+    ticks.reserve(picked.size());
+    for (Slot* slot : picked) {
+        slot->input.world_snapshot = worldSnapshot_;
+        slot->input.stage_state = stageState_;
+        const std::uint64_t seed = fleaHash(slot->flea_id) + baseSeed;
+        ticks.push_back(PendingTick{slot->flea_id, FleaAgentCore::tick(slot->input, seed, stringHash_), now});
+    }
 
+    for (const PendingTick& tick : ticks) {
+        const std::string& id = tick.flea_id;
+        const AgentIntent& intent = tick.intent;
         const std::string action(rawValue(intent.action));
         if (now.since(lastDecisionTelemetryAt_) >= 1.0) {
             Telemetry::track("flea_agent_decision_made", TelemetryProperties{{"flea_id", id}, {"intent", action}});
@@ -161,12 +158,12 @@ std::vector<FleaAgentScheduler::PendingTick> FleaAgentScheduler::step(Date now) 
         auto it = slots_.find(id);
         if (it == slots_.end()) continue;
         Slot& slot = it->second;
-        slot.recent_intents.push_back(intent);
-        if (slot.recent_intents.size() > AgentInput::maxRecentIntents)
-            slot.recent_intents.erase(slot.recent_intents.begin());
+        auto& recent = slot.input.recent_intents;
+        recent.push_back(intent);
+        if (recent.size() > AgentInput::maxRecentIntents) recent.erase(recent.begin());
         slot.last_tick_at = now;
         slot.attention_weight *= 0.5;
-        slot.mood = slot.mood.applyingDelta(intent.mood_delta);
+        slot.input.mood = slot.input.mood.applyingDelta(intent.mood_delta);
     }
     return ticks;
 }
@@ -175,8 +172,8 @@ std::vector<FleaAgentScheduler::DiagnosticEntry> FleaAgentScheduler::diagnostics
     std::vector<DiagnosticEntry> entries;
     entries.reserve(slots_.size());
     for (const auto& [id, slot] : slots_) {
-        DiagnosticEntry entry{slot.flea_id, slot.last_tick_at, slot.attention_weight, {}, slot.mood};
-        for (const auto& intent : slot.recent_intents) entry.recent_intent_actions.emplace_back(rawValue(intent.action));
+        DiagnosticEntry entry{slot.flea_id, slot.last_tick_at, slot.attention_weight, {}, slot.input.mood};
+        for (const auto& intent : slot.input.recent_intents) entry.recent_intent_actions.emplace_back(rawValue(intent.action));
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -188,7 +185,7 @@ std::optional<double> FleaAgentScheduler::attentionWeight(const std::string& fle
 }
 
 std::optional<MoodDimensions> FleaAgentScheduler::mood(const std::string& flea_id) const {
-    if (auto it = slots_.find(flea_id); it != slots_.end()) return it->second.mood;
+    if (auto it = slots_.find(flea_id); it != slots_.end()) return it->second.input.mood;
     return std::nullopt;
 }
 

@@ -101,15 +101,15 @@ public:
 private:
     struct Slot {
         std::string flea_id{};
-        VoiceCard voice_card{};
-        MoodDimensions mood{};
-        MemoriesByTier memories{};
-        std::vector<AgentIntent> recent_intents{};
+        // The flea's next decision input: its voice card, mood, memories and recent
+        // intents (oldest first, at most 8) are kept here; the world and the stage are
+        // copied in when it is picked.
+        AgentInput input{};
         Date last_tick_at = distantPast;
         double attention_weight = 0.0;
     };
 
-    std::vector<const Slot*> pickFleas() const;
+    std::vector<Slot*> pickFleas();
     std::uint64_t fleaHash(const std::string& flea_id) const;
 
     std::map<std::string, Slot> slots_{};

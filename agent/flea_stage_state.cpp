@@ -27,19 +27,15 @@ void fromJson(const JsonReader& r, FleaStageState& out) {
     FleaStageState v;
     v.flea_id = r["flea_id"].string();
     v.assigned_act = r["assigned_act"].string();
-    if (auto m = r.optional("position")) v.position = decodeJson<AgentPosition>(*m);
-    if (auto m = r.optional("target_position")) v.target_position = decodeJson<AgentPosition>(*m);
+    v.position = decodeOptionalJson<AgentPosition>(r, "position");
+    v.target_position = decodeOptionalJson<AgentPosition>(r, "target_position");
     v.temp_act_override = r.optionalString("temp_act_override");
     fromJson(r["current_pose"], v.current_pose);
     v.interaction_partner_id = r.optionalString("interaction_partner_id");
     if (auto m = r.optional("cooldown_until")) v.cooldown_until = m->referenceDate();
     if (auto m = r.optional("intent_started_at")) v.intent_started_at = m->referenceDate();
     v.intent_duration_seconds = r.optionalNumber("intent_duration_seconds");
-    if (auto m = r.optional("current_action")) {
-        AgentAction action{};
-        fromJson(*m, action);
-        v.current_action = action;
-    }
+    v.current_action = decodeOptionalJson<AgentAction>(r, "current_action");
     out = std::move(v);
 }
 

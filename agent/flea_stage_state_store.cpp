@@ -1,6 +1,7 @@
 #include "agent/flea_stage_state_store.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "Tumblewick/shell/telemetry/telemetry.h"
 #include "agent/flea_agent_executor.h"
@@ -37,7 +38,10 @@ void FleaStageStateStore::apply(const FleaAgentScheduler::PendingTick& pending, 
 }
 
 void FleaStageStateStore::tickFrame(Date now) {
-    for (auto& [id, state] : states_) state = FleaAgentExecutor::clearIfExpired(state, now);
+    // Same as storing clearIfExpired(state, now), without copying the states that stay.
+    for (auto& [id, state] : states_)
+        if (FleaAgentExecutor::intentExpired(state, now))
+            state = FleaStageState::make(std::move(state.flea_id), std::move(state.assigned_act));
 }
 
 std::vector<FleaStageState> FleaStageStateStore::allStates() const {

@@ -1,7 +1,6 @@
 #include "dialogue/dialogue_cache.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <system_error>

@@ -3,7 +3,6 @@
 // object's executor without keeping the object alive: the owner closes the lifeline
 // in its destructor, and work posted after that is dropped instead of touching it.
 #include <functional>
-#include <memory>
 #include <mutex>
 
 #include "platform/serial_executor.h"

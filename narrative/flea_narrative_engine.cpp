@@ -121,8 +121,8 @@ void FleaNarrativeEngine::updatePairBonds(const TumblewickEventRecord& event,
     for (const FleaReference& b : event.involvedFleas) {
         const std::string key = relationshipKey(a, b);
 
-        auto [affection, inserted] = state.relationshipAffection.try_emplace(key, 0.2);
-        affection->second = clampUnit(affection->second + delta);
+        double& affection = state.relationshipAffection.try_emplace(key, 0.2).first->second;
+        affection = clampUnit(affection + delta);
 
         FleaPairBond& bond = touchedBond(key, delta, event.occurredAt, state);
         bond.lastDialogueLine = narrative_tables::relationshipLine(

@@ -1,8 +1,8 @@
 #include "narrative/flea_narrative_tuning.h"
 
-#include <memory>
 #include <mutex>
 
+#include "narrative/narrative_json.h"
 #include "platform/log.h"
 
 namespace tw {
@@ -13,10 +13,7 @@ using T = FleaNarrativeTuning;
 
 // One row per threshold: its group, key and place. The order is the key order.
 template <typename Group>
-struct Field {
-    const char* key;
-    double Group::*member;
-};
+using Field = narrative_json::NumberField<Group>;
 
 constexpr Field<T::PerformanceMissTriggers> kMiss[] = {
     {"tenderRecoveryRecoveryMin", &T::PerformanceMissTriggers::tenderRecoveryRecoveryMin},
@@ -60,20 +57,6 @@ constexpr Field<T::MemoryGate> kMemoryGate[] = {
     {"tagTogethernessMin", &T::MemoryGate::tagTogethernessMin},
     {"tagMysteriousMin", &T::MemoryGate::tagMysteriousMin},
 };
-
-template <typename Group, std::size_t N>
-OrderedJson groupJson(const Group& group, const Field<Group> (&fields)[N]) {
-    OrderedJson out = OrderedJson::object();
-    for (const auto& field : fields) out[field.key] = finiteJson(group.*field.member, field.key);
-    return out;
-}
-
-template <typename Group, std::size_t N>
-Group decodeGroup(const JsonReader& reader, const Field<Group> (&fields)[N]) {
-    Group out;
-    for (const auto& field : fields) out.*field.member = reader[field.key].number();
-    return out;
-}
 
 // The process-wide value: readers copy it under the lock, writers replace it whole.
 struct CurrentTuning {
@@ -122,24 +105,24 @@ void FleaNarrativeTuning::enableHotReload(std::function<void()> /*onChange*/) {}
 OrderedJson FleaNarrativeTuning::toJson() const {
     OrderedJson out = OrderedJson::object();
     out["schemaVersion"] = schemaVersion;
-    out["performanceMissTriggers"] = groupJson(performanceMissTriggers, kMiss);
-    out["performanceSuccessTriggers"] = groupJson(performanceSuccessTriggers, kSuccess);
-    out["nearSuccessTriggers"] = groupJson(nearSuccessTriggers, kNear);
-    out["playerEvents"] = groupJson(playerEvents, kPlayerEvents);
-    out["playerAttention"] = groupJson(playerAttention, kPlayerAttention);
-    out["memoryGate"] = groupJson(memoryGate, kMemoryGate);
+    out["performanceMissTriggers"] = narrative_json::numbers(performanceMissTriggers, kMiss);
+    out["performanceSuccessTriggers"] = narrative_json::numbers(performanceSuccessTriggers, kSuccess);
+    out["nearSuccessTriggers"] = narrative_json::numbers(nearSuccessTriggers, kNear);
+    out["playerEvents"] = narrative_json::numbers(playerEvents, kPlayerEvents);
+    out["playerAttention"] = narrative_json::numbers(playerAttention, kPlayerAttention);
+    out["memoryGate"] = narrative_json::numbers(memoryGate, kMemoryGate);
     return out;
 }
 
 FleaNarrativeTuning FleaNarrativeTuning::fromJson(const JsonReader& reader) {
     FleaNarrativeTuning out;
     out.schemaVersion = reader["schemaVersion"].int64();
-    out.performanceMissTriggers = decodeGroup(reader["performanceMissTriggers"], kMiss);
-    out.performanceSuccessTriggers = decodeGroup(reader["performanceSuccessTriggers"], kSuccess);
-    out.nearSuccessTriggers = decodeGroup(reader["nearSuccessTriggers"], kNear);
-    out.playerEvents = decodeGroup(reader["playerEvents"], kPlayerEvents);
-    out.playerAttention = decodeGroup(reader["playerAttention"], kPlayerAttention);
-    out.memoryGate = decodeGroup(reader["memoryGate"], kMemoryGate);
+    narrative_json::readNumbers(reader["performanceMissTriggers"], out.performanceMissTriggers, kMiss);
+    narrative_json::readNumbers(reader["performanceSuccessTriggers"], out.performanceSuccessTriggers, kSuccess);
+    narrative_json::readNumbers(reader["nearSuccessTriggers"], out.nearSuccessTriggers, kNear);
+    narrative_json::readNumbers(reader["playerEvents"], out.playerEvents, kPlayerEvents);
+    narrative_json::readNumbers(reader["playerAttention"], out.playerAttention, kPlayerAttention);
+    narrative_json::readNumbers(reader["memoryGate"], out.memoryGate, kMemoryGate);
     return out;
 }
 

@@ -12,12 +12,7 @@ namespace tw {
 namespace {
 
 // Field order of FleaLoveStats, which is also its JSON key order.
-struct LoveField {
-    const char* key;
-    double FleaLoveStats::*member;
-};
-
-constexpr LoveField kLoveFields[] = {
+constexpr narrative_json::NumberField<FleaLoveStats> kLoveFields[] = {
     {"bond", &FleaLoveStats::bond},
     {"spotlightLove", &FleaLoveStats::spotlightLove},
     {"tentWarmth", &FleaLoveStats::tentWarmth},
@@ -41,7 +36,7 @@ constexpr LoveField kLoveFields[] = {
 }  // namespace
 
 FleaLoveStats FleaLoveStats::make(FleaLoveStats values) {
-    for (const LoveField& field : kLoveFields) values.*field.member = clampUnit(values.*field.member);
+    for (const auto& field : kLoveFields) values.*field.member = clampUnit(values.*field.member);
     return values;
 }
 
@@ -51,15 +46,11 @@ void FleaLoveStats::apply(const std::vector<FleaOutcome>& outcomes) {
             this->*inc.field = clampUnit(this->*inc.field + inc.amount);
 }
 
-OrderedJson FleaLoveStats::toJson() const {
-    OrderedJson out = OrderedJson::object();
-    for (const LoveField& field : kLoveFields) out[field.key] = finiteJson(this->*field.member, field.key);
-    return out;
-}
+OrderedJson FleaLoveStats::toJson() const { return narrative_json::numbers(*this, kLoveFields); }
 
 FleaLoveStats FleaLoveStats::fromJson(const JsonReader& reader) {
     FleaLoveStats out;
-    for (const LoveField& field : kLoveFields) out.*field.member = reader[field.key].number();
+    narrative_json::readNumbers(reader, out, kLoveFields);
     return out;
 }
 

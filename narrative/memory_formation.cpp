@@ -104,7 +104,9 @@ void FleaNarrativeEngine::evolveMemories(const FleaMemory& added, FleaNarrativeS
 }
 
 std::vector<FleaMemory> FleaNarrativeEngine::prunedMemories(std::vector<FleaMemory> memories) {
-    // Sort positions rather than the records themselves: each record is moved once.
+    // Sort positions rather than the records themselves, then move the kept records into
+    // their places within the same buffer: no second list, and the caller's next append
+    // finds the capacity it had.
     std::vector<std::size_t> order(memories.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(),
@@ -113,10 +115,19 @@ std::vector<FleaMemory> FleaNarrativeEngine::prunedMemories(std::vector<FleaMemo
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
         return rankedScore(memories[a].createdAt.seconds) < rankedScore(memories[b].createdAt.seconds);
     });
-    std::vector<FleaMemory> kept;
-    kept.reserve(order.size());
-    for (std::size_t i : order) kept.push_back(std::move(memories[i]));
-    return kept;
+    // place[i]: where the record now at i belongs, or `dropped`. Each swap settles one record.
+    constexpr std::size_t dropped = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> place(memories.size(), dropped);
+    for (std::size_t k = 0; k < order.size(); ++k) place[order[k]] = k;
+    for (std::size_t i = 0; i < place.size(); ++i) {
+        while (place[i] != dropped && place[i] != i) {
+            const std::size_t j = place[i];
+            std::swap(memories[i], memories[j]);
+            std::swap(place[i], place[j]);
+        }
+    }
+    memories.erase(memories.begin() + static_cast<std::ptrdiff_t>(order.size()), memories.end());
+    return memories;
 }
 
 }  // namespace tw

@@ -11,6 +11,29 @@ namespace {
 
 double nonNegative(double value) { return value >= 0.0 ? value : 0.0; }  // NaN -> 0
 
+using narrative_json::NumberField;
+
+// The metrics' fields in JSON key order.
+constexpr NumberField<FleaEventResultMetrics> kMetricFields[] = {
+    {"precision", &FleaEventResultMetrics::precision},
+    {"daring", &FleaEventResultMetrics::daring},
+    {"charm", &FleaEventResultMetrics::charm},
+    {"heart", &FleaEventResultMetrics::heart},
+    {"novelty", &FleaEventResultMetrics::novelty},
+    {"recovery", &FleaEventResultMetrics::recovery},
+};
+
+// The context's levels: the first keys of its JSON, each clamped to 0..1 by make().
+constexpr NumberField<FleaEventContext> kContextLevels[] = {
+    {"tentWarmth", &FleaEventContext::tentWarmth},
+    {"backstageBuzz", &FleaEventContext::backstageBuzz},
+    {"houseTrust", &FleaEventContext::houseTrust},
+    {"wonder", &FleaEventContext::wonder},
+    {"playerAttention", &FleaEventContext::playerAttention},
+    {"relationshipRelevance", &FleaEventContext::relationshipRelevance},
+    {"troupeReaction", &FleaEventContext::troupeReaction},
+};
+
 }  // namespace
 
 OrderedJson FleaReference::toJson() const {
@@ -28,54 +51,27 @@ FleaReference FleaReference::fromJson(const JsonReader& reader) {
 }
 
 FleaEventResultMetrics FleaEventResultMetrics::make(FleaEventResultMetrics v) {
-    return {clampUnit(v.precision), clampUnit(v.daring),  clampUnit(v.charm),
-            clampUnit(v.heart),     clampUnit(v.novelty), clampUnit(v.recovery)};
+    for (const auto& field : kMetricFields) v.*field.member = clampUnit(v.*field.member);
+    return v;
 }
 
-OrderedJson FleaEventResultMetrics::toJson() const {
-    OrderedJson out = OrderedJson::object();
-    out["precision"] = finiteJson(precision, "precision");
-    out["daring"] = finiteJson(daring, "daring");
-    out["charm"] = finiteJson(charm, "charm");
-    out["heart"] = finiteJson(heart, "heart");
-    out["novelty"] = finiteJson(novelty, "novelty");
-    out["recovery"] = finiteJson(recovery, "recovery");
-    return out;
-}
+OrderedJson FleaEventResultMetrics::toJson() const { return narrative_json::numbers(*this, kMetricFields); }
 
 FleaEventResultMetrics FleaEventResultMetrics::fromJson(const JsonReader& reader) {
     FleaEventResultMetrics out;
-    out.precision = reader["precision"].number();
-    out.daring = reader["daring"].number();
-    out.charm = reader["charm"].number();
-    out.heart = reader["heart"].number();
-    out.novelty = reader["novelty"].number();
-    out.recovery = reader["recovery"].number();
+    narrative_json::readNumbers(reader, out, kMetricFields);
     return out;
 }
 
 FleaEventContext FleaEventContext::make(FleaEventContext v) {
-    v.tentWarmth = clampUnit(v.tentWarmth);
-    v.backstageBuzz = clampUnit(v.backstageBuzz);
-    v.houseTrust = clampUnit(v.houseTrust);
-    v.wonder = clampUnit(v.wonder);
-    v.playerAttention = clampUnit(v.playerAttention);
-    v.relationshipRelevance = clampUnit(v.relationshipRelevance);
-    v.troupeReaction = clampUnit(v.troupeReaction);
+    for (const auto& field : kContextLevels) v.*field.member = clampUnit(v.*field.member);
     v.recurrenceCount = std::max<std::int64_t>(v.recurrenceCount, 0);
     v.attentionLingerSeconds = nonNegative(v.attentionLingerSeconds);
     return v;
 }
 
 OrderedJson FleaEventContext::toJson() const {
-    OrderedJson out = OrderedJson::object();
-    out["tentWarmth"] = finiteJson(tentWarmth, "tentWarmth");
-    out["backstageBuzz"] = finiteJson(backstageBuzz, "backstageBuzz");
-    out["houseTrust"] = finiteJson(houseTrust, "houseTrust");
-    out["wonder"] = finiteJson(wonder, "wonder");
-    out["playerAttention"] = finiteJson(playerAttention, "playerAttention");
-    out["relationshipRelevance"] = finiteJson(relationshipRelevance, "relationshipRelevance");
-    out["troupeReaction"] = finiteJson(troupeReaction, "troupeReaction");
+    OrderedJson out = narrative_json::numbers(*this, kContextLevels);
     out["recurrenceCount"] = recurrenceCount;
     out["playerPinned"] = playerPinned;
     if (previousEventType) out["previousEventType"] = enumJson(*previousEventType);
@@ -91,13 +87,7 @@ OrderedJson FleaEventContext::toJson() const {
 
 FleaEventContext FleaEventContext::fromJson(const JsonReader& reader) {
     FleaEventContext out;
-    out.tentWarmth = reader["tentWarmth"].number();
-    out.backstageBuzz = reader["backstageBuzz"].number();
-    out.houseTrust = reader["houseTrust"].number();
-    out.wonder = reader["wonder"].number();
-    out.playerAttention = reader["playerAttention"].number();
-    out.relationshipRelevance = reader["relationshipRelevance"].number();
-    out.troupeReaction = reader["troupeReaction"].number();
+    narrative_json::readNumbers(reader, out, kContextLevels);
     out.recurrenceCount = reader["recurrenceCount"].int64();
     out.playerPinned = reader["playerPinned"].boolean();
     if (auto previous = reader.optional("previousEventType"))
@@ -118,8 +108,7 @@ OrderedJson TumblewickEventRecord::toJson() const {
     out["occurredAt"] = narrative_json::date(occurredAt, "occurredAt");
     out["type"] = enumJson(type);
     out["primaryFlea"] = primaryFlea.toJson();
-    out["involvedFleas"] =
-        narrative_json::records(involvedFleas);
+    out["involvedFleas"] = narrative_json::records(involvedFleas);
     out["act"] = act;
     out["rawResult"] = rawResult.toJson();
     out["context"] = context.toJson();

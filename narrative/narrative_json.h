@@ -1,6 +1,8 @@
 #pragma once
 // Small JSON helpers shared by the narrative records: dates as seconds since 2001,
-// UUIDs as upper-case text, arrays decoded element by element.
+// UUIDs as upper-case text, arrays decoded element by element, and runs of plain
+// number fields driven by one table per record.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,27 @@ inline OrderedJson strings(const std::vector<std::string>& values) {
 }
 inline std::vector<std::string> strings(const JsonReader& reader) {
     return array<std::string>(reader, [](const JsonReader& r) { return r.string(); });
+}
+
+// One number field of a record and its JSON key; a table of them lists the fields in key order.
+template <typename Record>
+struct NumberField {
+    const char* key;
+    double Record::*member;
+};
+
+// An object of the fields in table order; a NaN or infinite value fails with the key's name.
+template <typename Record, std::size_t N>
+OrderedJson numbers(const Record& record, const NumberField<Record> (&fields)[N]) {
+    OrderedJson out = OrderedJson::object();
+    for (const auto& field : fields) out[field.key] = finiteJson(record.*field.member, field.key);
+    return out;
+}
+
+// Every key required, read in table order.
+template <typename Record, std::size_t N>
+void readNumbers(const JsonReader& reader, Record& record, const NumberField<Record> (&fields)[N]) {
+    for (const auto& field : fields) record.*field.member = reader[field.key].number();
 }
 
 }  // namespace tw::narrative_json

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <utility>
 
 #include <unicode/datefmt.h>
 #include <unicode/gregocal.h>
@@ -103,11 +104,19 @@ struct Calendar::Impl {
         calendar->setTime(toUDate(date), status);
         return U_SUCCESS(status);
     }
-    int field(Date date, UCalendarDateFields which, int fallback) const {
-        if (!setTo(date)) return fallback;
+    // The calendar's field, already positioned; `fallback` when ICU cannot compute it.
+    int positionedField(UCalendarDateFields which, int fallback) const {
         UErrorCode status = U_ZERO_ERROR;
         const int value = calendar->get(which, status);
         return U_SUCCESS(status) ? value : fallback;
+    }
+    int field(Date date, UCalendarDateFields which, int fallback) const {
+        return setTo(date) ? positionedField(which, fallback) : fallback;
+    }
+    // The civil day holding `date`: (extended year, day of year), 0 for what ICU cannot compute.
+    std::pair<int, int> dayOf(Date date) const {
+        if (!setTo(date)) return {0, 0};
+        return {positionedField(UCAL_EXTENDED_YEAR, 0), positionedField(UCAL_DAY_OF_YEAR, 0)};
     }
     // Formats through this calendar, positioned at `date`: ICU's own format(UDate)
     // clones its calendar on every call, which costs as much as the formatting.
@@ -196,8 +205,7 @@ int Calendar::weekday(Date date) const { return impl_->field(date, UCAL_DAY_OF_W
 
 bool Calendar::isSameDay(Date a, Date b) const {
     if (!std::isfinite(a.seconds) || !std::isfinite(b.seconds)) return false;
-    return impl_->field(a, UCAL_EXTENDED_YEAR, 0) == impl_->field(b, UCAL_EXTENDED_YEAR, 0) &&
-           impl_->field(a, UCAL_DAY_OF_YEAR, 0) == impl_->field(b, UCAL_DAY_OF_YEAR, 0);
+    return impl_->dayOf(a) == impl_->dayOf(b);
 }
 
 std::string Calendar::format(Date date, const std::string& pattern) const {

@@ -9,7 +9,7 @@ namespace tw {
 namespace {
 
 constexpr std::int64_t kSecondsPerDay = 86400;
-constexpr std::int64_t kUnixOffsetSeconds = 978307200;
+constexpr auto kUnixOffsetSeconds = static_cast<std::int64_t>(Date::kUnixOffset);
 
 // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
 constexpr std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {

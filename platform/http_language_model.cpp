@@ -10,15 +10,6 @@ namespace tw {
 
 namespace {
 
-bool startsWith(const std::string& text, std::string_view prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool endsWith(const std::string& text, std::string_view suffix) {
-    return text.size() >= suffix.size() &&
-           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 // Servers word a prompt that does not fit differently; these are the common spellings.
 bool mentionsContextOverflow(const std::string& body) {
     const std::string lower = unicode::lowercased(body);
@@ -46,7 +37,7 @@ std::optional<std::string> HttpLanguageModel::baseUrlFromEnvironment() {
     if (raw == nullptr) return std::nullopt;
     std::string value = unicode::trimmed(raw);
     if (value.empty()) return std::nullopt;
-    if (!startsWith(value, "http://") && !startsWith(value, "https://")) {
+    if (!value.starts_with("http://") && !value.starts_with("https://")) {
         log::warning(std::string(kBaseUrlVariable) + " is not an http(s) URL (\"" + value +
                      "\"); dialogue uses templates only");
         return std::nullopt;
@@ -57,7 +48,7 @@ std::optional<std::string> HttpLanguageModel::baseUrlFromEnvironment() {
 std::string HttpLanguageModel::endpointUrl(const std::string& baseUrl) {
     std::string base = baseUrl;
     while (!base.empty() && base.back() == '/') base.pop_back();
-    if (endsWith(base, "/v1")) return base + "/chat/completions";
+    if (base.ends_with("/v1")) return base + "/chat/completions";
     return base + "/v1/chat/completions";
 }
 

@@ -128,6 +128,8 @@ struct JsonFileDefaults::Writer {
     std::thread thread;
 
     void load();
+    // Sets (or, given nullopt, removes) one key and schedules a coalesced write.
+    void change(const std::string& key, std::optional<DefaultsValue> value);
     bool write();
     bool writeFile(const std::string& text);
     void run();
@@ -154,6 +156,24 @@ void JsonFileDefaults::Writer::load() {
     } catch (const std::exception&) {
         if (!setAside(file)) readOnly = true;
     }
+}
+
+void JsonFileDefaults::Writer::change(const std::string& key, std::optional<DefaultsValue> value) {
+    {
+        std::lock_guard lock(mutex);
+        if (value) {
+            values[key] = std::move(*value);
+        } else {
+            values.erase(key);
+        }
+        unreadable.erase(key);
+        dirty.insert(key);
+        if (pending || readOnly) return;
+        pending = true;
+        deadline = SteadyClock::now() +
+                   std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(coalesceSeconds));
+    }
+    changed.notify_all();
 }
 
 bool JsonFileDefaults::Writer::writeFile(const std::string& text) {
@@ -311,33 +331,11 @@ void JsonFileDefaults::set(const std::string& key, DefaultsValue value) {
         log::warning("Defaults: refused a non-finite number for \"" + key + "\"");
         return;
     }
-    {
-        std::lock_guard lock(writer_->mutex);
-        writer_->values[key] = std::move(value);
-        writer_->unreadable.erase(key);
-        writer_->dirty.insert(key);
-        if (writer_->pending || writer_->readOnly) return;
-        writer_->pending = true;
-        writer_->deadline = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                                     std::chrono::duration<double>(writer_->coalesceSeconds));
-    }
-    writer_->changed.notify_all();
+    writer_->change(key, std::move(value));
 }
 
-void JsonFileDefaults::remove(const std::string& key) {
-    {
-        std::lock_guard lock(writer_->mutex);
-        writer_->values.erase(key);
-        writer_->unreadable.erase(key);
-        // Marked even when absent here: another suite on the file may have saved it.
-        writer_->dirty.insert(key);
-        if (writer_->pending || writer_->readOnly) return;
-        writer_->pending = true;
-        writer_->deadline = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                                     std::chrono::duration<double>(writer_->coalesceSeconds));
-    }
-    writer_->changed.notify_all();
-}
+// Marked even when absent here: another suite on the file may have saved it.
+void JsonFileDefaults::remove(const std::string& key) { writer_->change(key, std::nullopt); }
 
 bool JsonFileDefaults::flush() { return writer_->write(); }
 

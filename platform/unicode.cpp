@@ -40,10 +40,23 @@ bool isAscii(std::string_view text) {
     return true;
 }
 
+icu::UnicodeString toUnicode(std::string_view text) {
+    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+}
+
+std::string toUtf8(const icu::UnicodeString& text) {
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
+
+// ICU's conversion substitutes U+FFFD for each maximal invalid subsequence.
+std::string replacingInvalidSequences(std::string_view text) { return toUtf8(toUnicode(text)); }
+
 // Either the text itself (already valid) or its repaired copy kept in `storage`.
 std::string_view repaired(std::string_view text, std::string& storage) {
     if (isValidUtf8(text)) return text;
-    storage = repairUtf8(text);
+    storage = replacingInvalidSequences(text);
     return storage;
 }
 
@@ -110,16 +123,6 @@ GraphemeWalk walkGraphemes(std::string_view text, std::size_t limit) {
     return walk;
 }
 
-icu::UnicodeString toUnicode(std::string_view text) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
-}
-
-std::string toUtf8(const icu::UnicodeString& text) {
-    std::string out;
-    text.toUTF8String(out);
-    return out;
-}
-
 std::string normalize(std::string_view text, const icu::Normalizer2* (*instance)(UErrorCode&)) {
     std::string storage;
     const std::string_view valid = repaired(text, storage);
@@ -142,12 +145,28 @@ std::string normalize(std::string_view text, const icu::Normalizer2* (*instance)
     return out;
 }
 
+// Root-locale case mapping; ASCII text is mapped byte by byte without ICU.
+std::string caseMapped(std::string_view text, bool upper) {
+    std::string storage;
+    const std::string_view valid = repaired(text, storage);
+    if (isAscii(valid)) {
+        const char first = upper ? 'a' : 'A';
+        const char last = upper ? 'z' : 'Z';
+        std::string out(valid);
+        for (char& c : out) {
+            if (c >= first && c <= last) c = static_cast<char>(c ^ 0x20);  // ASCII letters differ in one bit
+        }
+        return out;
+    }
+    icu::UnicodeString mapped = toUnicode(valid);
+    return toUtf8(upper ? mapped.toUpper(icu::Locale::getRoot()) : mapped.toLower(icu::Locale::getRoot()));
+}
+
 }  // namespace
 
 std::string repairUtf8(std::string_view text) {
     if (isValidUtf8(text)) return std::string(text);
-    // ICU's conversion substitutes U+FFFD for each maximal invalid subsequence.
-    return toUtf8(toUnicode(text));
+    return replacingInvalidSequences(text);
 }
 
 std::size_t graphemeCount(std::string_view text) {
@@ -167,31 +186,9 @@ std::string nfd(std::string_view text) { return normalize(text, &icu::Normalizer
 
 bool canonicallyEqual(std::string_view a, std::string_view b) { return nfd(a) == nfd(b); }
 
-std::string lowercased(std::string_view text) {
-    std::string storage;
-    const std::string_view valid = repaired(text, storage);
-    if (isAscii(valid)) {
-        std::string out(valid);
-        for (char& c : out) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        }
-        return out;
-    }
-    return toUtf8(toUnicode(valid).toLower(icu::Locale::getRoot()));
-}
+std::string lowercased(std::string_view text) { return caseMapped(text, false); }
 
-std::string uppercased(std::string_view text) {
-    std::string storage;
-    const std::string_view valid = repaired(text, storage);
-    if (isAscii(valid)) {
-        std::string out(valid);
-        for (char& c : out) {
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        }
-        return out;
-    }
-    return toUtf8(toUnicode(valid).toUpper(icu::Locale::getRoot()));
-}
+std::string uppercased(std::string_view text) { return caseMapped(text, true); }
 
 std::string trimmed(std::string_view text) {
     std::string storage;

@@ -7,7 +7,6 @@
 #include <limits>
 #include <sstream>
 #include <system_error>
-#include <unistd.h>
 
 #include "Tumblewick/colony/mac_flea_levels.h"
 #include "platform/json.h"

@@ -6,7 +6,6 @@
 
 #include "platform/defaults.h"
 #include "platform/log.h"
-#include "platform/qt/qt_main_queue.h"
 #include "quit_on_signal.h"
 
 int main(int argc, char** argv) {
@@ -22,7 +21,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(TW_VERSION);
     QApplication::setQuitOnLastWindowClosed(true);
 
-    tw::QtMainQueue mainQueue;
     tw::JsonFileDefaults standardDefaults(tw::JsonFileDefaults::suiteFile("standard"));
 
     tw::QuitOnSignal quitOnSignal;

@@ -11,17 +11,21 @@ namespace {
 constexpr double pi = std::numbers::pi;
 }
 
+void drawTopHat(Canvas& c, double hx, double top, double s, Color hat, Color band) {
+    c.setFillColor(hat);
+    c.fillRect(Rect{hx - 3 * s, top - 7 * s, 6 * s, 7.5 * s});
+    c.fillRect(Rect{hx - 5 * s, top - 0.5 * s, 10 * s, 2 * s});
+    c.setFillColor(band);
+    c.fillRect(Rect{hx - 3 * s, top - 2.5 * s, 6 * s, 2 * s});
+}
+
 void drawMacCustomHat(Canvas& c, MacFleaHatKind kind, double hx, double hy, double hr, double s) {
     const double top = hy - hr;
     switch (kind) {
         case MacFleaHatKind::none:
             return;
         case MacFleaHatKind::topHat:
-            c.setFillColor(Color::rgb(0.05, 0.05, 0.08));
-            c.fillRect(Rect{hx - 3 * s, top - 7 * s, 6 * s, 7.5 * s});
-            c.fillRect(Rect{hx - 5 * s, top - 0.5 * s, 10 * s, 2 * s});
-            c.setFillColor(Color::rgb(0.75, 0.12, 0.15));
-            c.fillRect(Rect{hx - 3 * s, top - 2.5 * s, 6 * s, 2 * s});
+            drawTopHat(c, hx, top, s, Color::rgb(0.05, 0.05, 0.08), Color::rgb(0.75, 0.12, 0.15));
             return;
         case MacFleaHatKind::crown:
             c.setFillColor(Colors::gold);

@@ -8,7 +8,11 @@
 
 namespace tw {
 
-// One hat on a head centred at (hx, hy) of radius hr (callers pass 4.5·s).
+// A top hat whose brim rests at y = top: crown, brim, then the band. The plain flea's
+// hat and the custom one differ only in their two colours.
+void drawTopHat(Canvas& context, double hx, double top, double s, Color hat, Color band);
+
+// One hat on a head centred at (hx, hy) of radius hr (callers pass 4.5·s); nothing for none.
 void drawMacCustomHat(Canvas& context, MacFleaHatKind kind, double hx, double hy, double hr, double s);
 
 // Three pulsing translucent rings around the body centre; paint before the body.

@@ -43,19 +43,6 @@ void drawFigureBody(Canvas& c, double x, double y, double facing, double phase, 
     }
 }
 
-void drawDefaultTopHat(Canvas& c, double hx, double hy, double hr, double s) {
-    c.setFillColor(Color::rgb(0.1, 0.1, 0.18));
-    c.fillRect(Rect{hx - 3 * s, hy - hr - 7 * s, 6 * s, 7.5 * s});
-    c.fillRect(Rect{hx - 5 * s, hy - hr - 0.5 * s, 10 * s, 2 * s});
-    c.setFillColor(Colors::tentRed);
-    c.fillRect(Rect{hx - 3 * s, hy - hr - 2.5 * s, 6 * s, 2 * s});
-}
-
-const ProgressionSpec::BodyColor& fallbackPaletteEntry() {
-    static const ProgressionSpec::BodyColor entry{"", {0.18, 0.09, 0.06}, {0.29, 0.19, 0.13}};
-    return entry;
-}
-
 }  // namespace
 
 void drawFlea(Canvas& c, double x, double y, double facing, double phase, double scale, bool hat,
@@ -65,8 +52,8 @@ void drawFlea(Canvas& c, double x, double y, double facing, double phase, double
     drawFigureBody(c, x, y, facing, phase, s, bodyColor.value_or(Colors::flea), headColor.value_or(Colors::fleaLight));
     const double hx = x + 5 * facing * s;
     const double hy = y - 4 * s;
-    if (hat) drawDefaultTopHat(c, hx, hy, 4.5 * s, s);
-    if (customHat && *customHat != MacFleaHatKind::none) drawMacCustomHat(c, *customHat, hx, hy, 4.5 * s, s);
+    if (hat) drawTopHat(c, hx, hy - 4.5 * s, s, Color::rgb(0.1, 0.1, 0.18), Colors::tentRed);
+    if (customHat) drawMacCustomHat(c, *customHat, hx, hy, 4.5 * s, s);
 }
 
 void drawActFleaMac(Canvas& c, std::string_view act, double x, double y, double facing, double phase,
@@ -81,15 +68,18 @@ void drawActFleaMac(Canvas& c, std::string_view act, double x, double y, double 
     const auto& spec = progressionSpec();
     const MacFleaEffectFlags effects = resolveEffectsMac(flea, spec);
 
-    const ProgressionSpec::BodyColor* entry = &fallbackPaletteEntry();
+    std::optional<Color> paletteBody;
+    std::optional<Color> paletteHead;
     if (spec && flea.bodyColorIndex >= 0 &&
         flea.bodyColorIndex < static_cast<std::int64_t>(spec->bodyPalette.size())) {
-        entry = &spec->bodyPalette[static_cast<std::size_t>(flea.bodyColorIndex)];
+        const auto& entry = spec->bodyPalette[static_cast<std::size_t>(flea.bodyColorIndex)];
+        paletteBody = colorFromRGB(entry.bodyRGB);
+        paletteHead = colorFromRGB(entry.headRGB);
     }
-    // A palette list too short (or not finite) to make a colour paints the default flea's.
-    const Color body = effects.tint.value_or(colorFromRGB(entry->bodyRGB).value_or(Colors::flea));
-    const Color head = effects.tint ? effects.tint->withAlpha(0.82)
-                                    : colorFromRGB(entry->headRGB).value_or(Colors::fleaLight);
+    // No palette entry, or a list too short (or not finite) to make a colour, paints the
+    // default flea's.
+    const Color body = effects.tint.value_or(paletteBody.value_or(Colors::flea));
+    const Color head = effects.tint ? effects.tint->withAlpha(0.82) : paletteHead.value_or(Colors::fleaLight);
     const std::optional<MacFleaHatKind> hatKind =
         effects.overrideHat ? effects.overrideHat : macFleaHatKindFromRawValue(flea.hatKind);
     // A multiplier near the largest double would make the figure's geometry infinite
@@ -99,9 +89,7 @@ void drawActFleaMac(Canvas& c, std::string_view act, double x, double y, double 
 
     if (effects.auraColor) drawFleaAuraMac(c, x, y, s, *effects.auraColor, phase);
     drawFigureBody(c, x, y, facing, phase, s, body, head);
-    if (hatKind && *hatKind != MacFleaHatKind::none) {
-        drawMacCustomHat(c, *hatKind, x + 5 * facing * s, y - 4 * s, 4.5 * s, s);
-    }
+    if (hatKind) drawMacCustomHat(c, *hatKind, x + 5 * facing * s, y - 4 * s, 4.5 * s, s);
     drawCostumeMac(c, act, x, y, facing, phase, s);
     drawFleaDecorationsMac(c, x, y, s, effects.hasSparkleTrail, effects.hasGoldAccents, phase);
 }

@@ -1,10 +1,8 @@
 #include "Tumblewick/stage/mac_flea_effect_flags.h"
 
-#include <cctype>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <string>
-#include <unordered_set>
 
 namespace tw {
 
@@ -54,9 +52,11 @@ MacFleaEffectFlags resolveEffectsMac(const MacCustomFlea& flea, const std::optio
     const auto act = spec->acts.find(flea.discoveredAct);
     if (act == spec->acts.end()) return flags;
 
-    const std::unordered_set<std::string> unlocked(flea.unlockedNodeIDs.begin(), flea.unlockedNodeIDs.end());
+    // Both lists are a handful of ids; a plain search keeps the per-frame paint free of
+    // allocations.
+    const auto& unlocked = flea.unlockedNodeIDs;
     for (const auto& node : act->second.techTree) {
-        if (!unlocked.contains(node.id)) continue;
+        if (std::ranges::find(unlocked, node.id) == unlocked.end()) continue;
         const auto& type = node.effectType;
         if (type == "sparkleTrail") {
             flags.hasSparkleTrail = true;

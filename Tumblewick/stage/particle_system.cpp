@@ -74,20 +74,14 @@ void ParticleSystem::clickBurst(double x, double y, int count) {
 }
 
 void ParticleSystem::update(double dt) {
-    std::vector<Particle> next;
-    next.reserve(particles.size());
-    for (const auto& p : particles) {
-        const double life = p.life - dt;
-        if (life <= 0) continue;
-        Particle q = p;
-        q.x = p.x + dt * p.vx;
-        q.y = p.y + dt * p.vy;
-        q.vx = p.vx * 0.97;
-        q.vy = p.vy + 80 * dt;
-        q.life = life;
-        next.push_back(std::move(q));
+    for (auto& p : particles) {
+        p.x += dt * p.vx;
+        p.y += dt * p.vy;
+        p.vx *= 0.97;
+        p.vy += 80 * dt;
+        p.life -= dt;
     }
-    particles = std::move(next);
+    std::erase_if(particles, [](const Particle& p) { return p.life <= 0; });
 }
 
 void ParticleSystem::draw(Canvas& c) const {

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <limits>
+#include <string_view>
+#include <utility>
+#include <variant>
 
 #include "platform/log.h"
 #include "platform/unicode.h"
@@ -9,12 +12,6 @@
 namespace tw {
 
 namespace {
-
-AgentPulse emptyPulse(Date at) {
-    AgentPulse pulse;
-    pulse.updatedAt = at;
-    return pulse;
-}
 
 bool fromDayOf(const AgentPulse& pulse, Date at, const Calendar& calendar) {
     return calendar.isSameDay(pulse.updatedAt, at);
@@ -27,21 +24,13 @@ std::int64_t countOne(std::int64_t& count) {
     return count;
 }
 
-void resetCounts(AgentPulse& pulse) {
-    pulse.decisionCount = 0;
-    pulse.initiativeCount = 0;
-    pulse.topFleaCount = 0;
-    pulse.perFleaDecisions.clear();
-    pulse.topFleaName.clear();
-}
-
-}  // namespace
-
-std::optional<AgentPulse> SharedStore::decodePulse() const {
-    auto text = suite_.dataStringForKey(agentPulseKey);
-    if (!text) return std::nullopt;
+// The pulse in a stored value: nothing when the value is absent, not data, or does not decode.
+std::optional<AgentPulse> decodePulse(const std::optional<DefaultsValue>& stored) {
+    const auto* data = stored ? std::get_if<DefaultsData>(&*stored) : nullptr;
+    if (!data) return std::nullopt;
     try {
-        const OrderedJson json = parseJson(*text);
+        const OrderedJson json = parseJson(
+            std::string_view(reinterpret_cast<const char*>(data->bytes.data()), data->bytes.size()));
         AgentPulse pulse;
         fromJson(JsonReader(json), pulse);
         return pulse;
@@ -50,14 +39,23 @@ std::optional<AgentPulse> SharedStore::decodePulse() const {
     }
 }
 
-AgentPulse SharedStore::currentPulse(Date at) {
-    if (auto pulse = decodePulse()) return *pulse;
-    if (auto stored = suite_.object(agentPulseKey)) {
+}  // namespace
+
+AgentPulse SharedStore::currentPulse(Date at, const Calendar& calendar) {
+    const auto stored = suite_.object(agentPulseKey);
+    if (auto pulse = decodePulse(stored)) {
+        // A pulse of another day starts over: its counts and the other writer's line
+        // are cleared, and the writer then sets its own line and the time, so nothing
+        // of that day is left.
+        if (fromDayOf(*pulse, at, calendar)) return std::move(*pulse);
+        return AgentPulse{};
+    }
+    if (stored) {
         log::warning(std::string("Agent pulse: the stored pulse cannot be read; keeping it under \"") +
                      unreadableAgentPulseKey + "\" and starting a new one");
         suite_.set(unreadableAgentPulseKey, *stored);
     }
-    return emptyPulse(at);
+    return AgentPulse{};
 }
 
 void SharedStore::encodePulse(const AgentPulse& pulse) {
@@ -69,19 +67,14 @@ void SharedStore::encodePulse(const AgentPulse& pulse) {
 }
 
 std::optional<AgentPulse> SharedStore::loadAgentPulse(Date now, const Calendar& calendar) const {
-    auto pulse = decodePulse();
+    auto pulse = decodePulse(suite_.object(agentPulseKey));
     if (!pulse || pulse->isEmpty() || !fromDayOf(*pulse, now, calendar)) return std::nullopt;
     return pulse;
 }
 
 void SharedStore::recordAgentDecision(const std::string& fleaName, const std::string& intent,
                                       bool isInitiative, Date at, const Calendar& calendar) {
-    AgentPulse p = currentPulse(at);
-    if (!fromDayOf(p, at, calendar)) {
-        resetCounts(p);
-        p.lastThought.clear();
-        p.lastThoughtFleaName.clear();
-    }
+    AgentPulse p = currentPulse(at, calendar);
     p.lastIntent = intent;
     p.lastIntentFleaName = fleaName;
     countOne(p.decisionCount);
@@ -98,15 +91,10 @@ void SharedStore::recordAgentDecision(const std::string& fleaName, const std::st
 
 void SharedStore::recordAgentThought(const std::string& line, const std::string& fleaName, Date at,
                                      const Calendar& calendar) {
-    const std::string text = unicode::graphemePrefix(line, AgentPulse::maxThoughtCharacters);
+    std::string text = unicode::graphemePrefix(line, AgentPulse::maxThoughtCharacters);
     if (text.empty()) return;
-    AgentPulse p = currentPulse(at);
-    if (!fromDayOf(p, at, calendar)) {
-        resetCounts(p);
-        p.lastIntent.clear();
-        p.lastIntentFleaName.clear();
-    }
-    p.lastThought = text;
+    AgentPulse p = currentPulse(at, calendar);
+    p.lastThought = std::move(text);
     p.lastThoughtFleaName = fleaName;
     p.updatedAt = at;
     encodePulse(p);

@@ -33,10 +33,9 @@ public:
     void clearAgentPulse();
 
 private:
-    std::optional<AgentPulse> decodePulse() const;
-    // The stored pulse to build on: the decoded one, or an empty one (keeping an
-    // unreadable stored value aside so it is not lost).
-    AgentPulse currentPulse(Date at);
+    // The stored pulse to build on when it is from `at`'s day; otherwise an empty one
+    // (keeping an unreadable stored value aside so it is not lost).
+    AgentPulse currentPulse(Date at, const Calendar& calendar);
     void encodePulse(const AgentPulse& pulse);
 
     Defaults& suite_;

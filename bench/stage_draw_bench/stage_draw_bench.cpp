@@ -1,5 +1,7 @@
 // Painting all seven acts and 2,000 live particles into a full-width strip, against
-// a bare clear of the same image in the same run.
+// a bare clear of the same image in the same run; the same strip with a custom flea
+// performing every act; and one frame's move of 2,000 particles.
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -10,9 +12,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include "Tumblewick/colony/progression_loader.h"
 #include "Tumblewick/stage/cannon_act.h"
 #include "Tumblewick/stage/fire_breather_act.h"
 #include "Tumblewick/stage/juggling_act.h"
+#include "Tumblewick/stage/mac_custom_flea_by_act.h"
 #include "Tumblewick/stage/strong_flea_act.h"
 #include "Tumblewick/stage/tightrope_act.h"
 #include "Tumblewick/stage/trapeze_act.h"
@@ -63,9 +67,8 @@ void BM_ClearOnly(benchmark::State& state) {
 }
 BENCHMARK(BM_ClearOnly)->Unit(benchmark::kMicrosecond);
 
-void BM_DrawAllActsWith2000Particles(benchmark::State& state) {
-    tw::SeededRandomSource random(1234);
-    Stage stage(random);
+// Warms the acts up and fills the strip with 2,000 long-lived particles.
+void fillStage(Stage& stage, tw::RandomSource& random) {
     stage.juggling.onClickNearby(1);
     stage.fire.onClickNearby(1);
     for (int frame = 0; frame < 60; ++frame) {
@@ -83,6 +86,9 @@ void BM_DrawAllActsWith2000Particles(benchmark::State& state) {
         p.life = 1000;
         p.maxLife = 1000;
     }
+}
+
+void drawFrames(benchmark::State& state, Stage& stage) {
     QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
         QPainter painter(&image);
@@ -96,7 +102,49 @@ void BM_DrawAllActsWith2000Particles(benchmark::State& state) {
     }
     state.counters["particles"] = static_cast<double>(stage.particles.particles.size());
 }
+
+void BM_DrawAllActsWith2000Particles(benchmark::State& state) {
+    tw::SeededRandomSource random(1234);
+    Stage stage(random);
+    fillStage(stage, random);
+    drawFrames(state, stage);
+}
 BENCHMARK(BM_DrawAllActsWith2000Particles)->Unit(benchmark::kMicrosecond);
+
+// Every act performed by a custom flea from the shipped document with its whole tech
+// tree unlocked: palette colours, hats and every kind of effect, resolved each frame.
+void BM_DrawAllActsWithCustomPerformers(benchmark::State& state) {
+    tw::progressionSpec() = tw::loadProgressionSpec();
+    tw::macCustomFleaByAct().clear();
+    std::int64_t colour = 0;
+    for (const auto& [key, act] : tw::progressionSpec()->acts) {
+        tw::MacCustomFlea flea;
+        flea.discoveredAct = key;
+        flea.hatKind = "topHat";
+        flea.bodyColorIndex = colour++;
+        for (const auto& node : act.techTree) flea.unlockedNodeIDs.push_back(node.id);
+        tw::macCustomFleaByAct()[key] = flea;
+    }
+    tw::SeededRandomSource random(1234);
+    Stage stage(random);
+    fillStage(stage, random);
+    drawFrames(state, stage);
+    tw::macCustomFleaByAct().clear();
+    tw::progressionSpec().reset();
+}
+BENCHMARK(BM_DrawAllActsWithCustomPerformers)->Unit(benchmark::kMicrosecond);
+
+void BM_Update2000Particles(benchmark::State& state) {
+    tw::SeededRandomSource random(1234);
+    Stage stage(random);
+    fillStage(stage, random);
+    for (auto& p : stage.particles.particles) p.life = 1e12;  // none runs out
+    for (auto _ : state) {
+        stage.particles.update(1.0 / 60);
+        benchmark::DoNotOptimize(stage.particles.particles.data());
+    }
+}
+BENCHMARK(BM_Update2000Particles)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

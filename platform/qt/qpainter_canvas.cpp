@@ -22,6 +22,10 @@ QColor qcolor(Color c) {
 
 QRectF qrect(Rect r) { return QRectF(r.x, r.y, r.width, r.height); }
 
+void setStops(QGradient& gradient, const std::vector<GradientStop>& stops) {
+    for (const auto& s : stops) gradient.setColorAt(std::clamp(s.location, 0.0, 1.0), qcolor(s.color));
+}
+
 constexpr double kDegrees = 180.0 / std::numbers::pi;
 
 void addArc(QPainterPath& out, const Path::Element& e, bool hasCurrentPoint) {
@@ -272,14 +276,14 @@ void QPainterCanvas::clearRect(Rect rect) {
 void QPainterCanvas::fillLinearGradient(const Path& path, Point start, Point end,
                                         const std::vector<GradientStop>& stops) {
     QLinearGradient gradient(start.x, start.y, end.x, end.y);
-    for (const auto& s : stops) gradient.setColorAt(std::clamp(s.location, 0.0, 1.0), qcolor(s.color));
+    setStops(gradient, stops);
     paint(toQPainterPath(path), QBrush(gradient), std::nullopt);
 }
 
 void QPainterCanvas::fillRadialGradient(const Path& path, Point centre, double radius,
                                         const std::vector<GradientStop>& stops) {
     QRadialGradient gradient(centre.x, centre.y, std::max(radius, 0.0));
-    for (const auto& s : stops) gradient.setColorAt(std::clamp(s.location, 0.0, 1.0), qcolor(s.color));
+    setStops(gradient, stops);
     paint(toQPainterPath(path), QBrush(gradient), std::nullopt);
 }
 

@@ -66,6 +66,8 @@ TEST(CaseMappingTest, IsTheSameInEveryLocale) {
     EXPECT_EQ(uppercased("stra\u00DFe"), "STRASSE");
     EXPECT_EQ(lowercased("Flea \u00C9CLAIR"), "flea \u00E9clair");
     EXPECT_EQ(lowercased("MiXeD 123"), "mixed 123");
+    EXPECT_EQ(lowercased("@AZ[`az{"), "@az[`az{");     // only letters move, up to the ends of the range
+    EXPECT_EQ(uppercased("@AZ[`az{"), "@AZ[`AZ{");
     EXPECT_EQ(uppercased("a\xff"), "A" + kReplacement);
 }
 

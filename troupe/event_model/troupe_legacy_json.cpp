@@ -90,9 +90,7 @@ OrderedJson toJson(const TroupeCheckpointPayload& r) {
 template <>
 TroupeCheckpointPayload fromJson<TroupeCheckpointPayload>(const JsonReader& in) {
     troupeExpectObject(in);
-    const auto blob = in["snapshotBlob"];
-    troupeExpectObject(blob);
-    auto snapshot = troupeSnapshotFromJson(blob);
+    auto snapshot = troupeSnapshotFromJson(in["snapshotBlob"]);  // checks for an object first
     return TroupeCheckpointPayload{std::move(snapshot), troupeDate(in["replacesEventsUpTo"])};
 }
 

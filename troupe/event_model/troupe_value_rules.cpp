@@ -1,20 +1,11 @@
 #include "troupe/event_model/troupe_value_rules.h"
 
-#include <algorithm>
 #include <bit>
 #include <functional>
 
 #include "platform/unicode.h"
 
 namespace tw::troupe_rules {
-
-namespace {
-
-bool isAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-}  // namespace
 
 bool textEqual(std::string_view a, std::string_view b) {
     if (a == b) return true;

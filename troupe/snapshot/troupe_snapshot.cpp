@@ -183,7 +183,7 @@ OrderedJson TroupeSnapshot::toJson() const {
 }
 
 TroupeSnapshot TroupeSnapshot::fromJson(const JsonReader& reader) {
-    requireTroupeObject(reader);
+    troupeExpectObject(reader);
     TroupeSnapshot s;
     s.fleas = readAlternating<TroupeFlea>(reader["fleas"], [](const JsonReader& r) { return TroupeFlea::fromJson(r); });
     s.stats = TroupeCumulativeStats::fromJson(reader["stats"]);

@@ -9,17 +9,11 @@
 
 namespace tw {
 
+using troupe_rules::optionalTextEqual;
+using troupe_rules::textEqual;
 using troupe_rules::textListEqual;
 
 namespace {
-
-// Named apart from the shared overloads, which a std::string argument finds ambiguous.
-bool sameText(std::string_view a, std::string_view b) { return troupe_rules::textEqual(a, b); }
-bool sameText(const std::optional<std::string>& a, const std::optional<std::string>& b) {
-    if (a.has_value() != b.has_value()) return false;
-    return !a || sameText(std::string_view(*a), std::string_view(*b));
-}
-bool sameText(const std::string& a, const std::string& b) { return sameText(std::string_view(a), std::string_view(b)); }
 
 template <TroupeEnum E>
 OrderedJson enumJson(E value) {
@@ -28,18 +22,13 @@ OrderedJson enumJson(E value) {
 
 }  // namespace
 
-void requireTroupeObject(const JsonReader& reader) {
-    if (reader.isNull()) reader.fail(JsonErrorKind::valueNotFound, "expected an object, found null");
-    if (!reader.isObject()) reader.fail(JsonErrorKind::typeMismatch, "expected an object");
-}
-
 // MARK: - TroupeFlea
 
 bool operator==(const TroupeFlea& a, const TroupeFlea& b) {
-    return a.id == b.id && sameText(a.name, b.name) && a.bodyColorIndex == b.bodyColorIndex &&
-           sameText(a.hatKind, b.hatKind) && sameText(a.discoveredAct, b.discoveredAct) &&
+    return a.id == b.id && textEqual(a.name, b.name) && a.bodyColorIndex == b.bodyColorIndex &&
+           textEqual(a.hatKind, b.hatKind) && textEqual(a.discoveredAct, b.discoveredAct) &&
            a.createdAt == b.createdAt && textListEqual(a.traits, b.traits) &&
-           sameText(a.voiceStyle, b.voiceStyle) && sameText(a.ambition, b.ambition) &&
+           optionalTextEqual(a.voiceStyle, b.voiceStyle) && optionalTextEqual(a.ambition, b.ambition) &&
            textListEqual(a.superstitions, b.superstitions) && a.xp == b.xp &&
            troupe_ops::textSetEqual(a.unlockedNodeIds, b.unlockedNodeIds) && a.tombstoned == b.tombstoned;
 }
@@ -65,7 +54,7 @@ OrderedJson TroupeFlea::toJson() const {
 }
 
 TroupeFlea TroupeFlea::fromJson(const JsonReader& reader) {
-    requireTroupeObject(reader);
+    troupeExpectObject(reader);
     TroupeFlea flea;
     flea.id = reader["id"].uuid();
     flea.name = reader["name"].string();
@@ -109,7 +98,7 @@ OrderedJson TroupeCumulativeStats::toJson() const {
 }
 
 TroupeCumulativeStats TroupeCumulativeStats::fromJson(const JsonReader& reader) {
-    requireTroupeObject(reader);
+    troupeExpectObject(reader);
     TroupeCumulativeStats stats;
     stats.clicks = troupeDouble(reader["clicks"]);
     stats.keystrokes = troupeDouble(reader["keystrokes"]);
@@ -124,7 +113,7 @@ TroupeCumulativeStats TroupeCumulativeStats::fromJson(const JsonReader& reader) 
 
 bool operator==(const TroupeDeviceSeen& a, const TroupeDeviceSeen& b) {
     return a.deviceId == b.deviceId && a.deviceKind == b.deviceKind &&
-           sameText(a.deviceName, b.deviceName) && a.lastSeen == b.lastSeen;
+           optionalTextEqual(a.deviceName, b.deviceName) && a.lastSeen == b.lastSeen;
 }
 
 OrderedJson TroupeDeviceSeen::toJson() const {
@@ -137,7 +126,7 @@ OrderedJson TroupeDeviceSeen::toJson() const {
 }
 
 TroupeDeviceSeen TroupeDeviceSeen::fromJson(const JsonReader& reader) {
-    requireTroupeObject(reader);
+    troupeExpectObject(reader);
     TroupeDeviceSeen device;
     device.deviceId = reader["deviceId"].uuid();
     device.deviceKind = troupeEnum<TroupeDeviceKind>(reader["deviceKind"]);
@@ -159,7 +148,7 @@ std::optional<TroupeMessageEntry::Speaker> TroupeMessageEntry::speakerFromRawVal
 }
 
 bool operator==(const TroupeMessageEntry& a, const TroupeMessageEntry& b) {
-    return a.id == b.id && a.speaker == b.speaker && sameText(a.body, b.body) && a.ts == b.ts &&
+    return a.id == b.id && a.speaker == b.speaker && textEqual(a.body, b.body) && a.ts == b.ts &&
            a.modelTier == b.modelTier && a.conversationId == b.conversationId;
 }
 
@@ -175,7 +164,7 @@ OrderedJson TroupeMessageEntry::toJson() const {
 }
 
 TroupeMessageEntry TroupeMessageEntry::fromJson(const JsonReader& reader) {
-    requireTroupeObject(reader);
+    troupeExpectObject(reader);
     TroupeMessageEntry entry;
     entry.id = reader["id"].uuid();
     JsonReader speakerReader = reader["speaker"];
@@ -193,7 +182,7 @@ TroupeMessageEntry TroupeMessageEntry::fromJson(const JsonReader& reader) {
 // MARK: - TroupeLetterEntry
 
 bool operator==(const TroupeLetterEntry& a, const TroupeLetterEntry& b) {
-    return a.id == b.id && a.fleaId == b.fleaId && sameText(a.body, b.body) && a.periodStart == b.periodStart &&
+    return a.id == b.id && a.fleaId == b.fleaId && textEqual(a.body, b.body) && a.periodStart == b.periodStart &&
            a.periodEnd == b.periodEnd && a.writtenAt == b.writtenAt && a.anniversaryKind == b.anniversaryKind &&
            a.readBy == b.readBy && a.acknowledgedAt == b.acknowledgedAt;
 }
@@ -215,7 +204,7 @@ OrderedJson TroupeLetterEntry::toJson() const {
 }
 
 TroupeLetterEntry TroupeLetterEntry::fromJson(const JsonReader& reader) {
-    requireTroupeObject(reader);
+    troupeExpectObject(reader);
     TroupeLetterEntry letter;
     letter.id = reader["id"].uuid();
     letter.fleaId = reader["fleaId"].uuid();
@@ -242,7 +231,7 @@ OrderedJson TroupeAnniversaryEntry::toJson() const {
 }
 
 TroupeAnniversaryEntry TroupeAnniversaryEntry::fromJson(const JsonReader& reader) {
-    requireTroupeObject(reader);
+    troupeExpectObject(reader);
     TroupeAnniversaryEntry entry;
     entry.fleaId = reader["fleaId"].uuid();
     entry.kind = troupeEnum<TroupeAnniversaryKind>(reader["kind"]);

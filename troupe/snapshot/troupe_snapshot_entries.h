@@ -114,10 +114,6 @@ struct TroupeAnniversaryEntry {
     static TroupeAnniversaryEntry fromJson(const JsonReader& reader);
 };
 
-// Null is a missing value and anything but an object a type mismatch, at the
-// reader's own path, before any member is looked at.
-void requireTroupeObject(const JsonReader& reader);
-
 }  // namespace tw
 
 template <>

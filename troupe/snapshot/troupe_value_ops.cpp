@@ -11,8 +11,8 @@ bool CanonicalTextLess::normalizedLess(std::string_view a, std::string_view b) {
     std::string storageB;
     std::string_view keyA = a;
     std::string_view keyB = b;
-    if (!isAscii(a)) keyA = storageA = unicode::nfc(a);
-    if (!isAscii(b)) keyB = storageB = unicode::nfc(b);
+    if (!troupe_rules::isAscii(a)) keyA = storageA = unicode::nfc(a);
+    if (!troupe_rules::isAscii(b)) keyB = storageB = unicode::nfc(b);
     return keyA < keyB;
 }
 
@@ -21,7 +21,7 @@ bool CanonicalTextLess::normalizedLess(std::string_view a, std::string_view b) {
 namespace tw::troupe_ops {
 
 bool textSetEqual(const TroupeTextSet& a, const TroupeTextSet& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameTextKey);
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), troupe_rules::textEqual);
 }
 
 std::size_t hashTextSet(const TroupeTextSet& set) {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <map>
 #include <set>
@@ -14,6 +13,7 @@
 
 #include "platform/date.h"
 #include "platform/uuid.h"
+#include "troupe/event_model/troupe_value_rules.h"
 
 namespace tw {
 
@@ -25,20 +25,8 @@ namespace tw {
 struct CanonicalTextLess {
     using is_transparent = void;
 
-    static bool isAscii(std::string_view text) noexcept {
-        std::uint64_t high = 0;
-        std::size_t i = 0;
-        for (; i + 8 <= text.size(); i += 8) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, text.data() + i, 8);
-            high |= word;
-        }
-        for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]);
-        return (high & 0x8080808080808080ULL) == 0;
-    }
-
     bool operator()(std::string_view a, std::string_view b) const {
-        if (isAscii(a) && isAscii(b)) return a < b;
+        if (troupe_rules::isAscii(a) && troupe_rules::isAscii(b)) return a < b;
         return normalizedLess(a, b);
     }
 
@@ -54,20 +42,17 @@ using TroupeTextMap = std::map<std::string, V, CanonicalTextLess>;
 
 namespace tw::troupe_ops {
 
-// A key equals another when neither orders before the other.
-inline bool sameTextKey(std::string_view a, std::string_view b) {
-    return a == b || (!CanonicalTextLess{}(a, b) && !CanonicalTextLess{}(b, a));
-}
-
 // Both sides hold one key per equivalence class in the same order, so equal
-// containers match entry by entry.
+// containers match entry by entry: two keys that neither orders before the other are
+// canonically equivalent, which is troupe_rules::textEqual. (troupe_rules::textMapEqual
+// serves plain maps, which may hold several spellings of one key and need a matching.)
 bool textSetEqual(const TroupeTextSet& a, const TroupeTextSet& b);
 std::size_t hashTextSet(const TroupeTextSet& set);  // agrees with textSetEqual
 
 template <typename V, typename Eq>
 bool textMapEqual(const TroupeTextMap<V>& a, const TroupeTextMap<V>& b, Eq eq) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](const auto& x, const auto& y) {
-        return sameTextKey(x.first, y.first) && eq(x.second, y.second);
+        return troupe_rules::textEqual(x.first, y.first) && eq(x.second, y.second);
     });
 }
 

@@ -1,6 +1,8 @@
 #include "Tumblewick/shell/telemetry/telemetry.h"
 
+#include <deque>
 #include <future>
+#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -76,6 +78,11 @@ std::string Telemetry::encodeBatch(const std::vector<Event>& events) {
 
 // ---------------------------------------------------------------- the client's state
 
+namespace {
+// An id as events carry it: lower-case hyphenated text.
+std::string eventIdText(const Uuid& id) { return unicode::lowercased(id.uuidString()); }
+}  // namespace
+
 struct Telemetry::Impl {
     Impl(Defaults& d, HttpClient& h, const Clock& c, MainQueue& m, std::unique_ptr<SerialExecutor> e)
         : defaults(d), http(h), clock(c), main(m), executor(std::move(e)) {}
@@ -95,7 +102,10 @@ struct Telemetry::Impl {
     std::string appVersion = "0.0.0";
     Uuid anonymousId;
     Uuid sessionId = Uuid::random();
-    std::vector<Event> pendingEvents;
+    // Both ids as every event carries them, formatted once per id.
+    std::string anonymousIdText;
+    std::string sessionIdText = eventIdText(sessionId);
+    std::deque<Event> pendingEvents;  // oldest first; at the cap each new event drops the oldest
     bool flushArmed = false;
     std::uint64_t flushGeneration = 0;  // a fired timer of an older generation does nothing
     std::size_t droppedEvents = 0;
@@ -104,7 +114,7 @@ struct Telemetry::Impl {
         auto stored = defaults.stringForKey(anonymousIdKey);
         if (stored) {
             if (auto parsed = Uuid::parse(*stored)) {
-                anonymousId = *parsed;
+                setAnonymousId(*parsed);
                 return;
             }
             log::warning("Telemetry: stored anonymous id is not a UUID; making a new one");
@@ -113,17 +123,20 @@ struct Telemetry::Impl {
     }
 
     void renewAnonymousId() {
-        anonymousId = Uuid::random();
+        setAnonymousId(Uuid::random());
         defaults.setString(anonymousIdKey, anonymousId.uuidString());
     }
 
+    void setAnonymousId(const Uuid& id) {
+        anonymousId = id;
+        anonymousIdText = eventIdText(id);
+    }
+
     void enqueue(std::string name, std::optional<TelemetryProperties> properties, double ts) {
-        pendingEvents.push_back(Event{std::move(name), platform, appVersion,
-                                      unicode::lowercased(anonymousId.uuidString()),
-                                      unicode::lowercased(sessionId.uuidString()), ts,
+        pendingEvents.push_back(Event{std::move(name), platform, appVersion, anonymousIdText, sessionIdText, ts,
                                       std::move(properties)});
         if (pendingEvents.size() > maxPendingEvents) {
-            pendingEvents.erase(pendingEvents.begin());
+            pendingEvents.pop_front();
             if (droppedEvents++ == 0)
                 log::warning("Telemetry: no endpoint is taking events; keeping only the newest " +
                              std::to_string(maxPendingEvents));
@@ -164,7 +177,8 @@ struct Telemetry::Impl {
             finish(std::move(done));
             return;
         }
-        std::vector<Event> batch = std::move(pendingEvents);
+        std::vector<Event> batch(std::make_move_iterator(pendingEvents.begin()),
+                                 std::make_move_iterator(pendingEvents.end()));
         pendingEvents.clear();
         send(std::move(batch), *endpoint, std::move(done));
     }
@@ -298,7 +312,9 @@ void Telemetry::flushNow(std::function<void()> done) {
 }
 
 std::vector<Telemetry::Event> Telemetry::pendingEventsSnapshot() const {
-    return impl_->query([impl = impl_.get()] { return impl->pendingEvents; });
+    return impl_->query([impl = impl_.get()] {
+        return std::vector<Event>(impl->pendingEvents.begin(), impl->pendingEvents.end());
+    });
 }
 
 Uuid Telemetry::anonymousId() const {
