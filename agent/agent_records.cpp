@@ -64,9 +64,7 @@ MoodDimensions MoodDimensions::applyingDelta(const MoodDimensions& delta) const 
     };
 }
 
-std::string currentNowIso() {
-    return iso8601String(SystemClock().now()).value_or("");
-}
+std::string currentNowIso() { return iso8601String(SystemClock().now()).value_or(""); }
 
 WorldSnapshot WorldSnapshot::make(std::optional<std::string> now_iso, AgentTimeOfDay time_of_day,
                                   double energy, std::optional<std::int64_t> arc_day_index,
@@ -92,32 +90,27 @@ AgentPosition AgentPosition::make(double x_norm, double y_norm) {
     return AgentPosition{clampUnitNanToOne(x_norm), clampUnitNanToOne(y_norm)};
 }
 
-DialogueHook DialogueHook::make(std::string outcome_kind, double importance,
-                                AgentDialogueChannel channel) {
+DialogueHook DialogueHook::make(std::string outcome_kind, double importance, AgentDialogueChannel channel) {
     return DialogueHook{std::move(outcome_kind), clampUnitNanToOne(importance), channel};
 }
 
 AgentIntent AgentIntent::make(AgentAction action, std::optional<std::string> target_flea_id,
-                              std::optional<AgentPosition> target_position,
-                              std::int64_t duration_ticks, MoodDimensions mood_delta,
-                              std::optional<DialogueHook> dialogue_hook) {
-    return AgentIntent{action,
-                       std::move(target_flea_id),
-                       target_position,
-                       std::max<std::int64_t>(1, duration_ticks),
-                       mood_delta,
-                       std::move(dialogue_hook)};
+                              std::optional<AgentPosition> target_position, std::int64_t duration_ticks,
+                              MoodDimensions mood_delta, std::optional<DialogueHook> dialogue_hook) {
+    return AgentIntent{action,          std::move(target_flea_id),
+                       target_position, std::max<std::int64_t>(1, duration_ticks),
+                       mood_delta,      std::move(dialogue_hook)};
 }
 
-AgentInput AgentInput::make(VoiceCard voice_card, MoodDimensions mood,
-                            MemoriesByTier memories_by_tier, WorldSnapshot world_snapshot,
-                            StageState stage_state, std::vector<AgentIntent> recent_intents) {
+AgentInput AgentInput::make(VoiceCard voice_card, MoodDimensions mood, MemoriesByTier memories_by_tier,
+                            WorldSnapshot world_snapshot, StageState stage_state,
+                            std::vector<AgentIntent> recent_intents) {
     if (recent_intents.size() > maxRecentIntents)
         recent_intents.erase(recent_intents.begin(),
                              recent_intents.end() - static_cast<std::ptrdiff_t>(maxRecentIntents));
-    return AgentInput{std::move(voice_card),    mood,
+    return AgentInput{std::move(voice_card),       mood,
                       std::move(memories_by_tier), std::move(world_snapshot),
-                      std::move(stage_state),   std::move(recent_intents)};
+                      std::move(stage_state),      std::move(recent_intents)};
 }
 
 }  // namespace tw

@@ -159,8 +159,8 @@ struct MoodDimensions {
     double pride = neutral;
 
     // Each value through clamp().
-    static MoodDimensions make(double confidence = neutral, double nerves = neutral,
-                               double joy = neutral, double pride = neutral);
+    static MoodDimensions make(double confidence = neutral, double nerves = neutral, double joy = neutral,
+                               double pride = neutral);
     // min(1, max(0, v)): NaN becomes 0.
     static double clamp(double v);
     // Moves each value toward 0.5 by its half-life; seconds <= 0 or NaN: unchanged.
@@ -168,11 +168,11 @@ struct MoodDimensions {
 
     // decayed(seconds) for many moods: the four powers of two are taken once.
     class Decay {
-    public:
+       public:
         explicit Decay(double seconds);
         MoodDimensions operator()(const MoodDimensions& mood) const;
 
-    private:
+       private:
         bool relaxes_;
         // The share of each value's distance from 0.5 that remains.
         double confidence_ = 1, nerves_ = 1, joy_ = 1, pride_ = 1;
@@ -195,8 +195,7 @@ struct WorldSnapshot {
 
     // energy becomes max(0, min(energy, 1)); NaN becomes 1. Without now_iso: the current time.
     static WorldSnapshot make(std::optional<std::string> now_iso = std::nullopt,
-                              AgentTimeOfDay time_of_day = AgentTimeOfDay::midday,
-                              double energy = 0.5,
+                              AgentTimeOfDay time_of_day = AgentTimeOfDay::midday, double energy = 0.5,
                               std::optional<std::int64_t> arc_day_index = std::nullopt,
                               AgentWeather weather = AgentWeather::clear);
 
@@ -255,8 +254,7 @@ struct DialogueHook {
     AgentDialogueChannel channel = AgentDialogueChannel::thought_bubble;
 
     // importance becomes max(0, min(importance, 1)); NaN becomes 1.
-    static DialogueHook make(std::string outcome_kind, double importance,
-                             AgentDialogueChannel channel);
+    static DialogueHook make(std::string outcome_kind, double importance, AgentDialogueChannel channel);
 
     friend bool operator==(const DialogueHook&, const DialogueHook&) = default;
 };
@@ -274,8 +272,7 @@ struct AgentIntent {
     std::optional<DialogueHook> dialogue_hook{};
 
     // duration_ticks becomes max(1, duration_ticks).
-    static AgentIntent make(AgentAction action,
-                            std::optional<std::string> target_flea_id = std::nullopt,
+    static AgentIntent make(AgentAction action, std::optional<std::string> target_flea_id = std::nullopt,
                             std::optional<AgentPosition> target_position = std::nullopt,
                             std::int64_t duration_ticks = 1, MoodDimensions mood_delta = {},
                             std::optional<DialogueHook> dialogue_hook = std::nullopt);
@@ -296,9 +293,8 @@ struct AgentInput {
 
     // Keeps only the last 8 recent intents; the mood is stored as given.
     static AgentInput make(VoiceCard voice_card, MoodDimensions mood = {},
-                           MemoriesByTier memories_by_tier = {},
-                           WorldSnapshot world_snapshot = {}, StageState stage_state = {},
-                           std::vector<AgentIntent> recent_intents = {});
+                           MemoriesByTier memories_by_tier = {}, WorldSnapshot world_snapshot = {},
+                           StageState stage_state = {}, std::vector<AgentIntent> recent_intents = {});
 
     friend bool operator==(const AgentInput&, const AgentInput&) = default;
 };

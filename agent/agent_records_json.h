@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "agent/agent_records.h"
-#include "platform/raw_enum.h"
 #include "platform/json.h"
+#include "platform/raw_enum.h"
 
 namespace tw {
 

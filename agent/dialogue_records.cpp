@@ -7,18 +7,20 @@
 namespace tw {
 
 DialogueRequest DialogueRequest::make(std::string flea_id, VoiceCard voice_card,
-                                      std::vector<AgentMemory> recent_memories,
-                                      std::string outcome_kind, AgentDialogueChannel channel,
-                                      std::uint64_t seed) {
+                                      std::vector<AgentMemory> recent_memories, std::string outcome_kind,
+                                      AgentDialogueChannel channel, std::uint64_t seed) {
     if (recent_memories.size() > maxRecentMemories) recent_memories.resize(maxRecentMemories);
-    return DialogueRequest{std::move(flea_id),      std::move(voice_card), std::move(recent_memories),
-                           std::move(outcome_kind), channel,               seed};
+    return DialogueRequest{std::move(flea_id),
+                           std::move(voice_card),
+                           std::move(recent_memories),
+                           std::move(outcome_kind),
+                           channel,
+                           seed};
 }
 
 AgentDialogueLine AgentDialogueLine::make(std::string text, AgentDialogueTone tone,
                                           std::optional<std::string> refers_to_memory_id,
-                                          AgentDialogueGenerator generated_by,
-                                          std::string cache_key) {
+                                          AgentDialogueGenerator generated_by, std::string cache_key) {
     // Count user-perceived characters: a flag or a skin-toned emoji is one, never split.
     if (text.size() > maxTextCharacters && unicode::graphemeCount(text) > maxTextCharacters)
         text = unicode::graphemePrefix(text, maxTextCharacters);

@@ -33,7 +33,7 @@ struct TallyWord {
 
 // Which tally words occur among some memories' tones and tags.
 class ToneTally {
-public:
+   public:
     void count(const std::vector<AgentMemory>& memories) {
         for (const auto& memory : memories) {
             note(memory.tone);
@@ -42,7 +42,7 @@ public:
     }
     bool has(TallyWord word) const { return (seen_ >> word.index) & 1U; }
 
-private:
+   private:
     void note(std::string_view word) {
         if (const std::size_t i = tallyIndex(word); i < kTallyWords.size()) seen_ |= 1U << i;
     }
@@ -96,12 +96,18 @@ bool isPartnerAction(AgentAction a) {
 
 double baseTerm(AgentAction a) {
     switch (a) {
-        case A::perform_assigned_act: return 0.4;
-        case A::perform_signature: return 0.05;
-        case A::wander_to: return 0.05;
-        case A::applaud: return 0.05;
-        case A::sit: return 0.1;
-        default: return 0.0;
+        case A::perform_assigned_act:
+            return 0.4;
+        case A::perform_signature:
+            return 0.05;
+        case A::wander_to:
+            return 0.05;
+        case A::applaud:
+            return 0.05;
+        case A::sit:
+            return 0.1;
+        default:
+            return 0.0;
     }
 }
 
@@ -206,13 +212,20 @@ double memoryTerm(AgentAction a, const ToneTally& recent, const ToneTally& old) 
 
 double attentionTerm(AgentAction a) {
     switch (a) {
-        case A::perform_assigned_act: return 0.3;
-        case A::perform_signature: return 0.85;
-        case A::wander_to: return -0.25;
-        case A::sit: return -0.4;
-        case A::sleep: return -0.4;
-        case A::attempt_bit: return 0.55;
-        default: return 0;
+        case A::perform_assigned_act:
+            return 0.3;
+        case A::perform_signature:
+            return 0.85;
+        case A::wander_to:
+            return -0.25;
+        case A::sit:
+            return -0.4;
+        case A::sleep:
+            return -0.4;
+        case A::attempt_bit:
+            return 0.55;
+        default:
+            return 0;
     }
 }
 
@@ -363,8 +376,8 @@ std::uint64_t idHashOf(const AgentInput& input) {
 }  // namespace
 
 bool FleaAgentCore::isInitiativeAction(AgentAction action) {
-    return action == A::perform_signature || action == A::initiate_duet ||
-           action == A::attempt_bit || action == A::pre_action_ritual;
+    return action == A::perform_signature || action == A::initiate_duet || action == A::attempt_bit ||
+           action == A::pre_action_ritual;
 }
 
 AgentIntent FleaAgentCore::tick(const AgentInput& input, std::uint64_t seed) {

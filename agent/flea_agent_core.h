@@ -30,8 +30,7 @@ struct FleaAgentCore {
 
     // Uses the process's salted string hash, as the scheduler does by default.
     static AgentIntent tick(const AgentInput& input, std::uint64_t seed);
-    static AgentIntent tick(const AgentInput& input, std::uint64_t seed,
-                            const StringHashFunction& hash);
+    static AgentIntent tick(const AgentInput& input, std::uint64_t seed, const StringHashFunction& hash);
     static FleaAgentDecision decide(const AgentInput& input, std::uint64_t seed);
     static FleaAgentDecision decide(const AgentInput& input, std::uint64_t seed,
                                     const StringHashFunction& hash);

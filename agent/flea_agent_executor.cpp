@@ -36,13 +36,27 @@ FleaStageState FleaAgentExecutor::apply(const AgentIntent& intent, const FleaSta
     switch (intent.action) {
         case A::perform_assigned_act:
         case A::perform_signature:
-        case A::attempt_bit: stationary(AgentPose::idle); break;
-        case A::refuse: stationary(AgentPose::headShake); break;
-        case A::watch_flea: stationary(AgentPose::attentive); break;
-        case A::applaud: stationary(AgentPose::clapping); break;
-        case A::sit: stationary(AgentPose::sitting); break;
-        case A::sleep: stationary(AgentPose::sleeping); break;
-        case A::pre_action_ritual: stationary(AgentPose::ritual, "pre_action_ritual"); break;
+        case A::attempt_bit:
+            stationary(AgentPose::idle);
+            break;
+        case A::refuse:
+            stationary(AgentPose::headShake);
+            break;
+        case A::watch_flea:
+            stationary(AgentPose::attentive);
+            break;
+        case A::applaud:
+            stationary(AgentPose::clapping);
+            break;
+        case A::sit:
+            stationary(AgentPose::sitting);
+            break;
+        case A::sleep:
+            stationary(AgentPose::sleeping);
+            break;
+        case A::pre_action_ritual:
+            stationary(AgentPose::ritual, "pre_action_ritual");
+            break;
         case A::wander_to:
             next.position = keptOrDefault;
             next.target_position = clampedTarget(intent);
@@ -52,7 +66,8 @@ FleaStageState FleaAgentExecutor::apply(const AgentIntent& intent, const FleaSta
         case A::join_flea:
             next.position = keptOrDefault;
             if (partner) {
-                next.target_position = AgentPosition::make(std::min(partner->x_norm + 0.05, 1.0), partner->y_norm);
+                next.target_position =
+                    AgentPosition::make(std::min(partner->x_norm + 0.05, 1.0), partner->y_norm);
             } else if (intent.target_position) {
                 next.target_position = clampedTarget(intent);
             }  // otherwise the previous target stays

@@ -11,10 +11,14 @@ namespace tw {
 
 double FleaAgentScheduler::weight(EventKind kind) {
     switch (kind) {
-        case EventKind::player_attention: return 0.6;
-        case EventKind::beat_surface: return 0.4;
-        case EventKind::arc_day_rollover: return 0.4;
-        case EventKind::notification_open: return 0.3;
+        case EventKind::player_attention:
+            return 0.6;
+        case EventKind::beat_surface:
+            return 0.4;
+        case EventKind::arc_day_rollover:
+            return 0.4;
+        case EventKind::notification_open:
+            return 0.3;
     }
     return 0.0;
 }
@@ -24,8 +28,8 @@ FleaAgentScheduler::FleaAgentScheduler(std::optional<bool> /*featureFlagOverride
     : stringHash_(stringHash ? std::move(stringHash) : processStringHashFunction()),
       recordDecision_(std::move(recordDecision)) {}
 
-void FleaAgentScheduler::registerFlea(const std::string& flea_id, VoiceCard voice_card,
-                                      MoodDimensions mood, MemoriesByTier memories) {
+void FleaAgentScheduler::registerFlea(const std::string& flea_id, VoiceCard voice_card, MoodDimensions mood,
+                                      MemoriesByTier memories) {
     Slot slot;
     slot.flea_id = flea_id;
     slot.input.voice_card = std::move(voice_card);
@@ -126,8 +130,8 @@ std::vector<FleaAgentScheduler::PendingTick> FleaAgentScheduler::step(Date now) 
     if (picked.empty()) return {};
 
     ++tickCounter_;
-    const std::uint64_t baseSeed = seedOverride ? *seedOverride + tickCounter_
-                                                : std::bit_cast<std::uint64_t>(now.seconds);
+    const std::uint64_t baseSeed =
+        seedOverride ? *seedOverride + tickCounter_ : std::bit_cast<std::uint64_t>(now.seconds);
 
     // Everyone decides before anything is reported: telemetry and the pulse recorder may
     // call back in, and the second flea still decides on the state of the step's start.
@@ -145,14 +149,17 @@ std::vector<FleaAgentScheduler::PendingTick> FleaAgentScheduler::step(Date now) 
         const AgentIntent& intent = tick.intent;
         const std::string action(rawValue(intent.action));
         if (now.since(lastDecisionTelemetryAt_) >= 1.0) {
-            Telemetry::track("flea_agent_decision_made", TelemetryProperties{{"flea_id", id}, {"intent", action}});
+            Telemetry::track("flea_agent_decision_made",
+                             TelemetryProperties{{"flea_id", id}, {"intent", action}});
             lastDecisionTelemetryAt_ = now;
         }
         if (intent.action != AgentAction::perform_assigned_act)
-            Telemetry::track("flea_agent_action_chosen", TelemetryProperties{{"flea_id", id}, {"intent", action}});
+            Telemetry::track("flea_agent_action_chosen",
+                             TelemetryProperties{{"flea_id", id}, {"intent", action}});
         const bool initiative = FleaAgentCore::isInitiativeAction(intent.action);
         if (initiative)
-            Telemetry::track("flea_agent_initiative", TelemetryProperties{{"flea_id", id}, {"intent_kind", action}});
+            Telemetry::track("flea_agent_initiative",
+                             TelemetryProperties{{"flea_id", id}, {"intent_kind", action}});
         if (recordDecision_) recordDecision_(id, action, initiative, now);
 
         auto it = slots_.find(id);
@@ -173,7 +180,8 @@ std::vector<FleaAgentScheduler::DiagnosticEntry> FleaAgentScheduler::diagnostics
     entries.reserve(slots_.size());
     for (const auto& [id, slot] : slots_) {
         DiagnosticEntry entry{slot.flea_id, slot.last_tick_at, slot.attention_weight, {}, slot.input.mood};
-        for (const auto& intent : slot.input.recent_intents) entry.recent_intent_actions.emplace_back(rawValue(intent.action));
+        for (const auto& intent : slot.input.recent_intents)
+            entry.recent_intent_actions.emplace_back(rawValue(intent.action));
         entries.push_back(std::move(entry));
     }
     return entries;

@@ -16,7 +16,12 @@
 
 namespace tw {
 
-enum class FleaAgentSchedulerEventKind { player_attention, beat_surface, arc_day_rollover, notification_open };
+enum class FleaAgentSchedulerEventKind {
+    player_attention,
+    beat_surface,
+    arc_day_rollover,
+    notification_open
+};
 
 template <>
 struct RawEnumCases<FleaAgentSchedulerEventKind> {
@@ -29,7 +34,7 @@ struct RawEnumCases<FleaAgentSchedulerEventKind> {
 };
 
 class FleaAgentScheduler final {
-public:
+   public:
     using EventKind = FleaAgentSchedulerEventKind;
 
     // Counts one decision into the day's activity pulse (the agent host binds it to
@@ -67,11 +72,10 @@ public:
     // The feature-flag override is accepted for the host's sake and not used. An empty
     // hash means the process's salted string hash.
     explicit FleaAgentScheduler(std::optional<bool> featureFlagOverride = std::nullopt,
-                                StringHashFunction stringHash = {},
-                                DecisionRecorder recordDecision = {});
+                                StringHashFunction stringHash = {}, DecisionRecorder recordDecision = {});
 
     void registerFlea(const std::string& flea_id, VoiceCard voice_card, MoodDimensions mood = {},
-                   MemoriesByTier memories = {});
+                      MemoriesByTier memories = {});
     void unregisterFlea(const std::string& flea_id);
     void setMood(const MoodDimensions& mood, const std::string& flea_id);
     void setMemories(const MemoriesByTier& memories, const std::string& flea_id);
@@ -98,7 +102,7 @@ public:
     std::uint64_t tickCounter() const { return tickCounter_; }
     Date lastStepAt() const { return lastStepAt_; }
 
-private:
+   private:
     struct Slot {
         std::string flea_id{};
         // The flea's next decision input: its voice card, mood, memories and recent

@@ -13,7 +13,8 @@ OrderedJson toJson(const FleaStageState& value) {
     if (value.temp_act_override) j["temp_act_override"] = *value.temp_act_override;
     j["current_pose"] = toJson(value.current_pose);
     if (value.interaction_partner_id) j["interaction_partner_id"] = *value.interaction_partner_id;
-    if (value.cooldown_until) j["cooldown_until"] = finiteJson(value.cooldown_until->seconds, "cooldown_until");
+    if (value.cooldown_until)
+        j["cooldown_until"] = finiteJson(value.cooldown_until->seconds, "cooldown_until");
     if (value.intent_started_at)
         j["intent_started_at"] = finiteJson(value.intent_started_at->seconds, "intent_started_at");
     if (value.intent_duration_seconds)

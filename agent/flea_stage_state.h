@@ -8,13 +8,24 @@
 #include <utility>
 
 #include "agent/agent_records.h"
-#include "platform/raw_enum.h"
 #include "platform/date.h"
 #include "platform/json.h"
+#include "platform/raw_enum.h"
 
 namespace tw {
 
-enum class AgentPose { idle, walking, attentive, clapping, headShake, ritual, duet, microStory, sitting, sleeping };
+enum class AgentPose {
+    idle,
+    walking,
+    attentive,
+    clapping,
+    headShake,
+    ritual,
+    duet,
+    microStory,
+    sitting,
+    sleeping
+};
 
 template <>
 struct RawEnumCases<AgentPose> {

@@ -69,12 +69,14 @@ bool FleaStageStateStore::shouldBlockPlayerAction(const std::string& flea_id, Da
 FleaStageStateStore::PlayerActionDecision FleaStageStateStore::requestPlayerAction(
     const std::string& flea_id, const std::string& actionID, bool overrideRefusal, Date now) {
     if (overrideRefusal) {
-        refusalsServedByFleaID_[flea_id] = std::max<std::int64_t>(valueOrZero(refusalsServedByFleaID_, flea_id) - 1, 0);
+        refusalsServedByFleaID_[flea_id] =
+            std::max<std::int64_t>(valueOrZero(refusalsServedByFleaID_, flea_id) - 1, 0);
         ++overrideCountByFleaID_[flea_id];
         return PlayerActionDecision::acceptedViaOverride();
     }
     if (shouldBlockPlayerAction(flea_id, now)) {
-        Telemetry::track("flea_agent_refusal", TelemetryProperties{{"flea_id", flea_id}, {"action_id", actionID}});
+        Telemetry::track("flea_agent_refusal",
+                         TelemetryProperties{{"flea_id", flea_id}, {"action_id", actionID}});
         return PlayerActionDecision::refused(refusalReason);
     }
     return PlayerActionDecision::accepted();
@@ -85,7 +87,8 @@ void FleaStageStateStore::resetRefusalCounters() {
     refusalsServedByFleaID_.clear();
 }
 
-FleaStageStateStore::PlayerActionStats FleaStageStateStore::playerActionStats(const std::string& flea_id) const {
+FleaStageStateStore::PlayerActionStats FleaStageStateStore::playerActionStats(
+    const std::string& flea_id) const {
     return {valueOrZero(playerActionsByFleaID_, flea_id), valueOrZero(refusalsServedByFleaID_, flea_id),
             valueOrZero(overrideCountByFleaID_, flea_id)};
 }

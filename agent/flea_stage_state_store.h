@@ -14,7 +14,7 @@
 namespace tw {
 
 class FleaStageStateStore final {
-public:
+   public:
     struct PlayerActionDecision {
         enum class Kind { refused, accepted, acceptedViaOverride };
         Kind kind = Kind::accepted;
@@ -36,7 +36,8 @@ public:
         friend bool operator==(const PlayerActionStats&, const PlayerActionStats&) = default;
     };
 
-    static constexpr const char* refusalReason = "in-character refusal \u2014 player can long-press to override";
+    static constexpr const char* refusalReason =
+        "in-character refusal \u2014 player can long-press to override";
     // The k-th refusal a flea serves needs 8 × k counted requests.
     static constexpr std::int64_t requestsPerRefusal = 8;
 
@@ -54,7 +55,7 @@ public:
     void resetRefusalCounters();
     PlayerActionStats playerActionStats(const std::string& flea_id) const;
 
-private:
+   private:
     std::map<std::string, FleaStageState> states_;
     std::map<std::string, std::int64_t> playerActionsByFleaID_;
     std::map<std::string, std::int64_t> refusalsServedByFleaID_;

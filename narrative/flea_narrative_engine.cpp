@@ -75,7 +75,8 @@ FleaNarrativeResult FleaNarrativeEngine::process(const TumblewickEventRecord& ev
 
     if (memory) {
         std::string sentence = unicode::trimmed(dialogue.diaryLine);
-        if (!sentence.empty()) fileDiarySentence(std::move(sentence), calendar_.dayKey(event.occurredAt), state);
+        if (!sentence.empty())
+            fileDiarySentence(std::move(sentence), calendar_.dayKey(event.occurredAt), state);
     }
 
     if (!dialogue.thoughtBubble.empty() && recordThought_)

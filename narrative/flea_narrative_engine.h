@@ -76,7 +76,8 @@ class FleaNarrativeEngine {
     // Files a sentence under its day in `calendar`'s zone; returns the day key, or "" when the
     // sentence is blank or the moment lies on no day. Defaults: now, in the user's calendar.
     static std::string appendDiarySentence(const std::string& sentence, FleaNarrativeState& state,
-                                           Date at = SystemClock().now(), const Calendar& calendar = Calendar());
+                                           Date at = SystemClock().now(),
+                                           const Calendar& calendar = Calendar());
     static std::string diaryVerb(FleaOutcome outcome);
 
     static void promoteTroupeMythIfReady(const TumblewickEventRecord& event, FleaNarrativeState& state);

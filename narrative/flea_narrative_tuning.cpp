@@ -118,7 +118,8 @@ FleaNarrativeTuning FleaNarrativeTuning::fromJson(const JsonReader& reader) {
     FleaNarrativeTuning out;
     out.schemaVersion = reader["schemaVersion"].int64();
     narrative_json::readNumbers(reader["performanceMissTriggers"], out.performanceMissTriggers, kMiss);
-    narrative_json::readNumbers(reader["performanceSuccessTriggers"], out.performanceSuccessTriggers, kSuccess);
+    narrative_json::readNumbers(reader["performanceSuccessTriggers"], out.performanceSuccessTriggers,
+                                kSuccess);
     narrative_json::readNumbers(reader["nearSuccessTriggers"], out.nearSuccessTriggers, kNear);
     narrative_json::readNumbers(reader["playerEvents"], out.playerEvents, kPlayerEvents);
     narrative_json::readNumbers(reader["playerAttention"], out.playerAttention, kPlayerAttention);

@@ -52,8 +52,7 @@ OrderedJson FleaMemory::toJson() const {
     out["emotionalMeaning"] = emotionalMeaning;
     out["tone"] = tone;
     out["importance"] = finiteJson(importance, "importance");
-    out["involvedFleas"] =
-        narrative_json::records(involvedFleas);
+    out["involvedFleas"] = narrative_json::records(involvedFleas);
     out["playerInvolved"] = playerInvolved;
     out["possibleDialogueHooks"] = narrative_json::strings(possibleDialogueHooks);
     out["pinned"] = pinned;

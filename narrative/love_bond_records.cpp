@@ -93,8 +93,7 @@ OrderedJson FleaConversationExchange::toJson() const {
     OrderedJson out = OrderedJson::object();
     out["id"] = narrative_json::uuid(id);
     out["createdAt"] = narrative_json::date(createdAt, "createdAt");
-    out["participants"] =
-        narrative_json::records(participants);
+    out["participants"] = narrative_json::records(participants);
     out["lines"] = narrative_json::records(lines);
     out["outcome"] = outcome;
     out["setting"] = setting;

@@ -15,12 +15,9 @@ using narrative_json::NumberField;
 
 // The metrics' fields in JSON key order.
 constexpr NumberField<FleaEventResultMetrics> kMetricFields[] = {
-    {"precision", &FleaEventResultMetrics::precision},
-    {"daring", &FleaEventResultMetrics::daring},
-    {"charm", &FleaEventResultMetrics::charm},
-    {"heart", &FleaEventResultMetrics::heart},
-    {"novelty", &FleaEventResultMetrics::novelty},
-    {"recovery", &FleaEventResultMetrics::recovery},
+    {"precision", &FleaEventResultMetrics::precision}, {"daring", &FleaEventResultMetrics::daring},
+    {"charm", &FleaEventResultMetrics::charm},         {"heart", &FleaEventResultMetrics::heart},
+    {"novelty", &FleaEventResultMetrics::novelty},     {"recovery", &FleaEventResultMetrics::recovery},
 };
 
 // The context's levels: the first keys of its JSON, each clamped to 0..1 by make().

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/raw_enum.h"
 #include "platform/json.h"
+#include "platform/raw_enum.h"
 
 namespace tw {
 

@@ -1,16 +1,16 @@
 #include "platform/calendar.h"
 
-#include <cmath>
-#include <cstdlib>
-#include <map>
-#include <utility>
-
 #include <unicode/datefmt.h>
 #include <unicode/gregocal.h>
 #include <unicode/locid.h>
 #include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <utility>
 
 #include "platform/log.h"
 
@@ -81,8 +81,8 @@ struct Calendar::Impl {
         if (auto it = patternFormatters.find(pattern); it != patternFormatters.end()) return it->second.get();
         if (patternFormatters.size() >= kMaxCachedPatterns) patternFormatters.clear();
         UErrorCode status = U_ZERO_ERROR;
-        auto formatter =
-            std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern), patternLocale, status);
+        auto formatter = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern),
+                                                                 patternLocale, status);
         if (U_FAILURE(status)) return nullptr;
         formatter->adoptCalendar(calendar->clone());  // Gregorian whatever the locale's own calendar
         return patternFormatters.emplace(pattern, std::move(formatter)).first->second.get();
@@ -129,9 +129,11 @@ struct Calendar::Impl {
     }
 };
 
-Calendar::Calendar(const std::string& timeZoneId, const std::string& localeId) : impl_(std::make_unique<Impl>()) {
-    icu::TimeZone* zone = timeZoneId.empty() ? systemZone()
-                                             : icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(timeZoneId));
+Calendar::Calendar(const std::string& timeZoneId, const std::string& localeId)
+    : impl_(std::make_unique<Impl>()) {
+    icu::TimeZone* zone = timeZoneId.empty()
+                              ? systemZone()
+                              : icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(timeZoneId));
     if (isUnknown(*zone)) {
         log::warning("Unknown time zone \"" + timeZoneId + "\"; using UTC");
         delete zone;
@@ -150,7 +152,8 @@ Calendar::Calendar(const std::string& timeZoneId, const std::string& localeId) :
     }
 
     UErrorCode status = U_ZERO_ERROR;
-    auto calendar = std::make_unique<icu::GregorianCalendar>(zone, impl_->patternLocale, status);  // adopts zone
+    auto calendar =
+        std::make_unique<icu::GregorianCalendar>(zone, impl_->patternLocale, status);  // adopts zone
     if (U_FAILURE(status)) {
         log::warning(std::string("Calendar could not be created: ") + u_errorName(status) + "; using UTC");
         status = U_ZERO_ERROR;

@@ -9,7 +9,7 @@
 namespace tw {
 
 class Calendar {
-public:
+   public:
     // Empty time zone id: the system's zone. An unknown id falls back to UTC with a log line.
     explicit Calendar(const std::string& timeZoneId = "", const std::string& localeId = "");
     ~Calendar();
@@ -20,9 +20,9 @@ public:
 
     Date startOfDay(Date date) const;
     Date startOfNextDay(Date date) const;
-    int hour(Date date) const;    // 0..23, local
-    int minute(Date date) const;  // 0..59, local
-    int weekday(Date date) const; // 1 = Sunday .. 7 = Saturday
+    int hour(Date date) const;     // 0..23, local
+    int minute(Date date) const;   // 0..59, local
+    int weekday(Date date) const;  // 1 = Sunday .. 7 = Saturday
     bool isSameDay(Date a, Date b) const;
 
     // Local text with an ICU/Unicode pattern, e.g. "yyyy-MM-dd" or "yyyy-MM-dd-HHmmss".
@@ -32,7 +32,7 @@ public:
     std::string fullDateText(Date date) const;
     std::string shortTimeText(Date date) const;
 
-private:
+   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

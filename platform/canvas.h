@@ -5,8 +5,8 @@
 // Conventions: y grows downward; lengths in device-independent pixels (points);
 // angles in radians; filled paths use the non-zero winding rule; strokes have flat
 // caps and miter joins; text is placed by the top-left corner of its line box.
-#include <optional>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,7 +54,7 @@ enum class ArcDirection {
 
 // A path as a list of elements, kept as given so tests can read them back.
 class Path {
-public:
+   public:
     enum class Kind { moveTo, lineTo, curveTo, arc, ellipse, rect, close };
 
     struct Element {
@@ -110,7 +110,7 @@ public:
 
     friend bool operator==(const Path&, const Path&) = default;
 
-private:
+   private:
     static Element point(Kind kind, std::vector<Point> points) {
         Element e;
         e.kind = kind;
@@ -166,7 +166,7 @@ struct GradientStop {
 };
 
 class Canvas {
-public:
+   public:
     virtual ~Canvas() = default;
 
     // Graphics state: colours, line width, shadow, transform and clip.

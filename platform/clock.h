@@ -5,7 +5,7 @@
 namespace tw {
 
 class Clock {
-public:
+   public:
     virtual ~Clock() = default;
     virtual Date now() const = 0;
     // Seconds from an arbitrary origin; never goes backwards.
@@ -13,7 +13,7 @@ public:
 };
 
 class SystemClock final : public Clock {
-public:
+   public:
     Date now() const override;
     double monotonic() const override;
 };

@@ -39,9 +39,7 @@ constexpr Civil civilFromDays(std::int64_t days) {
     return Civil{static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0), month, day};
 }
 
-constexpr bool isLeapYear(std::int64_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+constexpr bool isLeapYear(std::int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 constexpr unsigned daysInMonth(std::int64_t year, unsigned month) {
     constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -137,8 +135,8 @@ std::optional<Date> parseIso8601(std::string_view text) {
         if (error != std::errc() || end != number.data() + number.size()) return std::nullopt;
     }
 
-    const std::int64_t unixSeconds = daysFromCivil(*year, *month, *day) * kSecondsPerDay +
-                                     *hour * 3600 + *minute * 60 + *second;
+    const std::int64_t unixSeconds =
+        daysFromCivil(*year, *month, *day) * kSecondsPerDay + *hour * 3600 + *minute * 60 + *second;
     return Date{static_cast<double>(unixSeconds - kUnixOffsetSeconds) + fraction};
 }
 

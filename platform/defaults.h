@@ -24,7 +24,7 @@ struct DefaultsData {
 using DefaultsValue = std::variant<bool, std::int64_t, double, std::string, Date, DefaultsData>;
 
 class Defaults {
-public:
+   public:
     virtual ~Defaults() = default;
 
     // Raw access.
@@ -66,7 +66,7 @@ public:
 // A file that exists but cannot be read makes the suite read-only for this run
 // (a read error is not "absent": nothing is overwritten).
 class JsonFileDefaults final : public Defaults {
-public:
+   public:
     explicit JsonFileDefaults(std::filesystem::path file, double coalesceSeconds = 1.0);
     ~JsonFileDefaults() override;  // flushes
 
@@ -82,7 +82,7 @@ public:
     // Files: <configDirectory>/<suite>.json.
     static std::filesystem::path suiteFile(const std::string& suiteName);
 
-private:
+   private:
     struct Writer;
     std::filesystem::path file_;
     std::unique_ptr<Writer> writer_;

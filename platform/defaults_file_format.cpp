@@ -73,7 +73,8 @@ std::string base64Encode(const std::vector<std::uint8_t>& bytes) {
     out.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
-        const std::uint32_t n = (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
+        const std::uint32_t n =
+            (std::uint32_t{bytes[i]} << 16) | (std::uint32_t{bytes[i + 1]} << 8) | bytes[i + 2];
         out += kAlphabet[(n >> 18) & 63];
         out += kAlphabet[(n >> 12) & 63];
         out += kAlphabet[(n >> 6) & 63];
@@ -133,10 +134,13 @@ Contents decode(const std::string& text, bool logSkipped) {
                 contents.values.emplace(key, std::move(*value));
                 continue;
             }
-            if (logSkipped) log::warning("Defaults: skipped \"" + key + "\" of unknown type \"" + entry["type"].string() + "\"");
+            if (logSkipped)
+                log::warning("Defaults: skipped \"" + key + "\" of unknown type \"" + entry["type"].string() +
+                             "\"");
         } catch (const JsonDecodeError& error) {
-            if (logSkipped) log::warning("Defaults: skipped unreadable \"" + key + "\" (" + toString(error.kind()) + " at " +
-                         error.path() + ")");
+            if (logSkipped)
+                log::warning("Defaults: skipped unreadable \"" + key + "\" (" + toString(error.kind()) +
+                             " at " + error.path() + ")");
         }
         contents.unreadable.emplace(key, entry.raw());
     }

@@ -17,7 +17,7 @@ struct HttpRequest {
 };
 
 struct HttpResponse {
-    int status = 0;  // 0 when no HTTP answer arrived
+    int status = 0;                              // 0 when no HTTP answer arrived
     std::map<std::string, std::string> headers;  // lower-case names
     std::string body;
     std::optional<std::string> error;  // transport failure text; empty on an HTTP answer
@@ -27,7 +27,7 @@ struct HttpResponse {
 };
 
 class HttpClient {
-public:
+   public:
     using Completion = std::function<void(HttpResponse)>;
     virtual ~HttpClient() = default;
     virtual void send(HttpRequest request, Completion completion) = 0;

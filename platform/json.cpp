@@ -59,10 +59,14 @@ std::string composeMessage(JsonErrorKind kind, const std::string& path, const st
 
 const char* toString(JsonErrorKind kind) {
     switch (kind) {
-        case JsonErrorKind::keyNotFound: return "keyNotFound";
-        case JsonErrorKind::valueNotFound: return "valueNotFound";
-        case JsonErrorKind::typeMismatch: return "typeMismatch";
-        case JsonErrorKind::dataCorrupted: return "dataCorrupted";
+        case JsonErrorKind::keyNotFound:
+            return "keyNotFound";
+        case JsonErrorKind::valueNotFound:
+            return "valueNotFound";
+        case JsonErrorKind::typeMismatch:
+            return "typeMismatch";
+        case JsonErrorKind::dataCorrupted:
+            return "dataCorrupted";
     }
     return "unknown";
 }
@@ -87,8 +91,7 @@ OrderedJson parseJson(std::string_view text) {
 
 // MARK: - JsonReader
 
-JsonReader::JsonReader(const OrderedJson& value, std::string path)
-    : value_(&value), path_(std::move(path)) {}
+JsonReader::JsonReader(const OrderedJson& value, std::string path) : value_(&value), path_(std::move(path)) {}
 
 void JsonReader::fail(JsonErrorKind kind, const std::string& detail) const {
     throw JsonDecodeError(kind, path_, detail);
@@ -204,7 +207,8 @@ std::int64_t JsonReader::int64() const {
     if (value_->is_number_unsigned()) {
         auto value = value_->get<std::uint64_t>();
         if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            fail(JsonErrorKind::dataCorrupted, "number " + std::to_string(value) + " does not fit in a 64-bit signed integer");
+            fail(JsonErrorKind::dataCorrupted,
+                 "number " + std::to_string(value) + " does not fit in a 64-bit signed integer");
         }
         return static_cast<std::int64_t>(value);
     }

@@ -8,40 +8,39 @@
 // Encoders refuse NaN and infinity instead of writing null.
 #include <cstdint>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "platform/date.h"
 #include "platform/uuid.h"
 
 namespace tw {
 
-using Json = nlohmann::json;                // key order: sorted
-using OrderedJson = nlohmann::ordered_json; // key order: insertion (declaration) order
+using Json = nlohmann::json;                 // key order: sorted
+using OrderedJson = nlohmann::ordered_json;  // key order: insertion (declaration) order
 
 enum class JsonErrorKind { keyNotFound, valueNotFound, typeMismatch, dataCorrupted };
 const char* toString(JsonErrorKind kind);
 
 class JsonDecodeError : public std::runtime_error {
-public:
+   public:
     JsonDecodeError(JsonErrorKind kind, std::string path, std::string detail);
     JsonErrorKind kind() const { return kind_; }
     const std::string& path() const { return path_; }
     const std::string& detail() const { return detail_; }
 
-private:
+   private:
     JsonErrorKind kind_;
     std::string path_;
     std::string detail_;
 };
 
 class JsonEncodeError : public std::runtime_error {
-public:
+   public:
     using std::runtime_error::runtime_error;
 };
 
@@ -50,7 +49,7 @@ OrderedJson parseJson(std::string_view text);
 
 // A read-only cursor over a parsed value that knows its path.
 class JsonReader {
-public:
+   public:
     explicit JsonReader(const OrderedJson& value, std::string path = "");
 
     const OrderedJson& raw() const { return *value_; }
@@ -80,9 +79,9 @@ public:
     int int32() const;             // integer token inside int32
     double number() const;         // any number
     const std::string& string() const;
-    Uuid uuid() const;             // string, 36-char hyphenated form
-    Date iso8601Date() const;      // string, strict ISO 8601
-    Date referenceDate() const;    // number: seconds since 2001-01-01
+    Uuid uuid() const;           // string, 36-char hyphenated form
+    Date iso8601Date() const;    // string, strict ISO 8601
+    Date referenceDate() const;  // number: seconds since 2001-01-01
 
     // Helpers for optional members.
     std::optional<bool> optionalBoolean(std::string_view key) const;
@@ -93,7 +92,7 @@ public:
 
     [[noreturn]] void fail(JsonErrorKind kind, const std::string& detail) const;
 
-private:
+   private:
     std::string childPath(std::string_view key) const;
     std::string childPath(std::size_t index) const;
 

@@ -75,17 +75,20 @@ ReadStatus readWholeFile(const fs::path& file, std::string& text, std::string& w
 // Moves an unparseable file out of the way under a name no earlier copy uses.
 bool setAside(const fs::path& file) {
     const auto unixSeconds =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     const std::string base = file.string() + ".corrupt-" + std::to_string(unixSeconds);
     std::string target = base;
     std::error_code error;
     for (int n = 1; fs::exists(target, error) && n < 1000; ++n) target = base + "-" + std::to_string(n);
     fs::rename(file, target, error);
     if (error) {
-        log::warning("Defaults: could not move the unreadable " + file.string() + " aside: " + error.message());
+        log::warning("Defaults: could not move the unreadable " + file.string() +
+                     " aside: " + error.message());
         return false;
     }
-    log::warning("Defaults: " + file.string() + " could not be parsed; moved it to " + target + " and started empty");
+    log::warning("Defaults: " + file.string() + " could not be parsed; moved it to " + target +
+                 " and started empty");
     return true;
 }
 
@@ -170,8 +173,8 @@ void JsonFileDefaults::Writer::change(const std::string& key, std::optional<Defa
         dirty.insert(key);
         if (pending || readOnly) return;
         pending = true;
-        deadline = SteadyClock::now() +
-                   std::chrono::duration_cast<SteadyClock::duration>(std::chrono::duration<double>(coalesceSeconds));
+        deadline = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
+                                            std::chrono::duration<double>(coalesceSeconds));
     }
     changed.notify_all();
 }
@@ -238,7 +241,8 @@ bool JsonFileDefaults::Writer::write() {
         case ReadStatus::missing:
             break;
         case ReadStatus::failed:
-            log::warning("Defaults: cannot read " + file.string() + " before saving (" + why + "); not saved");
+            log::warning("Defaults: cannot read " + file.string() + " before saving (" + why +
+                         "); not saved");
             restoreDirty();
             return false;
         case ReadStatus::ok:

@@ -1,10 +1,10 @@
 #include "platform/log.h"
 
+#include <syslog.h>
+
 #include <cstdio>
 #include <mutex>
 #include <string>
-
-#include <syslog.h>
 
 namespace tw::log {
 

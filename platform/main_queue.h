@@ -9,7 +9,7 @@ namespace tw {
 using TaskId = std::uint64_t;
 
 class MainQueue {
-public:
+   public:
     virtual ~MainQueue() = default;
     // Thread-safe: may be called from any thread; the work runs on the main thread.
     virtual void post(std::function<void()> work) = 0;

@@ -18,7 +18,7 @@ struct Notification {
 };
 
 class NotificationCenter {
-public:
+   public:
     using Observer = std::function<void(const Notification&)>;
     using Token = std::uint64_t;
 
@@ -26,7 +26,7 @@ public:
     void removeObserver(Token token);
     void post(const std::string& name, NotificationUserInfo userInfo = {});
 
-private:
+   private:
     struct Entry {
         Token token;
         std::string name;

@@ -32,7 +32,8 @@ fs::path configHome() {
 // One value of user-dirs.dirs: "$HOME/Desktop" or "/abs/path", in double quotes,
 // with backslash escapes. Anything else is not a usable value.
 std::optional<fs::path> parseUserDirValue(std::string_view raw, const fs::path& home) {
-    while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\t' || raw.back() == '\r')) raw.remove_suffix(1);
+    while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\t' || raw.back() == '\r'))
+        raw.remove_suffix(1);
     if (raw.size() < 2 || raw.front() != '"' || raw.back() != '"') return std::nullopt;
     raw = raw.substr(1, raw.size() - 2);
     std::string value;

@@ -15,7 +15,9 @@ template <typename E>
 struct RawEnumCases;  // static constexpr std::array<std::pair<E, std::string_view>, N> table
 
 template <typename E>
-concept RawEnum = std::is_enum_v<E> && requires { RawEnumCases<E>::table; };
+concept RawEnum = std::is_enum_v<E> && requires {
+    RawEnumCases<E>::table;
+};
 
 template <RawEnum E>
 constexpr std::string_view rawValue(E value) {

@@ -13,7 +13,7 @@
 namespace tw {
 
 class SerialExecutor {
-public:
+   public:
     virtual ~SerialExecutor() = default;
     virtual void execute(std::function<void()> job) = 0;
     // Blocks until every job submitted so far has run (tests, shutdown).
@@ -22,13 +22,13 @@ public:
 
 // One worker thread; the destructor drains the queue and joins.
 class ThreadSerialExecutor final : public SerialExecutor {
-public:
+   public:
     ThreadSerialExecutor();
     ~ThreadSerialExecutor() override;
     void execute(std::function<void()> job) override;
     void drain() override;
 
-private:
+   private:
     void run();
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -41,7 +41,7 @@ private:
 
 // Runs each job at once on the caller's thread (deterministic tests).
 class InlineSerialExecutor final : public SerialExecutor {
-public:
+   public:
     void execute(std::function<void()> job) override { job(); }
     void drain() override {}
 };

@@ -1,8 +1,8 @@
 #include "platform/sha256.h"
 
-#include <stdexcept>
-
 #include <openssl/evp.h>
+
+#include <stdexcept>
 
 namespace tw {
 

@@ -65,7 +65,8 @@ std::uint64_t sipHash13(const SipKey& key, std::string_view text) {
         sipRound(v0, v1, v2, v3);
         v0 ^= m;
     }
-    const std::uint64_t last = static_cast<std::uint64_t>(size) << 56 | readLittleEndian(data + whole, size - whole);
+    const std::uint64_t last =
+        static_cast<std::uint64_t>(size) << 56 | readLittleEndian(data + whole, size - whole);
     v3 ^= last;
     sipRound(v0, v1, v2, v3);
     v0 ^= last;

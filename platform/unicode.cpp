@@ -1,7 +1,5 @@
 #include "platform/unicode.h"
 
-#include <memory>
-
 #include <unicode/brkiter.h>
 #include <unicode/bytestream.h>
 #include <unicode/locid.h>
@@ -10,6 +8,8 @@
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
+
+#include <memory>
 
 #include "platform/log.h"
 
@@ -41,7 +41,8 @@ bool isAscii(std::string_view text) {
 }
 
 icu::UnicodeString toUnicode(std::string_view text) {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
 }
 
 std::string toUtf8(const icu::UnicodeString& text) {

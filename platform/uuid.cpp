@@ -1,8 +1,8 @@
 #include "platform/uuid.h"
 
-#include <cstring>
-
 #include <uuid/uuid.h>
+
+#include <cstring>
 
 namespace tw {
 

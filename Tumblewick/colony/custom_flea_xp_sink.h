@@ -5,7 +5,7 @@
 namespace tw {
 
 class CustomFleaXPSink {
-public:
+   public:
     virtual ~CustomFleaXPSink() = default;
     virtual void addXPToAll(std::int64_t amount) = 0;
 };

@@ -15,9 +15,9 @@ namespace tw {
 struct MacCustomFlea {
     Uuid id;
     std::string name;
-    std::int64_t bodyColorIndex = 0;    // position in the document's body palette; may lie outside it
-    std::string hatKind;                // a MacFleaHatKind raw value, stored unchecked
-    std::string discoveredAct;          // an act key, stored unchecked
+    std::int64_t bodyColorIndex = 0;  // position in the document's body palette; may lie outside it
+    std::string hatKind;              // a MacFleaHatKind raw value, stored unchecked
+    std::string discoveredAct;        // an act key, stored unchecked
     Date createdAt;
     std::int64_t xp = 0;
     std::vector<std::string> unlockedNodeIDs;  // in unlock order

@@ -5,7 +5,8 @@
 namespace tw::MacFleaLevels {
 
 const std::vector<std::int64_t>& builtInThresholds() {
-    static const std::vector<std::int64_t> table = {0, 15, 40, 90, 180, 320, 520, 780, 1100, 1500, 2000, 2600};
+    static const std::vector<std::int64_t> table = {0,   15,  40,   90,   180,  320,
+                                                    520, 780, 1100, 1500, 2000, 2600};
     return table;
 }
 

@@ -141,7 +141,8 @@ ProgressionSpec::TechNode readTechNode(const OrderedJson& o) {
     return node;
 }
 
-ProgressionSpec::Action readAction(const OrderedJson& o, const std::string& defaultEmoji, bool defaultWindsUp) {
+ProgressionSpec::Action readAction(const OrderedJson& o, const std::string& defaultEmoji,
+                                   bool defaultWindsUp) {
     ProgressionSpec::Action action;
     action.id = stringAt(o, "id").value_or("");
     action.emoji = stringAt(o, "emoji").value_or(defaultEmoji);

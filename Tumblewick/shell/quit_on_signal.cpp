@@ -1,8 +1,9 @@
 #include "quit_on_signal.h"
 
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "platform/log.h"
 

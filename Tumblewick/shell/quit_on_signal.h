@@ -8,14 +8,14 @@ namespace tw {
 
 class QuitOnSignal final : public QObject {
     Q_OBJECT
-public:
+   public:
     explicit QuitOnSignal(QObject* parent = nullptr);
     ~QuitOnSignal() override;
 
-signals:
+   signals:
     void signalled(int signalNumber);
 
-private:
+   private:
     QSocketNotifier* notifier_ = nullptr;
 };
 

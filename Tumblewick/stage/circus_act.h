@@ -8,7 +8,7 @@
 namespace tw {
 
 class CircusAct {
-public:
+   public:
     virtual ~CircusAct() = default;
     virtual void update(double dt, double energy) = 0;
     virtual void draw(Canvas& context, ParticleSystem& particles) = 0;

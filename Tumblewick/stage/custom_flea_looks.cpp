@@ -57,7 +57,8 @@ void drawMacCustomHat(Canvas& c, MacFleaHatKind kind, double hx, double hy, doub
             return;
         case MacFleaHatKind::bandana:
             c.setFillColor(Color::rgb(0.8, 0.15, 0.2));
-            c.fillPath(Path::polygon({{hx - hr, hy - s}, {hx + hr, hy - s}, {hx + hr - s, top - s}, {hx - hr + s, top - s}}));
+            c.fillPath(Path::polygon(
+                {{hx - hr, hy - s}, {hx + hr, hy - s}, {hx + hr - s, top - s}, {hx - hr + s, top - s}}));
             c.fillEllipse(Rect{hx - hr - 1.5 * s, hy - 3 * s, 3 * s, 2 * s});
             return;
     }

@@ -11,10 +11,10 @@
 namespace tw {
 
 class EnergySystem {
-public:
+   public:
     explicit EnergySystem(CustomFleaXPSink& xp) : xp_(&xp) {}
 
-    double value = 0;       // raw energy, within 0...maxValue after each poll
+    double value = 0;  // raw energy, within 0...maxValue after each poll
     double maxValue = 100;
     double decay = 25;      // lost per second
     double smooth = 0;      // displayed energy, chasing value
@@ -31,7 +31,7 @@ public:
     void updateKeyState(const std::set<std::uint16_t>& keysDown);
     double normalized() const { return smooth / maxValue; }
 
-private:
+   private:
     CustomFleaXPSink* xp_;
     Point prevMouse_{0, 0};
     std::set<std::uint16_t> pressedKeys_;

@@ -13,7 +13,7 @@ namespace {
 constexpr Color kTorchStick = Color::rgb(0.545, 0.271, 0.075);
 constexpr Color kTorchHead = Color::rgb(1, 0.4, 0);
 constexpr std::array<Color, 5> kFlame = {
-    Color::rgb(1, 0.4, 0), Color::rgb(1, 0.267, 0), Color::rgb(1, 0.667, 0),
+    Color::rgb(1, 0.4, 0),   Color::rgb(1, 0.267, 0), Color::rgb(1, 0.667, 0),
     Color::rgb(1, 0.133, 0), Color::rgb(1, 0.867, 0),
 };
 

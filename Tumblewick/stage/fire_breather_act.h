@@ -6,7 +6,7 @@
 namespace tw {
 
 class FireBreatherAct final : public CircusAct {
-public:
+   public:
     FireBreatherAct(double x, double y, double width, RandomSource& random = systemRandomSource())
         : x(x), y(y), width(width), random_(&random) {}
 
@@ -21,7 +21,7 @@ public:
     void update(double dt, double energy) override;
     void draw(Canvas& context, ParticleSystem& particles) override;
 
-private:
+   private:
     RandomSource* random_;
 };
 

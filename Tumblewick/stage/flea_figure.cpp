@@ -49,7 +49,8 @@ void drawFlea(Canvas& c, double x, double y, double facing, double phase, double
               std::optional<Color> bodyColor, std::optional<Color> headColor,
               std::optional<MacFleaHatKind> customHat) {
     const double s = scale;
-    drawFigureBody(c, x, y, facing, phase, s, bodyColor.value_or(Colors::flea), headColor.value_or(Colors::fleaLight));
+    drawFigureBody(c, x, y, facing, phase, s, bodyColor.value_or(Colors::flea),
+                   headColor.value_or(Colors::fleaLight));
     const double hx = x + 5 * facing * s;
     const double hy = y - 4 * s;
     if (hat) drawTopHat(c, hx, hy - 4.5 * s, s, Color::rgb(0.1, 0.1, 0.18), Colors::tentRed);

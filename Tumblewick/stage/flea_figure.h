@@ -11,8 +11,9 @@ namespace tw {
 // One flea with its body centre at (x, y); facing +1 looks towards +x, −1 towards −x.
 // Absent colours are the default flea's; `hat` paints the plain top hat, `customHat`
 // (other than none) a custom one over it.
-void drawFlea(Canvas& context, double x, double y, double facing, double phase, double scale, bool hat = false,
-              std::optional<Color> bodyColor = std::nullopt, std::optional<Color> headColor = std::nullopt,
+void drawFlea(Canvas& context, double x, double y, double facing, double phase, double scale,
+              bool hat = false, std::optional<Color> bodyColor = std::nullopt,
+              std::optional<Color> headColor = std::nullopt,
               std::optional<MacFleaHatKind> customHat = std::nullopt);
 
 // The performer of `act`: the custom flea that performs it (macCustomFleaByAct), with

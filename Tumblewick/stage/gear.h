@@ -8,10 +8,10 @@ struct Gear {
     double x = 0;
     double y = 0;
     double radius = 0;
-    int teeth = 0;       // must not be negative
-    double angle = 0;    // degrees
-    double spin = 0;     // degrees per second
-    double jolt = 0;     // the last input kick, degrees
+    int teeth = 0;     // must not be negative
+    double angle = 0;  // degrees
+    double spin = 0;   // degrees per second
+    double jolt = 0;   // the last input kick, degrees
 
     void update(double dt, double energy);
     void onInput(double strength);

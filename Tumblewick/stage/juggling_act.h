@@ -8,14 +8,14 @@
 namespace tw {
 
 class JugglingAct final : public CircusAct {
-public:
+   public:
     JugglingAct(double x, double y, RandomSource& random = systemRandomSource())
         : x(x), y(y), random_(&random) {}
 
-    double x;                             // centre
-    double y;                             // ground line
-    double phase = 0;                     // radians; one throw per ball per 2π
-    double throwBoost = 0;                // extra throw height from input, 0 to 1
+    double x;               // centre
+    double y;               // ground line
+    double phase = 0;       // radians; one throw per ball per 2π
+    double throwBoost = 0;  // extra throw height from input, 0 to 1
     bool dropped = false;
     std::array<double, 3> dropVY = {0, 0, 0};  // fall speed of each dropped ball
     std::array<double, 3> dropY = {0, 0, 0};   // fall below the hands, at most 30
@@ -26,7 +26,7 @@ public:
     void update(double dt, double energy) override;
     void draw(Canvas& context, ParticleSystem& particles) override;
 
-private:
+   private:
     RandomSource* random_;
 };
 

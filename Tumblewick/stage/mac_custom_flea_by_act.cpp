@@ -13,8 +13,9 @@ std::map<std::string, MacCustomFlea> performersByAct(const std::vector<MacCustom
     std::vector<const MacCustomFlea*> newestFirst;
     newestFirst.reserve(fleas.size());
     for (const auto& flea : fleas) newestFirst.push_back(&flea);
-    std::stable_sort(newestFirst.begin(), newestFirst.end(),
-                     [](const MacCustomFlea* a, const MacCustomFlea* b) { return a->createdAt > b->createdAt; });
+    std::stable_sort(
+        newestFirst.begin(), newestFirst.end(),
+        [](const MacCustomFlea* a, const MacCustomFlea* b) { return a->createdAt > b->createdAt; });
     std::map<std::string, MacCustomFlea> table;
     for (const auto* flea : newestFirst) table.try_emplace(flea->discoveredAct, *flea);
     return table;

@@ -37,8 +37,8 @@ std::optional<double> parseStrictDouble(std::string_view text) {
         }
         if (rest.size() > 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
             rest.remove_prefix(2);
-            const auto [hexEnd, hexEc] = std::from_chars(rest.data(), rest.data() + rest.size(), value,
-                                                         std::chars_format::hex);
+            const auto [hexEnd, hexEc] =
+                std::from_chars(rest.data(), rest.data() + rest.size(), value, std::chars_format::hex);
             if (hexEc == std::errc() && hexEnd == rest.data() + rest.size()) return negative ? -value : value;
         }
         return std::nullopt;

@@ -13,7 +13,7 @@ struct MacFleaEffectFlags {
     bool hasSparkleTrail = false;
     bool hasGoldAccents = false;
     double scaleMultiplier = 1.0;
-    std::optional<Color> tint;       // replaces the body colour; the head gets it at alpha 0.82
+    std::optional<Color> tint;  // replaces the body colour; the head gets it at alpha 0.82
     std::optional<Color> auraColor;
     std::optional<MacFleaHatKind> overrideHat;
 

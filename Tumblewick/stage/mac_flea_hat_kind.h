@@ -15,12 +15,18 @@ inline constexpr std::array<MacFleaHatKind, 6> allMacFleaHatKinds = {
 
 constexpr std::string_view rawValue(MacFleaHatKind kind) {
     switch (kind) {
-        case MacFleaHatKind::none: return "none";
-        case MacFleaHatKind::topHat: return "topHat";
-        case MacFleaHatKind::crown: return "crown";
-        case MacFleaHatKind::bowler: return "bowler";
-        case MacFleaHatKind::propeller: return "propeller";
-        case MacFleaHatKind::bandana: return "bandana";
+        case MacFleaHatKind::none:
+            return "none";
+        case MacFleaHatKind::topHat:
+            return "topHat";
+        case MacFleaHatKind::crown:
+            return "crown";
+        case MacFleaHatKind::bowler:
+            return "bowler";
+        case MacFleaHatKind::propeller:
+            return "propeller";
+        case MacFleaHatKind::bandana:
+            return "bandana";
     }
     return "none";
 }

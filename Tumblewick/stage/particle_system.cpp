@@ -30,7 +30,8 @@ const T& pick(RandomSource& random, std::span<const T> items) {
     return items[static_cast<std::size_t>(random.uniformInt(0, static_cast<std::int64_t>(items.size()) - 1))];
 }
 
-void emit(RandomSource& random, std::vector<Particle>& out, double x, double y, int count, const BurstKind& kind) {
+void emit(RandomSource& random, std::vector<Particle>& out, double x, double y, int count,
+          const BurstKind& kind) {
     for (int i = 0; i < count; ++i) {
         const double a = random.uniform(0, kMaxAngle);
         const double v = random.uniform(kind.speedMin, kind.speedMax);
@@ -45,7 +46,8 @@ void emit(RandomSource& random, std::vector<Particle>& out, double x, double y, 
         const double size = random.uniform(kind.sizeMin, kind.sizeMax);
         const Color color = pick(random, kind.colors);
         const std::string& shape = kind.shapes.size() == 1 ? kind.shapes[0] : pick(random, kind.shapes);
-        out.push_back(Particle{px, py, std::cos(a) * v, std::sin(a) * v + kind.lift, life, maxLife, color, size, shape});
+        out.push_back(Particle{px, py, std::cos(a) * v, std::sin(a) * v + kind.lift, life, maxLife, color,
+                               size, shape});
     }
 }
 

@@ -16,14 +16,14 @@ struct Particle {
     double life = 0;     // seconds left
     double maxLife = 0;  // life ÷ maxLife is the opacity and shrink factor
     Color color;
-    double size = 0;     // half-extent in points
-    std::string shape;   // "s" star of strokes, "r" flat rectangle, anything else a dot
+    double size = 0;    // half-extent in points
+    std::string shape;  // "s" star of strokes, "r" flat rectangle, anything else a dot
 
     friend bool operator==(const Particle&, const Particle&) = default;
 };
 
 class ParticleSystem {
-public:
+   public:
     explicit ParticleSystem(RandomSource& random = systemRandomSource()) : random_(&random) {}
 
     std::vector<Particle> particles;
@@ -38,7 +38,7 @@ public:
     void update(double dt);
     void draw(Canvas& context) const;
 
-private:
+   private:
     RandomSource* random_;
 };
 

@@ -1,14 +1,14 @@
 #pragma once
 // Where the acts and effects get their randomness. The stage uses an unseeded
 // generator; tests hand in a seeded one so frames repeat.
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <random>
 
 namespace tw {
 
 class RandomSource {
-public:
+   public:
     virtual ~RandomSource() = default;
     // Uniform over the closed range [lo, hi].
     virtual double uniform(double lo, double hi) = 0;
@@ -17,12 +17,12 @@ public:
 };
 
 class SeededRandomSource final : public RandomSource {
-public:
+   public:
     explicit SeededRandomSource(std::uint64_t seed) : engine_(seed) {}
     double uniform(double lo, double hi) override;
     std::int64_t uniformInt(std::int64_t lo, std::int64_t hi) override;
 
-private:
+   private:
     std::mt19937_64 engine_;
 };
 

@@ -5,7 +5,7 @@
 namespace tw {
 
 class StrongFleaAct final : public CircusAct {
-public:
+   public:
     StrongFleaAct(double x, double y) : x(x), y(y) {}
 
     double x;         // centre

@@ -6,7 +6,7 @@
 namespace tw {
 
 class TightropeAct final : public CircusAct {
-public:
+   public:
     TightropeAct(double x, double y, double width, RandomSource& random = systemRandomSource())
         : x(x), y(y), width(width), random_(&random) {}
 
@@ -16,7 +16,7 @@ public:
     double position = 0;   // 0 at the left post, 1 at the right
     double direction = 1;  // +1 walking right, −1 walking left
     double phase = 0;
-    double wobble = 0;     // pole tilt in points, within [−8, 8]
+    double wobble = 0;  // pole tilt in points, within [−8, 8]
     double wobbleV = 0;
 
     // A jolt to the walker's balance.
@@ -24,7 +24,7 @@ public:
     void update(double dt, double energy) override;
     void draw(Canvas& context, ParticleSystem& particles) override;
 
-private:
+   private:
     RandomSource* random_;
 };
 

@@ -9,7 +9,7 @@
 namespace tw {
 
 void TrapezeAct::update(double dt, double energy) {
-    constexpr double kLimit = 1.3089969389957472;  // 75°
+    constexpr double kLimit = 1.3089969389957472;      // 75°
     constexpr double kLeapAngle = 0.7853981633974483;  // 45°
     fleaPhase += 2 * dt;
     swingForce = 0.5 * energy;

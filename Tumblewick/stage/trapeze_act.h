@@ -6,23 +6,23 @@
 namespace tw {
 
 class TrapezeAct final : public CircusAct {
-public:
+   public:
     TrapezeAct(double x, double y, double width, RandomSource& random = systemRandomSource())
         : x(x), y(y), width(width), random_(&random) {}
 
-    double x;                             // left post
-    double y;                             // ground line
-    double width;                         // left post to right post
-    double angle = -0.4363323129985824;   // −25°; positive swings the bar towards +x
-    double angleV = 0;                    // radians per second
+    double x;                            // left post
+    double y;                            // ground line
+    double width;                        // left post to right post
+    double angle = -0.4363323129985824;  // −25°; positive swings the bar towards +x
+    double angleV = 0;                   // radians per second
     bool fleaOnLeft = true;
     double fleaPhase = 0;
-    double swingForce = 0;                // half the energy
+    double swingForce = 0;  // half the energy
 
     void update(double dt, double energy) override;
     void draw(Canvas& context, ParticleSystem& particles) override;
 
-private:
+   private:
     RandomSource* random_;
 };
 

@@ -12,7 +12,7 @@
 namespace tw {
 
 class SharedStore {
-public:
+   public:
     // The app-group suite; the app opens it as JsonFileDefaults::suiteFile(appGroupSuiteName)
     // and falls back to the standard suite when that cannot be opened.
     static constexpr const char* appGroupSuiteName = "group.tumblewick";
@@ -32,7 +32,7 @@ public:
                             const Calendar& calendar);
     void clearAgentPulse();
 
-private:
+   private:
     // The stored pulse to build on when it is from `at`'s day; otherwise an empty one
     // (keeping an unreadable stored value aside so it is not lost).
     AgentPulse currentPulse(Date at, const Calendar& calendar);

@@ -1,16 +1,15 @@
 // Painting all seven acts and 2,000 live particles into a full-width strip, against
 // a bare clear of the same image in the same run; the same strip with a custom flea
 // performing every act; and one frame's move of 2,000 particles.
-#include <cstdint>
-#include <cstdlib>
-#include <memory>
-#include <vector>
+#include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-
-#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
 
 #include "Tumblewick/colony/progression_loader.h"
 #include "Tumblewick/stage/cannon_act.h"

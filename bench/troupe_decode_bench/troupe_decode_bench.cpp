@@ -29,9 +29,12 @@ std::vector<std::string> makeLines(std::size_t count) {
         const Uuid flea = fleas[rng() % fleas.size()];
         const auto roll = rng() % 100;
         auto payload = [&]() -> TroupePayload {
-            if (roll < 70) return TroupeXPEarned{roll % 2 ? std::optional<Uuid>(flea) : std::nullopt, 3, TroupeXPSource::practice};
+            if (roll < 70)
+                return TroupeXPEarned{roll % 2 ? std::optional<Uuid>(flea) : std::nullopt, 3,
+                                      TroupeXPSource::practice};
             if (roll < 80) return TroupeCumulativeStatTick{TroupeCumulativeStat::mouseDistance, 1234.5};
-            if (roll < 88) return TroupeFleaMessageFromUser{flea, uuid(), "How was the trapeze today? 🎪", uuid()};
+            if (roll < 88)
+                return TroupeFleaMessageFromUser{flea, uuid(), "How was the trapeze today? 🎪", uuid()};
             if (roll < 94) return TroupeNodeUnlocked{flea, "trapeze", "trapeze.swing.2", 150};
             if (roll < 97) return TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop, "workbench"};
             return TroupeFleaCreated{flea, "Pip", 3, "top_hat", "trapeze", Date{7.5e8}, {"brave", "tiny"}};

@@ -41,9 +41,10 @@ std::vector<TroupeEvent> heavyUserLog(std::size_t count, bool shuffled) {
     double ts = 700000000;
     for (int i = 0; i < 6 && log.size() < count; ++i) {
         fleas.push_back(seeded(rng));
-        log.push_back(envelope(TroupeFleaCreated{fleas.back(), "Flea " + std::to_string(i), i, "topHat", "trapeze",
-                                                 Date{ts}, {"brave"}},
-                               ts, rng, devices[0]));
+        log.push_back(envelope(
+            TroupeFleaCreated{
+                fleas.back(), "Flea " + std::to_string(i), i, "topHat", "trapeze", Date{ts}, {"brave"}},
+            ts, rng, devices[0]));
     }
     while (log.size() < count) {
         ts += static_cast<double>(rng() % 3);  // whole seconds, many ties
@@ -52,21 +53,25 @@ std::vector<TroupeEvent> heavyUserLog(std::size_t count, bool shuffled) {
         std::uint64_t roll = rng() % 1000;
         if (roll < 900) {
             bool everyone = roll < 450;
-            log.push_back(envelope(TroupeXPEarned{everyone ? std::nullopt : std::optional<Uuid>(flea),
-                                                  static_cast<std::int64_t>(1 + rng() % 5),
-                                                  everyone ? TroupeXPSource::click : TroupeXPSource::practice},
-                                   ts, rng, device));
+            log.push_back(
+                envelope(TroupeXPEarned{everyone ? std::nullopt : std::optional<Uuid>(flea),
+                                        static_cast<std::int64_t>(1 + rng() % 5),
+                                        everyone ? TroupeXPSource::click : TroupeXPSource::practice},
+                         ts, rng, device));
         } else if (roll < 930) {
-            log.push_back(envelope(TroupeCumulativeStatTick{TroupeCumulativeStat::keystrokes, double(rng() % 50)}, ts,
-                                   rng, device));
+            log.push_back(
+                envelope(TroupeCumulativeStatTick{TroupeCumulativeStat::keystrokes, double(rng() % 50)}, ts,
+                         rng, device));
         } else if (roll < 950) {
-            log.push_back(envelope(TroupeNodeUnlocked{flea, "trapeze", "node" + std::to_string(rng() % 40), 25}, ts,
-                                   rng, device));
+            log.push_back(
+                envelope(TroupeNodeUnlocked{flea, "trapeze", "node" + std::to_string(rng() % 40), 25}, ts,
+                         rng, device));
         } else if (roll < 970) {
-            log.push_back(envelope(TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop, "desk"}, ts, rng, device));
+            log.push_back(
+                envelope(TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop, "desk"}, ts, rng, device));
         } else if (roll < 990) {
-            log.push_back(envelope(TroupeFleaMessageFromUser{flea, seeded(rng), "hello there", std::nullopt}, ts, rng,
-                                   device));
+            log.push_back(envelope(TroupeFleaMessageFromUser{flea, seeded(rng), "hello there", std::nullopt},
+                                   ts, rng, device));
         } else {
             log.push_back(envelope(TroupeSurpriseEventFired{"confetti"}, ts, rng, device));
         }
@@ -94,14 +99,17 @@ std::vector<TroupeEvent> longListLog(std::size_t count, int which) {
     for (std::size_t i = 0; i < count; ++i) {
         double ts = 1000 + static_cast<double>(rng() % 16);
         if (which == 0) {
-            log.push_back(envelope(TroupeFleaMessageFromUser{flea, seeded(rng), "hi", std::nullopt}, ts, rng, device));
+            log.push_back(
+                envelope(TroupeFleaMessageFromUser{flea, seeded(rng), "hi", std::nullopt}, ts, rng, device));
         } else if (which == 1) {
-            log.push_back(envelope(TroupeLetterWritten{flea, seeded(rng), "dear", Date{0}, Date{1}, std::nullopt}, ts,
-                                   rng, device));
+            log.push_back(
+                envelope(TroupeLetterWritten{flea, seeded(rng), "dear", Date{0}, Date{1}, std::nullopt}, ts,
+                         rng, device));
         } else {
             // Distinct fleas, so that every anniversary is new.
-            log.push_back(envelope(TroupeAnniversaryTriggered{seeded(rng), TroupeAnniversaryKind::oneYear, Date{0}},
-                                   ts, rng, device));
+            log.push_back(
+                envelope(TroupeAnniversaryTriggered{seeded(rng), TroupeAnniversaryKind::oneYear, Date{0}}, ts,
+                         rng, device));
         }
     }
     return log;
@@ -112,7 +120,8 @@ const std::vector<TroupeEvent>& cachedLog(std::size_t count, int which) {
     auto key = std::make_pair(count, which);
     auto found = logs.find(key);
     if (found == logs.end()) {
-        found = logs.emplace(key, which < 0 ? heavyUserLog(count, which == -2) : longListLog(count, which)).first;
+        found =
+            logs.emplace(key, which < 0 ? heavyUserLog(count, which == -2) : longListLog(count, which)).first;
     }
     return found->second;
 }
@@ -157,8 +166,9 @@ void BM_SortOnlyBaseline(benchmark::State& state) {
         std::vector<const TroupeEvent*> order;
         order.reserve(log.size());
         for (const auto& event : log) order.push_back(&event);
-        std::stable_sort(order.begin(), order.end(),
-                         [](const TroupeEvent* a, const TroupeEvent* b) { return TroupeFold::precedes(*a, *b); });
+        std::stable_sort(order.begin(), order.end(), [](const TroupeEvent* a, const TroupeEvent* b) {
+            return TroupeFold::precedes(*a, *b);
+        });
         benchmark::DoNotOptimize(order.data());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tw::MacFleaLevels::thresholds() = tw::MacFleaLevels::builtInThresholds();
 
     const tw::ProgressionSpec spec = tw::readProgressionSpec(input);
-    if (!spec.levelThresholds.empty() && tw::MacFleaLevels::thresholds() != spec.levelThresholds) std::abort();
+    if (!spec.levelThresholds.empty() && tw::MacFleaLevels::thresholds() != spec.levelThresholds)
+        std::abort();
     if (!(tw::readProgressionSpec(input) == spec)) std::abort();
 
     constexpr std::int64_t kProbes[] = {std::numeric_limits<std::int64_t>::min(), -1, 0, 1, 15, 1000, 2600,

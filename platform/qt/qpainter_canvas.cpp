@@ -1,15 +1,14 @@
 #include "platform/qt/qpainter_canvas.h"
 
-#include <algorithm>
-#include <cmath>
-#include <numbers>
-
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <algorithm>
+#include <cmath>
+#include <numbers>
 
 namespace tw {
 namespace {
@@ -171,16 +170,26 @@ QPen QPainterCanvas::pen() const {
 
 QFont QPainterCanvas::qfont(const Font& font) const {
     QFont f = QFontDatabase::systemFont(font.family == FontFamily::monospaced ? QFontDatabase::FixedFont
-                                                                                : QFontDatabase::GeneralFont);
+                                                                              : QFontDatabase::GeneralFont);
     // Points of the drawing are device-independent pixels, whatever the device's DPI.
     const double dpi = painter_.device() != nullptr ? painter_.device()->logicalDpiY() : 72.0;
     f.setPointSizeF(std::max(font.size, 0.5) * 72.0 / (dpi > 0 ? dpi : 72.0));
     switch (font.weight) {
-        case FontWeight::regular: f.setWeight(QFont::Normal); break;
-        case FontWeight::medium: f.setWeight(QFont::Medium); break;
-        case FontWeight::semibold: f.setWeight(QFont::DemiBold); break;
-        case FontWeight::bold: f.setWeight(QFont::Bold); break;
-        case FontWeight::heavy: f.setWeight(QFont::Black); break;
+        case FontWeight::regular:
+            f.setWeight(QFont::Normal);
+            break;
+        case FontWeight::medium:
+            f.setWeight(QFont::Medium);
+            break;
+        case FontWeight::semibold:
+            f.setWeight(QFont::DemiBold);
+            break;
+        case FontWeight::bold:
+            f.setWeight(QFont::Bold);
+            break;
+        case FontWeight::heavy:
+            f.setWeight(QFont::Black);
+            break;
     }
     return f;
 }
@@ -222,7 +231,8 @@ void QPainterCanvas::paintShadow(const QPainterPath& shape, const QBrush& brush,
 
 bool QPainterCanvas::hasShadow() const { return state_.shadow && state_.shadow->color.alpha > 0; }
 
-void QPainterCanvas::paint(const QPainterPath& shape, const QBrush& brush, const std::optional<QPen>& strokePen) {
+void QPainterCanvas::paint(const QPainterPath& shape, const QBrush& brush,
+                           const std::optional<QPen>& strokePen) {
     if (hasShadow()) paintShadow(shape, brush, strokePen);
     if (brush.style() != Qt::NoBrush) painter_.fillPath(shape, brush);
     if (strokePen) {
@@ -290,7 +300,8 @@ void QPainterCanvas::fillRadialGradient(const Path& path, Point centre, double r
 void QPainterCanvas::drawText(const std::string& text, Point topLeft, const TextStyle& style) {
     // The glyph outlines must use the device's resolution, as the size and the metrics do;
     // a plain QFont would be laid out at the screen's.
-    const QFont font = painter_.device() != nullptr ? QFont(qfont(style.font), painter_.device()) : qfont(style.font);
+    const QFont font =
+        painter_.device() != nullptr ? QFont(qfont(style.font), painter_.device()) : qfont(style.font);
     const QFontMetricsF metrics(font, painter_.device());
     QPainterPath shape;
     shape.setFillRule(Qt::WindingFill);

@@ -1,10 +1,9 @@
 #pragma once
 // The Canvas realised with QPainter: non-zero fill rule, flat caps, miter joins,
 // 1 point = 1 device-independent pixel, antialiased.
+#include <QPainter>
 #include <optional>
 #include <vector>
-
-#include <QPainter>
 
 #include "platform/canvas.h"
 
@@ -13,7 +12,7 @@ class QPainterPath;
 namespace tw {
 
 class QPainterCanvas final : public Canvas {
-public:
+   public:
     // The painter must stay active for the canvas's lifetime.
     explicit QPainterCanvas(QPainter& painter);
 
@@ -45,7 +44,7 @@ public:
 
     static QPainterPath toQPainterPath(const Path& path);
 
-private:
+   private:
     struct State {
         Color fill{0, 0, 0, 1};
         Color stroke{0, 0, 0, 1};

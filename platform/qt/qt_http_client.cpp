@@ -45,9 +45,8 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     auto timedOut = std::make_shared<bool>(false);
     auto* deadline = new QTimer(reply);
     deadline->setSingleShot(true);
-    const double seconds = std::isfinite(request.timeoutSeconds) && request.timeoutSeconds > 0
-                               ? request.timeoutSeconds
-                               : 30.0;
+    const double seconds =
+        std::isfinite(request.timeoutSeconds) && request.timeoutSeconds > 0 ? request.timeoutSeconds : 30.0;
     deadline->setInterval(static_cast<int>(std::min(seconds * 1000.0, 2.0e9)));
     QObject::connect(deadline, &QTimer::timeout, reply, [reply, timedOut]() {
         *timedOut = true;
@@ -87,8 +86,8 @@ QtHttpClient::QtHttpClient(MainQueue& mainQueue) : main_(mainQueue), worker_(new
 }
 
 QtHttpClient::~QtHttpClient() {
-    QMetaObject::invokeMethod(worker_, [worker = worker_]() { worker->abortAll(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        worker_, [worker = worker_]() { worker->abortAll(); }, Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
 }

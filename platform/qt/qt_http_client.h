@@ -14,13 +14,13 @@ namespace tw {
 class QtHttpWorker;
 
 class QtHttpClient final : public HttpClient {
-public:
+   public:
     explicit QtHttpClient(MainQueue& mainQueue);
     ~QtHttpClient() override;  // aborts what is in flight; their completions report an error
 
     void send(HttpRequest request, Completion completion) override;
 
-private:
+   private:
     MainQueue& main_;
     QThread thread_;
     QtHttpWorker* worker_;  // lives on thread_, deleted there

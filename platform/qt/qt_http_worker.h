@@ -10,12 +10,12 @@ namespace tw {
 // Owns the network access manager; every method runs on the client's thread.
 class QtHttpWorker final : public QObject {
     Q_OBJECT
-public:
+   public:
     using Deliver = std::function<void(HttpResponse)>;
     void start(const HttpRequest& request, Deliver deliver);
     void abortAll();
 
-private:
+   private:
     QNetworkAccessManager* manager();
     QNetworkAccessManager* manager_ = nullptr;
 };

@@ -21,7 +21,8 @@ QtMainQueue::~QtMainQueue() {
 
 void QtMainQueue::post(std::function<void()> work) {
     // Queued invocation is thread-safe and runs on this object's thread.
-    QMetaObject::invokeMethod(this, [work = std::move(work)]() { work(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [work = std::move(work)]() { work(); }, Qt::QueuedConnection);
 }
 
 TaskId QtMainQueue::postAfter(double seconds, std::function<void()> work) {

@@ -10,7 +10,7 @@ namespace tw {
 
 class QtMainQueue final : public QObject, public MainQueue {
     Q_OBJECT
-public:
+   public:
     explicit QtMainQueue(QObject* parent = nullptr);
     ~QtMainQueue() override;
 
@@ -19,7 +19,7 @@ public:
     TaskId repeat(double intervalSeconds, std::function<void()> work) override;
     void cancel(TaskId id) override;
 
-private:
+   private:
     TaskId schedule(double seconds, bool repeating, std::function<void()> work);
     std::map<TaskId, QTimer*> timers_;
     TaskId next_ = 1;

@@ -8,7 +8,7 @@
 namespace tw::testing {
 
 class InMemoryDefaults final : public Defaults {
-public:
+   public:
     std::optional<DefaultsValue> object(const std::string& key) const override {
         std::lock_guard lock(mutex_);
         auto it = values_.find(key);
@@ -39,7 +39,7 @@ public:
         return flushCount_;
     }
 
-private:
+   private:
     mutable std::mutex mutex_;
     std::map<std::string, DefaultsValue> values_;
     std::map<std::string, DefaultsValue> flushed_;

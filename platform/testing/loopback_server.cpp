@@ -15,7 +15,9 @@ namespace {
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        const auto lower = [](char c) {
+            return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        };
         if (lower(a[i]) != lower(b[i])) return false;
     }
     return true;
@@ -56,7 +58,8 @@ struct LoopbackServer::Impl {
             reply = LoopbackResponse{500, error.what(), "text/plain", 0};
         }
         // Short steps, so stopping the server never waits out a long delay.
-        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(reply.delaySeconds);
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(reply.delaySeconds);
         while (!stopping && std::chrono::steady_clock::now() < until) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
@@ -86,7 +89,8 @@ LoopbackServer::LoopbackServer() : impl_(std::make_unique<Impl>()) {
         impl->finished = true;
     });
     // stop() is ignored until the accept loop runs, so the destructor needs it running.
-    while (!server.is_running() && !impl_->finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!server.is_running() && !impl_->finished)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 LoopbackServer::~LoopbackServer() {

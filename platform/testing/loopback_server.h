@@ -24,7 +24,7 @@ struct LoopbackResponse {
 };
 
 class LoopbackServer {
-public:
+   public:
     using Handler = std::function<LoopbackResponse(const LoopbackRequest&)>;
     LoopbackServer();
     ~LoopbackServer();  // stops and joins
@@ -34,7 +34,7 @@ public:
     std::string baseUrl() const;  // "http://127.0.0.1:<port>"
     int requestCount() const;
 
-private:
+   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -12,7 +12,7 @@
 namespace tw::testing {
 
 class ManualMainQueue final : public MainQueue {
-public:
+   public:
     void post(std::function<void()> work) override;
     TaskId postAfter(double seconds, std::function<void()> work) override;
     TaskId repeat(double intervalSeconds, std::function<void()> work) override;
@@ -28,7 +28,7 @@ public:
     // thread, then runs pending work. Returns false on time-out.
     bool waitAndRun(double timeoutSeconds = 5.0);
 
-private:
+   private:
     struct Timer {
         double due;
         double interval;  // 0: one-shot

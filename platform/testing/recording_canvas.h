@@ -28,18 +28,18 @@ struct RecordedOp {
     };
 
     Kind kind = Kind::save;
-    Rect rect;              // fillRect, fillEllipse, strokeEllipse, clearRect
-    Path path;              // fillPath, strokePath, clip, gradients
-    Color color;            // fill colour for fills, stroke colour for strokes, text colour
-    double lineWidth = 0;   // in force for strokes
+    Rect rect;             // fillRect, fillEllipse, strokeEllipse, clearRect
+    Path path;             // fillPath, strokePath, clip, gradients
+    Color color;           // fill colour for fills, stroke colour for strokes, text colour
+    double lineWidth = 0;  // in force for strokes
     std::optional<Shadow> shadow;
-    double dx = 0;          // translate, scale (sx)
-    double dy = 0;          // translate, scale (sy)
-    double angle = 0;       // rotate
+    double dx = 0;     // translate, scale (sx)
+    double dy = 0;     // translate, scale (sy)
+    double angle = 0;  // rotate
     std::string text;
-    Point point;            // text top-left, gradient start or centre
-    Point end;              // gradient end
-    double radius = 0;      // radial gradient
+    Point point;        // text top-left, gradient start or centre
+    Point end;          // gradient end
+    double radius = 0;  // radial gradient
     TextStyle textStyle;
     std::vector<GradientStop> stops;
 
@@ -47,7 +47,7 @@ struct RecordedOp {
 };
 
 class RecordingCanvas final : public Canvas {
-public:
+   public:
     void save() override;
     void restore() override;
     void translate(double dx, double dy) override;
@@ -81,7 +81,7 @@ public:
     // save() calls not yet matched by restore().
     int saveDepth() const { return static_cast<int>(stack_.size()); }
 
-private:
+   private:
     struct State {
         Color fill{0, 0, 0, 1};
         Color stroke{0, 0, 0, 1};

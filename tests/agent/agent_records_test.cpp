@@ -1,10 +1,11 @@
+#include "agent/agent_records.h"
+
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "agent/agent_records.h"
 #include "agent/agent_records_json.h"
 #include "agent/dialogue_records.h"
 #include "agent/dialogue_records_json.h"
@@ -54,7 +55,8 @@ TEST(AgentRecordsInit, ClampsAndCutsOnlyWhereTheInitializerDoes) {
 
     std::vector<AgentIntent> twelve;
     for (int i = 1; i <= 12; ++i) twelve.push_back(AgentIntent::make(AgentAction::sit, {}, {}, i));
-    const auto input = AgentInput::make(VoiceCard{.flea_id = "Pip"}, MoodDimensions{1.7, 0, 0, 0}, {}, {}, {}, twelve);
+    const auto input =
+        AgentInput::make(VoiceCard{.flea_id = "Pip"}, MoodDimensions{1.7, 0, 0, 0}, {}, {}, {}, twelve);
     ASSERT_EQ(input.recent_intents.size(), 8u);
     EXPECT_EQ(input.recent_intents.front().duration_ticks, 5);
     EXPECT_EQ(input.recent_intents.back().duration_ticks, 12);
@@ -62,7 +64,8 @@ TEST(AgentRecordsInit, ClampsAndCutsOnlyWhereTheInitializerDoes) {
 
     std::vector<AgentMemory> five(5, AgentMemory{.id = "m"});
     for (int i = 0; i < 5; ++i) five[i].id = "m" + std::to_string(i);
-    const auto request = DialogueRequest::make("Pip", {}, five, "win", AgentDialogueChannel::thought_bubble, 1);
+    const auto request =
+        DialogueRequest::make("Pip", {}, five, "win", AgentDialogueChannel::thought_bubble, 1);
     ASSERT_EQ(request.recent_memories.size(), 3u);
     EXPECT_EQ(request.recent_memories[2].id, "m2");
 }
@@ -70,12 +73,15 @@ TEST(AgentRecordsInit, ClampsAndCutsOnlyWhereTheInitializerDoes) {
 TEST(AgentRecordsInit, DialogueLineCutsGraphemesNotBytes) {
     std::string flags;
     for (int i = 0; i < 150; ++i) flags += "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7";  // a two-code-point flag
-    const auto line = AgentDialogueLine::make(flags, AgentDialogueTone::proud, {}, AgentDialogueGenerator::llm, "k");
+    const auto line =
+        AgentDialogueLine::make(flags, AgentDialogueTone::proud, {}, AgentDialogueGenerator::llm, "k");
     EXPECT_EQ(line.text.size(), 140u * 8u);
 
     const std::string exact(140, 'a');
-    EXPECT_EQ(AgentDialogueLine::make(exact, AgentDialogueTone::cozy, {}, AgentDialogueGenerator::template_, "k").text,
-              exact);
+    EXPECT_EQ(
+        AgentDialogueLine::make(exact, AgentDialogueTone::cozy, {}, AgentDialogueGenerator::template_, "k")
+            .text,
+        exact);
     EXPECT_EQ(AgentDialogueLine::make(std::string(200, 'b'), AgentDialogueTone::cozy, {},
                                       AgentDialogueGenerator::template_, "k")
                   .text.size(),
@@ -114,8 +120,9 @@ TEST(AgentRecordsInit, FlattenedMemoriesFollowTierOrder) {
 
 TEST(AgentRecordsJson, WritesFieldNamesAndLeavesOutAbsentOptionals) {
     const auto intent = AgentIntent::make(AgentAction::sit);
-    EXPECT_EQ(dumpJson(toJson(intent)),
-              R"({"action":"sit","duration_ticks":1,"mood_delta":{"confidence":0.5,"nerves":0.5,"joy":0.5,"pride":0.5}})");
+    EXPECT_EQ(
+        dumpJson(toJson(intent)),
+        R"({"action":"sit","duration_ticks":1,"mood_delta":{"confidence":0.5,"nerves":0.5,"joy":0.5,"pride":0.5}})");
 
     const auto decoded = decodeText<AgentIntent>(
         R"({"action":"wander_to","target_flea_id":null,"duration_ticks":0,"extra":1,
@@ -145,28 +152,33 @@ TEST(AgentRecordsJson, DecodingIsStrict) {
               JsonErrorKind::typeMismatch);
     EXPECT_EQ(decodeFailure<MoodDimensions>(R"({"confidence":null,"nerves":0.5,"joy":0.5,"pride":0.5})"),
               JsonErrorKind::valueNotFound);
-    EXPECT_EQ(decodeFailure<AgentMemory>(
-                  R"({"id":"m","tier":"long-term","tone":"t","tags":[],"involves_player":false,"summary":""})"),
-              JsonErrorKind::dataCorrupted);
-    EXPECT_EQ(decodeText<AgentMemory>(
-                  R"({"id":"m","tier":"long_term","tone":"t","tags":[],"involves_player":false,"summary":""})")
-                  .tier,
-              AgentMemoryTier::long_term);
+    EXPECT_EQ(
+        decodeFailure<AgentMemory>(
+            R"({"id":"m","tier":"long-term","tone":"t","tags":[],"involves_player":false,"summary":""})"),
+        JsonErrorKind::dataCorrupted);
+    EXPECT_EQ(
+        decodeText<AgentMemory>(
+            R"({"id":"m","tier":"long_term","tone":"t","tags":[],"involves_player":false,"summary":""})")
+            .tier,
+        AgentMemoryTier::long_term);
     EXPECT_EQ(decodeFailure<AgentMemory>(
                   R"({"id":"m","tier":"recent","tone":"t","tags":[],"involves_player":0,"summary":""})"),
               JsonErrorKind::typeMismatch);
-    EXPECT_EQ(decodeFailure<AgentDialogueLine>(R"({"text":"hi","tone":"grumpy","generated_by":"llm","cache_key":"k"})"),
+    EXPECT_EQ(decodeFailure<AgentDialogueLine>(
+                  R"({"text":"hi","tone":"grumpy","generated_by":"llm","cache_key":"k"})"),
               JsonErrorKind::dataCorrupted);
-    EXPECT_EQ(decodeFailure<AgentDialogueLine>(R"({"text":"hi","tone":"cozy","generated_by":"human","cache_key":"k"})"),
+    EXPECT_EQ(decodeFailure<AgentDialogueLine>(
+                  R"({"text":"hi","tone":"cozy","generated_by":"human","cache_key":"k"})"),
               JsonErrorKind::dataCorrupted);
     EXPECT_EQ(decodeFailure<FleaStageState>("null"), JsonErrorKind::valueNotFound);
     EXPECT_EQ(decodeFailure<FleaStageState>("[]"), JsonErrorKind::typeMismatch);
     EXPECT_EQ(decodeFailure<FleaStageState>(R"({"flea_id":"a","assigned_act":"x","current_pose":"dancing"})"),
               JsonErrorKind::dataCorrupted);
     EXPECT_EQ(decodeFailure<DialogueRequest>("7"), JsonErrorKind::typeMismatch);
-    EXPECT_NE(decodeFailure<DialogueRequest>(R"({"flea_id":"a","voice_card":{"flea_id":"a","name":"A","traits":[],
+    EXPECT_NE(
+        decodeFailure<DialogueRequest>(R"({"flea_id":"a","voice_card":{"flea_id":"a","name":"A","traits":[],
         "voice_style":"v","superstitions":[]},"recent_memories":[],"outcome_kind":"x","channel":"diary_line","seed":-1})"),
-              JsonErrorKind::keyNotFound);
+        JsonErrorKind::keyNotFound);
 }
 
 TEST(AgentRecordsJson, EncodingRefusesNonFiniteNumbers) {
@@ -177,11 +189,13 @@ TEST(AgentRecordsJson, EncodingRefusesNonFiniteNumbers) {
 
 TEST(AgentRecordsJson, EveryRecordRoundTrips) {
     AgentInput input;
-    input.voice_card = VoiceCard{"Nova", "Nova", {"ambition_competitive"}, "crisp", "the top", {"black cats"},
-                                 std::nullopt, "onward"};
+    input.voice_card = VoiceCard{
+        "Nova", "Nova", {"ambition_competitive"}, "crisp", "the top", {"black cats"}, std::nullopt, "onward"};
     input.mood = MoodDimensions{0.1, 0.2, 0.3, 0.4};
-    input.memories_by_tier.recent = {AgentMemory{"m1", AgentMemoryTier::recent, "warm", {"a", "b"}, true, "s"}};
-    input.world_snapshot = WorldSnapshot{"2026-12-06T14:25:36Z", AgentTimeOfDay::night, 0.25, 6, AgentWeather::snowy};
+    input.memories_by_tier.recent = {
+        AgentMemory{"m1", AgentMemoryTier::recent, "warm", {"a", "b"}, true, "s"}};
+    input.world_snapshot =
+        WorldSnapshot{"2026-12-06T14:25:36Z", AgentTimeOfDay::night, 0.25, 6, AgentWeather::snowy};
     input.stage_state = StageState{"Nova", "tightrope", {"Zing", "Rex"}};
     input.recent_intents = {
         AgentIntent{AgentAction::join_flea, "Zing", AgentPosition{0.2, 0.6}, 2, MoodDimensions{},
@@ -189,14 +203,15 @@ TEST(AgentRecordsJson, EveryRecordRoundTrips) {
         AgentIntent::make(AgentAction::pre_action_ritual)};
     EXPECT_EQ(roundTrip(input), input);
 
-    const auto line = AgentDialogueLine::make("Hi \xF0\x9F\x91\x8B\xF0\x9F\x8F\xBD", AgentDialogueTone::electric,
-                                              std::nullopt, AgentDialogueGenerator::template_, "key");
+    const auto line =
+        AgentDialogueLine::make("Hi \xF0\x9F\x91\x8B\xF0\x9F\x8F\xBD", AgentDialogueTone::electric,
+                                std::nullopt, AgentDialogueGenerator::template_, "key");
     EXPECT_EQ(roundTrip(line), line);
     EXPECT_FALSE(toJson(line).contains("refers_to_memory_id"));
     EXPECT_EQ(toJson(line)["generated_by"], "template");
 
-    auto request = DialogueRequest::make("Nova", input.voice_card, {}, "fall", AgentDialogueChannel::refusal_line,
-                                         18446744073709551615ULL);
+    auto request = DialogueRequest::make("Nova", input.voice_card, {}, "fall",
+                                         AgentDialogueChannel::refusal_line, 18446744073709551615ULL);
     EXPECT_EQ(dumpJson(toJson(request)).find("\"seed\":18446744073709551615") != std::string::npos, true);
     EXPECT_TRUE(toJson(request)["recent_memories"].is_array());
     EXPECT_EQ(roundTrip(request), request);
@@ -204,7 +219,8 @@ TEST(AgentRecordsJson, EveryRecordRoundTrips) {
     EXPECT_EQ(roundTrip(request).seed, (1ULL << 53) + 1);
 
     FleaStageState state = FleaStageState::make("Pip", "strongman");
-    EXPECT_EQ(dumpJson(toJson(state)), R"({"flea_id":"Pip","assigned_act":"strongman","current_pose":"idle"})");
+    EXPECT_EQ(dumpJson(toJson(state)),
+              R"({"flea_id":"Pip","assigned_act":"strongman","current_pose":"idle"})");
     state.position = AgentPosition{0.5, 0.6};
     state.current_pose = AgentPose::headShake;
     state.cooldown_until = Date{1234.5};

@@ -1,10 +1,11 @@
+#include "agent/flea_agent_core.h"
+
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "agent/flea_agent_core.h"
 #include "agent/split_mix64.h"
 
 namespace tw {
@@ -51,8 +52,8 @@ TEST(DecisionScoring, PlainFleaGetsTheBaseScoresInOrder) {
     EXPECT_EQ(decision.intent.mood_delta, (MoodDimensions{0.55, 0.5, 0.55, 0.5}));
     EXPECT_FALSE(decision.intent.dialogue_hook);
     const std::vector<std::pair<AgentAction, double>> expected{
-        {A::perform_assigned_act, 0.4}, {A::sit, 0.1},  {A::perform_signature, 0.05},
-        {A::wander_to, 0.05},           {A::applaud, 0.05}, {A::refuse, 0},
+        {A::perform_assigned_act, 0.4}, {A::sit, 0.1},       {A::perform_signature, 0.05},
+        {A::wander_to, 0.05},           {A::applaud, 0.05},  {A::refuse, 0},
         {A::micro_story_role, 0},       {A::attempt_bit, 0}, {A::sleep, -0.15}};
     ASSERT_EQ(decision.debugScores.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -68,8 +69,8 @@ TEST(DecisionScoring, RepetitionPenalisesTheLastAndRecentActions) {
     EXPECT_NEAR(scoreOf(decision, A::perform_assigned_act), -0.6, 1e-12);
     EXPECT_EQ(decision.intent.action, A::sit);
 
-    input.recent_intents = {AgentIntent::make(A::sleep), AgentIntent::make(A::sit), AgentIntent::make(A::applaud),
-                            AgentIntent::make(A::refuse)};
+    input.recent_intents = {AgentIntent::make(A::sleep), AgentIntent::make(A::sit),
+                            AgentIntent::make(A::applaud), AgentIntent::make(A::refuse)};
     decision = FleaAgentCore::decide(input, 42, kZeroHash);
     EXPECT_NEAR(scoreOf(decision, A::sleep), -0.15, 1e-12);  // fourth from last: forgotten
     EXPECT_NEAR(scoreOf(decision, A::sit), -0.2, 1e-12);
@@ -130,8 +131,8 @@ TEST(DecisionCandidates, PartnerAndRitualCandidatesAppearOnlyWhenEarned) {
     input.mood.joy = 0.9;
     d = FleaAgentCore::decide(input, 1, kZeroHash);
     EXPECT_EQ(d.debugScores.size(), 12u);
-    EXPECT_NEAR(scoreOf(d, A::join_flea), 0.6, 1e-12);    // trait + relationship
-    EXPECT_NEAR(scoreOf(d, A::watch_flea), 0.2, 1e-12);   // relationship
+    EXPECT_NEAR(scoreOf(d, A::join_flea), 0.6, 1e-12);   // trait + relationship
+    EXPECT_NEAR(scoreOf(d, A::watch_flea), 0.2, 1e-12);  // relationship
     EXPECT_NEAR(scoreOf(d, A::initiate_duet), 1.05, 1e-12);
     EXPECT_EQ(d.intent.action, A::initiate_duet);
     EXPECT_EQ(d.intent.target_flea_id, "Zing");

@@ -1,11 +1,12 @@
+#include "agent/flea_agent_scheduler.h"
+
+#include <gtest/gtest.h>
+
 #include <bit>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "agent/flea_agent_core.h"
-#include "agent/flea_agent_scheduler.h"
 #include "agent/split_mix64.h"
 #include "telemetry_capture.h"
 
@@ -26,7 +27,7 @@ std::string ids(const std::vector<FleaAgentScheduler::PendingTick>& ticks) {
 }
 
 class SchedulerTest : public ::testing::Test {
-protected:
+   protected:
     FleaAgentScheduler scheduler{true, kZeroHash};
     testing::TelemetryCapture telemetry;
 
@@ -56,7 +57,8 @@ TEST_F(SchedulerTest, EqualWeightsRotateByLastDecisionThenId) {
     registerAll({"Fizz", "Dot", "Blaze"});
     std::vector<std::string> steps;
     for (int i = 0; i < 5; ++i) steps.push_back(ids(scheduler.step(kStart.adding(0.5 * i))));
-    EXPECT_EQ(steps, (std::vector<std::string>{"Blaze,Dot", "Fizz,Blaze", "Dot,Blaze", "Fizz,Blaze", "Dot,Blaze"}));
+    EXPECT_EQ(steps,
+              (std::vector<std::string>{"Blaze,Dot", "Fizz,Blaze", "Dot,Blaze", "Fizz,Blaze", "Dot,Blaze"}));
 }
 
 TEST_F(SchedulerTest, AttendedFleaGoesFirstWithGrowingWeight) {
@@ -158,17 +160,17 @@ TEST_F(SchedulerTest, SeedsFollowTheOverrideOrTheTimeBits) {
 
 TEST_F(SchedulerTest, TelemetryAndPulseFollowEachDecision) {
     std::vector<std::string> pulse;
-    FleaAgentScheduler recorded(true, kZeroHash,
-                                [&](const std::string& name, const std::string& intent, bool initiative, Date) {
-                                    pulse.push_back(name + ":" + intent + (initiative ? "!" : ""));
-                                });
+    FleaAgentScheduler recorded(
+        true, kZeroHash, [&](const std::string& name, const std::string& intent, bool initiative, Date) {
+            pulse.push_back(name + ":" + intent + (initiative ? "!" : ""));
+        });
     VoiceCard pip = card("Pip");
     pip.traits = {"ambition_competitive"};
     recorded.registerFlea("Pip", pip);
     recorded.registerFlea("Rex", card("Rex"));
     recorded.updateStage(StageState{.player_attention_flea_id = "Pip"});
-    recorded.step(kStart);             // Pip: signature (initiative); Rex: assigned act
-    recorded.step(kStart.adding(0.5)); // within the second: no new "decision made"
+    recorded.step(kStart);              // Pip: signature (initiative); Rex: assigned act
+    recorded.step(kStart.adding(0.5));  // within the second: no new "decision made"
 
     const auto lines = telemetry.lines();
     ASSERT_GE(lines.size(), 3u);

@@ -1,6 +1,6 @@
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "agent/flea_agent_executor.h"
 #include "agent/flea_stage_state_store.h"
@@ -34,14 +34,16 @@ TEST(StageExecutorGeometry, MovingActionsKeepOrDefaultThePositionAndAimTheTarget
     auto standing = idle;
     standing.position = AgentPosition{0.2, 0.7};
     standing.target_position = AgentPosition{0.3, 0.3};
-    auto join = FleaAgentExecutor::apply(intent(A::join_flea, 2, "Rex"), standing, T, AgentPosition{0.98, 0.62});
+    auto join =
+        FleaAgentExecutor::apply(intent(A::join_flea, 2, "Rex"), standing, T, AgentPosition{0.98, 0.62});
     EXPECT_EQ(join.position, (AgentPosition{0.2, 0.7}));
     EXPECT_EQ(join.target_position, (AgentPosition{1.0, 0.62}));
     EXPECT_EQ(join.interaction_partner_id, "Rex");
     join = FleaAgentExecutor::apply(intent(A::join_flea, 2, "Rex"), standing, T, std::nullopt);
     EXPECT_EQ(join.target_position, (AgentPosition{0.3, 0.3}));  // nothing better: the old target stays
 
-    auto duet = FleaAgentExecutor::apply(intent(A::initiate_duet, 4, "Rex"), idle, T, AgentPosition{0.9, 0.9});
+    auto duet =
+        FleaAgentExecutor::apply(intent(A::initiate_duet, 4, "Rex"), idle, T, AgentPosition{0.9, 0.9});
     EXPECT_EQ(duet.target_position, (AgentPosition{0.5, 0.55}));
     EXPECT_EQ(duet.position, (AgentPosition{0.5, 0.6}));
     EXPECT_EQ(duet.temp_act_override, "duet");
@@ -62,7 +64,8 @@ TEST(StageExecutorGeometry, MovingActionsKeepOrDefaultThePositionAndAimTheTarget
 }
 
 TEST(StageExecutorGeometry, PathProgressIsSmoothstepOfElapsedShare) {
-    auto state = FleaAgentExecutor::apply(intent(A::wander_to, 4), FleaStageState::make("Pip", "strongman"), T, {});
+    auto state =
+        FleaAgentExecutor::apply(intent(A::wander_to, 4), FleaStageState::make("Pip", "strongman"), T, {});
     EXPECT_DOUBLE_EQ(FleaAgentExecutor::pathProgress(state, T.adding(0.5)), 0.15625);
     EXPECT_EQ(FleaAgentExecutor::pathProgress(state, T.adding(-1)), 0.0);
     EXPECT_EQ(FleaAgentExecutor::pathProgress(state, T.adding(9)), 1.0);
@@ -94,7 +97,8 @@ TEST(StageStore, PartnerPositionComesFromTheStore) {
     store.registerFlea("b", "cannon");
     store.registerFlea("a", "tightrope");
     store.registerFlea("c", "juggling");
-    store.apply(tick("b", intent(A::wander_to, 8, {}, AgentPosition{0.1, 0.6})), T);  // b stands at (0.5, 0.6)
+    store.apply(tick("b", intent(A::wander_to, 8, {}, AgentPosition{0.1, 0.6})),
+                T);  // b stands at (0.5, 0.6)
     store.apply(tick("a", intent(A::join_flea, 2, "b")), T);
     EXPECT_EQ(store.state("a")->target_position, (AgentPosition{0.55, 0.6}));
     std::string order;
@@ -104,7 +108,7 @@ TEST(StageStore, PartnerPositionComesFromTheStore) {
 }
 
 class RefusalTest : public ::testing::Test {
-protected:
+   protected:
     testing::TelemetryCapture telemetry;
     FleaStageStateStore store;
 
@@ -143,7 +147,8 @@ TEST_F(RefusalTest, OverrideGivesBackOneServedRefusal) {
     EXPECT_EQ(store.requestPlayerAction("Rex", "tap", true, T.adding(1)), Decision::acceptedViaOverride());
     EXPECT_EQ(store.playerActionStats("Rex"), (FleaStageStateStore::PlayerActionStats{16, 1, 1}));
     const auto decision = store.requestPlayerAction("Rex", "tap", false, T.adding(1));
-    EXPECT_EQ(decision, Decision::refused("in-character refusal \xE2\x80\x94 player can long-press to override"));
+    EXPECT_EQ(decision,
+              Decision::refused("in-character refusal \xE2\x80\x94 player can long-press to override"));
 
     const auto lines = telemetry.lines();
     ASSERT_EQ(lines.size(), 3u);

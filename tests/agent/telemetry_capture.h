@@ -13,12 +13,12 @@
 namespace tw::testing {
 
 class NullHttpClient final : public HttpClient {
-public:
+   public:
     void send(HttpRequest, Completion completion) override { completion(HttpResponse{}); }
 };
 
 class TelemetryCapture {
-public:
+   public:
     TelemetryCapture() {
         defaults_.setBool(Telemetry::optInKey, true);
         client_ = std::make_shared<Telemetry>(defaults_, http_, clock_, queue_,
@@ -40,7 +40,7 @@ public:
         return out;
     }
 
-private:
+   private:
     InMemoryDefaults defaults_;
     NullHttpClient http_;
     ManualClock clock_;

@@ -212,7 +212,8 @@ TEST_F(LLMDialogueGeneratorTest, AModelThatThrowsFailsTheCallWithoutStallingTheQ
         LLMDialogueGenerator::create(throwing, defaults, std::make_unique<InlineSerialExecutor>());
     std::vector<std::optional<GenerationOutcome>> outcomes(3);
     for (int i = 0; i < 3; ++i)
-        generator->generate(makeRequest(), [&outcomes, i](GenerationOutcome o) { outcomes[i] = std::move(o); });
+        generator->generate(makeRequest(),
+                            [&outcomes, i](GenerationOutcome o) { outcomes[i] = std::move(o); });
     EXPECT_EQ(throwing->calls, 3);
     ASSERT_TRUE(outcomes[0] && outcomes[1] && outcomes[2]);
     EXPECT_EQ(errorKind(*outcomes[0]), Kind::contextWindow);

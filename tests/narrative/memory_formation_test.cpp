@@ -155,8 +155,8 @@ TEST(MemoryPruning, ANaNImportanceRanksLastInsteadOfBreakingTheSort) {
     memories[40].importance = std::nan("");
     const std::vector<FleaMemory> kept = FleaNarrativeEngine::prunedMemories(memories);
     ASSERT_EQ(kept.size(), 80u);
-    EXPECT_TRUE(std::none_of(kept.begin(), kept.end(),
-                             [](const FleaMemory& m) { return std::isnan(m.importance); }));
+    EXPECT_TRUE(
+        std::none_of(kept.begin(), kept.end(), [](const FleaMemory& m) { return std::isnan(m.importance); }));
 
     FleaNarrativeState state;
     state.memories = {memories[40], memories[0], memories[1]};

@@ -137,8 +137,8 @@ TEST(NarrativeInterpretation, TagRulesInOrder) {
     miss.context.troupeReaction = 0.7;
     miss.context.primaryFleaTraits = {FleaTrait::superstitionOmenist};
     const FleaInterpretation busy = FleaNarrativeEngine::interpret(miss, {});
-    EXPECT_EQ(busy.outcomes, (std::vector<O>{O::tenderRecovery, O::comicBit, O::braveAttempt, O::spotlightBloom,
-                                             O::bondingMoment, O::strangeMagic}));
+    EXPECT_EQ(busy.outcomes, (std::vector<O>{O::tenderRecovery, O::comicBit, O::braveAttempt,
+                                             O::spotlightBloom, O::bondingMoment, O::strangeMagic}));
     EXPECT_EQ(busy.dominantOutcome, O::tenderRecovery);
     EXPECT_EQ(busy.memoryTags,
               tags({"tender_recovery", "comic_bit", "brave_attempt", "spotlight_bloom", "bonding_moment",

@@ -1,9 +1,9 @@
+#include "platform/date.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-
-#include "platform/date.h"
 
 namespace tw {
 namespace {
@@ -56,7 +56,7 @@ TEST(Iso8601Test, RejectsImpossibleOrLooseText) {
              "2025-01-01T24:00:00Z",  // hour 24
              "2025-01-01T23:60:00Z",
              "2025-01-01T23:59:60Z",
-             "2025-01-01T00:00:00",   // missing Z
+             "2025-01-01T00:00:00",  // missing Z
              "2025-01-01T00:00:00+01:00",
              "2025-01-01T00:00:00z",
              "2025-01-01 00:00:00Z",

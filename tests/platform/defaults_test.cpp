@@ -1,6 +1,7 @@
 #include "platform/defaults.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
@@ -10,8 +11,6 @@
 #include <limits>
 #include <sstream>
 #include <thread>
-
-#include <unistd.h>
 
 #include "platform/log.h"
 #include "platform/testing/in_memory_defaults.h"
@@ -34,7 +33,7 @@ void writeFile(const fs::path& path, const std::string& text) {
 }
 
 class JsonFileDefaultsTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         const char* output = std::getenv("TW_TEST_OUTPUT_DIR");
         const fs::path root = output != nullptr ? fs::path(output) : fs::temp_directory_path();
@@ -184,8 +183,9 @@ TEST(DefaultsFileFormatTest, DataOfEveryLengthRoundTripsAndBadFilesAreRefused) {
     EXPECT_THROW(decodeDefaultsFile("[1,2]"), std::runtime_error);
     EXPECT_THROW(decodeDefaultsFile(""), std::runtime_error);
     // A malformed entry is skipped, not the whole file.
-    const auto partial = decodeDefaultsFile(R"({"d":{"type":"data","value":"AB=C"},"i":{"type":"int","value":2.5},)"
-                                            R"("b":{"type":"bool","value":1},"ok":{"type":"double","value":3}})");
+    const auto partial =
+        decodeDefaultsFile(R"({"d":{"type":"data","value":"AB=C"},"i":{"type":"int","value":2.5},)"
+                           R"("b":{"type":"bool","value":1},"ok":{"type":"double","value":3}})");
     EXPECT_EQ(partial.size(), 1u);
     EXPECT_EQ(partial.at("ok"), DefaultsValue{3.0});
 }
@@ -193,11 +193,21 @@ TEST(DefaultsFileFormatTest, DataOfEveryLengthRoundTripsAndBadFilesAreRefused) {
 TEST(DefaultsReadRulesTest, BooleansFromStringsAndNumbers) {
     testing::InMemoryDefaults defaults;
     const std::vector<std::pair<DefaultsValue, bool>> cases = {
-        {std::string("YES"), true}, {std::string("yes"), true},  {std::string(" TRUE "), true},
-        {std::string("1"), true},   {std::string("-2"), true},   {std::string("0"), false},
-        {std::string("no"), false}, {std::string(""), false},    {std::string("1x"), false},
-        {std::int64_t{1}, true},    {std::int64_t{0}, false},    {0.0, false},
-        {0.25, true},               {Date{5}, false},            {DefaultsData{{'1'}}, false},
+        {std::string("YES"), true},
+        {std::string("yes"), true},
+        {std::string(" TRUE "), true},
+        {std::string("1"), true},
+        {std::string("-2"), true},
+        {std::string("0"), false},
+        {std::string("no"), false},
+        {std::string(""), false},
+        {std::string("1x"), false},
+        {std::int64_t{1}, true},
+        {std::int64_t{0}, false},
+        {0.0, false},
+        {0.25, true},
+        {Date{5}, false},
+        {DefaultsData{{'1'}}, false},
     };
     for (const auto& [value, expected] : cases) {
         defaults.set("k", value);

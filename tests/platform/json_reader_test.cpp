@@ -26,9 +26,9 @@ void expectError(JsonErrorKind kind, const std::string& path, const JsonDecodeEr
 }
 
 TEST(JsonParseTest, SyntaxErrorsAndInvalidUtf8AreDataCorruptedAtTheRoot) {
-    for (std::string text : {std::string("{"), std::string("[1,]"), std::string(""), std::string("{'a':1}"),
-                             std::string("[\"\xff\"]"), std::string("[\"\xc3\"]"), std::string("1 2"),
-                             std::string("NaN")}) {
+    for (std::string text :
+         {std::string("{"), std::string("[1,]"), std::string(""), std::string("{'a':1}"),
+          std::string("[\"\xff\"]"), std::string("[\"\xc3\"]"), std::string("1 2"), std::string("NaN")}) {
         expectError(JsonErrorKind::dataCorrupted, "", decodeError([&] { parseJson(text); }));
     }
 }
@@ -59,8 +59,10 @@ TEST(JsonReaderTest, IntegersMustBeIntegerTokensInsideTheirRange) {
     EXPECT_EQ(reader["two"].int64(), 2);
     EXPECT_EQ(reader["max"].int64(), std::numeric_limits<std::int64_t>::max());
     EXPECT_EQ(reader["min"].int64(), std::numeric_limits<std::int64_t>::min());
-    expectError(JsonErrorKind::typeMismatch, "twoPointZero", decodeError([&] { reader["twoPointZero"].int64(); }));
-    expectError(JsonErrorKind::typeMismatch, "twoPointNine", decodeError([&] { reader["twoPointNine"].int64(); }));
+    expectError(JsonErrorKind::typeMismatch, "twoPointZero",
+                decodeError([&] { reader["twoPointZero"].int64(); }));
+    expectError(JsonErrorKind::typeMismatch, "twoPointNine",
+                decodeError([&] { reader["twoPointNine"].int64(); }));
     expectError(JsonErrorKind::typeMismatch, "text", decodeError([&] { reader["text"].int64(); }));
     expectError(JsonErrorKind::typeMismatch, "flag", decodeError([&] { reader["flag"].int64(); }));
     // 2^63 is past int64 but a fine double and uint64.
@@ -141,9 +143,11 @@ TEST(JsonReaderTest, UuidsAndDatesAreCheckedStrings) {
     expectError(JsonErrorKind::dataCorrupted, "braced", decodeError([&] { reader["braced"].uuid(); }));
     expectError(JsonErrorKind::typeMismatch, "ref", decodeError([&] { reader["ref"].uuid(); }));
     EXPECT_EQ(reader["at"].iso8601Date(), parseIso8601("2025-02-03T04:05:06Z"));
-    expectError(JsonErrorKind::dataCorrupted, "bogusDay", decodeError([&] { reader["bogusDay"].iso8601Date(); }));
+    expectError(JsonErrorKind::dataCorrupted, "bogusDay",
+                decodeError([&] { reader["bogusDay"].iso8601Date(); }));
     EXPECT_EQ(reader["ref"].referenceDate(), Date{12.5});
-    expectError(JsonErrorKind::typeMismatch, "refText", decodeError([&] { reader["refText"].referenceDate(); }));
+    expectError(JsonErrorKind::typeMismatch, "refText",
+                decodeError([&] { reader["refText"].referenceDate(); }));
 
     const OrderedJson notFinite = std::numeric_limits<double>::infinity();
     EXPECT_THROW(JsonReader(notFinite).referenceDate(), JsonDecodeError);
@@ -158,7 +162,9 @@ TEST(JsonEncodeTest, RefusesNonFiniteNumbersAndNeverThrowsOnBadUtf8) {
     value["name"] = "Flé 🎪";
     value["broken"] = std::string("a\xff") + "b";
     const std::string text = dumpJson(value);
-    EXPECT_EQ(text, "{\"name\":\"Flé 🎪\",\"broken\":\"a\xEF\xBF\xBD" "b\"}");
+    EXPECT_EQ(text,
+              "{\"name\":\"Flé 🎪\",\"broken\":\"a\xEF\xBF\xBD"
+              "b\"}");
     EXPECT_EQ(parseJson(text)["name"], "Flé 🎪");
     EXPECT_EQ(dumpJson(OrderedJson::array({1, 2}), 2), "[\n  1,\n  2\n]");
 }

@@ -11,7 +11,7 @@ namespace tw {
 namespace {
 
 class LogTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         log::setSinkForTesting([this](std::string_view line) { lines.emplace_back(line); });
     }
@@ -37,7 +37,8 @@ TEST_F(LogTest, LinesFromManyThreadsStayWhole) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([t] {
-            for (int i = 0; i < 200; ++i) log::info("thread " + std::to_string(t) + " line " + std::to_string(i));
+            for (int i = 0; i < 200; ++i)
+                log::info("thread " + std::to_string(t) + " line " + std::to_string(i));
         });
     }
     for (auto& thread : threads) thread.join();

@@ -1,11 +1,10 @@
 #include "platform/testing/loopback_server.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -28,15 +27,18 @@ std::string sendRaw(int port, const std::string& request) {
         ::send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
         char buffer[4096];
         ssize_t count = 0;
-        while ((count = ::recv(fd, buffer, sizeof buffer, 0)) > 0) reply.append(buffer, static_cast<std::size_t>(count));
+        while ((count = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+            reply.append(buffer, static_cast<std::size_t>(count));
     }
     ::close(fd);
     return reply;
 }
 
 std::string post(int port, const std::string& path, const std::string& body) {
-    return sendRaw(port, "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Flea: Pip\r\nContent-Type: text/plain\r\n"
-                          "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    return sendRaw(port, "POST " + path +
+                             " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Flea: Pip\r\nContent-Type: text/plain\r\n"
+                             "Content-Length: " +
+                             std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
 }
 
 TEST(LoopbackServerTest, AnswersAnyMethodAndPathWithTheHandlersReply) {
@@ -55,7 +57,8 @@ TEST(LoopbackServerTest, AnswersAnyMethodAndPathWithTheHandlersReply) {
     EXPECT_EQ(seen.body, "hello");
     EXPECT_EQ(seen.header("x-flea"), "Pip");
 
-    const std::string deleted = sendRaw(server.port(), "DELETE /anything HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    const std::string deleted =
+        sendRaw(server.port(), "DELETE /anything HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(deleted.rfind("HTTP/1.1 201", 0), 0u) << deleted;
     EXPECT_EQ(server.requestCount(), 2);
 }

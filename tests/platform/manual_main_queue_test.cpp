@@ -12,7 +12,9 @@ namespace {
 TEST(ManualMainQueueTest, TimersRunInDueOrderEachAtItsOwnTime) {
     ManualMainQueue queue;
     std::vector<std::string> log;
-    auto note = [&](const std::string& what) { return [&, what] { log.push_back(what + "@" + std::to_string(queue.now())); }; };
+    auto note = [&](const std::string& what) {
+        return [&, what] { log.push_back(what + "@" + std::to_string(queue.now())); };
+    };
     queue.postAfter(3, note("c"));
     queue.postAfter(1, note("a"));
     queue.repeat(2, note("r"));
@@ -21,8 +23,8 @@ TEST(ManualMainQueueTest, TimersRunInDueOrderEachAtItsOwnTime) {
         queue.post(note("posted"));  // runs at the same virtual time
     });
     queue.advance(4.5);
-    const std::vector<std::string> expected = {
-        "a@1.000000", "b@1.000000", "posted@1.000000", "r@2.000000", "c@3.000000", "r@4.000000"};
+    const std::vector<std::string> expected = {"a@1.000000", "b@1.000000", "posted@1.000000",
+                                               "r@2.000000", "c@3.000000", "r@4.000000"};
     EXPECT_EQ(log, expected);
     EXPECT_DOUBLE_EQ(queue.now(), 4.5);
     EXPECT_EQ(queue.scheduledCount(), 1u);  // the repeating timer

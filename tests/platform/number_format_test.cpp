@@ -1,9 +1,9 @@
+#include "platform/number_format.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-
-#include "platform/number_format.h"
 
 namespace tw {
 namespace {

@@ -1,13 +1,12 @@
 #include "platform/paths.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
-
-#include <unistd.h>
 
 namespace tw {
 namespace {
@@ -16,7 +15,7 @@ namespace fs = std::filesystem;
 
 // Points HOME and the XDG variables at a scratch folder and puts them back afterwards.
 class PathsTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         for (const char* name : kNames) {
             const char* value = std::getenv(name);
@@ -38,7 +37,9 @@ protected:
         }
         fs::remove_all(home_);
     }
-    void writeUserDirs(const std::string& text) { std::ofstream(home_ / "config" / "user-dirs.dirs") << text; }
+    void writeUserDirs(const std::string& text) {
+        std::ofstream(home_ / "config" / "user-dirs.dirs") << text;
+    }
 
     static constexpr const char* kNames[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"};
     std::vector<std::optional<std::string>> saved_;
@@ -47,8 +48,9 @@ protected:
 
 TEST_F(PathsTest, DesktopComesFromUserDirsElseHomeDesktop) {
     EXPECT_EQ(paths::desktopDirectory(), home_ / "Desktop");
-    writeUserDirs("# written by xdg-user-dirs-update\nXDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n"
-                  "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n");
+    writeUserDirs(
+        "# written by xdg-user-dirs-update\nXDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n"
+        "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n");
     EXPECT_EQ(paths::desktopDirectory(), home_ / "Schreibtisch");
     writeUserDirs("XDG_DESKTOP_DIR=\"/srv/shared desk\"\n");
     EXPECT_EQ(paths::desktopDirectory(), fs::path("/srv/shared desk"));

@@ -61,7 +61,8 @@ TEST(ThreadSerialExecutorTest, RunThenDeliverHandsTheResultToTheMainQueue) {
     testing::ManualMainQueue main;
     ThreadSerialExecutor executor;
     std::optional<int> delivered;
-    runThenDeliver<int>(executor, main, [] { return 41 + 1; }, [&](int value) { delivered = value; });
+    runThenDeliver<int>(
+        executor, main, [] { return 41 + 1; }, [&](int value) { delivered = value; });
     ASSERT_TRUE(main.waitAndRun());
     EXPECT_EQ(delivered, 42);
 }

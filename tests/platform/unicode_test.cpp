@@ -1,14 +1,15 @@
-#include <gtest/gtest.h>
-
 #include "platform/unicode.h"
+
+#include <gtest/gtest.h>
 
 namespace tw::unicode {
 namespace {
 
-const std::string kFamily = "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466";  // 👨‍👩‍👧‍👦
-const std::string kThumbsUpMedium = "\U0001F44D\U0001F3FD";                                 // 👍🏽
-const std::string kFrance = "\U0001F1EB\U0001F1F7";                                          // 🇫🇷
-const std::string kReplacement = "\xEF\xBF\xBD";                                             // U+FFFD
+const std::string kFamily =
+    "\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466";  // 👨‍👩‍👧‍👦
+const std::string kThumbsUpMedium = "\U0001F44D\U0001F3FD";        // 👍🏽
+const std::string kFrance = "\U0001F1EB\U0001F1F7";                // 🇫🇷
+const std::string kReplacement = "\xEF\xBF\xBD";                   // U+FFFD
 
 TEST(GraphemeTest, EmojiSequencesAreSingleClusters) {
     for (const std::string& emoji : {kFamily, kThumbsUpMedium, kFrance, std::string("e\u0301")}) {
@@ -33,17 +34,24 @@ TEST(GraphemeTest, AsciiAndLineEnds) {
 }
 
 TEST(GraphemeTest, RepairsBeforeCounting) {
-    EXPECT_EQ(graphemeCount("a\xff" "b"), 3u);
-    EXPECT_EQ(graphemePrefix("a\xff" "b", 2), "a" + kReplacement);
+    EXPECT_EQ(graphemeCount("a\xff"
+                            "b"),
+              3u);
+    EXPECT_EQ(graphemePrefix("a\xff"
+                             "b",
+                             2),
+              "a" + kReplacement);
 }
 
 TEST(RepairTest, InvalidSequencesBecomeReplacementCharacters) {
     EXPECT_EQ(repairUtf8("plain"), "plain");
     EXPECT_EQ(repairUtf8(kFamily), kFamily);
-    EXPECT_EQ(repairUtf8("a\xff" "b"), "a" + kReplacement + "b");
-    EXPECT_EQ(repairUtf8("\xc3"), kReplacement);                                 // truncated
+    EXPECT_EQ(repairUtf8("a\xff"
+                         "b"),
+              "a" + kReplacement + "b");
+    EXPECT_EQ(repairUtf8("\xc3"), kReplacement);                                        // truncated
     EXPECT_EQ(repairUtf8("\xed\xa0\x80"), kReplacement + kReplacement + kReplacement);  // surrogate
-    EXPECT_EQ(repairUtf8("\xc0\xaf"), kReplacement + kReplacement);              // overlong
+    EXPECT_EQ(repairUtf8("\xc0\xaf"), kReplacement + kReplacement);                     // overlong
     EXPECT_EQ(repairUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
@@ -60,13 +68,13 @@ TEST(NormalizationTest, ComposedAndDecomposedFormsAreCanonicallyEqual) {
 }
 
 TEST(CaseMappingTest, IsTheSameInEveryLocale) {
-    EXPECT_EQ(lowercased("I"), "i");                   // never dotless ı
-    EXPECT_EQ(lowercased("\u0130"), "i\u0307");        // İ keeps its dot as a combining mark
-    EXPECT_EQ(uppercased("i"), "I");                   // never İ
+    EXPECT_EQ(lowercased("I"), "i");             // never dotless ı
+    EXPECT_EQ(lowercased("\u0130"), "i\u0307");  // İ keeps its dot as a combining mark
+    EXPECT_EQ(uppercased("i"), "I");             // never İ
     EXPECT_EQ(uppercased("stra\u00DFe"), "STRASSE");
     EXPECT_EQ(lowercased("Flea \u00C9CLAIR"), "flea \u00E9clair");
     EXPECT_EQ(lowercased("MiXeD 123"), "mixed 123");
-    EXPECT_EQ(lowercased("@AZ[`az{"), "@az[`az{");     // only letters move, up to the ends of the range
+    EXPECT_EQ(lowercased("@AZ[`az{"), "@az[`az{");  // only letters move, up to the ends of the range
     EXPECT_EQ(uppercased("@AZ[`az{"), "@AZ[`AZ{");
     EXPECT_EQ(uppercased("a\xff"), "A" + kReplacement);
 }

@@ -1,8 +1,8 @@
+#include "platform/uuid.h"
+
 #include <gtest/gtest.h>
 
 #include <unordered_set>
-
-#include "platform/uuid.h"
 
 namespace tw {
 namespace {

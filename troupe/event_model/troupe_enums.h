@@ -70,72 +70,58 @@ template <typename E>
 struct TroupeEnumTraits;
 
 // Each table also serves the shared rawValue / fromRawValue / allCases.
-#define TW_TROUPE_ENUM_TRAITS(Enum, Count, ...)                                               \
-    template <>                                                                              \
-    struct TroupeEnumTraits<Enum> {                                                          \
-        static constexpr const char* typeName = #Enum;                                       \
+#define TW_TROUPE_ENUM_TRAITS(Enum, Count, ...)                                                       \
+    template <>                                                                                       \
+    struct TroupeEnumTraits<Enum> {                                                                   \
+        static constexpr const char* typeName = #Enum;                                                \
         static constexpr std::array<std::pair<Enum, std::string_view>, Count> entries{{__VA_ARGS__}}; \
-    };                                                                                       \
-    template <>                                                                              \
-    struct RawEnumCases<Enum> {                                                              \
-        static constexpr const auto& table = TroupeEnumTraits<Enum>::entries;                \
+    };                                                                                                \
+    template <>                                                                                       \
+    struct RawEnumCases<Enum> {                                                                       \
+        static constexpr const auto& table = TroupeEnumTraits<Enum>::entries;                         \
     };
 
-TW_TROUPE_ENUM_TRAITS(TroupeEventKind, 23,
-                      {TroupeEventKind::fleaCreated, "flea_created"},
-                      {TroupeEventKind::fleaRenamed, "flea_renamed"},
-                      {TroupeEventKind::fleaRecustomized, "flea_recustomized"},
-                      {TroupeEventKind::fleaDeleted, "flea_deleted"},
-                      {TroupeEventKind::xpEarned, "xp_earned"},
-                      {TroupeEventKind::nodeUnlocked, "node_unlocked"},
-                      {TroupeEventKind::actAssigned, "act_assigned"},
-                      {TroupeEventKind::cumulativeStatTick, "cumulative_stat_tick"},
-                      {TroupeEventKind::milestoneEarned, "milestone_earned"},
-                      {TroupeEventKind::milestoneAcknowledged, "milestone_acknowledged"},
-                      {TroupeEventKind::surpriseEventFired, "surprise_event_fired"},
-                      {TroupeEventKind::settingChanged, "setting_changed"},
-                      {TroupeEventKind::deviceSessionStart, "device_session_start"},
-                      {TroupeEventKind::deviceSessionEnd, "device_session_end"},
-                      {TroupeEventKind::legacyStateSnapshot, "legacy_state_snapshot"},
-                      {TroupeEventKind::checkpoint, "checkpoint"},
-                      {TroupeEventKind::fleaMessageFromUser, "flea_message_from_user"},
-                      {TroupeEventKind::fleaMessageFromFlea, "flea_message_from_flea"},
-                      {TroupeEventKind::letterWritten, "letter_written"},
-                      {TroupeEventKind::letterRead, "letter_read"},
-                      {TroupeEventKind::letterAcknowledged, "letter_acknowledged"},
-                      {TroupeEventKind::conversationStarted, "conversation_started"},
-                      {TroupeEventKind::anniversaryTriggered, "anniversary_triggered"})
+TW_TROUPE_ENUM_TRAITS(
+    TroupeEventKind, 23, {TroupeEventKind::fleaCreated, "flea_created"},
+    {TroupeEventKind::fleaRenamed, "flea_renamed"}, {TroupeEventKind::fleaRecustomized, "flea_recustomized"},
+    {TroupeEventKind::fleaDeleted, "flea_deleted"}, {TroupeEventKind::xpEarned, "xp_earned"},
+    {TroupeEventKind::nodeUnlocked, "node_unlocked"}, {TroupeEventKind::actAssigned, "act_assigned"},
+    {TroupeEventKind::cumulativeStatTick, "cumulative_stat_tick"},
+    {TroupeEventKind::milestoneEarned, "milestone_earned"},
+    {TroupeEventKind::milestoneAcknowledged, "milestone_acknowledged"},
+    {TroupeEventKind::surpriseEventFired, "surprise_event_fired"},
+    {TroupeEventKind::settingChanged, "setting_changed"},
+    {TroupeEventKind::deviceSessionStart, "device_session_start"},
+    {TroupeEventKind::deviceSessionEnd, "device_session_end"},
+    {TroupeEventKind::legacyStateSnapshot, "legacy_state_snapshot"},
+    {TroupeEventKind::checkpoint, "checkpoint"},
+    {TroupeEventKind::fleaMessageFromUser, "flea_message_from_user"},
+    {TroupeEventKind::fleaMessageFromFlea, "flea_message_from_flea"},
+    {TroupeEventKind::letterWritten, "letter_written"}, {TroupeEventKind::letterRead, "letter_read"},
+    {TroupeEventKind::letterAcknowledged, "letter_acknowledged"},
+    {TroupeEventKind::conversationStarted, "conversation_started"},
+    {TroupeEventKind::anniversaryTriggered, "anniversary_triggered"})
 
-TW_TROUPE_ENUM_TRAITS(TroupeMessageSource, 3,
-                      {TroupeMessageSource::foundation, "foundation"},
-                      {TroupeMessageSource::template_, "template"},
-                      {TroupeMessageSource::manual, "manual"})
+TW_TROUPE_ENUM_TRAITS(TroupeMessageSource, 3, {TroupeMessageSource::foundation, "foundation"},
+                      {TroupeMessageSource::template_, "template"}, {TroupeMessageSource::manual, "manual"})
 
-TW_TROUPE_ENUM_TRAITS(TroupeAnniversaryKind, 4,
-                      {TroupeAnniversaryKind::oneYear, "1y"},
-                      {TroupeAnniversaryKind::twoYear, "2y"},
-                      {TroupeAnniversaryKind::fiveYear, "5y"},
+TW_TROUPE_ENUM_TRAITS(TroupeAnniversaryKind, 4, {TroupeAnniversaryKind::oneYear, "1y"},
+                      {TroupeAnniversaryKind::twoYear, "2y"}, {TroupeAnniversaryKind::fiveYear, "5y"},
                       {TroupeAnniversaryKind::adoption, "adoption"})
 
-TW_TROUPE_ENUM_TRAITS(TroupeCumulativeStat, 6,
-                      {TroupeCumulativeStat::clicks, "clicks"},
+TW_TROUPE_ENUM_TRAITS(TroupeCumulativeStat, 6, {TroupeCumulativeStat::clicks, "clicks"},
                       {TroupeCumulativeStat::keystrokes, "keystrokes"},
                       {TroupeCumulativeStat::sessions, "sessions"},
                       {TroupeCumulativeStat::hoursSeconds, "hoursSeconds"},
                       {TroupeCumulativeStat::mouseDistance, "mouseDistance"},
                       {TroupeCumulativeStat::combos, "combos"})
 
-TW_TROUPE_ENUM_TRAITS(TroupeXPSource, 5,
-                      {TroupeXPSource::click, "click"},
-                      {TroupeXPSource::keystroke, "keystroke"},
-                      {TroupeXPSource::practice, "practice"},
-                      {TroupeXPSource::milestone, "milestone"},
-                      {TroupeXPSource::manual, "manual"})
+TW_TROUPE_ENUM_TRAITS(TroupeXPSource, 5, {TroupeXPSource::click, "click"},
+                      {TroupeXPSource::keystroke, "keystroke"}, {TroupeXPSource::practice, "practice"},
+                      {TroupeXPSource::milestone, "milestone"}, {TroupeXPSource::manual, "manual"})
 
-TW_TROUPE_ENUM_TRAITS(TroupeDeviceKind, 8,
-                      {TroupeDeviceKind::iPhone, "iPhone"},
-                      {TroupeDeviceKind::iPad, "iPad"},
-                      {TroupeDeviceKind::appleTV, "AppleTV"},
+TW_TROUPE_ENUM_TRAITS(TroupeDeviceKind, 8, {TroupeDeviceKind::iPhone, "iPhone"},
+                      {TroupeDeviceKind::iPad, "iPad"}, {TroupeDeviceKind::appleTV, "AppleTV"},
                       {TroupeDeviceKind::appleWatch, "AppleWatch"},
                       {TroupeDeviceKind::linuxDesktop, "LinuxDesktop"},
                       {TroupeDeviceKind::windowsDesktop, "WindowsDesktop"},
@@ -145,7 +131,9 @@ TW_TROUPE_ENUM_TRAITS(TroupeDeviceKind, 8,
 #undef TW_TROUPE_ENUM_TRAITS
 
 template <typename E>
-concept TroupeEnum = requires { TroupeEnumTraits<E>::entries; };
+concept TroupeEnum = requires {
+    TroupeEnumTraits<E>::entries;
+};
 
 // Hashing feeds the wire string, as every device agrees on it.
 template <TroupeEnum E>

@@ -27,8 +27,8 @@ struct TroupeEvent {
 };
 
 struct TroupeClock {
-    static constexpr double futureToleranceSeconds = 172800;    // 48 hours
-    static constexpr double pastToleranceSeconds = 157680000;   // 5 × 365 days
+    static constexpr double futureToleranceSeconds = 172800;   // 48 hours
+    static constexpr double pastToleranceSeconds = 157680000;  // 5 × 365 days
 
     // Inclusive at both ends; NaN (or any non-number difference) is outside.
     static bool isWithinSkewWindow(Date ts, Date now) {

@@ -125,8 +125,8 @@ template <TroupeEnum E>
 E troupeEnum(const JsonReader& in) {
     const std::string& text = in.string();
     if (auto value = fromRawValue<E>(text)) return *value;
-    in.fail(JsonErrorKind::dataCorrupted,
-            std::string("Cannot initialize ") + TroupeEnumTraits<E>::typeName + " from invalid String value " + text);
+    in.fail(JsonErrorKind::dataCorrupted, std::string("Cannot initialize ") + TroupeEnumTraits<E>::typeName +
+                                              " from invalid String value " + text);
 }
 // Null is a missing value, any other non-object a type mismatch.
 void troupeExpectObject(const JsonReader& in);

@@ -22,9 +22,7 @@ Date troupeDate(const JsonReader& in) {
     return *date;
 }
 
-OrderedJson troupeUuidJson(const Uuid& id) {
-    return id.uuidString();
-}
+OrderedJson troupeUuidJson(const Uuid& id) { return id.uuidString(); }
 
 double troupeDouble(const JsonReader& in) {
     const double value = in.number();
@@ -49,12 +47,18 @@ OrderedJson troupeStringListJson(const std::vector<std::string>& list) {
 
 OrderedJson toJson(const TroupeSettingValue& value) {
     switch (value.valueCase()) {
-        case TroupeSettingValue::Case::string: return *value.asString();
-        case TroupeSettingValue::Case::bool_: return *value.asBool();
-        case TroupeSettingValue::Case::int_: return *value.asInt();
-        case TroupeSettingValue::Case::double_: return finiteJson(*value.asDouble(), "setting value");
-        case TroupeSettingValue::Case::stringArray: return troupeStringListJson(*value.asStringArray());
-        case TroupeSettingValue::Case::null: return nullptr;
+        case TroupeSettingValue::Case::string:
+            return *value.asString();
+        case TroupeSettingValue::Case::bool_:
+            return *value.asBool();
+        case TroupeSettingValue::Case::int_:
+            return *value.asInt();
+        case TroupeSettingValue::Case::double_:
+            return finiteJson(*value.asDouble(), "setting value");
+        case TroupeSettingValue::Case::stringArray:
+            return troupeStringListJson(*value.asStringArray());
+        case TroupeSettingValue::Case::null:
+            return nullptr;
     }
     return nullptr;
 }

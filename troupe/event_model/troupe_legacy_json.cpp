@@ -67,7 +67,8 @@ TroupeLegacyStateSnapshot fromJson<TroupeLegacyStateSnapshot>(const JsonReader& 
     TroupeLegacyStateSnapshot out;
     out.originPlatform = in["originPlatform"].string();
     out.originVersion = in["originVersion"].string();
-    for (const auto& flea : in["fleas"].elements()) out.fleas.push_back(fromJson<TroupeLegacyFleaSnapshot>(flea));
+    for (const auto& flea : in["fleas"].elements())
+        out.fleas.push_back(fromJson<TroupeLegacyFleaSnapshot>(flea));
     if (auto stats = in.optional("stats")) out.stats = fromJson<TroupeLegacyStatsBlob>(*stats);
     out.milestonesEarned = troupeStringList(in["milestonesEarned"]);
     out.surpriseEventsFired = troupeStringList(in["surpriseEventsFired"]);

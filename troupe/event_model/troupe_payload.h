@@ -44,10 +44,10 @@ using TroupePayloadValue = std::variant<TroupeFleaCreated,            // fleaCre
 static_assert(std::variant_size_v<TroupePayloadValue> == TroupeEnumTraits<TroupeEventKind>::entries.size());
 
 template <typename T>
-concept TroupePayloadRecord =
-    []<std::size_t... I>(std::index_sequence<I...>) {
-        return (std::is_same_v<T, std::variant_alternative_t<I, TroupePayloadValue>> || ...);
-    }(std::make_index_sequence<std::variant_size_v<TroupePayloadValue>>{});
+concept TroupePayloadRecord = []<std::size_t... I>(std::index_sequence<I...>) {
+    return (std::is_same_v<T, std::variant_alternative_t<I, TroupePayloadValue>> || ...);
+}
+(std::make_index_sequence<std::variant_size_v<TroupePayloadValue>>{});
 
 struct TroupePayload {
     TroupePayloadValue value;

@@ -77,10 +77,10 @@ struct TroupeActAssigned {
 
 }  // namespace tw
 
-#define TW_TROUPE_DECLARE_HASH(Type)                              \
-    template <>                                                   \
-    struct std::hash<tw::Type> {                                  \
-        std::size_t operator()(const tw::Type& value) const;      \
+#define TW_TROUPE_DECLARE_HASH(Type)                         \
+    template <>                                              \
+    struct std::hash<tw::Type> {                             \
+        std::size_t operator()(const tw::Type& value) const; \
     };
 
 TW_TROUPE_DECLARE_HASH(TroupeFleaCreated)

@@ -73,8 +73,13 @@ TroupeFleaRecustomized fromJson<TroupeFleaRecustomized>(const JsonReader& in) {
     auto voiceStyle = in.optionalString("voiceStyle");
     auto ambition = in.optionalString("ambition");
     auto superstitions = optionalTextList(in, "superstitions");
-    return TroupeFleaRecustomized{fleaId,           std::move(hatKind),  bodyColorIndex, std::move(traits),
-                                  std::move(voiceStyle), std::move(ambition), std::move(superstitions)};
+    return TroupeFleaRecustomized{fleaId,
+                                  std::move(hatKind),
+                                  bodyColorIndex,
+                                  std::move(traits),
+                                  std::move(voiceStyle),
+                                  std::move(ambition),
+                                  std::move(superstitions)};
 }
 
 OrderedJson toJson(const TroupeFleaIdOnly& r) {
@@ -276,7 +281,8 @@ TroupeFleaMessageFromFlea fromJson<TroupeFleaMessageFromFlea>(const JsonReader& 
     auto inReplyTo = in.optionalUuid("inReplyTo");
     auto modelTier = troupeEnum<TroupeMessageSource>(in["modelTier"]);
     auto conversationId = in.optionalUuid("conversationId");
-    return TroupeFleaMessageFromFlea{fleaId, messageId, std::move(body), inReplyTo, modelTier, conversationId};
+    return TroupeFleaMessageFromFlea{fleaId,    messageId, std::move(body),
+                                     inReplyTo, modelTier, conversationId};
 }
 
 OrderedJson toJson(const TroupeLetterWritten& r) {

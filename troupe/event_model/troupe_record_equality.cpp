@@ -7,19 +7,15 @@
 
 namespace tw {
 
-using troupe_rules::TroupeHasher;
 using troupe_rules::textEqual;
 using troupe_rules::textListEqual;
+using troupe_rules::TroupeHasher;
 
 namespace {
 
-void feedUuid(TroupeHasher& h, const Uuid& id) {
-    h.word(std::hash<Uuid>{}(id));
-}
+void feedUuid(TroupeHasher& h, const Uuid& id) { h.word(std::hash<Uuid>{}(id)); }
 
-void feedDate(TroupeHasher& h, Date date) {
-    h.real(date.seconds);
-}
+void feedDate(TroupeHasher& h, Date date) { h.real(date.seconds); }
 
 template <TroupeEnum E>
 void feedEnum(TroupeHasher& h, E value) {
@@ -31,12 +27,18 @@ void feedEnum(TroupeHasher& h, E value) {
 bool operator==(const TroupeSettingValue& a, const TroupeSettingValue& b) {
     if (a.value.index() != b.value.index()) return false;
     switch (a.valueCase()) {
-        case TroupeSettingValue::Case::string: return textEqual(*a.asString(), *b.asString());
-        case TroupeSettingValue::Case::bool_: return *a.asBool() == *b.asBool();
-        case TroupeSettingValue::Case::int_: return *a.asInt() == *b.asInt();
-        case TroupeSettingValue::Case::double_: return *a.asDouble() == *b.asDouble();
-        case TroupeSettingValue::Case::stringArray: return textListEqual(*a.asStringArray(), *b.asStringArray());
-        case TroupeSettingValue::Case::null: return true;
+        case TroupeSettingValue::Case::string:
+            return textEqual(*a.asString(), *b.asString());
+        case TroupeSettingValue::Case::bool_:
+            return *a.asBool() == *b.asBool();
+        case TroupeSettingValue::Case::int_:
+            return *a.asInt() == *b.asInt();
+        case TroupeSettingValue::Case::double_:
+            return *a.asDouble() == *b.asDouble();
+        case TroupeSettingValue::Case::stringArray:
+            return textListEqual(*a.asStringArray(), *b.asStringArray());
+        case TroupeSettingValue::Case::null:
+            return true;
     }
     return false;
 }
@@ -52,9 +54,11 @@ bool operator==(const TroupeFleaRenamed& a, const TroupeFleaRenamed& b) {
 }
 
 bool operator==(const TroupeFleaRecustomized& a, const TroupeFleaRecustomized& b) {
-    return a.fleaId == b.fleaId && troupe_rules::optionalTextEqual(a.hatKind, b.hatKind) && a.bodyColorIndex == b.bodyColorIndex &&
-           troupe_rules::optionalTextListEqual(a.traits, b.traits) && troupe_rules::optionalTextEqual(a.voiceStyle, b.voiceStyle) &&
-           troupe_rules::optionalTextEqual(a.ambition, b.ambition) && troupe_rules::optionalTextListEqual(a.superstitions, b.superstitions);
+    return a.fleaId == b.fleaId && troupe_rules::optionalTextEqual(a.hatKind, b.hatKind) &&
+           a.bodyColorIndex == b.bodyColorIndex && troupe_rules::optionalTextListEqual(a.traits, b.traits) &&
+           troupe_rules::optionalTextEqual(a.voiceStyle, b.voiceStyle) &&
+           troupe_rules::optionalTextEqual(a.ambition, b.ambition) &&
+           troupe_rules::optionalTextListEqual(a.superstitions, b.superstitions);
 }
 
 bool operator==(const TroupeNodeUnlocked& a, const TroupeNodeUnlocked& b) {
@@ -95,9 +99,11 @@ bool operator==(const TroupeLegacyFleaSnapshot& a, const TroupeLegacyFleaSnapsho
 
 bool operator==(const TroupeLegacyStateSnapshot& a, const TroupeLegacyStateSnapshot& b) {
     return textEqual(a.originPlatform, b.originPlatform) && textEqual(a.originVersion, b.originVersion) &&
-           a.fleas == b.fleas && a.stats == b.stats && textListEqual(a.milestonesEarned, b.milestonesEarned) &&
+           a.fleas == b.fleas && a.stats == b.stats &&
+           textListEqual(a.milestonesEarned, b.milestonesEarned) &&
            textListEqual(a.surpriseEventsFired, b.surpriseEventsFired) &&
-           troupe_rules::textMapEqual(a.portableSettings, b.portableSettings, std::equal_to<TroupeSettingValue>{});
+           troupe_rules::textMapEqual(a.portableSettings, b.portableSettings,
+                                      std::equal_to<TroupeSettingValue>{});
 }
 
 bool operator==(const TroupeCheckpointPayload& a, const TroupeCheckpointPayload& b) {
@@ -118,7 +124,8 @@ bool operator==(const TroupeFleaMessageFromFlea& a, const TroupeFleaMessageFromF
 
 bool operator==(const TroupeLetterWritten& a, const TroupeLetterWritten& b) {
     return a.fleaId == b.fleaId && a.letterId == b.letterId && textEqual(a.body, b.body) &&
-           a.periodStart == b.periodStart && a.periodEnd == b.periodEnd && a.anniversaryKind == b.anniversaryKind;
+           a.periodStart == b.periodStart && a.periodEnd == b.periodEnd &&
+           a.anniversaryKind == b.anniversaryKind;
 }
 
 // ---- hashing: the same fields, in the same order, as equality visits ----
@@ -128,12 +135,23 @@ namespace {
 void feed(TroupeHasher& h, const TroupeSettingValue& v) {
     h.word(v.value.index());
     switch (v.valueCase()) {
-        case TroupeSettingValue::Case::string: h.text(*v.asString()); break;
-        case TroupeSettingValue::Case::bool_: h.flag(*v.asBool()); break;
-        case TroupeSettingValue::Case::int_: h.word(static_cast<std::uint64_t>(*v.asInt())); break;
-        case TroupeSettingValue::Case::double_: h.real(*v.asDouble()); break;
-        case TroupeSettingValue::Case::stringArray: h.textList(*v.asStringArray()); break;
-        case TroupeSettingValue::Case::null: break;
+        case TroupeSettingValue::Case::string:
+            h.text(*v.asString());
+            break;
+        case TroupeSettingValue::Case::bool_:
+            h.flag(*v.asBool());
+            break;
+        case TroupeSettingValue::Case::int_:
+            h.word(static_cast<std::uint64_t>(*v.asInt()));
+            break;
+        case TroupeSettingValue::Case::double_:
+            h.real(*v.asDouble());
+            break;
+        case TroupeSettingValue::Case::stringArray:
+            h.textList(*v.asStringArray());
+            break;
+        case TroupeSettingValue::Case::null:
+            break;
     }
 }
 
@@ -250,8 +268,9 @@ void feed(TroupeHasher& h, const TroupeLegacyStateSnapshot& r) {
 }
 
 void feed(TroupeHasher& h, const TroupeCheckpointPayload& r) {
-    h.optional(r.snapshotBlob ? std::optional<std::size_t>(troupeSnapshotHash(*r.snapshotBlob)) : std::nullopt,
-               [&h](std::size_t v) { h.word(v); });
+    h.optional(
+        r.snapshotBlob ? std::optional<std::size_t>(troupeSnapshotHash(*r.snapshotBlob)) : std::nullopt,
+        [&h](std::size_t v) { h.word(v); });
     feedDate(h, r.replacesEventsUpTo);
 }
 

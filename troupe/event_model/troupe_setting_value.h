@@ -12,12 +12,15 @@ namespace tw {
 struct TroupeSettingValue {
     // Alternative index = the case index that hashing feeds:
     // 0 string, 1 bool, 2 int, 3 double, 4 stringArray, 5 null.
-    using Storage = std::variant<std::string, bool, std::int64_t, double, std::vector<std::string>, std::monostate>;
+    using Storage =
+        std::variant<std::string, bool, std::int64_t, double, std::vector<std::string>, std::monostate>;
     enum class Case : std::size_t { string = 0, bool_ = 1, int_ = 2, double_ = 3, stringArray = 4, null = 5 };
 
     Storage value{std::monostate{}};
 
-    static TroupeSettingValue ofString(std::string text) { return {Storage{std::in_place_index<0>, std::move(text)}}; }
+    static TroupeSettingValue ofString(std::string text) {
+        return {Storage{std::in_place_index<0>, std::move(text)}};
+    }
     static TroupeSettingValue ofBool(bool flag) { return {Storage{std::in_place_index<1>, flag}}; }
     static TroupeSettingValue ofInt(std::int64_t number) { return {Storage{std::in_place_index<2>, number}}; }
     static TroupeSettingValue ofDouble(double number) { return {Storage{std::in_place_index<3>, number}}; }

@@ -69,8 +69,6 @@ void TroupeHasher::textList(const std::vector<std::string>& values) {
     for (const auto& v : values) text(v);
 }
 
-std::size_t TroupeHasher::value() const {
-    return static_cast<std::size_t>(state_);
-}
+std::size_t TroupeHasher::value() const { return static_cast<std::size_t>(state_); }
 
 }  // namespace tw::troupe_rules

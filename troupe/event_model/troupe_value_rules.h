@@ -56,8 +56,8 @@ bool textMapEqual(const std::map<std::string, V>& a, const std::map<std::string,
         auto group = groups.find(normalizedText(entry.first));
         if (group == groups.end()) return false;
         auto& candidates = group->second;
-        auto match =
-            std::find_if(candidates.begin(), candidates.end(), [&](const V* c) { return eq(*c, entry.second); });
+        auto match = std::find_if(candidates.begin(), candidates.end(),
+                                  [&](const V* c) { return eq(*c, entry.second); });
         if (match == candidates.end()) return false;
         candidates.erase(match);
     }
@@ -66,7 +66,7 @@ bool textMapEqual(const std::map<std::string, V>& a, const std::map<std::string,
 
 // Feeds values in order into one 64-bit state. Not stable between builds; nothing stores it.
 class TroupeHasher {
-public:
+   public:
     void word(std::uint64_t value);
     void text(std::string_view value);  // normalized first, so equivalent text hashes alike
     void real(double value);            // -0 fed as +0
@@ -83,7 +83,7 @@ public:
     }
     std::size_t value() const;
 
-private:
+   private:
     std::uint64_t state_ = 0x243f6a8885a308d3ULL;
 };
 

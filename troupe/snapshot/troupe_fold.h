@@ -13,7 +13,7 @@ namespace tw {
 class TroupeFoldSession;
 
 class TroupeFold {
-public:
+   public:
     TroupeFold() = delete;
 
     // Event order: earlier ts first; equal ts by lower id text; stable otherwise.
@@ -28,7 +28,7 @@ public:
     // leaves eventCount alone (a checkpoint replaces the whole snapshot).
     static void apply(const TroupeEvent& event, TroupeSnapshot& snapshot);
 
-private:
+   private:
     friend class TroupeFoldSession;
 
     // Merges a device's pre-log state: adds what the snapshot lacks, never takes away.

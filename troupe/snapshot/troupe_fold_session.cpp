@@ -93,7 +93,8 @@ void TroupeFoldSession::apply(const TroupeEvent& event) {
                 std::int64_t& count = s.surpriseEventsFired[body.eventKind];
                 count = troupe_ops::saturatingAdd(count, 1);
             } else if constexpr (std::is_same_v<Body, TroupeSettingChanged>) {
-                if (isTroupePortableSettingKey(body.key)) s.portableSettings.insert_or_assign(body.key, body.value);
+                if (isTroupePortableSettingKey(body.key))
+                    s.portableSettings.insert_or_assign(body.key, body.value);
             } else if constexpr (std::is_same_v<Body, TroupeDeviceSessionStart>) {
                 TroupeDeviceSeen& device = deviceEntry(s, event, body.deviceKind, body.deviceName);
                 device.deviceKind = body.deviceKind;
@@ -106,7 +107,8 @@ void TroupeFoldSession::apply(const TroupeEvent& event) {
                 TroupeFold::applyLegacy(body, s);
             } else if constexpr (std::is_same_v<Body, TroupeCheckpointPayload>) {
                 if (!body.snapshotBlob) {
-                    log::warning("Troupe checkpoint " + event.id.uuidString() + " carries no snapshot; skipped");
+                    log::warning("Troupe checkpoint " + event.id.uuidString() +
+                                 " carries no snapshot; skipped");
                     return;
                 }
                 replaceWith(*body.snapshotBlob);
@@ -127,7 +129,8 @@ void TroupeFoldSession::apply(const TroupeEvent& event) {
             } else if constexpr (std::is_same_v<Body, TroupeLetterWritten>) {
                 writeLetter(event, body);
             } else if constexpr (std::is_same_v<Body, TroupeLetterId>) {
-                if (TroupeLetterEntry* letter = findLetter(body.letterId)) letter->readBy.insert(event.deviceId);
+                if (TroupeLetterEntry* letter = findLetter(body.letterId))
+                    letter->readBy.insert(event.deviceId);
             } else if constexpr (std::is_same_v<Body, TroupeLetterAcknowledged>) {
                 TroupeLetterEntry* letter = findLetter(body.letterId);
                 if (letter && !letter->acknowledgedAt) letter->acknowledgedAt = event.ts;
@@ -148,7 +151,8 @@ void TroupeFoldSession::appendMessage(const Uuid& fleaId, TroupeMessageEntry ent
     auto [it, fresh] = messages_.try_emplace(fleaId);
     MessageIndex& index = it->second;
     if (fresh) {
-        if (auto list = snapshot_.conversationsByFlea.find(fleaId); list != snapshot_.conversationsByFlea.end()) {
+        if (auto list = snapshot_.conversationsByFlea.find(fleaId);
+            list != snapshot_.conversationsByFlea.end()) {
             for (const auto& message : list->second) index.ids.insert(message.id);
         }
     }
@@ -174,7 +178,9 @@ void TroupeFoldSession::indexFirstLetters(const Uuid& fleaId, LetterIndex& index
     const auto& letters = list->second;
     for (std::size_t i = 0; i < letters.size(); ++i) {
         auto [slot, inserted] = index.firstById.try_emplace(letters[i].id, i);
-        if (!inserted && index.appended && troupe_ops::timeBefore(letters[i].writtenAt, letters[slot->second].writtenAt)) slot->second = i;
+        if (!inserted && index.appended &&
+            troupe_ops::timeBefore(letters[i].writtenAt, letters[slot->second].writtenAt))
+            slot->second = i;
     }
 }
 
@@ -218,13 +224,16 @@ TroupeLetterEntry* TroupeFoldSession::findLetter(const Uuid& letterId) {
 
 // MARK: - Anniversaries
 
-void TroupeFoldSession::addAnniversary(const TroupeEvent& event, const TroupeAnniversaryTriggered& anniversary) {
+void TroupeFoldSession::addAnniversary(const TroupeEvent& event,
+                                       const TroupeAnniversaryTriggered& anniversary) {
     if (!anniversaryKeys_) {
         anniversaryKeys_.emplace();
-        for (const auto& entry : snapshot_.anniversariesSeen) anniversaryKeys_->emplace(entry.fleaId, entry.kind);
+        for (const auto& entry : snapshot_.anniversariesSeen)
+            anniversaryKeys_->emplace(entry.fleaId, entry.kind);
     }
     if (!anniversaryKeys_->emplace(anniversary.fleaId, anniversary.anniversaryKind).second) return;
-    snapshot_.anniversariesSeen.push_back(TroupeAnniversaryEntry{anniversary.fleaId, anniversary.anniversaryKind, event.ts});
+    snapshot_.anniversariesSeen.push_back(
+        TroupeAnniversaryEntry{anniversary.fleaId, anniversary.anniversaryKind, event.ts});
     anniversariesAppended_ = true;
 }
 
@@ -243,21 +252,24 @@ void TroupeFoldSession::finish() {
     for (const auto& [fleaId, index] : messages_) {
         if (!index.appended) continue;
         auto& list = snapshot_.conversationsByFlea[fleaId];
-        std::stable_sort(list.begin(), list.end(), [](const TroupeMessageEntry& a, const TroupeMessageEntry& b) {
-            return troupe_ops::timeThenIdBefore(a.ts, a.id, b.ts, b.id);
-        });
+        std::stable_sort(list.begin(), list.end(),
+                         [](const TroupeMessageEntry& a, const TroupeMessageEntry& b) {
+                             return troupe_ops::timeThenIdBefore(a.ts, a.id, b.ts, b.id);
+                         });
     }
     for (const auto& [fleaId, index] : letters_) {
         if (!index.appended) continue;
         auto& list = snapshot_.lettersByFlea[fleaId];
-        std::stable_sort(list.begin(), list.end(), [](const TroupeLetterEntry& a, const TroupeLetterEntry& b) {
-            return troupe_ops::timeBefore(a.writtenAt, b.writtenAt);
-        });
+        std::stable_sort(list.begin(), list.end(),
+                         [](const TroupeLetterEntry& a, const TroupeLetterEntry& b) {
+                             return troupe_ops::timeBefore(a.writtenAt, b.writtenAt);
+                         });
     }
     if (anniversariesAppended_) {
         std::stable_sort(snapshot_.anniversariesSeen.begin(), snapshot_.anniversariesSeen.end(),
                          [](const TroupeAnniversaryEntry& a, const TroupeAnniversaryEntry& b) {
-                             return troupe_ops::timeThenIdBefore(a.firstSeenAt, a.fleaId, b.firstSeenAt, b.fleaId);
+                             return troupe_ops::timeThenIdBefore(a.firstSeenAt, a.fleaId, b.firstSeenAt,
+                                                                 b.fleaId);
                          });
     }
     messages_.clear();

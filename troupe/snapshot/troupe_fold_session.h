@@ -21,7 +21,7 @@
 namespace tw {
 
 class TroupeFoldSession {
-public:
+   public:
     explicit TroupeFoldSession(TroupeSnapshot& snapshot) : snapshot_(snapshot) {}
     TroupeFoldSession(const TroupeFoldSession&) = delete;
     TroupeFoldSession& operator=(const TroupeFoldSession&) = delete;
@@ -30,7 +30,7 @@ public:
     // Puts every list touched by this session into the fold's order.
     void finish();
 
-private:
+   private:
     struct MessageIndex {
         std::unordered_set<Uuid, TroupeUuidHash> ids;
         bool appended = false;

@@ -18,16 +18,16 @@ void TroupeFold::applyLegacy(const TroupeLegacyStateSnapshot& legacy, TroupeSnap
     for (const auto& flea : legacy.fleas) {
         // A flea the log already knows (live or deleted) is left exactly as it is.
         if (snapshot.fleas.contains(flea.fleaId)) continue;
-        snapshot.fleas.emplace(flea.fleaId,
-                               TroupeFlea{.id = flea.fleaId,
-                                          .name = flea.name,
-                                          .bodyColorIndex = flea.bodyColorIndex,
-                                          .hatKind = flea.hatKind,
-                                          .discoveredAct = flea.discoveredAct,
-                                          .createdAt = flea.createdAt,
-                                          .traits = flea.traits,
-                                          .xp = flea.xp,
-                                          .unlockedNodeIds = {flea.unlockedNodeIds.begin(), flea.unlockedNodeIds.end()}});
+        snapshot.fleas.emplace(flea.fleaId, TroupeFlea{.id = flea.fleaId,
+                                                       .name = flea.name,
+                                                       .bodyColorIndex = flea.bodyColorIndex,
+                                                       .hatKind = flea.hatKind,
+                                                       .discoveredAct = flea.discoveredAct,
+                                                       .createdAt = flea.createdAt,
+                                                       .traits = flea.traits,
+                                                       .xp = flea.xp,
+                                                       .unlockedNodeIds = {flea.unlockedNodeIds.begin(),
+                                                                           flea.unlockedNodeIds.end()}});
     }
 
     if (legacy.stats) {

@@ -17,8 +17,9 @@ std::vector<TroupeFlea> TroupeSnapshot::activeFleas() const {
     for (const auto& [id, flea] : fleas) {
         if (!flea.tombstoned) live.push_back(flea);
     }
-    std::stable_sort(live.begin(), live.end(),
-                     [](const TroupeFlea& a, const TroupeFlea& b) { return troupe_ops::timeBefore(a.createdAt, b.createdAt); });
+    std::stable_sort(live.begin(), live.end(), [](const TroupeFlea& a, const TroupeFlea& b) {
+        return troupe_ops::timeBefore(a.createdAt, b.createdAt);
+    });
     return live;
 }
 
@@ -41,9 +42,10 @@ std::optional<Date> TroupeSnapshot::lastSeen(const Uuid& deviceId) const {
 std::vector<TroupeLetterEntry> TroupeSnapshot::allLetters() const {
     std::vector<TroupeLetterEntry> letters;
     for (const auto& [fleaId, list] : lettersByFlea) letters.insert(letters.end(), list.begin(), list.end());
-    std::stable_sort(letters.begin(), letters.end(), [](const TroupeLetterEntry& a, const TroupeLetterEntry& b) {
-        return troupe_ops::timeBefore(b.writtenAt, a.writtenAt);
-    });
+    std::stable_sort(letters.begin(), letters.end(),
+                     [](const TroupeLetterEntry& a, const TroupeLetterEntry& b) {
+                         return troupe_ops::timeBefore(b.writtenAt, a.writtenAt);
+                     });
     return letters;
 }
 
@@ -66,13 +68,15 @@ std::int64_t countSpoken(const std::vector<TroupeMessageEntry>& list, TroupeMess
 
 std::int64_t TroupeSnapshot::totalUserMessageCount() const {
     std::int64_t total = 0;
-    for (const auto& [fleaId, list] : conversationsByFlea) total += countSpoken(list, TroupeMessageEntry::Speaker::user);
+    for (const auto& [fleaId, list] : conversationsByFlea)
+        total += countSpoken(list, TroupeMessageEntry::Speaker::user);
     return total;
 }
 
 std::int64_t TroupeSnapshot::totalFleaMessageCount() const {
     std::int64_t total = 0;
-    for (const auto& [fleaId, list] : conversationsByFlea) total += countSpoken(list, TroupeMessageEntry::Speaker::flea);
+    for (const auto& [fleaId, list] : conversationsByFlea)
+        total += countSpoken(list, TroupeMessageEntry::Speaker::flea);
     return total;
 }
 
@@ -96,8 +100,10 @@ bool operator==(const TroupeSnapshot& a, const TroupeSnapshot& b) {
            troupe_ops::textSetEqual(a.milestonesEarned, b.milestonesEarned) &&
            troupe_ops::textMapEqual(a.milestoneAcksByDevice, b.milestoneAcksByDevice,
                                     std::equal_to<std::set<Uuid>>{}) &&
-           troupe_ops::textMapEqual(a.surpriseEventsFired, b.surpriseEventsFired, std::equal_to<std::int64_t>{}) &&
-           troupe_ops::textMapEqual(a.portableSettings, b.portableSettings, std::equal_to<TroupeSettingValue>{}) &&
+           troupe_ops::textMapEqual(a.surpriseEventsFired, b.surpriseEventsFired,
+                                    std::equal_to<std::int64_t>{}) &&
+           troupe_ops::textMapEqual(a.portableSettings, b.portableSettings,
+                                    std::equal_to<TroupeSettingValue>{}) &&
            a.devices == b.devices && a.lastEventTs == b.lastEventTs && a.eventCount == b.eventCount &&
            a.conversationsByFlea == b.conversationsByFlea && a.lettersByFlea == b.lettersByFlea &&
            a.anniversariesSeen == b.anniversariesSeen;
@@ -122,8 +128,9 @@ template <typename V, typename Decode>
 std::map<Uuid, V> readAlternating(const JsonReader& reader, Decode decode) {
     std::vector<JsonReader> items = reader.elements();
     if (items.size() % 2 != 0) {
-        reader.fail(JsonErrorKind::dataCorrupted,
-                    "expected an even number of alternating keys and values, found " + std::to_string(items.size()));
+        reader.fail(
+            JsonErrorKind::dataCorrupted,
+            "expected an even number of alternating keys and values, found " + std::to_string(items.size()));
     }
     std::map<Uuid, V> map;
     for (std::size_t i = 0; i < items.size(); i += 2) {
@@ -163,7 +170,8 @@ OrderedJson TroupeSnapshot::toJson() const {
     for (const auto& id : milestonesEarned) milestones.push_back(id);
     json["milestonesEarned"] = std::move(milestones);
     OrderedJson acks = OrderedJson::object();
-    for (const auto& [milestone, devicesAcked] : milestoneAcksByDevice) acks[milestone] = uuidSetJson(devicesAcked);
+    for (const auto& [milestone, devicesAcked] : milestoneAcksByDevice)
+        acks[milestone] = uuidSetJson(devicesAcked);
     json["milestoneAcksByDevice"] = std::move(acks);
     OrderedJson surprises = OrderedJson::object();
     for (const auto& [kind, count] : surpriseEventsFired) surprises[kind] = count;
@@ -174,8 +182,8 @@ OrderedJson TroupeSnapshot::toJson() const {
     json["devices"] = alternatingJson(devices, [](const TroupeDeviceSeen& d) { return d.toJson(); });
     if (lastEventTs) json["lastEventTs"] = troupeDateJson(*lastEventTs);
     json["eventCount"] = eventCount;
-    json["conversationsByFlea"] =
-        alternatingJson(conversationsByFlea, [](const std::vector<TroupeMessageEntry>& l) { return listJson(l); });
+    json["conversationsByFlea"] = alternatingJson(
+        conversationsByFlea, [](const std::vector<TroupeMessageEntry>& l) { return listJson(l); });
     json["lettersByFlea"] =
         alternatingJson(lettersByFlea, [](const std::vector<TroupeLetterEntry>& l) { return listJson(l); });
     json["anniversariesSeen"] = listJson(anniversariesSeen);
@@ -185,11 +193,13 @@ OrderedJson TroupeSnapshot::toJson() const {
 TroupeSnapshot TroupeSnapshot::fromJson(const JsonReader& reader) {
     troupeExpectObject(reader);
     TroupeSnapshot s;
-    s.fleas = readAlternating<TroupeFlea>(reader["fleas"], [](const JsonReader& r) { return TroupeFlea::fromJson(r); });
+    s.fleas = readAlternating<TroupeFlea>(reader["fleas"],
+                                          [](const JsonReader& r) { return TroupeFlea::fromJson(r); });
     s.stats = TroupeCumulativeStats::fromJson(reader["stats"]);
     // Canonically equivalent spellings are one key: the set keeps the first spelling,
     // a dictionary the first spelling with the later value, as for a repeated key.
-    for (const auto& element : reader["milestonesEarned"].elements()) s.milestonesEarned.insert(element.string());
+    for (const auto& element : reader["milestonesEarned"].elements())
+        s.milestonesEarned.insert(element.string());
     for (const auto& [milestone, value] : reader["milestoneAcksByDevice"].members()) {
         std::set<Uuid> acked;
         for (const auto& element : value.elements()) acked.insert(element.uuid());
@@ -201,8 +211,8 @@ TroupeSnapshot TroupeSnapshot::fromJson(const JsonReader& reader) {
     for (const auto& [key, value] : reader["portableSettings"].members()) {
         s.portableSettings.insert_or_assign(key, tw::fromJson<TroupeSettingValue>(value));
     }
-    s.devices = readAlternating<TroupeDeviceSeen>(reader["devices"],
-                                                  [](const JsonReader& r) { return TroupeDeviceSeen::fromJson(r); });
+    s.devices = readAlternating<TroupeDeviceSeen>(
+        reader["devices"], [](const JsonReader& r) { return TroupeDeviceSeen::fromJson(r); });
     if (auto last = reader.optional("lastEventTs")) s.lastEventTs = troupeDate(*last);
     s.eventCount = reader["eventCount"].int64();
     s.conversationsByFlea = readAlternating<std::vector<TroupeMessageEntry>>(
@@ -217,7 +227,9 @@ TroupeSnapshot TroupeSnapshot::fromJson(const JsonReader& reader) {
 
 bool troupeSnapshotEqual(const TroupeSnapshot& a, const TroupeSnapshot& b) { return a == b; }
 
-std::size_t troupeSnapshotHash(const TroupeSnapshot& snapshot) { return std::hash<TroupeSnapshot>{}(snapshot); }
+std::size_t troupeSnapshotHash(const TroupeSnapshot& snapshot) {
+    return std::hash<TroupeSnapshot>{}(snapshot);
+}
 
 OrderedJson troupeSnapshotToJson(const TroupeSnapshot& snapshot) { return snapshot.toJson(); }
 
@@ -285,10 +297,12 @@ std::size_t std::hash<tw::TroupeSnapshot>::operator()(const tw::TroupeSnapshot& 
     }));
     h.optional(s.lastEventTs, [&](tw::Date date) { h.real(date.seconds); });
     h.word(static_cast<std::uint64_t>(s.eventCount));
-    h.word(unorderedHash(s.conversationsByFlea,
-                         [](const auto& e) { return std::hash<tw::Uuid>{}(e.first) ^ spread(listHash(e.second)); }));
-    h.word(unorderedHash(s.lettersByFlea,
-                         [](const auto& e) { return std::hash<tw::Uuid>{}(e.first) ^ spread(listHash(e.second)); }));
+    h.word(unorderedHash(s.conversationsByFlea, [](const auto& e) {
+        return std::hash<tw::Uuid>{}(e.first) ^ spread(listHash(e.second));
+    }));
+    h.word(unorderedHash(s.lettersByFlea, [](const auto& e) {
+        return std::hash<tw::Uuid>{}(e.first) ^ spread(listHash(e.second));
+    }));
     h.word(listHash(s.anniversariesSeen));
     return h.value();
 }

@@ -67,7 +67,8 @@ TroupeFlea TroupeFlea::fromJson(const JsonReader& reader) {
     flea.ambition = reader.optionalString("ambition");
     flea.superstitions = troupeStringList(reader["superstitions"]);
     flea.xp = reader["xp"].int64();
-    for (const auto& element : reader["unlockedNodeIds"].elements()) flea.unlockedNodeIds.insert(element.string());
+    for (const auto& element : reader["unlockedNodeIds"].elements())
+        flea.unlockedNodeIds.insert(element.string());
     flea.tombstoned = reader["tombstoned"].boolean();
     return flea;
 }
@@ -77,12 +78,24 @@ TroupeFlea TroupeFlea::fromJson(const JsonReader& reader) {
 void TroupeCumulativeStats::apply(TroupeCumulativeStat stat, double delta) {
     if (std::isnan(delta) || delta < 0) return;
     switch (stat) {
-        case TroupeCumulativeStat::clicks: clicks += delta; break;
-        case TroupeCumulativeStat::keystrokes: keystrokes += delta; break;
-        case TroupeCumulativeStat::sessions: sessions += delta; break;
-        case TroupeCumulativeStat::hoursSeconds: hoursSeconds += delta; break;
-        case TroupeCumulativeStat::mouseDistance: mouseDistance += delta; break;
-        case TroupeCumulativeStat::combos: combos += delta; break;
+        case TroupeCumulativeStat::clicks:
+            clicks += delta;
+            break;
+        case TroupeCumulativeStat::keystrokes:
+            keystrokes += delta;
+            break;
+        case TroupeCumulativeStat::sessions:
+            sessions += delta;
+            break;
+        case TroupeCumulativeStat::hoursSeconds:
+            hoursSeconds += delta;
+            break;
+        case TroupeCumulativeStat::mouseDistance:
+            mouseDistance += delta;
+            break;
+        case TroupeCumulativeStat::combos:
+            combos += delta;
+            break;
     }
 }
 
@@ -182,9 +195,10 @@ TroupeMessageEntry TroupeMessageEntry::fromJson(const JsonReader& reader) {
 // MARK: - TroupeLetterEntry
 
 bool operator==(const TroupeLetterEntry& a, const TroupeLetterEntry& b) {
-    return a.id == b.id && a.fleaId == b.fleaId && textEqual(a.body, b.body) && a.periodStart == b.periodStart &&
-           a.periodEnd == b.periodEnd && a.writtenAt == b.writtenAt && a.anniversaryKind == b.anniversaryKind &&
-           a.readBy == b.readBy && a.acknowledgedAt == b.acknowledgedAt;
+    return a.id == b.id && a.fleaId == b.fleaId && textEqual(a.body, b.body) &&
+           a.periodStart == b.periodStart && a.periodEnd == b.periodEnd && a.writtenAt == b.writtenAt &&
+           a.anniversaryKind == b.anniversaryKind && a.readBy == b.readBy &&
+           a.acknowledgedAt == b.acknowledgedAt;
 }
 
 OrderedJson TroupeLetterEntry::toJson() const {
@@ -216,7 +230,8 @@ TroupeLetterEntry TroupeLetterEntry::fromJson(const JsonReader& reader) {
         letter.anniversaryKind = troupeEnum<TroupeAnniversaryKind>(*kind);
     }
     for (const auto& element : reader["readBy"].elements()) letter.readBy.insert(element.uuid());
-    if (auto acknowledged = reader.optional("acknowledgedAt")) letter.acknowledgedAt = troupeDate(*acknowledged);
+    if (auto acknowledged = reader.optional("acknowledgedAt"))
+        letter.acknowledgedAt = troupeDate(*acknowledged);
     return letter;
 }
 

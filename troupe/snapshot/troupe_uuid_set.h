@@ -27,7 +27,7 @@ struct TroupeUuidHash {
 };
 
 class TroupeUuidSet {
-public:
+   public:
     explicit TroupeUuidSet(std::size_t expected) {
         std::size_t capacity = std::bit_ceil(expected * 2 + 16);
         slots_.resize(capacity);
@@ -37,14 +37,14 @@ public:
 
     // Hints the slot an id will probe first, so a loop can ask a few ids ahead.
     void prefetch(const Uuid& id) const {
-        std::size_t slot = TroupeUuidHash{}(id) & mask_;
+        std::size_t slot = TroupeUuidHash{}(id)&mask_;
         __builtin_prefetch(&slots_[slot]);
         __builtin_prefetch(&used_[slot]);
     }
 
     // True when the id was not in the set yet.
     bool insert(const Uuid& id) {
-        std::size_t slot = TroupeUuidHash{}(id) & mask_;
+        std::size_t slot = TroupeUuidHash{}(id)&mask_;
         while (used_[slot]) {
             if (slots_[slot] == id) return false;
             slot = (slot + 1) & mask_;
@@ -57,7 +57,7 @@ public:
 
     std::size_t size() const { return size_; }
 
-private:
+   private:
     std::vector<Uuid> slots_;
     std::vector<std::uint8_t> used_;
     std::size_t mask_ = 0;

@@ -30,7 +30,7 @@ struct CanonicalTextLess {
         return normalizedLess(a, b);
     }
 
-private:
+   private:
     static bool normalizedLess(std::string_view a, std::string_view b);
 };
 

@@ -30,11 +30,16 @@ std::optional<bool> TelemetryValue::boolean() const {
 
 OrderedJson TelemetryValue::toJson() const {
     switch (kind()) {
-        case Kind::string: return OrderedJson(std::get<std::string>(value_));
-        case Kind::int_: return OrderedJson(std::get<std::int64_t>(value_));
-        case Kind::double_: return finiteJson(std::get<double>(value_), "telemetry property");
-        case Kind::bool_: return OrderedJson(std::get<bool>(value_));
-        case Kind::null: break;
+        case Kind::string:
+            return OrderedJson(std::get<std::string>(value_));
+        case Kind::int_:
+            return OrderedJson(std::get<std::int64_t>(value_));
+        case Kind::double_:
+            return finiteJson(std::get<double>(value_), "telemetry property");
+        case Kind::bool_:
+            return OrderedJson(std::get<bool>(value_));
+        case Kind::null:
+            break;
     }
     return OrderedJson(nullptr);
 }
@@ -66,8 +71,8 @@ std::string Telemetry::encodeBatch(const std::vector<Event>& events) {
             list.push_back(event.toJson());
         } catch (const JsonEncodeError& error) {
             if (skipped++ == 0)
-                log::warning("Telemetry: left out event \"" + event.name + "\" that cannot be encoded: " +
-                             error.what());
+                log::warning("Telemetry: left out event \"" + event.name +
+                             "\" that cannot be encoded: " + error.what());
         }
     }
     if (list.empty()) return {};
@@ -133,8 +138,8 @@ struct Telemetry::Impl {
     }
 
     void enqueue(std::string name, std::optional<TelemetryProperties> properties, double ts) {
-        pendingEvents.push_back(Event{std::move(name), platform, appVersion, anonymousIdText, sessionIdText, ts,
-                                      std::move(properties)});
+        pendingEvents.push_back(Event{std::move(name), platform, appVersion, anonymousIdText, sessionIdText,
+                                      ts, std::move(properties)});
         if (pendingEvents.size() > maxPendingEvents) {
             pendingEvents.pop_front();
             if (droppedEvents++ == 0)

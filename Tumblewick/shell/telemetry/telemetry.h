@@ -27,7 +27,7 @@ namespace tw {
 
 // One property value: string, int, double, bool or null; encodes as the bare value.
 class TelemetryValue {
-public:
+   public:
     enum class Kind { string, int_, double_, bool_, null };
 
     TelemetryValue() : value_(nullptr) {}
@@ -37,8 +37,7 @@ public:
     TelemetryValue(bool flag) : value_(flag) {}
     TelemetryValue(double number) : value_(number) {}
     template <std::integral I>
-        requires(!std::same_as<I, bool>)
-    TelemetryValue(I number) : value_(static_cast<std::int64_t>(number)) {}
+    requires(!std::same_as<I, bool>) TelemetryValue(I number) : value_(static_cast<std::int64_t>(number)) {}
 
     Kind kind() const { return static_cast<Kind>(value_.index()); }
     const std::string* string() const { return std::get_if<std::string>(&value_); }
@@ -52,14 +51,14 @@ public:
 
     friend bool operator==(const TelemetryValue&, const TelemetryValue&) = default;
 
-private:
+   private:
     std::variant<std::string, std::int64_t, double, bool, std::nullptr_t> value_;
 };
 
 using TelemetryProperties = std::map<std::string, TelemetryValue>;
 
 class Telemetry {
-public:
+   public:
     static constexpr const char* optInKey = "tw_telemetry_opted_in";
     static constexpr const char* anonymousIdKey = "tw_telemetry_anonymous_id";
     static constexpr std::size_t flushThreshold = 10;
@@ -99,8 +98,7 @@ public:
     static void setOptedIn(bool optedIn);
     static void configure(std::string endpoint, std::string platform, std::string version);
     // Reads the opt-in synchronously; never blocks on the queue, never fails.
-    static void track(const std::string& name,
-                      std::optional<TelemetryProperties> properties = std::nullopt);
+    static void track(const std::string& name, std::optional<TelemetryProperties> properties = std::nullopt);
     // Posts what is pending (when an endpoint is set); `done` runs on the main queue.
     static void flush(std::function<void()> done = {});
 
@@ -122,7 +120,7 @@ public:
     // line); empty when none can.
     static std::string encodeBatch(const std::vector<Event>& events);
 
-private:
+   private:
     struct Impl;
     std::shared_ptr<Impl> impl_;
 };

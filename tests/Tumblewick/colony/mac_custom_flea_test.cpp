@@ -1,6 +1,7 @@
+#include "Tumblewick/colony/mac_custom_flea.h"
+
 #include <gtest/gtest.h>
 
-#include "Tumblewick/colony/mac_custom_flea.h"
 #include "Tumblewick/colony/mac_flea_levels.h"
 
 namespace tw {
@@ -30,7 +31,8 @@ TEST(MacCustomFleaJson, RoundTripsWithUpperCaseIdAndReadsLowerCase) {
     lower["id"] = "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d";
     lower["somethingNew"] = true;  // unknown keys are ignored
     EXPECT_EQ(decodeMacCustomFlea(JsonReader(lower)), flea);
-    EXPECT_EQ(std::hash<MacCustomFlea>{}(decodeMacCustomFlea(JsonReader(lower))), std::hash<MacCustomFlea>{}(flea));
+    EXPECT_EQ(std::hash<MacCustomFlea>{}(decodeMacCustomFlea(JsonReader(lower))),
+              std::hash<MacCustomFlea>{}(flea));
 }
 
 TEST(MacCustomFleaJson, RefusesMissingKeysAndWrongTypes) {
@@ -58,13 +60,13 @@ TEST(MacCustomFleaJson, RefusesToWriteANonFiniteCreationTime) {
 }
 
 class MacFleaLevelsTest : public ::testing::Test {
-protected:
+   protected:
     void TearDown() override { MacFleaLevels::thresholds() = MacFleaLevels::builtInThresholds(); }
 };
 
 TEST_F(MacFleaLevelsTest, BuiltInTable) {
-    const std::pair<std::int64_t, std::int64_t> cases[] = {{0, 1}, {14, 1}, {15, 2}, {39, 2}, {40, 3},
-                                                           {2599, 11}, {2600, 12}, {999999, 12}, {-5, 1}};
+    const std::pair<std::int64_t, std::int64_t> cases[] = {
+        {0, 1}, {14, 1}, {15, 2}, {39, 2}, {40, 3}, {2599, 11}, {2600, 12}, {999999, 12}, {-5, 1}};
     for (auto [xp, level] : cases) EXPECT_EQ(MacFleaLevels::level(xp), level) << xp;
     using B = MacFleaLevels::ProgressBounds;
     EXPECT_EQ(MacFleaLevels::progressBounds(0), (B{0, 15}));

@@ -1,21 +1,23 @@
+#include "Tumblewick/colony/progression_loader.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-#include <gtest/gtest.h>
-
 #include "Tumblewick/colony/mac_flea_levels.h"
-#include "Tumblewick/colony/progression_loader.h"
 #include "platform/log.h"
 
 namespace tw {
 namespace {
 
 class ProgressionLoaderTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         log::setSinkForTesting([this](std::string_view line) { lines.emplace_back(line); });
-        dir = std::filesystem::path(std::getenv("TW_TEST_OUTPUT_DIR") ? std::getenv("TW_TEST_OUTPUT_DIR") : "/tmp") /
+        dir = std::filesystem::path(std::getenv("TW_TEST_OUTPUT_DIR") ? std::getenv("TW_TEST_OUTPUT_DIR")
+                                                                      : "/tmp") /
               "progression_loader";
         std::filesystem::create_directories(dir);
     }
@@ -79,7 +81,8 @@ TEST_F(ProgressionLoaderTest, Thresholds) {
 }
 
 TEST_F(ProgressionLoaderTest, PaletteAndHatDefaultsAndStrayElements) {
-    auto spec = readProgressionSpec(R"({"bodyPalette": [{}, {"name": "Ink", "bodyRGB": [0.1], "headRGB": "red"}],
+    auto spec =
+        readProgressionSpec(R"({"bodyPalette": [{}, {"name": "Ink", "bodyRGB": [0.1], "headRGB": "red"}],
                                         "hatKinds": [{"label": 3}]})");
     ASSERT_EQ(spec.bodyPalette.size(), 2u);
     EXPECT_EQ(spec.bodyPalette[0], (ProgressionSpec::BodyColor{"", {0.18, 0.09, 0.06}, {0.29, 0.19, 0.13}}));
@@ -140,8 +143,10 @@ TEST_F(ProgressionLoaderTest, ShippedDocumentIsFoundAndComplete) {
     const auto spec = loadProgressionSpec();
     EXPECT_GE(spec.bodyPalette.size(), 8u);
     EXPECT_EQ(spec.hatKinds.size(), 6u);
-    const char* acts[] = {"tightrope", "trapeze", "cannon", "strongman", "unicycle", "juggling", "firebreather"};
-    const std::set<std::string> effects = {"sparkleTrail", "goldAccents", "scaleUp", "colorTint", "auraGlow", "hat"};
+    const char* acts[] = {"tightrope", "trapeze",  "cannon",      "strongman",
+                          "unicycle",  "juggling", "firebreather"};
+    const std::set<std::string> effects = {"sparkleTrail", "goldAccents", "scaleUp",
+                                           "colorTint",    "auraGlow",    "hat"};
     for (const char* key : acts) {
         ASSERT_TRUE(spec.acts.contains(key)) << key;
         const auto& act = spec.acts.at(key);

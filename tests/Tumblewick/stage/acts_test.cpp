@@ -1,6 +1,6 @@
-#include <numbers>
-
 #include <gtest/gtest.h>
+
+#include <numbers>
 
 #include "Tumblewick/stage/cannon_act.h"
 #include "Tumblewick/stage/colors.h"
@@ -24,7 +24,7 @@ using testing::ScriptedRandom;
 constexpr std::size_t kFleaOps = 8;  // body, head, eye, pupil, cheek, three legs
 
 class ActsTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override { macCustomFleaByAct().clear(); }
     ScriptedRandom random;
     SeededRandomSource particleRandom{1};
@@ -133,13 +133,16 @@ TEST_F(ActsTest, CannonDrawsBarrelNetAndWaitingLine) {
     expectPoint(net[5].points[0], {180 - 17.5 + 4.375 * 4, 75 + 4});
     auto [pivot, end] = lineOf(ops[2]);
     EXPECT_EQ(pivot, (Point{30, 88}));
-    expectPoint(end, {30 + 26 * std::cos(55 * std::numbers::pi / 180), 88 - 26 * std::sin(55 * std::numbers::pi / 180)});
+    expectPoint(end, {30 + 26 * std::cos(55 * std::numbers::pi / 180),
+                      88 - 26 * std::sin(55 * std::numbers::pi / 180)});
     EXPECT_EQ(ops[2].lineWidth, 10);
     EXPECT_EQ(ops[5].color, Colors::systemOrange.withAlpha(0.5));
     EXPECT_NEAR(ops[5].rect.width, 18, 1e-12);
     // The seated flea, then two waiting fleas at scale 0.65 (the one at offset 0 is gone).
-    expectRect(ops[6].rect, {30 + 10 * std::cos(55 * std::numbers::pi / 180) - 4.2,
-                             88 - 10 * std::sin(55 * std::numbers::pi / 180) - 3.5, 8.4, 7}, 1e-9);
+    expectRect(ops[6].rect,
+               {30 + 10 * std::cos(55 * std::numbers::pi / 180) - 4.2,
+                88 - 10 * std::sin(55 * std::numbers::pi / 180) - 3.5, 8.4, 7},
+               1e-9);
     expectRect(ops[6 + kFleaOps].rect, {10 - 3.9, 92 - 3.25, 7.8, 6.5}, 1e-9);
 }
 
@@ -242,7 +245,10 @@ TEST_F(ActsTest, JugglerDropsAndRecoversAndSparklesOnlyWhenBoosted) {
     for (int i = 0; i < 100; ++i) act.update(0.1, 0.0);
     EXPECT_EQ(act.dropY[2], 30);
     act.draw(canvas, particles);
-    expectRect(canvas.drawingOps().back().rect, {100 + 18 * std::sin(std::fmod(act.phase + 4 * std::numbers::pi / 3, 2 * std::numbers::pi)) - 4, 96, 8, 8});
+    expectRect(
+        canvas.drawingOps().back().rect,
+        {100 + 18 * std::sin(std::fmod(act.phase + 4 * std::numbers::pi / 3, 2 * std::numbers::pi)) - 4, 96,
+         8, 8});
     act.update(0.1, 0.02);
     EXPECT_FALSE(act.dropped);
 
@@ -269,7 +275,7 @@ TEST_F(ActsTest, FireBreatherFlameFollowsBurstNotEnergy) {
     EXPECT_EQ(act.burst, 0);
     act.draw(canvas, particles);
     EXPECT_EQ(canvas.drawingOps().size(), kFleaOps + 2 + 3);  // three blobs at rest
-    EXPECT_TRUE(particles.particles.empty());  // 0.3 is not above 0.3
+    EXPECT_TRUE(particles.particles.empty());                 // 0.3 is not above 0.3
 
     act.onInput(0.3);
     EXPECT_EQ(act.burst, 0.15);

@@ -49,7 +49,7 @@ TEST(ParticleSystem, UpdateIntegratesAndDampsOncePerFrame) {
     system.update(0.4);
     ASSERT_EQ(system.particles.size(), 1u);
     EXPECT_NEAR(system.particles[0].life, 0.1, 1e-12);
-    EXPECT_NEAR(system.particles[0].x, 40, 1e-12);       // moved with the old velocity
+    EXPECT_NEAR(system.particles[0].x, 40, 1e-12);  // moved with the old velocity
     EXPECT_NEAR(system.particles[0].vy, 32, 1e-12);
     system.update(0.4);
     EXPECT_TRUE(system.particles.empty());
@@ -67,11 +67,11 @@ TEST(ParticleSystem, UpdateIntegratesAndDampsOncePerFrame) {
 TEST(ParticleSystem, DrawShrinksFadesAndSkipsTinyParticles) {
     ParticleSystem system;
     system.particles = {
-        Particle{0, 0, 0, 0, 0.3, 1, Colors::gold, 1, "c"},            // s = 0.3: not drawn
-        Particle{5, 5, 0, 0, 0.3, 1, Colors::gold, 2, "c"},            // s = 0.6
-        Particle{10, 10, 0, 0, 0.5, 1, Colors::bunting[0], 4, "r"},    // s = 2
+        Particle{0, 0, 0, 0, 0.3, 1, Colors::gold, 1, "c"},          // s = 0.3: not drawn
+        Particle{5, 5, 0, 0, 0.3, 1, Colors::gold, 2, "c"},          // s = 0.6
+        Particle{10, 10, 0, 0, 0.5, 1, Colors::bunting[0], 4, "r"},  // s = 2
         Particle{20, 20, 0, 0, 1, 1, Colors::gold, 2, "s"},
-        Particle{0, 0, 0, 0, 0, 0, Colors::gold, 2, "c"},              // no maxLife: skipped, no NaN paint
+        Particle{0, 0, 0, 0, 0, 0, Colors::gold, 2, "c"},  // no maxLife: skipped, no NaN paint
     };
     RecordingCanvas canvas;
     system.draw(canvas);

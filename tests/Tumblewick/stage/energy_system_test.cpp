@@ -1,6 +1,7 @@
+#include "Tumblewick/stage/energy_system.h"
+
 #include <gtest/gtest.h>
 
-#include "Tumblewick/stage/energy_system.h"
 #include "platform/log.h"
 #include "stage_test_support.h"
 
@@ -8,7 +9,7 @@ namespace tw {
 namespace {
 
 class EnergySystemTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         log::setSinkForTesting([this](std::string_view line) { lines.emplace_back(line); });
     }

@@ -1,12 +1,13 @@
-#include <cmath>
-#include <numbers>
+#include "Tumblewick/stage/flea_figure.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
 
 #include "Tumblewick/colony/progression_loader.h"
 #include "Tumblewick/stage/colors.h"
 #include "Tumblewick/stage/custom_flea_looks.h"
-#include "Tumblewick/stage/flea_figure.h"
 #include "Tumblewick/stage/mac_custom_flea_by_act.h"
 #include "Tumblewick/stage/mac_flea_effect_flags.h"
 #include "stage_test_support.h"
@@ -19,7 +20,8 @@ using testing::expectRect;
 using testing::lineOf;
 using Kind = RecordedOp::Kind;
 
-ProgressionSpec::TechNode node(std::string id, std::string type, std::optional<std::string> value = std::nullopt,
+ProgressionSpec::TechNode node(std::string id, std::string type,
+                               std::optional<std::string> value = std::nullopt,
                                std::optional<std::vector<double>> rgb = std::nullopt) {
     ProgressionSpec::TechNode n;
     n.id = std::move(id);
@@ -40,7 +42,7 @@ MacCustomFlea flea(std::string act, std::vector<std::string> unlocked = {}, doub
 }
 
 class FleaFigureTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         macCustomFleaByAct().clear();
         progressionSpec().reset();
@@ -86,7 +88,7 @@ TEST_F(FleaFigureTest, HatsDefaultCustomAndBoth) {
     EXPECT_EQ(canvas.drawingOps().size(), 8u);
 
     const std::pair<MacFleaHatKind, std::size_t> shapes[] = {
-        {MacFleaHatKind::none, 0},  {MacFleaHatKind::topHat, 3},    {MacFleaHatKind::crown, 3},
+        {MacFleaHatKind::none, 0},   {MacFleaHatKind::topHat, 3},    {MacFleaHatKind::crown, 3},
         {MacFleaHatKind::bowler, 2}, {MacFleaHatKind::propeller, 4}, {MacFleaHatKind::bandana, 2}};
     for (auto [kind, count] : shapes) {
         canvas.clear();
@@ -145,13 +147,20 @@ TEST_F(FleaFigureTest, AuraDecorationsAndCostumes) {
 TEST_F(FleaFigureTest, EffectResolution) {
     ProgressionSpec spec;
     spec.acts["juggling"].techTree = {
-        node("s1", "scaleUp", "0.1"),          node("s2", "scaleUp", "0.15"),
-        node("s3", "scaleUp", " 0.1"),         node("s4", "scaleUp", "inf"),
-        node("s5", "scaleUp", "1e308"),        node("s6", "scaleUp", "1e308"),
-        node("t1", "colorTint", {}, {{1, 0, 0}}), node("t2", "colorTint", {}, {{0, 1, 0}}),
-        node("t3", "colorTint", {}, {{0, 0}}),  node("a1", "auraGlow", {}, {{0, 0, 1, 0.5}}),
-        node("h1", "hat", "crown"),            node("h2", "hat", "Crown"),
-        node("g", "goldAccents"),              node("sp", "sparkleTrail"),
+        node("s1", "scaleUp", "0.1"),
+        node("s2", "scaleUp", "0.15"),
+        node("s3", "scaleUp", " 0.1"),
+        node("s4", "scaleUp", "inf"),
+        node("s5", "scaleUp", "1e308"),
+        node("s6", "scaleUp", "1e308"),
+        node("t1", "colorTint", {}, {{1, 0, 0}}),
+        node("t2", "colorTint", {}, {{0, 1, 0}}),
+        node("t3", "colorTint", {}, {{0, 0}}),
+        node("a1", "auraGlow", {}, {{0, 0, 1, 0.5}}),
+        node("h1", "hat", "crown"),
+        node("h2", "hat", "Crown"),
+        node("g", "goldAccents"),
+        node("sp", "sparkleTrail"),
         node("locked", "sparkleTrail"),
     };
     spec.acts["cannon"].techTree = {node("other", "goldAccents")};
@@ -203,7 +212,8 @@ TEST_F(FleaFigureTest, ActFleaTakesTheCustomLook) {
 
     ProgressionSpec spec;
     spec.bodyPalette = {{"Mint", {0.2, 0.8, 0.6}, {0.3, 0.9, 0.7}}, {"Broken", {0.5}, {}}};
-    spec.acts["strongman"].techTree = {node("big", "scaleUp", "0.2"), node("glow", "auraGlow", {}, {{1, 0, 1}})};
+    spec.acts["strongman"].techTree = {node("big", "scaleUp", "0.2"),
+                                       node("glow", "auraGlow", {}, {{1, 0, 1}})};
     progressionSpec() = spec;
     auto custom = flea("strongman", {"big", "glow"});
     macCustomFleaByAct()["strongman"] = custom;
@@ -257,7 +267,8 @@ TEST_F(FleaFigureTest, HugeScaleUpPaintsNoInfiniteOrNaNGeometry) {
         EXPECT_TRUE(std::isfinite(op.rect.x) && std::isfinite(op.rect.y) && std::isfinite(op.rect.width) &&
                     std::isfinite(op.rect.height));
         for (const auto& element : op.path.elements()) {
-            for (const auto& point : element.points) EXPECT_TRUE(std::isfinite(point.x) && std::isfinite(point.y));
+            for (const auto& point : element.points)
+                EXPECT_TRUE(std::isfinite(point.x) && std::isfinite(point.y));
         }
     }
     expectRect(ops[3].rect, {10 - 12, 20 - 10, 24, 20});  // the body at the act's scale 2

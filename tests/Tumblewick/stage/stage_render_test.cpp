@@ -1,13 +1,12 @@
 // Paints the acts, hats and effects into PNG files for a look by eye, and probes a
 // few pixels that only come out right with the canvas's fill and text defaults.
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
+#include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPainter>
-
-#include <gtest/gtest.h>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 
 #include "Tumblewick/colony/progression_loader.h"
 #include "Tumblewick/stage/cannon_act.h"
@@ -37,7 +36,8 @@ std::filesystem::path outputDir() {
 }
 
 // Paints on a light backdrop (so translucent shapes read) and saves a PNG.
-QImage render(int width, int height, double zoom, const std::string& name, const std::function<void(Canvas&)>& paint) {
+QImage render(int width, int height, double zoom, const std::string& name,
+              const std::function<void(Canvas&)>& paint) {
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
     image.fill(QColor(250, 246, 236));
     {
@@ -51,7 +51,7 @@ QImage render(int width, int height, double zoom, const std::string& name, const
 }
 
 class StageRenderTest : public ::testing::Test {
-protected:
+   protected:
     void SetUp() override {
         macCustomFleaByAct().clear();
         progressionSpec() = loadProgressionSpec();
@@ -85,8 +85,9 @@ TEST_F(StageRenderTest, EveryActAloneAndAllSevenOnTheStrip) {
     fire.phase = 0.4;
 
     const std::pair<const char*, CircusAct*> acts[] = {
-        {"tightrope", &tightrope}, {"trapeze", &trapeze},   {"cannon", &cannon},     {"strongman", &strongman},
-        {"unicycle", &unicycle},   {"juggling", &juggling}, {"firebreather", &fire},
+        {"tightrope", &tightrope}, {"trapeze", &trapeze},   {"cannon", &cannon},
+        {"strongman", &strongman}, {"unicycle", &unicycle}, {"juggling", &juggling},
+        {"firebreather", &fire},
     };
     for (auto [name, act] : acts) {
         render(480, 300, 2, std::string("act_") + name, [&](Canvas& c) {
@@ -121,14 +122,16 @@ TEST_F(StageRenderTest, FleaWithEveryHatAndEveryEffect) {
         int i = 0;
         drawFlea(c, 30, 40, 1, 0.2, 2.5, true);
         for (auto kind : allMacFleaHatKinds) {
-            drawFlea(c, 90 + 50 * i, 40, i % 2 == 0 ? 1 : -1, 0.2, 2.5, false, std::nullopt, std::nullopt, kind);
+            drawFlea(c, 90 + 50 * i, 40, i % 2 == 0 ? 1 : -1, 0.2, 2.5, false, std::nullopt, std::nullopt,
+                     kind);
             ++i;
         }
     });
 
     // One custom flea per act from the shipped document, each with one branch unlocked.
     const auto& spec = *progressionSpec();
-    const char* keys[] = {"tightrope", "trapeze", "cannon", "strongman", "unicycle", "juggling", "firebreather"};
+    const char* keys[] = {"tightrope", "trapeze",  "cannon",      "strongman",
+                          "unicycle",  "juggling", "firebreather"};
     for (const char* branch : {"alpha", "beta"}) {
         std::int64_t colour = 0;
         for (const char* key : keys) {

@@ -1,6 +1,6 @@
-#include <QGuiApplication>
-
 #include <gmock/gmock.h>
+
+#include <QGuiApplication>
 
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);

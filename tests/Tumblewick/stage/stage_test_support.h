@@ -1,8 +1,8 @@
 #pragma once
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "Tumblewick/stage/energy_system.h"
 #include "Tumblewick/stage/random_source.h"
@@ -13,7 +13,7 @@ namespace tw::testing {
 // Answers with queued values (then the low end of the range), so a test decides
 // every draw.
 class ScriptedRandom final : public RandomSource {
-public:
+   public:
     std::deque<double> uniforms;
     std::deque<std::int64_t> ints;
     double uniform(double lo, double) override {
@@ -31,7 +31,7 @@ public:
 };
 
 class RecordingXPSink final : public CustomFleaXPSink {
-public:
+   public:
     std::vector<std::int64_t> awards;
     void addXPToAll(std::int64_t amount) override { awards.push_back(amount); }
 };

@@ -1,10 +1,11 @@
+#include "agent/host/shared_store.h"
+
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <limits>
 #include <string>
 
-#include <gtest/gtest.h>
-
-#include "agent/host/shared_store.h"
 #include "platform/log.h"
 #include "platform/testing/in_memory_defaults.h"
 
@@ -15,7 +16,7 @@ namespace {
 const Date kNoon = Date::fromUnix(1773140400.0);
 
 class PulseTest : public ::testing::Test {
-protected:
+   protected:
     testing::InMemoryDefaults suite;
     SharedStore store{suite};
     Calendar berlin{"Europe/Berlin"};
@@ -140,8 +141,9 @@ TEST(PulseJson, EveryKeyIsRequiredAndTyped) {
         R"("perFleaDecisions":{"A":1}})";
     EXPECT_EQ(decode(good).updatedAt, Date{794836800.5});
     try {
-        decode(R"({"topFleaName":"A","topFleaCount":1,"lastIntent":"sit","lastIntentFleaName":"A","lastThought":"",)"
-               R"("lastThoughtFleaName":"","decisionCount":1,"initiativeCount":0,"updatedAt":1,"perFleaDecisions":null})");
+        decode(
+            R"({"topFleaName":"A","topFleaCount":1,"lastIntent":"sit","lastIntentFleaName":"A","lastThought":"",)"
+            R"("lastThoughtFleaName":"","decisionCount":1,"initiativeCount":0,"updatedAt":1,"perFleaDecisions":null})");
         ADD_FAILURE() << "a null map decoded";
     } catch (const JsonDecodeError& error) {
         EXPECT_EQ(error.kind(), JsonErrorKind::valueNotFound);

@@ -25,7 +25,12 @@ TEST(QtMainQueue, WorkPostedFromAnotherThreadRunsOnTheMainThread) {
     QtMainQueue queue;
     std::atomic<bool> ran{false};
     std::thread::id ranOn;
-    std::thread poster([&] { queue.post([&] { ranOn = std::this_thread::get_id(); ran = true; }); });
+    std::thread poster([&] {
+        queue.post([&] {
+            ranOn = std::this_thread::get_id();
+            ran = true;
+        });
+    });
     poster.join();
     ASSERT_TRUE(pumpUntil([&] { return ran.load(); }));
     EXPECT_EQ(ranOn, std::this_thread::get_id());

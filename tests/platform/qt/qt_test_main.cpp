@@ -1,6 +1,7 @@
 // Qt-based platform tests need an application object for the event loop and network.
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

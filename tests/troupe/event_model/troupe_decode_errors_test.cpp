@@ -40,9 +40,7 @@ std::string envelope(const std::string& key, const std::string& value) {
     return dumpJson(json);
 }
 
-std::string payload(const std::string& value) {
-    return envelope("payload", value);
-}
+std::string payload(const std::string& value) { return envelope("payload", value); }
 
 const JsonErrorKind kKey = JsonErrorKind::keyNotFound;
 const JsonErrorKind kNull = JsonErrorKind::valueNotFound;
@@ -103,11 +101,14 @@ TEST(TroupeDecodeErrors, PayloadUnion) {
 
 TEST(TroupeDecodeErrors, BodyFields) {
     const std::string flea = std::string("\"") + kFlea + "\"";
-    const std::string created = R"({"fleaId":)" + flea +
-                                R"(,"name":"P","bodyColorIndex":1,"hatKind":"","discoveredAct":"a","createdAt":"2025-01-01T00:00:00Z")";
-    const std::string legacyHead = R"({"originPlatform":"p","originVersion":"v","milestonesEarned":[],"surpriseEventsFired":[],"portableSettings":{},)";
-    const std::string legacyFlea = R"({"fleaId":)" + flea +
-                                   R"(,"name":"P","bodyColorIndex":1,"hatKind":"","discoveredAct":"a","createdAt":"2025-01-01T00:00:00Z","traits":[],"unlockedNodeIds":[]})";
+    const std::string created =
+        R"({"fleaId":)" + flea +
+        R"(,"name":"P","bodyColorIndex":1,"hatKind":"","discoveredAct":"a","createdAt":"2025-01-01T00:00:00Z")";
+    const std::string legacyHead =
+        R"({"originPlatform":"p","originVersion":"v","milestonesEarned":[],"surpriseEventsFired":[],"portableSettings":{},)";
+    const std::string legacyFlea =
+        R"({"fleaId":)" + flea +
+        R"(,"name":"P","bodyColorIndex":1,"hatKind":"","discoveredAct":"a","createdAt":"2025-01-01T00:00:00Z","traits":[],"unlockedNodeIds":[]})";
     expectFailures({
         {line("flea_created", created + "}"), kKey, "payload.body.traits"},
         {line("flea_created", created + R"(,"traits":null})"), kNull, "payload.body.traits"},
@@ -116,7 +117,8 @@ TEST(TroupeDecodeErrors, BodyFields) {
         {line("flea_renamed", R"({"fleaId":"nope","newName":"x"})"), kCorrupt, "payload.body.fleaId"},
         {line("node_unlocked", R"({"fleaId":)" + flea + R"(,"actKey":"a","nodeId":"n","xpCost":"3"})"), kType,
          "payload.body.xpCost"},
-        {line("node_unlocked", R"({"fleaId":)" + flea + R"(,"actKey":"a","nodeId":"n","xpCost":9223372036854775808})"),
+        {line("node_unlocked",
+              R"({"fleaId":)" + flea + R"(,"actKey":"a","nodeId":"n","xpCost":9223372036854775808})"),
          kCorrupt, "payload.body.xpCost"},
         {line("xp_earned", R"({"amount":1,"source":"Click"})"), kCorrupt, "payload.body.source"},
         {line("xp_earned", R"({"fleaId":"x","amount":1,"source":"click"})"), kCorrupt, "payload.body.fleaId"},
@@ -129,26 +131,37 @@ TEST(TroupeDecodeErrors, BodyFields) {
         {line("setting_changed", R"({"key":"theme","value":{}})"), kType, "payload.body.value"},
         {line("setting_changed", R"({"key":"theme","value":[1]})"), kType, "payload.body.value"},
         {line("device_session_start", R"({"deviceKind":"appleTV"})"), kCorrupt, "payload.body.deviceKind"},
-        {line("device_session_start", R"({"deviceKind":"iPad","deviceName":3})"), kType, "payload.body.deviceName"},
-        {line("legacy_state_snapshot", R"({"originVersion":"v","fleas":[]})"), kKey, "payload.body.originPlatform"},
-        {line("legacy_state_snapshot", legacyHead + R"("fleas":[],"stats":{"clicks":3.5,"keystrokes":0,"sessions":0,"hoursSeconds":0,"mouseDistance":0,"combos":0}})"),
+        {line("device_session_start", R"({"deviceKind":"iPad","deviceName":3})"), kType,
+         "payload.body.deviceName"},
+        {line("legacy_state_snapshot", R"({"originVersion":"v","fleas":[]})"), kKey,
+         "payload.body.originPlatform"},
+        {line(
+             "legacy_state_snapshot",
+             legacyHead +
+                 R"("fleas":[],"stats":{"clicks":3.5,"keystrokes":0,"sessions":0,"hoursSeconds":0,"mouseDistance":0,"combos":0}})"),
          kType, "payload.body.stats.clicks"},
         {line("legacy_state_snapshot", legacyHead + R"("fleas":[],"stats":{"clicks":3}})"), kKey,
          "payload.body.stats.keystrokes"},
         {line("legacy_state_snapshot", legacyHead + R"("fleas":[)" + legacyFlea + "]}"), kKey,
          "payload.body.fleas[0].xp"},
         {line("legacy_state_snapshot", legacyHead + R"("fleas":{}})"), kType, "payload.body.fleas"},
-        {line("legacy_state_snapshot", R"({"originPlatform":"p","originVersion":"v","fleas":[],"surpriseEventsFired":[],"portableSettings":{}})"),
+        {line(
+             "legacy_state_snapshot",
+             R"({"originPlatform":"p","originVersion":"v","fleas":[],"surpriseEventsFired":[],"portableSettings":{}})"),
          kKey, "payload.body.milestonesEarned"},
         {line("legacy_state_snapshot", legacyHead.substr(0, legacyHead.find("\"portableSettings\"")) +
                                            R"("portableSettings":{"theme":{}},"fleas":[]})"),
          kType, "payload.body.portableSettings.theme"},
-        {line("flea_message_from_flea", R"({"fleaId":)" + flea + R"(,"messageId":)" + flea + R"(,"body":"b"})"), kKey,
-         "payload.body.modelTier"},
-        {line("flea_message_from_flea", R"({"fleaId":)" + flea + R"(,"messageId":)" + flea + R"(,"body":"b","modelTier":"llm"})"),
+        {line("flea_message_from_flea",
+              R"({"fleaId":)" + flea + R"(,"messageId":)" + flea + R"(,"body":"b"})"),
+         kKey, "payload.body.modelTier"},
+        {line("flea_message_from_flea",
+              R"({"fleaId":)" + flea + R"(,"messageId":)" + flea + R"(,"body":"b","modelTier":"llm"})"),
          kCorrupt, "payload.body.modelTier"},
-        {line("letter_written", R"({"fleaId":)" + flea + R"(,"letterId":)" + flea +
-                                    R"(,"body":"b","periodStart":"2025-01-01T00:00:00Z","periodEnd":"2025-01-01T00:00:00Z","anniversaryKind":"oneYear"})"),
+        {line(
+             "letter_written",
+             R"({"fleaId":)" + flea + R"(,"letterId":)" + flea +
+                 R"(,"body":"b","periodStart":"2025-01-01T00:00:00Z","periodEnd":"2025-01-01T00:00:00Z","anniversaryKind":"oneYear"})"),
          kCorrupt, "payload.body.anniversaryKind"},
         {line("anniversary_triggered", R"({"fleaId":)" + flea + R"(,"anniversaryKind":"5y"})"), kKey,
          "payload.body.originalEventTs"},
@@ -169,15 +182,18 @@ TEST(TroupeDecodeErrors, SettingValueFailureNamesItsType) {
 
 TEST(TroupeDecodeErrors, CheckpointSnapshotFollowsTheSnapshotRules) {
     auto checkpoint = [](const std::string& fleas) {
-        return line("checkpoint", R"({"replacesEventsUpTo":"2025-01-01T00:00:00Z","snapshotBlob":{"fleas":)" + fleas +
-                                      R"(,"stats":{"clicks":0,"keystrokes":0,"sessions":0,"hoursSeconds":0,"mouseDistance":0,"combos":0},)"
-                                      R"("milestonesEarned":[],"milestoneAcksByDevice":{},"surpriseEventsFired":{},"portableSettings":{},)"
-                                      R"("devices":[],"eventCount":0,"conversationsByFlea":[],"lettersByFlea":[],"anniversariesSeen":[]}})");
+        return line(
+            "checkpoint",
+            R"({"replacesEventsUpTo":"2025-01-01T00:00:00Z","snapshotBlob":{"fleas":)" + fleas +
+                R"(,"stats":{"clicks":0,"keystrokes":0,"sessions":0,"hoursSeconds":0,"mouseDistance":0,"combos":0},)"
+                R"("milestonesEarned":[],"milestoneAcksByDevice":{},"surpriseEventsFired":{},"portableSettings":{},)"
+                R"("devices":[],"eventCount":0,"conversationsByFlea":[],"lettersByFlea":[],"anniversariesSeen":[]}})");
     };
     EXPECT_NO_THROW((void)decodeTroupeEventLine(checkpoint("[]")));
     // A UUID-keyed dictionary is an alternating array, never an object, and never of odd length.
     EXPECT_THROW((void)decodeTroupeEventLine(checkpoint(R"({})")), JsonDecodeError);
-    EXPECT_THROW((void)decodeTroupeEventLine(checkpoint(std::string("[\"") + kFlea + "\"]")), JsonDecodeError);
+    EXPECT_THROW((void)decodeTroupeEventLine(checkpoint(std::string("[\"") + kFlea + "\"]")),
+                 JsonDecodeError);
 }
 
 }  // namespace

@@ -13,13 +13,9 @@ namespace {
 
 using namespace troupe_test;
 
-Date date(const char* text) {
-    return *parseIso8601(text);
-}
+Date date(const char* text) { return *parseIso8601(text); }
 
-std::string q(const char* text) {
-    return std::string("\"") + text + "\"";
-}
+std::string q(const char* text) { return std::string("\"") + text + "\""; }
 
 struct Golden {
     TroupeEventKind kind;
@@ -39,13 +35,15 @@ std::vector<Golden> goldens() {
 
     return {
         {TroupeEventKind::fleaCreated,
-         R"({"bodyColorIndex":3,"createdAt":"2024-12-25T10:00:00Z","discoveredAct":"trapeze","fleaId":)" + q(kFlea) +
-             R"(,"hatKind":"top_hat","name":"Pip","traits":["brave","tiny"]})",
-         TroupeFleaCreated{flea, "Pip", 3, "top_hat", "trapeze", date("2024-12-25T10:00:00Z"), {"brave", "tiny"}}},
+         R"({"bodyColorIndex":3,"createdAt":"2024-12-25T10:00:00Z","discoveredAct":"trapeze","fleaId":)" +
+             q(kFlea) + R"(,"hatKind":"top_hat","name":"Pip","traits":["brave","tiny"]})",
+         TroupeFleaCreated{
+             flea, "Pip", 3, "top_hat", "trapeze", date("2024-12-25T10:00:00Z"), {"brave", "tiny"}}},
         {TroupeEventKind::fleaRenamed, R"({"fleaId":)" + q(kFlea) + R"(,"newName":"Zoë 🎪"})",
          TroupeFleaRenamed{flea, "Zoë 🎪"}},
         {TroupeEventKind::fleaRecustomized,
-         R"({"ambition":"fame","bodyColorIndex":2,"fleaId":)" + q(kFlea) + R"(,"superstitions":[],"traits":["shy"]})",
+         R"({"ambition":"fame","bodyColorIndex":2,"fleaId":)" + q(kFlea) +
+             R"(,"superstitions":[],"traits":["shy"]})",
          TroupeFleaRecustomized{flea, std::nullopt, 2, std::vector<std::string>{"shy"}, std::nullopt, "fame",
                                 std::vector<std::string>{}}},
         {TroupeEventKind::fleaDeleted, R"({"fleaId":)" + q(kFlea) + "}", TroupeFleaIdOnly{flea}},
@@ -58,8 +56,10 @@ std::vector<Golden> goldens() {
          TroupeActAssigned{flea, "cannon"}},
         {TroupeEventKind::cumulativeStatTick, R"({"delta":12.5,"stat":"mouseDistance"})",
          TroupeCumulativeStatTick{TroupeCumulativeStat::mouseDistance, 12.5}},
-        {TroupeEventKind::milestoneEarned, R"({"milestoneId":"first_click"})", TroupeMilestoneEarned{"first_click"}},
-        {TroupeEventKind::milestoneAcknowledged, R"({"ackDeviceId":)" + q(kDevice) + R"(,"milestoneId":"first_click"})",
+        {TroupeEventKind::milestoneEarned, R"({"milestoneId":"first_click"})",
+         TroupeMilestoneEarned{"first_click"}},
+        {TroupeEventKind::milestoneAcknowledged,
+         R"({"ackDeviceId":)" + q(kDevice) + R"(,"milestoneId":"first_click"})",
          TroupeMilestoneAcknowledged{"first_click", id(kDevice)}},
         {TroupeEventKind::surpriseEventFired, R"({"eventKind":"rain_of_fleas"})",
          TroupeSurpriseEventFired{"rain_of_fleas"}},
@@ -67,7 +67,8 @@ std::vector<Golden> goldens() {
          TroupeSettingChanged{"theme", TroupeSettingValue::ofStringArray({"dark", "warm"})}},
         {TroupeEventKind::deviceSessionStart, R"({"deviceKind":"LinuxDesktop","deviceName":"workbench"})",
          TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop, "workbench"}},
-        {TroupeEventKind::deviceSessionEnd, R"({"durationSeconds":3600.25})", TroupeDeviceSessionEnd{3600.25}},
+        {TroupeEventKind::deviceSessionEnd, R"({"durationSeconds":3600.25})",
+         TroupeDeviceSessionEnd{3600.25}},
         {TroupeEventKind::legacyStateSnapshot,
          R"({"fleas":[{"bodyColorIndex":1,"createdAt":"2023-01-01T00:00:00Z","discoveredAct":"juggle","fleaId":)" +
              q(kFlea) +
@@ -78,15 +79,17 @@ std::vector<Golden> goldens() {
          TroupeLegacyStateSnapshot{
              "desktop",
              "1.3.0",
-             {TroupeLegacyFleaSnapshot{flea, "Old", 1, "", "juggle", date("2023-01-01T00:00:00Z"), {}, 40, {"j1"}}},
+             {TroupeLegacyFleaSnapshot{
+                 flea, "Old", 1, "", "juggle", date("2023-01-01T00:00:00Z"), {}, 40, {"j1"}}},
              TroupeLegacyStatsBlob{10, 20, 3, 7200.5, 0.5, 0},
              {"m1"},
              {"rain", "rain"},
-             {{"cursorTrail", TroupeSettingValue::ofBool(true)}, {"theme", TroupeSettingValue::ofString("dark")}}}},
+             {{"cursorTrail", TroupeSettingValue::ofBool(true)},
+              {"theme", TroupeSettingValue::ofString("dark")}}}},
         {TroupeEventKind::checkpoint,
          R"({"replacesEventsUpTo":"2025-02-01T00:00:00Z","snapshotBlob":{"anniversariesSeen":[],"conversationsByFlea":[],)"
-         R"("devices":[)" + q(kDevice) +
-             R"(,{"deviceId":)" + q(kDevice) +
+         R"("devices":[)" +
+             q(kDevice) + R"(,{"deviceId":)" + q(kDevice) +
              R"(,"deviceKind":"iPad","lastSeen":"2025-01-30T00:00:00Z"}],"eventCount":7,"fleas":[],)"
              R"("lastEventTs":"2025-01-31T23:59:59Z","lettersByFlea":[],"milestoneAcksByDevice":{},"milestonesEarned":["m1"],)"
              R"("portableSettings":{},"stats":{"clicks":0.0,"combos":0.0,"hoursSeconds":0.0,"keystrokes":0.0,)"
@@ -97,14 +100,15 @@ std::vector<Golden> goldens() {
          TroupeFleaMessageFromUser{flea, id(kMessage), "hi", std::nullopt}},
         {TroupeEventKind::fleaMessageFromFlea,
          R"({"body":"hello","conversationId":)" + q(kConversation) + R"(,"fleaId":)" + q(kFlea) +
-             R"(,"inReplyTo":)" + q(kMessage) + R"(,"messageId":)" + q(kMessage2) + R"(,"modelTier":"template"})",
+             R"(,"inReplyTo":)" + q(kMessage) + R"(,"messageId":)" + q(kMessage2) +
+             R"(,"modelTier":"template"})",
          TroupeFleaMessageFromFlea{flea, id(kMessage2), "hello", id(kMessage), TroupeMessageSource::template_,
                                    id(kConversation)}},
         {TroupeEventKind::letterWritten,
-         R"({"anniversaryKind":"1y","body":"Dear you","fleaId":)" + q(kFlea) + R"(,"letterId":)" + q(kLetter) +
-             R"(,"periodEnd":"2025-01-01T00:00:00Z","periodStart":"2024-01-01T00:00:00Z"})",
-         TroupeLetterWritten{flea, id(kLetter), "Dear you", date("2024-01-01T00:00:00Z"), date("2025-01-01T00:00:00Z"),
-                             TroupeAnniversaryKind::oneYear}},
+         R"({"anniversaryKind":"1y","body":"Dear you","fleaId":)" + q(kFlea) + R"(,"letterId":)" +
+             q(kLetter) + R"(,"periodEnd":"2025-01-01T00:00:00Z","periodStart":"2024-01-01T00:00:00Z"})",
+         TroupeLetterWritten{flea, id(kLetter), "Dear you", date("2024-01-01T00:00:00Z"),
+                             date("2025-01-01T00:00:00Z"), TroupeAnniversaryKind::oneYear}},
         {TroupeEventKind::letterRead, R"({"letterId":)" + q(kLetter) + "}", TroupeLetterId{id(kLetter)}},
         {TroupeEventKind::letterAcknowledged,
          R"({"letterId":)" + q(kLetter) + R"(,"replyMessageId":)" + q(kMessage) + "}",
@@ -113,7 +117,8 @@ std::vector<Golden> goldens() {
          R"({"conversationId":)" + q(kConversation) + R"(,"fleaId":)" + q(kFlea) + "}",
          TroupeConversationStarted{flea, id(kConversation)}},
         {TroupeEventKind::anniversaryTriggered,
-         R"({"anniversaryKind":"adoption","fleaId":)" + q(kFlea) + R"(,"originalEventTs":"2024-02-03T04:05:06Z"})",
+         R"({"anniversaryKind":"adoption","fleaId":)" + q(kFlea) +
+             R"(,"originalEventTs":"2024-02-03T04:05:06Z"})",
          TroupeAnniversaryTriggered{flea, TroupeAnniversaryKind::adoption, date("2024-02-03T04:05:06Z")}},
     };
 }
@@ -144,9 +149,12 @@ TEST(TroupeGoldenEvents, EveryKindDecodesToItsRecordAndEncodesToTheSameLine) {
 }
 
 TEST(TroupeGoldenEvents, KeysAreWrittenInDeclarationOrder) {
-    const TroupeEvent event{id(kEvent), TroupeEventKind::fleaCreated,
-                            TroupeFleaCreated{id(kFlea), "Pip", 3, "top_hat", "trapeze", Date{0}, {}}, Date{0},
-                            id(kDevice), troupeSchemaVersion};
+    const TroupeEvent event{id(kEvent),
+                            TroupeEventKind::fleaCreated,
+                            TroupeFleaCreated{id(kFlea), "Pip", 3, "top_hat", "trapeze", Date{0}, {}},
+                            Date{0},
+                            id(kDevice),
+                            troupeSchemaVersion};
     const OrderedJson json = toJson(event);
     std::vector<std::string> keys;
     for (auto it = json.begin(); it != json.end(); ++it) keys.push_back(it.key());
@@ -159,10 +167,11 @@ TEST(TroupeGoldenEvents, KeysAreWrittenInDeclarationOrder) {
 
 TEST(TroupeGoldenEvents, ReaderIsLenientAboutOrderCaseOfIdsAndUnknownKeys) {
     // Keys shuffled, ids in lower case, extra keys at every level.
-    const std::string text = R"({"schemaVersion":2,"extra":1,"ts":"2025-02-03T04:05:06Z","payload":{"zzz":[],)"
-                             R"("body":{"newName":"Pip","fleaId":"0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0","x":true},)"
-                             R"("kind":"flea_renamed"},"kind":"flea_deleted","id":"11111111-2222-3333-4444-555555555555",)"
-                             R"("deviceId":"aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee"})";
+    const std::string text =
+        R"({"schemaVersion":2,"extra":1,"ts":"2025-02-03T04:05:06Z","payload":{"zzz":[],)"
+        R"("body":{"newName":"Pip","fleaId":"0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0","x":true},)"
+        R"("kind":"flea_renamed"},"kind":"flea_deleted","id":"11111111-2222-3333-4444-555555555555",)"
+        R"("deviceId":"aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee"})";
     const TroupeEvent event = decodeTroupeEventLine(text);
     // The envelope's kind and the payload's are kept as they came.
     EXPECT_EQ(event.kind, TroupeEventKind::fleaDeleted);
@@ -183,11 +192,13 @@ TEST(TroupeGoldenEvents, OptionalsReadNullAsAbsentAndAreLeftOutOnWrite) {
         std::string out;
     };
     const std::vector<Case> cases{
-        {"xp_earned", R"({"fleaId":null,"amount":0,"source":"practice"})", R"({"amount":0,"source":"practice"})"},
+        {"xp_earned", R"({"fleaId":null,"amount":0,"source":"practice"})",
+         R"({"amount":0,"source":"practice"})"},
         {"device_session_start", R"({"deviceKind":"iPad","deviceName":null})", R"({"deviceKind":"iPad"})"},
-        {"flea_recustomized", R"({"fleaId":)" + flea + R"(,"traits":null,"hatKind":null})", R"({"fleaId":)" + flea + "}"},
-        {"flea_message_from_user", R"({"fleaId":)" + flea + R"(,"messageId":)" + q(kMessage) +
-                                       R"(,"body":"","conversationId":null})",
+        {"flea_recustomized", R"({"fleaId":)" + flea + R"(,"traits":null,"hatKind":null})",
+         R"({"fleaId":)" + flea + "}"},
+        {"flea_message_from_user",
+         R"({"fleaId":)" + flea + R"(,"messageId":)" + q(kMessage) + R"(,"body":"","conversationId":null})",
          R"({"body":"","fleaId":)" + flea + R"(,"messageId":)" + q(kMessage) + "}"},
         {"letter_acknowledged", R"({"letterId":)" + q(kLetter) + "}", R"({"letterId":)" + q(kLetter) + "}"},
         {"legacy_state_snapshot",
@@ -208,8 +219,9 @@ TEST(TroupeGoldenEvents, LineSortsKeysByteWiseAtEveryLevel) {
     for (const char* key : {"\xC3\xA9t\xC3\xA9", "theme", "Theme", "_x", "autoSeasonal"}) {
         legacy.portableSettings[key] = TroupeSettingValue::ofBool(true);
     }
-    const TroupeEvent event{id(kEvent), TroupeEventKind::legacyStateSnapshot, legacy,
-                            date("2025-02-03T04:05:06Z"), id(kDevice), 1};
+    const TroupeEvent event{id(kEvent),  TroupeEventKind::legacyStateSnapshot,
+                            legacy,      date("2025-02-03T04:05:06Z"),
+                            id(kDevice), 1};
     EXPECT_EQ(encodeTroupeEventLine(event),
               line("legacy_state_snapshot",
                    "{\"fleas\":[],\"milestonesEarned\":[],\"originPlatform\":\"p\",\"originVersion\":\"v\","
@@ -218,8 +230,9 @@ TEST(TroupeGoldenEvents, LineSortsKeysByteWiseAtEveryLevel) {
 }
 
 TEST(TroupeGoldenEvents, DatesTravelAsWholeSeconds) {
-    TroupeEvent event{id(kEvent), TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"m"}, Date{100.75},
-                      id(kDevice), 1};
+    TroupeEvent event{
+        id(kEvent), TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"m"}, Date{100.75}, id(kDevice),
+        1};
     const TroupeEvent back = decodeTroupeEventLine(encodeTroupeEventLine(event));
     EXPECT_EQ(back.ts, Date{100});
     EXPECT_NE(back, event);
@@ -227,8 +240,12 @@ TEST(TroupeGoldenEvents, DatesTravelAsWholeSeconds) {
 
 TEST(TroupeGoldenEvents, SettingDoubleKeepsItsCaseThroughTheLine) {
     // The writer prints 2.0 with its fraction, so a whole double does not come back as an int.
-    const TroupeEvent event{id(kEvent), TroupeEventKind::settingChanged,
-                            TroupeSettingChanged{"theme", TroupeSettingValue::ofDouble(2.0)}, Date{0}, id(kDevice), 1};
+    const TroupeEvent event{id(kEvent),
+                            TroupeEventKind::settingChanged,
+                            TroupeSettingChanged{"theme", TroupeSettingValue::ofDouble(2.0)},
+                            Date{0},
+                            id(kDevice),
+                            1};
     EXPECT_EQ(decodeTroupeEventLine(encodeTroupeEventLine(event)), event);
 }
 

@@ -14,12 +14,11 @@ inline constexpr const char* kMessage2 = "00000000-0000-4000-8000-000000000002";
 inline constexpr const char* kConversation = "C0C0C0C0-0000-4000-8000-00000000000C";
 inline constexpr const char* kLetter = "1E77E500-0000-4000-8000-000000000001";
 
-inline Uuid id(const char* text) {
-    return *Uuid::parse(text);
-}
+inline Uuid id(const char* text) { return *Uuid::parse(text); }
 
 // One log line around a payload body, keys sorted as the log writes them.
-inline std::string line(const std::string& kind, const std::string& body, const std::string& envelopeKind = "") {
+inline std::string line(const std::string& kind, const std::string& body,
+                        const std::string& envelopeKind = "") {
     const std::string outer = envelopeKind.empty() ? kind : envelopeKind;
     return std::string(R"({"deviceId":")") + kDevice + R"(","id":")" + kEvent + R"(","kind":")" + outer +
            R"(","payload":{"body":)" + body + R"(,"kind":")" + kind +

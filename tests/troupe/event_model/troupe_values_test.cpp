@@ -84,7 +84,8 @@ TEST(TroupeSettingValues, ReadingsApplyInOrder) {
     EXPECT_EQ(readSetting("true"), TroupeSettingValue::ofBool(true));
     EXPECT_EQ(readSetting("0"), TroupeSettingValue::ofInt(0));
     EXPECT_EQ(readSetting("-7"), TroupeSettingValue::ofInt(-7));
-    EXPECT_EQ(readSetting("9223372036854775807"), TroupeSettingValue::ofInt(std::numeric_limits<std::int64_t>::max()));
+    EXPECT_EQ(readSetting("9223372036854775807"),
+              TroupeSettingValue::ofInt(std::numeric_limits<std::int64_t>::max()));
     EXPECT_EQ(readSetting("9223372036854775808"), TroupeSettingValue::ofDouble(9223372036854775808.0));
     EXPECT_EQ(readSetting("2.5"), TroupeSettingValue::ofDouble(2.5));
     EXPECT_EQ(readSetting("1.0"), TroupeSettingValue::ofDouble(1.0));
@@ -105,13 +106,15 @@ TEST(TroupeEncoding, NonFiniteNumbersAndUnwritableDatesFailInsteadOfWritingNull)
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     auto event = [](TroupePayload payload, Date ts = Date{0}) {
-        return TroupeEvent{id(kEvent), TroupeEventKind::deviceSessionEnd, std::move(payload), ts, id(kDevice), 1};
+        return TroupeEvent{id(kEvent), TroupeEventKind::deviceSessionEnd, std::move(payload), ts, id(kDevice),
+                           1};
     };
     EXPECT_THROW(encodeTroupeEventLine(event(TroupeDeviceSessionEnd{inf})), JsonEncodeError);
     EXPECT_THROW(encodeTroupeEventLine(event(TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, nan})),
                  JsonEncodeError);
-    EXPECT_THROW(encodeTroupeEventLine(event(TroupeSettingChanged{"theme", TroupeSettingValue::ofDouble(-inf)})),
-                 JsonEncodeError);
+    EXPECT_THROW(
+        encodeTroupeEventLine(event(TroupeSettingChanged{"theme", TroupeSettingValue::ofDouble(-inf)})),
+        JsonEncodeError);
     EXPECT_THROW(encodeTroupeEventLine(event(TroupeMilestoneEarned{"m"}, Date{nan})), JsonEncodeError);
     EXPECT_THROW(encodeTroupeEventLine(event(TroupeMilestoneEarned{"m"}, Date{1e15})), JsonEncodeError);
     EXPECT_THROW(encodeTroupeEventLine(event(TroupeCheckpointPayload{nullptr, Date{0}})), JsonEncodeError);

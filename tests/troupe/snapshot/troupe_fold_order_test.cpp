@@ -1,12 +1,12 @@
 // The fold must give one snapshot for one set of events, whatever their order and
 // repeats, and its indexed appends must match applying events one at a time.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <memory>
 #include <random>
 #include <set>
 #include <variant>
-
-#include <gtest/gtest.h>
 
 #include "troupe/snapshot/troupe_fold.h"
 #include "troupe_test_events.h"
@@ -19,7 +19,7 @@ using testing::seededUuid;
 using testing::uuidN;
 
 class RandomLog {
-public:
+   public:
     explicit RandomLog(std::uint64_t seed) : rng_(seed) {}
 
     std::vector<TroupeEvent> events(int count) {
@@ -33,7 +33,7 @@ public:
         return out;
     }
 
-private:
+   private:
     std::uint64_t pick(std::uint64_t n) { return rng_() % n; }
     Uuid flea() { return uuidN(pick(4) + 1); }
     Uuid message() { return uuidN(pick(30), 0x3E); }
@@ -47,8 +47,10 @@ private:
         s.conversationsByFlea[uuidN(1)] = {TroupeMessageEntry{uuidN(40, 0x3E), {}, "z", Date{600}},
                                            TroupeMessageEntry{uuidN(41, 0x3E), {}, "y", Date{60}}};
         s.lettersByFlea[uuidN(2)] = {
-            TroupeLetterEntry{.id = uuidN(3, 0x1E), .fleaId = uuidN(2), .body = "late", .writtenAt = Date{500}},
-            TroupeLetterEntry{.id = uuidN(3, 0x1E), .fleaId = uuidN(2), .body = "early", .writtenAt = Date{100}}};
+            TroupeLetterEntry{
+                .id = uuidN(3, 0x1E), .fleaId = uuidN(2), .body = "late", .writtenAt = Date{500}},
+            TroupeLetterEntry{
+                .id = uuidN(3, 0x1E), .fleaId = uuidN(2), .body = "early", .writtenAt = Date{100}}};
         s.anniversariesSeen = {TroupeAnniversaryEntry{uuidN(2), TroupeAnniversaryKind::twoYear, Date{900}},
                                TroupeAnniversaryEntry{uuidN(1), TroupeAnniversaryKind::twoYear, Date{0}}};
         s.surpriseEventsFired["rain"] = 7;
@@ -57,39 +59,60 @@ private:
 
     TroupePayload payload() {
         switch (pick(20)) {
-            case 0: return TroupeFleaCreated{flea(), word(), 1, "hat", "act", Date{double(pick(3))}, {word()}};
-            case 1: return TroupeFleaRenamed{flea(), word()};
-            case 2: return TroupeFleaIdOnly{flea()};
-            case 3: return TroupeXPEarned{pick(2) ? std::optional<Uuid>(flea()) : std::nullopt,
-                                          static_cast<std::int64_t>(pick(40)) - 5, TroupeXPSource::click};
-            case 4: return TroupeNodeUnlocked{flea(), "act", word(), static_cast<std::int64_t>(pick(30)) - 5};
-            case 5: return TroupeActAssigned{flea(), word()};
-            case 6: return TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, double(pick(5))};
-            case 7: return TroupeMilestoneAcknowledged{word(), pick(2) ? testing::kDeviceA : testing::kDeviceB};
-            case 8: return TroupeSurpriseEventFired{word()};
-            case 9: return TroupeSettingChanged{pick(2) ? "theme" : "cursorTrail", TroupeSettingValue::ofInt(pick(9))};
-            case 10: return TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop,
-                                                     pick(2) ? std::optional<std::string>(word()) : std::nullopt};
-            case 11: return TroupeDeviceSessionEnd{1};
-            case 12: return TroupeFleaMessageFromUser{flea(), message(), word(), std::nullopt};
-            case 13: return TroupeFleaMessageFromFlea{flea(), message(), word(), std::nullopt,
-                                                      TroupeMessageSource::manual, std::nullopt};
-            case 14: return TroupeLetterWritten{flea(), letter(), word(), Date{0}, Date{1}, std::nullopt};
-            case 15: return TroupeLetterId{letter()};
-            case 16: return TroupeLetterAcknowledged{letter(), std::nullopt};
-            case 17: return TroupeAnniversaryTriggered{flea(), pick(2) ? TroupeAnniversaryKind::oneYear
-                                                                       : TroupeAnniversaryKind::twoYear,
-                                                       Date{0}};
+            case 0:
+                return TroupeFleaCreated{flea(), word(), 1, "hat", "act", Date{double(pick(3))}, {word()}};
+            case 1:
+                return TroupeFleaRenamed{flea(), word()};
+            case 2:
+                return TroupeFleaIdOnly{flea()};
+            case 3:
+                return TroupeXPEarned{pick(2) ? std::optional<Uuid>(flea()) : std::nullopt,
+                                      static_cast<std::int64_t>(pick(40)) - 5, TroupeXPSource::click};
+            case 4:
+                return TroupeNodeUnlocked{flea(), "act", word(), static_cast<std::int64_t>(pick(30)) - 5};
+            case 5:
+                return TroupeActAssigned{flea(), word()};
+            case 6:
+                return TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, double(pick(5))};
+            case 7:
+                return TroupeMilestoneAcknowledged{word(), pick(2) ? testing::kDeviceA : testing::kDeviceB};
+            case 8:
+                return TroupeSurpriseEventFired{word()};
+            case 9:
+                return TroupeSettingChanged{pick(2) ? "theme" : "cursorTrail",
+                                            TroupeSettingValue::ofInt(pick(9))};
+            case 10:
+                return TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop,
+                                                pick(2) ? std::optional<std::string>(word()) : std::nullopt};
+            case 11:
+                return TroupeDeviceSessionEnd{1};
+            case 12:
+                return TroupeFleaMessageFromUser{flea(), message(), word(), std::nullopt};
+            case 13:
+                return TroupeFleaMessageFromFlea{
+                    flea(), message(), word(), std::nullopt, TroupeMessageSource::manual, std::nullopt};
+            case 14:
+                return TroupeLetterWritten{flea(), letter(), word(), Date{0}, Date{1}, std::nullopt};
+            case 15:
+                return TroupeLetterId{letter()};
+            case 16:
+                return TroupeLetterAcknowledged{letter(), std::nullopt};
+            case 17:
+                return TroupeAnniversaryTriggered{
+                    flea(), pick(2) ? TroupeAnniversaryKind::oneYear : TroupeAnniversaryKind::twoYear,
+                    Date{0}};
             case 18: {
                 TroupeLegacyStateSnapshot legacy;
-                legacy.fleas = {TroupeLegacyFleaSnapshot{flea(), "legacy", 0, "h", "a", Date{0}, {}, 40, {"x", "x"}}};
+                legacy.fleas = {
+                    TroupeLegacyFleaSnapshot{flea(), "legacy", 0, "h", "a", Date{0}, {}, 40, {"x", "x"}}};
                 legacy.stats = TroupeLegacyStatsBlob{.clicks = static_cast<std::int64_t>(pick(20))};
                 legacy.surpriseEventsFired = {word()};
                 legacy.portableSettings = {{"theme", TroupeSettingValue::ofBool(true)}};
                 return legacy;
             }
             default:
-                if (pick(4) == 0) return TroupeCheckpointPayload{std::make_shared<const TroupeSnapshot>(blob()), {}};
+                if (pick(4) == 0)
+                    return TroupeCheckpointPayload{std::make_shared<const TroupeSnapshot>(blob()), {}};
                 return TroupeMilestoneEarned{word()};
         }
     }
@@ -133,9 +156,17 @@ bool applyListRuleLiterally(const TroupeEvent& event, TroupeSnapshot& s) {
         touchLastEventTs();
         auto found = s.lettersByFlea.find(w->fleaId);
         auto list = found == s.lettersByFlea.end() ? std::vector<TroupeLetterEntry>{} : found->second;
-        if (std::any_of(list.begin(), list.end(), [&](const auto& l) { return l.id == w->letterId; })) return true;
-        list.push_back({w->letterId, w->fleaId, w->body, w->periodStart, w->periodEnd, event.ts, w->anniversaryKind,
-                        {}, std::nullopt});
+        if (std::any_of(list.begin(), list.end(), [&](const auto& l) { return l.id == w->letterId; }))
+            return true;
+        list.push_back({w->letterId,
+                        w->fleaId,
+                        w->body,
+                        w->periodStart,
+                        w->periodEnd,
+                        event.ts,
+                        w->anniversaryKind,
+                        {},
+                        std::nullopt});
         std::stable_sort(list.begin(), list.end(),
                          [](const auto& a, const auto& b) { return a.writtenAt < b.writtenAt; });
         s.lettersByFlea[w->fleaId] = std::move(list);
@@ -149,8 +180,9 @@ bool applyListRuleLiterally(const TroupeEvent& event, TroupeSnapshot& s) {
     } else if (const auto* t = std::get_if<TroupeAnniversaryTriggered>(&body)) {
         touchLastEventTs();
         auto& seen = s.anniversariesSeen;
-        if (std::any_of(seen.begin(), seen.end(),
-                        [&](const auto& e) { return e.fleaId == t->fleaId && e.kind == t->anniversaryKind; })) {
+        if (std::any_of(seen.begin(), seen.end(), [&](const auto& e) {
+                return e.fleaId == t->fleaId && e.kind == t->anniversaryKind;
+            })) {
             return true;
         }
         seen.push_back({t->fleaId, t->anniversaryKind, event.ts});
@@ -205,14 +237,16 @@ TEST(TroupeFoldOrderTest, LongConversationOfOneFleaMatchesOneByOneOrder) {
         Uuid messageId = uuidN(400 - i, 0x3E);
         TroupePayload body = TroupeFleaMessageFromUser{uuidN(1), messageId, "m", std::nullopt};
         events.push_back(makeEvent(std::move(body), double(rng() % 4), seededUuid(rng)));
-        TroupePayload letter = TroupeLetterWritten{uuidN(1), uuidN(i, 0x1E), "l", Date{0}, Date{0}, std::nullopt};
+        TroupePayload letter =
+            TroupeLetterWritten{uuidN(1), uuidN(i, 0x1E), "l", Date{0}, Date{0}, std::nullopt};
         events.push_back(makeEvent(std::move(letter), double(rng() % 4), seededUuid(rng)));
     }
     TroupeSnapshot folded = TroupeFold::fold(events);
     EXPECT_EQ(folded, foldOneByOne(events));
     EXPECT_EQ(folded, foldOneByOne(events, true));
     EXPECT_EQ(folded.conversationsByFlea.at(uuidN(1)).size(), 400u);
-    EXPECT_TRUE(std::is_sorted(folded.lettersByFlea.at(uuidN(1)).begin(), folded.lettersByFlea.at(uuidN(1)).end(),
+    EXPECT_TRUE(std::is_sorted(folded.lettersByFlea.at(uuidN(1)).begin(),
+                               folded.lettersByFlea.at(uuidN(1)).end(),
                                [](const auto& a, const auto& b) { return a.writtenAt < b.writtenAt; }));
 }
 

@@ -1,5 +1,7 @@
 #include "troupe/snapshot/troupe_fold.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <limits>
 #include <memory>
@@ -7,8 +9,6 @@
 #include <string>
 #include <type_traits>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "troupe_test_events.h"
 
@@ -33,7 +33,7 @@ constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
 // Events numbered in the order written; ids share that order unless given.
 class FoldTest : public ::testing::Test {
-protected:
+   protected:
     TroupeEvent event(TroupePayload payload, double ts, Uuid device = kDeviceA) {
         return makeEvent(std::move(payload), ts, uuidN(++next_, 0xEE), device);
     }
@@ -84,11 +84,10 @@ TEST_F(FoldTest, FleaLifecycleCreateRenameRecustomizeDeleteRecreate) {
     TroupeFold::apply(event(TroupeFleaIdOnly{flea1}, 140), s);
     TroupeFlea tomb = s.fleas.at(flea1);
     EXPECT_TRUE(tomb.tombstoned);
-    for (auto payload : std::vector<TroupePayload>{created(flea1, "Again"), TroupeFleaRenamed{flea1, "X"},
-                                                   TroupeActAssigned{flea1, "y"},
-                                                   recustomized(flea1, [](auto& r) { r.hatKind = "z"; }),
-                                                   TroupeXPEarned{flea1, 10, TroupeXPSource::practice},
-                                                   TroupeNodeUnlocked{flea1, "a", "n", 0}}) {
+    for (auto payload : std::vector<TroupePayload>{
+             created(flea1, "Again"), TroupeFleaRenamed{flea1, "X"}, TroupeActAssigned{flea1, "y"},
+             recustomized(flea1, [](auto& r) { r.hatKind = "z"; }),
+             TroupeXPEarned{flea1, 10, TroupeXPSource::practice}, TroupeNodeUnlocked{flea1, "a", "n", 0}}) {
         TroupeFold::apply(event(payload, 150), s);
         EXPECT_EQ(s.fleas.at(flea1), tomb);
     }
@@ -123,7 +122,8 @@ TEST_F(FoldTest, ExperienceSaturatesInsteadOfOverflowing) {
     TroupeFold::apply(event(TroupeXPEarned{flea1, kMax, TroupeXPSource::manual}, 2), s);
     TroupeFold::apply(event(TroupeXPEarned{std::nullopt, kMax, TroupeXPSource::click}, 3), s);
     EXPECT_EQ(s.fleas.at(flea1).xp, kMax);
-    TroupeFold::apply(event(TroupeNodeUnlocked{flea1, "a", "n", std::numeric_limits<std::int64_t>::min()}, 4), s);
+    TroupeFold::apply(event(TroupeNodeUnlocked{flea1, "a", "n", std::numeric_limits<std::int64_t>::min()}, 4),
+                      s);
     EXPECT_EQ(s.fleas.at(flea1).xp, kMax);
     TroupeFold::apply(event(TroupeNodeUnlocked{flea1, "a", "m", kMax}, 5), s);
     EXPECT_EQ(s.fleas.at(flea1).xp, 0);
@@ -135,15 +135,19 @@ TEST_F(FoldTest, ExperienceSaturatesInsteadOfOverflowing) {
 
 TEST_F(FoldTest, DevicesAndSessions) {
     TroupeSnapshot s = TroupeFold::fold({event(TroupeDeviceSessionEnd{30}, 100, kDeviceB)});
-    EXPECT_EQ(s.devices.at(kDeviceB), (TroupeDeviceSeen{kDeviceB, TroupeDeviceKind::iPhone, std::nullopt, Date{100}}));
+    EXPECT_EQ(s.devices.at(kDeviceB),
+              (TroupeDeviceSeen{kDeviceB, TroupeDeviceKind::iPhone, std::nullopt, Date{100}}));
 
-    TroupeFold::apply(event(TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop, "attic"}, 200, kDeviceB), s);
+    TroupeFold::apply(event(TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop, "attic"}, 200, kDeviceB),
+                      s);
     EXPECT_EQ(s.devices.at(kDeviceB),
               (TroupeDeviceSeen{kDeviceB, TroupeDeviceKind::linuxDesktop, "attic", Date{200}}));
 
     // No name keeps the stored one; an older time keeps lastSeen but still sets the kind.
-    TroupeFold::apply(event(TroupeDeviceSessionStart{TroupeDeviceKind::iPad, std::nullopt}, 150, kDeviceB), s);
-    EXPECT_EQ(s.devices.at(kDeviceB), (TroupeDeviceSeen{kDeviceB, TroupeDeviceKind::iPad, "attic", Date{200}}));
+    TroupeFold::apply(event(TroupeDeviceSessionStart{TroupeDeviceKind::iPad, std::nullopt}, 150, kDeviceB),
+                      s);
+    EXPECT_EQ(s.devices.at(kDeviceB),
+              (TroupeDeviceSeen{kDeviceB, TroupeDeviceKind::iPad, "attic", Date{200}}));
     EXPECT_EQ(s.lastEventTs, Date{200});
 
     TroupeFold::apply(event(TroupeDeviceSessionEnd{1}, 300, kDeviceB), s);
@@ -225,13 +229,19 @@ TEST_F(FoldTest, EquivalentSpellingsOfAKeyAreOneEntryUnderTheFirstSpelling) {
     EXPECT_TRUE(s.hasAcknowledgedMilestone(composed, kDeviceA));
 
     // A pre-log state adds to the same entries.
-    TroupeFold::apply(event(TroupeLegacyStateSnapshot{"macOS", "1.0",
-                                                      {TroupeLegacyFleaSnapshot{flea2, "B", 4, "beret", "juggling",
-                                                                                Date{1000}, {"calm"}, 0,
-                                                                                {composed, decomposed}}},
-                                                      std::nullopt, {composed}, {decomposed}, {}},
-                            12),
-                      s);
+    TroupeFold::apply(
+        event(
+            TroupeLegacyStateSnapshot{
+                "macOS",
+                "1.0",
+                {TroupeLegacyFleaSnapshot{
+                    flea2, "B", 4, "beret", "juggling", Date{1000}, {"calm"}, 0, {composed, decomposed}}},
+                std::nullopt,
+                {composed},
+                {decomposed},
+                {}},
+            12),
+        s);
     EXPECT_EQ(keys(s.fleas.at(flea2).unlockedNodeIds), Keys{composed});
     EXPECT_EQ(keys(s.milestonesEarned), Keys{decomposed});
     EXPECT_EQ(keys(s.surpriseEventsFired), Keys{composed});
@@ -269,16 +279,16 @@ TEST_F(FoldTest, MessagesDeduplicatePerFleaAndSortByTimeThenId) {
     const Uuid m2 = uuidN(0x20, 0x3E);
     TroupeSnapshot s = TroupeFold::fold({
         event(TroupeFleaMessageFromUser{flea1, m2, "second by id", std::nullopt}, 50),
-        event(TroupeFleaMessageFromFlea{flea1, m1, "first by id", std::nullopt, TroupeMessageSource::template_,
-                                        uuidN(9)},
+        event(TroupeFleaMessageFromFlea{flea1, m1, "first by id", std::nullopt,
+                                        TroupeMessageSource::template_, uuidN(9)},
               50),
         event(TroupeFleaMessageFromUser{flea1, m1, "same id, other body", std::nullopt}, 60),
         event(TroupeFleaMessageFromUser{flea2, m1, "same id, other flea", std::nullopt}, 40),
     });
     const auto& one = s.conversationsByFlea.at(flea1);
     ASSERT_EQ(one.size(), 2u);
-    EXPECT_EQ(one[0], (TroupeMessageEntry{m1, Speaker::flea, "first by id", Date{50}, TroupeMessageSource::template_,
-                                          uuidN(9)}));
+    EXPECT_EQ(one[0], (TroupeMessageEntry{m1, Speaker::flea, "first by id", Date{50},
+                                          TroupeMessageSource::template_, uuidN(9)}));
     EXPECT_EQ(one[1].id, m2);
     EXPECT_FALSE(one[1].modelTier);
     ASSERT_EQ(s.conversationsByFlea.at(flea2).size(), 1u);
@@ -289,7 +299,8 @@ TEST_F(FoldTest, LettersReadAndAcknowledged) {
     const Uuid l1 = uuidN(1, 0x1E);
     const Uuid l2 = uuidN(2, 0x1E);
     auto written = [&](Uuid id, std::string body) {
-        return TroupeLetterWritten{flea1, id, std::move(body), Date{0}, Date{10}, TroupeAnniversaryKind::oneYear};
+        return TroupeLetterWritten{flea1,   id,       std::move(body),
+                                   Date{0}, Date{10}, TroupeAnniversaryKind::oneYear};
     };
     TroupeSnapshot s = TroupeFold::fold({
         event(written(l2, "later id"), 100),
@@ -304,9 +315,15 @@ TEST_F(FoldTest, LettersReadAndAcknowledged) {
     ASSERT_EQ(letters.size(), 2u);
     // Equal writtenAt: applied order, which here is event id order (l2's event first).
     EXPECT_EQ(letters[0].id, l2);
-    EXPECT_EQ(letters[1],
-              (TroupeLetterEntry{l1, flea1, "repeat", Date{0}, Date{10}, Date{100}, TroupeAnniversaryKind::oneYear,
-                                 {kDeviceB}, Date{130}}));
+    EXPECT_EQ(letters[1], (TroupeLetterEntry{l1,
+                                             flea1,
+                                             "repeat",
+                                             Date{0},
+                                             Date{10},
+                                             Date{100},
+                                             TroupeAnniversaryKind::oneYear,
+                                             {kDeviceB},
+                                             Date{130}}));
     EXPECT_TRUE(letters[0].readBy.empty());
 }
 
@@ -329,9 +346,12 @@ TEST_F(FoldTest, AnniversariesOncePerFleaAndKindSortedByTimeThenFlea) {
         event(TroupeAnniversaryTriggered{flea1, TroupeAnniversaryKind::oneYear, Date{0}}, 50),
     });
     ASSERT_EQ(s.anniversariesSeen.size(), 3u);
-    EXPECT_EQ(s.anniversariesSeen[0], (TroupeAnniversaryEntry{flea1, TroupeAnniversaryKind::oneYear, Date{50}}));
-    EXPECT_EQ(s.anniversariesSeen[1], (TroupeAnniversaryEntry{flea2, TroupeAnniversaryKind::oneYear, Date{100}}));
-    EXPECT_EQ(s.anniversariesSeen[2], (TroupeAnniversaryEntry{flea2, TroupeAnniversaryKind::adoption, Date{100}}));
+    EXPECT_EQ(s.anniversariesSeen[0],
+              (TroupeAnniversaryEntry{flea1, TroupeAnniversaryKind::oneYear, Date{50}}));
+    EXPECT_EQ(s.anniversariesSeen[1],
+              (TroupeAnniversaryEntry{flea2, TroupeAnniversaryKind::oneYear, Date{100}}));
+    EXPECT_EQ(s.anniversariesSeen[2],
+              (TroupeAnniversaryEntry{flea2, TroupeAnniversaryKind::adoption, Date{100}}));
 }
 
 TEST_F(FoldTest, SchemaGateAndDuplicateIds) {

@@ -10,12 +10,12 @@ using testing::uuidN;
 
 TroupeLegacyFleaSnapshot legacyFlea(std::uint64_t n, std::string name, std::int64_t xp,
                                     std::vector<std::string> nodes = {}) {
-    return TroupeLegacyFleaSnapshot{uuidN(n), std::move(name), 4, "beret", "juggling", Date{1000}, {"calm"}, xp,
-                                    std::move(nodes)};
+    return TroupeLegacyFleaSnapshot{uuidN(n),   std::move(name), 4,  "beret",         "juggling",
+                                    Date{1000}, {"calm"},        xp, std::move(nodes)};
 }
 
 class LegacyFoldTest : public ::testing::Test {
-protected:
+   protected:
     void importInto(TroupeSnapshot& s, TroupeLegacyStateSnapshot legacy, double ts = 500) {
         TroupeFold::apply(testing::makeEvent(std::move(legacy), ts, uuidN(++next_, 0xEE)), s);
     }
@@ -41,14 +41,15 @@ TEST_F(LegacyFoldTest, AnEmptyLegacyStateChangesNothing) {
 TEST_F(LegacyFoldTest, AddsMissingFleasOnlyAndCollapsesRepeatedNodes) {
     TroupeSnapshot s = base();
     s.fleas[uuidN(2)] = TroupeFlea{.id = uuidN(2), .name = "Gone", .tombstoned = true};
-    importInto(s, TroupeLegacyStateSnapshot{"macOS",
-                                            "1.0",
-                                            {legacyFlea(1, "Other name", 999), legacyFlea(2, "Revived", 5),
-                                             legacyFlea(3, "New", 40, {"a", "b", "a"}), legacyFlea(3, "Dup", 1)},
-                                            std::nullopt,
-                                            {},
-                                            {},
-                                            {}});
+    importInto(s,
+               TroupeLegacyStateSnapshot{"macOS",
+                                         "1.0",
+                                         {legacyFlea(1, "Other name", 999), legacyFlea(2, "Revived", 5),
+                                          legacyFlea(3, "New", 40, {"a", "b", "a"}), legacyFlea(3, "Dup", 1)},
+                                         std::nullopt,
+                                         {},
+                                         {},
+                                         {}});
     EXPECT_EQ(s.fleas.at(uuidN(1)), base().fleas.at(uuidN(1)));
     EXPECT_TRUE(s.fleas.at(uuidN(2)).tombstoned);
     EXPECT_EQ(s.fleas.at(uuidN(3)), (TroupeFlea{.id = uuidN(3),
@@ -64,26 +65,32 @@ TEST_F(LegacyFoldTest, AddsMissingFleasOnlyAndCollapsesRepeatedNodes) {
 
 TEST_F(LegacyFoldTest, CountersEndAtTheLargerValue) {
     TroupeSnapshot s = base();
-    importInto(s, TroupeLegacyStateSnapshot{"macOS", "1.0", {},
-                                            TroupeLegacyStatsBlob{.clicks = 120, .keystrokes = 0, .hoursSeconds = 50},
-                                            {}, {}, {}});
+    importInto(s, TroupeLegacyStateSnapshot{
+                      "macOS",
+                      "1.0",
+                      {},
+                      TroupeLegacyStatsBlob{.clicks = 120, .keystrokes = 0, .hoursSeconds = 50},
+                      {},
+                      {},
+                      {}});
     EXPECT_EQ(s.stats, (TroupeCumulativeStats{.clicks = 120, .hoursSeconds = 100}));
 
     TroupeSnapshot lower = base();
-    importInto(lower, TroupeLegacyStateSnapshot{"macOS", "1.0", {}, TroupeLegacyStatsBlob{.clicks = 50}, {}, {}, {}});
+    importInto(lower, TroupeLegacyStateSnapshot{
+                          "macOS", "1.0", {}, TroupeLegacyStatsBlob{.clicks = 50}, {}, {}, {}});
     EXPECT_EQ(lower.stats.clicks, 80.5);
 }
 
 TEST_F(LegacyFoldTest, MilestonesSurprisesAndPortableSettings) {
     TroupeSnapshot s = base();
-    TroupeLegacyStateSnapshot legacy{"macOS",
-                                     "1.0",
-                                     {},
-                                     std::nullopt,
-                                     {"first-show", "first-show"},
-                                     {"rain", "rain", "comet"},
-                                     {{"theme", TroupeSettingValue::ofString("dusk")},
-                                      {"windowX", TroupeSettingValue::ofInt(3)}}};
+    TroupeLegacyStateSnapshot legacy{
+        "macOS",
+        "1.0",
+        {},
+        std::nullopt,
+        {"first-show", "first-show"},
+        {"rain", "rain", "comet"},
+        {{"theme", TroupeSettingValue::ofString("dusk")}, {"windowX", TroupeSettingValue::ofInt(3)}}};
     importInto(s, legacy);
     EXPECT_EQ(s.milestonesEarned, TroupeTextSet{"first-show"});
     EXPECT_EQ(s.surpriseEventsFired.at("rain"), 3);

@@ -1,9 +1,9 @@
 #include "troupe/snapshot/troupe_snapshot_entries.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
-
-#include <gtest/gtest.h>
 
 #include "troupe_test_events.h"
 
@@ -53,8 +53,9 @@ TEST(TroupeCumulativeStatsTest, EmptyEqualsSixDecodedZerosAndEveryKeyIsRequired)
     OrderedJson zeros = parseJson(
         R"({"clicks":0,"keystrokes":0,"sessions":0,"hoursSeconds":0,"mouseDistance":0,"combos":0})");
     EXPECT_EQ(TroupeCumulativeStats::fromJson(JsonReader(zeros)), TroupeCumulativeStats{});
-    auto error = decodeError([](const JsonReader& r) { TroupeCumulativeStats::fromJson(r); },
-                             R"({"clicks":0,"keystrokes":0,"sessions":0,"hoursSeconds":0,"mouseDistance":0})");
+    auto error =
+        decodeError([](const JsonReader& r) { TroupeCumulativeStats::fromJson(r); },
+                    R"({"clicks":0,"keystrokes":0,"sessions":0,"hoursSeconds":0,"mouseDistance":0})");
     EXPECT_EQ(error.kind(), JsonErrorKind::keyNotFound);
     EXPECT_EQ(error.path(), "combos");
 }
@@ -64,8 +65,9 @@ TEST(TroupeFleaTest, WritesElevenKeysInOrderWithoutAbsentOptionalsAndRoundTrips)
     OrderedJson json = flea.toJson();
     std::vector<std::string> keys;
     for (const auto& [key, value] : json.items()) keys.push_back(key);
-    EXPECT_EQ(keys, (std::vector<std::string>{"id", "name", "bodyColorIndex", "hatKind", "discoveredAct", "createdAt",
-                                              "traits", "superstitions", "xp", "unlockedNodeIds", "tombstoned"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"id", "name", "bodyColorIndex", "hatKind", "discoveredAct",
+                                              "createdAt", "traits", "superstitions", "xp", "unlockedNodeIds",
+                                              "tombstoned"}));
     EXPECT_EQ(json["id"], "00000000-0000-0000-0000-000000000001");
     EXPECT_EQ(json["createdAt"], "2023-03-08T20:26:40Z");
     EXPECT_EQ(TroupeFlea::fromJson(JsonReader(json)), flea);
@@ -113,8 +115,12 @@ TEST(TroupeFleaTest, EqualityFollowsListOrderSetsAndCanonicalText) {
     b.unlockedNodeIds.insert("n1");
     EXPECT_EQ(a, b);
 
-    a.name = "Ren\xC3\xA9" "e";      // é composed
-    b.name = "Rene\xCC\x81" "e";  // e + combining acute
+    a.name =
+        "Ren\xC3\xA9"
+        "e";  // é composed
+    b.name =
+        "Rene\xCC\x81"
+        "e";  // e + combining acute
     EXPECT_EQ(a, b);
     EXPECT_EQ(std::hash<TroupeFlea>{}(a), std::hash<TroupeFlea>{}(b));
     b.name = "Renee";
@@ -122,7 +128,8 @@ TEST(TroupeFleaTest, EqualityFollowsListOrderSetsAndCanonicalText) {
 }
 
 TEST(TroupeMessageEntryTest, WritesOnlyPresentOptionalsAndReadsSpeakersExactly) {
-    TroupeMessageEntry entry{.id = uuidN(5), .speaker = TroupeMessageEntry::Speaker::user, .body = "hi", .ts = Date{60}};
+    TroupeMessageEntry entry{
+        .id = uuidN(5), .speaker = TroupeMessageEntry::Speaker::user, .body = "hi", .ts = Date{60}};
     OrderedJson json = entry.toJson();
     std::vector<std::string> keys;
     for (const auto& [key, value] : json.items()) keys.push_back(key);
@@ -145,8 +152,9 @@ TEST(TroupeMessageEntryTest, WritesOnlyPresentOptionalsAndReadsSpeakersExactly) 
     }
     OrderedJson badTier = full;
     badTier["modelTier"] = "Template";
-    EXPECT_EQ(decodeError([](const JsonReader& r) { TroupeMessageEntry::fromJson(r); }, dumpJson(badTier)).kind(),
-              JsonErrorKind::dataCorrupted);
+    EXPECT_EQ(
+        decodeError([](const JsonReader& r) { TroupeMessageEntry::fromJson(r); }, dumpJson(badTier)).kind(),
+        JsonErrorKind::dataCorrupted);
 }
 
 TEST(TroupeLetterEntryTest, ReadByIsRequiredAndCollapsesRepeats) {
@@ -166,8 +174,9 @@ TEST(TroupeLetterEntryTest, ReadByIsRequiredAndCollapsesRepeats) {
 
     OrderedJson missing = json;
     missing.erase("readBy");
-    EXPECT_EQ(decodeError([](const JsonReader& r) { TroupeLetterEntry::fromJson(r); }, dumpJson(missing)).kind(),
-              JsonErrorKind::keyNotFound);
+    EXPECT_EQ(
+        decodeError([](const JsonReader& r) { TroupeLetterEntry::fromJson(r); }, dumpJson(missing)).kind(),
+        JsonErrorKind::keyNotFound);
 
     OrderedJson twice = json;
     const std::string device = testing::kDeviceA.uuidString();
@@ -183,7 +192,8 @@ TEST(TroupeLetterEntryTest, ReadByIsRequiredAndCollapsesRepeats) {
 }
 
 TEST(TroupeDeviceSeenTest, RoundTripsAndRefusesUnknownKinds) {
-    TroupeDeviceSeen device{.deviceId = uuidN(3), .deviceKind = TroupeDeviceKind::appleTV, .lastSeen = Date{10}};
+    TroupeDeviceSeen device{
+        .deviceId = uuidN(3), .deviceKind = TroupeDeviceKind::appleTV, .lastSeen = Date{10}};
     OrderedJson json = device.toJson();
     EXPECT_EQ(json["deviceKind"], "AppleTV");
     EXPECT_FALSE(json.contains("deviceName"));

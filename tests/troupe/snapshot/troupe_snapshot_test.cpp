@@ -44,8 +44,8 @@ TroupeSnapshot fullSnapshot() {
     s.portableSettings = {{"theme", TroupeSettingValue::ofString("dusk")},
                           {"pinnedAct", TroupeSettingValue::null()},
                           {"idleStories", TroupeSettingValue::ofStringArray({"a", "b"})}};
-    s.devices = {{testing::kDeviceA, TroupeDeviceSeen{testing::kDeviceA, TroupeDeviceKind::linuxDesktop, "box",
-                                                      Date{9000}}}};
+    s.devices = {{testing::kDeviceA,
+                  TroupeDeviceSeen{testing::kDeviceA, TroupeDeviceKind::linuxDesktop, "box", Date{9000}}}};
     s.lastEventTs = Date{9000};
     s.eventCount = 42;
     s.conversationsByFlea = {{uuidN(1), {message(1, Speaker::user), message(2, Speaker::flea)}}};
@@ -94,9 +94,9 @@ TEST(TroupeSnapshotJsonTest, FullSnapshotRoundTripsAndHashesAlike) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : json.items()) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{"fleas", "stats", "milestonesEarned", "milestoneAcksByDevice",
-                                              "surpriseEventsFired", "portableSettings", "devices", "lastEventTs",
-                                              "eventCount", "conversationsByFlea", "lettersByFlea",
-                                              "anniversariesSeen"}));
+                                              "surpriseEventsFired", "portableSettings", "devices",
+                                              "lastEventTs", "eventCount", "conversationsByFlea",
+                                              "lettersByFlea", "anniversariesSeen"}));
 }
 
 TEST(TroupeSnapshotJsonTest, OnlyLastEventTsIsOptional) {
@@ -157,8 +157,8 @@ TEST(TroupeSnapshotJsonTest, RepeatedKeyKeepsTheLaterPairAndLowerCaseIdsRead) {
     TroupeFlea first = flea(1, 10);
     TroupeFlea second = flea(1, 20);
     std::string lower = "00000000-0000-0000-0000-00000000000a";
-    json["fleas"] = OrderedJson::array({uuidN(1).uuidString(), first.toJson(), uuidN(1).uuidString(), second.toJson(),
-                                        lower, flea(0xA, 5).toJson()});
+    json["fleas"] = OrderedJson::array({uuidN(1).uuidString(), first.toJson(), uuidN(1).uuidString(),
+                                        second.toJson(), lower, flea(0xA, 5).toJson()});
     TroupeSnapshot s = TroupeSnapshot::fromJson(JsonReader(json));
     ASSERT_EQ(s.fleas.size(), 2u);
     EXPECT_EQ(s.fleas.at(uuidN(1)), second);
@@ -202,9 +202,9 @@ TEST(TroupeSnapshotQueriesTest, LettersNewestFirstAndUnreadPerDevice) {
     EXPECT_EQ(all[1].id, uuidN(3, 0x1E));
     EXPECT_EQ(all[2].id, uuidN(1, 0x1E));
 
-    s.lettersByFlea[uuidN(1)][0].acknowledgedAt = Date{1};       // acknowledged, read nowhere
-    s.lettersByFlea[uuidN(1)][1].readBy = {testing::kDeviceA};   // read here
-    s.lettersByFlea[uuidN(2)][0].readBy = {testing::kDeviceB};   // read elsewhere only
+    s.lettersByFlea[uuidN(1)][0].acknowledgedAt = Date{1};      // acknowledged, read nowhere
+    s.lettersByFlea[uuidN(1)][1].readBy = {testing::kDeviceA};  // read here
+    s.lettersByFlea[uuidN(2)][0].readBy = {testing::kDeviceB};  // read elsewhere only
     auto unread = s.unreadLetters(testing::kDeviceA);
     ASSERT_EQ(unread.size(), 1u);
     EXPECT_EQ(unread[0].id, uuidN(3, 0x1E));
@@ -216,8 +216,9 @@ TEST(TroupeSnapshotQueriesTest, MessageCountsAndMostTalkedTo) {
     s.conversationsByFlea[uuidN(1)] = {message(1, Speaker::flea), message(2, Speaker::flea)};
     EXPECT_EQ(s.mostTalkedToFleaId(), uuidN(1));  // zero user messages still names a flea
 
-    s.conversationsByFlea[uuidN(1)] = {message(1, Speaker::user), message(2, Speaker::flea), message(3, Speaker::flea),
-                                       message(4, Speaker::flea), message(5, Speaker::flea), message(6, Speaker::flea)};
+    s.conversationsByFlea[uuidN(1)] = {message(1, Speaker::user), message(2, Speaker::flea),
+                                       message(3, Speaker::flea), message(4, Speaker::flea),
+                                       message(5, Speaker::flea), message(6, Speaker::flea)};
     s.conversationsByFlea[uuidN(2)] = {message(7, Speaker::user), message(8, Speaker::user)};
     EXPECT_EQ(s.mostTalkedToFleaId(), uuidN(2));
     EXPECT_EQ(s.totalUserMessageCount(), 3);

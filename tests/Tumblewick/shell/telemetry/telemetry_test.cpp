@@ -1,3 +1,8 @@
+#include "Tumblewick/shell/telemetry/telemetry.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -5,22 +10,18 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <httplib.h>
-
-#include "Tumblewick/shell/telemetry/telemetry.h"
 #include "platform/log.h"
-#include "platform/unicode.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/loopback_server.h"
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/manual_main_queue.h"
+#include "platform/unicode.h"
 
 namespace tw {
 namespace {
 
 class RecordingHttpClient final : public HttpClient {
-public:
+   public:
     void send(HttpRequest request, Completion completion) override {
         requests.push_back(std::move(request));
         HttpResponse response;
@@ -31,14 +32,15 @@ public:
 };
 
 class TelemetryTest : public ::testing::Test {
-protected:
+   protected:
     testing::InMemoryDefaults defaults;
     RecordingHttpClient http;
     testing::ManualClock clock{Date::fromUnix(1700000000.25)};
     testing::ManualMainQueue queue;
 
     std::unique_ptr<Telemetry> makeClient() {
-        return std::make_unique<Telemetry>(defaults, http, clock, queue, std::make_unique<InlineSerialExecutor>());
+        return std::make_unique<Telemetry>(defaults, http, clock, queue,
+                                           std::make_unique<InlineSerialExecutor>());
     }
     void trackMany(Telemetry& client, int count, const std::string& prefix = "e") {
         for (int i = 0; i < count; ++i) client.trackEvent(prefix + std::to_string(i), std::nullopt);
@@ -85,7 +87,8 @@ TEST_F(TelemetryTest, NineEventsWaitForTheTimerAndTheTenthPostsAtOnce) {
 TEST_F(TelemetryTest, EventsWaitForAnEndpointAndKeepTheirOwnPlatform) {
     defaults.setBool(Telemetry::optInKey, true);
     auto client = makeClient();
-    client->trackEvent("early", TelemetryProperties{{"flea_id", "Pip"}, {"n", 3}, {"x", 0.5}, {"b", true}, {"z", nullptr}});
+    client->trackEvent(
+        "early", TelemetryProperties{{"flea_id", "Pip"}, {"n", 3}, {"x", 0.5}, {"b", true}, {"z", nullptr}});
     client->trackEvent("empty", TelemetryProperties{});
     queue.advance(31);
     EXPECT_TRUE(http.requests.empty());
@@ -194,7 +197,7 @@ TEST_F(TelemetryTest, StaticCallsGoToTheInstalledClientOnly) {
 
 // A small real client for the loopback test: one request per thread, answer on the main queue.
 class BlockingHttpClient final : public HttpClient {
-public:
+   public:
     explicit BlockingHttpClient(MainQueue& main) : main_(main) {}
     ~BlockingHttpClient() override {
         for (auto& worker : workers_) worker.join();
@@ -220,7 +223,7 @@ public:
         });
     }
 
-private:
+   private:
     MainQueue& main_;
     std::vector<std::thread> workers_;
 };
@@ -245,7 +248,8 @@ TEST(TelemetryLoopback, TenEventsArriveAsOneJsonBatch) {
     {
         Telemetry client(defaults, http, clock, queue, std::make_unique<ThreadSerialExecutor>());
         client.configureEndpoint(server.baseUrl() + "/v1/events", "linux", "1.4.0");
-        for (int i = 0; i < 10; ++i) client.trackEvent("flea_agent_decision_made", TelemetryProperties{{"i", i}});
+        for (int i = 0; i < 10; ++i)
+            client.trackEvent("flea_agent_decision_made", TelemetryProperties{{"i", i}});
         bool done = false;
         client.flushNow([&] { done = true; });
         while (!done) ASSERT_TRUE(queue.waitAndRun(5.0));
