@@ -1,0 +1,72 @@
+#include "Tumblewick/stage/hotkey_dispatcher.h"
+
+#include "platform/log.h"
+
+namespace tw {
+
+std::optional<Hotkey> hotkeyFor(const KeyPress& press) {
+    if (!press.command || !press.shift) return std::nullopt;
+    switch (press.keyCode) {
+        case 17:
+            return Hotkey::recentThoughts;  // T
+        case 2:
+            return Hotkey::chapter;  // D
+        case 3:
+            return Hotkey::watchPanel;  // F
+        case 1:
+            return Hotkey::shareCard;  // S
+        case 37:
+            return Hotkey::dragDownLog;  // L
+        case 34:
+            return Hotkey::dialogueInspector;  // I
+        default:
+            return std::nullopt;
+    }
+}
+
+void runHotkey(Hotkey hotkey, InputOrigin origin, HotkeyActions& actions) {
+    const bool global = origin == InputOrigin::global;
+    switch (hotkey) {
+        case Hotkey::recentThoughts:
+            actions.toggleRecentThoughts();
+            break;
+        case Hotkey::watchPanel:
+            actions.toggleWatchPanel();
+            break;
+        case Hotkey::dragDownLog:
+            actions.toggleDragDownLog();
+            break;
+        case Hotkey::dialogueInspector:
+            actions.toggleDialogueInspector();
+            break;
+        case Hotkey::chapter:
+            if (const auto path = actions.writeChapterToDesktop()) {
+                log::plain("📜 Exported chapter to " + path->string());
+            } else {
+                log::warning(global ? "Chapter export failed (couldn't write to Desktop)"
+                                    : "Chapter export failed");
+            }
+            break;
+        case Hotkey::shareCard:
+            // Only a press from another application reports the card.
+            if (const auto path = actions.writeShareCardToDesktop(); path && global) {
+                log::plain("🖼  Share card → " + path->string());
+            }
+            break;
+    }
+}
+
+HotkeyDispatcher::HotkeyDispatcher(InputMonitor& monitor, HotkeyActions& actions, MainQueue& queue)
+    : actions_(actions), queue_(queue), subscription_(monitor.subscribe(*this)) {}
+
+bool HotkeyDispatcher::keyDown(const KeyPress& press) {
+    const auto hotkey = hotkeyFor(press);
+    if (!hotkey) return false;
+    queue_.post(
+        [alive = std::weak_ptr<bool>(alive_), &actions = actions_, hotkey = *hotkey, origin = press.origin] {
+            if (alive.lock()) runHotkey(hotkey, origin, actions);
+        });
+    return true;
+}
+
+}  // namespace tw

@@ -1,0 +1,30 @@
+#include "Tumblewick/stage/stage_input_router.h"
+
+#include <string>
+
+#include "platform/log.h"
+#include "platform/number_format.h"
+
+namespace tw {
+
+StageInputRouter::StageInputRouter(InputMonitor& monitor, EnergySystem& energy, MainQueue& queue,
+                                   ClickRoute route)
+    : energy_(energy), queue_(queue), route_(std::move(route)), subscription_(monitor.subscribe(*this)) {}
+
+bool StageInputRouter::keyDown(const KeyPress& press) {
+    if (!press.isCommandKey()) energy_.addKeypress();
+    return false;
+}
+
+void StageInputRouter::mouseDown(const MousePress& press) {
+    const char* where = press.origin == InputOrigin::global ? "Global" : "Local";
+    log::plain(std::string("🖱️ ") + where + " click detected at (" + formatDouble(press.location.x) +
+               ", " + formatDouble(press.location.y) + ")");
+    energy_.addClick();
+    if (!route_) return;
+    queue_.post([alive = std::weak_ptr<bool>(alive_), this, press] {
+        if (alive.lock()) route_(press);
+    });
+}
+
+}  // namespace tw

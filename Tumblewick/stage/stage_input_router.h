@@ -1,0 +1,32 @@
+#pragma once
+// One stage view's share of the desktop's input: every click and every key press but
+// the Command keys winds its own energy meter (and through it the custom fleas' XP),
+// and clicks go on to the view's click routing.
+#include <functional>
+#include <memory>
+
+#include "Tumblewick/stage/energy_system.h"
+#include "platform/input_monitor.h"
+#include "platform/main_queue.h"
+
+namespace tw {
+
+class StageInputRouter final : public InputSubscriber {
+   public:
+    // Runs after the click has been handled, and never once the router is gone.
+    using ClickRoute = std::function<void(const MousePress&)>;
+
+    StageInputRouter(InputMonitor& monitor, EnergySystem& energy, MainQueue& queue, ClickRoute route = {});
+
+    bool keyDown(const KeyPress& press) override;
+    void mouseDown(const MousePress& press) override;
+
+   private:
+    EnergySystem& energy_;
+    MainQueue& queue_;
+    ClickRoute route_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    InputMonitor::Subscription subscription_;
+};
+
+}  // namespace tw

@@ -1,0 +1,100 @@
+#pragma once
+// The one process-wide input hub: raw presses from the whole desktop and the events
+// of our own windows come in, and each physical press goes out once to every
+// subscriber, marked local when it landed in one of our windows. Free of Qt and X so
+// tests drive it with synthetic events.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/input_monitor.h"
+#include "platform/main_queue.h"
+#include "platform/x11/modifier_tracker.h"
+
+namespace tw {
+
+class InputHub final : public InputMonitor {
+   public:
+    // How long a desktop press that may have landed in our own window waits for its
+    // local copy before it counts as global.
+    static constexpr double kLocalCopyWait = 0.1;
+
+    enum class PressKind { key, button };
+    // Could a press made now land in one of our windows? `screen` (top-left origin) is
+    // known for buttons only.
+    using LocalTargetProbe = std::function<bool(PressKind kind, std::optional<Point> screen)>;
+
+    explicit InputHub(MainQueue& queue) : queue_(queue) {}
+    ~InputHub() override;
+
+    [[nodiscard]] Subscription subscribe(InputSubscriber& subscriber) override;
+    bool globalInputAvailable() const override { return globalAvailable_; }
+
+    // The desktop's presses are reaching the hub.
+    void setGlobalInputAvailable() { globalAvailable_ = true; }
+    // Says once why only our own windows' input counts.
+    void reportGlobalInputUnavailable(std::string_view reason);
+    void setLocalTargetProbe(LocalTargetProbe probe) { probe_ = std::move(probe); }
+
+    // Raw device events of the whole desktop; `keysym` is the unshifted one, or 0.
+    void globalKey(std::uint32_t xKeycode, std::uint32_t keysym, bool pressed, bool repeat,
+                   std::uint64_t time);
+    void globalButton(int xButton, Point screenTopLeft, double screenHeight, std::uint64_t time);
+
+    // Events of our own windows. Returns true when the key press is to be swallowed.
+    bool localKey(std::uint32_t xKeycode, std::uint32_t keysym, bool command, bool shift, bool repeat,
+                  std::uint64_t time);
+    void localButton(int xButton, Point windowTopLeft, double windowHeight, std::uint64_t time);
+
+    std::size_t pendingCount() const { return pending_.size(); }
+
+   protected:
+    void unsubscribe(std::uint64_t id) override;
+
+   private:
+    // One physical press, as both paths see it: X server time and key code or button.
+    struct PressId {
+        PressKind kind;
+        std::uint32_t code;
+        std::uint64_t time;
+        friend bool operator==(const PressId&, const PressId&) = default;
+    };
+    using Press = std::variant<KeyPress, MousePress>;
+    struct Pending {
+        PressId id;
+        Press press;
+        TaskId timer;
+    };
+    struct Seen {
+        PressId id;
+        bool swallowed;
+    };
+
+    bool deliver(const Press& press);
+    void remember(PressId id, bool swallowed);
+    const Seen* seen(const PressId& id) const;
+    std::optional<Pending> takePending(const PressId& id);
+    void arriveGlobal(PressId id, Press press, std::optional<Point> screen);
+
+    MainQueue& queue_;
+    struct Entry {
+        std::uint64_t id;
+        InputSubscriber* subscriber;
+    };
+    std::vector<Entry> subscribers_;
+    std::uint64_t nextId_ = 1;
+    int delivering_ = 0;
+    bool globalAvailable_ = false;
+    bool unavailableReported_ = false;
+    LocalTargetProbe probe_;
+    ModifierTracker modifiers_;
+    std::deque<Pending> pending_;
+    std::deque<Seen> seen_;
+    std::optional<std::uint32_t> swallowedKeycode_;  // the last local key press swallowed
+};
+
+}  // namespace tw

@@ -1,0 +1,102 @@
+#include "platform/x11/xinput2_source.h"
+
+#include <QSocketNotifier>
+
+#include "platform/x11/input_hub.h"
+
+// Xlib's macros (KeyPress, None, Bool, ...) clash with our names and Qt's: keep it last.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+
+namespace tw {
+
+struct XInput2Source::Connection {
+    Display* display = nullptr;
+    int opcode = 0;
+    ~Connection() {
+        if (display != nullptr) XCloseDisplay(display);
+    }
+};
+
+std::variant<std::unique_ptr<XInput2Source>, std::string> XInput2Source::open(InputHub& hub) {
+    auto connection = std::make_unique<Connection>();
+    connection->display = XOpenDisplay(nullptr);
+    if (connection->display == nullptr) return std::string("no X display");
+    Display* display = connection->display;
+    int event = 0;
+    int error = 0;
+    if (!XQueryExtension(display, "XInputExtension", &connection->opcode, &event, &error)) {
+        return std::string("the X server has no XInput extension");
+    }
+    // 2.1 or later: raw events keep arriving while another client holds a grab.
+    int major = 2;
+    int minor = 1;
+    if (XIQueryVersion(display, &major, &minor) != Success || major < 2 || (major == 2 && minor < 1)) {
+        return std::string("the X server's XInput is older than 2.1");
+    }
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_RawKeyPress);
+    XISetMask(bits, XI_RawKeyRelease);
+    XISetMask(bits, XI_RawButtonPress);
+    XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
+    if (XISelectEvents(display, DefaultRootWindow(display), &mask, 1) != Success) {
+        return std::string("raw input events could not be selected");
+    }
+    XSync(display, False);
+    return std::unique_ptr<XInput2Source>(new XInput2Source(hub, std::move(connection)));
+}
+
+XInput2Source::XInput2Source(InputHub& hub, std::unique_ptr<Connection> connection)
+    : hub_(hub), connection_(std::move(connection)) {
+    notifier_ = new QSocketNotifier(ConnectionNumber(connection_->display), QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
+    readEvents();
+}
+
+XInput2Source::~XInput2Source() = default;
+
+void XInput2Source::readEvents() {
+    Display* display = connection_->display;
+    // XPending also drains what Xlib queued during the pointer queries below.
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        XGenericEventCookie* cookie = &event.xcookie;
+        if (cookie->type != GenericEvent || cookie->extension != connection_->opcode) continue;
+        if (!XGetEventData(display, cookie)) continue;
+        const auto* raw = static_cast<const XIRawEvent*>(cookie->data);
+        switch (cookie->evtype) {
+            case XI_RawKeyPress:
+            case XI_RawKeyRelease: {
+                const auto keycode = static_cast<KeyCode>(raw->detail);
+                const KeySym keysym = XkbKeycodeToKeysym(display, keycode, 0, 0);
+                hub_.globalKey(keycode, static_cast<std::uint32_t>(keysym), cookie->evtype == XI_RawKeyPress,
+                               (raw->flags & XIKeyRepeat) != 0, raw->time);
+                break;
+            }
+            case XI_RawButtonPress:
+                // Raw events carry no position: ask for it, for the clicks only.
+                if (raw->detail == 1 || raw->detail == 3) {
+                    Window root = DefaultRootWindow(display);
+                    Window rootReturn = 0;
+                    Window child = 0;
+                    int rootX = 0;
+                    int rootY = 0;
+                    int windowX = 0;
+                    int windowY = 0;
+                    unsigned int state = 0;
+                    XQueryPointer(display, root, &rootReturn, &child, &rootX, &rootY, &windowX, &windowY,
+                                  &state);
+                    const double height = DisplayHeight(display, DefaultScreen(display));
+                    hub_.globalButton(raw->detail, {double(rootX), double(rootY)}, height, raw->time);
+                }
+                break;
+            default:
+                break;
+        }
+        XFreeEventData(display, cookie);
+    }
+}
+
+}  // namespace tw
