@@ -1,0 +1,89 @@
+#pragma once
+// The one owner of the user's custom fleas: the list in memory (the truth), its saved
+// copy in the standard defaults under "tw_custom_fleas" (rewritten whole on every
+// change), and, while dual writing is switched on, one troupe event per change.
+// Main-thread only; the energy meter feeds it XP through CustomFleaXPSink.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Tumblewick/colony/custom_flea_xp_sink.h"
+#include "Tumblewick/colony/mac_custom_flea.h"
+#include "Tumblewick/colony/progression_spec.h"
+#include "platform/clock.h"
+#include "platform/defaults.h"
+#include "platform/main_queue.h"
+#include "troupe/event_model/troupe_payload.h"
+
+namespace tw {
+
+class MacCustomFleaStore final : public CustomFleaXPSink {
+   public:
+    static constexpr const char* key = "tw_custom_fleas";
+    // Where a stored list that could not be read is kept before the first save
+    // replaces it (with "_2", "_3", ... when that key is taken).
+    static constexpr const char* unreadableKey = "tw_custom_fleas_unreadable";
+    // Read afresh at every emit; written only by the troupe settings window.
+    static constexpr const char* dualWriteKey = "tw_troupe_dual_write_enabled";
+
+    // Called before every change of the list, with the list as it is about to become.
+    using FleasObserver = std::function<void(const std::vector<MacCustomFlea>& upcoming)>;
+    using ObserverToken = std::uint64_t;
+
+    // Loads the saved list. Every reference must outlive the store.
+    MacCustomFleaStore(Defaults& standardDefaults, const Clock& clock, MainQueue& mainQueue);
+    MacCustomFleaStore(const MacCustomFleaStore&) = delete;
+    MacCustomFleaStore& operator=(const MacCustomFleaStore&) = delete;
+
+    // The process-wide store, installed by the app at start-up.
+    static MacCustomFleaStore& shared();
+    static bool hasShared();
+    static void installShared(std::unique_ptr<MacCustomFleaStore> store);  // nullptr uninstalls
+
+    // In the order they were added.
+    const std::vector<MacCustomFlea>& fleas() const { return fleas_; }
+    // Replaces the list (one change); does not save.
+    void setFleas(std::vector<MacCustomFlea> fleas);
+    ObserverToken observeFleas(FleasObserver observer);
+    void removeObserver(ObserverToken token);
+
+    // Appends the flea (a repeated id gives a second entry), saves, emits "flea_created".
+    void add(const MacCustomFlea& flea);
+    // Removes every entry with the flea's id, saves and emits "flea_deleted", also when
+    // none matched.
+    void remove(const MacCustomFlea& flea);
+    // Adds to the first flea with the id (saturating at the int64 bounds) and saves;
+    // an amount of at least 1 emits "xp_earned" with source "practice". Unknown id: nothing.
+    void addXP(std::int64_t amount, const Uuid& fleaId);
+    // Adds to every flea (one change each) and saves, also with no fleas; an amount of
+    // at least 1 emits one "xp_earned" for every flea, source "click".
+    void addXPToAll(std::int64_t amount) override;
+    // Spends the node's cost on it when the flea, the node of its act's tree, enough XP,
+    // every prerequisite and the flea's branch allow; saves and emits "node_unlocked".
+    bool unlock(const std::string& nodeID, const Uuid& fleaId, const ProgressionSpec& spec);
+    // The branch of the first node of `tree` (in tree order) the flea holds that has one.
+    static std::optional<std::string> committedBranch(const MacCustomFlea& flea,
+                                                      const std::vector<ProgressionSpec::TechNode>& tree);
+
+   private:
+    template <typename Mutate>
+    void change(Mutate mutate);
+    void load();
+    void save();
+    void troupeEmit(TroupeEventKind kind, TroupePayload payload);
+
+    Defaults& defaults_;
+    const Clock& clock_;
+    MainQueue& mainQueue_;
+    std::thread::id mainThread_;
+    std::vector<MacCustomFlea> fleas_;
+    std::vector<std::pair<ObserverToken, FleasObserver>> observers_;
+    ObserverToken nextToken_ = 1;
+    std::optional<DefaultsValue> unreadable_;  // the stored value load() could not read
+};
+
+}  // namespace tw

@@ -1,0 +1,31 @@
+#pragma once
+// Reading the troupe log: every line that decodes becomes an event; lines that do not
+// are counted and left where they are (a newer program's kinds live there too). Blank
+// lines and a trailing CR are ignored. The reader never writes to the file.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "troupe/event_model/troupe_event.h"
+
+namespace tw {
+
+struct TroupeLoadedLog {
+    std::vector<TroupeEvent> events;     // decodable lines, in file order
+    std::vector<std::uint64_t> offsets;  // byte offset of each event's line
+    std::int64_t skippedLines = 0;       // non-blank lines that did not decode
+    std::uint64_t endOffset = 0;         // bytes read
+    bool endsWithNewline = true;         // false: the last line was cut short
+    std::string readError;               // set when the file exists but could not be read
+};
+
+// A missing file is an empty log. Lines longer than `maxLineBytes` are skipped unread.
+TroupeLoadedLog readTroupeLog(const std::filesystem::path& file,
+                              std::uint64_t maxLineBytes = std::uint64_t{64} << 20);
+
+// One line as the reader reads it: the event, or the reason it is skipped.
+// Throws JsonDecodeError; the line carries no newline (a trailing CR is allowed).
+TroupeEvent decodeTroupeLogLine(std::string_view line);
+
+}  // namespace tw

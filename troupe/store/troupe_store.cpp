@@ -1,0 +1,332 @@
+#include "troupe/store/troupe_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cassert>
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/log.h"
+#include "platform/paths.h"
+#include "troupe/event_model/troupe_json.h"
+#include "troupe/store/troupe_device_identity.h"
+#include "troupe/store/troupe_event_index.h"
+#include "troupe/store/troupe_live_fold.h"
+#include "troupe/store/troupe_log_reader.h"
+#include "troupe/store/troupe_log_writer.h"
+
+namespace tw {
+
+const char* toString(TroupeStoreError error) {
+    switch (error) {
+        case TroupeStoreError::clockSkew:
+            return "clockSkew";
+        case TroupeStoreError::unsupportedSchemaVersion:
+            return "unsupportedSchemaVersion";
+        case TroupeStoreError::encodingFailed:
+            return "encodingFailed";
+    }
+    return "unknown";
+}
+
+// What the writer thread hands back to the main thread. The store clears `store`
+// when it goes, so results posted after that find nobody.
+struct TroupeStore::LoadState {
+    std::mutex mutex;
+    std::condition_variable ready;
+    bool done = false;
+    std::unique_ptr<TroupeLoadedLog> log;
+    std::unique_ptr<TroupeLiveFold> live;
+    std::unique_ptr<TroupeEventIndex> index;
+    TroupeStore* store = nullptr;  // main thread only
+};
+
+namespace {
+
+std::unique_ptr<TroupeStore>& sharedSlot() {
+    static std::unique_ptr<TroupeStore> store;
+    return store;
+}
+
+// The line starting at `offset`, without its newline; empty when unreadable.
+std::string readLineAt(const std::filesystem::path& file, std::uint64_t offset) {
+    std::string line;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return line;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(offset + line.size()));
+        if (got <= 0) break;
+        const std::string_view chunk(buffer, static_cast<std::size_t>(got));
+        const auto newline = chunk.find('\n');
+        line.append(chunk.substr(0, newline));
+        if (newline != std::string_view::npos || line.size() > (std::size_t{64} << 20)) break;
+    }
+    ::close(fd);
+    return line;
+}
+
+}  // namespace
+
+TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
+                         MainQueue& mainQueue, NotificationCenter& notifications)
+    : directory_(std::move(directory)),
+      logFile_(directory_ / logFileName),
+      defaults_(standardDefaults),
+      clock_(clock),
+      mainQueue_(mainQueue),
+      notifications_(notifications),
+      mainThread_(std::this_thread::get_id()),
+      pendingIds_(std::make_unique<TroupeEventIndex>()) {
+    // The troupe is the user's own: nobody else on the machine reads it.
+    if (paths::ensureDirectory(directory_)) ::chmod(directory_.c_str(), 0700);
+    ::chmod(logFile_.c_str(), 0600);  // when it exists
+    deviceId_ = TroupeDeviceIdentity::resolve(defaults_, directory_ / TroupeDeviceIdentity::copyFileName);
+    writer_ = std::make_unique<TroupeLogWriter>(logFile_);
+    loadState_ = std::make_shared<LoadState>();
+    loadState_->store = this;
+    startLoad(0);
+}
+
+TroupeStore::~TroupeStore() {
+    drain();
+    loadState_->store = nullptr;
+    writer_.reset();
+}
+
+std::filesystem::path TroupeStore::defaultDirectory() { return paths::dataDirectory() / "Troupe"; }
+
+TroupeStore& TroupeStore::shared() {
+    auto& store = sharedSlot();
+    assert(store && "TroupeStore::installShared was not called");
+    store->assertMainThread();
+    return *store;
+}
+
+bool TroupeStore::hasShared() { return sharedSlot() != nullptr; }
+
+void TroupeStore::installShared(std::unique_ptr<TroupeStore> store) { sharedSlot() = std::move(store); }
+
+void TroupeStore::assertMainThread() const {
+    assert(std::this_thread::get_id() == mainThread_ && "TroupeStore is main-thread only");
+}
+
+const TroupeSnapshot& TroupeStore::snapshot() const {
+    assertMainThread();
+    return live_ ? live_->snapshot() : emptySnapshot_;
+}
+
+// MARK: - Loading
+
+void TroupeStore::startLoad(std::uint64_t generation) {
+    std::weak_ptr<LoadState> weak = loadState_;
+    writer_->run([weak, generation, file = logFile_, &main = mainQueue_] {
+        auto log = std::make_unique<TroupeLoadedLog>(readTroupeLog(file));
+        auto live = std::make_unique<TroupeLiveFold>(log->events);
+        auto state = weak.lock();
+        if (!state) return;
+        if (generation > 0) {
+            // A refold: only the snapshot is new.
+            log.reset();
+            auto shared = std::make_shared<std::unique_ptr<TroupeLiveFold>>(std::move(live));
+            main.post([weak, generation, shared] {
+                if (auto s = weak.lock(); s && s->store) s->store->refolded(generation, std::move(*shared));
+            });
+            return;
+        }
+        auto index = std::make_unique<TroupeEventIndex>(log->events.size());
+        for (std::size_t i = 0; i < log->events.size(); ++i)
+            index->insert(log->events[i].id, log->offsets[i]);
+        log->events.clear();
+        log->events.shrink_to_fit();
+        log->offsets = {};
+        {
+            std::lock_guard lock(state->mutex);
+            state->log = std::move(log);
+            state->live = std::move(live);
+            state->index = std::move(index);
+            state->done = true;
+        }
+        state->ready.notify_all();
+        main.post([weak] {
+            if (auto s = weak.lock(); s && s->store) s->store->waitUntilLoaded();
+        });
+    });
+}
+
+void TroupeStore::waitUntilLoaded() {
+    assertMainThread();
+    if (loaded_) return;
+    std::unique_lock lock(loadState_->mutex);
+    loadState_->ready.wait(lock, [&] { return loadState_->done; });
+    auto log = std::move(loadState_->log);
+    auto live = std::move(loadState_->live);
+    auto index = std::move(loadState_->index);
+    lock.unlock();
+    publish(std::move(log), std::move(live), std::move(index));
+}
+
+void TroupeStore::whenLoaded(std::function<void()> callback) {
+    assertMainThread();
+    if (loaded_) {
+        callback();
+        return;
+    }
+    loadWaiters_.push_back(std::move(callback));
+}
+
+void TroupeStore::publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<TroupeLiveFold> live,
+                          std::unique_ptr<TroupeEventIndex> index) {
+    if (!log->readError.empty()) {
+        log::system("Cannot read the troupe log " + logFile_.string() + ": " + log->readError +
+                    "; starting from an empty troupe");
+    }
+    skippedLines_ = log->skippedLines;
+    if (skippedLines_ > 0) {
+        log::system("Skipped " + std::to_string(skippedLines_) + " unreadable line" +
+                    (skippedLines_ == 1 ? "" : "s") + " of " + logFile_.string() + "; they stay in the file");
+    }
+    live_ = std::move(live);
+    index_ = std::move(index);
+    nextOffset_ = log->endOffset + (log->endsWithNewline ? 0 : 1);
+    loaded_ = true;
+
+    auto pending = std::move(pending_);
+    pending_.clear();
+    pendingIds_.reset();
+    for (auto& [event, line] : pending) {
+        if (index_->contains(event.id)) continue;  // the log had it already
+        accept(std::move(event), std::move(line));
+    }
+    notifications_.post(snapshotChangedNotification);
+    auto waiters = std::move(loadWaiters_);
+    loadWaiters_.clear();
+    for (auto& waiter : waiters) waiter();
+}
+
+void TroupeStore::requestRefold() {
+    ++refoldGeneration_;
+    sinceRefold_.emplace();
+    log::info("A troupe event older than the latest second arrived; refolding the log");
+    startLoad(refoldGeneration_);
+}
+
+void TroupeStore::refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live) {
+    if (generation != refoldGeneration_) return;  // a later refold is on its way
+    live_ = std::move(live);
+    auto since = std::move(*sinceRefold_);
+    sinceRefold_.reset();
+    bool again = false;
+    for (const TroupeEvent& event : since) again = !live_->apply(event) || again;
+    if (again) requestRefold();
+    notifications_.post(snapshotChangedNotification);
+}
+
+// MARK: - Appending
+
+TroupeAppendResult TroupeStore::append(const TroupeEvent& event) {
+    assertMainThread();
+    if (!TroupeClock::isWithinSkewWindow(event.ts, clock_.now())) return TroupeStoreError::clockSkew;
+    if (event.schemaVersion > troupeSchemaVersion) return TroupeStoreError::unsupportedSchemaVersion;
+    if (loaded_) {
+        if (index_->contains(event.id)) return storedEvent(event);
+    } else if (auto position = pendingIds_->find(event.id)) {
+        return pending_[*position].first;
+    }
+    // Encoded, then read back: the snapshot folds exactly what the next launch reads.
+    std::string line;
+    std::optional<TroupeEvent> decoded;
+    try {
+        line = encodeTroupeEventLine(event);
+        decoded = decodeTroupeLogLine(line);
+    } catch (const std::exception& error) {
+        log::system("Refused a troupe event that cannot be written (" + std::string(rawValue(event.kind)) +
+                    "): " + error.what());
+        return TroupeStoreError::encodingFailed;
+    }
+    TroupeEvent stored = std::move(*decoded);
+    if (!loaded_) {
+        pendingIds_->insert(stored.id, pending_.size());
+        pending_.emplace_back(stored, std::move(line));
+        return stored;
+    }
+    accept(stored, std::move(line));
+    return stored;
+}
+
+TroupeAppendResult TroupeStore::appendKind(TroupeEventKind kind, TroupePayload payload, Date ts) {
+    return append(TroupeEvent{Uuid::random(), kind, std::move(payload), ts, deviceId_, troupeSchemaVersion});
+}
+
+void TroupeStore::accept(TroupeEvent event, std::string line) {
+    index_->insert(event.id, nextOffset_);
+    nextOffset_ += line.size() + 1;
+    if (sinceRefold_) sinceRefold_->push_back(event);
+    const bool inPlace = live_->apply(event);
+    line.push_back('\n');
+    writer_->write(std::move(line));
+    if (!inPlace) requestRefold();  // after the line, so the refold reads it
+
+    std::erase_if(sinks_, [](const WeakSink& sink) { return sink.expired(); });
+    for (const WeakSink& weak : std::vector<WeakSink>(sinks_)) {
+        if (auto sink = weak.lock()) sink->troupeEventAppended(event);
+    }
+    notifications_.post(eventAppendedNotification, {{eventUserInfoKey, std::any(event)}});
+    notifications_.post(snapshotChangedNotification);
+}
+
+TroupeEvent TroupeStore::storedEvent(const TroupeEvent& repeated) {
+    // Rare (nothing here repeats its own ids): read the stored line back.
+    if (auto offset = index_->find(repeated.id)) {
+        writer_->drain();
+        try {
+            TroupeEvent stored = decodeTroupeLogLine(readLineAt(logFile_, *offset));
+            if (stored.id == repeated.id) return stored;
+        } catch (const std::exception&) {
+        }
+    }
+    log::system("Cannot read back troupe event " + repeated.id.uuidString() + "; it is in the log already");
+    return repeated;
+}
+
+void TroupeStore::addSink(WeakSink sink) {
+    assertMainThread();
+    sinks_.push_back(std::move(sink));
+}
+
+// MARK: - Sessions and milestones
+
+void TroupeStore::markSessionStart(std::optional<std::string> deviceName, Date at) {
+    assertMainThread();
+    sessionStart_ = at;
+    appendKind(TroupeEventKind::deviceSessionStart,
+               TroupeDeviceSessionStart{defaultDeviceKind, std::move(deviceName)}, at);
+}
+
+void TroupeStore::markSessionEnd(Date at) {
+    assertMainThread();
+    if (!sessionStart_) return;
+    double duration = at.since(*sessionStart_);
+    if (!(duration >= 0)) duration = 0;
+    appendKind(TroupeEventKind::deviceSessionEnd, TroupeDeviceSessionEnd{duration}, at);
+    sessionStart_.reset();
+}
+
+void TroupeStore::acknowledgeMilestones(const std::vector<std::string>& milestoneIds) {
+    assertMainThread();
+    for (const auto& id : milestoneIds) {
+        appendKind(TroupeEventKind::milestoneAcknowledged, TroupeMilestoneAcknowledged{id, deviceId_},
+                   clock_.now());
+    }
+}
+
+bool TroupeStore::drain() {
+    assertMainThread();
+    waitUntilLoaded();
+    return writer_->drain();
+}
+
+}  // namespace tw

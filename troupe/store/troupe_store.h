@@ -1,0 +1,153 @@
+#pragma once
+// The troupe's local event log and the snapshot folded from it.
+//
+// The log is "events.jsonl" in the Troupe folder of the data directory: one JSON event
+// a line, only ever appended to (lines it cannot read are kept and skipped). A writer
+// thread writes each accepted line with one write(2), syncs within a second, and
+// drain() waits for the disk. Loading reads and folds the log off the main thread;
+// until it is done snapshot() is empty and appends wait in memory, to be checked
+// against the loaded ids, folded after the loaded events and written in order.
+//
+// Waiting for the load: launch work that needs the folded troupe (the arrival
+// decision, the companion summary) runs from whenLoaded(), which calls back on the
+// main thread once the snapshot is published (at once when it already is).
+// waitUntilLoaded() blocks the calling (main) thread until then: for tests and for
+// quitting, never for a frame.
+//
+// Everything here is main-thread only, shared() included.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/defaults.h"
+#include "platform/main_queue.h"
+#include "platform/notification_center.h"
+#include "troupe/event_model/troupe_event.h"
+#include "troupe/snapshot/troupe_snapshot.h"
+#include "troupe/store/troupe_store_error.h"
+
+namespace tw {
+
+class TroupeEventIndex;
+class TroupeLiveFold;
+class TroupeLogWriter;
+struct TroupeLoadedLog;
+
+// An in-process listener of the log, called with every appended event.
+class TroupeEventSink {
+   public:
+    virtual ~TroupeEventSink() = default;
+    virtual void troupeEventAppended(const TroupeEvent& event) = 0;
+};
+
+class TroupeStore {
+   public:
+    static constexpr TroupeDeviceKind defaultDeviceKind = TroupeDeviceKind::linuxDesktop;
+    static constexpr const char* eventAppendedNotification = "Tumblewick.Troupe.EventAppended";
+    static constexpr const char* snapshotChangedNotification = "Tumblewick.Troupe.SnapshotChanged";
+    static constexpr const char* eventUserInfoKey = "event";  // holds a TroupeEvent
+    static constexpr const char* logFileName = "events.jsonl";
+    // Sinks are held weakly: one that is gone is dropped.
+    using WeakSink = std::weak_ptr<TroupeEventSink>;
+
+    // Opens `directory` (made 0700; the log 0600), resolves the device id from
+    // `standardDefaults` and starts loading. Every reference must outlive the store.
+    TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
+                MainQueue& mainQueue, NotificationCenter& notifications);
+    ~TroupeStore();  // drains
+    TroupeStore(const TroupeStore&) = delete;
+    TroupeStore& operator=(const TroupeStore&) = delete;
+
+    // $XDG_DATA_HOME/Tumblewick/Troupe
+    static std::filesystem::path defaultDirectory();
+    // The process-wide store, installed by the app at start-up.
+    static TroupeStore& shared();
+    static bool hasShared();
+    static void installShared(std::unique_ptr<TroupeStore> store);  // nullptr uninstalls
+
+    const Uuid& deviceId() const { return deviceId_; }
+    // Never copied per event: hold the reference, or copy it when a before/after matters.
+    const TroupeSnapshot& snapshot() const;
+
+    bool isLoaded() const { return loaded_; }
+    void whenLoaded(std::function<void()> callback);
+    void waitUntilLoaded();
+    // Lines of the log that did not decode at load (they stay in the file).
+    std::int64_t skippedLineCount() const { return skippedLines_; }
+
+    // Refuses an event outside the clock window or of a newer schema version, and one
+    // that cannot be encoded; an id already in the log returns the stored event and
+    // writes nothing. Otherwise folds it exactly as it will be read back (the stored
+    // form is returned), writes the line, calls the sinks and posts EventAppended
+    // then SnapshotChanged.
+    TroupeAppendResult append(const TroupeEvent& event);
+    // A new event with a random id, this device and the current schema version.
+    TroupeAppendResult appendKind(TroupeEventKind kind, TroupePayload payload, Date ts);
+
+    // Remembers `at` as the session start and appends a session start of this device.
+    void markSessionStart(std::optional<std::string> deviceName, Date at);
+    // With a remembered start: appends a session end lasting from it to `at` (0 when
+    // negative or not a number) and forgets the start. Otherwise does nothing.
+    void markSessionEnd(Date at);
+    // One milestone-acknowledged event per id, in order, acknowledged by this device.
+    void acknowledgeMilestones(const std::vector<std::string>& milestoneIds);
+
+    void addSink(WeakSink sink);
+
+    // Blocks until every accepted event is on disk (waiting for the load first).
+    // False when the log could not be written. Quitting calls it.
+    bool drain();
+
+    const std::filesystem::path& logFile() const { return logFile_; }
+    Defaults& standardDefaults() const { return defaults_; }
+    const Clock& clock() const { return clock_; }
+
+   private:
+    struct LoadState;
+
+    void assertMainThread() const;
+    void startLoad(std::uint64_t generation);
+    void publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<TroupeLiveFold> live,
+                 std::unique_ptr<TroupeEventIndex> index);
+    void requestRefold();
+    void refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live);
+    TroupeEvent storedEvent(const TroupeEvent& repeated);
+    void accept(TroupeEvent event, std::string line);
+
+    const std::filesystem::path directory_;
+    const std::filesystem::path logFile_;
+    Defaults& defaults_;
+    const Clock& clock_;
+    MainQueue& mainQueue_;
+    NotificationCenter& notifications_;
+    Uuid deviceId_;
+    std::thread::id mainThread_;
+
+    std::unique_ptr<TroupeLogWriter> writer_;
+    std::shared_ptr<LoadState> loadState_;
+    bool loaded_ = false;
+    std::vector<std::function<void()>> loadWaiters_;
+    std::vector<std::pair<TroupeEvent, std::string>> pending_;  // accepted during the load
+    std::unique_ptr<TroupeEventIndex> pendingIds_;              // id -> position in pending_
+
+    TroupeSnapshot emptySnapshot_;
+    std::unique_ptr<TroupeLiveFold> live_;
+    std::unique_ptr<TroupeEventIndex> index_;
+    std::uint64_t nextOffset_ = 0;  // where the next line will start in the file
+    std::int64_t skippedLines_ = 0;
+
+    // A refold of the whole log is running: events accepted since it was asked for.
+    std::uint64_t refoldGeneration_ = 0;
+    std::optional<std::vector<TroupeEvent>> sinceRefold_;
+
+    std::optional<Date> sessionStart_;
+    std::vector<WeakSink> sinks_;
+};
+
+}  // namespace tw

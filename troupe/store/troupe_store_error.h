@@ -1,0 +1,20 @@
+#pragma once
+// Why the troupe store refused an event, and the result of an append.
+#include <variant>
+
+#include "troupe/event_model/troupe_event.h"
+
+namespace tw {
+
+enum class TroupeStoreError {
+    clockSkew,                 // ts outside TroupeClock's window around now
+    unsupportedSchemaVersion,  // written by a newer program than this one
+    encodingFailed,            // the event has no JSON form (a non-finite number, an unwritable date)
+};
+
+const char* toString(TroupeStoreError error);
+
+// The stored event, or why nothing was stored.
+using TroupeAppendResult = std::variant<TroupeEvent, TroupeStoreError>;
+
+}  // namespace tw
