@@ -1,0 +1,116 @@
+#include "platform/qt/qt_desktop.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QUrl>
+#include <vector>
+
+#include "platform/log.h"
+
+#ifdef TW_HAVE_QTDBUS
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#endif
+
+#ifdef TW_HAVE_CANBERRA
+#include <canberra.h>
+#endif
+
+namespace tw {
+
+namespace {
+
+void openFolder(const std::filesystem::path& file) {
+    const QString folder = QString::fromStdString(file.parent_path().string());
+    if (!QProcess::startDetached("xdg-open", {folder})) {
+        log::warning("Cannot show " + file.string() + ": no file manager answered and xdg-open failed");
+    }
+}
+
+}  // namespace
+
+// One canberra context for the process, made on first use; none when no sound system is there.
+struct QtDesktop::Sound {
+#ifdef TW_HAVE_CANBERRA
+    ca_context* context = nullptr;
+    bool tried = false;
+    ~Sound() {
+        if (context != nullptr) ca_context_destroy(context);
+    }
+    ca_context* get() {
+        if (!tried) {
+            tried = true;
+            if (ca_context_create(&context) != CA_SUCCESS) context = nullptr;
+        }
+        return context;
+    }
+#endif
+};
+
+QtDesktop::QtDesktop(QObject* parent) : QObject(parent), sound_(std::make_unique<Sound>()) {}
+
+QtDesktop::~QtDesktop() = default;
+
+void QtDesktop::revealFile(const std::filesystem::path& file) {
+#ifdef TW_HAVE_QTDBUS
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                           "org.freedesktop.FileManager1", "ShowItems");
+        const QString uri = QUrl::fromLocalFile(QString::fromStdString(file.string())).toString();
+        call << QStringList{uri} << QString();
+        // Asynchronous: a slow or absent file manager never holds up the main thread.
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, [file](QDBusPendingCallWatcher* finished) {
+            if (finished->isError()) openFolder(file);
+            finished->deleteLater();
+        });
+        return;
+    }
+#endif
+    openFolder(file);
+}
+
+void QtDesktop::playSound(const std::string& name) {
+#ifdef TW_HAVE_CANBERRA
+    if (ca_context* context = sound_->get()) {
+        // A sound missing from the theme just fails: the chime is skipped silently.
+        ca_context_play(context, 0, CA_PROP_EVENT_ID, name.c_str(), nullptr);
+    }
+#else
+    (void)name;
+#endif
+}
+
+std::size_t QtDesktop::runAlert(const DesktopAlert& alert) {
+    QMessageBox box;
+    box.setIcon(QMessageBox::Information);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(QString::fromStdString(alert.message));
+    // The informative text may quote what fleas said: plain text, never markup.
+    box.setInformativeText(QString::fromStdString(alert.informativeText));
+    if (auto* label = box.findChild<QLabel*>("qt_msgbox_informativelabel")) {
+        label->setTextFormat(Qt::PlainText);
+    } else {
+        box.setInformativeText({});
+        box.setText(QString::fromStdString(alert.message + "\n\n" + alert.informativeText));
+    }
+    std::vector<QPushButton*> buttons;
+    for (const std::string& title : alert.buttons) {
+        buttons.push_back(box.addButton(QString::fromStdString(title),
+                                        buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+    }
+    if (!buttons.empty()) box.setDefaultButton(buttons.front());
+    box.exec();
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        if (box.clickedButton() == buttons[i]) return i;
+    }
+    return buttons.empty() ? 0 : buttons.size() - 1;  // closed without a choice: the last, "cancel" button
+}
+
+}  // namespace tw

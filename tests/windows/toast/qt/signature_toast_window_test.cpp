@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
+#include <cstdlib>
+#include <filesystem>
+
+#include "windows/toast/qt/qt_signature_toast_window.h"
+
+namespace tw {
+namespace {
+
+TEST(SignatureToastWindowTest, TopCentreClickThroughAndNeverFocused) {
+    QtSignatureToastWindow window;
+    ASSERT_TRUE(window.ensureBuilt());
+    SignatureToastView& view = *window.view();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_EQ(view.pos(), QPoint(screen.center().x() - 180, screen.top() + 56));
+    EXPECT_EQ(view.size(), QSize(360, 72));
+    EXPECT_TRUE(view.windowFlags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_TRUE(view.windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
+    EXPECT_TRUE(view.testAttribute(Qt::WA_ShowWithoutActivating));
+}
+
+TEST(SignatureToastWindowTest, DrawsTheCardWithItsYellowRim) {
+    QtSignatureToastWindow window;
+    ASSERT_TRUE(window.ensureBuilt());
+    window.setTexts(
+        "ZING \u00B7 SIGNATURE MOVE",
+        "A line far too long for the toast, so it has to be cut short with an ellipsis at its end.");
+    const QImage image = window.view()->grab().toImage();
+    const char* root = std::getenv("TW_TEST_OUTPUT_DIR");
+    const auto folder = std::filesystem::path(root ? root : "/tmp") / "toast";
+    std::filesystem::create_directories(folder);
+    image.save(QString::fromStdString((folder / "signature_toast.png").string()));
+
+    const double dpr = image.devicePixelRatio();
+    const QColor middle = image.pixelColor(static_cast<int>(250 * dpr), static_cast<int>(64 * dpr));
+    EXPECT_LT(middle.lightnessF(), 0.15);  // the dark face
+    const QColor rim = image.pixelColor(static_cast<int>(180 * dpr), 0);
+    EXPECT_GT(rim.redF(), rim.blueF() + 0.1);  // yellow, not grey
+    const QColor corner = image.pixelColor(0, 0);
+    EXPECT_LT(corner.alphaF(), 0.1);  // rounded away
+}
+
+}  // namespace
+}  // namespace tw
