@@ -7,45 +7,25 @@ namespace tw {
 
 namespace {
 
-// Deeper documents are refused up front: copying, comparing and printing a
-// value recurse once per level, so hostile nesting must never reach them.
-constexpr int kMaxNestingDepth = 512;
-
-bool nestingTooDeep(std::string_view text) {
-    int depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (char c : text) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-            continue;
-        }
-        if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > kMaxNestingDepth) return true;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
+std::string describeType(JsonType type) {
+    switch (type) {
+        case JsonType::floating:
+            return "a floating-point number";
+        case JsonType::integer:
+        case JsonType::unsignedInteger:
+            return "an integer";
+        case JsonType::boolean:
+            return "a boolean";
+        case JsonType::string:
+            return "a string";
+        case JsonType::array:
+            return "an array";
+        case JsonType::object:
+            return "an object";
+        case JsonType::null:
+            return "null";
     }
-    return false;
-}
-
-std::string describeType(const OrderedJson& value) {
-    if (value.is_number_float()) return "a floating-point number";
-    if (value.is_number_integer()) return "an integer";
-    if (value.is_boolean()) return "a boolean";
-    if (value.is_string()) return "a string";
-    if (value.is_array()) return "an array";
-    if (value.is_object()) return "an object";
-    if (value.is_null()) return "null";
-    return value.type_name();
+    return "an unknown value";
 }
 
 std::string composeMessage(JsonErrorKind kind, const std::string& path, const std::string& detail) {
@@ -77,184 +57,176 @@ JsonDecodeError::JsonDecodeError(JsonErrorKind kind, std::string path, std::stri
       path_(std::move(path)),
       detail_(std::move(detail)) {}
 
-OrderedJson parseJson(std::string_view text) {
-    if (nestingTooDeep(text)) {
-        throw JsonDecodeError(JsonErrorKind::dataCorrupted, "",
-                              "nesting deeper than " + std::to_string(kMaxNestingDepth) + " levels");
-    }
-    try {
-        return OrderedJson::parse(text.begin(), text.end());
-    } catch (const nlohmann::json::exception& error) {
-        throw JsonDecodeError(JsonErrorKind::dataCorrupted, "", error.what());
-    }
+OrderedJson parseJson(std::string_view text, std::size_t sizeLimit) {
+    return JsonDocument::parse(text, sizeLimit).toOrderedJson();
 }
 
 // MARK: - JsonReader
 
-JsonReader::JsonReader(const OrderedJson& value, std::string path) : value_(&value), path_(std::move(path)) {}
+JsonReader::JsonReader(const JsonDocument& document, std::string path)
+    : document_(&document),
+      index_(0),
+      context_(path.empty() ? nullptr : std::make_shared<const Context>(Context{nullptr, std::move(path)})) {}
+
+JsonReader::JsonReader(const OrderedJson& value, std::string path) : index_(0) {
+    auto copy = std::make_shared<const JsonDocument>(JsonDocument::of(value));
+    document_ = copy.get();
+    context_ = std::make_shared<const Context>(Context{std::move(copy), std::move(path)});
+}
 
 void JsonReader::fail(JsonErrorKind kind, const std::string& detail) const {
-    throw JsonDecodeError(kind, path_, detail);
+    throw JsonDecodeError(kind, path(), detail);
+}
+
+void JsonReader::failExpecting(const char* expected) const {
+    if (isNull()) fail(JsonErrorKind::valueNotFound, std::string("expected ") + expected + ", found null");
+    fail(JsonErrorKind::typeMismatch,
+         std::string("expected ") + expected + ", found " + describeType(type()));
+}
+
+std::string JsonReader::path() const {
+    std::string result = context_ ? context_->basePath : std::string();
+    std::vector<std::uint32_t> chain;
+    for (std::uint32_t at = index_; document_->node(at).parent != JsonDocument::kNone;
+         at = document_->node(at).parent) {
+        chain.push_back(at);
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        const JsonDocument::Node& n = document_->node(*it);
+        const JsonDocument::Node& parent = document_->node(n.parent);
+        if (parent.type == JsonType::array) {
+            result += "[" + std::to_string(n.slot) + "]";
+            continue;
+        }
+        if (!result.empty()) result += '.';
+        result += document_->text(document_->member(parent, n.slot).key);
+    }
+    return result;
 }
 
 std::string JsonReader::childPath(std::string_view key) const {
-    if (path_.empty()) return std::string(key);
-    std::string result = path_;
-    result += '.';
+    std::string result = path();
+    if (!result.empty()) result += '.';
     result += key;
     return result;
 }
 
-std::string JsonReader::childPath(std::size_t index) const {
-    return path_ + "[" + std::to_string(index) + "]";
-}
-
 bool JsonReader::has(std::string_view key) const {
-    return value_->is_object() && value_->find(key) != value_->end();
+    return isObject() && document_->find(node(), key) != JsonDocument::kNone;
 }
 
 JsonReader JsonReader::operator[](std::string_view key) const {
-    if (!value_->is_object()) {
-        fail(JsonErrorKind::typeMismatch, "expected an object, found " + describeType(*value_));
-    }
-    auto found = value_->find(key);
-    if (found == value_->end()) {
+    if (!isObject()) fail(JsonErrorKind::typeMismatch, "expected an object, found " + describeType(type()));
+    const auto found = document_->find(node(), key);
+    if (found == JsonDocument::kNone) {
         throw JsonDecodeError(JsonErrorKind::keyNotFound, childPath(key),
                               "no value for key \"" + std::string(key) + "\"");
     }
-    return JsonReader(*found, childPath(key));
+    return child(found);
 }
 
 std::optional<JsonReader> JsonReader::optional(std::string_view key) const {
-    if (!value_->is_object()) {
-        fail(JsonErrorKind::typeMismatch, "expected an object, found " + describeType(*value_));
-    }
-    auto found = value_->find(key);
-    if (found == value_->end() || found->is_null()) return std::nullopt;
-    return JsonReader(*found, childPath(key));
+    if (!isObject()) fail(JsonErrorKind::typeMismatch, "expected an object, found " + describeType(type()));
+    const auto found = document_->find(node(), key);
+    if (found == JsonDocument::kNone || document_->node(found).type == JsonType::null) return std::nullopt;
+    return child(found);
 }
 
 std::size_t JsonReader::size() const {
-    if (value_->is_array() || value_->is_object()) return value_->size();
-    if (value_->is_null()) fail(JsonErrorKind::valueNotFound, "expected an array or object, found null");
-    fail(JsonErrorKind::typeMismatch, "expected an array or object, found " + describeType(*value_));
+    if (isArray() || isObject()) return node().count;
+    failExpecting("an array or object");
 }
 
 JsonReader JsonReader::at(std::size_t index) const {
-    if (!value_->is_array()) {
-        if (value_->is_null()) fail(JsonErrorKind::valueNotFound, "expected an array, found null");
-        fail(JsonErrorKind::typeMismatch, "expected an array, found " + describeType(*value_));
+    if (!isArray()) failExpecting("an array");
+    if (index >= node().count) {
+        throw JsonDecodeError(JsonErrorKind::valueNotFound, path() + "[" + std::to_string(index) + "]",
+                              "index past the end of an array of " + std::to_string(node().count));
     }
-    if (index >= value_->size()) {
-        throw JsonDecodeError(JsonErrorKind::valueNotFound, childPath(index),
-                              "index past the end of an array of " + std::to_string(value_->size()));
-    }
-    return JsonReader((*value_)[index], childPath(index));
+    return child(document_->member(node(), static_cast<std::uint32_t>(index)).value);
 }
 
 std::vector<JsonReader> JsonReader::elements() const {
-    if (!value_->is_array()) {
-        if (value_->is_null()) fail(JsonErrorKind::valueNotFound, "expected an array, found null");
-        fail(JsonErrorKind::typeMismatch, "expected an array, found " + describeType(*value_));
-    }
+    if (!isArray()) failExpecting("an array");
+    const JsonDocument::Node& n = node();
     std::vector<JsonReader> result;
-    result.reserve(value_->size());
-    for (std::size_t i = 0; i < value_->size(); ++i) {
-        result.emplace_back((*value_)[i], childPath(i));
-    }
+    result.reserve(n.count);
+    for (std::uint32_t i = 0; i < n.count; ++i) result.push_back(child(document_->member(n, i).value));
     return result;
 }
 
 std::vector<std::pair<std::string, JsonReader>> JsonReader::members() const {
-    if (!value_->is_object()) {
-        if (value_->is_null()) fail(JsonErrorKind::valueNotFound, "expected an object, found null");
-        fail(JsonErrorKind::typeMismatch, "expected an object, found " + describeType(*value_));
-    }
+    if (!isObject()) failExpecting("an object");
+    const JsonDocument::Node& n = node();
     std::vector<std::pair<std::string, JsonReader>> result;
-    result.reserve(value_->size());
-    for (auto it = value_->begin(); it != value_->end(); ++it) {
-        result.emplace_back(it.key(), JsonReader(it.value(), childPath(it.key())));
+    result.reserve(n.count);
+    for (std::uint32_t i = 0; i < n.count; ++i) {
+        const JsonDocument::Member& m = document_->member(n, i);
+        result.emplace_back(document_->text(m.key), child(m.value));
     }
     return result;
 }
 
 // MARK: - Typed values
 
-namespace {
-
-void requireValue(const JsonReader& reader, const char* expected) {
-    if (reader.isNull()) {
-        reader.fail(JsonErrorKind::valueNotFound, std::string("expected ") + expected + ", found null");
-    }
-}
-
-[[noreturn]] void mismatch(const JsonReader& reader, const char* expected) {
-    reader.fail(JsonErrorKind::typeMismatch,
-                std::string("expected ") + expected + ", found " + describeType(reader.raw()));
-}
-
-}  // namespace
-
 bool JsonReader::boolean() const {
-    requireValue(*this, "a boolean");
-    if (!value_->is_boolean()) mismatch(*this, "a boolean");
-    return value_->get<bool>();
+    if (type() != JsonType::boolean) failExpecting("a boolean");
+    return node().boolean;
 }
 
 std::int64_t JsonReader::int64() const {
-    requireValue(*this, "an integer");
-    if (!value_->is_number_integer()) mismatch(*this, "an integer");
-    if (value_->is_number_unsigned()) {
-        auto value = value_->get<std::uint64_t>();
-        if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            fail(JsonErrorKind::dataCorrupted,
-                 "number " + std::to_string(value) + " does not fit in a 64-bit signed integer");
-        }
-        return static_cast<std::int64_t>(value);
+    const JsonDocument::Node& n = node();
+    if (n.type == JsonType::integer) return n.integer;
+    if (n.type != JsonType::unsignedInteger) failExpecting("an integer");
+    if (n.unsignedInteger > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        fail(JsonErrorKind::dataCorrupted,
+             "number " + std::to_string(n.unsignedInteger) + " does not fit in a 64-bit signed integer");
     }
-    return value_->get<std::int64_t>();
+    return static_cast<std::int64_t>(n.unsignedInteger);
 }
 
 std::uint64_t JsonReader::uint64() const {
-    requireValue(*this, "an unsigned integer");
-    if (!value_->is_number_integer()) mismatch(*this, "an unsigned integer");
-    if (value_->is_number_unsigned()) return value_->get<std::uint64_t>();
-    auto value = value_->get<std::int64_t>();
-    if (value < 0) {
-        fail(JsonErrorKind::dataCorrupted, "number " + std::to_string(value) + " is negative");
-    }
-    return static_cast<std::uint64_t>(value);
+    const JsonDocument::Node& n = node();
+    if (n.type == JsonType::unsignedInteger) return n.unsignedInteger;
+    if (n.type != JsonType::integer) failExpecting("an unsigned integer");
+    if (n.integer < 0)
+        fail(JsonErrorKind::dataCorrupted, "number " + std::to_string(n.integer) + " is negative");
+    return static_cast<std::uint64_t>(n.integer);
 }
 
 int JsonReader::int32() const {
-    requireValue(*this, "an integer");
-    if (!value_->is_number_integer()) mismatch(*this, "an integer");
-    bool fits = false;
-    std::int64_t value = 0;
-    if (value_->is_number_unsigned()) {
-        auto unsignedValue = value_->get<std::uint64_t>();
-        fits = unsignedValue <= static_cast<std::uint64_t>(std::numeric_limits<int>::max());
-        value = fits ? static_cast<std::int64_t>(unsignedValue) : 0;
-    } else {
-        value = value_->get<std::int64_t>();
-        fits = value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max();
+    const JsonDocument::Node& n = node();
+    if (n.type == JsonType::integer && n.integer >= std::numeric_limits<int>::min() &&
+        n.integer <= std::numeric_limits<int>::max()) {
+        return static_cast<int>(n.integer);
     }
-    if (!fits) {
-        fail(JsonErrorKind::dataCorrupted, "number " + value_->dump() + " does not fit in a 32-bit integer");
+    if (n.type == JsonType::unsignedInteger &&
+        n.unsignedInteger <= static_cast<std::uint64_t>(std::numeric_limits<int>::max())) {
+        return static_cast<int>(n.unsignedInteger);
     }
-    return static_cast<int>(value);
+    if (n.type != JsonType::integer && n.type != JsonType::unsignedInteger) failExpecting("an integer");
+    const std::string text =
+        n.type == JsonType::integer ? std::to_string(n.integer) : std::to_string(n.unsignedInteger);
+    fail(JsonErrorKind::dataCorrupted, "number " + text + " does not fit in a 32-bit integer");
 }
 
 double JsonReader::number() const {
-    requireValue(*this, "a number");
-    if (!value_->is_number()) mismatch(*this, "a number");
-    return value_->get<double>();
+    const JsonDocument::Node& n = node();
+    switch (n.type) {
+        case JsonType::floating:
+            return n.floating;
+        case JsonType::integer:
+            return static_cast<double>(n.integer);
+        case JsonType::unsignedInteger:
+            return static_cast<double>(n.unsignedInteger);
+        default:
+            failExpecting("a number");
+    }
 }
 
 const std::string& JsonReader::string() const {
-    requireValue(*this, "a string");
-    if (!value_->is_string()) mismatch(*this, "a string");
-    return value_->get_ref<const std::string&>();
+    if (type() != JsonType::string) failExpecting("a string");
+    return document_->text(node().first);
 }
 
 Uuid JsonReader::uuid() const {

@@ -6,8 +6,12 @@
 // ("events[3].payload.name"). Integers must be integer tokens inside int64 (2.9,
 // "3" and 2^63 are refused); doubles accept any number; booleans are not numbers.
 // Encoders refuse NaN and infinity instead of writing null.
+//
+// Reading goes through JsonDocument, whose building and lookups stay linear in the
+// input; OrderedJson (insertion order, linear lookups) is for what is written.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
@@ -16,12 +20,10 @@
 #include <vector>
 
 #include "platform/date.h"
+#include "platform/json_document.h"
 #include "platform/uuid.h"
 
 namespace tw {
-
-using Json = nlohmann::json;                 // key order: sorted
-using OrderedJson = nlohmann::ordered_json;  // key order: insertion (declaration) order
 
 enum class JsonErrorKind { keyNotFound, valueNotFound, typeMismatch, dataCorrupted };
 const char* toString(JsonErrorKind kind);
@@ -44,20 +46,27 @@ class JsonEncodeError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Parses text; a syntax error (or invalid UTF-8) is a dataCorrupted error at path "".
-OrderedJson parseJson(std::string_view text);
+// Parses text into a value for editing or writing; a syntax error (or invalid UTF-8,
+// or text over sizeLimit) is a dataCorrupted error at path "". Readers should parse
+// with JsonDocument::parse instead, which builds no ordered object.
+OrderedJson parseJson(std::string_view text, std::size_t sizeLimit = kJsonSizeLimit);
 
-// A read-only cursor over a parsed value that knows its path.
+// A read-only cursor over a parsed value that knows its path (worked out only when
+// an error or a caller asks for it).
 class JsonReader {
    public:
+    // Reads the document in place: it must outlive every reader taken from it.
+    explicit JsonReader(const JsonDocument& document, std::string path = "");
+    // Reads a copy of the value, which the readers taken from this one share.
     explicit JsonReader(const OrderedJson& value, std::string path = "");
 
-    const OrderedJson& raw() const { return *value_; }
-    const std::string& path() const { return path_; }
+    JsonType type() const { return node().type; }
+    OrderedJson raw() const { return document_->toOrderedJson(index_); }  // a copy
+    std::string path() const;
 
-    bool isNull() const { return value_->is_null(); }
-    bool isObject() const { return value_->is_object(); }
-    bool isArray() const { return value_->is_array(); }
+    bool isNull() const { return type() == JsonType::null; }
+    bool isObject() const { return type() == JsonType::object; }
+    bool isArray() const { return type() == JsonType::array; }
     bool has(std::string_view key) const;  // present (null counts as present)
 
     // Member access: throws keyNotFound when absent, valueNotFound when null
@@ -93,11 +102,21 @@ class JsonReader {
     [[noreturn]] void fail(JsonErrorKind kind, const std::string& detail) const;
 
    private:
+    // What only some readers need, shared by every reader taken from them.
+    struct Context {
+        std::shared_ptr<const JsonDocument> owned;
+        std::string basePath;
+    };
+    JsonReader(const JsonDocument* document, std::uint32_t index, std::shared_ptr<const Context> context)
+        : document_(document), index_(index), context_(std::move(context)) {}
+    const JsonDocument::Node& node() const { return document_->node(index_); }
+    JsonReader child(std::uint32_t index) const { return JsonReader(document_, index, context_); }
     std::string childPath(std::string_view key) const;
-    std::string childPath(std::size_t index) const;
+    [[noreturn]] void failExpecting(const char* expected) const;
 
-    const OrderedJson* value_;
-    std::string path_;
+    const JsonDocument* document_;
+    std::uint32_t index_;
+    std::shared_ptr<const Context> context_;
 };
 
 // A finite double as a JSON value; throws JsonEncodeError on NaN or infinity.

@@ -67,35 +67,41 @@ OrderedJson toJson(const TroupeSettingValue& value) {
 // string, array of strings.
 template <>
 TroupeSettingValue fromJson<TroupeSettingValue>(const JsonReader& in) {
-    const OrderedJson& raw = in.raw();
-    if (raw.is_null()) return TroupeSettingValue::null();
-    if (raw.is_boolean()) return TroupeSettingValue::ofBool(raw.get<bool>());
-    if (raw.is_number_integer() && !raw.is_number_unsigned()) {
-        return TroupeSettingValue::ofInt(raw.get<std::int64_t>());
-    }
-    if (raw.is_number_unsigned()) {
-        const auto u = raw.get<std::uint64_t>();
-        if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            return TroupeSettingValue::ofInt(static_cast<std::int64_t>(u));
-        }
-        return TroupeSettingValue::ofDouble(static_cast<double>(u));
-    }
-    if (raw.is_number_float() && std::isfinite(raw.get<double>())) {
-        return TroupeSettingValue::ofDouble(raw.get<double>());
-    }
-    if (raw.is_string()) return TroupeSettingValue::ofString(raw.get<std::string>());
-    if (raw.is_array()) {
-        std::vector<std::string> list;
-        list.reserve(raw.size());
-        bool allStrings = true;
-        for (const auto& item : raw) {
-            if (!item.is_string()) {
-                allStrings = false;
-                break;
+    switch (in.type()) {
+        case JsonType::null:
+            return TroupeSettingValue::null();
+        case JsonType::boolean:
+            return TroupeSettingValue::ofBool(in.boolean());
+        case JsonType::integer:
+            return TroupeSettingValue::ofInt(in.int64());
+        case JsonType::unsignedInteger: {
+            const auto u = in.uint64();
+            if (u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+                return TroupeSettingValue::ofInt(static_cast<std::int64_t>(u));
             }
-            list.push_back(item.get<std::string>());
+            return TroupeSettingValue::ofDouble(static_cast<double>(u));
         }
-        if (allStrings) return TroupeSettingValue::ofStringArray(std::move(list));
+        case JsonType::floating:
+            if (std::isfinite(in.number())) return TroupeSettingValue::ofDouble(in.number());
+            break;
+        case JsonType::string:
+            return TroupeSettingValue::ofString(in.string());
+        case JsonType::array: {
+            std::vector<std::string> list;
+            list.reserve(in.size());
+            bool allStrings = true;
+            for (const auto& item : in.elements()) {
+                if (item.type() != JsonType::string) {
+                    allStrings = false;
+                    break;
+                }
+                list.push_back(item.string());
+            }
+            if (allStrings) return TroupeSettingValue::ofStringArray(std::move(list));
+            break;
+        }
+        case JsonType::object:
+            break;
     }
     in.fail(JsonErrorKind::typeMismatch, "Unsupported setting value type");
 }
