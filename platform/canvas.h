@@ -5,7 +5,10 @@
 // Conventions: y grows downward; lengths in device-independent pixels (points);
 // angles in radians; filled paths use the non-zero winding rule; strokes have flat
 // caps and miter joins; text is placed by the top-left corner of its line box.
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -91,6 +94,18 @@ class Path {
     Path& close() { return add(point(Kind::close, {})); }
 
     static Path line(Point from, Point to) { return Path().moveTo(from).lineTo(to); }
+    // Closed; the corner radius is cut to half the shorter side.
+    static Path roundedRect(Rect r, double radius) {
+        constexpr double halfPi = 1.5707963267948966;
+        const double k = std::max(0.0, std::min({radius, r.width / 2, r.height / 2}));
+        Path path;
+        path.moveTo({r.x + k, r.y});
+        path.arc({r.x + r.width - k, r.y + k}, k, -halfPi, 0, ArcDirection::increasingAngle);
+        path.arc({r.x + r.width - k, r.y + r.height - k}, k, 0, halfPi, ArcDirection::increasingAngle);
+        path.arc({r.x + k, r.y + r.height - k}, k, halfPi, 2 * halfPi, ArcDirection::increasingAngle);
+        path.arc({r.x + k, r.y + k}, k, 2 * halfPi, 3 * halfPi, ArcDirection::increasingAngle);
+        return path.close();
+    }
     // Closed; empty for no points.
     static Path polygon(const std::vector<Point>& points) {
         Path path;
@@ -199,6 +214,19 @@ class Canvas {
     // Text: one line, its line box's top-left corner at `topLeft`.
     virtual void drawText(const std::string& text, Point topLeft, const TextStyle& style) = 0;
     virtual Size measureText(const std::string& text, const Font& font) = 0;
+
+    // A small picture that looks the same every time it is drawn (a particle, a fixed
+    // backdrop), named by `key`: equal keys promise equal pictures. `draw` paints it with
+    // its anchor at the given point and its colours' alpha scaled by the given opacity.
+    // `bounds` is its extent around the anchor. A caching canvas renders it once at full
+    // opacity and stamps that image at `origin` with `opacity`; this default paints it.
+    using PicturePainter = std::function<void(Canvas& context, Point origin, double opacity)>;
+    virtual void drawCachedPicture(std::uint64_t key, Rect bounds, Point origin, double opacity,
+                                   const PicturePainter& draw) {
+        (void)key;
+        (void)bounds;
+        draw(*this, origin, opacity);
+    }
 
     // Conveniences built on the operations above (a canvas may draw lines faster).
     virtual void strokeLine(Point from, Point to) { strokePath(Path::line(from, to)); }

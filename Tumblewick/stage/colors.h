@@ -41,5 +41,6 @@ inline constexpr Color systemOrange = Color::rgb(1.0, 0.5, 0.0);
 inline constexpr Color systemGray = Color::white(0.5);
 inline constexpr Color systemDarkGray = Color::white(1.0 / 3.0);
 inline constexpr Color systemYellow = Color::rgb(1.0, 1.0, 0.0);
+inline constexpr Color systemPink = Color::rgb(1.0, 0.18, 0.33);
 
 }  // namespace tw::Colors

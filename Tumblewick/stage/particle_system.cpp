@@ -86,27 +86,49 @@ void ParticleSystem::update(double dt) {
     std::erase_if(particles, [](const Particle& p) { return p.life <= 0; });
 }
 
+// Particles come in few colours and shapes, so each (shape, size to an eighth of a
+// point, colour) is one cached picture that a caching canvas stamps with the particle's
+// fading opacity instead of stroking it anew.
 void ParticleSystem::draw(Canvas& c) const {
     for (const auto& p : particles) {
         const double t = p.life / p.maxLife;
         const double s = p.size * std::max(t, 0.3);
         // `!(s >= 0.4)` also skips a particle whose maxLife is 0 (t not a number).
         if (!(s >= 0.4)) continue;
-        const Color color = p.color.withAlpha(t);
-        c.setFillColor(color);
-        c.setStrokeColor(color);
-        if (p.shape == "s") {
-            c.setLineWidth(2);
-            c.strokeLine({p.x - s, p.y}, {p.x + s, p.y});
-            c.strokeLine({p.x, p.y - s}, {p.x, p.y + s});
-            const double d = 0.7 * s;
-            c.strokeLine({p.x - d, p.y - d}, {p.x + d, p.y + d});
-            c.strokeLine({p.x - d, p.y + d}, {p.x + d, p.y - d});
-        } else if (p.shape == "r") {
-            c.fillRect(Rect{p.x - s, p.y - 0.6 * s, 2 * s, 1.2 * s});
+        const char shape = p.shape == "s" ? 's' : p.shape == "r" ? 'r' : 'c';
+        const auto unit = [](double v) {
+            return static_cast<std::uint64_t>(std::lround(std::clamp(v, 0.0, 1.0) * 1023));
+        };
+        const std::uint64_t key = (static_cast<std::uint64_t>(shape) << 56) ^
+                                  (static_cast<std::uint64_t>(std::lround(s * 8)) << 30) ^
+                                  (unit(p.color.red) << 20) ^ (unit(p.color.green) << 10) ^
+                                  unit(p.color.blue);
+        const Color base = p.color;
+        Rect bounds;
+        if (shape == 's') {
+            bounds = {-s - 1.5, -s - 1.5, 2 * s + 3, 2 * s + 3};
+        } else if (shape == 'r') {
+            bounds = {-s - 1, -0.6 * s - 1, 2 * s + 2, 1.2 * s + 2};
         } else {
-            c.fillCircle({p.x, p.y}, s);
+            bounds = {-s - 1, -s - 1, 2 * s + 2, 2 * s + 2};
         }
+        c.drawCachedPicture(key, bounds, {p.x, p.y}, t, [shape, s, base](Canvas& to, Point o, double alpha) {
+            const Color color = base.withAlpha(alpha);
+            to.setFillColor(color);
+            to.setStrokeColor(color);
+            if (shape == 's') {
+                to.setLineWidth(2);
+                to.strokeLine({o.x - s, o.y}, {o.x + s, o.y});
+                to.strokeLine({o.x, o.y - s}, {o.x, o.y + s});
+                const double d = 0.7 * s;
+                to.strokeLine({o.x - d, o.y - d}, {o.x + d, o.y + d});
+                to.strokeLine({o.x - d, o.y + d}, {o.x + d, o.y - d});
+            } else if (shape == 'r') {
+                to.fillRect(Rect{o.x - s, o.y - 0.6 * s, 2 * s, 1.2 * s});
+            } else {
+                to.fillCircle({o.x, o.y}, s);
+            }
+        });
     }
 }
 

@@ -6,9 +6,13 @@
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QStaticText>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
+#include <string>
+#include <unordered_map>
 
 namespace tw {
 namespace {
@@ -87,9 +91,49 @@ void gaussianishBlur(QImage& image, int radius) {
     }
 }
 
+std::uint64_t mixHash(std::uint64_t h, std::uint64_t v) {
+    h ^= v + 0x9E3779B97F4A7C15ULL + (h << 6) + (h >> 2);
+    return h * 0x100000001B3ULL;
+}
+
+std::uint64_t mixDouble(std::uint64_t h, double v) { return mixHash(h, std::bit_cast<std::uint64_t>(v)); }
+
+std::uint64_t mixColor(std::uint64_t h, const QColor& c) { return mixHash(h, c.rgba64()); }
+
 }  // namespace
 
-QPainterCanvas::QPainterCanvas(QPainter& painter) : painter_(painter) {
+struct QPainterCanvas::TextLayout {
+    QFont font;
+    QPainterPath path;  // glyph outlines, the line box's top-left at (0, 0)
+    Size size;          // advance and line height
+    QStaticText staticText;
+};
+
+struct QPainterCanvasCache::Impl {
+    // Each map is forgotten whole once it reaches this size: a frame's working set is
+    // far smaller, so this only bounds a long session's growth.
+    static constexpr std::size_t limit = 4096;
+    template <typename Map>
+    static void makeRoom(Map& map) {
+        if (map.size() >= limit) map.clear();
+    }
+
+    std::unordered_map<std::string, QPainterCanvas::TextLayout> texts;
+    std::unordered_map<std::uint64_t, QImage> pictures;
+    std::unordered_map<std::uint64_t, QImage> shadows;
+    std::size_t pictureRenders = 0;
+    std::size_t shadowRenders = 0;
+    std::size_t textLayouts = 0;
+};
+
+QPainterCanvasCache::QPainterCanvasCache() : impl_(std::make_unique<Impl>()) {}
+QPainterCanvasCache::~QPainterCanvasCache() = default;
+std::size_t QPainterCanvasCache::pictureRenders() const { return impl_->pictureRenders; }
+std::size_t QPainterCanvasCache::shadowRenders() const { return impl_->shadowRenders; }
+std::size_t QPainterCanvasCache::textLayouts() const { return impl_->textLayouts; }
+
+QPainterCanvas::QPainterCanvas(QPainter& painter, QPainterCanvasCache* cache)
+    : painter_(painter), cache_(cache) {
     painter_.setRenderHint(QPainter::Antialiasing, true);
     painter_.setRenderHint(QPainter::TextAntialiasing, true);
 }
@@ -194,20 +238,10 @@ QFont QPainterCanvas::qfont(const Font& font) const {
     return f;
 }
 
-void QPainterCanvas::paintShadow(const QPainterPath& shape, const QBrush& brush,
-                                 const std::optional<QPen>& strokePen) {
+QImage QPainterCanvas::renderShadow(const QPainterPath& shape, const QBrush& brush,
+                                    const std::optional<QPen>& strokePen, const QRect& area,
+                                    const QTransform& transform, const QColor& shadowColor) const {
     const Shadow& shadow = *state_.shadow;
-    const QTransform transform = painter_.worldTransform();
-    QRectF device = transform.map(shape).boundingRect();
-    if (strokePen) {
-        const double grow = strokePen->widthF() * 2 + 2;
-        device.adjust(-grow, -grow, grow, grow);
-    }
-    const int blur = static_cast<int>(std::ceil(std::max(shadow.blur, 0.0)));
-    device.adjust(-2 * blur - 1, -2 * blur - 1, 2 * blur + 1, 2 * blur + 1);
-    const QRect area = device.toAlignedRect();
-    if (area.isEmpty() || area.width() > 8192 || area.height() > 8192) return;
-
     QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
@@ -220,12 +254,81 @@ void QPainterCanvas::paintShadow(const QPainterPath& shape, const QBrush& brush,
         // The shadow takes the shape's coverage in the shadow colour.
         p.setCompositionMode(QPainter::CompositionMode_SourceIn);
         p.resetTransform();
-        p.fillRect(QRect(QPoint(0, 0), area.size()), qcolor(shadow.color));
+        p.fillRect(QRect(QPoint(0, 0), area.size()), shadowColor);
     }
+    const int blur = static_cast<int>(std::ceil(std::max(shadow.blur, 0.0)));
     gaussianishBlur(image, std::max(1, blur / 2));
+    return image;
+}
+
+void QPainterCanvas::paintShadow(const QPainterPath& shape, const QBrush& brush,
+                                 const std::optional<QPen>& strokePen) {
+    const Shadow& shadow = *state_.shadow;
+    const QTransform transform = painter_.worldTransform();
+    const QPainterPath deviceShape = transform.map(shape);
+    QRectF device = deviceShape.boundingRect();
+    if (strokePen) {
+        const double grow = strokePen->widthF() * 2 + 2;
+        device.adjust(-grow, -grow, grow, grow);
+    }
+    const int blur = static_cast<int>(std::ceil(std::max(shadow.blur, 0.0)));
+    device.adjust(-2 * blur - 1, -2 * blur - 1, 2 * blur + 1, 2 * blur + 1);
+    const QRect area = device.toAlignedRect();
+    if (area.isEmpty() || area.width() > 8192 || area.height() > 8192) return;
+
+    const bool solid = brush.style() == Qt::SolidPattern || brush.style() == Qt::NoBrush;
+    if (cache_ == nullptr || !solid) {
+        const QImage image = renderShadow(shape, brush, strokePen, area, transform, qcolor(shadow.color));
+        painter_.save();
+        painter_.resetTransform();
+        painter_.drawImage(QPointF(area.left() + shadow.dx, area.top() + shadow.dy), image);
+        painter_.restore();
+        return;
+    }
+
+    // A blurred shadow is kept by its shape's outline relative to its own corner (to half a
+    // pixel: the blur hides less) and its colours at full strength; the current alphas
+    // become the stamp's opacity, so a fading caption reuses one blur for its whole life.
+    auto opaque = [](QColor c) {
+        c.setAlphaF(1);
+        return c;
+    };
+    std::uint64_t key = mixDouble(0, shadow.blur);
+    key = mixColor(key, opaque(qcolor(shadow.color)));
+    const QPointF corner = device.topLeft();
+    for (int i = 0; i < deviceShape.elementCount(); ++i) {
+        const auto e = deviceShape.elementAt(i);
+        key = mixHash(key, static_cast<std::uint64_t>(e.type));
+        key = mixHash(key, static_cast<std::uint64_t>(std::llround((e.x - corner.x()) * 2)));
+        key = mixHash(key, static_cast<std::uint64_t>(std::llround((e.y - corner.y()) * 2)));
+    }
+    double strength = 0;
+    QBrush shapeBrush = brush;
+    std::optional<QPen> shapePen = strokePen;
+    if (brush.style() == Qt::SolidPattern) {
+        key = mixColor(mixHash(key, 1), opaque(brush.color()));
+        strength = std::max(strength, static_cast<double>(brush.color().alphaF()));
+        shapeBrush.setColor(opaque(brush.color()));
+    }
+    if (strokePen) {
+        key = mixDouble(mixColor(mixHash(key, 2), opaque(strokePen->color())), strokePen->widthF());
+        strength = std::max(strength, static_cast<double>(strokePen->color().alphaF()));
+        shapePen->setColor(opaque(strokePen->color()));
+    }
+    auto& shadows = cache_->impl_->shadows;
+    auto found = shadows.find(key);
+    if (found == shadows.end()) {
+        QPainterCanvasCache::Impl::makeRoom(shadows);
+        ++cache_->impl_->shadowRenders;
+        found = shadows
+                    .emplace(key, renderShadow(shape, shapeBrush, shapePen, area, transform,
+                                               opaque(qcolor(shadow.color))))
+                    .first;
+    }
     painter_.save();
     painter_.resetTransform();
-    painter_.drawImage(QPointF(area.left() + shadow.dx, area.top() + shadow.dy), image);
+    painter_.setOpacity(std::clamp(shadow.color.alpha * strength, 0.0, 1.0));
+    painter_.drawImage(QPointF(area.left() + shadow.dx, area.top() + shadow.dy), found->second);
     painter_.restore();
 }
 
@@ -297,29 +400,109 @@ void QPainterCanvas::fillRadialGradient(const Path& path, Point centre, double r
     paint(toQPainterPath(path), QBrush(gradient), std::nullopt);
 }
 
-void QPainterCanvas::drawText(const std::string& text, Point topLeft, const TextStyle& style) {
+const QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& text, const Font& font,
+                                                             TextLayout& scratch) {
+    QPaintDevice* device = painter_.device();
+    const double dpi = device != nullptr ? device->logicalDpiY() : 72.0;
+    std::string key;
+    if (cache_ != nullptr) {
+        key = text;
+        key += '\x1f';
+        key += std::to_string(static_cast<int>(font.family)) + ':' + std::to_string(font.size) + ':' +
+               std::to_string(static_cast<int>(font.weight)) + ':' + std::to_string(dpi);
+        if (const auto found = cache_->impl_->texts.find(key); found != cache_->impl_->texts.end()) {
+            return found->second;
+        }
+    }
     // The glyph outlines must use the device's resolution, as the size and the metrics do;
     // a plain QFont would be laid out at the screen's.
-    const QFont font =
-        painter_.device() != nullptr ? QFont(qfont(style.font), painter_.device()) : qfont(style.font);
-    const QFontMetricsF metrics(font, painter_.device());
-    QPainterPath shape;
-    shape.setFillRule(Qt::WindingFill);
-    shape.addText(QPointF(topLeft.x, topLeft.y + metrics.ascent()), font, QString::fromStdString(text));
+    const QString qtext = QString::fromStdString(text);
+    scratch.font = device != nullptr ? QFont(qfont(font), device) : qfont(font);
+    const QFontMetricsF metrics(scratch.font, device);
+    scratch.path = QPainterPath();
+    scratch.path.setFillRule(Qt::WindingFill);
+    scratch.path.addText(QPointF(0, metrics.ascent()), scratch.font, qtext);
+    const QFontMetricsF measure(qfont(font), device);
+    scratch.size = Size{measure.horizontalAdvance(qtext), measure.height()};
+    // Flea names and lines are never markup.
+    scratch.staticText = QStaticText(qtext);
+    scratch.staticText.setTextFormat(Qt::PlainText);
+    scratch.staticText.setPerformanceHint(QStaticText::AggressiveCaching);
+    if (cache_ == nullptr) return scratch;
+    QPainterCanvasCache::Impl::makeRoom(cache_->impl_->texts);
+    ++cache_->impl_->textLayouts;
+    return cache_->impl_->texts.emplace(std::move(key), std::move(scratch)).first->second;
+}
+
+void QPainterCanvas::drawText(const std::string& text, Point topLeft, const TextStyle& style) {
+    TextLayout scratch;
+    const TextLayout& layout = textLayout(text, style.font, scratch);
+    const bool outlined = style.outlineColor && style.outlineWidth > 0;
+    if (!outlined && !hasShadow()) {
+        // Plain text goes through the painter's own text drawing: hinted, with colour
+        // glyphs (emoji have no outlines to fill), and with its layout kept.
+        painter_.setFont(layout.font);
+        painter_.setPen(qcolor(style.color));
+        painter_.drawStaticText(QPointF(topLeft.x, topLeft.y), layout.staticText);
+        return;
+    }
     std::optional<QPen> outline;
-    if (style.outlineColor && style.outlineWidth > 0) {
+    if (outlined) {
         QPen p(qcolor(*style.outlineColor));
         p.setWidthF(style.outlineWidth);
         p.setJoinStyle(Qt::MiterJoin);
         p.setCapStyle(Qt::FlatCap);
         outline = p;
     }
-    paint(shape, QBrush(qcolor(style.color)), outline);
+    paint(layout.path.translated(topLeft.x, topLeft.y), QBrush(qcolor(style.color)), outline);
 }
 
 Size QPainterCanvas::measureText(const std::string& text, const Font& font) {
-    const QFontMetricsF metrics(qfont(font), painter_.device());
-    return Size{metrics.horizontalAdvance(QString::fromStdString(text)), metrics.height()};
+    TextLayout scratch;
+    return textLayout(text, font, scratch).size;
+}
+
+void QPainterCanvas::drawCachedPicture(std::uint64_t key, Rect bounds, Point origin, double opacity,
+                                       const PicturePainter& draw) {
+    const QTransform transform = painter_.worldTransform();
+    const bool plainScale =
+        transform.type() <= QTransform::TxScale && transform.m11() > 0 && transform.m11() == transform.m22();
+    if (cache_ == nullptr || !plainScale || hasShadow())
+        return Canvas::drawCachedPicture(key, bounds, origin, opacity, draw);
+    if (!(opacity > 0)) return;  // nothing would show
+    // Rendered at the device's pixel density, so stamping is a plain (sub-pixel) blit.
+    const double ratio = painter_.device() != nullptr ? painter_.device()->devicePixelRatioF() : 1.0;
+    const double scale = transform.m11() * ratio;
+    const int width = static_cast<int>(std::ceil(bounds.width * scale));
+    const int height = static_cast<int>(std::ceil(bounds.height * scale));
+    if (width <= 0 || height <= 0 || width > 4096 || height > 4096) {
+        return Canvas::drawCachedPicture(key, bounds, origin, opacity, draw);
+    }
+    auto& pictures = cache_->impl_->pictures;
+    const std::uint64_t fullKey = mixDouble(mixDouble(key, scale), bounds.width * 4096 + bounds.height);
+    auto found = pictures.find(fullKey);
+    if (found == pictures.end()) {
+        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter p(&image);
+            p.scale(scale, scale);
+            p.translate(-bounds.x, -bounds.y);
+            QPainterCanvas canvas(p, cache_);
+            draw(canvas, Point{0, 0}, 1.0);
+        }
+        QPainterCanvasCache::Impl::makeRoom(pictures);
+        ++cache_->impl_->pictureRenders;
+        found = pictures.emplace(fullKey, std::move(image)).first;
+    }
+    const double previousOpacity = painter_.opacity();
+    const bool smooth = painter_.testRenderHint(QPainter::SmoothPixmapTransform);
+    painter_.setOpacity(previousOpacity * std::min(opacity, 1.0));
+    painter_.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter_.drawImage(QRectF(origin.x + bounds.x, origin.y + bounds.y, width / scale, height / scale),
+                       found->second, QRectF(0, 0, width, height));
+    painter_.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    painter_.setOpacity(previousOpacity);
 }
 
 }  // namespace tw

@@ -1,7 +1,10 @@
 #pragma once
 // The Canvas realised with QPainter: non-zero fill rule, flat caps, miter joins,
 // 1 point = 1 device-independent pixel, antialiased.
+#include <QImage>
 #include <QPainter>
+#include <cstddef>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -11,10 +14,32 @@ class QPainterPath;
 
 namespace tw {
 
+// What a canvas keeps from one frame to the next when it is given one: text layouts,
+// stamped pictures and blurred shadows, so a widget that repaints the same things every
+// frame lays out, renders and blurs each only once. One per widget, main thread only;
+// it forgets everything when it grows past its limit.
+class QPainterCanvasCache {
+   public:
+    QPainterCanvasCache();
+    ~QPainterCanvasCache();
+    QPainterCanvasCache(const QPainterCanvasCache&) = delete;
+    QPainterCanvasCache& operator=(const QPainterCanvasCache&) = delete;
+
+    // How often something had to be made afresh (tests and benchmarks).
+    std::size_t pictureRenders() const;
+    std::size_t shadowRenders() const;
+    std::size_t textLayouts() const;
+
+   private:
+    friend class QPainterCanvas;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 class QPainterCanvas final : public Canvas {
    public:
-    // The painter must stay active for the canvas's lifetime.
-    explicit QPainterCanvas(QPainter& painter);
+    // The painter (and the cache, when given) must outlive the canvas.
+    explicit QPainterCanvas(QPainter& painter, QPainterCanvasCache* cache = nullptr);
 
     void save() override;
     void restore() override;
@@ -41,8 +66,12 @@ class QPainterCanvas final : public Canvas {
                             const std::vector<GradientStop>& stops) override;
     void drawText(const std::string& text, Point topLeft, const TextStyle& style) override;
     Size measureText(const std::string& text, const Font& font) override;
+    void drawCachedPicture(std::uint64_t key, Rect bounds, Point origin, double opacity,
+                           const PicturePainter& draw) override;
 
     static QPainterPath toQPainterPath(const Path& path);
+
+    struct TextLayout;  // one line of text laid out in one font (kept by the cache)
 
    private:
     struct State {
@@ -60,7 +89,13 @@ class QPainterCanvas final : public Canvas {
     void paint(const QPainterPath& shape, const QBrush& brush, const std::optional<QPen>& strokePen);
     void paintShadow(const QPainterPath& shape, const QBrush& brush, const std::optional<QPen>& strokePen);
 
+    // The layout of `text` in `font`, from the cache or made into `scratch`.
+    const TextLayout& textLayout(const std::string& text, const Font& font, TextLayout& scratch);
+    QImage renderShadow(const QPainterPath& shape, const QBrush& brush, const std::optional<QPen>& strokePen,
+                        const QRect& area, const QTransform& transform, const QColor& shadowColor) const;
+
     QPainter& painter_;
+    QPainterCanvasCache* cache_;
     State state_;
     std::vector<State> stack_;
 };

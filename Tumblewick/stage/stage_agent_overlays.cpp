@@ -1,0 +1,233 @@
+#include "Tumblewick/stage/stage_agent_overlays.h"
+
+#include <cmath>
+#include <map>
+#include <numbers>
+
+#include "Tumblewick/stage/colors.h"
+#include "Tumblewick/stage/random_source.h"
+#include "Tumblewick/stage/tumblewick_stage.h"
+#include "platform/unicode.h"
+
+namespace tw {
+namespace {
+
+bool isInitiative(AgentAction action) {
+    return action == AgentAction::perform_signature || action == AgentAction::attempt_bit ||
+           action == AgentAction::initiate_duet || action == AgentAction::pre_action_ritual;
+}
+
+// Edges count as inside.
+bool withinBand(const Rect& frame, double y) { return y >= frame.y && y <= frame.y + frame.height; }
+
+struct SparkleSeed {
+    double x, y, phase;
+};
+
+// Made once per process on the first storm and shared by every view.
+const std::vector<SparkleSeed>& energySparkleField() {
+    static const std::vector<SparkleSeed> field = [] {
+        std::vector<SparkleSeed> seeds;
+        RandomSource& random = systemRandomSource();
+        for (int i = 0; i < 60; ++i) {
+            const double x = random.uniform(0, 1);
+            const double y = random.uniform(0.05, 0.85);
+            const double phase = random.uniform(0, 2 * std::numbers::pi);
+            seeds.push_back({x, y, phase});
+        }
+        return seeds;
+    }();
+    return field;
+}
+
+}  // namespace
+
+std::optional<Point> agentBubbleAnchor(const TumblewickStage& stage, std::string_view fleaID) {
+    double x = 0;
+    if (fleaID == "Nova") {
+        x = stage.tightrope.x + stage.tightrope.width * 0.5;
+    } else if (fleaID == "Zing") {
+        x = stage.trapeze.x + stage.trapeze.width * 0.5;
+    } else if (fleaID == "Rex") {
+        x = stage.cannon.x + stage.cannon.width * 0.5;
+    } else if (fleaID == "Pip") {
+        x = stage.strongman.x;
+    } else if (fleaID == "Dot") {
+        x = stage.unicycle.x;
+    } else if (fleaID == "Fizz") {
+        x = stage.juggling.x;
+    } else if (fleaID == "Blaze") {
+        x = stage.firebreather.x + stage.firebreather.width * 0.5;
+    } else {
+        return std::nullopt;
+    }
+    return Point{x, stage.groundY - 60};
+}
+
+NearestResident nearestResident(const TumblewickStage& stage, double localX) {
+    NearestResident best;
+    bool first = true;
+    for (std::string_view id : kResidentOrder) {
+        const double distance = std::abs(agentBubbleAnchor(stage, id)->x - localX);
+        if (first || distance < best.distance) best = {id, distance};
+        first = false;
+    }
+    return best;
+}
+
+void updateCursorSpotlight(TumblewickStage& stage, Point globalMouse) {
+    const auto& services = stage.services();
+    const auto frame = services.screen.windowFrame();
+    if (!services.screen.mainScreenHeight() || !frame) return;
+    if (!withinBand(*frame, globalMouse.y)) {
+        services.agentHost.attendFlea(std::nullopt);
+        return;
+    }
+    const auto nearest = nearestResident(stage, globalMouse.x - frame->x);
+    if (nearest.distance < kResidentReach) {
+        services.agentHost.attendFlea(std::string(nearest.fleaID));
+    } else {
+        services.agentHost.attendFlea(std::nullopt);
+    }
+}
+
+void routeClickThroughAgent(TumblewickStage& stage, bool shiftHeld) {
+    const auto& services = stage.services();
+    // Where the mouse is now, not where the event happened: routing runs after the
+    // monitor's callback has returned.
+    const Point mouse = services.screen.globalMouseLocation();
+    const auto frame = services.screen.windowFrame();
+    if (!frame || !withinBand(*frame, mouse.y)) return;
+    const auto nearest = nearestResident(stage, mouse.x - frame->x);
+    if (nearest.distance >= kResidentReach) return;
+    services.agentHost.noteUserInteraction();
+    services.agentHost.requestPlayerAction(std::string(nearest.fleaID), kTapActionID, shiftHeld);
+}
+
+std::string agentDiagnosticsLine(const std::vector<FleaAgentScheduler::DiagnosticEntry>& diagnostics,
+                                 const std::optional<std::string>& attendedFleaID) {
+    std::vector<const FleaAgentScheduler::DiagnosticEntry*> active;
+    for (const auto& entry : diagnostics) {
+        if (!entry.recent_intent_actions.empty()) active.push_back(&entry);
+    }
+    if (active.empty()) {
+        return "🪄 Agent: " + std::to_string(diagnostics.size()) + " fleas registered, no ticks yet";
+    }
+    std::string line = "🪄 Agent";
+    if (attendedFleaID) line += " · ✨ " + *attendedFleaID;
+    line += ": ";
+    for (std::size_t i = 0; i < active.size() && i < 7; ++i) {
+        if (i > 0) line += "  ";
+        line += active[i]->flea_id + ":" + active[i]->recent_intent_actions.back();
+    }
+    return line;
+}
+
+std::string agentBubbleText(const std::string& line) {
+    if (unicode::graphemeCount(line) <= 36) return line;
+    return unicode::graphemePrefix(line, 34) + "…";
+}
+
+void drawAgentThoughtBubbles(Canvas& context, const TumblewickStage& stage, Date now) {
+    const auto& host = stage.services().agentHost;
+    for (std::string_view id : kResidentOrder) {
+        const auto line = host.currentLineForFlea(std::string(id), now);
+        if (!line) continue;
+        if (const auto anchor = agentBubbleAnchor(stage, id)) drawAgentBubble(context, *anchor, *line);
+    }
+}
+
+void drawAgentBubble(Canvas& context, Point at, const std::string& text) {
+    const std::string shown = agentBubbleText(text);
+    TextStyle style;
+    style.font = Font{FontFamily::system, 11, FontWeight::medium};
+    style.color = Color::white(1.0, 0.95);
+    const Size size = context.measureText(shown, style.font);
+    const double w = size.width + 16;
+    const double h = size.height + 8;
+    const Rect box{at.x - w / 2, at.y - h / 2, w, h};
+    const Path capsule = Path::roundedRect(box, h / 2);
+    context.setFillColor(Color::white(0.06, 0.78));
+    context.fillPath(capsule);
+    context.setStrokeColor(Colors::systemYellow.withAlpha(0.45));
+    context.setLineWidth(0.5);
+    context.strokePath(capsule);
+    context.drawText(shown, {box.x + 8, box.y + 4}, style);
+}
+
+void drawAgentRefusalFlickers(Canvas& context, const TumblewickStage& stage, Date now) {
+    const auto& host = stage.services().agentHost;
+    for (std::string_view id : kResidentOrder) {
+        if (!host.currentRefusalFlicker(std::string(id), now)) continue;
+        const auto anchor = agentBubbleAnchor(stage, id);
+        if (!anchor) continue;
+        TextStyle style;
+        style.font = Font{FontFamily::system, 11, FontWeight::semibold};
+        style.color = Color::white(1.0, 0.95);
+        const std::string text = "🤲 not now";
+        const Size size = context.measureText(text, style.font);
+        const Rect pill{anchor->x + 60, anchor->y - size.height / 2 - 3, size.width + 12, size.height + 6};
+        context.setFillColor(Colors::systemPink.withAlpha(0.55));
+        context.fillPath(Path::roundedRect(pill, pill.height / 2));
+        context.drawText(text, {pill.x + 6, pill.y + 3}, style);
+    }
+}
+
+void drawAgentInitiativeIndicators(Canvas& context, const TumblewickStage& stage) {
+    TextStyle style;
+    style.font = Font{FontFamily::system, 14, FontWeight::regular};
+    style.color = Colors::systemBlack;  // the default text colour
+    for (const auto& state : stage.services().agentHost.allStageStates()) {
+        if (!state.current_action || !isInitiative(*state.current_action)) continue;
+        if (const auto anchor = agentBubbleAnchor(stage, state.flea_id)) {
+            context.drawText("✨", {anchor->x - 60, anchor->y - 8}, style);
+        }
+    }
+}
+
+void drawAgentMoodBars(Canvas& context, const TumblewickStage& stage) {
+    std::map<std::string, MoodDimensions, std::less<>> moods;
+    for (const auto& entry : stage.services().agentHost.schedulerDiagnostics())
+        moods[entry.flea_id] = entry.mood;
+    for (std::string_view id : kResidentOrder) {
+        const auto mood = moods.find(id);
+        const auto anchor = agentBubbleAnchor(stage, id);
+        if (mood == moods.end() || !anchor) continue;
+        const double x0 = anchor->x - 22;
+        const double y0 = anchor->y + 24;
+        const std::array<std::pair<double, Color>, 4> bars = {{
+            {mood->second.confidence, Color::rgb(0.4, 0.85, 0.95, 0.85)},
+            {mood->second.joy, Colors::systemYellow.withAlpha(0.85)},
+            {mood->second.pride, Color::rgb(0.96, 0.78, 0.2, 0.85)},
+            {mood->second.nerves, Color::rgb(0.95, 0.32, 0.36, 0.85)},
+        }};
+        for (std::size_t i = 0; i < bars.size(); ++i) {
+            const double x = x0 + 12.0 * static_cast<double>(i);
+            context.setFillColor(Color::white(1.0, 0.1));
+            context.fillPath(Path::roundedRect({x, y0, 6, 16}, 2));
+            const double value = bars[i].first;
+            // Out-of-range moods are clamped for drawing; NaN draws no level.
+            const double h = value >= 1 ? 16 : 16 * (value > 0 ? value : 0);
+            if (h <= 0) continue;
+            context.setFillColor(bars[i].second);
+            context.fillPath(Path::roundedRect({x, y0 + 16 - h, 6, h}, 2));
+        }
+    }
+}
+
+void drawEnergySparkleStorm(Canvas& context, Size bounds, double energy, Date now) {
+    const double t = now.seconds;
+    const double k = std::clamp((energy - 0.75) * 4, 0.0, 1.0);
+    const auto n = static_cast<std::size_t>(std::trunc((k * 0.6 + 0.4) * 60));
+    const auto& field = energySparkleField();
+    for (std::size_t i = 0; i < n && i < field.size(); ++i) {
+        const auto& seed = field[i];
+        const double px = seed.x * bounds.width + std::sin(0.4 * t + seed.phase) * 24;
+        const double py = seed.y * bounds.height + std::sin(0.25 * t + 1.3 * seed.phase) * 6;
+        const double alpha = k * ((std::sin(1.2 * t + seed.phase) * 0.5 + 0.5) * 0.5 + 0.3);
+        context.setFillColor(Color::white(1.0, alpha));
+        context.fillEllipse({px - 1, py - 1, 2.5, 2.5});
+    }
+}
+
+}  // namespace tw

@@ -1,0 +1,180 @@
+#include "Tumblewick/stage/stage_painter.h"
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+
+#include "Tumblewick/stage/colors.h"
+#include "Tumblewick/stage/stage_agent_overlays.h"
+#include "Tumblewick/stage/tumblewick_stage.h"
+#include "Tumblewick/stage/ui_fonts.h"
+#include "windows/settings_keys/tumblewick_settings_panel.h"
+
+namespace tw {
+namespace {
+
+constexpr const char* kBannerTitle = "~ TUMBLEWICK ~";
+
+// Names a cached picture by what it depends on.
+std::uint64_t pictureKey(std::uint64_t kind, double a, double b) {
+    const auto mix = [](std::uint64_t h, double v) {
+        return (h ^ std::hash<double>{}(v)) * 0x100000001B3ULL + 0x9E3779B97F4A7C15ULL;
+    };
+    return mix(mix(kind * 0x9E3779B97F4A7C15ULL, a), b);
+}
+
+void paintGround(Canvas& c, const TumblewickStage& stage, double w, double h) {
+    const bool flashing = stage.groundFlash > 0.05;
+    c.setFillColor(flashing ? TumblewickStage::blendColor(Colors::groundTop, Colors::glow, stage.groundFlash)
+                            : Colors::groundTop);
+    c.fillRect({0, stage.groundY, w, 3});
+    c.setFillColor(flashing ? TumblewickStage::blendColor(Colors::ground, Colors::gold, stage.groundFlash)
+                            : Colors::ground);
+    c.fillRect({0, stage.groundY + 3, w, h - stage.groundY - 3});
+}
+
+void paintStars(Canvas& c, const TumblewickStage& stage, double w) {
+    for (const auto& star : stage.ambientStars) {
+        c.setFillColor(Color::white(1.0, (std::sin(star.phase) + 1) * 0.35 + 0.25));
+        c.fillEllipse({star.x * w - 1, star.y * stage.groundY - 1, 2, 2});
+    }
+}
+
+// Bunting, rope and the two tent tops: fixed for a width and scale.
+void paintBackdrop(Canvas& c, double w, double s) {
+    const double d = w / 20;
+    for (int i = 0; i < 20; ++i) {
+        const double x = d * 0.5 + d * i;
+        if (x > w - 35 - 20) continue;
+        c.setFillColor(Colors::bunting[static_cast<std::size_t>(i) % Colors::bunting.size()]);
+        c.fillPath(Path::polygon({{x - 8 * s, 8 * s}, {x + 8 * s, 8 * s}, {x, 20 * s}}));
+    }
+    c.setStrokeColor(Colors::rope);
+    c.setLineWidth(1);
+    c.strokeLine({0, 8 * s}, {w, 8 * s});
+    for (const double x0 : {45.0, w - 45 - 60 * s}) {
+        for (int k = 0; k < 5; ++k) {
+            c.setFillColor(k % 2 == 0 ? Colors::tentRed : Colors::tentStripe);
+            c.fillPath(Path::polygon({{x0 + 12 * s * k, 22 * s},
+                                      {x0 + 12 * s * (k + 1), 22 * s},
+                                      {x0 + 12 * s * k + 6 * s, 57 * s}}));
+        }
+        c.setFillColor(Colors::gold);
+        c.fillEllipse({x0 + 30 * s - 4 * s, 22 * s - 5 * s, 8 * s, 8 * s});
+    }
+}
+
+struct BannerLayout {
+    Rect box;
+    Point textOrigin;
+    Font font;
+};
+
+BannerLayout bannerLayout(Canvas& c, double w, double s) {
+    const Font font = UIFonts::system(12, s);
+    const double tw = c.measureText(kBannerTitle, font).width;
+    const Point origin{(w - tw) / 2, 24 * s};
+    return {Rect{origin.x - 12, 24 * s - 9, tw + 24, 18 * s}, origin, font};
+}
+
+void paintBanner(Canvas& c, const TumblewickStage& stage, double w, double s) {
+    const BannerLayout layout = bannerLayout(c, w, s);
+    if (stage.bannerGlow > 0) {
+        c.setStrokeColor(Colors::glow.withAlpha(stage.bannerGlow));
+        c.setLineWidth(std::max(3 * stage.bannerGlow, 1.0));
+        c.strokePath(Path().addRect(layout.box));
+    }
+    // The box and its title never change: one cached picture around the box.
+    const Rect area{layout.box.x - 2, layout.box.y - 2, layout.box.width + 4, layout.box.height + 4};
+    c.drawCachedPicture(
+        pictureKey(2, w, s), Rect{-2, -2, area.width, area.height}, {layout.box.x, layout.box.y}, 1.0,
+        [layout](Canvas& p, Point origin, double) {
+            const double dx = origin.x - layout.box.x;
+            const double dy = origin.y - layout.box.y;
+            const Rect box{origin.x, origin.y, layout.box.width, layout.box.height};
+            p.setFillColor(Colors::bannerBg);
+            p.fillRect(box);
+            p.setStrokeColor(Colors::gold);
+            p.setLineWidth(2);
+            p.strokePath(Path().addRect(box));
+            TextStyle style;
+            style.font = layout.font;
+            style.color = Colors::bannerFg;
+            p.drawText(kBannerTitle, {layout.textOrigin.x + dx, layout.textOrigin.y + dy}, style);
+        });
+}
+
+void paintAudience(Canvas& c, const TumblewickStage& stage) {
+    for (const auto& group : stage.audienceGroups) {
+        for (const auto& flea : group.fleas) {
+            c.setFillColor(Colors::flea);
+            c.fillEllipse({flea.x - 2.5, flea.y - flea.jump - 2, 5, 4});
+            c.setFillColor(Colors::fleaLight);
+            c.fillEllipse({flea.x + 1, flea.y - flea.jump - 4, 3.5, 3.5});
+        }
+    }
+}
+
+void paintGauge(Canvas& c, const TumblewickStage& stage, double w, double s) {
+    const Rect frame{w - 110 * s, stage.groundY + 5 * s, 80 * s, 8 * s};
+    c.setStrokeColor(Color::rgb(0.35, 0.23, 0.08));
+    c.setLineWidth(1);
+    c.strokePath(Path().addRect(frame));
+    c.setFillColor(Color::rgb(0.16, 0.10, 0.03));
+    c.fillRect(frame);
+    const double e = stage.energy.normalized();
+    if (e > 0) {
+        c.setFillColor(e < 0.4   ? Color::rgb(0.27, 0.8, 0.27)
+                       : e < 0.7 ? Color::rgb(1.0, 0.73, 0.0)
+                                 : Color::rgb(1.0, 0.27, 0.27));
+        c.fillRect({frame.x, frame.y, 80 * s * e, 8 * s});
+    }
+}
+
+void paintUpdateNotice(Canvas& c, const TumblewickStage& stage, double w, double s, double mediaTime) {
+    if (!stage.updateAvailableVersion) return;
+    const double p = std::sin(2 * mediaTime);
+    TextStyle style;
+    style.font = UIFonts::system(9, s, FontWeight::medium);
+    style.color =
+        TumblewickStage::blendColor(Color::rgb(0.53, 0.4, 0.0), Colors::gold, (p + 1) * 0.5 * 0.4 + 0.6);
+    const std::string text = "v" + *stage.updateAvailableVersion + " available";
+    const double tw = c.measureText(text, style.font).width;
+    c.drawText(text, {w - 20 * s - tw, 8 * s}, style);
+}
+
+}  // namespace
+
+void paintStage(Canvas& c, TumblewickStage& stage, Date now, double mediaTime) {
+    const Size bounds = stage.bounds();
+    const double w = bounds.width;
+    const double h = bounds.height;
+    const double s = stage.uiScale;
+    const Defaults& defaults = stage.services().defaults;
+
+    c.clearRect({0, 0, w, h});
+    paintGround(c, stage, w, h);
+    paintStars(c, stage, w);
+    c.drawCachedPicture(pictureKey(1, w, s), Rect{0, 0, w, 58 * s}, {0, 0}, 1.0,
+                        [w, s](Canvas& p, Point, double) { paintBackdrop(p, w, s); });
+    paintBanner(c, stage, w, s);
+    for (const auto& wave : stage.shockwaves) wave.draw(c);
+    for (CircusAct* act : stage.acts()) act->draw(c, stage.particles);
+    if (TumblewickSettingsPanel::boolFor(defaults, TumblewickSettingsPanel::showThoughtsKey, true)) {
+        drawAgentThoughtBubbles(c, stage, now);
+    }
+    drawAgentInitiativeIndicators(c, stage);
+    drawAgentRefusalFlickers(c, stage, now);
+    if (TumblewickSettingsPanel::boolFor(defaults, TumblewickSettingsPanel::showMoodBarsKey, true)) {
+        drawAgentMoodBars(c, stage);
+    }
+    if (const double e = stage.energy.normalized(); e > 0.75) drawEnergySparkleStorm(c, bounds, e, now);
+    paintAudience(c, stage);
+    for (const auto& gear : stage.gears) gear.draw(c);
+    stage.particles.draw(c);
+    for (const auto& floater : stage.floaters) floater.draw(c);
+    paintGauge(c, stage, w, s);
+    paintUpdateNotice(c, stage, w, s, mediaTime);
+}
+
+}  // namespace tw
