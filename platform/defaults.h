@@ -61,10 +61,13 @@ class Defaults {
 
 // Keeps values in memory behind a mutex; backed by a JSON file written atomically
 // (temp file + rename) by a writer thread that coalesces changes within
-// `coalesceSeconds`. A file that cannot be parsed is moved aside to
-// "<name>.corrupt-<unix time>" with a log line and the suite starts empty.
+// `coalesceSeconds`. A file that cannot be parsed, or is over the size limit, is moved
+// aside to "<name>.corrupt-<unix time>" with a log line and the suite starts empty.
 // A file that exists but cannot be read makes the suite read-only for this run
 // (a read error is not "absent": nothing is overwritten).
+// Each save merges what is on disk: keys other suites saved are taken up, keys they
+// removed are dropped, and keys held here are written back when the file vanished,
+// broke or was rewritten without them. A save that fails is logged once.
 class JsonFileDefaults final : public Defaults {
    public:
     explicit JsonFileDefaults(std::filesystem::path file, double coalesceSeconds = 1.0);

@@ -8,6 +8,8 @@ namespace tw::defaults_file {
 
 namespace {
 
+constexpr char kRemovedType[] = "removed";
+
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 int base64Digit(char c) {
@@ -130,6 +132,10 @@ Contents decode(const std::string& text, bool logSkipped) {
     Contents contents;
     for (const auto& [key, entry] : root.members()) {
         try {
+            if (entry.isObject() && entry.has("type") && entry["type"].string() == kRemovedType) {
+                contents.removed.emplace(key, Date{entry["value"].number()});
+                continue;
+            }
             if (auto value = decodeValue(entry)) {
                 contents.values.emplace(key, std::move(*value));
                 continue;
@@ -148,21 +154,21 @@ Contents decode(const std::string& text, bool logSkipped) {
 }
 
 std::string encode(const Contents& contents) {
-    OrderedJson document = OrderedJson::object();
-    auto values = contents.values.begin();
-    auto unreadable = contents.unreadable.begin();
-    // Keys in sorted order; a readable value wins over a raw entry of the same key.
-    while (values != contents.values.end() || unreadable != contents.unreadable.end()) {
-        if (unreadable == contents.unreadable.end() ||
-            (values != contents.values.end() && values->first <= unreadable->first)) {
-            if (unreadable != contents.unreadable.end() && unreadable->first == values->first) ++unreadable;
-            document[values->first] = encodeValue(values->second);
-            ++values;
-        } else {
-            document[unreadable->first] = unreadable->second;
-            ++unreadable;
-        }
+    // Keys in sorted order; a readable value wins over a raw entry of the same key,
+    // and either wins over a removal.
+    std::map<std::string_view, OrderedJson> entries;
+    for (const auto& [key, when] : contents.removed) {
+        entries[key] =
+            OrderedJson{{"type", kRemovedType}, {"value", finiteJson(when.seconds, "removal date")}};
     }
+    for (const auto& [key, raw] : contents.unreadable) entries[key] = raw;
+    for (const auto& [key, value] : contents.values) entries[key] = encodeValue(value);
+    OrderedJson document = OrderedJson::object();
+    // Appended without a lookup: document[key] would search the whole ordered object
+    // each time, quadratic in the number of keys.
+    auto& members = document.get_ref<OrderedJson::object_t&>();
+    members.reserve(entries.size());
+    for (auto& [key, entry] : entries) members.emplace_back(std::string(key), std::move(entry));
     return dumpJson(document, 2) + "\n";
 }
 
@@ -171,7 +177,7 @@ std::string encode(const Contents& contents) {
 namespace tw {
 
 std::string encodeDefaultsFile(const std::map<std::string, DefaultsValue>& values) {
-    return defaults_file::encode(defaults_file::Contents{values, {}});
+    return defaults_file::encode(defaults_file::Contents{values, {}, {}});
 }
 
 std::map<std::string, DefaultsValue> decodeDefaultsFile(const std::string& text) {

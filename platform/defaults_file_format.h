@@ -1,6 +1,8 @@
 #pragma once
 // The defaults file's typed JSON, with room for entries this build cannot read:
-// they are carried over verbatim so a rewrite never drops them.
+// they are carried over verbatim so a rewrite never drops them. A key removed by one
+// store is written as a "removed" entry for a while, so that other stores on the same
+// file drop it too, while a key that merely went missing from the file is kept.
 #include <map>
 #include <string>
 
@@ -12,7 +14,12 @@ namespace tw::defaults_file {
 struct Contents {
     std::map<std::string, DefaultsValue> values;
     std::map<std::string, OrderedJson> unreadable;  // raw entries, by key
+    std::map<std::string, Date> removed;            // when each key was removed
 };
+
+// How long a "removed" entry stays in the file: far longer than two instances of the
+// app overlap, short enough that the file does not collect every key ever removed.
+constexpr double kRemovedEntryLifetimeSeconds = 30 * 86400.0;
 
 // Throws std::runtime_error (JsonDecodeError included) when the text is not a defaults file.
 Contents decode(const std::string& text, bool logSkipped = true);

@@ -1,17 +1,11 @@
 // A defaults suite kept in memory and saved as one JSON file by a writer thread.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <cstring>
 #include <set>
 #include <thread>
 
+#include "platform/atomic_file.h"
 #include "platform/defaults.h"
 #include "platform/defaults_file_format.h"
 #include "platform/log.h"
@@ -24,91 +18,25 @@ namespace fs = std::filesystem;
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
+using atomic_file::ReadStatus;
 
-std::string errnoText(int error) { return std::strerror(error); }
-
-// Closes a descriptor on every path out.
-struct Descriptor {
-    int fd = -1;
-    explicit Descriptor(int f) : fd(f) {}
-    ~Descriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-};
-
-enum class ReadStatus { ok, missing, failed };
-
-// Reads the whole file; `failed` covers permission errors, I/O errors and directories.
-ReadStatus readWholeFile(const fs::path& file, std::string& text, std::string& why) {
-    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.fd < 0) {
-        if (errno == ENOENT) return ReadStatus::missing;
-        why = errnoText(errno);
-        return ReadStatus::failed;
-    }
-    struct stat info {};
-    if (::fstat(fd.fd, &info) != 0) {
-        why = errnoText(errno);
-        return ReadStatus::failed;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        why = "not a regular file";
-        return ReadStatus::failed;
-    }
-    text.clear();
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(fd.fd, buffer, sizeof buffer);
-        if (count == 0) break;
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            why = errnoText(errno);
-            return ReadStatus::failed;
-        }
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
-    return ReadStatus::ok;
-}
-
-// Moves an unparseable file out of the way under a name no earlier copy uses.
-bool setAside(const fs::path& file) {
-    const auto unixSeconds =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    const std::string base = file.string() + ".corrupt-" + std::to_string(unixSeconds);
-    std::string target = base;
-    std::error_code error;
-    for (int n = 1; fs::exists(target, error) && n < 1000; ++n) target = base + "-" + std::to_string(n);
-    fs::rename(file, target, error);
-    if (error) {
-        log::warning("Defaults: could not move the unreadable " + file.string() +
-                     " aside: " + error.message());
-        return false;
-    }
-    log::warning("Defaults: " + file.string() + " could not be parsed; moved it to " + target +
-                 " and started empty");
-    return true;
-}
-
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t count = ::write(fd, text.data() + done, text.size() - done);
-        if (count < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<std::size_t>(count);
-    }
-    return true;
-}
+// A settings file holds a few hundred keys; one this large was not written by us and
+// would take the app's memory to parse.
+constexpr std::uint64_t kMaxFileBytes = 128ull * 1024 * 1024;
 
 bool isFinite(const DefaultsValue& value) {
     if (const auto* d = std::get_if<double>(&value)) return std::isfinite(*d);
     if (const auto* date = std::get_if<Date>(&value)) return std::isfinite(date->seconds);
     return true;
+}
+
+Date wallClockNow() {
+    const auto unix = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch());
+    return Date::fromUnix(unix.count());
+}
+
+fs::path folderOf(const fs::path& file) {
+    return file.parent_path().empty() ? fs::path(".") : file.parent_path();
 }
 
 }  // namespace
@@ -127,37 +55,69 @@ struct JsonFileDefaults::Writer {
     bool stopping = false;
     SteadyClock::time_point deadline;
 
-    std::mutex io;  // one write at a time: the writer thread or flush()
+    std::mutex io;          // one write at a time: the writer thread or flush(); guards the fields below
+    bool fileSeen = false;  // the file was read or written by this suite
+    bool failureReported = false;  // a failed save is said once, until a save succeeds
     std::thread thread;
 
     void load();
     // Sets (or, given nullopt, removes) one key and schedules a coalesced write.
     void change(const std::string& key, std::optional<DefaultsValue> value);
     bool write();
-    bool writeFile(const std::string& text);
+    // The file's contents to build the next save on; nullopt when it must not be saved.
+    // `parsed` tells whether the contents came from the file as it was.
+    std::optional<defaults_file::Contents> readForSave(std::size_t heldKeys, bool& parsed);
+    bool setAside(const std::string& what, const std::string& outcome);
+    void reportFailure(const std::string& message);
     void run();
 };
 
+// Moves an unusable file out of the way; false when even that failed.
+bool JsonFileDefaults::Writer::setAside(const std::string& what, const std::string& outcome) {
+    std::string error;
+    if (auto target = atomic_file::moveAside(file, error)) {
+        log::warning("Defaults: " + file.string() + " " + what + "; moved it to " + target->string() +
+                     " and " + outcome);
+        return true;
+    }
+    log::warning("Defaults: " + file.string() + " " + what + " and could not be moved aside: " + error);
+    return false;
+}
+
+void JsonFileDefaults::Writer::reportFailure(const std::string& message) {
+    if (failureReported) return;
+    failureReported = true;
+    log::warning(message + "; changes are kept in memory and saved again with the next change");
+}
+
 void JsonFileDefaults::Writer::load() {
-    std::string text;
-    std::string why;
-    switch (readWholeFile(file, text, why)) {
+    // Under the writers' lock: a temp file seen now belongs to no write in progress.
+    atomic_file::Lock folderLock(folderOf(file), false);
+    if (folderLock.held()) atomic_file::removeStaleTemps(file);
+
+    auto result = atomic_file::read(file, kMaxFileBytes);
+    switch (result.status) {
         case ReadStatus::missing:
             return;
+        case ReadStatus::notAFile:
         case ReadStatus::failed:
             readOnly = true;
-            log::warning("Defaults: cannot read " + file.string() + " (" + why +
-                         "); keeping this suite read-only so nothing is overwritten");
+            log::warning("Defaults: " + file.string() + " " + atomic_file::describe(result, kMaxFileBytes) +
+                         "; keeping this suite read-only so nothing is overwritten");
+            return;
+        case ReadStatus::tooLarge:
+            if (!setAside(atomic_file::describe(result, kMaxFileBytes), "started empty")) readOnly = true;
             return;
         case ReadStatus::ok:
             break;
     }
     try {
-        auto contents = defaults_file::decode(text);
+        auto contents = defaults_file::decode(result.text);
         values = std::move(contents.values);
         unreadable = std::move(contents.unreadable);
+        fileSeen = true;
     } catch (const std::exception&) {
-        if (!setAside(file)) readOnly = true;
+        if (!setAside("could not be parsed", "started empty")) readOnly = true;
     }
 }
 
@@ -179,32 +139,41 @@ void JsonFileDefaults::Writer::change(const std::string& key, std::optional<Defa
     changed.notify_all();
 }
 
-bool JsonFileDefaults::Writer::writeFile(const std::string& text) {
-    const fs::path temp = file.string() + ".tmp-" + std::to_string(::getpid());
-    Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.fd < 0) {
-        log::warning("Defaults: cannot create " + temp.string() + ": " + errnoText(errno));
-        return false;
+std::optional<defaults_file::Contents> JsonFileDefaults::Writer::readForSave(std::size_t heldKeys,
+                                                                             bool& parsed) {
+    parsed = false;
+    const std::string keeping = "saving the " + std::to_string(heldKeys) + " keys this suite holds";
+    auto result = atomic_file::read(file, kMaxFileBytes);
+    switch (result.status) {
+        case ReadStatus::missing:
+            if (fileSeen) log::info("Defaults: " + file.string() + " was removed; " + keeping);
+            return defaults_file::Contents{};
+        case ReadStatus::notAFile:
+        case ReadStatus::failed:
+            reportFailure("Defaults: cannot save " + file.string() + ": it " +
+                          atomic_file::describe(result, kMaxFileBytes));
+            return std::nullopt;
+        case ReadStatus::tooLarge:
+            if (!setAside(atomic_file::describe(result, kMaxFileBytes), keeping)) return std::nullopt;
+            return defaults_file::Contents{};
+        case ReadStatus::ok:
+            break;
     }
-    if (!writeAll(fd.fd, text) || ::fsync(fd.fd) != 0) {
-        log::warning("Defaults: cannot write " + temp.string() + ": " + errnoText(errno));
-        ::unlink(temp.c_str());
-        return false;
+    try {
+        auto contents = defaults_file::decode(result.text, false);
+        parsed = true;
+        return contents;
+    } catch (const std::exception&) {
+        if (!setAside("could not be parsed", keeping)) return std::nullopt;
+        return defaults_file::Contents{};
     }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        log::warning("Defaults: cannot replace " + file.string() + ": " + errnoText(errno));
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself must survive a crash too.
-    Descriptor directory(::open(file.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.fd >= 0) ::fsync(directory.fd);
-    return true;
 }
 
 bool JsonFileDefaults::Writer::write() {
     std::lock_guard ioLock(io);
     std::map<std::string, std::optional<DefaultsValue>> changes;
+    std::map<std::string, DefaultsValue> held;
+    std::map<std::string, OrderedJson> heldUnreadable;
     {
         std::lock_guard lock(mutex);
         pending = false;
@@ -215,54 +184,66 @@ bool JsonFileDefaults::Writer::write() {
             changes[key] = it == values.end() ? std::nullopt : std::optional<DefaultsValue>(it->second);
         }
         dirty.clear();
+        held = values;
+        heldUnreadable = unreadable;
     }
     const auto restoreDirty = [&] {
         std::lock_guard lock(mutex);
         for (const auto& [key, value] : changes) dirty.insert(key);
     };
 
-    const fs::path directoryPath = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-    if (!paths::ensureDirectory(directoryPath)) {
+    const fs::path folder = folderOf(file);
+    if (!paths::ensureDirectory(folder)) {
         restoreDirty();
         return false;
     }
     // Other suites on this file (in this process or another) write under the same
     // lock, and each merges what is on disk, so no one loses the others' keys.
-    Descriptor directory(::open(directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.fd >= 0) {
-        while (::flock(directory.fd, LOCK_EX) != 0 && errno == EINTR) {
-        }
-    }
+    atomic_file::Lock folderLock(folder, false);
 
-    defaults_file::Contents merged;
-    std::string text;
-    std::string why;
-    switch (readWholeFile(file, text, why)) {
-        case ReadStatus::missing:
-            break;
-        case ReadStatus::failed:
-            log::warning("Defaults: cannot read " + file.string() + " before saving (" + why +
-                         "); not saved");
-            restoreDirty();
-            return false;
-        case ReadStatus::ok:
-            try {
-                merged = defaults_file::decode(text, false);
-            } catch (const std::exception&) {
-                if (!setAside(file)) {
-                    restoreDirty();
-                    return false;
-                }
-            }
-            break;
+    bool parsed = false;
+    auto onDisk = readForSave(held.size() + heldUnreadable.size(), parsed);
+    if (!onDisk) {
+        restoreDirty();
+        return false;
     }
-    for (const auto& [key, value] : changes) {
+    defaults_file::Contents merged = std::move(*onDisk);
+    const Date now = wallClockNow();
+    std::erase_if(merged.removed, [&](const auto& entry) {
+        return now.since(entry.second) > defaults_file::kRemovedEntryLifetimeSeconds;
+    });
+    for (auto& [key, value] : changes) {
+        merged.values.erase(key);
         merged.unreadable.erase(key);
+        merged.removed.erase(key);
         if (value) {
-            merged.values[key] = *value;
+            merged.values.emplace(key, std::move(*value));
         } else {
-            merged.values.erase(key);
+            merged.removed.emplace(key, now);
         }
+    }
+    // A key held here stays unless another suite removed it: a file that vanished,
+    // broke or was rewritten by someone else never takes keys away.
+    std::size_t restored = 0;
+    const auto lacks = [&merged](const std::string& key) {
+        return merged.values.count(key) == 0 && merged.unreadable.count(key) == 0 &&
+               merged.removed.count(key) == 0;
+    };
+    for (auto& [key, value] : held) {
+        if (lacks(key)) {
+            merged.values.emplace(key, std::move(value));
+            ++restored;
+        }
+    }
+    for (auto& [key, raw] : heldUnreadable) {
+        if (lacks(key)) {
+            merged.unreadable.emplace(key, std::move(raw));
+            ++restored;
+        }
+    }
+    if (restored > 0 && parsed && fileSeen) {
+        log::info("Defaults: " + file.string() + " lacked " + std::to_string(restored) +
+                  " keys this suite holds; wrote them back");
     }
 
     std::string encoded;
@@ -273,10 +254,14 @@ bool JsonFileDefaults::Writer::write() {
         restoreDirty();
         return false;
     }
-    if (!writeFile(encoded)) {
+    std::string error;
+    if (!atomic_file::replace(file, encoded, true, error)) {
+        reportFailure("Defaults: cannot save " + file.string() + ": " + error);
         restoreDirty();
         return false;
     }
+    fileSeen = true;
+    failureReported = false;
 
     // Take up what other writers saved, except keys changed here meanwhile.
     std::lock_guard lock(mutex);

@@ -1,0 +1,225 @@
+#include "platform/atomic_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+
+namespace tw::atomic_file {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string errnoText(int error) { return std::strerror(error); }
+
+struct Descriptor {
+    int fd = -1;
+    explicit Descriptor(int f) : fd(f) {}
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+fs::path folderOf(const fs::path& file) {
+    return file.parent_path().empty() ? fs::path(".") : file.parent_path();
+}
+
+std::string mebibytes(std::uint64_t bytes) { return std::to_string(bytes / (1024 * 1024)) + " MiB"; }
+
+}  // namespace
+
+ReadResult read(const fs::path& file, std::uint64_t maxBytes) {
+    ReadResult result;
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.fd < 0) {
+        if (errno == ENOENT) {
+            result.status = ReadStatus::missing;
+        } else if (errno == EISDIR) {
+            result.status = ReadStatus::notAFile;
+            result.why = "a directory";
+        } else {
+            result.why = errnoText(errno);
+        }
+        return result;
+    }
+    struct stat info {};
+    if (::fstat(fd.fd, &info) != 0) {
+        result.why = errnoText(errno);
+        return result;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        result.status = ReadStatus::notAFile;
+        result.why = S_ISDIR(info.st_mode) ? "a directory" : "a special file";
+        return result;
+    }
+    result.size = static_cast<std::uint64_t>(info.st_size);
+    if (result.size > maxBytes) {
+        result.status = ReadStatus::tooLarge;
+        return result;
+    }
+    result.text.reserve(result.size);
+    char buffer[65536];
+    for (;;) {
+        const ssize_t count = ::read(fd.fd, buffer, sizeof buffer);
+        if (count == 0) break;
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            result.why = errnoText(errno);
+            result.text.clear();
+            return result;
+        }
+        // The file may grow while it is read; the limit holds all the same.
+        if (result.text.size() + static_cast<std::size_t>(count) > maxBytes) {
+            result.status = ReadStatus::tooLarge;
+            result.size = result.text.size() + static_cast<std::size_t>(count);
+            result.text.clear();
+            return result;
+        }
+        result.text.append(buffer, static_cast<std::size_t>(count));
+    }
+    result.size = result.text.size();
+    result.status = ReadStatus::ok;
+    return result;
+}
+
+std::string describe(const ReadResult& result, std::uint64_t maxBytes) {
+    switch (result.status) {
+        case ReadStatus::ok:
+            return "was read";
+        case ReadStatus::missing:
+            return "does not exist";
+        case ReadStatus::notAFile:
+            return "is " + result.why + ", not a regular file";
+        case ReadStatus::tooLarge:
+            return "is " + mebibytes(result.size) + ", over the " + mebibytes(maxBytes) + " limit";
+        case ReadStatus::failed:
+            break;
+    }
+    return "cannot be read (" + result.why + ")";
+}
+
+fs::path tempPath(const fs::path& file) {
+    // Unique per write within the process too: two stores may share one file.
+    static std::atomic<unsigned> counter{0};
+    return file.string() + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+}
+
+std::optional<pid_t> tempWriter(const fs::path& file, const fs::path& candidate) {
+    const std::string prefix = file.filename().string() + ".tmp-";
+    const std::string name = candidate.filename().string();
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+    const char* begin = name.data() + prefix.size();
+    const char* end = name.data() + name.size();
+    pid_t pid = 0;
+    auto [stop, error] = std::from_chars(begin, end, pid);
+    if (error != std::errc{} || stop == begin || pid <= 0) return std::nullopt;
+    if (stop != end) {
+        // "-<n>" after the pid, digits only.
+        if (*stop != '-' || stop + 1 == end) return std::nullopt;
+        for (const char* c = stop + 1; c != end; ++c) {
+            if (*c < '0' || *c > '9') return std::nullopt;
+        }
+    }
+    return pid;
+}
+
+bool processIsRunning(pid_t pid) {
+    // EPERM: it runs under another user, which still counts as running.
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
+
+void removeStaleTemps(const fs::path& file) {
+    std::error_code error;
+    for (fs::directory_iterator it(folderOf(file), error), end; !error && it != end; it.increment(error)) {
+        const auto writer = tempWriter(file, it->path());
+        if (!writer || processIsRunning(*writer)) continue;
+        std::error_code ignored;
+        if (fs::is_regular_file(it->symlink_status(ignored))) fs::remove(it->path(), ignored);
+    }
+}
+
+bool replace(const fs::path& file, std::string_view bytes, bool durable, std::string& error) {
+    const fs::path temp = tempPath(file);
+    Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.fd < 0) {
+        error = "cannot create " + temp.string() + ": " + errnoText(errno);
+        return false;
+    }
+    if (!writeAll(fd.fd, bytes) || (durable && ::fsync(fd.fd) != 0)) {
+        error = "cannot write " + temp.string() + ": " + errnoText(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::rename(temp.c_str(), file.c_str()) != 0) {
+        error = "cannot replace " + file.string() + ": " + errnoText(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (durable) {
+        // The rename itself must survive a crash too.
+        Descriptor folder(::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.fd >= 0) ::fsync(folder.fd);
+    }
+    return true;
+}
+
+std::optional<fs::path> moveAside(const fs::path& file, std::string& error) {
+    const auto unixSeconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    const std::string base = file.string() + ".corrupt-" + std::to_string(unixSeconds);
+    std::string target = base;
+    std::error_code ec;
+    for (int n = 1; fs::exists(target, ec) && n < 1000; ++n) target = base + "-" + std::to_string(n);
+    fs::rename(file, target, ec);
+    if (ec) {
+        error = ec.message();
+        return std::nullopt;
+    }
+    return fs::path(target);
+}
+
+Lock::Lock(const fs::path& path, bool create) {
+    const int flags = create ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
+    fd_ = ::open(path.c_str(), flags, 0666);
+    if (fd_ < 0) {
+        error_ = "cannot open " + path.string() + ": " + errnoText(errno);
+        return;
+    }
+    while (::flock(fd_, LOCK_EX) != 0) {
+        if (errno == EINTR) continue;
+        error_ = "cannot lock " + path.string() + ": " + errnoText(errno);
+        ::close(fd_);
+        fd_ = -1;
+        return;
+    }
+}
+
+Lock::~Lock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+}
+
+}  // namespace tw::atomic_file

@@ -1,0 +1,65 @@
+#pragma once
+// Whole-file reads with a size limit and whole-file replacement through a temp file,
+// for the small stores that keep one file each (defaults suites, the dialogue cache).
+// Several processes of the app may share a folder: temp names carry the writer's pid,
+// so each writer has its own and leftovers of dead writers can be told apart.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tw::atomic_file {
+
+enum class ReadStatus { ok, missing, notAFile, tooLarge, failed };
+
+struct ReadResult {
+    ReadStatus status = ReadStatus::failed;
+    std::string text;        // the bytes, when ok
+    std::uint64_t size = 0;  // the file's size, when ok or tooLarge
+    std::string why;         // the system's reason, when failed
+};
+
+// Reads a regular file whole; a file over `maxBytes` is refused before any byte is read.
+ReadResult read(const std::filesystem::path& file, std::uint64_t maxBytes);
+
+// A line's worth of text for a status other than ok, e.g. "is a directory".
+std::string describe(const ReadResult& result, std::uint64_t maxBytes);
+
+// Writes `bytes` to a temp file beside `file` and renames it over `file`, so a reader
+// sees the old or the new file, never half of one. `durable` fsyncs the data and the
+// folder. On failure the temp file is gone and `error` says why.
+bool replace(const std::filesystem::path& file, std::string_view bytes, bool durable, std::string& error);
+
+// The temp name `replace` uses in this process: "<file>.tmp-<pid>-<n>".
+std::filesystem::path tempPath(const std::filesystem::path& file);
+// The writer's pid in a temp name made by `tempPath` (or the older "<file>.tmp-<pid>").
+std::optional<pid_t> tempWriter(const std::filesystem::path& file, const std::filesystem::path& candidate);
+// Removes the temp files of `file` whose writer is no longer running; a live writer's
+// file (a second instance of the app sharing the folder) is left alone.
+void removeStaleTemps(const std::filesystem::path& file);
+bool processIsRunning(pid_t pid);
+
+// Renames a file it could not use to "<file>.corrupt-<unix time>[-n]". Returns the new
+// name, or nullopt with `error` set.
+std::optional<std::filesystem::path> moveAside(const std::filesystem::path& file, std::string& error);
+
+// An exclusive flock(2) held for the object's lifetime on an existing file or folder,
+// or on a lock file it creates. Excludes other processes and other descriptors in this one.
+class Lock {
+   public:
+    Lock(const std::filesystem::path& path, bool create);
+    ~Lock();
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    bool held() const { return fd_ >= 0; }
+    const std::string& error() const { return error_; }
+
+   private:
+    int fd_ = -1;
+    std::string error_;
+};
+
+}  // namespace tw::atomic_file
