@@ -1,11 +1,10 @@
 #include "dialogue/dialogue_cache.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "agent/dialogue_records_json.h"
+#include "platform/atomic_file.h"
 #include "platform/log.h"
 #include "platform/sha256.h"
 
@@ -24,33 +23,29 @@ std::string joinedSorted(std::vector<std::string> parts) {
     return out;
 }
 
-// Temp file in the same folder, then rename: a reader never sees half a file.
+// Real files hold at most a few thousand short lines; anything this large is not ours.
+constexpr std::uint64_t kMaxFileBytes = 16ull * 1024 * 1024;
+
+std::filesystem::path lockPath(const std::filesystem::path& file) {
+    std::filesystem::path lock = file;
+    lock += ".lock";
+    return lock;
+}
+
+// Every process of the app may write the file: each writes its own temp file and renames
+// it over the file under a lock beside it, so a reader always finds one whole version.
 bool writeAtomically(const std::filesystem::path& file, const std::string& bytes, std::string& error) {
-    std::filesystem::path temp = file;
-    temp += ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = "cannot open " + temp.string();
-            return false;
-        }
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temp.string();
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            return false;
-        }
-    }
     std::error_code ec;
-    std::filesystem::rename(temp, file, ec);
-    if (ec) {
-        error = "cannot replace " + file.string() + ": " + ec.message();
-        std::filesystem::remove(temp, ec);
+    if (std::filesystem::is_directory(file, ec)) {
+        error = file.string() + " is a directory, not a file";
         return false;
     }
-    return true;
+    atomic_file::Lock lock(lockPath(file), true);
+    if (!lock.held()) {
+        error = lock.error();
+        return false;
+    }
+    return atomic_file::replace(file, bytes, false, error);
 }
 
 }  // namespace
@@ -190,19 +185,22 @@ void DialogueCache::ensureLoaded() {
     diskLoaded_ = true;  // read at most once per process, whatever happens
     if (!diskURL_) return;
 
-    std::ifstream in(*diskURL_, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
-        if (std::filesystem::exists(*diskURL_, ec))
-            log::warning("Dialogue cache " + diskURL_->string() + " cannot be read; starting empty");
+    {
+        // Under the writers' lock: a temp file seen now belongs to no write in progress.
+        atomic_file::Lock lock(lockPath(*diskURL_), true);
+        if (lock.held()) atomic_file::removeStaleTemps(*diskURL_);
+    }
+    auto file = atomic_file::read(*diskURL_, kMaxFileBytes);
+    if (file.status == atomic_file::ReadStatus::missing) return;
+    if (file.status != atomic_file::ReadStatus::ok) {
+        log::warning("Dialogue cache " + diskURL_->string() + " " +
+                     atomic_file::describe(file, kMaxFileBytes) + "; starting empty");
         return;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
 
     std::vector<std::pair<std::string, Entry>> entries;
     try {
-        entries = decodeFile(bytes.str());
+        entries = decodeFile(file.text);
     } catch (const JsonDecodeError& error) {
         log::warning("Dialogue cache " + diskURL_->string() + " is malformed (" + toString(error.kind()) +
                      " at \"" + error.path() + "\"); starting empty");

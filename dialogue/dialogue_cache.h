@@ -1,7 +1,8 @@
 #pragma once
 // Finished dialogue lines under a key derived from the request that produced them, in
 // memory (at most 500, least recently stored or read evicted first) and mirrored to
-// one JSON file that survives restarts for 30 days.
+// one JSON file that survives restarts for 30 days. Several processes may share the
+// file: each publishes whole versions under a lock, and the last one written wins.
 #include <cstddef>
 #include <filesystem>
 #include <functional>

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "dialogue_test_support.h"
 #include "platform/log.h"
 #include "platform/sha256.h"
+#include "platform/testing/finished_process.h"
 #include "platform/testing/manual_clock.h"
 
 namespace tw {
@@ -94,7 +98,7 @@ TEST(DialogueCacheKey, IgnoresOrderSeedAndNameButNotChannel) {
 
 TEST_F(DialogueCacheTest, EvictsLeastRecentlyStoredOrReadBeyondFiveHundred) {
     auto cache = makeCache(std::nullopt);
-    for (int i = 0; i < 500; ++i) cache->set("k" + std::to_string(i), lineWithText("t"));
+    for (int i = 0; i < 500; ++i) cache->set(testing::numbered("k", i), lineWithText("t"));
     cache->set("k500", lineWithText("t"));
     EXPECT_FALSE(get(*cache, "k0"));
     EXPECT_TRUE(get(*cache, "k1"));
@@ -199,14 +203,107 @@ TEST_F(DialogueCacheTest, ClearedLinesStayClearedWhenTheWriteFails) {
     const auto dir = testing::scratchDirectory("clear-fails");
     const auto file = dir / DialogueCache::fileName;
     writeFile(file, fileWithEntries(3, 60));
-    // A folder where the temp file should go makes every write fail.
-    std::filesystem::create_directory(dir / "DialogueCache.json.tmp");
+    // A folder where the writers' lock file should go makes every write fail.
+    std::filesystem::create_directory(dir / "DialogueCache.json.lock");
     auto cache = makeCache(file);
     cache->clearAll();
     EXPECT_FALSE(get(*cache, "twd:f:0"));
     EXPECT_EQ(count(*cache), 0u);
     EXPECT_EQ(DialogueCache::decodeFile(readFile(file)).size(), 3u);  // the old file is untouched
     log::setSinkForTesting(nullptr);
+}
+
+TEST_F(DialogueCacheTest, ConcurrentWritersOnlyEverPublishWholeFiles) {
+    std::mutex logMutex;
+    std::vector<std::string> lines;
+    log::setSinkForTesting([&](std::string_view line) {
+        std::lock_guard lock(logMutex);
+        lines.emplace_back(line);
+    });
+    const auto dir = testing::scratchDirectory("concurrent");
+    const auto file = dir / DialogueCache::fileName;
+    std::atomic<int> running{3};
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 3; ++w) {
+        writers.emplace_back([&, w] {
+            auto cache = makeCache(file);  // one cache per writer, as in separate processes
+            for (int i = 0; i < 150; ++i) {
+                cache->set("twd:f" + std::to_string(w) + ":" + std::to_string(i),
+                           lineWithText(std::string(200, 'x')));
+            }
+            --running;
+        });
+    }
+    int versions = 0;
+    int broken = 0;
+    while (running > 0) {
+        const std::string text = readFile(file);
+        if (text.empty()) continue;  // not published yet
+        ++versions;
+        try {
+            DialogueCache::decodeFile(text);
+        } catch (const JsonDecodeError&) {
+            ++broken;
+        }
+    }
+    for (auto& writer : writers) writer.join();
+    log::setSinkForTesting(nullptr);
+    EXPECT_EQ(broken, 0) << "of " << versions;
+    EXPECT_TRUE(lines.empty()) << lines.front();
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}
+
+TEST_F(DialogueCacheTest, UnusableFilesAreReportedForWhatTheyAreAndTheCacheStartsEmpty) {
+    struct Case {
+        std::string name;
+        void (*make)(const std::filesystem::path& file);
+        std::string logged;
+        bool writable;
+    };
+    const std::vector<Case> cases = {
+        {"directory",
+         [](const auto& file) {
+             std::filesystem::remove(file);
+             std::filesystem::create_directory(file);
+         },
+         "is a directory", false},
+        // Sparse: the limit is checked before a byte is read.
+        {"oversized", [](const auto& file) { std::filesystem::resize_file(file, 17 * 1024 * 1024); },
+         "over the 16 MiB limit", true},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> lines;
+        log::setSinkForTesting([&](std::string_view line) { lines.emplace_back(line); });
+        const auto file = testing::scratchDirectory("unusable-" + c.name) / DialogueCache::fileName;
+        writeFile(file, fileWithEntries(3, 60));
+        c.make(file);
+        auto cache = makeCache(file);
+        EXPECT_EQ(count(*cache), 0u) << c.name;
+        cache->set("new", lineWithText("t"));
+        cache->set("newer", lineWithText("t"));
+        log::setSinkForTesting(nullptr);
+        EXPECT_EQ(lines.size(), c.writable ? 1u : 2u) << c.name;  // a failing write is said once
+        for (const auto& line : lines) EXPECT_NE(line.find(c.logged), std::string::npos) << line;
+        if (c.writable) {
+            EXPECT_EQ(DialogueCache::decodeFile(readFile(file)).size(), 2u) << c.name;
+        }
+    }
+}
+
+TEST_F(DialogueCacheTest, TempFilesOfFinishedWritersGoAtLoadAndThoseOfRunningOnesStay) {
+    const auto dir = testing::scratchDirectory("stale-temps");
+    const auto file = dir / DialogueCache::fileName;
+    const std::string finished =
+        "DialogueCache.json.tmp-" + std::to_string(testing::finishedProcessId()) + "-4";
+    const std::string running = "DialogueCache.json.tmp-" + std::to_string(::getppid()) + "-4";
+    writeFile(dir / finished, "{");
+    writeFile(dir / running, "{");
+    auto cache = makeCache(file);
+    EXPECT_EQ(count(*cache), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir / finished));
+    EXPECT_TRUE(std::filesystem::exists(dir / running));
 }
 
 }  // namespace

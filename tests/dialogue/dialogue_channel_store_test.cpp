@@ -60,7 +60,8 @@ TEST_F(DialogueChannelStoreTest, KeepsFiftyPerFleaAndChannelDroppingTheEarliestR
     record("pip", "diary", Channel::diary_line, 0);
     record("zing", "zing", Channel::thought_bubble, 0);
     // Stamps run backwards: the earliest recorded goes, whatever its stamp.
-    for (int i = 0; i < 51; ++i) record("pip", "t" + std::to_string(i), Channel::thought_bubble, 1000.0 - i);
+    for (int i = 0; i < 51; ++i)
+        record("pip", testing::numbered("t", i), Channel::thought_bubble, 1000.0 - i);
     const Entries pip = entries("pip", Channel::thought_bubble, 100);
     ASSERT_EQ(pip.size(), 50u);
     EXPECT_EQ(pip.front().line.text, "t1");
@@ -93,7 +94,7 @@ TEST_F(DialogueChannelStoreTest, ReadersSortByStampAndKeepRecordingOrderOnTies) 
 TEST_F(DialogueChannelStoreTest, ANaNStampSortsAsTheOldest) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (int i = 0; i < 20; ++i) {
-        record("pip", "n" + std::to_string(i), Channel::thought_bubble, i % 3 == 0 ? nan : i);
+        record("pip", testing::numbered("n", i), Channel::thought_bubble, i % 3 == 0 ? nan : i);
     }
     const Entries pip = entries("pip", Channel::thought_bubble, 100);
     ASSERT_EQ(pip.size(), 20u);

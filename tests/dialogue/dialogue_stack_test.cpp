@@ -57,7 +57,7 @@ TEST_F(DialogueStackTest, ServesModelTemplateAndCachedLinesAcrossThreadsAndResta
                 for (int i = 0; i < 10; ++i) {
                     const int n = t * 10 + i;
                     router->generate(
-                        testing::makeRequest("f" + std::to_string(n)),
+                        testing::makeRequest(testing::numbered("f", n)),
                         [&promises, n](FleaDialogueResult r) { promises[n].set_value(std::move(r)); });
                 }
             });

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dialogue/flea_dialogue_generator.h"
@@ -34,6 +35,14 @@ inline AgentMemory memory(std::string id, std::string summary = "") {
 inline AgentDialogueLine lineWithText(std::string text, std::string key = "twd:pip:0") {
     return AgentDialogueLine{std::move(text), AgentDialogueTone::proud, std::nullopt,
                              AgentDialogueGenerator::template_, std::move(key)};
+}
+
+// "t" + number, by appending: GCC 12 at -O3 raises a false -Wrestrict on
+// `"t" + std::to_string(n)` in some loops.
+inline std::string numbered(std::string_view prefix, long long n) {
+    std::string text(prefix);
+    text += std::to_string(n);
+    return text;
 }
 
 // A fresh, empty folder under the test output directory.
