@@ -31,7 +31,10 @@ std::vector<Golden> goldens() {
     snapshot.milestonesEarned = {"m1"};
     snapshot.devices[id(kDevice)] =
         TroupeDeviceSeen{id(kDevice), TroupeDeviceKind::iPad, std::nullopt, date("2025-01-30T00:00:00Z")};
-    const auto shared = std::make_shared<const TroupeSnapshot>(snapshot);
+    // Built before the list: as a temporary inside it, GCC 12 at -O3 wrongly warns that
+    // its shared_ptr may be destroyed uninitialized.
+    const TroupeCheckpointPayload checkpoint{std::make_shared<const TroupeSnapshot>(snapshot),
+                                             date("2025-02-01T00:00:00Z")};
 
     return {
         {TroupeEventKind::fleaCreated,
@@ -94,7 +97,7 @@ std::vector<Golden> goldens() {
              R"("lastEventTs":"2025-01-31T23:59:59Z","lettersByFlea":[],"milestoneAcksByDevice":{},"milestonesEarned":["m1"],)"
              R"("portableSettings":{},"stats":{"clicks":0.0,"combos":0.0,"hoursSeconds":0.0,"keystrokes":0.0,)"
              R"("mouseDistance":0.0,"sessions":0.0},"surpriseEventsFired":{}}})",
-         TroupeCheckpointPayload{shared, date("2025-02-01T00:00:00Z")}},
+         checkpoint},
         {TroupeEventKind::fleaMessageFromUser,
          R"({"body":"hi","fleaId":)" + q(kFlea) + R"(,"messageId":)" + q(kMessage) + "}",
          TroupeFleaMessageFromUser{flea, id(kMessage), "hi", std::nullopt}},
