@@ -35,6 +35,7 @@ struct MousePress {
     // Bottom-left origin: on the screen for a global press, in the window for a local one.
     Point location;
     InputOrigin origin = InputOrigin::global;
+    bool shift = false;  // held with the press
     friend bool operator==(const MousePress&, const MousePress&) = default;
 };
 

@@ -125,7 +125,7 @@ void InputHub::globalButton(int xButton, Point screenTopLeft, double screenHeigh
     if (!button) return;
     const Point location{screenTopLeft.x, screenHeight - screenTopLeft.y};
     arriveGlobal({PressKind::button, static_cast<std::uint32_t>(xButton), time},
-                 MousePress{*button, location, InputOrigin::global}, screenTopLeft);
+                 MousePress{*button, location, InputOrigin::global, modifiers_.shift()}, screenTopLeft);
 }
 
 bool InputHub::localKey(std::uint32_t xKeycode, std::uint32_t keysym, bool command, bool shift, bool repeat,
@@ -150,10 +150,12 @@ bool InputHub::localKey(std::uint32_t xKeycode, std::uint32_t keysym, bool comma
     return swallow;
 }
 
-void InputHub::localButton(int xButton, Point windowTopLeft, double windowHeight, std::uint64_t time) {
+void InputHub::localButton(int xButton, Point windowTopLeft, double windowHeight, bool shift,
+                           std::uint64_t time) {
     const auto button = clickButton(xButton);
     if (!button) return;
-    const MousePress press{*button, {windowTopLeft.x, windowHeight - windowTopLeft.y}, InputOrigin::local};
+    const MousePress press{
+        *button, {windowTopLeft.x, windowHeight - windowTopLeft.y}, InputOrigin::local, shift};
     if (!globalAvailable_) {
         deliver(press);
         return;

@@ -48,7 +48,7 @@ class InputHub final : public InputMonitor {
     // Events of our own windows. Returns true when the key press is to be swallowed.
     bool localKey(std::uint32_t xKeycode, std::uint32_t keysym, bool command, bool shift, bool repeat,
                   std::uint64_t time);
-    void localButton(int xButton, Point windowTopLeft, double windowHeight, std::uint64_t time);
+    void localButton(int xButton, Point windowTopLeft, double windowHeight, bool shift, std::uint64_t time);
 
     std::size_t pendingCount() const { return pending_.size(); }
 

@@ -41,7 +41,7 @@ bool LocalInputFilter::eventFilter(QObject* watched, QEvent* event) {
             const auto* window = static_cast<QWindow*>(watched);
             const QPointF at = mouse->position();
             hub_.localButton(xButton(mouse->button()), {at.x(), at.y()}, window->height(),
-                             mouse->timestamp());
+                             mouse->modifiers().testFlag(Qt::ShiftModifier), mouse->timestamp());
             return false;
         }
         default:

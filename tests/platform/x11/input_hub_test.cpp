@@ -126,14 +126,18 @@ TEST_F(InputHubTest, DesktopKeysCarryTheModifiersHeldAndModifiersAloneNeverCount
     }
 }
 
-TEST_F(InputHubTest, ButtonsOneAndThreeAreClicksWithABottomLeftOrigin) {
+TEST_F(InputHubTest, ButtonsOneAndThreeAreClicksWithABottomLeftOriginAndTheShiftHeld) {
     for (int button = 1; button <= 9; ++button) hub.globalButton(button, {100, 30}, 1080, ++time);
-    for (int button = 1; button <= 7; ++button) hub.localButton(button, {5, 10}, 200, ++time);
+    down(kShiftL);
+    hub.globalButton(1, {100, 30}, 1080, ++time);
+    up(kShiftL);
+    for (int button = 1; button <= 7; ++button) hub.localButton(button, {5, 10}, 200, button == 3, ++time);
     const std::vector<Delivery> expected = {
         MousePress{MouseButton::left, {100, 1050}, InputOrigin::global},
         MousePress{MouseButton::right, {100, 1050}, InputOrigin::global},
+        MousePress{MouseButton::left, {100, 1050}, InputOrigin::global, true},
         MousePress{MouseButton::left, {5, 190}, InputOrigin::local},
-        MousePress{MouseButton::right, {5, 190}, InputOrigin::local},
+        MousePress{MouseButton::right, {5, 190}, InputOrigin::local, true},
     };
     EXPECT_EQ(recorder.seen, expected);
 }
@@ -151,12 +155,12 @@ TEST_F(InputHubTest, APressInOurWindowCountsOnceAsLocalWhicheverCopyComesFirst) 
     EXPECT_TRUE(recorder.seen.empty());
     EXPECT_FALSE(hub.localKey(kT, XK_t, false, false, false, 2000));
     hub.globalButton(1, {10, 10}, 1080, 2001);
-    hub.localButton(1, {5, 10}, 200, 2001);
+    hub.localButton(1, {5, 10}, 200, false, 2001);
     // Local first: the raw copy is dropped.
     hub.globalKey(kT, XK_t, false, false, 2002);
     EXPECT_FALSE(hub.localKey(kT, XK_t, false, false, false, 2003));
     hub.globalKey(kT, XK_t, true, false, 2003);
-    hub.localButton(3, {5, 10}, 200, 2004);
+    hub.localButton(3, {5, 10}, 200, false, 2004);
     hub.globalButton(3, {10, 10}, 1080, 2004);
     queue.advance(1);
     EXPECT_EQ(recorder.seen,
@@ -205,8 +209,8 @@ TEST_F(InputHubTest, WithoutDesktopInputLocalPressesStillCountAndTheReasonIsSaid
     // Without desktop copies to pair with, equal timestamps are no reason to drop a press.
     localOnly.localKey(kT, XK_t, false, false, false, 0);
     localOnly.localKey(kT, XK_t, false, false, false, 0);
-    localOnly.localButton(1, {0, 0}, 10, 0);
-    localOnly.localButton(1, {0, 0}, 10, 0);
+    localOnly.localButton(1, {0, 0}, 10, false, 0);
+    localOnly.localButton(1, {0, 0}, 10, false, 0);
     EXPECT_EQ(seen.seen.size(), 4u);
 }
 

@@ -45,8 +45,9 @@ void sendKey(QObject* to, quint32 scanCode, quint32 keysym, Qt::KeyboardModifier
     QCoreApplication::sendEvent(to, &event);
 }
 
-void sendMouse(QObject* to, QEvent::Type type, Qt::MouseButton button, QPointF at) {
-    QMouseEvent event(type, at, at, button, button, Qt::NoModifier);
+void sendMouse(QObject* to, QEvent::Type type, Qt::MouseButton button, QPointF at,
+               Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QMouseEvent event(type, at, at, button, button, modifiers);
     QCoreApplication::sendEvent(to, &event);
 }
 
@@ -66,7 +67,7 @@ TEST(LocalInputFilter, FeedsOurWindowsPressesToTheHubAndKeepsSwallowedHotkeysFro
     sendKey(&window, 28, XK_t, Qt::NoModifier);
     sendKey(&window, 50, XK_Shift_L, Qt::NoModifier);
     sendKey(&notAWindow, 28, XK_t, Qt::NoModifier);
-    sendMouse(&window, QEvent::MouseButtonPress, Qt::RightButton, {5, 10});
+    sendMouse(&window, QEvent::MouseButtonPress, Qt::RightButton, {5, 10}, Qt::ShiftModifier);
     sendMouse(&window, QEvent::MouseButtonDblClick, Qt::RightButton, {5, 10});
     sendMouse(&window, QEvent::MouseButtonPress, Qt::MiddleButton, {5, 10});
 
@@ -77,7 +78,7 @@ TEST(LocalInputFilter, FeedsOurWindowsPressesToTheHubAndKeepsSwallowedHotkeysFro
                                                       {17, false, false, InputOrigin::local}}));
     EXPECT_EQ(window.keys, 2);  // the plain T and the Shift; the hotkey and its repeat were swallowed
     EXPECT_EQ(subscriber.clicks,
-              (std::vector<MousePress>{{MouseButton::right, {5, 190}, InputOrigin::local}}));
+              (std::vector<MousePress>{{MouseButton::right, {5, 190}, InputOrigin::local, true}}));
     EXPECT_EQ(window.presses, 2);  // clicks are never swallowed
 }
 

@@ -112,7 +112,7 @@ TEST_F(StageInputTest, EveryViewCountsADesktopKeyButTheCommandKeysAndAHotkeyRuns
 
 TEST_F(StageInputTest, ClicksWindEveryViewPrintWhereTheyLandedAndRouteAfterTheHandler) {
     hub.globalButton(1, {512, 780}, 1080, ++time);
-    hub.localButton(3, {20, 30}, 100, ++time);
+    hub.localButton(3, {20, 30}, 100, true, ++time);
     hub.globalButton(4, {512, 780}, 1080, ++time);  // the wheel is not a click
     for (const auto* energy : {&views.stripEnergy, &views.popoverEnergy}) {
         EXPECT_EQ(energy->value, 36);
@@ -128,8 +128,9 @@ TEST_F(StageInputTest, ClicksWindEveryViewPrintWhereTheyLandedAndRouteAfterTheHa
     EXPECT_EQ(lines, expected);
     EXPECT_TRUE(views.routed.empty());
     queue.runPending();
-    EXPECT_EQ(views.routed, (std::vector<MousePress>{{MouseButton::left, {512, 300}, InputOrigin::global},
-                                                     {MouseButton::right, {20, 70}, InputOrigin::local}}));
+    EXPECT_EQ(views.routed,
+              (std::vector<MousePress>{{MouseButton::left, {512, 300}, InputOrigin::global},
+                                       {MouseButton::right, {20, 70}, InputOrigin::local, true}}));
 }
 
 TEST_F(StageInputTest, AViewGoneBeforeItsClickIsRoutedNeitherRoutesNorCounts) {
