@@ -121,6 +121,7 @@ TEST_F(ColonyWindowsTest, TheWizardMakesAFleaThatTheListAndTheStoreHold) {
     EXPECT_EQ(made.discoveredAct, "cannon");
     EXPECT_EQ(made.xp, 0);
     EXPECT_EQ(made.createdAt, clock.now());
+    EXPECT_TRUE(defaults.object(MacCustomFleaStore::key));  // saved by the store, not kept by the window
     ASSERT_EQ(window.fleaList().count(), 1);
     const auto* row = window.fleaList().item(0);
     EXPECT_EQ(row->data(MacColonyRowDelegate::nameRole).toString(), "Zest & Co");
