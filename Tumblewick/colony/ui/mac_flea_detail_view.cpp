@@ -111,7 +111,12 @@ MacFleaDetailView::MacFleaDetailView(MacCustomFlea flea, const std::optional<Pro
     practice_ = new QPushButton(content);
     practice_->setMinimumHeight(34);
     practice_->setDefault(true);
-    connect(practice_, &QPushButton::clicked, this, [this] { store_.addXP(practiceXP, current().id); });
+    // The id is copied: the store replaces its list while it works, and a reference into
+    // that list would not survive the change.
+    connect(practice_, &QPushButton::clicked, this, [this] {
+        const Uuid id = current().id;
+        store_.addXP(practiceXP, id);
+    });
     stack_->addWidget(practice_, 0, Qt::AlignLeft);
 
     stack_->addStretch();
@@ -157,7 +162,8 @@ void MacFleaDetailView::buildTechTree(const ProgressionSpec::ActSpec& act) {
     auto makeCard = [this](const ProgressionSpec::TechNode& node, QWidget* parent) {
         auto* card = new MacTechNodeCard(node, parent);
         connect(card, &QAbstractButton::clicked, this, [this, id = node.id] {
-            if (spec_) store_.unlock(id, current().id, *spec_);
+            const Uuid fleaID = current().id;
+            if (spec_) store_.unlock(id, fleaID, *spec_);
         });
         cards_.push_back(card);
         return card;
