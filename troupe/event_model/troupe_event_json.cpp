@@ -69,8 +69,8 @@ std::string encodeTroupeEventLine(const TroupeEvent& event) {
     return sorted.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-TroupeEvent decodeTroupeEventLine(std::string_view line) {
-    const OrderedJson document = parseJson(line);
+TroupeEvent decodeTroupeEventLineReference(std::string_view line) {
+    const JsonDocument document = JsonDocument::parse(line, kTroupeEventLineLimit);
     return fromJson<TroupeEvent>(JsonReader(document));
 }
 

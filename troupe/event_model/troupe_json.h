@@ -19,7 +19,15 @@ namespace tw {
 OrderedJson toJson(const TroupeEvent& event);
 // One log line: keys sorted at every level, no trailing newline.
 std::string encodeTroupeEventLine(const TroupeEvent& event);
+// The longest line read. The log grows with use, so its limit is per line: a longer
+// line is one more line that does not decode (dataCorrupted at the top level).
+constexpr std::size_t kTroupeEventLineLimit = std::size_t{16} << 20;
+// Reads one line (without its newline) or throws JsonDecodeError. Parses with simdjson;
+// any line it refuses is read by the general parser, so the result and every error
+// are those of decodeTroupeEventLineReference. Safe on any thread.
 TroupeEvent decodeTroupeEventLine(std::string_view line);
+// The same through the general parser alone: the reference the fast way is held to.
+TroupeEvent decodeTroupeEventLineReference(std::string_view line);
 
 // Payload union: {"kind", "body"}.
 OrderedJson toJson(const TroupePayload& payload);
