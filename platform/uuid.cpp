@@ -2,6 +2,8 @@
 
 #include <uuid/uuid.h>
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 
 namespace tw {
@@ -10,12 +12,20 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// A table, not comparisons: ids are random digits, so range tests mispredict half
+// the time, and the troupe log reads a few ids per line.
+constexpr std::array<std::int8_t, 256> kHexValues = [] {
+    std::array<std::int8_t, 256> table{};
+    table.fill(-1);
+    for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c)
+        table[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c)
+        table[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+    return table;
+}();
+
+int hexValue(char c) { return kHexValues[static_cast<unsigned char>(c)]; }
 
 constexpr bool isHyphenPosition(std::size_t i) { return i == 8 || i == 13 || i == 18 || i == 23; }
 
