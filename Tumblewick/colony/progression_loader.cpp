@@ -179,6 +179,14 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
     return content.str();
 }
 
+// Logs and says so when a document is over the limit.
+bool overLimit(std::uintmax_t size) {
+    if (size <= kProgressionDocumentLimit) return false;
+    log::warning("Progression document is " + std::to_string(size) + " bytes, over the limit of " +
+                 std::to_string(kProgressionDocumentLimit) + "; custom fleas keep their plain looks");
+    return true;
+}
+
 std::filesystem::path executableDirectory() {
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -188,6 +196,7 @@ std::filesystem::path executableDirectory() {
 }  // namespace
 
 ProgressionSpec readProgressionSpec(std::string_view text) {
+    if (overLimit(text.size())) return ProgressionSpec();
     OrderedJson root;
     try {
         root = parseJson(text);
@@ -227,6 +236,11 @@ ProgressionSpec readProgressionSpec(std::string_view text) {
 
 ProgressionSpec loadProgressionSpec(const std::vector<std::filesystem::path>& candidates) {
     for (const auto& candidate : candidates) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(candidate, ec) &&
+            overLimit(std::filesystem::file_size(candidate, ec))) {
+            return ProgressionSpec();
+        }
         if (auto text = readWholeFile(candidate)) return readProgressionSpec(*text);
     }
     log::warning("No progression document found; custom fleas keep their plain looks");

@@ -11,6 +11,10 @@
 
 namespace tw {
 
+// The shipped document is about 27 KB; a larger one than this is refused unread with a
+// log line (the empty spec), so a stray huge file never takes the memory to parse it.
+constexpr std::size_t kProgressionDocumentLimit = std::size_t{4} << 20;
+
 // Reads the first readable candidate (see progressionDocumentCandidates()).
 ProgressionSpec loadProgressionSpec();
 // The first candidate that can be read is the document; later ones are not tried,

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "Tumblewick/colony/mac_flea_levels.h"
 #include "platform/log.h"
@@ -50,6 +51,25 @@ TEST_F(ProgressionLoaderTest, AnUnparsableFirstDocumentStopsTheSearch) {
     const auto array = write("array.json", "[1, 2]");
     EXPECT_EQ(loadProgressionSpec({array, good}), ProgressionSpec());
     EXPECT_FALSE(lines.empty());
+}
+
+TEST_F(ProgressionLoaderTest, ADocumentOverTheLimitIsRefusedUnreadAndStopsTheSearch) {
+    const std::string huge =
+        R"({"propKinds": ["net"], "pad": ")" + std::string(kProgressionDocumentLimit, 'x') + "\"}";
+    const auto good = write("good3.json", R"({"propKinds": ["net"]})");
+    const auto big = write("huge.json", huge);
+    const std::vector<std::function<ProgressionSpec()>> readers = {
+        [&] { return readProgressionSpec(huge); },
+        [&] {
+            return loadProgressionSpec({big, good});
+        }};
+    for (const auto& read : readers) {
+        lines.clear();
+        EXPECT_EQ(read(), ProgressionSpec());
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_NE(lines[0].find("over the limit of 4194304"), std::string::npos) << lines[0];
+    }
+    std::filesystem::remove(big);
 }
 
 TEST_F(ProgressionLoaderTest, Thresholds) {
