@@ -257,7 +257,7 @@ std::string DialogueCache::encodeFile(const std::vector<std::pair<std::string, E
 }
 
 std::vector<std::pair<std::string, DialogueCache::Entry>> DialogueCache::decodeFile(std::string_view text) {
-    const OrderedJson document = parseJson(text);
+    const JsonDocument document = JsonDocument::parse(text);
     const JsonReader root(document);
     if (!root.isObject()) root.fail(JsonErrorKind::typeMismatch, "expected an object");
     std::vector<std::pair<std::string, Entry>> entries;

@@ -126,7 +126,7 @@ std::optional<std::vector<std::uint8_t>> base64Decode(std::string_view text) {
 }
 
 Contents decode(const std::string& text, bool logSkipped) {
-    const OrderedJson document = parseJson(text);
+    const JsonDocument document = JsonDocument::parse(text, kMaxFileBytes);
     const JsonReader root(document);
     if (!root.isObject()) throw std::runtime_error("A defaults file must hold one JSON object");
     Contents contents;

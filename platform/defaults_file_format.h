@@ -17,6 +17,10 @@ struct Contents {
     std::map<std::string, Date> removed;            // when each key was removed
 };
 
+// A settings file holds a few hundred keys; one this large was not written by us and
+// would take the app's memory to parse.
+constexpr std::uint64_t kMaxFileBytes = kJsonSizeLimit;
+
 // How long a "removed" entry stays in the file: far longer than two instances of the
 // app overlap, short enough that the file does not collect every key ever removed.
 constexpr double kRemovedEntryLifetimeSeconds = 30 * 86400.0;

@@ -20,9 +20,7 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 using atomic_file::ReadStatus;
 
-// A settings file holds a few hundred keys; one this large was not written by us and
-// would take the app's memory to parse.
-constexpr std::uint64_t kMaxFileBytes = 128ull * 1024 * 1024;
+using defaults_file::kMaxFileBytes;
 
 bool isFinite(const DefaultsValue& value) {
     if (const auto* d = std::get_if<double>(&value)) return std::isfinite(*d);

@@ -275,11 +275,11 @@ TEST_F(DefaultsFileChangesTest, NoChangeOfTheFileMakesARunningSuiteDropAKey) {
          "wrote them back"},
         // Sparse: the limit is checked before a byte is read.
         {"over the size limit",
-         [](const fs::path& file) { fs::resize_file(file, 129ull * 1024 * 1024); },
+         [](const fs::path& file) { fs::resize_file(file, 65ull * 1024 * 1024); },
          {},
          kHeldKeys + 1,
          1,
-         "over the 128 MiB limit"},
+         "over the 64 MiB limit"},
         {"replaced by a directory",
          [](const fs::path& file) {
              fs::remove(file);
