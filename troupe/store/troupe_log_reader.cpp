@@ -83,9 +83,10 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
                 }
                 break;
             }
-            if (carryTooLong) {
+            if (carryTooLong || carry.size() + piece.size() > maxLineBytes) {
                 ++log.skippedLines;
                 carryTooLong = false;
+                carry.clear();
             } else if (!carry.empty()) {
                 carry.append(piece);
                 sink.line(carry, carryOffset);
