@@ -18,6 +18,7 @@
 #include "platform/defaults.h"
 #include "platform/main_queue.h"
 #include "troupe/event_model/troupe_payload.h"
+#include "troupe/settings/troupe_settings_model.h"
 
 namespace tw {
 
@@ -28,7 +29,7 @@ class MacCustomFleaStore final : public CustomFleaXPSink {
     // replaces it (with "_2", "_3", ... when that key is taken).
     static constexpr const char* unreadableKey = "tw_custom_fleas_unreadable";
     // Read afresh at every emit; written only by the troupe settings window.
-    static constexpr const char* dualWriteKey = "tw_troupe_dual_write_enabled";
+    static constexpr const char* dualWriteKey = TroupeSettingsModel::dualWriteKey;
 
     // Called before every change of the list, with the list as it is about to become.
     using FleasObserver = std::function<void(const std::vector<MacCustomFlea>& upcoming)>;
