@@ -131,21 +131,32 @@ TEST(TroupeLogFile, AKilledWriterLeavesAPrefixOfWholeLines) {
     EXPECT_EQ(h.open()->snapshot().eventCount, count);
 }
 
-TEST(TroupeLogFile, ReaderOffsetsPointAtEachLine) {
+TEST(TroupeLogFile, ReaderFindsEveryLineWhateverTheBlockSize) {
     TroupeHarness h;
     const std::string a = encodeTroupeEventLine(milestone(1, 1));
     const std::string b = encodeTroupeEventLine(milestone(2, 2));
-    writeFile(h.logFile(), a + "\n\n" + b + "\r\n");
-    const TroupeLoadedLog log = readTroupeLog(h.logFile());
-    ASSERT_EQ(log.offsets.size(), 2u);
-    EXPECT_EQ(log.offsets[0], 0u);
-    EXPECT_EQ(log.offsets[1], a.size() + 2);
-    EXPECT_TRUE(log.endsWithNewline);
-    EXPECT_EQ(log.endOffset, a.size() + b.size() + 4);
-    // A line longer than the limit is skipped, not held.
-    const TroupeLoadedLog limited = readTroupeLog(h.logFile(), 16);
-    EXPECT_EQ(limited.skippedLines, 2);
-    EXPECT_TRUE(limited.events.empty());
+    const std::string c = encodeTroupeEventLine(milestone(3, 3));
+    writeFile(h.logFile(), a + "\n\n" + b + "\r\n" + "garbage\n" + c);
+    const TroupeLoadedLog whole = readTroupeLog(h.logFile());
+    ASSERT_EQ(whole.events.size(), 3u);
+    EXPECT_EQ(whole.offsets, (std::vector<std::uint64_t>{0, a.size() + 2, a.size() + b.size() + 12}));
+    EXPECT_EQ(whole.skippedLines, 1);
+    EXPECT_FALSE(whole.endsWithNewline);
+    EXPECT_EQ(whole.endOffset, a.size() + b.size() + c.size() + 12);
+    for (std::size_t block : {1, 7, 64, 4096}) {
+        SCOPED_TRACE(block);
+        const TroupeLoadedLog blocks = readTroupeLog(h.logFile(), std::uint64_t{1} << 20, block);
+        EXPECT_EQ(blocks.events, whole.events);
+        EXPECT_EQ(blocks.offsets, whole.offsets);
+        EXPECT_EQ(blocks.skippedLines, whole.skippedLines);
+        EXPECT_EQ(blocks.endOffset, whole.endOffset);
+    }
+    // Lines longer than the limit are skipped, not held, wherever the blocks cut them.
+    for (std::size_t block : {5, 1 << 20}) {
+        const TroupeLoadedLog limited = readTroupeLog(h.logFile(), 16, block);
+        EXPECT_EQ(limited.skippedLines, 4);
+        EXPECT_TRUE(limited.events.empty());
+    }
 }
 
 }  // namespace
