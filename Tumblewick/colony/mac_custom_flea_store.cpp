@@ -73,7 +73,7 @@ void MacCustomFleaStore::removeObserver(ObserverToken token) {
 
 // MARK: - Operations
 
-void MacCustomFleaStore::add(const MacCustomFlea& flea) {
+void MacCustomFleaStore::add(MacCustomFlea flea) {
     change([&](std::vector<MacCustomFlea>& list) { list.push_back(flea); });
     save();
     troupeEmit(TroupeEventKind::fleaCreated, TroupeFleaCreated{.fleaId = flea.id,
@@ -85,7 +85,7 @@ void MacCustomFleaStore::add(const MacCustomFlea& flea) {
                                                                .traits = {}});
 }
 
-void MacCustomFleaStore::remove(const MacCustomFlea& flea) {
+void MacCustomFleaStore::remove(MacCustomFlea flea) {
     change([&](std::vector<MacCustomFlea>& list) {
         std::erase_if(list, [&](const MacCustomFlea& f) { return f.id == flea.id; });
     });
@@ -93,7 +93,7 @@ void MacCustomFleaStore::remove(const MacCustomFlea& flea) {
     troupeEmit(TroupeEventKind::fleaDeleted, TroupeFleaIdOnly{flea.id});
 }
 
-void MacCustomFleaStore::addXP(std::int64_t amount, const Uuid& fleaId) {
+void MacCustomFleaStore::addXP(std::int64_t amount, Uuid fleaId) {
     if (!findFlea(fleas_, fleaId)) return;
     change([&](std::vector<MacCustomFlea>& list) {
         MacCustomFlea* flea = findFlea(list, fleaId);
@@ -115,7 +115,7 @@ void MacCustomFleaStore::addXPToAll(std::int64_t amount) {
         troupeEmit(TroupeEventKind::xpEarned, TroupeXPEarned{std::nullopt, amount, TroupeXPSource::click});
 }
 
-bool MacCustomFleaStore::unlock(const std::string& nodeID, const Uuid& fleaId, const ProgressionSpec& spec) {
+bool MacCustomFleaStore::unlock(std::string nodeID, Uuid fleaId, const ProgressionSpec& spec) {
     const MacCustomFlea* flea = findFlea(fleas_, fleaId);
     if (!flea) return false;
     const auto act = spec.acts.find(flea->discoveredAct);

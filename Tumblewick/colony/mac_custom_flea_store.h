@@ -18,6 +18,7 @@
 #include "platform/defaults.h"
 #include "platform/main_queue.h"
 #include "troupe/event_model/troupe_payload.h"
+#include "troupe/settings/troupe_settings_model.h"
 
 namespace tw {
 
@@ -28,7 +29,7 @@ class MacCustomFleaStore final : public CustomFleaXPSink {
     // replaces it (with "_2", "_3", ... when that key is taken).
     static constexpr const char* unreadableKey = "tw_custom_fleas_unreadable";
     // Read afresh at every emit; written only by the troupe settings window.
-    static constexpr const char* dualWriteKey = "tw_troupe_dual_write_enabled";
+    static constexpr const char* dualWriteKey = TroupeSettingsModel::dualWriteKey;
 
     // Called before every change of the list, with the list as it is about to become.
     using FleasObserver = std::function<void(const std::vector<MacCustomFlea>& upcoming)>;
@@ -51,20 +52,23 @@ class MacCustomFleaStore final : public CustomFleaXPSink {
     ObserverToken observeFleas(FleasObserver observer);
     void removeObserver(ObserverToken token);
 
+    // Arguments are taken by value: callers may pass an element of fleas(), which
+    // every change replaces.
+    //
     // Appends the flea (a repeated id gives a second entry), saves, emits "flea_created".
-    void add(const MacCustomFlea& flea);
+    void add(MacCustomFlea flea);
     // Removes every entry with the flea's id, saves and emits "flea_deleted", also when
     // none matched.
-    void remove(const MacCustomFlea& flea);
+    void remove(MacCustomFlea flea);
     // Adds to the first flea with the id (saturating at the int64 bounds) and saves;
     // an amount of at least 1 emits "xp_earned" with source "practice". Unknown id: nothing.
-    void addXP(std::int64_t amount, const Uuid& fleaId);
+    void addXP(std::int64_t amount, Uuid fleaId);
     // Adds to every flea (one change each) and saves, also with no fleas; an amount of
     // at least 1 emits one "xp_earned" for every flea, source "click".
     void addXPToAll(std::int64_t amount) override;
     // Spends the node's cost on it when the flea, the node of its act's tree, enough XP,
     // every prerequisite and the flea's branch allow; saves and emits "node_unlocked".
-    bool unlock(const std::string& nodeID, const Uuid& fleaId, const ProgressionSpec& spec);
+    bool unlock(std::string nodeID, Uuid fleaId, const ProgressionSpec& spec);
     // The branch of the first node of `tree` (in tree order) the flea holds that has one.
     static std::optional<std::string> committedBranch(const MacCustomFlea& flea,
                                                       const std::vector<ProgressionSpec::TechNode>& tree);

@@ -1,9 +1,12 @@
 #include "troupe/store/troupe_live_fold.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 
 #include "troupe/snapshot/troupe_fold.h"
 #include "troupe/snapshot/troupe_fold_session.h"
+#include "troupe/snapshot/troupe_uuid_set.h"
 #include "troupe/snapshot/troupe_value_ops.h"
 
 namespace tw {
@@ -18,56 +21,115 @@ bool commutes(const TroupeEvent& event) {
            std::holds_alternative<TroupeMilestoneAcknowledged>(event.payload.value);
 }
 
+// The fold's order as integers, so ordering a long log neither chases pointers nor
+// compares ids byte by byte; the position keeps it stable.
+struct OrderKey {
+    std::uint64_t time;
+    std::uint64_t idHigh;
+    std::uint64_t idLow;
+    std::size_t position;
+    friend bool operator<(const OrderKey& a, const OrderKey& b) {
+        if (a.time != b.time) return a.time < b.time;
+        if (a.idHigh != b.idHigh) return a.idHigh < b.idHigh;
+        if (a.idLow != b.idLow) return a.idLow < b.idLow;
+        return a.position < b.position;
+    }
+};
+
+OrderKey orderKey(const TroupeEvent& event, std::size_t position) {
+    double seconds = event.ts.seconds;
+    std::uint64_t time = ~std::uint64_t{0};  // NaN last, as the fold's order has it
+    if (seconds == seconds) {
+        if (seconds == 0) seconds = 0;
+        const auto bits = std::bit_cast<std::uint64_t>(seconds);
+        time = (bits >> 63) ? ~bits : bits | (std::uint64_t{1} << 63);
+    }
+    auto half = [&](int from) {
+        std::uint64_t value = 0;
+        for (int i = from; i < from + 8; ++i) value = (value << 8) | event.id.bytes[i];
+        return value;
+    };
+    return OrderKey{time, half(0), half(8), position};
+}
+
 }  // namespace
 
-TroupeLiveFold::TroupeLiveFold(const std::vector<TroupeEvent>& events) : snapshot_(TroupeFold::fold(events)) {
-    count_ = snapshot_.eventCount;
-    for (const TroupeEvent& event : events) {
-        if (event.schemaVersion <= troupeSchemaVersion && after(event, lastKey_))
-            lastKey_ = Key{event.ts, event.id};
+bool TroupeLiveFold::KeyLess::operator()(const Key& a, const Key& b) const {
+    return troupe_ops::timeThenIdBefore(a.ts, a.id, b.ts, b.id);
+}
+
+TroupeLiveFold::TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom) : settledBefore_(tailFrom) {
+    // The fold's rules: newer schema versions skipped, the first of an id in order wins.
+    std::vector<OrderKey> keys;
+    keys.reserve(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (events[i].schemaVersion <= troupeSchemaVersion) keys.push_back(orderKey(events[i], i));
     }
-    base_ = snapshot_;
-    baseLastKey_ = lastKey_;
-}
-
-bool TroupeLiveFold::after(const TroupeEvent& event, const std::optional<Key>& key) {
-    return !key || troupe_ops::timeThenIdBefore(key->ts, key->id, event.ts, event.id);
-}
-
-void TroupeLiveFold::settleTail() {
+    std::sort(keys.begin(), keys.end());
+    TroupeUuidSet applied(keys.size());
     TroupeFoldSession session(base_);
-    for (const TroupeEvent& event : tail_) session.apply(event);
+    for (const OrderKey& key : keys) {
+        TroupeEvent& event = events[key.position];
+        if (!applied.insert(event.id)) continue;
+        if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, tailFrom)) {
+            if (!commutes(event)) tailOrderDependent_.insert(keyOf(event));
+            tail_.emplace_hint(tail_.end(), keyOf(event), std::move(event));
+            continue;
+        }
+        session.apply(event);
+        lastSettled_ = std::move(event);
+    }
     session.finish();
-    tail_.clear();
-    baseLastKey_ = lastKey_;
+    count_ = static_cast<std::int64_t>(applied.size());
+    snapshot_ = base_;
+    replayTail();
 }
 
-bool TroupeLiveFold::apply(const TroupeEvent& event) {
-    ++count_;
-    bool inPlace = true;
-    if (after(event, lastKey_)) {
-        if (!tail_.empty() && troupe_ops::timeBefore(tail_.back().ts, event.ts)) settleTail();
-        TroupeFold::apply(event, snapshot_);
-        tail_.push_back(event);
-        lastKey_ = Key{event.ts, event.id};
-    } else if (after(event, baseLastKey_)) {
-        const auto place = std::upper_bound(tail_.begin(), tail_.end(), event, TroupeFold::precedes);
-        const bool reorderFree = commutes(event) && std::all_of(place, tail_.end(), commutes);
-        tail_.insert(place, event);
-        if (reorderFree) {
-            TroupeFold::apply(event, snapshot_);
-        } else {
-            snapshot_ = base_;
-            TroupeFoldSession session(snapshot_);
-            for (const TroupeEvent& settled : tail_) session.apply(settled);
-            session.finish();
-        }
-    } else {
-        TroupeFold::apply(event, snapshot_);
-        inPlace = false;
-    }
+void TroupeLiveFold::replayTail() {
+    TroupeFoldSession session(snapshot_);
+    for (const auto& [key, event] : tail_) session.apply(event);
+    session.finish();
     snapshot_.eventCount = count_;
-    return inPlace;
+}
+
+void TroupeLiveFold::settleBefore(Date boundary) {
+    if (troupe_ops::timeBefore(settledBefore_, boundary)) settledBefore_ = boundary;
+    auto end = tail_.begin();
+    while (end != tail_.end() && troupe_ops::timeBefore(end->first.ts, settledBefore_)) ++end;
+    if (end == tail_.begin()) return;
+    TroupeFoldSession session(base_);
+    for (auto it = tail_.begin(); it != end; ++it) {
+        session.apply(it->second);
+        tailOrderDependent_.erase(it->first);
+    }
+    session.finish();
+    lastSettled_ = std::move(std::prev(end)->second);
+    tail_.erase(tail_.begin(), end);
+}
+
+bool TroupeLiveFold::apply(const TroupeEvent& event, Date now) {
+    ++count_;
+    settleBefore(Date{std::floor(now.seconds) - reorderWindowSeconds});
+    if (lastSettled_ && TroupeFold::precedes(event, *lastSettled_)) {
+        TroupeFold::apply(event, snapshot_);
+        snapshot_.eventCount = count_;
+        return false;
+    }
+    const Key key = keyOf(event);
+    const bool last = tail_.empty() || KeyLess{}(std::prev(tail_.end())->first, key);
+    // In place when nothing after it depends on the order (nor it on theirs).
+    const bool inPlace =
+        last || (commutes(event) && tailOrderDependent_.upper_bound(key) == tailOrderDependent_.end());
+    if (!commutes(event)) tailOrderDependent_.insert(key);
+    tail_.emplace(key, event);
+    if (inPlace) {
+        TroupeFold::apply(event, snapshot_);
+        snapshot_.eventCount = count_;
+    } else {
+        snapshot_ = base_;
+        replayTail();
+    }
+    return true;
 }
 
 }  // namespace tw

@@ -1,13 +1,15 @@
 #pragma once
 // The snapshot kept up to date one appended event at a time, equal to what folding
 // the whole log gives at the next launch. The fold orders events by time, then id;
-// events stamped within one second arrive in id order only by chance, so the events
-// of the latest second stay in a sorted tail over a settled base, and an event that
-// lands before another of its second is replayed into place. Events that commute
-// with everything after them (XP and milestones, the bulk of a busy log) are applied
-// in place without a replay.
+// events stamped within a few seconds of each other arrive in that order only by
+// chance. So the events of the last minute stay in a sorted tail over a settled
+// base, and an event that lands before others of the tail is replayed into place.
+// Events that commute with everything after them (XP and milestones, the bulk of a
+// busy log) are applied in place without a replay.
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "troupe/event_model/troupe_event.h"
@@ -17,14 +19,19 @@ namespace tw {
 
 class TroupeLiveFold {
    public:
-    TroupeLiveFold() = default;
-    // Folds a loaded log (every line that decoded, in file order).
-    explicit TroupeLiveFold(const std::vector<TroupeEvent>& events);
+    // How far back in time an appended event may land and still be put in its place.
+    static constexpr double reorderWindowSeconds = 60;
 
-    // Applies an accepted event: a known schema version and an id not seen before.
-    // False when it belongs before the latest second: it is applied at the end, and
-    // only folding the whole log again puts it in its place.
-    bool apply(const TroupeEvent& event);
+    TroupeLiveFold() = default;
+    // Folds a loaded log (every line that decoded, in file order), keeping the events
+    // from `tailFrom` on in the tail.
+    TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom);
+
+    // Applies an accepted event (a known schema version, an id not seen before) at
+    // time `now`. False when it belongs before the settled base: it is applied at the
+    // end, and only folding the whole log again (with an earlier `tailFrom`) puts it
+    // in its place.
+    bool apply(const TroupeEvent& event, Date now);
 
     const TroupeSnapshot& snapshot() const { return snapshot_; }
 
@@ -33,14 +40,19 @@ class TroupeLiveFold {
         Date ts;
         Uuid id;
     };
-    static bool after(const TroupeEvent& event, const std::optional<Key>& key);
-    void settleTail();
+    struct KeyLess {
+        bool operator()(const Key& a, const Key& b) const;
+    };
+    static Key keyOf(const TroupeEvent& event) { return Key{event.ts, event.id}; }
+    void settleBefore(Date boundary);
+    void replayTail();
 
     TroupeSnapshot snapshot_;
-    TroupeSnapshot base_;             // every event before the tail
-    std::vector<TroupeEvent> tail_;   // the latest second's events, in fold order
-    std::optional<Key> lastKey_;      // the last event in fold order
-    std::optional<Key> baseLastKey_;  // the last event of the base
+    TroupeSnapshot base_;                        // every event before the tail
+    std::map<Key, TroupeEvent, KeyLess> tail_;   // in fold order
+    std::set<Key, KeyLess> tailOrderDependent_;  // tail events that do not commute
+    std::optional<TroupeEvent> lastSettled_;
+    Date settledBefore_{};  // tail events older than this move into the base
     std::int64_t count_ = 0;
 };
 

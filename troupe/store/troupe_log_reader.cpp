@@ -1,10 +1,14 @@
 #include "troupe/store/troupe_log_reader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <thread>
 
 #include "troupe/event_model/troupe_json.h"
 
@@ -13,29 +17,47 @@ namespace tw {
 namespace {
 
 bool isBlank(std::string_view line) {
-    for (char c : line) {
-        if (c != ' ' && c != '\t' && c != '\r') return false;
-    }
-    return true;
+    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
 }
 
-class LineSink {
-   public:
-    explicit LineSink(TroupeLoadedLog& log) : log_(log) {}
-
-    void line(std::string_view text, std::uint64_t offset) {
-        if (isBlank(text)) return;
-        try {
-            log_.events.push_back(decodeTroupeLogLine(text));
-            log_.offsets.push_back(offset);
-        } catch (const std::exception&) {
-            ++log_.skippedLines;
-        }
-    }
-
-   private:
-    TroupeLoadedLog& log_;
+struct Line {
+    std::string_view text;
+    std::uint64_t offset;
 };
+
+// Decodes a block's lines on every core, then adds them to the log in file order.
+// Lines are independent, and decoding them is nearly all of the work of a load.
+void decodeLines(const std::vector<Line>& lines, TroupeLoadedLog& log) {
+    if (lines.empty()) return;
+    std::vector<std::optional<TroupeEvent>> decoded(lines.size());
+    auto work = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            try {
+                decoded[i] = decodeTroupeLogLine(lines[i].text);
+            } catch (const std::exception&) {
+            }
+        }
+    };
+    static const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+    const std::size_t share = (lines.size() + threads - 1) / threads;
+    if (threads == 1 || lines.size() < 256) {
+        work(0, lines.size());
+    } else {
+        std::vector<std::thread> helpers;
+        for (std::size_t from = share; from < lines.size(); from += share)
+            helpers.emplace_back(work, from, std::min(lines.size(), from + share));
+        work(0, std::min(lines.size(), share));
+        for (auto& helper : helpers) helper.join();
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!decoded[i]) {
+            ++log.skippedLines;
+            continue;
+        }
+        log.events.push_back(std::move(*decoded[i]));
+        log.offsets.push_back(lines[i].offset);
+    }
+}
 
 }  // namespace
 
@@ -44,20 +66,34 @@ TroupeEvent decodeTroupeLogLine(std::string_view line) {
     return decodeTroupeEventLine(line);
 }
 
-TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t maxLineBytes) {
+TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t maxLineBytes,
+                              std::size_t blockBytes) {
     TroupeLoadedLog log;
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT) log.readError = std::strerror(errno);
         return log;
     }
-    LineSink sink(log);
-    constexpr std::size_t kChunk = std::size_t{1} << 20;
-    std::vector<char> buffer(kChunk);
-    std::string carry;              // the start of a line that runs past the chunk
+    // A small log needs no big buffer.
+    struct stat info {};
+    std::size_t want = blockBytes;
+    if (::fstat(fd, &info) == 0 && info.st_size >= 0)
+        want = std::min(want, static_cast<std::size_t>(info.st_size) + 1);
+    std::vector<char> buffer(std::max<std::size_t>(want, 1));
+    std::string carry;              // the start of a line that runs past the block
     std::uint64_t carryOffset = 0;  // where that line starts in the file
     bool carryTooLong = false;      // the line outgrew maxLineBytes: skip to its end
     std::uint64_t position = 0;
+    std::vector<Line> lines;
+    // Queues one line; the carried one is kept alive in `held` until decoded.
+    std::string held;
+    auto take = [&](std::string_view text, std::uint64_t offset) {
+        if (text.size() > maxLineBytes) {
+            ++log.skippedLines;
+        } else if (!isBlank(text)) {
+            lines.push_back(Line{text, offset});
+        }
+    };
     for (;;) {
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
         if (got < 0) {
@@ -66,46 +102,55 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
             break;
         }
         if (got == 0) break;
-        std::string_view chunk(buffer.data(), static_cast<std::size_t>(got));
+        const std::string_view block(buffer.data(), static_cast<std::size_t>(got));
+        lines.clear();
         std::size_t start = 0;
-        while (start < chunk.size()) {
-            const std::size_t newline = chunk.find('\n', start);
-            const std::size_t end = newline == std::string_view::npos ? chunk.size() : newline;
-            const std::string_view piece = chunk.substr(start, end - start);
-            const std::uint64_t pieceOffset = position + start;
-            if (newline == std::string_view::npos) {
-                if (carry.empty() && !carryTooLong) carryOffset = pieceOffset;
-                if (!carryTooLong && carry.size() + piece.size() <= maxLineBytes) {
-                    carry.append(piece);
-                } else {
-                    carryTooLong = true;
-                    carry.clear();
-                }
-                break;
-            }
+        for (std::size_t newline; (newline = block.find('\n', start)) != std::string_view::npos;
+             start = newline + 1) {
+            const std::string_view piece = block.substr(start, newline - start);
             if (carryTooLong) {
                 ++log.skippedLines;
                 carryTooLong = false;
             } else if (!carry.empty()) {
-                carry.append(piece);
-                sink.line(carry, carryOffset);
+                held = std::move(carry);
                 carry.clear();
+                if (held.size() + piece.size() > maxLineBytes) {
+                    ++log.skippedLines;
+                    held.clear();
+                } else {
+                    held.append(piece);
+                    take(held, carryOffset);
+                }
             } else {
-                sink.line(piece, pieceOffset);
+                take(piece, position + start);
             }
-            start = newline + 1;
         }
+        // The rest of the block starts a line that the next block ends.
+        const std::string_view rest = block.substr(start);
+        if (!rest.empty()) {
+            if (carry.empty() && !carryTooLong) carryOffset = position + start;
+            if (!carryTooLong && carry.size() + rest.size() <= maxLineBytes) {
+                carry.append(rest);
+            } else {
+                carryTooLong = true;
+                carry.clear();
+            }
+        }
+        decodeLines(lines, log);
         position += static_cast<std::uint64_t>(got);
-        log.endsWithNewline = chunk.back() == '\n';
+        log.endsWithNewline = block.back() == '\n';
     }
     ::close(fd);
     log.endOffset = position;
     // A last line without its newline: a crash cut it, or it is complete but unterminated.
+    lines.clear();
     if (carryTooLong) {
         ++log.skippedLines;
     } else if (!carry.empty()) {
-        sink.line(carry, carryOffset);
+        held = std::move(carry);
+        take(held, carryOffset);
     }
+    decodeLines(lines, log);
     return log;
 }
 

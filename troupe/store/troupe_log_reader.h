@@ -21,8 +21,10 @@ struct TroupeLoadedLog {
 };
 
 // A missing file is an empty log. Lines longer than `maxLineBytes` are skipped unread.
+// The file is read `blockBytes` at a time; each block's lines decode on every core.
 TroupeLoadedLog readTroupeLog(const std::filesystem::path& file,
-                              std::uint64_t maxLineBytes = std::uint64_t{64} << 20);
+                              std::uint64_t maxLineBytes = std::uint64_t{16} << 20,
+                              std::size_t blockBytes = std::size_t{16} << 20);
 
 // One line as the reader reads it: the event, or the reason it is skipped.
 // Throws JsonDecodeError; the line carries no newline (a trailing CR is allowed).

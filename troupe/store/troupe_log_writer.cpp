@@ -15,6 +15,7 @@ namespace tw {
 namespace {
 constexpr auto kSyncInterval = std::chrono::seconds(1);
 constexpr auto kRetryInterval = std::chrono::seconds(1);
+constexpr auto kGather = std::chrono::milliseconds(2);
 }  // namespace
 
 TroupeLogWriter::TroupeLogWriter(std::filesystem::path file) : file_(std::move(file)) {
@@ -69,6 +70,13 @@ void TroupeLogWriter::loop() {
                 wake_.wait_until(lock, lastSync + kSyncInterval);
             else
                 wake_.wait(lock);
+            // Let a burst of lines gather: waking this thread per line costs the
+            // main thread more than the line's write does.
+            if (draining_ == 0 && !stopping_) {
+                lock.unlock();
+                std::this_thread::sleep_for(kGather);
+                lock.lock();
+            }
         }
         while (!jobs_.empty()) {
             Job job = std::move(jobs_.front());

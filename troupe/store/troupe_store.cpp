@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 
@@ -88,7 +89,7 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
     writer_ = std::make_unique<TroupeLogWriter>(logFile_);
     loadState_ = std::make_shared<LoadState>();
     loadState_->store = this;
-    startLoad(0);
+    startLoad(0, Date{std::floor(clock_.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
 }
 
 TroupeStore::~TroupeStore() {
@@ -121,28 +122,29 @@ const TroupeSnapshot& TroupeStore::snapshot() const {
 
 // MARK: - Loading
 
-void TroupeStore::startLoad(std::uint64_t generation) {
+void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
     std::weak_ptr<LoadState> weak = loadState_;
-    writer_->run([weak, generation, file = logFile_, &main = mainQueue_] {
+    writer_->run([weak, generation, tailFrom, file = logFile_, &main = mainQueue_] {
         auto log = std::make_unique<TroupeLoadedLog>(readTroupeLog(file));
-        auto live = std::make_unique<TroupeLiveFold>(log->events);
+        std::unique_ptr<TroupeEventIndex> index;
+        if (generation == 0) {
+            index = std::make_unique<TroupeEventIndex>(log->events.size());
+            for (std::size_t i = 0; i < log->events.size(); ++i)
+                index->insert(log->events[i].id, log->offsets[i]);
+            log->offsets = {};
+        }
+        auto live = std::make_unique<TroupeLiveFold>(std::move(log->events), tailFrom);
+        log->events = {};
         auto state = weak.lock();
         if (!state) return;
         if (generation > 0) {
             // A refold: only the snapshot is new.
-            log.reset();
             auto shared = std::make_shared<std::unique_ptr<TroupeLiveFold>>(std::move(live));
             main.post([weak, generation, shared] {
                 if (auto s = weak.lock(); s && s->store) s->store->refolded(generation, std::move(*shared));
             });
             return;
         }
-        auto index = std::make_unique<TroupeEventIndex>(log->events.size());
-        for (std::size_t i = 0; i < log->events.size(); ++i)
-            index->insert(log->events[i].id, log->offsets[i]);
-        log->events.clear();
-        log->events.shrink_to_fit();
-        log->offsets = {};
         {
             std::lock_guard lock(state->mutex);
             state->log = std::move(log);
@@ -207,21 +209,25 @@ void TroupeStore::publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<
     for (auto& waiter : waiters) waiter();
 }
 
-void TroupeStore::requestRefold() {
+void TroupeStore::requestRefold(Date from) {
+    if (sinceRefold_) return;  // the running one settles it; what it misses is refolded next
     ++refoldGeneration_;
     sinceRefold_.emplace();
-    log::info("A troupe event older than the latest second arrived; refolding the log");
-    startLoad(refoldGeneration_);
+    log::info("A troupe event from before the last minute arrived; refolding the log");
+    startLoad(refoldGeneration_, Date{std::floor(from.seconds) - TroupeLiveFold::reorderWindowSeconds});
 }
 
 void TroupeStore::refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live) {
-    if (generation != refoldGeneration_) return;  // a later refold is on its way
+    if (generation != refoldGeneration_) return;
     live_ = std::move(live);
     auto since = std::move(*sinceRefold_);
     sinceRefold_.reset();
-    bool again = false;
-    for (const TroupeEvent& event : since) again = !live_->apply(event) || again;
-    if (again) requestRefold();
+    std::optional<Date> earliestMisplaced;
+    for (const TroupeEvent& event : since) {
+        if (!live_->apply(event, clock_.now()) && (!earliestMisplaced || event.ts < *earliestMisplaced))
+            earliestMisplaced = event.ts;
+    }
+    if (earliestMisplaced) requestRefold(*earliestMisplaced);
     notifications_.post(snapshotChangedNotification);
 }
 
@@ -265,10 +271,10 @@ void TroupeStore::accept(TroupeEvent event, std::string line) {
     index_->insert(event.id, nextOffset_);
     nextOffset_ += line.size() + 1;
     if (sinceRefold_) sinceRefold_->push_back(event);
-    const bool inPlace = live_->apply(event);
+    const bool inPlace = live_->apply(event, clock_.now());
     line.push_back('\n');
     writer_->write(std::move(line));
-    if (!inPlace) requestRefold();  // after the line, so the refold reads it
+    if (!inPlace) requestRefold(event.ts);  // after the line, so the refold reads it
 
     std::erase_if(sinks_, [](const WeakSink& sink) { return sink.expired(); });
     for (const WeakSink& weak : std::vector<WeakSink>(sinks_)) {

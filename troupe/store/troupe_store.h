@@ -112,10 +112,10 @@ class TroupeStore {
     struct LoadState;
 
     void assertMainThread() const;
-    void startLoad(std::uint64_t generation);
+    void startLoad(std::uint64_t generation, Date tailFrom);
     void publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<TroupeLiveFold> live,
                  std::unique_ptr<TroupeEventIndex> index);
-    void requestRefold();
+    void requestRefold(Date from);
     void refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live);
     TroupeEvent storedEvent(const TroupeEvent& repeated);
     void accept(TroupeEvent event, std::string line);

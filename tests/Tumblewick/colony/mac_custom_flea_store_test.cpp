@@ -95,6 +95,17 @@ TEST(MacCustomFleaStore, OperationsChangeSaveAndEmit) {
          true,
          {TroupeXPEarned{kZing, 10, TroupeXPSource::practice}},
          1},
+        {"arguments may be elements of the list itself",
+         true,
+         {flea(kPip, 1), flea(kZing, 2), flea(kPip, 3)},
+         [](auto& s) {
+             s.addXP(10, s.fleas()[1].id);
+             s.remove(s.fleas()[0]);
+         },
+         {flea(kZing, 12)},
+         true,
+         {TroupeXPEarned{kZing, 10, TroupeXPSource::practice}, TroupeFleaIdOnly{kPip}},
+         2},
         {"addXP to a stranger does nothing",
          true,
          {flea(kPip, 1)},

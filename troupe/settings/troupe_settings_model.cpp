@@ -1,0 +1,17 @@
+#include "troupe/settings/troupe_settings_model.h"
+
+namespace tw {
+
+TroupeSettingsModel::TroupeSettingsModel(TroupeStore& store, TroupePostgresEndpoint endpoint)
+    : store_(store), endpoint_(std::move(endpoint)) {
+    // Any stored value reads as a Boolean; a missing one is false.
+    dualWriteEnabled_ = store_.standardDefaults().boolForKey(dualWriteKey);
+}
+
+void TroupeSettingsModel::setDualWriteEnabled(bool enabled) {
+    if (enabled == dualWriteEnabled_) return;
+    dualWriteEnabled_ = enabled;
+    store_.standardDefaults().setBool(dualWriteKey, enabled);
+}
+
+}  // namespace tw

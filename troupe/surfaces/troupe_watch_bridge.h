@@ -1,0 +1,35 @@
+#pragma once
+// The summary of the troupe that companion programs read: written as JSON under
+// "tw_troupe_watch_summary_v1" into the app-group defaults suite.
+#include <optional>
+#include <string>
+
+#include "platform/defaults.h"
+#include "platform/json.h"
+#include "platform/uuid.h"
+#include "troupe/store/troupe_store.h"
+
+namespace tw {
+
+class TroupeWatchBridge {
+   public:
+    static constexpr const char* summaryKey = "tw_troupe_watch_summary_v1";
+    static constexpr std::int64_t summarySchemaVersion = 1;
+
+    // Set once at launch: the app-group suite's name, and that suite as the app opened
+    // it. Without both the summary goes to the store's standard defaults.
+    static std::optional<std::string> appGroupIdentifier;
+    static Defaults* appGroupDefaults;
+
+    // Builds the summary from the store's snapshot and device id and writes it; a
+    // summary that cannot be encoded writes nothing (and says so in the log).
+    static void writeCurrentSummary(const TroupeStore& store, std::optional<Uuid> troupeId);
+
+    // {"schemaVersion", "generatedAt", "deviceId", "troupeId"?, "eventCount",
+    //  "lastEventTs"?, "fleas": [{"id", "name", "act", "hatKind", "bodyColorIndex", "xp"}]}
+    // with the live fleas, earliest first. Throws JsonEncodeError for an unwritable date.
+    static OrderedJson summaryJson(const TroupeSnapshot& snapshot, const Uuid& deviceId,
+                                   std::optional<Uuid> troupeId, Date generatedAt);
+};
+
+}  // namespace tw
