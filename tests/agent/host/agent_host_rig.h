@@ -59,6 +59,7 @@ struct AgentHostRig {
     struct Toast {
         std::string flea, actionRaw, line;
         Date at;
+        bool followsItsLine = false;  // the feed's newest line was this one when it rose
     };
 
     ManualMainQueue queue;
@@ -98,7 +99,10 @@ struct AgentHostRig {
             .surfaceSignatureToast =
                 [this](const std::string& flea, const std::string& action, const std::string& line) {
                     // The newest few are enough to check, and keep a long run's heap flat.
-                    agent_host::appendCapped(toasts, Toast{flea, action, line, clock.now()}, 200);
+                    const auto& lines = host->recentLines();
+                    const bool follows = !lines.empty() && lines.back().fleaName == flea &&
+                                         lines.back().actionRaw == action && lines.back().line == line;
+                    agent_host::appendCapped(toasts, Toast{flea, action, line, clock.now(), follows}, 200);
                 },
             .telemetry = nullptr,
             .makeExecutor = [] { return std::make_unique<InlineSerialExecutor>(); },
