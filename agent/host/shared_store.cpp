@@ -24,22 +24,23 @@ std::int64_t countOne(std::int64_t& count) {
     return count;
 }
 
-// The pulse in a stored value: nothing when the value is absent, not data, or does not decode.
-std::optional<AgentPulse> decodePulse(const std::optional<DefaultsValue>& stored) {
+}  // namespace
+
+std::optional<AgentPulse> SharedStore::decodePulse(const std::optional<DefaultsValue>& stored) const {
     const auto* data = stored ? std::get_if<DefaultsData>(&*stored) : nullptr;
     if (!data) return std::nullopt;
+    if (lastDecoded_ && lastDecoded_->first == *data) return lastDecoded_->second;
     try {
         const OrderedJson json = parseJson(
             std::string_view(reinterpret_cast<const char*>(data->bytes.data()), data->bytes.size()));
         AgentPulse pulse;
         fromJson(JsonReader(json), pulse);
+        lastDecoded_.emplace(*data, pulse);
         return pulse;
     } catch (const JsonDecodeError&) {
         return std::nullopt;
     }
 }
-
-}  // namespace
 
 AgentPulse SharedStore::currentPulse(Date at, const Calendar& calendar) {
     const auto stored = suite_.object(agentPulseKey);
@@ -60,7 +61,9 @@ AgentPulse SharedStore::currentPulse(Date at, const Calendar& calendar) {
 
 void SharedStore::encodePulse(const AgentPulse& pulse) {
     try {
-        suite_.setData(agentPulseKey, dumpJson(toJson(pulse)));
+        const std::string text = dumpJson(toJson(pulse));
+        suite_.setData(agentPulseKey, text);
+        lastDecoded_.emplace(DefaultsData{std::vector<std::uint8_t>(text.begin(), text.end())}, pulse);
     } catch (const JsonEncodeError& error) {
         log::warning(std::string("Agent pulse: not stored: ") + error.what());
     }
@@ -75,14 +78,16 @@ std::optional<AgentPulse> SharedStore::loadAgentPulse(Date now, const Calendar& 
 void SharedStore::recordAgentDecision(const std::string& fleaName, const std::string& intent,
                                       bool isInitiative, Date at, const Calendar& calendar) {
     AgentPulse p = currentPulse(at, calendar);
-    p.lastIntent = intent;
-    p.lastIntentFleaName = fleaName;
+    // Repaired as the stored text would be, so the pulse kept in memory equals the stored one.
+    const std::string name = unicode::repairUtf8(fleaName);
+    p.lastIntent = unicode::repairUtf8(intent);
+    p.lastIntentFleaName = name;
     countOne(p.decisionCount);
     if (isInitiative) countOne(p.initiativeCount);
-    const std::int64_t n = countOne(p.perFleaDecisions[fleaName]);
+    const std::int64_t n = countOne(p.perFleaDecisions[name]);
     // Drawing level with the top flea takes the top place.
     if (n >= p.topFleaCount) {
-        p.topFleaName = fleaName;
+        p.topFleaName = name;
         p.topFleaCount = n;
     }
     p.updatedAt = at;
@@ -95,7 +100,7 @@ void SharedStore::recordAgentThought(const std::string& line, const std::string&
     if (text.empty()) return;
     AgentPulse p = currentPulse(at, calendar);
     p.lastThought = std::move(text);
-    p.lastThoughtFleaName = fleaName;
+    p.lastThoughtFleaName = unicode::repairUtf8(fleaName);
     p.updatedAt = at;
     encodePulse(p);
 }

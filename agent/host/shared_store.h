@@ -37,8 +37,13 @@ class SharedStore {
     // (keeping an unreadable stored value aside so it is not lost).
     AgentPulse currentPulse(Date at, const Calendar& calendar);
     void encodePulse(const AgentPulse& pulse);
+    // The pulse in a stored value: nothing when it is absent, not data, or does not decode.
+    std::optional<AgentPulse> decodePulse(const std::optional<DefaultsValue>& stored) const;
 
     Defaults& suite_;
+    // The bytes last written or read and their pulse: every decision would otherwise
+    // parse back what the one before it just wrote.
+    mutable std::optional<std::pair<DefaultsData, AgentPulse>> lastDecoded_;
 };
 
 }  // namespace tw

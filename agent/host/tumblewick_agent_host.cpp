@@ -153,6 +153,7 @@ void TumblewickAgentHost::seedResidents() {
     for (const auto& resident : agent_host::residents) {
         const std::string name(resident.name);
         agentScheduler_.registerFlea(name, agent_host::plainVoiceCard(name));
+        memoriesHandedOver_.erase(name);
         stageStateStore_.registerFlea(name, std::string(resident.act));
     }
 }
@@ -167,6 +168,7 @@ void TumblewickAgentHost::registerCustomFleasIfNeeded() {
         // The card is built once: a later rename or level reaches the agent next run.
         const std::string fleaID = flea.id.uuidString();
         agentScheduler_.registerFlea(fleaID, agent_host::customFleaVoiceCard(flea));
+        memoriesHandedOver_.erase(fleaID);  // registered with none: hand them over again
         stageStateStore_.registerFlea(fleaID, agent_host::normalisedAct(flea.discoveredAct));
         registeredCustomFleaIDs_.insert(flea.id);
     }

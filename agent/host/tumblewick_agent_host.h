@@ -220,6 +220,7 @@ class TumblewickAgentHost final {
     std::unique_ptr<AgentDecisionLog> decisionLog_;
     std::unique_ptr<DialogueChannelStore> channelStore_;
     std::map<std::string, std::vector<AgentMemory>> memoriesByFlea_;
+    std::set<std::string> memoriesHandedOver_;  // the scheduler holds their current lists
     FleaNarrativeState narrativeState_;
     FleaNarrativeEngine narrativeEngine_;
     std::vector<RecentLine> recentLines_;

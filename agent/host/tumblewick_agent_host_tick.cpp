@@ -31,14 +31,13 @@ void TumblewickAgentHost::tick(Date now) {
     agentScheduler_.updateStage(
         StageState{.player_attention_flea_id = attendedFleaID_, .nearby_flea_ids = {std::string(featured)}});
 
-    for (const auto& resident : residents) {
-        const std::string name(resident.name);
-        agentScheduler_.setMemories(memoriesByTier(name), name);
-    }
-    for (const Uuid& id : registeredCustomFleaIDs_) {
-        const std::string fleaID = id.uuidString();
-        agentScheduler_.setMemories(memoriesByTier(fleaID), fleaID);
-    }
+    // Only lists that changed since they were last handed over are copied again.
+    const auto handOverMemories = [this](const std::string& fleaID) {
+        if (memoriesHandedOver_.insert(fleaID).second)
+            agentScheduler_.setMemories(memoriesByTier(fleaID), fleaID);
+    };
+    for (const auto& resident : residents) handOverMemories(std::string(resident.name));
+    for (const Uuid& id : registeredCustomFleaIDs_) handOverMemories(id.uuidString());
 
     for (const auto& pending : agentScheduler_.step(now)) {
         const AgentAction action = pending.intent.action;
@@ -72,6 +71,7 @@ void TumblewickAgentHost::awardCustomFleaXPIfApplicable(const std::string& fleaI
 
 void TumblewickAgentHost::appendMemory(const std::string& fleaID, AgentMemory memory) {
     agent_host::appendCapped(memoriesByFlea_[fleaID], std::move(memory), maxMemoriesPerFlea);
+    memoriesHandedOver_.erase(fleaID);
 }
 
 void TumblewickAgentHost::recordMemory(const std::string& fleaID, AgentAction action) {

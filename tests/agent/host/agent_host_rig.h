@@ -59,10 +59,11 @@ struct AgentHostRig {
     struct Toast {
         std::string flea, actionRaw, line;
         Date at;
+        bool followsItsLine = false;  // the feed's newest line was this one when it rose
     };
 
     ManualMainQueue queue;
-    QueueClock clock{queue, kRigOrigin};
+    QueueClock clock;
     InMemoryDefaults standard;
     InMemoryDefaults group;
     ListRoster roster;
@@ -72,8 +73,8 @@ struct AgentHostRig {
 
     // With `nameServer`, TUMBLEWICK_MODEL_URL names a model server while the host is built.
     explicit AgentHostRig(std::shared_ptr<FakeLanguageModel> languageModel = nullptr, int customFleas = 0,
-                          bool nameServer = true)
-        : model(std::move(languageModel)) {
+                          bool nameServer = true, Date origin = kRigOrigin)
+        : clock(queue, origin), model(std::move(languageModel)) {
         roster.clock = &clock;
         for (int i = 0; i < customFleas; ++i) {
             static const char* acts[] = {"tightrope", "Strongflea", "cannon", "juggling", "yodelling"};
@@ -97,7 +98,11 @@ struct AgentHostRig {
             },
             .surfaceSignatureToast =
                 [this](const std::string& flea, const std::string& action, const std::string& line) {
-                    toasts.push_back(Toast{flea, action, line, clock.now()});
+                    // The newest few are enough to check, and keep a long run's heap flat.
+                    const auto& lines = host->recentLines();
+                    const bool follows = !lines.empty() && lines.back().fleaName == flea &&
+                                         lines.back().actionRaw == action && lines.back().line == line;
+                    agent_host::appendCapped(toasts, Toast{flea, action, line, clock.now(), follows}, 200);
                 },
             .telemetry = nullptr,
             .makeExecutor = [] { return std::make_unique<InlineSerialExecutor>(); },

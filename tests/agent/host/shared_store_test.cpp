@@ -128,6 +128,29 @@ TEST_F(PulseTest, CountsAtTheTopOfTheRangeStayThereInsteadOfWrapping) {
     EXPECT_EQ(pulse.lastIntent, "attempt_bit");
 }
 
+TEST_F(PulseTest, EachRecordBuildsOnWhatIsStoredNowEvenWhenAnotherWriterChangedIt) {
+    store.recordAgentDecision("A", "sit", false, kNoon, berlin);
+    // Another writer of the group suite replaces the pulse between two decisions.
+    AgentPulse other;
+    other.decisionCount = 10;
+    other.perFleaDecisions["B"] = 10;
+    other.topFleaName = "B";
+    other.topFleaCount = 10;
+    other.updatedAt = kNoon;
+    suite.setData(SharedStore::agentPulseKey, dumpJson(toJson(other)));
+    store.recordAgentDecision("A", "sit", false, kNoon.adding(1), berlin);
+    auto pulse = stored();
+    EXPECT_EQ(pulse.decisionCount, 11);
+    EXPECT_EQ(pulse.perFleaDecisions, (std::map<std::string, std::int64_t>{{"A", 1}, {"B", 10}}));
+
+    // A name with broken bytes counts under the one repaired name that is stored.
+    store.recordAgentDecision("N\xff", "sit", false, kNoon.adding(2), berlin);
+    store.recordAgentDecision("N\xff", "sit", false, kNoon.adding(3), berlin);
+    pulse = stored();
+    EXPECT_EQ(pulse.perFleaDecisions.at("N\xEF\xBF\xBD"), 2);
+    EXPECT_EQ(store.loadAgentPulse(kNoon.adding(3), berlin), pulse);
+}
+
 TEST(PulseJson, EveryKeyIsRequiredAndTyped) {
     const auto decode = [](const std::string& text) {
         const OrderedJson json = parseJson(text);

@@ -110,7 +110,10 @@ TEST(TumblewickAgentHost, AVirtualHourWithThirtyTwoFleasDecidesSpeaksRemembersAn
     }
 
     // A signature toast only ever follows its arrived line.
-    for (const auto& toast : rig.toasts) EXPECT_EQ(toast.actionRaw, "perform_signature");
+    for (const auto& toast : rig.toasts) {
+        EXPECT_EQ(toast.actionRaw, "perform_signature");
+        EXPECT_TRUE(toast.followsItsLine);
+    }
     const auto& debug = host.dialogueDebug();
     for (const auto& entry : debug) {
         EXPECT_EQ(entry.generator, "template");
@@ -138,13 +141,10 @@ TEST(TumblewickAgentHost, LinesComeFromTheModelWhileItAnswersAndFromTemplatesWhe
         EXPECT_EQ(entry.fallback, "noFallbackNeeded");
         EXPECT_EQ(entry.line, "The crowd leans in.");
     }
+    ASSERT_FALSE(rig.toasts.empty());
     for (const auto& toast : rig.toasts) {
-        const bool delivered =
-            std::any_of(host.recentLines().begin(), host.recentLines().end(), [&](const auto& line) {
-                return line.fleaName == toast.flea && line.actionRaw == "perform_signature" &&
-                       line.at == toast.at;
-            });
-        EXPECT_TRUE(delivered || host.recentLines().front().at > toast.at);
+        EXPECT_EQ(toast.actionRaw, "perform_signature");
+        EXPECT_TRUE(toast.followsItsLine);
     }
     // The bubble shows for just under 4 s after the line arrived.
     const auto latest = host.dialogueDebug().back();
@@ -339,6 +339,46 @@ TEST(TumblewickAgentHost, StageInputsClampFlickerAndBondsComeBackOnTheMainThread
     rig.queue.runPending();
     ASSERT_TRUE(bonds);
     EXPECT_EQ(bonds->front(), (TumblewickAgentHost::Bond{"Rex", 1}));
+}
+
+TEST(TumblewickAgentHost, DiaryLinesAndDecisionsFileUnderTheLocalDayAcrossMidnight) {
+    // Starts at 23:49:30 in Berlin (UTC+1): diary lines at 23:50:00, 23:59:30 and
+    // 00:09:30, the last on the next local day, which in UTC is still the first.
+    const Calendar berlin("Europe/Berlin");
+    const Date start = Date::fromUnix(1796683770.0);  // 2026-12-07T22:49:30Z
+    ASSERT_EQ(berlin.format(start, "yyyy-MM-dd HH:mm:ss"), "2026-12-07 23:49:30");
+    AgentHostRig rig(nullptr, 0, true, start);
+    rig.host->setAutoSpotlightEnabled(false);
+    rig.host->start();
+    rig.queue.advance(1230);
+
+    auto diaryTimes = [&](Date day, const Calendar& calendar) {
+        std::vector<std::string> times;
+        for (const auto& name : kResidents) {
+            rig.host->channelStore().diaryLines(
+                name, day, calendar, [&](DialogueChannelStore::Entries entries) {
+                    for (const auto& entry : entries)
+                        times.push_back(calendar.format(entry.recordedAt, "HH:mm:ss"));
+                });
+        }
+        std::sort(times.begin(), times.end());
+        return times;
+    };
+    EXPECT_EQ(diaryTimes(start, berlin), (std::vector<std::string>{"23:50:00", "23:59:30"}));
+    EXPECT_EQ(diaryTimes(start.adding(1230), berlin), (std::vector<std::string>{"00:09:30"}));
+    const Calendar utc("UTC");
+    EXPECT_EQ(diaryTimes(start, utc), (std::vector<std::string>{"22:50:00", "22:59:30", "23:09:30"}));
+
+    // The log's day queries split the same run at local midnight.
+    std::size_t before = 0, after = 0, all = 0;
+    auto& log = rig.host->decisionLog();
+    log.decisionsForDay(start, 0, berlin, [&](AgentDecisionLog::Decisions d) { before = d.size(); });
+    log.decisionsForDay(start, 1, berlin, [&](AgentDecisionLog::Decisions d) { after = d.size(); });
+    log.decisionsForDay(start, 0, utc, [&](AgentDecisionLog::Decisions d) { all = d.size(); });
+    // Two decisions on each of 2,460 ticks, the newest 4,096 kept: of the 2 × 1,259 taken
+    // before midnight (ticks 0.5 s to 629.5 s) the oldest 824 are gone.
+    EXPECT_EQ(before, 2u * 1259 - (2u * 2460 - AgentDecisionLog::maxEntries));
+    EXPECT_EQ(before + after, all);
 }
 
 TEST(TumblewickAgentHost, SharedHostIsOneObjectBuiltWithoutRegisteringAnyone) {
