@@ -11,6 +11,7 @@
 
 #include "Tumblewick/shell/configuration/configuration.h"
 #include "Tumblewick/stage/stage_painter.h"
+#include "platform/x11/mac_key_code_table.h"
 #include "platform/log.h"
 #include "platform/number_format.h"
 
@@ -124,7 +125,8 @@ void TumblewickView::mousePressEvent(QMouseEvent* event) {
 }
 
 void TumblewickView::keyPressEvent(QKeyEvent* event) {
-    log::plain("⌨️ Key pressed: " + std::to_string(event->nativeScanCode()));
+    const auto key = translateXKey(event->nativeScanCode(), event->nativeVirtualKey());
+    log::plain("⌨️ Key pressed: " + std::to_string(key.macKeyCode));
 }
 
 }  // namespace tw
