@@ -38,8 +38,8 @@ void paintGround(Canvas& c, const TumblewickStage& stage, double w, double h) {
 void paintStars(Canvas& c, const TumblewickStage& stage, double w) {
     for (const auto& star : stage.ambientStars) {
         const double alpha = (std::sin(star.phase) + 1) * 0.35 + 0.25;
-        c.drawCachedPicture(0x57A2ULL, Rect{-0.5, -0.5, 3, 3}, {star.x * w - 1, star.y * stage.groundY - 1}, alpha,
-                            [](Canvas& p, Point at, double opacity) {
+        c.drawCachedPicture(0x57A2ULL, Rect{-0.5, -0.5, 3, 3}, {star.x * w - 1, star.y * stage.groundY - 1},
+                            alpha, [](Canvas& p, Point at, double opacity) {
                                 p.setFillColor(Color::white(1.0, opacity));
                                 p.fillEllipse({at.x, at.y, 2, 2});
                             });

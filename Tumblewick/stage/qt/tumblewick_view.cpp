@@ -11,9 +11,9 @@
 
 #include "Tumblewick/shell/configuration/configuration.h"
 #include "Tumblewick/stage/stage_painter.h"
-#include "platform/x11/mac_key_code_table.h"
 #include "platform/log.h"
 #include "platform/number_format.h"
+#include "platform/x11/mac_key_code_table.h"
 
 namespace tw {
 
@@ -71,12 +71,10 @@ TumblewickView::TumblewickView(QSize size, Services services, QWidget* parent)
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &TumblewickView::tick);
     if (services.input != nullptr) {
-        // Clicks reach the flea under the mouse; Shift as held when the click is routed.
+        // Clicks reach the flea under the mouse; Shift asks past a refusal.
         input_ = std::make_unique<StageInputRouter>(
-            *services.input, stage_->energy, services.mainQueue, [this](const MousePress&) {
-                const bool shift = QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier;
-                stage_->routeClickThroughAgent(shift);
-            });
+            *services.input, stage_->energy, services.mainQueue,
+            [this](const MousePress& press) { stage_->routeClickThroughAgent(press.shift); });
     }
     schedule();
 }
