@@ -1,6 +1,8 @@
 #include "Tumblewick/stage/stage_agent_overlays.h"
 
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <numbers>
 
@@ -137,6 +139,8 @@ void drawAgentThoughtBubbles(Canvas& context, const TumblewickStage& stage, Date
     }
 }
 
+// Bubbles, pills and mood bars stay the same from frame to frame while their line,
+// refusal or mood does: each is a cached picture named by its content.
 void drawAgentBubble(Canvas& context, Point at, const std::string& text) {
     const std::string shown = agentBubbleText(text);
     TextStyle style;
@@ -145,14 +149,18 @@ void drawAgentBubble(Canvas& context, Point at, const std::string& text) {
     const Size size = context.measureText(shown, style.font);
     const double w = size.width + 16;
     const double h = size.height + 8;
-    const Rect box{at.x - w / 2, at.y - h / 2, w, h};
-    const Path capsule = Path::roundedRect(box, h / 2);
-    context.setFillColor(Color::white(0.06, 0.78));
-    context.fillPath(capsule);
-    context.setStrokeColor(Colors::systemYellow.withAlpha(0.45));
-    context.setLineWidth(0.5);
-    context.strokePath(capsule);
-    context.drawText(shown, {box.x + 8, box.y + 4}, style);
+    const std::uint64_t key = std::hash<std::string>{}(shown) ^ 0xB0BB1E5ULL;
+    context.drawCachedPicture(key, Rect{-w / 2 - 1, -h / 2 - 1, w + 2, h + 2}, at, 1.0,
+                              [shown, style, w, h](Canvas& c, Point centre, double) {
+                                  const Rect box{centre.x - w / 2, centre.y - h / 2, w, h};
+                                  const Path capsule = Path::roundedRect(box, h / 2);
+                                  c.setFillColor(Color::white(0.06, 0.78));
+                                  c.fillPath(capsule);
+                                  c.setStrokeColor(Colors::systemYellow.withAlpha(0.45));
+                                  c.setLineWidth(0.5);
+                                  c.strokePath(capsule);
+                                  c.drawText(shown, {box.x + 8, box.y + 4}, style);
+                              });
 }
 
 void drawAgentRefusalFlickers(Canvas& context, const TumblewickStage& stage, Date now) {
@@ -166,10 +174,16 @@ void drawAgentRefusalFlickers(Canvas& context, const TumblewickStage& stage, Dat
         style.color = Color::white(1.0, 0.95);
         const std::string text = "🤲 not now";
         const Size size = context.measureText(text, style.font);
-        const Rect pill{anchor->x + 60, anchor->y - size.height / 2 - 3, size.width + 12, size.height + 6};
-        context.setFillColor(Colors::systemPink.withAlpha(0.55));
-        context.fillPath(Path::roundedRect(pill, pill.height / 2));
-        context.drawText(text, {pill.x + 6, pill.y + 3}, style);
+        const double w = size.width + 12;
+        const double h = size.height + 6;
+        // The pill sits right of the anchor, centred on it vertically.
+        context.drawCachedPicture(0x9111ULL, Rect{59, -h / 2 - 1, w + 2, h + 2}, *anchor, 1.0,
+                                  [text, style, w, h](Canvas& c, Point a, double) {
+                                      const Rect pill{a.x + 60, a.y - h / 2, w, h};
+                                      c.setFillColor(Colors::systemPink.withAlpha(0.55));
+                                      c.fillPath(Path::roundedRect(pill, pill.height / 2));
+                                      c.drawText(text, {pill.x + 6, pill.y + 3}, style);
+                                  });
     }
 }
 
@@ -193,25 +207,32 @@ void drawAgentMoodBars(Canvas& context, const TumblewickStage& stage) {
         const auto mood = moods.find(id);
         const auto anchor = agentBubbleAnchor(stage, id);
         if (mood == moods.end() || !anchor) continue;
-        const double x0 = anchor->x - 22;
-        const double y0 = anchor->y + 24;
-        const std::array<std::pair<double, Color>, 4> bars = {{
-            {mood->second.confidence, Color::rgb(0.4, 0.85, 0.95, 0.85)},
-            {mood->second.joy, Colors::systemYellow.withAlpha(0.85)},
-            {mood->second.pride, Color::rgb(0.96, 0.78, 0.2, 0.85)},
-            {mood->second.nerves, Color::rgb(0.95, 0.32, 0.36, 0.85)},
-        }};
-        for (std::size_t i = 0; i < bars.size(); ++i) {
-            const double x = x0 + 12.0 * static_cast<double>(i);
-            context.setFillColor(Color::white(1.0, 0.1));
-            context.fillPath(Path::roundedRect({x, y0, 6, 16}, 2));
-            const double value = bars[i].first;
-            // Out-of-range moods are clamped for drawing; NaN draws no level.
-            const double h = value >= 1 ? 16 : 16 * (value > 0 ? value : 0);
-            if (h <= 0) continue;
-            context.setFillColor(bars[i].second);
-            context.fillPath(Path::roundedRect({x, y0 + 16 - h, 6, h}, 2));
+        const MoodDimensions m = mood->second;
+        std::uint64_t key = 0x300DULL;
+        for (const double v : {m.confidence, m.joy, m.pride, m.nerves}) {
+            key = (key ^ std::hash<double>{}(v)) * 0x100000001B3ULL;
         }
+        context.drawCachedPicture(key, Rect{-23, 23, 44, 18}, *anchor, 1.0, [m](Canvas& c, Point a, double) {
+            const double x0 = a.x - 22;
+            const double y0 = a.y + 24;
+            const std::array<std::pair<double, Color>, 4> bars = {{
+                {m.confidence, Color::rgb(0.4, 0.85, 0.95, 0.85)},
+                {m.joy, Colors::systemYellow.withAlpha(0.85)},
+                {m.pride, Color::rgb(0.96, 0.78, 0.2, 0.85)},
+                {m.nerves, Color::rgb(0.95, 0.32, 0.36, 0.85)},
+            }};
+            for (std::size_t i = 0; i < bars.size(); ++i) {
+                const double x = x0 + 12.0 * static_cast<double>(i);
+                c.setFillColor(Color::white(1.0, 0.1));
+                c.fillPath(Path::roundedRect({x, y0, 6, 16}, 2));
+                const double value = bars[i].first;
+                // Out-of-range moods are clamped for drawing; NaN draws no level.
+                const double h = value >= 1 ? 16 : 16 * (value > 0 ? value : 0);
+                if (h <= 0) continue;
+                c.setFillColor(bars[i].second);
+                c.fillPath(Path::roundedRect({x, y0 + 16 - h, 6, h}, 2));
+            }
+        });
     }
 }
 

@@ -33,10 +33,16 @@ void paintGround(Canvas& c, const TumblewickStage& stage, double w, double h) {
     c.fillRect({0, stage.groundY + 3, w, h - stage.groundY - 3});
 }
 
+// A star and an audience flea are the same little picture every time: stamped, with
+// a star's twinkle as its opacity.
 void paintStars(Canvas& c, const TumblewickStage& stage, double w) {
     for (const auto& star : stage.ambientStars) {
-        c.setFillColor(Color::white(1.0, (std::sin(star.phase) + 1) * 0.35 + 0.25));
-        c.fillEllipse({star.x * w - 1, star.y * stage.groundY - 1, 2, 2});
+        const double alpha = (std::sin(star.phase) + 1) * 0.35 + 0.25;
+        c.drawCachedPicture(0x57A2ULL, Rect{-0.5, -0.5, 3, 3}, {star.x * w - 1, star.y * stage.groundY - 1},
+                            alpha, [](Canvas& p, Point at, double opacity) {
+                                p.setFillColor(Color::white(1.0, opacity));
+                                p.fillEllipse({at.x, at.y, 2, 2});
+                            });
     }
 }
 
@@ -107,10 +113,13 @@ void paintBanner(Canvas& c, const TumblewickStage& stage, double w, double s) {
 void paintAudience(Canvas& c, const TumblewickStage& stage) {
     for (const auto& group : stage.audienceGroups) {
         for (const auto& flea : group.fleas) {
-            c.setFillColor(Colors::flea);
-            c.fillEllipse({flea.x - 2.5, flea.y - flea.jump - 2, 5, 4});
-            c.setFillColor(Colors::fleaLight);
-            c.fillEllipse({flea.x + 1, flea.y - flea.jump - 4, 3.5, 3.5});
+            c.drawCachedPicture(0xA0D1ULL, Rect{-3.5, -5, 9, 8}, {flea.x, flea.y - flea.jump}, 1.0,
+                                [](Canvas& p, Point at, double) {
+                                    p.setFillColor(Colors::flea);
+                                    p.fillEllipse({at.x - 2.5, at.y - 2, 5, 4});
+                                    p.setFillColor(Colors::fleaLight);
+                                    p.fillEllipse({at.x + 1, at.y - 4, 3.5, 3.5});
+                                });
         }
     }
 }

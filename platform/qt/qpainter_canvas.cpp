@@ -104,8 +104,11 @@ std::uint64_t mixColor(std::uint64_t h, const QColor& c) { return mixHash(h, c.r
 
 struct QPainterCanvas::TextLayout {
     QFont font;
-    QPainterPath path;  // glyph outlines, the line box's top-left at (0, 0)
-    Size size;          // advance and line height
+    // Glyph outlines, the line box's top-left at (0, 0); made only for outlined or
+    // shadowed text, since outlining a colour-glyph font spoils its colour drawing.
+    std::optional<QPainterPath> path;
+    double ascent = 0;
+    Size size;  // advance and line height
     QStaticText staticText;
 };
 
@@ -119,7 +122,11 @@ struct QPainterCanvasCache::Impl {
     }
 
     std::unordered_map<std::string, QPainterCanvas::TextLayout> texts;
-    std::unordered_map<std::uint64_t, QImage> pictures;
+    struct Picture {
+        QImage image;
+        Rect bounds;  // as the first drawing under the key gave them
+    };
+    std::unordered_map<std::uint64_t, Picture> pictures;
     std::unordered_map<std::uint64_t, QImage> shadows;
     std::size_t pictureRenders = 0;
     std::size_t shadowRenders = 0;
@@ -400,16 +407,18 @@ void QPainterCanvas::fillRadialGradient(const Path& path, Point centre, double r
     paint(toQPainterPath(path), QBrush(gradient), std::nullopt);
 }
 
-const QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& text, const Font& font,
-                                                             TextLayout& scratch) {
+QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& text, const Font& font,
+                                                       TextLayout& scratch) {
     QPaintDevice* device = painter_.device();
     const double dpi = device != nullptr ? device->logicalDpiY() : 72.0;
     std::string key;
     if (cache_ != nullptr) {
         key = text;
         key += '\x1f';
-        key += std::to_string(static_cast<int>(font.family)) + ':' + std::to_string(font.size) + ':' +
-               std::to_string(static_cast<int>(font.weight)) + ':' + std::to_string(dpi);
+        // The font's fields as raw bytes: cheaper than formatting them on every draw.
+        const double fields[] = {static_cast<double>(font.family), font.size,
+                                 static_cast<double>(font.weight), dpi};
+        key.append(reinterpret_cast<const char*>(fields), sizeof fields);
         if (const auto found = cache_->impl_->texts.find(key); found != cache_->impl_->texts.end()) {
             return found->second;
         }
@@ -419,15 +428,13 @@ const QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& 
     const QString qtext = QString::fromStdString(text);
     scratch.font = device != nullptr ? QFont(qfont(font), device) : qfont(font);
     const QFontMetricsF metrics(scratch.font, device);
-    scratch.path = QPainterPath();
-    scratch.path.setFillRule(Qt::WindingFill);
-    scratch.path.addText(QPointF(0, metrics.ascent()), scratch.font, qtext);
+    scratch.path.reset();
+    scratch.ascent = metrics.ascent();
     const QFontMetricsF measure(qfont(font), device);
     scratch.size = Size{measure.horizontalAdvance(qtext), measure.height()};
     // Flea names and lines are never markup.
     scratch.staticText = QStaticText(qtext);
     scratch.staticText.setTextFormat(Qt::PlainText);
-    scratch.staticText.setPerformanceHint(QStaticText::AggressiveCaching);
     if (cache_ == nullptr) return scratch;
     QPainterCanvasCache::Impl::makeRoom(cache_->impl_->texts);
     ++cache_->impl_->textLayouts;
@@ -436,7 +443,7 @@ const QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& 
 
 void QPainterCanvas::drawText(const std::string& text, Point topLeft, const TextStyle& style) {
     TextLayout scratch;
-    const TextLayout& layout = textLayout(text, style.font, scratch);
+    TextLayout& layout = textLayout(text, style.font, scratch);
     const bool outlined = style.outlineColor && style.outlineWidth > 0;
     if (!outlined && !hasShadow()) {
         // Plain text goes through the painter's own text drawing: hinted, with colour
@@ -454,7 +461,17 @@ void QPainterCanvas::drawText(const std::string& text, Point topLeft, const Text
         p.setCapStyle(Qt::FlatCap);
         outline = p;
     }
-    paint(layout.path.translated(topLeft.x, topLeft.y), QBrush(qcolor(style.color)), outline);
+    if (!layout.path) {
+        // Outlines come from the font alone: letting a colour-glyph fallback font be
+        // outlined would spoil its colour drawing for the rest of the process.
+        QFont outlineFont = layout.font;
+        outlineFont.setStyleStrategy(QFont::NoFontMerging);
+        QPainterPath path;
+        path.setFillRule(Qt::WindingFill);
+        path.addText(QPointF(0, layout.ascent), outlineFont, layout.staticText.text());
+        layout.path = std::move(path);
+    }
+    paint(layout.path->translated(topLeft.x, topLeft.y), QBrush(qcolor(style.color)), outline);
 }
 
 Size QPainterCanvas::measureText(const std::string& text, const Font& font) {
@@ -479,7 +496,7 @@ void QPainterCanvas::drawCachedPicture(std::uint64_t key, Rect bounds, Point ori
         return Canvas::drawCachedPicture(key, bounds, origin, opacity, draw);
     }
     auto& pictures = cache_->impl_->pictures;
-    const std::uint64_t fullKey = mixDouble(mixDouble(key, scale), bounds.width * 4096 + bounds.height);
+    const std::uint64_t fullKey = mixDouble(key, scale);
     auto found = pictures.find(fullKey);
     if (found == pictures.end()) {
         QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
@@ -493,14 +510,19 @@ void QPainterCanvas::drawCachedPicture(std::uint64_t key, Rect bounds, Point ori
         }
         QPainterCanvasCache::Impl::makeRoom(pictures);
         ++cache_->impl_->pictureRenders;
-        found = pictures.emplace(fullKey, std::move(image)).first;
+        found = pictures.emplace(fullKey, QPainterCanvasCache::Impl::Picture{std::move(image), bounds}).first;
     }
+    const QImage& image = found->second.image;
+    const Rect& at = found->second.bounds;
     const double previousOpacity = painter_.opacity();
     const bool smooth = painter_.testRenderHint(QPainter::SmoothPixmapTransform);
     painter_.setOpacity(previousOpacity * std::min(opacity, 1.0));
-    painter_.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter_.drawImage(QRectF(origin.x + bounds.x, origin.y + bounds.y, width / scale, height / scale),
-                       found->second, QRectF(0, 0, width, height));
+    // Sub-pixel places need filtering; whole-pixel ones (the backdrop) are a plain copy.
+    const QPointF corner = painter_.worldTransform().map(QPointF(origin.x + at.x, origin.y + at.y)) * ratio;
+    const bool whole = corner.x() == std::round(corner.x()) && corner.y() == std::round(corner.y());
+    painter_.setRenderHint(QPainter::SmoothPixmapTransform, !whole);
+    painter_.drawImage(
+        QRectF(origin.x + at.x, origin.y + at.y, image.width() / scale, image.height() / scale), image);
     painter_.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
     painter_.setOpacity(previousOpacity);
 }

@@ -90,7 +90,7 @@ class QPainterCanvas final : public Canvas {
     void paintShadow(const QPainterPath& shape, const QBrush& brush, const std::optional<QPen>& strokePen);
 
     // The layout of `text` in `font`, from the cache or made into `scratch`.
-    const TextLayout& textLayout(const std::string& text, const Font& font, TextLayout& scratch);
+    TextLayout& textLayout(const std::string& text, const Font& font, TextLayout& scratch);
     QImage renderShadow(const QPainterPath& shape, const QBrush& brush, const std::optional<QPen>& strokePen,
                         const QRect& area, const QTransform& transform, const QColor& shadowColor) const;
 

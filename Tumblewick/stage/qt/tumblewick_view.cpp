@@ -1,0 +1,130 @@
+#include "Tumblewick/stage/qt/tumblewick_view.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <chrono>
+#include <thread>
+
+#include "Tumblewick/shell/configuration/configuration.h"
+#include "Tumblewick/stage/stage_painter.h"
+#include "platform/log.h"
+#include "platform/number_format.h"
+#include "platform/x11/mac_key_code_table.h"
+
+namespace tw {
+
+// The desktop as the stage sees it: y measured up from the main screen's bottom edge.
+class TumblewickView::Screen final : public StageScreen {
+   public:
+    explicit Screen(const QWidget& view) : view_(view) {}
+
+    Point globalMouseLocation() const override {
+        const QPoint p = QCursor::pos();
+        return Point{static_cast<double>(p.x()), mainHeight() - p.y()};
+    }
+    std::optional<double> mainScreenHeight() const override {
+        if (QGuiApplication::primaryScreen() == nullptr) return std::nullopt;
+        return mainHeight();
+    }
+    std::optional<Rect> windowFrame() const override {
+        const QWidget* window = view_.window();
+        if (window == nullptr || !window->isVisible()) return std::nullopt;
+        const QRect frame = window->frameGeometry();
+        return Rect{static_cast<double>(frame.x()), mainHeight() - frame.y() - frame.height(),
+                    static_cast<double>(frame.width()), static_cast<double>(frame.height())};
+    }
+
+   private:
+    static double mainHeight() {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        return screen != nullptr ? screen->geometry().height() : 0.0;
+    }
+    const QWidget& view_;
+};
+
+namespace {
+
+std::optional<double> mainScreenPixelRatio() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return std::nullopt;
+    return screen->devicePixelRatio();
+}
+
+}  // namespace
+
+TumblewickView::TumblewickView(QSize size, Services services, QWidget* parent)
+    : QWidget(parent),
+      screen_(std::make_unique<Screen>(*this)),
+      stage_(std::make_unique<TumblewickStage>(
+          Size{static_cast<double>(size.width()), static_cast<double>(size.height())},
+          StageServices{clock_, services.mainQueue, services.defaults, services.agentHost,
+                        services.customFleas, services.xp, *screen_, services.updateChecker},
+          static_cast<int>(resolvedTargetFPS()), resolvedUIScale(mainScreenPixelRatio(), services.defaults))),
+      pacer_(stage_->targetFPS) {
+    resize(size);
+    setFocusPolicy(Qt::StrongFocus);
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &TumblewickView::tick);
+    if (services.input != nullptr) {
+        // Clicks reach the flea under the mouse; Shift asks past a refusal.
+        input_ = std::make_unique<StageInputRouter>(
+            *services.input, stage_->energy, services.mainQueue,
+            [this](const MousePress& press) { stage_->routeClickThroughAgent(press.shift); });
+    }
+    schedule();
+}
+
+TumblewickView::~TumblewickView() {
+    timer_.stop();
+    input_.reset();  // before the stage whose meter it winds
+}
+
+void TumblewickView::schedule() {
+    const auto plan = pacer_.plan(clock_.monotonic(), stage_->lastRenderTime);
+    timer_.start(std::max(plan.timerMilliseconds, 0));
+}
+
+void TumblewickView::tick() {
+    const auto plan = pacer_.plan(clock_.monotonic(), stage_->lastRenderTime);
+    if (plan.timerMilliseconds > 0) {
+        timer_.start(plan.timerMilliseconds);  // woke early: wait for the deadline
+        return;
+    }
+    if (plan.sleepSeconds > 0) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(plan.sleepSeconds));
+    }
+    ++ticks_;
+    stage_->update();
+    update();
+    schedule();
+}
+
+void TumblewickView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    QPainterCanvas canvas(painter, &cache_);
+    paintStage(canvas, *stage_, clock_.now(), clock_.monotonic());
+}
+
+void TumblewickView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    stage_->setBounds(Size{static_cast<double>(width()), static_cast<double>(height())});
+}
+
+// Clicks and keys reach the stage through the input monitors; the view only logs them.
+void TumblewickView::mousePressEvent(QMouseEvent* event) {
+    const QPointF p = event->position();
+    log::plain("🖱️ View mouseDown at (" + formatDouble(p.x()) + ", " + formatDouble(height() - p.y()) +
+               ")");
+}
+
+void TumblewickView::keyPressEvent(QKeyEvent* event) {
+    const auto key = translateXKey(event->nativeScanCode(), event->nativeVirtualKey());
+    log::plain("⌨️ Key pressed: " + std::to_string(key.macKeyCode));
+}
+
+}  // namespace tw
