@@ -10,7 +10,7 @@ namespace tw {
 namespace {
 
 // Enough to pair a press with its other copy; the copies arrive milliseconds apart.
-constexpr std::size_t kSeenLimit = 64;
+constexpr std::size_t kCountedLimit = 64;
 
 std::optional<MouseButton> clickButton(int xButton) {
     // The middle button and the wheel (4 to 7) are not clicks.
@@ -66,14 +66,20 @@ bool InputHub::deliver(const Press& press) {
     return swallow;
 }
 
-void InputHub::remember(PressId id, bool swallowed) {
-    seen_.push_back({id, swallowed});
-    if (seen_.size() > kSeenLimit) seen_.pop_front();
+void InputHub::remember(PressId id, InputOrigin origin, bool swallowed) {
+    counted_.push_back({id, origin, swallowed});
+    if (counted_.size() > kCountedLimit) counted_.pop_front();
 }
 
-const InputHub::Seen* InputHub::seen(const PressId& id) const {
-    const auto it = std::find_if(seen_.rbegin(), seen_.rend(), [&](const Seen& s) { return s.id == id; });
-    return it == seen_.rend() ? nullptr : &*it;
+// Each counted press pairs with one copy only: automation can press the same key twice
+// within one millisecond, and both presses count.
+std::optional<InputHub::Counted> InputHub::takeCounted(const PressId& id, InputOrigin origin) {
+    const auto it = std::find_if(counted_.begin(), counted_.end(),
+                                 [&](const Counted& c) { return c.id == id && c.origin == origin; });
+    if (it == counted_.end()) return std::nullopt;
+    Counted found = *it;
+    counted_.erase(it);
+    return found;
 }
 
 std::optional<InputHub::Pending> InputHub::takePending(const PressId& id) {
@@ -87,9 +93,9 @@ std::optional<InputHub::Pending> InputHub::takePending(const PressId& id) {
 }
 
 void InputHub::arriveGlobal(PressId id, Press press, std::optional<Point> screen) {
-    if (seen(id) != nullptr) return;  // its local copy came first and counted
+    if (takeCounted(id, InputOrigin::local)) return;  // its local copy came first and counted
     if (!probe_ || !probe_(id.kind, screen)) {
-        remember(id, deliver(press));
+        remember(id, InputOrigin::global, deliver(press));
         return;
     }
     const auto timer = queue_.postAfter(kLocalCopyWait, [this, id] {
@@ -98,7 +104,7 @@ void InputHub::arriveGlobal(PressId id, Press press, std::optional<Point> screen
         if (it == pending_.end()) return;
         Pending due = std::move(*it);
         pending_.erase(it);
-        remember(due.id, deliver(due.press));
+        remember(due.id, InputOrigin::global, deliver(due.press));
     });
     pending_.push_back({id, std::move(press), timer});
 }
@@ -139,12 +145,12 @@ bool InputHub::localKey(std::uint32_t xKeycode, std::uint32_t keysym, bool comma
     bool swallow = false;
     if (!globalAvailable_) {
         swallow = deliver(press);  // no desktop copy will come to pair with
-    } else if (const auto* earlier = seen(id)) {
+    } else if (const auto earlier = takeCounted(id, InputOrigin::global)) {
         swallow = earlier->swallowed;  // its desktop copy counted already
     } else {
-        takePending(id);
+        const bool paired = takePending(id).has_value();
         swallow = deliver(press);
-        remember(id, swallow);
+        if (!paired) remember(id, InputOrigin::local, swallow);
     }
     swallowedKeycode_ = swallow ? std::optional(xKeycode) : std::nullopt;
     return swallow;
@@ -161,10 +167,9 @@ void InputHub::localButton(int xButton, Point windowTopLeft, double windowHeight
         return;
     }
     const PressId id{PressKind::button, static_cast<std::uint32_t>(xButton), time};
-    if (seen(id) != nullptr) return;
-    takePending(id);
+    if (takeCounted(id, InputOrigin::global)) return;
+    if (!takePending(id)) remember(id, InputOrigin::local, false);
     deliver(press);
-    remember(id, false);
 }
 
 }  // namespace tw

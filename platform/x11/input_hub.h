@@ -69,14 +69,17 @@ class InputHub final : public InputMonitor {
         Press press;
         TaskId timer;
     };
-    struct Seen {
+    // A press counted on one path whose copy on the other path may still come.
+    struct Counted {
         PressId id;
+        InputOrigin origin;
         bool swallowed;
     };
 
     bool deliver(const Press& press);
-    void remember(PressId id, bool swallowed);
-    const Seen* seen(const PressId& id) const;
+    void remember(PressId id, InputOrigin origin, bool swallowed);
+    // Takes the counted copy of `id` from the other path, if there is one.
+    std::optional<Counted> takeCounted(const PressId& id, InputOrigin origin);
     std::optional<Pending> takePending(const PressId& id);
     void arriveGlobal(PressId id, Press press, std::optional<Point> screen);
 
@@ -93,7 +96,7 @@ class InputHub final : public InputMonitor {
     LocalTargetProbe probe_;
     ModifierTracker modifiers_;
     std::deque<Pending> pending_;
-    std::deque<Seen> seen_;
+    std::deque<Counted> counted_;
     std::optional<std::uint32_t> swallowedKeycode_;  // the last local key press swallowed
 };
 

@@ -183,6 +183,31 @@ TEST_F(InputHubTest, APressInOurWindowCountsOnceAsLocalWhicheverCopyComesFirst) 
     EXPECT_EQ(hub.pendingCount(), 0u);
 }
 
+// Automation (xdotool, XTest) presses keys faster than the clock's millisecond.
+TEST_F(InputHubTest, PressesSharingAMillisecondAreStillSeparatePresses) {
+    bool ours = false;
+    hub.setLocalTargetProbe([&](InputHub::PressKind, std::optional<Point>) { return ours; });
+    for (int i = 0; i < 3; ++i) {
+        hub.globalKey(kT, XK_t, true, false, 500);
+        hub.globalKey(kT, XK_t, false, false, 500);
+        hub.globalButton(1, {0, 0}, 10, 500);
+    }
+    EXPECT_EQ(recorder.seen.size(), 6u);
+    ours = true;
+    for (int i = 0; i < 2; ++i) {
+        hub.globalKey(kT, XK_t, true, false, 600);
+        hub.globalKey(kT, XK_t, false, false, 600);
+    }
+    hub.localKey(kT, XK_t, false, false, false, 600);
+    hub.localKey(kT, XK_t, false, false, false, 600);
+    hub.localKey(kT, XK_t, false, false, false, 600);  // one more local than desktop copies so far
+    hub.globalKey(kT, XK_t, true, false, 600);         // ...whose desktop copy comes late
+    queue.advance(1);
+    EXPECT_EQ(recorder.seen.size(), 9u);
+    for (std::size_t i = 6; i < 9; ++i)
+        EXPECT_EQ(std::get<KeyPress>(recorder.seen[i]).origin, InputOrigin::local);
+}
+
 TEST_F(InputHubTest, ASwallowedLocalHotkeyStaysSwallowedThroughItsRepeatsAndLateCopies) {
     recorder.swallow = true;
     EXPECT_TRUE(hub.localKey(kT, XK_T, true, true, false, 10));

@@ -20,7 +20,7 @@ start_xvfb() {
     local pid=$!
     for _ in $(seq 100); do
         kill -0 "$pid" 2>/dev/null || return 1
-        if [ "$(tr -d ' \n' <"/tmp/.X$1-lock" 2>/dev/null)" = "$pid" ] &&
+        if [ "$(tr -d ' \n' 2>/dev/null <"/tmp/.X$1-lock")" = "$pid" ] &&
             DISPLAY=":$1" xdotool getmouselocation >/dev/null 2>&1; then
             pids+=("$pid")
             return 0
@@ -96,6 +96,11 @@ expect local_clicks=1 global_clicks=2 strip_xp=12 popover_xp=12
 xdotool type --delay 20 ab
 xdotool key super+shift+f
 expect local_keys=4 global_keys=7 strip_keys=9 popover_keys=9 hotkeys=thoughts,watch window_letters=AB
+
+# A burst typed faster than the server's millisecond clock: every press counts.
+xdotool windowfocus --sync "$other"
+xdotool type --delay 0 "$(printf 'z%.0s' $(seq 300))"
+expect global_keys=307 strip_keys=309 popover_keys=309 strip_xp=315 popover_xp=315
 
 grep -q "🖱️ Global click detected at (550.0, 620.0)" "$work/probe.log" || fail "no global click line at (550.0, 620.0)"
 grep -q "🖱️ Local click detected at (100.0, 100.0)" "$work/probe.log" || fail "no local click line at (100.0, 100.0)"
