@@ -7,19 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "agent/host/agent_activity.h"
 #include "platform/calendar.h"
 #include "platform/date.h"
 
 namespace tw {
 
 // One line of the host's recent-lines feed.
-struct ChapterFeedLine {
-    std::string fleaName;
-    std::string actionRaw;
-    std::string line;
-    Date at;
-    friend bool operator==(const ChapterFeedLine&, const ChapterFeedLine&) = default;
-};
+using ChapterFeedLine = agent_host::RecentLine;
 
 // One resident's diary line of today.
 struct ChapterDiaryEntry {

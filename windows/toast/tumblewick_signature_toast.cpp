@@ -18,6 +18,13 @@ TumblewickSignatureToast& TumblewickSignatureToast::shared() {
     return toast;
 }
 
+std::function<void(const std::string&, const std::string&, const std::string&)>
+TumblewickSignatureToast::sharedSurface() {
+    return [](const std::string& flea, const std::string& actionRaw, const std::string& line) {
+        shared().surface(flea, actionRaw, line);
+    };
+}
+
 void TumblewickSignatureToast::setServices(SignatureToastServices services) {
     cancelScheduled();
     services_ = std::move(services);

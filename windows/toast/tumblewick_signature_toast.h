@@ -44,6 +44,9 @@ class TumblewickSignatureToast {
 
     // Main thread. `flea` is the host's flea id; `actionRaw` the action's raw value.
     void surface(const std::string& flea, const std::string& actionRaw, const std::string& line);
+    // surface() on the shared toast, as a plain callback for the agent host, which
+    // raises the toast without knowing about windows.
+    static std::function<void(const std::string&, const std::string&, const std::string&)> sharedSurface();
 
     const std::string& lastFlea() const { return lastFlea_; }
     const std::string& lastActionRaw() const { return lastActionRaw_; }

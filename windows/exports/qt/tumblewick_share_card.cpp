@@ -9,7 +9,10 @@
 #include <QTextLayout>
 #include <array>
 
+#include "agent/host/tumblewick_agent_host.h"
 #include "windows/exports/desktop_file.h"
+#include "windows/exports/export_environment.h"
+#include "windows/toast/tumblewick_signature_toast.h"
 
 namespace tw {
 
@@ -130,6 +133,20 @@ QByteArray TumblewickShareCard::pngData(const QImage& card) {
     buffer.open(QIODevice::WriteOnly);
     if (!card.save(&buffer, "PNG")) return {};
     return bytes;
+}
+
+std::optional<std::filesystem::path> TumblewickShareCard::writeToDesktop() {
+    return writeToDesktop(TumblewickSignatureToast::shared(), TumblewickAgentHost::shared(),
+                          ExportEnvironment::shared(), Calendar(), Desktop::shared());
+}
+
+std::optional<std::filesystem::path> TumblewickShareCard::writeToDesktop(
+    const TumblewickSignatureToast& toast, const TumblewickAgentHost& host,
+    const ExportEnvironment& environment, const Calendar& calendar, Desktop& desktop) {
+    const ShareCardMoment lastToast{toast.lastFlea(), toast.lastActionRaw(), toast.lastLine()};
+    return writeToDesktop(chooseShareCardMoment(lastToast, host.recentLines()),
+                          environment.clockOrSystem().now(), calendar, environment.desktopFolderPath(),
+                          desktop);
 }
 
 std::optional<std::filesystem::path> TumblewickShareCard::writeToDesktop(

@@ -14,10 +14,21 @@ class QPainter;
 
 namespace tw {
 
+class TumblewickAgentHost;
+class TumblewickSignatureToast;
+struct ExportEnvironment;
+
 class TumblewickShareCard {
    public:
     static constexpr int width = 1200;
     static constexpr int height = 630;
+
+    // The last toast's moment, else the shared host's newest line. Main thread.
+    static std::optional<std::filesystem::path> writeToDesktop();
+    static std::optional<std::filesystem::path> writeToDesktop(const TumblewickSignatureToast& toast,
+                                                               const TumblewickAgentHost& host,
+                                                               const ExportEnvironment& environment,
+                                                               const Calendar& calendar, Desktop& desktop);
 
     // The same with everything it reads passed in. Main thread (it paints). The
     // file's path, or nullopt when drawing, encoding, the Desktop or the write fails.
