@@ -1,5 +1,6 @@
 #include "Tumblewick/colony/ui/mac_colony_window.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
@@ -35,7 +36,8 @@ void MacColonyRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     QStyleOptionViewItem background = option;
     initStyleOption(&background, index);
     background.text.clear();
-    option.widget->style()->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
+    const QStyle* style = option.widget != nullptr ? option.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, option.widget);
 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);

@@ -309,5 +309,25 @@ TEST_F(ColonyWindowsTest, TheWindowIsReusedWhereItWasWithItsSelection) {
     settle();
 }
 
+// The controls menu's entry: one window for the process, on the shared store.
+TEST(ColonySharedWindowTest, OpensTheOneWindowOfTheProcess) {
+    // Kept for the process, like the shared window that holds on to the store.
+    static testing::InMemoryDefaults defaults;
+    static testing::ManualClock clock;
+    static testing::ManualMainQueue queue;
+    if (!MacCustomFleaStore::hasShared()) {
+        MacCustomFleaStore::installShared(std::make_unique<MacCustomFleaStore>(defaults, clock, queue));
+    }
+    openColonyWindow();
+    auto& window = MacColonyWindow::shared();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), "Tumblewick Colony");
+    window.close();
+    openColonyWindow();
+    EXPECT_EQ(&MacColonyWindow::shared(), &window);
+    EXPECT_TRUE(window.isVisible());
+    window.close();
+}
+
 }  // namespace
 }  // namespace tw
