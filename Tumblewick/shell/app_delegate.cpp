@@ -1,0 +1,98 @@
+#include "Tumblewick/shell/app_delegate.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <iostream>
+
+#include "Tumblewick/shell/configuration/configuration.h"
+#include "Tumblewick/shell/launch/troupe_launch_step.h"
+#include "Tumblewick/stage/hotkey_dispatcher.h"
+#include "Tumblewick/stage/qt/tumblewick_view.h"
+#include "agent/host/tumblewick_agent_host.h"
+#include "platform/log.h"
+#include "platform/x11/desktop_input.h"
+#include "troupe/store/troupe_store.h"
+#include "troupe/surfaces/troupe_watch_bridge.h"
+#include "windows/exports/tumblewick_chapter_export.h"
+#include "windows/exports/tumblewick_yesterday_banner.h"
+
+namespace tw {
+namespace {
+
+constexpr const char* appGroupIdentifier = "org.tumblewick.shared";
+constexpr int yesterdayBannerDelayMs = 3000;
+constexpr std::size_t chapterOnQuitMinimumLines = 3;
+
+void printBanner() {
+    std::cout << "\n"
+              << "🎪  ** Tumblewick is starting! **\n"
+              << "     Your typing & mouse activity winds the circus.\n"
+              << "     Clicks = EXPLOSIONS. Keys = energy bursts.\n"
+              << "     Press Cmd+Q to quit (or use the X button).\n"
+              << "\n"
+              << std::flush;
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate(AppServices& services, CompanionToggles toggles)
+    : services_(services),
+      hotkeyActions_(std::move(toggles)),
+      deterministicMode_(resolvedDeterministicMode(services.standardDefaults())),
+      deterministicSeed_(resolvedDeterministicSeed(services.standardDefaults())) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching() {
+    // Global input stands in for the accessibility prompt: the hub says once when the
+    // desktop's keys and clicks cannot reach us.
+    auto& input = DesktopInput::shared();
+    hotkeys_ = std::make_unique<HotkeyDispatcher>(input.monitor(), hotkeyActions_, services_.mainQueue());
+
+    printBanner();
+    TroupeWatchBridge::appGroupIdentifier = appGroupIdentifier;
+    TroupeLaunchStep{TroupeStore::shared(), services_.standardDefaults(), services_.notifications(),
+                     services_.clock(), localDeviceName()}
+        .start();
+
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    uiScale_ = resolvedUIScale(screen->devicePixelRatio(), services_.standardDefaults());
+    const QRect frame = screen->geometry();
+    const StripGeometry geometry = stripGeometry(
+        Rect{double(frame.x()), double(frame.y()), double(frame.width()), double(frame.height())}, uiScale_);
+    window_ = std::make_unique<TransparentWindow>(geometry);
+
+    auto* view = new TumblewickView(
+        window_->size(), TumblewickView::Services{services_.mainQueue(), services_.standardDefaults(),
+                                                  services_.stageAgentHost(), services_.stageCustomFleas(),
+                                                  services_.stageCustomFleas(), nullptr, &input.monitor()});
+    view->stage().configureDeterministicMode(deterministicMode_, deterministicSeed_, true);
+    circusView_ = view;
+    window_->setContentView(view);
+    window_->onCloseButton([this] { quitApp(); },
+                           [this](QWidget& anchor) {
+                               if (showControlMenu) showControlMenu(anchor);
+                           });
+    window_->orderFront();
+
+    services_.mainQueue().post([] { TumblewickAgentHost::shared().start(); });
+    services_.mainQueue().postAfter(yesterdayBannerDelayMs / 1000.0,
+                                    [] { TumblewickYesterdayBanner::surfaceIfApplicable(); });
+}
+
+void AppDelegate::quitApp() { QApplication::quit(); }
+
+void AppDelegate::applicationWillTerminate() {
+    if (terminated_) return;
+    terminated_ = true;
+    services_.closeSession();
+    if (TumblewickAgentHost::shared().recentLines().size() >= chapterOnQuitMinimumLines) {
+        if (auto file = TumblewickChapterExport::writeToDesktop()) {
+            std::cout << "📜 Auto-saved chapter on quit → " << file->string() << std::endl;
+        }
+    }
+    services_.shutdown();
+}
+
+}  // namespace tw

@@ -1,0 +1,90 @@
+#include "Tumblewick/shell/app_services.h"
+
+#include "Tumblewick/colony/mac_custom_flea_store.h"
+#include "agent/host/shared_store.h"
+#include "agent/host/tumblewick_agent_host.h"
+#include "platform/http_language_model.h"
+#include "platform/log.h"
+#include "troupe/store/troupe_store.h"
+#include "troupe/surfaces/troupe_watch_bridge.h"
+#include "windows/exports/export_environment.h"
+#include "windows/toast/qt/qt_signature_toast_window.h"
+#include "windows/toast/tumblewick_signature_toast.h"
+
+namespace tw {
+namespace {
+
+// The custom fleas as the agent host sees them.
+class CustomFleaStoreRoster final : public CustomFleaRoster {
+   public:
+    std::vector<MacCustomFlea> customFleas() const override { return MacCustomFleaStore::shared().fleas(); }
+    void addXP(std::int64_t amount, const Uuid& fleaID) override {
+        MacCustomFleaStore::shared().addXP(amount, fleaID);
+    }
+};
+
+CustomFleaStoreRoster& roster() {
+    static CustomFleaStoreRoster instance;
+    return instance;
+}
+
+}  // namespace
+
+AppServices::AppServices()
+    : standardDefaults_(JsonFileDefaults::suiteFile("standard")),
+      groupDefaults_(JsonFileDefaults::suiteFile(SharedStore::appGroupSuiteName)),
+      http_(mainQueue_) {
+    TroupeStore::installShared(std::make_unique<TroupeStore>(
+        TroupeStore::defaultDirectory(), standardDefaults_, clock_, mainQueue_, notifications_));
+    MacCustomFleaStore::installShared(
+        std::make_unique<MacCustomFleaStore>(standardDefaults_, clock_, mainQueue_));
+    TroupeWatchBridge::appGroupDefaults = &groupDefaults_;
+
+    static QtSignatureToastWindow toastWindow;
+    TumblewickSignatureToast::shared().setServices(SignatureToastServices{.clock = &clock_,
+                                                                          .mainQueue = &mainQueue_,
+                                                                          .window = &toastWindow,
+                                                                          .chimeEnabled = {},
+                                                                          .playChime = {}});
+    ExportEnvironment::installShared(
+        ExportEnvironment{.clock = &clock_, .standardDefaults = &standardDefaults_, .desktopFolder = {}});
+
+    TumblewickAgentHost::Environment host;
+    host.mainQueue = &mainQueue_;
+    host.clock = &clock_;
+    host.standardDefaults = &standardDefaults_;
+    host.sharedSuite = &groupDefaults_;
+    host.customFleas = &roster();
+    host.cacheDiskURL = TumblewickAgentHost::defaultCacheDiskURL();
+    HttpClient* http = &http_;
+    host.makeLanguageModel = [http](const std::string& baseUrl) -> std::shared_ptr<LanguageModel> {
+        return std::make_shared<HttpLanguageModel>(*http, baseUrl);
+    };
+    host.surfaceSignatureToast = [](const std::string& flea, const std::string& action,
+                                    const std::string& line) {
+        TumblewickSignatureToast::shared().surface(flea, action, line);
+    };
+    TumblewickAgentHost::configureShared(std::move(host));
+}
+
+AppServices::~AppServices() { shutdown(); }
+
+void AppServices::closeSession() {
+    if (sessionClosed_) return;
+    sessionClosed_ = true;
+    TumblewickAgentHost::shared().shutdown();
+    if (TroupeStore::hasShared()) TroupeStore::shared().markSessionEnd(clock_.now());
+}
+
+void AppServices::shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    closeSession();
+    if (TroupeStore::hasShared() && !TroupeStore::shared().drain()) {
+        log::warning("The troupe log could not be written completely on quit.");
+    }
+    if (!standardDefaults_.flush()) log::warning("Could not save settings on quit.");
+    groupDefaults_.flush();
+}
+
+}  // namespace tw

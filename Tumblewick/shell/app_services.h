@@ -1,0 +1,56 @@
+#pragma once
+// The process-wide services, created once at start-up in dependency order and torn
+// down in reverse: settings suites, the main queue and clock, the notification
+// centre, the troupe and custom-flea stores, the agent host and the exports' and
+// toast's environment. Main thread only.
+#include <memory>
+
+#include "Tumblewick/stage/stage_shared_services.h"
+#include "platform/calendar.h"
+#include "platform/clock.h"
+#include "platform/defaults.h"
+#include "platform/notification_center.h"
+#include "platform/qt/qt_http_client.h"
+#include "platform/qt/qt_main_queue.h"
+
+namespace tw {
+
+class AppServices {
+   public:
+    AppServices();
+    ~AppServices();
+    AppServices(const AppServices&) = delete;
+    AppServices& operator=(const AppServices&) = delete;
+
+    QtMainQueue& mainQueue() { return mainQueue_; }
+    const Clock& clock() const { return clock_; }
+    JsonFileDefaults& standardDefaults() { return standardDefaults_; }
+    JsonFileDefaults& groupDefaults() { return groupDefaults_; }
+    NotificationCenter& notifications() { return notifications_; }
+    HttpClient& http() { return http_; }
+
+    // What every stage view is handed.
+    SharedAgentHostForStage& stageAgentHost() { return stageHost_; }
+    SharedCustomFleaStoreForStage& stageCustomFleas() { return stageFleas_; }
+
+    // The quit path, in two steps that each run once: stop the agent host without
+    // waiting on any request and append the session end; then (after the chapter on
+    // quit) drain the troupe log and save the settings. shutdown() closes the session
+    // first when nobody did.
+    void closeSession();
+    void shutdown();
+
+   private:
+    QtMainQueue mainQueue_;
+    SystemClock clock_;
+    JsonFileDefaults standardDefaults_;
+    JsonFileDefaults groupDefaults_;
+    NotificationCenter notifications_;
+    QtHttpClient http_;
+    SharedAgentHostForStage stageHost_;
+    SharedCustomFleaStoreForStage stageFleas_;
+    bool sessionClosed_ = false;
+    bool shutDown_ = false;
+};
+
+}  // namespace tw
