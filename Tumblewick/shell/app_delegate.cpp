@@ -1,10 +1,14 @@
 #include "Tumblewick/shell/app_delegate.h"
 
 #include <QApplication>
+#include <QMenu>
+#include <QProcess>
 #include <QScreen>
 #include <iostream>
 
+#include "Tumblewick/colony/ui/mac_colony_window.h"
 #include "Tumblewick/shell/configuration/configuration.h"
+#include "Tumblewick/shell/launch/controls_menu.h"
 #include "Tumblewick/shell/launch/troupe_launch_step.h"
 #include "Tumblewick/stage/hotkey_dispatcher.h"
 #include "Tumblewick/stage/qt/tumblewick_view.h"
@@ -70,10 +74,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     view->stage().configureDeterministicMode(deterministicMode_, deterministicSeed_, true);
     circusView_ = view;
     window_->setContentView(view);
-    window_->onCloseButton([this] { quitApp(); },
-                           [this](QWidget& anchor) {
-                               if (showControlMenu) showControlMenu(anchor);
-                           });
+    window_->onCloseButton([this] { quitApp(); }, [this](QWidget& anchor) { showControlMenu(anchor); });
     window_->orderFront();
 
     services_.mainQueue().post([] { TumblewickAgentHost::shared().start(); });
@@ -82,6 +83,82 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::quitApp() { QApplication::quit(); }
+
+void AppDelegate::showControlMenu(QWidget& anchor) {
+    auto* menu = new QMenu(QStringLiteral("Controls"), &anchor);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const auto items = controlMenuItems(
+        uiScale_, services_.standardDefaults().doubleForKey(UI_SCALE_PREF_KEY), deterministicMode_);
+    const std::function<void(QMenu&, const std::vector<ControlMenuItem>&)> fill =
+        [&](QMenu& into, const std::vector<ControlMenuItem>& list) {
+            for (const ControlMenuItem& item : list) {
+                if (item.separator) {
+                    into.addSeparator();
+                    continue;
+                }
+                if (!item.submenu.empty()) {
+                    fill(*into.addMenu(QString::fromStdString(item.title)), item.submenu);
+                    continue;
+                }
+                QAction* action = into.addAction(QString::fromStdString(item.title));
+                action->setCheckable(item.checked);
+                action->setChecked(item.checked);
+                QObject::connect(action, &QAction::triggered, this, [this, item] {
+                    switch (item.action) {
+                        case ControlAction::openColony:
+                            openColony();
+                            break;
+                        case ControlAction::selectDisplayScale:
+                            selectDisplayScale(item.scale);
+                            break;
+                        case ControlAction::selectDisplayScaleAuto:
+                            selectDisplayScale(std::nullopt);
+                            break;
+                        case ControlAction::toggleDeterministicMode:
+                            toggleDeterministicMode();
+                            break;
+                        case ControlAction::none:
+                            break;
+                    }
+                });
+            }
+        };
+    fill(*menu, items);
+    menu->popup(anchor.mapToGlobal(QPoint(0, anchor.height())));
+}
+
+void AppDelegate::openColony() { openColonyWindow(); }
+
+void AppDelegate::selectDisplayScale(std::optional<double> scale) {
+    if (scale) {
+        services_.standardDefaults().setDouble(UI_SCALE_PREF_KEY, *scale);
+    } else {
+        services_.standardDefaults().remove(UI_SCALE_PREF_KEY);
+    }
+    restartForDisplayScaleChange();
+}
+
+void AppDelegate::restartForDisplayScaleChange() {
+    // The settings writer coalesces: the new instance must read the choice just made.
+    if (!services_.standardDefaults().flush())
+        log::warning("Could not save the display scale before relaunching.");
+    QStringList arguments = QCoreApplication::arguments();
+    if (!arguments.isEmpty()) arguments.removeFirst();
+    if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), arguments)) {
+        std::cout << "⚠️ Could not restart automatically after display scale change: could not start "
+                  << QCoreApplication::applicationFilePath().toStdString() << std::endl;
+    }
+    quitApp();
+}
+
+void AppDelegate::toggleDeterministicMode() {
+    deterministicMode_ = !deterministicMode_;
+    services_.standardDefaults().setBool(DETERMINISTIC_MODE_PREF_KEY, deterministicMode_);
+    if (circusView_ == nullptr) return;
+    circusView_->stage().configureDeterministicMode(deterministicMode_, deterministicSeed_, true);
+    circusView_->stage().showStatusMessage(
+        deterministicMode_ ? "Deterministic mode ON" : "Deterministic mode OFF", Color::rgb(1.0, 0.93, 0.6));
+}
 
 void AppDelegate::applicationWillTerminate() {
     if (terminated_) return;

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "Tumblewick/shell/app_services.h"
 #include "Tumblewick/shell/shell_hotkey_actions.h"
@@ -29,8 +30,12 @@ class AppDelegate final : public QObject {
     TumblewickView* circusView() { return circusView_; }
     double uiScale() const { return uiScale_; }
 
-    // The controls menu on the close button; set by the part of the shell that builds it.
-    std::function<void(QWidget& anchor)> showControlMenu;
+    // The "Controls" menu of the close button, and what its items do.
+    void showControlMenu(QWidget& anchor);
+    void openColony();
+    void selectDisplayScale(std::optional<double> scale);  // none: automatic
+    void restartForDisplayScaleChange();
+    void toggleDeterministicMode();
 
    private:
     AppServices& services_;
