@@ -40,10 +40,11 @@ AppServices::AppServices()
         std::make_unique<MacCustomFleaStore>(standardDefaults_, clock_, mainQueue_));
     TroupeWatchBridge::appGroupDefaults = &groupDefaults_;
 
-    static QtSignatureToastWindow toastWindow;
+    // Owned here, not in a static: its widget must go before the application object.
+    toastWindow_ = std::make_unique<QtSignatureToastWindow>();
     TumblewickSignatureToast::shared().setServices(SignatureToastServices{.clock = &clock_,
                                                                           .mainQueue = &mainQueue_,
-                                                                          .window = &toastWindow,
+                                                                          .window = toastWindow_.get(),
                                                                           .chimeEnabled = {},
                                                                           .playChime = {}});
     ExportEnvironment::installShared(
@@ -67,7 +68,10 @@ AppServices::AppServices()
     TumblewickAgentHost::configureShared(std::move(host));
 }
 
-AppServices::~AppServices() { shutdown(); }
+AppServices::~AppServices() {
+    shutdown();
+    TumblewickSignatureToast::shared().setServices({});
+}
 
 void AppServices::closeSession() {
     if (sessionClosed_) return;

@@ -15,6 +15,8 @@
 
 namespace tw {
 
+class QtSignatureToastWindow;
+
 class AppServices {
    public:
     AppServices();
@@ -49,6 +51,7 @@ class AppServices {
     QtHttpClient http_;
     SharedAgentHostForStage stageHost_;
     SharedCustomFleaStoreForStage stageFleas_;
+    std::unique_ptr<QtSignatureToastWindow> toastWindow_;
     bool sessionClosed_ = false;
     bool shutDown_ = false;
 };

@@ -23,7 +23,8 @@ struct MacFleaPreviewLook {
 // Palette colours when the index lies inside the palette, each falling back to the
 // default flea's colour when its list cannot make one (too short, not finite), as
 // on the stage; the hat when the text names one; the effects of the unlocked nodes.
-// Takes the spec as the stage's effect resolver does, so no copy is made per call.
+// Takes the progression document by reference, as the stage's effect resolver does:
+// no copy per call.
 MacFleaPreviewLook previewLookFor(const MacCustomFlea& flea, const std::optional<ProgressionSpec>& spec);
 
 // The swatch colour of a palette entry, with the same fallback.

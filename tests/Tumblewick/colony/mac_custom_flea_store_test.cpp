@@ -222,7 +222,7 @@ TEST(MacCustomFleaStore, UnlockFollowsCostPrerequisitesAndBranches) {
         {"already unlocked", flea(kPip, 50, {"base"}), "base", false, 50},
         {"a node listed twice costs its first entry", flea(kPip, 50), "twice", true, 45},
         {"unknown node", flea(kPip, 50), "nope", false, 50},
-        {"act missing from the spec", otherAct, "base", false, 50},
+        {"act missing from the document", otherAct, "base", false, 50},
         {"missing prerequisite", flea(kPip, 50), "needs", false, 50},
         {"met prerequisite", flea(kPip, 50, {"base"}), "needs", true, 49},
         {"other branch refused", flea(kPip, 50, {"b1"}), "a1", false, 50},
