@@ -8,6 +8,7 @@
 #include "troupe/store/troupe_store.h"
 #include "troupe/surfaces/troupe_watch_bridge.h"
 #include "windows/exports/export_environment.h"
+#include "windows/settings_keys/tumblewick_settings_panel.h"
 #include "windows/toast/qt/qt_signature_toast_window.h"
 #include "windows/toast/tumblewick_signature_toast.h"
 
@@ -34,6 +35,7 @@ AppServices::AppServices()
     : standardDefaults_(JsonFileDefaults::suiteFile("standard")),
       groupDefaults_(JsonFileDefaults::suiteFile(SharedStore::appGroupSuiteName)),
       http_(mainQueue_) {
+    Desktop::installShared(&desktop_);
     TroupeStore::installShared(std::make_unique<TroupeStore>(
         TroupeStore::defaultDirectory(), standardDefaults_, clock_, mainQueue_, notifications_));
     MacCustomFleaStore::installShared(
@@ -42,11 +44,16 @@ AppServices::AppServices()
 
     // Owned here, not in a static: its widget must go before the application object.
     toastWindow_ = std::make_unique<QtSignatureToastWindow>();
-    TumblewickSignatureToast::shared().setServices(SignatureToastServices{.clock = &clock_,
-                                                                          .mainQueue = &mainQueue_,
-                                                                          .window = toastWindow_.get(),
-                                                                          .chimeEnabled = {},
-                                                                          .playChime = {}});
+    TumblewickSignatureToast::shared().setServices(SignatureToastServices{
+        .clock = &clock_,
+        .mainQueue = &mainQueue_,
+        .window = toastWindow_.get(),
+        .chimeEnabled =
+            [this] {
+                return TumblewickSettingsPanel::boolFor(standardDefaults_,
+                                                        TumblewickSettingsPanel::signatureChimeKey, true);
+            },
+        .playChime = {}});
     ExportEnvironment::installShared(
         ExportEnvironment{.clock = &clock_, .standardDefaults = &standardDefaults_, .desktopFolder = {}});
 
@@ -71,6 +78,7 @@ AppServices::AppServices()
 AppServices::~AppServices() {
     shutdown();
     TumblewickSignatureToast::shared().setServices({});
+    Desktop::installShared(nullptr);
 }
 
 void AppServices::closeSession() {

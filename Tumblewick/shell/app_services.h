@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/notification_center.h"
+#include "platform/qt/qt_desktop.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
 
@@ -49,6 +50,7 @@ class AppServices {
     JsonFileDefaults groupDefaults_;
     NotificationCenter notifications_;
     QtHttpClient http_;
+    QtDesktop desktop_;  // reveal in the file manager, sounds, alerts
     SharedAgentHostForStage stageHost_;
     SharedCustomFleaStoreForStage stageFleas_;
     std::unique_ptr<QtSignatureToastWindow> toastWindow_;
