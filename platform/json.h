@@ -57,6 +57,8 @@ class JsonReader {
    public:
     // Reads the document in place: it must outlive every reader taken from it.
     explicit JsonReader(const JsonDocument& document, std::string path = "");
+    // A temporary document would be gone before the readers taken from it.
+    explicit JsonReader(JsonDocument&& document, std::string path = "") = delete;
     // Reads a copy of the value, which the readers taken from this one share.
     explicit JsonReader(const OrderedJson& value, std::string path = "");
 

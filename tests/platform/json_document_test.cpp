@@ -96,7 +96,8 @@ TEST(JsonDocumentTest, ReadersOfInMemoryValuesOwnTheirCopyAndKeepTheirBasePath) 
     const JsonDocument document = JsonDocument::parse(R"([{"x":1}])");
     EXPECT_EQ(JsonReader(document, "root").at(0)["x"].path(), "root[0].x");
     EXPECT_EQ(JsonReader(document).at(0)["x"].path(), "[0].x");
-    EXPECT_TRUE(JsonReader(JsonDocument()).isNull());
+    const JsonDocument empty;
+    EXPECT_TRUE(JsonReader(empty).isNull());
 }
 
 }  // namespace

@@ -6,7 +6,14 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/testing/in_memory_defaults.h"
+#include "platform/testing/manual_clock.h"
+#include "platform/testing/manual_main_queue.h"
+#include "platform/testing/recording_desktop.h"
+#include "windows/settings_keys/tumblewick_settings_panel.h"
 #include "windows/toast/qt/qt_signature_toast_window.h"
+#include "windows/toast/qt/signature_toast_installation.h"
+#include "windows/toast/tumblewick_signature_toast.h"
 
 namespace tw {
 namespace {
@@ -42,6 +49,27 @@ TEST(SignatureToastWindowTest, DrawsTheCardWithItsYellowRim) {
     EXPECT_GT(rim.redF(), rim.blueF() + 0.1);  // yellow, not grey
     const QColor corner = image.pixelColor(0, 0);
     EXPECT_LT(corner.alphaF(), 0.1);  // rounded away
+}
+
+TEST(SignatureToastWindowTest, TheInstalledToastShowsItsWindowAndChimesAsTheSettingSays) {
+    testing::ManualMainQueue queue;
+    testing::ManualClock clock;
+    testing::InMemoryDefaults defaults;
+    testing::RecordingDesktop desktop;
+    Desktop::installShared(&desktop);
+    installSignatureToast(queue, clock, defaults);
+    auto surface = TumblewickSignatureToast::sharedSurface();
+
+    surface("Pip", "perform_signature", "Ta-da!");
+    defaults.setBool(TumblewickSettingsPanel::signatureChimeKey, false);
+    clock.advance(30);
+    surface("Rex", "perform_signature", "Quietly.");
+    EXPECT_EQ(desktop.sounds, std::vector<std::string>{TumblewickSignatureToast::chimeSound});
+    EXPECT_EQ(TumblewickSignatureToast::shared().lastFlea(), "Rex");
+    queue.advance(6);
+
+    TumblewickSignatureToast::shared().setServices({});
+    Desktop::installShared(nullptr);
 }
 
 }  // namespace

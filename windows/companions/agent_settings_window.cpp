@@ -1,0 +1,111 @@
+#include "windows/companions/agent_settings_window.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <cstring>
+
+#include "windows/settings_keys/tumblewick_settings_panel.h"
+
+namespace tw {
+namespace {
+
+struct Switch {
+    const char* key;
+    const char* title;
+};
+
+constexpr std::array<Switch, 4> switches{{
+    {TumblewickSettingsPanel::autoSpotlightKey, "Auto-spotlight when idle"},
+    {TumblewickSettingsPanel::showThoughtsKey, "Show thought bubbles on strip"},
+    {TumblewickSettingsPanel::showMoodBarsKey, "Show mood bars on strip"},
+    {TumblewickSettingsPanel::signatureChimeKey, "Chime on signature moments"},
+}};
+
+constexpr const char* hintText =
+    "Hotkeys:  \u21E7\u2318T thoughts  \u21E7\u2318D export  \u21E7\u2318S share  \u21E7\u2318F full-screen  "
+    "\u21E7\u2318, settings";
+
+}  // namespace
+
+AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), standard_(standard), hooks_(std::move(hooks)) {
+    setWindowTitle(QStringLiteral("Tumblewick \u00B7 Agent settings"));
+    setFixedSize(340, 220);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor::fromRgbF(0.07, 0.07, 0.07, 0.96));
+    colours.setColor(QPalette::WindowText, Qt::white);
+    setPalette(colours);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(18, 18, 18, 16);
+    layout->setSpacing(7);
+    auto* title = new QLabel(QStringLiteral("Agent settings"), this);
+    title->setStyleSheet(QStringLiteral("color: #ffcc00; font-size: 14px; font-weight: 600;"));
+    layout->addWidget(title);
+    layout->addSpacing(4);
+    for (std::size_t i = 0; i < switches.size(); ++i) {
+        const Switch entry = switches[i];
+        auto* box = new QCheckBox(QString::fromUtf8(entry.title), this);
+        box->setStyleSheet(QStringLiteral("color: white; font-size: 12px;"));
+        box->setChecked(TumblewickSettingsPanel::boolFor(standard_, entry.key, true));
+        connect(box, &QCheckBox::toggled, this, [this, entry](bool on) {
+            TumblewickSettingsPanel::setBool(standard_, on, entry.key);
+            if (std::strcmp(entry.key, TumblewickSettingsPanel::autoSpotlightKey) == 0 &&
+                hooks_.autoSpotlightChanged)
+                hooks_.autoSpotlightChanged(on);
+        });
+        boxes_[i] = box;
+        layout->addWidget(box);
+    }
+    layout->addStretch(1);
+    cacheLine_ = new QLabel(this);
+    cacheLine_->setTextFormat(Qt::PlainText);
+    cacheLine_->setStyleSheet(
+        QStringLiteral("color: rgba(255, 204, 0, 140); font-family: monospace; font-size: 10px;"));
+    layout->addWidget(cacheLine_);
+    auto* hint = new QLabel(QString::fromUtf8(hintText), this);
+    hint->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, 115); font-size: 10px;"));
+    hint->setWordWrap(true);
+    layout->addWidget(hint);
+
+    // Only while the window shows: a hidden panel costs nothing.
+    refreshTimer_.setInterval(refreshMilliseconds);
+    connect(&refreshTimer_, &QTimer::timeout, this, &AgentSettingsWindow::refreshCacheStats);
+}
+
+void AgentSettingsWindow::toggle() {
+    if (isVisible()) {
+        hide();
+        return;
+    }
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    show();
+    raise();
+    activateWindow();
+}
+
+void AgentSettingsWindow::refreshCacheStats() {
+    if (hooks_.cacheStats) cacheLine_->setText(QString::fromStdString(hooks_.cacheStats()));
+}
+
+QCheckBox* AgentSettingsWindow::checkBox(const char* key) const {
+    for (std::size_t i = 0; i < switches.size(); ++i)
+        if (std::strcmp(switches[i].key, key) == 0) return boxes_[i];
+    return nullptr;
+}
+
+void AgentSettingsWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refreshCacheStats();
+    refreshTimer_.start();
+}
+
+void AgentSettingsWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    refreshTimer_.stop();
+}
+
+}  // namespace tw

@@ -1,0 +1,49 @@
+#pragma once
+// The agent settings window: a small floating tool window with the four display
+// switches and a line on the dialogue cache. Built once and reused; closing it hides it.
+#include <QCheckBox>
+#include <QLabel>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <string>
+
+#include "platform/defaults.h"
+
+namespace tw {
+
+class AgentSettingsWindow final : public QWidget {
+   public:
+    struct Hooks {
+        // The host reads its key only once, so it is told as well.
+        std::function<void(bool)> autoSpotlightChanged;
+        // The cache line's text, asked at once and every 5 s while the window shows.
+        std::function<std::string()> cacheStats;
+    };
+
+    static constexpr int refreshMilliseconds = 5000;
+
+    AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidget* parent = nullptr);
+
+    // Hides the window when it shows, otherwise centres it and brings it to the front.
+    void toggle();
+    void refreshCacheStats();
+
+    QCheckBox* checkBox(const char* key) const;
+    QLabel* cacheLine() const { return cacheLine_; }
+    const QTimer& refreshTimer() const { return refreshTimer_; }
+
+   protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+   private:
+    Defaults& standard_;
+    Hooks hooks_;
+    std::array<QCheckBox*, 4> boxes_{};
+    QLabel* cacheLine_ = nullptr;
+    QTimer refreshTimer_;
+};
+
+}  // namespace tw
