@@ -8,10 +8,10 @@
 #include "Tumblewick/shell/app_delegate.h"
 #include "Tumblewick/shell/app_services.h"
 #include "Tumblewick/shell/configuration/configuration.h"
+#include "Tumblewick/shell/window_entries.h"
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/log.h"
 #include "quit_on_signal.h"
-#include "windows/companions/recent_thoughts_panel.h"
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -30,16 +30,8 @@ int main(int argc, char** argv) {
     if (tw::envBool("TUMBLEWICK_DOCK_ICON") == false) QApplication::setDesktopFileName(QString());
 
     tw::AppServices services;
-    // Built on the first Shift-Super-T, then reused.
-    std::unique_ptr<tw::RecentThoughtsPanel> recentThoughts;
-    tw::CompanionToggles companions;
-    companions.recentThoughts = [&recentThoughts, &services] {
-        if (!recentThoughts)
-            recentThoughts = std::make_unique<tw::RecentThoughtsPanel>(
-                tw::RecentThoughtsPanel::hostSource(tw::TumblewickAgentHost::shared(), services.clock()));
-        recentThoughts->toggle();
-    };
-    tw::AppDelegate delegate(services, std::move(companions));
+    tw::WindowEntries windows = tw::makeWindowEntries(services);
+    tw::AppDelegate delegate(services, windows.hotkeys);
 
     tw::QuitOnSignal quitOnSignal;
     QObject::connect(&quitOnSignal, &tw::QuitOnSignal::signalled, &app, [](int number) {
