@@ -4,7 +4,7 @@
 
 #include "Tumblewick/shell/app_services.h"
 #include "agent/host/tumblewick_agent_host.h"
-#include "windows/companions/recent_thoughts_panel.h"
+#include "windows/companions/tumblewick_recent_thoughts_panel.h"
 
 namespace tw {
 
@@ -12,11 +12,11 @@ namespace {
 
 // Recent thoughts (Shift-Super-T).
 void addRecentThoughts(WindowEntries& entries, AppServices& services) {
-    auto panel = std::make_shared<std::unique_ptr<RecentThoughtsPanel>>();
+    auto panel = std::make_shared<std::unique_ptr<TumblewickRecentThoughtsPanel>>();
     entries.hotkeys.recentThoughts = [panel, &services] {
         if (!*panel)
-            *panel = std::make_unique<RecentThoughtsPanel>(
-                RecentThoughtsPanel::hostSource(TumblewickAgentHost::shared(), services.clock()));
+            *panel = std::make_unique<TumblewickRecentThoughtsPanel>(
+                TumblewickRecentThoughtsPanel::hostSource(TumblewickAgentHost::shared(), services.clock()));
         (*panel)->toggle();
     };
 }

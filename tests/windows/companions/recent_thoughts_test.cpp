@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "windows/companions/recent_thoughts_panel.h"
 #include "windows/companions/recent_thoughts_texts.h"
+#include "windows/companions/tumblewick_recent_thoughts_panel.h"
 
 namespace tw {
 namespace {
@@ -49,7 +49,7 @@ TEST(RecentThoughtsTextsTest, NewestTwelveFirstAndTallyOnlyWhenSomethingHappened
 TEST(RecentThoughtsPanelTest, ShowsTheSourceAndRefreshesOnlyWhileShown) {
     std::vector<RecentLine> feed{{"Pip", "attempt_bit", "Watch this!", Date{990.0}},
                                  {"Zing", "perform_signature", "Ta-da <b>!</b>", Date{999.0}}};
-    RecentThoughtsPanel panel([&] {
+    TumblewickRecentThoughtsPanel panel([&] {
         return recentThoughtsRuns(feed, DayStats{.total = 2, .signatures = 1}, {1, 0, 2}, Date{1000.0});
     });
     EXPECT_FALSE(panel.refreshTimer().isActive());

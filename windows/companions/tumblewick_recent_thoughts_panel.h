@@ -15,12 +15,12 @@ namespace tw {
 class Clock;
 class TumblewickAgentHost;
 
-class RecentThoughtsPanel final : public QWidget {
+class TumblewickRecentThoughtsPanel final : public QWidget {
    public:
     using Source = std::function<std::vector<ThoughtsRun>()>;
     static constexpr int refreshMilliseconds = 1000;
 
-    explicit RecentThoughtsPanel(Source source, QWidget* parent = nullptr);
+    explicit TumblewickRecentThoughtsPanel(Source source, QWidget* parent = nullptr);
     // What the host holds now, read at each refresh.
     static Source hostSource(TumblewickAgentHost& host, const Clock& clock);
 

@@ -1,4 +1,4 @@
-#include "windows/companions/recent_thoughts_panel.h"
+#include "windows/companions/tumblewick_recent_thoughts_panel.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -54,7 +54,7 @@ QTextCharFormat formatFor(ThoughtsStyle style) {
 
 }  // namespace
 
-RecentThoughtsPanel::RecentThoughtsPanel(Source source, QWidget* parent)
+TumblewickRecentThoughtsPanel::TumblewickRecentThoughtsPanel(Source source, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       source_(std::move(source)) {
     setWindowTitle(QStringLiteral("Recent thoughts"));
@@ -85,10 +85,11 @@ RecentThoughtsPanel::RecentThoughtsPanel(Source source, QWidget* parent)
     layout->addWidget(text_, 1);
 
     refreshTimer_.setInterval(refreshMilliseconds);
-    connect(&refreshTimer_, &QTimer::timeout, this, &RecentThoughtsPanel::refresh);
+    connect(&refreshTimer_, &QTimer::timeout, this, &TumblewickRecentThoughtsPanel::refresh);
 }
 
-RecentThoughtsPanel::Source RecentThoughtsPanel::hostSource(TumblewickAgentHost& host, const Clock& clock) {
+TumblewickRecentThoughtsPanel::Source TumblewickRecentThoughtsPanel::hostSource(TumblewickAgentHost& host,
+                                                                                const Clock& clock) {
     return [&host, &clock] {
         const Date now = clock.now();
         return recentThoughtsRuns(host.recentLines(), host.todayStats(now),
@@ -96,7 +97,7 @@ RecentThoughtsPanel::Source RecentThoughtsPanel::hostSource(TumblewickAgentHost&
     };
 }
 
-void RecentThoughtsPanel::toggle() {
+void TumblewickRecentThoughtsPanel::toggle() {
     if (isVisible()) {
         hide();
         return;
@@ -114,7 +115,7 @@ void RecentThoughtsPanel::toggle() {
     refreshTimer_.start();
 }
 
-void RecentThoughtsPanel::refresh() {
+void TumblewickRecentThoughtsPanel::refresh() {
     // Replaced whole: at most twelve entries and two short lines, once a second.
     text_->clear();
     QTextCursor cursor(text_->document());
@@ -122,7 +123,7 @@ void RecentThoughtsPanel::refresh() {
         cursor.insertText(QString::fromStdString(run.text), formatFor(run.style));
 }
 
-void RecentThoughtsPanel::hideEvent(QHideEvent* event) {
+void TumblewickRecentThoughtsPanel::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     // Hidden by the toggle or by its close button alike: no refreshes nobody sees.
     refreshTimer_.stop();
