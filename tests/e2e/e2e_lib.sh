@@ -1,0 +1,104 @@
+# Sourced by the end-to-end scripts and the desktop budget: a private X display with a
+# window manager and no compositor, fresh data folders, and the real app started and
+# stopped as a user would. Set `app` (the tumblewick binary) before sourcing.
+#   TW_E2E_DISPLAY=N  use display :N instead of the first free one.
+
+e2e_require() {  # tools...: exit 77 (skipped) when one is missing
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+  done
+}
+
+work=$(mktemp -d /tmp/tw-e2e-XXXXXX)
+pids=()
+e2e_cleanup() {  # the apps first, the display last
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; wait "${pids[i]}" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap e2e_cleanup EXIT
+fail() { echo "FAIL: $*"; echo "--- app output"; tail -n 40 "$work"/app*.log 2>/dev/null; exit 1; }
+
+e2e_start_display() {  # Xvfb and openbox; sets DISPLAY
+  local which=()
+  [ -n "${TW_E2E_DISPLAY:-}" ] && which=(":$TW_E2E_DISPLAY")
+  Xvfb "${which[@]}" -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  pids+=($!)
+  local _
+  for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+  [ -s "$work/display" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(cat "$work/display")"
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 1
+}
+
+e2e_fresh_home() {  # empty data folders with a Desktop; the app's variables unset
+  export HOME="$work/home" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
+  mkdir -p "$HOME/Desktop"
+  unset QT_QPA_PLATFORM TUMBLEWICK_MODEL_URL TUMBLEWICK_UI_SCALE
+  log="$XDG_DATA_HOME/Tumblewick/Troupe/events.jsonl"
+  settings="$XDG_CONFIG_HOME/tumblewick/standard.json"
+}
+
+e2e_write_settings() {  # JSON object members (typed entries) as the settings file holds them
+  mkdir -p "$(dirname "$settings")"
+  printf '{\n%s\n}\n' "$1" >"$settings"
+}
+
+find_strip() {  # the strip's line of `xwininfo -tree`, when it is mapped
+  xwininfo -root -tree | grep '"Tumblewick"' | grep '1920x150' | head -n 1
+}
+
+start_app() {  # $1: output file; sets app_pid, strip and strip_id
+  "$app" >"$1" 2>&1 &
+  app_pid=$!
+  pids+=($app_pid)
+  local _
+  for _ in $(seq 100); do
+    strip=$(find_strip)
+    if [ -n "$strip" ]; then
+      strip_id=$(echo "$strip" | awk '{print $1}')
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "no strip window appeared"
+}
+
+stop_app() {  # SIGTERM; the app must exit cleanly within $1 seconds (5 unless told)
+  local limit=${1:-5} start status
+  start=$(date +%s%N)
+  kill -TERM "$app_pid"
+  while kill -0 "$app_pid" 2>/dev/null; do
+    (($(date +%s%N) - start < limit * 1000000000)) || fail "the app did not quit within $limit s of SIGTERM"
+    sleep 0.02
+  done
+  wait "$app_pid"
+  status=$?
+  [ "$status" -eq 0 ] || fail "the app exited with status $status on SIGTERM"
+}
+
+frames_per_second() {  # $1 seconds, $2 window id: the frames it delivered per second
+  "$probe" "$1" "$2" | awk '{print $4}'
+}
+
+at_least() {  # $1 >= $2, as decimals
+  awk -v a="$1" -v b="$2" 'BEGIN{exit !(a >= b)}'
+}
+
+folded_events() {  # how many troupe events the last launch folded, from its companion summary
+  python3 - "$XDG_CONFIG_HOME/tumblewick/group.tumblewick.json" <<'PY'
+import base64, json, sys
+entry = json.load(open(sys.argv[1]))["tw_troupe_watch_summary_v1"]
+print(json.loads(base64.b64decode(entry["value"]))["eventCount"])
+PY
+}
+
+expect_log_read() {  # $1: lines the log held before the launch that just quit
+  local folded
+  folded=$(folded_events) || fail "the launch left no troupe summary"
+  # Everything on disk, plus the session start the launch added itself.
+  [ "$folded" -eq $(($1 + 1)) ] || fail "the launch folded $folded events from a log of $1 lines"
+}

@@ -1,0 +1,49 @@
+"""A chat-completions model server on loopback for the end-to-end test.
+
+  model_server.py answer|hang PORT_FILE
+
+Writes the port it listens on to PORT_FILE, and one line per request it receives to
+standard output. "answer" replies to every chat-completion with one dialogue line;
+"hang" reads the request and never replies.
+"""
+import json
+import os
+import sys
+import threading
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+LINE = "Loopback model says the sawdust sparkles"
+
+
+class Handler(BaseHTTPRequestHandler):
+    def do_POST(self):
+        body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        print(f"request {self.path} {len(body)} bytes", flush=True)
+        if mode == "hang":
+            threading.Event().wait()
+        if not self.path.endswith("/v1/chat/completions"):
+            self.send_error(404)
+            return
+        line = {"text": LINE, "tone": "playful", "refers_to_memory_id": None,
+                "generated_by": "llm", "cache_key": "loopback"}
+        answer = {"choices": [{"index": 0, "finish_reason": "stop",
+                               "message": {"role": "assistant", "content": json.dumps(line)}}]}
+        data = json.dumps(answer).encode()
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def log_message(self, *args):
+        pass
+
+
+mode, port_file = sys.argv[1], sys.argv[2]
+server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server.daemon_threads = True
+# Renamed into place so that a reader never sees half a number.
+with open(port_file + ".tmp", "w") as f:
+    f.write(str(server.server_address[1]))
+os.replace(port_file + ".tmp", port_file)
+server.serve_forever()

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The troupe log as a user's typing writes it: with dual writing on and a custom flea,
+# every key press adds one XP to the flea and one "xp_earned" event to the log; a
+# SIGKILL in the middle of typing loses nothing that was on disk, and the next launch
+# reads what it left.
+set -uo pipefail
+app=${1:?usage: troupe_log_e2e.sh path/to/tumblewick}
+source "$(dirname "$0")/e2e_lib.sh"
+e2e_require Xvfb openbox xdotool xwininfo python3 base64
+e2e_start_display
+e2e_fresh_home
+
+flea_id=6F1C2A4E-0B7D-4C1E-9A55-3D2B8E7F1A01
+flea='[{"id":"'$flea_id'","name":"Pogo","bodyColorIndex":2,"hatKind":"topHat","discoveredAct":"trapeze",'
+flea+='"createdAt":786000000.5,"xp":0,"unlockedNodeIDs":[]}]'
+e2e_write_settings '"tw_custom_fleas": {"type": "data", "value": "'"$(printf %s "$flea" | base64 -w0)"'"},
+"tw_troupe_dual_write_enabled": {"type": "bool", "value": true}'
+
+# Sums of "xp_earned" amounts in the log: from key presses and clicks (no flea id) and
+# for the flea itself; and the flea's XP as the settings file holds it.
+xp_in_log() {
+  python3 - "$log" "$flea_id" <<'EOF'
+import json, sys
+everyone = own = 0
+for line in open(sys.argv[1]):
+    event = json.loads(line)
+    if event["kind"] != "xp_earned":
+        continue
+    body = event["payload"]["body"]
+    if body.get("fleaId") is None:
+        assert body["source"] == "click", body
+        everyone += body["amount"]
+    elif body["fleaId"].upper() == sys.argv[2]:
+        own += body["amount"]
+print(everyone, own)
+EOF
+}
+xp_in_settings() {
+  python3 - "$settings" <<'EOF'
+import base64, json, sys
+fleas = json.loads(base64.b64decode(json.load(open(sys.argv[1]))["tw_custom_fleas"]["value"]))
+print(fleas[0]["xp"])
+EOF
+}
+
+# Each key press is one XP for every custom flea and one event in the log.
+start_app "$work/app1.log"
+sleep 2
+sentence="the quick brown fox jumps over the lazy dog"
+xdotool type --delay 40 "$sentence"
+sleep 1.5
+stop_app
+read -r keys own < <(xp_in_log) || fail "the log cannot be read: $(tail -n 3 "$log")"
+[ "$keys" -eq ${#sentence} ] || fail "$keys XP logged for ${#sentence} key presses"
+flea_xp=$(xp_in_settings) || fail "the flea cannot be read back from the settings"
+[ "$flea_xp" -eq $((keys + own)) ] || fail "the flea holds $flea_xp XP, the log says $((keys + own))"
+
+# SIGKILL while typing: what was on disk stays, and the next launch reads the log.
+start_app "$work/app2.log"
+sleep 2
+xdotool type --delay 30 "$sentence $sentence $sentence" &
+typist=$!
+pids+=($typist)
+sleep 1.5
+cp "$log" "$work/before-kill.jsonl"
+kill -KILL "$app_pid"
+wait "$app_pid" 2>/dev/null
+wait "$typist" 2>/dev/null
+size=$(stat -c %s "$work/before-kill.jsonl")
+cmp -s -n "$size" "$work/before-kill.jsonl" "$log" || fail "the log lost events that were on disk before SIGKILL"
+[ -z "$(tail -c 1 "$log")" ] || fail "the log ends in a torn line after SIGKILL"
+read -r killed_keys _ < <(xp_in_log) || fail "the log cannot be read after SIGKILL"
+((killed_keys > keys)) || fail "no key press of the killed session reached the log"
+
+lines=$(wc -l <"$log")
+start_app "$work/app3.log"
+sleep 2
+stop_app
+expect_log_read "$lines"
+cmp -s -n "$size" "$work/before-kill.jsonl" "$log" || fail "the launch after SIGKILL changed what was on disk"
+starts=$(grep -c '"kind":"device_session_start"' "$log")
+[ "$starts" -eq 3 ] || fail "$starts session starts after three launches"
+tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "the launch after SIGKILL did not close its session"
+
+echo "e2e troupe log: 2 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back)"
