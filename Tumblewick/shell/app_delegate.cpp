@@ -4,12 +4,18 @@
 #include <QMenu>
 #include <QProcess>
 #include <QScreen>
+#include <QSysInfo>
 #include <iostream>
 
 #include "Tumblewick/colony/ui/mac_colony_window.h"
 #include "Tumblewick/shell/configuration/configuration.h"
+#include "Tumblewick/shell/controls_menu_builder.h"
 #include "Tumblewick/shell/launch/controls_menu.h"
+#include "Tumblewick/shell/launch/diagnostics_report.h"
+#include "Tumblewick/shell/launch/feed_update_checker.h"
+#include "Tumblewick/shell/launch/settings_panel_model.h"
 #include "Tumblewick/shell/launch/troupe_launch_step.h"
+#include "Tumblewick/shell/settings_panel.h"
 #include "Tumblewick/stage/hotkey_dispatcher.h"
 #include "Tumblewick/stage/qt/tumblewick_view.h"
 #include "agent/host/tumblewick_agent_host.h"
@@ -43,7 +49,8 @@ AppDelegate::AppDelegate(AppServices& services, CompanionToggles toggles)
     : services_(services),
       hotkeyActions_(std::move(toggles)),
       deterministicMode_(resolvedDeterministicMode(services.standardDefaults())),
-      deterministicSeed_(resolvedDeterministicSeed(services.standardDefaults())) {}
+      deterministicSeed_(resolvedDeterministicSeed(services.standardDefaults())),
+      updateChecker_(std::make_unique<FeedUpdateChecker>(services.http(), TW_UPDATE_FEED_URL, APP_VERSION)) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -68,9 +75,10 @@ void AppDelegate::applicationDidFinishLaunching() {
     window_ = std::make_unique<TransparentWindow>(geometry);
 
     auto* view = new TumblewickView(
-        window_->size(), TumblewickView::Services{services_.mainQueue(), services_.standardDefaults(),
-                                                  services_.stageAgentHost(), services_.stageCustomFleas(),
-                                                  services_.stageCustomFleas(), nullptr, &input.monitor()});
+        window_->size(),
+        TumblewickView::Services{services_.mainQueue(), services_.standardDefaults(),
+                                 services_.stageAgentHost(), services_.stageCustomFleas(),
+                                 services_.stageCustomFleas(), updateChecker_.get(), &input.monitor()});
     view->stage().configureDeterministicMode(deterministicMode_, deterministicSeed_, true);
     circusView_ = view;
     window_->setContentView(view);
@@ -89,41 +97,30 @@ void AppDelegate::showControlMenu(QWidget& anchor) {
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const auto items = controlMenuItems(
         uiScale_, services_.standardDefaults().doubleForKey(UI_SCALE_PREF_KEY), deterministicMode_);
-    const std::function<void(QMenu&, const std::vector<ControlMenuItem>&)> fill =
-        [&](QMenu& into, const std::vector<ControlMenuItem>& list) {
-            for (const ControlMenuItem& item : list) {
-                if (item.separator) {
-                    into.addSeparator();
-                    continue;
-                }
-                if (!item.submenu.empty()) {
-                    fill(*into.addMenu(QString::fromStdString(item.title)), item.submenu);
-                    continue;
-                }
-                QAction* action = into.addAction(QString::fromStdString(item.title));
-                action->setCheckable(item.checked);
-                action->setChecked(item.checked);
-                QObject::connect(action, &QAction::triggered, this, [this, item] {
-                    switch (item.action) {
-                        case ControlAction::openColony:
-                            openColony();
-                            break;
-                        case ControlAction::selectDisplayScale:
-                            selectDisplayScale(item.scale);
-                            break;
-                        case ControlAction::selectDisplayScaleAuto:
-                            selectDisplayScale(std::nullopt);
-                            break;
-                        case ControlAction::toggleDeterministicMode:
-                            toggleDeterministicMode();
-                            break;
-                        case ControlAction::none:
-                            break;
-                    }
-                });
-            }
-        };
-    fill(*menu, items);
+    fillControlMenu(*menu, items, [this](const ControlMenuItem& item) {
+        switch (item.action) {
+            case ControlAction::openColony:
+                openColony();
+                break;
+            case ControlAction::openSettingsPanel:
+                openSettingsPanel();
+                break;
+            case ControlAction::exportDiagnostics:
+                exportDiagnosticsAction();
+                break;
+            case ControlAction::selectDisplayScale:
+                selectDisplayScale(item.scale);
+                break;
+            case ControlAction::selectDisplayScaleAuto:
+                selectDisplayScale(std::nullopt);
+                break;
+            case ControlAction::toggleDeterministicMode:
+                toggleDeterministicMode();
+                break;
+            case ControlAction::none:
+                break;
+        }
+    });
     menu->popup(anchor.mapToGlobal(QPoint(0, anchor.height())));
 }
 
@@ -158,6 +155,62 @@ void AppDelegate::toggleDeterministicMode() {
     circusView_->stage().configureDeterministicMode(deterministicMode_, deterministicSeed_, true);
     circusView_->stage().showStatusMessage(
         deterministicMode_ ? "Deterministic mode ON" : "Deterministic mode OFF", Color::rgb(1.0, 0.93, 0.6));
+}
+
+void AppDelegate::openSettingsPanel() {
+    if (!settingsWindow_) {
+        settingsWindow_ = std::make_unique<SettingsPanel>(
+            settingsPanelValues(services_.standardDefaults(), deterministicMode_, deterministicSeed_),
+            SettingsPanel::Actions{[this] { closeSettingsPanel(); }, [this] { saveSettingsPanel(); },
+                                   [this] { exportDiagnosticsAction(); }});
+    }
+    settingsWindow_->present();
+}
+
+void AppDelegate::closeSettingsPanel() {
+    if (!settingsWindow_) return;
+    settingsWindow_->hide();
+    // Called from the panel's own buttons: it goes once their click is handled.
+    settingsWindow_.release()->deleteLater();
+}
+
+void AppDelegate::saveSettingsPanel() {
+    if (!settingsWindow_) return;
+    const SettingsSaveResult saved =
+        saveSettings(settingsWindow_->state(), uiScale_, deterministicSeed_, services_.standardDefaults());
+    deterministicMode_ = saved.deterministicMode;
+    deterministicSeed_ = saved.deterministicSeed;
+    if (circusView_ != nullptr) {
+        circusView_->stage().configureDeterministicMode(deterministicMode_, deterministicSeed_, true);
+        circusView_->stage().showStatusMessage("Settings saved", Color::rgb(0.62, 1.0, 0.62));
+    }
+    closeSettingsPanel();
+    if (saved.relaunch) restartForDisplayScaleChange();
+}
+
+void AppDelegate::exportDiagnosticsAction() { (void)exportDiagnostics(); }
+
+std::optional<std::filesystem::path> AppDelegate::exportDiagnostics() {
+    DiagnosticsSnapshot snapshot{services_.clock().now(),
+                                 QSysInfo::prettyProductName().toStdString(),
+                                 QSysInfo::machineHostName().toStdString(),
+                                 deterministicMode_,
+                                 deterministicSeed_,
+                                 uiScale_,
+                                 0,
+                                 0,
+                                 getTumblewickDataDir()};
+    if (circusView_ != nullptr) {
+        snapshot.viewWidth = circusView_->stage().bounds().width;
+        snapshot.viewHeight = circusView_->stage().bounds().height;
+    }
+    auto file = writeDiagnosticsFile(snapshot, services_.standardDefaults(), processEnvironment());
+    if (circusView_ != nullptr) {
+        circusView_->stage().showStatusMessage(
+            file ? "Diagnostics exported" : "Diagnostics failed",
+            file ? Color::rgb(0.62, 1.0, 0.62) : Color::rgb(1.0, 0.68, 0.68));
+    }
+    return file;
 }
 
 void AppDelegate::applicationWillTerminate() {

@@ -3,6 +3,7 @@
 // and starts the troupe session, the agent loop and the daily banner; and the one quit
 // path that SIGTERM, SIGINT, logout, the close button and the menu all take.
 #include <QObject>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,6 +16,8 @@ namespace tw {
 
 class TumblewickView;
 class HotkeyDispatcher;
+class SettingsPanel;
+class FeedUpdateChecker;
 
 class AppDelegate final : public QObject {
    public:
@@ -37,6 +40,15 @@ class AppDelegate final : public QObject {
     void restartForDisplayScaleChange();
     void toggleDeterministicMode();
 
+    // The settings panel: Cancel and Save close it; its title-bar close only hides it.
+    void openSettingsPanel();
+    void closeSettingsPanel();
+    void saveSettingsPanel();
+    SettingsPanel* settingsWindow() { return settingsWindow_.get(); }
+    // The diagnostics file, reported on the strip; the action drops the result.
+    void exportDiagnosticsAction();
+    std::optional<std::filesystem::path> exportDiagnostics();
+
    private:
     AppServices& services_;
     ShellHotkeyActions hotkeyActions_;
@@ -47,6 +59,8 @@ class AppDelegate final : public QObject {
     bool deterministicMode_;
     std::int64_t deterministicSeed_;
     bool terminated_ = false;
+    std::unique_ptr<FeedUpdateChecker> updateChecker_;
+    std::unique_ptr<SettingsPanel> settingsWindow_;
 };
 
 }  // namespace tw

@@ -20,19 +20,6 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-// A decimal integer with an optional sign, digits only, within int64.
-std::optional<std::int64_t> parseInteger(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-') return std::nullopt;
-    }
-    if (text.empty()) return std::nullopt;
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
 // The whole text as a decimal number, untrimmed.
 std::optional<double> parseDouble(std::string_view text) {
     if (!text.empty() && text.front() == '+') {
@@ -87,7 +74,7 @@ double resolvedUIScale(std::optional<double> screenBackingScale, const Defaults&
 
 std::int64_t resolvedTargetFPS(const EnvironmentReader& env) {
     if (const auto raw = env(TARGET_FPS_ENV)) {
-        if (const auto value = parseInteger(trim(*raw))) return clampedInt(*value, 24, 120);
+        if (const auto value = parseTrimmedInteger(*raw)) return clampedInt(*value, 24, 120);
     }
     return DEFAULT_TARGET_FPS;
 }
@@ -99,11 +86,32 @@ bool resolvedDeterministicMode(const Defaults& defaults, const EnvironmentReader
 
 std::int64_t resolvedDeterministicSeed(const Defaults& defaults, const EnvironmentReader& env) {
     if (const auto raw = env(TIMELINE_SEED_ENV)) {
-        if (const auto value = parseInteger(trim(*raw))) return *value;
+        if (const auto value = parseTrimmedInteger(*raw)) return *value;
     }
     if (defaults.hasKey(DETERMINISTIC_SEED_PREF_KEY))
         return defaults.integerForKey(DETERMINISTIC_SEED_PREF_KEY);
     return DEFAULT_DETERMINISTIC_SEED;
+}
+
+std::optional<std::int64_t> parseDecimalInteger(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') return std::nullopt;
+    }
+    if (text.empty()) return std::nullopt;
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<std::int64_t> parseTrimmedInteger(std::string_view text) {
+    return parseDecimalInteger(trim(text));
+}
+
+bool updateCheckEnabled(const Defaults& defaults) {
+    const auto stored = defaults.object(CHECK_FOR_UPDATES_PREF_KEY);
+    return !(stored && std::holds_alternative<bool>(*stored) && !std::get<bool>(*stored));
 }
 
 std::filesystem::path getTumblewickDataDir() { return paths::hiddenDirectory(); }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/defaults.h"
 
@@ -47,6 +48,13 @@ std::int64_t resolvedTargetFPS(const EnvironmentReader& env = processEnvironment
 bool resolvedDeterministicMode(const Defaults& defaults, const EnvironmentReader& env = processEnvironment());
 std::int64_t resolvedDeterministicSeed(const Defaults& defaults,
                                        const EnvironmentReader& env = processEnvironment());
+
+// A decimal integer with an optional sign, digits only, within int64.
+std::optional<std::int64_t> parseDecimalInteger(std::string_view text);
+// The same with white space and line breaks around it ignored.
+std::optional<std::int64_t> parseTrimmedInteger(std::string_view text);
+// The update check at start is on unless a Boolean false is stored.
+bool updateCheckEnabled(const Defaults& defaults);
 
 // ~/.tumblewick; not created here.
 std::filesystem::path getTumblewickDataDir();

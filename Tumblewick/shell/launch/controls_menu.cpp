@@ -24,6 +24,9 @@ std::vector<ControlMenuItem> controlMenuItems(double uiScale, double storedScale
     return {
         {.title = "Colony (Create a Flea)...", .action = ControlAction::openColony},
         separator,
+        {.title = "Settings...", .action = ControlAction::openSettingsPanel},
+        {.title = "Export diagnostics", .action = ControlAction::exportDiagnostics},
+        separator,
         scales,
         separator,
         {.title = deterministicMode ? "Deterministic timeline: ON" : "Deterministic timeline: OFF",

@@ -10,6 +10,8 @@ namespace tw {
 enum class ControlAction {
     none,
     openColony,
+    openSettingsPanel,
+    exportDiagnostics,
     selectDisplayScale,
     selectDisplayScaleAuto,
     toggleDeterministicMode

@@ -16,21 +16,28 @@ std::vector<std::string> checkedScaleTitles(const std::vector<ControlMenuItem>& 
     return checked;
 }
 
-TEST(ControlsMenu, ListsColonyScalesAndTheTimelineSwitchWithTheirMarks) {
+TEST(ControlsMenu, ListsColonySettingsDiagnosticsScalesAndTheTimelineSwitchWithTheirMarks) {
     const auto items = controlMenuItems(1.25, 0, false);
-    ASSERT_EQ(items.size(), 5u);
-    EXPECT_EQ(items[0].title, "Colony (Create a Flea)...");
-    EXPECT_EQ(items[0].action, ControlAction::openColony);
-    EXPECT_TRUE(items[1].separator);
-    EXPECT_EQ(items[2].title, "Display scale");
-    EXPECT_EQ(items[4].title, "Deterministic timeline: OFF");
-    EXPECT_EQ(controlMenuItems(1.0, 0, true)[4].title, "Deterministic timeline: ON");
+    std::vector<std::pair<std::string, ControlAction>> top;
+    for (const auto& item : items) top.emplace_back(item.separator ? "-" : item.title, item.action);
+    EXPECT_EQ(top, (std::vector<std::pair<std::string, ControlAction>>{
+                       {"Colony (Create a Flea)...", ControlAction::openColony},
+                       {"-", ControlAction::none},
+                       {"Settings...", ControlAction::openSettingsPanel},
+                       {"Export diagnostics", ControlAction::exportDiagnostics},
+                       {"-", ControlAction::none},
+                       {"Display scale", ControlAction::none},
+                       {"-", ControlAction::none},
+                       {"Deterministic timeline: OFF", ControlAction::toggleDeterministicMode}}));
+    EXPECT_EQ(controlMenuItems(1.0, 0, true).back().title, "Deterministic timeline: ON");
 
+    const ControlMenuItem& scaleMenu = items[5];
     std::vector<std::string> titles;
-    for (const auto& sub : items[2].submenu) titles.push_back(sub.separator ? "-" : sub.title);
+    for (const auto& sub : scaleMenu.submenu) titles.push_back(sub.separator ? "-" : sub.title);
     EXPECT_EQ(titles, (std::vector<std::string>{"Scale 100%", "Scale 110%", "Scale 125%", "Scale 140%", "-",
                                                 "Auto (Recommended)"}));
-    EXPECT_EQ(items[2].submenu[3].scale, 1.4);
+    EXPECT_EQ(scaleMenu.submenu[3].scale, 1.4);
+    EXPECT_EQ(scaleMenu.submenu[5].action, ControlAction::selectDisplayScaleAuto);
 
     struct Case {
         double uiScale, stored;

@@ -1,0 +1,67 @@
+#include "Tumblewick/shell/launch/settings_panel_model.h"
+
+#include <array>
+#include <cmath>
+
+#include "Tumblewick/shell/configuration/configuration.h"
+
+namespace tw {
+namespace {
+
+struct FixedScale {
+    const char* title;
+    double scale;
+};
+constexpr std::array<FixedScale, 4> fixedScales{
+    {{"100%", 1.0}, {"110%", 1.1}, {"125%", 1.25}, {"140%", 1.4}}};
+constexpr double scaleTolerance = 0.02;
+
+}  // namespace
+
+const std::vector<std::string>& settingsScaleTitles() {
+    static const std::vector<std::string> titles = [] {
+        std::vector<std::string> list{"Auto (Recommended)"};
+        for (const FixedScale& fixed : fixedScales) list.emplace_back(fixed.title);
+        return list;
+    }();
+    return titles;
+}
+
+std::optional<int> settingsScaleSelection(double storedScale) {
+    if (!(storedScale > 0)) return 0;
+    for (std::size_t i = 0; i < fixedScales.size(); ++i) {
+        if (std::abs(storedScale - fixedScales[i].scale) < scaleTolerance) return static_cast<int>(i) + 1;
+    }
+    return std::nullopt;
+}
+
+SettingsPanelValues settingsPanelValues(const Defaults& defaults, bool deterministicMode,
+                                        std::int64_t deterministicSeed) {
+    return {settingsScaleSelection(defaults.doubleForKey(UI_SCALE_PREF_KEY)), deterministicMode,
+            std::to_string(deterministicSeed), updateCheckEnabled(defaults)};
+}
+
+SettingsSaveResult saveSettings(const SettingsPanelState& state, double uiScale, std::int64_t currentSeed,
+                                Defaults& defaults) {
+    const double previous = defaults.doubleForKey(UI_SCALE_PREF_KEY);
+    std::optional<double> chosen;
+    for (const FixedScale& fixed : fixedScales) {
+        if (state.scaleTitle == fixed.title) chosen = fixed.scale;
+    }
+    if (chosen) {
+        defaults.setDouble(UI_SCALE_PREF_KEY, *chosen);
+    } else {
+        defaults.remove(UI_SCALE_PREF_KEY);
+    }
+
+    SettingsSaveResult result;
+    result.deterministicMode = state.deterministicMode;
+    defaults.setBool(DETERMINISTIC_MODE_PREF_KEY, result.deterministicMode);
+    result.deterministicSeed = parseTrimmedInteger(state.seedText).value_or(currentSeed);
+    defaults.setInteger(DETERMINISTIC_SEED_PREF_KEY, result.deterministicSeed);
+    defaults.setBool(CHECK_FOR_UPDATES_PREF_KEY, state.checkForUpdates);
+    result.relaunch = chosen ? std::abs(uiScale - *chosen) > scaleTolerance : previous > 0;
+    return result;
+}
+
+}  // namespace tw
