@@ -1,0 +1,146 @@
+#include "windows/inner_life/inner_life_panel.h"
+
+#include <QGuiApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <optional>
+
+#include "agent/host/tumblewick_agent_host.h"
+#include "windows/inner_life/mood_bars.h"
+#include "windows/inner_life/styled_text.h"
+
+namespace tw {
+namespace {
+
+const Color sectionColour = Color::rgb(1, 1, 0, 0.6);
+const Font sectionFont{FontFamily::system, 9, FontWeight::bold};
+
+QLabel* addLabel(QWidget* parent, QVBoxLayout& layout, const Font& font, Color colour,
+                 const char* text = "") {
+    auto* label = new QLabel(parent);
+    styleLabel(*label, font, colour);
+    label->setText(QString::fromUtf8(text));
+    layout.addWidget(label);
+    return label;
+}
+
+}  // namespace
+
+TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline openTimeline, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
+      source_(std::move(source)),
+      openTimeline_(std::move(openTimeline)) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    resize(320, 360);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor::fromRgbF(0.05, 0.05, 0.05, 0.94));
+    setPalette(colours);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 18, 0, 12);
+    layout->setSpacing(0);
+    auto* top = new QVBoxLayout;
+    top->setContentsMargins(16, 0, 16, 0);
+    top->setSpacing(0);
+    name_ = addLabel(this, *top, Font{FontFamily::system, 18, FontWeight::bold}, Color::rgb(1, 1, 0));
+    top->addSpacing(2);
+    voice_ = addLabel(this, *top, Font{FontFamily::system, 11, FontWeight::regular}, Color::white(1, 0.6));
+    top->addSpacing(16);
+    addLabel(this, *top, sectionFont, sectionColour, "MOOD");
+    top->addSpacing(6);
+    moodBars_ = new CanvasWidget(
+        [this](Canvas& canvas, Size size) { drawMoodBars(canvas, size, shown_.mood); }, this);
+    moodBars_->setFixedHeight(60);
+    top->addWidget(moodBars_);
+    top->addSpacing(12);
+    bonds_ = addLabel(this, *top, Font{FontFamily::system, 11, FontWeight::regular}, Color::white(1, 0.65));
+    top->addSpacing(6);
+    timelineButton_ = new QPushButton(QStringLiteral("Open timeline \u2192"), this);
+    timelineButton_->setFont(qtFont(Font{FontFamily::system, 11, FontWeight::medium}));
+    timelineButton_->setFocusPolicy(Qt::NoFocus);
+    timelineButton_->setStyleSheet(
+        QStringLiteral("QPushButton { color: white; background: rgba(255, 255, 255, 28); border: 1px solid "
+                       "rgba(255, 255, 255, 64);"
+                       " border-radius: 5px; padding: 2px 10px; }"
+                       " QPushButton:pressed { background: rgba(255, 255, 255, 64); }"));
+    connect(timelineButton_, &QPushButton::clicked, this, &TumblewickInnerLifePanel::openTimeline);
+    top->addWidget(timelineButton_, 0, Qt::AlignLeft);
+    top->addSpacing(10);
+    addLabel(this, *top, sectionFont, sectionColour, "RECENT LINES");
+    top->addSpacing(4);
+    layout->addLayout(top);
+
+    text_ = makeRunsView(*this, Selectable::no, Size{16, 8});
+    layout->addWidget(text_, 1);
+
+    refreshTimer_.setInterval(refreshMilliseconds);
+    connect(&refreshTimer_, &QTimer::timeout, this, &TumblewickInnerLifePanel::refresh);
+}
+
+TumblewickInnerLifePanel::Source TumblewickInnerLifePanel::hostSource(TumblewickAgentHost& host,
+                                                                      const Clock& clock) {
+    return Source{
+        .content =
+            [&host, &clock](const std::string& fleaId, const std::string& displayName) {
+                std::optional<FleaAgentScheduler::DiagnosticEntry> entry;
+                for (auto& candidate : host.agentScheduler().diagnostics())
+                    if (candidate.flea_id == fleaId) {
+                        entry = std::move(candidate);
+                        break;
+                    }
+                return innerLifeContent(entry, host.recentLines(), fleaId, displayName, clock.now());
+            },
+        .topBonds = [&host](const std::string& fleaId, int limit,
+                            BondsAnswer done) { host.topBonds(fleaId, limit, std::move(done)); },
+    };
+}
+
+void TumblewickInnerLifePanel::show(const std::string& fleaId, const std::string& displayName) {
+    // Another flea's bonds must not stand under this one's name while its own are on the way.
+    if (fleaId != fleaId_) bonds_->clear();
+    fleaId_ = fleaId;
+    displayName_ = displayName;
+    if (!placed_) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen == nullptr) return;  // nowhere to show it yet; a later show tries again
+        const QRect frame = screen->geometry();
+        move(frame.right() + 1 - 704, frame.top() + 84);
+        placed_ = true;
+    }
+    refresh();
+    QWidget::show();
+    raise();
+    refreshTimer_.start();  // a new show restarts the period
+}
+
+void TumblewickInnerLifePanel::refresh() {
+    shown_ = source_.content(fleaId_, displayName_);
+    setWindowTitle(QString::fromStdString(shown_.title));
+    name_->setText(QString::fromStdString(shown_.name));
+    voice_->setText(QString::fromStdString(shown_.voice));
+    moodBars_->update();
+    showStyledRuns(*text_, shown_.lines);
+
+    // Answers come back in any order, and after a switch of flea an answer for the one
+    // shown before would fill in the wrong bonds: only the shown flea's are taken.
+    source_.topBonds(fleaId_, innerLifeBondLimit,
+                     [panel = QPointer<TumblewickInnerLifePanel>(this),
+                      asked = fleaId_](std::vector<agent_host::Bond> bonds) {
+                         if (panel.isNull() || panel->fleaId_ != asked) return;
+                         panel->bonds_->setText(QString::fromStdString(innerLifeBondsText(bonds)));
+                     });
+}
+
+void TumblewickInnerLifePanel::openTimeline() {
+    if (openTimeline_) openTimeline_(fleaId_, displayName_);
+}
+
+void TumblewickInnerLifePanel::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Closed with its close button: no refreshes nobody sees; the next show starts them again.
+    refreshTimer_.stop();
+}
+
+}  // namespace tw

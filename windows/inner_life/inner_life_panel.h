@@ -1,0 +1,70 @@
+#pragma once
+// One flea from the inside: its latest actions, its mood as four bars, its strongest
+// bonds and its newest lines. A floating tool window that takes no focus, built on the
+// first show that finds a screen and reused for every flea; it refreshes every second
+// while it shows.
+#include <QLabel>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "windows/inner_life/canvas_widget.h"
+#include "windows/inner_life/inner_life_texts.h"
+
+namespace tw {
+
+class Clock;
+class TumblewickAgentHost;
+
+class TumblewickInnerLifePanel final : public QWidget {
+   public:
+    using BondsAnswer = std::function<void(std::vector<agent_host::Bond>)>;
+    struct Source {
+        std::function<InnerLifeContent(const std::string& fleaId, const std::string& displayName)> content;
+        // Answers later, on the main thread.
+        std::function<void(const std::string& fleaId, int limit, BondsAnswer done)> topBonds;
+    };
+    using OpenTimeline = std::function<void(const std::string& fleaId, const std::string& displayName)>;
+    static constexpr int refreshMilliseconds = 1000;
+
+    TumblewickInnerLifePanel(Source source, OpenTimeline openTimeline, QWidget* parent = nullptr);
+    // The scheduler's diagnostics, the feed and the decision log's bonds.
+    static Source hostSource(TumblewickAgentHost& host, const Clock& clock);
+
+    using QWidget::show;
+    // Switches the panel to this flea, brings it up without focus and restarts the timer.
+    void show(const std::string& fleaId, const std::string& displayName);
+    void refresh();
+    // The same flea in the timeline window.
+    void openTimeline();
+
+    const InnerLifeContent& shown() const { return shown_; }
+    QString bondsText() const { return bonds_->text(); }
+    QString linesText() const { return text_->toPlainText(); }
+    QPushButton& timelineButton() const { return *timelineButton_; }
+    const QTimer& refreshTimer() const { return refreshTimer_; }
+
+   protected:
+    void hideEvent(QHideEvent* event) override;
+
+   private:
+    Source source_;
+    OpenTimeline openTimeline_;
+    QLabel* name_ = nullptr;
+    QLabel* voice_ = nullptr;
+    CanvasWidget* moodBars_ = nullptr;
+    QLabel* bonds_ = nullptr;
+    QPushButton* timelineButton_ = nullptr;
+    QTextEdit* text_ = nullptr;
+    QTimer refreshTimer_;
+    std::string fleaId_;
+    std::string displayName_;
+    InnerLifeContent shown_;
+    bool placed_ = false;
+};
+
+}  // namespace tw

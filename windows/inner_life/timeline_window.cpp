@@ -1,0 +1,90 @@
+#include "windows/inner_life/timeline_window.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "agent/host/tumblewick_agent_host.h"
+#include "windows/inner_life/activity_chart.h"
+#include "windows/inner_life/styled_text.h"
+
+namespace tw {
+
+TumblewickTimelineWindow::TumblewickTimelineWindow(Source source, QWidget* parent)
+    : QWidget(parent,
+              Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
+      source_(std::move(source)) {
+    resize(540, 480);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor::fromRgbF(0.05, 0.05, 0.05, 1.0));
+    setPalette(colours);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 26, 0, 0);
+    layout->setSpacing(0);
+    auto* top = new QVBoxLayout;
+    top->setContentsMargins(22, 0, 22, 0);
+    top->setSpacing(0);
+    header_ = new QLabel(this);
+    styleLabel(*header_, Font{FontFamily::system, 22, FontWeight::bold}, Color::rgb(1, 1, 0));
+    top->addWidget(header_);
+    top->addSpacing(4);
+    summary_ = new QLabel(this);
+    styleLabel(*summary_, Font{FontFamily::system, 11, FontWeight::regular}, Color::white(1, 0.6));
+    top->addWidget(summary_);
+    top->addSpacing(16);
+    chart_ = new CanvasWidget(
+        [this](Canvas& canvas, Size size) { drawActivityChart(canvas, size, shown_.buckets); }, this);
+    chart_->setFixedHeight(60);
+    top->addWidget(chart_);
+    layout->addLayout(top);
+    layout->addSpacing(14);
+
+    text_ = makeRunsView(*this, Selectable::yes, Size{18, 12});
+    layout->addWidget(text_, 1);
+
+    refreshTimer_.setInterval(refreshMilliseconds);
+    connect(&refreshTimer_, &QTimer::timeout, this, &TumblewickTimelineWindow::refresh);
+}
+
+TumblewickTimelineWindow::Source TumblewickTimelineWindow::hostSource(TumblewickAgentHost& host,
+                                                                      const Clock& clock) {
+    return [&host, &clock](const std::string& fleaId, const std::string& displayName) {
+        return timelineContent(host.recentLines(), fleaId, displayName, clock.now());
+    };
+}
+
+void TumblewickTimelineWindow::show(const std::string& fleaId, const std::string& displayName) {
+    fleaId_ = fleaId;
+    displayName_ = displayName;
+    if (!placed_) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect frame = screen->availableGeometry();
+            move(frame.center() - rect().center());
+        }
+        placed_ = true;
+    }
+    refresh();
+    QWidget::show();
+    raise();
+    activateWindow();
+    refreshTimer_.start();  // a new show restarts the period
+}
+
+void TumblewickTimelineWindow::refresh() {
+    shown_ = source_(fleaId_, displayName_);
+    setWindowTitle(QString::fromStdString(shown_.title));
+    header_->setText(QString::fromStdString(shown_.header));
+    summary_->setText(QString::fromStdString(shown_.summary));
+    chart_->update();
+    showStyledRuns(*text_, shown_.lines);
+}
+
+void TumblewickTimelineWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Closed by the user: no refreshes nobody sees; the next show starts them again.
+    refreshTimer_.stop();
+}
+
+}  // namespace tw

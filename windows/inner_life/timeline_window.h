@@ -1,0 +1,54 @@
+#pragma once
+// One flea's timeline: its tally, a bar chart of its lines over the last hour and all
+// its lines in the feed, newest first. An ordinary window, centred when first built
+// and reused for every flea; it refreshes every two seconds while it shows.
+#include <QLabel>
+#include <QTextEdit>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "windows/inner_life/canvas_widget.h"
+#include "windows/inner_life/timeline_texts.h"
+
+namespace tw {
+
+class Clock;
+class TumblewickAgentHost;
+
+class TumblewickTimelineWindow final : public QWidget {
+   public:
+    using Source = std::function<TimelineContent(const std::string& fleaId, const std::string& displayName)>;
+    static constexpr int refreshMilliseconds = 2000;
+
+    explicit TumblewickTimelineWindow(Source source, QWidget* parent = nullptr);
+    // The host's feed as it is at each refresh.
+    static Source hostSource(TumblewickAgentHost& host, const Clock& clock);
+
+    using QWidget::show;
+    // Switches the window to this flea, brings it to the front and restarts the timer.
+    void show(const std::string& fleaId, const std::string& displayName);
+    void refresh();
+
+    const TimelineContent& shown() const { return shown_; }
+    QString shownText() const { return text_->toPlainText(); }
+    const QTimer& refreshTimer() const { return refreshTimer_; }
+
+   protected:
+    void hideEvent(QHideEvent* event) override;
+
+   private:
+    Source source_;
+    QLabel* header_ = nullptr;
+    QLabel* summary_ = nullptr;
+    CanvasWidget* chart_ = nullptr;
+    QTextEdit* text_ = nullptr;
+    QTimer refreshTimer_;
+    std::string fleaId_;
+    std::string displayName_;
+    TimelineContent shown_;
+    bool placed_ = false;
+};
+
+}  // namespace tw
