@@ -5,6 +5,8 @@
 #include "Tumblewick/shell/app_services.h"
 #include "agent/host/tumblewick_agent_host.h"
 #include "windows/companions/tumblewick_recent_thoughts_panel.h"
+#include "windows/inner_life/inner_life_panel.h"
+#include "windows/inner_life/timeline_window.h"
 
 namespace tw {
 
@@ -28,6 +30,24 @@ void addRecentThoughts(WindowEntries& entries, AppServices& services) {
 // Dialogue inspector (Shift-Super-I).
 
 // Inner life and timeline.
+void addInnerLife(WindowEntries& entries, AppServices& services) {
+    auto timeline = std::make_shared<std::unique_ptr<TumblewickTimelineWindow>>();
+    auto showTimeline = [timeline, &services](const std::string& fleaId, const std::string& displayName) {
+        if (!*timeline)
+            *timeline = std::make_unique<TumblewickTimelineWindow>(
+                TumblewickTimelineWindow::hostSource(TumblewickAgentHost::shared(), services.clock()));
+        (*timeline)->show(fleaId, displayName);
+    };
+    auto panel = std::make_shared<std::unique_ptr<TumblewickInnerLifePanel>>();
+    entries.showInnerLife = [panel, showTimeline, &services](const std::string& fleaId,
+                                                             const std::string& displayName) {
+        if (!*panel)
+            *panel = std::make_unique<TumblewickInnerLifePanel>(
+                TumblewickInnerLifePanel::hostSource(TumblewickAgentHost::shared(), services.clock()),
+                showTimeline);
+        (*panel)->show(fleaId, displayName);
+    };
+}
 
 // Troupe window.
 
@@ -38,6 +58,7 @@ void addRecentThoughts(WindowEntries& entries, AppServices& services) {
 WindowEntries makeWindowEntries(AppServices& services) {
     WindowEntries entries;
     addRecentThoughts(entries, services);
+    addInnerLife(entries, services);
     return entries;
 }
 
