@@ -1,6 +1,7 @@
 #pragma once
 // Asynchronous HTTP. The completion runs exactly once, on the main queue the client
 // was given, whether the request succeeded, failed or timed out.
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <optional>
@@ -14,6 +15,8 @@ struct HttpRequest {
     std::map<std::string, std::string> headers;
     std::string body;
     double timeoutSeconds = 30;
+    // 0: no limit. A longer answer is cut off as it arrives and reported as an error.
+    std::size_t maxResponseBytes = 0;
 };
 
 struct HttpResponse {

@@ -6,7 +6,9 @@
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/qt/qt_http_worker.h"
 
@@ -54,8 +56,27 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     });
     deadline->start();
 
-    QObject::connect(reply, &QNetworkReply::finished, this, [reply, timedOut, deliver]() {
+    // A size limit holds while the answer arrives, not after all of it is in memory.
+    auto tooLarge = std::make_shared<bool>(false);
+    if (request.maxResponseBytes > 0) {
+        const qint64 limit = static_cast<qint64>(std::min<std::size_t>(request.maxResponseBytes, INT64_MAX));
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                         [reply, tooLarge, limit](qint64 received, qint64 total) {
+                             if (*tooLarge || (received <= limit && total <= limit)) return;
+                             *tooLarge = true;
+                             reply->abort();
+                         });
+    }
+
+    const std::size_t maxBytes = request.maxResponseBytes;
+    QObject::connect(reply, &QNetworkReply::finished, this, [reply, timedOut, tooLarge, maxBytes, deliver]() {
         HttpResponse response;
+        if (*tooLarge) {
+            response.error = "answer larger than " + std::to_string(maxBytes) + " bytes";
+            reply->deleteLater();
+            deliver(std::move(response));
+            return;
+        }
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (status.isValid()) response.status = status.toInt();
         for (const auto& pair : reply->rawHeaderPairs()) {

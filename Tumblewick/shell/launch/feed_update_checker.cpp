@@ -20,6 +20,7 @@ void FeedUpdateChecker::checkForUpdates(std::function<void(const std::string& ve
     request.url = *url;
     request.headers["User-Agent"] = feedUserAgent;
     request.timeoutSeconds = feedTimeoutSeconds;
+    request.maxResponseBytes = kUpdateFeedMaxBytes;
     // The client completes on the main queue, where the callback must run.
     http_.send(std::move(request),
                [callback = std::move(callback), running = runningVersion_](const HttpResponse& response) {

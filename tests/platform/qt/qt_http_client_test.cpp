@@ -81,6 +81,25 @@ TEST(QtHttpClient, ServerThatNeverAnswersIsCutOffAndTheCompletionRunsOnce) {
     EXPECT_EQ(calls.count, 1);
 }
 
+TEST(QtHttpClient, AnswerOverTheSizeLimitIsCutOffAndReportedAsAnError) {
+    testing::LoopbackServer server;
+    server.setHandler([](const testing::LoopbackRequest&) {
+        return testing::LoopbackResponse{200, std::string(4 << 20, 'x')};
+    });
+    QtMainQueue main;
+    QtHttpClient client(main);
+    Calls limited, unlimited;
+    HttpRequest request{"GET", server.baseUrl() + "/big", {}, "", 5};
+    request.maxResponseBytes = 64 * 1024;
+    client.send(request, limited.completion());
+    request.maxResponseBytes = 0;
+    client.send(request, unlimited.completion());
+    ASSERT_TRUE(pumpUntil([&] { return limited.count > 0 && unlimited.count > 0; }));
+    EXPECT_TRUE(limited.last->error.has_value());
+    EXPECT_TRUE(limited.last->body.empty());
+    EXPECT_EQ(unlimited.last->body.size(), std::size_t{4 << 20});
+}
+
 TEST(QtHttpClient, UnreachableServerAndBadUrlReportErrors) {
     QtMainQueue main;
     QtHttpClient client(main);
