@@ -4,9 +4,11 @@
 
 #include "Tumblewick/shell/app_services.h"
 #include "agent/host/tumblewick_agent_host.h"
+#include "troupe/store/troupe_store.h"
 #include "windows/companions/tumblewick_recent_thoughts_panel.h"
 #include "windows/inner_life/inner_life_panel.h"
 #include "windows/inner_life/timeline_window.h"
+#include "windows/troupe/tumblewick_troupe_window.h"
 
 namespace tw {
 
@@ -50,6 +52,13 @@ void addInnerLife(WindowEntries& entries, AppServices& services) {
 }
 
 // Troupe window.
+void addTroupeWindow(WindowEntries& entries) {
+    auto window = std::make_shared<std::unique_ptr<TumblewickTroupeWindow>>();
+    entries.showTroupeWindow = [window] {
+        if (!*window) *window = std::make_unique<TumblewickTroupeWindow>(TroupeStore::shared());
+        (*window)->show();
+    };
+}
 
 // Agent settings.
 
@@ -59,6 +68,7 @@ WindowEntries makeWindowEntries(AppServices& services) {
     WindowEntries entries;
     addRecentThoughts(entries, services);
     addInnerLife(entries, services);
+    addTroupeWindow(entries);
     return entries;
 }
 

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "Tumblewick/colony/mac_custom_flea_store.h"
+#include "tests/troupe/store/troupe_store_harness.h"
+#include "troupe/settings/view/troupe_settings_view.h"
+#include "windows/troupe/tumblewick_troupe_window.h"
+
+namespace tw {
+namespace {
+
+using testing::RecordingSink;
+using testing::TroupeHarness;
+
+std::filesystem::path outputFolder() {
+    const char* root = std::getenv("TW_TEST_OUTPUT_DIR");
+    const auto folder = std::filesystem::path(root ? root : "/tmp") / "troupe";
+    std::filesystem::create_directories(folder);
+    return folder;
+}
+
+MacCustomFlea someFlea() {
+    return MacCustomFlea{Uuid::random(), "Flea", 1, "crown", "trapeze", Date{700000000.0}, 0, {}};
+}
+
+// The switch is the only writer of the setting the colony reads before each troupe event.
+TEST(TroupeSettingsViewTest, TheSwitchWritesTheSettingAndTheColonyThenReportsToTheLog) {
+    TroupeHarness troupe;
+    TroupeStore::installShared(troupe.open());
+    auto sink = std::make_shared<RecordingSink>();
+    TroupeStore::shared().addSink(sink);
+    MacCustomFleaStore colony(troupe.defaults, troupe.clock, troupe.mainQueue);
+
+    TroupeSettingsView view(TroupeStore::shared());
+    EXPECT_FALSE(view.dualWriteSwitch()->isChecked());
+    EXPECT_EQ(view.serverLine()->text().toStdString(), TroupePostgresEndpoint::production.baseURL);
+    colony.add(someFlea());
+    EXPECT_TRUE(sink->events.empty());
+
+    const struct {
+        bool on;
+        std::size_t eventsAfterAdd;
+    } flips[] = {{true, 1}, {false, 1}, {true, 2}};
+    for (const auto& flip : flips) {
+        view.dualWriteSwitch()->click();
+        ASSERT_TRUE(troupe.defaults.hasKey(TroupeSettingsModel::dualWriteKey));
+        EXPECT_EQ(troupe.defaults.boolForKey(TroupeSettingsModel::dualWriteKey), flip.on);
+        colony.add(someFlea());
+        ASSERT_EQ(sink->events.size(), flip.eventsAfterAdd) << flip.on;
+        EXPECT_EQ(sink->events.back().kind, TroupeEventKind::fleaCreated);
+    }
+    ASSERT_TRUE(TroupeStore::shared().drain());
+    EXPECT_GT(std::filesystem::file_size(troupe.logFile()), 0u);
+    // A form opened later starts from what was stored.
+    EXPECT_TRUE(TroupeSettingsView(TroupeStore::shared()).dualWriteSwitch()->isChecked());
+    TroupeStore::installShared(nullptr);
+}
+
+TEST(TumblewickTroupeWindowTest, IsBuiltOnceAndComesBackWhereTheUserLeftIt) {
+    TroupeHarness troupe;
+    auto store = troupe.open();
+    TumblewickTroupeWindow troupeWindow(*store);
+    EXPECT_EQ(troupeWindow.window(), nullptr);
+
+    troupeWindow.show();
+    QWidget* window = troupeWindow.window();
+    ASSERT_NE(window, nullptr);
+    TroupeSettingsView* view = troupeWindow.settingsView();
+    troupeWindow.show();
+    EXPECT_EQ(troupeWindow.window(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle().toStdString(), "Cross-device troupe");
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::Tool));
+    EXPECT_EQ(window->size(), QSize(480, 640));
+    window->grab().save(QString::fromStdString((outputFolder() / "troupe_window.png").string()));
+
+    window->resize(100, 100);
+    EXPECT_EQ(window->size(), QSize(420, 540));
+    window->move(40, 30);
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    troupeWindow.show();
+    EXPECT_EQ(troupeWindow.window(), window);
+    EXPECT_EQ(troupeWindow.settingsView(), view);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->pos(), QPoint(40, 30));
+}
+
+}  // namespace
+}  // namespace tw

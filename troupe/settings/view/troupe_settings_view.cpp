@@ -1,0 +1,36 @@
+#include "troupe/settings/view/troupe_settings_view.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QVBoxLayout>
+
+namespace tw {
+
+TroupeSettingsView::TroupeSettingsView(TroupeStore& store, TroupePostgresEndpoint endpoint, QWidget* parent)
+    : QWidget(parent), model_(store, std::move(endpoint)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 18, 20, 18);
+    layout->setSpacing(14);
+
+    auto* heading = new QLabel(QString::fromUtf8(title), this);
+    QFont headingFont = heading->font();
+    headingFont.setPixelSize(24);
+    headingFont.setWeight(QFont::Bold);
+    heading->setFont(headingFont);
+    layout->addWidget(heading);
+
+    auto* form = new QGroupBox(this);
+    auto* rows = new QFormLayout(form);
+    dualWrite_ = new QCheckBox(QString::fromUtf8(dualWriteTitle), form);
+    dualWrite_->setChecked(model_.dualWriteEnabled());
+    connect(dualWrite_, &QCheckBox::toggled, this, [this](bool on) { model_.setDualWriteEnabled(on); });
+    rows->addRow(dualWrite_);
+    server_ = new QLabel(QString::fromStdString(model_.endpoint().baseURL), form);
+    server_->setTextFormat(Qt::PlainText);
+    server_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    rows->addRow(QString::fromUtf8(serverTitle), server_);
+    layout->addWidget(form);
+    layout->addStretch(1);
+}
+
+}  // namespace tw

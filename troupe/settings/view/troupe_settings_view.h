@@ -1,0 +1,33 @@
+#pragma once
+// The cross-device settings form: the dual-write switch, the one place that setting is
+// written, and the server the troupe would sync with. Its model is made once, from the
+// store and endpoint it is built with, and lives as long as the form.
+#include <QCheckBox>
+#include <QLabel>
+#include <QWidget>
+
+#include "troupe/settings/troupe_settings_model.h"
+
+namespace tw {
+
+class TroupeSettingsView final : public QWidget {
+   public:
+    static constexpr const char* title = "Cross-device sync";
+    static constexpr const char* dualWriteTitle = "Write colony changes to the troupe log";
+    static constexpr const char* serverTitle = "Server";
+
+    explicit TroupeSettingsView(TroupeStore& store = TroupeStore::shared(),
+                                TroupePostgresEndpoint endpoint = TroupePostgresEndpoint::production,
+                                QWidget* parent = nullptr);
+
+    const TroupeSettingsModel& model() const { return model_; }
+    QCheckBox* dualWriteSwitch() const { return dualWrite_; }
+    QLabel* serverLine() const { return server_; }
+
+   private:
+    TroupeSettingsModel model_;
+    QCheckBox* dualWrite_ = nullptr;
+    QLabel* server_ = nullptr;
+};
+
+}  // namespace tw

@@ -1,0 +1,34 @@
+#include "windows/troupe/tumblewick_troupe_window.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "troupe/settings/view/troupe_settings_view.h"
+
+namespace tw {
+
+TumblewickTroupeWindow::TumblewickTroupeWindow(TroupeStore& store, TroupePostgresEndpoint endpoint)
+    : store_(store), endpoint_(std::move(endpoint)) {}
+
+TumblewickTroupeWindow::~TumblewickTroupeWindow() = default;
+
+void TumblewickTroupeWindow::show() {
+    if (!window_) {
+        window_ = std::make_unique<QWidget>(nullptr, Qt::Window);
+        window_->setWindowTitle(QString::fromUtf8(title));
+        window_->setMinimumSize(minimumWidth, minimumHeight);
+        window_->resize(initialWidth, initialHeight);
+        auto* layout = new QVBoxLayout(window_.get());
+        layout->setContentsMargins(0, 0, 0, 0);
+        view_ = new TroupeSettingsView(store_, endpoint_, window_.get());
+        layout->addWidget(view_);
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            window_->move(screen->availableGeometry().center() - window_->rect().center());
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+}
+
+}  // namespace tw
