@@ -11,8 +11,8 @@
 namespace tw {
 
 TumblewickTimelineWindow::TumblewickTimelineWindow(Source source, QWidget* parent)
-    : QWidget(parent,
-              Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMaximizeButtonHint),
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowMaximizeButtonHint),
       source_(std::move(source)) {
     resize(540, 480);
     setAutoFillBackground(true);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <cstdlib>
 #include <filesystem>
 
@@ -71,6 +72,13 @@ TEST(InnerLifeWindowsTest, TimelineShowsOneFleaAndRefreshesOnlyWhileShown) {
         << "flea text stays plain";
     EXPECT_LT(text.find("Ta-da"), text.find("wander to  \u00B7  1h ago"));
     saveImage(window, "timeline.png");
+
+    window.resize(540, 190);  // the list now scrolls; a refresh keeps the reader's place
+    QScrollBar& scroll = *window.findChild<QTextEdit*>()->verticalScrollBar();
+    scroll.setValue(scroll.maximum());
+    ASSERT_GT(scroll.value(), 0);
+    window.refresh();
+    EXPECT_EQ(scroll.value(), scroll.maximum());
 
     window.show("Zing", "Zing");
     EXPECT_EQ(window.windowTitle().toStdString(), "Timeline \u00B7 Zing");
