@@ -15,7 +15,10 @@
 #include "Tumblewick/shell/launch/feed_update_checker.h"
 #include "Tumblewick/shell/launch/settings_panel_model.h"
 #include "Tumblewick/shell/launch/troupe_launch_step.h"
+#include "Tumblewick/shell/menu_bar/menu_bar_mode.h"
 #include "Tumblewick/shell/settings_panel.h"
+#include "Tumblewick/shell/story_arc/arc_overlay_controller.h"
+#include "Tumblewick/shell/tumblewick_menu_bar_controller.h"
 #include "Tumblewick/stage/hotkey_dispatcher.h"
 #include "Tumblewick/stage/qt/tumblewick_view.h"
 #include "agent/host/tumblewick_agent_host.h"
@@ -45,12 +48,13 @@ void printBanner() {
 
 }  // namespace
 
-AppDelegate::AppDelegate(AppServices& services, CompanionToggles toggles)
+AppDelegate::AppDelegate(AppServices& services, WindowEntries windows)
     : services_(services),
-      hotkeyActions_(std::move(toggles)),
+      hotkeyActions_(windows.hotkeys),
       deterministicMode_(resolvedDeterministicMode(services.standardDefaults())),
       deterministicSeed_(resolvedDeterministicSeed(services.standardDefaults())),
-      updateChecker_(std::make_unique<FeedUpdateChecker>(services.http(), TW_UPDATE_FEED_URL, APP_VERSION)) {}
+      updateChecker_(std::make_unique<FeedUpdateChecker>(services.http(), TW_UPDATE_FEED_URL, APP_VERSION)),
+      windows_(std::move(windows)) {}
 
 AppDelegate::~AppDelegate() = default;
 
@@ -74,20 +78,26 @@ void AppDelegate::applicationDidFinishLaunching() {
         Rect{double(frame.x()), double(frame.y()), double(frame.width()), double(frame.height())}, uiScale_);
     window_ = std::make_unique<TransparentWindow>(geometry);
 
-    auto* view = new TumblewickView(
-        window_->size(),
-        TumblewickView::Services{services_.mainQueue(), services_.standardDefaults(),
-                                 services_.stageAgentHost(), services_.stageCustomFleas(),
-                                 services_.stageCustomFleas(), updateChecker_.get(), &input.monitor()});
+    auto* view = makeStageView(window_->size());
     view->stage().configureDeterministicMode(deterministicMode_, deterministicSeed_, true);
     circusView_ = view;
     window_->setContentView(view);
     window_->onCloseButton([this] { quitApp(); }, [this](QWidget& anchor) { showControlMenu(anchor); });
     window_->orderFront();
+    startArcOverlay();
 
     services_.mainQueue().post([] { TumblewickAgentHost::shared().start(); });
     services_.mainQueue().postAfter(yesterdayBannerDelayMs / 1000.0,
                                     [] { TumblewickYesterdayBanner::surfaceIfApplicable(); });
+    startMenuBar();
+}
+
+TumblewickView* AppDelegate::makeStageView(QSize size) {
+    return new TumblewickView(
+        size, TumblewickView::Services{services_.mainQueue(), services_.standardDefaults(),
+                                       services_.stageAgentHost(), services_.stageCustomFleas(),
+                                       services_.stageCustomFleas(), updateChecker_.get(),
+                                       &DesktopInput::shared().monitor()});
 }
 
 void AppDelegate::quitApp() { QApplication::quit(); }

@@ -11,6 +11,7 @@
 #include "Tumblewick/shell/app_services.h"
 #include "Tumblewick/shell/shell_hotkey_actions.h"
 #include "Tumblewick/shell/transparent_window.h"
+#include "Tumblewick/shell/window_entries.h"
 
 namespace tw {
 
@@ -18,10 +19,14 @@ class TumblewickView;
 class HotkeyDispatcher;
 class SettingsPanel;
 class FeedUpdateChecker;
+class TumblewickMenuBarController;
+class MenuBarModeStrip;
+class KeyValueStore;
+class ArcOverlayController;
 
 class AppDelegate final : public QObject {
    public:
-    explicit AppDelegate(AppServices& services, CompanionToggles toggles = {});
+    explicit AppDelegate(AppServices& services, WindowEntries windows = {});
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
@@ -49,7 +54,15 @@ class AppDelegate final : public QObject {
     void exportDiagnosticsAction();
     std::optional<std::filesystem::path> exportDiagnostics();
 
+    TumblewickMenuBarController* menuBar() { return menuBar_.get(); }
+
    private:
+    // A stage view with the app's services, for the strip and for the tray's popover.
+    TumblewickView* makeStageView(QSize size);
+    // The story-arc card, and the tray item with menu-bar mode's hold on the strip.
+    void startArcOverlay();
+    void startMenuBar();
+
     AppServices& services_;
     ShellHotkeyActions hotkeyActions_;
     std::unique_ptr<HotkeyDispatcher> hotkeys_;
@@ -61,6 +74,11 @@ class AppDelegate final : public QObject {
     bool terminated_ = false;
     std::unique_ptr<FeedUpdateChecker> updateChecker_;
     std::unique_ptr<SettingsPanel> settingsWindow_;
+    WindowEntries windows_;
+    std::unique_ptr<TumblewickMenuBarController> menuBar_;
+    std::unique_ptr<MenuBarModeStrip> menuBarModeObserver_;
+    std::unique_ptr<KeyValueStore> cloudKeyValues_;
+    std::unique_ptr<ArcOverlayController> arcOverlay_;
 };
 
 }  // namespace tw

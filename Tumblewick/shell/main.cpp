@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
 
     tw::AppServices services;
     tw::WindowEntries windows = tw::makeWindowEntries(services);
-    tw::AppDelegate delegate(services, windows.hotkeys);
+    tw::AppDelegate delegate(services, windows);
 
     tw::QuitOnSignal quitOnSignal;
     QObject::connect(&quitOnSignal, &tw::QuitOnSignal::signalled, &app, [](int number) {

@@ -25,8 +25,10 @@ class ShellHotkeyActions final : public HotkeyActions {
     std::optional<std::filesystem::path> writeChapterToDesktop() override;
     std::optional<std::filesystem::path> writeShareCardToDesktop() override;
 
-   private:
+    // Opens a companion window, or says that it is not part of this build.
     static void run(const std::function<void()>& toggle, const char* what);
+
+   private:
     CompanionToggles toggles_;
 };
 

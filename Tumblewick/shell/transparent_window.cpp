@@ -48,12 +48,7 @@ void TransparentWindow::onCloseButton(std::function<void()> quit, std::function<
     showMenu_ = std::move(showMenu);
 }
 
-void TransparentWindow::orderFront() {
-    if (!isVisible()) applyStripWindowHints(*this);
-    show();
-    raise();
-    applyStripWindowHints(*this);
-}
+void TransparentWindow::orderFront() { orderFrontWithStripHints(*this); }
 
 bool TransparentWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched != closeButton_ || event->type() != QEvent::MouseButtonRelease)

@@ -63,4 +63,11 @@ void applyStripWindowHints(QWidget& window) {
     XFlush(display);
 }
 
+void orderFrontWithStripHints(QWidget& window) {
+    if (!window.isVisible()) applyStripWindowHints(window);
+    window.show();
+    window.raise();
+    applyStripWindowHints(window);
+}
+
 }  // namespace tw

@@ -6,5 +6,7 @@ class QWidget;
 namespace tw {
 
 void applyStripWindowHints(QWidget& window);
+// Shows and raises the window with those hints, without activating it.
+void orderFrontWithStripHints(QWidget& window);
 
 }  // namespace tw

@@ -114,6 +114,10 @@ bool updateCheckEnabled(const Defaults& defaults) {
     return !(stored && std::holds_alternative<bool>(*stored) && !std::get<bool>(*stored));
 }
 
+bool resolvedMenuBarModeEnabled(const Defaults& defaults) {
+    return defaults.boolForKey(MENU_BAR_MODE_PREF_KEY);
+}
+
 std::filesystem::path getTumblewickDataDir() { return paths::hiddenDirectory(); }
 
 }  // namespace tw

@@ -19,6 +19,7 @@ inline constexpr const char* UI_SCALE_PREF_KEY = "TumblewickUIScale";
 inline constexpr const char* DETERMINISTIC_MODE_PREF_KEY = "TumblewickDeterministicMode";
 inline constexpr const char* DETERMINISTIC_SEED_PREF_KEY = "TumblewickDeterministicSeed";
 inline constexpr const char* CHECK_FOR_UPDATES_PREF_KEY = "TumblewickCheckForUpdates";
+inline constexpr const char* MENU_BAR_MODE_PREF_KEY = "TumblewickMenuBarMode";
 inline constexpr std::int64_t DEFAULT_DETERMINISTIC_SEED = 424242;
 inline constexpr std::int64_t DEFAULT_TARGET_FPS = 60;
 
@@ -55,6 +56,9 @@ std::optional<std::int64_t> parseDecimalInteger(std::string_view text);
 std::optional<std::int64_t> parseTrimmedInteger(std::string_view text);
 // The update check at start is on unless a Boolean false is stored.
 bool updateCheckEnabled(const Defaults& defaults);
+
+// Menu-bar mode: the strip hides and the tray item is the way in. Absent reads as off.
+bool resolvedMenuBarModeEnabled(const Defaults& defaults);
 
 // ~/.tumblewick; not created here.
 std::filesystem::path getTumblewickDataDir();

@@ -1,0 +1,63 @@
+// The delegate's launch steps for the story-arc card and the tray item. In menu-bar
+// mode the tray item is the app's presence: hiding the strip never ends the app (it
+// does not quit when its last window closes), and Quit takes the one quit path.
+#include <QSystemTrayIcon>
+
+#include "Tumblewick/shell/app_delegate.h"
+#include "Tumblewick/shell/arc_overlay_view.h"
+#include "Tumblewick/shell/menu_bar/menu_bar_mode.h"
+#include "Tumblewick/shell/story_arc/arc_overlay_controller.h"
+#include "Tumblewick/shell/tumblewick_menu_bar_controller.h"
+#include "agent/host/tumblewick_agent_host.h"
+#include "platform/log.h"
+#include "platform/paths.h"
+#include "platform/qt/qt_key_value_store.h"
+
+namespace tw {
+namespace {
+
+// Where the cloud key-value store lives on this desktop; whatever publishes story
+// arcs writes it.
+constexpr const char* cloudKeyValuesFileName = "CloudKeyValueStore.json";
+
+}  // namespace
+
+void AppDelegate::startArcOverlay() {
+    const std::filesystem::path directory = paths::dataDirectory();
+    if (directory.empty()) {
+        log::warning("No data directory: the story-arc card stays off.");
+        return;
+    }
+    cloudKeyValues_ = std::make_unique<QtKeyValueStore>(directory / cloudKeyValuesFileName);
+    arcOverlay_ = std::make_unique<ArcOverlayController>(*cloudKeyValues_, services_.mainQueue(),
+                                                         &ArcOverlayView::makeOnMainScreen);
+    arcOverlay_->start();
+}
+
+void AppDelegate::startMenuBar() {
+    menuBar_ = std::make_unique<TumblewickMenuBarController>(
+        uiScale_,
+        TumblewickMenuBarController::Services{
+            .defaults = services_.standardDefaults(),
+            .notifications = services_.notifications(),
+            .mainQueue = services_.mainQueue(),
+            .agentHost = services_.stageAgentHost(),
+            .customFleas = services_.stageCustomFleas(),
+            .companions = hotkeyActions_,
+            .decisionsInLast =
+                [](double seconds) { return TumblewickAgentHost::shared().decisionsInLast(seconds); },
+            .showInnerLife = windows_.showInnerLife,
+            .showTroupeWindow = windows_.showTroupeWindow,
+            .toggleAgentSettings = windows_.toggleAgentSettings,
+            .quit = [this] { quitApp(); },
+            .makeStageView = [this](QSize size) { return makeStageView(size); },
+        });
+    menuBarModeObserver_ = std::make_unique<MenuBarModeStrip>(
+        services_.standardDefaults(), services_.notifications(),
+        [] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+        MenuBarModeStrip::Strip{.hide = [this] { window_->hide(); },
+                                .front = [this] { window_->orderFront(); }});
+    menuBarModeObserver_->applyAtLaunch();
+}
+
+}  // namespace tw

@@ -1,0 +1,104 @@
+#include "Tumblewick/shell/menu_bar/menu_bar_menu.h"
+
+namespace tw {
+namespace {
+
+constexpr const char* noSpotlightTitle = "(none)";
+constexpr const char* customSuffix = " (custom)";
+
+MenuBarItem separator() { return MenuBarItem{.separator = true}; }
+
+MenuBarItem item(std::string title, MenuBarAction action, std::string key = {}) {
+    return MenuBarItem{.title = std::move(title), .action = action, .key = std::move(key)};
+}
+
+void appendCustomFleas(std::vector<MenuBarItem>& items, const std::vector<MenuBarFlea>& fleas,
+                       MenuBarAction action, const std::optional<std::string>& checkedId) {
+    if (fleas.empty()) return;
+    items.push_back(separator());
+    for (const MenuBarFlea& flea : fleas) {
+        MenuBarItem entry = item(flea.name + customSuffix, action);
+        entry.fleaId = flea.id;
+        entry.checked = checkedId && *checkedId == flea.id;
+        items.push_back(std::move(entry));
+    }
+}
+
+}  // namespace
+
+const std::vector<std::string>& menuBarRosterNames() {
+    static const std::vector<std::string> names{"Nova", "Pip", "Rex", "Zing", "Dot", "Fizz", "Blaze"};
+    return names;
+}
+
+std::vector<MenuBarItem> menuBarContextMenuItems(bool menuBarModeOn) {
+    MenuBarItem quit = item("Quit Tumblewick", MenuBarAction::quit, "q");
+    quit.shift = false;
+    MenuBarItem spotlight = item("Spotlight", MenuBarAction::none);
+    spotlight.submenu = MenuBarSubmenu::spotlight;
+    MenuBarItem innerLife = item("Inner Life", MenuBarAction::none);
+    innerLife.submenu = MenuBarSubmenu::innerLife;
+    return {
+        item("Show Tumblewick", MenuBarAction::togglePopover),
+        separator(),
+        item("Recent thoughts…", MenuBarAction::openRecentThoughts, "T"),
+        item("Export today's chapter…", MenuBarAction::exportChapter, "D"),
+        item("Save share card…", MenuBarAction::saveShareCard, "S"),
+        item("Watch the Troupe…", MenuBarAction::openWatchPanel, "F"),
+        item("Drag-down log", MenuBarAction::openDragDown, "L"),
+        item("Dialogue inspector…", MenuBarAction::openDialogueInspector, "I"),
+        item("Agent settings…", MenuBarAction::openSettings, ","),
+        spotlight,
+        innerLife,
+        separator(),
+        item("Cross-device troupe…", MenuBarAction::openTroupeSettings),
+        separator(),
+        item(menuBarModeTitle(menuBarModeOn), MenuBarAction::toggleMenuBarMode),
+        separator(),
+        quit,
+    };
+}
+
+std::string menuBarModeTitle(bool menuBarModeOn) {
+    return menuBarModeOn ? "Turn off Menu Bar Mode" : "Turn on Menu Bar Mode";
+}
+
+std::vector<MenuBarItem> spotlightSubmenuItems(const std::optional<std::string>& attendedFleaID,
+                                               const std::vector<MenuBarFlea>& customFleas) {
+    std::vector<MenuBarItem> items;
+    MenuBarItem none = item(noSpotlightTitle, MenuBarAction::spotlightFlea);
+    none.checked = !attendedFleaID.has_value();
+    items.push_back(none);
+    items.push_back(separator());
+    for (const std::string& name : menuBarRosterNames()) {
+        MenuBarItem entry = item(name, MenuBarAction::spotlightFlea);
+        entry.checked = attendedFleaID && *attendedFleaID == name;
+        items.push_back(std::move(entry));
+    }
+    appendCustomFleas(items, customFleas, MenuBarAction::spotlightFlea, attendedFleaID);
+    return items;
+}
+
+std::vector<MenuBarItem> innerLifeSubmenuItems(const std::vector<MenuBarFlea>& customFleas) {
+    std::vector<MenuBarItem> items;
+    for (const std::string& name : menuBarRosterNames())
+        items.push_back(item(name, MenuBarAction::showInnerLife));
+    appendCustomFleas(items, customFleas, MenuBarAction::showInnerLife, std::nullopt);
+    return items;
+}
+
+std::optional<std::string> spotlightChoice(const MenuBarItem& item) {
+    if (item.fleaId) return item.fleaId;
+    if (item.title == noSpotlightTitle) return std::nullopt;
+    return item.title;
+}
+
+InnerLifeChoice innerLifeChoice(const MenuBarItem& item, const std::vector<MenuBarFlea>& customFleas) {
+    if (!item.fleaId) return {item.title, item.title};
+    for (const MenuBarFlea& flea : customFleas) {
+        if (flea.id == *item.fleaId) return {flea.id, flea.name};
+    }
+    return {*item.fleaId, "Flea"};
+}
+
+}  // namespace tw

@@ -1,0 +1,72 @@
+#pragma once
+// The tray item's context menu and its two flea submenus, as data: titles, key
+// equivalents, check marks and what each item does. The shell turns them into menus.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+enum class MenuBarAction {
+    none,
+    togglePopover,
+    openRecentThoughts,
+    exportChapter,
+    saveShareCard,
+    openWatchPanel,
+    openDragDown,
+    openDialogueInspector,
+    openSettings,
+    openTroupeSettings,
+    toggleMenuBarMode,
+    quit,
+    spotlightFlea,
+    showInnerLife,
+};
+
+enum class MenuBarSubmenu { none, spotlight, innerLife };
+
+struct MenuBarItem {
+    std::string title{};
+    MenuBarAction action = MenuBarAction::none;
+    bool separator = false;
+    // With Super, and with Shift too unless `shift` is false; empty: no key.
+    std::string key{};
+    bool shift = true;
+    bool checked = false;
+    MenuBarSubmenu submenu = MenuBarSubmenu::none;
+    std::optional<std::string> fleaId{};  // a custom flea's id text
+    friend bool operator==(const MenuBarItem&, const MenuBarItem&) = default;
+};
+
+// A custom flea as the submenus list it.
+struct MenuBarFlea {
+    std::string id;  // canonical id text
+    std::string name;
+    friend bool operator==(const MenuBarFlea&, const MenuBarFlea&) = default;
+};
+
+// The resident roster, in menu order.
+const std::vector<std::string>& menuBarRosterNames();
+
+std::vector<MenuBarItem> menuBarContextMenuItems(bool menuBarModeOn);
+// The mode switch's title follows the mode.
+std::string menuBarModeTitle(bool menuBarModeOn);
+std::vector<MenuBarItem> spotlightSubmenuItems(const std::optional<std::string>& attendedFleaID,
+                                               const std::vector<MenuBarFlea>& customFleas);
+std::vector<MenuBarItem> innerLifeSubmenuItems(const std::vector<MenuBarFlea>& customFleas);
+
+// What choosing a Spotlight item hands the agent host: a custom flea's id, nothing
+// for "(none)", else the roster name.
+std::optional<std::string> spotlightChoice(const MenuBarItem& item);
+
+struct InnerLifeChoice {
+    std::string fleaId;
+    std::string displayName;
+    friend bool operator==(const InnerLifeChoice&, const InnerLifeChoice&) = default;
+};
+// A custom flea by its id (named "Flea" when it has gone meanwhile), else the roster
+// name as both id and name.
+InnerLifeChoice innerLifeChoice(const MenuBarItem& item, const std::vector<MenuBarFlea>& customFleas);
+
+}  // namespace tw

@@ -1,0 +1,188 @@
+// The tray item's menus, texts and popover placement, and menu-bar mode's hold on the strip.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Tumblewick/shell/configuration/configuration.h"
+#include "Tumblewick/shell/menu_bar/menu_bar_menu.h"
+#include "Tumblewick/shell/menu_bar/menu_bar_mode.h"
+#include "Tumblewick/shell/menu_bar/menu_bar_status.h"
+#include "platform/log.h"
+#include "platform/testing/in_memory_defaults.h"
+
+namespace tw {
+namespace {
+
+// "-" for a separator, "Title ⌘⇧T" with its keys, "> Title" for a submenu, "✓" when checked.
+std::vector<std::string> describe(const std::vector<MenuBarItem>& items) {
+    std::vector<std::string> lines;
+    for (const MenuBarItem& item : items) {
+        if (item.separator) {
+            lines.push_back("-");
+            continue;
+        }
+        std::string line = (item.submenu != MenuBarSubmenu::none ? "> " : "") + item.title;
+        if (!item.key.empty()) line += std::string(" ⌘") + (item.shift ? "⇧" : "") + item.key;
+        if (item.checked) line += " ✓";
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+const std::vector<MenuBarFlea> oneCustomFlea{{"2F1C0E4A-0000-4000-8000-00000000BEEF", "Mabel"}};
+
+TEST(MenuBarMenu, ContextMenuListsItsItemsInOrderAndTheModeSwitchFollowsTheMode) {
+    const std::vector<std::string> expected{"Show Tumblewick",       "-",
+                                            "Recent thoughts… ⌘⇧T",  "Export today's chapter… ⌘⇧D",
+                                            "Save share card… ⌘⇧S",  "Watch the Troupe… ⌘⇧F",
+                                            "Drag-down log ⌘⇧L",     "Dialogue inspector… ⌘⇧I",
+                                            "Agent settings… ⌘⇧,",   "> Spotlight",
+                                            "> Inner Life",          "-",
+                                            "Cross-device troupe…",  "-",
+                                            "Turn on Menu Bar Mode", "-",
+                                            "Quit Tumblewick ⌘q"};
+    EXPECT_EQ(describe(menuBarContextMenuItems(false)), expected);
+    EXPECT_EQ(menuBarContextMenuItems(true)[14].title, "Turn off Menu Bar Mode");
+
+    const std::vector<MenuBarAction> actions{MenuBarAction::togglePopover,
+                                             MenuBarAction::none,
+                                             MenuBarAction::openRecentThoughts,
+                                             MenuBarAction::exportChapter,
+                                             MenuBarAction::saveShareCard,
+                                             MenuBarAction::openWatchPanel,
+                                             MenuBarAction::openDragDown,
+                                             MenuBarAction::openDialogueInspector,
+                                             MenuBarAction::openSettings,
+                                             MenuBarAction::none,
+                                             MenuBarAction::none,
+                                             MenuBarAction::none,
+                                             MenuBarAction::openTroupeSettings,
+                                             MenuBarAction::none,
+                                             MenuBarAction::toggleMenuBarMode,
+                                             MenuBarAction::none,
+                                             MenuBarAction::quit};
+    const auto items = menuBarContextMenuItems(false);
+    for (std::size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].action, actions[i]) << items[i].title;
+}
+
+TEST(MenuBarMenu, SpotlightListsNoneTheRosterAndCustomFleasAndChecksTheAttendedOne) {
+    const std::vector<std::string> roster{"Nova", "Pip", "Rex", "Zing", "Dot", "Fizz", "Blaze"};
+    struct Case {
+        std::optional<std::string> attended;
+        std::vector<MenuBarFlea> custom;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        // No custom fleas: no trailing separator.
+        {std::nullopt, {}, {"(none) ✓", "-", "Nova", "Pip", "Rex", "Zing", "Dot", "Fizz", "Blaze"}},
+        {"Rex", {}, {"(none)", "-", "Nova", "Pip", "Rex ✓", "Zing", "Dot", "Fizz", "Blaze"}},
+        // A custom flea is attended by its id, and a name alone never checks it.
+        {oneCustomFlea[0].id,
+         oneCustomFlea,
+         {"(none)", "-", "Nova", "Pip", "Rex", "Zing", "Dot", "Fizz", "Blaze", "-", "Mabel (custom) ✓"}},
+        {"Mabel",
+         oneCustomFlea,
+         {"(none)", "-", "Nova", "Pip", "Rex", "Zing", "Dot", "Fizz", "Blaze", "-", "Mabel (custom)"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(describe(spotlightSubmenuItems(c.attended, c.custom)), c.expected);
+
+    // Choosing: a custom flea's id (not its name), nothing for "(none)", else the name.
+    const auto items = spotlightSubmenuItems(std::nullopt, oneCustomFlea);
+    EXPECT_EQ(spotlightChoice(items.back()), oneCustomFlea[0].id);
+    EXPECT_EQ(spotlightChoice(items[0]), std::nullopt);
+    EXPECT_EQ(spotlightChoice(items[4]), "Rex");
+}
+
+TEST(MenuBarMenu, InnerLifeOpensARosterFleaByNameAndACustomOneByIdAndName) {
+    EXPECT_EQ(describe(innerLifeSubmenuItems(oneCustomFlea)),
+              (std::vector<std::string>{"Nova", "Pip", "Rex", "Zing", "Dot", "Fizz", "Blaze", "-",
+                                        "Mabel (custom)"}));
+    const auto items = innerLifeSubmenuItems(oneCustomFlea);
+    EXPECT_EQ(innerLifeChoice(items[1], oneCustomFlea), (InnerLifeChoice{"Pip", "Pip"}));
+    EXPECT_EQ(innerLifeChoice(items.back(), oneCustomFlea), (InnerLifeChoice{oneCustomFlea[0].id, "Mabel"}));
+    // The flea was deleted while the menu was open.
+    EXPECT_EQ(innerLifeChoice(items.back(), {}), (InnerLifeChoice{oneCustomFlea[0].id, "Flea"}));
+}
+
+TEST(MenuBarStatus, TitleBadgeAndToolTipCarryTheLastMinutesDecisions) {
+    struct Case {
+        std::int64_t decisions;
+        std::string title, badge, toolTip;
+    };
+    const Case cases[] = {
+        {0, "", "", "Tumblewick — open the tiny circus"},
+        {1, " 1", "1", "Tumblewick — open the tiny circus\n1 decision in the last minute"},
+        {12, " 12", "12", "Tumblewick — open the tiny circus\n12 decisions in the last minute"},
+        {150, " 150", "99+", "Tumblewick — open the tiny circus\n150 decisions in the last minute"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(menuBarActivityTitle(c.decisions), c.title);
+        EXPECT_EQ(menuBarBadgeText(c.decisions), c.badge);
+        EXPECT_EQ(menuBarToolTip(c.decisions), c.toolTip);
+    }
+}
+
+TEST(MenuBarStatus, PopoverOpensUnderOrAboveTheIconAndStaysOnScreen) {
+    const Rect screen{0, 0, 1920, 1080};
+    struct Case {
+        Rect icon;
+        Point pointer;
+        Point expected;
+    };
+    const Case cases[] = {
+        {{900, 0, 24, 24}, {}, {722, 24}},        // top panel: below, centred
+        {{900, 1056, 24, 24}, {}, {722, 906}},    // bottom panel: above
+        {{1900, 1056, 20, 24}, {}, {1540, 906}},  // at the right edge: kept on screen
+        {{0, 0, 0, 0}, {10, 5}, {0, 5}},          // the tray does not say where: at the pointer
+    };
+    for (const Case& c : cases) {
+        const Point origin = menuBarPopoverOrigin(c.icon, c.pointer, screen);
+        EXPECT_DOUBLE_EQ(origin.x, c.expected.x);
+        EXPECT_DOUBLE_EQ(origin.y, c.expected.y);
+    }
+}
+
+TEST(MenuBarMode, TheStripHidesOnlyWithATrayAndEachToggleFlipsItOnce) {
+    struct Case {
+        bool storedMode, tray;
+        // After launch, after one toggle, after a second toggle.
+        std::vector<std::string> strip;
+        int noTrayLines;
+    };
+    const Case cases[] = {
+        {false, true, {"shown", "hidden", "shown"}, 0},
+        {true, true, {"hidden", "shown", "hidden"}, 0},
+        // Without a tray the strip never hides, and the log says why once.
+        {false, false, {"shown", "shown", "shown"}, 1},
+        {true, false, {"shown", "shown", "shown"}, 1},
+    };
+    for (const Case& c : cases) {
+        testing::InMemoryDefaults defaults;
+        if (c.storedMode) defaults.setBool(MENU_BAR_MODE_PREF_KEY, true);
+        NotificationCenter notifications;
+        int posts = 0;
+        notifications.addObserver(MENU_BAR_MODE_CHANGED_NOTIFICATION, [&](const Notification&) { ++posts; });
+        std::vector<std::string> lines;
+        log::setSinkForTesting([&](std::string_view line) { lines.emplace_back(line); });
+
+        std::string strip = "shown";
+        MenuBarModeStrip observer(defaults, notifications, [&] { return c.tray; },
+                                  {.hide = [&] { strip = "hidden"; }, .front = [&] { strip = "shown"; }});
+        observer.applyAtLaunch();
+        std::vector<std::string> seen{strip};
+        for (int toggle = 1; toggle <= 2; ++toggle) {
+            const bool enabled = toggleMenuBarMode(defaults, notifications);
+            EXPECT_EQ(enabled, toggle == 1 ? !c.storedMode : c.storedMode);
+            EXPECT_EQ(resolvedMenuBarModeEnabled(defaults), enabled);
+            EXPECT_EQ(posts, toggle);
+            seen.push_back(strip);
+        }
+        log::setSinkForTesting(nullptr);
+        EXPECT_EQ(seen, c.strip) << c.storedMode << c.tray;
+        EXPECT_EQ(static_cast<int>(lines.size()), c.noTrayLines);
+    }
+}
+
+}  // namespace
+}  // namespace tw
