@@ -78,7 +78,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         Rect{double(frame.x()), double(frame.y()), double(frame.width()), double(frame.height())}, uiScale_);
     window_ = std::make_unique<TransparentWindow>(geometry);
 
-    auto* view = makeStageView(window_->size());
+    auto* view = makeStageView(window_->size(), services_.stageCustomFleas());
     view->stage().configureDeterministicMode(deterministicMode_, deterministicSeed_, true);
     circusView_ = view;
     window_->setContentView(view);
@@ -92,12 +92,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     startMenuBar();
 }
 
-TumblewickView* AppDelegate::makeStageView(QSize size) {
+TumblewickView* AppDelegate::makeStageView(QSize size, CustomFleaXPSink& xp) {
     return new TumblewickView(
         size, TumblewickView::Services{services_.mainQueue(), services_.standardDefaults(),
-                                       services_.stageAgentHost(), services_.stageCustomFleas(),
-                                       services_.stageCustomFleas(), updateChecker_.get(),
-                                       &DesktopInput::shared().monitor()});
+                                       services_.stageAgentHost(), services_.stageCustomFleas(), xp,
+                                       updateChecker_.get(), &DesktopInput::shared().monitor()});
 }
 
 void AppDelegate::quitApp() { QApplication::quit(); }

@@ -16,6 +16,7 @@
 namespace tw {
 
 class TumblewickView;
+class CustomFleaXPSink;
 class HotkeyDispatcher;
 class SettingsPanel;
 class FeedUpdateChecker;
@@ -58,7 +59,7 @@ class AppDelegate final : public QObject {
 
    private:
     // A stage view with the app's services, for the strip and for the tray's popover.
-    TumblewickView* makeStageView(QSize size);
+    TumblewickView* makeStageView(QSize size, CustomFleaXPSink& xp);
     // The story-arc card, and the tray item with menu-bar mode's hold on the strip.
     void startArcOverlay();
     void startMenuBar();

@@ -50,7 +50,7 @@ void AppDelegate::startMenuBar() {
             .showTroupeWindow = windows_.showTroupeWindow,
             .toggleAgentSettings = windows_.toggleAgentSettings,
             .quit = [this] { quitApp(); },
-            .makeStageView = [this](QSize size) { return makeStageView(size); },
+            .makeStageView = [this](QSize size, CustomFleaXPSink& xp) { return makeStageView(size, xp); },
         });
     menuBarModeObserver_ = std::make_unique<MenuBarModeStrip>(
         services_.standardDefaults(), services_.notifications(),

@@ -46,7 +46,7 @@ TumblewickMenuBarController::TumblewickMenuBarController(double /*uiScale*/, Ser
     if (services_.makeStageView) {
         const QSize size(static_cast<int>(menuBarPopoverSize.width),
                          static_cast<int>(menuBarPopoverSize.height));
-        circusView_ = services_.makeStageView(size);
+        circusView_ = services_.makeStageView(size, popoverXP_);
     }
     if (circusView_ != nullptr) {
         circusView_->stage().configureDeterministicMode(resolvedDeterministicMode(services_.defaults),

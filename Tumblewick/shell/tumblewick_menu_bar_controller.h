@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "Tumblewick/colony/custom_flea_xp_sink.h"
 #include "Tumblewick/shell/menu_bar/menu_bar_menu.h"
 #include "Tumblewick/shell/menu_bar_popover.h"
 #include "Tumblewick/stage/hotkey_actions.h"
@@ -41,8 +42,9 @@ class TumblewickMenuBarController final : public QObject {
         std::function<void()> showTroupeWindow;
         std::function<void()> toggleAgentSettings;
         std::function<void()> quit;
-        // The popover's own stage; none leaves the popover empty.
-        std::function<TumblewickView*(QSize)> makeStageView;
+        // The popover's own stage, winding custom fleas' XP into `xp`; none leaves the
+        // popover empty.
+        std::function<TumblewickView*(QSize, CustomFleaXPSink& xp)> makeStageView;
     };
 
     // The scale is not used: the popover is the same size at every scale.
@@ -80,7 +82,14 @@ class TumblewickMenuBarController final : public QObject {
     void later(std::function<void()> work);
     std::vector<MenuBarFlea> customFleas() const;
 
+    // The popover's stage hears the same key presses and clicks as the strip's: the
+    // custom fleas' XP is counted once, by the strip.
+    struct NoXP final : CustomFleaXPSink {
+        void addXPToAll(std::int64_t) override {}
+    };
+
     Services services_;
+    NoXP popoverXP_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::unique_ptr<MenuBarPopover> popover_;
     TumblewickView* circusView_ = nullptr;  // owned by the popover

@@ -62,10 +62,13 @@ struct TrayRig {
                 .showTroupeWindow = [this] { companions.calls.push_back("troupe"); },
                 .toggleAgentSettings = {},
                 .quit = [this] { ++quits; },
-                .makeStageView = withStage ? std::function<TumblewickView*(QSize)>([this](QSize size) {
-                    return new TumblewickView(size, {queue, defaults, host, fleas, xp});
-                })
-                                           : nullptr,
+                .makeStageView =
+                    withStage
+                        ? std::function<TumblewickView*(QSize, CustomFleaXPSink&)>(
+                              [this](QSize size, CustomFleaXPSink& popoverXP) {
+                                  return new TumblewickView(size, {queue, defaults, host, fleas, popoverXP});
+                              })
+                        : nullptr,
             });
     }
     QAction* action(QMenu& menu, const QString& title) {
