@@ -4,12 +4,15 @@
 #include <numbers>
 
 #include "Tumblewick/stage/colors.h"
+#include "Tumblewick/stage/picture_key.h"
 
 namespace tw {
 
 void Gear::update(double dt, double energy) {
     spin = energy * 360;
+    const double before = angle;
     angle += dt * spin;
+    still = angle == before;
 }
 
 void Gear::onInput(double strength) {
@@ -18,9 +21,22 @@ void Gear::onInput(double strength) {
 }
 
 void Gear::draw(Canvas& c) const {
+    if (!still) {
+        drawAt(c, {x, y});
+        return;
+    }
+    // A gear at rest looks the same every frame: stamped from a picture of it at this
+    // angle. A turning one is drawn afresh, or every frame would render a new picture.
+    const double extent = radius + 4;
+    c.drawCachedPicture(pictureKey(0x6EA8, {radius, static_cast<double>(teeth), angle}),
+                        Rect{-extent, -extent, 2 * extent, 2 * extent}, {x, y}, 1.0,
+                        [gear = *this](Canvas& p, Point at, double) { gear.drawAt(p, at); });
+}
+
+void Gear::drawAt(Canvas& c, Point centre) const {
     constexpr double pi = std::numbers::pi;
     c.save();
-    c.translate(x, y);
+    c.translate(centre.x, centre.y);
     c.rotate(angle * pi / 180);
     c.setFillColor(Colors::brass);
     const double r1 = radius - 3;

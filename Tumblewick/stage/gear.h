@@ -12,10 +12,14 @@ struct Gear {
     double angle = 0;  // degrees
     double spin = 0;   // degrees per second
     double jolt = 0;   // the last input kick, degrees
+    // The last update left the angle as it was, as it is at rest (the spin fades
+    // geometrically and stops moving the angle a few seconds after the last input).
+    bool still = false;
 
     void update(double dt, double energy);
     void onInput(double strength);
     void draw(Canvas& context) const;
+    void drawAt(Canvas& context, Point centre) const;  // uncached, centred on `centre`
 
     friend bool operator==(const Gear&, const Gear&) = default;
 };

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "Tumblewick/stage/colors.h"
+#include "Tumblewick/stage/picture_key.h"
 #include "Tumblewick/stage/random_source.h"
 #include "Tumblewick/stage/tumblewick_stage.h"
 #include "platform/unicode.h"
@@ -208,10 +209,7 @@ void drawAgentMoodBars(Canvas& context, const TumblewickStage& stage) {
         const auto anchor = agentBubbleAnchor(stage, id);
         if (mood == moods.end() || !anchor) continue;
         const MoodDimensions m = mood->second;
-        std::uint64_t key = 0x300DULL;
-        for (const double v : {m.confidence, m.joy, m.pride, m.nerves}) {
-            key = (key ^ std::hash<double>{}(v)) * 0x100000001B3ULL;
-        }
+        const std::uint64_t key = pictureKey(0x300D, {m.confidence, m.joy, m.pride, m.nerves});
         context.drawCachedPicture(key, Rect{-23, 23, 44, 18}, *anchor, 1.0, [m](Canvas& c, Point a, double) {
             const double x0 = a.x - 22;
             const double y0 = a.y + 24;

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "Tumblewick/stage/colors.h"
+#include "Tumblewick/stage/picture_key.h"
 #include "Tumblewick/stage/stage_agent_overlays.h"
 #include "Tumblewick/stage/tumblewick_stage.h"
 #include "Tumblewick/stage/ui_fonts.h"
@@ -14,14 +15,6 @@ namespace tw {
 namespace {
 
 constexpr const char* kBannerTitle = "~ TUMBLEWICK ~";
-
-// Names a cached picture by what it depends on.
-std::uint64_t pictureKey(std::uint64_t kind, double a, double b) {
-    const auto mix = [](std::uint64_t h, double v) {
-        return (h ^ std::hash<double>{}(v)) * 0x100000001B3ULL + 0x9E3779B97F4A7C15ULL;
-    };
-    return mix(mix(kind * 0x9E3779B97F4A7C15ULL, a), b);
-}
 
 void paintGround(Canvas& c, const TumblewickStage& stage, double w, double h) {
     const bool flashing = stage.groundFlash > 0.05;
@@ -93,7 +86,7 @@ void paintBanner(Canvas& c, const TumblewickStage& stage, double w, double s) {
     // The box and its title never change: one cached picture around the box.
     const Rect area{layout.box.x - 2, layout.box.y - 2, layout.box.width + 4, layout.box.height + 4};
     c.drawCachedPicture(
-        pictureKey(2, w, s), Rect{-2, -2, area.width, area.height}, {layout.box.x, layout.box.y}, 1.0,
+        pictureKey(2, {w, s}), Rect{-2, -2, area.width, area.height}, {layout.box.x, layout.box.y}, 1.0,
         [layout](Canvas& p, Point origin, double) {
             const double dx = origin.x - layout.box.x;
             const double dy = origin.y - layout.box.y;
@@ -164,7 +157,7 @@ void paintStage(Canvas& c, TumblewickStage& stage, Date now, double mediaTime) {
     c.clearRect({0, 0, w, h});
     paintGround(c, stage, w, h);
     paintStars(c, stage, w);
-    c.drawCachedPicture(pictureKey(1, w, s), Rect{0, 0, w, 58 * s}, {0, 0}, 1.0,
+    c.drawCachedPicture(pictureKey(1, {w, s}), Rect{0, 0, w, 58 * s}, {0, 0}, 1.0,
                         [w, s](Canvas& p, Point, double) { paintBackdrop(p, w, s); });
     paintBanner(c, stage, w, s);
     for (const auto& wave : stage.shockwaves) wave.draw(c);

@@ -9,6 +9,7 @@
 
 #include "Tumblewick/colony/progression_loader.h"
 #include "Tumblewick/stage/colors.h"
+#include "Tumblewick/stage/gear.h"
 #include "Tumblewick/stage/mac_custom_flea_by_act.h"
 #include "Tumblewick/stage/stage_painter.h"
 #include "platform/qt/qpainter_canvas.h"
@@ -219,6 +220,46 @@ TEST_F(StagePaintTest, WholeStripAtThreeEnergiesAndTwoScales) {
     EXPECT_GT(rig.stage->particles.particles.size(), 80u);
     EXPECT_LT(renders[1] - renders[0], 15u);
     EXPECT_LE(fresh.shadowRenders(), renders[0]);
+}
+
+// A gear at rest is stamped from one picture, pixel for pixel what drawing it gives;
+// a turning gear renders no pictures, and a jolt to a new angle renders one more.
+TEST(GearPicture, StillGearsAreStampedTurningGearsDrawn) {
+    const auto paint = [](QPainterCanvasCache* cache, const std::function<void(Canvas&)>& draw) {
+        QImage image(80, 80, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        QPainterCanvas canvas(painter, cache);
+        draw(canvas);
+        return image;
+    };
+    QPainterCanvasCache cache;
+    Gear gear{.x = 40, .y = 40, .radius = 20, .teeth = 8, .angle = 10};
+    gear.update(1 / 60.0, 0.5);
+    for (int frame = 0; frame < 3; ++frame) paint(&cache, [&](Canvas& c) { gear.draw(c); });
+    EXPECT_EQ(cache.pictureRenders(), 0u);
+
+    gear.update(1 / 60.0, 0);
+    ASSERT_TRUE(gear.still);
+    QImage stamped;
+    for (int frame = 0; frame < 3; ++frame) stamped = paint(&cache, [&](Canvas& c) { gear.draw(c); });
+    EXPECT_EQ(cache.pictureRenders(), 1u);
+    const QImage drawn = paint(nullptr, [&](Canvas& c) { gear.drawAt(c, {gear.x, gear.y}); });
+    int worst = 0;
+    for (int y = 0; y < 80; ++y) {
+        for (int x = 0; x < 80; ++x) {
+            const QRgb a = stamped.pixel(x, y);
+            const QRgb b = drawn.pixel(x, y);
+            for (const int shift : {0, 8, 16, 24})
+                worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+        }
+    }
+    EXPECT_LE(worst, 2);
+
+    gear.onInput(1);
+    gear.update(1 / 60.0, 0);
+    paint(&cache, [&](Canvas& c) { gear.draw(c); });
+    EXPECT_EQ(cache.pictureRenders(), 2u);
 }
 
 }  // namespace
