@@ -1,16 +1,56 @@
 #include "Tumblewick/shell/transparent_window.h"
 
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <cmath>
 
 #include "Tumblewick/shell/x11_window_hints.h"
 
 namespace tw {
+namespace {
+
+// The stage below repaints every frame, and the button with it: drawn through its
+// style sheet each time, it cost more than a whole act. Its look follows only its
+// size, state and style, so it is drawn once and stamped until one of them changes.
+class CloseButton final : public QPushButton {
+   public:
+    using QPushButton::QPushButton;
+
+   protected:
+    void paintEvent(QPaintEvent*) override {
+        const qreal ratio = devicePixelRatioF();
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        if (look_.isNull() || look_.size() != size() * ratio || option.state != lookState_) {
+            look_ = QPixmap(size() * ratio);
+            look_.setDevicePixelRatio(ratio);
+            look_.fill(Qt::transparent);
+            lookState_ = option.state;
+            // What QPushButton's own paint does, onto the picture instead.
+            QPainter painter(&look_);
+            style()->drawControl(QStyle::CE_PushButton, &option, &painter, this);
+        }
+        QPainter(this).drawPixmap(0, 0, look_);
+    }
+    void changeEvent(QEvent* event) override {
+        look_ = QPixmap();  // style sheet, font, palette or state: draw afresh
+        QPushButton::changeEvent(event);
+    }
+
+   private:
+    QPixmap look_;
+    QStyle::State lookState_;
+};
+
+}  // namespace
 
 TransparentWindow::TransparentWindow(const StripGeometry& geometry)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),
-      closeButton_(new QPushButton(QStringLiteral("×"), this)) {
+      closeButton_(new CloseButton(QStringLiteral("×"), this)) {
     setWindowTitle(QStringLiteral("Tumblewick"));
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);

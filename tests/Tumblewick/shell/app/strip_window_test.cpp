@@ -79,5 +79,27 @@ TEST(TransparentWindow, NeverTakesFocusAndItsCloseButtonQuitsOrOpensTheMenu) {
     }
 }
 
+// The close button is drawn once and stamped on every later frame: each stamp must
+// look as the button's style sheet draws it.
+TEST(TransparentWindow, CloseButtonStampsWhatItsStyleSheetDraws) {
+    TransparentWindow window(stripGeometry({0, 0, 1920, 1080}, 2.0));
+    QPushButton& stamped = window.closeButton();
+    QPushButton plain(stamped.text());
+    plain.setStyleSheet(stamped.styleSheet());
+    plain.resize(stamped.size());
+    const auto look = [](QWidget& button) {
+        QImage image(button.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        button.render(&image);
+        return image;
+    };
+    const QImage expected = look(plain);
+    EXPECT_EQ(look(stamped), expected);
+    EXPECT_EQ(look(stamped), expected);
+    stamped.setStyleSheet(stamped.styleSheet() + " QPushButton { background: rgb(0, 0, 138); }");
+    plain.setStyleSheet(stamped.styleSheet());
+    EXPECT_EQ(look(stamped), look(plain));
+}
+
 }  // namespace
 }  // namespace tw
