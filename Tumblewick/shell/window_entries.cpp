@@ -9,6 +9,7 @@
 #include "windows/inner_life/inner_life_panel.h"
 #include "windows/inner_life/timeline_window.h"
 #include "windows/troupe/tumblewick_troupe_window.h"
+#include "windows/watch/tumblewick_watch_panel.h"
 
 namespace tw {
 
@@ -26,6 +27,15 @@ void addRecentThoughts(WindowEntries& entries, AppServices& services) {
 }
 
 // Watch view (Shift-Super-F).
+void addWatchPanel(WindowEntries& entries, AppServices& services) {
+    auto panel = std::make_shared<std::unique_ptr<TumblewickWatchPanel>>();
+    entries.hotkeys.watchPanel = [panel, &services] {
+        if (!*panel)
+            *panel = std::make_unique<TumblewickWatchPanel>(
+                TumblewickWatchPanel::hostSource(TumblewickAgentHost::shared()), services.clock());
+        (*panel)->toggle();
+    };
+}
 
 // Drag-down log (Shift-Super-L).
 
@@ -69,6 +79,7 @@ WindowEntries makeWindowEntries(AppServices& services) {
     addRecentThoughts(entries, services);
     addInnerLife(entries, services);
     addTroupeWindow(entries);
+    addWatchPanel(entries, services);
     return entries;
 }
 
