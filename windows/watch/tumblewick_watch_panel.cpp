@@ -50,6 +50,8 @@ void WatchPanelView::paintEvent(QPaintEvent*) {
 void WatchPanelView::keyPressEvent(QKeyEvent* event) {
     // By key position, not by the character the layout makes of it.
     const TranslatedKey key = translateXKey(event->nativeScanCode(), event->nativeVirtualKey());
+    // Pressing Super on the way to Super+W, or Shift, is not a key of its own.
+    if (key.role != KeyRole::ordinary) return;
     const bool command = event->modifiers().testFlag(Qt::MetaModifier);
     if (watch::keyAction(key.macKeyCode, command) == watch::KeyAction::leave) {
         if (dismissAction) dismissAction();

@@ -1,3 +1,4 @@
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -145,22 +146,25 @@ TEST(WatchPanelDrawing, DrawsTheGridTheSubtitleAndTheHintFromTheScene) {
 }
 
 // X key codes of the evdev layout: what the key table reads, whatever the layout prints.
-constexpr quint32 kXEscape = 9, kXQ = 24, kXW = 25, kXA = 38, kXZ = 52;
+constexpr quint32 kXEscape = 9, kXQ = 24, kXW = 25, kXA = 38, kXZ = 52, kXSuper = 133;
 
 TEST(TumblewickWatchPanelTest, LeavesOnEscapeQOrSuperWByKeyPositionAndOtherwiseShowsTheHint) {
     const struct {
         const char* name;
         quint32 xKey;
         int qtKey;  // what a French layout makes of the key
+        quint32 keysym;
         Qt::KeyboardModifiers modifiers;
         bool leaves;
+        double hintAfter;
     } cases[] = {
-        {"Escape", kXEscape, Qt::Key_Escape, Qt::NoModifier, true},
-        {"Shift-Q, printed A", kXQ, Qt::Key_A, Qt::ShiftModifier, true},
-        {"Super-W, printed Z", kXW, Qt::Key_Z, Qt::MetaModifier, true},
-        {"W alone", kXW, Qt::Key_Z, Qt::NoModifier, false},
-        {"the A key, printed Q", kXA, Qt::Key_Q, Qt::NoModifier, false},
-        {"Super on the Z key, printed W", kXZ, Qt::Key_W, Qt::MetaModifier, false},
+        {"Escape", kXEscape, Qt::Key_Escape, 0, Qt::NoModifier, true, 0},
+        {"Shift-Q, printed A", kXQ, Qt::Key_A, 0, Qt::ShiftModifier, true, 0},
+        {"Super-W, printed Z", kXW, Qt::Key_Z, 0, Qt::MetaModifier, true, 0},
+        {"W alone", kXW, Qt::Key_Z, 0, Qt::NoModifier, false, 1},
+        {"the A key, printed Q", kXA, Qt::Key_Q, 0, Qt::NoModifier, false, 1},
+        {"Super on the Z key, printed W", kXZ, Qt::Key_W, 0, Qt::MetaModifier, false, 1},
+        {"Super on its own", kXSuper, Qt::Key_Meta, XK_Super_L, Qt::MetaModifier, false, 0},
     };
     ManualClock clock;
     TumblewickWatchPanel panel([] { return busyScene(); }, clock);
@@ -172,12 +176,12 @@ TEST(TumblewickWatchPanelTest, LeavesOnEscapeQOrSuperWByKeyPositionAndOtherwiseS
         clock.advance(10);
         view->refresh();
         ASSERT_EQ(view->hintAlpha(), 0) << c.name;
-        QKeyEvent press(QEvent::KeyPress, c.qtKey, c.modifiers, c.xKey, 0, 0);
+        QKeyEvent press(QEvent::KeyPress, c.qtKey, c.modifiers, c.xKey, c.keysym, 0);
         QApplication::sendEvent(view, &press);
         EXPECT_EQ(view->isVisible(), !c.leaves) << c.name;
         EXPECT_EQ(panel.refreshTimer().isActive(), !c.leaves) << c.name;
         if (!c.leaves) {
-            EXPECT_EQ(view->hintAlpha(), 1) << c.name;
+            EXPECT_EQ(view->hintAlpha(), c.hintAfter) << c.name;
             panel.toggle();
         }
         EXPECT_FALSE(view->isVisible()) << c.name;
