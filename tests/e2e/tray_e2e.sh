@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Menu-bar mode on a desktop with a system tray and on one without. With a tray the
+# ticket sits in the tray, the strip hides and the app lives on through the tray alone;
+# a click on the ticket opens the popover with its own stage and a second click closes
+# it. Without a tray the strip stays on screen and the log says why, once.
+set -uo pipefail
+app=${1:?usage: tray_e2e.sh path/to/tumblewick}
+source "$(dirname "$0")/e2e_lib.sh"
+e2e_require Xvfb openbox xwininfo xdotool trayer
+e2e_start_display
+
+wait_for() {  # $1 seconds, then a command: true once the command succeeds
+  local limit=$1 _
+  shift
+  for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+viewable() {  # $1: the geometry of an app window ("1920x150", "380x150", ...), mapped now
+  local id
+  for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep " $1+" | awk '{print $1}'); do
+    xwininfo -id "$id" | grep -q "IsViewable" && return 0
+  done
+  return 1
+}
+unmapped_strip() { [ -n "$(find_strip)" ] && ! viewable 1920x150; }
+tray_icon() {  # the ticket's window: a small app window inside the tray
+  local id
+  for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep -E ' [0-9]{2}x[0-9]{2}\+' | awk '{print $1}'); do
+    xwininfo -id "$id" | grep -q "IsViewable" && { echo "$id"; return 0; }
+  done
+  return 1
+}
+launch() {  # $1: output file
+  "$app" >"$1" 2>&1 &
+  app_pid=$!
+  pids+=($app_pid)
+}
+
+# With a tray.
+trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
+tray_pid=$!
+pids+=($tray_pid)
+sleep 1
+e2e_fresh_home
+e2e_write_settings '"TumblewickMenuBarMode": {"type": "bool", "value": true}'
+launch "$work/app-tray.log"
+wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared"
+wait_for 5 unmapped_strip || fail "the strip did not hide in menu-bar mode with a tray"
+sleep 2
+kill -0 "$app_pid" 2>/dev/null || fail "the app ended with its strip hidden"
+
+icon=$(tray_icon)
+eval "$(xwininfo -id "$icon" | awk '/Absolute upper-left X/{print "x="$4} /Absolute upper-left Y/{print "y="$4}')"
+xdotool mousemove $((x + 8)) $((y + 8)) click 1
+wait_for 5 viewable 380x150 || fail "a click on the tray icon opened no popover"
+xdotool click 1
+wait_for 5 eval '! viewable 380x150' || fail "a second click did not close the popover"
+sleep 0.5
+viewable 380x150 && fail "the click that closed the popover opened it again"
+stop_app
+kill "$tray_pid"
+
+# Without a tray the strip stays, and the log says why once.
+e2e_fresh_home
+e2e_write_settings '"TumblewickMenuBarMode": {"type": "bool", "value": true}'
+launch "$work/app-notray.log"
+wait_for 10 viewable 1920x150 || fail "without a tray the strip is not on screen"
+sleep 2
+viewable 1920x150 || fail "without a tray the strip went away"
+[ "$(grep -c "no system tray" "$work/app-notray.log")" -eq 1 ] || fail "the missing tray was not reported once"
+stop_app
+echo "PASS"
