@@ -11,7 +11,7 @@ namespace {
 
 constexpr Color yellow = Color::rgb(1, 1, 0);
 constexpr Color white = Color::white(1);
-// Quiet text is drawn without a light face: the canvas has none, regular stands in.
+// The canvas has no light weight; regular stands in for it.
 constexpr FontWeight light = FontWeight::regular;
 constexpr double nameKern = 1.5;
 
