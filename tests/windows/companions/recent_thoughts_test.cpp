@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-
+#include "tests/windows/companions/companions_test_support.h"
 #include "windows/companions/recent_thoughts_texts.h"
 #include "windows/companions/tumblewick_recent_thoughts_panel.h"
 
@@ -62,10 +60,8 @@ TEST(RecentThoughtsPanelTest, ShowsTheSourceAndRefreshesOnlyWhileShown) {
     EXPECT_LT(shown.find("Zing"), shown.find("Pip  \u00B7  tries something  \u00B7  10s ago"));
     EXPECT_NE(shown.find("Today: 2 lines \u00B7 1 \u2728"), std::string::npos);
 
-    const char* root = std::getenv("TW_TEST_OUTPUT_DIR");
-    const auto folder = std::filesystem::path(root ? root : "/tmp") / "companions";
-    std::filesystem::create_directories(folder);
-    panel.grab().save(QString::fromStdString((folder / "recent_thoughts.png").string()));
+    panel.grab().save(
+        QString::fromStdString((testing::companionsOutputFolder() / "recent_thoughts.png").string()));
 
     panel.toggle();
     EXPECT_FALSE(panel.isVisible());

@@ -1,0 +1,29 @@
+#pragma once
+// The companion windows' shared look: the yellow and white inks, the fonts, and the
+// filling of a read-only text view from styled runs of plain text.
+#include <QColor>
+#include <QFont>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <string>
+#include <vector>
+
+namespace tw::companion {
+
+QColor yellow(double alpha);
+QColor white(double alpha);
+QColor pink(double alpha);
+// A pixel-sized system font; `monospace` picks the fixed-width one.
+QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospace = false);
+QTextCharFormat format(const QFont& font, const QColor& ink);
+
+// Replaces the whole text of `view` with `runs`, each drawn as formatFor(run.style).
+template <typename Run, typename FormatFor>
+void showRuns(QTextEdit& view, const std::vector<Run>& runs, FormatFor formatFor) {
+    view.clear();
+    QTextCursor cursor(view.document());
+    for (const Run& run : runs) cursor.insertText(QString::fromStdString(run.text), formatFor(run.style));
+}
+
+}  // namespace tw::companion

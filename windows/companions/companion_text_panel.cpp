@@ -1,0 +1,67 @@
+#include "windows/companions/companion_text_panel.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace tw {
+
+CompanionTextPanel::CompanionTextPanel(const Look& look, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint |
+                          (look.selectable ? Qt::WindowFlags() : Qt::WindowDoesNotAcceptFocus)) {
+    setWindowTitle(look.title);
+    // Shown without taking focus; a selectable one still takes it on a click, for copying.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    resize(look.size);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor::fromRgbF(0.05, 0.05, 0.05, look.backgroundAlpha));
+    setPalette(colours);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 12, 0, 0);
+    layout->setSpacing(8);
+    topLine_ = new QLabel(this);
+    topLine_->setTextFormat(Qt::PlainText);
+    topLine_->setContentsMargins(16, 0, 16, 0);
+    layout->addWidget(topLine_);
+
+    text_ = new QTextEdit(this);
+    text_->setReadOnly(true);
+    text_->setTextInteractionFlags(look.selectable ? Qt::TextSelectableByMouse : Qt::NoTextInteraction);
+    if (!look.selectable) text_->setFocusPolicy(Qt::NoFocus);
+    text_->setFrameShape(QFrame::NoFrame);
+    text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text_->setStyleSheet(QStringLiteral("background: transparent;"));
+    text_->viewport()->setAutoFillBackground(false);
+    text_->document()->setDocumentMargin(look.documentMargin);
+    layout->addWidget(text_, 1);
+
+    refreshTimer_.setInterval(look.refreshMilliseconds);
+    connect(&refreshTimer_, &QTimer::timeout, this, [this] { refresh(); });
+}
+
+void CompanionTextPanel::toggle() {
+    if (isVisible()) {
+        hide();
+        return;
+    }
+    if (!placed_) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen == nullptr) return;  // nowhere to show it yet
+        move(firstPlace(screen->geometry()));
+        placed_ = true;
+    }
+    refresh();
+    show();
+    raise();
+    refreshTimer_.start();
+}
+
+void CompanionTextPanel::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Hidden by the toggle or by its close button alike: no refreshes nobody sees.
+    refreshTimer_.stop();
+}
+
+}  // namespace tw

@@ -1,0 +1,51 @@
+#pragma once
+// What the text panels among the companion windows share: a floating tool window with
+// a line on top and a read-only text below, placed on the first toggle that finds a
+// screen and then reused, refreshed on a timer only while it shows.
+#include <QLabel>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QTextEdit>
+#include <QTimer>
+#include <QWidget>
+
+namespace tw {
+
+class CompanionTextPanel : public QWidget {
+   public:
+    struct Look {
+        QString title;
+        QSize size;
+        double backgroundAlpha = 0.92;
+        int refreshMilliseconds = 1000;
+        int documentMargin = 12;
+        bool selectable = false;  // a panel with nothing to select never takes focus
+    };
+
+    // Hides the panel when it shows, otherwise refreshes and shows it without taking focus.
+    void toggle();
+    virtual void refresh() = 0;
+
+    QString topLineText() const { return topLine_->text(); }
+    QString shownText() const { return text_->toPlainText(); }
+    const QTextEdit& list() const { return *text_; }
+    const QTimer& refreshTimer() const { return refreshTimer_; }
+
+   protected:
+    CompanionTextPanel(const Look& look, QWidget* parent);
+    // Where the panel's top-left goes on the first show, on a screen of `frame`.
+    virtual QPoint firstPlace(const QRect& frame) const = 0;
+    void hideEvent(QHideEvent* event) override;
+
+    QLabel& topLine() { return *topLine_; }
+    QTextEdit& text() { return *text_; }
+
+   private:
+    QLabel* topLine_ = nullptr;
+    QTextEdit* text_ = nullptr;
+    QTimer refreshTimer_;
+    bool placed_ = false;
+};
+
+}  // namespace tw
