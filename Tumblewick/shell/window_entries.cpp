@@ -4,7 +4,9 @@
 
 #include "Tumblewick/shell/app_services.h"
 #include "agent/host/tumblewick_agent_host.h"
+#include "platform/x11/desktop_input.h"
 #include "troupe/store/troupe_store.h"
+#include "windows/companions/tumblewick_drag_down_log.h"
 #include "windows/companions/tumblewick_recent_thoughts_panel.h"
 #include "windows/inner_life/inner_life_panel.h"
 #include "windows/inner_life/timeline_window.h"
@@ -37,7 +39,17 @@ void addWatchPanel(WindowEntries& entries, AppServices& services) {
     };
 }
 
-// Drag-down log (Shift-Super-L).
+// Drag-down log (Shift-Super-L): dismissed through the one input hub.
+void addDragDownLog(WindowEntries& entries, AppServices& services) {
+    auto log = std::make_shared<std::unique_ptr<TumblewickDragDownLog>>();
+    entries.hotkeys.dragDownLog = [log, &services] {
+        if (!*log)
+            *log = std::make_unique<TumblewickDragDownLog>(
+                TumblewickDragDownLog::hostSource(TumblewickAgentHost::shared(), services.clock()),
+                DesktopInput::shared().monitor());
+        (*log)->toggle();
+    };
+}
 
 // Dialogue inspector (Shift-Super-I).
 
@@ -80,6 +92,7 @@ WindowEntries makeWindowEntries(AppServices& services) {
     addInnerLife(entries, services);
     addTroupeWindow(entries);
     addWatchPanel(entries, services);
+    addDragDownLog(entries, services);
     return entries;
 }
 
