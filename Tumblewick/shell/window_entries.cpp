@@ -6,6 +6,7 @@
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/x11/desktop_input.h"
 #include "troupe/store/troupe_store.h"
+#include "windows/companions/tumblewick_dialogue_inspector.h"
 #include "windows/companions/tumblewick_drag_down_log.h"
 #include "windows/companions/tumblewick_recent_thoughts_panel.h"
 #include "windows/inner_life/inner_life_panel.h"
@@ -52,6 +53,15 @@ void addDragDownLog(WindowEntries& entries, AppServices& services) {
 }
 
 // Dialogue inspector (Shift-Super-I).
+void addDialogueInspector(WindowEntries& entries, AppServices& services) {
+    auto inspector = std::make_shared<std::unique_ptr<TumblewickDialogueInspector>>();
+    entries.hotkeys.dialogueInspector = [inspector, &services] {
+        if (!*inspector)
+            *inspector = std::make_unique<TumblewickDialogueInspector>(
+                TumblewickDialogueInspector::hostSource(TumblewickAgentHost::shared(), services.clock()));
+        (*inspector)->toggle();
+    };
+}
 
 // Inner life and timeline.
 void addInnerLife(WindowEntries& entries, AppServices& services) {
@@ -93,6 +103,7 @@ WindowEntries makeWindowEntries(AppServices& services) {
     addTroupeWindow(entries);
     addWatchPanel(entries, services);
     addDragDownLog(entries, services);
+    addDialogueInspector(entries, services);
     return entries;
 }
 

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "tests/windows/companions/companions_test_support.h"
+#include "windows/companions/companion_style.h"
+#include "windows/companions/dialogue_inspector_texts.h"
+#include "windows/companions/tumblewick_dialogue_inspector.h"
+
+namespace tw {
+namespace {
+
+using agent_host::DialogueDebugEntry;
+
+TEST(DialogueInspectorTextsTest, AgesInWholeSecondsMinutesOrHours) {
+    const std::pair<double, const char*> ages[] = {{-3, "-3s"},   {0.9, "0s"},  {59, "59s"}, {60, "1m"},
+                                                   {3599, "59m"}, {3600, "1h"}, {7199, "1h"}};
+    for (const auto& [seconds, text] : ages) EXPECT_EQ(inspectorAgeText(seconds), text) << seconds;
+}
+
+TEST(DialogueInspectorTextsTest, NewestThirtyCountedAndEachShownWithItsProducerCacheAndFallback) {
+    EXPECT_EQ(dialogueInspectorContent({}, Date{0}),
+              (DialogueInspectorContent{
+                  "0 recent \u00B7 0 llm \u00B7 0 cache hits \u00B7 0 fallbacks",
+                  {{InspectorStyle::placeholder,
+                    "No dialogue calls yet \u2014 wait for the agent to fire an interesting action."}}}));
+
+    // Odd entries from the model, every fifth from the cache, fallback reasons in turn.
+    const char* fallbacks[] = {"", "noFallbackNeeded", "llmTimedOut"};
+    std::vector<DialogueDebugEntry> entries;
+    for (int i = 0; i < 100; ++i)
+        entries.push_back({"flea" + std::to_string(i), "success", "thought_bubble",
+                           i % 2 ? "llm" : "template", i % 5 == 0, i, fallbacks[i % 3],
+                           "line " + std::to_string(i), Date{1000.0 + i}});
+    const auto content = dialogueInspectorContent(entries, Date{1100});
+    EXPECT_EQ(content.stats, "30 recent \u00B7 15 llm \u00B7 6 cache hits \u00B7 10 fallbacks");
+    ASSERT_EQ(content.runs.size(), 30 * 3 + 10u);
+    const std::vector<InspectorRun> newestTwo{
+        {InspectorStyle::modelHeader,
+         "flea99  \u00B7  success  \u00B7  thought_bubble  \u00B7  llm (99ms)  \u00B7  1s\n"},
+        {InspectorStyle::line, "  \"line 99\"\n"},
+        {InspectorStyle::gap, "\n"},
+        {InspectorStyle::templateHeader,
+         "flea98  \u00B7  success  \u00B7  thought_bubble  \u00B7  template (98ms)  \u00B7  2s\n"},
+        {InspectorStyle::line, "  \"line 98\"\n"},
+        {InspectorStyle::fallback, "  \u21B3 fallback: llmTimedOut\n"},
+        {InspectorStyle::gap, "\n"}};
+    EXPECT_EQ(std::vector<InspectorRun>(content.runs.begin(), content.runs.begin() + 7), newestTwo);
+    EXPECT_EQ(
+        content.runs[13].text,
+        "flea95  \u00B7  success  \u00B7  thought_bubble  \u00B7  llm (95ms \u00B7 cache)  \u00B7  5s\n");
+    EXPECT_EQ(content.runs[content.runs.size() - 2].text, "  \"line 70\"\n");
+}
+
+TEST(DialogueInspectorTest, ShowsTheSourceInItsColoursAndRefreshesOnlyWhileShown) {
+    std::vector<DialogueDebugEntry> entries{
+        {"Pip", "refusal", "refusal_line", "template", false, 3, "llmUnavailable", "Not today.", Date{990}},
+        {"Zing", "signature", "thought_bubble", "llm", true, 412, "", "Ta-da <b>!</b>", Date{999}}};
+    TumblewickDialogueInspector inspector([&] { return dialogueInspectorContent(entries, Date{1000}); });
+    EXPECT_FALSE(inspector.refreshTimer().isActive());
+    inspector.toggle();
+    ASSERT_TRUE(inspector.isVisible());
+    EXPECT_TRUE(inspector.refreshTimer().isActive());
+    EXPECT_EQ(inspector.topLineText().toStdString(),
+              "2 recent \u00B7 1 llm \u00B7 1 cache hits \u00B7 1 fallbacks");
+    const std::string shown = inspector.shownText().toStdString();
+    EXPECT_NE(shown.find("\"Ta-da <b>!</b>\""), std::string::npos) << "flea text stays plain";
+    EXPECT_LT(shown.find("Zing"), shown.find("Pip"));
+
+    const struct {
+        const char* text;
+        QColor ink;
+    } colours[] = {{"Zing", companion::yellow(0.85)},
+                   {"Pip", QColor::fromRgbF(0.7, 0.85, 1.0, 0.7)},
+                   {"fallback: llmUnavailable", companion::pink(0.8)}};
+    for (const auto& c : colours) {
+        const QTextCursor found = inspector.list().document()->find(QString::fromUtf8(c.text));
+        ASSERT_FALSE(found.isNull()) << c.text;
+        EXPECT_EQ(found.charFormat().foreground().color(), c.ink) << c.text;
+    }
+
+    inspector.grab().save(
+        QString::fromStdString((testing::companionsOutputFolder() / "dialogue_inspector.png").string()));
+
+    inspector.toggle();
+    EXPECT_FALSE(inspector.isVisible());
+    EXPECT_FALSE(inspector.refreshTimer().isActive());
+    entries.clear();
+    inspector.toggle();
+    EXPECT_EQ(inspector.topLineText().toStdString(),
+              "0 recent \u00B7 0 llm \u00B7 0 cache hits \u00B7 0 fallbacks")
+        << "fresh content at once";
+}
+
+}  // namespace
+}  // namespace tw

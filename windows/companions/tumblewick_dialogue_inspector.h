@@ -1,0 +1,33 @@
+#pragma once
+// The dialogue inspector: a floating tool window listing the newest dialogue
+// generations with a summary line above. It refreshes every 1.5 s while it shows and
+// not at all while hidden. Built on the first toggle that finds a screen, then reused.
+#include <functional>
+
+#include "windows/companions/companion_text_panel.h"
+#include "windows/companions/dialogue_inspector_texts.h"
+
+namespace tw {
+
+class Clock;
+class TumblewickAgentHost;
+
+class TumblewickDialogueInspector final : public CompanionTextPanel {
+   public:
+    using Source = std::function<DialogueInspectorContent()>;
+    static constexpr int refreshMilliseconds = 1500;
+
+    explicit TumblewickDialogueInspector(Source source, QWidget* parent = nullptr);
+    // What the host holds now, read at each refresh.
+    static Source hostSource(TumblewickAgentHost& host, const Clock& clock);
+
+    void refresh() override;
+
+   protected:
+    QPoint firstPlace(const QRect& frame) const override;
+
+   private:
+    Source source_;
+};
+
+}  // namespace tw
