@@ -6,6 +6,8 @@
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/x11/desktop_input.h"
 #include "troupe/store/troupe_store.h"
+#include "windows/companions/agent_settings_window.h"
+#include "windows/companions/dialogue_cache_stats.h"
 #include "windows/companions/tumblewick_dialogue_inspector.h"
 #include "windows/companions/tumblewick_drag_down_log.h"
 #include "windows/companions/tumblewick_recent_thoughts_panel.h"
@@ -92,7 +94,23 @@ void addTroupeWindow(WindowEntries& entries) {
     };
 }
 
-// Agent settings.
+// Agent settings: the one writer of the four display settings the stage and toast read.
+void addAgentSettings(WindowEntries& entries, AppServices& services) {
+    auto window = std::make_shared<std::unique_ptr<AgentSettingsWindow>>();
+    entries.toggleAgentSettings = [window, &services] {
+        if (!*window) {
+            TumblewickAgentHost& host = TumblewickAgentHost::shared();
+            *window = std::make_unique<AgentSettingsWindow>(
+                services.standardDefaults(),
+                AgentSettingsWindow::Hooks{[&host](bool on) { host.setAutoSpotlightEnabled(on); },
+                                           [&host, &services](std::function<void(std::string)> show) {
+                                               readDialogueCacheStats(host.dialogueCache(),
+                                                                      services.mainQueue(), std::move(show));
+                                           }});
+        }
+        (*window)->toggle();
+    };
+}
 
 }  // namespace
 
@@ -104,6 +122,7 @@ WindowEntries makeWindowEntries(AppServices& services) {
     addWatchPanel(entries, services);
     addDragDownLog(entries, services);
     addDialogueInspector(entries, services);
+    addAgentSettings(entries, services);
     return entries;
 }
 

@@ -1,6 +1,7 @@
 #include "windows/companions/agent_settings_window.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <cstring>
@@ -88,7 +89,11 @@ void AgentSettingsWindow::toggle() {
 }
 
 void AgentSettingsWindow::refreshCacheStats() {
-    if (hooks_.cacheStats) cacheLine_->setText(QString::fromStdString(hooks_.cacheStats()));
+    if (!hooks_.cacheStats) return;
+    // Refreshes may overlap; each writes the whole line, so the last to finish wins.
+    hooks_.cacheStats([line = QPointer<QLabel>(cacheLine_)](const std::string& text) {
+        if (line) line->setText(QString::fromStdString(text));
+    });
 }
 
 QCheckBox* AgentSettingsWindow::checkBox(const char* key) const {

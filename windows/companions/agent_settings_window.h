@@ -18,8 +18,9 @@ class AgentSettingsWindow final : public QWidget {
     struct Hooks {
         // The host reads its key only once, so it is told as well.
         std::function<void(bool)> autoSpotlightChanged;
-        // The cache line's text, asked at once and every 5 s while the window shows.
-        std::function<std::string()> cacheStats;
+        // Asked at once and every 5 s while the window shows; hands the cache line to
+        // `show` on the main thread whenever it is ready (after the window is gone too).
+        std::function<void(std::function<void(std::string)> show)> cacheStats;
     };
 
     static constexpr int refreshMilliseconds = 5000;

@@ -2,22 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
+#include "dialogue/dialogue_cache.h"
 #include "platform/testing/in_memory_defaults.h"
+#include "platform/testing/manual_clock.h"
+#include "platform/testing/manual_main_queue.h"
+#include "tests/windows/companions/companions_test_support.h"
 #include "windows/companions/agent_settings_texts.h"
+#include "windows/companions/dialogue_cache_stats.h"
 #include "windows/settings_keys/tumblewick_settings_panel.h"
 
 namespace tw {
 namespace {
-
-std::filesystem::path outputFolder() {
-    const char* root = std::getenv("TW_TEST_OUTPUT_DIR");
-    const auto folder = std::filesystem::path(root ? root : "/tmp") / "companions";
-    std::filesystem::create_directories(folder);
-    return folder;
-}
 
 TEST(AgentSettingsTextsTest, CacheSizeRoundsToOneDecimalAndShowsSmallFilesAsUnderOneKilobyte) {
     const struct {
@@ -28,11 +25,33 @@ TEST(AgentSettingsTextsTest, CacheSizeRoundsToOneDecimalAndShowsSmallFilesAsUnde
     EXPECT_EQ(cacheStatsLine(12, 3482), "Dialogue cache: 12 entries \u00B7 3.4 KB on disk");
 }
 
+// The count comes from the cache's thread; the line is written on the main thread only.
+TEST(AgentSettingsTextsTest, CacheLineCountsTheCacheAndSizesItsOwnFileOnTheMainQueue) {
+    const auto file = testing::companionsOutputFolder() / "DialogueCache.json";
+    std::filesystem::remove(file);
+    testing::ManualClock clock;
+    testing::ManualMainQueue queue;
+    for (const bool withFile : {false, true}) {
+        DialogueCache cache(withFile ? std::optional(file) : std::nullopt, clock,
+                            std::make_unique<InlineSerialExecutor>());
+        cache.set("twd:Pip:1", AgentDialogueLine{.text = "Hup!"});
+        cache.set("twd:Zing:2", AgentDialogueLine{.text = "Whee!"});
+        std::vector<std::string> shown;
+        readDialogueCacheStats(cache, queue, [&](std::string line) { shown.push_back(std::move(line)); });
+        EXPECT_TRUE(shown.empty()) << "not on the cache's thread";
+        queue.runPending();
+        const auto bytes = withFile ? std::filesystem::file_size(file) : 0;
+        EXPECT_EQ(withFile, bytes > 0);
+        EXPECT_EQ(shown, std::vector<std::string>{"Dialogue cache: 2 entries \u00B7 " + cacheSizeText(bytes) +
+                                                  " on disk"});
+    }
+}
+
 TEST(AgentSettingsWindowTest, SwitchesStartFromTheDefaultsAndEachWritesItsOwnKey) {
     testing::InMemoryDefaults defaults;
     defaults.setBool(TumblewickSettingsPanel::showMoodBarsKey, false);
     std::vector<bool> hostTold;
-    AgentSettingsWindow window(defaults, {[&](bool on) { hostTold.push_back(on); }, [] { return "line"; }});
+    AgentSettingsWindow window(defaults, {[&](bool on) { hostTold.push_back(on); }, {}});
 
     const char* keys[] = {TumblewickSettingsPanel::autoSpotlightKey, TumblewickSettingsPanel::showThoughtsKey,
                           TumblewickSettingsPanel::showMoodBarsKey,
@@ -52,9 +71,9 @@ TEST(AgentSettingsWindowTest, SwitchesStartFromTheDefaultsAndEachWritesItsOwnKey
 TEST(AgentSettingsWindowTest, TogglesOncePerCallAndRefreshesOnlyWhileShown) {
     testing::InMemoryDefaults defaults;
     int asked = 0;
-    AgentSettingsWindow window(defaults, {{}, [&] {
+    AgentSettingsWindow window(defaults, {{}, [&](const std::function<void(std::string)>& show) {
                                               ++asked;
-                                              return cacheStatsLine(12, 3482);
+                                              show(cacheStatsLine(12, 3482));
                                           }});
     EXPECT_FALSE(window.refreshTimer().isActive());
     window.toggle();
@@ -62,7 +81,8 @@ TEST(AgentSettingsWindowTest, TogglesOncePerCallAndRefreshesOnlyWhileShown) {
     EXPECT_TRUE(window.refreshTimer().isActive());
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(window.cacheLine()->text().toStdString(), "Dialogue cache: 12 entries \u00B7 3.4 KB on disk");
-    window.grab().save(QString::fromStdString((outputFolder() / "agent_settings.png").string()));
+    window.grab().save(
+        QString::fromStdString((testing::companionsOutputFolder() / "agent_settings.png").string()));
     window.toggle();
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.refreshTimer().isActive());
