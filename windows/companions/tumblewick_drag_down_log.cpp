@@ -89,7 +89,8 @@ QWidget* makeChip(const DragDownChip& chip, QWidget* parent) {
     const int natural = std::max({QFontMetrics(lineFont()).horizontalAdvance(words),
                                   QFontMetrics(nameFont()).horizontalAdvance(name),
                                   QFontMetrics(ageFont()).horizontalAdvance(age)});
-    const int width = std::clamp(natural + 2 * chipPaddingX, chipMinWidth, chipMaxWidth);
+    // A pixel of slack: a line measured to fit exactly must not wrap when laid out.
+    const int width = std::clamp(natural + 2 * chipPaddingX + 1, chipMinWidth, chipMaxWidth);
     card->setFixedSize(width, chipHeight());
 
     auto* stack = new QVBoxLayout(card);

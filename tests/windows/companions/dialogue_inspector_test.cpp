@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -82,6 +83,16 @@ TEST(DialogueInspectorTest, ShowsTheSourceInItsColoursAndRefreshesOnlyWhileShown
 
     inspector.grab().save(
         QString::fromStdString((testing::companionsOutputFolder() / "dialogue_inspector.png").string()));
+
+    // A full list opens at the newest entry and stays where the reader scrolled it.
+    for (int i = 0; i < 30; ++i) entries.push_back(entries.front());
+    inspector.refresh();
+    QScrollBar& scroll = *inspector.list().verticalScrollBar();
+    ASSERT_GT(scroll.maximum(), 50);
+    EXPECT_EQ(scroll.value(), 0);
+    scroll.setValue(50);
+    inspector.refresh();
+    EXPECT_EQ(scroll.value(), 50);
 
     inspector.toggle();
     EXPECT_FALSE(inspector.isVisible());
