@@ -54,9 +54,10 @@ printf '%-8s %-6s %7s %7s %8s\n' phase window FPS CPU% "RSS MB"
 phase rest
 rest=("$app_fps" "$app_cpu" "$app_rss" "$floor_cpu")
 
-# 10 keys a second into the other window, for longer than the phase lasts.
+# 10 keys a second into the other window, for longer than the phase lasts (xdotool
+# types one character per half of its --delay).
 text=$(printf 'the fleas are waking up %.0s' $(seq $((seconds * 10 / 24 + 2))))
-xdotool type --delay 100 "$text" &
+xdotool type --delay 200 "$text" &
 typist=$!
 pids+=($typist)
 phase typing
