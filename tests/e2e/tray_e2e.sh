@@ -6,7 +6,7 @@
 set -uo pipefail
 app=${1:?usage: tray_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
-e2e_require Xvfb openbox xwininfo xdotool trayer
+e2e_require Xvfb openbox xwininfo xdotool trayer import convert
 e2e_start_display
 
 wait_for() {  # $1 seconds, then a command: true once the command succeeds
@@ -50,6 +50,11 @@ kill -0 "$app_pid" 2>/dev/null || fail "the app ended with its strip hidden"
 
 icon=$(tray_icon)
 eval "$(xwininfo -id "$icon" | awk '/Absolute upper-left X/{print "x="$4} /Absolute upper-left Y/{print "y="$4}')"
+# On screen, not only in the window tree: the ticket is drawn, the strip's place is bare.
+import -window root -crop 16x16+"$x"+"$y" "$work/icon.png" 2>/dev/null
+[ "$(convert "$work/icon.png" -format %k info:)" -gt 3 ] || fail "the tray icon is not drawn"
+import -window root -crop 1920x150+0+850 "$work/hidden.png" 2>/dev/null
+[ "$(convert "$work/hidden.png" -format %k info:)" -le 2 ] || fail "the strip's place is not bare in menu-bar mode"
 xdotool mousemove $((x + 8)) $((y + 8)) click 1
 wait_for 5 viewable 380x150 || fail "a click on the tray icon opened no popover"
 xdotool click 1
