@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Menu-bar mode beside a system tray: the app lives on through the tray alone while its
 # strip is hidden; a click on the ticket opens the popover with its own stage, and a
-# second click closes it without opening it again. (panels_e2e.sh checks where the
-# strip goes with and without a tray.)
+# second click closes it without opening it again. (panels_e2e.sh checks that the
+# strip stays on a desktop without a tray.)
 set -uo pipefail
 app=${1:?usage: tray_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
