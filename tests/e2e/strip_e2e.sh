@@ -30,10 +30,20 @@ import -window root -crop 1920x150+0+850 "$work/strip.png" 2>/dev/null
 colours=$(convert "$work/strip.png" -format %k info:)
 [ "$colours" -gt 200 ] || fail "the strip shows only $colours colours"
 
-# Typing anywhere winds the meter; the console's energy line climbs above zero.
+# Typing anywhere winds the meter: the console's energy line climbs above zero and the
+# gauge at the strip's right end (80x8, 110 from the right, 10 above the bottom) fills
+# with a bright bar over its dark ground.
+gauge_fill() {
+  import -window root -crop 80x8+1810+990 "$work/gauge.png" 2>/dev/null
+  convert "$work/gauge.png" -colorspace gray -threshold 35% -format '%[fx:round(mean*w*h)]' info:
+}
+before=$(gauge_fill)
 xdotool type --delay 20 "the fleas are waking up"
-sleep 1.5
+sleep 0.5
+after=$(gauge_fill)
 grep -q "Energy: [1-9]" "$work/app1.log" || fail "typing did not wind the energy"
+((after >= before + 40)) || fail "the gauge shows $before lit pixels before typing and $after after"
+echo "gauge: $before lit pixels before typing, $after after"
 
 # Each export hotkey writes exactly one file to the Desktop.
 xdotool key super+shift+d

@@ -14,6 +14,7 @@
 
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/clock.h"
+#include "platform/qt/click_through_overlay.h"
 #include "windows/companions/companion_style.h"
 
 namespace tw {
@@ -108,13 +109,7 @@ QWidget* makeChip(const DragDownChip& chip, QWidget* parent) {
 }  // namespace
 
 DragDownLogView::DragDownLogView() {
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                   Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus |
-                   Qt::WindowTransparentForInput);
-    setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setFocusPolicy(Qt::NoFocus);
+    makeClickThroughOverlay(*this);
     setFixedHeight(stripHeight());
 
     auto* layout = new QVBoxLayout(this);

@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "Tumblewick/stage/colors.h"
+#include "platform/qt/click_through_overlay.h"
 
 namespace tw {
 
@@ -38,13 +39,7 @@ QFont badgeFont() {
 }  // namespace
 
 SignatureToastView::SignatureToastView(QWidget* parent) : QWidget(parent) {
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                   Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus |
-                   Qt::WindowTransparentForInput);
-    setAttribute(Qt::WA_TranslucentBackground);
-    setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setFocusPolicy(Qt::NoFocus);
+    makeClickThroughOverlay(*this);
     setFixedSize(width, height);
 }
 
