@@ -9,13 +9,13 @@
 #include "Tumblewick/stage/custom_flea_looks.h"
 #include "Tumblewick/stage/mac_custom_flea_by_act.h"
 #include "Tumblewick/stage/mac_flea_effect_flags.h"
+#include "Tumblewick/stage/picture_key.h"
 
 namespace tw {
 namespace {
 
-// Steps 1 to 6 of the figure: body, head, eye, pupil, cheek, legs.
-void drawFigureBody(Canvas& c, double x, double y, double facing, double phase, double s, Color body,
-                    Color head) {
+// Steps 1 to 5 of the figure: body, head, eye, pupil, cheek, around (x, y).
+void drawFigureFace(Canvas& c, double x, double y, double facing, double s, Color body, Color head) {
     const double hx = x + 5 * facing * s;
     const double hy = y - 4 * s;
     const double ex = hx + 1.5 * facing * s;
@@ -32,6 +32,18 @@ void drawFigureBody(Canvas& c, double x, double y, double facing, double phase, 
     c.fillEllipse(Rect{ex + 0.4 * facing - 1.2 * s, ey - 1.2 * s, 2.4 * s, 2.4 * s});
     c.setFillColor(Colors::blush);
     c.fillEllipse(Rect{hx + 3.5 * facing * s - 1.5 * s, hy + 0.5 * s, 3 * s, 1.7 * s});
+}
+
+// Steps 1 to 6: the face looks the same for a colour, facing and size wherever the
+// flea stands, so it is stamped from one picture; the legs move and are drawn afresh.
+void drawFigureBody(Canvas& c, double x, double y, double facing, double phase, double s, Color body,
+                    Color head) {
+    const std::uint64_t key = pictureKey(0xF1EA, {body.red, body.green, body.blue, body.alpha, head.red,
+                                                  head.green, head.blue, head.alpha, facing, s});
+    // 10 points either side covers the head and cheek on either facing; 1 more for the edges.
+    c.drawCachedPicture(
+        key, Rect{-10 * s - 1, -9 * s - 1, 20 * s + 2, 14 * s + 2}, {x, y}, 1.0,
+        [=](Canvas& p, Point at, double) { drawFigureFace(p, at.x, at.y, facing, s, body, head); });
 
     c.setStrokeColor(body);
     c.setLineWidth(std::max(s, 1.0));

@@ -147,14 +147,14 @@ void paintUpdateNotice(Canvas& c, const TumblewickStage& stage, double w, double
 
 }  // namespace
 
-void paintStage(Canvas& c, TumblewickStage& stage, Date now, double mediaTime) {
+void paintStage(Canvas& c, TumblewickStage& stage, Date now, double mediaTime, PaintTarget target) {
     const Size bounds = stage.bounds();
     const double w = bounds.width;
     const double h = bounds.height;
     const double s = stage.uiScale;
     const Defaults& defaults = stage.services().defaults;
 
-    c.clearRect({0, 0, w, h});
+    if (target == PaintTarget::holdsLastFrame) c.clearRect({0, 0, w, h});
     paintGround(c, stage, w, h);
     paintStars(c, stage, w);
     c.drawCachedPicture(pictureKey(1, {w, s}), Rect{0, 0, w, 58 * s}, {0, 0}, 1.0,

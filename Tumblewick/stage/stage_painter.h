@@ -10,8 +10,13 @@ namespace tw {
 
 class TumblewickStage;
 
+// Whether the target still holds the last frame. A translucent window's backing store
+// is cleared by the toolkit before each paint; clearing it again costs a full fill.
+enum class PaintTarget { holdsLastFrame, alreadyClear };
+
 // `now` dates the agents' lines and moves the sparkle storm; `mediaTime` pulses the
 // update notice. Not const: the acts spawn their sparks while they draw.
-void paintStage(Canvas& context, TumblewickStage& stage, Date now, double mediaTime);
+void paintStage(Canvas& context, TumblewickStage& stage, Date now, double mediaTime,
+                PaintTarget target = PaintTarget::holdsLastFrame);
 
 }  // namespace tw
