@@ -4,6 +4,7 @@
 // Command is the Super key.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "platform/canvas.h"
@@ -86,6 +87,10 @@ class InputMonitor {
     [[nodiscard]] virtual Subscription subscribe(InputSubscriber& subscriber) = 0;
     // False where presses outside our own windows cannot be seen (no X display, Wayland).
     virtual bool globalInputAvailable() const = 0;
+    // A count that grows as the pointer is moved by a device anywhere on the desktop,
+    // where that can be seen (a pointer warped by a program may not count). Without it,
+    // a reader asks for the position each time.
+    virtual std::optional<std::uint64_t> pointerMotions() const { return std::nullopt; }
 
    protected:
     Subscription makeSubscription(std::uint64_t id) { return Subscription(self_, id); }

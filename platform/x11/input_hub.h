@@ -33,6 +33,7 @@ class InputHub final : public InputMonitor {
 
     [[nodiscard]] Subscription subscribe(InputSubscriber& subscriber) override;
     bool globalInputAvailable() const override { return globalAvailable_; }
+    std::optional<std::uint64_t> pointerMotions() const override { return pointerMotions_; }
 
     // The desktop's presses are reaching the hub.
     void setGlobalInputAvailable() { globalAvailable_ = true; }
@@ -44,6 +45,9 @@ class InputHub final : public InputMonitor {
     void globalKey(std::uint32_t xKeycode, std::uint32_t keysym, bool pressed, bool repeat,
                    std::uint64_t time);
     void globalButton(int xButton, Point screenTopLeft, double screenHeight, std::uint64_t time);
+    // Raw pointer motion of the whole desktop is reported from now on; each report counts.
+    void setPointerMotionTracked() { pointerMotions_ = pointerMotions_.value_or(0); }
+    void globalPointerMoved() { pointerMotions_ = pointerMotions_.value_or(0) + 1; }
 
     // Events of our own windows. Returns true when the key press is to be swallowed.
     bool localKey(std::uint32_t xKeycode, std::uint32_t keysym, bool command, bool shift, bool repeat,
@@ -93,6 +97,7 @@ class InputHub final : public InputMonitor {
     int delivering_ = 0;
     bool globalAvailable_ = false;
     bool unavailableReported_ = false;
+    std::optional<std::uint64_t> pointerMotions_;
     LocalTargetProbe probe_;
     ModifierTracker modifiers_;
     std::deque<Pending> pending_;

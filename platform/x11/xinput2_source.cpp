@@ -39,6 +39,8 @@ std::variant<std::unique_ptr<XInput2Source>, std::string> XInput2Source::open(In
     XISetMask(bits, XI_RawKeyPress);
     XISetMask(bits, XI_RawKeyRelease);
     XISetMask(bits, XI_RawButtonPress);
+    // Counted only: the stage asks where the pointer is when it has moved.
+    XISetMask(bits, XI_RawMotion);
     XIEventMask mask{XIAllMasterDevices, sizeof(bits), bits};
     if (XISelectEvents(display, DefaultRootWindow(display), &mask, 1) != Success) {
         return std::string("raw input events could not be selected");
@@ -49,6 +51,7 @@ std::variant<std::unique_ptr<XInput2Source>, std::string> XInput2Source::open(In
 
 XInput2Source::XInput2Source(InputHub& hub, std::unique_ptr<Connection> connection)
     : hub_(hub), connection_(std::move(connection)) {
+    hub_.setPointerMotionTracked();
     notifier_ = new QSocketNotifier(ConnectionNumber(connection_->display), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
     readEvents();
@@ -91,6 +94,9 @@ void XInput2Source::readEvents() {
                     const double height = DisplayHeight(display, DefaultScreen(display));
                     hub_.globalButton(raw->detail, {double(rootX), double(rootY)}, height, raw->time);
                 }
+                break;
+            case XI_RawMotion:
+                hub_.globalPointerMoved();
                 break;
             default:
                 break;

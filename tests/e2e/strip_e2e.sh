@@ -45,6 +45,17 @@ grep -q "Energy: [1-9]" "$work/app1.log" || fail "typing did not wind the energy
 ((after >= before + 40)) || fail "the gauge shows $before lit pixels before typing and $after after"
 echo "gauge: $before lit pixels before typing, $after after"
 
+# Moving the pointer winds it too, even when a program warps the pointer (as xdotool
+# does) and no device reports the motion.
+sleep 5  # the meter runs down
+before=$(gauge_fill)
+for i in $(seq 30); do
+  xdotool mousemove $((200 + (i % 2) * 700)) 400
+  sleep 0.03
+done
+after=$(gauge_fill)
+((after >= before + 40)) || fail "the gauge shows $before lit pixels before the pointer moved and $after after"
+
 # Each export hotkey writes exactly one file to the Desktop.
 xdotool key super+shift+d
 sleep 1

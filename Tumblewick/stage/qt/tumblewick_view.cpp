@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "Tumblewick/shell/configuration/configuration.h"
@@ -20,11 +21,20 @@ namespace tw {
 // The desktop as the stage sees it: y measured up from the main screen's bottom edge.
 class TumblewickView::Screen final : public StageScreen {
    public:
-    explicit Screen(const QWidget& view) : view_(view) {}
+    Screen(const QWidget& view, const InputMonitor* input) : view_(view), input_(input) {}
 
+    // Asking the X server is a round trip, once a frame. While no device moves the
+    // pointer the last answer stands; it is asked again every few frames all the same,
+    // for a pointer that a program warps.
     Point globalMouseLocation() const override {
-        const QPoint p = QCursor::pos();
-        return Point{static_cast<double>(p.x()), mainHeight() - p.y()};
+        static constexpr int framesPerForcedAsk = 6;
+        const auto motions = input_ != nullptr ? input_->pointerMotions() : std::nullopt;
+        if (!motions || !pointer_ || *motions != pointerMotions_ || ++asksSkipped_ >= framesPerForcedAsk) {
+            pointer_ = QCursor::pos();
+            pointerMotions_ = motions.value_or(0);
+            asksSkipped_ = 0;
+        }
+        return Point{static_cast<double>(pointer_->x()), mainHeight() - pointer_->y()};
     }
     std::optional<double> mainScreenHeight() const override {
         if (QGuiApplication::primaryScreen() == nullptr) return std::nullopt;
@@ -44,6 +54,10 @@ class TumblewickView::Screen final : public StageScreen {
         return screen != nullptr ? screen->geometry().height() : 0.0;
     }
     const QWidget& view_;
+    const InputMonitor* input_;
+    mutable std::optional<QPoint> pointer_;
+    mutable std::uint64_t pointerMotions_ = 0;
+    mutable int asksSkipped_ = 0;
 };
 
 namespace {
@@ -58,7 +72,7 @@ std::optional<double> mainScreenPixelRatio() {
 
 TumblewickView::TumblewickView(QSize size, Services services, QWidget* parent)
     : QWidget(parent),
-      screen_(std::make_unique<Screen>(*this)),
+      screen_(std::make_unique<Screen>(*this, services.input)),
       stage_(std::make_unique<TumblewickStage>(
           Size{static_cast<double>(size.width()), static_cast<double>(size.height())},
           StageServices{clock_, services.mainQueue, services.defaults, services.agentHost,
@@ -107,7 +121,9 @@ void TumblewickView::tick() {
 void TumblewickView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     QPainterCanvas canvas(painter, &cache_);
-    paintStage(canvas, *stage_, clock_.now(), clock_.monotonic());
+    const bool cleared = window()->testAttribute(Qt::WA_TranslucentBackground);
+    paintStage(canvas, *stage_, clock_.now(), clock_.monotonic(),
+               cleared ? PaintTarget::alreadyClear : PaintTarget::holdsLastFrame);
 }
 
 void TumblewickView::resizeEvent(QResizeEvent* event) {
