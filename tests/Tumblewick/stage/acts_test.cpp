@@ -68,13 +68,14 @@ TEST_F(ActsTest, TightropeDrawsPostsSaggingRopeWalkerAndPole) {
     act.position = 0.5;
     act.draw(canvas, particles);
     const auto ops = canvas.drawingOps();
-    ASSERT_EQ(ops.size(), 2 + 2 + 1 + kFleaOps + 1);
+    constexpr std::size_t ropeLines = 24;
+    ASSERT_EQ(ops.size(), 2 + 2 + ropeLines + kFleaOps + 1);
     EXPECT_EQ(lineOf(ops[1]).second, (Point{90, 60}));
     expectRect(ops[3].rect, {87, 57, 6, 6});
-    const auto& rope = ops[4].path.elements();
-    ASSERT_EQ(rope.size(), 26u);
-    expectPoint(rope[13].points[0], {50, 65 + 5 + 3});  // mid-rope: sag 5, dip 3 under the walker
-    expectRect(ops[5].rect, {50 - 5.4, 65 + 5 + 3 - 9 - 4.5, 10.8, 9});  // body at 0.9
+    expectPoint(lineOf(ops[4]).first, {10, 65});
+    expectPoint(lineOf(ops[4 + 11]).second, {50, 65 + 5 + 3});  // mid-rope: sag 5, dip 3 under the walker
+    expectPoint(lineOf(ops[4 + ropeLines - 1]).second, {90, 65});
+    expectRect(ops[4 + ropeLines].rect, {50 - 5.4, 65 + 5 + 3 - 9 - 4.5, 10.8, 9});  // body at 0.9
     auto [from, to] = lineOf(ops.back());
     expectPoint(from, {30, 63});
     expectPoint(to, {70, 63});
