@@ -23,7 +23,8 @@ fail() { echo "FAIL: $*"; echo "--- app output"; tail -n 40 "$work"/app*.log 2>/
 e2e_start_display() {  # Xvfb and openbox; sets DISPLAY
   local which=()
   [ -n "${TW_E2E_DISPLAY:-}" ] && which=(":$TW_E2E_DISPLAY")
-  Xvfb "${which[@]}" -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  # -noreset: no reset (and refused connections) whenever the last client leaves.
+  Xvfb "${which[@]}" -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
   pids+=($!)
   local _
   for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done

@@ -16,7 +16,9 @@ trap cleanup EXIT
 # A display of our own: the first free number whose lock file ends up holding our
 # server's pid (another run may race us for it), unless one is named.
 start_xvfb() {
-    Xvfb ":$1" -screen 0 1280x720x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    # -noreset: the server would otherwise reset when the readiness check below
+    # disconnects, and a client connecting during the reset is refused.
+    Xvfb ":$1" -screen 0 1280x720x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     local pid=$!
     for _ in $(seq 100); do
         kill -0 "$pid" 2>/dev/null || return 1
@@ -39,10 +41,13 @@ done
 export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
 
 state=$work/state
-"$probe" "$state" >"$work/probe.log" 2>&1 &
-pids+=($!)
-"$probe" --plain-window >/dev/null 2>&1 &
-pids+=($!)
+start_probes() {
+    "$probe" "$state" >"$work/probe.log" 2>&1 &
+    pids+=($!)
+    "$probe" --plain-window >"$work/plain.log" 2>&1 &
+    pids+=($!)
+}
+start_probes
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -71,6 +76,17 @@ window() {
 }
 ours=$(window tw-input-probe)
 other=$(window tw-other)
+# Seen once on a loaded machine: both probes refused by a server that had just
+# answered xdotool. Say what the server said, and give the probes one more start.
+if [ -z "$ours" ] || [ -z "$other" ]; then
+    echo "note: the probes did not show their windows: $(cat "$work/probe.log" "$work/plain.log")"
+    echo "note: Xvfb: $(tail -n 5 "$work/xvfb.log")"
+    for pid in "${pids[@]:1}"; do kill "$pid" 2>/dev/null; done
+    pids=("${pids[0]}")
+    start_probes
+    ours=$(window tw-input-probe)
+    other=$(window tw-other)
+fi
 [ -n "$ours" ] && [ -n "$other" ] || { echo "FAIL: windows did not appear: $(cat "$work/probe.log")"; exit 1; }
 expect global_input=yes
 
