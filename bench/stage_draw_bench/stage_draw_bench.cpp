@@ -20,6 +20,7 @@
 #include "Tumblewick/stage/tightrope_act.h"
 #include "Tumblewick/stage/trapeze_act.h"
 #include "Tumblewick/stage/unicycle_act.h"
+#include "bench/common/clear_strip_baseline.h"
 #include "platform/qt/qpainter_canvas.h"
 
 namespace {
@@ -54,16 +55,7 @@ struct Stage {
     }
 };
 
-void BM_ClearOnly(benchmark::State& state) {
-    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
-    for (auto _ : state) {
-        QPainter painter(&image);
-        tw::QPainterCanvas canvas(painter);
-        canvas.clearRect(tw::Rect{0, 0, kWidth, kHeight});
-        painter.end();
-        benchmark::DoNotOptimize(image.constBits());
-    }
-}
+void BM_ClearOnly(benchmark::State& state) { tw::bench::clearStripBaseline(state, kWidth, kHeight); }
 BENCHMARK(BM_ClearOnly)->Unit(benchmark::kMicrosecond);
 
 // Warms the acts up and fills the strip with 2,000 long-lived particles.

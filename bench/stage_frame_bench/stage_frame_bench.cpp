@@ -11,6 +11,7 @@
 
 #include "Tumblewick/stage/stage_painter.h"
 #include "Tumblewick/stage/tumblewick_stage.h"
+#include "bench/common/clear_strip_baseline.h"
 #include "demo_stage_services.h"
 #include "platform/log.h"
 #include "platform/qt/qpainter_canvas.h"
@@ -30,16 +31,7 @@ class FixedScreen final : public tw::StageScreen {
     std::optional<tw::Rect> windowFrame() const override { return tw::Rect{0, 0, kWidth, kHeight}; }
 };
 
-void BM_BareClear(benchmark::State& state) {
-    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
-    for (auto _ : state) {
-        QPainter painter(&image);
-        tw::QPainterCanvas canvas(painter);
-        canvas.clearRect(tw::Rect{0, 0, kWidth, kHeight});
-        painter.end();
-        benchmark::DoNotOptimize(image.constBits());
-    }
-}
+void BM_BareClear(benchmark::State& state) { tw::bench::clearStripBaseline(state, kWidth, kHeight); }
 BENCHMARK(BM_BareClear)->Unit(benchmark::kMicrosecond);
 
 void BM_FullFrameEverythingOn(benchmark::State& state) {

@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "bench/common/synthetic_troupe_log.h"
 #include "platform/notification_center.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/manual_clock.h"
@@ -24,35 +25,11 @@ using namespace tw;
 constexpr std::size_t kLogLines = 1000000;
 constexpr double kLogStart = 7.6e8;
 
-// A heavy user's log, a year of it: mostly XP, then stats, messages and sessions.
+// A heavy user's log, a year of it, one event every 30 s.
 std::string makeLog(std::size_t count) {
-    std::mt19937_64 rng(42);
-    auto uuid = [&rng]() {
-        Uuid id;
-        for (auto& b : id.bytes) b = static_cast<std::uint8_t>(rng());
-        return id;
-    };
-    std::vector<Uuid> fleas;
-    for (int i = 0; i < 12; ++i) fleas.push_back(uuid());
-    const Uuid device = uuid();
     std::string log;
-    for (std::size_t i = 0; i < count; ++i) {
-        const Uuid flea = fleas[rng() % fleas.size()];
-        const auto roll = rng() % 100;
-        auto payload = [&]() -> TroupePayload {
-            if (roll < 70)
-                return TroupeXPEarned{roll % 2 ? std::optional<Uuid>(flea) : std::nullopt, 3,
-                                      TroupeXPSource::click};
-            if (roll < 80) return TroupeCumulativeStatTick{TroupeCumulativeStat::mouseDistance, 1234.5};
-            if (roll < 88)
-                return TroupeFleaMessageFromUser{flea, uuid(), "How was the trapeze today? 🎪", uuid()};
-            if (roll < 94) return TroupeNodeUnlocked{flea, "trapeze", "trapeze.swing.2", 150};
-            if (roll < 97) return TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop, "workbench"};
-            return TroupeFleaCreated{flea, "Pip", 3, "top_hat", "trapeze", Date{7.5e8}, {"brave", "tiny"}};
-        }();
-        const auto kind = static_cast<TroupeEventKind>(payload.value.index());
-        log += encodeTroupeEventLine(TroupeEvent{uuid(), kind, std::move(payload),
-                                                 Date{kLogStart + static_cast<double>(i) * 30}, device, 1});
+    for (const auto& line : bench::syntheticTroupeLines(count, kLogStart, 30, TroupeXPSource::click)) {
+        log += line;
         log += '\n';
     }
     return log;
