@@ -19,14 +19,14 @@ QColor pink(double alpha);
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospace = false);
 QTextCharFormat format(const QFont& font, const QColor& ink);
 
-// Replaces the whole text of `view` with `runs`, each drawn as formatFor(run.style),
+// Replaces the whole text of `view` with `runs`, each drawn as formatFor(run),
 // where the reader left the view: the newest entries stay on top at the first show.
 template <typename Run, typename FormatFor>
 void showRuns(QTextEdit& view, const std::vector<Run>& runs, FormatFor formatFor) {
     const int scrolled = view.verticalScrollBar()->value();
     view.clear();
     QTextCursor cursor(view.document());
-    for (const Run& run : runs) cursor.insertText(QString::fromStdString(run.text), formatFor(run.style));
+    for (const Run& run : runs) cursor.insertText(QString::fromStdString(run.text), formatFor(run));
     // The view's own cursor was carried to the end with the text.
     view.moveCursor(QTextCursor::Start);
     view.verticalScrollBar()->setValue(scrolled);

@@ -56,7 +56,7 @@ void TumblewickDialogueInspector::refresh() {
     const DialogueInspectorContent content = source_();
     topLine().setText(QString::fromStdString(content.stats));
     // Replaced whole; the scroll position is left as Qt keeps it.
-    companion::showRuns(text(), content.runs, formatFor);
+    companion::showRuns(text(), content.runs, [](const auto& run) { return formatFor(run.style); });
 }
 
 QPoint TumblewickDialogueInspector::firstPlace(const QRect& frame) const {

@@ -48,7 +48,7 @@ TumblewickRecentThoughtsPanel::Source TumblewickRecentThoughtsPanel::hostSource(
 
 void TumblewickRecentThoughtsPanel::refresh() {
     // Replaced whole: at most twelve entries and two short lines, once a second.
-    companion::showRuns(text(), source_(), formatFor);
+    companion::showRuns(text(), source_(), [](const auto& run) { return formatFor(run.style); });
 }
 
 QPoint TumblewickRecentThoughtsPanel::firstPlace(const QRect& frame) const {

@@ -1,55 +1,38 @@
 #include "windows/inner_life/styled_text.h"
 
-#include <QFontDatabase>
 #include <QLabel>
-#include <QScrollBar>
-#include <QTextCursor>
 #include <QTextEdit>
 #include <algorithm>
+
+#include "windows/companions/companion_style.h"
 
 namespace tw {
 
 QFont qtFont(const Font& font) {
-    QFont qt = QFontDatabase::systemFont(font.family == FontFamily::monospaced ? QFontDatabase::FixedFont
-                                                                               : QFontDatabase::GeneralFont);
-    qt.setPixelSize(static_cast<int>(font.size));
-    switch (font.weight) {
-        case FontWeight::regular:
-            qt.setWeight(QFont::Normal);
-            break;
-        case FontWeight::medium:
-            qt.setWeight(QFont::Medium);
-            break;
-        case FontWeight::semibold:
-            qt.setWeight(QFont::DemiBold);
-            break;
-        case FontWeight::bold:
-            qt.setWeight(QFont::Bold);
-            break;
-        case FontWeight::heavy:
-            qt.setWeight(QFont::Black);
-            break;
-    }
-    return qt;
+    const QFont::Weight weight = [&] {
+        switch (font.weight) {
+            case FontWeight::medium:
+                return QFont::Medium;
+            case FontWeight::semibold:
+                return QFont::DemiBold;
+            case FontWeight::bold:
+                return QFont::Bold;
+            case FontWeight::heavy:
+                return QFont::Black;
+            case FontWeight::regular:
+                break;
+        }
+        return QFont::Normal;
+    }();
+    return companion::font(static_cast<int>(font.size), weight, font.family == FontFamily::monospaced);
 }
 
 QColor qtColor(Color color) { return QColor::fromRgbF(color.red, color.green, color.blue, color.alpha); }
 
 void showStyledRuns(QTextEdit& view, const std::vector<StyledRun>& runs) {
-    // Refreshed every second or two: the reader keeps their place in a long list.
-    const int scrolled = view.verticalScrollBar()->value();
-    view.clear();
-    QTextCursor cursor(view.document());
-    for (const StyledRun& run : runs) {
-        QTextCharFormat format;
-        format.setFont(qtFont(run.font));
-        format.setForeground(qtColor(run.color));
-        cursor.insertText(QString::fromStdString(run.text), format);
-    }
-    // The view's own cursor was carried along to the end; back at the start it pulls
-    // the view nowhere, so the reader's place holds.
-    view.setTextCursor(QTextCursor(view.document()));
-    view.verticalScrollBar()->setValue(scrolled);
+    companion::showRuns(view, runs, [](const StyledRun& run) {
+        return companion::format(qtFont(run.font), qtColor(run.color));
+    });
 }
 
 QTextEdit* makeRunsView(QWidget& parent, Selectable selectable, Size inset) {
