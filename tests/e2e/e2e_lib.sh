@@ -19,6 +19,15 @@ e2e_cleanup() {  # the apps first, the display last
 }
 trap e2e_cleanup EXIT
 fail() { echo "FAIL: $*"; echo "--- app output"; tail -n 40 "$work"/app*.log 2>/dev/null; exit 1; }
+wait_for() {  # $1 seconds, then a command: true as soon as the command succeeds
+  local deadline=$(($(date +%s%N) + $1 * 1000000000))
+  shift
+  while :; do
+    "$@" && return 0
+    (($(date +%s%N) < deadline)) || return 1
+    sleep 0.1
+  done
+}
 
 e2e_start_display() {  # Xvfb and openbox; sets DISPLAY
   local which=()

@@ -19,12 +19,6 @@ start_server() {  # $1: answer or hang; sets TUMBLEWICK_MODEL_URL (after e2e_fre
   export TUMBLEWICK_MODEL_URL="http://127.0.0.1:$(cat "$work/port")"
 }
 
-wait_for() {  # $1 seconds, then a command: true once the command succeeds
-  local limit=$1 _
-  shift
-  for _ in $(seq $((limit * 5))); do "$@" && return 0; sleep 0.2; done
-  return 1
-}
 requested() { grep -q "^request /v1/chat/completions" "$work/server-$1.log"; }
 
 # A server that answers: the fleas' lines are its lines, kept in the dialogue cache.

@@ -12,11 +12,6 @@ e2e_start_display
 app_windows() {  # the app's viewable windows, one id a line, in order
   xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort
 }
-settle() {  # $1: command; waits up to 3 s for the app's windows to satisfy it
-  local _
-  for _ in $(seq 30); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
 
 # Each hotkey toggles exactly one window of its own.
 e2e_fresh_home
@@ -26,11 +21,11 @@ before=$(app_windows)
 for key in t f l i; do
   xdotool key "super+shift+$key"
   opened() { [ "$(comm -13 <(echo "$before") <(app_windows) | wc -l)" -eq 1 ]; }
-  settle opened || fail "Super+Shift+${key^^} opened $(comm -13 <(echo "$before") <(app_windows) | wc -l) windows"
+  wait_for 3 opened || fail "Super+Shift+${key^^} opened $(comm -13 <(echo "$before") <(app_windows) | wc -l) windows"
   panel=$(comm -13 <(echo "$before") <(app_windows))
   xdotool key "super+shift+$key"
   closed() { [ "$(app_windows)" = "$before" ]; }
-  settle closed || fail "the second Super+Shift+${key^^} left \"$(xdotool getwindowname "$panel")\" open"
+  wait_for 3 closed || fail "the second Super+Shift+${key^^} left \"$(xdotool getwindowname "$panel")\" open"
 done
 stop_app
 

@@ -11,7 +11,6 @@ e2e_start_display
 e2e_fresh_home
 
 start_app "$work/app1.log"
-sleep 2
 
 # Where and how: full width, 150 high, 80 above the bottom of a 1080-high screen.
 id=$strip_id
@@ -26,9 +25,12 @@ echo "$states" | grep -q _NET_WM_STATE_STICKY || xprop -id "$id" _NET_WM_DESKTOP
   fail "strip is not on every workspace"
 
 # The circus is drawn: the strip holds many colours, not a blank rectangle.
-import -window root -crop 1920x150+0+850 "$work/strip.png" 2>/dev/null
-colours=$(convert "$work/strip.png" -format %k info:)
-[ "$colours" -gt 200 ] || fail "the strip shows only $colours colours"
+strip_colours() {
+  import -window root -crop 1920x150+0+850 "$work/strip.png" 2>/dev/null
+  convert "$work/strip.png" -format %k info:
+}
+drawn() { (($(strip_colours) > 200)); }
+wait_for 10 drawn || fail "the strip shows only $(strip_colours) colours"
 
 # Typing anywhere winds the meter: the console's energy line climbs above zero and the
 # gauge at the strip's right end (80x8, 110 from the right, 10 above the bottom) fills
@@ -37,32 +39,40 @@ gauge_fill() {
   import -window root -crop 80x8+1810+990 "$work/gauge.png" 2>/dev/null
   convert "$work/gauge.png" -colorspace gray -threshold 35% -format '%[fx:round(mean*w*h)]' info:
 }
+gauge_lit_beyond() {  # $1: lit pixels to exceed; sets `after`
+  after=$(gauge_fill)
+  ((after >= $1 + 40))
+}
+# The console prints its energy line every 2 s: wait for one that shows the winding.
+energy_logged() { grep -q "Energy: [1-9]" "$work/app1.log"; }
 before=$(gauge_fill)
 xdotool type --delay 20 "the fleas are waking up"
-sleep 0.5
-after=$(gauge_fill)
-grep -q "Energy: [1-9]" "$work/app1.log" || fail "typing did not wind the energy"
-((after >= before + 40)) || fail "the gauge shows $before lit pixels before typing and $after after"
+wait_for 3 gauge_lit_beyond "$before" ||
+  fail "the gauge shows $before lit pixels before typing and $after after"
 echo "gauge: $before lit pixels before typing, $after after"
+wait_for 6 energy_logged || fail "typing did not wind the energy"
 
 # Moving the pointer winds it too, even when a program warps the pointer (as xdotool
 # does) and no device reports the motion.
-sleep 5  # the meter runs down
+gauge_dark() { (($(gauge_fill) < 20)); }
+wait_for 10 gauge_dark || fail "the meter did not run down: $(gauge_fill) lit pixels"
 before=$(gauge_fill)
 for i in $(seq 30); do
   xdotool mousemove $((200 + (i % 2) * 700)) 400
-  sleep 0.03
+  sleep 0.03  # the pace of a moving hand, not a wait
 done
-after=$(gauge_fill)
-((after >= before + 40)) || fail "the gauge shows $before lit pixels before the pointer moved and $after after"
+wait_for 3 gauge_lit_beyond "$before" ||
+  fail "the gauge shows $before lit pixels before the pointer moved and $after after"
 
 # Each export hotkey writes exactly one file to the Desktop.
+desktop_files() { ls "$HOME/Desktop" | grep -c "\\.$1\$"; }
 xdotool key super+shift+d
-sleep 1
+wait_for 5 eval '(($(desktop_files md) > 0))' || fail "Super+Shift+D wrote no chapter"
 xdotool key super+shift+s
-sleep 2
-chapters=$(ls "$HOME/Desktop" | grep -c '\.md$')
-cards=$(ls "$HOME/Desktop" | grep -c '\.png$')
+wait_for 5 eval '(($(desktop_files png) > 0))' || fail "Super+Shift+S wrote no share card"
+sleep 0.5  # room for a second, wrong file to appear before counting
+chapters=$(desktop_files md)
+cards=$(desktop_files png)
 [ "$chapters" -eq 1 ] || fail "$chapters chapter files after one Super+Shift+D"
 [ "$cards" -eq 1 ] || fail "$cards share cards after one Super+Shift+S"
 
@@ -72,7 +82,8 @@ tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "the log does n
 # A second launch reads the same log and opens one more session.
 lines=$(wc -l <"$log")
 start_app "$work/app2.log"
-sleep 2
+two_sessions() { (($(grep -c '"kind":"device_session_start"' "$log") == 2)); }
+wait_for 10 two_sessions || true
 stop_app
 starts=$(grep -c '"kind":"device_session_start"' "$log")
 [ "$starts" -eq 2 ] || fail "$starts session starts after two launches"

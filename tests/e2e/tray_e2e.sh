@@ -9,12 +9,6 @@ source "$(dirname "$0")/e2e_lib.sh"
 e2e_require Xvfb openbox xwininfo xdotool trayer import convert
 e2e_start_display
 
-wait_for() {  # $1 seconds, then a command: true once the command succeeds
-  local limit=$1 _
-  shift
-  for _ in $(seq $((limit * 10))); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
 viewable() {  # $1: the geometry of an app window ("1920x150", "380x150", ...), mapped now
   local id
   for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep " $1+" | awk '{print $1}'); do
