@@ -33,6 +33,11 @@ class Defaults {
     virtual void remove(const std::string& key) = 0;
     // Makes every change so far durable before returning (true on success).
     virtual bool flush() = 0;
+    // A key can hold a value this suite could not read (a corrupt or newer entry): object()
+    // does not see it, yet it is kept as it was, so a caller about to replace the key can
+    // first move it aside verbatim. The move is false when `from` holds no such value.
+    virtual bool hasUnreadableValue(const std::string& key) const = 0;
+    virtual bool moveUnreadableValue(const std::string& from, const std::string& to) = 0;
 
     // Typed reads.
     // bool: a bool as is; a number is true when non-zero; a string is true for
@@ -77,6 +82,8 @@ class JsonFileDefaults final : public Defaults {
     void set(const std::string& key, DefaultsValue value) override;
     void remove(const std::string& key) override;
     bool flush() override;
+    bool hasUnreadableValue(const std::string& key) const override;
+    bool moveUnreadableValue(const std::string& from, const std::string& to) override;
 
     const std::filesystem::path& file() const { return file_; }
     bool isReadOnly() const;

@@ -61,6 +61,8 @@ struct JsonFileDefaults::Writer {
     void load();
     // Sets (or, given nullopt, removes) one key and schedules a coalesced write.
     void change(const std::string& key, std::optional<DefaultsValue> value);
+    bool moveUnreadable(const std::string& from, const std::string& to);
+    void scheduleWriteLocked();  // under `mutex`
     bool write();
     // The file's contents to build the next save on; nullopt when it must not be saved.
     // `parsed` tells whether the contents came from the file as it was.
@@ -120,20 +122,37 @@ void JsonFileDefaults::Writer::load() {
 }
 
 void JsonFileDefaults::Writer::change(const std::string& key, std::optional<DefaultsValue> value) {
-    {
-        std::lock_guard lock(mutex);
-        if (value) {
-            values[key] = std::move(*value);
-        } else {
-            values.erase(key);
-        }
-        unreadable.erase(key);
-        dirty.insert(key);
-        if (pending || readOnly) return;
-        pending = true;
-        deadline = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
-                                            std::chrono::duration<double>(coalesceSeconds));
+    std::lock_guard lock(mutex);
+    if (value) {
+        values[key] = std::move(*value);
+    } else {
+        values.erase(key);
     }
+    unreadable.erase(key);
+    dirty.insert(key);
+    scheduleWriteLocked();
+}
+
+bool JsonFileDefaults::Writer::moveUnreadable(const std::string& from, const std::string& to) {
+    std::lock_guard lock(mutex);
+    auto found = unreadable.find(from);
+    if (found == unreadable.end()) return false;
+    if (from == to) return true;
+    OrderedJson raw = std::move(found->second);
+    unreadable.erase(found);
+    values.erase(to);
+    unreadable[to] = std::move(raw);
+    dirty.insert(from);
+    dirty.insert(to);
+    scheduleWriteLocked();
+    return true;
+}
+
+void JsonFileDefaults::Writer::scheduleWriteLocked() {
+    if (pending || readOnly) return;
+    pending = true;
+    deadline = SteadyClock::now() + std::chrono::duration_cast<SteadyClock::duration>(
+                                        std::chrono::duration<double>(coalesceSeconds));
     changed.notify_all();
 }
 
@@ -169,7 +188,12 @@ std::optional<defaults_file::Contents> JsonFileDefaults::Writer::readForSave(std
 
 bool JsonFileDefaults::Writer::write() {
     std::lock_guard ioLock(io);
-    std::map<std::string, std::optional<DefaultsValue>> changes;
+    // Per key changed: the value set, the unreadable entry moved there, or (neither) a removal.
+    struct Change {
+        std::optional<DefaultsValue> value;
+        std::optional<OrderedJson> raw;
+    };
+    std::map<std::string, Change> changes;
     std::map<std::string, DefaultsValue> held;
     std::map<std::string, OrderedJson> heldUnreadable;
     {
@@ -178,8 +202,12 @@ bool JsonFileDefaults::Writer::write() {
         if (readOnly) return false;
         if (dirty.empty()) return true;
         for (const auto& key : dirty) {
-            auto it = values.find(key);
-            changes[key] = it == values.end() ? std::nullopt : std::optional<DefaultsValue>(it->second);
+            Change& change = changes[key];
+            if (auto it = values.find(key); it != values.end()) {
+                change.value = it->second;
+            } else if (auto raw = unreadable.find(key); raw != unreadable.end()) {
+                change.raw = raw->second;
+            }
         }
         dirty.clear();
         held = values;
@@ -187,7 +215,7 @@ bool JsonFileDefaults::Writer::write() {
     }
     const auto restoreDirty = [&] {
         std::lock_guard lock(mutex);
-        for (const auto& [key, value] : changes) dirty.insert(key);
+        for (const auto& [key, change] : changes) dirty.insert(key);
     };
 
     const fs::path folder = folderOf(file);
@@ -210,12 +238,14 @@ bool JsonFileDefaults::Writer::write() {
     std::erase_if(merged.removed, [&](const auto& entry) {
         return now.since(entry.second) > defaults_file::kRemovedEntryLifetimeSeconds;
     });
-    for (auto& [key, value] : changes) {
+    for (auto& [key, change] : changes) {
         merged.values.erase(key);
         merged.unreadable.erase(key);
         merged.removed.erase(key);
-        if (value) {
-            merged.values.emplace(key, std::move(*value));
+        if (change.value) {
+            merged.values.emplace(key, std::move(*change.value));
+        } else if (change.raw) {
+            merged.unreadable.emplace(key, std::move(*change.raw));
         } else {
             merged.removed.emplace(key, now);
         }
@@ -325,6 +355,15 @@ void JsonFileDefaults::set(const std::string& key, DefaultsValue value) {
 void JsonFileDefaults::remove(const std::string& key) { writer_->change(key, std::nullopt); }
 
 bool JsonFileDefaults::flush() { return writer_->write(); }
+
+bool JsonFileDefaults::hasUnreadableValue(const std::string& key) const {
+    std::lock_guard lock(writer_->mutex);
+    return writer_->unreadable.count(key) > 0;
+}
+
+bool JsonFileDefaults::moveUnreadableValue(const std::string& from, const std::string& to) {
+    return writer_->moveUnreadable(from, to);
+}
 
 bool JsonFileDefaults::isReadOnly() const {
     std::lock_guard lock(writer_->mutex);

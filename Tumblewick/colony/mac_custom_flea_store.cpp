@@ -160,7 +160,13 @@ std::optional<std::string> MacCustomFleaStore::committedBranch(
 
 void MacCustomFleaStore::load() {
     auto stored = defaults_.object(key);
-    if (!stored) return;
+    if (!stored) {
+        if (defaults_.hasUnreadableValue(key))
+            log::warning(
+                "The saved custom fleas are not readable settings data; starting with none, and keeping "
+                "the saved copy aside before the next save");
+        return;
+    }
     const auto* data = std::get_if<DefaultsData>(&*stored);
     try {
         if (!data) throw JsonDecodeError(JsonErrorKind::typeMismatch, "", "not a data value");
@@ -183,14 +189,21 @@ void MacCustomFleaStore::save() {
         log::warning(std::string("Cannot save the custom fleas: ") + error.what());
         return;
     }
-    if (unreadable_) {
-        // One bad record must not silently wipe every flea: keep what was there.
+    // One bad record must not silently wipe every flea: keep what was there. An entry
+    // the settings could not even decode is checked at every save, as another instance
+    // may have written it since.
+    if (unreadable_ || defaults_.hasUnreadableValue(key)) {
         std::string backup = unreadableKey;
-        for (int n = 2; defaults_.hasKey(backup); ++n)
+        for (int n = 2; defaults_.hasKey(backup) || defaults_.hasUnreadableValue(backup); ++n)
             backup = std::string(unreadableKey) + "_" + std::to_string(n);
-        defaults_.set(backup, std::move(*unreadable_));
-        unreadable_.reset();
-        log::warning("The unreadable saved custom fleas are kept under \"" + backup + "\"");
+        bool kept = true;  // false when the entry went away meanwhile
+        if (unreadable_) {
+            defaults_.set(backup, std::move(*unreadable_));
+            unreadable_.reset();
+        } else {
+            kept = defaults_.moveUnreadableValue(key, backup);
+        }
+        if (kept) log::warning("The unreadable saved custom fleas are kept under \"" + backup + "\"");
     }
     defaults_.setData(key, bytes);
 }

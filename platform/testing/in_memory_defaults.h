@@ -23,6 +23,9 @@ class InMemoryDefaults final : public Defaults {
         std::lock_guard lock(mutex_);
         values_.erase(key);
     }
+    // Every value here was set as a DefaultsValue, so none is unreadable.
+    bool hasUnreadableValue(const std::string&) const override { return false; }
+    bool moveUnreadableValue(const std::string&, const std::string&) override { return false; }
     bool flush() override {
         std::lock_guard lock(mutex_);
         ++flushCount_;

@@ -13,8 +13,10 @@
 #include <limits>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "platform/atomic_file.h"
+#include "platform/json.h"
 #include "platform/log.h"
 #include "platform/testing/finished_process.h"
 #include "platform/testing/in_memory_defaults.h"
@@ -159,12 +161,22 @@ TEST_F(JsonFileDefaultsTest, EntriesOfUnknownTypesSurviveARewrite) {
         JsonFileDefaults defaults(file_);
         EXPECT_TRUE(defaults.boolForKey("ok"));
         EXPECT_FALSE(defaults.hasKey("tint"));
+        EXPECT_EQ(std::make_tuple(defaults.hasUnreadableValue("tint"), defaults.hasUnreadableValue("n"),
+                                  defaults.hasUnreadableValue("ok"), defaults.hasUnreadableValue("none")),
+                  std::make_tuple(true, true, false, false));
         defaults.setBool("ok", false);
+        // Set aside verbatim, so the key can take a new value.
+        EXPECT_TRUE(defaults.moveUnreadableValue("n", "n_aside"));
+        EXPECT_FALSE(defaults.moveUnreadableValue("n", "n_again"));
+        defaults.setInteger("n", 3);
     }
-    const std::string saved = readFile(file_);
-    EXPECT_NE(saved.find("#ff0000"), std::string::npos);
-    EXPECT_NE(saved.find("\"n\""), std::string::npos);
-    EXPECT_FALSE(JsonFileDefaults(file_).boolForKey("ok"));
+    const OrderedJson saved = parseJson(readFile(file_));
+    EXPECT_EQ(saved.at("tint").at("value"), "#ff0000");
+    EXPECT_EQ(saved.at("n_aside").at("value"), "x");
+    JsonFileDefaults reopened(file_);
+    EXPECT_FALSE(reopened.boolForKey("ok"));
+    EXPECT_EQ(reopened.integerForKey("n"), 3);
+    EXPECT_TRUE(reopened.hasUnreadableValue("n_aside"));
 }
 
 TEST_F(JsonFileDefaultsTest, NonFiniteNumbersAreRefusedRatherThanBreakingTheFile) {

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <thread>
 
+#include "platform/log.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 
 namespace tw {
@@ -256,24 +260,56 @@ TEST(MacCustomFleaStore, UnlockFollowsCostPrerequisitesAndBranches) {
               "alpha");  // tree order, not unlock order
 }
 
+// Whatever the settings file holds under the key, the first save moves it aside
+// verbatim, past the backups already there, and says so.
 TEST(MacCustomFleaStore, UnreadableSavedFleasAreKeptBeforeTheFirstSave) {
-    ColonyHarness h(false);
-    h.troupe.defaults.setData(MacCustomFleaStore::key, R"([{"id":"not a uuid"}])");
-    h.troupe.defaults.setString(MacCustomFleaStore::unreadableKey, "an older backup");
-
-    MacCustomFleaStore store(h.troupe.defaults, h.troupe.clock, h.troupe.mainQueue);
-    EXPECT_TRUE(store.fleas().empty());
-    EXPECT_EQ(h.troupe.defaults.dataStringForKey(MacCustomFleaStore::key), R"([{"id":"not a uuid"}])");
-
-    store.add(flea(kPip, 0));
-    EXPECT_EQ(h.troupe.defaults.dataStringForKey(std::string(MacCustomFleaStore::unreadableKey) + "_2"),
-              R"([{"id":"not a uuid"}])");
-    EXPECT_EQ(h.troupe.defaults.stringForKey(MacCustomFleaStore::unreadableKey), "an older backup");
-    EXPECT_EQ(h.saved(), std::vector<MacCustomFlea>{flea(kPip, 0)});
-
-    // A readable list loads, with its fractional creation time intact.
-    MacCustomFleaStore reloaded(h.troupe.defaults, h.troupe.clock, h.troupe.mainQueue);
-    EXPECT_EQ(reloaded.fleas(), std::vector<MacCustomFlea>{flea(kPip, 0)});
+    struct Case {
+        const char* name;
+        std::string entry;  // the raw settings entry under the key
+    };
+    const std::vector<Case> cases = {
+        {"data that is no flea list", R"({"type":"data","value":"W3siaWQiOiJub3QgYSB1dWlkIn1d"})"},
+        {"a string instead of data", R"({"type":"string","value":"[]"})"},
+        {"base64 broken by a line break", R"({"type":"data","value":"W3siaWQi\nOiJ4In1d"})"},
+        {"base64 without its padding", R"({"type":"data","value":"W10"})"},
+        {"base64 with a stray character", R"({"type":"data","value":"W1*="})"},
+    };
+    const std::string older = R"({"type":"string","value":"an older backup"})";
+    const std::string olderUnreadable = R"({"type":"data","value":"!"})";
+    const std::string key = MacCustomFleaStore::key;
+    const std::string backup = MacCustomFleaStore::unreadableKey;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TroupeHarness h;
+        const auto file = h.xdg.root() / "standard.json";
+        std::ofstream(file) << "{\"" << key << "\":" << c.entry << ",\"" << backup << "\":" << older << ",\""
+                            << backup << "_2\":" << olderUnreadable << "}";
+        std::vector<std::string> lines;
+        log::setSinkForTesting([&](std::string_view line) { lines.emplace_back(line); });
+        {
+            JsonFileDefaults defaults(file, 3600);
+            MacCustomFleaStore store(defaults, h.clock, h.mainQueue);
+            EXPECT_TRUE(store.fleas().empty());
+            store.add(flea(kPip, 0));
+            EXPECT_TRUE(defaults.flush());
+        }
+        log::setSinkForTesting(nullptr);
+        std::ifstream in(file);
+        const OrderedJson saved = parseJson(std::string(std::istreambuf_iterator<char>(in), {}));
+        EXPECT_EQ(saved.value(backup + "_3", OrderedJson()), parseJson(c.entry));
+        EXPECT_EQ(saved.value(backup, OrderedJson()), parseJson(older));
+        EXPECT_EQ(saved.value(backup + "_2", OrderedJson()), parseJson(olderUnreadable));
+        JsonFileDefaults reopened(file);
+        EXPECT_EQ(MacCustomFleaStore(reopened, h.clock, h.mainQueue).fleas(),
+                  std::vector<MacCustomFlea>{flea(kPip, 0)});  // with its fractional creation time
+        const auto told = [&](const std::string& text) {
+            return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+                return line.find(text) != std::string::npos;
+            });
+        };
+        EXPECT_EQ(told("starting with none"), 1);
+        EXPECT_EQ(told("kept under \"" + backup + "_3\""), 1);
+    }
 }
 
 TEST(MacCustomFleaStore, OffTheMainThreadTheEventIsAppendedLaterOnIt) {
