@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "platform/log.h"
 
@@ -16,9 +17,22 @@ namespace {
 constexpr auto kSyncInterval = std::chrono::seconds(1);
 constexpr auto kRetryInterval = std::chrono::seconds(1);
 constexpr auto kGather = std::chrono::milliseconds(2);
+
+// What `work` threw, as text; nullopt when it returned.
+std::optional<std::string> failureOf(const std::function<void()>& work) {
+    try {
+        work();
+        return std::nullopt;
+    } catch (const std::exception& error) {
+        return std::string(error.what());
+    } catch (...) {
+        return std::string("an unknown error");
+    }
+}
 }  // namespace
 
-TroupeLogWriter::TroupeLogWriter(std::filesystem::path file) : file_(std::move(file)) {
+TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction)
+    : file_(std::move(file)), write_(writeFunction ? std::move(writeFunction) : WriteFunction(::write)) {
     thread_ = std::thread([this] { loop(); });
 }
 
@@ -30,21 +44,27 @@ TroupeLogWriter::~TroupeLogWriter() {
     wake_.notify_all();
     thread_.join();
     if (fd_ >= 0) ::close(fd_);
+    std::size_t unwritten = 0;
+    for (const Job& job : jobs_) unwritten += std::holds_alternative<std::string>(job) ? 1 : 0;
+    if (unwritten > 0)
+        log::system(std::to_string(unwritten) + " accepted troupe event" + (unwritten == 1 ? "" : "s") +
+                    " could not be written to " + file_.string() + " before quitting and are lost");
 }
 
 void TroupeLogWriter::write(std::string line) {
     {
         std::lock_guard lock(mutex_);
+        queuedBytes_ += line.size();
         jobs_.emplace_back(std::move(line));
         ++submitted_;
     }
     wake_.notify_one();
 }
 
-void TroupeLogWriter::run(std::function<void()> job) {
+void TroupeLogWriter::run(std::function<void()> job, FailureHandler failed) {
     {
         std::lock_guard lock(mutex_);
-        jobs_.emplace_back(std::move(job));
+        jobs_.emplace_back(Task{std::move(job), std::move(failed)});
         ++submitted_;
     }
     wake_.notify_one();
@@ -58,6 +78,11 @@ bool TroupeLogWriter::drain() {
     progress_.wait(lock, [&] { return synced_ >= target || failing_; });
     --draining_;
     return synced_ >= target;
+}
+
+std::uint64_t TroupeLogWriter::queuedBytes() {
+    std::lock_guard lock(mutex_);
+    return queuedBytes_;
 }
 
 void TroupeLogWriter::loop() {
@@ -85,8 +110,13 @@ void TroupeLogWriter::loop() {
             bool ok = true;
             if (auto* line = std::get_if<std::string>(&job)) {
                 ok = writeLine(*line);
-            } else {
-                std::get<std::function<void()>>(job)();
+            } else if (auto& task = std::get<Task>(job); auto error = failureOf(task.job)) {
+                // Like any worker thread here: a job that throws must not end the app.
+                log::system("A troupe log job failed: " + *error);
+                if (task.failed) {
+                    if (auto again = failureOf([&] { task.failed(*error); }))
+                        log::system("Cannot report a failed troupe log job: " + *again);
+                }
             }
             lock.lock();
             if (!ok) {
@@ -98,6 +128,7 @@ void TroupeLogWriter::loop() {
                 wake_.wait_for(lock, kRetryInterval);
                 continue;
             }
+            if (const auto* line = std::get_if<std::string>(&job)) queuedBytes_ -= line->size();
             failing_ = false;
             ++done_;
         }
@@ -116,49 +147,85 @@ void TroupeLogWriter::loop() {
 
 bool TroupeLogWriter::openFile() {
     if (fd_ >= 0) return true;
-    fd_ = ::open(file_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) return false;
-    // A line torn by a crash has no newline; end it here so it stays one bad line.
+    // Only a file made here gets its mode set: whatever is at the path already, or
+    // behind a link there, belongs to someone who chose its mode.
+    constexpr int flags = O_RDWR | O_APPEND | O_CLOEXEC;
+    fd_ = ::open(file_.c_str(), flags | O_CREAT | O_EXCL, 0600);
+    if (fd_ >= 0) {
+        ::fchmod(fd_, 0600);  // whatever the umask
+        atLineStart_ = true;
+        return true;
+    }
+    if (errno == EEXIST) fd_ = ::open(file_.c_str(), flags | O_CREAT, 0600);
+    atLineStart_ = false;  // a line torn by a crash may end the file
+    return fd_ >= 0;
+}
+
+void TroupeLogWriter::report(const std::string& what) {
+    if (!reported_)
+        log::system("Cannot " + what + " the troupe log " + file_.string() + ": " + std::strerror(errno));
+    reported_ = true;
+}
+
+// How much of `bytes` reached the file: all of it, or less with errno set.
+std::size_t TroupeLogWriter::writeAll(std::string_view bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = write_(fd_, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (written > 0) dirty_ = true;
+    return written;
+}
+
+// Ends a torn last line, so the next line starts on a line of its own.
+bool TroupeLogWriter::endTornLine() {
     struct stat info {};
     char last = '\n';
-    if (::fstat(fd_, &info) == 0 && info.st_size > 0) {
-        const int reader = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (reader >= 0) {
-            if (::pread(reader, &last, 1, info.st_size - 1) != 1) last = '\n';
-            ::close(reader);
-        }
-    }
-    if (last != '\n' && !writeLine("\n")) {
-        ::close(fd_);
-        fd_ = -1;
+    if (::fstat(fd_, &info) != 0 || (info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) != 1)) {
+        report("read the end of");
         return false;
     }
+    if (last != '\n' && writeAll("\n") != 1) {
+        report("end a torn line of");
+        return false;
+    }
+    atLineStart_ = true;
     return true;
+}
+
+// Takes the start of a line that could not be written whole back off the file. False
+// when it must stay: truncating failed, or another writer has appended after it.
+bool TroupeLogWriter::dropFragment(std::size_t size) {
+    const int error = errno;
+    struct stat info {};
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);  // O_APPEND: just past this thread's last write
+    const bool dropped = end >= static_cast<off_t>(size) && ::fstat(fd_, &info) == 0 && info.st_size == end &&
+                         ::ftruncate(fd_, end - static_cast<off_t>(size)) == 0;
+    errno = error;
+    return dropped;
 }
 
 bool TroupeLogWriter::writeLine(const std::string& line) {
     if (fd_ < 0 && !openFile()) {
-        if (!reported_)
-            log::system("Cannot open the troupe log " + file_.string() + ": " + std::strerror(errno));
-        reported_ = true;
+        report("open");
         return false;
     }
-    std::size_t written = 0;
-    while (written < line.size()) {
-        const ssize_t n = ::write(fd_, line.data() + written, line.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (!reported_)
-                log::system("Cannot write the troupe log " + file_.string() + ": " + std::strerror(errno));
-            reported_ = true;
-            // A part already written would tear this line; the retry starts a fresh one.
-            if (written > 0) (void)!::write(fd_, "\n", 1);
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
+    if (!atLineStart_ && !endTornLine()) return false;
+    const std::size_t written = writeAll(line);
+    if (written < line.size()) {
+        // Every failure to write takes this path, a full disk, quota or file-size
+        // limit included: the line stays queued and is written whole later.
+        if (written > 0) atLineStart_ = dropFragment(written);
+        report("write");
+        return false;
     }
     reported_ = false;
-    dirty_ = true;
     return true;
 }
 

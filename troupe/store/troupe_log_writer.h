@@ -1,9 +1,13 @@
 #pragma once
 // The troupe log's writer thread. Each line goes to the file with one write(2) on an
 // O_APPEND descriptor, so a crash leaves whole lines and at most one torn last line;
-// fsync is batched to once a second. Before its first line it makes sure the file
-// ends with a newline, so a line torn by an earlier crash never swallows the next one.
+// fsync is batched to once a second. A line only ever starts at a line boundary: a
+// write cut short (a full disk, a quota, the file-size limit) is taken back off the
+// file, or, when that cannot be done, ended with a newline before anything else is
+// written, as is a line a crash tore before this run.
 // Other jobs (reading the log) run on the same thread, in order with the lines.
+#include <sys/types.h>
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -11,6 +15,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <variant>
 
@@ -18,36 +23,55 @@ namespace tw {
 
 class TroupeLogWriter {
    public:
-    explicit TroupeLogWriter(std::filesystem::path file);
-    ~TroupeLogWriter();  // writes what is queued, syncs, joins
+    // write(2) as the writer calls it; tests pass one that fails.
+    using WriteFunction = std::function<ssize_t(int fd, const void* bytes, std::size_t size)>;
+    using FailureHandler = std::function<void(const std::string& error)>;
+
+    explicit TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction = {});
+    // Writes what is queued, syncs and joins; says how many lines could not be written.
+    ~TroupeLogWriter();
     TroupeLogWriter(const TroupeLogWriter&) = delete;
     TroupeLogWriter& operator=(const TroupeLogWriter&) = delete;
 
     // `line` must end with '\n'. Thread-safe.
     void write(std::string line);
-    // Runs `job` on the writer thread after every line queued before it is written.
-    void run(std::function<void()> job);
+    // Runs `job` on the writer thread after every line queued before it is written. A
+    // job that throws is logged and `failed` is called, on that thread, with what it threw.
+    void run(std::function<void()> job, FailureHandler failed = {});
     // Blocks until everything queued so far is written and synced. False when a line
     // could not be written (it stays queued and is retried every second).
     bool drain();
+    // The bytes of the lines queued and not yet written.
+    std::uint64_t queuedBytes();
 
    private:
-    using Job = std::variant<std::string, std::function<void()>>;
+    struct Task {
+        std::function<void()> job;
+        FailureHandler failed;
+    };
+    using Job = std::variant<std::string, Task>;
 
     void loop();
     bool writeLine(const std::string& line);  // false on an error worth retrying later
     bool openFile();
+    std::size_t writeAll(std::string_view bytes);
+    bool endTornLine();
+    bool dropFragment(std::size_t size);
+    void report(const std::string& what);
     void sync();
 
     const std::filesystem::path file_;
+    const WriteFunction write_;
     int fd_ = -1;
-    bool dirty_ = false;     // written since the last sync
-    bool reported_ = false;  // a failure is logged once until writing works again
+    bool atLineStart_ = false;  // the file is known to end with a newline (or be empty)
+    bool dirty_ = false;        // written since the last sync
+    bool reported_ = false;     // a failure is logged once until writing works again
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable progress_;
     std::deque<Job> jobs_;
+    std::uint64_t queuedBytes_ = 0;
     std::uint64_t submitted_ = 0;
     std::uint64_t done_ = 0;
     std::uint64_t synced_ = 0;  // jobs done as of the last sync

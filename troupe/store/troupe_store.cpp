@@ -29,6 +29,8 @@ const char* toString(TroupeStoreError error) {
             return "unsupportedSchemaVersion";
         case TroupeStoreError::encodingFailed:
             return "encodingFailed";
+        case TroupeStoreError::writeBacklogFull:
+            return "writeBacklogFull";
     }
     return "unknown";
 }
@@ -43,6 +45,23 @@ struct TroupeStore::LoadState {
     std::unique_ptr<TroupeLiveFold> live;
     std::unique_ptr<TroupeEventIndex> index;
     TroupeStore* store = nullptr;  // main thread only
+
+    // Hands a finished load to the main thread.
+    void deliver(std::unique_ptr<TroupeLoadedLog> loaded, std::unique_ptr<TroupeLiveFold> loadedLive,
+                 std::unique_ptr<TroupeEventIndex> loadedIndex, std::weak_ptr<LoadState> self,
+                 MainQueue& main) {
+        {
+            std::lock_guard lock(mutex);
+            log = std::move(loaded);
+            live = std::move(loadedLive);
+            index = std::move(loadedIndex);
+            done = true;
+        }
+        ready.notify_all();
+        main.post([self] {
+            if (auto s = self.lock(); s && s->store) s->store->waitUntilLoaded();
+        });
+    }
 };
 
 namespace {
@@ -82,9 +101,9 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
       notifications_(notifications),
       mainThread_(std::this_thread::get_id()),
       pendingIds_(std::make_unique<TroupeEventIndex>()) {
-    // The troupe is the user's own: nobody else on the machine reads it.
+    // The troupe is the user's own: nobody else on the machine reads it. The writer
+    // makes the log 0600 when it creates it.
     if (paths::ensureDirectory(directory_)) ::chmod(directory_.c_str(), 0700);
-    ::chmod(logFile_.c_str(), 0600);  // when it exists
     deviceId_ = TroupeDeviceIdentity::resolve(defaults_, directory_ / TroupeDeviceIdentity::copyFileName);
     writer_ = std::make_unique<TroupeLogWriter>(logFile_);
     loadState_ = std::make_shared<LoadState>();
@@ -124,7 +143,23 @@ const TroupeSnapshot& TroupeStore::snapshot() const {
 
 void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
     std::weak_ptr<LoadState> weak = loadState_;
-    writer_->run([weak, generation, tailFrom, file = logFile_, &main = mainQueue_] {
+    // A load that throws is one that could not read the log: the troupe starts empty
+    // and the log stays as it is. A refold that throws leaves the snapshot as it was.
+    auto failed = [weak, generation, tailFrom, &main = mainQueue_](const std::string& error) {
+        auto state = weak.lock();
+        if (!state) return;
+        if (generation > 0) {
+            main.post([weak, generation] {
+                if (auto s = weak.lock(); s && s->store) s->store->refolded(generation, nullptr);
+            });
+            return;
+        }
+        auto log = std::make_unique<TroupeLoadedLog>();
+        log->readError = "the load failed (" + error + ")";
+        state->deliver(std::move(log), std::make_unique<TroupeLiveFold>(std::vector<TroupeEvent>{}, tailFrom),
+                       std::make_unique<TroupeEventIndex>(), weak, main);
+    };
+    auto load = [weak, generation, tailFrom, file = logFile_, &main = mainQueue_] {
         auto log = std::make_unique<TroupeLoadedLog>(readTroupeLog(file));
         std::unique_ptr<TroupeEventIndex> index;
         if (generation == 0) {
@@ -145,18 +180,9 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
             });
             return;
         }
-        {
-            std::lock_guard lock(state->mutex);
-            state->log = std::move(log);
-            state->live = std::move(live);
-            state->index = std::move(index);
-            state->done = true;
-        }
-        state->ready.notify_all();
-        main.post([weak] {
-            if (auto s = weak.lock(); s && s->store) s->store->waitUntilLoaded();
-        });
-    });
+        state->deliver(std::move(log), std::move(live), std::move(index), weak, main);
+    };
+    writer_->run(std::move(load), std::move(failed));
 }
 
 void TroupeStore::waitUntilLoaded() {
@@ -198,6 +224,7 @@ void TroupeStore::publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<
 
     auto pending = std::move(pending_);
     pending_.clear();
+    pendingBytes_ = 0;
     pendingIds_.reset();
     for (auto& [event, line] : pending) {
         if (index_->contains(event.id)) continue;  // the log had it already
@@ -219,6 +246,10 @@ void TroupeStore::requestRefold(Date from) {
 
 void TroupeStore::refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live) {
     if (generation != refoldGeneration_) return;
+    if (!live) {  // the refold failed; the next misplaced event asks again
+        sinceRefold_.reset();
+        return;
+    }
     live_ = std::move(live);
     auto since = std::move(*sinceRefold_);
     sinceRefold_.reset();
@@ -253,14 +284,30 @@ TroupeAppendResult TroupeStore::append(const TroupeEvent& event) {
                     "): " + error.what());
         return TroupeStoreError::encodingFailed;
     }
+    if (!hasRoomFor(line)) return TroupeStoreError::writeBacklogFull;
     TroupeEvent stored = std::move(*decoded);
     if (!loaded_) {
+        pendingBytes_ += line.size() + 1;
         pendingIds_->insert(stored.id, pending_.size());
         pending_.emplace_back(stored, std::move(line));
         return stored;
     }
     accept(stored, std::move(line));
     return stored;
+}
+
+bool TroupeStore::hasRoomFor(const std::string& line) {
+    const std::uint64_t waiting = pendingBytes_ + writer_->queuedBytes();
+    if (waiting + line.size() + 1 <= maxUnwrittenBytes) {
+        refusingForRoom_ = false;
+        return true;
+    }
+    if (!refusingForRoom_) {
+        log::system("Refusing troupe events: " + std::to_string(waiting) + " bytes of accepted events wait " +
+                    "to be written to " + logFile_.string() + ", and no more are held in memory");
+    }
+    refusingForRoom_ = true;
+    return false;
 }
 
 TroupeAppendResult TroupeStore::appendKind(TroupeEventKind kind, TroupePayload payload, Date ts) {

@@ -53,11 +53,15 @@ class TroupeStore {
     static constexpr const char* snapshotChangedNotification = "Tumblewick.Troupe.SnapshotChanged";
     static constexpr const char* eventUserInfoKey = "event";  // holds a TroupeEvent
     static constexpr const char* logFileName = "events.jsonl";
+    // The room in memory for accepted lines not yet on disk; while the log cannot be
+    // written, an event that does not fit is refused rather than held.
+    static constexpr std::uint64_t maxUnwrittenBytes = std::uint64_t{4} << 20;
     // Sinks are held weakly: one that is gone is dropped.
     using WeakSink = std::weak_ptr<TroupeEventSink>;
 
-    // Opens `directory` (made 0700; the log 0600), resolves the device id from
-    // `standardDefaults` and starts loading. Every reference must outlive the store.
+    // Opens `directory` (made 0700; the log 0600 when the store makes it), resolves the
+    // device id from `standardDefaults` and starts loading. Every reference must outlive
+    // the store.
     TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
                 MainQueue& mainQueue, NotificationCenter& notifications);
     ~TroupeStore();  // drains
@@ -81,8 +85,9 @@ class TroupeStore {
     // Lines of the log that did not decode at load (they stay in the file).
     std::int64_t skippedLineCount() const { return skippedLines_; }
 
-    // Refuses an event outside the clock window or of a newer schema version, and one
-    // that cannot be encoded; an id already in the log returns the stored event and
+    // Refuses an event outside the clock window or of a newer schema version, one that
+    // cannot be encoded, and one that finds no room while the log cannot be written
+    // (see maxUnwrittenBytes); an id already in the log returns the stored event and
     // writes nothing. Otherwise folds it exactly as it will be read back (the stored
     // form is returned), writes the line, calls the sinks and posts EventAppended
     // then SnapshotChanged.
@@ -116,6 +121,7 @@ class TroupeStore {
     void publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<TroupeLiveFold> live,
                  std::unique_ptr<TroupeEventIndex> index);
     void requestRefold(Date from);
+    bool hasRoomFor(const std::string& line);
     void refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live);
     TroupeEvent storedEvent(const TroupeEvent& repeated);
     void accept(TroupeEvent event, std::string line);
@@ -135,6 +141,8 @@ class TroupeStore {
     std::vector<std::function<void()>> loadWaiters_;
     std::vector<std::pair<TroupeEvent, std::string>> pending_;  // accepted during the load
     std::unique_ptr<TroupeEventIndex> pendingIds_;              // id -> position in pending_
+    std::uint64_t pendingBytes_ = 0;                            // the lines of pending_
+    bool refusingForRoom_ = false;                              // said once while events find no room
 
     TroupeSnapshot emptySnapshot_;
     std::unique_ptr<TroupeLiveFold> live_;

@@ -10,6 +10,7 @@ enum class TroupeStoreError {
     clockSkew,                 // ts outside TroupeClock's window around now
     unsupportedSchemaVersion,  // written by a newer program than this one
     encodingFailed,            // the event has no JSON form (a non-finite number, an unwritable date)
+    writeBacklogFull,          // the log cannot be written, and the events waiting for it fill their room
 };
 
 const char* toString(TroupeStoreError error);

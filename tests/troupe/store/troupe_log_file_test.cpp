@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
-#include <iterator>
+#include <functional>
 
+#include "platform/log.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 #include "troupe/event_model/troupe_json.h"
 #include "troupe/store/troupe_log_reader.h"
@@ -15,12 +17,8 @@
 namespace tw {
 namespace {
 
+using testing::readFile;
 using testing::TroupeHarness;
-
-std::string readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 void writeFile(const std::filesystem::path& file, const std::string& bytes) {
     std::filesystem::create_directories(file.parent_path());
@@ -39,6 +37,19 @@ TroupeEvent milestone(int n, double ts) {
 std::string milestoneId(const TroupeEvent& event) {
     return std::get<TroupeMilestoneEarned>(event.payload.value).milestoneId;
 }
+
+// Captures log lines; read them once every thread that logs is gone.
+struct CapturedLog {
+    std::vector<std::string> lines;
+    CapturedLog() {
+        log::setSinkForTesting([this](std::string_view line) { lines.emplace_back(line); });
+    }
+    ~CapturedLog() { log::setSinkForTesting(nullptr); }
+    long count(const std::string& text) const {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+};
 
 TEST(TroupeLogFile, GarbageLinesAreSkippedAndKeptByteForByte) {
     TroupeHarness h;
@@ -157,6 +168,87 @@ TEST(TroupeLogFile, ReaderFindsEveryLineWhateverTheBlockSize) {
         EXPECT_EQ(limited.skippedLines, 4);
         EXPECT_TRUE(limited.events.empty());
     }
+}
+
+// Only a log the store makes gets its mode set: a link or a directory at the log's
+// path is left as it was, and what the store accepted meanwhile is not lost.
+TEST(TroupeLogFile, TheModeIsSetOnlyOnALogTheStoreMakes) {
+    namespace fs = std::filesystem;
+    using fs::perms;
+    struct Case {
+        const char* name;
+        std::function<fs::path(const fs::path& log)> place;  // returns what must keep its mode
+        perms mode;
+        bool writable;
+    };
+    const std::vector<Case> cases = {
+        {"nothing there yet", [](const fs::path& log) { return log; }, perms::owner_read | perms::owner_write,
+         true},
+        {"a link to a file of the user's",
+         [](const fs::path& log) {
+             const fs::path target = log.parent_path().parent_path() / "elsewhere.jsonl";
+             writeFile(target, "");
+             fs::permissions(target, perms::owner_all | perms::group_read | perms::others_read);
+             fs::create_symlink(target, log);
+             return target;
+         },
+         perms::owner_all | perms::group_read | perms::others_read, true},
+        {"a directory",
+         [](const fs::path& log) {
+             fs::create_directories(log / "kept");
+             fs::permissions(log, perms::owner_all | perms::group_read | perms::group_exec);
+             return log;
+         },
+         perms::owner_all | perms::group_read | perms::group_exec, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TroupeHarness h;
+        fs::create_directories(h.logFile().parent_path());
+        const fs::path kept = c.place(h.logFile());
+        {
+            CapturedLog log;
+            auto store = h.open();
+            store->append(milestone(1, 800000000));
+            EXPECT_EQ(store->drain(), c.writable);
+            EXPECT_EQ(fs::status(kept).permissions() & perms::all, c.mode);
+            if (!c.writable) {
+                EXPECT_TRUE(fs::exists(h.logFile() / "kept"));
+                EXPECT_EQ(
+                    log.count("Cannot open the troupe log " + h.logFile().string() + ": Is a directory"), 1);
+                fs::remove_all(h.logFile());  // the user clears the way
+            }
+        }
+        EXPECT_EQ(h.open()->snapshot().milestonesEarned, TroupeTextSet{"m1"});
+    }
+}
+
+// While the log cannot be written, the accepted events wait in memory up to a bound;
+// beyond it appends are refused, and quitting says how many accepted ones are lost.
+TEST(TroupeLogFile, EventsWaitingForAnUnwritableLogAreBounded) {
+    TroupeHarness h;
+    std::filesystem::create_directories(h.logFile());
+    CapturedLog log;
+    const auto big = [](int i) {
+        TroupeEvent event = milestone(0, 800000000);
+        event.payload = TroupeMilestoneEarned{std::string(64 * 1024, 'm') + std::to_string(1000 + i)};
+        return event;
+    };
+    const std::uint64_t lineBytes = encodeTroupeEventLine(big(0)).size() + 1;
+    int accepted = 0;
+    {
+        auto store = h.open();
+        std::vector<TroupeAppendResult> results;
+        for (int i = 0; i < 100; ++i) results.push_back(store->append(big(i)));
+        accepted = static_cast<int>(std::count_if(results.begin(), results.end(), [](const auto& result) {
+            return std::holds_alternative<TroupeEvent>(result);
+        }));
+        EXPECT_EQ(accepted, static_cast<int>(TroupeStore::maxUnwrittenBytes / lineBytes));
+        EXPECT_EQ(std::get<TroupeStoreError>(results.back()), TroupeStoreError::writeBacklogFull);
+        EXPECT_EQ(store->snapshot().eventCount, accepted);
+    }
+    EXPECT_EQ(log.count("Refusing troupe events"), 1);
+    EXPECT_EQ(log.count(std::to_string(accepted) + " accepted troupe events could not be written"), 1);
 }
 
 }  // namespace
