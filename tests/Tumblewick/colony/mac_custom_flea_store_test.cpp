@@ -4,16 +4,15 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <thread>
 
-#include "platform/log.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 
 namespace tw {
 namespace {
 
+using testing::CapturedLog;
 using testing::RecordingSink;
 using testing::TroupeHarness;
 
@@ -284,8 +283,7 @@ TEST(MacCustomFleaStore, UnreadableSavedFleasAreKeptBeforeTheFirstSave) {
         const auto file = h.xdg.root() / "standard.json";
         std::ofstream(file) << "{\"" << key << "\":" << c.entry << ",\"" << backup << "\":" << older << ",\""
                             << backup << "_2\":" << olderUnreadable << "}";
-        std::vector<std::string> lines;
-        log::setSinkForTesting([&](std::string_view line) { lines.emplace_back(line); });
+        CapturedLog log;
         {
             JsonFileDefaults defaults(file, 3600);
             MacCustomFleaStore store(defaults, h.clock, h.mainQueue);
@@ -293,22 +291,15 @@ TEST(MacCustomFleaStore, UnreadableSavedFleasAreKeptBeforeTheFirstSave) {
             store.add(flea(kPip, 0));
             EXPECT_TRUE(defaults.flush());
         }
-        log::setSinkForTesting(nullptr);
-        std::ifstream in(file);
-        const OrderedJson saved = parseJson(std::string(std::istreambuf_iterator<char>(in), {}));
+        const OrderedJson saved = parseJson(testing::readFile(file));
         EXPECT_EQ(saved.value(backup + "_3", OrderedJson()), parseJson(c.entry));
         EXPECT_EQ(saved.value(backup, OrderedJson()), parseJson(older));
         EXPECT_EQ(saved.value(backup + "_2", OrderedJson()), parseJson(olderUnreadable));
         JsonFileDefaults reopened(file);
         EXPECT_EQ(MacCustomFleaStore(reopened, h.clock, h.mainQueue).fleas(),
                   std::vector<MacCustomFlea>{flea(kPip, 0)});  // with its fractional creation time
-        const auto told = [&](const std::string& text) {
-            return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
-                return line.find(text) != std::string::npos;
-            });
-        };
-        EXPECT_EQ(told("starting with none"), 1);
-        EXPECT_EQ(told("kept under \"" + backup + "_3\""), 1);
+        EXPECT_EQ(log.count("starting with none"), 1);
+        EXPECT_EQ(log.count("kept under \"" + backup + "_3\""), 1);
     }
 }
 

@@ -5,11 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <fstream>
 #include <functional>
 
-#include "platform/log.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 #include "troupe/event_model/troupe_json.h"
 #include "troupe/store/troupe_log_reader.h"
@@ -17,6 +15,7 @@
 namespace tw {
 namespace {
 
+using testing::CapturedLog;
 using testing::readFile;
 using testing::TroupeHarness;
 
@@ -37,19 +36,6 @@ TroupeEvent milestone(int n, double ts) {
 std::string milestoneId(const TroupeEvent& event) {
     return std::get<TroupeMilestoneEarned>(event.payload.value).milestoneId;
 }
-
-// Captures log lines; read them once every thread that logs is gone.
-struct CapturedLog {
-    std::vector<std::string> lines;
-    CapturedLog() {
-        log::setSinkForTesting([this](std::string_view line) { lines.emplace_back(line); });
-    }
-    ~CapturedLog() { log::setSinkForTesting(nullptr); }
-    long count(const std::string& text) const {
-        return std::count_if(lines.begin(), lines.end(),
-                             [&](const std::string& line) { return line.find(text) != std::string::npos; });
-    }
-};
 
 TEST(TroupeLogFile, GarbageLinesAreSkippedAndKeptByteForByte) {
     TroupeHarness h;

@@ -3,6 +3,7 @@
 // sink that records what it appends.
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/manual_clock.h"
@@ -43,6 +45,19 @@ inline std::string readFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
+
+// Captures log lines; read them once every thread that logs is gone.
+struct CapturedLog {
+    std::vector<std::string> lines;
+    CapturedLog() {
+        log::setSinkForTesting([this](std::string_view line) { lines.emplace_back(line); });
+    }
+    ~CapturedLog() { log::setSinkForTesting(nullptr); }
+    long count(const std::string& text) const {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& line) { return line.find(text) != std::string::npos; });
+    }
+};
 
 class RecordingSink final : public TroupeEventSink {
    public:
