@@ -19,25 +19,29 @@ bool isEventNode(const std::string& name) { return name.rfind("event", 0) == 0; 
 }  // namespace
 
 std::variant<std::unique_ptr<InputDeviceWatch>, std::string> InputDeviceWatch::open(
-    EvdevSource& source, const std::filesystem::path& folder) {
-    std::unique_ptr<InputDeviceWatch> watch(new InputDeviceWatch(source, folder));
+    EvdevSource& source, const std::filesystem::path& folder, Probe probe) {
+    std::unique_ptr<InputDeviceWatch> watch(new InputDeviceWatch(source, folder, std::move(probe)));
     std::error_code error;
+    int devices = 0;
     int keyboards = 0;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
         const auto name = it->path().filename().string();
         if (!isEventNode(name)) continue;
-        if (const auto opened = watch->tryOpen(name); opened && opened->keyboard) ++keyboards;
+        if (const auto opened = watch->tryOpen(name)) {
+            ++devices;
+            keyboards += opened->keyboard ? 1 : 0;
+        }
     }
     if (keyboards == 0) return "no keyboard under " + folder.string() + " can be read";
-    log::info("Keys and clicks anywhere are read from " + std::to_string(source.deviceCount()) +
-              " input devices under " + folder.string() + ".");
+    log::info("Keys and clicks anywhere are read from " + std::to_string(devices) + " input devices under " +
+              folder.string() + ".");
     watch->startWatching();
     return watch;
 }
 
-InputDeviceWatch::InputDeviceWatch(EvdevSource& source, std::filesystem::path folder)
-    : source_(source), folder_(std::move(folder)) {}
+InputDeviceWatch::InputDeviceWatch(EvdevSource& source, std::filesystem::path folder, Probe probe)
+    : source_(source), folder_(std::move(folder)), probe_(std::move(probe)) {}
 
 InputDeviceWatch::~InputDeviceWatch() {
     if (notifier_ != nullptr) notifier_->setEnabled(false);
@@ -49,7 +53,7 @@ std::optional<InputDeviceTraits> InputDeviceWatch::tryOpen(const std::string& na
     // Most nodes are not ours to read: that is no news.
     const int fd = ::open((folder_ / name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    const auto traits = probeInputDevice(fd);
+    const auto traits = probe_(fd);
     if (!traits || !(traits->keyboard || traits->pointer)) {
         ::close(fd);
         return std::nullopt;

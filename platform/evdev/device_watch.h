@@ -4,6 +4,7 @@
 // or made readable later.
 #include <QObject>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -19,13 +20,16 @@ class EvdevSource;
 
 class InputDeviceWatch final : public QObject {
    public:
+    // What a node offers; tests stand in for the devices' answers.
+    using Probe = std::function<std::optional<InputDeviceTraits>(int fd)>;
     // A watch once at least one keyboard can be read; otherwise why none can.
     static std::variant<std::unique_ptr<InputDeviceWatch>, std::string> open(
-        EvdevSource& source, const std::filesystem::path& folder = "/dev/input");
+        EvdevSource& source, const std::filesystem::path& folder = "/dev/input",
+        Probe probe = probeInputDevice);
     ~InputDeviceWatch() override;
 
    private:
-    InputDeviceWatch(EvdevSource& source, std::filesystem::path folder);
+    InputDeviceWatch(EvdevSource& source, std::filesystem::path folder, Probe probe);
     // Hands the node to the source when it is a keyboard or pointer this user may read.
     std::optional<InputDeviceTraits> tryOpen(const std::string& name);
     void startWatching();
@@ -33,6 +37,7 @@ class InputDeviceWatch final : public QObject {
 
     EvdevSource& source_;
     std::filesystem::path folder_;
+    Probe probe_;
     std::set<std::string> opened_;  // node names, so a node is read once
     int inotify_ = -1;
     QSocketNotifier* notifier_ = nullptr;

@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 #include <linux/input.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <filesystem>
 #include <optional>
+#include <string>
 #include <variant>
 #include <vector>
 
+#include "platform/evdev/device_watch.h"
 #include "platform/log.h"
 #include "platform/testing/manual_main_queue.h"
 #include "platform/x11/input_hub.h"
@@ -193,6 +197,53 @@ TEST(EvdevSourceTest, APressThatAlsoReachesOurWindowCountsOnce) {
     EXPECT_EQ(rig.recorder.seen,
               (std::vector<Delivery>{localT, localT, click(MouseButton::left, {5, 140}, InputOrigin::local),
                                      global(17), localT}));
+}
+
+// Device nodes are FIFOs here; what each one is, the stand-in probe says by its name.
+TEST(EvdevSourceTest, TheWatchReadsEachKeyboardAndPointerOnceIncludingOnesPluggedInLater) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("tw-evdev-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const auto node = [&](const std::string& name) {
+        EXPECT_EQ(::mkfifo((folder / name).c_str(), 0600), 0) << name;
+    };
+    const InputDeviceWatch::Probe probe = [](int fd) -> std::optional<InputDeviceTraits> {
+        const auto name = fs::read_symlink("/proc/self/fd/" + std::to_string(fd)).filename().string();
+        return InputDeviceTraits{name, name.ends_with("keys"), name.ends_with("mouse")};
+    };
+    Rig rig;
+    const auto base = rig.source.deviceCount();
+    const auto opened = [&] { return rig.source.deviceCount() - base; };
+
+    node("event0-mouse");
+    EXPECT_TRUE(std::holds_alternative<std::string>(InputDeviceWatch::open(rig.source, folder, probe)));
+    EXPECT_EQ(opened(), 1u);  // read, but no keyboard: no watch
+
+    node("event1-keys");
+    node("event2-lid");
+    node("mouse0-mouse");  // the legacy interface, not evdev records
+    auto watch = InputDeviceWatch::open(rig.source, folder, probe);
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<InputDeviceWatch>>(watch));
+    EXPECT_EQ(opened(), 3u);  // the first open's mouse, then this one's keyboard and mouse
+
+    // Plugged in, then made readable: read once. Events come in order, so once the node
+    // after it is read the second notice has been seen.
+    std::string said;
+    log::setSinkForTesting([&](std::string_view line) { said += line; });
+    node("event3-keys");
+    EXPECT_TRUE(pumpUntil([&] { return opened() == 4; }));
+    ::chmod((folder / "event3-keys").c_str(), 0640);
+    node("event4-keys");
+    EXPECT_TRUE(pumpUntil([&] { return said.find("event4-keys") != std::string::npos; }));
+    log::setSinkForTesting(nullptr);
+    EXPECT_EQ(opened(), 5u);
+
+    const int plugged = ::open((folder / "event3-keys").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    const auto press = key(KEY_T, 1);
+    ASSERT_EQ(::write(plugged, &press, sizeof press), static_cast<ssize_t>(sizeof press));
+    EXPECT_TRUE(pumpUntil([&] { return rig.recorder.seen.size() == 1; }));
+    ::close(plugged);
+    fs::remove_all(folder);
 }
 
 }  // namespace
