@@ -19,13 +19,14 @@
 namespace {
 
 // Where XWayland runs the app is an X client, as on an X11 desktop: a Wayland client
-// can neither place the strip nor keep it above other windows. An argument rather
-// than QT_QPA_PLATFORM, so the programs we start keep their own choice; a -platform
-// the user passes comes later and wins.
+// can neither place the strip nor keep it above other windows. Wayland stays the
+// fallback for an X server that cannot be reached. An argument rather than
+// QT_QPA_PLATFORM, so the programs we start keep their own choice; a -platform the
+// user passes comes later and wins.
 void preferXWayland(int& argc, char**& argv) {
     if (argc < 1 || !tw::DesktopInfo::current().runsOnXWayland()) return;
     static char platform[] = "-platform";
-    static char xcb[] = "xcb";
+    static char xcb[] = "xcb;wayland";
     static std::vector<char*> arguments;
     arguments.assign(argv, argv + argc);
     arguments.insert(arguments.begin() + 1, {platform, xcb});
