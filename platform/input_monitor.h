@@ -85,12 +85,16 @@ class InputMonitor {
 
     virtual ~InputMonitor() = default;
     [[nodiscard]] virtual Subscription subscribe(InputSubscriber& subscriber) = 0;
-    // False where presses outside our own windows cannot be seen (no X display, Wayland).
+    // False where presses outside our own windows cannot be seen (no X display, Wayland
+    // without readable input devices).
     virtual bool globalInputAvailable() const = 0;
     // A count that grows as the pointer is moved by a device anywhere on the desktop,
     // where that can be seen (a pointer warped by a program may not count). Without it,
     // a reader asks for the position each time.
     virtual std::optional<std::uint64_t> pointerMotions() const { return std::nullopt; }
+    // Where the desktop's devices have moved the pointer (top-left origin), where the
+    // display server cannot say (XWayland sees the pointer only over X windows).
+    virtual std::optional<Point> pointerPosition() const { return std::nullopt; }
 
    protected:
     Subscription makeSubscription(std::uint64_t id) { return Subscription(self_, id); }

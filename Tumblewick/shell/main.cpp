@@ -4,14 +4,38 @@
 #include <QApplication>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 #include "Tumblewick/shell/app_delegate.h"
 #include "Tumblewick/shell/app_services.h"
 #include "Tumblewick/shell/configuration/configuration.h"
 #include "Tumblewick/shell/window_entries.h"
+#include "Tumblewick/shell/x11_window_hints.h"
 #include "agent/host/tumblewick_agent_host.h"
+#include "platform/desktop_info.h"
 #include "platform/log.h"
 #include "quit_on_signal.h"
+
+namespace {
+
+// Where XWayland runs the app is an X client, as on an X11 desktop: a Wayland client
+// can neither place the strip nor keep it above other windows. Wayland stays the
+// fallback for an X server that cannot be reached. An argument rather than
+// QT_QPA_PLATFORM, so the programs we start keep their own choice; a -platform the
+// user passes comes later and wins.
+void preferXWayland(int& argc, char**& argv) {
+    if (argc < 1 || !tw::DesktopInfo::current().runsOnXWayland()) return;
+    static char platform[] = "-platform";
+    static char xcb[] = "xcb;wayland";
+    static std::vector<char*> arguments;
+    arguments.assign(argv, argv + argc);
+    arguments.insert(arguments.begin() + 1, {platform, xcb});
+    argc = static_cast<int>(arguments.size());
+    arguments.push_back(nullptr);
+    argv = arguments.data();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -21,13 +45,14 @@ int main(int argc, char** argv) {
         }
     }
 
+    preferXWayland(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tumblewick");
     QApplication::setApplicationVersion(TW_VERSION);
     // Closing a companion window never ends the app; the quit paths below do.
     QApplication::setQuitOnLastWindowClosed(false);
     // Without a taskbar entry only the strip and the tray speak for the app.
-    if (tw::envBool("TUMBLEWICK_DOCK_ICON") == false) QApplication::setDesktopFileName(QString());
+    tw::applyTaskbarChoice(app);
 
     tw::AppServices services;
     tw::WindowEntries windows = tw::makeWindowEntries(services);

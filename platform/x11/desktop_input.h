@@ -1,7 +1,8 @@
 #pragma once
-// The process-wide input hub on the Qt event loop: raw XInput2 presses of the whole
-// desktop plus our own windows' events. Without XInput2 (Wayland, no X display) it
-// says so once and runs on our own windows' input only.
+// The process-wide input hub on the Qt event loop: presses of the whole desktop plus
+// our own windows' events. The desktop's come from XInput2 in an X11 session and from
+// the input devices (evdev) in a Wayland session, where XWayland shows us only X
+// clients' input. Without either it says so once and runs on our own windows' input.
 #include <QObject>
 #include <memory>
 
@@ -11,6 +12,8 @@
 
 namespace tw {
 
+class EvdevSource;
+class InputDeviceWatch;
 class LocalInputFilter;
 class XInput2Source;
 
@@ -27,11 +30,15 @@ class DesktopInput final : public QObject {
    private:
     DesktopInput();
     ~DesktopInput() override;
+    void startXInput2();
+    void startEvdev();
 
     QtMainQueue queue_;
     InputHub hub_;
     LocalInputFilter* filter_ = nullptr;
     std::unique_ptr<XInput2Source> source_;
+    std::unique_ptr<EvdevSource> evdev_;
+    std::unique_ptr<InputDeviceWatch> devices_;
 };
 
 }  // namespace tw

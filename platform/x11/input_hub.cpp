@@ -38,12 +38,20 @@ void InputHub::unsubscribe(std::uint64_t id) {
     if (delivering_ == 0) std::erase_if(subscribers_, [](const Entry& e) { return e.subscriber == nullptr; });
 }
 
-void InputHub::reportGlobalInputUnavailable(std::string_view reason) {
+void InputHub::reportGlobalInputUnavailable(std::string_view reason, std::string_view remedy) {
     globalAvailable_ = false;
     if (unavailableReported_) return;
     unavailableReported_ = true;
     log::warning("Keys and clicks in other applications cannot be seen (" + std::string(reason) +
-                 "); Tumblewick is wound only by input in its own windows.");
+                 "); Tumblewick is wound only by input in its own windows." +
+                 (remedy.empty() ? "" : " " + std::string(remedy)));
+}
+
+// X times are 32-bit milliseconds that wrap; the difference is taken the same way.
+bool InputHub::sameCopy(const PressId& a, const PressId& b) const {
+    if (a.kind != b.kind || a.code != b.code) return false;
+    const auto ahead = static_cast<std::uint32_t>(a.time - b.time);
+    return std::min(ahead, static_cast<std::uint32_t>(0u - ahead)) <= copyTimeTolerance_;
 }
 
 bool InputHub::deliver(const Press& press) {
@@ -75,7 +83,7 @@ void InputHub::remember(PressId id, InputOrigin origin, bool swallowed) {
 // within one millisecond, and both presses count.
 std::optional<InputHub::Counted> InputHub::takeCounted(const PressId& id, InputOrigin origin) {
     const auto it = std::find_if(counted_.begin(), counted_.end(),
-                                 [&](const Counted& c) { return c.id == id && c.origin == origin; });
+                                 [&](const Counted& c) { return sameCopy(c.id, id) && c.origin == origin; });
     if (it == counted_.end()) return std::nullopt;
     Counted found = *it;
     counted_.erase(it);
@@ -84,7 +92,7 @@ std::optional<InputHub::Counted> InputHub::takeCounted(const PressId& id, InputO
 
 std::optional<InputHub::Pending> InputHub::takePending(const PressId& id) {
     const auto it =
-        std::find_if(pending_.begin(), pending_.end(), [&](const Pending& p) { return p.id == id; });
+        std::find_if(pending_.begin(), pending_.end(), [&](const Pending& p) { return sameCopy(p.id, id); });
     if (it == pending_.end()) return std::nullopt;
     Pending found = std::move(*it);
     pending_.erase(it);

@@ -1,8 +1,8 @@
 #pragma once
-// The one process-wide input hub: raw presses from the whole desktop and the events
-// of our own windows come in, and each physical press goes out once to every
-// subscriber, marked local when it landed in one of our windows. Free of Qt and X so
-// tests drive it with synthetic events.
+// The one process-wide input hub: raw presses from the whole desktop (XInput2 or
+// evdev) and the events of our own windows come in, and each physical press goes out
+// once to every subscriber, marked local when it landed in one of our windows. Free of
+// Qt and X so tests drive it with synthetic events.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -13,11 +13,12 @@
 
 #include "platform/input_monitor.h"
 #include "platform/main_queue.h"
+#include "platform/raw_input_sink.h"
 #include "platform/x11/modifier_tracker.h"
 
 namespace tw {
 
-class InputHub final : public InputMonitor {
+class InputHub final : public InputMonitor, public RawInputSink {
    public:
     // How long a desktop press that may have landed in our own window waits for its
     // local copy before it counts as global.
@@ -34,20 +35,28 @@ class InputHub final : public InputMonitor {
     [[nodiscard]] Subscription subscribe(InputSubscriber& subscriber) override;
     bool globalInputAvailable() const override { return globalAvailable_; }
     std::optional<std::uint64_t> pointerMotions() const override { return pointerMotions_; }
+    std::optional<Point> pointerPosition() const override { return pointerPosition_; }
 
     // The desktop's presses are reaching the hub.
     void setGlobalInputAvailable() { globalAvailable_ = true; }
-    // Says once why only our own windows' input counts.
-    void reportGlobalInputUnavailable(std::string_view reason);
+    // Says once why only our own windows' input counts, and what the user can do about it.
+    void reportGlobalInputUnavailable(std::string_view reason, std::string_view remedy = {});
     void setLocalTargetProbe(LocalTargetProbe probe) { probe_ = std::move(probe); }
+    // How far apart (ms) the two copies of one press may be stamped. XInput2 stamps both
+    // with the same server time; evdev's kernel time runs ahead of the X server's.
+    void setCopyTimeTolerance(std::uint32_t milliseconds) { copyTimeTolerance_ = milliseconds; }
 
     // Raw device events of the whole desktop; `keysym` is the unshifted one, or 0.
     void globalKey(std::uint32_t xKeycode, std::uint32_t keysym, bool pressed, bool repeat,
-                   std::uint64_t time);
-    void globalButton(int xButton, Point screenTopLeft, double screenHeight, std::uint64_t time);
+                   std::uint64_t time) override;
+    void globalButton(int xButton, Point screenTopLeft, double screenHeight, std::uint64_t time) override;
     // Raw pointer motion of the whole desktop is reported from now on; each report counts.
     void setPointerMotionTracked() { pointerMotions_ = pointerMotions_.value_or(0); }
     void globalPointerMoved() { pointerMotions_ = pointerMotions_.value_or(0) + 1; }
+    void globalPointerAt(Point screenTopLeft) override {
+        pointerPosition_ = screenTopLeft;
+        globalPointerMoved();
+    }
 
     // Events of our own windows. Returns true when the key press is to be swallowed.
     bool localKey(std::uint32_t xKeycode, std::uint32_t keysym, bool command, bool shift, bool repeat,
@@ -80,6 +89,8 @@ class InputHub final : public InputMonitor {
         bool swallowed;
     };
 
+    // The same physical press: same key or button, stamped within the tolerance.
+    bool sameCopy(const PressId& a, const PressId& b) const;
     bool deliver(const Press& press);
     void remember(PressId id, InputOrigin origin, bool swallowed);
     // Takes the counted copy of `id` from the other path, if there is one.
@@ -97,7 +108,9 @@ class InputHub final : public InputMonitor {
     int delivering_ = 0;
     bool globalAvailable_ = false;
     bool unavailableReported_ = false;
+    std::uint32_t copyTimeTolerance_ = 0;
     std::optional<std::uint64_t> pointerMotions_;
+    std::optional<Point> pointerPosition_;
     LocalTargetProbe probe_;
     ModifierTracker modifiers_;
     std::deque<Pending> pending_;

@@ -82,9 +82,11 @@ std::optional<KeyRole> roleOfKeysym(std::uint32_t keysym) {
     }
 }
 
-// The role of a key whose keysym is unknown, from the macOS code of its position.
-KeyRole roleOfMacCode(std::uint16_t mac) {
-    switch (mac) {
+// The role of a key whose keysym is unknown (evdev gives none), from its position.
+KeyRole roleOfPosition(std::uint32_t xKeycode) {
+    constexpr std::uint32_t kScrollLock = 70;  // a lock with no macOS counterpart
+    if (xKeycode == kEvdevOffset + kScrollLock) return KeyRole::otherModifier;
+    switch (macCodeAt(xKeycode)) {
         case kMacKeyCodeCommand:
         case kMacKeyCodeRightCommand:
             return KeyRole::command;
@@ -108,7 +110,7 @@ KeyRole roleOfMacCode(std::uint16_t mac) {
 TranslatedKey translateXKey(std::uint32_t xKeycode, std::uint32_t keysym) {
     const std::uint16_t positional = macCodeAt(xKeycode);
     const auto role =
-        keysym != 0 ? roleOfKeysym(keysym).value_or(KeyRole::ordinary) : roleOfMacCode(positional);
+        keysym != 0 ? roleOfKeysym(keysym).value_or(KeyRole::ordinary) : roleOfPosition(xKeycode);
     switch (role) {
         case KeyRole::command:
             if (keysym == XK_Super_R) return {kMacKeyCodeRightCommand, role};

@@ -1,16 +1,32 @@
 #!/usr/bin/env bash
 # The app's other windows as a user meets them: each Super+Shift hotkey opens its panel
-# once and closes it on the second press. And in menu-bar mode on a desktop without a
+# once and closes it on the second press; the colony window is in the taskbar and pager
+# unless TUMBLEWICK_DOCK_ICON is false. And in menu-bar mode on a desktop without a
 # system tray the strip stays, and the log says why once (tray_e2e.sh checks a desktop
 # with one).
 set -uo pipefail
 app=${1:?usage: panels_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
-e2e_require Xvfb openbox xdotool xwininfo
+e2e_require Xvfb openbox xdotool xwininfo xprop
 e2e_start_display
 
 app_windows() {  # the app's viewable windows, one id a line, in order
   xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort
+}
+
+colony_states() {  # opens the colony window from the Controls menu; its _NET_WM_STATE
+  local before colony
+  before=$(app_windows)
+  xdotool mousemove 1899 867 click 3  # a right click on the ×
+  menu_open() { [ -n "$(comm -13 <(echo "$before") <(app_windows))" ]; }
+  wait_for 3 menu_open || fail "a right click on the × opened no menu"
+  xdotool key Down Return  # its first item
+  colony_open() {
+    colony=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Tumblewick Colony$' 2>/dev/null | head -n 1)
+    [ -n "$colony" ]
+  }
+  wait_for 5 colony_open || fail "the Controls menu opened no colony window"
+  xprop -id "$colony" _NET_WM_STATE
 }
 
 # Each hotkey toggles exactly one window of its own.
@@ -27,7 +43,19 @@ for key in t f l i; do
   closed() { [ "$(app_windows)" = "$before" ]; }
   wait_for 3 closed || fail "the second Super+Shift+${key^^} left \"$(xdotool getwindowname "$panel")\" open"
 done
+states=$(colony_states)
+echo "$states" | grep -q "SKIP_TASKBAR\|SKIP_PAGER" && fail "the colony window is kept out of the taskbar: $states"
 stop_app
+
+e2e_fresh_home
+export TUMBLEWICK_DOCK_ICON=false
+start_app "$work/app-no-taskbar.log"
+states=$(colony_states)
+for s in SKIP_TASKBAR SKIP_PAGER; do
+  echo "$states" | grep -q "_NET_WM_STATE_$s" || fail "with TUMBLEWICK_DOCK_ICON=false the colony window lacks $s: $states"
+done
+stop_app
+unset TUMBLEWICK_DOCK_ICON
 
 e2e_fresh_home
 e2e_write_settings '"TumblewickMenuBarMode": {"type": "bool", "value": true}'
@@ -37,4 +65,4 @@ xwininfo -id "$strip_id" | grep -q IsViewable || fail "without a tray the strip 
 [ "$(grep -c "no system tray" "$work/app2.log")" -eq 1 ] || fail "the missing tray was not reported once"
 stop_app
 
-echo "e2e panels: 2 passed, 0 failed"
+echo "e2e panels: 3 passed, 0 failed"

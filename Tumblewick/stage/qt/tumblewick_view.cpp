@@ -28,6 +28,10 @@ class TumblewickView::Screen final : public StageScreen {
     // for a pointer that a program warps.
     Point globalMouseLocation() const override {
         static constexpr int framesPerForcedAsk = 6;
+        // Where input devices are read directly the monitor follows the pointer itself.
+        if (const auto at = input_ != nullptr ? input_->pointerPosition() : std::nullopt) {
+            return Point{at->x, mainHeight() - at->y};
+        }
         const auto motions = input_ != nullptr ? input_->pointerMotions() : std::nullopt;
         if (!motions || !pointer_ || *motions != pointerMotions_ || ++asksSkipped_ >= framesPerForcedAsk) {
             pointer_ = QCursor::pos();

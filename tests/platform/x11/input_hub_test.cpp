@@ -9,6 +9,7 @@
 
 #include "platform/log.h"
 #include "platform/testing/manual_main_queue.h"
+#include "tests/platform/x11/input_recorder.h"
 
 namespace tw {
 namespace {
@@ -16,21 +17,8 @@ namespace {
 constexpr std::uint32_t kT = 28, kC = 54, kSuperL = 133, kSuperR = 134, kShiftL = 50, kControl = 37,
                         kCaps = 66;
 
-using Delivery = std::variant<KeyPress, MousePress>;
-
-class Recorder final : public InputSubscriber {
-   public:
-    explicit Recorder(InputMonitor& monitor) : subscription(monitor.subscribe(*this)) {}
-    bool keyDown(const KeyPress& press) override {
-        seen.emplace_back(press);
-        return swallow;
-    }
-    void mouseDown(const MousePress& press) override { seen.emplace_back(press); }
-
-    std::vector<Delivery> seen;
-    bool swallow = false;
-    InputMonitor::Subscription subscription;
-};
+using Delivery = testing::Delivery;
+using Recorder = testing::InputRecorder;
 
 std::uint32_t keysymOf(std::uint32_t keycode) {
     switch (keycode) {
