@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <cstring>
 
+#include "windows/companions/agent_settings_texts.h"
 #include "windows/settings_keys/tumblewick_settings_panel.h"
 
 namespace tw {
@@ -22,10 +23,6 @@ constexpr std::array<Switch, 4> switches{{
     {TumblewickSettingsPanel::showMoodBarsKey, "Show mood bars on strip"},
     {TumblewickSettingsPanel::signatureChimeKey, "Chime on signature moments"},
 }};
-
-constexpr const char* hintText =
-    "Hotkeys:  \u21E7\u2318T thoughts  \u21E7\u2318D export  \u21E7\u2318S share  \u21E7\u2318F full-screen  "
-    "\u21E7\u2318, settings";
 
 }  // namespace
 
@@ -66,7 +63,7 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
     cacheLine_->setStyleSheet(
         QStringLiteral("color: rgba(255, 204, 0, 140); font-family: monospace; font-size: 10px;"));
     layout->addWidget(cacheLine_);
-    auto* hint = new QLabel(QString::fromUtf8(hintText), this);
+    auto* hint = new QLabel(QString::fromStdString(agentSettingsHotkeysText()), this);
     hint->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, 115); font-size: 10px;"));
     hint->setWordWrap(true);
     layout->addWidget(hint);

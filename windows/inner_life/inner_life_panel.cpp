@@ -80,20 +80,32 @@ TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline o
 }
 
 TumblewickInnerLifePanel::Source TumblewickInnerLifePanel::hostSource(TumblewickAgentHost& host,
-                                                                      const Clock& clock) {
+                                                                      const Clock& clock,
+                                                                      CustomFleaList customFleas) {
     return Source{
         .content =
-            [&host, &clock](const std::string& fleaId, const std::string& displayName) {
+            [&host, &clock, customFleas](const std::string& fleaId, const std::string& displayName) {
                 std::optional<FleaAgentScheduler::DiagnosticEntry> entry;
                 for (auto& candidate : host.agentScheduler().diagnostics())
                     if (candidate.flea_id == fleaId) {
                         entry = std::move(candidate);
                         break;
                     }
-                return innerLifeContent(entry, host.recentLines(), fleaId, displayName, clock.now());
+                // A custom flea renamed since its panel opened goes by its new name; one
+                // that is gone keeps the name it was opened with.
+                const std::string current = speakerName(fleaId, customFleas());
+                return innerLifeContent(entry, host.recentLines(), fleaId,
+                                        current != fleaId ? current : displayName, clock.now());
             },
-        .topBonds = [&host](const std::string& fleaId, int limit,
-                            BondsAnswer done) { host.topBonds(fleaId, limit, std::move(done)); },
+        .topBonds =
+            [&host, customFleas](const std::string& fleaId, int limit, BondsAnswer done) {
+                host.topBonds(fleaId, limit,
+                              [customFleas, done = std::move(done)](std::vector<agent_host::Bond> bonds) {
+                                  for (agent_host::Bond& bond : bonds)
+                                      bond.partner = speakerName(bond.partner, customFleas());
+                                  done(std::move(bonds));
+                              });
+            },
     };
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "windows/companions/speaker_name.h"
 #include "windows/inner_life/canvas_widget.h"
 #include "windows/inner_life/inner_life_texts.h"
 
@@ -32,8 +33,9 @@ class TumblewickInnerLifePanel final : public QWidget {
     static constexpr int refreshMilliseconds = 1000;
 
     TumblewickInnerLifePanel(Source source, OpenTimeline openTimeline, QWidget* parent = nullptr);
-    // The scheduler's diagnostics, the feed and the decision log's bonds.
-    static Source hostSource(TumblewickAgentHost& host, const Clock& clock);
+    // The scheduler's diagnostics, the feed and the decision log's bonds; custom fleas
+    // by their current names.
+    static Source hostSource(TumblewickAgentHost& host, const Clock& clock, CustomFleaList customFleas);
 
     using QWidget::show;
     // Switches the panel to this flea, brings it up without focus and restarts the timer.

@@ -26,7 +26,7 @@ TumblewickTimelineWindow::TumblewickTimelineWindow(Source source, QWidget* paren
     auto* top = new QVBoxLayout;
     top->setContentsMargins(22, 0, 22, 0);
     top->setSpacing(0);
-    header_ = new QLabel(this);
+    header_ = new ElidedLabel(this);
     styleLabel(*header_, Font{FontFamily::system, 22, FontWeight::bold}, Color::rgb(1, 1, 0));
     top->addWidget(header_);
     top->addSpacing(4);
@@ -75,7 +75,7 @@ void TumblewickTimelineWindow::show(const std::string& fleaId, const std::string
 void TumblewickTimelineWindow::refresh() {
     shown_ = source_(fleaId_, displayName_);
     setWindowTitle(QString::fromStdString(shown_.title));
-    header_->setText(QString::fromStdString(shown_.header));
+    header_->setFullText(QString::fromStdString(shown_.header));
     summary_->setText(QString::fromStdString(shown_.summary));
     chart_->update();
     showStyledRuns(*text_, shown_.lines);
