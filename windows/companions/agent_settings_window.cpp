@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "windows/companions/agent_settings_texts.h"
+#include "windows/companions/companion_style.h"
 #include "windows/settings_keys/tumblewick_settings_panel.h"
 
 namespace tw {
@@ -34,6 +35,9 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
     QPalette colours = palette();
     colours.setColor(QPalette::Window, QColor::fromRgbF(0.07, 0.07, 0.07, 0.96));
     colours.setColor(QPalette::WindowText, Qt::white);
+    // The switches' boxes: a grey that stands out of the window, under a white tick.
+    colours.setColor(QPalette::Base, QColor(74, 74, 74));
+    colours.setColor(QPalette::Text, Qt::white);
     setPalette(colours);
 
     auto* layout = new QVBoxLayout(this);
@@ -46,7 +50,7 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
     for (std::size_t i = 0; i < switches.size(); ++i) {
         const Switch entry = switches[i];
         auto* box = new QCheckBox(QString::fromUtf8(entry.title), this);
-        box->setStyleSheet(QStringLiteral("color: white; font-size: 12px;"));
+        box->setFont(companion::font(12));  // white from the palette, which also draws the box
         box->setChecked(TumblewickSettingsPanel::boolFor(standard_, entry.key, true));
         connect(box, &QCheckBox::toggled, this, [this, entry](bool on) {
             TumblewickSettingsPanel::setBool(standard_, on, entry.key);

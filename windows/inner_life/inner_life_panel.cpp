@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "agent/host/tumblewick_agent_host.h"
+#include "windows/companions/companion_style.h"
 #include "windows/inner_life/mood_bars.h"
 #include "windows/inner_life/styled_text.h"
 
@@ -35,7 +36,7 @@ TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline o
     resize(320, 360);
     setAutoFillBackground(true);
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor::fromRgbF(0.05, 0.05, 0.05, 0.94));
+    colours.setColor(QPalette::Window, companion::panelBackground(0.94));
     setPalette(colours);
 
     auto* layout = new QVBoxLayout(this);

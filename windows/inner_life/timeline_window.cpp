@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "agent/host/tumblewick_agent_host.h"
+#include "windows/companions/companion_style.h"
 #include "windows/inner_life/activity_chart.h"
 #include "windows/inner_life/styled_text.h"
 
@@ -17,7 +18,7 @@ TumblewickTimelineWindow::TumblewickTimelineWindow(Source source, QWidget* paren
     resize(540, 480);
     setAutoFillBackground(true);
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor::fromRgbF(0.05, 0.05, 0.05, 1.0));
+    colours.setColor(QPalette::Window, companion::panelBackground(1.0));
     setPalette(colours);
 
     auto* layout = new QVBoxLayout(this);

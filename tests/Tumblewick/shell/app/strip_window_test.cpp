@@ -110,6 +110,39 @@ TEST(TransparentWindow, NeverTakesFocusAndItsCloseButtonQuitsOrOpensTheMenu) {
     }
 }
 
+// Which of our windows, coming up, would cover the strip and send it back on top.
+TEST(StripStacking, OurPanelsComingUpRaiseTheStripButMenusAndFullScreenViewsDoNot) {
+    TransparentWindow strip(stripGeometry({0, 0, 1920, 1080}, 1.0));
+    QWidget panel(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint);
+    QWidget window(nullptr, Qt::Window);
+    QWidget fullScreen(nullptr, Qt::Window);
+    fullScreen.setWindowState(Qt::WindowFullScreen);
+    QWidget menu(nullptr, Qt::Popup);
+    QWidget control(&panel);
+    struct Case {
+        const QObject* watched;
+        QEvent::Type event;
+        bool covers;
+    };
+    const Case cases[] = {
+        {&panel, QEvent::Show, true},
+        {&panel, QEvent::WindowActivate, true},
+        {&control, QEvent::MouseButtonPress, true},  // a click raises the panel it lands in
+        {&window, QEvent::Show, true},
+        {&control, QEvent::Show, false},  // not a window of its own
+        {&panel, QEvent::Hide, false},
+        {&panel, QEvent::Paint, false},
+        {&menu, QEvent::Show, false},
+        {&fullScreen, QEvent::Show, false},
+        {&strip, QEvent::Show, false},
+        {&strip.closeButton(), QEvent::MouseButtonPress, false},
+        {qApp, QEvent::Show, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(StripStacking::coversStrip(strip, *c.watched, c.event), c.covers)
+            << c.watched->metaObject()->className() << " " << c.event;
+}
+
 // The close button is drawn once and stamped on every later frame: each stamp must
 // look as the button's style sheet and font draw it.
 TEST(TransparentWindow, CloseButtonStampsWhatItsStyleSheetDraws) {
