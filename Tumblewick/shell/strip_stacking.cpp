@@ -1,18 +1,15 @@
 #include "Tumblewick/shell/strip_stacking.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QTimer>
 #include <QWidget>
 
 namespace tw {
+namespace {
 
-StripStacking::StripStacking(QWidget& strip) : strip_(strip) { qApp->installEventFilter(this); }
-
-StripStacking::~StripStacking() {
-    if (qApp != nullptr) qApp->removeEventFilter(this);
-}
-
-bool StripStacking::coversStrip(const QWidget& strip, const QObject& watched, QEvent::Type event) {
+// Whether `event` on `watched` puts one of our windows over the strip.
+bool coversStrip(const QWidget& strip, const QObject& watched, QEvent::Type event) {
     const auto* widget = qobject_cast<const QWidget*>(&watched);
     if (widget == nullptr) return false;
     // A press lands on a control inside the window; showing and activation on the window.
@@ -28,6 +25,14 @@ bool StripStacking::coversStrip(const QWidget& strip, const QObject& watched, QE
             break;
     }
     return event == QEvent::Show || event == QEvent::WindowActivate || event == QEvent::MouseButtonPress;
+}
+
+}  // namespace
+
+StripStacking::StripStacking(QWidget& strip) : strip_(strip) { qApp->installEventFilter(this); }
+
+StripStacking::~StripStacking() {
+    if (qApp != nullptr) qApp->removeEventFilter(this);
 }
 
 bool StripStacking::eventFilter(QObject* watched, QEvent* event) {

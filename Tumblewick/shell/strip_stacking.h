@@ -4,7 +4,6 @@
 // clicked last on top: the dialogue inspector would cover the strip's close button.
 // After each of our other windows is shown, activated or pressed, the strip is raised
 // again. Menus and full-screen windows are left above it.
-#include <QEvent>
 #include <QObject>
 
 class QWidget;
@@ -16,9 +15,6 @@ class StripStacking final : public QObject {
     // Watches the whole application while it lives; `strip` must outlive it.
     explicit StripStacking(QWidget& strip);
     ~StripStacking() override;
-
-    // Whether `event` on `watched` puts one of our windows over the strip.
-    static bool coversStrip(const QWidget& strip, const QObject& watched, QEvent::Type event);
 
    protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
