@@ -45,7 +45,9 @@ TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline o
     auto* top = new QVBoxLayout;
     top->setContentsMargins(16, 0, 16, 0);
     top->setSpacing(0);
-    name_ = addLabel(this, *top, Font{FontFamily::system, 18, FontWeight::bold}, Color::rgb(1, 1, 0));
+    name_ = new ElidedLabel(this);
+    styleLabel(*name_, Font{FontFamily::system, 18, FontWeight::bold}, Color::rgb(1, 1, 0));
+    top->addWidget(name_);
     top->addSpacing(2);
     voice_ = addLabel(this, *top, Font{FontFamily::system, 11, FontWeight::regular}, Color::white(1, 0.6));
     top->addSpacing(16);
@@ -131,7 +133,7 @@ void TumblewickInnerLifePanel::show(const std::string& fleaId, const std::string
 void TumblewickInnerLifePanel::refresh() {
     shown_ = source_.content(fleaId_, displayName_);
     setWindowTitle(QString::fromStdString(shown_.title));
-    name_->setText(QString::fromStdString(shown_.name));
+    name_->setFullText(QString::fromStdString(shown_.name));
     voice_->setText(QString::fromStdString(shown_.voice));
     moodBars_->update();
     showStyledRuns(*text_, shown_.lines);

@@ -14,6 +14,7 @@
 
 #include "windows/companions/speaker_name.h"
 #include "windows/inner_life/canvas_widget.h"
+#include "windows/inner_life/elided_label.h"
 #include "windows/inner_life/inner_life_texts.h"
 
 namespace tw {
@@ -56,7 +57,7 @@ class TumblewickInnerLifePanel final : public QWidget {
    private:
     Source source_;
     OpenTimeline openTimeline_;
-    QLabel* name_ = nullptr;
+    ElidedLabel* name_ = nullptr;
     QLabel* voice_ = nullptr;
     CanvasWidget* moodBars_ = nullptr;
     QLabel* bonds_ = nullptr;

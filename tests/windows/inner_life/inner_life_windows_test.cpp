@@ -128,6 +128,8 @@ TEST(InnerLifeWindowsTest, InnerLifeDropsBondsAnsweredForAFleaNoLongerShown) {
 
     panel.timelineButton().click();
     EXPECT_EQ(timelines, std::vector<std::string>{"Nova/Nova"});
+    panel.show("Nova", std::string(120, 'W'));
+    EXPECT_EQ(panel.width(), 320) << "a long name is cut, not the panel widened";
     panel.close();
     EXPECT_FALSE(panel.refreshTimer().isActive());
 
