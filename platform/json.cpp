@@ -95,7 +95,10 @@ std::string JsonReader::path() const {
         const JsonDocument::Node& n = document_->node(*it);
         const JsonDocument::Node& parent = document_->node(n.parent);
         if (parent.type == JsonType::array) {
-            result += "[" + std::to_string(n.slot) + "]";
+            // Appended piece by piece: "[" + std::to_string(...) trips a false -Wrestrict in GCC 12.
+            result += '[';
+            result += std::to_string(n.slot);
+            result += ']';
             continue;
         }
         if (!result.empty()) result += '.';

@@ -41,7 +41,7 @@ void printBanner() {
               << "🎪  ** Tumblewick is starting! **\n"
               << "     Your typing & mouse activity winds the circus.\n"
               << "     Clicks = EXPLOSIONS. Keys = energy bursts.\n"
-              << "     Press Cmd+Q to quit (or use the X button).\n"
+              << "     Press Ctrl+C here to quit (or use the × button).\n"
               << "\n"
               << std::flush;
 }

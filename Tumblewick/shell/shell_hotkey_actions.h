@@ -1,5 +1,5 @@
 #pragma once
-// What the Command-Shift hotkeys reach: the companion windows and the Desktop exports.
+// What the Shift+Super hotkeys reach: the companion windows and the Desktop exports.
 // The companion windows' toggles are registered by whoever builds them; one that is
 // not registered says so instead of doing nothing silently.
 #include <functional>

@@ -17,4 +17,15 @@ struct StripGeometry {
 // `screen` is the primary screen's frame with a top-left origin.
 StripGeometry stripGeometry(Rect screen, double uiScale);
 
+struct PixelRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    friend bool operator==(const PixelRect&, const PixelRect&) = default;
+};
+
+// The whole pixels `rect` covers: each edge rounded on its own and the size taken
+// between them. Rounding the size apart from the origin would move the far edge by a
+// pixel at fractional scales (the strip off the screen's bottom, the button off the
+// strip's right edge).
+PixelRect pixelEdges(Rect rect);
+
 }  // namespace tw

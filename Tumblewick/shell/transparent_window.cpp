@@ -29,8 +29,10 @@ class CloseButton final : public QPushButton {
             look_.setDevicePixelRatio(ratio);
             look_.fill(Qt::transparent);
             lookState_ = option.state;
-            // What QPushButton's own paint does, onto the picture instead.
+            // What QPushButton's own paint does, onto the picture instead; a painter on
+            // a picture starts from the application's font, not the button's.
             QPainter painter(&look_);
+            painter.setFont(font());
             style()->drawControl(QStyle::CE_PushButton, &option, &painter, this);
         }
         QPainter(this).drawPixmap(0, 0, look_);
@@ -56,23 +58,24 @@ TransparentWindow::TransparentWindow(const StripGeometry& geometry)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
     setFocusPolicy(Qt::NoFocus);
-    setGeometry(static_cast<int>(std::lround(geometry.window.x)),
-                static_cast<int>(std::lround(geometry.window.y)),
-                static_cast<int>(std::lround(geometry.window.width)),
-                static_cast<int>(std::lround(geometry.window.height)));
+    const PixelRect frame = pixelEdges(geometry.window);
+    setGeometry(frame.x, frame.y, frame.width, frame.height);
 
-    const Rect& b = geometry.closeButton;
-    closeButton_->setGeometry(static_cast<int>(std::lround(b.x)), static_cast<int>(std::lround(b.y)),
-                              static_cast<int>(std::lround(b.width)),
-                              static_cast<int>(std::lround(b.height)));
+    const PixelRect button = pixelEdges(geometry.closeButton);
+    closeButton_->setGeometry(button.x, button.y, button.width, button.height);
     closeButton_->setFocusPolicy(Qt::NoFocus);
     closeButton_->setCursor(Qt::PointingHandCursor);
-    const double scale = b.width / 22.0;
+    // The font is set on the widget: a style sheet takes only whole pixels and drops a
+    // fractional size (17.6 at 110%) for the default font.
+    QFont font = closeButton_->font();
+    font.setPixelSize(static_cast<int>(std::lround(geometry.closeButtonFontSize)));
+    font.setBold(true);
+    closeButton_->setFont(font);
+    const double scale = geometry.closeButton.width / 22.0;
     closeButton_->setStyleSheet(QStringLiteral("QPushButton { border: none; border-radius: %1px; "
                                                "background: rgb(138, 0, 0); color: rgb(255, 214, 0); "
-                                               "font-weight: bold; font-size: %2px; padding: 0; }")
-                                    .arg(4 * scale)
-                                    .arg(geometry.closeButtonFontSize));
+                                               "padding: 0; }")
+                                    .arg(std::lround(4 * scale)));
     closeButton_->installEventFilter(this);
 }
 

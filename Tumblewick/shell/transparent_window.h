@@ -1,12 +1,13 @@
 #pragma once
 // The strip: a borderless, translucent window above the user's work on every
-// workspace, without a shadow or taskbar entry, that never takes the keyboard focus.
-// It holds the stage view and the close button.
+// workspace, without a shadow or taskbar entry, that never takes the keyboard focus,
+// and above our own floating panels. It holds the stage view and the close button.
 #include <QPushButton>
 #include <QWidget>
 #include <functional>
 
 #include "Tumblewick/shell/strip_geometry.h"
+#include "Tumblewick/shell/strip_stacking.h"
 
 namespace tw {
 
@@ -29,6 +30,7 @@ class TransparentWindow final : public QWidget {
     QPushButton* closeButton_;
     std::function<void()> quit_;
     std::function<void(QWidget&)> showMenu_;
+    StripStacking stacking_{*this};
 };
 
 }  // namespace tw

@@ -12,16 +12,6 @@
 #include "Tumblewick/stage/qt/tumblewick_view.h"
 
 namespace tw {
-namespace {
-
-QKeySequence keyEquivalent(const MenuBarItem& item) {
-    if (item.key.empty()) return {};
-    QString text = QStringLiteral("Meta+");
-    if (item.shift) text += QStringLiteral("Shift+");
-    return QKeySequence(text + QString::fromStdString(item.key).toUpper());
-}
-
-}  // namespace
 
 TumblewickMenuBarController::TumblewickMenuBarController(double /*uiScale*/, Services services)
     : services_(std::move(services)),
@@ -79,10 +69,10 @@ void TumblewickMenuBarController::fillMenu(QMenu& menu, const std::vector<MenuBa
             (item.submenu == MenuBarSubmenu::spotlight ? spotlightSubmenu_ : innerLifeSubmenu_) = submenu;
             continue;
         }
-        QAction* action = menu.addAction(QString::fromStdString(item.title));
-        action->setShortcut(keyEquivalent(item));
-        // The keys are shown for what the global hotkeys do; the menu itself takes none.
-        action->setShortcutContext(Qt::WidgetShortcut);
+        QString text = QString::fromStdString(item.title);
+        // Only shown after the tab: the global hotkey answers these keys, with the menu open too.
+        if (item.hotkey) text += QLatin1Char('\t') + QString::fromStdString(hotkeyLabel(*item.hotkey));
+        QAction* action = menu.addAction(text);
         action->setCheckable(item.checked);
         action->setChecked(item.checked);
         if (item.action == MenuBarAction::toggleMenuBarMode) modeAction_ = action;

@@ -20,13 +20,19 @@ namespace tw {
 
 namespace {
 
+// What the live windows name custom fleas by.
+CustomFleaList customFleas(AppServices& services) {
+    return [&services]() -> const std::vector<MacCustomFlea>& { return services.stageCustomFleas().fleas(); };
+}
+
 // Recent thoughts (Shift-Super-T).
 void addRecentThoughts(WindowEntries& entries, AppServices& services) {
     auto panel = std::make_shared<std::unique_ptr<TumblewickRecentThoughtsPanel>>();
     entries.hotkeys.recentThoughts = [panel, &services] {
         if (!*panel)
-            *panel = std::make_unique<TumblewickRecentThoughtsPanel>(
-                TumblewickRecentThoughtsPanel::hostSource(TumblewickAgentHost::shared(), services.clock()));
+            *panel =
+                std::make_unique<TumblewickRecentThoughtsPanel>(TumblewickRecentThoughtsPanel::hostSource(
+                    TumblewickAgentHost::shared(), services.clock(), customFleas(services)));
         (*panel)->toggle();
     };
 }
@@ -37,7 +43,8 @@ void addWatchPanel(WindowEntries& entries, AppServices& services) {
     entries.hotkeys.watchPanel = [panel, &services] {
         if (!*panel)
             *panel = std::make_unique<TumblewickWatchPanel>(
-                TumblewickWatchPanel::hostSource(TumblewickAgentHost::shared()), services.clock());
+                TumblewickWatchPanel::hostSource(TumblewickAgentHost::shared(), customFleas(services)),
+                services.clock());
         (*panel)->toggle();
     };
 }
@@ -48,7 +55,8 @@ void addDragDownLog(WindowEntries& entries, AppServices& services) {
     entries.hotkeys.dragDownLog = [log, &services] {
         if (!*log)
             *log = std::make_unique<TumblewickDragDownLog>(
-                TumblewickDragDownLog::hostSource(TumblewickAgentHost::shared(), services.clock()),
+                TumblewickDragDownLog::hostSource(TumblewickAgentHost::shared(), services.clock(),
+                                                  customFleas(services)),
                 DesktopInput::shared().monitor());
         (*log)->toggle();
     };
@@ -59,8 +67,9 @@ void addDialogueInspector(WindowEntries& entries, AppServices& services) {
     auto inspector = std::make_shared<std::unique_ptr<TumblewickDialogueInspector>>();
     entries.hotkeys.dialogueInspector = [inspector, &services] {
         if (!*inspector)
-            *inspector = std::make_unique<TumblewickDialogueInspector>(
-                TumblewickDialogueInspector::hostSource(TumblewickAgentHost::shared(), services.clock()));
+            *inspector =
+                std::make_unique<TumblewickDialogueInspector>(TumblewickDialogueInspector::hostSource(
+                    TumblewickAgentHost::shared(), services.clock(), customFleas(services)));
         (*inspector)->toggle();
     };
 }
@@ -79,7 +88,8 @@ void addInnerLife(WindowEntries& entries, AppServices& services) {
                                                              const std::string& displayName) {
         if (!*panel)
             *panel = std::make_unique<TumblewickInnerLifePanel>(
-                TumblewickInnerLifePanel::hostSource(TumblewickAgentHost::shared(), services.clock()),
+                TumblewickInnerLifePanel::hostSource(TumblewickAgentHost::shared(), services.clock(),
+                                                     customFleas(services)),
                 showTimeline);
         (*panel)->show(fleaId, displayName);
     };

@@ -1,5 +1,5 @@
 #pragma once
-// What the Command-Shift hotkeys open and write: the companion windows and the Desktop
+// What the Shift+Super hotkeys open and write: the companion windows and the Desktop
 // exports, filled in by the application shell.
 #include <filesystem>
 #include <optional>

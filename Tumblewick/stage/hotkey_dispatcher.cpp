@@ -6,22 +6,15 @@ namespace tw {
 
 std::optional<Hotkey> hotkeyFor(const KeyPress& press) {
     if (!press.command || !press.shift) return std::nullopt;
-    switch (press.keyCode) {
-        case 17:
-            return Hotkey::recentThoughts;  // T
-        case 2:
-            return Hotkey::chapter;  // D
-        case 3:
-            return Hotkey::watchPanel;  // F
-        case 1:
-            return Hotkey::shareCard;  // S
-        case 37:
-            return Hotkey::dragDownLog;  // L
-        case 34:
-            return Hotkey::dialogueInspector;  // I
-        default:
-            return std::nullopt;
-    }
+    for (const HotkeyBinding& binding : hotkeyBindings)
+        if (binding.keyCode == press.keyCode) return binding.hotkey;
+    return std::nullopt;
+}
+
+std::string hotkeyLabel(Hotkey hotkey) {
+    for (const HotkeyBinding& binding : hotkeyBindings)
+        if (binding.hotkey == hotkey) return std::string("Shift+Super+") + binding.letter;
+    return {};
 }
 
 void runHotkey(Hotkey hotkey, InputOrigin origin, HotkeyActions& actions) {

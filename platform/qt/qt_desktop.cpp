@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/log.h"
+#include "platform/qt/sound_output.h"
 
 #ifdef TW_HAVE_QTDBUS
 #include <QDBusConnection>
@@ -33,7 +34,8 @@ void openFolder(const std::filesystem::path& file) {
 
 }  // namespace
 
-// One canberra context for the process, made on first use; none when no sound system is there.
+// One canberra context for the process, made on first use; none when nothing could play
+// a sound.
 struct QtDesktop::Sound {
 #ifdef TW_HAVE_CANBERRA
     ca_context* context = nullptr;
@@ -44,7 +46,11 @@ struct QtDesktop::Sound {
     ca_context* get() {
         if (!tried) {
             tried = true;
-            if (ca_context_create(&context) != CA_SUCCESS) context = nullptr;
+            if (!soundOutputAvailable(SoundOutputPlaces::ofThisProcess())) {
+                log::info("No sound device or sound server: chimes stay silent.");
+            } else if (ca_context_create(&context) != CA_SUCCESS) {
+                context = nullptr;
+            }
         }
         return context;
     }

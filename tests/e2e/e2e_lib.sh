@@ -29,11 +29,12 @@ wait_for() {  # $1 seconds, then a command: true as soon as the command succeeds
   done
 }
 
-e2e_start_display() {  # Xvfb and openbox; sets DISPLAY
+e2e_start_display() {  # [$1: WIDTHxHEIGHT, 1920x1080 unless told] Xvfb and openbox; sets DISPLAY
   local which=()
+  screen_size=${1:-1920x1080}
   [ -n "${TW_E2E_DISPLAY:-}" ] && which=(":$TW_E2E_DISPLAY")
   # -noreset: no reset (and refused connections) whenever the last client leaves.
-  Xvfb "${which[@]}" -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
+  Xvfb "${which[@]}" -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
   pids+=($!)
   local _
   for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
@@ -57,8 +58,8 @@ e2e_write_settings() {  # JSON object members (typed entries) as the settings fi
   printf '{\n%s\n}\n' "$1" >"$settings"
 }
 
-find_strip() {  # the strip's line of `xwininfo -tree`, when it is mapped
-  xwininfo -root -tree | grep '"Tumblewick"' | grep '1920x150' | head -n 1
+find_strip() {  # the strip's line of `xwininfo -tree`, when it is mapped: as wide as the screen
+  xwininfo -root -tree | grep '"Tumblewick"' | grep " ${screen_size%x*}x150+" | head -n 1
 }
 
 start_app() {  # $1: output file; sets app_pid, strip and strip_id

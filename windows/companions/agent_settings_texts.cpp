@@ -1,6 +1,9 @@
 #include "windows/companions/agent_settings_texts.h"
 
 #include <cstdio>
+#include <utility>
+
+#include "Tumblewick/stage/hotkey_dispatcher.h"
 
 namespace tw {
 
@@ -15,6 +18,16 @@ std::string cacheSizeText(std::uint64_t bytes) {
 std::string cacheStatsLine(std::size_t entries, std::uint64_t bytes) {
     return "Dialogue cache: " + std::to_string(entries) + " entries \u00B7 " + cacheSizeText(bytes) +
            " on disk";
+}
+
+std::string agentSettingsHotkeysText() {
+    const std::pair<Hotkey, const char*> shown[] = {{Hotkey::recentThoughts, "thoughts"},
+                                                    {Hotkey::chapter, "export"},
+                                                    {Hotkey::shareCard, "share"},
+                                                    {Hotkey::watchPanel, "full-screen"}};
+    std::string text = "Hotkeys:";
+    for (const auto& [hotkey, what] : shown) text += "  " + hotkeyLabel(hotkey) + " " + what;
+    return text;
 }
 
 }  // namespace tw

@@ -9,5 +9,7 @@ namespace tw {
 std::string cacheSizeText(std::uint64_t bytes);
 // "Dialogue cache: 12 entries · 3.4 KB on disk".
 std::string cacheStatsLine(std::size_t entries, std::uint64_t bytes);
+// The hotkeys worth knowing here, named as the hotkey table binds them.
+std::string agentSettingsHotkeysText();
 
 }  // namespace tw

@@ -6,6 +6,8 @@
 #include <QVBoxLayout>
 #include <cstring>
 
+#include "windows/companions/agent_settings_texts.h"
+#include "windows/companions/companion_style.h"
 #include "windows/settings_keys/tumblewick_settings_panel.h"
 
 namespace tw {
@@ -23,10 +25,6 @@ constexpr std::array<Switch, 4> switches{{
     {TumblewickSettingsPanel::signatureChimeKey, "Chime on signature moments"},
 }};
 
-constexpr const char* hintText =
-    "Hotkeys:  \u21E7\u2318T thoughts  \u21E7\u2318D export  \u21E7\u2318S share  \u21E7\u2318F full-screen  "
-    "\u21E7\u2318, settings";
-
 }  // namespace
 
 AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidget* parent)
@@ -37,6 +35,9 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
     QPalette colours = palette();
     colours.setColor(QPalette::Window, QColor::fromRgbF(0.07, 0.07, 0.07, 0.96));
     colours.setColor(QPalette::WindowText, Qt::white);
+    // The switches' boxes: a grey that stands out of the window, under a white tick.
+    colours.setColor(QPalette::Base, QColor(74, 74, 74));
+    colours.setColor(QPalette::Text, Qt::white);
     setPalette(colours);
 
     auto* layout = new QVBoxLayout(this);
@@ -49,7 +50,7 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
     for (std::size_t i = 0; i < switches.size(); ++i) {
         const Switch entry = switches[i];
         auto* box = new QCheckBox(QString::fromUtf8(entry.title), this);
-        box->setStyleSheet(QStringLiteral("color: white; font-size: 12px;"));
+        box->setFont(companion::font(12));  // white from the palette, which also draws the box
         box->setChecked(TumblewickSettingsPanel::boolFor(standard_, entry.key, true));
         connect(box, &QCheckBox::toggled, this, [this, entry](bool on) {
             TumblewickSettingsPanel::setBool(standard_, on, entry.key);
@@ -66,7 +67,7 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
     cacheLine_->setStyleSheet(
         QStringLiteral("color: rgba(255, 204, 0, 140); font-family: monospace; font-size: 10px;"));
     layout->addWidget(cacheLine_);
-    auto* hint = new QLabel(QString::fromUtf8(hintText), this);
+    auto* hint = new QLabel(QString::fromStdString(agentSettingsHotkeysText()), this);
     hint->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, 115); font-size: 10px;"));
     hint->setWordWrap(true);
     layout->addWidget(hint);

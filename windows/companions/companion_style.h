@@ -15,6 +15,12 @@ namespace tw::companion {
 QColor yellow(double alpha);
 QColor white(double alpha);
 QColor pink(double alpha);
+// What the dark panels are filled with, at their own opacity.
+QColor panelBackground(double alpha);
+// The scroll bar's handle: plain grey, light enough to read on a panel over any desktop.
+QColor scrollHandle();
+// A slim vertical scroll bar in that grey, for the dark panels' text views.
+QString scrollBarStyleSheet();
 // A pixel-sized system font; `monospace` picks the fixed-width one.
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospace = false);
 QTextCharFormat format(const QFont& font, const QColor& ink);

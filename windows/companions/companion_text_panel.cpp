@@ -4,6 +4,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "windows/companions/companion_style.h"
+
 namespace tw {
 
 CompanionTextPanel::CompanionTextPanel(const Look& look, QWidget* parent)
@@ -15,7 +17,7 @@ CompanionTextPanel::CompanionTextPanel(const Look& look, QWidget* parent)
     resize(look.size);
     setAutoFillBackground(true);
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor::fromRgbF(0.05, 0.05, 0.05, look.backgroundAlpha));
+    colours.setColor(QPalette::Window, companion::panelBackground(look.backgroundAlpha));
     setPalette(colours);
 
     auto* layout = new QVBoxLayout(this);
@@ -32,7 +34,8 @@ CompanionTextPanel::CompanionTextPanel(const Look& look, QWidget* parent)
     if (!look.selectable) text_->setFocusPolicy(Qt::NoFocus);
     text_->setFrameShape(QFrame::NoFrame);
     text_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    text_->setStyleSheet(QStringLiteral("background: transparent;"));
+    text_->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; } ") +
+                         companion::scrollBarStyleSheet());
     text_->viewport()->setAutoFillBackground(false);
     text_->document()->setDocumentMargin(look.documentMargin);
     layout->addWidget(text_, 1);

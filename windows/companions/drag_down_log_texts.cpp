@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "Tumblewick/stage/hotkey_dispatcher.h"
+
 namespace tw {
 
 std::string dragDownAgeText(double elapsedSeconds) {
@@ -10,6 +12,10 @@ std::string dragDownAgeText(double elapsedSeconds) {
     // A clock set far back must not overflow the cast.
     const double minutes = std::min(elapsedSeconds / 60.0, 1e15);
     return std::to_string(static_cast<std::int64_t>(minutes)) + "m";
+}
+
+std::string dragDownHintText() {
+    return hotkeyLabel(Hotkey::dragDownLog) + " close \u00B7 click anywhere to dismiss";
 }
 
 std::vector<DragDownChip> dragDownChips(const std::vector<agent_host::RecentLine>& oldestFirst, Date now) {

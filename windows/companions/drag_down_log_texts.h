@@ -20,6 +20,8 @@ struct DragDownChip {
 
 // "now" under a minute (the future too), then whole minutes only: "1m", "120m".
 std::string dragDownAgeText(double elapsedSeconds);
+// The line beside the header: the log's own hotkey, as the hotkey table binds it.
+std::string dragDownHintText();
 // The newest six lines, newest first.
 std::vector<DragDownChip> dragDownChips(const std::vector<agent_host::RecentLine>& oldestFirst, Date now);
 

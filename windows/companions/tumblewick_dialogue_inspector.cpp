@@ -48,8 +48,11 @@ TumblewickDialogueInspector::TumblewickDialogueInspector(Source source, QWidget*
 }
 
 TumblewickDialogueInspector::Source TumblewickDialogueInspector::hostSource(TumblewickAgentHost& host,
-                                                                            const Clock& clock) {
-    return [&host, &clock] { return dialogueInspectorContent(host.dialogueDebug(), clock.now()); };
+                                                                            const Clock& clock,
+                                                                            CustomFleaList customFleas) {
+    return [&host, &clock, customFleas = std::move(customFleas)] {
+        return dialogueInspectorContent(withSpeakerNames(host.dialogueDebug(), customFleas()), clock.now());
+    };
 }
 
 void TumblewickDialogueInspector::refresh() {

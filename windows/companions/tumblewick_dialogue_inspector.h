@@ -6,6 +6,7 @@
 
 #include "windows/companions/companion_text_panel.h"
 #include "windows/companions/dialogue_inspector_texts.h"
+#include "windows/companions/speaker_name.h"
 
 namespace tw {
 
@@ -19,7 +20,8 @@ class TumblewickDialogueInspector final : public CompanionTextPanel {
 
     explicit TumblewickDialogueInspector(Source source, QWidget* parent = nullptr);
     // What the host holds now, read at each refresh.
-    static Source hostSource(TumblewickAgentHost& host, const Clock& clock);
+    // Custom fleas by their current names.
+    static Source hostSource(TumblewickAgentHost& host, const Clock& clock, CustomFleaList customFleas);
 
     void refresh() override;
 

@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/qt/click_through_overlay.h"
 #include "windows/companions/companion_style.h"
+#include "windows/companions/drag_down_chip_row.h"
 
 namespace tw {
 namespace {
@@ -24,8 +25,6 @@ constexpr int sideMargin = 24;
 constexpr int headerTop = 8;
 constexpr int headerGap = 8;
 constexpr int bottomMargin = 10;
-constexpr int chipMinWidth = 180;
-constexpr int chipMaxWidth = 280;
 constexpr int chipPaddingX = 10;
 constexpr int chipPaddingY = 6;
 
@@ -80,18 +79,23 @@ QString twoLines(QString text, const QFont& font, int width) {
            QFontMetrics(font).elidedText(rest, Qt::ElideRight, width);
 }
 
-QWidget* makeChip(const DragDownChip& chip, QWidget* parent) {
+// The width the chip's longest text asks for, with a pixel of slack: a line measured to
+// fit exactly must not wrap when laid out.
+int naturalWidth(const DragDownChip& chip) {
+    const int text =
+        std::max({QFontMetrics(lineFont()).horizontalAdvance(QString::fromStdString(chip.line)),
+                  QFontMetrics(nameFont()).horizontalAdvance(QString::fromStdString(chip.fleaName)),
+                  QFontMetrics(ageFont()).horizontalAdvance(QString::fromStdString(chip.age))});
+    return text + 2 * chipPaddingX + 1;
+}
+
+QWidget* makeChip(const DragDownChip& chip, int width, QWidget* parent) {
     auto* card = new QFrame(parent);
     card->setObjectName(QStringLiteral("chip"));
     card->setStyleSheet(QStringLiteral("#chip { background: rgba(255, 255, 255, 15); border-radius: 8px; }"));
     const QString name = QString::fromStdString(chip.fleaName);
     const QString words = QString::fromStdString(chip.line);
     const QString age = QString::fromStdString(chip.age);
-    const int natural = std::max({QFontMetrics(lineFont()).horizontalAdvance(words),
-                                  QFontMetrics(nameFont()).horizontalAdvance(name),
-                                  QFontMetrics(ageFont()).horizontalAdvance(age)});
-    // A pixel of slack: a line measured to fit exactly must not wrap when laid out.
-    const int width = std::clamp(natural + 2 * chipPaddingX + 1, chipMinWidth, chipMaxWidth);
     card->setFixedSize(width, chipHeight());
 
     auto* stack = new QVBoxLayout(card);
@@ -119,11 +123,11 @@ DragDownLogView::DragDownLogView() {
     top->addWidget(
         label(QStringLiteral("\U0001F3AA LATEST THOUGHTS"), headerFont(), companion::yellow(0.7), this));
     top->addStretch(1);
-    top->addWidget(label(QStringLiteral("\u21E7\u2318L close \u00B7 click anywhere to dismiss"),
-                         companion::font(9), companion::white(0.35), this));
+    top->addWidget(
+        label(QString::fromStdString(dragDownHintText()), companion::font(9), companion::white(0.35), this));
     layout->addLayout(top);
     chipsContainer_ = new QHBoxLayout;
-    chipsContainer_->setSpacing(8);
+    chipsContainer_->setSpacing(dragDownChipSpacing);
     chipsContainer_->addStretch(1);
     layout->addLayout(chipsContainer_, 1);
 }
@@ -135,7 +139,10 @@ void DragDownLogView::refresh(const std::vector<DragDownChip>& chips) {
         chips_.push_back(
             label(QStringLiteral("The troupe is quiet."), companion::font(12), companion::white(0.5), this));
     } else {
-        for (const DragDownChip& chip : chips) chips_.push_back(makeChip(chip, this));
+        std::vector<int> natural;
+        for (const DragDownChip& chip : chips) natural.push_back(naturalWidth(chip));
+        const std::vector<int> widths = dragDownChipWidths(natural, width() - 2 * sideMargin);
+        for (std::size_t i = 0; i < widths.size(); ++i) chips_.push_back(makeChip(chips[i], widths[i], this));
     }
     for (std::size_t i = 0; i < chips_.size(); ++i)
         chipsContainer_->insertWidget(static_cast<int>(i), chips_[i], 0, Qt::AlignVCenter);
@@ -180,9 +187,11 @@ TumblewickDragDownLog::TumblewickDragDownLog(Source source, InputMonitor& input)
 
 TumblewickDragDownLog::~TumblewickDragDownLog() = default;
 
-TumblewickDragDownLog::Source TumblewickDragDownLog::hostSource(TumblewickAgentHost& host,
-                                                                const Clock& clock) {
-    return [&host, &clock] { return dragDownChips(host.recentLines(), clock.now()); };
+TumblewickDragDownLog::Source TumblewickDragDownLog::hostSource(TumblewickAgentHost& host, const Clock& clock,
+                                                                CustomFleaList customFleas) {
+    return [&host, &clock, customFleas = std::move(customFleas)] {
+        return dragDownChips(withSpeakerNames(host.recentLines(), customFleas()), clock.now());
+    };
 }
 
 void TumblewickDragDownLog::toggle() {
@@ -200,14 +209,14 @@ void TumblewickDragDownLog::show() {
         slideFrame_ = new QPropertyAnimation(panel_.get(), "geometry", &slide_);
         slideAlpha_ = new QPropertyAnimation(panel_.get(), "windowOpacity", &slide_);
     }
-    refresh();
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return;
-    // The width follows the primary screen on every show.
+    // The width follows the primary screen on every show; the chips are fitted to it.
     const QRect frame = screen->geometry();
     const int height = panel_->height();
     slide_.stop();
     panel_->setGeometry(frame.left(), frame.top() - height, frame.width(), height);
+    refresh();
     panel_->setWindowOpacity(0.0);
     panel_->show();
     panel_->raise();

@@ -15,6 +15,7 @@
 
 #include "platform/input_monitor.h"
 #include "windows/companions/drag_down_log_texts.h"
+#include "windows/companions/speaker_name.h"
 
 class QHBoxLayout;
 
@@ -29,6 +30,7 @@ class DragDownLogView final : public QWidget {
     static constexpr int minimumHeight = 86;
 
     DragDownLogView();
+    // Shows the chips, newest first, as many as fit the view's present width.
     void refresh(const std::vector<DragDownChip>& chips);
     // Each chip's name, line and age, one string per chip, left to right.
     QStringList chipTexts() const;
@@ -54,7 +56,8 @@ class TumblewickDragDownLog final : public QObject, private InputSubscriber {
     // `input` must outlive the log; presses reach it only while the log shows.
     TumblewickDragDownLog(Source source, InputMonitor& input);
     ~TumblewickDragDownLog() override;
-    static Source hostSource(TumblewickAgentHost& host, const Clock& clock);
+    // Custom fleas by their current names.
+    static Source hostSource(TumblewickAgentHost& host, const Clock& clock, CustomFleaList customFleas);
 
     // Hides the log while it shows (or slides in), otherwise shows it.
     void toggle();

@@ -38,10 +38,11 @@ TumblewickRecentThoughtsPanel::TumblewickRecentThoughtsPanel(Source source, QWid
 }
 
 TumblewickRecentThoughtsPanel::Source TumblewickRecentThoughtsPanel::hostSource(TumblewickAgentHost& host,
-                                                                                const Clock& clock) {
-    return [&host, &clock] {
+                                                                                const Clock& clock,
+                                                                                CustomFleaList customFleas) {
+    return [&host, &clock, customFleas = std::move(customFleas)] {
         const Date now = clock.now();
-        return recentThoughtsRuns(host.recentLines(), host.todayStats(now),
+        return recentThoughtsRuns(withSpeakerNames(host.recentLines(), customFleas()), host.todayStats(now),
                                   host.decisionsByMinute(activityMinutes, now), now);
     };
 }

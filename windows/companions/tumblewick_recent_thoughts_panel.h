@@ -7,6 +7,7 @@
 
 #include "windows/companions/companion_text_panel.h"
 #include "windows/companions/recent_thoughts_texts.h"
+#include "windows/companions/speaker_name.h"
 
 namespace tw {
 
@@ -20,7 +21,8 @@ class TumblewickRecentThoughtsPanel final : public CompanionTextPanel {
 
     explicit TumblewickRecentThoughtsPanel(Source source, QWidget* parent = nullptr);
     // What the host holds now, read at each refresh.
-    static Source hostSource(TumblewickAgentHost& host, const Clock& clock);
+    // Custom fleas by their current names.
+    static Source hostSource(TumblewickAgentHost& host, const Clock& clock, CustomFleaList customFleas);
 
     void refresh() override;
 

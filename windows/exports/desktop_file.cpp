@@ -32,8 +32,10 @@ bool writeAll(int fd, std::string_view bytes) {
 // Hidden, and unique per process and call, so two writers never share a temporary.
 fs::path temporaryNameFor(const fs::path& file) {
     static std::atomic<unsigned> counter{0};
-    return file.parent_path() / ("." + file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                 std::to_string(counter.fetch_add(1)));
+    std::string name = ".";
+    name.append(file.filename().string()).append(".tmp-").append(std::to_string(::getpid()));
+    name.append("-").append(std::to_string(counter.fetch_add(1)));
+    return file.parent_path() / name;
 }
 
 }  // namespace

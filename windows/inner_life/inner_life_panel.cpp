@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "agent/host/tumblewick_agent_host.h"
+#include "windows/companions/companion_style.h"
 #include "windows/inner_life/mood_bars.h"
 #include "windows/inner_life/styled_text.h"
 
@@ -35,7 +36,7 @@ TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline o
     resize(320, 360);
     setAutoFillBackground(true);
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor::fromRgbF(0.05, 0.05, 0.05, 0.94));
+    colours.setColor(QPalette::Window, companion::panelBackground(0.94));
     setPalette(colours);
 
     auto* layout = new QVBoxLayout(this);
@@ -44,7 +45,9 @@ TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline o
     auto* top = new QVBoxLayout;
     top->setContentsMargins(16, 0, 16, 0);
     top->setSpacing(0);
-    name_ = addLabel(this, *top, Font{FontFamily::system, 18, FontWeight::bold}, Color::rgb(1, 1, 0));
+    name_ = new ElidedLabel(this);
+    styleLabel(*name_, Font{FontFamily::system, 18, FontWeight::bold}, Color::rgb(1, 1, 0));
+    top->addWidget(name_);
     top->addSpacing(2);
     voice_ = addLabel(this, *top, Font{FontFamily::system, 11, FontWeight::regular}, Color::white(1, 0.6));
     top->addSpacing(16);
@@ -80,20 +83,32 @@ TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline o
 }
 
 TumblewickInnerLifePanel::Source TumblewickInnerLifePanel::hostSource(TumblewickAgentHost& host,
-                                                                      const Clock& clock) {
+                                                                      const Clock& clock,
+                                                                      CustomFleaList customFleas) {
     return Source{
         .content =
-            [&host, &clock](const std::string& fleaId, const std::string& displayName) {
+            [&host, &clock, customFleas](const std::string& fleaId, const std::string& displayName) {
                 std::optional<FleaAgentScheduler::DiagnosticEntry> entry;
                 for (auto& candidate : host.agentScheduler().diagnostics())
                     if (candidate.flea_id == fleaId) {
                         entry = std::move(candidate);
                         break;
                     }
-                return innerLifeContent(entry, host.recentLines(), fleaId, displayName, clock.now());
+                // A custom flea renamed since its panel opened goes by its new name; one
+                // that is gone keeps the name it was opened with.
+                const std::string current = speakerName(fleaId, customFleas());
+                return innerLifeContent(entry, host.recentLines(), fleaId,
+                                        current != fleaId ? current : displayName, clock.now());
             },
-        .topBonds = [&host](const std::string& fleaId, int limit,
-                            BondsAnswer done) { host.topBonds(fleaId, limit, std::move(done)); },
+        .topBonds =
+            [&host, customFleas](const std::string& fleaId, int limit, BondsAnswer done) {
+                host.topBonds(fleaId, limit,
+                              [customFleas, done = std::move(done)](std::vector<agent_host::Bond> bonds) {
+                                  for (agent_host::Bond& bond : bonds)
+                                      bond.partner = speakerName(bond.partner, customFleas());
+                                  done(std::move(bonds));
+                              });
+            },
     };
 }
 
@@ -118,7 +133,7 @@ void TumblewickInnerLifePanel::show(const std::string& fleaId, const std::string
 void TumblewickInnerLifePanel::refresh() {
     shown_ = source_.content(fleaId_, displayName_);
     setWindowTitle(QString::fromStdString(shown_.title));
-    name_->setText(QString::fromStdString(shown_.name));
+    name_->setFullText(QString::fromStdString(shown_.name));
     voice_->setText(QString::fromStdString(shown_.voice));
     moodBars_->update();
     showStyledRuns(*text_, shown_.lines);

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "windows/companions/speaker_name.h"
 #include "windows/inner_life/canvas_widget.h"
+#include "windows/inner_life/elided_label.h"
 #include "windows/inner_life/inner_life_texts.h"
 
 namespace tw {
@@ -32,8 +34,9 @@ class TumblewickInnerLifePanel final : public QWidget {
     static constexpr int refreshMilliseconds = 1000;
 
     TumblewickInnerLifePanel(Source source, OpenTimeline openTimeline, QWidget* parent = nullptr);
-    // The scheduler's diagnostics, the feed and the decision log's bonds.
-    static Source hostSource(TumblewickAgentHost& host, const Clock& clock);
+    // The scheduler's diagnostics, the feed and the decision log's bonds; custom fleas
+    // by their current names.
+    static Source hostSource(TumblewickAgentHost& host, const Clock& clock, CustomFleaList customFleas);
 
     using QWidget::show;
     // Switches the panel to this flea, brings it up without focus and restarts the timer.
@@ -54,7 +57,7 @@ class TumblewickInnerLifePanel final : public QWidget {
    private:
     Source source_;
     OpenTimeline openTimeline_;
-    QLabel* name_ = nullptr;
+    ElidedLabel* name_ = nullptr;
     QLabel* voice_ = nullptr;
     CanvasWidget* moodBars_ = nullptr;
     QLabel* bonds_ = nullptr;

@@ -48,16 +48,10 @@ QTextEdit* makeRunsView(QWidget& parent, Selectable selectable, Size inset) {
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The document's margin is one number; the wider sides get the rest as padding.
     const double margin = std::min(inset.width, inset.height);
-    view->setStyleSheet(
-        QStringLiteral(
-            "QTextEdit { background: transparent; padding: %1px %2px; }"
-            " QScrollBar:vertical { background: transparent; width: 8px; }"
-            " QScrollBar::handle:vertical { background: rgba(255, 255, 255, 56); border-radius: 4px;"
-            " min-height: 24px; }"
-            " QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
-            " QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
-            .arg(inset.height - margin)
-            .arg(inset.width - margin));
+    view->setStyleSheet(QStringLiteral("QTextEdit { background: transparent; padding: %1px %2px; } ")
+                            .arg(inset.height - margin)
+                            .arg(inset.width - margin) +
+                        companion::scrollBarStyleSheet());
     view->viewport()->setAutoFillBackground(false);
     view->document()->setDocumentMargin(margin);
     return view;

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "agent/host/tumblewick_agent_host.h"
+#include "windows/companions/companion_style.h"
 #include "windows/inner_life/activity_chart.h"
 #include "windows/inner_life/styled_text.h"
 
@@ -17,7 +18,7 @@ TumblewickTimelineWindow::TumblewickTimelineWindow(Source source, QWidget* paren
     resize(540, 480);
     setAutoFillBackground(true);
     QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor::fromRgbF(0.05, 0.05, 0.05, 1.0));
+    colours.setColor(QPalette::Window, companion::panelBackground(1.0));
     setPalette(colours);
 
     auto* layout = new QVBoxLayout(this);
@@ -26,7 +27,7 @@ TumblewickTimelineWindow::TumblewickTimelineWindow(Source source, QWidget* paren
     auto* top = new QVBoxLayout;
     top->setContentsMargins(22, 0, 22, 0);
     top->setSpacing(0);
-    header_ = new QLabel(this);
+    header_ = new ElidedLabel(this);
     styleLabel(*header_, Font{FontFamily::system, 22, FontWeight::bold}, Color::rgb(1, 1, 0));
     top->addWidget(header_);
     top->addSpacing(4);
@@ -75,7 +76,7 @@ void TumblewickTimelineWindow::show(const std::string& fleaId, const std::string
 void TumblewickTimelineWindow::refresh() {
     shown_ = source_(fleaId_, displayName_);
     setWindowTitle(QString::fromStdString(shown_.title));
-    header_->setText(QString::fromStdString(shown_.header));
+    header_->setFullText(QString::fromStdString(shown_.header));
     summary_->setText(QString::fromStdString(shown_.summary));
     chart_->update();
     showStyledRuns(*text_, shown_.lines);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "windows/inner_life/canvas_widget.h"
+#include "windows/inner_life/elided_label.h"
 #include "windows/inner_life/timeline_texts.h"
 
 namespace tw {
@@ -33,6 +34,7 @@ class TumblewickTimelineWindow final : public QWidget {
 
     const TimelineContent& shown() const { return shown_; }
     QString shownText() const { return text_->toPlainText(); }
+    QString headerText() const { return header_->text(); }
     const QTimer& refreshTimer() const { return refreshTimer_; }
 
    protected:
@@ -40,7 +42,7 @@ class TumblewickTimelineWindow final : public QWidget {
 
    private:
     Source source_;
-    QLabel* header_ = nullptr;
+    ElidedLabel* header_ = nullptr;
     QLabel* summary_ = nullptr;
     CanvasWidget* chart_ = nullptr;
     QTextEdit* text_ = nullptr;

@@ -78,9 +78,11 @@ TumblewickWatchPanel::TumblewickWatchPanel(SceneSource scene, const Clock& clock
 
 TumblewickWatchPanel::~TumblewickWatchPanel() = default;
 
-TumblewickWatchPanel::SceneSource TumblewickWatchPanel::hostSource(TumblewickAgentHost& host) {
-    return [&host] {
-        return watch::Scene{host.agentScheduler().diagnostics(), host.attendedFleaID(), host.recentLines()};
+TumblewickWatchPanel::SceneSource TumblewickWatchPanel::hostSource(TumblewickAgentHost& host,
+                                                                   CustomFleaList customFleas) {
+    return [&host, customFleas = std::move(customFleas)] {
+        return watch::Scene{host.agentScheduler().diagnostics(), host.attendedFleaID(),
+                            withSpeakerNames(host.recentLines(), customFleas())};
     };
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/clock.h"
 #include "platform/qt/qpainter_canvas.h"
+#include "windows/companions/speaker_name.h"
 #include "windows/watch/watch_panel_drawing.h"
 
 namespace tw {
@@ -58,7 +59,8 @@ class TumblewickWatchPanel final {
     TumblewickWatchPanel& operator=(const TumblewickWatchPanel&) = delete;
 
     // What the host holds now, read at every frame.
-    static SceneSource hostSource(TumblewickAgentHost& host);
+    // Custom fleas by their current names.
+    static SceneSource hostSource(TumblewickAgentHost& host, CustomFleaList customFleas);
 
     // Hides the window when it shows, otherwise shows it.
     void toggle();

@@ -13,6 +13,28 @@ QColor yellow(double opacity) {
     return color;
 }
 
+QPalette palette() {
+    const QColor window(28, 28, 30);
+    const QColor text(242, 242, 247);
+    const QColor button(58, 58, 60);
+    QPalette colours(button, window);  // with the bevels Qt derives from these two
+    colours.setColor(QPalette::WindowText, text);
+    colours.setColor(QPalette::Base, QColor(38, 38, 41));
+    colours.setColor(QPalette::AlternateBase, QColor(46, 46, 49));
+    colours.setColor(QPalette::Text, text);
+    colours.setColor(QPalette::ButtonText, text);
+    colours.setColor(QPalette::BrightText, Qt::white);
+    colours.setColor(QPalette::Highlight, QColor(22, 62, 104));
+    colours.setColor(QPalette::HighlightedText, Qt::white);
+    colours.setColor(QPalette::PlaceholderText, QColor(152, 152, 157));
+    colours.setColor(QPalette::ToolTipBase, window);
+    colours.setColor(QPalette::ToolTipText, text);
+    colours.setColor(QPalette::Link, QColor(100, 170, 255));
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        colours.setColor(QPalette::Disabled, role, QColor(142, 142, 147));
+    return colours;
+}
+
 QColor toneColor(ToneColor tone, const QWidget& widget) {
     QColor color;
     switch (tone.tone) {

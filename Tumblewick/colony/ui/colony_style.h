@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 #include <QLabel>
+#include <QPalette>
 #include <QString>
 #include <string>
 #include <string_view>
@@ -18,6 +19,10 @@ namespace tw::ColonyStyle {
 // Primary and secondary follow the widget's palette, so a dark theme stays readable.
 QColor toneColor(ToneColor tone, const QWidget& widget);
 QColor yellow(double opacity = 1);
+
+// The colony windows' own palette, set before anything reads a tone from it: dark, so
+// the yellow of levels, unlocked nodes and costs reads as well as the text does.
+QPalette palette();
 
 enum class TextRole { largeTitle, title, title2, title3, headline, subheadline, body, caption };
 QFont font(TextRole style, bool bold = false);

@@ -102,6 +102,7 @@ void openColonyWindow() { MacColonyWindow::shared().open(); }
 MacColonyWindow::MacColonyWindow(MacCustomFleaStore& store, ProgressionSpec spec, RandomSource& random,
                                  const Clock& clock, QWidget* parent)
     : QWidget(parent, Qt::Window), store_(store), spec_(std::move(spec)), random_(random), clock_(clock) {
+    setPalette(ColonyStyle::palette());
     setWindowTitle(ColonyStyle::qstr(colonyWindowTitle));
     setMinimumSize(700, 500);
     resize(800, 600);

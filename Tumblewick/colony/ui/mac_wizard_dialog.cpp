@@ -100,6 +100,7 @@ void MacHatChip::paintEvent(QPaintEvent*) {
 MacWizardDialog::MacWizardDialog(const ProgressionSpec& spec, MacCustomFleaStore& store, RandomSource& random,
                                  const Clock& clock, QWidget* parent)
     : QDialog(parent), spec_(spec), store_(store), random_(random), clock_(clock) {
+    setPalette(ColonyStyle::palette());
     setWindowTitle("Create a Flea");
     setWindowModality(Qt::WindowModal);
     setFixedSize(dialogWidth, dialogHeight);

@@ -22,7 +22,7 @@ std::vector<ControlMenuItem> controlMenuItems(double uiScale, double storedScale
                               .action = ControlAction::selectDisplayScaleAuto,
                               .checked = storedScale <= 0});
     return {
-        {.title = "Colony (Create a Flea)...", .action = ControlAction::openColony},
+        {.title = "Colony (Create a Flea)...", .action = ControlAction::openColony, .key = 'c'},
         separator,
         {.title = "Settings...", .action = ControlAction::openSettingsPanel},
         {.title = "Export diagnostics", .action = ControlAction::exportDiagnostics},

@@ -1,6 +1,6 @@
 #pragma once
 // The "Controls" menu of the strip's close button, as data: the items in order, their
-// titles, check marks and actions. The shell turns it into a real menu.
+// titles, keys, check marks and actions. The shell turns it into a real menu.
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +22,7 @@ struct ControlMenuItem {
     ControlAction action = ControlAction::none;
     bool separator = false;
     bool checked = false;
+    char key = 0;                            // pressed alone while the menu is open; 0: none
     std::optional<double> scale{};           // for selectDisplayScale
     std::vector<ControlMenuItem> submenu{};  // "Display scale"
     friend bool operator==(const ControlMenuItem&, const ControlMenuItem&) = default;

@@ -22,7 +22,7 @@ Json storedValue(const std::optional<DefaultsValue>& value) {
             if constexpr (std::is_same_v<T, Date>) {
                 return iso8601String(v).value_or("");
             } else if constexpr (std::is_same_v<T, DefaultsData>) {
-                return "<" + std::to_string(v.bytes.size()) + " bytes>";
+                return std::string("<").append(std::to_string(v.bytes.size())).append(" bytes>");
             } else if constexpr (std::is_same_v<T, double>) {
                 return std::isfinite(v) ? Json(v) : Json(nullptr);
             } else {

@@ -6,12 +6,18 @@
 
 #include "Tumblewick/shell/configuration/configuration.h"
 #include "platform/json.h"
+#include "platform/unicode.h"
 
 namespace tw {
 namespace {
 
+std::string_view withoutPrefix(std::string_view version) {
+    if (!version.empty() && (version.front() == 'v' || version.front() == 'V')) version.remove_prefix(1);
+    return version;
+}
+
 std::vector<std::int64_t> versionNumbers(std::string_view text) {
-    if (!text.empty() && (text.front() == 'v' || text.front() == 'V')) text.remove_prefix(1);
+    text = withoutPrefix(text);
     std::vector<std::int64_t> numbers;
     while (!text.empty()) {
         const std::size_t dot = text.find('.');
@@ -65,6 +71,16 @@ bool isNewerVersion(std::string_view remote, std::string_view current) {
         if (a != b) return a > b;
     }
     return false;
+}
+
+std::string shownUpdateVersion(std::string_view feedVersion) {
+    // What "v" and " available" leave of the line.
+    constexpr std::size_t room = kUpdateNoticeMaxCharacters - 1 - std::string_view(" available").size();
+    const std::string_view version = withoutPrefix(feedVersion);
+    if (version.size() <= room) return std::string(version);
+    const std::string kept = unicode::graphemePrefix(version, room);
+    if (kept.size() == version.size()) return kept;
+    return unicode::graphemePrefix(kept, room - 1) + "\u2026";
 }
 
 }  // namespace tw

@@ -8,8 +8,8 @@ constexpr const char* customSuffix = " (custom)";
 
 MenuBarItem separator() { return MenuBarItem{.separator = true}; }
 
-MenuBarItem item(std::string title, MenuBarAction action, std::string key = {}) {
-    return MenuBarItem{.title = std::move(title), .action = action, .key = std::move(key)};
+MenuBarItem item(std::string title, MenuBarAction action, std::optional<Hotkey> hotkey = {}) {
+    return MenuBarItem{.title = std::move(title), .action = action, .hotkey = hotkey};
 }
 
 void appendCustomFleas(std::vector<MenuBarItem>& items, const std::vector<MenuBarFlea>& fleas,
@@ -32,8 +32,6 @@ const std::vector<std::string>& menuBarRosterNames() {
 }
 
 std::vector<MenuBarItem> menuBarContextMenuItems(bool menuBarModeOn) {
-    MenuBarItem quit = item("Quit Tumblewick", MenuBarAction::quit, "q");
-    quit.shift = false;
     MenuBarItem spotlight = item("Spotlight", MenuBarAction::none);
     spotlight.submenu = MenuBarSubmenu::spotlight;
     MenuBarItem innerLife = item("Inner Life", MenuBarAction::none);
@@ -41,13 +39,13 @@ std::vector<MenuBarItem> menuBarContextMenuItems(bool menuBarModeOn) {
     return {
         item("Show Tumblewick", MenuBarAction::togglePopover),
         separator(),
-        item("Recent thoughts…", MenuBarAction::openRecentThoughts, "T"),
-        item("Export today's chapter…", MenuBarAction::exportChapter, "D"),
-        item("Save share card…", MenuBarAction::saveShareCard, "S"),
-        item("Watch the Troupe…", MenuBarAction::openWatchPanel, "F"),
-        item("Drag-down log", MenuBarAction::openDragDown, "L"),
-        item("Dialogue inspector…", MenuBarAction::openDialogueInspector, "I"),
-        item("Agent settings…", MenuBarAction::openSettings, ","),
+        item("Recent thoughts…", MenuBarAction::openRecentThoughts, Hotkey::recentThoughts),
+        item("Export today's chapter…", MenuBarAction::exportChapter, Hotkey::chapter),
+        item("Save share card…", MenuBarAction::saveShareCard, Hotkey::shareCard),
+        item("Watch the Troupe…", MenuBarAction::openWatchPanel, Hotkey::watchPanel),
+        item("Drag-down log", MenuBarAction::openDragDown, Hotkey::dragDownLog),
+        item("Dialogue inspector…", MenuBarAction::openDialogueInspector, Hotkey::dialogueInspector),
+        item("Agent settings…", MenuBarAction::openSettings),
         spotlight,
         innerLife,
         separator(),
@@ -55,7 +53,7 @@ std::vector<MenuBarItem> menuBarContextMenuItems(bool menuBarModeOn) {
         separator(),
         item(menuBarModeTitle(menuBarModeOn), MenuBarAction::toggleMenuBarMode),
         separator(),
-        quit,
+        item("Quit Tumblewick", MenuBarAction::quit),
     };
 }
 

@@ -1,9 +1,11 @@
 #pragma once
-// The tray item's context menu and its two flea submenus, as data: titles, key
-// equivalents, check marks and what each item does. The shell turns them into menus.
+// The tray item's context menu and its two flea submenus, as data: titles, the hotkeys
+// that do the same, check marks and what each item does. The shell turns them into menus.
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "Tumblewick/stage/hotkey_dispatcher.h"
 
 namespace tw {
 
@@ -30,9 +32,9 @@ struct MenuBarItem {
     std::string title{};
     MenuBarAction action = MenuBarAction::none;
     bool separator = false;
-    // With Super, and with Shift too unless `shift` is false; empty: no key.
-    std::string key{};
-    bool shift = true;
+    // The global hotkey that does the same, shown beside the title; it works while the
+    // menu is open too.
+    std::optional<Hotkey> hotkey{};
     bool checked = false;
     MenuBarSubmenu submenu = MenuBarSubmenu::none;
     std::optional<std::string> fleaId{};  // a custom flea's id text

@@ -5,7 +5,7 @@
 namespace tw {
 
 std::string menuBarActivityTitle(std::int64_t decisions) {
-    return decisions == 0 ? std::string() : " " + std::to_string(decisions);
+    return decisions == 0 ? std::string() : std::string(" ").append(std::to_string(decisions));
 }
 
 std::string menuBarBadgeText(std::int64_t decisions) {
@@ -16,8 +16,8 @@ std::string menuBarBadgeText(std::int64_t decisions) {
 std::string menuBarToolTip(std::int64_t decisions) {
     std::string tip = "Tumblewick — open the tiny circus";
     if (decisions > 0) {
-        tip += "\n" + std::to_string(decisions) + (decisions == 1 ? " decision" : " decisions") +
-               " in the last minute";
+        tip.append("\n").append(std::to_string(decisions));
+        tip.append(decisions == 1 ? " decision" : " decisions").append(" in the last minute");
     }
     return tip;
 }

@@ -23,6 +23,9 @@ TEST(AgentSettingsTextsTest, CacheSizeRoundsToOneDecimalAndShowsSmallFilesAsUnde
     } cases[] = {{0, "<1 KB"}, {1023, "<1 KB"}, {1024, "1.0 KB"}, {1536, "1.5 KB"}, {3482, "3.4 KB"}};
     for (const auto& c : cases) EXPECT_EQ(cacheSizeText(c.bytes), c.text) << c.bytes;
     EXPECT_EQ(cacheStatsLine(12, 3482), "Dialogue cache: 12 entries \u00B7 3.4 KB on disk");
+    EXPECT_EQ(agentSettingsHotkeysText(),
+              "Hotkeys:  Shift+Super+T thoughts  Shift+Super+D export  Shift+Super+S share  Shift+Super+F "
+              "full-screen");
 }
 
 // The count comes from the cache's thread; the line is written on the main thread only.

@@ -5,6 +5,7 @@
 #include "platform/testing/manual_main_queue.h"
 #include "platform/x11/input_hub.h"
 #include "tests/windows/companions/companions_test_support.h"
+#include "windows/companions/drag_down_chip_row.h"
 #include "windows/companions/drag_down_log_texts.h"
 #include "windows/companions/tumblewick_drag_down_log.h"
 
@@ -30,6 +31,35 @@ TEST(DragDownLogTextsTest, AgesInWholeMinutesAndTheNewestSixFirst) {
     ASSERT_EQ(chips.size(), 6u);
     EXPECT_EQ(chips.front(), (DragDownChip{"flea9", "line 9", "now"}));
     EXPECT_EQ(chips.back(), (DragDownChip{"flea4", "line 4", "5m"}));
+    EXPECT_EQ(dragDownHintText(), "Shift+Super+L close \u00B7 click anywhere to dismiss");
+}
+
+TEST(DragDownChipRowTest, SixChipsFitFrom1366PixelsAndFewerOnlyWhenSixCannotAtTheirNarrowest) {
+    const std::vector<int> long6(6, 400), short6(6, 90), mixed{400, 150, 250, 280, 200, 190};
+    struct Case {
+        int screen;
+        std::vector<int> natural;
+        std::vector<int> widths;
+    };
+    const Case cases[] = {
+        {1920, long6, std::vector<int>(6, 280)},
+        {1920, short6, std::vector<int>(6, 180)},
+        {1920, {300, 100}, {280, 180}},
+        {1366, long6, std::vector<int>(6, 213)},  // all narrowed alike
+        {1366, short6, std::vector<int>(6, 180)},
+        {1366, mixed, {236, 180, 236, 236, 200, 190}},  // the widest give way first
+        {800, long6, std::vector<int>(4, 182)},
+        {800, short6, std::vector<int>(4, 180)},
+        {200, long6, {}},
+    };
+    for (const Case& c : cases) {
+        const int row = c.screen - 48;  // the log's side margins
+        const std::vector<int> widths = dragDownChipWidths(c.natural, row);
+        EXPECT_EQ(widths, c.widths) << c.screen;
+        int used = 0;
+        for (int width : widths) used += width + dragDownChipSpacing;
+        EXPECT_LE(used - dragDownChipSpacing, row) << c.screen;
+    }
 }
 
 TEST(DragDownLogTest, ShowsChipsOrTheQuietLineAndRefreshesOnlyWhileShown) {
@@ -61,6 +91,12 @@ TEST(DragDownLogTest, ShowsChipsOrTheQuietLineAndRefreshesOnlyWhileShown) {
     log.view()->resize(1200, log.view()->height());
     log.view()->grab().save(
         QString::fromStdString((testing::companionsOutputFolder() / "drag_down_log.png").string()));
+
+    // On a narrow screen the row takes fewer chips and never widens the log.
+    log.view()->resize(800, log.view()->height());
+    log.view()->refresh(std::vector<DragDownChip>(6, chips[1]));
+    EXPECT_EQ(log.view()->chipTexts().size(), 4);
+    EXPECT_LE(log.view()->minimumSizeHint().width(), 800);
 
     log.toggle();
     EXPECT_FALSE(log.isShown());

@@ -22,12 +22,7 @@ TEST(ChapterFromHostTest, ReadsTheFeedTheSpotlightAndTodaysDiaryOfTheHost) {
     testing::ManualMainQueue queue;
     testing::ManualClock clock(utcDecember7(23.0));
     testing::InMemoryDefaults defaults;
-    TumblewickAgentHost::Environment hostEnvironment;
-    hostEnvironment.mainQueue = &queue;
-    hostEnvironment.clock = &clock;
-    hostEnvironment.standardDefaults = &defaults;
-    hostEnvironment.calendar = testing::newYork();
-    TumblewickAgentHost host(hostEnvironment);
+    TumblewickAgentHost host(testing::hostEnvironment(queue, clock, defaults));
     host.recordRecentLine({"Pip", "perform_signature", "Ta-da!", utcDecember7(22.0)});
     host.attendFlea("Pip");
 

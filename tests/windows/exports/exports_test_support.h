@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "agent/host/tumblewick_agent_host.h"
 #include "platform/calendar.h"
 #include "platform/date.h"
 
@@ -15,6 +16,17 @@ namespace tw::testing {
 inline Date utcDecember7(double hours) { return Date::fromUnix(1796601600.0 + hours * 3600.0); }
 
 inline Calendar newYork() { return Calendar("America/New_York", "en_US"); }
+
+// What a real agent host needs, on the test's queue, clock and settings, in New York.
+inline TumblewickAgentHost::Environment hostEnvironment(MainQueue& queue, const Clock& clock,
+                                                        Defaults& defaults) {
+    TumblewickAgentHost::Environment environment;
+    environment.mainQueue = &queue;
+    environment.clock = &clock;
+    environment.standardDefaults = &defaults;
+    environment.calendar = newYork();
+    return environment;
+}
 
 // A fresh, empty folder under the test output directory.
 inline std::filesystem::path scratchFolder(const std::string& name) {

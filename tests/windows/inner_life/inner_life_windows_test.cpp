@@ -80,7 +80,14 @@ TEST(InnerLifeWindowsTest, TimelineShowsOneFleaAndRefreshesOnlyWhileShown) {
     window.refresh();
     EXPECT_EQ(scroll.value(), scroll.maximum());
 
+    // A long name is cut to the window rather than widening it.
+    const QString longName(120, QLatin1Char('W'));
+    window.show("Pip", longName.toStdString());
+    EXPECT_EQ(window.width(), 540);
+    EXPECT_TRUE(window.headerText().endsWith(QChar(0x2026))) << window.headerText().toStdString();
+
     window.show("Zing", "Zing");
+    EXPECT_EQ(window.headerText(), "Zing");
     EXPECT_EQ(window.windowTitle().toStdString(), "Timeline \u00B7 Zing");
     EXPECT_EQ(window.shown().buckets[54], 1);
     window.close();
@@ -121,6 +128,8 @@ TEST(InnerLifeWindowsTest, InnerLifeDropsBondsAnsweredForAFleaNoLongerShown) {
 
     panel.timelineButton().click();
     EXPECT_EQ(timelines, std::vector<std::string>{"Nova/Nova"});
+    panel.show("Nova", std::string(120, 'W'));
+    EXPECT_EQ(panel.width(), 320) << "a long name is cut, not the panel widened";
     panel.close();
     EXPECT_FALSE(panel.refreshTimer().isActive());
 

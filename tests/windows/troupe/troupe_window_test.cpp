@@ -35,7 +35,10 @@ TEST(TroupeSettingsViewTest, TheSwitchWritesTheSettingAndTheColonyThenReportsToT
 
     TroupeSettingsView view(TroupeStore::shared());
     EXPECT_FALSE(view.dualWriteSwitch()->isChecked());
-    EXPECT_EQ(view.serverLine()->text().toStdString(), TroupePostgresEndpoint::production.baseURL);
+    // Nothing syncs: the form says where the log is, and names no server.
+    EXPECT_EQ(view.whereLine()->text().toStdString(), TroupeSettingsView::whereText);
+    for (const QLabel* label : view.findChildren<QLabel*>())
+        EXPECT_FALSE(label->text().contains("://")) << label->text().toStdString();
     colony.add(someFlea());
     EXPECT_TRUE(sink->events.empty());
 

@@ -25,10 +25,10 @@ TroupeSettingsView::TroupeSettingsView(TroupeStore& store, TroupePostgresEndpoin
     dualWrite_->setChecked(model_.dualWriteEnabled());
     connect(dualWrite_, &QCheckBox::toggled, this, [this](bool on) { model_.setDualWriteEnabled(on); });
     rows->addRow(dualWrite_);
-    server_ = new QLabel(QString::fromStdString(model_.endpoint().baseURL), form);
-    server_->setTextFormat(Qt::PlainText);
-    server_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    rows->addRow(QString::fromUtf8(serverTitle), server_);
+    where_ = new QLabel(QString::fromUtf8(whereText), form);
+    where_->setTextFormat(Qt::PlainText);
+    where_->setWordWrap(true);
+    rows->addRow(where_);
     layout->addWidget(form);
     layout->addStretch(1);
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The cross-device settings form: the dual-write switch, the one place that setting is
-// written, and the server the troupe would sync with. Its model is made once, from the
-// store and endpoint it is built with, and lives as long as the form.
+// The troupe log's settings form: the dual-write switch, the one place that setting is
+// written, and a plain word that the log stays on this computer (nothing syncs it). Its
+// model is made once, from the store and endpoint it is built with, and lives as long
+// as the form.
 #include <QCheckBox>
 #include <QLabel>
 #include <QWidget>
@@ -12,9 +13,10 @@ namespace tw {
 
 class TroupeSettingsView final : public QWidget {
    public:
-    static constexpr const char* title = "Cross-device sync";
+    static constexpr const char* title = "Troupe log";
     static constexpr const char* dualWriteTitle = "Write colony changes to the troupe log";
-    static constexpr const char* serverTitle = "Server";
+    static constexpr const char* whereText =
+        "The troupe log stays on this computer: nothing is sent to a server or synced to other devices.";
 
     explicit TroupeSettingsView(TroupeStore& store = TroupeStore::shared(),
                                 TroupePostgresEndpoint endpoint = TroupePostgresEndpoint::production,
@@ -22,12 +24,12 @@ class TroupeSettingsView final : public QWidget {
 
     const TroupeSettingsModel& model() const { return model_; }
     QCheckBox* dualWriteSwitch() const { return dualWrite_; }
-    QLabel* serverLine() const { return server_; }
+    QLabel* whereLine() const { return where_; }
 
    private:
     TroupeSettingsModel model_;
     QCheckBox* dualWrite_ = nullptr;
-    QLabel* server_ = nullptr;
+    QLabel* where_ = nullptr;
 };
 
 }  // namespace tw

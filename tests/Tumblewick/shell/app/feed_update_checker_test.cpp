@@ -47,6 +47,7 @@ TEST(FeedUpdateChecker, CallsBackOnlyWithANewerVersionFromAnyOfTheThreeFeedShape
     const Case cases[] = {
         {200, R"({"latest": {"version": "1.5.0"}, "version": "1.4.9"})", "1.5.0"},
         {200, R"({"version": "1.4.1"})", "1.4.1"},
+        {200, R"({"version": "v1.5.0"})", "1.5.0"},
         {200, R"([{"version": "2.0"}, {"version": "0.1"}])", "2.0"},
         {200, R"({"latest": "1.9.0", "version": "1.4.2"})", "1.4.2"},
         {404, R"({"version": "1.5.0"})", "1.5.0"},

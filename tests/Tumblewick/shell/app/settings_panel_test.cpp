@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <filesystem>
 
@@ -72,6 +73,13 @@ TEST(ControlsMenuBuilder, BuildsTheItemsAndReportsTheOneChosen) {
     EXPECT_EQ(chosen,
               (std::vector<ControlAction>{ControlAction::openSettingsPanel, ControlAction::exportDiagnostics,
                                           ControlAction::selectDisplayScaleAuto}));
+
+    // The colony's key, shown beside it, chooses it while the menu is open.
+    EXPECT_EQ(menu.actions()[0]->text(), "&Colony (Create a Flea)...\tC");
+    menu.popup({0, 0});
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::NoModifier, QStringLiteral("c"));
+    QApplication::sendEvent(&menu, &press);
+    EXPECT_EQ(chosen.back(), ControlAction::openColony);
 }
 
 }  // namespace

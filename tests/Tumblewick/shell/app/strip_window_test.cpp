@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QMouseEvent>
 #include <QPainter>
 #include <filesystem>
@@ -37,6 +38,33 @@ TEST(StripGeometry, SitsAboveTheScreenBottomAtFullWidthAndScales) {
         EXPECT_NEAR(g.closeButton.y, c.expected.closeButton.y, 1e-9);
         EXPECT_NEAR(g.closeButton.width, c.expected.closeButton.width, 1e-9);
         EXPECT_NEAR(g.closeButtonFontSize, c.expected.closeButtonFontSize, 1e-9);
+    }
+}
+
+// At every scale the strip keeps its offset from the screen's bottom and the button its
+// margin from the strip's right edge to the pixel, and the "×" grows with the scale.
+TEST(TransparentWindow, EdgesAndTheButtonsFontFollowTheScaleToThePixel) {
+    struct Case {
+        Rect screen;
+        double scale;
+        int bottomOffset;
+        int fontPixels;
+    };
+    const Case cases[] = {
+        {{0, 0, 1920, 1080}, 1.0, 80, 16},  {{0, 0, 1366, 768}, 1.1, 88, 18},
+        {{0, 0, 1512, 982}, 1.25, 100, 20}, {{0, 0, 1920, 1080}, 1.25, 100, 20},
+        {{0, 0, 1366, 768}, 1.4, 112, 22},  {{1920, 200, 1280, 800}, 1.8, 144, 29},
+    };
+    for (const Case& c : cases) {
+        TransparentWindow window(stripGeometry(c.screen, c.scale));
+        const QRect strip = window.geometry();
+        EXPECT_EQ(int(c.screen.y + c.screen.height) - (strip.y() + strip.height()), c.bottomOffset)
+            << c.scale;
+        QPushButton& button = window.closeButton();
+        button.ensurePolished();
+        EXPECT_EQ(strip.width() - (button.x() + button.width()), 10) << c.scale;
+        EXPECT_EQ(QFontInfo(button.font()).pixelSize(), c.fontPixels) << c.scale;
+        EXPECT_TRUE(button.font().bold()) << c.scale;
     }
 }
 
@@ -80,11 +108,12 @@ TEST(TransparentWindow, NeverTakesFocusAndItsCloseButtonQuitsOrOpensTheMenu) {
 }
 
 // The close button is drawn once and stamped on every later frame: each stamp must
-// look as the button's style sheet draws it.
+// look as the button's style sheet and font draw it.
 TEST(TransparentWindow, CloseButtonStampsWhatItsStyleSheetDraws) {
     TransparentWindow window(stripGeometry({0, 0, 1920, 1080}, 2.0));
     QPushButton& stamped = window.closeButton();
     QPushButton plain(stamped.text());
+    plain.setFont(stamped.font());
     plain.setStyleSheet(stamped.styleSheet());
     plain.resize(stamped.size());
     const auto look = [](QWidget& button) {

@@ -73,7 +73,7 @@ struct TrayRig {
     }
     QAction* action(QMenu& menu, const QString& title) {
         for (QAction* a : menu.actions())
-            if (a->text() == title) return a;
+            if (a->text().section(QLatin1Char('\t'), 0, 0) == title) return a;
         ADD_FAILURE() << "no item " << title.toStdString();
         return nullptr;
     }
@@ -102,16 +102,16 @@ TEST(TrayMenu, ItemsCarryTheirKeysAndEachReachesItsWindowOnTheNextTurn) {
     TrayRig rig;
     QMenu& menu = rig.controller->contextMenu();
     QStringList titles;
-    for (QAction* a : menu.actions())
-        titles << (a->isSeparator()
-                       ? "-"
-                       : a->text() + (a->shortcut().isEmpty() ? "" : " " + a->shortcut().toString()));
+    for (QAction* a : menu.actions()) {
+        EXPECT_TRUE(a->shortcut().isEmpty()) << "the menu binds no keys of its own";
+        titles << (a->isSeparator() ? "-" : a->text().replace(QLatin1Char('\t'), " ~ "));
+    }
     EXPECT_EQ(
         titles.join(" | ").toStdString(),
-        "Show Tumblewick | - | Recent thoughts… Meta+Shift+T | Export today's chapter… Meta+Shift+D | "
-        "Save share card… Meta+Shift+S | Watch the Troupe… Meta+Shift+F | Drag-down log Meta+Shift+L | "
-        "Dialogue inspector… Meta+Shift+I | Agent settings… Meta+Shift+, | Spotlight | Inner Life | - | "
-        "Cross-device troupe… | - | Turn on Menu Bar Mode | - | Quit Tumblewick Meta+Q");
+        "Show Tumblewick | - | Recent thoughts… ~ Shift+Super+T | Export today's chapter… ~ Shift+Super+D | "
+        "Save share card… ~ Shift+Super+S | Watch the Troupe… ~ Shift+Super+F | Drag-down log ~ "
+        "Shift+Super+L | Dialogue inspector… ~ Shift+Super+I | Agent settings… | Spotlight | Inner Life | - "
+        "| Cross-device troupe… | - | Turn on Menu Bar Mode | - | Quit Tumblewick");
 
     for (const char* title :
          {"Recent thoughts…", "Export today's chapter…", "Save share card…", "Watch the Troupe…",

@@ -30,6 +30,7 @@ TEST(ControlsMenu, ListsColonySettingsDiagnosticsScalesAndTheTimelineSwitchWithT
                        {"-", ControlAction::none},
                        {"Deterministic timeline: OFF", ControlAction::toggleDeterministicMode}}));
     EXPECT_EQ(controlMenuItems(1.0, 0, true).back().title, "Deterministic timeline: ON");
+    EXPECT_EQ(items[0].key, 'c');
 
     const ControlMenuItem& scaleMenu = items[5];
     std::vector<std::string> titles;

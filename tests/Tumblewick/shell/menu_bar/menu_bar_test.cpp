@@ -14,7 +14,7 @@
 namespace tw {
 namespace {
 
-// "-" for a separator, "Title ⌘⇧T" with its keys, "> Title" for a submenu, "✓" when checked.
+// "-" for a separator, "Title  Shift+Super+T" with its hotkey, "> Title" for a submenu, "✓" when checked.
 std::vector<std::string> describe(const std::vector<MenuBarItem>& items) {
     std::vector<std::string> lines;
     for (const MenuBarItem& item : items) {
@@ -23,7 +23,7 @@ std::vector<std::string> describe(const std::vector<MenuBarItem>& items) {
             continue;
         }
         std::string line = (item.submenu != MenuBarSubmenu::none ? "> " : "") + item.title;
-        if (!item.key.empty()) line += std::string(" ⌘") + (item.shift ? "⇧" : "") + item.key;
+        if (item.hotkey) line += "  " + hotkeyLabel(*item.hotkey);
         if (item.checked) line += " ✓";
         lines.push_back(line);
     }
@@ -33,15 +33,24 @@ std::vector<std::string> describe(const std::vector<MenuBarItem>& items) {
 const std::vector<MenuBarFlea> oneCustomFlea{{"2F1C0E4A-0000-4000-8000-00000000BEEF", "Mabel"}};
 
 TEST(MenuBarMenu, ContextMenuListsItsItemsInOrderAndTheModeSwitchFollowsTheMode) {
-    const std::vector<std::string> expected{"Show Tumblewick",       "-",
-                                            "Recent thoughts… ⌘⇧T",  "Export today's chapter… ⌘⇧D",
-                                            "Save share card… ⌘⇧S",  "Watch the Troupe… ⌘⇧F",
-                                            "Drag-down log ⌘⇧L",     "Dialogue inspector… ⌘⇧I",
-                                            "Agent settings… ⌘⇧,",   "> Spotlight",
-                                            "> Inner Life",          "-",
-                                            "Cross-device troupe…",  "-",
-                                            "Turn on Menu Bar Mode", "-",
-                                            "Quit Tumblewick ⌘q"};
+    // Only the keys the global hotkeys answer: none for settings or quitting.
+    const std::vector<std::string> expected{"Show Tumblewick",
+                                            "-",
+                                            "Recent thoughts…  Shift+Super+T",
+                                            "Export today's chapter…  Shift+Super+D",
+                                            "Save share card…  Shift+Super+S",
+                                            "Watch the Troupe…  Shift+Super+F",
+                                            "Drag-down log  Shift+Super+L",
+                                            "Dialogue inspector…  Shift+Super+I",
+                                            "Agent settings…",
+                                            "> Spotlight",
+                                            "> Inner Life",
+                                            "-",
+                                            "Cross-device troupe…",
+                                            "-",
+                                            "Turn on Menu Bar Mode",
+                                            "-",
+                                            "Quit Tumblewick"};
     EXPECT_EQ(describe(menuBarContextMenuItems(false)), expected);
     EXPECT_EQ(menuBarContextMenuItems(true)[14].title, "Turn off Menu Bar Mode");
 

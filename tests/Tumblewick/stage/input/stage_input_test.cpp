@@ -78,19 +78,24 @@ class StageInputTest : public ::testing::Test {
     std::uint64_t time = 0;
 };
 
-TEST(HotkeyFor, NeedsCommandAndShiftWithOneOfTheSixKeys) {
+TEST(HotkeyFor, NeedsSuperAndShiftWithOneOfTheSixKeysWhichItsLabelNames) {
     struct Case {
-        KeyPress press;
-        std::optional<Hotkey> expected;
+        std::uint16_t keyCode;  // the position of the letter the label names
+        Hotkey hotkey;
+        const char* label;
     };
     const Case cases[] = {
-        {{17, true, true}, Hotkey::recentThoughts}, {{2, true, true}, Hotkey::chapter},
-        {{3, true, true}, Hotkey::watchPanel},      {{1, true, true}, Hotkey::shareCard},
-        {{37, true, true}, Hotkey::dragDownLog},    {{34, true, true}, Hotkey::dialogueInspector},
-        {{17, true, false}, std::nullopt},          {{17, false, true}, std::nullopt},
-        {{12, true, true}, std::nullopt},           {{kNoMacKeyCode, true, true}, std::nullopt},
+        {17, Hotkey::recentThoughts, "Shift+Super+T"}, {2, Hotkey::chapter, "Shift+Super+D"},
+        {3, Hotkey::watchPanel, "Shift+Super+F"},      {1, Hotkey::shareCard, "Shift+Super+S"},
+        {37, Hotkey::dragDownLog, "Shift+Super+L"},    {34, Hotkey::dialogueInspector, "Shift+Super+I"},
     };
-    for (const auto& c : cases) EXPECT_EQ(hotkeyFor(c.press), c.expected) << c.press.keyCode;
+    for (const auto& c : cases) {
+        EXPECT_EQ(hotkeyFor({c.keyCode, true, true}), c.hotkey) << c.label;
+        EXPECT_EQ(hotkeyLabel(c.hotkey), c.label);
+    }
+    const KeyPress notHotkeys[] = {
+        {17, true, false}, {17, false, true}, {12, true, true}, {kNoMacKeyCode, true, true}};
+    for (const KeyPress& press : notHotkeys) EXPECT_EQ(hotkeyFor(press), std::nullopt) << press.keyCode;
 }
 
 TEST_F(StageInputTest, EveryViewCountsADesktopKeyButTheCommandKeysAndAHotkeyRunsOnce) {

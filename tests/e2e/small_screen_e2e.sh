@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# On a 1366x768 screen: the drag-down log, full of long lines from a model server, keeps
+# its six chips, its close hint and its right border on screen; the strip stays above
+# the dialogue inspector that opens over its close button; and the banner names the key
+# that quits from the terminal.
+set -uo pipefail
+app=${1:?usage: small_screen_e2e.sh path/to/tumblewick}
+source "$(dirname "$0")/e2e_lib.sh"
+e2e_require Xvfb openbox xwininfo xdotool xprop import convert python3
+e2e_start_display 1366x768
+e2e_fresh_home
+
+python3 "$(dirname "$0")/model_server.py" answer "$work/port" >"$work/server.log" 2>&1 &
+pids+=($!)
+wait_for 5 test -s "$work/port" || fail "the model server did not start"
+export TUMBLEWICK_MODEL_URL="http://127.0.0.1:$(cat "$work/port")"
+start_app "$work/app.log"
+grep -qF "Press Ctrl+C here to quit (or use the × button)." "$work/app.log" || fail "the banner does not say how to quit"
+
+# Its lines are long enough that six chips at their own widths would not fit.
+answered() { (($(grep -c "^request /v1/chat/completions" "$work/server.log") >= 8)); }
+wait_for 150 answered || fail "the model server was asked for only $(grep -c "^request" "$work/server.log") lines"
+
+shot="$work/log.png"
+pixels() {  # $1: WIDTHxHEIGHT+X+Y of the shot: "x y red green blue" a pixel, x and y in the shot
+  local at=${1#*+}
+  convert "$shot" -crop "$1" txt:- |
+    awk -F'[ :(),]+' -v x0="${at%+*}" -v y0="${at#*+}" 'NR > 1 {print $1 + x0, $2 + y0, $3, $4, $5}'
+}
+border() { awk '$3 > 60 && $4 > 40 && $5 < 40'; }  # the card's yellow edge
+# The card has slid in: its top edge 28 pixels down, where it stops.
+slid_in() {
+  import -window root -crop 1366x160+0+0 "$shot" 2>/dev/null &&
+    [ "$(pixels 1x40+683+10 | border | head -n 1 | cut -d' ' -f2)" = 28 ]
+}
+xdotool key super+shift+l
+wait_for 5 slid_in || fail "the drag-down log did not come down"
+
+# The chips' row, three pixels into them: six runs of chip grey between the card's dark.
+chip_top=$(pixels 1x100+30+50 | awk '$3 >= 22 && $3 <= 40 && $3 == $4 {print $2; exit}')
+[ -n "$chip_top" ] || fail "no chips in the drag-down log"
+chips=$(pixels "1366x1+0+$((chip_top + 3))" |
+  awk '{c = ($3 >= 22 && $3 <= 40 && $3 == $4)} c {n++} !c {if (n >= 150) k++; n = 0} END {print k + 0}')
+[ "$chips" -eq 6 ] || fail "the drag-down log shows $chips chips at 1366 pixels"
+pixels "1x1+1365+$((chip_top + 3))" | border | grep -q . || fail "the drag-down log's right border is off screen"
+# The hint ends at the card's right margin, not past the screen's edge.
+hint_end=$(pixels 700x16+650+36 | awk '$3 > 50 {if ($1 > e) e = $1} END {print e + 0}')
+((hint_end >= 1290 && hint_end <= 1342)) || fail "the close hint ends at x=$hint_end"
+cp "$shot" "${TW_TEST_OUTPUT_DIR:-/tmp}/drag_down_log_1366.png" 2>/dev/null
+
+# The inspector opens over the strip's right end; the strip stays on top of it.
+xdotool key super+shift+l super+shift+i
+inspector() { xdotool search --onlyvisible --name "Dialogue inspector" 2>/dev/null | head -n 1; }
+wait_for 5 inspector >/dev/null || fail "the dialogue inspector did not open"
+strip_on_top() {
+  local order
+  order=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/, /\n/g')
+  [ "$(echo "$order" | grep -nix "$(printf '0x%x' "$(inspector)")" | cut -d: -f1)" -lt \
+    "$(echo "$order" | grep -nix "$strip_id" | cut -d: -f1)" ]
+}
+wait_for 5 strip_on_top || fail "the dialogue inspector covers the strip"
+stop_app
+echo "e2e small screen: 3 passed, 0 failed"
