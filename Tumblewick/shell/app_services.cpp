@@ -1,6 +1,7 @@
 #include "Tumblewick/shell/app_services.h"
 
 #include "Tumblewick/colony/mac_custom_flea_store.h"
+#include "Tumblewick/shell/telemetry/telemetry.h"
 #include "agent/host/shared_store.h"
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/http_language_model.h"
@@ -63,6 +64,7 @@ AppServices::AppServices()
     host.standardDefaults = &standardDefaults_;
     host.sharedSuite = &groupDefaults_;
     host.customFleas = &roster();
+    host.telemetry = &Telemetry::sharedSink();
     host.cacheDiskURL = TumblewickAgentHost::defaultCacheDiskURL();
     HttpClient* http = &http_;
     host.makeLanguageModel = [http](const std::string& baseUrl) -> std::shared_ptr<LanguageModel> {
