@@ -19,7 +19,12 @@ namespace {
 // The custom fleas as the agent host sees them.
 class CustomFleaStoreRoster final : public CustomFleaRoster {
    public:
-    std::vector<MacCustomFlea> customFleas() const override { return MacCustomFleaStore::shared().fleas(); }
+    std::vector<RosterFlea> customFleas() const override {
+        std::vector<RosterFlea> fleas;
+        for (const MacCustomFlea& flea : MacCustomFleaStore::shared().fleas())
+            fleas.push_back({flea.id, flea.name, flea.hatKind, flea.discoveredAct, flea.level()});
+        return fleas;
+    }
     void addXP(std::int64_t amount, const Uuid& fleaID) override {
         MacCustomFleaStore::shared().addXP(amount, fleaID);
     }

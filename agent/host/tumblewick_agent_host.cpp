@@ -161,8 +161,8 @@ void TumblewickAgentHost::seedResidents() {
 }
 
 void TumblewickAgentHost::registerCustomFleasIfNeeded() {
-    const std::vector<MacCustomFlea> fleas =
-        customFleas_ ? customFleas_->customFleas() : std::vector<MacCustomFlea>{};
+    const std::vector<RosterFlea> fleas =
+        customFleas_ ? customFleas_->customFleas() : std::vector<RosterFlea>{};
     std::set<Uuid> current;
     for (const auto& flea : fleas) {
         current.insert(flea.id);
