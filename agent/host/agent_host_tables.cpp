@@ -35,8 +35,6 @@ const ResidentFlea* findResident(std::string_view name) {
 
 }  // namespace
 
-bool isResident(std::string_view fleaID) { return findResident(fleaID) != nullptr; }
-
 std::string_view narrativeActOf(std::string_view fleaID) {
     const ResidentFlea* resident = findResident(fleaID);
     return resident ? resident->act : std::string_view("tightrope");

@@ -37,7 +37,6 @@ inline constexpr std::array<ResidentFlea, 7> residents{{
 inline constexpr double featuredPeriodSeconds = 6.0;
 inline constexpr double spotlightFallbackPeriodSeconds = 8.0;
 
-bool isResident(std::string_view fleaID);
 // The resident's act for a narrative event; any other flea performs "tightrope" there.
 std::string_view narrativeActOf(std::string_view fleaID);
 
