@@ -91,17 +91,22 @@ TEST(AgentHostTables, EventContextIsFixedButForThePlayersAttention) {
     EXPECT_EQ(narrativeActOf("0E2C2A4D-6C2B-4C09-9E3A-2B6B1F3C6B10"), "tightrope");
 }
 
-TEST(AgentHostTables, EngineMemoriesKeepTheirTier) {
-    for (auto [tier, expected] : {std::pair{FleaMemoryTier::immediate, AgentMemoryTier::immediate},
-                                  {FleaMemoryTier::recent, AgentMemoryTier::recent},
-                                  {FleaMemoryTier::season, AgentMemoryTier::season},
-                                  {FleaMemoryTier::longTerm, AgentMemoryTier::long_term},
-                                  {FleaMemoryTier::legend, AgentMemoryTier::legend}}) {
-        FleaMemory m{
+// Walks the engine's own tiers, so a tier added on one side only, or spelled apart,
+// fails here instead of quietly becoming an immediate memory.
+TEST(AgentHostTables, EngineMemoryTiersCarryOverDistinctAndInAgeOrder) {
+    std::optional<AgentMemoryTier> previous;
+    for (const auto& [tier, raw] : RawEnumCases<FleaMemoryTier>::table) {
+        SCOPED_TRACE(raw);
+        const FleaMemory m{
             .tier = tier, .tags = {"a"}, .summaryFact = "fact", .tone = "brave", .playerInvolved = true};
         const AgentMemory copy = agentMemory(m);
-        EXPECT_EQ(copy, (AgentMemory{m.id.uuidString(), expected, "brave", {"a"}, true, "fact"}));
+        if (previous) {
+            EXPECT_GT(copy.tier, *previous);
+        }
+        previous = copy.tier;
+        EXPECT_EQ(copy, (AgentMemory{m.id.uuidString(), copy.tier, "brave", {"a"}, true, "fact"}));
     }
+    EXPECT_EQ(previous, AgentMemoryTier::legend);
 }
 
 TEST(AgentHostTables, MemoriesSplitByPositionIntoThreeTiers) {
