@@ -4,12 +4,12 @@
 #include "Tumblewick/shell/telemetry/telemetry.h"
 #include "agent/host/shared_store.h"
 #include "agent/host/tumblewick_agent_host.h"
+#include "agent/host/tumblewick_settings_panel.h"
 #include "platform/http_language_model.h"
 #include "platform/log.h"
 #include "troupe/store/troupe_store.h"
 #include "troupe/surfaces/troupe_watch_bridge.h"
 #include "windows/exports/export_environment.h"
-#include "windows/settings_keys/tumblewick_settings_panel.h"
 #include "windows/toast/qt/qt_signature_toast_window.h"
 #include "windows/toast/tumblewick_signature_toast.h"
 

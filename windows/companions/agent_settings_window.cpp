@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 #include <cstring>
 
-#include "windows/settings_keys/tumblewick_settings_panel.h"
+#include "agent/host/tumblewick_settings_panel.h"
 
 namespace tw {
 namespace {
