@@ -4,7 +4,6 @@
 #include <bit>
 #include <utility>
 
-#include "Tumblewick/shell/telemetry/telemetry.h"
 #include "agent/flea_agent_core.h"
 
 namespace tw {
@@ -24,9 +23,11 @@ double FleaAgentScheduler::weight(EventKind kind) {
 }
 
 FleaAgentScheduler::FleaAgentScheduler(std::optional<bool> /*featureFlagOverride*/,
-                                       StringHashFunction stringHash, DecisionRecorder recordDecision)
+                                       StringHashFunction stringHash, DecisionRecorder recordDecision,
+                                       TelemetrySink& telemetry)
     : stringHash_(stringHash ? std::move(stringHash) : processStringHashFunction()),
-      recordDecision_(std::move(recordDecision)) {}
+      recordDecision_(std::move(recordDecision)),
+      telemetry_(telemetry) {}
 
 void FleaAgentScheduler::registerFlea(const std::string& flea_id, VoiceCard voice_card, MoodDimensions mood,
                                       MemoriesByTier memories) {
@@ -149,16 +150,16 @@ std::vector<FleaAgentScheduler::PendingTick> FleaAgentScheduler::step(Date now) 
         const AgentIntent& intent = tick.intent;
         const std::string action(rawValue(intent.action));
         if (now.since(lastDecisionTelemetryAt_) >= 1.0) {
-            Telemetry::track("flea_agent_decision_made",
+            telemetry_.track("flea_agent_decision_made",
                              TelemetryProperties{{"flea_id", id}, {"intent", action}});
             lastDecisionTelemetryAt_ = now;
         }
         if (intent.action != AgentAction::perform_assigned_act)
-            Telemetry::track("flea_agent_action_chosen",
+            telemetry_.track("flea_agent_action_chosen",
                              TelemetryProperties{{"flea_id", id}, {"intent", action}});
         const bool initiative = FleaAgentCore::isInitiativeAction(intent.action);
         if (initiative)
-            Telemetry::track("flea_agent_initiative",
+            telemetry_.track("flea_agent_initiative",
                              TelemetryProperties{{"flea_id", id}, {"intent_kind", action}});
         if (recordDecision_) recordDecision_(id, action, initiative, now);
 

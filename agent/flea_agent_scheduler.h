@@ -13,6 +13,7 @@
 #include "platform/calendar.h"
 #include "platform/date.h"
 #include "platform/string_hash.h"
+#include "platform/telemetry_sink.h"
 
 namespace tw {
 
@@ -70,9 +71,10 @@ class FleaAgentScheduler final {
     static double weight(EventKind kind);
 
     // The feature-flag override is accepted for the host's sake and not used. An empty
-    // hash means the process's salted string hash.
+    // hash means the process's salted string hash. `telemetry` must outlive the scheduler.
     explicit FleaAgentScheduler(std::optional<bool> featureFlagOverride = std::nullopt,
-                                StringHashFunction stringHash = {}, DecisionRecorder recordDecision = {});
+                                StringHashFunction stringHash = {}, DecisionRecorder recordDecision = {},
+                                TelemetrySink& telemetry = noTelemetry());
 
     void registerFlea(const std::string& flea_id, VoiceCard voice_card, MoodDimensions mood = {},
                       MemoriesByTier memories = {});
@@ -126,6 +128,7 @@ class FleaAgentScheduler final {
     std::optional<Date> promotedSinceDayStart_{};
     StringHashFunction stringHash_;
     DecisionRecorder recordDecision_;
+    TelemetrySink& telemetry_;
 };
 
 }  // namespace tw

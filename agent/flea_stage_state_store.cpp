@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "Tumblewick/shell/telemetry/telemetry.h"
 #include "agent/flea_agent_executor.h"
 
 namespace tw {
@@ -75,7 +74,7 @@ FleaStageStateStore::PlayerActionDecision FleaStageStateStore::requestPlayerActi
         return PlayerActionDecision::acceptedViaOverride();
     }
     if (shouldBlockPlayerAction(flea_id, now)) {
-        Telemetry::track("flea_agent_refusal",
+        telemetry_.track("flea_agent_refusal",
                          TelemetryProperties{{"flea_id", flea_id}, {"action_id", actionID}});
         return PlayerActionDecision::refused(refusalReason);
     }

@@ -10,6 +10,7 @@
 #include "agent/flea_agent_scheduler.h"
 #include "agent/flea_stage_state.h"
 #include "platform/date.h"
+#include "platform/telemetry_sink.h"
 
 namespace tw {
 
@@ -41,6 +42,9 @@ class FleaStageStateStore final {
     // The k-th refusal a flea serves needs 8 × k counted requests.
     static constexpr std::int64_t requestsPerRefusal = 8;
 
+    // A refused request is reported to `telemetry`, which must outlive the store.
+    explicit FleaStageStateStore(TelemetrySink& telemetry = noTelemetry()) : telemetry_(telemetry) {}
+
     void registerFlea(const std::string& flea_id, const std::string& assigned_act);
     void unregisterFlea(const std::string& flea_id);
     std::optional<FleaStageState> state(const std::string& flea_id) const;
@@ -56,6 +60,7 @@ class FleaStageStateStore final {
     PlayerActionStats playerActionStats(const std::string& flea_id) const;
 
    private:
+    TelemetrySink& telemetry_;
     std::map<std::string, FleaStageState> states_;
     std::map<std::string, std::int64_t> playerActionsByFleaID_;
     std::map<std::string, std::int64_t> refusalsServedByFleaID_;

@@ -1,5 +1,7 @@
 #include "dialogue/flea_dialogue_router.h"
 
+#include <cmath>
+
 #include "dialogue/banned_word_lint.h"
 
 namespace tw {
@@ -11,22 +13,16 @@ struct FleaDialogueRouter::Call {
     std::function<void(FleaDialogueResult)> done;
 };
 
-FleaDialogueRouter::TelemetrySink FleaDialogueRouter::sharedTelemetry() {
-    return [](const std::string& name, TelemetryProperties properties) {
-        Telemetry::track(name, std::move(properties));
-    };
-}
-
 FleaDialogueRouter::FleaDialogueRouter(std::shared_ptr<FleaDialogueGenerator> llm,
                                        std::shared_ptr<FleaDialogueGenerator> templateGenerator,
                                        std::shared_ptr<DialogueCache> cache, const Clock& clock,
-                                       TelemetrySink telemetry, bool forceTemplateFallback,
+                                       TelemetrySink& telemetry, bool forceTemplateFallback,
                                        std::unique_ptr<SerialExecutor> executor)
     : llm_(std::move(llm)),
       template_(std::move(templateGenerator)),
       cache_(cache ? std::move(cache) : std::make_shared<DialogueCache>(std::nullopt, clock)),
       clock_(clock),
-      telemetry_(std::move(telemetry)),
+      telemetry_(telemetry),
       forceTemplateFallback_(forceTemplateFallback),
       executor_(std::move(executor)),
       life_(std::make_shared<ExecutorLifeline>(*executor_)) {}
@@ -148,21 +144,20 @@ void FleaDialogueRouter::finish(const std::shared_ptr<Call>& call, FleaDialogueR
 }
 
 void FleaDialogueRouter::emitTelemetry(const Call& call, const FleaDialogueResult& result) const {
-    if (!telemetry_) return;
     const double seconds = clock_.now().since(call.started);
     const auto latency = static_cast<std::int64_t>(std::isfinite(seconds) ? seconds * 1000.0 : 0.0);
     const std::string channel(rawValue(call.request.channel));
-    telemetry_("flea_dialogue_generated",
-               TelemetryProperties{{"outcome_kind", call.request.outcome_kind},
-                                   {"channel", channel},
-                                   {"generator", std::string(rawValue(result.line.generated_by))},
-                                   {"latency_ms", latency},
-                                   {"cache_hit", result.cacheHit}});
+    telemetry_.track("flea_dialogue_generated",
+                     TelemetryProperties{{"outcome_kind", call.request.outcome_kind},
+                                         {"channel", channel},
+                                         {"generator", std::string(rawValue(result.line.generated_by))},
+                                         {"latency_ms", latency},
+                                         {"cache_hit", result.cacheHit}});
     if (result.fallbackReason != FleaDialogueFallbackReason::noFallbackNeeded) {
-        telemetry_("flea_dialogue_fallback",
-                   TelemetryProperties{{"outcome_kind", call.request.outcome_kind},
-                                       {"channel", channel},
-                                       {"reason", std::string(rawValue(result.fallbackReason))}});
+        telemetry_.track("flea_dialogue_fallback",
+                         TelemetryProperties{{"outcome_kind", call.request.outcome_kind},
+                                             {"channel", channel},
+                                             {"reason", std::string(rawValue(result.fallbackReason))}});
     }
 }
 

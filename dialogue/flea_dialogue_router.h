@@ -7,12 +7,12 @@
 #include <optional>
 #include <string>
 
-#include "Tumblewick/shell/telemetry/telemetry.h"
 #include "dialogue/dialogue_cache.h"
 #include "dialogue/executor_lifeline.h"
 #include "dialogue/flea_dialogue_generator.h"
 #include "platform/clock.h"
 #include "platform/serial_executor.h"
+#include "platform/telemetry_sink.h"
 
 namespace tw {
 
@@ -20,17 +20,13 @@ class FleaDialogueRouter {
    public:
     static constexpr double modelTimeoutSeconds = 5.0;
 
-    using TelemetrySink = std::function<void(const std::string& name, TelemetryProperties properties)>;
-    // Sends to the process-wide Telemetry client.
-    static TelemetrySink sharedTelemetry();
-
     // `llm` may be absent (no model on this machine). Without a cache the router keeps
-    // its own in memory. `clock` decides the model time-out and the latency; it must
-    // outlive the router.
+    // its own in memory. `clock` decides the model time-out and the latency; it and
+    // `telemetry` (told of every line, on the router's executor) must outlive the router.
     FleaDialogueRouter(std::shared_ptr<FleaDialogueGenerator> llm,
                        std::shared_ptr<FleaDialogueGenerator> templateGenerator,
-                       std::shared_ptr<DialogueCache> cache, const Clock& clock,
-                       TelemetrySink telemetry = sharedTelemetry(), bool forceTemplateFallback = false,
+                       std::shared_ptr<DialogueCache> cache, const Clock& clock, TelemetrySink& telemetry,
+                       bool forceTemplateFallback = false,
                        std::unique_ptr<SerialExecutor> executor = std::make_unique<ThreadSerialExecutor>());
     ~FleaDialogueRouter();
     FleaDialogueRouter(const FleaDialogueRouter&) = delete;
@@ -59,7 +55,7 @@ class FleaDialogueRouter {
     std::shared_ptr<FleaDialogueGenerator> template_;
     std::shared_ptr<DialogueCache> cache_;
     const Clock& clock_;
-    TelemetrySink telemetry_;
+    TelemetrySink& telemetry_;
     bool forceTemplateFallback_;
     std::unique_ptr<SerialExecutor> executor_;  // drained before the state goes
     // Callee completions arrive on the callee's executor and come back through this.

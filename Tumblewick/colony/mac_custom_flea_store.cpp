@@ -4,7 +4,7 @@
 #include <cassert>
 
 #include "platform/log.h"
-#include "troupe/snapshot/troupe_value_ops.h"
+#include "troupe/event_model/troupe_value_ops.h"
 #include "troupe/store/troupe_store.h"
 
 namespace tw {

@@ -1,14 +1,15 @@
 #include "Tumblewick/shell/app_services.h"
 
 #include "Tumblewick/colony/mac_custom_flea_store.h"
+#include "Tumblewick/shell/telemetry/telemetry.h"
 #include "agent/host/shared_store.h"
 #include "agent/host/tumblewick_agent_host.h"
+#include "agent/host/tumblewick_settings_panel.h"
 #include "platform/http_language_model.h"
 #include "platform/log.h"
 #include "troupe/store/troupe_store.h"
 #include "troupe/surfaces/troupe_watch_bridge.h"
 #include "windows/exports/export_environment.h"
-#include "windows/settings_keys/tumblewick_settings_panel.h"
 #include "windows/toast/qt/qt_signature_toast_window.h"
 #include "windows/toast/tumblewick_signature_toast.h"
 
@@ -18,7 +19,12 @@ namespace {
 // The custom fleas as the agent host sees them.
 class CustomFleaStoreRoster final : public CustomFleaRoster {
    public:
-    std::vector<MacCustomFlea> customFleas() const override { return MacCustomFleaStore::shared().fleas(); }
+    std::vector<RosterFlea> customFleas() const override {
+        std::vector<RosterFlea> fleas;
+        for (const MacCustomFlea& flea : MacCustomFleaStore::shared().fleas())
+            fleas.push_back({flea.id, flea.name, flea.hatKind, flea.discoveredAct, flea.level()});
+        return fleas;
+    }
     void addXP(std::int64_t amount, const Uuid& fleaID) override {
         MacCustomFleaStore::shared().addXP(amount, fleaID);
     }
@@ -63,6 +69,7 @@ AppServices::AppServices()
     host.standardDefaults = &standardDefaults_;
     host.sharedSuite = &groupDefaults_;
     host.customFleas = &roster();
+    host.telemetry = &Telemetry::sharedSink();
     host.cacheDiskURL = TumblewickAgentHost::defaultCacheDiskURL();
     HttpClient* http = &http_;
     host.makeLanguageModel = [http](const std::string& baseUrl) -> std::shared_ptr<LanguageModel> {

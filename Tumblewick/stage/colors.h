@@ -1,8 +1,10 @@
 #pragma once
-// The circus palette: every colour the stage draws with comes from here.
+// The circus palette: every colour the stage draws with comes from here, with the
+// desktop's system colours it borrows.
 #include <array>
 
 #include "platform/canvas.h"
+#include "platform/system_colors.h"
 
 namespace tw::Colors {
 
@@ -33,14 +35,5 @@ inline constexpr std::array<Color, 5> bunting = {
     Color::rgb(0.9, 0.22, 0.27),  Color::rgb(0.27, 0.48, 0.62), Color::rgb(0.96, 0.64, 0.38),
     Color::rgb(0.16, 0.62, 0.56), Color::rgb(0.91, 0.77, 0.42),
 };
-
-// Desktop system colours the stage borrows (sRGB).
-inline constexpr Color systemWhite = Color::white(1.0);
-inline constexpr Color systemBlack = Color::white(0.0);
-inline constexpr Color systemOrange = Color::rgb(1.0, 0.5, 0.0);
-inline constexpr Color systemGray = Color::white(0.5);
-inline constexpr Color systemDarkGray = Color::white(1.0 / 3.0);
-inline constexpr Color systemYellow = Color::rgb(1.0, 1.0, 0.0);
-inline constexpr Color systemPink = Color::rgb(1.0, 0.18, 0.33);
 
 }  // namespace tw::Colors

@@ -9,7 +9,7 @@
 #include "Tumblewick/stage/stage_agent_overlays.h"
 #include "Tumblewick/stage/tumblewick_stage.h"
 #include "Tumblewick/stage/ui_fonts.h"
-#include "windows/settings_keys/tumblewick_settings_panel.h"
+#include "agent/host/tumblewick_settings_panel.h"
 
 namespace tw {
 namespace {

@@ -35,8 +35,6 @@ const ResidentFlea* findResident(std::string_view name) {
 
 }  // namespace
 
-bool isResident(std::string_view fleaID) { return findResident(fleaID) != nullptr; }
-
 std::string_view narrativeActOf(std::string_view fleaID) {
     const ResidentFlea* resident = findResident(fleaID);
     return resident ? resident->act : std::string_view("tightrope");
@@ -63,7 +61,7 @@ VoiceCard plainVoiceCard(const std::string& fleaID) {
     return VoiceCard{.flea_id = fleaID, .name = fleaID, .voice_style = voiceStyle(fleaID)};
 }
 
-VoiceCard customFleaVoiceCard(const MacCustomFlea& flea) {
+VoiceCard customFleaVoiceCard(const RosterFlea& flea) {
     VoiceCard card{.flea_id = flea.id.uuidString(), .name = flea.name};
     const std::string& hat = flea.hatKind;
     if (hat == "topHat")
@@ -77,7 +75,7 @@ VoiceCard customFleaVoiceCard(const MacCustomFlea& flea) {
     else if (hat == "bandana")
         card.traits = {"daring"};
     card.voice_style = voiceStyleForAct(normalisedAct(flea.discoveredAct));
-    if (flea.level() >= 5) card.ambition = "to be remembered after the show";
+    if (flea.level >= 5) card.ambition = "to be remembered after the show";
     return card;
 }
 

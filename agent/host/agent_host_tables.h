@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Tumblewick/colony/mac_custom_flea.h"
 #include "agent/agent_records.h"
+#include "agent/host/custom_flea_roster.h"
 #include "narrative/interpretation_records.h"
 #include "narrative/narrative_event_record.h"
 #include "platform/date.h"
@@ -37,7 +37,6 @@ inline constexpr std::array<ResidentFlea, 7> residents{{
 inline constexpr double featuredPeriodSeconds = 6.0;
 inline constexpr double spotlightFallbackPeriodSeconds = 8.0;
 
-bool isResident(std::string_view fleaID);
 // The resident's act for a narrative event; any other flea performs "tightrope" there.
 std::string_view narrativeActOf(std::string_view fleaID);
 
@@ -52,7 +51,7 @@ std::string normalisedAct(std::string_view discoveredAct);
 // dialogue request carries for any flea.
 VoiceCard plainVoiceCard(const std::string& fleaID);
 // A custom flea's card, built once when it is first registered.
-VoiceCard customFleaVoiceCard(const MacCustomFlea& flea);
+VoiceCard customFleaVoiceCard(const RosterFlea& flea);
 
 // Hour 0..23 of the local day.
 AgentTimeOfDay timeOfDay(int hour);

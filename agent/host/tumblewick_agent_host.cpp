@@ -62,12 +62,15 @@ TumblewickAgentHost::TumblewickAgentHost(Environment environment)
       surfaceSignatureToast_(std::move(environment.surfaceSignatureToast)),
       executorFactory_(std::move(environment.makeExecutor)),
       lifeline_(std::make_shared<Lifeline>(Lifeline{this})),
+      telemetry_(environment.telemetry ? *environment.telemetry : noTelemetry()),
       agentScheduler_(
           true, std::move(environment.stringHash),
           [this](const std::string& fleaName, const std::string& intent, bool isInitiative, Date at) {
               if (sharedStore_)
                   sharedStore_->recordAgentDecision(fleaName, intent, isInitiative, at, calendar_);
-          }),
+          },
+          telemetry_),
+      stageStateStore_(telemetry_),
       dialogueCache_(std::make_shared<DialogueCache>(environment.cacheDiskURL, clock_, makeExecutor())),
       lastUserInteractionAt_(clock_.now()),
       decisionLog_(std::make_unique<AgentDecisionLog>(makeExecutor())),
@@ -92,9 +95,8 @@ TumblewickAgentHost::TumblewickAgentHost(Environment environment)
     }
     hasLanguageModel_ = llm != nullptr;
     auto templates = std::make_shared<TemplateDialogueGenerator>(processStringHashFunction(), makeExecutor());
-    dialogueRouter_ =
-        std::make_unique<FleaDialogueRouter>(std::move(llm), std::move(templates), dialogueCache_, clock_,
-                                             std::move(environment.telemetry), false, makeExecutor());
+    dialogueRouter_ = std::make_unique<FleaDialogueRouter>(
+        std::move(llm), std::move(templates), dialogueCache_, clock_, telemetry_, false, makeExecutor());
 }
 
 TumblewickAgentHost::~TumblewickAgentHost() {
@@ -159,8 +161,8 @@ void TumblewickAgentHost::seedResidents() {
 }
 
 void TumblewickAgentHost::registerCustomFleasIfNeeded() {
-    const std::vector<MacCustomFlea> fleas =
-        customFleas_ ? customFleas_->customFleas() : std::vector<MacCustomFlea>{};
+    const std::vector<RosterFlea> fleas =
+        customFleas_ ? customFleas_->customFleas() : std::vector<RosterFlea>{};
     std::set<Uuid> current;
     for (const auto& flea : fleas) {
         current.insert(flea.id);

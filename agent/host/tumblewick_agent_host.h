@@ -37,6 +37,7 @@
 #include "platform/main_queue.h"
 #include "platform/serial_executor.h"
 #include "platform/string_hash.h"
+#include "platform/telemetry_sink.h"
 
 namespace tw {
 
@@ -65,7 +66,7 @@ class TumblewickAgentHost final {
         std::optional<std::filesystem::path> cacheDiskURL{};  // none: the cache lives in memory
         LanguageModelFactory makeLanguageModel{};
         SignatureToast surfaceSignatureToast{};
-        FleaDialogueRouter::TelemetrySink telemetry = FleaDialogueRouter::sharedTelemetry();
+        TelemetrySink* telemetry = nullptr;  // usage events; none: not reported
         // Executors of the dialogue services and the decision log (default: a thread each).
         std::function<std::unique_ptr<SerialExecutor>()> makeExecutor{};
         StringHashFunction stringHash{};  // the scheduler's; empty: the process's salted hash
@@ -200,6 +201,7 @@ class TumblewickAgentHost final {
     SignatureToast surfaceSignatureToast_;
     std::function<std::unique_ptr<SerialExecutor>()> executorFactory_;
     std::shared_ptr<Lifeline> lifeline_;
+    TelemetrySink& telemetry_;
 
     FleaAgentScheduler agentScheduler_;
     FleaStageStateStore stageStateStore_;

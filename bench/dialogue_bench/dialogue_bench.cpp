@@ -78,7 +78,7 @@ void BM_TemplateMissWithCacheFileOnDisk(benchmark::State& state) {
     FleaDialogueRouter router(nullptr,
                               std::make_shared<TemplateDialogueGenerator>(
                                   processStringHashFunction(), std::make_unique<InlineSerialExecutor>()),
-                              cache, clock, nullptr, false, std::make_unique<InlineSerialExecutor>());
+                              cache, clock, noTelemetry(), false, std::make_unique<InlineSerialExecutor>());
     std::uint64_t n = 0;
     for (; n < 500; ++n) router.generate(sampleRequest(n), [](FleaDialogueResult) {});
     for (auto _ : state) {

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/json.h"
-#include "troupe/snapshot/troupe_snapshot.h"
+#include "troupe/event_model/troupe_snapshot.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -8,7 +8,7 @@
 
 #include "agent/flea_agent_core.h"
 #include "agent/split_mix64.h"
-#include "telemetry_capture.h"
+#include "platform/testing/recording_telemetry_sink.h"
 
 namespace tw {
 namespace {
@@ -29,7 +29,6 @@ std::string ids(const std::vector<FleaAgentScheduler::PendingTick>& ticks) {
 class SchedulerTest : public ::testing::Test {
    protected:
     FleaAgentScheduler scheduler{true, kZeroHash};
-    testing::TelemetryCapture telemetry;
 
     void registerAll(std::initializer_list<const char*> names) {
         for (const char* name : names) scheduler.registerFlea(name, card(name));
@@ -160,10 +159,13 @@ TEST_F(SchedulerTest, SeedsFollowTheOverrideOrTheTimeBits) {
 
 TEST_F(SchedulerTest, TelemetryAndPulseFollowEachDecision) {
     std::vector<std::string> pulse;
+    testing::RecordingTelemetrySink telemetry;
     FleaAgentScheduler recorded(
-        true, kZeroHash, [&](const std::string& name, const std::string& intent, bool initiative, Date) {
+        true, kZeroHash,
+        [&](const std::string& name, const std::string& intent, bool initiative, Date) {
             pulse.push_back(name + ":" + intent + (initiative ? "!" : ""));
-        });
+        },
+        telemetry);
     VoiceCard pip = card("Pip");
     pip.traits = {"ambition_competitive"};
     recorded.registerFlea("Pip", pip);

@@ -4,7 +4,7 @@
 
 #include "agent/flea_agent_executor.h"
 #include "agent/flea_stage_state_store.h"
-#include "telemetry_capture.h"
+#include "platform/testing/recording_telemetry_sink.h"
 
 namespace tw {
 namespace {
@@ -109,8 +109,8 @@ TEST(StageStore, PartnerPositionComesFromTheStore) {
 
 class RefusalTest : public ::testing::Test {
    protected:
-    testing::TelemetryCapture telemetry;
-    FleaStageStateStore store;
+    testing::RecordingTelemetrySink telemetry;
+    FleaStageStateStore store{telemetry};
 
     void SetUp() override { store.registerFlea("Rex", "cannon"); }
     void startRefusing() { store.apply(tick("Rex", intent(A::refuse, 1000)), T); }

@@ -23,7 +23,7 @@ class DialogueStackTest : public ::testing::Test {
     std::unique_ptr<FleaDialogueRouter> makeRouter(std::shared_ptr<DialogueCache> cache) {
         auto llm = LLMDialogueGenerator::create(model, defaults);
         return std::make_unique<FleaDialogueRouter>(llm, std::make_shared<TemplateDialogueGenerator>(),
-                                                    std::move(cache), clock, nullptr);
+                                                    std::move(cache), clock, noTelemetry());
     }
     static FleaDialogueResult generate(FleaDialogueRouter& router, DialogueRequest request) {
         std::promise<FleaDialogueResult> promise;

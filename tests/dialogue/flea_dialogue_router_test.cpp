@@ -6,6 +6,7 @@
 
 #include "dialogue_test_support.h"
 #include "platform/testing/manual_clock.h"
+#include "platform/testing/recording_telemetry_sink.h"
 #include "platform/unicode.h"
 
 namespace tw {
@@ -16,11 +17,6 @@ using testing::makeRequest;
 using testing::ScriptedGenerator;
 using Reason = FleaDialogueFallbackReason;
 using Kind = DialogueGenerationError::Kind;
-
-struct TrackedEvent {
-    std::string name;
-    TelemetryProperties properties;
-};
 
 AgentDialogueLine modelLine(std::string text) {
     AgentDialogueLine line = lineWithText(std::move(text));
@@ -35,12 +31,9 @@ class FleaDialogueRouterTest : public ::testing::Test {
     }
 
     std::unique_ptr<FleaDialogueRouter> makeRouter(bool withModel = true, bool forced = false) {
-        return std::make_unique<FleaDialogueRouter>(
-            withModel ? llm : nullptr, templates, cache, clock,
-            [this](const std::string& name, TelemetryProperties properties) {
-                events.push_back({name, std::move(properties)});
-            },
-            forced, std::make_unique<InlineSerialExecutor>());
+        return std::make_unique<FleaDialogueRouter>(withModel ? llm : nullptr, templates, cache, clock,
+                                                    telemetry, forced,
+                                                    std::make_unique<InlineSerialExecutor>());
     }
 
     std::optional<FleaDialogueResult> run(FleaDialogueRouter& router, const DialogueRequest& request) {
@@ -61,7 +54,8 @@ class FleaDialogueRouterTest : public ::testing::Test {
     std::shared_ptr<ScriptedGenerator> templates = std::make_shared<ScriptedGenerator>();
     std::shared_ptr<DialogueCache> cache =
         std::make_shared<DialogueCache>(std::nullopt, clock, std::make_unique<InlineSerialExecutor>());
-    std::vector<TrackedEvent> events;
+    testing::RecordingTelemetrySink telemetry;
+    std::vector<testing::RecordingTelemetrySink::Event>& events = telemetry.events;
     int fleaCounter = 0;
 };
 

@@ -1,5 +1,8 @@
 // JSON of the whole-state bodies: the legacy state and the checkpoint.
+#include <memory>
+
 #include "troupe/event_model/troupe_json.h"
+#include "troupe/event_model/troupe_snapshot.h"
 
 namespace tw {
 
@@ -83,7 +86,7 @@ TroupeLegacyStateSnapshot fromJson<TroupeLegacyStateSnapshot>(const JsonReader& 
 OrderedJson toJson(const TroupeCheckpointPayload& r) {
     if (!r.snapshotBlob) throw JsonEncodeError("Checkpoint without a snapshot");
     OrderedJson o = OrderedJson::object();
-    o["snapshotBlob"] = troupeSnapshotToJson(*r.snapshotBlob);
+    o["snapshotBlob"] = r.snapshotBlob->toJson();
     o["replacesEventsUpTo"] = troupeDateJson(r.replacesEventsUpTo);
     return o;
 }
@@ -91,7 +94,8 @@ OrderedJson toJson(const TroupeCheckpointPayload& r) {
 template <>
 TroupeCheckpointPayload fromJson<TroupeCheckpointPayload>(const JsonReader& in) {
     troupeExpectObject(in);
-    auto snapshot = troupeSnapshotFromJson(in["snapshotBlob"]);  // checks for an object first
+    auto snapshot = std::make_shared<const TroupeSnapshot>(
+        TroupeSnapshot::fromJson(in["snapshotBlob"]));  // checks for an object first
     return TroupeCheckpointPayload{std::move(snapshot), troupeDate(in["replacesEventsUpTo"])};
 }
 

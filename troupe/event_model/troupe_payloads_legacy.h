@@ -54,14 +54,8 @@ struct TroupeLegacyStateSnapshot {
     friend bool operator==(const TroupeLegacyStateSnapshot& a, const TroupeLegacyStateSnapshot& b);
 };
 
-// Defined in troupe/snapshot/. The snapshot library builds on this one, so the
-// checkpoint reaches the snapshot's value rules through the four functions below,
-// which tw_troupe_snapshot defines.
+// In troupe_snapshot.h, which is built on these records' vocabulary.
 struct TroupeSnapshot;
-bool troupeSnapshotEqual(const TroupeSnapshot& a, const TroupeSnapshot& b);
-std::size_t troupeSnapshotHash(const TroupeSnapshot& snapshot);
-OrderedJson troupeSnapshotToJson(const TroupeSnapshot& snapshot);                    // throws JsonEncodeError
-std::shared_ptr<const TroupeSnapshot> troupeSnapshotFromJson(const JsonReader& in);  // throws JsonDecodeError
 
 // "checkpoint". The snapshot is immutable once made, so copies of the payload share it.
 // `snapshotBlob` is never null in a decoded payload; build it with std::make_shared.

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "troupe/event_model/troupe_event.h"
+#include "troupe/event_model/troupe_snapshot.h"
 #include "troupe/event_model/troupe_value_rules.h"
 
 namespace tw {
@@ -109,7 +110,7 @@ bool operator==(const TroupeLegacyStateSnapshot& a, const TroupeLegacyStateSnaps
 bool operator==(const TroupeCheckpointPayload& a, const TroupeCheckpointPayload& b) {
     if (!(a.replacesEventsUpTo == b.replacesEventsUpTo)) return false;
     if (!a.snapshotBlob || !b.snapshotBlob) return a.snapshotBlob == b.snapshotBlob;
-    return troupeSnapshotEqual(*a.snapshotBlob, *b.snapshotBlob);
+    return *a.snapshotBlob == *b.snapshotBlob;
 }
 
 bool operator==(const TroupeFleaMessageFromUser& a, const TroupeFleaMessageFromUser& b) {
@@ -268,9 +269,9 @@ void feed(TroupeHasher& h, const TroupeLegacyStateSnapshot& r) {
 }
 
 void feed(TroupeHasher& h, const TroupeCheckpointPayload& r) {
-    h.optional(
-        r.snapshotBlob ? std::optional<std::size_t>(troupeSnapshotHash(*r.snapshotBlob)) : std::nullopt,
-        [&h](std::size_t v) { h.word(v); });
+    h.optional(r.snapshotBlob ? std::optional<std::size_t>(std::hash<TroupeSnapshot>{}(*r.snapshotBlob))
+                              : std::nullopt,
+               [&h](std::size_t v) { h.word(v); });
     feedDate(h, r.replacesEventsUpTo);
 }
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "troupe/event_model/troupe_value_ops.h"
 #include "troupe/snapshot/troupe_fold_session.h"
-#include "troupe/snapshot/troupe_value_ops.h"
 
 namespace tw {
 

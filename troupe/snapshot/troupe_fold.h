@@ -6,7 +6,7 @@
 
 #include "troupe/event_model/troupe_event.h"
 #include "troupe/event_model/troupe_payloads_legacy.h"
-#include "troupe/snapshot/troupe_snapshot.h"
+#include "troupe/event_model/troupe_snapshot.h"
 
 namespace tw {
 

@@ -6,8 +6,8 @@
 #include <variant>
 
 #include "platform/log.h"
+#include "troupe/event_model/troupe_value_ops.h"
 #include "troupe/snapshot/troupe_fold.h"
-#include "troupe/snapshot/troupe_value_ops.h"
 
 namespace tw {
 

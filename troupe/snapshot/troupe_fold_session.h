@@ -15,7 +15,7 @@
 
 #include "platform/uuid.h"
 #include "troupe/event_model/troupe_event.h"
-#include "troupe/snapshot/troupe_snapshot.h"
+#include "troupe/event_model/troupe_snapshot.h"
 #include "troupe/snapshot/troupe_uuid_set.h"
 
 namespace tw {

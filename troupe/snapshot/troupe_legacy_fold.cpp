@@ -1,7 +1,7 @@
 #include <algorithm>
 
+#include "troupe/event_model/troupe_value_ops.h"
 #include "troupe/snapshot/troupe_fold.h"
-#include "troupe/snapshot/troupe_value_ops.h"
 
 namespace tw {
 

@@ -4,10 +4,10 @@
 #include <bit>
 #include <cmath>
 
+#include "troupe/event_model/troupe_value_ops.h"
 #include "troupe/snapshot/troupe_fold.h"
 #include "troupe/snapshot/troupe_fold_session.h"
 #include "troupe/snapshot/troupe_uuid_set.h"
-#include "troupe/snapshot/troupe_value_ops.h"
 
 namespace tw {
 

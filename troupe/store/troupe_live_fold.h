@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "troupe/event_model/troupe_event.h"
-#include "troupe/snapshot/troupe_snapshot.h"
+#include "troupe/event_model/troupe_snapshot.h"
 
 namespace tw {
 

@@ -29,7 +29,7 @@
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
 #include "troupe/event_model/troupe_event.h"
-#include "troupe/snapshot/troupe_snapshot.h"
+#include "troupe/event_model/troupe_snapshot.h"
 #include "troupe/store/troupe_store_error.h"
 
 namespace tw {

@@ -11,7 +11,7 @@
 
 #include "platform/date.h"
 #include "platform/uuid.h"
-#include "troupe/snapshot/troupe_snapshot.h"
+#include "troupe/event_model/troupe_snapshot.h"
 
 namespace tw {
 

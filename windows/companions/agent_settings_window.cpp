@@ -6,9 +6,9 @@
 #include <QVBoxLayout>
 #include <cstring>
 
+#include "agent/host/tumblewick_settings_panel.h"
 #include "windows/companions/agent_settings_texts.h"
 #include "windows/companions/companion_style.h"
-#include "windows/settings_keys/tumblewick_settings_panel.h"
 
 namespace tw {
 namespace {

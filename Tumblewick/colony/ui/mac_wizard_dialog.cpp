@@ -268,8 +268,6 @@ QWidget* MacWizardDialog::buildRevealPage() {
     return page;
 }
 
-QWidget& MacWizardDialog::currentPage() const { return *pages_->currentWidget(); }
-
 void MacWizardDialog::refreshChoices() {
     for (std::size_t i = 0; i < swatches_.size(); ++i) {
         swatches_[i]->setChecked(static_cast<std::int64_t>(i) == model_.bodyColorIndex);

@@ -63,7 +63,6 @@ class MacWizardDialog final : public QDialog {
     const std::vector<MacHatChip*>& hatChips() const { return hatChips_; }
     const std::vector<QPushButton*>& answerButtons() const { return answerButtons_; }
     QPushButton& welcomeButton() const { return *welcomeButton_; }
-    QWidget& currentPage() const;
 
    private:
     QWidget* buildCustomizePage();

@@ -11,39 +11,6 @@
 
 namespace tw {
 
-// ---------------------------------------------------------------- TelemetryValue
-
-std::optional<std::int64_t> TelemetryValue::integer() const {
-    if (auto* v = std::get_if<std::int64_t>(&value_)) return *v;
-    return std::nullopt;
-}
-
-std::optional<double> TelemetryValue::number() const {
-    if (auto* v = std::get_if<double>(&value_)) return *v;
-    return std::nullopt;
-}
-
-std::optional<bool> TelemetryValue::boolean() const {
-    if (auto* v = std::get_if<bool>(&value_)) return *v;
-    return std::nullopt;
-}
-
-OrderedJson TelemetryValue::toJson() const {
-    switch (kind()) {
-        case Kind::string:
-            return OrderedJson(std::get<std::string>(value_));
-        case Kind::int_:
-            return OrderedJson(std::get<std::int64_t>(value_));
-        case Kind::double_:
-            return finiteJson(std::get<double>(value_), "telemetry property");
-        case Kind::bool_:
-            return OrderedJson(std::get<bool>(value_));
-        case Kind::null:
-            break;
-    }
-    return OrderedJson(nullptr);
-}
-
 // ---------------------------------------------------------------- Event, batch
 
 OrderedJson Telemetry::Event::toJson() const {
@@ -274,6 +241,17 @@ void Telemetry::configure(std::string endpoint, std::string platform, std::strin
 
 void Telemetry::track(const std::string& name, std::optional<TelemetryProperties> properties) {
     if (auto client = shared()) client->trackEvent(name, std::move(properties));
+}
+
+TelemetrySink& Telemetry::sharedSink() {
+    class SharedSink final : public TelemetrySink {
+       public:
+        void track(const std::string& name, TelemetryProperties properties) override {
+            Telemetry::track(name, std::move(properties));
+        }
+    };
+    static SharedSink sink;
+    return sink;
 }
 
 void Telemetry::flush(std::function<void()> done) {

@@ -4,15 +4,12 @@
 // in batches ({"events": [...]}) to an endpoint set with configure(). Nothing in the
 // app sets an endpoint, so the queue is capped: beyond maxPendingEvents the oldest
 // events are dropped (with one log line) instead of growing for the whole session.
-#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "platform/clock.h"
@@ -21,41 +18,10 @@
 #include "platform/json.h"
 #include "platform/main_queue.h"
 #include "platform/serial_executor.h"
+#include "platform/telemetry_sink.h"
 #include "platform/uuid.h"
 
 namespace tw {
-
-// One property value: string, int, double, bool or null; encodes as the bare value.
-class TelemetryValue {
-   public:
-    enum class Kind { string, int_, double_, bool_, null };
-
-    TelemetryValue() : value_(nullptr) {}
-    TelemetryValue(std::nullptr_t) : value_(nullptr) {}
-    TelemetryValue(std::string text) : value_(std::move(text)) {}
-    TelemetryValue(const char* text) : value_(std::string(text)) {}
-    TelemetryValue(bool flag) : value_(flag) {}
-    TelemetryValue(double number) : value_(number) {}
-    template <std::integral I>
-    requires(!std::same_as<I, bool>) TelemetryValue(I number) : value_(static_cast<std::int64_t>(number)) {}
-
-    Kind kind() const { return static_cast<Kind>(value_.index()); }
-    const std::string* string() const { return std::get_if<std::string>(&value_); }
-    std::optional<std::int64_t> integer() const;
-    std::optional<double> number() const;
-    std::optional<bool> boolean() const;
-    bool isNull() const { return kind() == Kind::null; }
-
-    // A NaN or infinite double throws JsonEncodeError (the event is then left out).
-    OrderedJson toJson() const;
-
-    friend bool operator==(const TelemetryValue&, const TelemetryValue&) = default;
-
-   private:
-    std::variant<std::string, std::int64_t, double, bool, std::nullptr_t> value_;
-};
-
-using TelemetryProperties = std::map<std::string, TelemetryValue>;
 
 class Telemetry {
    public:
@@ -101,6 +67,9 @@ class Telemetry {
     static void track(const std::string& name, std::optional<TelemetryProperties> properties = std::nullopt);
     // Posts what is pending (when an endpoint is set); `done` runs on the main queue.
     static void flush(std::function<void()> done = {});
+    // A sink whose events go where track() sends them: to the client installed at the
+    // time of each event, or nowhere. It lives for the whole process.
+    static TelemetrySink& sharedSink();
 
     // ---- the same on one client (tests, and what the static calls forward to)
     bool optedIn() const;

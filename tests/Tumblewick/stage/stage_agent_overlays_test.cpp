@@ -8,8 +8,8 @@
 #include "Tumblewick/stage/colors.h"
 #include "Tumblewick/stage/mac_custom_flea_by_act.h"
 #include "Tumblewick/stage/stage_painter.h"
+#include "agent/host/tumblewick_settings_panel.h"
 #include "stage_fakes.h"
-#include "windows/settings_keys/tumblewick_settings_panel.h"
 
 namespace tw {
 namespace {

@@ -1,12 +1,15 @@
-// Paints the acts, hats and effects into PNG files for a look by eye, and probes a
-// few pixels that only come out right with the canvas's fill and text defaults.
+// Paints the acts, hats and effects into PNG files for a look by eye, and checks the
+// pixels: each figure where it belongs, in its own colours.
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <set>
 
 #include "Tumblewick/colony/progression_loader.h"
 #include "Tumblewick/stage/cannon_act.h"
@@ -35,11 +38,13 @@ std::filesystem::path outputDir() {
     return dir;
 }
 
+const QColor kBackdrop(250, 246, 236);
+
 // Paints on a light backdrop (so translucent shapes read) and saves a PNG.
 QImage render(int width, int height, double zoom, const std::string& name,
               const std::function<void(Canvas&)>& paint) {
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(QColor(250, 246, 236));
+    image.fill(kBackdrop);
     {
         QPainter painter(&image);
         QPainterCanvas canvas(painter);
@@ -48,6 +53,35 @@ QImage render(int width, int height, double zoom, const std::string& name,
     }
     EXPECT_TRUE(image.save(QString::fromStdString((outputDir() / (name + ".png")).string())));
     return image;
+}
+
+QColor qcolor(Color color) { return QColor::fromRgbF(color.red, color.green, color.blue); }
+
+// Pixels inside `area` that hold `color`, give or take rounding.
+int countColour(const QImage& image, Color color, QRect area) {
+    const QColor want = qcolor(color);
+    int count = 0;
+    area = area.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor got = image.pixelColor(x, y);
+            if (std::abs(got.red() - want.red()) <= 2 && std::abs(got.green() - want.green()) <= 2 &&
+                std::abs(got.blue() - want.blue()) <= 2)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// The first row inside `area`, from the top, where anything was painted; the row
+// below the area when nothing was.
+int topInk(const QImage& image, QRect area) {
+    area = area.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.pixelColor(x, y) != kBackdrop) return y;
+    }
+    return area.bottom() + 1;
 }
 
 class StageRenderTest : public ::testing::Test {
@@ -84,41 +118,62 @@ TEST_F(StageRenderTest, EveryActAloneAndAllSevenOnTheStrip) {
     fire.burst = 1;
     fire.phase = 0.4;
 
-    const std::pair<const char*, CircusAct*> acts[] = {
-        {"tightrope", &tightrope}, {"trapeze", &trapeze},   {"cannon", &cannon},
-        {"strongman", &strongman}, {"unicycle", &unicycle}, {"juggling", &juggling},
-        {"firebreather", &fire},
+    // Each act shows its performer and a colour of its own rig.
+    struct Solo {
+        const char* name;
+        CircusAct* act;
+        Color rig;
     };
-    for (auto [name, act] : acts) {
-        render(480, 300, 2, std::string("act_") + name, [&](Canvas& c) {
+    const Solo solos[] = {
+        {"tightrope", &tightrope, Colors::rope},
+        {"trapeze", &trapeze, Colors::rope},
+        {"cannon", &cannon, Colors::cannon},
+        {"strongman", &strongman, Colors::systemGray},
+        {"unicycle", &unicycle, Colors::wheel},
+        {"juggling", &juggling, Colors::bunting[0]},
+        {"firebreather", &fire, Color::rgb(1, 0.4, 0)},  // the torch's head
+    };
+    for (const auto& [name, act, rig] : solos) {
+        SCOPED_TRACE(name);
+        const QImage image = render(480, 300, 2, std::string("act_") + name, [&](Canvas& c) {
             act->draw(c, particles);
             particles.draw(c);
         });
+        EXPECT_GT(countColour(image, Colors::flea, image.rect()), 20);
+        EXPECT_GT(countColour(image, rig, image.rect()), 4);
     }
 
     // All seven along a 1920-point strip, placed as the stage view places them.
     const double u = 1920.0 / 9;
-    TightropeAct t2(0.3 * u, ground, u, random);
-    TrapezeAct tr2(1.5 * u, ground, 0.8 * u, random);
-    CannonAct c2(2.8 * u, ground, 1.3 * u, random);
-    StrongFleaAct s2(4.4 * u, ground);
-    UnicycleAct u2(5.4 * u, ground);
-    JugglingAct j2(6.5 * u, ground, random);
-    FireBreatherAct f2(7.8 * u, ground, u, random);
+    const double origins[] = {0.3 * u, 1.5 * u, 2.8 * u, 4.4 * u, 5.4 * u, 6.5 * u, 7.8 * u};
+    TightropeAct t2(origins[0], ground, u, random);
+    TrapezeAct tr2(origins[1], ground, 0.8 * u, random);
+    CannonAct c2(origins[2], ground, 1.3 * u, random);
+    StrongFleaAct s2(origins[3], ground);
+    UnicycleAct u2(origins[4], ground);
+    JugglingAct j2(origins[5], ground, random);
+    FireBreatherAct f2(origins[6], ground, u, random);
     std::vector<CircusAct*> strip = {&t2, &tr2, &c2, &s2, &u2, &j2, &f2};
     j2.onClickNearby(1);
     f2.onClickNearby(1);
     for (int frame = 0; frame < 90; ++frame) {
         for (auto* act : strip) act->update(1.0 / 60, 0.8);
     }
-    render(1920, 150, 1, "strip_all_acts", [&](Canvas& c) {
+    const QImage image = render(1920, 150, 1, "strip_all_acts", [&](Canvas& c) {
         for (auto* act : strip) act->draw(c, particles);
         particles.draw(c);
     });
+    // Every performer stands by its own act: from a quarter slot before its origin to
+    // one slot after, a stretch that holds no other act's performer.
+    for (double x : origins) {
+        SCOPED_TRACE(x);
+        const QRect stretch(static_cast<int>(x - u / 4), 0, static_cast<int>(1.25 * u), image.height());
+        EXPECT_GT(countColour(image, Colors::flea, stretch), 10);
+    }
 }
 
 TEST_F(StageRenderTest, FleaWithEveryHatAndEveryEffect) {
-    render(720, 140, 2, "flea_hats", [](Canvas& c) {
+    const QImage hats = render(720, 140, 2, "flea_hats", [](Canvas& c) {
         int i = 0;
         drawFlea(c, 30, 40, 1, 0.2, 2.5, true);
         for (auto kind : allMacFleaHatKinds) {
@@ -127,11 +182,33 @@ TEST_F(StageRenderTest, FleaWithEveryHatAndEveryEffect) {
             ++i;
         }
     });
+    // Fleas stand 50 points (100 pixels) apart; the one at 90 wears no hat. Every hat
+    // rises above that bare head, and each has a main colour of its own there.
+    const auto slot = [&hats](int x) { return QRect(2 * x - 50, 0, 100, 140).intersected(hats.rect()); };
+    const int bareTop = topInk(hats, slot(90));
+    ASSERT_LT(bareTop, hats.height());
+    std::set<QRgb> mainColours;
+    for (const int x : {30, 140, 190, 240, 290, 340}) {
+        SCOPED_TRACE(x);
+        const QRect aboveHead = slot(x).adjusted(0, 0, 0, bareTop - slot(x).height());
+        EXPECT_LT(topInk(hats, aboveHead), bareTop);
+        std::map<QRgb, int> counts;
+        for (int y = aboveHead.top(); y <= aboveHead.bottom(); ++y) {
+            for (int px = aboveHead.left(); px <= aboveHead.right(); ++px)
+                if (hats.pixelColor(px, y) != kBackdrop) ++counts[hats.pixel(px, y)];
+        }
+        const auto main = std::max_element(counts.begin(), counts.end(),
+                                           [](const auto& a, const auto& b) { return a.second < b.second; });
+        ASSERT_NE(main, counts.end());
+        EXPECT_TRUE(mainColours.insert(main->first).second);
+    }
 
-    // One custom flea per act from the shipped document, each with one branch unlocked.
+    // One custom flea per act from the shipped document, each with one branch unlocked:
+    // the branch shows, so each act's flea looks different in the two pictures.
     const auto& spec = *progressionSpec();
     const char* keys[] = {"tightrope", "trapeze",  "cannon",      "strongman",
                           "unicycle",  "juggling", "firebreather"};
+    std::map<std::string, QImage> byBranch;
     for (const char* branch : {"alpha", "beta"}) {
         std::int64_t colour = 0;
         for (const char* key : keys) {
@@ -144,10 +221,20 @@ TEST_F(StageRenderTest, FleaWithEveryHatAndEveryEffect) {
             }
             macCustomFleaByAct()[key] = flea;
         }
-        render(840, 140, 2, std::string("custom_fleas_") + branch, [&](Canvas& c) {
+        byBranch[branch] = render(840, 140, 2, std::string("custom_fleas_") + branch, [&](Canvas& c) {
             int i = 0;
             for (const char* key : keys) drawActFleaMac(c, key, 40 + 60 * i++, 40, 1, 0.3, 2);
         });
+    }
+    for (int i = 0; i < 7; ++i) {
+        SCOPED_TRACE(keys[i]);
+        const QRect area = QRect(2 * (40 + 60 * i) - 60, 0, 120, 140).intersected(byBranch["alpha"].rect());
+        int differing = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x)
+                differing += byBranch["alpha"].pixel(x, y) != byBranch["beta"].pixel(x, y) ? 1 : 0;
+        }
+        EXPECT_GT(differing, 100);
     }
 }
 

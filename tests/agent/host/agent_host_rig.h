@@ -17,14 +17,8 @@ namespace tw::testing {
 // 2026-12-07 12:00:00 UTC.
 inline const Date kRigOrigin = Date::fromUnix(1796644800.0);
 
-inline MacCustomFlea customFlea(std::string name, std::string hat, std::string act, std::int64_t xp = 0) {
-    MacCustomFlea flea;
-    flea.id = Uuid::random();
-    flea.name = std::move(name);
-    flea.hatKind = std::move(hat);
-    flea.discoveredAct = std::move(act);
-    flea.xp = xp;
-    return flea;
+inline RosterFlea customFlea(std::string name, std::string hat, std::string act) {
+    return RosterFlea{Uuid::random(), std::move(name), std::move(hat), std::move(act)};
 }
 
 class QueueClock final : public Clock {
@@ -40,7 +34,7 @@ class QueueClock final : public Clock {
 
 class ListRoster final : public CustomFleaRoster {
    public:
-    std::vector<MacCustomFlea> fleas;
+    std::vector<RosterFlea> fleas;
     struct Award {
         Uuid flea;
         std::int64_t amount;
@@ -49,7 +43,7 @@ class ListRoster final : public CustomFleaRoster {
     const Clock* clock = nullptr;
     std::vector<Award> awards;  // in order
 
-    std::vector<MacCustomFlea> customFleas() const override { return fleas; }
+    std::vector<RosterFlea> customFleas() const override { return fleas; }
     void addXP(std::int64_t amount, const Uuid& fleaID) override {
         awards.push_back(Award{fleaID, amount, clock->now()});
     }
@@ -79,8 +73,7 @@ struct AgentHostRig {
         for (int i = 0; i < customFleas; ++i) {
             static const char* acts[] = {"tightrope", "Strongflea", "cannon", "juggling", "yodelling"};
             static const char* hats[] = {"topHat", "crown", "none", "bandana"};
-            roster.fleas.push_back(
-                customFlea("Custom " + std::to_string(i), hats[i % 4], acts[i % 5], i * 10));
+            roster.fleas.push_back(customFlea("Custom " + std::to_string(i), hats[i % 4], acts[i % 5]));
         }
         if (nameServer)
             ::setenv("TUMBLEWICK_MODEL_URL", "http://127.0.0.1:9", 1);

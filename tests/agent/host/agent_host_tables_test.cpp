@@ -91,17 +91,22 @@ TEST(AgentHostTables, EventContextIsFixedButForThePlayersAttention) {
     EXPECT_EQ(narrativeActOf("0E2C2A4D-6C2B-4C09-9E3A-2B6B1F3C6B10"), "tightrope");
 }
 
-TEST(AgentHostTables, EngineMemoriesKeepTheirTier) {
-    for (auto [tier, expected] : {std::pair{FleaMemoryTier::immediate, AgentMemoryTier::immediate},
-                                  {FleaMemoryTier::recent, AgentMemoryTier::recent},
-                                  {FleaMemoryTier::season, AgentMemoryTier::season},
-                                  {FleaMemoryTier::longTerm, AgentMemoryTier::long_term},
-                                  {FleaMemoryTier::legend, AgentMemoryTier::legend}}) {
-        FleaMemory m{
+// Walks the engine's own tiers, so a tier added on one side only, or spelled apart,
+// fails here instead of quietly becoming an immediate memory.
+TEST(AgentHostTables, EngineMemoryTiersCarryOverDistinctAndInAgeOrder) {
+    std::optional<AgentMemoryTier> previous;
+    for (const auto& [tier, raw] : RawEnumCases<FleaMemoryTier>::table) {
+        SCOPED_TRACE(raw);
+        const FleaMemory m{
             .tier = tier, .tags = {"a"}, .summaryFact = "fact", .tone = "brave", .playerInvolved = true};
         const AgentMemory copy = agentMemory(m);
-        EXPECT_EQ(copy, (AgentMemory{m.id.uuidString(), expected, "brave", {"a"}, true, "fact"}));
+        if (previous) {
+            EXPECT_GT(copy.tier, *previous);
+        }
+        previous = copy.tier;
+        EXPECT_EQ(copy, (AgentMemory{m.id.uuidString(), copy.tier, "brave", {"a"}, true, "fact"}));
     }
+    EXPECT_EQ(previous, AgentMemoryTier::legend);
 }
 
 TEST(AgentHostTables, MemoriesSplitByPositionIntoThreeTiers) {
@@ -162,28 +167,23 @@ TEST(AgentHostTables, VoiceCardsOfResidentsAndCustomFleas) {
 
     struct Row {
         std::string act, hat;
-        std::int64_t xp;
+        std::int64_t level;
         std::string assigned, style;
         std::vector<std::string> traits;
         bool ambitious;
     };
     const std::vector<Row> rows = {
-        {"Strongflea", "topHat", 0, "strongman", "focused, working", {"theatrical"}, false},
-        {"POWERLIFTER", "tophat", 0, "strongman", "focused, working", {}, false},
-        {"Trapeze", "crown", 90, "trapeze", "playful and quick", {"proud"}, false},       // level 4
-        {"cannon", "bowler", 180, "cannon", "swagger and dry humor", {"earnest"}, true},  // level 5
-        {"juggling", "propeller", 0, "juggling", "excited, breathless", {"playful"}, false},
-        {"firebreather", "bandana", 0, "firebreather", "ritual, deliberate", {"daring"}, false},
-        {"Sword Swallowing", "none", 0, "sword swallowing", "warm and steady", {}, false},
+        {"Strongflea", "topHat", 1, "strongman", "focused, working", {"theatrical"}, false},
+        {"POWERLIFTER", "tophat", 1, "strongman", "focused, working", {}, false},
+        {"Trapeze", "crown", 4, "trapeze", "playful and quick", {"proud"}, false},
+        {"cannon", "bowler", 5, "cannon", "swagger and dry humor", {"earnest"}, true},
+        {"juggling", "propeller", 1, "juggling", "excited, breathless", {"playful"}, false},
+        {"firebreather", "bandana", 1, "firebreather", "ritual, deliberate", {"daring"}, false},
+        {"Sword Swallowing", "none", 1, "sword swallowing", "warm and steady", {}, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.act + "/" + row.hat);
-        MacCustomFlea flea;
-        flea.id = Uuid::random();
-        flea.name = "Bixby";
-        flea.hatKind = row.hat;
-        flea.discoveredAct = row.act;
-        flea.xp = row.xp;
+        const RosterFlea flea{Uuid::random(), "Bixby", row.hat, row.act, row.level};
         EXPECT_EQ(normalisedAct(flea.discoveredAct), row.assigned);
         const VoiceCard card = customFleaVoiceCard(flea);
         EXPECT_EQ(card.flea_id, flea.id.uuidString());

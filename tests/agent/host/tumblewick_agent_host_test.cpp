@@ -277,7 +277,7 @@ TEST(TumblewickAgentHost, CustomFleasFollowTheColonyWithinThreeSecondsWithCardsB
     const std::string first = rig.roster.fleas[0].id.uuidString();
     ASSERT_TRUE(host.agentScheduler().isRegistered(first));
 
-    const MacCustomFlea added = testing::customFlea("Late", "crown", "cannon");
+    const RosterFlea added = testing::customFlea("Late", "crown", "cannon");
     rig.roster.fleas.push_back(added);
     rig.roster.fleas.erase(rig.roster.fleas.begin());
     rig.queue.advance(3.0);

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "troupe/event_model/troupe_json.h"
-#include "troupe/snapshot/troupe_snapshot.h"
+#include "troupe/event_model/troupe_snapshot.h"
 #include "troupe_test_ids.h"
 
 namespace tw {

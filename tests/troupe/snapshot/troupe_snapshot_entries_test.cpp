@@ -1,4 +1,4 @@
-#include "troupe/snapshot/troupe_snapshot_entries.h"
+#include "troupe/event_model/troupe_snapshot_entries.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "troupe/snapshot/troupe_snapshot.h"
+#include "troupe/event_model/troupe_snapshot.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "agent/host/tumblewick_settings_panel.h"
 #include "dialogue/dialogue_cache.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/manual_clock.h"
@@ -11,7 +12,6 @@
 #include "tests/windows/companions/companions_test_support.h"
 #include "windows/companions/agent_settings_texts.h"
 #include "windows/companions/dialogue_cache_stats.h"
-#include "windows/settings_keys/tumblewick_settings_panel.h"
 
 namespace tw {
 namespace {

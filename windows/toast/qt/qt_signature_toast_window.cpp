@@ -7,8 +7,8 @@
 #include <QPainterPath>
 #include <QScreen>
 
-#include "Tumblewick/stage/colors.h"
 #include "platform/qt/click_through_overlay.h"
+#include "platform/system_colors.h"
 
 namespace tw {
 

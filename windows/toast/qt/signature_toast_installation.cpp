@@ -1,6 +1,6 @@
 #include "windows/toast/qt/signature_toast_installation.h"
 
-#include "windows/settings_keys/tumblewick_settings_panel.h"
+#include "agent/host/tumblewick_settings_panel.h"
 #include "windows/toast/qt/qt_signature_toast_window.h"
 #include "windows/toast/tumblewick_signature_toast.h"
 

@@ -182,17 +182,24 @@ TEST_F(TelemetryTest, InstallationIdPersistsAndSessionIdIsNewEachLaunch) {
     EXPECT_NE(first->sessionId(), second->sessionId());
 }
 
-TEST_F(TelemetryTest, StaticCallsGoToTheInstalledClientOnly) {
+TEST_F(TelemetryTest, StaticCallsAndTheSharedSinkGoToTheInstalledClientOnly) {
+    TelemetrySink& sink = Telemetry::sharedSink();
     Telemetry::track("nobody listens");  // no client installed: nothing happens
+    sink.track("nobody listens either", {});
     defaults.setBool(Telemetry::optInKey, true);
     std::shared_ptr<Telemetry> client = makeClient();
     Telemetry::installShared(client);
     EXPECT_TRUE(Telemetry::isOptedIn());
     Telemetry::track("flea_agent_refusal", TelemetryProperties{{"flea_id", "Rex"}});
+    sink.track("flea_dialogue_fallback", TelemetryProperties{{"reason", "timeout"}});
     Telemetry::installShared(nullptr);
     Telemetry::track("after");
-    ASSERT_EQ(client->pendingEventsSnapshot().size(), 1u);
-    EXPECT_EQ(client->pendingEventsSnapshot()[0].name, "flea_agent_refusal");
+    sink.track("after", {});
+    const auto events = client->pendingEventsSnapshot();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].name, "flea_agent_refusal");
+    EXPECT_EQ(events[1].name, "flea_dialogue_fallback");
+    EXPECT_EQ(events[1].properties, (TelemetryProperties{{"reason", "timeout"}}));
 }
 
 // A small real client for the loopback test: one request per thread, answer on the main queue.

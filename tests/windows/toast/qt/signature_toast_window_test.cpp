@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "agent/host/tumblewick_settings_panel.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/manual_main_queue.h"
 #include "platform/testing/recording_desktop.h"
-#include "windows/settings_keys/tumblewick_settings_panel.h"
 #include "windows/toast/qt/qt_signature_toast_window.h"
 #include "windows/toast/qt/signature_toast_installation.h"
 #include "windows/toast/tumblewick_signature_toast.h"

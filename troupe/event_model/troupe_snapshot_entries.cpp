@@ -1,11 +1,11 @@
-#include "troupe/snapshot/troupe_snapshot_entries.h"
+#include "troupe/event_model/troupe_snapshot_entries.h"
 
 #include <cmath>
 #include <functional>
 
 #include "troupe/event_model/troupe_json.h"
+#include "troupe/event_model/troupe_value_ops.h"
 #include "troupe/event_model/troupe_value_rules.h"
-#include "troupe/snapshot/troupe_value_ops.h"
 
 namespace tw {
 

@@ -19,8 +19,8 @@
 #include "platform/json.h"
 #include "platform/uuid.h"
 #include "troupe/event_model/troupe_setting_value.h"
-#include "troupe/snapshot/troupe_snapshot_entries.h"
-#include "troupe/snapshot/troupe_value_ops.h"
+#include "troupe/event_model/troupe_snapshot_entries.h"
+#include "troupe/event_model/troupe_value_ops.h"
 
 namespace tw {
 

@@ -13,7 +13,7 @@
 #include "platform/json.h"
 #include "platform/uuid.h"
 #include "troupe/event_model/troupe_enums.h"
-#include "troupe/snapshot/troupe_value_ops.h"
+#include "troupe/event_model/troupe_value_ops.h"
 
 namespace tw {
 

@@ -1,4 +1,4 @@
-#include "troupe/snapshot/troupe_value_ops.h"
+#include "troupe/event_model/troupe_value_ops.h"
 
 #include "platform/unicode.h"
 #include "troupe/event_model/troupe_value_rules.h"

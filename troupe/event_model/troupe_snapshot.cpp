@@ -1,12 +1,11 @@
-#include "troupe/snapshot/troupe_snapshot.h"
+#include "troupe/event_model/troupe_snapshot.h"
 
 #include <algorithm>
 #include <functional>
 
 #include "troupe/event_model/troupe_json.h"
-#include "troupe/event_model/troupe_payloads_legacy.h"
+#include "troupe/event_model/troupe_value_ops.h"
 #include "troupe/event_model/troupe_value_rules.h"
-#include "troupe/snapshot/troupe_value_ops.h"
 
 namespace tw {
 
@@ -221,20 +220,6 @@ TroupeSnapshot TroupeSnapshot::fromJson(const JsonReader& reader) {
         reader["lettersByFlea"], [](const JsonReader& r) { return readList<TroupeLetterEntry>(r); });
     s.anniversariesSeen = readList<TroupeAnniversaryEntry>(reader["anniversariesSeen"]);
     return s;
-}
-
-// MARK: - Bridge for the checkpoint payload
-
-bool troupeSnapshotEqual(const TroupeSnapshot& a, const TroupeSnapshot& b) { return a == b; }
-
-std::size_t troupeSnapshotHash(const TroupeSnapshot& snapshot) {
-    return std::hash<TroupeSnapshot>{}(snapshot);
-}
-
-OrderedJson troupeSnapshotToJson(const TroupeSnapshot& snapshot) { return snapshot.toJson(); }
-
-std::shared_ptr<const TroupeSnapshot> troupeSnapshotFromJson(const JsonReader& in) {
-    return std::make_shared<const TroupeSnapshot>(TroupeSnapshot::fromJson(in));
 }
 
 }  // namespace tw

@@ -1,4 +1,4 @@
-#include "windows/settings_keys/tumblewick_settings_panel.h"
+#include "agent/host/tumblewick_settings_panel.h"
 
 namespace tw {
 
