@@ -7,11 +7,11 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
+#include "agent/host/tumblewick_settings_panel.h"
 #include "platform/testing/contrast.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "windows/companions/agent_settings_window.h"
 #include "windows/companions/companion_style.h"
-#include "windows/settings_keys/tumblewick_settings_panel.h"
 
 namespace tw {
 namespace {
