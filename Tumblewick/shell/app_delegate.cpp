@@ -133,7 +133,9 @@ void AppDelegate::showControlMenu(QWidget& anchor) {
     menu->popup(anchor.mapToGlobal(QPoint(0, anchor.height())));
 }
 
-void AppDelegate::openColony() { openColonyWindow(); }
+void AppDelegate::openColony() {
+    openColonyWindow(window_ ? std::optional(window_->geometry().top()) : std::nullopt);
+}
 
 void AppDelegate::selectDisplayScale(std::optional<double> scale) {
     if (scale) {

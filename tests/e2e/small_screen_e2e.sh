@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # On a 1366x768 screen: the drag-down log, full of long lines from a model server, keeps
 # its six chips, its close hint and its right border on screen; the strip stays above
-# the dialogue inspector that opens over its close button; and the banner names the key
-# that quits from the terminal.
+# the dialogue inspector that opens over its close button; the banner names the key
+# that quits from the terminal; and the colony window and its wizard open above the
+# strip, where their buttons can be clicked.
 set -uo pipefail
 app=${1:?usage: small_screen_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -59,5 +60,33 @@ strip_on_top() {
     "$(echo "$order" | grep -nix "$strip_id" | cut -d: -f1)" ]
 }
 wait_for 5 strip_on_top || fail "the dialogue inspector covers the strip"
+
+# The controls menu from a right click on the strip's ×, then its colony entry.
+strip_top=$(echo "$strip" | awk '{print $NF}' | cut -d+ -f3)
+xdotool mousemove 1345 $((strip_top + 17)) click 3
+sleep 0.5
+xdotool key c
+shown() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+inside() {  # $1 window, $2 field of xwininfo: that number of the window's inside
+  xwininfo -id "$1" | awk -v f="$2" '$0 ~ f {print $NF}'
+}
+frame_bottom() {  # $1 window: the last row of its frame
+  local extents
+  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //')
+  echo $(($(inside "$1" "Absolute upper-left Y") + $(inside "$1" Height) + ${extents##*, } - 1))
+}
+wait_for 5 shown "Tumblewick Colony" >/dev/null || fail "the colony window did not open"
+colony=$(shown "Tumblewick Colony")
+wait_for 5 xprop -id "$colony" _NET_FRAME_EXTENTS >/dev/null || fail "the colony window has no frame"
+sleep 0.5
+(($(frame_bottom "$colony") < strip_top)) || fail "the colony window reaches y=$(frame_bottom "$colony"), the strip starts at $strip_top"
+# Join the Circus, at the foot of the list.
+xdotool mousemove $(($(inside "$colony" "Absolute upper-left X") + 120)) \
+  $(($(inside "$colony" "Absolute upper-left Y") + $(inside "$colony" Height) - 27)) click 1
+wait_for 5 shown "Create a Flea" >/dev/null || fail "Join the Circus did not open the wizard"
+wizard=$(shown "Create a Flea")
+wait_for 5 xprop -id "$wizard" _NET_FRAME_EXTENTS >/dev/null || fail "the wizard has no frame"
+(($(frame_bottom "$wizard") < strip_top)) || fail "the wizard reaches y=$(frame_bottom "$wizard"), the strip starts at $strip_top"
+import -window root "$work/colony.png" && cp "$work/colony.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/colony_wizard_1366.png" 2>/dev/null
 stop_app
-echo "e2e small screen: 3 passed, 0 failed"
+echo "e2e small screen: 4 passed, 0 failed"

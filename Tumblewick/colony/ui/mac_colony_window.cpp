@@ -15,6 +15,7 @@
 
 #include "Tumblewick/colony/mac_custom_flea_store.h"
 #include "Tumblewick/colony/progression_loader.h"
+#include "Tumblewick/colony/ui/above_strip_placement.h"
 #include "Tumblewick/colony/ui/colony_style.h"
 #include "Tumblewick/colony/ui/mac_flea_detail_model.h"
 #include "Tumblewick/colony/ui/mac_flea_detail_view.h"
@@ -28,6 +29,30 @@ namespace {
 
 constexpr int rowInset = 4;
 constexpr int rowSideInset = 8;
+constexpr QSize windowSize{800, 600};
+// A window not shown yet has no frame to measure: room for a title bar and borders.
+constexpr QMargins unmeasuredFrame{4, 40, 4, 8};
+
+// What the window manager put around a shown window (nothing where it put no frame).
+QMargins frameAround(const QWidget& window) {
+    const QRect frame = window.frameGeometry();
+    const QRect inner = window.geometry();
+    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+            frame.bottom() - inner.bottom()};
+}
+
+// Fits `window` into the primary screen's work area above the strip.
+void placeAbove(QWidget& window, std::optional<int> stripTop, QSize preferred, const QMargins& frame) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect available = screen->availableGeometry();
+    const QRect inner = placeAboveStrip(available, stripTop.value_or(available.bottom() + 1), preferred,
+                                        window.minimumSize(), frame);
+    window.resize(inner.size());
+    // A window's position is its frame's: the window manager moves the inside when it
+    // frames the window, which tells moveEvent the frame has come.
+    window.move(inner.topLeft() - QPoint(frame.left(), frame.top()));
+}
 
 }  // namespace
 
@@ -97,15 +122,16 @@ MacColonyWindow& MacColonyWindow::shared() {
     return *window;
 }
 
-void openColonyWindow() { MacColonyWindow::shared().open(); }
+void openColonyWindow(std::optional<int> stripTop) { MacColonyWindow::shared().open(stripTop); }
 
 MacColonyWindow::MacColonyWindow(MacCustomFleaStore& store, ProgressionSpec spec, RandomSource& random,
                                  const Clock& clock, QWidget* parent)
     : QWidget(parent, Qt::Window), store_(store), spec_(std::move(spec)), random_(random), clock_(clock) {
     setPalette(ColonyStyle::palette());
     setWindowTitle(ColonyStyle::qstr(colonyWindowTitle));
-    setMinimumSize(700, 500);
-    resize(800, 600);
+    // Low enough for the space above the strip on a 1366x768 screen at every menu scale.
+    setMinimumSize(700, 400);
+    resize(windowSize);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -162,18 +188,25 @@ MacColonyWindow::MacColonyWindow(MacCustomFleaStore& store, ProgressionSpec spec
 
 MacColonyWindow::~MacColonyWindow() { store_.removeObserver(subscription_); }
 
-void MacColonyWindow::open() {
-    if (!centred_) {
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
-        centred_ = true;
+void MacColonyWindow::open(std::optional<int> stripTop) {
+    if (stripTop) stripTop_ = stripTop;
+    if (!placed_) {
+        placeAbove(*this, stripTop_, windowSize, unmeasuredFrame);
+        placed_ = true;
+        frameGuessed_ = true;
     }
     show();
     raise();
     activateWindow();
+}
+
+// The window manager frames the window once it is shown; the first placement, made
+// with a guessed frame, is made again with the real one.
+void MacColonyWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (!frameGuessed_ || frameGeometry() == geometry()) return;
+    frameGuessed_ = false;
+    placeAbove(*this, stripTop_, windowSize, frameAround(*this));
 }
 
 MacWizardDialog& MacColonyWindow::presentWizard() {
@@ -181,6 +214,8 @@ MacWizardDialog& MacColonyWindow::presentWizard() {
     wizard_ = new MacWizardDialog(*spec_, store_, random_, clock_, this);
     wizard_->setAttribute(Qt::WA_DeleteOnClose);
     connect(wizard_, &QObject::destroyed, this, [this] { wizard_ = nullptr; });
+    // The window manager frames the wizard as it framed this window.
+    placeAbove(*wizard_, stripTop_, wizard_->size(), frameAround(*this));
     wizard_->open();
     return *wizard_;
 }

@@ -46,8 +46,10 @@ class MacColonyWindow final : public QWidget {
                     QWidget* parent = nullptr);
     ~MacColonyWindow() override;
 
-    // Shows the window (centred the first time) and brings it to the front.
-    void open();
+    // Shows the window and brings it to the front. The first time it is placed above
+    // `stripTop`, the strip's top edge in screen coordinates, when given; the wizard
+    // opens above the last edge given.
+    void open(std::optional<int> stripTop = std::nullopt);
     // Presents a fresh wizard on this window; it returns at once.
     MacWizardDialog& presentWizard();
 
@@ -62,6 +64,9 @@ class MacColonyWindow final : public QWidget {
     // Runs a pending update now instead of on the next turn of the event loop.
     void flushPendingRefresh();
 
+   protected:
+    void moveEvent(QMoveEvent* event) override;
+
    private:
     void storeChanged();
     void refresh();
@@ -73,7 +78,9 @@ class MacColonyWindow final : public QWidget {
     const Clock& clock_;
     std::optional<Uuid> selected_;
     bool refreshPending_ = false;
-    bool centred_ = false;
+    std::optional<int> stripTop_;
+    bool placed_ = false;
+    bool frameGuessed_ = false;       // placed before the window manager framed the window
     std::uint64_t subscription_ = 0;  // the store's observer token
 
     QListWidget* list_ = nullptr;
@@ -84,7 +91,7 @@ class MacColonyWindow final : public QWidget {
     MacWizardDialog* wizard_ = nullptr;
 };
 
-// The controls menu's entry: MacColonyWindow::shared().open().
-void openColonyWindow();
+// The controls menu's entry: MacColonyWindow::shared().open(stripTop).
+void openColonyWindow(std::optional<int> stripTop = std::nullopt);
 
 }  // namespace tw

@@ -5,7 +5,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "Tumblewick/colony/mac_custom_flea_store.h"
@@ -22,6 +24,8 @@ namespace {
 
 constexpr int dialogWidth = 500;
 constexpr int dialogHeight = 600;
+// Shorter where the space above the strip is; the pages scroll.
+constexpr int minimumDialogHeight = 300;
 constexpr int margin = 24;
 constexpr int contentWidth = dialogWidth - 2 * margin;
 
@@ -103,16 +107,36 @@ MacWizardDialog::MacWizardDialog(const ProgressionSpec& spec, MacCustomFleaStore
     setPalette(ColonyStyle::palette());
     setWindowTitle("Create a Flea");
     setWindowModality(Qt::WindowModal);
-    setFixedSize(dialogWidth, dialogHeight);
+    setFixedWidth(dialogWidth);
+    setMinimumHeight(minimumDialogHeight);
+    setMaximumHeight(dialogHeight);
+    resize(dialogWidth, dialogHeight);
     model_.name = randomSampleName(random_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(margin, margin, margin, margin);
-    pages_ = new QStackedWidget(this);
+    layout->setSpacing(16);
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    pages_ = new QStackedWidget;
     pages_->addWidget(buildCustomizePage());
     pages_->addWidget(buildQuizPage());
     pages_->addWidget(buildRevealPage());
-    layout->addWidget(pages_);
+    scroll->setWidget(pages_);
+    layout->addWidget(scroll, 1);
+    // Below the scrolling pages, so that a short dialog keeps it in sight.
+    findMyActButton_ = new QPushButton("Find My Act", this);
+    findMyActButton_->setDefault(true);
+    findMyActButton_->setMinimumHeight(32);
+    ColonyStyle::padButton(*findMyActButton_);
+    connect(findMyActButton_, &QPushButton::clicked, this, [this] {
+        model_.findMyAct();
+        showStep();
+    });
+    layout->addWidget(findMyActButton_, 0, Qt::AlignHCenter);
+    refreshChoices();
     showStep();
 }
 
@@ -146,6 +170,8 @@ QWidget* MacWizardDialog::buildCustomizePage() {
         layout->addWidget(label, 0, Qt::AlignHCenter);
     };
 
+    // Rows narrow enough to stay whole beside the scroll bar of a short dialog.
+    const int rowWidth = contentWidth - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     caption("Body Colour");
     std::vector<QWidget*> swatchWidgets;
     for (std::size_t i = 0; i < spec_.bodyPalette.size(); ++i) {
@@ -162,7 +188,7 @@ QWidget* MacWizardDialog::buildCustomizePage() {
         swatches_.push_back(swatch);
         swatchWidgets.push_back(swatch);
     }
-    layout->addLayout(centredRows(swatchWidgets, contentWidth));
+    layout->addLayout(centredRows(swatchWidgets, rowWidth));
 
     caption("Hat");
     std::vector<QWidget*> chipWidgets;
@@ -175,19 +201,8 @@ QWidget* MacWizardDialog::buildCustomizePage() {
         hatChips_.push_back(chip);
         chipWidgets.push_back(chip);
     }
-    layout->addLayout(centredRows(chipWidgets, contentWidth));
-
+    layout->addLayout(centredRows(chipWidgets, rowWidth));
     layout->addStretch();
-    findMyActButton_ = new QPushButton("Find My Act", page);
-    findMyActButton_->setDefault(true);
-    findMyActButton_->setMinimumHeight(32);
-    ColonyStyle::padButton(*findMyActButton_);
-    connect(findMyActButton_, &QPushButton::clicked, this, [this] {
-        model_.findMyAct();
-        showStep();
-    });
-    layout->addWidget(findMyActButton_, 0, Qt::AlignHCenter);
-    refreshChoices();
     return page;
 }
 
@@ -277,10 +292,21 @@ void MacWizardDialog::refreshChoices() {
     }
 }
 
+// Only the page shown counts towards the scrolled height: a short page gets no scroll
+// bar because another page is taller.
+void MacWizardDialog::showPage(int index) {
+    for (int i = 0; i < pages_->count(); ++i) {
+        const auto policy = i == index ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+        pages_->widget(i)->setSizePolicy(policy, policy);
+    }
+    pages_->setCurrentIndex(index);
+}
+
 void MacWizardDialog::showStep() {
     findMyActButton_->setEnabled(model_.canFindAct());
+    findMyActButton_->setVisible(model_.step == MacWizardModel::customizeStep);
     if (model_.step == MacWizardModel::customizeStep) {
-        pages_->setCurrentIndex(0);
+        showPage(0);
         return;
     }
     if (const auto index = model_.questionIndex()) {
@@ -290,7 +316,7 @@ void MacWizardDialog::showStep() {
         for (std::size_t i = 0; i < answerButtons_.size(); ++i) {
             answerButtons_[i]->setText(ColonyStyle::buttonText(question.answers[i].text));
         }
-        pages_->setCurrentIndex(1);
+        showPage(1);
         return;
     }
     const auto* act = model_.revealedActSpec(spec_);
@@ -307,7 +333,7 @@ void MacWizardDialog::showStep() {
         log::warning("The quiz revealed the act \"" + model_.revealedAct.value_or("") +
                      "\", which the progression document does not hold; no flea can be made.");
     }
-    pages_->setCurrentIndex(2);
+    showPage(2);
 }
 
 void MacWizardDialog::create() {

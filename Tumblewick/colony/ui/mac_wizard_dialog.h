@@ -69,6 +69,7 @@ class MacWizardDialog final : public QDialog {
     QWidget* buildQuizPage();
     QWidget* buildRevealPage();
     void showStep();
+    void showPage(int index);
     void refreshChoices();
     void create();
 

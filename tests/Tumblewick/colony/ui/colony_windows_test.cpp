@@ -1,7 +1,7 @@
 // The colony's real widgets, driven offscreen: the wizard from the first step to a
 // flea in the list and the store, its ways out, practice and unlocking in the detail
-// pane, odd progression documents, and the window's reuse. Each view is also painted
-// to a PNG under the test output folder for a look by eye.
+// pane, odd progression documents, the window's reuse and its place above the strip. Each view is also
+// painted to a PNG under the test output folder for a look by eye.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -307,6 +307,28 @@ TEST_F(ColonyWindowsTest, TheWindowIsReusedWhereItWasWithItsSelection) {
     EXPECT_EQ(&window.presentWizard(), &window.presentWizard());
     window.wizard()->close();
     settle();
+}
+
+// Both windows open clear of the strip; a wizard shorter than its pages scrolls them
+// and keeps its button in sight.
+TEST_F(ColonyWindowsTest, TheWindowAndTheWizardOpenAboveTheStrip) {
+    for (const int stripTop : {520, 330}) {
+        SCOPED_TRACE(stripTop);
+        MacColonyWindow window(store, document, random, clock);
+        window.open(stripTop);
+        if (stripTop == 520) {
+            const QPushButton& join = window.joinButton();
+            EXPECT_LT(join.mapToGlobal(join.rect().bottomLeft()).y(), stripTop);
+        }
+        auto& wizard = window.presentWizard();
+        EXPECT_LT(wizard.frameGeometry().bottom(), stripTop);
+        const QPushButton& findMyAct = wizard.findMyActButton();
+        EXPECT_TRUE(findMyAct.isVisible());
+        EXPECT_TRUE(wizard.rect().contains(QRect(findMyAct.mapTo(&wizard, QPoint()), findMyAct.size())));
+        savePng(wizard, "wizard-above-strip-" + std::to_string(stripTop));
+        wizard.close();
+        settle();
+    }
 }
 
 // The controls menu's entry: one window for the process, on the shared store.
