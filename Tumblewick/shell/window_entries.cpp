@@ -26,7 +26,7 @@ void addRecentThoughts(WindowEntries& entries, AppServices& services) {
     entries.hotkeys.recentThoughts = [panel, &services] {
         if (!*panel)
             *panel = std::make_unique<TumblewickRecentThoughtsPanel>(
-                TumblewickRecentThoughtsPanel::hostSource(TumblewickAgentHost::shared(), services.clock()));
+                TumblewickRecentThoughtsPanel::hostSource(services.agentHost(), services.clock()));
         (*panel)->toggle();
     };
 }
@@ -37,7 +37,7 @@ void addWatchPanel(WindowEntries& entries, AppServices& services) {
     entries.hotkeys.watchPanel = [panel, &services] {
         if (!*panel)
             *panel = std::make_unique<TumblewickWatchPanel>(
-                TumblewickWatchPanel::hostSource(TumblewickAgentHost::shared()), services.clock());
+                TumblewickWatchPanel::hostSource(services.agentHost()), services.clock());
         (*panel)->toggle();
     };
 }
@@ -48,7 +48,7 @@ void addDragDownLog(WindowEntries& entries, AppServices& services) {
     entries.hotkeys.dragDownLog = [log, &services] {
         if (!*log)
             *log = std::make_unique<TumblewickDragDownLog>(
-                TumblewickDragDownLog::hostSource(TumblewickAgentHost::shared(), services.clock()),
+                TumblewickDragDownLog::hostSource(services.agentHost(), services.clock()),
                 DesktopInput::shared().monitor());
         (*log)->toggle();
     };
@@ -60,7 +60,7 @@ void addDialogueInspector(WindowEntries& entries, AppServices& services) {
     entries.hotkeys.dialogueInspector = [inspector, &services] {
         if (!*inspector)
             *inspector = std::make_unique<TumblewickDialogueInspector>(
-                TumblewickDialogueInspector::hostSource(TumblewickAgentHost::shared(), services.clock()));
+                TumblewickDialogueInspector::hostSource(services.agentHost(), services.clock()));
         (*inspector)->toggle();
     };
 }
@@ -71,7 +71,7 @@ void addInnerLife(WindowEntries& entries, AppServices& services) {
     auto showTimeline = [timeline, &services](const std::string& fleaId, const std::string& displayName) {
         if (!*timeline)
             *timeline = std::make_unique<TumblewickTimelineWindow>(
-                TumblewickTimelineWindow::hostSource(TumblewickAgentHost::shared(), services.clock()));
+                TumblewickTimelineWindow::hostSource(services.agentHost(), services.clock()));
         (*timeline)->show(fleaId, displayName);
     };
     auto panel = std::make_shared<std::unique_ptr<TumblewickInnerLifePanel>>();
@@ -79,17 +79,16 @@ void addInnerLife(WindowEntries& entries, AppServices& services) {
                                                              const std::string& displayName) {
         if (!*panel)
             *panel = std::make_unique<TumblewickInnerLifePanel>(
-                TumblewickInnerLifePanel::hostSource(TumblewickAgentHost::shared(), services.clock()),
-                showTimeline);
+                TumblewickInnerLifePanel::hostSource(services.agentHost(), services.clock()), showTimeline);
         (*panel)->show(fleaId, displayName);
     };
 }
 
 // Troupe window.
-void addTroupeWindow(WindowEntries& entries) {
+void addTroupeWindow(WindowEntries& entries, AppServices& services) {
     auto window = std::make_shared<std::unique_ptr<TumblewickTroupeWindow>>();
-    entries.showTroupeWindow = [window] {
-        if (!*window) *window = std::make_unique<TumblewickTroupeWindow>(TroupeStore::shared());
+    entries.showTroupeWindow = [window, &services] {
+        if (!*window) *window = std::make_unique<TumblewickTroupeWindow>(services.troupe());
         (*window)->show();
     };
 }
@@ -99,7 +98,7 @@ void addAgentSettings(WindowEntries& entries, AppServices& services) {
     auto window = std::make_shared<std::unique_ptr<AgentSettingsWindow>>();
     entries.toggleAgentSettings = [window, &services] {
         if (!*window) {
-            TumblewickAgentHost& host = TumblewickAgentHost::shared();
+            TumblewickAgentHost& host = services.agentHost();
             *window = std::make_unique<AgentSettingsWindow>(
                 services.standardDefaults(),
                 AgentSettingsWindow::Hooks{[&host](bool on) { host.setAutoSpotlightEnabled(on); },
@@ -118,7 +117,7 @@ WindowEntries makeWindowEntries(AppServices& services) {
     WindowEntries entries;
     addRecentThoughts(entries, services);
     addInnerLife(entries, services);
-    addTroupeWindow(entries);
+    addTroupeWindow(entries, services);
     addWatchPanel(entries, services);
     addDragDownLog(entries, services);
     addDialogueInspector(entries, services);
