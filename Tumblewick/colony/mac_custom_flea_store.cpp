@@ -11,8 +11,8 @@ namespace tw {
 
 namespace {
 
-std::unique_ptr<MacCustomFleaStore>& sharedSlot() {
-    static std::unique_ptr<MacCustomFleaStore> store;
+MacCustomFleaStore*& sharedSlot() {
+    static MacCustomFleaStore* store = nullptr;
     return store;
 }
 
@@ -40,9 +40,7 @@ MacCustomFleaStore& MacCustomFleaStore::shared() {
 
 bool MacCustomFleaStore::hasShared() { return sharedSlot() != nullptr; }
 
-void MacCustomFleaStore::installShared(std::unique_ptr<MacCustomFleaStore> store) {
-    sharedSlot() = std::move(store);
-}
+void MacCustomFleaStore::installShared(MacCustomFleaStore* store) { sharedSlot() = store; }
 
 // MARK: - Observation
 

@@ -40,10 +40,10 @@ class MacCustomFleaStore final : public CustomFleaXPSink {
     MacCustomFleaStore(const MacCustomFleaStore&) = delete;
     MacCustomFleaStore& operator=(const MacCustomFleaStore&) = delete;
 
-    // The process-wide store, installed by the app at start-up.
+    // The process-wide store: the app owns it and installs it while it lives.
     static MacCustomFleaStore& shared();
     static bool hasShared();
-    static void installShared(std::unique_ptr<MacCustomFleaStore> store);  // nullptr uninstalls
+    static void installShared(MacCustomFleaStore* store);  // nullptr uninstalls
 
     // In the order they were added.
     const std::vector<MacCustomFlea>& fleas() const { return fleas_; }

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QMenu>
-#include <QProcess>
 #include <QScreen>
 #include <QSysInfo>
 #include <iostream>
@@ -25,14 +24,12 @@
 #include "platform/log.h"
 #include "platform/x11/desktop_input.h"
 #include "troupe/store/troupe_store.h"
-#include "troupe/surfaces/troupe_watch_bridge.h"
 #include "windows/exports/tumblewick_chapter_export.h"
 #include "windows/exports/tumblewick_yesterday_banner.h"
 
 namespace tw {
 namespace {
 
-constexpr const char* appGroupIdentifier = "org.tumblewick.shared";
 constexpr int yesterdayBannerDelayMs = 3000;
 constexpr std::size_t chapterOnQuitMinimumLines = 3;
 
@@ -65,8 +62,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     hotkeys_ = std::make_unique<HotkeyDispatcher>(input.monitor(), hotkeyActions_, services_.mainQueue());
 
     printBanner();
-    TroupeWatchBridge::appGroupIdentifier = appGroupIdentifier;
-    TroupeLaunchStep{TroupeStore::shared(), services_.standardDefaults(), services_.notifications(),
+    TroupeLaunchStep{services_.troupe(), services_.standardDefaults(), services_.notifications(),
                      services_.clock(), localDeviceName()}
         .start();
 
@@ -86,7 +82,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     window_->orderFront();
     startArcOverlay();
 
-    services_.mainQueue().post([] { TumblewickAgentHost::shared().start(); });
+    services_.mainQueue().post([&host = services_.agentHost()] { host.start(); });
     services_.mainQueue().postAfter(yesterdayBannerDelayMs / 1000.0,
                                     [] { TumblewickYesterdayBanner::surfaceIfApplicable(); });
     startMenuBar();
@@ -150,12 +146,9 @@ void AppDelegate::restartForDisplayScaleChange() {
     // The settings writer coalesces: the new instance must read the choice just made.
     if (!services_.standardDefaults().flush())
         log::warning("Could not save the display scale before relaunching.");
-    QStringList arguments = QCoreApplication::arguments();
-    if (!arguments.isEmpty()) arguments.removeFirst();
-    if (!QProcess::startDetached(QCoreApplication::applicationFilePath(), arguments)) {
-        std::cout << "⚠️ Could not restart automatically after display scale change: could not start "
-                  << QCoreApplication::applicationFilePath().toStdString() << std::endl;
-    }
+    // The new instance starts once this one has closed its session and let go of the
+    // data folder (main does it after the quit path).
+    relaunchRequested_ = true;
     quitApp();
 }
 
@@ -228,7 +221,7 @@ void AppDelegate::applicationWillTerminate() {
     if (terminated_) return;
     terminated_ = true;
     services_.closeSession();
-    if (TumblewickAgentHost::shared().recentLines().size() >= chapterOnQuitMinimumLines) {
+    if (services_.agentHost().recentLines().size() >= chapterOnQuitMinimumLines) {
         if (auto file = TumblewickChapterExport::writeToDesktop()) {
             std::cout << "📜 Auto-saved chapter on quit → " << file->string() << std::endl;
         }

@@ -43,7 +43,9 @@ class AppDelegate final : public QObject {
     void showControlMenu(QWidget& anchor);
     void openColony();
     void selectDisplayScale(std::optional<double> scale);  // none: automatic
+    // Saves the settings and quits; main starts the new instance after the quit path.
     void restartForDisplayScaleChange();
+    bool relaunchRequested() const { return relaunchRequested_; }
     void toggleDeterministicMode();
 
     // The settings panel: Cancel and Save close it; its title-bar close only hides it.
@@ -73,6 +75,7 @@ class AppDelegate final : public QObject {
     bool deterministicMode_;
     std::int64_t deterministicSeed_;
     bool terminated_ = false;
+    bool relaunchRequested_ = false;
     std::unique_ptr<FeedUpdateChecker> updateChecker_;
     std::unique_ptr<SettingsPanel> settingsWindow_;
     WindowEntries windows_;

@@ -45,7 +45,7 @@ void AppDelegate::startMenuBar() {
             .customFleas = services_.stageCustomFleas(),
             .companions = hotkeyActions_,
             .decisionsInLast =
-                [](double seconds) { return TumblewickAgentHost::shared().decisionsInLast(seconds); },
+                [&host = services_.agentHost()](double seconds) { return host.decisionsInLast(seconds); },
             .showInnerLife = windows_.showInnerLife,
             .showTroupeWindow = windows_.showTroupeWindow,
             .toggleAgentSettings = windows_.toggleAgentSettings,

@@ -19,21 +19,18 @@ namespace {
 // The custom fleas as the agent host sees them.
 class CustomFleaStoreRoster final : public CustomFleaRoster {
    public:
+    explicit CustomFleaStoreRoster(MacCustomFleaStore& store) : store_(store) {}
     std::vector<RosterFlea> customFleas() const override {
         std::vector<RosterFlea> fleas;
-        for (const MacCustomFlea& flea : MacCustomFleaStore::shared().fleas())
+        for (const MacCustomFlea& flea : store_.fleas())
             fleas.push_back({flea.id, flea.name, flea.hatKind, flea.discoveredAct, flea.level()});
         return fleas;
     }
-    void addXP(std::int64_t amount, const Uuid& fleaID) override {
-        MacCustomFleaStore::shared().addXP(amount, fleaID);
-    }
-};
+    void addXP(std::int64_t amount, const Uuid& fleaID) override { store_.addXP(amount, fleaID); }
 
-CustomFleaStoreRoster& roster() {
-    static CustomFleaStoreRoster instance;
-    return instance;
-}
+   private:
+    MacCustomFleaStore& store_;
+};
 
 }  // namespace
 
@@ -42,10 +39,12 @@ AppServices::AppServices()
       groupDefaults_(JsonFileDefaults::suiteFile(SharedStore::appGroupSuiteName)),
       http_(mainQueue_) {
     Desktop::installShared(&desktop_);
-    TroupeStore::installShared(std::make_unique<TroupeStore>(
-        TroupeStore::defaultDirectory(), standardDefaults_, clock_, mainQueue_, notifications_));
-    MacCustomFleaStore::installShared(
-        std::make_unique<MacCustomFleaStore>(standardDefaults_, clock_, mainQueue_));
+    troupe_ = std::make_unique<TroupeStore>(TroupeStore::defaultDirectory(), standardDefaults_, clock_,
+                                            mainQueue_, notifications_);
+    TroupeStore::installShared(troupe_.get());
+    customFleas_ = std::make_unique<MacCustomFleaStore>(standardDefaults_, clock_, mainQueue_);
+    MacCustomFleaStore::installShared(customFleas_.get());
+    roster_ = std::make_unique<CustomFleaStoreRoster>(*customFleas_);
     TroupeWatchBridge::appGroupDefaults = &groupDefaults_;
 
     // Owned here, not in a static: its widget must go before the application object.
@@ -68,7 +67,7 @@ AppServices::AppServices()
     host.clock = &clock_;
     host.standardDefaults = &standardDefaults_;
     host.sharedSuite = &groupDefaults_;
-    host.customFleas = &roster();
+    host.customFleas = roster_.get();
     host.telemetry = &Telemetry::sharedSink();
     host.cacheDiskURL = TumblewickAgentHost::defaultCacheDiskURL();
     HttpClient* http = &http_;
@@ -79,29 +78,41 @@ AppServices::AppServices()
                                     const std::string& line) {
         TumblewickSignatureToast::shared().surface(flea, action, line);
     };
-    TumblewickAgentHost::configureShared(std::move(host));
+    host_ = std::make_unique<TumblewickAgentHost>(std::move(host));
+    TumblewickAgentHost::installShared(host_.get());
 }
 
 AppServices::~AppServices() {
     shutdown();
+    // Each global goes before what it points at; the host joins its executors, the
+    // stores their writers. The members below then go in reverse order: the HTTP
+    // thread after the host that sent requests through it, the settings writers last.
+    TumblewickAgentHost::installShared(nullptr);
+    host_.reset();
+    ExportEnvironment::installShared({});
     TumblewickSignatureToast::shared().setServices({});
+    toastWindow_.reset();
+    TroupeWatchBridge::appGroupDefaults = nullptr;
+    roster_.reset();
+    MacCustomFleaStore::installShared(nullptr);
+    customFleas_.reset();
+    TroupeStore::installShared(nullptr);
+    troupe_.reset();
     Desktop::installShared(nullptr);
 }
 
 void AppServices::closeSession() {
     if (sessionClosed_) return;
     sessionClosed_ = true;
-    TumblewickAgentHost::shared().shutdown();
-    if (TroupeStore::hasShared()) TroupeStore::shared().markSessionEnd(clock_.now());
+    host_->shutdown();
+    troupe_->markSessionEnd(clock_.now());
 }
 
 void AppServices::shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
     closeSession();
-    if (TroupeStore::hasShared() && !TroupeStore::shared().drain()) {
-        log::warning("The troupe log could not be written completely on quit.");
-    }
+    if (!troupe_->drain()) log::warning("The troupe log could not be written completely on quit.");
     if (!standardDefaults_.flush()) log::warning("Could not save settings on quit.");
     groupDefaults_.flush();
 }

@@ -2,7 +2,8 @@
 // The process-wide services, created once at start-up in dependency order and torn
 // down in reverse: settings suites, the main queue and clock, the notification
 // centre, the troupe and custom-flea stores, the agent host and the exports' and
-// toast's environment. Main thread only.
+// toast's environment. They are owned here; the shared() accessors of the stores and
+// the host only point at them while this object lives. Main thread only.
 #include <memory>
 
 #include "Tumblewick/stage/stage_shared_services.h"
@@ -17,10 +18,16 @@
 namespace tw {
 
 class QtSignatureToastWindow;
+class TroupeStore;
+class MacCustomFleaStore;
+class CustomFleaRoster;
+class TumblewickAgentHost;
 
 class AppServices {
    public:
     AppServices();
+    // Runs shutdown() when nobody did, then uninstalls the globals and destroys the
+    // services in reverse order of creation, joining every thread they started.
     ~AppServices();
     AppServices(const AppServices&) = delete;
     AppServices& operator=(const AppServices&) = delete;
@@ -31,15 +38,18 @@ class AppServices {
     JsonFileDefaults& groupDefaults() { return groupDefaults_; }
     NotificationCenter& notifications() { return notifications_; }
     HttpClient& http() { return http_; }
+    TroupeStore& troupe() { return *troupe_; }
+    MacCustomFleaStore& customFleas() { return *customFleas_; }
+    TumblewickAgentHost& agentHost() { return *host_; }
 
     // What every stage view is handed.
     SharedAgentHostForStage& stageAgentHost() { return stageHost_; }
     SharedCustomFleaStoreForStage& stageCustomFleas() { return stageFleas_; }
 
-    // The quit path, in two steps that each run once: stop the agent host without
-    // waiting on any request and append the session end; then (after the chapter on
-    // quit) drain the troupe log and save the settings. shutdown() closes the session
-    // first when nobody did.
+    // The quit path, in two steps that each run once: stop the agent host's timers
+    // without waiting on any request and append the session end; then (after the
+    // chapter on quit) drain the troupe log and save the settings. shutdown() closes
+    // the session first when nobody did. Everything stays readable until destruction.
     void closeSession();
     void shutdown();
 
@@ -47,13 +57,17 @@ class AppServices {
     QtMainQueue mainQueue_;
     SystemClock clock_;
     JsonFileDefaults standardDefaults_;
-    JsonFileDefaults groupDefaults_;
+    JsonFileDefaults groupDefaults_;  // the app group's, read by companion programs
     NotificationCenter notifications_;
     QtHttpClient http_;
     QtDesktop desktop_;  // reveal in the file manager, sounds, alerts
+    std::unique_ptr<TroupeStore> troupe_;
+    std::unique_ptr<MacCustomFleaStore> customFleas_;
+    std::unique_ptr<CustomFleaRoster> roster_;
+    std::unique_ptr<QtSignatureToastWindow> toastWindow_;
+    std::unique_ptr<TumblewickAgentHost> host_;  // its requests go through http_
     SharedAgentHostForStage stageHost_;
     SharedCustomFleaStoreForStage stageFleas_;
-    std::unique_ptr<QtSignatureToastWindow> toastWindow_;
     bool sessionClosed_ = false;
     bool shutDown_ = false;
 };

@@ -2,6 +2,7 @@
 // application, puts the circus on screen and runs the event loop until one of the quit
 // paths (a signal, the close button, the menu, logout) ends it.
 #include <QApplication>
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <vector>
@@ -9,11 +10,15 @@
 #include "Tumblewick/shell/app_delegate.h"
 #include "Tumblewick/shell/app_services.h"
 #include "Tumblewick/shell/configuration/configuration.h"
+#include "Tumblewick/shell/display_check.h"
+#include "Tumblewick/shell/display_loss.h"
+#include "Tumblewick/shell/instance_lock.h"
+#include "Tumblewick/shell/relaunch.h"
 #include "Tumblewick/shell/window_entries.h"
 #include "Tumblewick/shell/x11_window_hints.h"
-#include "agent/host/tumblewick_agent_host.h"
 #include "platform/desktop_info.h"
 #include "platform/log.h"
+#include "platform/paths.h"
 #include "quit_on_signal.h"
 
 namespace {
@@ -35,42 +40,73 @@ void preferXWayland(int& argc, char**& argv) {
     argv = arguments.data();
 }
 
+struct Outcome {
+    int status = 0;
+    bool relaunch = false;
+};
+
+// The circus from launch to the end of the quit path. Everything it creates, every
+// thread of ours included, is gone when it returns.
+Outcome runCircus() {
+    tw::AppServices services;
+    tw::WindowEntries windows = tw::makeWindowEntries(services);
+    tw::AppDelegate delegate(services, windows);
+
+    tw::QuitOnSignal quitOnSignal;
+    QObject::connect(&quitOnSignal, &tw::QuitOnSignal::signalled, qApp, [](int number) {
+        tw::log::info("Quitting on signal " + std::to_string(number) + ".");
+        QApplication::quit();
+    });
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, qApp,
+                     [](QSessionManager&) { QApplication::quit(); });
+    QObject::connect(qApp, &QApplication::aboutToQuit, &delegate,
+                     [&delegate]() { delegate.applicationWillTerminate(); });
+
+    delegate.applicationDidFinishLaunching();
+    tw::QuitPathOnDisplayLoss quitOnDisplayLoss([&delegate]() { delegate.applicationWillTerminate(); });
+    tw::log::info(std::string("Tumblewick ") + TW_VERSION + " started.");
+    const int status = QApplication::exec();
+    return Outcome{status, delegate.relaunchRequested()};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Past a file-size limit a write fails with EFBIG, which the writers report; the
+    // default action would end the process with the troupe's events still queued.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
             std::cout << "Tumblewick " << TW_VERSION << std::endl;
             return 0;
         }
     }
+    if (const auto message = tw::missingXDisplayMessage()) {
+        std::cerr << *message << std::endl;
+        return 1;
+    }
+    tw::InstanceLock lock = tw::InstanceLock::acquire(tw::paths::dataDirectory());
+    if (lock.state() == tw::InstanceLock::State::heldElsewhere) {
+        std::cout << "Tumblewick is already running with the data folder "
+                  << tw::paths::dataDirectory().string() << "." << std::endl;
+        return 0;
+    }
 
     preferXWayland(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tumblewick");
     QApplication::setApplicationVersion(TW_VERSION);
-    // Closing a companion window never ends the app; the quit paths below do.
+    // Closing a companion window never ends the app; the quit paths do.
     QApplication::setQuitOnLastWindowClosed(false);
     // Without a taskbar entry only the strip and the tray speak for the app.
     tw::applyTaskbarChoice(app);
 
-    tw::AppServices services;
-    tw::WindowEntries windows = tw::makeWindowEntries(services);
-    tw::AppDelegate delegate(services, windows);
-
-    tw::QuitOnSignal quitOnSignal;
-    QObject::connect(&quitOnSignal, &tw::QuitOnSignal::signalled, &app, [](int number) {
-        tw::log::info("Quitting on signal " + std::to_string(number) + ".");
-        QApplication::quit();
-    });
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app,
-                     [](QSessionManager&) { QApplication::quit(); });
-    QObject::connect(&app, &QApplication::aboutToQuit,
-                     [&delegate]() { delegate.applicationWillTerminate(); });
-
-    delegate.applicationDidFinishLaunching();
-    tw::log::info(std::string("Tumblewick ") + TW_VERSION + " started.");
-    const int status = QApplication::exec();
+    const Outcome outcome = runCircus();
     tw::log::info("Tumblewick stopped.");
-    return status;
+    if (outcome.relaunch) {
+        lock.release();
+        tw::relaunchSelf();
+    }
+    return outcome.status;
 }

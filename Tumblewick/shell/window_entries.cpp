@@ -32,7 +32,7 @@ void addRecentThoughts(WindowEntries& entries, AppServices& services) {
         if (!*panel)
             *panel =
                 std::make_unique<TumblewickRecentThoughtsPanel>(TumblewickRecentThoughtsPanel::hostSource(
-                    TumblewickAgentHost::shared(), services.clock(), customFleas(services)));
+                    services.agentHost(), services.clock(), customFleas(services)));
         (*panel)->toggle();
     };
 }
@@ -43,7 +43,7 @@ void addWatchPanel(WindowEntries& entries, AppServices& services) {
     entries.hotkeys.watchPanel = [panel, &services] {
         if (!*panel)
             *panel = std::make_unique<TumblewickWatchPanel>(
-                TumblewickWatchPanel::hostSource(TumblewickAgentHost::shared(), customFleas(services)),
+                TumblewickWatchPanel::hostSource(services.agentHost(), customFleas(services)),
                 services.clock());
         (*panel)->toggle();
     };
@@ -55,7 +55,7 @@ void addDragDownLog(WindowEntries& entries, AppServices& services) {
     entries.hotkeys.dragDownLog = [log, &services] {
         if (!*log)
             *log = std::make_unique<TumblewickDragDownLog>(
-                TumblewickDragDownLog::hostSource(TumblewickAgentHost::shared(), services.clock(),
+                TumblewickDragDownLog::hostSource(services.agentHost(), services.clock(),
                                                   customFleas(services)),
                 DesktopInput::shared().monitor());
         (*log)->toggle();
@@ -69,7 +69,7 @@ void addDialogueInspector(WindowEntries& entries, AppServices& services) {
         if (!*inspector)
             *inspector =
                 std::make_unique<TumblewickDialogueInspector>(TumblewickDialogueInspector::hostSource(
-                    TumblewickAgentHost::shared(), services.clock(), customFleas(services)));
+                    services.agentHost(), services.clock(), customFleas(services)));
         (*inspector)->toggle();
     };
 }
@@ -80,7 +80,7 @@ void addInnerLife(WindowEntries& entries, AppServices& services) {
     auto showTimeline = [timeline, &services](const std::string& fleaId, const std::string& displayName) {
         if (!*timeline)
             *timeline = std::make_unique<TumblewickTimelineWindow>(
-                TumblewickTimelineWindow::hostSource(TumblewickAgentHost::shared(), services.clock()));
+                TumblewickTimelineWindow::hostSource(services.agentHost(), services.clock()));
         (*timeline)->show(fleaId, displayName);
     };
     auto panel = std::make_shared<std::unique_ptr<TumblewickInnerLifePanel>>();
@@ -88,7 +88,7 @@ void addInnerLife(WindowEntries& entries, AppServices& services) {
                                                              const std::string& displayName) {
         if (!*panel)
             *panel = std::make_unique<TumblewickInnerLifePanel>(
-                TumblewickInnerLifePanel::hostSource(TumblewickAgentHost::shared(), services.clock(),
+                TumblewickInnerLifePanel::hostSource(services.agentHost(), services.clock(),
                                                      customFleas(services)),
                 showTimeline);
         (*panel)->show(fleaId, displayName);
@@ -96,10 +96,10 @@ void addInnerLife(WindowEntries& entries, AppServices& services) {
 }
 
 // Troupe window.
-void addTroupeWindow(WindowEntries& entries) {
+void addTroupeWindow(WindowEntries& entries, AppServices& services) {
     auto window = std::make_shared<std::unique_ptr<TumblewickTroupeWindow>>();
-    entries.showTroupeWindow = [window] {
-        if (!*window) *window = std::make_unique<TumblewickTroupeWindow>(TroupeStore::shared());
+    entries.showTroupeWindow = [window, &services] {
+        if (!*window) *window = std::make_unique<TumblewickTroupeWindow>(services.troupe());
         (*window)->show();
     };
 }
@@ -109,7 +109,7 @@ void addAgentSettings(WindowEntries& entries, AppServices& services) {
     auto window = std::make_shared<std::unique_ptr<AgentSettingsWindow>>();
     entries.toggleAgentSettings = [window, &services] {
         if (!*window) {
-            TumblewickAgentHost& host = TumblewickAgentHost::shared();
+            TumblewickAgentHost& host = services.agentHost();
             *window = std::make_unique<AgentSettingsWindow>(
                 services.standardDefaults(),
                 AgentSettingsWindow::Hooks{[&host](bool on) { host.setAutoSpotlightEnabled(on); },
@@ -128,7 +128,7 @@ WindowEntries makeWindowEntries(AppServices& services) {
     WindowEntries entries;
     addRecentThoughts(entries, services);
     addInnerLife(entries, services);
-    addTroupeWindow(entries);
+    addTroupeWindow(entries, services);
     addWatchPanel(entries, services);
     addDragDownLog(entries, services);
     addDialogueInspector(entries, services);

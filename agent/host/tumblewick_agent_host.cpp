@@ -20,27 +20,17 @@ T& required(T* pointer, const char* what) {
     return *pointer;
 }
 
-std::optional<TumblewickAgentHost::Environment>& sharedEnvironment() {
-    static std::optional<TumblewickAgentHost::Environment> environment;
-    return environment;
-}
+TumblewickAgentHost* installedHost = nullptr;
 
 }  // namespace
 
 // ---------------------------------------------------------------- the shared host
 
-void TumblewickAgentHost::configureShared(Environment environment) {
-    sharedEnvironment() = std::move(environment);
-}
+void TumblewickAgentHost::installShared(TumblewickAgentHost* host) { installedHost = host; }
 
 TumblewickAgentHost& TumblewickAgentHost::shared() {
-    // Kept for the whole process: its timers and late answers must never find it gone.
-    static TumblewickAgentHost* host = [] {
-        auto& environment = sharedEnvironment();
-        if (!environment) throw std::logic_error("TumblewickAgentHost::configureShared() must come first");
-        return new TumblewickAgentHost(*environment);
-    }();
-    return *host;
+    if (!installedHost) throw std::logic_error("No agent host is installed");
+    return *installedHost;
 }
 
 std::optional<std::filesystem::path> TumblewickAgentHost::defaultCacheDiskURL() {
@@ -101,8 +91,13 @@ TumblewickAgentHost::TumblewickAgentHost(Environment environment)
 
 TumblewickAgentHost::~TumblewickAgentHost() {
     shutdown();
-    // The services drain their executors as they go; what they still deliver finds
-    // the lifeline cleared and is dropped.
+    // Each service drains and joins its executor; they go in reverse order of creation
+    // (the router and its generators before the stores and the cache they were made
+    // after). What they still deliver finds the lifeline cleared and is dropped.
+    dialogueRouter_.reset();
+    channelStore_.reset();
+    decisionLog_.reset();
+    dialogueCache_.reset();
 }
 
 std::unique_ptr<SerialExecutor> TumblewickAgentHost::makeExecutor() const {

@@ -87,9 +87,9 @@ class TumblewickAgentHost final {
     static constexpr const char* autoSpotlightKey = "tw_v3_auto_spotlight";
     static constexpr const char* cacheFileName = "DialogueCache.json";
 
-    // The process-wide host. configureShared() gives it what it is built with and must
-    // come first; shared() builds it on first use and keeps it for the whole process.
-    static void configureShared(Environment environment);
+    // The process-wide host, owned by the app and installed while it lives (nullptr
+    // uninstalls). shared() throws std::logic_error when none is installed.
+    static void installShared(TumblewickAgentHost* host);
     static TumblewickAgentHost& shared();
     // "<data directory>/DialogueCache.json", creating the directory (a failure is ignored).
     static std::optional<std::filesystem::path> defaultCacheDiskURL();

@@ -66,8 +66,8 @@ struct TroupeStore::LoadState {
 
 namespace {
 
-std::unique_ptr<TroupeStore>& sharedSlot() {
-    static std::unique_ptr<TroupeStore> store;
+TroupeStore*& sharedSlot() {
+    static TroupeStore* store = nullptr;
     return store;
 }
 
@@ -128,7 +128,7 @@ TroupeStore& TroupeStore::shared() {
 
 bool TroupeStore::hasShared() { return sharedSlot() != nullptr; }
 
-void TroupeStore::installShared(std::unique_ptr<TroupeStore> store) { sharedSlot() = std::move(store); }
+void TroupeStore::installShared(TroupeStore* store) { sharedSlot() = store; }
 
 void TroupeStore::assertMainThread() const {
     assert(std::this_thread::get_id() == mainThread_ && "TroupeStore is main-thread only");

@@ -70,10 +70,10 @@ class TroupeStore {
 
     // $XDG_DATA_HOME/Tumblewick/Troupe
     static std::filesystem::path defaultDirectory();
-    // The process-wide store, installed by the app at start-up.
+    // The process-wide store: the app owns it and installs it while it lives.
     static TroupeStore& shared();
     static bool hasShared();
-    static void installShared(std::unique_ptr<TroupeStore> store);  // nullptr uninstalls
+    static void installShared(TroupeStore* store);  // nullptr uninstalls
 
     const Uuid& deviceId() const { return deviceId_; }
     // Never copied per event: hold the reference, or copy it when a before/after matters.

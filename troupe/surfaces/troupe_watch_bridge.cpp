@@ -5,7 +5,6 @@
 
 namespace tw {
 
-std::optional<std::string> TroupeWatchBridge::appGroupIdentifier;
 Defaults* TroupeWatchBridge::appGroupDefaults = nullptr;
 
 OrderedJson TroupeWatchBridge::summaryJson(const TroupeSnapshot& snapshot, const Uuid& deviceId,
@@ -40,7 +39,7 @@ void TroupeWatchBridge::writeCurrentSummary(const TroupeStore& store, std::optio
         log::system(std::string("Cannot write the companion summary: ") + error.what());
         return;
     }
-    Defaults& suite = appGroupIdentifier && appGroupDefaults ? *appGroupDefaults : store.standardDefaults();
+    Defaults& suite = appGroupDefaults ? *appGroupDefaults : store.standardDefaults();
     suite.setData(summaryKey, text);
 }
 

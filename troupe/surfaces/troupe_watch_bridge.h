@@ -16,9 +16,9 @@ class TroupeWatchBridge {
     static constexpr const char* summaryKey = "tw_troupe_watch_summary_v1";
     static constexpr std::int64_t summarySchemaVersion = 1;
 
-    // Set once at launch: the app-group suite's name, and that suite as the app opened
-    // it. Without both the summary goes to the store's standard defaults.
-    static std::optional<std::string> appGroupIdentifier;
+    // The app group's suite, as the app opened it from the group's one identifier (set
+    // at launch, cleared at quit). Without it the summary goes to the store's standard
+    // defaults.
     static Defaults* appGroupDefaults;
 
     // Builds the summary from the store's snapshot and device id and writes it; a

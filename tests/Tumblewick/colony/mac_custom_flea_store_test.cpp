@@ -28,11 +28,13 @@ MacCustomFlea flea(const Uuid& id, std::int64_t xp, std::vector<std::string> nod
 struct ColonyHarness {
     TroupeHarness troupe;
     std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
+    std::unique_ptr<TroupeStore> troupeStore;
     std::unique_ptr<MacCustomFleaStore> store;
 
     explicit ColonyHarness(bool dualWrite, std::vector<MacCustomFlea> fleas = {}) {
         if (dualWrite) troupe.defaults.setBool(MacCustomFleaStore::dualWriteKey, true);
-        TroupeStore::installShared(troupe.open());
+        troupeStore = troupe.open();
+        TroupeStore::installShared(troupeStore.get());
         TroupeStore::shared().addSink(sink);
         store = std::make_unique<MacCustomFleaStore>(troupe.defaults, troupe.clock, troupe.mainQueue);
         store->setFleas(std::move(fleas));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <stdexcept>
 
 #include "agent_host_rig.h"
 
@@ -381,21 +382,23 @@ TEST(TumblewickAgentHost, DiaryLinesAndDecisionsFileUnderTheLocalDayAcrossMidnig
     EXPECT_EQ(before + after, all);
 }
 
-TEST(TumblewickAgentHost, SharedHostIsOneObjectBuiltWithoutRegisteringAnyone) {
+TEST(TumblewickAgentHost, SharedIsTheInstalledHostOnlyWhileInstalledAndBuiltWithoutRegisteringAnyone) {
     testing::ManualMainQueue queue;
     testing::QueueClock clock(queue, testing::kRigOrigin);
     testing::InMemoryDefaults defaults;
-    TumblewickAgentHost::configureShared(TumblewickAgentHost::Environment{
+    TumblewickAgentHost host(TumblewickAgentHost::Environment{
         .mainQueue = &queue,
         .clock = &clock,
         .standardDefaults = &defaults,
         .telemetry = nullptr,
         .makeExecutor = [] { return std::make_unique<InlineSerialExecutor>(); }});
-    TumblewickAgentHost& host = TumblewickAgentHost::shared();
-    EXPECT_EQ(&host, &TumblewickAgentHost::shared());
+    EXPECT_THROW(TumblewickAgentHost::shared(), std::logic_error);
+    TumblewickAgentHost::installShared(&host);
+    EXPECT_EQ(&TumblewickAgentHost::shared(), &host);
     EXPECT_TRUE(host.agentScheduler().diagnostics().empty());
     EXPECT_EQ(queue.scheduledCount(), 0u);
-    host.shutdown();  // the shared host outlives this test's queue: keep it quiet
+    TumblewickAgentHost::installShared(nullptr);
+    EXPECT_THROW(TumblewickAgentHost::shared(), std::logic_error);
 }
 
 }  // namespace

@@ -94,7 +94,6 @@ TEST(TroupeWatchBridge, WritesTheSummaryIntoTheAppGroupSuiteOrNothing) {
     store->append(event(TroupeFleaCreated{pip, "Pip", 2, "crown", "cannon", Date{700000000}, {}}, 799999999));
     store->append(event(TroupeXPEarned{pip, 7, TroupeXPSource::practice}, 800000000));
     testing::InMemoryDefaults group;
-    TroupeWatchBridge::appGroupIdentifier = "group.tumblewick";
     TroupeWatchBridge::appGroupDefaults = &group;
     const Uuid troupe = Uuid::random();
     TroupeWatchBridge::writeCurrentSummary(*store, troupe);
@@ -121,12 +120,13 @@ TEST(TroupeWatchBridge, WritesTheSummaryIntoTheAppGroupSuiteOrNothing) {
     TroupeWatchBridge::writeCurrentSummary(*store, std::nullopt);
     EXPECT_EQ(parseJson(*group.dataStringForKey(TroupeWatchBridge::summaryKey)), expected);
 
+    EXPECT_FALSE(h.defaults.hasKey(TroupeWatchBridge::summaryKey));
+
     // Without an app group the standard suite takes it.
-    TroupeWatchBridge::appGroupIdentifier.reset();
+    TroupeWatchBridge::appGroupDefaults = nullptr;
     h.clock.set(Date{800000000});
     TroupeWatchBridge::writeCurrentSummary(*store, std::nullopt);
     EXPECT_TRUE(h.defaults.hasKey(TroupeWatchBridge::summaryKey));
-    TroupeWatchBridge::appGroupDefaults = nullptr;
 }
 
 }  // namespace

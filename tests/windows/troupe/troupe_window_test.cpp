@@ -28,7 +28,8 @@ MacCustomFlea someFlea() {
 // The switch is the only writer of the setting the colony reads before each troupe event.
 TEST(TroupeSettingsViewTest, TheSwitchWritesTheSettingAndTheColonyThenReportsToTheLog) {
     TroupeHarness troupe;
-    TroupeStore::installShared(troupe.open());
+    const auto store = troupe.open();
+    TroupeStore::installShared(store.get());
     auto sink = std::make_shared<RecordingSink>();
     TroupeStore::shared().addSink(sink);
     MacCustomFleaStore colony(troupe.defaults, troupe.clock, troupe.mainQueue);

@@ -337,9 +337,8 @@ TEST(ColonySharedWindowTest, OpensTheOneWindowOfTheProcess) {
     static testing::InMemoryDefaults defaults;
     static testing::ManualClock clock;
     static testing::ManualMainQueue queue;
-    if (!MacCustomFleaStore::hasShared()) {
-        MacCustomFleaStore::installShared(std::make_unique<MacCustomFleaStore>(defaults, clock, queue));
-    }
+    static MacCustomFleaStore store(defaults, clock, queue);
+    MacCustomFleaStore::installShared(&store);
     openColonyWindow();
     auto& window = MacColonyWindow::shared();
     EXPECT_TRUE(window.isVisible());
