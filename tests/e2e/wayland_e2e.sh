@@ -11,6 +11,7 @@ e2e_require weston Xwayland xwininfo
 # weston starts XWayland when the first X client connects, and logs its display first.
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
+screen_size=1920x1080  # find_strip looks for a strip this wide
 weston --backend=headless-backend.so --xwayland --socket=tw-e2e --width=1920 --height=1080 \
   --log="$work/weston.log" >/dev/null 2>&1 &
 pids+=($!)
