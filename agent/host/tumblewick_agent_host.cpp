@@ -152,7 +152,7 @@ void TumblewickAgentHost::shutdown() {
 }
 
 void TumblewickAgentHost::seedResidents() {
-    for (const auto& resident : agent_host::residents) {
+    for (const auto& resident : residents) {
         const std::string name(resident.name);
         agentScheduler_.registerFlea(name, agent_host::plainVoiceCard(name));
         memoriesHandedOver_.erase(name);
