@@ -16,7 +16,7 @@
 
 namespace tw {
 
-class QtSignatureToastWindow;
+class SignatureToastInstallation;
 
 class AppServices {
    public:
@@ -53,7 +53,7 @@ class AppServices {
     QtDesktop desktop_;  // reveal in the file manager, sounds, alerts
     SharedAgentHostForStage stageHost_;
     SharedCustomFleaStoreForStage stageFleas_;
-    std::unique_ptr<QtSignatureToastWindow> toastWindow_;
+    std::unique_ptr<SignatureToastInstallation> toast_;
     bool sessionClosed_ = false;
     bool shutDown_ = false;
 };

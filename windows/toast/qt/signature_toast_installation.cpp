@@ -6,18 +6,23 @@
 
 namespace tw {
 
-void installSignatureToast(MainQueue& mainQueue, const Clock& clock, const Defaults& standardDefaults) {
-    // Lives as long as the shared toast: the whole process.
-    static QtSignatureToastWindow* window = new QtSignatureToastWindow();
-    SignatureToastServices services;
-    services.clock = &clock;
-    services.mainQueue = &mainQueue;
-    services.window = window;
-    services.chimeEnabled = [&standardDefaults] {
-        return TumblewickSettingsPanel::boolFor(standardDefaults, TumblewickSettingsPanel::signatureChimeKey,
-                                                true);
-    };
-    TumblewickSignatureToast::shared().setServices(std::move(services));
+SignatureToastInstallation::SignatureToastInstallation(MainQueue& mainQueue, const Clock& clock,
+                                                       const Defaults& standardDefaults)
+    : window_(std::make_unique<QtSignatureToastWindow>()) {
+    TumblewickSignatureToast::shared().setServices(SignatureToastServices{
+        .clock = &clock,
+        .mainQueue = &mainQueue,
+        .window = window_.get(),
+        .chimeEnabled =
+            [&standardDefaults] {
+                return TumblewickSettingsPanel::boolFor(standardDefaults,
+                                                        TumblewickSettingsPanel::signatureChimeKey, true);
+            },
+        .playChime = {}});
+}
+
+SignatureToastInstallation::~SignatureToastInstallation() {
+    TumblewickSignatureToast::shared().setServices({});
 }
 
 }  // namespace tw
