@@ -33,6 +33,7 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/main_queue.h"
+#include "platform/owner_lifetime.h"
 
 namespace tw {
 
@@ -141,8 +142,8 @@ class TumblewickStage {
     double nextTimelineClick_ = 2.8;
     double nextTimelineKeys_ = 0.9;
     std::optional<TaskId> updateCheckTask_;
-    // Lets a late update-check callback see that the stage is gone.
-    std::shared_ptr<TumblewickStage*> self_;
+    // Last: a late update-check answer finds the stage gone before anything else goes.
+    OwnerLifetime lifetime_;
 };
 
 }  // namespace tw

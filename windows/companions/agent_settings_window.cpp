@@ -1,7 +1,6 @@
 #include "windows/companions/agent_settings_window.h"
 
 #include <QGuiApplication>
-#include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <cstring>
@@ -92,9 +91,8 @@ void AgentSettingsWindow::toggle() {
 void AgentSettingsWindow::refreshCacheStats() {
     if (!hooks_.cacheStats) return;
     // Refreshes may overlap; each writes the whole line, so the last to finish wins.
-    hooks_.cacheStats([line = QPointer<QLabel>(cacheLine_)](const std::string& text) {
-        if (line) line->setText(QString::fromStdString(text));
-    });
+    hooks_.cacheStats(lifetime_.guarded(
+        [this](const std::string& text) { cacheLine_->setText(QString::fromStdString(text)); }));
 }
 
 QCheckBox* AgentSettingsWindow::checkBox(const char* key) const {
