@@ -40,7 +40,7 @@ void preferXWayland(int& argc, char**& argv) {
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::cout << "Tumblewick " << TW_VERSION << std::endl;
+            std::cout << "Tumblewick " << tw::APP_VERSION << std::endl;
             return 0;
         }
     }
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     preferXWayland(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tumblewick");
-    QApplication::setApplicationVersion(TW_VERSION);
+    QApplication::setApplicationVersion(tw::APP_VERSION);
     // Closing a companion window never ends the app; the quit paths below do.
     QApplication::setQuitOnLastWindowClosed(false);
     // Without a taskbar entry only the strip and the tray speak for the app.
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
                      [&delegate]() { delegate.applicationWillTerminate(); });
 
     delegate.applicationDidFinishLaunching();
-    tw::log::info(std::string("Tumblewick ") + TW_VERSION + " started.");
+    tw::log::info(std::string("Tumblewick ") + tw::APP_VERSION + " started.");
     const int status = QApplication::exec();
     tw::log::info("Tumblewick stopped.");
     return status;

@@ -72,9 +72,7 @@ TumblewickStage::~TumblewickStage() {
 }
 
 void TumblewickStage::scheduleUpdateCheck() {
-    // Only a stored Boolean false switches the check off; any other stored value does not.
-    const auto stored = services_.defaults.object(CHECK_FOR_UPDATES_PREF_KEY);
-    if (stored && std::holds_alternative<bool>(*stored) && !std::get<bool>(*stored)) return;
+    if (!updateCheckEnabled(services_.defaults)) return;
     if (services_.updateChecker == nullptr) return;
     UpdateChecker* checker = services_.updateChecker;
     const auto found =

@@ -34,6 +34,7 @@
 #include "platform/defaults.h"
 #include "platform/main_queue.h"
 #include "platform/owner_lifetime.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 
@@ -124,7 +125,7 @@ class TumblewickStage {
     double groundFlash = 0;
     double bannerGlow = 0;
     bool deterministicMode = false;
-    std::int64_t deterministicSeed = 424242;
+    std::int64_t deterministicSeed = settings::deterministicSeed.fallback;
     std::optional<std::string> updateAvailableVersion;
     std::int64_t frameCount = 0;
     double lastDebugTime;

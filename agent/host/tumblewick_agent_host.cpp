@@ -9,6 +9,7 @@
 #include "platform/http_language_model.h"
 #include "platform/log.h"
 #include "platform/paths.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 
@@ -228,9 +229,9 @@ std::optional<std::string> TumblewickAgentHost::currentLineForFlea(const std::st
 
 bool TumblewickAgentHost::autoSpotlightEnabled() {
     if (!autoSpotlightEnabled_) {
-        const auto stored = standardDefaults_.object(autoSpotlightKey);
+        const auto stored = standardDefaults_.object(settings::autoSpotlight.key);
         const bool* flag = stored ? std::get_if<bool>(&*stored) : nullptr;
-        autoSpotlightEnabled_ = flag ? *flag : true;
+        autoSpotlightEnabled_ = flag ? *flag : settings::autoSpotlight.fallback;
     }
     return *autoSpotlightEnabled_;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "agent/host/tumblewick_settings_panel.h"
+#include "platform/settings_keys.h"
 #include "windows/companions/agent_settings_texts.h"
 #include "windows/companions/companion_style.h"
 
@@ -13,15 +14,15 @@ namespace tw {
 namespace {
 
 struct Switch {
-    const char* key;
+    settings::Setting<bool> setting;
     const char* title;
 };
 
 constexpr std::array<Switch, 4> switches{{
-    {TumblewickSettingsPanel::autoSpotlightKey, "Auto-spotlight when idle"},
-    {TumblewickSettingsPanel::showThoughtsKey, "Show thought bubbles on strip"},
-    {TumblewickSettingsPanel::showMoodBarsKey, "Show mood bars on strip"},
-    {TumblewickSettingsPanel::signatureChimeKey, "Chime on signature moments"},
+    {settings::autoSpotlight, "Auto-spotlight when idle"},
+    {settings::showThoughts, "Show thought bubbles on strip"},
+    {settings::showMoodBars, "Show mood bars on strip"},
+    {settings::signatureChime, "Chime on signature moments"},
 }};
 
 }  // namespace
@@ -50,10 +51,10 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
         const Switch entry = switches[i];
         auto* box = new QCheckBox(QString::fromUtf8(entry.title), this);
         box->setFont(companion::font(12));  // white from the palette, which also draws the box
-        box->setChecked(TumblewickSettingsPanel::boolFor(standard_, entry.key, true));
+        box->setChecked(TumblewickSettingsPanel::boolFor(standard_, entry.setting));
         connect(box, &QCheckBox::toggled, this, [this, entry](bool on) {
-            TumblewickSettingsPanel::setBool(standard_, on, entry.key);
-            if (std::strcmp(entry.key, TumblewickSettingsPanel::autoSpotlightKey) == 0 &&
+            TumblewickSettingsPanel::setBool(standard_, on, entry.setting.key);
+            if (std::strcmp(entry.setting.key, settings::autoSpotlight.key) == 0 &&
                 hooks_.autoSpotlightChanged)
                 hooks_.autoSpotlightChanged(on);
         });
@@ -97,7 +98,7 @@ void AgentSettingsWindow::refreshCacheStats() {
 
 QCheckBox* AgentSettingsWindow::checkBox(const char* key) const {
     for (std::size_t i = 0; i < switches.size(); ++i)
-        if (std::strcmp(switches[i].key, key) == 0) return boxes_[i];
+        if (std::strcmp(switches[i].setting.key, key) == 0) return boxes_[i];
     return nullptr;
 }
 

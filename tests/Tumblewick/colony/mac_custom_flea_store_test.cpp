@@ -7,6 +7,7 @@
 #include <limits>
 #include <thread>
 
+#include "platform/settings_keys.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 
 namespace tw {
@@ -31,7 +32,7 @@ struct ColonyHarness {
     std::unique_ptr<MacCustomFleaStore> store;
 
     explicit ColonyHarness(bool dualWrite, std::vector<MacCustomFlea> fleas = {}) {
-        if (dualWrite) troupe.defaults.setBool(MacCustomFleaStore::dualWriteKey, true);
+        if (dualWrite) troupe.defaults.setBool(settings::troupeDualWrite.key, true);
         TroupeStore::installShared(troupe.open());
         TroupeStore::shared().addSink(sink);
         store = std::make_unique<MacCustomFleaStore>(troupe.defaults, troupe.clock, troupe.mainQueue);

@@ -1,6 +1,7 @@
 #include "windows/toast/qt/signature_toast_installation.h"
 
 #include "agent/host/tumblewick_settings_panel.h"
+#include "platform/settings_keys.h"
 #include "windows/toast/qt/qt_signature_toast_window.h"
 #include "windows/toast/tumblewick_signature_toast.h"
 
@@ -15,8 +16,7 @@ SignatureToastInstallation::SignatureToastInstallation(MainQueue& mainQueue, con
         .window = window_.get(),
         .chimeEnabled =
             [&standardDefaults] {
-                return TumblewickSettingsPanel::boolFor(standardDefaults,
-                                                        TumblewickSettingsPanel::signatureChimeKey, true);
+                return TumblewickSettingsPanel::boolFor(standardDefaults, settings::signatureChime);
             },
         .playChime = {}});
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "agent/host/tumblewick_settings_panel.h"
+#include "platform/settings_keys.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/manual_main_queue.h"
@@ -72,13 +73,13 @@ TEST(SignatureToastWindowTest, TheInstallationLendsTheSharedToastItsWindowAndChi
         SignatureToastInstallation installation(queue, clock, defaults);
         surface("Pip", "perform_signature", "Ta-da!");
         EXPECT_TRUE(toastOnScreen());
-        defaults.setBool(TumblewickSettingsPanel::signatureChimeKey, false);
+        defaults.setBool(settings::signatureChime.key, false);
         clock.advance(30);
         surface("Rex", "perform_signature", "Quietly.");
         EXPECT_EQ(desktop.sounds, std::vector<std::string>{TumblewickSignatureToast::chimeSound});
         queue.advance(6);
         EXPECT_FALSE(toastOnScreen());
-        defaults.setBool(TumblewickSettingsPanel::signatureChimeKey, true);
+        defaults.setBool(settings::signatureChime.key, true);
     }
     clock.advance(30);
     surface("Dot", "perform_signature", "Unseen.");
