@@ -4,6 +4,7 @@
 #include <cassert>
 
 #include "platform/log.h"
+#include "platform/settings_keys.h"
 #include "troupe/event_model/troupe_value_ops.h"
 #include "troupe/store/troupe_store.h"
 
@@ -207,7 +208,8 @@ void MacCustomFleaStore::save() {
 }
 
 void MacCustomFleaStore::troupeEmit(TroupeEventKind kind, TroupePayload payload) {
-    if (!defaults_.boolForKey(dualWriteKey)) return;
+    // Read afresh at every emit; written only by the troupe settings window.
+    if (!defaults_.boolForKey(settings::troupeDualWrite.key)) return;
     auto emit = [&clock = clock_, kind, payload = std::move(payload)]() {
         if (!TroupeStore::hasShared()) {
             log::warning(

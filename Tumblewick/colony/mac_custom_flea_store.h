@@ -28,8 +28,6 @@ class MacCustomFleaStore final : public CustomFleaXPSink {
     // Where a stored list that could not be read is kept before the first save
     // replaces it (with "_2", "_3", ... when that key is taken).
     static constexpr const char* unreadableKey = "tw_custom_fleas_unreadable";
-    // Read afresh at every emit; written only by the troupe settings window.
-    static constexpr const char* dualWriteKey = TroupeSettingsModel::dualWriteKey;
 
     // Called before every change of the list, with the list as it is about to become.
     using FleasObserver = std::function<void(const std::vector<MacCustomFlea>& upcoming)>;

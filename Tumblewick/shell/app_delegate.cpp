@@ -22,6 +22,7 @@
 #include "Tumblewick/stage/qt/tumblewick_view.h"
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/log.h"
+#include "platform/settings_keys.h"
 #include "platform/x11/desktop_input.h"
 #include "troupe/store/troupe_store.h"
 #include "windows/exports/tumblewick_chapter_export.h"
@@ -101,7 +102,7 @@ void AppDelegate::showControlMenu(QWidget& anchor) {
     auto* menu = new QMenu(QStringLiteral("Controls"), &anchor);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const auto items = controlMenuItems(
-        uiScale_, services_.standardDefaults().doubleForKey(UI_SCALE_PREF_KEY), deterministicMode_);
+        uiScale_, services_.standardDefaults().doubleForKey(settings::uiScale.key), deterministicMode_);
     fillControlMenu(*menu, items, [this](const ControlMenuItem& item) {
         switch (item.action) {
             case ControlAction::openColony:
@@ -135,9 +136,9 @@ void AppDelegate::openColony() {
 
 void AppDelegate::selectDisplayScale(std::optional<double> scale) {
     if (scale) {
-        services_.standardDefaults().setDouble(UI_SCALE_PREF_KEY, *scale);
+        services_.standardDefaults().setDouble(settings::uiScale.key, *scale);
     } else {
-        services_.standardDefaults().remove(UI_SCALE_PREF_KEY);
+        services_.standardDefaults().remove(settings::uiScale.key);
     }
     restartForDisplayScaleChange();
 }
@@ -154,7 +155,7 @@ void AppDelegate::restartForDisplayScaleChange() {
 
 void AppDelegate::toggleDeterministicMode() {
     deterministicMode_ = !deterministicMode_;
-    services_.standardDefaults().setBool(DETERMINISTIC_MODE_PREF_KEY, deterministicMode_);
+    services_.standardDefaults().setBool(settings::deterministicMode.key, deterministicMode_);
     if (circusView_ == nullptr) return;
     circusView_->stage().configureDeterministicMode(deterministicMode_, deterministicSeed_, true);
     circusView_->stage().showStatusMessage(

@@ -4,13 +4,12 @@
 #include "Tumblewick/shell/telemetry/telemetry.h"
 #include "agent/host/shared_store.h"
 #include "agent/host/tumblewick_agent_host.h"
-#include "agent/host/tumblewick_settings_panel.h"
 #include "platform/http_language_model.h"
 #include "platform/log.h"
 #include "troupe/store/troupe_store.h"
 #include "troupe/surfaces/troupe_watch_bridge.h"
 #include "windows/exports/export_environment.h"
-#include "windows/toast/qt/qt_signature_toast_window.h"
+#include "windows/toast/qt/signature_toast_installation.h"
 #include "windows/toast/tumblewick_signature_toast.h"
 
 namespace tw {
@@ -48,17 +47,7 @@ AppServices::AppServices()
     TroupeWatchBridge::appGroupDefaults = &groupDefaults_;
 
     // Owned here, not in a static: its widget must go before the application object.
-    toastWindow_ = std::make_unique<QtSignatureToastWindow>();
-    TumblewickSignatureToast::shared().setServices(SignatureToastServices{
-        .clock = &clock_,
-        .mainQueue = &mainQueue_,
-        .window = toastWindow_.get(),
-        .chimeEnabled =
-            [this] {
-                return TumblewickSettingsPanel::boolFor(standardDefaults_,
-                                                        TumblewickSettingsPanel::signatureChimeKey, true);
-            },
-        .playChime = {}});
+    toast_ = std::make_unique<SignatureToastInstallation>(mainQueue_, clock_, standardDefaults_);
     ExportEnvironment::installShared(
         ExportEnvironment{.clock = &clock_, .standardDefaults = &standardDefaults_, .desktopFolder = {}});
 
@@ -90,8 +79,7 @@ AppServices::~AppServices() {
     TumblewickAgentHost::installShared(nullptr);
     host_.reset();
     ExportEnvironment::installShared({});
-    TumblewickSignatureToast::shared().setServices({});
-    toastWindow_.reset();
+    toast_.reset();
     TroupeWatchBridge::appGroupDefaults = nullptr;
     roster_.reset();
     MacCustomFleaStore::installShared(nullptr);

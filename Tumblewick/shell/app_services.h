@@ -17,7 +17,7 @@
 
 namespace tw {
 
-class QtSignatureToastWindow;
+class SignatureToastInstallation;
 class TroupeStore;
 class MacCustomFleaStore;
 class CustomFleaRoster;
@@ -64,7 +64,7 @@ class AppServices {
     std::unique_ptr<TroupeStore> troupe_;
     std::unique_ptr<MacCustomFleaStore> customFleas_;
     std::unique_ptr<CustomFleaRoster> roster_;
-    std::unique_ptr<QtSignatureToastWindow> toastWindow_;
+    std::unique_ptr<SignatureToastInstallation> toast_;
     std::unique_ptr<TumblewickAgentHost> host_;  // its requests go through http_
     SharedAgentHostForStage stageHost_;
     SharedCustomFleaStoreForStage stageFleas_;

@@ -64,7 +64,7 @@ Outcome runCircus() {
 
     delegate.applicationDidFinishLaunching();
     tw::QuitPathOnDisplayLoss quitOnDisplayLoss([&delegate]() { delegate.applicationWillTerminate(); });
-    tw::log::info(std::string("Tumblewick ") + TW_VERSION + " started.");
+    tw::log::info(std::string("Tumblewick ") + tw::APP_VERSION + " started.");
     const int status = QApplication::exec();
     return Outcome{status, delegate.relaunchRequested()};
 }
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
 
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::cout << "Tumblewick " << TW_VERSION << std::endl;
+            std::cout << "Tumblewick " << tw::APP_VERSION << std::endl;
             return 0;
         }
     }
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     preferXWayland(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tumblewick");
-    QApplication::setApplicationVersion(TW_VERSION);
+    QApplication::setApplicationVersion(tw::APP_VERSION);
     // Closing a companion window never ends the app; the quit paths do.
     QApplication::setQuitOnLastWindowClosed(false);
     // Without a taskbar entry only the strip and the tray speak for the app.

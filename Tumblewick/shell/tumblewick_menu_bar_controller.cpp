@@ -25,13 +25,9 @@ TumblewickMenuBarController::TumblewickMenuBarController(double /*uiScale*/, Ser
                 if (reason == QSystemTrayIcon::Trigger) togglePopover();
             });
 
-    std::weak_ptr<TumblewickMenuBarController*> weak = self_;
-    activityRefreshTimer_ = services_.mainQueue.repeat(menuBarActivityRefreshSeconds, [weak] {
-        if (auto self = weak.lock()) (*self)->refreshActivityTitle();
-    });
-    services_.mainQueue.post([weak] {
-        if (auto self = weak.lock()) (*self)->refreshActivityTitle();
-    });
+    const auto refresh = lifetime_.guarded([this] { refreshActivityTitle(); });
+    activityRefreshTimer_ = services_.mainQueue.repeat(menuBarActivityRefreshSeconds, refresh);
+    services_.mainQueue.post(refresh);
 
     if (services_.makeStageView) {
         const QSize size(static_cast<int>(menuBarPopoverSize.width),

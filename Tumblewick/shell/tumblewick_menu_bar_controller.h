@@ -21,6 +21,7 @@
 #include "platform/defaults.h"
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
+#include "platform/owner_lifetime.h"
 
 namespace tw {
 
@@ -99,8 +100,7 @@ class TumblewickMenuBarController final : public QObject {
     QAction* modeAction_ = nullptr;
     std::optional<TaskId> activityRefreshTimer_;
     std::string shownBadge_ = "-";  // the icon is repainted only when the count changes
-    std::shared_ptr<TumblewickMenuBarController*> self_ =
-        std::make_shared<TumblewickMenuBarController*>(this);
+    OwnerLifetime lifetime_;        // last: queued refreshes stop before anything else goes
 };
 
 }  // namespace tw

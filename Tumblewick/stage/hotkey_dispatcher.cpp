@@ -55,10 +55,9 @@ HotkeyDispatcher::HotkeyDispatcher(InputMonitor& monitor, HotkeyActions& actions
 bool HotkeyDispatcher::keyDown(const KeyPress& press) {
     const auto hotkey = hotkeyFor(press);
     if (!hotkey) return false;
-    queue_.post(
-        [alive = std::weak_ptr<bool>(alive_), &actions = actions_, hotkey = *hotkey, origin = press.origin] {
-            if (alive.lock()) runHotkey(hotkey, origin, actions);
-        });
+    queue_.post(lifetime_.guarded([&actions = actions_, hotkey = *hotkey, origin = press.origin] {
+        runHotkey(hotkey, origin, actions);
+    }));
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "Tumblewick/stage/hotkey_actions.h"
 #include "platform/input_monitor.h"
 #include "platform/main_queue.h"
+#include "platform/owner_lifetime.h"
 
 namespace tw {
 
@@ -51,8 +52,8 @@ class HotkeyDispatcher final : public InputSubscriber {
    private:
     HotkeyActions& actions_;
     MainQueue& queue_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     InputMonitor::Subscription subscription_;
+    OwnerLifetime lifetime_;  // last: posted hotkeys stop before anything else goes
 };
 
 }  // namespace tw

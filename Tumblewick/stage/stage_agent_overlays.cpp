@@ -43,34 +43,32 @@ const std::vector<SparkleSeed>& energySparkleField() {
     return field;
 }
 
+// Above the flea of each act: the middle of an act that spans its width, the prop of
+// one that stands in place.
+std::optional<double> actAnchorX(const TumblewickStage& stage, std::string_view act) {
+    if (act == "tightrope") return stage.tightrope.x + stage.tightrope.width * 0.5;
+    if (act == "trapeze") return stage.trapeze.x + stage.trapeze.width * 0.5;
+    if (act == "cannon") return stage.cannon.x + stage.cannon.width * 0.5;
+    if (act == "strongman") return stage.strongman.x;
+    if (act == "unicycle") return stage.unicycle.x;
+    if (act == "juggling") return stage.juggling.x;
+    if (act == "firebreather") return stage.firebreather.x + stage.firebreather.width * 0.5;
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<Point> agentBubbleAnchor(const TumblewickStage& stage, std::string_view fleaID) {
-    double x = 0;
-    if (fleaID == "Nova") {
-        x = stage.tightrope.x + stage.tightrope.width * 0.5;
-    } else if (fleaID == "Zing") {
-        x = stage.trapeze.x + stage.trapeze.width * 0.5;
-    } else if (fleaID == "Rex") {
-        x = stage.cannon.x + stage.cannon.width * 0.5;
-    } else if (fleaID == "Pip") {
-        x = stage.strongman.x;
-    } else if (fleaID == "Dot") {
-        x = stage.unicycle.x;
-    } else if (fleaID == "Fizz") {
-        x = stage.juggling.x;
-    } else if (fleaID == "Blaze") {
-        x = stage.firebreather.x + stage.firebreather.width * 0.5;
-    } else {
-        return std::nullopt;
-    }
-    return Point{x, stage.groundY - 60};
+    const Resident* resident = findResident(fleaID);
+    const std::optional<double> x = resident ? actAnchorX(stage, resident->act) : std::nullopt;
+    if (!x) return std::nullopt;
+    return Point{*x, stage.groundY - 60};
 }
 
 NearestResident nearestResident(const TumblewickStage& stage, double localX) {
     NearestResident best;
     bool first = true;
-    for (std::string_view id : kResidentOrder) {
+    for (std::string_view id : residentsOnStage) {
         const double distance = std::abs(agentBubbleAnchor(stage, id)->x - localX);
         if (first || distance < best.distance) best = {id, distance};
         first = false;
@@ -133,7 +131,7 @@ std::string agentBubbleText(const std::string& line) {
 
 void drawAgentThoughtBubbles(Canvas& context, const TumblewickStage& stage, Date now) {
     const auto& host = stage.services().agentHost;
-    for (std::string_view id : kResidentOrder) {
+    for (std::string_view id : residentsOnStage) {
         const auto line = host.currentLineForFlea(std::string(id), now);
         if (!line) continue;
         if (const auto anchor = agentBubbleAnchor(stage, id)) drawAgentBubble(context, *anchor, *line);
@@ -166,7 +164,7 @@ void drawAgentBubble(Canvas& context, Point at, const std::string& text) {
 
 void drawAgentRefusalFlickers(Canvas& context, const TumblewickStage& stage, Date now) {
     const auto& host = stage.services().agentHost;
-    for (std::string_view id : kResidentOrder) {
+    for (std::string_view id : residentsOnStage) {
         if (!host.currentRefusalFlicker(std::string(id), now)) continue;
         const auto anchor = agentBubbleAnchor(stage, id);
         if (!anchor) continue;
@@ -204,7 +202,7 @@ void drawAgentMoodBars(Canvas& context, const TumblewickStage& stage) {
     std::map<std::string, MoodDimensions, std::less<>> moods;
     for (const auto& entry : stage.services().agentHost.schedulerDiagnostics())
         moods[entry.flea_id] = entry.mood;
-    for (std::string_view id : kResidentOrder) {
+    for (std::string_view id : residentsOnStage) {
         const auto mood = moods.find(id);
         const auto anchor = agentBubbleAnchor(stage, id);
         if (mood == moods.end() || !anchor) continue;

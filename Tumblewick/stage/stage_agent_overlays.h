@@ -2,7 +2,8 @@
 // Where the stage meets the agents: the seven residents' anchors above their acts, the
 // hover and click tests that reach the agent host, the console summary, and the
 // overlays painted over the acts (thought bubbles, initiative marks, refusal pills,
-// mood bars, the sparkle storm). Only residents have a place on the strip.
+// mood bars, the sparkle storm). Only residents have a place on the strip; every
+// per-flea overlay and both hit tests go through them left to right.
 #include <array>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "agent/flea_agent_scheduler.h"
+#include "agent/resident_roster.h"
 #include "platform/canvas.h"
 #include "platform/date.h"
 
@@ -17,15 +19,12 @@ namespace tw {
 
 class TumblewickStage;
 
-// Every per-flea overlay and both hit tests go through the residents in this order.
-inline constexpr std::array<std::string_view, 7> kResidentOrder = {"Nova", "Zing", "Rex",  "Pip",
-                                                                   "Dot",  "Fizz", "Blaze"};
 // Horizontal reach of the hover and click tests, in points (not scaled).
 inline constexpr double kResidentReach = 120;
 // What a click asks of a flea.
 inline constexpr const char* kTapActionID = "tap";
 
-// The point above the flea's act (y = groundY − 60); absent for any other id.
+// The point above a resident's act (y = groundY − 60); absent for any other id.
 std::optional<Point> agentBubbleAnchor(const TumblewickStage& stage, std::string_view fleaID);
 
 struct NearestResident {

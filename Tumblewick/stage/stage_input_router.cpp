@@ -22,9 +22,7 @@ void StageInputRouter::mouseDown(const MousePress& press) {
                ", " + formatDouble(press.location.y) + ")");
     energy_.addClick();
     if (!route_) return;
-    queue_.post([alive = std::weak_ptr<bool>(alive_), this, press] {
-        if (alive.lock()) route_(press);
-    });
+    queue_.post(lifetime_.guarded([this, press] { route_(press); }));
 }
 
 }  // namespace tw

@@ -8,6 +8,7 @@
 #include "Tumblewick/stage/energy_system.h"
 #include "platform/input_monitor.h"
 #include "platform/main_queue.h"
+#include "platform/owner_lifetime.h"
 
 namespace tw {
 
@@ -25,8 +26,8 @@ class StageInputRouter final : public InputSubscriber {
     EnergySystem& energy_;
     MainQueue& queue_;
     ClickRoute route_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     InputMonitor::Subscription subscription_;
+    OwnerLifetime lifetime_;  // last: posted clicks stop before anything else goes
 };
 
 }  // namespace tw

@@ -10,6 +10,7 @@
 #include "Tumblewick/stage/tumblewick_stage.h"
 #include "Tumblewick/stage/ui_fonts.h"
 #include "agent/host/tumblewick_settings_panel.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 namespace {
@@ -162,12 +163,12 @@ void paintStage(Canvas& c, TumblewickStage& stage, Date now, double mediaTime, P
     paintBanner(c, stage, w, s);
     for (const auto& wave : stage.shockwaves) wave.draw(c);
     for (CircusAct* act : stage.acts()) act->draw(c, stage.particles);
-    if (TumblewickSettingsPanel::boolFor(defaults, TumblewickSettingsPanel::showThoughtsKey, true)) {
+    if (TumblewickSettingsPanel::boolFor(defaults, settings::showThoughts)) {
         drawAgentThoughtBubbles(c, stage, now);
     }
     drawAgentInitiativeIndicators(c, stage);
     drawAgentRefusalFlickers(c, stage, now);
-    if (TumblewickSettingsPanel::boolFor(defaults, TumblewickSettingsPanel::showMoodBarsKey, true)) {
+    if (TumblewickSettingsPanel::boolFor(defaults, settings::showMoodBars)) {
         drawAgentMoodBars(c, stage);
     }
     if (const double e = stage.energy.normalized(); e > 0.75) drawEnergySparkleStorm(c, bounds, e, now);

@@ -49,8 +49,7 @@ TumblewickStage::TumblewickStage(Size frameSize, StageServices services, int tar
       lastDebugTime(lastTime),
       services_(services),
       random_(sourceOf(services)),
-      bounds_(frameSize),
-      self_(std::make_shared<TumblewickStage*>(this)) {
+      bounds_(frameSize) {
     // The stars come from the system generator even in deterministic mode: they are
     // made before any seed is set.
     constexpr double twoPi = 2 * std::numbers::pi;
@@ -69,22 +68,17 @@ TumblewickStage::TumblewickStage(Size frameSize, StageServices services, int tar
 }
 
 TumblewickStage::~TumblewickStage() {
-    *self_ = nullptr;
     if (updateCheckTask_) services_.mainQueue.cancel(*updateCheckTask_);
 }
 
 void TumblewickStage::scheduleUpdateCheck() {
-    // Only a stored Boolean false switches the check off; any other stored value does not.
-    const auto stored = services_.defaults.object(CHECK_FOR_UPDATES_PREF_KEY);
-    if (stored && std::holds_alternative<bool>(*stored) && !std::get<bool>(*stored)) return;
+    if (!updateCheckEnabled(services_.defaults)) return;
     if (services_.updateChecker == nullptr) return;
-    std::weak_ptr<TumblewickStage*> weak = self_;
     UpdateChecker* checker = services_.updateChecker;
-    updateCheckTask_ = services_.mainQueue.postAfter(StageTiming::updateCheckDelaySeconds, [weak, checker] {
-        checker->checkForUpdates([weak](const std::string& version) {
-            if (auto self = weak.lock(); self && *self != nullptr) (*self)->updateAvailableVersion = version;
-        });
-    });
+    const auto found =
+        lifetime_.guarded([this](const std::string& version) { updateAvailableVersion = version; });
+    updateCheckTask_ = services_.mainQueue.postAfter(StageTiming::updateCheckDelaySeconds,
+                                                     [found, checker] { checker->checkForUpdates(found); });
 }
 
 bool TumblewickStage::update() {

@@ -33,6 +33,8 @@
 #include "platform/clock.h"
 #include "platform/defaults.h"
 #include "platform/main_queue.h"
+#include "platform/owner_lifetime.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 
@@ -123,7 +125,7 @@ class TumblewickStage {
     double groundFlash = 0;
     double bannerGlow = 0;
     bool deterministicMode = false;
-    std::int64_t deterministicSeed = 424242;
+    std::int64_t deterministicSeed = settings::deterministicSeed.fallback;
     std::optional<std::string> updateAvailableVersion;
     std::int64_t frameCount = 0;
     double lastDebugTime;
@@ -141,8 +143,8 @@ class TumblewickStage {
     double nextTimelineClick_ = 2.8;
     double nextTimelineKeys_ = 0.9;
     std::optional<TaskId> updateCheckTask_;
-    // Lets a late update-check callback see that the stage is gone.
-    std::shared_ptr<TumblewickStage*> self_;
+    // Last: a late update-check answer finds the stage gone before anything else goes.
+    OwnerLifetime lifetime_;
 };
 
 }  // namespace tw

@@ -11,44 +11,22 @@ namespace {
 
 constexpr std::string_view kDefaultStyle = "warm and steady";
 
-struct ActStyle {
-    std::string_view act;
-    std::string_view style;
-};
-
-// The style of each resident, keyed by the act it performs.
-constexpr std::array<ActStyle, 7> kStyleByAct{{
-    {"tightrope", "soft and certain"},
-    {"strongman", "focused, working"},
-    {"cannon", "swagger and dry humor"},
-    {"trapeze", "playful and quick"},
-    {"unicycle", "quiet, methodical"},
-    {"juggling", "excited, breathless"},
-    {"firebreather", "ritual, deliberate"},
-}};
-
-const ResidentFlea* findResident(std::string_view name) {
-    for (const auto& resident : residents)
-        if (resident.name == name) return &resident;
-    return nullptr;
-}
-
 }  // namespace
 
 std::string_view narrativeActOf(std::string_view fleaID) {
-    const ResidentFlea* resident = findResident(fleaID);
+    const Resident* resident = findResident(fleaID);
     return resident ? resident->act : std::string_view("tightrope");
 }
 
+// A custom flea speaks like the resident of its act.
 std::string voiceStyleForAct(std::string_view act) {
-    for (const auto& row : kStyleByAct)
-        if (row.act == act) return std::string(row.style);
-    return std::string(kDefaultStyle);
+    const Resident* resident = residentPerforming(act);
+    return std::string(resident ? resident->voiceStyle : kDefaultStyle);
 }
 
 std::string voiceStyle(std::string_view fleaName) {
-    const ResidentFlea* resident = findResident(fleaName);
-    return resident ? voiceStyleForAct(resident->act) : std::string(kDefaultStyle);
+    const Resident* resident = findResident(fleaName);
+    return std::string(resident ? resident->voiceStyle : kDefaultStyle);
 }
 
 std::string normalisedAct(std::string_view discoveredAct) {

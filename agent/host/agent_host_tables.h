@@ -1,7 +1,7 @@
 #pragma once
-// The agent host's fixed tables: the resident roster, voice styles and cards, the time
-// of day, which actions speak, earn XP, leave a memory or make a narrative event, and
-// how a flea's memories are split into tiers. Pure functions; no state.
+// The agent host's fixed tables: voice styles and cards, the time of day, which actions
+// speak, earn XP, leave a memory or make a narrative event, and how a flea's memories
+// are split into tiers. Pure functions; no state.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -12,27 +12,12 @@
 
 #include "agent/agent_records.h"
 #include "agent/host/custom_flea_roster.h"
+#include "agent/resident_roster.h"
 #include "narrative/interpretation_records.h"
 #include "narrative/narrative_event_record.h"
 #include "platform/date.h"
 
 namespace tw::agent_host {
-
-struct ResidentFlea {
-    std::string_view name;
-    std::string_view act;
-};
-
-// The order matters: the featured flea and the fallback spotlight go by position.
-inline constexpr std::array<ResidentFlea, 7> residents{{
-    {"Pip", "strongman"},
-    {"Zing", "trapeze"},
-    {"Nova", "tightrope"},
-    {"Dot", "unicycle"},
-    {"Rex", "cannon"},
-    {"Fizz", "juggling"},
-    {"Blaze", "firebreather"},
-}};
 
 inline constexpr double featuredPeriodSeconds = 6.0;
 inline constexpr double spotlightFallbackPeriodSeconds = 8.0;

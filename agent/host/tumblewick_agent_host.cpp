@@ -9,6 +9,7 @@
 #include "platform/http_language_model.h"
 #include "platform/log.h"
 #include "platform/paths.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 
@@ -147,7 +148,7 @@ void TumblewickAgentHost::shutdown() {
 }
 
 void TumblewickAgentHost::seedResidents() {
-    for (const auto& resident : agent_host::residents) {
+    for (const auto& resident : residents) {
         const std::string name(resident.name);
         agentScheduler_.registerFlea(name, agent_host::plainVoiceCard(name));
         memoriesHandedOver_.erase(name);
@@ -223,9 +224,9 @@ std::optional<std::string> TumblewickAgentHost::currentLineForFlea(const std::st
 
 bool TumblewickAgentHost::autoSpotlightEnabled() {
     if (!autoSpotlightEnabled_) {
-        const auto stored = standardDefaults_.object(autoSpotlightKey);
+        const auto stored = standardDefaults_.object(settings::autoSpotlight.key);
         const bool* flag = stored ? std::get_if<bool>(&*stored) : nullptr;
-        autoSpotlightEnabled_ = flag ? *flag : true;
+        autoSpotlightEnabled_ = flag ? *flag : settings::autoSpotlight.fallback;
     }
     return *autoSpotlightEnabled_;
 }

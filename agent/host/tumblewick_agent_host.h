@@ -59,7 +59,7 @@ class TumblewickAgentHost final {
     struct Environment {
         MainQueue* mainQueue = nullptr;           // required: timers and the return of every line
         const Clock* clock = nullptr;             // required
-        Defaults* standardDefaults = nullptr;     // required: "tw_v3_auto_spotlight", the model's guard
+        Defaults* standardDefaults = nullptr;     // required: the auto-spotlight setting, the model's guard
         Calendar calendar{};                      // the user's: time of day, the pulse's day
         Defaults* sharedSuite = nullptr;          // the agent pulse's suite; none keeps no pulse
         CustomFleaRoster* customFleas = nullptr;  // none: residents only
@@ -84,7 +84,6 @@ class TumblewickAgentHost final {
     static constexpr double autoSpotlightIdleSeconds = 30.0;
     static constexpr double autoSpotlightRotateSeconds = 8.0;
     static constexpr double customXPSpacingSeconds = 5.0;
-    static constexpr const char* autoSpotlightKey = "tw_v3_auto_spotlight";
     static constexpr const char* cacheFileName = "DialogueCache.json";
 
     // The process-wide host, owned by the app and installed while it lives (nullptr

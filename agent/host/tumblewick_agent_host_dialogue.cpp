@@ -77,7 +77,6 @@ void TumblewickAgentHost::deliverLine(const FleaAgentScheduler::PendingTick& pen
 }
 
 void TumblewickAgentHost::generateDiaryLine() {
-    using agent_host::residents;
     const Date now = clock_.now();
     const auto ranked = agent_host::busiestResidents(recentLines_, 3600.0, now);
     std::string name;

@@ -6,8 +6,6 @@
 namespace tw {
 
 void TumblewickAgentHost::tick(Date now) {
-    using agent_host::residents;
-
     const auto iso = iso8601String(now);
     agentScheduler_.updateWorld(WorldSnapshot::make(
         iso.value_or(currentNowIso()), agent_host::timeOfDay(calendar_.hour(now)), currentEnergyFraction_));

@@ -2,9 +2,9 @@
 
 namespace tw {
 
-bool TumblewickSettingsPanel::boolFor(const Defaults& standard, const std::string& key, bool fallback) {
-    if (!standard.hasKey(key)) return fallback;
-    return standard.boolForKey(key);
+bool TumblewickSettingsPanel::boolFor(const Defaults& standard, const settings::Setting<bool>& setting) {
+    if (!standard.hasKey(setting.key)) return setting.fallback;
+    return standard.boolForKey(setting.key);
 }
 
 void TumblewickSettingsPanel::setBool(Defaults& standard, bool value, const std::string& key) {

@@ -15,7 +15,7 @@ constexpr int kCustomFleas = 25;
 
 void BM_Baseline_SchedulerStepOf32(benchmark::State& state) {
     FleaAgentScheduler scheduler(true);
-    for (const auto& resident : agent_host::residents)
+    for (const auto& resident : residents)
         scheduler.registerFlea(std::string(resident.name),
                                agent_host::plainVoiceCard(std::string(resident.name)));
     for (int i = 0; i < kCustomFleas; ++i) {

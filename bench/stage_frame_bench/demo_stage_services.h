@@ -8,16 +8,16 @@
 #include "Tumblewick/colony/custom_flea_xp_sink.h"
 #include "Tumblewick/stage/stage_agent_host.h"
 #include "Tumblewick/stage/stage_custom_fleas.h"
+#include "agent/resident_roster.h"
 
 namespace tw::bench {
 
 class DemoAgentHost final : public StageAgentHost {
    public:
     DemoAgentHost() {
-        const std::vector<std::string> residents = {"Blaze", "Dot", "Fizz", "Nova", "Pip", "Rex", "Zing"};
         for (std::size_t i = 0; i < residents.size(); ++i) {
             FleaAgentScheduler::DiagnosticEntry entry;
-            entry.flea_id = residents[i];
+            entry.flea_id = residents[i].name;
             entry.recent_intent_actions = {"perform_assigned_act"};
             entry.mood = MoodDimensions{0.3 + 0.1 * static_cast<double>(i), 0.2,
                                         0.9 - 0.1 * static_cast<double>(i), 0.5};

@@ -10,8 +10,6 @@ namespace tw {
 
 class TroupeSettingsModel {
    public:
-    static constexpr const char* dualWriteKey = "tw_troupe_dual_write_enabled";
-
     // Made once per window, when it opens: reads the switch.
     TroupeSettingsModel(TroupeStore& store, TroupePostgresEndpoint endpoint);
 

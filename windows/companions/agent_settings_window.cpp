@@ -1,12 +1,12 @@
 #include "windows/companions/agent_settings_window.h"
 
 #include <QGuiApplication>
-#include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <cstring>
 
 #include "agent/host/tumblewick_settings_panel.h"
+#include "platform/settings_keys.h"
 #include "windows/companions/agent_settings_texts.h"
 #include "windows/companions/companion_style.h"
 
@@ -14,15 +14,15 @@ namespace tw {
 namespace {
 
 struct Switch {
-    const char* key;
+    settings::Setting<bool> setting;
     const char* title;
 };
 
 constexpr std::array<Switch, 4> switches{{
-    {TumblewickSettingsPanel::autoSpotlightKey, "Auto-spotlight when idle"},
-    {TumblewickSettingsPanel::showThoughtsKey, "Show thought bubbles on strip"},
-    {TumblewickSettingsPanel::showMoodBarsKey, "Show mood bars on strip"},
-    {TumblewickSettingsPanel::signatureChimeKey, "Chime on signature moments"},
+    {settings::autoSpotlight, "Auto-spotlight when idle"},
+    {settings::showThoughts, "Show thought bubbles on strip"},
+    {settings::showMoodBars, "Show mood bars on strip"},
+    {settings::signatureChime, "Chime on signature moments"},
 }};
 
 }  // namespace
@@ -51,10 +51,10 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
         const Switch entry = switches[i];
         auto* box = new QCheckBox(QString::fromUtf8(entry.title), this);
         box->setFont(companion::font(12));  // white from the palette, which also draws the box
-        box->setChecked(TumblewickSettingsPanel::boolFor(standard_, entry.key, true));
+        box->setChecked(TumblewickSettingsPanel::boolFor(standard_, entry.setting));
         connect(box, &QCheckBox::toggled, this, [this, entry](bool on) {
-            TumblewickSettingsPanel::setBool(standard_, on, entry.key);
-            if (std::strcmp(entry.key, TumblewickSettingsPanel::autoSpotlightKey) == 0 &&
+            TumblewickSettingsPanel::setBool(standard_, on, entry.setting.key);
+            if (std::strcmp(entry.setting.key, settings::autoSpotlight.key) == 0 &&
                 hooks_.autoSpotlightChanged)
                 hooks_.autoSpotlightChanged(on);
         });
@@ -92,14 +92,13 @@ void AgentSettingsWindow::toggle() {
 void AgentSettingsWindow::refreshCacheStats() {
     if (!hooks_.cacheStats) return;
     // Refreshes may overlap; each writes the whole line, so the last to finish wins.
-    hooks_.cacheStats([line = QPointer<QLabel>(cacheLine_)](const std::string& text) {
-        if (line) line->setText(QString::fromStdString(text));
-    });
+    hooks_.cacheStats(lifetime_.guarded(
+        [this](const std::string& text) { cacheLine_->setText(QString::fromStdString(text)); }));
 }
 
 QCheckBox* AgentSettingsWindow::checkBox(const char* key) const {
     for (std::size_t i = 0; i < switches.size(); ++i)
-        if (std::strcmp(switches[i].key, key) == 0) return boxes_[i];
+        if (std::strcmp(switches[i].setting.key, key) == 0) return boxes_[i];
     return nullptr;
 }
 

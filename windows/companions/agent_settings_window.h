@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/defaults.h"
+#include "platform/owner_lifetime.h"
 
 namespace tw {
 
@@ -45,6 +46,7 @@ class AgentSettingsWindow final : public QWidget {
     std::array<QCheckBox*, 4> boxes_{};
     QLabel* cacheLine_ = nullptr;
     QTimer refreshTimer_;
+    OwnerLifetime lifetime_;  // last: late cache figures stop before the line goes
 };
 
 }  // namespace tw

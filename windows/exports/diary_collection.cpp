@@ -42,7 +42,7 @@ std::vector<ChapterDiaryEntry> collectDiaryEntries(const DiaryLineSource& source
     const auto deadline =
         std::chrono::steady_clock::now() +
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(waitSeconds));
-    for (std::string_view name : kDiaryResidents) {
+    for (std::string_view name : residentsListed) {
         try {
             source(std::string(name), now, calendar,
                    [pool](DialogueChannelStore::Entries answer) { pool->add(answer); });
@@ -55,7 +55,7 @@ std::vector<ChapterDiaryEntry> collectDiaryEntries(const DiaryLineSource& source
     std::vector<ChapterDiaryEntry> entries;
     {
         std::unique_lock lock(pool->mutex);
-        pool->answered.wait_until(lock, deadline, [&] { return pool->done == kDiaryResidents.size(); });
+        pool->answered.wait_until(lock, deadline, [&] { return pool->done == residentsListed.size(); });
         pool->closed = true;
         entries = std::move(pool->entries);
     }

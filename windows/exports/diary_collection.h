@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "agent/resident_roster.h"
 #include "dialogue/dialogue_channel_store.h"
 #include "platform/calendar.h"
 #include "platform/date.h"
@@ -19,9 +20,8 @@ namespace tw {
 using DiaryLineSource = std::function<void(const std::string& flea, Date on, Calendar calendar,
                                            std::function<void(DialogueChannelStore::Entries)> answer)>;
 
-// The residents asked, in the order they are asked. Custom fleas keep no diary here.
-inline constexpr std::array<std::string_view, 7> kDiaryResidents = {"Nova", "Pip",  "Rex",  "Zing",
-                                                                    "Dot",  "Fizz", "Blaze"};
+// The residents are asked in their listed order (residentsListed); custom fleas keep
+// no diary here.
 inline constexpr double kDiaryWaitSeconds = 0.2;
 
 // Issues the seven requests, waits until all have answered or `waitSeconds` have

@@ -1,7 +1,6 @@
 #include "windows/inner_life/inner_life_panel.h"
 
 #include <QGuiApplication>
-#include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <optional>
@@ -141,11 +140,10 @@ void TumblewickInnerLifePanel::refresh() {
     // Answers come back in any order, and after a switch of flea an answer for the one
     // shown before would fill in the wrong bonds: only the shown flea's are taken.
     source_.topBonds(fleaId_, innerLifeBondLimit,
-                     [panel = QPointer<TumblewickInnerLifePanel>(this),
-                      asked = fleaId_](std::vector<agent_host::Bond> bonds) {
-                         if (panel.isNull() || panel->fleaId_ != asked) return;
-                         panel->bonds_->setText(QString::fromStdString(innerLifeBondsText(bonds)));
-                     });
+                     lifetime_.guarded([this, asked = fleaId_](std::vector<agent_host::Bond> bonds) {
+                         if (fleaId_ != asked) return;
+                         bonds_->setText(QString::fromStdString(innerLifeBondsText(bonds)));
+                     }));
 }
 
 void TumblewickInnerLifePanel::openTimeline() {

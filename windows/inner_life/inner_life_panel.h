@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/owner_lifetime.h"
 #include "windows/companions/speaker_name.h"
 #include "windows/inner_life/canvas_widget.h"
 #include "windows/inner_life/elided_label.h"
@@ -68,6 +69,7 @@ class TumblewickInnerLifePanel final : public QWidget {
     std::string displayName_;
     InnerLifeContent shown_;
     bool placed_ = false;
+    OwnerLifetime lifetime_;  // last: late bonds stop before anything else goes
 };
 
 }  // namespace tw

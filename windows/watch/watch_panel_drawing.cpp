@@ -122,8 +122,8 @@ void drawMoodGrid(Canvas& canvas, const Frame& frame, const Scene& scene, Point 
     for (const auto& entry : scene.diagnostics) byFlea.try_emplace(entry.flea_id, &entry);
     const double cy = centre.y;
 
-    for (std::size_t i = 0; i < columnOrder.size(); ++i) {
-        const std::string name = columnOrder[i];
+    for (std::size_t i = 0; i < residentsListed.size(); ++i) {
+        const std::string name(residentsListed[i]);
         const double x = columnCentre(centre.x, i);
         const bool attended = scene.attendedFleaID == name;
         drawCentred(canvas, frame, name, {x, cy + 56},

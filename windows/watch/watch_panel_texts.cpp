@@ -56,7 +56,7 @@ double sparkleAlpha(double t, double phase) { return 0.18 + 0.1 * (std::sin(0.6 
 double moodBarHeight(double value) { return MoodDimensions::clamp(value) * barHeight; }
 
 double columnCentre(double centreX, std::size_t index) {
-    const double gridWidth = columnWidth * static_cast<double>(columnOrder.size());
+    const double gridWidth = columnWidth * static_cast<double>(residentsListed.size());
     return centreX - gridWidth / 2 + columnWidth * static_cast<double>(index) + columnWidth / 2;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "agent/agent_records.h"
+#include "agent/resident_roster.h"
 #include "platform/canvas.h"
 
 namespace tw::watch {
@@ -22,8 +23,7 @@ inline constexpr const char* quietLine = "The troupe is quiet \u2014 open Tumble
 inline constexpr const char* noAction = "\u2014";
 inline constexpr const char* attendedMark = "\u2728";
 
-// The resident fleas' columns, left to right; custom fleas have none.
-inline constexpr std::array<const char*, 7> columnOrder{"Nova", "Pip", "Rex", "Zing", "Dot", "Fizz", "Blaze"};
+// One column for each resident, in the roster's listed order; custom fleas have none.
 inline constexpr double columnWidth = 110;
 
 inline constexpr double framesPerSecond = 30;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/paths.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 namespace {
@@ -65,7 +66,7 @@ double resolvedUIScale(std::optional<double> screenBackingScale, const Defaults&
     if (const auto raw = env(UI_SCALE_ENV)) {
         if (const auto value = parseDouble(*raw); value && *value > 0) return clampedScale(*value);
     }
-    if (const double stored = defaults.doubleForKey(UI_SCALE_PREF_KEY); stored > 0)
+    if (const double stored = defaults.doubleForKey(settings::uiScale.key); stored > 0)
         return clampedScale(stored);
     if (!screenBackingScale || !std::isfinite(*screenBackingScale)) return 1.0;
     const double automatic = 1 + std::max(0.0, *screenBackingScale - 1) * 0.25;
@@ -81,16 +82,16 @@ std::int64_t resolvedTargetFPS(const EnvironmentReader& env) {
 
 bool resolvedDeterministicMode(const Defaults& defaults, const EnvironmentReader& env) {
     if (const auto fromEnvironment = envBool(DETERMINISTIC_MODE_ENV, env)) return *fromEnvironment;
-    return defaults.boolForKey(DETERMINISTIC_MODE_PREF_KEY);
+    return defaults.boolForKey(settings::deterministicMode.key);
 }
 
 std::int64_t resolvedDeterministicSeed(const Defaults& defaults, const EnvironmentReader& env) {
     if (const auto raw = env(TIMELINE_SEED_ENV)) {
         if (const auto value = parseTrimmedInteger(*raw)) return *value;
     }
-    if (defaults.hasKey(DETERMINISTIC_SEED_PREF_KEY))
-        return defaults.integerForKey(DETERMINISTIC_SEED_PREF_KEY);
-    return DEFAULT_DETERMINISTIC_SEED;
+    if (defaults.hasKey(settings::deterministicSeed.key))
+        return defaults.integerForKey(settings::deterministicSeed.key);
+    return settings::deterministicSeed.fallback;
 }
 
 std::optional<std::int64_t> parseDecimalInteger(std::string_view text) {
@@ -110,12 +111,12 @@ std::optional<std::int64_t> parseTrimmedInteger(std::string_view text) {
 }
 
 bool updateCheckEnabled(const Defaults& defaults) {
-    const auto stored = defaults.object(CHECK_FOR_UPDATES_PREF_KEY);
+    const auto stored = defaults.object(settings::checkForUpdates.key);
     return !(stored && std::holds_alternative<bool>(*stored) && !std::get<bool>(*stored));
 }
 
 bool resolvedMenuBarModeEnabled(const Defaults& defaults) {
-    return defaults.boolForKey(MENU_BAR_MODE_PREF_KEY);
+    return defaults.boolForKey(settings::menuBarMode.key);
 }
 
 std::filesystem::path getTumblewickDataDir() { return paths::hiddenDirectory(); }

@@ -1,8 +1,8 @@
 #pragma once
-// Run-time settings of the app: constants, user-defaults keys and the resolvers that
-// pick each setting from the environment, then the standard user defaults, then the
-// built-in value. Every resolver reads its sources afresh and caches nothing; an
-// unreadable value falls through to the next source.
+// Run-time settings of the app: constants and the resolvers that pick each setting
+// from the environment, then the standard user defaults (platform/settings_keys.h),
+// then the built-in value. Every resolver reads its sources afresh and caches
+// nothing; an unreadable value falls through to the next source.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -10,17 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "Tumblewick/shell/configuration/app_version.h"
 #include "platform/defaults.h"
 
 namespace tw {
 
-inline constexpr const char* APP_VERSION = "1.4.0";
-inline constexpr const char* UI_SCALE_PREF_KEY = "TumblewickUIScale";
-inline constexpr const char* DETERMINISTIC_MODE_PREF_KEY = "TumblewickDeterministicMode";
-inline constexpr const char* DETERMINISTIC_SEED_PREF_KEY = "TumblewickDeterministicSeed";
-inline constexpr const char* CHECK_FOR_UPDATES_PREF_KEY = "TumblewickCheckForUpdates";
-inline constexpr const char* MENU_BAR_MODE_PREF_KEY = "TumblewickMenuBarMode";
-inline constexpr std::int64_t DEFAULT_DETERMINISTIC_SEED = 424242;
 inline constexpr std::int64_t DEFAULT_TARGET_FPS = 60;
 
 inline constexpr const char* UI_SCALE_ENV = "TUMBLEWICK_UI_SCALE";

@@ -7,6 +7,7 @@
 #include "platform/atomic_file.h"
 #include "platform/json.h"
 #include "platform/log.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 namespace {
@@ -67,7 +68,8 @@ std::string diagnosticsJson(const DiagnosticsSnapshot& snapshot, const Defaults&
         {"settings", Json::object()},
         {"env", environment},
     };
-    for (const char* key : {UI_SCALE_PREF_KEY, DETERMINISTIC_MODE_PREF_KEY, DETERMINISTIC_SEED_PREF_KEY}) {
+    for (const char* key :
+         {settings::uiScale.key, settings::deterministicMode.key, settings::deterministicSeed.key}) {
         document["settings"][key] = storedValue(defaults.object(key));
     }
     // Environment values and host names are not always UTF-8; the report is still written.

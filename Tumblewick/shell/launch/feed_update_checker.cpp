@@ -6,7 +6,6 @@ namespace tw {
 namespace {
 
 constexpr double feedTimeoutSeconds = 10;
-constexpr const char* feedUserAgent = "Tumblewick/1.4.0";
 
 }  // namespace
 
@@ -18,7 +17,7 @@ void FeedUpdateChecker::checkForUpdates(std::function<void(const std::string& ve
     if (!url) return;
     HttpRequest request;
     request.url = *url;
-    request.headers["User-Agent"] = feedUserAgent;
+    request.headers["User-Agent"] = "Tumblewick/" + runningVersion_;
     request.timeoutSeconds = feedTimeoutSeconds;
     request.maxResponseBytes = kUpdateFeedMaxBytes;
     // The client completes on the main queue, where the callback must run.

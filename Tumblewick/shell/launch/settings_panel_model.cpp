@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "Tumblewick/shell/configuration/configuration.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 namespace {
@@ -37,29 +38,29 @@ std::optional<int> settingsScaleSelection(double storedScale) {
 
 SettingsPanelValues settingsPanelValues(const Defaults& defaults, bool deterministicMode,
                                         std::int64_t deterministicSeed) {
-    return {settingsScaleSelection(defaults.doubleForKey(UI_SCALE_PREF_KEY)), deterministicMode,
+    return {settingsScaleSelection(defaults.doubleForKey(settings::uiScale.key)), deterministicMode,
             std::to_string(deterministicSeed), updateCheckEnabled(defaults)};
 }
 
 SettingsSaveResult saveSettings(const SettingsPanelState& state, double uiScale, std::int64_t currentSeed,
                                 Defaults& defaults) {
-    const double previous = defaults.doubleForKey(UI_SCALE_PREF_KEY);
+    const double previous = defaults.doubleForKey(settings::uiScale.key);
     std::optional<double> chosen;
     for (const FixedScale& fixed : fixedScales) {
         if (state.scaleTitle == fixed.title) chosen = fixed.scale;
     }
     if (chosen) {
-        defaults.setDouble(UI_SCALE_PREF_KEY, *chosen);
+        defaults.setDouble(settings::uiScale.key, *chosen);
     } else {
-        defaults.remove(UI_SCALE_PREF_KEY);
+        defaults.remove(settings::uiScale.key);
     }
 
     SettingsSaveResult result;
     result.deterministicMode = state.deterministicMode;
-    defaults.setBool(DETERMINISTIC_MODE_PREF_KEY, result.deterministicMode);
+    defaults.setBool(settings::deterministicMode.key, result.deterministicMode);
     result.deterministicSeed = parseTrimmedInteger(state.seedText).value_or(currentSeed);
-    defaults.setInteger(DETERMINISTIC_SEED_PREF_KEY, result.deterministicSeed);
-    defaults.setBool(CHECK_FOR_UPDATES_PREF_KEY, state.checkForUpdates);
+    defaults.setInteger(settings::deterministicSeed.key, result.deterministicSeed);
+    defaults.setBool(settings::checkForUpdates.key, state.checkForUpdates);
     result.relaunch = chosen ? std::abs(uiScale - *chosen) > scaleTolerance : previous > 0;
     return result;
 }

@@ -1,5 +1,7 @@
 #include "Tumblewick/shell/menu_bar/menu_bar_menu.h"
 
+#include "agent/resident_roster.h"
+
 namespace tw {
 namespace {
 
@@ -25,11 +27,6 @@ void appendCustomFleas(std::vector<MenuBarItem>& items, const std::vector<MenuBa
 }
 
 }  // namespace
-
-const std::vector<std::string>& menuBarRosterNames() {
-    static const std::vector<std::string> names{"Nova", "Pip", "Rex", "Zing", "Dot", "Fizz", "Blaze"};
-    return names;
-}
 
 std::vector<MenuBarItem> menuBarContextMenuItems(bool menuBarModeOn) {
     MenuBarItem spotlight = item("Spotlight", MenuBarAction::none);
@@ -68,8 +65,8 @@ std::vector<MenuBarItem> spotlightSubmenuItems(const std::optional<std::string>&
     none.checked = !attendedFleaID.has_value();
     items.push_back(none);
     items.push_back(separator());
-    for (const std::string& name : menuBarRosterNames()) {
-        MenuBarItem entry = item(name, MenuBarAction::spotlightFlea);
+    for (std::string_view name : residentsListed) {
+        MenuBarItem entry = item(std::string(name), MenuBarAction::spotlightFlea);
         entry.checked = attendedFleaID && *attendedFleaID == name;
         items.push_back(std::move(entry));
     }
@@ -79,8 +76,8 @@ std::vector<MenuBarItem> spotlightSubmenuItems(const std::optional<std::string>&
 
 std::vector<MenuBarItem> innerLifeSubmenuItems(const std::vector<MenuBarFlea>& customFleas) {
     std::vector<MenuBarItem> items;
-    for (const std::string& name : menuBarRosterNames())
-        items.push_back(item(name, MenuBarAction::showInnerLife));
+    for (std::string_view name : residentsListed)
+        items.push_back(item(std::string(name), MenuBarAction::showInnerLife));
     appendCustomFleas(items, customFleas, MenuBarAction::showInnerLife, std::nullopt);
     return items;
 }

@@ -48,9 +48,6 @@ struct MenuBarFlea {
     friend bool operator==(const MenuBarFlea&, const MenuBarFlea&) = default;
 };
 
-// The resident roster, in menu order.
-const std::vector<std::string>& menuBarRosterNames();
-
 std::vector<MenuBarItem> menuBarContextMenuItems(bool menuBarModeOn);
 // The mode switch's title follows the mode.
 std::string menuBarModeTitle(bool menuBarModeOn);

@@ -2,12 +2,13 @@
 
 #include "Tumblewick/shell/configuration/configuration.h"
 #include "platform/log.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 
 bool toggleMenuBarMode(Defaults& defaults, NotificationCenter& notifications) {
-    const bool enabled = !defaults.boolForKey(MENU_BAR_MODE_PREF_KEY);
-    defaults.setBool(MENU_BAR_MODE_PREF_KEY, enabled);
+    const bool enabled = !defaults.boolForKey(settings::menuBarMode.key);
+    defaults.setBool(settings::menuBarMode.key, enabled);
     notifications.post(MENU_BAR_MODE_CHANGED_NOTIFICATION);
     return enabled;
 }

@@ -11,12 +11,9 @@ ArcOverlayController::~ArcOverlayController() {
 }
 
 void ArcOverlayController::start() {
-    std::weak_ptr<ArcOverlayController*> weak = self_;
-    observer_ = store_.observeExternalChanges([this, weak] {
-        mainQueue_.post([weak] {
-            if (auto self = weak.lock()) (*self)->refresh();
-        });
-    });
+    // The refresh is posted: the controller may be gone by the time it runs.
+    observer_ =
+        store_.observeExternalChanges([this] { mainQueue_.post(lifetime_.guarded([this] { refresh(); })); });
     store_.synchronize();
     refreshTimer_ = mainQueue_.repeat(refreshSeconds, [this] { refresh(); });
     refresh();

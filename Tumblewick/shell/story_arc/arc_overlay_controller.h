@@ -9,6 +9,7 @@
 #include "Tumblewick/shell/story_arc/arc_card.h"
 #include "platform/key_value_store.h"
 #include "platform/main_queue.h"
+#include "platform/owner_lifetime.h"
 
 namespace tw {
 
@@ -45,8 +46,7 @@ class ArcOverlayController {
     std::unique_ptr<ArcCardPanel> panel_;
     std::optional<TaskId> refreshTimer_;
     std::optional<KeyValueStore::Token> observer_;
-    // Work posted to the main queue checks this first: the controller may be gone.
-    std::shared_ptr<ArcOverlayController*> self_ = std::make_shared<ArcOverlayController*>(this);
+    OwnerLifetime lifetime_;  // last: posted refreshes stop before anything else goes
 };
 
 }  // namespace tw

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/log.h"
+#include "platform/settings_keys.h"
 #include "platform/unicode.h"
 
 namespace tw {
@@ -260,10 +261,10 @@ void Telemetry::flush(std::function<void()> done) {
     }
 }
 
-bool Telemetry::optedIn() const { return impl_->defaults.boolForKey(optInKey); }
+bool Telemetry::optedIn() const { return impl_->defaults.boolForKey(settings::telemetryOptIn.key); }
 
 void Telemetry::setOptIn(bool optedIn) {
-    impl_->defaults.setBool(optInKey, optedIn);
+    impl_->defaults.setBool(settings::telemetryOptIn.key, optedIn);
     if (!optedIn) {
         Impl* impl = impl_.get();
         impl->executor->execute([impl] { impl->forgetLocally(); });

@@ -25,7 +25,6 @@ namespace tw {
 
 class Telemetry {
    public:
-    static constexpr const char* optInKey = "tw_telemetry_opted_in";
     static constexpr const char* anonymousIdKey = "tw_telemetry_anonymous_id";
     static constexpr std::size_t flushThreshold = 10;
     static constexpr double flushDelaySeconds = 30.0;

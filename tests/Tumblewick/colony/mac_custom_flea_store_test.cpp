@@ -7,6 +7,7 @@
 #include <limits>
 #include <thread>
 
+#include "platform/settings_keys.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 
 namespace tw {
@@ -32,7 +33,7 @@ struct ColonyHarness {
     std::unique_ptr<MacCustomFleaStore> store;
 
     explicit ColonyHarness(bool dualWrite, std::vector<MacCustomFlea> fleas = {}) {
-        if (dualWrite) troupe.defaults.setBool(MacCustomFleaStore::dualWriteKey, true);
+        if (dualWrite) troupe.defaults.setBool(settings::troupeDualWrite.key, true);
         troupeStore = troupe.open();
         TroupeStore::installShared(troupeStore.get());
         TroupeStore::shared().addSink(sink);

@@ -9,6 +9,7 @@
 #include "Tumblewick/stage/mac_custom_flea_by_act.h"
 #include "Tumblewick/stage/stage_painter.h"
 #include "agent/host/tumblewick_settings_panel.h"
+#include "platform/settings_keys.h"
 #include "stage_fakes.h"
 
 namespace tw {
@@ -159,8 +160,8 @@ TEST_F(StageAgentOverlaysTest, OverlaysDrawForResidentsOnlyAndHonourTheSettings)
     testing::expectRect(bars[3], {x0 + 12, anchorY + 24 + 8, 6, 8});
 
     // The settings switch bubbles and bars off; the marks and pills stay.
-    TumblewickSettingsPanel::setBool(rig.defaults, false, TumblewickSettingsPanel::showThoughtsKey);
-    TumblewickSettingsPanel::setBool(rig.defaults, false, TumblewickSettingsPanel::showMoodBarsKey);
+    TumblewickSettingsPanel::setBool(rig.defaults, false, settings::showThoughts.key);
+    TumblewickSettingsPanel::setBool(rig.defaults, false, settings::showMoodBars.key);
     auto [without, opsWithout] = texts();
     ASSERT_EQ(without.size(), 2u);
     EXPECT_EQ(without[0].text, "✨");

@@ -9,6 +9,7 @@
 #include "Tumblewick/stage/mac_custom_flea_by_act.h"
 #include "Tumblewick/stage/stage_shared_tables.h"
 #include "platform/log.h"
+#include "platform/settings_keys.h"
 #include "stage_fakes.h"
 
 namespace tw {
@@ -229,7 +230,7 @@ TEST_F(TumblewickStageTest, UpdateCheckRunsThreeSecondsAfterConstructionUnlessSw
         testing::ManualClock clock;
         testing::ManualMainQueue queue;
         testing::InMemoryDefaults defaults;
-        if (c.stored) defaults.set(CHECK_FOR_UPDATES_PREF_KEY, *c.stored);
+        if (c.stored) defaults.set(settings::checkForUpdates.key, *c.stored);
         testing::FakeStageAgentHost host;
         testing::FakeStageScreen screen;
         testing::FakeCustomFleas fleas;

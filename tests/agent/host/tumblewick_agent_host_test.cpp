@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "agent_host_rig.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 namespace {
@@ -261,9 +262,9 @@ TEST(TumblewickAgentHost, AutoSpotlightSettingIsReadOnceAndOnlyAStoredBooleanTur
          {Row{std::nullopt, true}, Row{DefaultsValue{false}, false}, Row{DefaultsValue{true}, true},
           Row{DefaultsValue{std::string("NO")}, true}, Row{DefaultsValue{std::int64_t(0)}, true}}) {
         AgentHostRig rig;
-        if (row.stored) rig.standard.set(TumblewickAgentHost::autoSpotlightKey, *row.stored);
+        if (row.stored) rig.standard.set(settings::autoSpotlight.key, *row.stored);
         EXPECT_EQ(rig.host->autoSpotlightEnabled(), row.enabled);
-        rig.standard.set(TumblewickAgentHost::autoSpotlightKey, DefaultsValue{!row.enabled});
+        rig.standard.set(settings::autoSpotlight.key, DefaultsValue{!row.enabled});
         EXPECT_EQ(rig.host->autoSpotlightEnabled(), row.enabled);  // cached
         rig.host->start();
         rig.queue.advance(31);

@@ -6,6 +6,7 @@
 
 #include "agent/host/tumblewick_settings_panel.h"
 #include "dialogue/dialogue_cache.h"
+#include "platform/settings_keys.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/manual_main_queue.h"
@@ -52,17 +53,16 @@ TEST(AgentSettingsTextsTest, CacheLineCountsTheCacheAndSizesItsOwnFileOnTheMainQ
 
 TEST(AgentSettingsWindowTest, SwitchesStartFromTheDefaultsAndEachWritesItsOwnKey) {
     testing::InMemoryDefaults defaults;
-    defaults.setBool(TumblewickSettingsPanel::showMoodBarsKey, false);
+    defaults.setBool(settings::showMoodBars.key, false);
     std::vector<bool> hostTold;
     AgentSettingsWindow window(defaults, {[&](bool on) { hostTold.push_back(on); }, {}});
 
-    const char* keys[] = {TumblewickSettingsPanel::autoSpotlightKey, TumblewickSettingsPanel::showThoughtsKey,
-                          TumblewickSettingsPanel::showMoodBarsKey,
-                          TumblewickSettingsPanel::signatureChimeKey};
+    const char* keys[] = {settings::autoSpotlight.key, settings::showThoughts.key, settings::showMoodBars.key,
+                          settings::signatureChime.key};
     for (const char* key : keys) {
         QCheckBox* box = window.checkBox(key);
         ASSERT_NE(box, nullptr) << key;
-        const bool stored = std::string(key) != TumblewickSettingsPanel::showMoodBarsKey;
+        const bool stored = std::string(key) != settings::showMoodBars.key;
         EXPECT_EQ(box->isChecked(), stored) << key;
         box->click();
         EXPECT_EQ(defaults.boolForKey(key), !stored) << key;

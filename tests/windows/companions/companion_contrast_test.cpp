@@ -8,6 +8,7 @@
 #include <QStyleOptionButton>
 
 #include "agent/host/tumblewick_settings_panel.h"
+#include "platform/settings_keys.h"
 #include "platform/testing/contrast.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "windows/companions/agent_settings_window.h"
@@ -33,7 +34,7 @@ TEST(CompanionContrast, ScrollHandlesReadOnEveryPanelOverAnyDesktop) {
 TEST(CompanionContrast, TheAgentSettingsTicksStandOutOfTheirBoxes) {
     testing::InMemoryDefaults defaults;
     AgentSettingsWindow window(defaults, {});
-    QCheckBox& box = *window.checkBox(TumblewickSettingsPanel::autoSpotlightKey);
+    QCheckBox& box = *window.checkBox(settings::autoSpotlight.key);
     ASSERT_TRUE(box.isChecked());
     box.ensurePolished();
     box.resize(box.sizeHint());

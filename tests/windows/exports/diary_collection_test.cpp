@@ -63,7 +63,7 @@ TEST(DiaryCollectionTest, FastAnswersArePooledFromEveryThreadAndSortedByTime) {
     });
     const auto entries = collectDiaryEntries(std::ref(source), utcDecember7(21.0), testing::newYork());
 
-    std::vector<std::string> residents(kDiaryResidents.begin(), kDiaryResidents.end());
+    std::vector<std::string> residents(residentsListed.begin(), residentsListed.end());
     std::sort(residents.begin(), residents.end());
     std::sort(source.asked.begin(), source.asked.end());
     EXPECT_EQ(source.asked, residents);

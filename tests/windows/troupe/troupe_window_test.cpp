@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "Tumblewick/colony/mac_custom_flea_store.h"
+#include "platform/settings_keys.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 #include "troupe/settings/view/troupe_settings_view.h"
 #include "windows/troupe/tumblewick_troupe_window.h"
@@ -49,8 +50,8 @@ TEST(TroupeSettingsViewTest, TheSwitchWritesTheSettingAndTheColonyThenReportsToT
     } flips[] = {{true, 1}, {false, 1}, {true, 2}};
     for (const auto& flip : flips) {
         view.dualWriteSwitch()->click();
-        ASSERT_TRUE(troupe.defaults.hasKey(TroupeSettingsModel::dualWriteKey));
-        EXPECT_EQ(troupe.defaults.boolForKey(TroupeSettingsModel::dualWriteKey), flip.on);
+        ASSERT_TRUE(troupe.defaults.hasKey(settings::troupeDualWrite.key));
+        EXPECT_EQ(troupe.defaults.boolForKey(settings::troupeDualWrite.key), flip.on);
         colony.add(someFlea());
         ASSERT_EQ(sink->events.size(), flip.eventsAfterAdd) << flip.on;
         EXPECT_EQ(sink->events.back().kind, TroupeEventKind::fleaCreated);

@@ -87,10 +87,10 @@ TEST(WatchPanelDrawing, DrawsTheGridTheSubtitleAndTheHintFromTheScene) {
     for (const char* text : {watch::title, watch::tagLine, "wander_to", "Behold, <b>muscles</b>!"})
         EXPECT_NE(findText(ops, text), nullptr) << text;
     // The attended flea's name is brighter and marked; the others dimmer.
-    for (const char* name : watch::columnOrder) {
-        const RecordedOp* op = findText(ops, name);
+    for (std::string_view name : residentsListed) {
+        const RecordedOp* op = findText(ops, std::string(name));
         ASSERT_NE(op, nullptr) << name;
-        EXPECT_DOUBLE_EQ(op->textStyle.color.alpha, std::string(name) == "Pip" ? 0.95 : 0.7) << name;
+        EXPECT_DOUBLE_EQ(op->textStyle.color.alpha, name == "Pip" ? 0.95 : 0.7) << name;
     }
     EXPECT_NE(findText(ops, watch::attendedMark), nullptr);
     // Fleas without actions (or not registered) show an em dash.

@@ -20,6 +20,7 @@
 #include "Tumblewick/stage/qt/tumblewick_view.h"
 #include "platform/log.h"
 #include "platform/qt/qt_key_value_store.h"
+#include "platform/settings_keys.h"
 
 namespace tw {
 namespace {
@@ -178,7 +179,7 @@ TEST(TrayMode, TogglingPostsOnceAndHidesTheStripOnlyWhenATrayShowsTheItem) {
         log::setSinkForTesting([](std::string_view) {});
         rig.action(rig.controller->contextMenu(), "Turn on Menu Bar Mode")->trigger();
         EXPECT_EQ(posts, 1);
-        EXPECT_TRUE(rig.defaults.boolForKey(MENU_BAR_MODE_PREF_KEY));
+        EXPECT_TRUE(rig.defaults.boolForKey(settings::menuBarMode.key));
         EXPECT_EQ(strip.isVisible(), !tray) << tray;
 
         emit rig.controller->contextMenu().aboutToShow();

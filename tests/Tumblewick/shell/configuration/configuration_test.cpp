@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "platform/settings_keys.h"
 #include "platform/testing/in_memory_defaults.h"
 
 namespace tw {
@@ -41,7 +42,7 @@ TEST(ConfigurationTest, UIScaleTakesEnvironmentThenDefaultsThenTheScreen) {
     };
     for (const auto& c : cases) {
         testing::InMemoryDefaults defaults;
-        if (c.stored) defaults.setDouble(UI_SCALE_PREF_KEY, *c.stored);
+        if (c.stored) defaults.setDouble(settings::uiScale.key, *c.stored);
         std::map<std::string, std::string> env;
         if (c.env) env[UI_SCALE_ENV] = *c.env;
         EXPECT_DOUBLE_EQ(resolvedUIScale(c.screen, defaults, fakeEnvironment(env)), c.expected)
@@ -74,7 +75,7 @@ TEST(ConfigurationTest, IntegerSettingsParseTrimmedSignedDecimalsAndFallThroughO
             env[TIMELINE_SEED_ENV] = *c.env;
         }
         testing::InMemoryDefaults stored;
-        stored.setInteger(DETERMINISTIC_SEED_PREF_KEY, 77);
+        stored.setInteger(settings::deterministicSeed.key, 77);
         testing::InMemoryDefaults empty;
         const auto label = c.env.value_or("<unset>");
         EXPECT_EQ(resolvedTargetFPS(fakeEnvironment(env)), c.fps) << label;
@@ -98,7 +99,7 @@ TEST(ConfigurationTest, TruthWordsAndDeterministicModePrecedence) {
         std::map<std::string, std::string> env;
         if (c.env) env[DETERMINISTIC_MODE_ENV] = *c.env;
         testing::InMemoryDefaults defaults;
-        defaults.setBool(DETERMINISTIC_MODE_PREF_KEY, true);
+        defaults.setBool(settings::deterministicMode.key, true);
         EXPECT_EQ(envBool(DETERMINISTIC_MODE_ENV, fakeEnvironment(env)), c.word) << c.env.value_or("<unset>");
         EXPECT_EQ(resolvedDeterministicMode(defaults, fakeEnvironment(env)), c.modeWhenStoredTrue);
     }

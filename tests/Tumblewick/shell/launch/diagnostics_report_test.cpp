@@ -9,6 +9,7 @@
 
 #include "platform/json.h"
 #include "platform/log.h"
+#include "platform/settings_keys.h"
 #include "platform/testing/in_memory_defaults.h"
 
 namespace tw {
@@ -60,9 +61,9 @@ TEST(DiagnosticsReport, WritesTheInstanceSettingsAndSetVariablesUnderSortedKeys)
     for (const Case& c : cases) {
         testing::InMemoryDefaults defaults;
         if (c.storedSettings) {
-            defaults.setDouble(UI_SCALE_PREF_KEY, 1.1);
-            defaults.setBool(DETERMINISTIC_MODE_PREF_KEY, true);
-            defaults.setInteger(DETERMINISTIC_SEED_PREF_KEY, 17);
+            defaults.setDouble(settings::uiScale.key, 1.1);
+            defaults.setBool(settings::deterministicMode.key, true);
+            defaults.setInteger(settings::deterministicSeed.key, 17);
         }
         const auto file = writeDiagnosticsFile(snapshot, defaults, environment(c.env));
         ASSERT_TRUE(file);

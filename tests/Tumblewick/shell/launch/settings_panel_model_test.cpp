@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "Tumblewick/shell/configuration/configuration.h"
+#include "platform/settings_keys.h"
 #include "platform/testing/in_memory_defaults.h"
 
 namespace tw {
@@ -23,8 +24,8 @@ TEST(SettingsPanelModel, OpensWithTheStoredScaleTheTimelineAndTheUpdateSwitch) {
     };
     for (const Case& c : cases) {
         testing::InMemoryDefaults defaults;
-        if (c.storedScale) defaults.set(UI_SCALE_PREF_KEY, *c.storedScale);
-        if (c.storedUpdateCheck) defaults.set(CHECK_FOR_UPDATES_PREF_KEY, *c.storedUpdateCheck);
+        if (c.storedScale) defaults.set(settings::uiScale.key, *c.storedScale);
+        if (c.storedUpdateCheck) defaults.set(settings::checkForUpdates.key, *c.storedUpdateCheck);
         EXPECT_EQ(settingsPanelValues(defaults, true, -7),
                   (SettingsPanelValues{c.selection, true, "-7", c.checkForUpdates}));
     }
@@ -67,15 +68,17 @@ TEST(SettingsPanelModel, SaveStoresEveryChoiceAndRelaunchesOnlyForANewScale) {
     };
     for (const Case& c : cases) {
         testing::InMemoryDefaults defaults;
-        if (c.storedBefore) defaults.setDouble(UI_SCALE_PREF_KEY, *c.storedBefore);
+        if (c.storedBefore) defaults.setDouble(settings::uiScale.key, *c.storedBefore);
         EXPECT_EQ(saveSettings(c.state, c.uiScale, 424242, defaults), c.expected) << c.name;
-        EXPECT_EQ(defaults.object(UI_SCALE_PREF_KEY),
+        EXPECT_EQ(defaults.object(settings::uiScale.key),
                   c.storedAfter ? std::optional<DefaultsValue>(*c.storedAfter) : std::nullopt)
             << c.name;
-        EXPECT_EQ(defaults.object(DETERMINISTIC_MODE_PREF_KEY), DefaultsValue{c.expected.deterministicMode});
-        EXPECT_EQ(defaults.object(DETERMINISTIC_SEED_PREF_KEY), DefaultsValue{c.expected.deterministicSeed});
+        EXPECT_EQ(defaults.object(settings::deterministicMode.key),
+                  DefaultsValue{c.expected.deterministicMode});
+        EXPECT_EQ(defaults.object(settings::deterministicSeed.key),
+                  DefaultsValue{c.expected.deterministicSeed});
         // A stored false is what turns the next start's update request off.
-        EXPECT_EQ(defaults.object(CHECK_FOR_UPDATES_PREF_KEY), DefaultsValue{c.state.checkForUpdates});
+        EXPECT_EQ(defaults.object(settings::checkForUpdates.key), DefaultsValue{c.state.checkForUpdates});
         EXPECT_EQ(updateCheckEnabled(defaults), c.state.checkForUpdates) << c.name;
     }
 }

@@ -9,6 +9,7 @@
 #include "Tumblewick/shell/menu_bar/menu_bar_mode.h"
 #include "Tumblewick/shell/menu_bar/menu_bar_status.h"
 #include "platform/log.h"
+#include "platform/settings_keys.h"
 #include "platform/testing/in_memory_defaults.h"
 
 namespace tw {
@@ -168,7 +169,7 @@ TEST(MenuBarMode, TheStripHidesOnlyWithATrayAndEachToggleFlipsItOnce) {
     };
     for (const Case& c : cases) {
         testing::InMemoryDefaults defaults;
-        if (c.storedMode) defaults.setBool(MENU_BAR_MODE_PREF_KEY, true);
+        if (c.storedMode) defaults.setBool(settings::menuBarMode.key, true);
         NotificationCenter notifications;
         int posts = 0;
         notifications.addObserver(MENU_BAR_MODE_CHANGED_NOTIFICATION, [&](const Notification&) { ++posts; });

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/log.h"
+#include "platform/settings_keys.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/loopback_server.h"
 #include "platform/testing/manual_clock.h"
@@ -59,7 +60,7 @@ TEST_F(TelemetryTest, NothingIsQueuedWithoutOptIn) {
 }
 
 TEST_F(TelemetryTest, NineEventsWaitForTheTimerAndTheTenthPostsAtOnce) {
-    defaults.setBool(Telemetry::optInKey, true);
+    defaults.setBool(settings::telemetryOptIn.key, true);
     auto client = makeClient();
     client->configureEndpoint("http://127.0.0.1:9/t", "linux", "1.4.0");
     trackMany(*client, 9);
@@ -85,7 +86,7 @@ TEST_F(TelemetryTest, NineEventsWaitForTheTimerAndTheTenthPostsAtOnce) {
 }
 
 TEST_F(TelemetryTest, EventsWaitForAnEndpointAndKeepTheirOwnPlatform) {
-    defaults.setBool(Telemetry::optInKey, true);
+    defaults.setBool(settings::telemetryOptIn.key, true);
     auto client = makeClient();
     client->trackEvent(
         "early", TelemetryProperties{{"flea_id", "Pip"}, {"n", 3}, {"x", 0.5}, {"b", true}, {"z", nullptr}});
@@ -115,7 +116,7 @@ TEST_F(TelemetryTest, EventsWaitForAnEndpointAndKeepTheirOwnPlatform) {
 }
 
 TEST_F(TelemetryTest, AnEventThatCannotBeEncodedIsLeftOutAndTheRestAreSent) {
-    defaults.setBool(Telemetry::optInKey, true);
+    defaults.setBool(settings::telemetryOptIn.key, true);
     auto client = makeClient();
     client->configureEndpoint("http://127.0.0.1:9/t", "linux", "1.4.0");
     std::vector<std::string> logged;
@@ -142,7 +143,7 @@ TEST_F(TelemetryTest, AnEventThatCannotBeEncodedIsLeftOutAndTheRestAreSent) {
 }
 
 TEST_F(TelemetryTest, QueueWithoutEndpointKeepsOnlyTheNewestThousand) {
-    defaults.setBool(Telemetry::optInKey, true);
+    defaults.setBool(settings::telemetryOptIn.key, true);
     auto client = makeClient();
     std::vector<std::string> logged;
     log::setSinkForTesting([&](std::string_view line) { logged.emplace_back(line); });
@@ -157,7 +158,7 @@ TEST_F(TelemetryTest, QueueWithoutEndpointKeepsOnlyTheNewestThousand) {
 }
 
 TEST_F(TelemetryTest, OptingOutForgetsTheQueueAndTheInstallationId) {
-    defaults.setBool(Telemetry::optInKey, true);
+    defaults.setBool(settings::telemetryOptIn.key, true);
     auto client = makeClient();
     const Uuid before = client->anonymousId();
     EXPECT_EQ(defaults.stringForKey(Telemetry::anonymousIdKey), before.uuidString());
@@ -186,7 +187,7 @@ TEST_F(TelemetryTest, StaticCallsAndTheSharedSinkGoToTheInstalledClientOnly) {
     TelemetrySink& sink = Telemetry::sharedSink();
     Telemetry::track("nobody listens");  // no client installed: nothing happens
     sink.track("nobody listens either", {});
-    defaults.setBool(Telemetry::optInKey, true);
+    defaults.setBool(settings::telemetryOptIn.key, true);
     std::shared_ptr<Telemetry> client = makeClient();
     Telemetry::installShared(client);
     EXPECT_TRUE(Telemetry::isOptedIn());
@@ -248,7 +249,7 @@ TEST(TelemetryLoopback, TenEventsArriveAsOneJsonBatch) {
         return response;
     });
     testing::InMemoryDefaults defaults;
-    defaults.setBool(Telemetry::optInKey, true);
+    defaults.setBool(settings::telemetryOptIn.key, true);
     testing::ManualClock clock;
     testing::ManualMainQueue queue;
     BlockingHttpClient http(queue);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
@@ -7,6 +8,7 @@
 #include <filesystem>
 
 #include "agent/host/tumblewick_settings_panel.h"
+#include "platform/settings_keys.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/manual_main_queue.h"
@@ -51,24 +53,39 @@ TEST(SignatureToastWindowTest, DrawsTheCardWithItsYellowRim) {
     EXPECT_LT(corner.alphaF(), 0.1);  // rounded away
 }
 
-TEST(SignatureToastWindowTest, TheInstalledToastShowsItsWindowAndChimesAsTheSettingSays) {
+// The toast's window as the app's user sees it: shown or not.
+bool toastOnScreen() {
+    for (const QWidget* widget : QApplication::topLevelWidgets())
+        if (dynamic_cast<const SignatureToastView*>(widget) != nullptr && widget->isVisible()) return true;
+    return false;
+}
+
+// Set up as the app does: while installed the toast shows its window and chimes as the
+// setting says; once gone it only remembers the moment for the share card.
+TEST(SignatureToastWindowTest, TheInstallationLendsTheSharedToastItsWindowAndChimeForItsLifetime) {
     testing::ManualMainQueue queue;
     testing::ManualClock clock;
     testing::InMemoryDefaults defaults;
     testing::RecordingDesktop desktop;
     Desktop::installShared(&desktop);
-    installSignatureToast(queue, clock, defaults);
     auto surface = TumblewickSignatureToast::sharedSurface();
-
-    surface("Pip", "perform_signature", "Ta-da!");
-    defaults.setBool(TumblewickSettingsPanel::signatureChimeKey, false);
+    {
+        SignatureToastInstallation installation(queue, clock, defaults);
+        surface("Pip", "perform_signature", "Ta-da!");
+        EXPECT_TRUE(toastOnScreen());
+        defaults.setBool(settings::signatureChime.key, false);
+        clock.advance(30);
+        surface("Rex", "perform_signature", "Quietly.");
+        EXPECT_EQ(desktop.sounds, std::vector<std::string>{TumblewickSignatureToast::chimeSound});
+        queue.advance(6);
+        EXPECT_FALSE(toastOnScreen());
+        defaults.setBool(settings::signatureChime.key, true);
+    }
     clock.advance(30);
-    surface("Rex", "perform_signature", "Quietly.");
-    EXPECT_EQ(desktop.sounds, std::vector<std::string>{TumblewickSignatureToast::chimeSound});
-    EXPECT_EQ(TumblewickSignatureToast::shared().lastFlea(), "Rex");
-    queue.advance(6);
-
-    TumblewickSignatureToast::shared().setServices({});
+    surface("Dot", "perform_signature", "Unseen.");
+    EXPECT_EQ(TumblewickSignatureToast::shared().lastFlea(), "Dot");
+    EXPECT_EQ(desktop.sounds.size(), 1u);
+    EXPECT_FALSE(toastOnScreen());
     Desktop::installShared(nullptr);
 }
 
