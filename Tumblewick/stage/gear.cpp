@@ -26,11 +26,14 @@ void Gear::draw(Canvas& c) const {
         return;
     }
     // A gear at rest looks the same every frame: stamped from a picture of it at this
-    // angle. A turning one is drawn afresh, or every frame would render a new picture.
+    // angle (told apart by how far its rim turns). A turning one is drawn afresh, or
+    // every frame would render a new picture.
     const double extent = radius + 4;
-    c.drawCachedPicture(pictureKey(0x6EA8, {radius, static_cast<double>(teeth), angle}),
-                        Rect{-extent, -extent, 2 * extent, 2 * extent}, {x, y}, 1.0,
-                        [gear = *this](Canvas& p, Point at, double) { gear.drawAt(p, at); });
+    const double rimTurn = radius * std::remainder(angle, 360.0) * std::numbers::pi / 180;
+    c.drawCachedPicture(
+        PictureKey(pictureKey(0x6EA8, {radius, static_cast<double>(teeth)}), {radius, rimTurn}),
+        Rect{-extent, -extent, 2 * extent, 2 * extent}, {x, y}, 1.0,
+        [gear = *this](Canvas& p, Point at, double) { gear.drawAt(p, at); });
 }
 
 void Gear::drawAt(Canvas& c, Point centre) const {

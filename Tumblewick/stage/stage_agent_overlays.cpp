@@ -1,13 +1,13 @@
 #include "Tumblewick/stage/stage_agent_overlays.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <numbers>
 
 #include "Tumblewick/stage/colors.h"
-#include "Tumblewick/stage/picture_key.h"
 #include "Tumblewick/stage/random_source.h"
 #include "Tumblewick/stage/tumblewick_stage.h"
 #include "platform/unicode.h"
@@ -201,36 +201,38 @@ void drawAgentInitiativeIndicators(Canvas& context, const TumblewickStage& stage
 }
 
 void drawAgentMoodBars(Canvas& context, const TumblewickStage& stage) {
-    std::map<std::string, MoodDimensions, std::less<>> moods;
-    for (const auto& entry : stage.services().agentHost.schedulerDiagnostics())
-        moods[entry.flea_id] = entry.mood;
+    const auto& diagnostics = stage.services().agentHost.schedulerDiagnostics();
     for (std::string_view id : kResidentOrder) {
-        const auto mood = moods.find(id);
+        const auto entry = std::find_if(diagnostics.begin(), diagnostics.end(),
+                                        [id](const auto& e) { return e.flea_id == id; });
         const auto anchor = agentBubbleAnchor(stage, id);
-        if (mood == moods.end() || !anchor) continue;
-        const MoodDimensions m = mood->second;
-        const std::uint64_t key = pictureKey(0x300D, {m.confidence, m.joy, m.pride, m.nerves});
-        context.drawCachedPicture(key, Rect{-23, 23, 44, 18}, *anchor, 1.0, [m](Canvas& c, Point a, double) {
-            const double x0 = a.x - 22;
-            const double y0 = a.y + 24;
-            const std::array<std::pair<double, Color>, 4> bars = {{
-                {m.confidence, Color::rgb(0.4, 0.85, 0.95, 0.85)},
-                {m.joy, Colors::systemYellow.withAlpha(0.85)},
-                {m.pride, Color::rgb(0.96, 0.78, 0.2, 0.85)},
-                {m.nerves, Color::rgb(0.95, 0.32, 0.36, 0.85)},
-            }};
-            for (std::size_t i = 0; i < bars.size(); ++i) {
-                const double x = x0 + 12.0 * static_cast<double>(i);
-                c.setFillColor(Color::white(1.0, 0.1));
-                c.fillPath(Path::roundedRect({x, y0, 6, 16}, 2));
-                const double value = bars[i].first;
-                // Out-of-range moods are clamped for drawing; NaN draws no level.
-                const double h = value >= 1 ? 16 : 16 * (value > 0 ? value : 0);
-                if (h <= 0) continue;
-                c.setFillColor(bars[i].second);
-                c.fillPath(Path::roundedRect({x, y0 + 16 - h, 6, h}, 2));
-            }
-        });
+        if (entry == diagnostics.end() || !anchor) continue;
+        const MoodDimensions& m = entry->mood;
+        // Each bar's level in points: out-of-range moods are clamped; NaN draws no level.
+        const auto level = [](double value) { return value >= 1 ? 16.0 : 16 * (value > 0 ? value : 0); };
+        const std::array<double, 4> levels = {level(m.confidence), level(m.joy), level(m.pride),
+                                              level(m.nerves)};
+        const PictureKey key(0x300D, {levels[0], levels[1], levels[2], levels[3]});
+        context.drawCachedPicture(key, Rect{-23, 23, 44, 18}, *anchor, 1.0,
+                                  [&levels](Canvas& c, Point a, double) {
+                                      static constexpr std::array<Color, 4> colors = {
+                                          Color::rgb(0.4, 0.85, 0.95, 0.85),
+                                          Colors::systemYellow.withAlpha(0.85),
+                                          Color::rgb(0.96, 0.78, 0.2, 0.85),
+                                          Color::rgb(0.95, 0.32, 0.36, 0.85),
+                                      };
+                                      const double x0 = a.x - 22;
+                                      const double y0 = a.y + 24;
+                                      for (std::size_t i = 0; i < levels.size(); ++i) {
+                                          const double x = x0 + 12.0 * static_cast<double>(i);
+                                          c.setFillColor(Color::white(1.0, 0.1));
+                                          c.fillPath(Path::roundedRect({x, y0, 6, 16}, 2));
+                                          const double h = levels[i];
+                                          if (h <= 0) continue;
+                                          c.setFillColor(colors[i]);
+                                          c.fillPath(Path::roundedRect({x, y0 + 16 - h, 6, h}, 2));
+                                      }
+                                  });
     }
 }
 

@@ -12,7 +12,8 @@
 #include <cmath>
 #include <numbers>
 #include <string>
-#include <unordered_map>
+
+#include "platform/lru_byte_cache.h"
 
 namespace tw {
 namespace {
@@ -100,6 +101,15 @@ std::uint64_t mixDouble(std::uint64_t h, double v) { return mixHash(h, std::bit_
 
 std::uint64_t mixColor(std::uint64_t h, const QColor& c) { return mixHash(h, c.rgba64()); }
 
+// Cache keys hold lengths to half a device pixel: two lengths that round alike draw
+// less than half a pixel apart, which nobody sees, and a length that changes a little
+// every frame (a shrinking caption, a mood bar) reuses what it drew a moment ago.
+std::uint64_t mixLength(std::uint64_t h, double points, double pixelsPerPoint) {
+    const double halves = points * pixelsPerPoint * 2;
+    if (!std::isfinite(halves)) return mixHash(h, 0x7FF8'0000'0000'0000ULL);
+    return mixHash(h, static_cast<std::uint64_t>(std::llround(std::clamp(halves, -1e15, 1e15))));
+}
+
 }  // namespace
 
 struct QPainterCanvas::TextLayout {
@@ -113,21 +123,30 @@ struct QPainterCanvas::TextLayout {
 };
 
 struct QPainterCanvasCache::Impl {
-    // Each map is forgotten whole once it reaches this size: a frame's working set is
-    // far smaller, so this only bounds a long session's growth.
-    static constexpr std::size_t limit = 4096;
-    template <typename Map>
-    static void makeRoom(Map& map) {
-        if (map.size() >= limit) map.clear();
-    }
+    // Each kind is kept within a budget of bytes, the least recently used going first: a
+    // frame's working set is far smaller, so the budgets only bound a long, busy session.
+    static constexpr std::size_t pictureBudget = std::size_t{12} << 20;
+    static constexpr std::size_t shadowBudget = std::size_t{4} << 20;
+    static constexpr std::size_t textBudget = std::size_t{2} << 20;
+    static constexpr std::size_t inkBudget = std::size_t{64} << 10;
+    // What a pen or brush costs besides its handle, roughly.
+    static constexpr std::size_t inkBytes = 128;
 
-    std::unordered_map<std::string, QPainterCanvas::TextLayout> texts;
+    // A layout's bytes, counting room for its glyph outlines, made on first outlined use.
+    static std::size_t textBytes(const std::string& text) { return 512 + 1024 * text.size(); }
+
     struct Picture {
         QImage image;
         Rect bounds;  // as the first drawing under the key gave them
     };
-    std::unordered_map<std::uint64_t, Picture> pictures;
-    std::unordered_map<std::uint64_t, QImage> shadows;
+    LruByteCache<std::string, QPainterCanvas::TextLayout> texts{textBudget};
+    LruByteCache<std::uint64_t, Picture> pictures{pictureBudget};
+    LruByteCache<std::uint64_t, QImage> shadows{shadowBudget};
+    // Pens and brushes by colour (and width): setting a kept one only shares it, where
+    // making one each time would allocate thousands a second.
+    LruByteCache<std::uint64_t, QPen> pens{inkBudget};
+    LruByteCache<std::uint64_t, QBrush> brushes{inkBudget};
+    std::string textKey;  // reused, so looking a layout up allocates nothing
     std::size_t pictureRenders = 0;
     std::size_t shadowRenders = 0;
     std::size_t textLayouts = 0;
@@ -210,13 +229,36 @@ QPainterPath QPainterCanvas::toQPainterPath(const Path& path) {
     return out;
 }
 
-QPen QPainterCanvas::pen() const {
-    QPen p(qcolor(state_.stroke));
-    p.setWidthF(std::max(state_.lineWidth, 0.0));
-    p.setCapStyle(Qt::FlatCap);
-    p.setJoinStyle(Qt::MiterJoin);
-    p.setMiterLimit(10);
-    return p;
+const QPen& QPainterCanvas::keptPen(const QColor& color, double width) {
+    auto make = [&] {
+        QPen p(color);
+        p.setWidthF(width);
+        p.setCapStyle(Qt::FlatCap);
+        p.setJoinStyle(Qt::MiterJoin);
+        p.setMiterLimit(10);
+        return p;
+    };
+    if (cache_ == nullptr) return scratchPen_ = make();
+    const std::uint64_t key = mixDouble(mixColor(0, color), width);
+    auto& pens = cache_->impl_->pens;
+    if (const QPen* found = pens.find(key)) return *found;
+    return *pens.insert(key, make(), QPainterCanvasCache::Impl::inkBytes);
+}
+
+const QBrush& QPainterCanvas::keptBrush(const QColor& color) {
+    if (cache_ == nullptr) return scratchBrush_ = QBrush(color);
+    const std::uint64_t key = color.rgba64();
+    auto& brushes = cache_->impl_->brushes;
+    if (const QBrush* found = brushes.find(key)) return *found;
+    return *brushes.insert(key, QBrush(color), QPainterCanvasCache::Impl::inkBytes);
+}
+
+const QPen& QPainterCanvas::pen() { return keptPen(qcolor(state_.stroke), std::max(state_.lineWidth, 0.0)); }
+
+double QPainterCanvas::pixelsPerPoint() const {
+    const double ratio = painter_.device() != nullptr ? painter_.device()->devicePixelRatioF() : 1.0;
+    const double scale = std::sqrt(std::abs(painter_.worldTransform().determinant()));
+    return scale > 0 && std::isfinite(scale) ? scale * ratio : ratio;
 }
 
 QFont QPainterCanvas::qfont(const Font& font) const {
@@ -323,19 +365,19 @@ void QPainterCanvas::paintShadow(const QPainterPath& shape, const QBrush& brush,
         shapePen->setColor(opaque(strokePen->color()));
     }
     auto& shadows = cache_->impl_->shadows;
-    auto found = shadows.find(key);
-    if (found == shadows.end()) {
-        QPainterCanvasCache::Impl::makeRoom(shadows);
+    QImage fresh;
+    const QImage* image = shadows.find(key);
+    if (image == nullptr) {
         ++cache_->impl_->shadowRenders;
-        found = shadows
-                    .emplace(key, renderShadow(shape, shapeBrush, shapePen, area, transform,
-                                               opaque(qcolor(shadow.color))))
-                    .first;
+        fresh = renderShadow(shape, shapeBrush, shapePen, area, transform, opaque(qcolor(shadow.color)));
+        const auto bytes = static_cast<std::size_t>(fresh.sizeInBytes());
+        image = shadows.insert(key, fresh, bytes);
+        if (image == nullptr) image = &fresh;  // larger than the whole budget: used once
     }
     painter_.save();
     painter_.resetTransform();
     painter_.setOpacity(std::clamp(shadow.color.alpha * strength, 0.0, 1.0));
-    painter_.drawImage(QPointF(area.left() + shadow.dx, area.top() + shadow.dy), found->second);
+    painter_.drawImage(QPointF(area.left() + shadow.dx, area.top() + shadow.dy), *image);
     painter_.restore();
 }
 
@@ -363,7 +405,7 @@ void QPainterCanvas::fillRect(Rect rect) {
 void QPainterCanvas::fillEllipse(Rect bounds) {
     if (hasShadow()) return fillPath(Path().addEllipse(bounds));
     painter_.setPen(Qt::NoPen);
-    painter_.setBrush(qcolor(state_.fill));
+    painter_.setBrush(keptBrush(qcolor(state_.fill)));
     painter_.drawEllipse(qrect(bounds));
 }
 
@@ -375,7 +417,7 @@ void QPainterCanvas::strokeEllipse(Rect bounds) {
 }
 
 void QPainterCanvas::fillPath(const Path& path) {
-    paint(toQPainterPath(path), QBrush(qcolor(state_.fill)), std::nullopt);
+    paint(toQPainterPath(path), keptBrush(qcolor(state_.fill)), std::nullopt);
 }
 
 void QPainterCanvas::strokePath(const Path& path) { paint(toQPainterPath(path), QBrush(), pen()); }
@@ -411,17 +453,17 @@ QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& text, 
                                                        TextLayout& scratch) {
     QPaintDevice* device = painter_.device();
     const double dpi = device != nullptr ? device->logicalDpiY() : 72.0;
-    std::string key;
+    std::string* key = nullptr;
     if (cache_ != nullptr) {
-        key = text;
-        key += '\x1f';
+        key = &cache_->impl_->textKey;
+        key->assign(text);
+        *key += '\x1f';
         // The font's fields as raw bytes: cheaper than formatting them on every draw.
-        const double fields[] = {static_cast<double>(font.family), font.size,
-                                 static_cast<double>(font.weight), dpi};
-        key.append(reinterpret_cast<const char*>(fields), sizeof fields);
-        if (const auto found = cache_->impl_->texts.find(key); found != cache_->impl_->texts.end()) {
-            return found->second;
-        }
+        const std::uint64_t fields[] = {
+            static_cast<std::uint64_t>(font.family), mixLength(0, font.size, pixelsPerPoint()),
+            static_cast<std::uint64_t>(font.weight), std::bit_cast<std::uint64_t>(dpi)};
+        key->append(reinterpret_cast<const char*>(fields), sizeof fields);
+        if (TextLayout* found = cache_->impl_->texts.find(*key)) return *found;
     }
     // The glyph outlines must use the device's resolution, as the size and the metrics do;
     // a plain QFont would be laid out at the screen's.
@@ -436,9 +478,10 @@ QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& text, 
     scratch.staticText = QStaticText(qtext);
     scratch.staticText.setTextFormat(Qt::PlainText);
     if (cache_ == nullptr) return scratch;
-    QPainterCanvasCache::Impl::makeRoom(cache_->impl_->texts);
     ++cache_->impl_->textLayouts;
-    return cache_->impl_->texts.emplace(std::move(key), std::move(scratch)).first->second;
+    TextLayout* kept =
+        cache_->impl_->texts.insert(*key, std::move(scratch), QPainterCanvasCache::Impl::textBytes(text));
+    return kept != nullptr ? *kept : scratch;
 }
 
 void QPainterCanvas::drawText(const std::string& text, Point topLeft, const TextStyle& style) {
@@ -449,18 +492,12 @@ void QPainterCanvas::drawText(const std::string& text, Point topLeft, const Text
         // Plain text goes through the painter's own text drawing: hinted, with colour
         // glyphs (emoji have no outlines to fill), and with its layout kept.
         painter_.setFont(layout.font);
-        painter_.setPen(qcolor(style.color));
+        painter_.setPen(keptPen(qcolor(style.color), 1));
         painter_.drawStaticText(QPointF(topLeft.x, topLeft.y), layout.staticText);
         return;
     }
     std::optional<QPen> outline;
-    if (outlined) {
-        QPen p(qcolor(*style.outlineColor));
-        p.setWidthF(style.outlineWidth);
-        p.setJoinStyle(Qt::MiterJoin);
-        p.setCapStyle(Qt::FlatCap);
-        outline = p;
-    }
+    if (outlined) outline = keptPen(qcolor(*style.outlineColor), style.outlineWidth);
     if (!layout.path) {
         // Outlines come from the font alone: letting a colour-glyph fallback font be
         // outlined would spoil its colour drawing for the rest of the process.
@@ -471,7 +508,7 @@ void QPainterCanvas::drawText(const std::string& text, Point topLeft, const Text
         path.addText(QPointF(0, layout.ascent), outlineFont, layout.staticText.text());
         layout.path = std::move(path);
     }
-    paint(layout.path->translated(topLeft.x, topLeft.y), QBrush(qcolor(style.color)), outline);
+    paint(layout.path->translated(topLeft.x, topLeft.y), keptBrush(qcolor(style.color)), outline);
 }
 
 Size QPainterCanvas::measureText(const std::string& text, const Font& font) {
@@ -479,7 +516,7 @@ Size QPainterCanvas::measureText(const std::string& text, const Font& font) {
     return textLayout(text, font, scratch).size;
 }
 
-void QPainterCanvas::drawCachedPicture(std::uint64_t key, Rect bounds, Point origin, double opacity,
+void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point origin, double opacity,
                                        const PicturePainter& draw) {
     const QTransform transform = painter_.worldTransform();
     const bool plainScale =
@@ -496,29 +533,33 @@ void QPainterCanvas::drawCachedPicture(std::uint64_t key, Rect bounds, Point ori
         return Canvas::drawCachedPicture(key, bounds, origin, opacity, draw);
     }
     auto& pictures = cache_->impl_->pictures;
-    const std::uint64_t fullKey = mixDouble(key, scale);
-    auto found = pictures.find(fullKey);
-    if (found == pictures.end()) {
-        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
+    std::uint64_t fullKey = mixDouble(key.identity, scale);
+    for (const double length : key.lengths) fullKey = mixLength(fullKey, length, scale);
+    QPainterCanvasCache::Impl::Picture fresh;
+    const QPainterCanvasCache::Impl::Picture* found = pictures.find(fullKey);
+    if (found == nullptr) {
+        fresh.image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+        fresh.image.fill(Qt::transparent);
+        fresh.bounds = bounds;
         {
-            QPainter p(&image);
+            QPainter p(&fresh.image);
             p.scale(scale, scale);
             p.translate(-bounds.x, -bounds.y);
             QPainterCanvas canvas(p, cache_);
             draw(canvas, Point{0, 0}, 1.0);
         }
-        QPainterCanvasCache::Impl::makeRoom(pictures);
         ++cache_->impl_->pictureRenders;
-        found = pictures.emplace(fullKey, QPainterCanvasCache::Impl::Picture{std::move(image), bounds}).first;
+        const auto bytes = static_cast<std::size_t>(fresh.image.sizeInBytes());
+        found = pictures.insert(fullKey, fresh, bytes);
+        if (found == nullptr) found = &fresh;  // larger than the whole budget: stamped once
     }
-    const QImage& image = found->second.image;
-    const Rect& at = found->second.bounds;
+    const QImage& image = found->image;
+    const Rect& at = found->bounds;
     const double previousOpacity = painter_.opacity();
     const bool smooth = painter_.testRenderHint(QPainter::SmoothPixmapTransform);
     painter_.setOpacity(previousOpacity * std::min(opacity, 1.0));
     // Sub-pixel places need filtering; whole-pixel ones (the backdrop) are a plain copy.
-    const QPointF corner = painter_.worldTransform().map(QPointF(origin.x + at.x, origin.y + at.y)) * ratio;
+    const QPointF corner = transform.map(QPointF(origin.x + at.x, origin.y + at.y)) * ratio;
     const bool whole = corner.x() == std::round(corner.x()) && corner.y() == std::round(corner.y());
     painter_.setRenderHint(QPainter::SmoothPixmapTransform, !whole);
     painter_.drawImage(

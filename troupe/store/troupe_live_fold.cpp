@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <tuple>
+#include <unordered_set>
 
 #include "troupe/snapshot/troupe_fold.h"
 #include "troupe/snapshot/troupe_fold_session.h"
@@ -53,6 +55,53 @@ OrderKey orderKey(const TroupeEvent& event, std::size_t position) {
 }
 
 }  // namespace
+
+struct TroupeLiveFold::Taking {
+    explicit Taking(TroupeSnapshot& base) : session(base) {}
+    TroupeFoldSession session;
+    // Ids whose earlier lines were all of a newer schema: their first known one folds.
+    std::unordered_set<Uuid, TroupeUuidHash> newerOnly;
+    std::optional<OrderKey> last;
+    std::int64_t applied = 0;
+};
+
+TroupeLiveFold::TroupeLiveFold() = default;
+TroupeLiveFold::~TroupeLiveFold() = default;
+
+TroupeLiveFold::TroupeLiveFold(Date tailFrom)
+    : settledBefore_(tailFrom), taking_(std::make_unique<Taking>(base_)) {}
+
+bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
+    Taking& t = *taking_;
+    if (event.schemaVersion > troupeSchemaVersion) {  // the fold skips it wherever it stands
+        if (!seenBefore) t.newerOnly.insert(event.id);
+        return true;
+    }
+    const OrderKey key = orderKey(event, 0);
+    // Equal time and id is the same id again, which the sorted fold skips too.
+    if (t.last &&
+        std::tie(key.time, key.idHigh, key.idLow) < std::tie(t.last->time, t.last->idHigh, t.last->idLow))
+        return false;
+    t.last = key;
+    if (seenBefore && t.newerOnly.erase(event.id) == 0) return true;  // the first of its id folded already
+    ++t.applied;
+    if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, settledBefore_)) {
+        if (!commutes(event)) tailOrderDependent_.insert(keyOf(event));
+        tail_.emplace_hint(tail_.end(), keyOf(event), std::move(event));
+        return true;
+    }
+    t.session.apply(event);
+    lastSettled_ = std::move(event);
+    return true;
+}
+
+void TroupeLiveFold::finishTaking() {
+    taking_->session.finish();
+    count_ = taking_->applied;
+    taking_.reset();
+    snapshot_ = base_;
+    replayTail();
+}
 
 bool TroupeLiveFold::KeyLess::operator()(const Key& a, const Key& b) const {
     return troupe_ops::timeThenIdBefore(a.ts, a.id, b.ts, b.id);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -25,16 +26,22 @@ struct Line {
     std::uint64_t offset;
 };
 
-// Decodes a block's lines on every core, then adds them to the log in file order.
+// Decodes a block's lines on every core into `events` (the vectors are reused from block
+// to block), dropping the lines that do not decode; `offsets` follow.
 // Lines are independent, and decoding them is nearly all of the work of a load.
-void decodeLines(const std::vector<Line>& lines, TroupeLoadedLog& log) {
+void decodeLines(const std::vector<Line>& lines, std::vector<TroupeEvent>& events,
+                 std::vector<std::uint64_t>& offsets, std::vector<std::optional<TroupeEvent>>& decoded,
+                 std::int64_t& skipped) {
+    events.clear();
+    offsets.clear();
+    decoded.resize(lines.size());
     if (lines.empty()) return;
-    std::vector<std::optional<TroupeEvent>> decoded(lines.size());
     auto work = [&](std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
             try {
                 decoded[i] = decodeTroupeLogLine(lines[i].text);
             } catch (const std::exception&) {
+                decoded[i].reset();
             }
         }
     };
@@ -51,11 +58,11 @@ void decodeLines(const std::vector<Line>& lines, TroupeLoadedLog& log) {
     }
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!decoded[i]) {
-            ++log.skippedLines;
+            ++skipped;
             continue;
         }
-        log.events.push_back(std::move(*decoded[i]));
-        log.offsets.push_back(lines[i].offset);
+        events.push_back(std::move(*decoded[i]));
+        offsets.push_back(lines[i].offset);
     }
 }
 
@@ -68,7 +75,31 @@ TroupeEvent decodeTroupeLogLine(std::string_view line) {
 
 TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t maxLineBytes,
                               std::size_t blockBytes) {
+    std::vector<TroupeEvent> events;
+    std::vector<std::uint64_t> offsets;
+    TroupeLoadedLog log = readTroupeLogBlocks(
+        file,
+        [&](std::vector<TroupeEvent>& block, const std::vector<std::uint64_t>& blockOffsets) {
+            std::move(block.begin(), block.end(), std::back_inserter(events));
+            offsets.insert(offsets.end(), blockOffsets.begin(), blockOffsets.end());
+        },
+        maxLineBytes, blockBytes);
+    log.events = std::move(events);
+    log.offsets = std::move(offsets);
+    return log;
+}
+
+TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLogBlockSink sink,
+                                    std::uint64_t maxLineBytes, std::size_t blockBytes) {
     TroupeLoadedLog log;
+    std::vector<TroupeEvent> events;
+    std::vector<std::uint64_t> offsets;
+    std::vector<std::optional<TroupeEvent>> decoded;
+    auto decodeAndHandOver = [&](const std::vector<Line>& lines) {
+        if (lines.empty()) return;
+        decodeLines(lines, events, offsets, decoded, log.skippedLines);
+        sink(events, offsets);
+    };
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT) log.readError = std::strerror(errno);
@@ -136,7 +167,7 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
                 carry.clear();
             }
         }
-        decodeLines(lines, log);
+        decodeAndHandOver(lines);
         position += static_cast<std::uint64_t>(got);
         log.endsWithNewline = block.back() == '\n';
     }
@@ -150,7 +181,7 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
         held = std::move(carry);
         take(held, carryOffset);
     }
-    decodeLines(lines, log);
+    decodeAndHandOver(lines);
     return log;
 }
 
