@@ -1,8 +1,10 @@
 #pragma once
 // A map that holds at most a budget of bytes, forgetting the least recently used
 // entries first. Each entry's size is given by whoever inserts it; an entry larger than
-// the whole budget is not kept. Not thread-safe.
+// the whole budget is not kept. The owner may also keep time (any count that grows)
+// and forget what has not been used since some moment. Not thread-safe.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <unordered_map>
@@ -20,7 +22,17 @@ class LruByteCache {
         const auto found = index_.find(key);
         if (found == index_.end()) return nullptr;
         order_.splice(order_.begin(), order_, found->second);
+        found->second->usedAt = now_;
         return &found->second->value;
+    }
+
+    // The moment that finds and inserts from now on are stamped with.
+    void setNow(std::uint64_t now) { now_ = now; }
+    // Forgets every entry last used before `moment`; returns the bytes freed.
+    std::size_t forgetUnusedSince(std::uint64_t moment) {
+        const std::size_t before = bytes_;
+        while (!order_.empty() && order_.back().usedAt < moment) evictOldest();
+        return before - bytes_;
     }
 
     // Keeps `value` under `key` (replacing any entry there) and evicts until the budget
@@ -29,7 +41,7 @@ class LruByteCache {
         erase(key);
         if (bytes > budget_) return nullptr;
         while (bytes_ + bytes > budget_) evictOldest();
-        order_.push_front(Entry{key, std::move(value), bytes});
+        order_.push_front(Entry{key, std::move(value), bytes, now_});
         index_.emplace(key, order_.begin());
         bytes_ += bytes;
         return &order_.front().value;
@@ -58,6 +70,7 @@ class LruByteCache {
         Key key;
         Value value;
         std::size_t bytes;
+        std::uint64_t usedAt;
     };
 
     void evictOldest() {
@@ -69,6 +82,7 @@ class LruByteCache {
 
     std::size_t budget_;
     std::size_t bytes_ = 0;
+    std::uint64_t now_ = 0;
     std::list<Entry> order_;  // most recently used first
     std::unordered_map<Key, typename std::list<Entry>::iterator, Hash> index_;
 };

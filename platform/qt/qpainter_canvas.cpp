@@ -1,5 +1,7 @@
 #include "platform/qt/qpainter_canvas.h"
 
+#include <malloc.h>
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QImage>
@@ -52,43 +54,79 @@ void addArc(QPainterPath& out, const Path::Element& e, bool hasCurrentPoint) {
     out.arcTo(box, qtStart, qtSweep);
 }
 
-void gaussianishBlur(QImage& image, int radius) {
+// The runs of `tile`-sized tiles of `image` that hold any ink, row by row.
+std::vector<QRect> inkedRuns(const QImage& image, QSize tile) {
+    std::vector<QRect> runs;
+    for (int top = 0; top < image.height(); top += tile.height()) {
+        const int bottom = std::min(top + tile.height(), image.height());
+        int runStart = -1;
+        for (int left = 0; left < image.width(); left += tile.width()) {
+            bool inked = false;
+            const int right = std::min(left + tile.width(), image.width());
+            for (int y = top; y < bottom && !inked; ++y) {
+                const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+                for (int x = left; x < right; ++x) {
+                    if (qAlpha(row[x]) != 0) {
+                        inked = true;
+                        break;
+                    }
+                }
+            }
+            if (inked && runStart < 0) runStart = left;
+            if (!inked && runStart >= 0) {
+                runs.emplace_back(runStart, top, left - runStart, bottom - top);
+                runStart = -1;
+            }
+        }
+        if (runStart >= 0) runs.emplace_back(runStart, top, image.width() - runStart, bottom - top);
+    }
+    return runs;
+}
+
+// A shadow is one colour at varying coverage, so only its alpha is blurred and the
+// colour channels follow from it: a quarter of the work of blurring all four.
+void blurShadow(QImage& image, int radius, const QColor& color) {
     if (radius <= 0) return;
-    // Three box passes approximate a Gaussian; alpha-premultiplied so all channels blur alike.
+    // Three box passes each way approximate a Gaussian.
     const int w = image.width();
     const int h = image.height();
-    std::vector<std::uint32_t> buffer(static_cast<std::size_t>(std::max(w, h)));
+    std::vector<int> alpha(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < w; ++x) alpha[static_cast<std::size_t>(y * w + x)] = qAlpha(row[x]);
+    }
+    std::vector<int> line(static_cast<std::size_t>(std::max(w, h)));
+    const int window = 2 * radius + 1;
     auto pass = [&](bool horizontal) {
         const int lines = horizontal ? h : w;
         const int length = horizontal ? w : h;
-        for (int line = 0; line < lines; ++line) {
-            auto pixel = [&](int i) -> std::uint32_t& {
-                auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(horizontal ? line : i));
-                return row[horizontal ? i : line];
-            };
-            for (int i = 0; i < length; ++i) buffer[static_cast<std::size_t>(i)] = pixel(i);
-            long sum[4] = {0, 0, 0, 0};
-            const int window = 2 * radius + 1;
-            auto add = [&](int i, int sign) {
-                if (i < 0 || i >= length) return;
-                const std::uint32_t v = buffer[static_cast<std::size_t>(i)];
-                for (int ch = 0; ch < 4; ++ch) sum[ch] += sign * static_cast<long>((v >> (8 * ch)) & 0xFF);
-            };
-            for (int i = -radius; i < radius; ++i) add(i, 1);
+        const int step = horizontal ? 1 : w;
+        for (int l = 0; l < lines; ++l) {
+            int* first = alpha.data() + (horizontal ? l * w : l);
+            for (int i = 0; i < length; ++i) line[static_cast<std::size_t>(i)] = first[i * step];
+            auto at = [&](int i) { return i < 0 || i >= length ? 0 : line[static_cast<std::size_t>(i)]; };
+            int sum = 0;
+            for (int i = -radius; i < radius; ++i) sum += at(i);
             for (int i = 0; i < length; ++i) {
-                add(i + radius, 1);
-                std::uint32_t out = 0;
-                for (int ch = 0; ch < 4; ++ch) {
-                    out |= static_cast<std::uint32_t>(sum[ch] / window) << (8 * ch);
-                }
-                pixel(i) = out;
-                add(i - radius, -1);
+                sum += at(i + radius);
+                first[i * step] = sum / window;
+                sum -= at(i - radius);
             }
         }
     };
     for (int k = 0; k < 3; ++k) {
         pass(true);
         pass(false);
+    }
+    const int r = color.red();
+    const int g = color.green();
+    const int b = color.blue();
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int a = alpha[static_cast<std::size_t>(y * w + x)];
+            row[x] = qRgba(r * a / 255, g * a / 255, b * a / 255, a);
+        }
     }
 }
 
@@ -138,6 +176,11 @@ struct QPainterCanvasCache::Impl {
     struct Picture {
         QImage image;
         Rect bounds;  // as the first drawing under the key gave them
+        // For a wide picture, the runs of its tiles that hold any ink (in image pixels):
+        // a strip-wide backdrop is mostly empty, and blending empty pixels costs as much
+        // as blending drawn ones. A small picture is stamped whole.
+        bool tiled = false;
+        std::vector<QRect> inked;
     };
     LruByteCache<std::string, QPainterCanvas::TextLayout> texts{textBudget};
     LruByteCache<std::uint64_t, Picture> pictures{pictureBudget};
@@ -147,6 +190,12 @@ struct QPainterCanvasCache::Impl {
     LruByteCache<std::uint64_t, QPen> pens{inkBudget};
     LruByteCache<std::uint64_t, QBrush> brushes{inkBudget};
     std::string textKey;  // reused, so looking a layout up allocates nothing
+    // Unused this long, an entry is forgotten; checked this often (milliseconds).
+    static constexpr std::uint64_t unusedForgottenAfter = 20000;
+    static constexpr std::uint64_t sweepEvery = 5000;
+    // Freeing less than this is not worth handing back.
+    static constexpr std::size_t trimAbove = std::size_t{256} << 10;
+    std::uint64_t lastSweep = 0;
     std::size_t pictureRenders = 0;
     std::size_t shadowRenders = 0;
     std::size_t textLayouts = 0;
@@ -154,6 +203,25 @@ struct QPainterCanvasCache::Impl {
 
 QPainterCanvasCache::QPainterCanvasCache() : impl_(std::make_unique<Impl>()) {}
 QPainterCanvasCache::~QPainterCanvasCache() = default;
+void QPainterCanvasCache::beginFrame(double seconds) {
+    Impl& c = *impl_;
+    const auto now = static_cast<std::uint64_t>(std::max(seconds, 0.0) * 1000);
+    c.texts.setNow(now);
+    c.pictures.setNow(now);
+    c.shadows.setNow(now);
+    c.pens.setNow(now);
+    c.brushes.setNow(now);
+    if (now < c.lastSweep + Impl::sweepEvery) return;
+    c.lastSweep = now;
+    if (now < Impl::unusedForgottenAfter) return;
+    const std::uint64_t since = now - Impl::unusedForgottenAfter;
+    const std::size_t freed = c.texts.forgetUnusedSince(since) + c.pictures.forgetUnusedSince(since) +
+                              c.shadows.forgetUnusedSince(since) + c.pens.forgetUnusedSince(since) +
+                              c.brushes.forgetUnusedSince(since);
+    // Freed blocks stay with the allocator until asked back.
+    if (freed > Impl::trimAbove) malloc_trim(0);
+}
+
 std::size_t QPainterCanvasCache::pictureRenders() const { return impl_->pictureRenders; }
 std::size_t QPainterCanvasCache::shadowRenders() const { return impl_->shadowRenders; }
 std::size_t QPainterCanvasCache::textLayouts() const { return impl_->textLayouts; }
@@ -306,7 +374,7 @@ QImage QPainterCanvas::renderShadow(const QPainterPath& shape, const QBrush& bru
         p.fillRect(QRect(QPoint(0, 0), area.size()), shadowColor);
     }
     const int blur = static_cast<int>(std::ceil(std::max(shadow.blur, 0.0)));
-    gaussianishBlur(image, std::max(1, blur / 2));
+    blurShadow(image, std::max(1, blur / 2), shadowColor);
     return image;
 }
 
@@ -336,7 +404,7 @@ void QPainterCanvas::paintShadow(const QPainterPath& shape, const QBrush& brush,
     }
 
     // A blurred shadow is kept by its shape's outline relative to its own corner (to half a
-    // pixel: the blur hides less) and its colours at full strength; the current alphas
+    // pixel: the blur hides less) and its colour at full strength; the current alphas
     // become the stamp's opacity, so a fading caption reuses one blur for its whole life.
     auto opaque = [](QColor c) {
         c.setAlphaF(1);
@@ -354,13 +422,15 @@ void QPainterCanvas::paintShadow(const QPainterPath& shape, const QBrush& brush,
     double strength = 0;
     QBrush shapeBrush = brush;
     std::optional<QPen> shapePen = strokePen;
+    // At full strength every colour covers alike, so the shape's colours are not part of
+    // the key: captions of one text and size in different colours share one blur.
     if (brush.style() == Qt::SolidPattern) {
-        key = mixColor(mixHash(key, 1), opaque(brush.color()));
+        key = mixHash(key, 1);
         strength = std::max(strength, static_cast<double>(brush.color().alphaF()));
         shapeBrush.setColor(opaque(brush.color()));
     }
     if (strokePen) {
-        key = mixDouble(mixColor(mixHash(key, 2), opaque(strokePen->color())), strokePen->widthF());
+        key = mixDouble(mixHash(key, 2), strokePen->widthF());
         strength = std::max(strength, static_cast<double>(strokePen->color().alphaF()));
         shapePen->setColor(opaque(strokePen->color()));
     }
@@ -549,7 +619,10 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
             draw(canvas, Point{0, 0}, 1.0);
         }
         ++cache_->impl_->pictureRenders;
-        const auto bytes = static_cast<std::size_t>(fresh.image.sizeInBytes());
+        fresh.tiled = width >= 512;
+        if (fresh.tiled) fresh.inked = inkedRuns(fresh.image, QSize(64, 8));
+        const auto bytes =
+            static_cast<std::size_t>(fresh.image.sizeInBytes()) + fresh.inked.size() * sizeof(QRect);
         found = pictures.insert(fullKey, fresh, bytes);
         if (found == nullptr) found = &fresh;  // larger than the whole budget: stamped once
     }
@@ -562,8 +635,16 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
     const QPointF corner = transform.map(QPointF(origin.x + at.x, origin.y + at.y)) * ratio;
     const bool whole = corner.x() == std::round(corner.x()) && corner.y() == std::round(corner.y());
     painter_.setRenderHint(QPainter::SmoothPixmapTransform, !whole);
-    painter_.drawImage(
-        QRectF(origin.x + at.x, origin.y + at.y, image.width() / scale, image.height() / scale), image);
+    // Filtering would blur across the tiles' edges: only a whole-pixel stamp goes by tiles.
+    if (!found->tiled || !whole) {
+        painter_.drawImage(
+            QRectF(origin.x + at.x, origin.y + at.y, image.width() / scale, image.height() / scale), image);
+    }
+    for (const QRect& run : whole ? found->inked : std::vector<QRect>{}) {
+        painter_.drawImage(QRectF(origin.x + at.x + run.x() / scale, origin.y + at.y + run.y() / scale,
+                                  run.width() / scale, run.height() / scale),
+                           image, run);
+    }
     painter_.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
     painter_.setOpacity(previousOpacity);
 }

@@ -25,6 +25,11 @@ class QPainterCanvasCache {
     QPainterCanvasCache(const QPainterCanvasCache&) = delete;
     QPainterCanvasCache& operator=(const QPainterCanvasCache&) = delete;
 
+    // Called before each frame with the media time in seconds: what no frame has drawn
+    // for a while is forgotten, and the memory it held is handed back to the system, so
+    // a busy minute leaves nothing behind once the strip is at rest.
+    void beginFrame(double seconds);
+
     // How often something had to be made afresh (tests and benchmarks).
     std::size_t pictureRenders() const;
     std::size_t shadowRenders() const;

@@ -57,5 +57,19 @@ TEST(LruByteCache, FindsTheLatestValueAndForgetsOnErase) {
     EXPECT_EQ(cache.bytes(), 0u);
 }
 
+TEST(LruByteCache, ForgetsWhatWasNotUsedSinceAMoment) {
+    LruByteCache<int, int> cache(100);
+    cache.setNow(1);
+    cache.insert(1, 1, 10);
+    cache.insert(2, 2, 20);
+    cache.setNow(5);
+    cache.insert(3, 3, 30);
+    ASSERT_NE(cache.find(1), nullptr);  // used again at 5
+    EXPECT_EQ(cache.forgetUnusedSince(5), 20u);
+    EXPECT_EQ(cache.find(2), nullptr);
+    EXPECT_EQ(cache.size(), 2u);
+    EXPECT_EQ(cache.bytes(), 40u);
+}
+
 }  // namespace
 }  // namespace tw

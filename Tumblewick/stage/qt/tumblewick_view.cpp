@@ -68,7 +68,7 @@ namespace {
 // a sleep overshoots by tens of microseconds, and the stage's throttle would carry that
 // lateness into every later frame.
 void waitUntil(const Clock& clock, double deadline) {
-    constexpr double watchedSeconds = 0.0002;
+    constexpr double watchedSeconds = 0.00003;
     if (const double sleep = deadline - watchedSeconds - clock.monotonic(); sleep > 0) {
         std::this_thread::sleep_for(std::chrono::duration<double>(sleep));
     }
@@ -134,6 +134,7 @@ void TumblewickView::tick() {
 }
 
 void TumblewickView::paintEvent(QPaintEvent*) {
+    cache_.beginFrame(clock_.monotonic());
     QPainter painter(this);
     QPainterCanvas canvas(painter, &cache_);
     const bool cleared = window()->testAttribute(Qt::WA_TranslucentBackground);

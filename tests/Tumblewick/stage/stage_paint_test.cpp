@@ -222,6 +222,46 @@ TEST_F(StagePaintTest, WholeStripAtThreeEnergiesAndTwoScales) {
     EXPECT_LE(fresh.shadowRenders(), renders[0]);
 }
 
+// A strip-wide picture at a whole-pixel place is stamped only where it has ink, at any
+// scale pixel for pixel what drawing it gives.
+TEST(WidePicture, StampedByItsInkedTilesAsDrawn) {
+    const auto draw = [](Canvas& c, Point at, double) {
+        c.setFillColor(Colors::tentRed);
+        c.fillPath(Path::polygon({{at.x + 10, at.y + 2}, {at.x + 70, at.y + 2}, {at.x + 40, at.y + 30}}));
+        c.setStrokeColor(Colors::rope);
+        c.setLineWidth(1);
+        c.strokeLine({at.x, at.y + 5}, {at.x + 1000, at.y + 5});
+        c.setFillColor(Colors::gold);
+        c.fillEllipse({at.x + 930, at.y + 20, 9, 9});
+    };
+    for (const auto& [origin, scale] :
+         {std::pair{Point{0, 0}, 1.0}, {Point{3, 2}, 1.0}, {Point{2, 2}, 1.5}}) {
+        const auto paint = [&](QPainterCanvasCache* cache) {
+            QImage image(1600, 60, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            QPainterCanvas canvas(painter, cache);
+            canvas.scale(scale, scale);
+            canvas.drawCachedPicture(PictureKey(0x71DE), Rect{0, 0, 1001, 32}, origin, 1.0, draw);
+            return image;
+        };
+        QPainterCanvasCache cache;
+        const QImage stamped = paint(&cache);
+        ASSERT_EQ(cache.pictureRenders(), 1u);
+        const QImage drawn = paint(nullptr);
+        int worst = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QRgb a = stamped.pixel(x, y);
+                const QRgb b = drawn.pixel(x, y);
+                for (const int shift : {0, 8, 16, 24})
+                    worst = std::max(worst, std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)));
+            }
+        }
+        EXPECT_LE(worst, 2) << origin.x << " " << scale;
+    }
+}
+
 // A gear at rest is stamped from one picture, pixel for pixel what drawing it gives;
 // a turning gear renders no pictures, and a jolt to a new angle renders one more.
 TEST(GearPicture, StillGearsAreStampedTurningGearsDrawn) {
