@@ -192,26 +192,41 @@ void drawAgentInitiativeIndicators(Canvas& context, const TumblewickStage& stage
     TextStyle style;
     style.font = Font{FontFamily::system, 14, FontWeight::regular};
     style.color = Colors::systemBlack;  // the default text colour
-    for (const auto& state : stage.services().agentHost.allStageStates()) {
-        if (!state.current_action || !isInitiative(*state.current_action)) continue;
-        if (const auto anchor = agentBubbleAnchor(stage, state.flea_id)) {
+    for (const std::size_t resident : stage.agentOverlayState().initiatives) {
+        if (const auto anchor = agentBubbleAnchor(stage, kResidentOrder[resident])) {
             context.drawText("✨", {anchor->x - 60, anchor->y - 8}, style);
         }
     }
 }
 
-void drawAgentMoodBars(Canvas& context, const TumblewickStage& stage) {
-    const auto& diagnostics = stage.services().agentHost.schedulerDiagnostics();
-    for (std::string_view id : kResidentOrder) {
+void readAgentOverlayState(const StageAgentHost& host, AgentOverlayState& state) {
+    const auto diagnostics = host.schedulerDiagnostics();
+    // Each bar's level in points: out-of-range moods are clamped; NaN draws no level.
+    const auto level = [](double value) { return value >= 1 ? 16.0 : 16 * (value > 0 ? value : 0); };
+    for (std::size_t i = 0; i < kResidentOrder.size(); ++i) {
         const auto entry = std::find_if(diagnostics.begin(), diagnostics.end(),
-                                        [id](const auto& e) { return e.flea_id == id; });
-        const auto anchor = agentBubbleAnchor(stage, id);
-        if (entry == diagnostics.end() || !anchor) continue;
+                                        [&](const auto& e) { return e.flea_id == kResidentOrder[i]; });
+        state.moodLevels[i].reset();
+        if (entry == diagnostics.end()) continue;
         const MoodDimensions& m = entry->mood;
-        // Each bar's level in points: out-of-range moods are clamped; NaN draws no level.
-        const auto level = [](double value) { return value >= 1 ? 16.0 : 16 * (value > 0 ? value : 0); };
-        const std::array<double, 4> levels = {level(m.confidence), level(m.joy), level(m.pride),
-                                              level(m.nerves)};
+        state.moodLevels[i] =
+            std::array<double, 4>{level(m.confidence), level(m.joy), level(m.pride), level(m.nerves)};
+    }
+    state.initiatives.clear();
+    for (const auto& flea : host.allStageStates()) {
+        if (!flea.current_action || !isInitiative(*flea.current_action)) continue;
+        const auto resident = std::find(kResidentOrder.begin(), kResidentOrder.end(), flea.flea_id);
+        if (resident != kResidentOrder.end())
+            state.initiatives.push_back(static_cast<std::size_t>(resident - kResidentOrder.begin()));
+    }
+}
+
+void drawAgentMoodBars(Canvas& context, const TumblewickStage& stage) {
+    const auto& moods = stage.agentOverlayState().moodLevels;
+    for (std::size_t resident = 0; resident < kResidentOrder.size(); ++resident) {
+        const auto anchor = agentBubbleAnchor(stage, kResidentOrder[resident]);
+        if (!moods[resident] || !anchor) continue;
+        const std::array<double, 4>& levels = *moods[resident];
         const PictureKey key(0x300D, {levels[0], levels[1], levels[2], levels[3]});
         context.drawCachedPicture(key, Rect{-23, 23, 44, 18}, *anchor, 1.0,
                                   [&levels](Canvas& c, Point a, double) {

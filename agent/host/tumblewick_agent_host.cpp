@@ -156,6 +156,7 @@ void TumblewickAgentHost::seedResidents() {
         memoriesHandedOver_.erase(name);
         stageStateStore_.registerFlea(name, std::string(resident.act));
     }
+    ++stageRevision_;
 }
 
 void TumblewickAgentHost::registerCustomFleasIfNeeded() {
@@ -181,6 +182,7 @@ void TumblewickAgentHost::registerCustomFleasIfNeeded() {
         agentScheduler_.unregisterFlea(it->uuidString());
         it = registeredCustomFleaIDs_.erase(it);
     }
+    ++stageRevision_;
 }
 
 // ---------------------------------------------------------------- the stage's inputs
@@ -206,6 +208,7 @@ TumblewickAgentHost::PlayerActionDecision TumblewickAgentHost::requestPlayerActi
     PlayerActionDecision decision =
         stageStateStore_.requestPlayerAction(fleaID, actionID, overrideRefusal, now);
     if (decision.isRefusal()) refusalFlickerUntil_[fleaID] = now.adding(refusalFlickerSeconds);
+    ++stageRevision_;
     return decision;
 }
 

@@ -84,6 +84,35 @@ BENCHMARK(BM_FullFrameEverythingOn)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 namespace {
+// A frame at rest (no input, the meter empty), as the strip spends most of its life.
+void BM_RestFrame(benchmark::State& state) {
+    tw::log::setSinkForTesting([](std::string_view) {});
+    tw::testing::ManualClock clock;
+    tw::testing::ManualMainQueue queue;
+    tw::testing::InMemoryDefaults defaults;
+    tw::bench::DemoAgentHost host;
+    tw::bench::NoCustomFleas fleas;
+    FixedScreen screen;
+    tw::SeededRandomSource random(1234);
+    tw::TumblewickStage stage(
+        {kWidth, kHeight},
+        tw::StageServices{clock, queue, defaults, host, fleas, fleas, screen, nullptr, &random}, 60, 1.0);
+    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+    tw::QPainterCanvasCache cache;
+    for (auto _ : state) {
+        clock.advance(1.0 / 60);
+        stage.update();
+        QPainter painter(&image);
+        tw::QPainterCanvas canvas(painter, &cache);
+        canvas.clearRect(tw::Rect{0, 0, kWidth, kHeight});
+        tw::paintStage(canvas, stage, clock.now(), clock.monotonic());
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    tw::log::setSinkForTesting(nullptr);
+}
+BENCHMARK(BM_RestFrame)->Unit(benchmark::kMicrosecond);
+
 // 2,000 live particles alone: stroked and filled each frame, or stamped from cached
 // pictures.
 void BM_Particles2000(benchmark::State& state) {
