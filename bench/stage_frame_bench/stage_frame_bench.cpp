@@ -34,18 +34,31 @@ class FixedScreen final : public tw::StageScreen {
 void BM_BareClear(benchmark::State& state) { tw::bench::clearStripBaseline(state, kWidth, kHeight); }
 BENCHMARK(BM_BareClear)->Unit(benchmark::kMicrosecond);
 
-void BM_FullFrameEverythingOn(benchmark::State& state) {
-    tw::log::setSinkForTesting([](std::string_view) {});
+// A strip-sized stage with its company, the log silenced while it lives.
+struct BenchStage {
+    BenchStage() {
+        tw::log::setSinkForTesting([](std::string_view) {});
+    }
+    ~BenchStage() { tw::log::setSinkForTesting(nullptr); }
     tw::testing::ManualClock clock;
     tw::testing::ManualMainQueue queue;
     tw::testing::InMemoryDefaults defaults;
     tw::bench::DemoAgentHost host;
     tw::bench::NoCustomFleas fleas;
     FixedScreen screen;
-    tw::SeededRandomSource random(1234);
-    tw::TumblewickStage stage(
+    tw::SeededRandomSource random{1234};
+    tw::TumblewickStage stage{
         {kWidth, kHeight},
-        tw::StageServices{clock, queue, defaults, host, fleas, fleas, screen, nullptr, &random}, 60, 1.0);
+        tw::StageServices{clock, queue, defaults, host, fleas, fleas, screen, nullptr, &random},
+        60,
+        1.0};
+};
+
+void BM_FullFrameEverythingOn(benchmark::State& state) {
+    BenchStage bench;
+    auto& clock = bench.clock;
+    auto& stage = bench.stage;
+    auto& random = bench.random;
     stage.updateAvailableVersion = "1.5.0";
     clock.advance(0.02);
     stage.update();
@@ -77,7 +90,6 @@ void BM_FullFrameEverythingOn(benchmark::State& state) {
         benchmark::DoNotOptimize(image.constBits());
     }
     state.counters["particles"] = static_cast<double>(stage.particles.particles.size());
-    tw::log::setSinkForTesting(nullptr);
 }
 BENCHMARK(BM_FullFrameEverythingOn)->Unit(benchmark::kMicrosecond);
 
@@ -86,17 +98,9 @@ BENCHMARK(BM_FullFrameEverythingOn)->Unit(benchmark::kMicrosecond);
 namespace {
 // A frame at rest (no input, the meter empty), as the strip spends most of its life.
 void BM_RestFrame(benchmark::State& state) {
-    tw::log::setSinkForTesting([](std::string_view) {});
-    tw::testing::ManualClock clock;
-    tw::testing::ManualMainQueue queue;
-    tw::testing::InMemoryDefaults defaults;
-    tw::bench::DemoAgentHost host;
-    tw::bench::NoCustomFleas fleas;
-    FixedScreen screen;
-    tw::SeededRandomSource random(1234);
-    tw::TumblewickStage stage(
-        {kWidth, kHeight},
-        tw::StageServices{clock, queue, defaults, host, fleas, fleas, screen, nullptr, &random}, 60, 1.0);
+    BenchStage bench;
+    auto& clock = bench.clock;
+    auto& stage = bench.stage;
     QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
     tw::QPainterCanvasCache cache;
     for (auto _ : state) {
@@ -109,7 +113,6 @@ void BM_RestFrame(benchmark::State& state) {
         painter.end();
         benchmark::DoNotOptimize(image.constBits());
     }
-    tw::log::setSinkForTesting(nullptr);
 }
 BENCHMARK(BM_RestFrame)->Unit(benchmark::kMicrosecond);
 
