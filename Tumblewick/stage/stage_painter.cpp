@@ -119,11 +119,16 @@ void paintAudience(Canvas& c, const TumblewickStage& stage) {
 
 void paintGauge(Canvas& c, const TumblewickStage& stage, double w, double s) {
     const Rect frame{w - 110 * s, stage.groundY + 5 * s, 80 * s, 8 * s};
-    c.setStrokeColor(Color::rgb(0.35, 0.23, 0.08));
-    c.setLineWidth(1);
-    c.strokePath(Path().addRect(frame));
-    c.setFillColor(Color::rgb(0.16, 0.10, 0.03));
-    c.fillRect(frame);
+    // The empty gauge never changes: stamped; only its level is drawn each frame.
+    c.drawCachedPicture(pictureKey(3, {s}), Rect{-1, -1, frame.width + 2, frame.height + 2},
+                        {frame.x, frame.y}, 1.0, [&frame](Canvas& p, Point at, double) {
+                            const Rect box{at.x, at.y, frame.width, frame.height};
+                            p.setStrokeColor(Color::rgb(0.35, 0.23, 0.08));
+                            p.setLineWidth(1);
+                            p.strokePath(Path().addRect(box));
+                            p.setFillColor(Color::rgb(0.16, 0.10, 0.03));
+                            p.fillRect(box);
+                        });
     const double e = stage.energy.normalized();
     if (e > 0) {
         c.setFillColor(e < 0.4   ? Color::rgb(0.27, 0.8, 0.27)

@@ -222,6 +222,33 @@ TEST_F(StagePaintTest, WholeStripAtThreeEnergiesAndTwoScales) {
     EXPECT_LE(fresh.shadowRenders(), renders[0]);
 }
 
+// Everything stamped from a picture (scenery, faces, the backdrop) shows whole: the
+// strip painted through the caches matches the strip drawn directly, at both scales,
+// but for the filtering of sub-pixel stamps.
+TEST(StagePictures, StampedStripMatchesTheDrawnOne) {
+    for (const double scale : {1.0, 1.5}) {
+        StageRig rig({1920, 150}, 60, scale);
+        rig.stage->update();
+        const auto paint = [&](QPainterCanvasCache* cache) {
+            QImage image(1920, 150, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            QPainterCanvas canvas(painter, cache);
+            paintStage(canvas, *rig.stage, Date{1000}, 0.3);
+            return image;
+        };
+        QPainterCanvasCache cache;
+        const QImage stamped = paint(&cache);
+        const QImage drawn = paint(nullptr);
+        int far = 0;  // pixels whose coverage differs by more than filtering explains
+        for (int y = 0; y < 150; ++y) {
+            for (int x = 0; x < 1920; ++x)
+                far += std::abs(qAlpha(stamped.pixel(x, y)) - qAlpha(drawn.pixel(x, y))) > 160;
+        }
+        EXPECT_LE(far, 20) << scale;
+    }
+}
+
 // A strip-wide picture at a whole-pixel place is stamped only where it has ink, at any
 // scale pixel for pixel what drawing it gives.
 TEST(WidePicture, StampedByItsInkedTilesAsDrawn) {
