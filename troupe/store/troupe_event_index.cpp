@@ -29,6 +29,10 @@ std::size_t TroupeEventIndex::slotFor(const Uuid& id) const {
     return slot;
 }
 
+void TroupeEventIndex::prefetch(const Uuid& id) const {
+    __builtin_prefetch(&slots_[TroupeUuidHash{}(id)&mask_]);
+}
+
 bool TroupeEventIndex::insert(const Uuid& id, std::uint64_t offset) {
     if ((size_ + 1) * 4 > slots_.size() * 3) grow();
     Slot& slot = slots_[slotFor(id)];

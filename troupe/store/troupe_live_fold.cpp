@@ -91,7 +91,7 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
         return true;
     }
     t.session.apply(event);
-    lastSettled_ = std::move(event);
+    lastSettled_ = keyOf(event);
     return true;
 }
 
@@ -126,7 +126,7 @@ TroupeLiveFold::TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom) :
             continue;
         }
         session.apply(event);
-        lastSettled_ = std::move(event);
+        lastSettled_ = keyOf(event);
     }
     session.finish();
     count_ = static_cast<std::int64_t>(applied.size());
@@ -152,14 +152,14 @@ void TroupeLiveFold::settleBefore(Date boundary) {
         tailOrderDependent_.erase(it->first);
     }
     session.finish();
-    lastSettled_ = std::move(std::prev(end)->second);
+    lastSettled_ = std::prev(end)->first;
     tail_.erase(tail_.begin(), end);
 }
 
 bool TroupeLiveFold::apply(const TroupeEvent& event, Date now) {
     ++count_;
     settleBefore(Date{std::floor(now.seconds) - reorderWindowSeconds});
-    if (lastSettled_ && TroupeFold::precedes(event, *lastSettled_)) {
+    if (lastSettled_ && KeyLess{}(keyOf(event), *lastSettled_)) {
         TroupeFold::apply(event, snapshot_);
         snapshot_.eventCount = count_;
         return false;

@@ -66,8 +66,8 @@ class TroupeLiveFold {
     TroupeSnapshot base_;                        // every event before the tail
     std::map<Key, TroupeEvent, KeyLess> tail_;   // in fold order
     std::set<Key, KeyLess> tailOrderDependent_;  // tail events that do not commute
-    std::optional<TroupeEvent> lastSettled_;
-    Date settledBefore_{};  // tail events older than this move into the base
+    std::optional<Key> lastSettled_;             // the order key of the base's last event
+    Date settledBefore_{};                       // tail events older than this move into the base
     std::int64_t count_ = 0;
 
     // While taking a log in order: its session over the base, the ids folded so far and

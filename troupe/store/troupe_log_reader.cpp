@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <iterator>
@@ -92,13 +93,26 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
 TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLogBlockSink sink,
                                     std::uint64_t maxLineBytes, std::size_t blockBytes) {
     TroupeLoadedLog log;
-    std::vector<TroupeEvent> events;
-    std::vector<std::uint64_t> offsets;
+    // Two blocks in flight: while the sink takes one on its own thread (indexing and
+    // folding, as long as decoding), the next is read and decoded.
+    struct Decoded {
+        std::vector<TroupeEvent> events;
+        std::vector<std::uint64_t> offsets;
+    };
+    std::array<Decoded, 2> slots;
+    std::size_t next = 0;
     std::vector<std::optional<TroupeEvent>> decoded;
+    std::thread taking;
+    auto finishTaking = [&] {
+        if (taking.joinable()) taking.join();
+    };
     auto decodeAndHandOver = [&](const std::vector<Line>& lines) {
         if (lines.empty()) return;
-        decodeLines(lines, events, offsets, decoded, log.skippedLines);
-        sink(events, offsets);
+        Decoded& slot = slots[next];
+        decodeLines(lines, slot.events, slot.offsets, decoded, log.skippedLines);
+        finishTaking();
+        taking = std::thread([&sink, &slot] { sink(slot.events, slot.offsets); });
+        next ^= 1;
     };
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -182,6 +196,7 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLog
         take(held, carryOffset);
     }
     decodeAndHandOver(lines);
+    finishTaking();
     return log;
 }
 

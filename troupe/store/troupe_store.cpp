@@ -141,7 +141,9 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
                         static_cast<double>(events.size()) / static_cast<double>(offsets.back());
                     index->reserve(static_cast<std::size_t>(perByte * static_cast<double>(fileBytes) * 1.05));
                 }
+                constexpr std::size_t ahead = 8;  // ids looked up ahead: the index is far bigger than a cache
                 for (std::size_t i = 0; i < events.size(); ++i) {
+                    if (i + ahead < events.size()) index->prefetch(events[i + ahead].id);
                     const bool seenBefore = !index->insert(events[i].id, offsets[i]);
                     if (inOrder) inOrder = live->take(std::move(events[i]), seenBefore);
                 }
