@@ -127,7 +127,8 @@ std::string agentDiagnosticsLine(const std::vector<FleaAgentScheduler::Diagnosti
 }
 
 std::string agentBubbleText(const std::string& line) {
-    if (unicode::graphemeCount(line) <= 36) return line;
+    // No more bytes than that is no more characters: no need to count them.
+    if (line.size() <= 36 || unicode::graphemeCount(line) <= 36) return line;
     return unicode::graphemePrefix(line, 34) + "…";
 }
 
@@ -152,7 +153,7 @@ void drawAgentBubble(Canvas& context, Point at, const std::string& text) {
     const double h = size.height + 8;
     const std::uint64_t key = std::hash<std::string>{}(shown) ^ 0xB0BB1E5ULL;
     context.drawCachedPicture(key, Rect{-w / 2 - 1, -h / 2 - 1, w + 2, h + 2}, at, 1.0,
-                              [shown, style, w, h](Canvas& c, Point centre, double) {
+                              [&](Canvas& c, Point centre, double) {
                                   const Rect box{centre.x - w / 2, centre.y - h / 2, w, h};
                                   const Path capsule = Path::roundedRect(box, h / 2);
                                   c.setFillColor(Color::white(0.06, 0.78));
@@ -179,7 +180,7 @@ void drawAgentRefusalFlickers(Canvas& context, const TumblewickStage& stage, Dat
         const double h = size.height + 6;
         // The pill sits right of the anchor, centred on it vertically.
         context.drawCachedPicture(0x9111ULL, Rect{59, -h / 2 - 1, w + 2, h + 2}, *anchor, 1.0,
-                                  [text, style, w, h](Canvas& c, Point a, double) {
+                                  [&](Canvas& c, Point a, double) {
                                       const Rect pill{a.x + 60, a.y - h / 2, w, h};
                                       c.setFillColor(Colors::systemPink.withAlpha(0.55));
                                       c.fillPath(Path::roundedRect(pill, pill.height / 2));
@@ -192,9 +193,16 @@ void drawAgentInitiativeIndicators(Canvas& context, const TumblewickStage& stage
     TextStyle style;
     style.font = Font{FontFamily::system, 14, FontWeight::regular};
     style.color = Colors::systemBlack;  // the default text colour
-    for (const std::size_t resident : stage.agentOverlayState().initiatives) {
+    static constexpr const char* mark = "✨";
+    const auto& initiatives = stage.agentOverlayState().initiatives;
+    if (initiatives.empty()) return;
+    // A colour glyph is slow to draw: stamped from a picture.
+    const Size size = context.measureText(mark, style.font);
+    for (const std::size_t resident : initiatives) {
         if (const auto anchor = agentBubbleAnchor(stage, kResidentOrder[resident])) {
-            context.drawText("✨", {anchor->x - 60, anchor->y - 8}, style);
+            context.drawCachedPicture(0x5A4CULL, Rect{-1, -1, size.width + 2, size.height + 2},
+                                      {anchor->x - 60, anchor->y - 8}, 1.0,
+                                      [&](Canvas& c, Point at, double) { c.drawText(mark, at, style); });
         }
     }
 }
