@@ -249,6 +249,51 @@ TEST(StagePictures, StampedStripMatchesTheDrawnOne) {
     }
 }
 
+// A picture's lengths name it only to half a device pixel: a length that moves less
+// reuses the picture, one that moves more (or the same at a larger scale) renders anew.
+TEST(PictureKeys, LengthsAreToldApartToHalfADevicePixel) {
+    struct Case {
+        double scale;
+        double first, second;
+        std::size_t renders;
+    };
+    for (const Case& c :
+         {Case{1, 10.0, 10.2, 1}, Case{1, 10.0, 10.3, 2}, Case{2, 10.0, 10.2, 2}, Case{1, 4, 4, 1}}) {
+        QPainterCanvasCache cache;
+        QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        QPainterCanvas canvas(painter, &cache);
+        canvas.scale(c.scale, c.scale);
+        for (const double length : {c.first, c.second}) {
+            canvas.drawCachedPicture(PictureKey(0xBA5, {length}), Rect{0, 0, 2, 16}, {1, 1}, 1.0,
+                                     [&](Canvas& p, Point at, double) {
+                                         p.fillRect({at.x, at.y, 2, length});
+                                     });
+        }
+        EXPECT_EQ(cache.pictureRenders(), c.renders) << c.scale << " " << c.second;
+    }
+}
+
+// What no frame drew for a while is forgotten; what frames keep drawing stays.
+TEST(PictureKeys, PicturesUnusedForAWhileAreForgotten) {
+    QPainterCanvasCache cache;
+    QImage image(40, 40, QImage::Format_ARGB32_Premultiplied);
+    const auto frame = [&](double seconds, std::initializer_list<std::uint64_t> keys) {
+        cache.beginFrame(seconds);
+        QPainter painter(&image);
+        QPainterCanvas canvas(painter, &cache);
+        for (const std::uint64_t key : keys) {
+            canvas.drawCachedPicture(key, Rect{0, 0, 4, 4}, {1, 1}, 1.0, [](Canvas& p, Point at, double) {
+                p.fillRect({at.x, at.y, 4, 4});
+            });
+        }
+    };
+    frame(100, {1, 2});
+    for (double t = 101; t < 160; t += 1) frame(t, {1});
+    frame(160, {1, 2});
+    EXPECT_EQ(cache.pictureRenders(), 3u);  // 2 was drawn again after a minute away
+}
+
 // A strip-wide picture at a whole-pixel place is stamped only where it has ink, at any
 // scale pixel for pixel what drawing it gives.
 TEST(WidePicture, StampedByItsInkedTilesAsDrawn) {
