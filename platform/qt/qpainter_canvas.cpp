@@ -629,14 +629,18 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
     const QImage& image = found->image;
     const Rect& at = found->bounds;
     const double previousOpacity = painter_.opacity();
-    const bool smooth = painter_.testRenderHint(QPainter::SmoothPixmapTransform);
-    painter_.setOpacity(previousOpacity * std::min(opacity, 1.0));
+    const bool fading = opacity < 1;  // most stamps are opaque: the painter's state is left alone
+    if (fading) painter_.setOpacity(previousOpacity * opacity);
     // Sub-pixel places need filtering; whole-pixel ones (the backdrop) are a plain copy.
+    // The hint touches only the drawing of images: it is left as the last stamp set it.
     const QPointF corner = transform.map(QPointF(origin.x + at.x, origin.y + at.y)) * ratio;
     const bool whole = corner.x() == std::round(corner.x()) && corner.y() == std::round(corner.y());
-    painter_.setRenderHint(QPainter::SmoothPixmapTransform, !whole);
+    if (painter_.testRenderHint(QPainter::SmoothPixmapTransform) == whole)
+        painter_.setRenderHint(QPainter::SmoothPixmapTransform, !whole);
     // Filtering would blur across the tiles' edges: only a whole-pixel stamp goes by tiles.
-    if (!found->tiled || !whole) {
+    if (scale == 1 && !(found->tiled && whole)) {
+        painter_.drawImage(QPointF(origin.x + at.x, origin.y + at.y), image);  // no scaling to work out
+    } else if (!found->tiled || !whole) {
         painter_.drawImage(
             QRectF(origin.x + at.x, origin.y + at.y, image.width() / scale, image.height() / scale), image);
     }
@@ -645,8 +649,7 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
                                   run.width() / scale, run.height() / scale),
                            image, run);
     }
-    painter_.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-    painter_.setOpacity(previousOpacity);
+    if (fading) painter_.setOpacity(previousOpacity);
 }
 
 }  // namespace tw

@@ -31,7 +31,9 @@ TEST(LruByteCache, KeepsTheMostRecentlyUsedWithinItsBudget) {
     for (const auto& c : cases) {
         LruByteCache<std::string, int> cache(c.budget);
         int value = 0;
+        std::uint64_t now = 0;
         for (const auto& [key, bytes] : c.steps) {
+            cache.setNow(++now);
             if (key.starts_with('?')) {
                 EXPECT_NE(cache.find(key.substr(1)), nullptr) << c.name;
             } else {
@@ -55,6 +57,16 @@ TEST(LruByteCache, FindsTheLatestValueAndForgetsOnErase) {
     cache.erase(1);
     EXPECT_EQ(cache.find(1), nullptr);
     EXPECT_EQ(cache.bytes(), 0u);
+}
+
+TEST(LruByteCache, ALookUpAtTheSameMomentKeepsTheOrder) {
+    LruByteCache<int, int> cache(30);
+    cache.insert(1, 1, 10);
+    cache.insert(2, 2, 10);
+    cache.find(1);  // the same moment as its insertion: 1 stays the oldest
+    cache.insert(3, 3, 20);
+    EXPECT_EQ(cache.find(1), nullptr);
+    EXPECT_NE(cache.find(2), nullptr);
 }
 
 TEST(LruByteCache, ForgetsWhatWasNotUsedSinceAMoment) {
