@@ -6,13 +6,16 @@
 // angles in radians; filled paths use the non-zero winding rule; strokes have flat
 // caps and miter joins; text is placed by the top-left corner of its line box.
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/function_ref.h"
 
 namespace tw {
 
@@ -180,6 +183,20 @@ struct GradientStop {
     friend bool operator==(const GradientStop&, const GradientStop&) = default;
 };
 
+// Names a cached picture: `identity` stands for all that it shows but up to four
+// lengths in points (a bar's height, a font's size), which are kept apart so that a
+// caching canvas can treat lengths it cannot tell apart on screen as equal.
+struct PictureKey {
+    std::uint64_t identity = 0;
+    std::array<double, 4> lengths{};
+
+    PictureKey(std::uint64_t identity = 0) : identity(identity) {}  // NOLINT: a plain name is a key
+    PictureKey(std::uint64_t identity, std::initializer_list<double> shapedBy) : identity(identity) {
+        std::copy_n(shapedBy.begin(), std::min(shapedBy.size(), lengths.size()), lengths.begin());
+    }
+    friend bool operator==(const PictureKey&, const PictureKey&) = default;
+};
+
 class Canvas {
    public:
     virtual ~Canvas() = default;
@@ -217,11 +234,12 @@ class Canvas {
 
     // A small picture that looks the same every time it is drawn (a particle, a fixed
     // backdrop), named by `key`: equal keys promise equal pictures. `draw` paints it with
-    // its anchor at the given point and its colours' alpha scaled by the given opacity.
-    // `bounds` is its extent around the anchor. A caching canvas renders it once at full
-    // opacity and stamps that image at `origin` with `opacity`; this default paints it.
-    using PicturePainter = std::function<void(Canvas& context, Point origin, double opacity)>;
-    virtual void drawCachedPicture(std::uint64_t key, Rect bounds, Point origin, double opacity,
+    // its anchor at the given point and its colours' alpha scaled by the given opacity;
+    // it is called, if at all, before this returns. `bounds` is its extent around the
+    // anchor. A caching canvas renders it once at full opacity and stamps that image at
+    // `origin` with `opacity`; this default paints it.
+    using PicturePainter = FunctionRef<void(Canvas& context, Point origin, double opacity)>;
+    virtual void drawCachedPicture(const PictureKey& key, Rect bounds, Point origin, double opacity,
                                    const PicturePainter& draw) {
         (void)key;
         (void)bounds;

@@ -6,6 +6,7 @@
 
 #include "Tumblewick/stage/colors.h"
 #include "Tumblewick/stage/flea_figure.h"
+#include "Tumblewick/stage/picture_key.h"
 
 namespace tw {
 
@@ -55,27 +56,29 @@ void CannonAct::draw(Canvas& c, ParticleSystem&) {
     const double netX = x + width - 20;
     const double netTop = y - 25;
 
-    c.setStrokeColor(Colors::platform);
-    c.setLineWidth(2);
-    c.strokeLine({netX, y}, {netX, netTop});
-
-    c.setStrokeColor(Colors::rope);
-    c.setLineWidth(3);
-    Path net;
-    net.moveTo({netX - 17.5, netTop});
-    for (int k = 0; k <= 8; ++k) {
-        net.lineTo({netX - 17.5 + 4.375 * k, netTop + 4 * std::sin(k * std::numbers::pi / 8)});
-    }
-    c.strokePath(net);
-
-    c.setStrokeColor(Colors::cannon);
-    c.setLineWidth(10);
-    c.strokeLine({px, py}, {mx, my});
-
-    c.setFillColor(Colors::cannon);
-    c.fillEllipse(Rect{px - 10, py, 20, 14});
-    c.setFillColor(Colors::wheel);
-    c.fillEllipse(Rect{px - 7, py + 4, 14, 10});
+    // The net and the cannon stand still: one picture each, stamped.
+    c.drawCachedPicture(
+        0xCA77E7ULL, Rect{-21, -3, 42, 29}, {netX, netTop}, 1.0, [](Canvas& p, Point at, double) {
+            p.setStrokeColor(Colors::platform);
+            p.setLineWidth(2);
+            p.strokeLine({at.x, at.y + 25}, {at.x, at.y});
+            p.setStrokeColor(Colors::rope);
+            p.setLineWidth(3);
+            Path net;
+            net.moveTo({at.x - 17.5, at.y});
+            for (int k = 0; k <= 8; ++k)
+                net.lineTo({at.x - 17.5 + 4.375 * k, at.y + 4 * std::sin(k * std::numbers::pi / 8)});
+            p.strokePath(net);
+        });
+    c.drawCachedPicture(0xCA770ULL, Rect{-12, -28, 42, 44}, {px, py}, 1.0, [&](Canvas& p, Point at, double) {
+        p.setStrokeColor(Colors::cannon);
+        p.setLineWidth(10);
+        p.strokeLine(at, {at.x + (mx - px), at.y + (my - py)});
+        p.setFillColor(Colors::cannon);
+        p.fillEllipse(Rect{at.x - 10, at.y, 20, 14});
+        p.setFillColor(Colors::wheel);
+        p.fillEllipse(Rect{at.x - 7, at.y + 4, 14, 10});
+    });
 
     if (flash > 0) {
         c.setFillColor(Colors::systemOrange.withAlpha(flash));

@@ -6,6 +6,7 @@
 
 #include "Tumblewick/stage/colors.h"
 #include "Tumblewick/stage/flea_figure.h"
+#include "Tumblewick/stage/picture_key.h"
 
 namespace tw {
 namespace {
@@ -34,11 +35,14 @@ void FireBreatherAct::draw(Canvas& c, ParticleSystem& particles) {
     const double ty = y - 14 - 6;
     drawActFleaMac(c, "firebreather", x + 20, y - 14, 1, phase, 0.9, false);
 
-    c.setStrokeColor(kTorchStick);
-    c.setLineWidth(2);
-    c.strokeLine({tx, ty}, {tx + 8, ty - 4});
-    c.setFillColor(kTorchHead);
-    c.fillEllipse(Rect{tx + 6, ty - 8, 6, 6});
+    // The torch stands still: a picture, stamped.
+    c.drawCachedPicture(0x70C4ULL, Rect{-2, -10, 16, 13}, {tx, ty}, 1.0, [](Canvas& p, Point at, double) {
+        p.setStrokeColor(kTorchStick);
+        p.setLineWidth(2);
+        p.strokeLine(at, {at.x + 8, at.y - 4});
+        p.setFillColor(kTorchHead);
+        p.fillEllipse(Rect{at.x + 6, at.y - 8, 6, 6});
+    });
 
     const double i = std::min(burst + 0.3, 1.0);
     if (i <= 0.05) return;

@@ -21,9 +21,10 @@ double FloatingText::fontSize() const {
     return std::max(14.0, sizeMultiplier * std::min(2 * t, 1.0) * 24);
 }
 
-// A caption looks the same from frame to frame but for its place and its fading, which
-// scales every alpha alike, so it is one cached picture per text, colour and size (to a
-// quarter point) stamped with the fading as its opacity.
+// A caption looks the same from frame to frame but for its place, its size and its
+// fading, which scales every alpha alike, so it is one cached picture per text, colour
+// and size (the canvas tells sizes apart only as far as they show), stamped with the
+// fading as its opacity.
 void FloatingText::draw(Canvas& c) const {
     const double t = life / maxLife;
     const double size = fontSize();
@@ -32,25 +33,23 @@ void FloatingText::draw(Canvas& c) const {
     const auto unit = [](double v) {
         return static_cast<std::uint64_t>(std::lround(std::clamp(v, 0.0, 1.0) * 1023));
     };
-    const std::uint64_t key = std::hash<std::string>{}(text)*0x9E3779B97F4A7C15ULL ^
-                              (static_cast<std::uint64_t>(std::lround(size * 4)) << 32) ^
-                              (unit(color.red) << 20) ^ (unit(color.green) << 10) ^ unit(color.blue);
+    const std::uint64_t identity = std::hash<std::string>{}(text)*0x9E3779B97F4A7C15ULL ^
+                                   (unit(color.red) << 20) ^ (unit(color.green) << 10) ^ unit(color.blue);
     // Room for the outline and the blurred, offset shadow.
     const Rect bounds{-8, -8, extent.width + 20, extent.height + 20};
-    const Color base = color;
-    const std::string caption = text;
-    c.drawCachedPicture(key, bounds, {x, y}, t, [base, caption, font](Canvas& to, Point at, double alpha) {
-        to.save();
-        to.setShadow(Shadow{2, 2, 3, Color::white(0.0, 0.7 * alpha)});
-        TextStyle style;
-        style.font = font;
-        style.color = base.withAlpha(alpha);
-        // Outline and fill together; the outline is 3 % of the font size wide.
-        style.outlineColor = Color::white(0.0, 0.8 * alpha);
-        style.outlineWidth = 0.03 * font.size;
-        to.drawText(caption, at, style);
-        to.restore();
-    });
+    c.drawCachedPicture(PictureKey(identity, {size}), bounds, {x, y}, t,
+                        [&](Canvas& to, Point at, double alpha) {
+                            to.save();
+                            to.setShadow(Shadow{2, 2, 3, Color::white(0.0, 0.7 * alpha)});
+                            TextStyle style;
+                            style.font = font;
+                            style.color = color.withAlpha(alpha);
+                            // Outline and fill together; the outline is 3 % of the font size wide.
+                            style.outlineColor = Color::white(0.0, 0.8 * alpha);
+                            style.outlineWidth = 0.03 * font.size;
+                            to.drawText(text, at, style);
+                            to.restore();
+                        });
 }
 
 }  // namespace tw

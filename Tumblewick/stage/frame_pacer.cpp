@@ -6,20 +6,28 @@
 namespace tw {
 namespace {
 
-// Deadlines closer than this are slept out; farther ones are left to the timer, which
-// is set this much early because it may wake up to a millisecond late.
-constexpr double kSleepBelowSeconds = 0.0025;
+// Deadlines closer than this are waited out precisely; farther ones are left to the
+// timer, which is set this much early because it may wake up to a millisecond late.
+constexpr double kPreciseBelowSeconds = 0.0025;
 constexpr int kTimerLeadMilliseconds = 1;
 
 }  // namespace
 
-FramePacer::FramePacer(int framesPerSecond) : period_(1.0 / std::max(framesPerSecond, 1)) {}
+double frameDeadline(double start, double period, double lastProcessed, double now) {
+    const double earliest = lastProcessed + period;
+    double n = std::round((earliest - start) / period);
+    if (const double behind = now - (start + n * period); behind > period) n += std::floor(behind / period);
+    return std::max(start + n * period, earliest);
+}
+
+FramePacer::FramePacer(int framesPerSecond, double start)
+    : period_(1.0 / std::max(framesPerSecond, 1)), start_(start) {}
 
 FramePacer::Plan FramePacer::plan(double now, double lastProcessed) const {
-    const double wait = lastProcessed + period_ - now;
-    if (!(wait > 0)) return {};
-    if (wait < kSleepBelowSeconds) return {0, wait};
-    return {static_cast<int>(std::floor(wait * 1000)) - kTimerLeadMilliseconds, 0};
+    const double deadline = frameDeadline(start_, period_, lastProcessed, now);
+    const double wait = deadline - now;
+    if (!(wait >= kPreciseBelowSeconds)) return {0, deadline};
+    return {static_cast<int>(std::floor(wait * 1000)) - kTimerLeadMilliseconds, deadline};
 }
 
 }  // namespace tw

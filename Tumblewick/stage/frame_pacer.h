@@ -1,20 +1,25 @@
 #pragma once
-// When the next frame-loop tick should come. The stage's throttle drops any tick that
-// comes less than one frame period after the last processed frame, so a timer that
-// fires a fraction of a millisecond early loses a whole frame (a plain 16 ms timer at
-// 60 frames per second delivers 30), and one that fires late loses that time for good.
-// So the pacer aims at the next deadline (one period after the last processed frame):
-// the millisecond timer is set to wake a little before it, and the rest, under a
-// couple of milliseconds, is slept out precisely.
+// When the next frame-loop tick should come. Frames are aimed at a fixed grid, frame n
+// at start + n·period, so that lateness is never carried from frame to frame. The
+// stage's throttle drops any tick that comes less than one period after the last
+// processed frame, so a grid point that comes too soon after a late frame is held back
+// to the throttle's instant. The millisecond timer is set to wake a little before the
+// deadline, and the rest, under a couple of milliseconds, is waited out precisely.
 namespace tw {
+
+// The deadline of the frame after one processed at `lastProcessed`: the grid point
+// nearest to one period later, but no earlier than that (the throttle's instant), and
+// moved on by whole periods while it is more than a period behind `now`.
+double frameDeadline(double start, double period, double lastProcessed, double now);
 
 class FramePacer {
    public:
-    explicit FramePacer(int framesPerSecond);
+    // `start` anchors the grid (media time).
+    FramePacer(int framesPerSecond, double start);
 
     struct Plan {
         int timerMilliseconds = 0;  // arm the timer for this long and plan again then
-        double sleepSeconds = 0;    // otherwise sleep this long (maybe 0) and run the frame
+        double waitUntil = 0;       // otherwise wait until this media time (maybe past) and run the frame
         friend bool operator==(const Plan&, const Plan&) = default;
     };
 
@@ -24,6 +29,7 @@ class FramePacer {
 
    private:
     double period_;
+    double start_;
 };
 
 }  // namespace tw

@@ -10,9 +10,7 @@ namespace tw {
 
 void Gear::update(double dt, double energy) {
     spin = energy * 360;
-    const double before = angle;
     angle += dt * spin;
-    still = angle == before;
 }
 
 void Gear::onInput(double strength) {
@@ -21,16 +19,21 @@ void Gear::onInput(double strength) {
 }
 
 void Gear::draw(Canvas& c) const {
-    if (!still) {
-        drawAt(c, {x, y});
-        return;
-    }
-    // A gear at rest looks the same every frame: stamped from a picture of it at this
-    // angle. A turning one is drawn afresh, or every frame would render a new picture.
+    // A gear looks the same turned by a whole tooth, and the canvas tells turns apart
+    // only as far as its rim moves visibly: even a turning gear cycles through a few
+    // pictures, stamped.
+    const double tooth = teeth > 0 ? 360.0 / teeth : 360.0;
+    const double turn = std::isfinite(angle) ? std::fmod(std::fmod(angle, tooth) + tooth, tooth) : 0;
+    const double rimTurn = teeth > 0 ? radius * turn * std::numbers::pi / 180 : 0;
     const double extent = radius + 4;
-    c.drawCachedPicture(pictureKey(0x6EA8, {radius, static_cast<double>(teeth), angle}),
-                        Rect{-extent, -extent, 2 * extent, 2 * extent}, {x, y}, 1.0,
-                        [gear = *this](Canvas& p, Point at, double) { gear.drawAt(p, at); });
+    c.drawCachedPicture(
+        PictureKey(pictureKey(0x6EA8, {radius, static_cast<double>(teeth)}), {radius, rimTurn}),
+        Rect{-extent, -extent, 2 * extent, 2 * extent}, {x, y}, 1.0,
+        [this, turn](Canvas& p, Point at, double) {
+            Gear turned = *this;
+            turned.angle = turn;
+            turned.drawAt(p, at);
+        });
 }
 
 void Gear::drawAt(Canvas& c, Point centre) const {

@@ -12,9 +12,6 @@ struct Gear {
     double angle = 0;  // degrees
     double spin = 0;   // degrees per second
     double jolt = 0;   // the last input kick, degrees
-    // The last update left the angle as it was, as it is at rest (the spin fades
-    // geometrically and stops moving the angle a few seconds after the last input).
-    bool still = false;
 
     void update(double dt, double energy);
     void onInput(double strength);

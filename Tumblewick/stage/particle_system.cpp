@@ -86,9 +86,9 @@ void ParticleSystem::update(double dt) {
     std::erase_if(particles, [](const Particle& p) { return p.life <= 0; });
 }
 
-// Particles come in few colours and shapes, so each (shape, size to an eighth of a
-// point, colour) is one cached picture that a caching canvas stamps with the particle's
-// fading opacity instead of stroking it anew.
+// Particles come in few colours and shapes, so each (shape, size, colour) is one cached
+// picture that a caching canvas stamps with the particle's fading opacity instead of
+// stroking it anew; the canvas tells sizes apart only as far as they show.
 void ParticleSystem::draw(Canvas& c) const {
     for (const auto& p : particles) {
         const double t = p.life / p.maxLife;
@@ -99,10 +99,8 @@ void ParticleSystem::draw(Canvas& c) const {
         const auto unit = [](double v) {
             return static_cast<std::uint64_t>(std::lround(std::clamp(v, 0.0, 1.0) * 1023));
         };
-        const std::uint64_t key = (static_cast<std::uint64_t>(shape) << 56) ^
-                                  (static_cast<std::uint64_t>(std::lround(s * 8)) << 30) ^
-                                  (unit(p.color.red) << 20) ^ (unit(p.color.green) << 10) ^
-                                  unit(p.color.blue);
+        const std::uint64_t identity = (static_cast<std::uint64_t>(shape) << 56) ^ (unit(p.color.red) << 20) ^
+                                       (unit(p.color.green) << 10) ^ unit(p.color.blue);
         const Color base = p.color;
         Rect bounds;
         if (shape == 's') {
@@ -112,23 +110,24 @@ void ParticleSystem::draw(Canvas& c) const {
         } else {
             bounds = {-s - 1, -s - 1, 2 * s + 2, 2 * s + 2};
         }
-        c.drawCachedPicture(key, bounds, {p.x, p.y}, t, [shape, s, base](Canvas& to, Point o, double alpha) {
-            const Color color = base.withAlpha(alpha);
-            to.setFillColor(color);
-            to.setStrokeColor(color);
-            if (shape == 's') {
-                to.setLineWidth(2);
-                to.strokeLine({o.x - s, o.y}, {o.x + s, o.y});
-                to.strokeLine({o.x, o.y - s}, {o.x, o.y + s});
-                const double d = 0.7 * s;
-                to.strokeLine({o.x - d, o.y - d}, {o.x + d, o.y + d});
-                to.strokeLine({o.x - d, o.y + d}, {o.x + d, o.y - d});
-            } else if (shape == 'r') {
-                to.fillRect(Rect{o.x - s, o.y - 0.6 * s, 2 * s, 1.2 * s});
-            } else {
-                to.fillCircle({o.x, o.y}, s);
-            }
-        });
+        c.drawCachedPicture(PictureKey(identity, {s}), bounds, {p.x, p.y}, t,
+                            [&](Canvas& to, Point o, double alpha) {
+                                const Color color = base.withAlpha(alpha);
+                                to.setFillColor(color);
+                                to.setStrokeColor(color);
+                                if (shape == 's') {
+                                    to.setLineWidth(2);
+                                    to.strokeLine({o.x - s, o.y}, {o.x + s, o.y});
+                                    to.strokeLine({o.x, o.y - s}, {o.x, o.y + s});
+                                    const double d = 0.7 * s;
+                                    to.strokeLine({o.x - d, o.y - d}, {o.x + d, o.y + d});
+                                    to.strokeLine({o.x - d, o.y + d}, {o.x + d, o.y - d});
+                                } else if (shape == 'r') {
+                                    to.fillRect(Rect{o.x - s, o.y - 0.6 * s, 2 * s, 1.2 * s});
+                                } else {
+                                    to.fillCircle({o.x, o.y}, s);
+                                }
+                            });
     }
 }
 

@@ -2,6 +2,7 @@
 // What the stage reads of the agent host and tells it: the current line and refusal
 // flicker of each flea, the scheduler's diagnostics, the stage states, the attended
 // flea; and the energy, the hovered flea and the player's taps. Main thread only.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ class StageAgentHost {
     virtual std::optional<std::string> currentLineForFlea(const std::string& fleaID, Date now) const = 0;
     virtual bool currentRefusalFlicker(const std::string& fleaID, Date now) const = 0;
     virtual std::optional<std::string> attendedFleaID() const = 0;
+    // Changes whenever the diagnostics or the stage states may have; none: unknown, so
+    // they are read afresh every frame.
+    virtual std::optional<std::uint64_t> revision() const { return std::nullopt; }
 
     virtual void setEnergyFraction(double fraction) = 0;
     virtual void attendFlea(const std::optional<std::string>& fleaID) = 0;

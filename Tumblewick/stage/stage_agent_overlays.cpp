@@ -1,13 +1,13 @@
 #include "Tumblewick/stage/stage_agent_overlays.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <numbers>
 
 #include "Tumblewick/stage/colors.h"
-#include "Tumblewick/stage/picture_key.h"
 #include "Tumblewick/stage/random_source.h"
 #include "Tumblewick/stage/tumblewick_stage.h"
 #include "platform/unicode.h"
@@ -125,7 +125,8 @@ std::string agentDiagnosticsLine(const std::vector<FleaAgentScheduler::Diagnosti
 }
 
 std::string agentBubbleText(const std::string& line) {
-    if (unicode::graphemeCount(line) <= 36) return line;
+    // No more bytes than that is no more characters: no need to count them.
+    if (line.size() <= 36 || unicode::graphemeCount(line) <= 36) return line;
     return unicode::graphemePrefix(line, 34) + "…";
 }
 
@@ -150,7 +151,7 @@ void drawAgentBubble(Canvas& context, Point at, const std::string& text) {
     const double h = size.height + 8;
     const std::uint64_t key = std::hash<std::string>{}(shown) ^ 0xB0BB1E5ULL;
     context.drawCachedPicture(key, Rect{-w / 2 - 1, -h / 2 - 1, w + 2, h + 2}, at, 1.0,
-                              [shown, style, w, h](Canvas& c, Point centre, double) {
+                              [&](Canvas& c, Point centre, double) {
                                   const Rect box{centre.x - w / 2, centre.y - h / 2, w, h};
                                   const Path capsule = Path::roundedRect(box, h / 2);
                                   c.setFillColor(Color::white(0.06, 0.78));
@@ -177,7 +178,7 @@ void drawAgentRefusalFlickers(Canvas& context, const TumblewickStage& stage, Dat
         const double h = size.height + 6;
         // The pill sits right of the anchor, centred on it vertically.
         context.drawCachedPicture(0x9111ULL, Rect{59, -h / 2 - 1, w + 2, h + 2}, *anchor, 1.0,
-                                  [text, style, w, h](Canvas& c, Point a, double) {
+                                  [&](Canvas& c, Point a, double) {
                                       const Rect pill{a.x + 60, a.y - h / 2, w, h};
                                       c.setFillColor(Colors::systemPink.withAlpha(0.55));
                                       c.fillPath(Path::roundedRect(pill, pill.height / 2));
@@ -190,45 +191,69 @@ void drawAgentInitiativeIndicators(Canvas& context, const TumblewickStage& stage
     TextStyle style;
     style.font = Font{FontFamily::system, 14, FontWeight::regular};
     style.color = Colors::systemBlack;  // the default text colour
-    for (const auto& state : stage.services().agentHost.allStageStates()) {
-        if (!state.current_action || !isInitiative(*state.current_action)) continue;
-        if (const auto anchor = agentBubbleAnchor(stage, state.flea_id)) {
-            context.drawText("✨", {anchor->x - 60, anchor->y - 8}, style);
+    static constexpr const char* mark = "✨";
+    const auto& initiatives = stage.agentOverlayState().initiatives;
+    if (initiatives.empty()) return;
+    // A colour glyph is slow to draw: stamped from a picture.
+    const Size size = context.measureText(mark, style.font);
+    for (const std::size_t resident : initiatives) {
+        if (const auto anchor = agentBubbleAnchor(stage, residentsOnStage[resident])) {
+            context.drawCachedPicture(0x5A4CULL, Rect{-1, -1, size.width + 2, size.height + 2},
+                                      {anchor->x - 60, anchor->y - 8}, 1.0,
+                                      [&](Canvas& c, Point at, double) { c.drawText(mark, at, style); });
         }
     }
 }
 
+void readAgentOverlayState(const StageAgentHost& host, AgentOverlayState& state) {
+    const auto diagnostics = host.schedulerDiagnostics();
+    // Each bar's level in points: out-of-range moods are clamped; NaN draws no level.
+    const auto level = [](double value) { return value >= 1 ? 16.0 : 16 * (value > 0 ? value : 0); };
+    for (std::size_t i = 0; i < residentsOnStage.size(); ++i) {
+        const auto entry = std::find_if(diagnostics.begin(), diagnostics.end(),
+                                        [&](const auto& e) { return e.flea_id == residentsOnStage[i]; });
+        state.moodLevels[i].reset();
+        if (entry == diagnostics.end()) continue;
+        const MoodDimensions& m = entry->mood;
+        state.moodLevels[i] =
+            std::array<double, 4>{level(m.confidence), level(m.joy), level(m.pride), level(m.nerves)};
+    }
+    state.initiatives.clear();
+    for (const auto& flea : host.allStageStates()) {
+        if (!flea.current_action || !isInitiative(*flea.current_action)) continue;
+        const auto resident = std::find(residentsOnStage.begin(), residentsOnStage.end(), flea.flea_id);
+        if (resident != residentsOnStage.end())
+            state.initiatives.push_back(static_cast<std::size_t>(resident - residentsOnStage.begin()));
+    }
+}
+
 void drawAgentMoodBars(Canvas& context, const TumblewickStage& stage) {
-    std::map<std::string, MoodDimensions, std::less<>> moods;
-    for (const auto& entry : stage.services().agentHost.schedulerDiagnostics())
-        moods[entry.flea_id] = entry.mood;
-    for (std::string_view id : residentsOnStage) {
-        const auto mood = moods.find(id);
-        const auto anchor = agentBubbleAnchor(stage, id);
-        if (mood == moods.end() || !anchor) continue;
-        const MoodDimensions m = mood->second;
-        const std::uint64_t key = pictureKey(0x300D, {m.confidence, m.joy, m.pride, m.nerves});
-        context.drawCachedPicture(key, Rect{-23, 23, 44, 18}, *anchor, 1.0, [m](Canvas& c, Point a, double) {
-            const double x0 = a.x - 22;
-            const double y0 = a.y + 24;
-            const std::array<std::pair<double, Color>, 4> bars = {{
-                {m.confidence, Color::rgb(0.4, 0.85, 0.95, 0.85)},
-                {m.joy, Colors::systemYellow.withAlpha(0.85)},
-                {m.pride, Color::rgb(0.96, 0.78, 0.2, 0.85)},
-                {m.nerves, Color::rgb(0.95, 0.32, 0.36, 0.85)},
-            }};
-            for (std::size_t i = 0; i < bars.size(); ++i) {
-                const double x = x0 + 12.0 * static_cast<double>(i);
-                c.setFillColor(Color::white(1.0, 0.1));
-                c.fillPath(Path::roundedRect({x, y0, 6, 16}, 2));
-                const double value = bars[i].first;
-                // Out-of-range moods are clamped for drawing; NaN draws no level.
-                const double h = value >= 1 ? 16 : 16 * (value > 0 ? value : 0);
-                if (h <= 0) continue;
-                c.setFillColor(bars[i].second);
-                c.fillPath(Path::roundedRect({x, y0 + 16 - h, 6, h}, 2));
-            }
-        });
+    const auto& moods = stage.agentOverlayState().moodLevels;
+    for (std::size_t resident = 0; resident < residentsOnStage.size(); ++resident) {
+        const auto anchor = agentBubbleAnchor(stage, residentsOnStage[resident]);
+        if (!moods[resident] || !anchor) continue;
+        const std::array<double, 4>& levels = *moods[resident];
+        const PictureKey key(0x300D, {levels[0], levels[1], levels[2], levels[3]});
+        context.drawCachedPicture(key, Rect{-23, 23, 44, 18}, *anchor, 1.0,
+                                  [&levels](Canvas& c, Point a, double) {
+                                      static constexpr std::array<Color, 4> colors = {
+                                          Color::rgb(0.4, 0.85, 0.95, 0.85),
+                                          Colors::systemYellow.withAlpha(0.85),
+                                          Color::rgb(0.96, 0.78, 0.2, 0.85),
+                                          Color::rgb(0.95, 0.32, 0.36, 0.85),
+                                      };
+                                      const double x0 = a.x - 22;
+                                      const double y0 = a.y + 24;
+                                      for (std::size_t i = 0; i < levels.size(); ++i) {
+                                          const double x = x0 + 12.0 * static_cast<double>(i);
+                                          c.setFillColor(Color::white(1.0, 0.1));
+                                          c.fillPath(Path::roundedRect({x, y0, 6, 16}, 2));
+                                          const double h = levels[i];
+                                          if (h <= 0) continue;
+                                          c.setFillColor(colors[i]);
+                                          c.fillPath(Path::roundedRect({x, y0 + 16 - h, 6, h}, 2));
+                                      }
+                                  });
     }
 }
 

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Tumblewick/stage/stage_agent_host.h"
+#include "Tumblewick/stage/stage_agent_overlay_state.h"
 #include "agent/flea_agent_scheduler.h"
 #include "agent/resident_roster.h"
 #include "platform/canvas.h"
@@ -52,6 +54,8 @@ void drawAgentBubble(Canvas& context, Point at, const std::string& text);
 void drawAgentInitiativeIndicators(Canvas& context, const TumblewickStage& stage);
 void drawAgentRefusalFlickers(Canvas& context, const TumblewickStage& stage, Date now);
 void drawAgentMoodBars(Canvas& context, const TumblewickStage& stage);
+// Reads what the mood bars and initiative marks show from the host.
+void readAgentOverlayState(const StageAgentHost& host, AgentOverlayState& state);
 // Only called above 0.75; `now` in seconds since 2001.
 void drawEnergySparkleStorm(Canvas& context, Size bounds, double energy, Date now);
 

@@ -1,5 +1,6 @@
 #include "Tumblewick/stage/stage_painter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -104,27 +105,55 @@ void paintBanner(Canvas& c, const TumblewickStage& stage, double w, double s) {
         });
 }
 
-void paintAudience(Canvas& c, const TumblewickStage& stage) {
+void paintAudienceFlea(Canvas& c, Point at) {
+    c.drawCachedPicture(0xA0D1ULL, Rect{-3.5, -5, 9, 8}, at, 1.0, [](Canvas& p, Point to, double) {
+        p.setFillColor(Colors::flea);
+        p.fillEllipse({to.x - 2.5, to.y - 2, 5, 4});
+        p.setFillColor(Colors::fleaLight);
+        p.fillEllipse({to.x + 1, to.y - 4, 3.5, 3.5});
+    });
+}
+
+void paintAudience(Canvas& c, const TumblewickStage& stage, double w) {
+    // An audience sitting still (no flea off its seat by a visible fraction of a pixel)
+    // is one picture of the strip's width, stamped at whole pixels.
+    bool seated = !stage.audienceGroups.empty();
+    double top = stage.groundY;
+    double bottom = 0;
     for (const auto& group : stage.audienceGroups) {
         for (const auto& flea : group.fleas) {
-            c.drawCachedPicture(0xA0D1ULL, Rect{-3.5, -5, 9, 8}, {flea.x, flea.y - flea.jump}, 1.0,
-                                [](Canvas& p, Point at, double) {
-                                    p.setFillColor(Colors::flea);
-                                    p.fillEllipse({at.x - 2.5, at.y - 2, 5, 4});
-                                    p.setFillColor(Colors::fleaLight);
-                                    p.fillEllipse({at.x + 1, at.y - 4, 3.5, 3.5});
-                                });
+            seated = seated && std::abs(flea.jump) < 1.0 / 64;
+            top = std::min(top, flea.y - 6);
+            bottom = std::max(bottom, flea.y + 4);
         }
+    }
+    if (seated && bottom > top) {
+        c.drawCachedPicture(pictureKey(0xA0D5, {w, stage.groundY, top, bottom}),
+                            Rect{0, top, w, bottom - top}, {0, 0}, 1.0, [&](Canvas& p, Point at, double) {
+                                for (const auto& group : stage.audienceGroups) {
+                                    for (const auto& flea : group.fleas)
+                                        paintAudienceFlea(p, {at.x + flea.x, at.y + flea.y});
+                                }
+                            });
+        return;
+    }
+    for (const auto& group : stage.audienceGroups) {
+        for (const auto& flea : group.fleas) paintAudienceFlea(c, {flea.x, flea.y - flea.jump});
     }
 }
 
 void paintGauge(Canvas& c, const TumblewickStage& stage, double w, double s) {
     const Rect frame{w - 110 * s, stage.groundY + 5 * s, 80 * s, 8 * s};
-    c.setStrokeColor(Color::rgb(0.35, 0.23, 0.08));
-    c.setLineWidth(1);
-    c.strokePath(Path().addRect(frame));
-    c.setFillColor(Color::rgb(0.16, 0.10, 0.03));
-    c.fillRect(frame);
+    // The empty gauge never changes: stamped; only its level is drawn each frame.
+    c.drawCachedPicture(pictureKey(3, {s}), Rect{-1, -1, frame.width + 2, frame.height + 2},
+                        {frame.x, frame.y}, 1.0, [&frame](Canvas& p, Point at, double) {
+                            const Rect box{at.x, at.y, frame.width, frame.height};
+                            p.setStrokeColor(Color::rgb(0.35, 0.23, 0.08));
+                            p.setLineWidth(1);
+                            p.strokePath(Path().addRect(box));
+                            p.setFillColor(Color::rgb(0.16, 0.10, 0.03));
+                            p.fillRect(box);
+                        });
     const double e = stage.energy.normalized();
     if (e > 0) {
         c.setFillColor(e < 0.4   ? Color::rgb(0.27, 0.8, 0.27)
@@ -172,7 +201,7 @@ void paintStage(Canvas& c, TumblewickStage& stage, Date now, double mediaTime, P
         drawAgentMoodBars(c, stage);
     }
     if (const double e = stage.energy.normalized(); e > 0.75) drawEnergySparkleStorm(c, bounds, e, now);
-    paintAudience(c, stage);
+    paintAudience(c, stage, w);
     for (const auto& gear : stage.gears) gear.draw(c);
     stage.particles.draw(c);
     for (const auto& floater : stage.floaters) floater.draw(c);

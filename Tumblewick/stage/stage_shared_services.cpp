@@ -26,6 +26,10 @@ std::optional<std::string> SharedAgentHostForStage::attendedFleaID() const {
     return TumblewickAgentHost::shared().attendedFleaID();
 }
 
+std::optional<std::uint64_t> SharedAgentHostForStage::revision() const {
+    return TumblewickAgentHost::shared().stageRevision();
+}
+
 void SharedAgentHostForStage::setEnergyFraction(double fraction) {
     TumblewickAgentHost::shared().setEnergyFraction(fraction);
 }

@@ -15,6 +15,7 @@ class SharedAgentHostForStage final : public StageAgentHost {
     std::optional<std::string> currentLineForFlea(const std::string& fleaID, Date now) const override;
     bool currentRefusalFlicker(const std::string& fleaID, Date now) const override;
     std::optional<std::string> attendedFleaID() const override;
+    std::optional<std::uint64_t> revision() const override;
     void setEnergyFraction(double fraction) override;
     void attendFlea(const std::optional<std::string>& fleaID) override;
     void noteUserInteraction() override;

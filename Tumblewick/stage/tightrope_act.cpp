@@ -6,6 +6,7 @@
 
 #include "Tumblewick/stage/colors.h"
 #include "Tumblewick/stage/flea_figure.h"
+#include "Tumblewick/stage/picture_key.h"
 
 namespace tw {
 
@@ -37,14 +38,17 @@ void TightropeAct::draw(Canvas& c, ParticleSystem&) {
     const double right = x + width;
     const double ropeY = y - 45 + 10;
 
-    c.setStrokeColor(Colors::platform);
-    c.setLineWidth(3);
-    c.strokeLine({left, y}, {left, ropeY - 5});
-    c.strokeLine({right, y}, {right, ropeY - 5});
-
-    c.setFillColor(Colors::gold);
-    c.fillEllipse(Rect{left - 3, ropeY - 8, 6, 6});
-    c.fillEllipse(Rect{right - 3, ropeY - 8, 6, 6});
+    // The poles and their knobs stand still: one picture, anchored where the rope starts.
+    c.drawCachedPicture(pictureKey(0x7170, {width}), Rect{-4, -9, width + 8, 45}, {left, ropeY}, 1.0,
+                        [&](Canvas& p, Point at, double) {
+                            p.setStrokeColor(Colors::platform);
+                            p.setLineWidth(3);
+                            for (const double px : {at.x, at.x + width})
+                                p.strokeLine({px, at.y + 35}, {px, at.y - 5});
+                            p.setFillColor(Colors::gold);
+                            for (const double px : {at.x, at.x + width})
+                                p.fillEllipse(Rect{px - 3, at.y - 8, 6, 6});
+                        });
 
     // The rope sags in the middle and dips a little more under the walker. Drawn as short
     // lines: one long stroked path costs the rasteriser several times more each frame, and

@@ -5,6 +5,7 @@
 
 #include "Tumblewick/stage/colors.h"
 #include "Tumblewick/stage/flea_figure.h"
+#include "Tumblewick/stage/picture_key.h"
 
 namespace tw {
 
@@ -30,15 +31,18 @@ void TrapezeAct::update(double dt, double energy) {
 
 void TrapezeAct::draw(Canvas& c, ParticleSystem&) {
     const double topY = y - 65;
-    c.setStrokeColor(Colors::platform);
-    c.setLineWidth(3);
-    c.strokeLine({x, y}, {x, topY});
-    c.strokeLine({x + width, y}, {x + width, topY});
-
-    c.setStrokeColor(Colors::rope);
-    c.setLineWidth(4);
-    c.strokeLine({x - 15, topY}, {x + 15, topY});
-    c.strokeLine({x + width - 15, topY}, {x + width + 15, topY});
+    // The poles and their bars stand still: one picture, anchored at the left pole's top.
+    c.drawCachedPicture(pictureKey(0x74A9, {width}), Rect{-16, -3, width + 32, 70}, {x, topY}, 1.0,
+                        [&](Canvas& p, Point at, double) {
+                            p.setStrokeColor(Colors::platform);
+                            p.setLineWidth(3);
+                            for (const double px : {at.x, at.x + width})
+                                p.strokeLine({px, at.y + 65}, {px, at.y});
+                            p.setStrokeColor(Colors::rope);
+                            p.setLineWidth(4);
+                            for (const double px : {at.x, at.x + width})
+                                p.strokeLine({px - 15, at.y}, {px + 15, at.y});
+                        });
 
     const double px = fleaOnLeft ? x : x + width;
     const double bx = px + 35 * std::sin(angle);

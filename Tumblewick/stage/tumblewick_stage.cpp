@@ -227,6 +227,16 @@ void TumblewickStage::showStatusMessage(const std::string& message, Color color)
         FloatingText{bounds_.width / 2, groundY - 30 * uiScale, message, color, 1.5, 1.2, -45, 1, true});
 }
 
+const AgentOverlayState& TumblewickStage::agentOverlayState() const {
+    const auto revision = services_.agentHost.revision();
+    if (!revision || !agentOverlays_.read || *revision != agentOverlays_.revision) {
+        readAgentOverlayState(services_.agentHost, agentOverlays_);
+        agentOverlays_.read = revision.has_value();
+        agentOverlays_.revision = revision.value_or(0);
+    }
+    return agentOverlays_;
+}
+
 Color TumblewickStage::blendColor(Color a, Color b, double factor) {
     const double t = std::clamp(factor, 0.0, 1.0);
     return Color::rgb((1 - t) * a.red + t * b.red, (1 - t) * a.green + t * b.green,

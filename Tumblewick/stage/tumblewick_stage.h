@@ -23,6 +23,7 @@
 #include "Tumblewick/stage/random_source.h"
 #include "Tumblewick/stage/shockwave.h"
 #include "Tumblewick/stage/stage_agent_host.h"
+#include "Tumblewick/stage/stage_agent_overlay_state.h"
 #include "Tumblewick/stage/stage_custom_fleas.h"
 #include "Tumblewick/stage/stage_screen.h"
 #include "Tumblewick/stage/strong_flea_act.h"
@@ -100,6 +101,8 @@ class TumblewickStage {
         return {&tightrope, &trapeze, &cannon, &strongman, &unicycle, &juggling, &firebreather};
     }
     const StageServices& services() const { return services_; }
+    // The agent overlays' inputs, read from the host only after it changed.
+    const AgentOverlayState& agentOverlayState() const;
 
     double lastTime;
     double lastRenderTime;
@@ -136,6 +139,7 @@ class TumblewickStage {
     void scheduleUpdateCheck();
 
     StageServices services_;
+    mutable AgentOverlayState agentOverlays_;
     RandomSource& random_;
     Size bounds_;
     std::uint64_t deterministicState_ = 0x9E3779B97F4A7C15ULL;

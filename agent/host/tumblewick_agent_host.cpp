@@ -154,6 +154,7 @@ void TumblewickAgentHost::seedResidents() {
         memoriesHandedOver_.erase(name);
         stageStateStore_.registerFlea(name, std::string(resident.act));
     }
+    ++stageRevision_;
 }
 
 void TumblewickAgentHost::registerCustomFleasIfNeeded() {
@@ -179,6 +180,7 @@ void TumblewickAgentHost::registerCustomFleasIfNeeded() {
         agentScheduler_.unregisterFlea(it->uuidString());
         it = registeredCustomFleaIDs_.erase(it);
     }
+    ++stageRevision_;
 }
 
 // ---------------------------------------------------------------- the stage's inputs
@@ -204,6 +206,7 @@ TumblewickAgentHost::PlayerActionDecision TumblewickAgentHost::requestPlayerActi
     PlayerActionDecision decision =
         stageStateStore_.requestPlayerAction(fleaID, actionID, overrideRefusal, now);
     if (decision.isRefusal()) refusalFlickerUntil_[fleaID] = now.adding(refusalFlickerSeconds);
+    ++stageRevision_;
     return decision;
 }
 

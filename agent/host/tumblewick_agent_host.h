@@ -128,6 +128,9 @@ class TumblewickAgentHost final {
     bool hasLanguageModel() const { return hasLanguageModel_; }
 
     // ---- what the stage feeds in and reads back
+    // Changes whenever the scheduler's diagnostics or the stage states may have (a tick,
+    // a registration, a player's request), so a frame can skip reading them again.
+    std::uint64_t stageRevision() const { return stageRevision_; }
     // Spotlights a flea (none clears it); every call counts as a user interaction.
     void attendFlea(std::optional<std::string> fleaID);
     // A click on the strip: restarts the idle wait; the spotlight stays.
@@ -212,6 +215,7 @@ class TumblewickAgentHost final {
     std::optional<TaskId> tickTimer_;
     std::vector<TaskId> otherTimers_;  // re-registration, diary, first diary line
     bool didSeed_ = false;
+    std::uint64_t stageRevision_ = 0;
     std::optional<std::string> attendedFleaID_;
     Date lastUserInteractionAt_;
     bool autoSpotlightActive_ = false;

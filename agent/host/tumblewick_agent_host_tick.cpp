@@ -47,6 +47,7 @@ void TumblewickAgentHost::tick(Date now) {
         generateDialogueIfInteresting(pending, now);
     }
     stageStateStore_.tickFrame(now);
+    ++stageRevision_;
 }
 
 std::optional<std::string> TumblewickAgentHost::pickAutoSpotlightFlea(Date now) const {

@@ -1,11 +1,14 @@
 // The readers of large outside files, each timed against plain parses of the same
 // bytes in the same iteration: x_plain_parse is the reader's time over a parse into a
-// map-backed nlohmann value, x_simdjson over a bare simdjson parse (the limit). A
-// reader that stays linear keeps these ratios flat as the key count grows.
+// map-backed nlohmann value, x_simdjson over a bare simdjson parse (the limit). Only
+// the parses are timed: every result, the reader's and the plain parser's tree, is
+// freed outside the timing. A reader that stays linear keeps these ratios flat as the
+// key count grows.
 #include <benchmark/benchmark.h>
 #include <simdjson.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,32 +75,41 @@ double secondsOf(const std::function<void()>& work) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Times `read` as the benchmark and both plain parses beside it, untimed.
+// Times `read` as the benchmark and both plain parses beside it, untimed; `aim` is the
+// most the reader may take over the plain parse (0: none).
 template <typename Read>
-void againstPlainParses(benchmark::State& state, const std::string& text, Read read) {
+void againstPlainParses(benchmark::State& state, const std::string& text, Read read, double aim = 0) {
     simdjson::dom::parser parser;
     double reader = 0;
     double plain = 0;
     double simd = 0;
     for (auto _ : state) {
-        reader += secondsOf([&] { benchmark::DoNotOptimize(read(text)); });
+        std::optional<decltype(read(text))> result;
+        reader += secondsOf([&] { result.emplace(read(text)); });
         state.PauseTiming();
-        plain += secondsOf([&] { benchmark::DoNotOptimize(Json::parse(text)); });
+        Json tree;
+        plain += secondsOf([&] { tree = Json::parse(text); });
         simd += secondsOf([&] {
             simdjson::dom::element root;
             if (parser.parse(text).get(root) != simdjson::SUCCESS)
                 state.SkipWithError("simdjson refused the text");
         });
+        benchmark::DoNotOptimize(result);
+        benchmark::DoNotOptimize(tree);
+        result.reset();
+        tree = Json();
         state.ResumeTiming();
     }
     state.counters["MB"] = static_cast<double>(text.size()) / 1e6;
     state.counters["x_plain_parse"] = reader / plain;
     state.counters["x_simdjson"] = reader / simd;
+    if (aim > 0) state.counters["aim_met"] = reader / plain <= aim ? 1 : 0;
 }
 
 void BM_SettingsFile(benchmark::State& state) {
     const std::string text = settingsFile(state.range(0));
-    againstPlainParses(state, text, [](const std::string& t) { return defaults_file::decode(t, false); });
+    againstPlainParses(
+        state, text, [](const std::string& t) { return defaults_file::decode(t, false); }, 1.5);
 }
 
 void BM_DialogueCache(benchmark::State& state) {

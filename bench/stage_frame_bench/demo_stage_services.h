@@ -38,6 +38,8 @@ class DemoAgentHost final : public StageAgentHost {
     }
     bool currentRefusalFlicker(const std::string& id, Date) const override { return id == "Rex"; }
     std::optional<std::string> attendedFleaID() const override { return attended_; }
+    // Moods and states never change here, as between two ticks of the real host.
+    std::optional<std::uint64_t> revision() const override { return 1; }
     void setEnergyFraction(double) override {}
     void attendFlea(const std::optional<std::string>& id) override { attended_ = id; }
     void noteUserInteraction() override {}

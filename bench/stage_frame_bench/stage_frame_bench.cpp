@@ -34,18 +34,31 @@ class FixedScreen final : public tw::StageScreen {
 void BM_BareClear(benchmark::State& state) { tw::bench::clearStripBaseline(state, kWidth, kHeight); }
 BENCHMARK(BM_BareClear)->Unit(benchmark::kMicrosecond);
 
-void BM_FullFrameEverythingOn(benchmark::State& state) {
-    tw::log::setSinkForTesting([](std::string_view) {});
+// A strip-sized stage with its company, the log silenced while it lives.
+struct BenchStage {
+    BenchStage() {
+        tw::log::setSinkForTesting([](std::string_view) {});
+    }
+    ~BenchStage() { tw::log::setSinkForTesting(nullptr); }
     tw::testing::ManualClock clock;
     tw::testing::ManualMainQueue queue;
     tw::testing::InMemoryDefaults defaults;
     tw::bench::DemoAgentHost host;
     tw::bench::NoCustomFleas fleas;
     FixedScreen screen;
-    tw::SeededRandomSource random(1234);
-    tw::TumblewickStage stage(
+    tw::SeededRandomSource random{1234};
+    tw::TumblewickStage stage{
         {kWidth, kHeight},
-        tw::StageServices{clock, queue, defaults, host, fleas, fleas, screen, nullptr, &random}, 60, 1.0);
+        tw::StageServices{clock, queue, defaults, host, fleas, fleas, screen, nullptr, &random},
+        60,
+        1.0};
+};
+
+void BM_FullFrameEverythingOn(benchmark::State& state) {
+    BenchStage bench;
+    auto& clock = bench.clock;
+    auto& stage = bench.stage;
+    auto& random = bench.random;
     stage.updateAvailableVersion = "1.5.0";
     clock.advance(0.02);
     stage.update();
@@ -77,13 +90,32 @@ void BM_FullFrameEverythingOn(benchmark::State& state) {
         benchmark::DoNotOptimize(image.constBits());
     }
     state.counters["particles"] = static_cast<double>(stage.particles.particles.size());
-    tw::log::setSinkForTesting(nullptr);
 }
 BENCHMARK(BM_FullFrameEverythingOn)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
 namespace {
+// A frame at rest (no input, the meter empty), as the strip spends most of its life.
+void BM_RestFrame(benchmark::State& state) {
+    BenchStage bench;
+    auto& clock = bench.clock;
+    auto& stage = bench.stage;
+    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+    tw::QPainterCanvasCache cache;
+    for (auto _ : state) {
+        clock.advance(1.0 / 60);
+        stage.update();
+        QPainter painter(&image);
+        tw::QPainterCanvas canvas(painter, &cache);
+        canvas.clearRect(tw::Rect{0, 0, kWidth, kHeight});
+        tw::paintStage(canvas, stage, clock.now(), clock.monotonic());
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_RestFrame)->Unit(benchmark::kMicrosecond);
+
 // 2,000 live particles alone: stroked and filled each frame, or stamped from cached
 // pictures.
 void BM_Particles2000(benchmark::State& state) {

@@ -1,5 +1,7 @@
 #include "platform/qt/qpainter_canvas.h"
 
+#include <malloc.h>
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QImage>
@@ -12,7 +14,8 @@
 #include <cmath>
 #include <numbers>
 #include <string>
-#include <unordered_map>
+
+#include "platform/lru_byte_cache.h"
 
 namespace tw {
 namespace {
@@ -51,43 +54,79 @@ void addArc(QPainterPath& out, const Path::Element& e, bool hasCurrentPoint) {
     out.arcTo(box, qtStart, qtSweep);
 }
 
-void gaussianishBlur(QImage& image, int radius) {
+// The runs of `tile`-sized tiles of `image` that hold any ink, row by row.
+std::vector<QRect> inkedRuns(const QImage& image, QSize tile) {
+    std::vector<QRect> runs;
+    for (int top = 0; top < image.height(); top += tile.height()) {
+        const int bottom = std::min(top + tile.height(), image.height());
+        int runStart = -1;
+        for (int left = 0; left < image.width(); left += tile.width()) {
+            bool inked = false;
+            const int right = std::min(left + tile.width(), image.width());
+            for (int y = top; y < bottom && !inked; ++y) {
+                const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+                for (int x = left; x < right; ++x) {
+                    if (qAlpha(row[x]) != 0) {
+                        inked = true;
+                        break;
+                    }
+                }
+            }
+            if (inked && runStart < 0) runStart = left;
+            if (!inked && runStart >= 0) {
+                runs.emplace_back(runStart, top, left - runStart, bottom - top);
+                runStart = -1;
+            }
+        }
+        if (runStart >= 0) runs.emplace_back(runStart, top, image.width() - runStart, bottom - top);
+    }
+    return runs;
+}
+
+// A shadow is one colour at varying coverage, so only its alpha is blurred and the
+// colour channels follow from it: a quarter of the work of blurring all four.
+void blurShadow(QImage& image, int radius, const QColor& color) {
     if (radius <= 0) return;
-    // Three box passes approximate a Gaussian; alpha-premultiplied so all channels blur alike.
+    // Three box passes each way approximate a Gaussian.
     const int w = image.width();
     const int h = image.height();
-    std::vector<std::uint32_t> buffer(static_cast<std::size_t>(std::max(w, h)));
+    std::vector<int> alpha(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+    for (int y = 0; y < h; ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < w; ++x) alpha[static_cast<std::size_t>(y * w + x)] = qAlpha(row[x]);
+    }
+    std::vector<int> line(static_cast<std::size_t>(std::max(w, h)));
+    const int window = 2 * radius + 1;
     auto pass = [&](bool horizontal) {
         const int lines = horizontal ? h : w;
         const int length = horizontal ? w : h;
-        for (int line = 0; line < lines; ++line) {
-            auto pixel = [&](int i) -> std::uint32_t& {
-                auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(horizontal ? line : i));
-                return row[horizontal ? i : line];
-            };
-            for (int i = 0; i < length; ++i) buffer[static_cast<std::size_t>(i)] = pixel(i);
-            long sum[4] = {0, 0, 0, 0};
-            const int window = 2 * radius + 1;
-            auto add = [&](int i, int sign) {
-                if (i < 0 || i >= length) return;
-                const std::uint32_t v = buffer[static_cast<std::size_t>(i)];
-                for (int ch = 0; ch < 4; ++ch) sum[ch] += sign * static_cast<long>((v >> (8 * ch)) & 0xFF);
-            };
-            for (int i = -radius; i < radius; ++i) add(i, 1);
+        const int step = horizontal ? 1 : w;
+        for (int l = 0; l < lines; ++l) {
+            int* first = alpha.data() + (horizontal ? l * w : l);
+            for (int i = 0; i < length; ++i) line[static_cast<std::size_t>(i)] = first[i * step];
+            auto at = [&](int i) { return i < 0 || i >= length ? 0 : line[static_cast<std::size_t>(i)]; };
+            int sum = 0;
+            for (int i = -radius; i < radius; ++i) sum += at(i);
             for (int i = 0; i < length; ++i) {
-                add(i + radius, 1);
-                std::uint32_t out = 0;
-                for (int ch = 0; ch < 4; ++ch) {
-                    out |= static_cast<std::uint32_t>(sum[ch] / window) << (8 * ch);
-                }
-                pixel(i) = out;
-                add(i - radius, -1);
+                sum += at(i + radius);
+                first[i * step] = sum / window;
+                sum -= at(i - radius);
             }
         }
     };
     for (int k = 0; k < 3; ++k) {
         pass(true);
         pass(false);
+    }
+    const int r = color.red();
+    const int g = color.green();
+    const int b = color.blue();
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int a = alpha[static_cast<std::size_t>(y * w + x)];
+            row[x] = qRgba(r * a / 255, g * a / 255, b * a / 255, a);
+        }
     }
 }
 
@@ -99,6 +138,15 @@ std::uint64_t mixHash(std::uint64_t h, std::uint64_t v) {
 std::uint64_t mixDouble(std::uint64_t h, double v) { return mixHash(h, std::bit_cast<std::uint64_t>(v)); }
 
 std::uint64_t mixColor(std::uint64_t h, const QColor& c) { return mixHash(h, c.rgba64()); }
+
+// Cache keys hold lengths to half a device pixel: two lengths that round alike draw
+// less than half a pixel apart, which nobody sees, and a length that changes a little
+// every frame (a shrinking caption, a mood bar) reuses what it drew a moment ago.
+std::uint64_t mixLength(std::uint64_t h, double points, double pixelsPerPoint) {
+    const double halves = points * pixelsPerPoint * 2;
+    if (!std::isfinite(halves)) return mixHash(h, 0x7FF8'0000'0000'0000ULL);
+    return mixHash(h, static_cast<std::uint64_t>(std::llround(std::clamp(halves, -1e15, 1e15))));
+}
 
 }  // namespace
 
@@ -113,21 +161,41 @@ struct QPainterCanvas::TextLayout {
 };
 
 struct QPainterCanvasCache::Impl {
-    // Each map is forgotten whole once it reaches this size: a frame's working set is
-    // far smaller, so this only bounds a long session's growth.
-    static constexpr std::size_t limit = 4096;
-    template <typename Map>
-    static void makeRoom(Map& map) {
-        if (map.size() >= limit) map.clear();
-    }
+    // Each kind is kept within a budget of bytes, the least recently used going first: a
+    // frame's working set is far smaller, so the budgets only bound a long, busy session.
+    static constexpr std::size_t pictureBudget = std::size_t{12} << 20;
+    static constexpr std::size_t shadowBudget = std::size_t{4} << 20;
+    static constexpr std::size_t textBudget = std::size_t{2} << 20;
+    static constexpr std::size_t inkBudget = std::size_t{64} << 10;
+    // What a pen or brush costs besides its handle, roughly.
+    static constexpr std::size_t inkBytes = 128;
 
-    std::unordered_map<std::string, QPainterCanvas::TextLayout> texts;
+    // A layout's bytes, counting room for its glyph outlines, made on first outlined use.
+    static std::size_t textBytes(const std::string& text) { return 512 + 1024 * text.size(); }
+
     struct Picture {
         QImage image;
         Rect bounds;  // as the first drawing under the key gave them
+        // For a wide picture, the runs of its tiles that hold any ink (in image pixels):
+        // a strip-wide backdrop is mostly empty, and blending empty pixels costs as much
+        // as blending drawn ones. A small picture is stamped whole.
+        bool tiled = false;
+        std::vector<QRect> inked;
     };
-    std::unordered_map<std::uint64_t, Picture> pictures;
-    std::unordered_map<std::uint64_t, QImage> shadows;
+    LruByteCache<std::string, QPainterCanvas::TextLayout> texts{textBudget};
+    LruByteCache<std::uint64_t, Picture> pictures{pictureBudget};
+    LruByteCache<std::uint64_t, QImage> shadows{shadowBudget};
+    // Pens and brushes by colour (and width): setting a kept one only shares it, where
+    // making one each time would allocate thousands a second.
+    LruByteCache<std::uint64_t, QPen> pens{inkBudget};
+    LruByteCache<std::uint64_t, QBrush> brushes{inkBudget};
+    std::string textKey;  // reused, so looking a layout up allocates nothing
+    // Unused this long, an entry is forgotten; checked this often (milliseconds).
+    static constexpr std::uint64_t unusedForgottenAfter = 20000;
+    static constexpr std::uint64_t sweepEvery = 5000;
+    // Freeing less than this is not worth handing back.
+    static constexpr std::size_t trimAbove = std::size_t{256} << 10;
+    std::uint64_t lastSweep = 0;
     std::size_t pictureRenders = 0;
     std::size_t shadowRenders = 0;
     std::size_t textLayouts = 0;
@@ -135,6 +203,25 @@ struct QPainterCanvasCache::Impl {
 
 QPainterCanvasCache::QPainterCanvasCache() : impl_(std::make_unique<Impl>()) {}
 QPainterCanvasCache::~QPainterCanvasCache() = default;
+void QPainterCanvasCache::beginFrame(double seconds) {
+    Impl& c = *impl_;
+    const auto now = static_cast<std::uint64_t>(std::max(seconds, 0.0) * 1000);
+    c.texts.setNow(now);
+    c.pictures.setNow(now);
+    c.shadows.setNow(now);
+    c.pens.setNow(now);
+    c.brushes.setNow(now);
+    if (now < c.lastSweep + Impl::sweepEvery) return;
+    c.lastSweep = now;
+    if (now < Impl::unusedForgottenAfter) return;
+    const std::uint64_t since = now - Impl::unusedForgottenAfter;
+    const std::size_t freed = c.texts.forgetUnusedSince(since) + c.pictures.forgetUnusedSince(since) +
+                              c.shadows.forgetUnusedSince(since) + c.pens.forgetUnusedSince(since) +
+                              c.brushes.forgetUnusedSince(since);
+    // Freed blocks stay with the allocator until asked back.
+    if (freed > Impl::trimAbove) malloc_trim(0);
+}
+
 std::size_t QPainterCanvasCache::pictureRenders() const { return impl_->pictureRenders; }
 std::size_t QPainterCanvasCache::shadowRenders() const { return impl_->shadowRenders; }
 std::size_t QPainterCanvasCache::textLayouts() const { return impl_->textLayouts; }
@@ -210,13 +297,36 @@ QPainterPath QPainterCanvas::toQPainterPath(const Path& path) {
     return out;
 }
 
-QPen QPainterCanvas::pen() const {
-    QPen p(qcolor(state_.stroke));
-    p.setWidthF(std::max(state_.lineWidth, 0.0));
-    p.setCapStyle(Qt::FlatCap);
-    p.setJoinStyle(Qt::MiterJoin);
-    p.setMiterLimit(10);
-    return p;
+const QPen& QPainterCanvas::keptPen(const QColor& color, double width) {
+    auto make = [&] {
+        QPen p(color);
+        p.setWidthF(width);
+        p.setCapStyle(Qt::FlatCap);
+        p.setJoinStyle(Qt::MiterJoin);
+        p.setMiterLimit(10);
+        return p;
+    };
+    if (cache_ == nullptr) return scratchPen_ = make();
+    const std::uint64_t key = mixDouble(mixColor(0, color), width);
+    auto& pens = cache_->impl_->pens;
+    if (const QPen* found = pens.find(key)) return *found;
+    return *pens.insert(key, make(), QPainterCanvasCache::Impl::inkBytes);
+}
+
+const QBrush& QPainterCanvas::keptBrush(const QColor& color) {
+    if (cache_ == nullptr) return scratchBrush_ = QBrush(color);
+    const std::uint64_t key = color.rgba64();
+    auto& brushes = cache_->impl_->brushes;
+    if (const QBrush* found = brushes.find(key)) return *found;
+    return *brushes.insert(key, QBrush(color), QPainterCanvasCache::Impl::inkBytes);
+}
+
+const QPen& QPainterCanvas::pen() { return keptPen(qcolor(state_.stroke), std::max(state_.lineWidth, 0.0)); }
+
+double QPainterCanvas::pixelsPerPoint() const {
+    const double ratio = painter_.device() != nullptr ? painter_.device()->devicePixelRatioF() : 1.0;
+    const double scale = std::sqrt(std::abs(painter_.worldTransform().determinant()));
+    return scale > 0 && std::isfinite(scale) ? scale * ratio : ratio;
 }
 
 QFont QPainterCanvas::qfont(const Font& font) const {
@@ -264,7 +374,7 @@ QImage QPainterCanvas::renderShadow(const QPainterPath& shape, const QBrush& bru
         p.fillRect(QRect(QPoint(0, 0), area.size()), shadowColor);
     }
     const int blur = static_cast<int>(std::ceil(std::max(shadow.blur, 0.0)));
-    gaussianishBlur(image, std::max(1, blur / 2));
+    blurShadow(image, std::max(1, blur / 2), shadowColor);
     return image;
 }
 
@@ -294,7 +404,7 @@ void QPainterCanvas::paintShadow(const QPainterPath& shape, const QBrush& brush,
     }
 
     // A blurred shadow is kept by its shape's outline relative to its own corner (to half a
-    // pixel: the blur hides less) and its colours at full strength; the current alphas
+    // pixel: the blur hides less) and its colour at full strength; the current alphas
     // become the stamp's opacity, so a fading caption reuses one blur for its whole life.
     auto opaque = [](QColor c) {
         c.setAlphaF(1);
@@ -312,30 +422,32 @@ void QPainterCanvas::paintShadow(const QPainterPath& shape, const QBrush& brush,
     double strength = 0;
     QBrush shapeBrush = brush;
     std::optional<QPen> shapePen = strokePen;
+    // At full strength every colour covers alike, so the shape's colours are not part of
+    // the key: captions of one text and size in different colours share one blur.
     if (brush.style() == Qt::SolidPattern) {
-        key = mixColor(mixHash(key, 1), opaque(brush.color()));
+        key = mixHash(key, 1);
         strength = std::max(strength, static_cast<double>(brush.color().alphaF()));
         shapeBrush.setColor(opaque(brush.color()));
     }
     if (strokePen) {
-        key = mixDouble(mixColor(mixHash(key, 2), opaque(strokePen->color())), strokePen->widthF());
+        key = mixDouble(mixHash(key, 2), strokePen->widthF());
         strength = std::max(strength, static_cast<double>(strokePen->color().alphaF()));
         shapePen->setColor(opaque(strokePen->color()));
     }
     auto& shadows = cache_->impl_->shadows;
-    auto found = shadows.find(key);
-    if (found == shadows.end()) {
-        QPainterCanvasCache::Impl::makeRoom(shadows);
+    QImage fresh;
+    const QImage* image = shadows.find(key);
+    if (image == nullptr) {
         ++cache_->impl_->shadowRenders;
-        found = shadows
-                    .emplace(key, renderShadow(shape, shapeBrush, shapePen, area, transform,
-                                               opaque(qcolor(shadow.color))))
-                    .first;
+        fresh = renderShadow(shape, shapeBrush, shapePen, area, transform, opaque(qcolor(shadow.color)));
+        const auto bytes = static_cast<std::size_t>(fresh.sizeInBytes());
+        image = shadows.insert(key, fresh, bytes);
+        if (image == nullptr) image = &fresh;  // larger than the whole budget: used once
     }
     painter_.save();
     painter_.resetTransform();
     painter_.setOpacity(std::clamp(shadow.color.alpha * strength, 0.0, 1.0));
-    painter_.drawImage(QPointF(area.left() + shadow.dx, area.top() + shadow.dy), found->second);
+    painter_.drawImage(QPointF(area.left() + shadow.dx, area.top() + shadow.dy), *image);
     painter_.restore();
 }
 
@@ -363,7 +475,7 @@ void QPainterCanvas::fillRect(Rect rect) {
 void QPainterCanvas::fillEllipse(Rect bounds) {
     if (hasShadow()) return fillPath(Path().addEllipse(bounds));
     painter_.setPen(Qt::NoPen);
-    painter_.setBrush(qcolor(state_.fill));
+    painter_.setBrush(keptBrush(qcolor(state_.fill)));
     painter_.drawEllipse(qrect(bounds));
 }
 
@@ -375,7 +487,7 @@ void QPainterCanvas::strokeEllipse(Rect bounds) {
 }
 
 void QPainterCanvas::fillPath(const Path& path) {
-    paint(toQPainterPath(path), QBrush(qcolor(state_.fill)), std::nullopt);
+    paint(toQPainterPath(path), keptBrush(qcolor(state_.fill)), std::nullopt);
 }
 
 void QPainterCanvas::strokePath(const Path& path) { paint(toQPainterPath(path), QBrush(), pen()); }
@@ -411,17 +523,17 @@ QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& text, 
                                                        TextLayout& scratch) {
     QPaintDevice* device = painter_.device();
     const double dpi = device != nullptr ? device->logicalDpiY() : 72.0;
-    std::string key;
+    std::string* key = nullptr;
     if (cache_ != nullptr) {
-        key = text;
-        key += '\x1f';
+        key = &cache_->impl_->textKey;
+        key->assign(text);
+        *key += '\x1f';
         // The font's fields as raw bytes: cheaper than formatting them on every draw.
-        const double fields[] = {static_cast<double>(font.family), font.size,
-                                 static_cast<double>(font.weight), dpi};
-        key.append(reinterpret_cast<const char*>(fields), sizeof fields);
-        if (const auto found = cache_->impl_->texts.find(key); found != cache_->impl_->texts.end()) {
-            return found->second;
-        }
+        const std::uint64_t fields[] = {
+            static_cast<std::uint64_t>(font.family), mixLength(0, font.size, pixelsPerPoint()),
+            static_cast<std::uint64_t>(font.weight), std::bit_cast<std::uint64_t>(dpi)};
+        key->append(reinterpret_cast<const char*>(fields), sizeof fields);
+        if (TextLayout* found = cache_->impl_->texts.find(*key)) return *found;
     }
     // The glyph outlines must use the device's resolution, as the size and the metrics do;
     // a plain QFont would be laid out at the screen's.
@@ -436,9 +548,10 @@ QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& text, 
     scratch.staticText = QStaticText(qtext);
     scratch.staticText.setTextFormat(Qt::PlainText);
     if (cache_ == nullptr) return scratch;
-    QPainterCanvasCache::Impl::makeRoom(cache_->impl_->texts);
     ++cache_->impl_->textLayouts;
-    return cache_->impl_->texts.emplace(std::move(key), std::move(scratch)).first->second;
+    TextLayout* kept =
+        cache_->impl_->texts.insert(*key, std::move(scratch), QPainterCanvasCache::Impl::textBytes(text));
+    return kept != nullptr ? *kept : scratch;
 }
 
 void QPainterCanvas::drawText(const std::string& text, Point topLeft, const TextStyle& style) {
@@ -449,18 +562,12 @@ void QPainterCanvas::drawText(const std::string& text, Point topLeft, const Text
         // Plain text goes through the painter's own text drawing: hinted, with colour
         // glyphs (emoji have no outlines to fill), and with its layout kept.
         painter_.setFont(layout.font);
-        painter_.setPen(qcolor(style.color));
+        painter_.setPen(keptPen(qcolor(style.color), 1));
         painter_.drawStaticText(QPointF(topLeft.x, topLeft.y), layout.staticText);
         return;
     }
     std::optional<QPen> outline;
-    if (outlined) {
-        QPen p(qcolor(*style.outlineColor));
-        p.setWidthF(style.outlineWidth);
-        p.setJoinStyle(Qt::MiterJoin);
-        p.setCapStyle(Qt::FlatCap);
-        outline = p;
-    }
+    if (outlined) outline = keptPen(qcolor(*style.outlineColor), style.outlineWidth);
     if (!layout.path) {
         // Outlines come from the font alone: letting a colour-glyph fallback font be
         // outlined would spoil its colour drawing for the rest of the process.
@@ -471,7 +578,7 @@ void QPainterCanvas::drawText(const std::string& text, Point topLeft, const Text
         path.addText(QPointF(0, layout.ascent), outlineFont, layout.staticText.text());
         layout.path = std::move(path);
     }
-    paint(layout.path->translated(topLeft.x, topLeft.y), QBrush(qcolor(style.color)), outline);
+    paint(layout.path->translated(topLeft.x, topLeft.y), keptBrush(qcolor(style.color)), outline);
 }
 
 Size QPainterCanvas::measureText(const std::string& text, const Font& font) {
@@ -479,7 +586,7 @@ Size QPainterCanvas::measureText(const std::string& text, const Font& font) {
     return textLayout(text, font, scratch).size;
 }
 
-void QPainterCanvas::drawCachedPicture(std::uint64_t key, Rect bounds, Point origin, double opacity,
+void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point origin, double opacity,
                                        const PicturePainter& draw) {
     const QTransform transform = painter_.worldTransform();
     const bool plainScale =
@@ -496,35 +603,53 @@ void QPainterCanvas::drawCachedPicture(std::uint64_t key, Rect bounds, Point ori
         return Canvas::drawCachedPicture(key, bounds, origin, opacity, draw);
     }
     auto& pictures = cache_->impl_->pictures;
-    const std::uint64_t fullKey = mixDouble(key, scale);
-    auto found = pictures.find(fullKey);
-    if (found == pictures.end()) {
-        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
+    std::uint64_t fullKey = mixDouble(key.identity, scale);
+    for (const double length : key.lengths) fullKey = mixLength(fullKey, length, scale);
+    QPainterCanvasCache::Impl::Picture fresh;
+    const QPainterCanvasCache::Impl::Picture* found = pictures.find(fullKey);
+    if (found == nullptr) {
+        fresh.image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+        fresh.image.fill(Qt::transparent);
+        fresh.bounds = bounds;
         {
-            QPainter p(&image);
+            QPainter p(&fresh.image);
             p.scale(scale, scale);
             p.translate(-bounds.x, -bounds.y);
             QPainterCanvas canvas(p, cache_);
             draw(canvas, Point{0, 0}, 1.0);
         }
-        QPainterCanvasCache::Impl::makeRoom(pictures);
         ++cache_->impl_->pictureRenders;
-        found = pictures.emplace(fullKey, QPainterCanvasCache::Impl::Picture{std::move(image), bounds}).first;
+        fresh.tiled = width >= 512;
+        if (fresh.tiled) fresh.inked = inkedRuns(fresh.image, QSize(64, 8));
+        const auto bytes =
+            static_cast<std::size_t>(fresh.image.sizeInBytes()) + fresh.inked.size() * sizeof(QRect);
+        found = pictures.insert(fullKey, fresh, bytes);
+        if (found == nullptr) found = &fresh;  // larger than the whole budget: stamped once
     }
-    const QImage& image = found->second.image;
-    const Rect& at = found->second.bounds;
+    const QImage& image = found->image;
+    const Rect& at = found->bounds;
     const double previousOpacity = painter_.opacity();
-    const bool smooth = painter_.testRenderHint(QPainter::SmoothPixmapTransform);
-    painter_.setOpacity(previousOpacity * std::min(opacity, 1.0));
+    const bool fading = opacity < 1;  // most stamps are opaque: the painter's state is left alone
+    if (fading) painter_.setOpacity(previousOpacity * opacity);
     // Sub-pixel places need filtering; whole-pixel ones (the backdrop) are a plain copy.
-    const QPointF corner = painter_.worldTransform().map(QPointF(origin.x + at.x, origin.y + at.y)) * ratio;
+    // The hint touches only the drawing of images: it is left as the last stamp set it.
+    const QPointF corner = transform.map(QPointF(origin.x + at.x, origin.y + at.y)) * ratio;
     const bool whole = corner.x() == std::round(corner.x()) && corner.y() == std::round(corner.y());
-    painter_.setRenderHint(QPainter::SmoothPixmapTransform, !whole);
-    painter_.drawImage(
-        QRectF(origin.x + at.x, origin.y + at.y, image.width() / scale, image.height() / scale), image);
-    painter_.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
-    painter_.setOpacity(previousOpacity);
+    if (painter_.testRenderHint(QPainter::SmoothPixmapTransform) == whole)
+        painter_.setRenderHint(QPainter::SmoothPixmapTransform, !whole);
+    // Filtering would blur across the tiles' edges: only a whole-pixel stamp goes by tiles.
+    if (scale == 1 && !(found->tiled && whole)) {
+        painter_.drawImage(QPointF(origin.x + at.x, origin.y + at.y), image);  // no scaling to work out
+    } else if (!found->tiled || !whole) {
+        painter_.drawImage(
+            QRectF(origin.x + at.x, origin.y + at.y, image.width() / scale, image.height() / scale), image);
+    }
+    for (const QRect& run : whole ? found->inked : std::vector<QRect>{}) {
+        painter_.drawImage(QRectF(origin.x + at.x + run.x() / scale, origin.y + at.y + run.y() / scale,
+                                  run.width() / scale, run.height() / scale),
+                           image, run);
+    }
+    if (fading) painter_.setOpacity(previousOpacity);
 }
 
 }  // namespace tw

@@ -15,15 +15,20 @@ class QPainterPath;
 namespace tw {
 
 // What a canvas keeps from one frame to the next when it is given one: text layouts,
-// stamped pictures and blurred shadows, so a widget that repaints the same things every
-// frame lays out, renders and blurs each only once. One per widget, main thread only;
-// it forgets everything when it grows past its limit.
+// stamped pictures, blurred shadows, pens and brushes, so a widget that repaints the same
+// things every frame lays out, renders and blurs each only once. One per widget, main
+// thread only; each kind is held within a budget of bytes.
 class QPainterCanvasCache {
    public:
     QPainterCanvasCache();
     ~QPainterCanvasCache();
     QPainterCanvasCache(const QPainterCanvasCache&) = delete;
     QPainterCanvasCache& operator=(const QPainterCanvasCache&) = delete;
+
+    // Called before each frame with the media time in seconds: what no frame has drawn
+    // for a while is forgotten, and the memory it held is handed back to the system, so
+    // a busy minute leaves nothing behind once the strip is at rest.
+    void beginFrame(double seconds);
 
     // How often something had to be made afresh (tests and benchmarks).
     std::size_t pictureRenders() const;
@@ -66,7 +71,7 @@ class QPainterCanvas final : public Canvas {
                             const std::vector<GradientStop>& stops) override;
     void drawText(const std::string& text, Point topLeft, const TextStyle& style) override;
     Size measureText(const std::string& text, const Font& font) override;
-    void drawCachedPicture(std::uint64_t key, Rect bounds, Point origin, double opacity,
+    void drawCachedPicture(const PictureKey& key, Rect bounds, Point origin, double opacity,
                            const PicturePainter& draw) override;
 
     static QPainterPath toQPainterPath(const Path& path);
@@ -83,7 +88,13 @@ class QPainterCanvas final : public Canvas {
 
     QFont qfont(const Font& font) const;
     bool hasShadow() const;
-    QPen pen() const;
+    // The pen for the current stroke colour and width; pens and brushes come from the
+    // cache when there is one.
+    const QPen& pen();
+    const QPen& keptPen(const QColor& color, double width);
+    const QBrush& keptBrush(const QColor& color);
+    // Device pixels per point under the current transform.
+    double pixelsPerPoint() const;
     // Paints `shape` (in user space) filled with `brush` and, when set, stroked with `strokePen`,
     // first as its blurred shadow when a shadow is in force.
     void paint(const QPainterPath& shape, const QBrush& brush, const std::optional<QPen>& strokePen);
@@ -98,6 +109,8 @@ class QPainterCanvas final : public Canvas {
     QPainterCanvasCache* cache_;
     State state_;
     std::vector<State> stack_;
+    QPen scratchPen_;
+    QBrush scratchBrush_;
 };
 
 }  // namespace tw

@@ -18,17 +18,22 @@ class TroupeEventIndex {
     // False (and the first offset kept) when the id is already present.
     bool insert(const Uuid& id, std::uint64_t offset);
     std::optional<std::uint64_t> find(const Uuid& id) const;
+    // Hints the slot an id will probe first, so a loop can ask a few ids ahead.
+    void prefetch(const Uuid& id) const;
+    // Makes room for `expected` ids at once, sparing the copies of growing step by step.
+    void reserve(std::size_t expected);
     bool contains(const Uuid& id) const { return find(id).has_value(); }
     std::size_t size() const { return size_; }
 
    private:
     struct Slot {
         Uuid id;
-        std::uint64_t offset = 0;
-        bool used = false;
+        std::uint64_t offsetPlusOne = 0;  // 0: the slot is free
+        bool used() const { return offsetPlusOne != 0; }
     };
     std::size_t slotFor(const Uuid& id) const;
     void grow();
+    void rehash(std::size_t capacity);
 
     std::vector<Slot> slots_;
     std::size_t mask_ = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <tuple>
+#include <unordered_set>
 
 #include "troupe/event_model/troupe_value_ops.h"
 #include "troupe/snapshot/troupe_fold.h"
@@ -54,6 +56,53 @@ OrderKey orderKey(const TroupeEvent& event, std::size_t position) {
 
 }  // namespace
 
+struct TroupeLiveFold::Taking {
+    explicit Taking(TroupeSnapshot& base) : session(base) {}
+    TroupeFoldSession session;
+    // Ids whose earlier lines were all of a newer schema: their first known one folds.
+    std::unordered_set<Uuid, TroupeUuidHash> newerOnly;
+    std::optional<OrderKey> last;
+    std::int64_t applied = 0;
+};
+
+TroupeLiveFold::TroupeLiveFold() = default;
+TroupeLiveFold::~TroupeLiveFold() = default;
+
+TroupeLiveFold::TroupeLiveFold(Date tailFrom)
+    : settledBefore_(tailFrom), taking_(std::make_unique<Taking>(base_)) {}
+
+bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
+    Taking& t = *taking_;
+    if (event.schemaVersion > troupeSchemaVersion) {  // the fold skips it wherever it stands
+        if (!seenBefore) t.newerOnly.insert(event.id);
+        return true;
+    }
+    const OrderKey key = orderKey(event, 0);
+    // Equal time and id is the same id again, which the sorted fold skips too.
+    if (t.last &&
+        std::tie(key.time, key.idHigh, key.idLow) < std::tie(t.last->time, t.last->idHigh, t.last->idLow))
+        return false;
+    t.last = key;
+    if (seenBefore && t.newerOnly.erase(event.id) == 0) return true;  // the first of its id folded already
+    ++t.applied;
+    if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, settledBefore_)) {
+        if (!commutes(event)) tailOrderDependent_.insert(keyOf(event));
+        tail_.emplace_hint(tail_.end(), keyOf(event), std::move(event));
+        return true;
+    }
+    t.session.apply(event);
+    lastSettled_ = keyOf(event);
+    return true;
+}
+
+void TroupeLiveFold::finishTaking() {
+    taking_->session.finish();
+    count_ = taking_->applied;
+    taking_.reset();
+    snapshot_ = base_;
+    replayTail();
+}
+
 bool TroupeLiveFold::KeyLess::operator()(const Key& a, const Key& b) const {
     return troupe_ops::timeThenIdBefore(a.ts, a.id, b.ts, b.id);
 }
@@ -77,7 +126,7 @@ TroupeLiveFold::TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom) :
             continue;
         }
         session.apply(event);
-        lastSettled_ = std::move(event);
+        lastSettled_ = keyOf(event);
     }
     session.finish();
     count_ = static_cast<std::int64_t>(applied.size());
@@ -103,14 +152,14 @@ void TroupeLiveFold::settleBefore(Date boundary) {
         tailOrderDependent_.erase(it->first);
     }
     session.finish();
-    lastSettled_ = std::move(std::prev(end)->second);
+    lastSettled_ = std::prev(end)->first;
     tail_.erase(tail_.begin(), end);
 }
 
 bool TroupeLiveFold::apply(const TroupeEvent& event, Date now) {
     ++count_;
     settleBefore(Date{std::floor(now.seconds) - reorderWindowSeconds});
-    if (lastSettled_ && TroupeFold::precedes(event, *lastSettled_)) {
+    if (lastSettled_ && KeyLess{}(keyOf(event), *lastSettled_)) {
         TroupeFold::apply(event, snapshot_);
         snapshot_.eventCount = count_;
         return false;

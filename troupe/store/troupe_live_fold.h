@@ -8,24 +8,39 @@
 // busy log) are applied in place without a replay.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "troupe/event_model/troupe_event.h"
 #include "troupe/event_model/troupe_snapshot.h"
+#include "troupe/snapshot/troupe_uuid_set.h"
 
 namespace tw {
+
+class TroupeFoldSession;
 
 class TroupeLiveFold {
    public:
     // How far back in time an appended event may land and still be put in its place.
     static constexpr double reorderWindowSeconds = 60;
 
-    TroupeLiveFold() = default;
+    TroupeLiveFold();
+    ~TroupeLiveFold();
     // Folds a loaded log (every line that decoded, in file order), keeping the events
     // from `tailFrom` on in the tail.
     TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom);
+
+    // Folding a log while it is read: events are taken one at a time in file order and
+    // folded at once, which gives the fold of the sorted log only while they come in the
+    // fold's order. take() refuses (and changes nothing) the first event that comes
+    // before one already taken: the caller then folds the whole log with the
+    // constructor above. `seenBefore`: an earlier line of the log had the same id (the
+    // caller's index knows). finishTaking() ends the reading.
+    explicit TroupeLiveFold(Date tailFrom);
+    bool take(TroupeEvent&& event, bool seenBefore);
+    void finishTaking();
 
     // Applies an accepted event (a known schema version, an id not seen before) at
     // time `now`. False when it belongs before the settled base: it is applied at the
@@ -51,9 +66,14 @@ class TroupeLiveFold {
     TroupeSnapshot base_;                        // every event before the tail
     std::map<Key, TroupeEvent, KeyLess> tail_;   // in fold order
     std::set<Key, KeyLess> tailOrderDependent_;  // tail events that do not commute
-    std::optional<TroupeEvent> lastSettled_;
-    Date settledBefore_{};  // tail events older than this move into the base
+    std::optional<Key> lastSettled_;             // the order key of the base's last event
+    Date settledBefore_{};                       // tail events older than this move into the base
     std::int64_t count_ = 0;
+
+    // While taking a log in order: its session over the base, the ids folded so far and
+    // the last event taken (the order key's time and id).
+    struct Taking;
+    std::unique_ptr<Taking> taking_;
 };
 
 }  // namespace tw

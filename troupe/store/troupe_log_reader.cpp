@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -25,39 +27,58 @@ struct Line {
     std::uint64_t offset;
 };
 
-// Decodes a block's lines on every core, then adds them to the log in file order.
-// Lines are independent, and decoding them is nearly all of the work of a load.
-void decodeLines(const std::vector<Line>& lines, TroupeLoadedLog& log) {
-    if (lines.empty()) return;
-    std::vector<std::optional<TroupeEvent>> decoded(lines.size());
-    auto work = [&](std::size_t from, std::size_t to) {
+// Decodes a block's lines on every core while the caller reads the next block, then
+// hands over the events (the vectors are reused from block to block), dropping the
+// lines that do not decode; `offsets` follow. Lines are independent, and decoding them
+// is nearly all of the work of a load.
+class BlockDecoder {
+   public:
+    // Starts on `lines`, which (and the text they view) must live until finish().
+    void start(const std::vector<Line>& lines) {
+        lines_ = &lines;
+        decoded_.resize(lines.size());
+        static const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+        const std::size_t share = std::max<std::size_t>((lines.size() + threads - 1) / threads, 256);
+        for (std::size_t from = 0; from < lines.size(); from += share)
+            helpers_.emplace_back(
+                [this, from, to = std::min(lines.size(), from + share)] { work(from, to); });
+    }
+
+    void finish(std::vector<TroupeEvent>& events, std::vector<std::uint64_t>& offsets,
+                std::int64_t& skipped) {
+        for (auto& helper : helpers_) helper.join();
+        helpers_.clear();
+        events.clear();
+        offsets.clear();
+        if (lines_ == nullptr) return;
+        for (std::size_t i = 0; i < lines_->size(); ++i) {
+            if (!decoded_[i]) {
+                ++skipped;
+                continue;
+            }
+            events.push_back(std::move(*decoded_[i]));
+            offsets.push_back((*lines_)[i].offset);
+        }
+        lines_ = nullptr;
+    }
+
+    bool busy() const { return lines_ != nullptr; }
+
+   private:
+    void work(std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
             try {
-                decoded[i] = decodeTroupeLogLine(lines[i].text);
+                decoded_[i] = decodeTroupeLogLine((*lines_)[i].text);
             } catch (const std::exception&) {
+                decoded_[i].reset();
             }
         }
-    };
-    static const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
-    const std::size_t share = (lines.size() + threads - 1) / threads;
-    if (threads == 1 || lines.size() < 256) {
-        work(0, lines.size());
-    } else {
-        std::vector<std::thread> helpers;
-        for (std::size_t from = share; from < lines.size(); from += share)
-            helpers.emplace_back(work, from, std::min(lines.size(), from + share));
-        work(0, std::min(lines.size(), share));
-        for (auto& helper : helpers) helper.join();
     }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (!decoded[i]) {
-            ++log.skippedLines;
-            continue;
-        }
-        log.events.push_back(std::move(*decoded[i]));
-        log.offsets.push_back(lines[i].offset);
-    }
-}
+
+    const std::vector<Line>* lines_ = nullptr;
+    std::vector<std::optional<TroupeEvent>> decoded_;
+    std::vector<std::thread> helpers_;
+};
 
 }  // namespace
 
@@ -68,7 +89,49 @@ TroupeEvent decodeTroupeLogLine(std::string_view line) {
 
 TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t maxLineBytes,
                               std::size_t blockBytes) {
+    std::vector<TroupeEvent> events;
+    std::vector<std::uint64_t> offsets;
+    TroupeLoadedLog log = readTroupeLogBlocks(
+        file,
+        [&](std::vector<TroupeEvent>& block, const std::vector<std::uint64_t>& blockOffsets) {
+            std::move(block.begin(), block.end(), std::back_inserter(events));
+            offsets.insert(offsets.end(), blockOffsets.begin(), blockOffsets.end());
+        },
+        maxLineBytes, blockBytes);
+    log.events = std::move(events);
+    log.offsets = std::move(offsets);
+    return log;
+}
+
+TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLogBlockSink sink,
+                                    std::uint64_t maxLineBytes, std::size_t blockBytes) {
     TroupeLoadedLog log;
+    // A pipeline of three: block k+1 is read and split into lines while block k is
+    // decoded on every core and block k-1 is taken by the sink (indexing and folding,
+    // which takes about as long as decoding) on its own thread.
+    struct Decoded {
+        std::vector<TroupeEvent> events;
+        std::vector<std::uint64_t> offsets;
+    };
+    std::array<Decoded, 2> slots;
+    std::size_t slot = 0;
+    BlockDecoder decoder;
+    std::thread taking;
+    auto finishTaking = [&] {
+        if (taking.joinable()) taking.join();
+    };
+    auto handOverDecoded = [&] {
+        if (!decoder.busy()) return;
+        Decoded& done = slots[slot];
+        decoder.finish(done.events, done.offsets, log.skippedLines);
+        finishTaking();
+        taking = std::thread([&sink, &done] { sink(done.events, done.offsets); });
+        slot ^= 1;
+    };
+    auto decodeAndHandOver = [&](const std::vector<Line>& lines) {
+        handOverDecoded();
+        if (!lines.empty()) decoder.start(lines);
+    };
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno != ENOENT) log.readError = std::strerror(errno);
@@ -79,25 +142,34 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
     std::size_t want = blockBytes;
     if (::fstat(fd, &info) == 0 && info.st_size >= 0)
         want = std::min(want, static_cast<std::size_t>(info.st_size) + 1);
-    std::vector<char> buffer(std::max<std::size_t>(want, 1));
+    // Each block's bytes, lines and carried line stay put while it is decoded.
+    std::array<std::vector<char>, 2> buffers;
+    std::array<std::vector<Line>, 2> blockLines;
+    std::array<std::string, 2> helds;
+    std::size_t current = 0;
     std::string carry;              // the start of a line that runs past the block
     std::uint64_t carryOffset = 0;  // where that line starts in the file
     bool carryTooLong = false;      // the line outgrew maxLineBytes: skip to its end
     std::uint64_t position = 0;
-    std::vector<Line> lines;
-    // Queues one line; the carried one is kept alive in `held` until decoded.
-    std::string held;
+    // Queues one line of the current block; the carried one is kept alive in its `held`.
     auto take = [&](std::string_view text, std::uint64_t offset) {
         if (text.size() > maxLineBytes) {
             ++log.skippedLines;
         } else if (!isBlank(text)) {
-            lines.push_back(Line{text, offset});
+            blockLines[current].push_back(Line{text, offset});
         }
     };
-    for (;;) {
+    for (;; current ^= 1) {
+        std::vector<char>& buffer = buffers[current];
+        std::vector<Line>& lines = blockLines[current];
+        std::string& held = helds[current];
+        buffer.resize(std::max<std::size_t>(want, 1));
         const ssize_t got = ::read(fd, buffer.data(), buffer.size());
         if (got < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR) {
+                current ^= 1;  // the same block again
+                continue;
+            }
             log.readError = std::strerror(errno);
             break;
         }
@@ -136,21 +208,23 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
                 carry.clear();
             }
         }
-        decodeLines(lines, log);
+        decodeAndHandOver(lines);
         position += static_cast<std::uint64_t>(got);
         log.endsWithNewline = block.back() == '\n';
     }
     ::close(fd);
     log.endOffset = position;
     // A last line without its newline: a crash cut it, or it is complete but unterminated.
-    lines.clear();
+    blockLines[current].clear();
     if (carryTooLong) {
         ++log.skippedLines;
     } else if (!carry.empty()) {
-        held = std::move(carry);
-        take(held, carryOffset);
+        helds[current] = std::move(carry);
+        take(helds[current], carryOffset);
     }
-    decodeLines(lines, log);
+    decodeAndHandOver(blockLines[current]);
+    handOverDecoded();
+    finishTaking();
     return log;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/function_ref.h"
 #include "troupe/event_model/troupe_event.h"
 
 namespace tw {
@@ -25,6 +26,15 @@ struct TroupeLoadedLog {
 TroupeLoadedLog readTroupeLog(const std::filesystem::path& file,
                               std::uint64_t maxLineBytes = std::uint64_t{16} << 20,
                               std::size_t blockBytes = std::size_t{16} << 20);
+
+// Hands each block's events to `sink` as soon as they are decoded, in file order with
+// their lines' offsets, instead of keeping them: the result's events and offsets stay
+// empty. The sink may move the events out; the vectors are reused for the next block.
+using TroupeLogBlockSink =
+    FunctionRef<void(std::vector<TroupeEvent>& events, const std::vector<std::uint64_t>& offsets)>;
+TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLogBlockSink sink,
+                                    std::uint64_t maxLineBytes = std::uint64_t{16} << 20,
+                                    std::size_t blockBytes = std::size_t{4} << 20);
 
 // One line as the reader reads it: the event, or the reason it is skipped.
 // Throws JsonDecodeError; the line carries no newline (a trailing CR is allowed).

@@ -160,16 +160,35 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
                        std::make_unique<TroupeEventIndex>(), weak, main);
     };
     auto load = [weak, generation, tailFrom, file = logFile_, &main = mainQueue_] {
-        auto log = std::make_unique<TroupeLoadedLog>(readTroupeLog(file));
-        std::unique_ptr<TroupeEventIndex> index;
-        if (generation == 0) {
-            index = std::make_unique<TroupeEventIndex>(log->events.size());
-            for (std::size_t i = 0; i < log->events.size(); ++i)
-                index->insert(log->events[i].id, log->offsets[i]);
-            log->offsets = {};
+        // Each block is indexed and folded as it is decoded, while the log keeps the
+        // fold's order (as one device's log does); only a log out of that order is read
+        // again and held whole to be sorted.
+        auto index = std::make_unique<TroupeEventIndex>();
+        auto live = std::make_unique<TroupeLiveFold>(tailFrom);
+        bool inOrder = true;
+        std::error_code noSize;
+        const std::uintmax_t fileBytes = std::filesystem::file_size(file, noSize);
+        auto log = std::make_unique<TroupeLoadedLog>(readTroupeLogBlocks(
+            file, [&](std::vector<TroupeEvent>& events, const std::vector<std::uint64_t>& offsets) {
+                if (index->size() == 0 && !events.empty() && offsets.back() > 0 && !noSize) {
+                    // The first block's lines per byte foretell the whole file's ids.
+                    const double perByte =
+                        static_cast<double>(events.size()) / static_cast<double>(offsets.back());
+                    index->reserve(static_cast<std::size_t>(perByte * static_cast<double>(fileBytes) * 1.05));
+                }
+                constexpr std::size_t ahead = 8;  // ids looked up ahead: the index is far bigger than a cache
+                for (std::size_t i = 0; i < events.size(); ++i) {
+                    if (i + ahead < events.size()) index->prefetch(events[i + ahead].id);
+                    const bool seenBefore = !index->insert(events[i].id, offsets[i]);
+                    if (inOrder) inOrder = live->take(std::move(events[i]), seenBefore);
+                }
+            }));
+        if (inOrder) {
+            live->finishTaking();
+        } else {
+            live = std::make_unique<TroupeLiveFold>(readTroupeLog(file).events, tailFrom);
         }
-        auto live = std::make_unique<TroupeLiveFold>(std::move(log->events), tailFrom);
-        log->events = {};
+        if (generation > 0) index.reset();
         auto state = weak.lock();
         if (!state) return;
         if (generation > 0) {

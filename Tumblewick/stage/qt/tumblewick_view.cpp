@@ -1,5 +1,7 @@
 #include "Tumblewick/stage/qt/tumblewick_view.h"
 
+#include <sys/prctl.h>
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -66,6 +68,18 @@ class TumblewickView::Screen final : public StageScreen {
 
 namespace {
 
+// Sleeps to within a short stretch of `deadline`, then watches the clock for the rest:
+// a sleep overshoots by tens of microseconds, and the stage's throttle would carry that
+// lateness into every later frame.
+void waitUntil(const Clock& clock, double deadline) {
+    constexpr double watchedSeconds = 0.00003;
+    if (const double sleep = deadline - watchedSeconds - clock.monotonic(); sleep > 0) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(sleep));
+    }
+    while (clock.monotonic() < deadline) {
+    }
+}
+
 std::optional<double> mainScreenPixelRatio() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return std::nullopt;
@@ -82,7 +96,10 @@ TumblewickView::TumblewickView(QSize size, Services services, QWidget* parent)
           StageServices{clock_, services.mainQueue, services.defaults, services.agentHost,
                         services.customFleas, services.xp, *screen_, services.updateChecker},
           static_cast<int>(resolvedTargetFPS()), resolvedUIScale(mainScreenPixelRatio(), services.defaults))),
-      pacer_(stage_->targetFPS) {
+      pacer_(stage_->targetFPS, clock_.monotonic()) {
+    // The frame loop's sleeps and timers wake within a few microseconds of when they
+    // are due, not the default 50 µs slack, so little is left to watch the clock for.
+    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
     resize(size);
     setFocusPolicy(Qt::StrongFocus);
     timer_.setTimerType(Qt::PreciseTimer);
@@ -113,9 +130,7 @@ void TumblewickView::tick() {
         timer_.start(plan.timerMilliseconds);  // woke early: wait for the deadline
         return;
     }
-    if (plan.sleepSeconds > 0) {
-        std::this_thread::sleep_for(std::chrono::duration<double>(plan.sleepSeconds));
-    }
+    waitUntil(clock_, plan.waitUntil);
     ++ticks_;
     stage_->update();
     update();
@@ -123,6 +138,7 @@ void TumblewickView::tick() {
 }
 
 void TumblewickView::paintEvent(QPaintEvent*) {
+    cache_.beginFrame(clock_.monotonic());
     QPainter painter(this);
     QPainterCanvas canvas(painter, &cache_);
     const bool cleared = window()->testAttribute(Qt::WA_TranslucentBackground);

@@ -168,6 +168,41 @@ TEST_F(StageAgentOverlaysTest, OverlaysDrawForResidentsOnlyAndHonourTheSettings)
     EXPECT_LT(opsWithout.size(), ops.size() - 6);
 }
 
+// Mood bars and initiative marks are read from the host once per revision: a frame
+// between two host changes draws what the last read gave, a new revision reads again.
+TEST_F(StageAgentOverlaysTest, OverlaysAreReadOncePerHostRevision) {
+    StageRig rig({900, 150});
+    auto& host = rig.host;
+    FleaAgentScheduler::DiagnosticEntry mood;
+    mood.flea_id = "Zing";
+    mood.mood = MoodDimensions{1, 0, 1, 1};
+    FleaStageState signature = FleaStageState::make("Pip", "strongman");
+    signature.current_action = AgentAction::perform_signature;
+    const auto shown = [&] {
+        RecordingCanvas canvas;
+        paintStage(canvas, *rig.stage, Date{0}, 0);
+        int fills = 0;
+        int marks = 0;
+        for (const auto& op : canvas.ops()) {
+            fills += op.kind == RecordedOp::Kind::fillPath;
+            marks += op.kind == RecordedOp::Kind::text && op.text == "✨";
+        }
+        return std::pair{fills, marks};
+    };
+    const auto none = shown();
+    host.revisionValue = 1;
+    host.diagnostics = {mood};
+    host.states = {signature};
+    const auto some = shown();
+    EXPECT_EQ(some.second, 1);
+    EXPECT_GT(some.first, none.first);
+    host.diagnostics.clear();
+    host.states.clear();
+    EXPECT_EQ(shown(), some);  // the host has not changed
+    host.revisionValue = 2;
+    EXPECT_EQ(shown(), none);
+}
+
 TEST_F(StageAgentOverlaysTest, SparkleStormGrowsWithEnergyAboveThreeQuarters) {
     struct Case {
         double energy;

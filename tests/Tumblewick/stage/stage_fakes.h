@@ -26,6 +26,7 @@ class FakeStageAgentHost final : public StageAgentHost {
     std::map<std::string, std::string> lines;  // shown whatever the time
     std::vector<std::string> refusing;
     std::optional<std::string> attended;
+    std::optional<std::uint64_t> revisionValue;  // none: read afresh every frame
 
     std::vector<double> energyFractions;
     std::vector<std::optional<std::string>> attendCalls;
@@ -50,6 +51,7 @@ class FakeStageAgentHost final : public StageAgentHost {
         return std::find(refusing.begin(), refusing.end(), id) != refusing.end();
     }
     std::optional<std::string> attendedFleaID() const override { return attended; }
+    std::optional<std::uint64_t> revision() const override { return revisionValue; }
     void setEnergyFraction(double f) override { energyFractions.push_back(f); }
     void attendFlea(const std::optional<std::string>& id) override { attendCalls.push_back(id); }
     void noteUserInteraction() override { ++interactions; }

@@ -126,6 +126,67 @@ TEST(TroupeStore, TheLiveSnapshotIsTheOneTheNextLaunchReads) {
     EXPECT_EQ(h.open()->snapshot(), live);
 }
 
+// Opening folds each block as it is read while the log is in the fold's order; any
+// other order must give the same snapshot as folding all of it sorted. Lines written
+// sorted, shuffled, with one late line, and with repeated ids and newer-schema lines.
+TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
+    std::mt19937_64 rng(11);
+    std::vector<Uuid> fleas(6);
+    for (auto& flea : fleas) flea = Uuid::random();
+    const double start = 800000000.0 - 5000;
+    std::vector<TroupeEvent> sorted;
+    for (int i = 0; i < 3000; ++i) {
+        const Uuid flea = fleas[rng() % fleas.size()];
+        const auto roll = rng() % 10;
+        auto payload = [&]() -> TroupePayload {
+            if (roll < 4) return TroupeXPEarned{flea, 2, TroupeXPSource::keystroke};
+            if (roll < 5)
+                return TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, 0.1 * static_cast<double>(i)};
+            if (roll < 6)
+                return TroupeFleaMessageFromUser{flea, Uuid::random(), "hi " + std::to_string(i),
+                                                 Uuid::random()};
+            if (roll < 7) return TroupeFleaRenamed{flea, "Name " + std::to_string(i)};
+            if (roll < 8) return TroupeNodeUnlocked{flea, "cannon", "n" + std::to_string(i % 7), 4};
+            return TroupeFleaCreated{flea, "Flea", 1, "crown", "cannon", Date{start}, {}};
+        }();
+        // Several events share a second; the last ones land in the live fold's tail.
+        sorted.push_back(event(std::move(payload), start + std::floor(i * 1.7)));
+    }
+    std::sort(sorted.begin(), sorted.end(), TroupeFold::precedes);
+    auto shuffled = sorted;
+    std::shuffle(shuffled.begin(), shuffled.end(), rng);
+    auto oneLate = sorted;
+    std::rotate(oneLate.begin() + 2000, oneLate.begin() + 2001, oneLate.end());  // line 2000 comes last
+    // Still in order: each repeat right after its first line.
+    std::vector<TroupeEvent> repeats;
+    for (const auto& e : sorted) {
+        repeats.push_back(e);
+        if (rng() % 50 == 0) repeats.push_back(e);
+    }
+    TroupeEvent newer = sorted[1500];
+    newer.schemaVersion = troupeSchemaVersion + 1;
+    repeats.insert(repeats.begin() + 10, newer);  // its id's known line comes later
+    auto shuffledRepeats = repeats;
+    std::shuffle(shuffledRepeats.begin(), shuffledRepeats.end(), rng);
+    struct Case {
+        const char* name;
+        const std::vector<TroupeEvent>& lines;
+    };
+    for (const Case& c :
+         {Case{"sorted", sorted}, Case{"shuffled", shuffled}, Case{"one late line", oneLate},
+          Case{"repeats and a newer schema", repeats}, Case{"repeats out of order", shuffledRepeats}}) {
+        TroupeHarness h;
+        std::filesystem::create_directories(h.logFile().parent_path());
+        {
+            std::ofstream out(h.logFile(), std::ios::binary);
+            for (const auto& e : c.lines) out << encodeTroupeEventLine(e) << '\n';
+        }
+        auto store = h.open();
+        EXPECT_EQ(store->snapshot(), TroupeFold::fold(c.lines)) << c.name;
+        EXPECT_EQ(store->snapshot().eventCount, 3000) << c.name;
+    }
+}
+
 TEST(TroupeStore, AppendsDuringTheLoadWaitForIt) {
     TroupeHarness h;
     const auto early = event(TroupeMilestoneEarned{"early"}, 800000000);
