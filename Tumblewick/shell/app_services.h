@@ -40,6 +40,8 @@ class AppServices {
     HttpClient& http() { return http_; }
     TroupeStore& troupe() { return *troupe_; }
     MacCustomFleaStore& customFleas() { return *customFleas_; }
+    // The custom fleas as the agent host and the windows below the shell see them.
+    CustomFleaRoster& customFleaRoster() { return *roster_; }
     TumblewickAgentHost& agentHost() { return *host_; }
 
     // What every stage view is handed.

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "Tumblewick/shell/app_services.h"
+#include "agent/host/custom_flea_roster.h"
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/x11/desktop_input.h"
 #include "troupe/store/troupe_store.h"
@@ -22,7 +23,7 @@ namespace {
 
 // What the live windows name custom fleas by.
 CustomFleaList customFleas(AppServices& services) {
-    return [&services]() -> const std::vector<MacCustomFlea>& { return services.stageCustomFleas().fleas(); };
+    return [&roster = services.customFleaRoster()] { return roster.customFleas(); };
 }
 
 // Recent thoughts (Shift-Super-T).

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "Tumblewick/stage/hotkey_dispatcher.h"
+#include "platform/hotkeys.h"
 
 namespace tw {
 

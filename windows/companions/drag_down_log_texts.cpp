@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "Tumblewick/stage/hotkey_dispatcher.h"
+#include "platform/hotkeys.h"
 
 namespace tw {
 

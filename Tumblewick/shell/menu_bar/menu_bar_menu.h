@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Tumblewick/stage/hotkey_dispatcher.h"
+#include "platform/hotkeys.h"
 
 namespace tw {
 

@@ -26,15 +26,15 @@ namespace {
 const Uuid quillId = *Uuid::parse("D79EAA27-5B1C-4E0B-9C3A-0F1E2D3C4B5A");
 const Uuid goneId = *Uuid::parse("0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9");
 
-MacCustomFlea quill(std::string name) {
-    MacCustomFlea flea;
+RosterFlea quill(std::string name) {
+    RosterFlea flea;
     flea.id = quillId;
     flea.name = std::move(name);
     return flea;
 }
 
 TEST(SpeakerName, IsACustomFleasNameForItsIdAndOtherwiseWhatWasRecorded) {
-    const std::vector<MacCustomFlea> fleas{quill("Quill")};
+    const std::vector<RosterFlea> fleas{quill("Quill")};
     const std::pair<std::string, std::string> cases[] = {
         {"Pip", "Pip"},
         {quillId.uuidString(), "Quill"},
@@ -54,8 +54,8 @@ TEST(SpeakerName, LiveWindowsShowTheNameWhenTheyDrawWhileRecordsAndExportsKeepTh
     host.recordRecentLine({id, "perform_signature", "Ta-da!", clock.now()});
     host.recordDialogueDebug({.flea = id, .generator = "template", .line = "Ta-da!", .at = clock.now()});
 
-    std::vector<MacCustomFlea> fleas{quill("Quill")};
-    const CustomFleaList list = [&fleas]() -> const std::vector<MacCustomFlea>& { return fleas; };
+    std::vector<RosterFlea> fleas{quill("Quill")};
+    const CustomFleaList list = [&fleas] { return fleas; };
     const auto joined = [](const auto& runs) {
         std::string text;
         for (const auto& run : runs) text += run.text;
