@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 #include <system_error>
+#include <thread>
 
 #include "tests/troupe/store/troupe_store_harness.h"
 
@@ -114,7 +115,14 @@ TEST(TroupeLogWriter, AWriteCutShortNeverJoinsTheRetriedLineToItsFragment) {
                 disk.room = std::numeric_limits<std::size_t>::max();
                 return readFile(file) == c.expected;
             }));
-            EXPECT_TRUE(writer.drain());
+            // The line is on disk before the writer marks it done: drain until it has.
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            bool drained = writer.drain();
+            while (!drained && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                drained = writer.drain();
+            }
+            EXPECT_TRUE(drained);
         }
         EXPECT_EQ(log.lines.size(), 1u);
         EXPECT_EQ(log.count(c.logged), 1);
