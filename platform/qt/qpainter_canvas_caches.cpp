@@ -109,9 +109,11 @@ QPainterCanvas::TextLayout* QPainterCanvasCache::Impl::findText(const std::strin
 }
 
 QPainterCanvas::TextLayout* QPainterCanvasCache::Impl::keepText(const std::string& text,
-                                                                QPainterCanvas::TextLayout& layout) {
+                                                                const QPainterCanvas::TextLayout& layout) {
     ++textLayouts;
-    return texts.insert(textKey, std::move(layout), textBytes(text));
+    // A copy (the layout's parts are shared, not duplicated): a layout larger than the
+    // whole budget is not kept, and the caller then draws from its own.
+    return texts.insert(textKey, layout, textBytes(text));
 }
 
 std::uint64_t QPainterCanvasCache::Impl::shadowKey(double blur, const QColor& opaqueColor,

@@ -60,9 +60,9 @@ struct QPainterCanvasCache::Impl {
     // for keepText.
     QPainterCanvas::TextLayout* findText(const std::string& text, const Font& font, double pixelsPerPoint,
                                          double dpi);
-    // Keeps a layout just made under the key findText left; null when it alone would
-    // exceed the budget (it has been moved from all the same).
-    QPainterCanvas::TextLayout* keepText(const std::string& text, QPainterCanvas::TextLayout& layout);
+    // Keeps a copy of a layout just made under the key findText left; null when it alone
+    // would exceed the budget, and `layout` is then still whole to draw from.
+    QPainterCanvas::TextLayout* keepText(const std::string& text, const QPainterCanvas::TextLayout& layout);
 
     // A blurred shadow is kept by its shape's outline relative to `corner` (to half a
     // pixel: the blur hides less) and its colour at full strength. At full strength every
