@@ -1,7 +1,5 @@
 #include "platform/qt/qpainter_canvas.h"
 
-#include <malloc.h>
-
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QImage>
@@ -10,12 +8,12 @@
 #include <QRadialGradient>
 #include <QStaticText>
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <numbers>
 #include <string>
 
-#include "platform/lru_byte_cache.h"
+#include "platform/qt/qpainter_canvas_caches.h"
+#include "platform/qt/shadow_blur.h"
 
 namespace tw {
 namespace {
@@ -30,6 +28,16 @@ QRectF qrect(Rect r) { return QRectF(r.x, r.y, r.width, r.height); }
 
 void setStops(QGradient& gradient, const std::vector<GradientStop>& stops) {
     for (const auto& s : stops) gradient.setColorAt(std::clamp(s.location, 0.0, 1.0), qcolor(s.color));
+}
+
+// Every stroke has flat caps and miter joins.
+QPen makePen(const QColor& color, double width) {
+    QPen p(color);
+    p.setWidthF(width);
+    p.setCapStyle(Qt::FlatCap);
+    p.setJoinStyle(Qt::MiterJoin);
+    p.setMiterLimit(10);
+    return p;
 }
 
 constexpr double kDegrees = 180.0 / std::numbers::pi;
@@ -54,177 +62,7 @@ void addArc(QPainterPath& out, const Path::Element& e, bool hasCurrentPoint) {
     out.arcTo(box, qtStart, qtSweep);
 }
 
-// The runs of `tile`-sized tiles of `image` that hold any ink, row by row.
-std::vector<QRect> inkedRuns(const QImage& image, QSize tile) {
-    std::vector<QRect> runs;
-    for (int top = 0; top < image.height(); top += tile.height()) {
-        const int bottom = std::min(top + tile.height(), image.height());
-        int runStart = -1;
-        for (int left = 0; left < image.width(); left += tile.width()) {
-            bool inked = false;
-            const int right = std::min(left + tile.width(), image.width());
-            for (int y = top; y < bottom && !inked; ++y) {
-                const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-                for (int x = left; x < right; ++x) {
-                    if (qAlpha(row[x]) != 0) {
-                        inked = true;
-                        break;
-                    }
-                }
-            }
-            if (inked && runStart < 0) runStart = left;
-            if (!inked && runStart >= 0) {
-                runs.emplace_back(runStart, top, left - runStart, bottom - top);
-                runStart = -1;
-            }
-        }
-        if (runStart >= 0) runs.emplace_back(runStart, top, image.width() - runStart, bottom - top);
-    }
-    return runs;
-}
-
-// A shadow is one colour at varying coverage, so only its alpha is blurred and the
-// colour channels follow from it: a quarter of the work of blurring all four.
-void blurShadow(QImage& image, int radius, const QColor& color) {
-    if (radius <= 0) return;
-    // Three box passes each way approximate a Gaussian.
-    const int w = image.width();
-    const int h = image.height();
-    std::vector<int> alpha(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
-    for (int y = 0; y < h; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < w; ++x) alpha[static_cast<std::size_t>(y * w + x)] = qAlpha(row[x]);
-    }
-    std::vector<int> line(static_cast<std::size_t>(std::max(w, h)));
-    const int window = 2 * radius + 1;
-    auto pass = [&](bool horizontal) {
-        const int lines = horizontal ? h : w;
-        const int length = horizontal ? w : h;
-        const int step = horizontal ? 1 : w;
-        for (int l = 0; l < lines; ++l) {
-            int* first = alpha.data() + (horizontal ? l * w : l);
-            for (int i = 0; i < length; ++i) line[static_cast<std::size_t>(i)] = first[i * step];
-            auto at = [&](int i) { return i < 0 || i >= length ? 0 : line[static_cast<std::size_t>(i)]; };
-            int sum = 0;
-            for (int i = -radius; i < radius; ++i) sum += at(i);
-            for (int i = 0; i < length; ++i) {
-                sum += at(i + radius);
-                first[i * step] = sum / window;
-                sum -= at(i - radius);
-            }
-        }
-    };
-    for (int k = 0; k < 3; ++k) {
-        pass(true);
-        pass(false);
-    }
-    const int r = color.red();
-    const int g = color.green();
-    const int b = color.blue();
-    for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const int a = alpha[static_cast<std::size_t>(y * w + x)];
-            row[x] = qRgba(r * a / 255, g * a / 255, b * a / 255, a);
-        }
-    }
-}
-
-std::uint64_t mixHash(std::uint64_t h, std::uint64_t v) {
-    h ^= v + 0x9E3779B97F4A7C15ULL + (h << 6) + (h >> 2);
-    return h * 0x100000001B3ULL;
-}
-
-std::uint64_t mixDouble(std::uint64_t h, double v) { return mixHash(h, std::bit_cast<std::uint64_t>(v)); }
-
-std::uint64_t mixColor(std::uint64_t h, const QColor& c) { return mixHash(h, c.rgba64()); }
-
-// Cache keys hold lengths to half a device pixel: two lengths that round alike draw
-// less than half a pixel apart, which nobody sees, and a length that changes a little
-// every frame (a shrinking caption, a mood bar) reuses what it drew a moment ago.
-std::uint64_t mixLength(std::uint64_t h, double points, double pixelsPerPoint) {
-    const double halves = points * pixelsPerPoint * 2;
-    if (!std::isfinite(halves)) return mixHash(h, 0x7FF8'0000'0000'0000ULL);
-    return mixHash(h, static_cast<std::uint64_t>(std::llround(std::clamp(halves, -1e15, 1e15))));
-}
-
 }  // namespace
-
-struct QPainterCanvas::TextLayout {
-    QFont font;
-    // Glyph outlines, the line box's top-left at (0, 0); made only for outlined or
-    // shadowed text, since outlining a colour-glyph font spoils its colour drawing.
-    std::optional<QPainterPath> path;
-    double ascent = 0;
-    Size size;  // advance and line height
-    QStaticText staticText;
-};
-
-struct QPainterCanvasCache::Impl {
-    // Each kind is kept within a budget of bytes, the least recently used going first: a
-    // frame's working set is far smaller, so the budgets only bound a long, busy session.
-    static constexpr std::size_t pictureBudget = std::size_t{12} << 20;
-    static constexpr std::size_t shadowBudget = std::size_t{4} << 20;
-    static constexpr std::size_t textBudget = std::size_t{2} << 20;
-    static constexpr std::size_t inkBudget = std::size_t{64} << 10;
-    // What a pen or brush costs besides its handle, roughly.
-    static constexpr std::size_t inkBytes = 128;
-
-    // A layout's bytes, counting room for its glyph outlines, made on first outlined use.
-    static std::size_t textBytes(const std::string& text) { return 512 + 1024 * text.size(); }
-
-    struct Picture {
-        QImage image;
-        Rect bounds;  // as the first drawing under the key gave them
-        // For a wide picture, the runs of its tiles that hold any ink (in image pixels):
-        // a strip-wide backdrop is mostly empty, and blending empty pixels costs as much
-        // as blending drawn ones. A small picture is stamped whole.
-        bool tiled = false;
-        std::vector<QRect> inked;
-    };
-    LruByteCache<std::string, QPainterCanvas::TextLayout> texts{textBudget};
-    LruByteCache<std::uint64_t, Picture> pictures{pictureBudget};
-    LruByteCache<std::uint64_t, QImage> shadows{shadowBudget};
-    // Pens and brushes by colour (and width): setting a kept one only shares it, where
-    // making one each time would allocate thousands a second.
-    LruByteCache<std::uint64_t, QPen> pens{inkBudget};
-    LruByteCache<std::uint64_t, QBrush> brushes{inkBudget};
-    std::string textKey;  // reused, so looking a layout up allocates nothing
-    // Unused this long, an entry is forgotten; checked this often (milliseconds).
-    static constexpr std::uint64_t unusedForgottenAfter = 20000;
-    static constexpr std::uint64_t sweepEvery = 5000;
-    // Freeing less than this is not worth handing back.
-    static constexpr std::size_t trimAbove = std::size_t{256} << 10;
-    std::uint64_t lastSweep = 0;
-    std::size_t pictureRenders = 0;
-    std::size_t shadowRenders = 0;
-    std::size_t textLayouts = 0;
-};
-
-QPainterCanvasCache::QPainterCanvasCache() : impl_(std::make_unique<Impl>()) {}
-QPainterCanvasCache::~QPainterCanvasCache() = default;
-void QPainterCanvasCache::beginFrame(double seconds) {
-    Impl& c = *impl_;
-    const auto now = static_cast<std::uint64_t>(std::max(seconds, 0.0) * 1000);
-    c.texts.setNow(now);
-    c.pictures.setNow(now);
-    c.shadows.setNow(now);
-    c.pens.setNow(now);
-    c.brushes.setNow(now);
-    if (now < c.lastSweep + Impl::sweepEvery) return;
-    c.lastSweep = now;
-    if (now < Impl::unusedForgottenAfter) return;
-    const std::uint64_t since = now - Impl::unusedForgottenAfter;
-    const std::size_t freed = c.texts.forgetUnusedSince(since) + c.pictures.forgetUnusedSince(since) +
-                              c.shadows.forgetUnusedSince(since) + c.pens.forgetUnusedSince(since) +
-                              c.brushes.forgetUnusedSince(since);
-    // Freed blocks stay with the allocator until asked back.
-    if (freed > Impl::trimAbove) malloc_trim(0);
-}
-
-std::size_t QPainterCanvasCache::pictureRenders() const { return impl_->pictureRenders; }
-std::size_t QPainterCanvasCache::shadowRenders() const { return impl_->shadowRenders; }
-std::size_t QPainterCanvasCache::textLayouts() const { return impl_->textLayouts; }
 
 QPainterCanvas::QPainterCanvas(QPainter& painter, QPainterCanvasCache* cache)
     : painter_(painter), cache_(cache) {
@@ -298,27 +136,13 @@ QPainterPath QPainterCanvas::toQPainterPath(const Path& path) {
 }
 
 const QPen& QPainterCanvas::keptPen(const QColor& color, double width) {
-    auto make = [&] {
-        QPen p(color);
-        p.setWidthF(width);
-        p.setCapStyle(Qt::FlatCap);
-        p.setJoinStyle(Qt::MiterJoin);
-        p.setMiterLimit(10);
-        return p;
-    };
-    if (cache_ == nullptr) return scratchPen_ = make();
-    const std::uint64_t key = mixDouble(mixColor(0, color), width);
-    auto& pens = cache_->impl_->pens;
-    if (const QPen* found = pens.find(key)) return *found;
-    return *pens.insert(key, make(), QPainterCanvasCache::Impl::inkBytes);
+    if (cache_ == nullptr) return scratchPen_ = makePen(color, width);
+    return cache_->impl_->pen(color, width, makePen);
 }
 
 const QBrush& QPainterCanvas::keptBrush(const QColor& color) {
     if (cache_ == nullptr) return scratchBrush_ = QBrush(color);
-    const std::uint64_t key = color.rgba64();
-    auto& brushes = cache_->impl_->brushes;
-    if (const QBrush* found = brushes.find(key)) return *found;
-    return *brushes.insert(key, QBrush(color), QPainterCanvasCache::Impl::inkBytes);
+    return cache_->impl_->brush(color);
 }
 
 const QPen& QPainterCanvas::pen() { return keptPen(qcolor(state_.stroke), std::max(state_.lineWidth, 0.0)); }
@@ -403,51 +227,34 @@ void QPainterCanvas::paintShadow(const QPainterPath& shape, const QBrush& brush,
         return;
     }
 
-    // A blurred shadow is kept by its shape's outline relative to its own corner (to half a
-    // pixel: the blur hides less) and its colour at full strength; the current alphas
-    // become the stamp's opacity, so a fading caption reuses one blur for its whole life.
+    // The blur is kept by the shape alone, at full strength; the current alphas become
+    // the stamp's opacity, so a fading caption reuses one blur for its whole life.
     auto opaque = [](QColor c) {
         c.setAlphaF(1);
         return c;
     };
-    std::uint64_t key = mixDouble(0, shadow.blur);
-    key = mixColor(key, opaque(qcolor(shadow.color)));
-    const QPointF corner = device.topLeft();
-    for (int i = 0; i < deviceShape.elementCount(); ++i) {
-        const auto e = deviceShape.elementAt(i);
-        key = mixHash(key, static_cast<std::uint64_t>(e.type));
-        key = mixHash(key, static_cast<std::uint64_t>(std::llround((e.x - corner.x()) * 2)));
-        key = mixHash(key, static_cast<std::uint64_t>(std::llround((e.y - corner.y()) * 2)));
-    }
+    const bool solidFill = brush.style() == Qt::SolidPattern;
+    const std::uint64_t key = QPainterCanvasCache::Impl::shadowKey(
+        shadow.blur, opaque(qcolor(shadow.color)), deviceShape, device.topLeft(), solidFill, strokePen);
     double strength = 0;
     QBrush shapeBrush = brush;
     std::optional<QPen> shapePen = strokePen;
-    // At full strength every colour covers alike, so the shape's colours are not part of
-    // the key: captions of one text and size in different colours share one blur.
-    if (brush.style() == Qt::SolidPattern) {
-        key = mixHash(key, 1);
+    if (solidFill) {
         strength = std::max(strength, static_cast<double>(brush.color().alphaF()));
         shapeBrush.setColor(opaque(brush.color()));
     }
     if (strokePen) {
-        key = mixDouble(mixHash(key, 2), strokePen->widthF());
         strength = std::max(strength, static_cast<double>(strokePen->color().alphaF()));
         shapePen->setColor(opaque(strokePen->color()));
     }
-    auto& shadows = cache_->impl_->shadows;
     QImage fresh;
-    const QImage* image = shadows.find(key);
-    if (image == nullptr) {
-        ++cache_->impl_->shadowRenders;
-        fresh = renderShadow(shape, shapeBrush, shapePen, area, transform, opaque(qcolor(shadow.color)));
-        const auto bytes = static_cast<std::size_t>(fresh.sizeInBytes());
-        image = shadows.insert(key, fresh, bytes);
-        if (image == nullptr) image = &fresh;  // larger than the whole budget: used once
-    }
+    const QImage& image = cache_->impl_->shadow(key, fresh, [&] {
+        return renderShadow(shape, shapeBrush, shapePen, area, transform, opaque(qcolor(shadow.color)));
+    });
     painter_.save();
     painter_.resetTransform();
     painter_.setOpacity(std::clamp(shadow.color.alpha * strength, 0.0, 1.0));
-    painter_.drawImage(QPointF(area.left() + shadow.dx, area.top() + shadow.dy), *image);
+    painter_.drawImage(QPointF(area.left() + shadow.dx, area.top() + shadow.dy), image);
     painter_.restore();
 }
 
@@ -523,17 +330,8 @@ QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& text, 
                                                        TextLayout& scratch) {
     QPaintDevice* device = painter_.device();
     const double dpi = device != nullptr ? device->logicalDpiY() : 72.0;
-    std::string* key = nullptr;
     if (cache_ != nullptr) {
-        key = &cache_->impl_->textKey;
-        key->assign(text);
-        *key += '\x1f';
-        // The font's fields as raw bytes: cheaper than formatting them on every draw.
-        const std::uint64_t fields[] = {
-            static_cast<std::uint64_t>(font.family), mixLength(0, font.size, pixelsPerPoint()),
-            static_cast<std::uint64_t>(font.weight), std::bit_cast<std::uint64_t>(dpi)};
-        key->append(reinterpret_cast<const char*>(fields), sizeof fields);
-        if (TextLayout* found = cache_->impl_->texts.find(*key)) return *found;
+        if (TextLayout* found = cache_->impl_->findText(text, font, pixelsPerPoint(), dpi)) return *found;
     }
     // The glyph outlines must use the device's resolution, as the size and the metrics do;
     // a plain QFont would be laid out at the screen's.
@@ -548,9 +346,7 @@ QPainterCanvas::TextLayout& QPainterCanvas::textLayout(const std::string& text, 
     scratch.staticText = QStaticText(qtext);
     scratch.staticText.setTextFormat(Qt::PlainText);
     if (cache_ == nullptr) return scratch;
-    ++cache_->impl_->textLayouts;
-    TextLayout* kept =
-        cache_->impl_->texts.insert(*key, std::move(scratch), QPainterCanvasCache::Impl::textBytes(text));
+    TextLayout* kept = cache_->impl_->keepText(text, scratch);
     return kept != nullptr ? *kept : scratch;
 }
 
@@ -602,32 +398,20 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
     if (width <= 0 || height <= 0 || width > 4096 || height > 4096) {
         return Canvas::drawCachedPicture(key, bounds, origin, opacity, draw);
     }
-    auto& pictures = cache_->impl_->pictures;
-    std::uint64_t fullKey = mixDouble(key.identity, scale);
-    for (const double length : key.lengths) fullKey = mixLength(fullKey, length, scale);
     QPainterCanvasCache::Impl::Picture fresh;
-    const QPainterCanvasCache::Impl::Picture* found = pictures.find(fullKey);
-    if (found == nullptr) {
-        fresh.image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
-        fresh.image.fill(Qt::transparent);
-        fresh.bounds = bounds;
-        {
-            QPainter p(&fresh.image);
+    const auto& found =
+        cache_->impl_->picture(QPainterCanvasCache::Impl::pictureKey(key, scale), fresh, [&](auto& made) {
+            made.image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
+            made.image.fill(Qt::transparent);
+            made.bounds = bounds;
+            QPainter p(&made.image);
             p.scale(scale, scale);
             p.translate(-bounds.x, -bounds.y);
             QPainterCanvas canvas(p, cache_);
             draw(canvas, Point{0, 0}, 1.0);
-        }
-        ++cache_->impl_->pictureRenders;
-        fresh.tiled = width >= 512;
-        if (fresh.tiled) fresh.inked = inkedRuns(fresh.image, QSize(64, 8));
-        const auto bytes =
-            static_cast<std::size_t>(fresh.image.sizeInBytes()) + fresh.inked.size() * sizeof(QRect);
-        found = pictures.insert(fullKey, fresh, bytes);
-        if (found == nullptr) found = &fresh;  // larger than the whole budget: stamped once
-    }
-    const QImage& image = found->image;
-    const Rect& at = found->bounds;
+        });
+    const QImage& image = found.image;
+    const Rect& at = found.bounds;
     const double previousOpacity = painter_.opacity();
     const bool fading = opacity < 1;  // most stamps are opaque: the painter's state is left alone
     if (fading) painter_.setOpacity(previousOpacity * opacity);
@@ -638,13 +422,13 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
     if (painter_.testRenderHint(QPainter::SmoothPixmapTransform) == whole)
         painter_.setRenderHint(QPainter::SmoothPixmapTransform, !whole);
     // Filtering would blur across the tiles' edges: only a whole-pixel stamp goes by tiles.
-    if (scale == 1 && !(found->tiled && whole)) {
+    if (scale == 1 && !(found.tiled && whole)) {
         painter_.drawImage(QPointF(origin.x + at.x, origin.y + at.y), image);  // no scaling to work out
-    } else if (!found->tiled || !whole) {
+    } else if (!found.tiled || !whole) {
         painter_.drawImage(
             QRectF(origin.x + at.x, origin.y + at.y, image.width() / scale, image.height() / scale), image);
     }
-    for (const QRect& run : whole ? found->inked : std::vector<QRect>{}) {
+    for (const QRect& run : whole ? found.inked : std::vector<QRect>{}) {
         painter_.drawImage(QRectF(origin.x + at.x + run.x() / scale, origin.y + at.y + run.y() / scale,
                                   run.width() / scale, run.height() / scale),
                            image, run);

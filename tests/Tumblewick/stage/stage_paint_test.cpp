@@ -274,6 +274,27 @@ TEST(PictureKeys, LengthsAreToldApartToHalfADevicePixel) {
     }
 }
 
+// A text too long for the whole text cache is still drawn, from its own layout.
+TEST(TextLayouts, ATextLargerThanTheCacheIsStillDrawn) {
+    for (const std::size_t length : {std::size_t{8}, std::size_t{40000}}) {
+        QPainterCanvasCache cache;
+        QImage image(200, 40, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        {
+            QPainter painter(&image);
+            QPainterCanvas canvas(painter, &cache);
+            TextStyle style;
+            style.font = Font{FontFamily::system, 20, FontWeight::bold};
+            style.color = Color::white(1.0, 1.0);
+            canvas.drawText(std::string(length, 'W'), {2, 2}, style);
+        }
+        int inked = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) inked += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
+        EXPECT_GT(inked, 50) << length << " characters";
+    }
+}
+
 // What no frame drew for a while is forgotten; what frames keep drawing stays.
 TEST(PictureKeys, PicturesUnusedForAWhileAreForgotten) {
     QPainterCanvasCache cache;
