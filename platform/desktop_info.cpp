@@ -13,6 +13,8 @@ DesktopInfo DesktopInfo::from(const Environment& environment) {
     info.waylandSession = set("WAYLAND_DISPLAY") || environment("XDG_SESSION_TYPE") == "wayland";
     info.xDisplay = set("DISPLAY");
     info.platformChosen = set("QT_QPA_PLATFORM");
+    info.waylandDisplay = set("WAYLAND_DISPLAY");
+    if (info.platformChosen) info.platform = *environment("QT_QPA_PLATFORM");
     return info;
 }
 

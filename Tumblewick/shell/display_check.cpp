@@ -3,24 +3,13 @@
 #include <X11/Xlib.h>
 
 #include <cstdlib>
-#include <string_view>
+
+#include "platform/desktop_info.h"
 
 namespace tw {
 
-namespace {
-
-bool usesX11Platform() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    // Without a choice the toolkit picks Wayland when a Wayland display is there.
-    if (platform == nullptr || *platform == '\0') return std::getenv("WAYLAND_DISPLAY") == nullptr;
-    // "xcb", "xcb:option=value" or a fallback list starting with it.
-    return std::string_view(platform).starts_with("xcb");
-}
-
-}  // namespace
-
 std::optional<std::string> missingXDisplayMessage() {
-    if (!usesX11Platform()) return std::nullopt;
+    if (!DesktopInfo::current().wantsXServer()) return std::nullopt;
     if (Display* display = XOpenDisplay(nullptr)) {
         XCloseDisplay(display);
         return std::nullopt;

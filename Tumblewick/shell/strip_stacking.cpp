@@ -10,6 +10,9 @@ namespace {
 
 // Whether `event` on `watched` puts one of our windows over the strip.
 bool coversStrip(const QWidget& strip, const QObject& watched, QEvent::Type event) {
+    // Every event of the app passes here, paints included: the type decides first.
+    if (event != QEvent::Show && event != QEvent::WindowActivate && event != QEvent::MouseButtonPress)
+        return false;
     const auto* widget = qobject_cast<const QWidget*>(&watched);
     if (widget == nullptr) return false;
     // A press lands on a control inside the window; showing and activation on the window.
@@ -24,7 +27,7 @@ bool coversStrip(const QWidget& strip, const QObject& watched, QEvent::Type even
         default:
             break;
     }
-    return event == QEvent::Show || event == QEvent::WindowActivate || event == QEvent::MouseButtonPress;
+    return true;
 }
 
 }  // namespace
