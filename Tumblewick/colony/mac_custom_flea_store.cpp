@@ -24,10 +24,12 @@ MacCustomFlea* findFlea(std::vector<MacCustomFlea>& fleas, const Uuid& id) {
 
 }  // namespace
 
-MacCustomFleaStore::MacCustomFleaStore(Defaults& standardDefaults, const Clock& clock, MainQueue& mainQueue)
+MacCustomFleaStore::MacCustomFleaStore(Defaults& standardDefaults, const Clock& clock, MainQueue& mainQueue,
+                                       TroupeStore* troupe)
     : defaults_(standardDefaults),
       clock_(clock),
       mainQueue_(mainQueue),
+      troupe_(troupe),
       mainThread_(std::this_thread::get_id()) {
     load();
 }
@@ -210,13 +212,13 @@ void MacCustomFleaStore::save() {
 void MacCustomFleaStore::troupeEmit(TroupeEventKind kind, TroupePayload payload) {
     // Read afresh at every emit; written only by the troupe settings window.
     if (!defaults_.boolForKey(settings::troupeDualWrite.key)) return;
-    auto emit = [&clock = clock_, kind, payload = std::move(payload)]() {
-        if (!TroupeStore::hasShared()) {
+    auto emit = [&clock = clock_, troupe = troupe_, kind, payload = std::move(payload)]() {
+        if (troupe == nullptr) {
             log::warning(
                 "Dual writing is on but there is no troupe store; the change stays out of the troupe log");
             return;
         }
-        TroupeStore::shared().appendKind(kind, payload, clock.now());
+        troupe->appendKind(kind, payload, clock.now());
     };
     if (std::this_thread::get_id() == mainThread_) {
         emit();

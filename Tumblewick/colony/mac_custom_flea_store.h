@@ -22,6 +22,8 @@
 
 namespace tw {
 
+class TroupeStore;
+
 class MacCustomFleaStore final : public CustomFleaXPSink {
    public:
     static constexpr const char* key = "tw_custom_fleas";
@@ -33,8 +35,10 @@ class MacCustomFleaStore final : public CustomFleaXPSink {
     using FleasObserver = std::function<void(const std::vector<MacCustomFlea>& upcoming)>;
     using ObserverToken = std::uint64_t;
 
-    // Loads the saved list. Every reference must outlive the store.
-    MacCustomFleaStore(Defaults& standardDefaults, const Clock& clock, MainQueue& mainQueue);
+    // Loads the saved list. Every reference must outlive the store. Without a troupe
+    // store, dual writing only logs that the change stays out of the troupe log.
+    MacCustomFleaStore(Defaults& standardDefaults, const Clock& clock, MainQueue& mainQueue,
+                       TroupeStore* troupe = nullptr);
     MacCustomFleaStore(const MacCustomFleaStore&) = delete;
     MacCustomFleaStore& operator=(const MacCustomFleaStore&) = delete;
 
@@ -81,6 +85,7 @@ class MacCustomFleaStore final : public CustomFleaXPSink {
     Defaults& defaults_;
     const Clock& clock_;
     MainQueue& mainQueue_;
+    TroupeStore* troupe_;  // where dual writing appends; none: nowhere
     std::thread::id mainThread_;
     std::vector<MacCustomFlea> fleas_;
     std::vector<std::pair<ObserverToken, FleasObserver>> observers_;

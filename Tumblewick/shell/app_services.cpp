@@ -41,13 +41,14 @@ AppServices::AppServices()
     troupe_ = std::make_unique<TroupeStore>(TroupeStore::defaultDirectory(), standardDefaults_, clock_,
                                             mainQueue_, notifications_);
     TroupeStore::installShared(troupe_.get());
-    customFleas_ = std::make_unique<MacCustomFleaStore>(standardDefaults_, clock_, mainQueue_);
+    customFleas_ = std::make_unique<MacCustomFleaStore>(standardDefaults_, clock_, mainQueue_, troupe_.get());
     MacCustomFleaStore::installShared(customFleas_.get());
     roster_ = std::make_unique<CustomFleaStoreRoster>(*customFleas_);
     TroupeWatchBridge::appGroupDefaults = &groupDefaults_;
 
     // Owned here, not in a static: its widget must go before the application object.
-    toast_ = std::make_unique<SignatureToastInstallation>(mainQueue_, clock_, standardDefaults_);
+    toast_ = std::make_unique<SignatureToastInstallation>(TumblewickSignatureToast::shared(), mainQueue_,
+                                                          clock_, standardDefaults_, desktop_);
     ExportEnvironment::installShared(
         ExportEnvironment{.clock = &clock_, .standardDefaults = &standardDefaults_, .desktopFolder = {}});
 
@@ -63,12 +64,11 @@ AppServices::AppServices()
     host.makeLanguageModel = [http](const std::string& baseUrl) -> std::shared_ptr<LanguageModel> {
         return std::make_shared<HttpLanguageModel>(*http, baseUrl);
     };
-    host.surfaceSignatureToast = [](const std::string& flea, const std::string& action,
-                                    const std::string& line) {
-        TumblewickSignatureToast::shared().surface(flea, action, line);
-    };
+    host.surfaceSignatureToast = TumblewickSignatureToast::sharedSurface();
     host_ = std::make_unique<TumblewickAgentHost>(std::move(host));
     TumblewickAgentHost::installShared(host_.get());
+    stageHost_ = std::make_unique<AgentHostForStage>(*host_);
+    stageFleas_ = std::make_unique<CustomFleaStoreForStage>(*customFleas_);
 }
 
 AppServices::~AppServices() {
@@ -76,6 +76,8 @@ AppServices::~AppServices() {
     // Each global goes before what it points at; the host joins its executors, the
     // stores their writers. The members below then go in reverse order: the HTTP
     // thread after the host that sent requests through it, the settings writers last.
+    stageFleas_.reset();
+    stageHost_.reset();
     TumblewickAgentHost::installShared(nullptr);
     host_.reset();
     ExportEnvironment::installShared({});

@@ -6,7 +6,7 @@
 // the host only point at them while this object lives. Main thread only.
 #include <memory>
 
-#include "Tumblewick/stage/stage_shared_services.h"
+#include "Tumblewick/stage/stage_host_adapters.h"
 #include "platform/calendar.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
@@ -45,8 +45,8 @@ class AppServices {
     TumblewickAgentHost& agentHost() { return *host_; }
 
     // What every stage view is handed.
-    SharedAgentHostForStage& stageAgentHost() { return stageHost_; }
-    SharedCustomFleaStoreForStage& stageCustomFleas() { return stageFleas_; }
+    AgentHostForStage& stageAgentHost() { return *stageHost_; }
+    CustomFleaStoreForStage& stageCustomFleas() { return *stageFleas_; }
 
     // The quit path, in two steps that each run once: stop the agent host's timers
     // without waiting on any request and append the session end; then (after the
@@ -68,8 +68,8 @@ class AppServices {
     std::unique_ptr<CustomFleaRoster> roster_;
     std::unique_ptr<SignatureToastInstallation> toast_;
     std::unique_ptr<TumblewickAgentHost> host_;  // its requests go through http_
-    SharedAgentHostForStage stageHost_;
-    SharedCustomFleaStoreForStage stageFleas_;
+    std::unique_ptr<AgentHostForStage> stageHost_;
+    std::unique_ptr<CustomFleaStoreForStage> stageFleas_;
     bool sessionClosed_ = false;
     bool shutDown_ = false;
 };

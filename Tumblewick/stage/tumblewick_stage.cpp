@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "Tumblewick/shell/configuration/configuration.h"
+#include "Tumblewick/stage/act_layout.h"
 #include "Tumblewick/stage/stage_agent_overlays.h"
 #include "Tumblewick/stage/stage_shared_tables.h"
 #include "Tumblewick/stage/stage_timing.h"
@@ -39,13 +40,17 @@ TumblewickStage::TumblewickStage(Size frameSize, StageServices services, int tar
       particles(sourceOf(services)),
       uiScale(uiScale),
       groundY(frameSize.height - 15 * uiScale),
-      tightrope(0.3 * frameSize.width / 9, groundY, frameSize.width / 9, sourceOf(services)),
-      trapeze(1.5 * frameSize.width / 9, groundY, 0.8 * frameSize.width / 9, sourceOf(services)),
-      cannon(2.8 * frameSize.width / 9, groundY, 1.3 * frameSize.width / 9, sourceOf(services)),
-      strongman(4.4 * frameSize.width / 9, groundY),
-      unicycle(5.4 * frameSize.width / 9, groundY),
-      juggling(6.5 * frameSize.width / 9, groundY, sourceOf(services)),
-      firebreather(7.8 * frameSize.width / 9, groundY, frameSize.width / 9, sourceOf(services)),
+      tightrope(actSpan(ActSlot::tightrope, frameSize.width).x, groundY,
+                actSpan(ActSlot::tightrope, frameSize.width).width, sourceOf(services)),
+      trapeze(actSpan(ActSlot::trapeze, frameSize.width).x, groundY,
+              actSpan(ActSlot::trapeze, frameSize.width).width, sourceOf(services)),
+      cannon(actSpan(ActSlot::cannon, frameSize.width).x, groundY,
+             actSpan(ActSlot::cannon, frameSize.width).width, sourceOf(services)),
+      strongman(actSpan(ActSlot::strongman, frameSize.width).x, groundY),
+      unicycle(actSpan(ActSlot::unicycle, frameSize.width).x, groundY),
+      juggling(actSpan(ActSlot::juggling, frameSize.width).x, groundY, sourceOf(services)),
+      firebreather(actSpan(ActSlot::firebreather, frameSize.width).x, groundY,
+                   actSpan(ActSlot::firebreather, frameSize.width).width, sourceOf(services)),
       lastDebugTime(lastTime),
       services_(services),
       random_(sourceOf(services)),

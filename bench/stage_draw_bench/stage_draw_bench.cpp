@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Tumblewick/colony/progression_loader.h"
+#include "Tumblewick/stage/act_layout.h"
 #include "Tumblewick/stage/cannon_act.h"
 #include "Tumblewick/stage/fire_breather_act.h"
 #include "Tumblewick/stage/juggling_act.h"
@@ -31,15 +32,15 @@ constexpr int kHeight = 150;
 struct Stage {
     explicit Stage(tw::RandomSource& random)
         : particles(random),
-          tightrope(0.3 * u, ground, u, random),
-          trapeze(1.5 * u, ground, 0.8 * u, random),
-          cannon(2.8 * u, ground, 1.3 * u, random),
-          strongman(4.4 * u, ground),
-          unicycle(5.4 * u, ground),
-          juggling(6.5 * u, ground, random),
-          fire(7.8 * u, ground, u, random) {}
+          tightrope(at(tw::ActSlot::tightrope).x, ground, at(tw::ActSlot::tightrope).width, random),
+          trapeze(at(tw::ActSlot::trapeze).x, ground, at(tw::ActSlot::trapeze).width, random),
+          cannon(at(tw::ActSlot::cannon).x, ground, at(tw::ActSlot::cannon).width, random),
+          strongman(at(tw::ActSlot::strongman).x, ground),
+          unicycle(at(tw::ActSlot::unicycle).x, ground),
+          juggling(at(tw::ActSlot::juggling).x, ground, random),
+          fire(at(tw::ActSlot::firebreather).x, ground, at(tw::ActSlot::firebreather).width, random) {}
 
-    static constexpr double u = kWidth / 9.0;
+    static constexpr tw::ActSpan at(tw::ActSlot slot) { return tw::actSpan(slot, kWidth); }
     static constexpr double ground = kHeight - 15;
     tw::ParticleSystem particles;
     tw::TightropeAct tightrope;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/desktop.h"
 #include "platform/unicode.h"
 
 namespace tw {
@@ -52,13 +51,7 @@ void TumblewickSignatureToast::show(const std::string& name, const std::string& 
     window.setTexts(name, line);
     window.setAlpha(0);
     window.orderFront();
-    if (chime) {
-        if (services_.playChime) {
-            services_.playChime();
-        } else {
-            Desktop::shared().playSound(chimeSound);
-        }
-    }
+    if (chime && services_.playChime) services_.playChime();
     fade(true, {});
     hideTask_ = services_.mainQueue->postAfter(hideAfterSeconds, [this] {
         hideTask_ = 0;

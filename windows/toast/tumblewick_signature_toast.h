@@ -19,7 +19,7 @@ struct SignatureToastServices {
     MainQueue* mainQueue = nullptr;
     SignatureToastWindow* window = nullptr;
     std::function<bool()> chimeEnabled;  // read at every accepted toast; unset reads as on
-    std::function<void()> playChime;     // the theme's completion sound when unset
+    std::function<void()> playChime;     // unset: no chime
 };
 
 class TumblewickSignatureToast {

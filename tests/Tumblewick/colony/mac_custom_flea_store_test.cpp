@@ -25,7 +25,7 @@ MacCustomFlea flea(const Uuid& id, std::int64_t xp, std::vector<std::string> nod
     return MacCustomFlea{id, "Flea", 1, "crown", "trapeze", Date{700000000.25}, xp, std::move(nodes)};
 }
 
-// The store under test, with a troupe store installed as the shared one.
+// The store under test, appending to a troupe store of its own.
 struct ColonyHarness {
     TroupeHarness troupe;
     std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
@@ -35,12 +35,11 @@ struct ColonyHarness {
     explicit ColonyHarness(bool dualWrite, std::vector<MacCustomFlea> fleas = {}) {
         if (dualWrite) troupe.defaults.setBool(settings::troupeDualWrite.key, true);
         troupeStore = troupe.open();
-        TroupeStore::installShared(troupeStore.get());
-        TroupeStore::shared().addSink(sink);
-        store = std::make_unique<MacCustomFleaStore>(troupe.defaults, troupe.clock, troupe.mainQueue);
+        troupeStore->addSink(sink);
+        store = std::make_unique<MacCustomFleaStore>(troupe.defaults, troupe.clock, troupe.mainQueue,
+                                                     troupeStore.get());
         store->setFleas(std::move(fleas));
     }
-    ~ColonyHarness() { TroupeStore::installShared(nullptr); }
 
     std::vector<MacCustomFlea> saved() const {
         auto text = troupe.defaults.dataStringForKey(MacCustomFleaStore::key);

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "Tumblewick/colony/progression_loader.h"
+#include "Tumblewick/stage/act_layout.h"
 #include "Tumblewick/stage/cannon_act.h"
 #include "Tumblewick/stage/colors.h"
 #include "Tumblewick/stage/custom_flea_looks.h"
@@ -145,14 +146,14 @@ TEST_F(StageRenderTest, EveryActAloneAndAllSevenOnTheStrip) {
 
     // All seven along a 1920-point strip, placed as the stage view places them.
     const double u = 1920.0 / 9;
-    const double origins[] = {0.3 * u, 1.5 * u, 2.8 * u, 4.4 * u, 5.4 * u, 6.5 * u, 7.8 * u};
-    TightropeAct t2(origins[0], ground, u, random);
-    TrapezeAct tr2(origins[1], ground, 0.8 * u, random);
-    CannonAct c2(origins[2], ground, 1.3 * u, random);
-    StrongFleaAct s2(origins[3], ground);
-    UnicycleAct u2(origins[4], ground);
-    JugglingAct j2(origins[5], ground, random);
-    FireBreatherAct f2(origins[6], ground, u, random);
+    const auto at = [](ActSlot slot) { return actSpan(slot, 1920); };
+    TightropeAct t2(at(ActSlot::tightrope).x, ground, at(ActSlot::tightrope).width, random);
+    TrapezeAct tr2(at(ActSlot::trapeze).x, ground, at(ActSlot::trapeze).width, random);
+    CannonAct c2(at(ActSlot::cannon).x, ground, at(ActSlot::cannon).width, random);
+    StrongFleaAct s2(at(ActSlot::strongman).x, ground);
+    UnicycleAct u2(at(ActSlot::unicycle).x, ground);
+    JugglingAct j2(at(ActSlot::juggling).x, ground, random);
+    FireBreatherAct f2(at(ActSlot::firebreather).x, ground, at(ActSlot::firebreather).width, random);
     std::vector<CircusAct*> strip = {&t2, &tr2, &c2, &s2, &u2, &j2, &f2};
     j2.onClickNearby(1);
     f2.onClickNearby(1);
@@ -165,8 +166,9 @@ TEST_F(StageRenderTest, EveryActAloneAndAllSevenOnTheStrip) {
     });
     // Every performer stands by its own act: from a quarter slot before its origin to
     // one slot after, a stretch that holds no other act's performer.
-    for (double x : origins) {
-        SCOPED_TRACE(x);
+    for (std::size_t slot = 0; slot < actPlaces.size(); ++slot) {
+        const double x = at(static_cast<ActSlot>(slot)).x;
+        SCOPED_TRACE(actPlaces[slot].act);
         const QRect stretch(static_cast<int>(x - u / 4), 0, static_cast<int>(1.25 * u), image.height());
         EXPECT_GT(countColour(image, Colors::flea, stretch), 10);
     }

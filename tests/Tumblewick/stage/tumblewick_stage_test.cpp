@@ -6,6 +6,7 @@
 
 #include "Tumblewick/colony/progression_loader.h"
 #include "Tumblewick/shell/configuration/configuration.h"
+#include "Tumblewick/stage/act_layout.h"
 #include "Tumblewick/stage/mac_custom_flea_by_act.h"
 #include "Tumblewick/stage/stage_shared_tables.h"
 #include "platform/log.h"
@@ -37,12 +38,17 @@ TEST_F(TumblewickStageTest, ConstructionLaysOutActsGearsAndStarsFromTheFrame) {
     StageRig rig({900, 150}, 60, 1.5);
     const auto& s = *rig.stage;
     EXPECT_DOUBLE_EQ(s.groundY, 150 - 22.5);
-    const double u = 100;
+    // Each act where the act table puts it on this strip.
     const std::vector<double> xs = {s.tightrope.x, s.trapeze.x,  s.cannon.x,      s.strongman.x,
                                     s.unicycle.x,  s.juggling.x, s.firebreather.x};
-    const std::vector<double> expected = {0.3 * u, 1.5 * u, 2.8 * u, 4.4 * u, 5.4 * u, 6.5 * u, 7.8 * u};
-    for (std::size_t i = 0; i < xs.size(); ++i) EXPECT_NEAR(xs[i], expected[i], 1e-9) << i;
-    EXPECT_DOUBLE_EQ(s.cannon.width, 1.3 * u);
+    for (std::size_t i = 0; i < xs.size(); ++i)
+        EXPECT_NEAR(xs[i], actSpan(static_cast<ActSlot>(i), 900).x, 1e-9) << actPlaces[i].act;
+    const std::vector<double> widths = {s.tightrope.width, s.trapeze.width, s.cannon.width,
+                                        s.firebreather.width};
+    const std::vector<ActSlot> spanning = {ActSlot::tightrope, ActSlot::trapeze, ActSlot::cannon,
+                                           ActSlot::firebreather};
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        EXPECT_NEAR(widths[i], actSpan(spanning[i], 900).width, 1e-9) << i;
     ASSERT_EQ(s.gears.size(), 4u);
     EXPECT_EQ(s.gears[1], (Gear{900 - 45, 75, 27, 8}));
     EXPECT_EQ(s.gears[3], (Gear{900 - 90, 120, 18, 6}));
@@ -51,6 +57,22 @@ TEST_F(TumblewickStageTest, ConstructionLaysOutActsGearsAndStarsFromTheFrame) {
         EXPECT_TRUE(star.x >= 0 && star.x <= 1 && star.y >= 0 && star.y <= 0.6 && star.phase >= 0);
     }
     EXPECT_TRUE(s.audienceGroups.empty());
+}
+
+// The acts stand left to right on the strip, and none reaches into the next one's
+// place or off the strip's end.
+TEST(ActLayoutTest, ActsStandInOrderWithoutOverlappingInsideTheStrip) {
+    for (const double width : {800.0, 1366.0, 1920.0}) {
+        double end = 0;
+        for (std::size_t i = 0; i < actPlaces.size(); ++i) {
+            const ActSpan span = actSpan(static_cast<ActSlot>(i), width);
+            EXPECT_GE(span.x, end) << actPlaces[i].act << " at " << width;
+            end = span.x + span.width;
+            EXPECT_EQ(actSpan(actPlaces[i].act, width)->x, span.x);
+        }
+        EXPECT_LT(end, width);
+    }
+    EXPECT_FALSE(actSpan("lion", 1920).has_value());
 }
 
 TEST_F(TumblewickStageTest, ThrottleAndFrameTimeRules) {

@@ -30,12 +30,11 @@ MacCustomFlea someFlea() {
 TEST(TroupeSettingsViewTest, TheSwitchWritesTheSettingAndTheColonyThenReportsToTheLog) {
     TroupeHarness troupe;
     const auto store = troupe.open();
-    TroupeStore::installShared(store.get());
     auto sink = std::make_shared<RecordingSink>();
-    TroupeStore::shared().addSink(sink);
-    MacCustomFleaStore colony(troupe.defaults, troupe.clock, troupe.mainQueue);
+    store->addSink(sink);
+    MacCustomFleaStore colony(troupe.defaults, troupe.clock, troupe.mainQueue, store.get());
 
-    TroupeSettingsView view(TroupeStore::shared());
+    TroupeSettingsView view(*store);
     EXPECT_FALSE(view.dualWriteSwitch()->isChecked());
     // Nothing syncs: the form says where the log is, and names no server.
     EXPECT_EQ(view.whereLine()->text().toStdString(), TroupeSettingsView::whereText);
@@ -56,11 +55,10 @@ TEST(TroupeSettingsViewTest, TheSwitchWritesTheSettingAndTheColonyThenReportsToT
         ASSERT_EQ(sink->events.size(), flip.eventsAfterAdd) << flip.on;
         EXPECT_EQ(sink->events.back().kind, TroupeEventKind::fleaCreated);
     }
-    ASSERT_TRUE(TroupeStore::shared().drain());
+    ASSERT_TRUE(store->drain());
     EXPECT_GT(std::filesystem::file_size(troupe.logFile()), 0u);
     // A form opened later starts from what was stored.
-    EXPECT_TRUE(TroupeSettingsView(TroupeStore::shared()).dualWriteSwitch()->isChecked());
-    TroupeStore::installShared(nullptr);
+    EXPECT_TRUE(TroupeSettingsView(*store).dualWriteSwitch()->isChecked());
 }
 
 TEST(TumblewickTroupeWindowTest, IsBuiltOnceAndComesBackWhereTheUserLeftIt) {

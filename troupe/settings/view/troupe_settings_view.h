@@ -18,7 +18,7 @@ class TroupeSettingsView final : public QWidget {
     static constexpr const char* whereText =
         "The troupe log stays on this computer: nothing is sent to a server or synced to other devices.";
 
-    explicit TroupeSettingsView(TroupeStore& store = TroupeStore::shared(),
+    explicit TroupeSettingsView(TroupeStore& store,
                                 TroupePostgresEndpoint endpoint = TroupePostgresEndpoint::production,
                                 QWidget* parent = nullptr);
 

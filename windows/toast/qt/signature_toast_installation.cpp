@@ -7,10 +7,11 @@
 
 namespace tw {
 
-SignatureToastInstallation::SignatureToastInstallation(MainQueue& mainQueue, const Clock& clock,
-                                                       const Defaults& standardDefaults)
-    : window_(std::make_unique<QtSignatureToastWindow>()) {
-    TumblewickSignatureToast::shared().setServices(SignatureToastServices{
+SignatureToastInstallation::SignatureToastInstallation(TumblewickSignatureToast& toast, MainQueue& mainQueue,
+                                                       const Clock& clock, const Defaults& standardDefaults,
+                                                       Desktop& desktop)
+    : toast_(toast), window_(std::make_unique<QtSignatureToastWindow>()) {
+    toast_.setServices(SignatureToastServices{
         .clock = &clock,
         .mainQueue = &mainQueue,
         .window = window_.get(),
@@ -18,11 +19,9 @@ SignatureToastInstallation::SignatureToastInstallation(MainQueue& mainQueue, con
             [&standardDefaults] {
                 return TumblewickSettingsPanel::boolFor(standardDefaults, settings::signatureChime);
             },
-        .playChime = {}});
+        .playChime = [&desktop] { desktop.playSound(TumblewickSignatureToast::chimeSound); }});
 }
 
-SignatureToastInstallation::~SignatureToastInstallation() {
-    TumblewickSignatureToast::shared().setServices({});
-}
+SignatureToastInstallation::~SignatureToastInstallation() { toast_.setServices({}); }
 
 }  // namespace tw

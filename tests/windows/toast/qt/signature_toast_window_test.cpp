@@ -67,10 +67,10 @@ TEST(SignatureToastWindowTest, TheInstallationLendsTheSharedToastItsWindowAndChi
     testing::ManualClock clock;
     testing::InMemoryDefaults defaults;
     testing::RecordingDesktop desktop;
-    Desktop::installShared(&desktop);
     auto surface = TumblewickSignatureToast::sharedSurface();
     {
-        SignatureToastInstallation installation(queue, clock, defaults);
+        SignatureToastInstallation installation(TumblewickSignatureToast::shared(), queue, clock, defaults,
+                                                desktop);
         surface("Pip", "perform_signature", "Ta-da!");
         EXPECT_TRUE(toastOnScreen());
         defaults.setBool(settings::signatureChime.key, false);
@@ -86,7 +86,6 @@ TEST(SignatureToastWindowTest, TheInstallationLendsTheSharedToastItsWindowAndChi
     EXPECT_EQ(TumblewickSignatureToast::shared().lastFlea(), "Dot");
     EXPECT_EQ(desktop.sounds.size(), 1u);
     EXPECT_FALSE(toastOnScreen());
-    Desktop::installShared(nullptr);
 }
 
 }  // namespace
