@@ -11,11 +11,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
-#include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -23,13 +20,16 @@
 #include "agent/flea_stage_state_store.h"
 #include "agent/host/agent_activity.h"
 #include "agent/host/agent_decision_log.h"
+#include "agent/host/custom_flea_agents.h"
 #include "agent/host/custom_flea_roster.h"
+#include "agent/host/diary_picker.h"
+#include "agent/host/flea_memories.h"
+#include "agent/host/line_feed.h"
 #include "agent/host/shared_store.h"
+#include "agent/host/spotlight.h"
 #include "dialogue/dialogue_cache.h"
 #include "dialogue/dialogue_channel_store.h"
 #include "dialogue/flea_dialogue_router.h"
-#include "narrative/flea_narrative_engine.h"
-#include "narrative/flea_narrative_state.h"
 #include "platform/calendar.h"
 #include "platform/clock.h"
 #include "platform/defaults.h"
@@ -72,18 +72,18 @@ class TumblewickAgentHost final {
         StringHashFunction stringHash{};  // the scheduler's; empty: the process's salted hash
     };
 
-    static constexpr std::size_t maxRecentLines = 50;
-    static constexpr std::size_t maxDialogueDebugEntries = 100;
-    static constexpr std::size_t maxMemoriesPerFlea = 12;
+    static constexpr std::size_t maxRecentLines = agent_host::LineFeed::maxRecentLines;
+    static constexpr std::size_t maxDialogueDebugEntries = agent_host::LineFeed::maxDialogueDebugEntries;
+    static constexpr std::size_t maxMemoriesPerFlea = agent_host::FleaMemories::maxPerFlea;
     static constexpr double tickSeconds = 0.5;
     static constexpr double registrationSeconds = 3.0;
     static constexpr double diarySeconds = 600.0;
     static constexpr double firstDiaryDelaySeconds = 30.0;
-    static constexpr double lineShownSeconds = 4.0;
-    static constexpr double refusalFlickerSeconds = 2.0;
-    static constexpr double autoSpotlightIdleSeconds = 30.0;
-    static constexpr double autoSpotlightRotateSeconds = 8.0;
-    static constexpr double customXPSpacingSeconds = 5.0;
+    static constexpr double lineShownSeconds = agent_host::LineFeed::lineShownSeconds;
+    static constexpr double refusalFlickerSeconds = agent_host::LineFeed::refusalFlickerSeconds;
+    static constexpr double autoSpotlightIdleSeconds = agent_host::Spotlight::autoIdleSeconds;
+    static constexpr double autoSpotlightRotateSeconds = agent_host::Spotlight::autoRotateSeconds;
+    static constexpr double customXPSpacingSeconds = agent_host::CustomFleaAgents::xpSpacingSeconds;
     static constexpr const char* cacheFileName = "DialogueCache.json";
 
     // The process-wide host, owned by the app and installed while it lives (nullptr
@@ -119,12 +119,12 @@ class TumblewickAgentHost final {
     DialogueChannelStore& channelStore() { return *channelStore_; }
     AgentDecisionLog& decisionLog() { return *decisionLog_; }
     // Oldest first, newest last; at most 50 and 100.
-    const std::vector<RecentLine>& recentLines() const { return recentLines_; }
-    const std::vector<DialogueDebugEntry>& dialogueDebug() const { return dialogueDebug_; }
-    const std::optional<std::string>& attendedFleaID() const { return attendedFleaID_; }
+    const std::vector<RecentLine>& recentLines() const { return lineFeed_.recentLines(); }
+    const std::vector<DialogueDebugEntry>& dialogueDebug() const { return lineFeed_.dialogueDebug(); }
+    const std::optional<std::string>& attendedFleaID() const { return spotlight_.attended(); }
     double currentEnergyFraction() const { return currentEnergyFraction_; }
-    bool autoSpotlightActive() const { return autoSpotlightActive_; }
-    Date lastUserInteractionAt() const { return lastUserInteractionAt_; }
+    bool autoSpotlightActive() const { return spotlight_.autoActive(); }
+    Date lastUserInteractionAt() const { return spotlight_.lastUserInteractionAt(); }
     bool hasLanguageModel() const { return hasLanguageModel_; }
 
     // ---- what the stage feeds in and reads back
@@ -132,41 +132,49 @@ class TumblewickAgentHost final {
     // a registration, a player's request), so a frame can skip reading them again.
     std::uint64_t stageRevision() const { return stageRevision_; }
     // Spotlights a flea (none clears it); every call counts as a user interaction.
-    void attendFlea(std::optional<std::string> fleaID);
+    void attendFlea(std::optional<std::string> fleaID) { spotlight_.attend(std::move(fleaID), clock_.now()); }
     // A click on the strip: restarts the idle wait; the spotlight stays.
-    void noteUserInteraction();
+    void noteUserInteraction() { spotlight_.noteUserInteraction(clock_.now()); }
     // Clamped to 0...1 (NaN reads as 0); the next tick's world carries it.
     void setEnergyFraction(double fraction);
     PlayerActionDecision requestPlayerAction(const std::string& fleaID, const std::string& actionID,
                                              bool overrideRefusal = false);
-    bool currentRefusalFlicker(const std::string& fleaID, Date now) const;
+    bool currentRefusalFlicker(const std::string& fleaID, Date now) const {
+        return lineFeed_.refusalFlickers(fleaID, now);
+    }
     // The flea's latest line while it is less than 4 s old.
-    std::optional<std::string> currentLineForFlea(const std::string& fleaID, Date now) const;
+    std::optional<std::string> currentLineForFlea(const std::string& fleaID, Date now) const {
+        return lineFeed_.currentLineForFlea(fleaID, now);
+    }
     // Read from the defaults once (a stored Boolean, else true), then cached.
-    bool autoSpotlightEnabled();
+    bool autoSpotlightEnabled() { return spotlight_.enabled(); }
     // Caches the value (the settings panel writes the defaults); switching off clears
     // a spotlight the host chose, never one the user chose.
-    void setAutoSpotlightEnabled(bool enabled);
+    void setAutoSpotlightEnabled(bool enabled) { spotlight_.setEnabled(enabled); }
 
     // ---- feeds and counts
-    void recordRecentLine(RecentLine line);
-    void recordDialogueDebug(DialogueDebugEntry entry);
+    void recordRecentLine(RecentLine line) { lineFeed_.recordRecentLine(std::move(line)); }
+    void recordDialogueDebug(DialogueDebugEntry entry) { lineFeed_.recordDialogueDebug(std::move(entry)); }
     // Lines (diary lines too) at most `seconds` old; lines stamped later count too.
-    std::int64_t decisionsInLast(double seconds, Date now) const;
+    std::int64_t decisionsInLast(double seconds, Date now) const {
+        return lineFeed_.decisionsInLast(seconds, now);
+    }
     std::int64_t decisionsInLast(double seconds) const { return decisionsInLast(seconds, clock_.now()); }
-    std::vector<std::int64_t> decisionsByMinute(int minutes, Date now) const;
+    std::vector<std::int64_t> decisionsByMinute(int minutes, Date now) const {
+        return lineFeed_.decisionsByMinute(minutes, now);
+    }
     std::vector<std::int64_t> decisionsByMinute(int minutes = 60) const {
         return decisionsByMinute(minutes, clock_.now());
     }
     // Over every line still in the feed: `now` is not consulted.
-    DayStats todayStats(Date now) const;
+    DayStats todayStats(Date) const { return lineFeed_.todayStats(); }
     DayStats todayStats() const { return todayStats(clock_.now()); }
     // The flea's most frequent partners over the log's seven days, delivered on the
     // main thread (dropped after shutdown()).
     void topBonds(const std::string& fleaID, int limit, std::function<void(std::vector<Bond>)> done);
 
     // The flea's memories split by position: last 3, the 5 before, older.
-    MemoriesByTier memoriesByTier(const std::string& fleaID) const;
+    MemoriesByTier memoriesByTier(const std::string& fleaID) const { return memories_.byTier(fleaID); }
 
    private:
     // Late answers check this before they touch the host: cleared by shutdown() and
@@ -175,65 +183,48 @@ class TumblewickAgentHost final {
         TumblewickAgentHost* host = nullptr;
     };
 
-    std::unique_ptr<SerialExecutor> makeExecutor() const;
     void seedResidents();
     void registerCustomFleasIfNeeded();
+    // Registers a flea with the scheduler (with no memories) and the stage.
+    void enrol(const std::string& fleaID, VoiceCard card, std::string act);
     void tick(Date now);
-    std::optional<std::string> pickAutoSpotlightFlea(Date now) const;
-    void awardCustomFleaXPIfApplicable(const std::string& fleaID, AgentAction action);
-    void recordMemory(const std::string& fleaID, AgentAction action);
-    void runNarrativeEngine(const std::string& fleaID, AgentAction action, Date now);
-    void appendMemory(const std::string& fleaID, AgentMemory memory);
     void generateDialogueIfInteresting(const FleaAgentScheduler::PendingTick& pending, Date now);
     void deliverLine(const FleaAgentScheduler::PendingTick& pending, const std::string& outcomeKind,
                      const FleaDialogueResult& result, Date startedAt);
     void generateDiaryLine();
     void deliverDiaryLine(const std::string& fleaName, const FleaDialogueResult& result);
-    bool isAttended(const std::string& fleaID) const { return attendedFleaID_ && *attendedFleaID_ == fleaID; }
     // Runs `work` on the main thread when the host is still there by then.
     std::function<void(FleaDialogueResult)> onMainThread(
         std::function<void(TumblewickAgentHost&, FleaDialogueResult)> work);
 
     MainQueue& mainQueue_;
     const Clock& clock_;
-    Defaults& standardDefaults_;
+    // Reads the standard defaults: built here so they are checked right after the clock.
+    agent_host::Spotlight spotlight_;
     Calendar calendar_;
     std::optional<SharedStore> sharedStore_;
-    CustomFleaRoster* customFleas_;
     SignatureToast surfaceSignatureToast_;
-    std::function<std::unique_ptr<SerialExecutor>()> executorFactory_;
     std::shared_ptr<Lifeline> lifeline_;
-    TelemetrySink& telemetry_;
 
+    // Services in order of creation; the destructor ends those with executors in reverse.
     FleaAgentScheduler agentScheduler_;
     FleaStageStateStore stageStateStore_;
     std::shared_ptr<DialogueCache> dialogueCache_;
+    std::unique_ptr<AgentDecisionLog> decisionLog_;
+    std::unique_ptr<DialogueChannelStore> channelStore_;
     std::unique_ptr<FleaDialogueRouter> dialogueRouter_;
     bool hasLanguageModel_ = false;
-    std::map<std::string, std::string> lineByFlea_;
-    std::map<std::string, Date> lineUpdatedAtByFlea_;
+
     std::optional<TaskId> tickTimer_;
     std::vector<TaskId> otherTimers_;  // re-registration, diary, first diary line
     bool didSeed_ = false;
     std::uint64_t stageRevision_ = 0;
-    std::optional<std::string> attendedFleaID_;
-    Date lastUserInteractionAt_;
-    bool autoSpotlightActive_ = false;
-    Date autoSpotlightLastRotate_ = FleaAgentScheduler::distantPast;
-    std::optional<bool> autoSpotlightEnabled_;
     double currentEnergyFraction_ = 0.5;
-    std::unique_ptr<AgentDecisionLog> decisionLog_;
-    std::unique_ptr<DialogueChannelStore> channelStore_;
-    std::map<std::string, std::vector<AgentMemory>> memoriesByFlea_;
-    std::set<std::string> memoriesHandedOver_;  // the scheduler holds their current lists
-    FleaNarrativeState narrativeState_;
-    FleaNarrativeEngine narrativeEngine_;
-    std::vector<RecentLine> recentLines_;
-    std::vector<DialogueDebugEntry> dialogueDebug_;
-    std::map<std::string, Date> refusalFlickerUntil_;
-    std::set<Uuid> registeredCustomFleaIDs_;
-    std::map<Uuid, Date> lastCustomXPAwardAt_;
-    std::mt19937_64 diaryRandom_;
+
+    agent_host::LineFeed lineFeed_;
+    agent_host::FleaMemories memories_;
+    agent_host::CustomFleaAgents customFleaAgents_;
+    agent_host::DiaryPicker diary_;
 };
 
 }  // namespace tw

@@ -1,25 +1,10 @@
 // Lines: the request a decision makes, the periodic diary line, and how answers come
 // back to the main thread and into the feeds. The host only ever hands work to the
 // dialogue services; their answers return through the main queue.
-#include <cmath>
-#include <limits>
-
 #include "agent/host/agent_host_tables.h"
 #include "agent/host/tumblewick_agent_host.h"
 
 namespace tw {
-
-namespace {
-
-// Whole milliseconds between two moments; 0 when the span is not a usable number.
-std::int64_t wholeMilliseconds(Date from, Date to) {
-    const double ms = to.since(from) * 1000.0;
-    if (!std::isfinite(ms) || ms <= 0) return 0;
-    constexpr double largest = static_cast<double>(std::numeric_limits<std::int64_t>::max() / 2);
-    return static_cast<std::int64_t>(std::min(ms, largest));
-}
-
-}  // namespace
 
 std::function<void(FleaDialogueResult)> TumblewickAgentHost::onMainThread(
     std::function<void(TumblewickAgentHost&, FleaDialogueResult)> work) {
@@ -54,53 +39,27 @@ void TumblewickAgentHost::deliverLine(const FleaAgentScheduler::PendingTick& pen
                                       Date startedAt) {
     const Date now = clock_.now();
     const std::string& fleaID = pending.flea_id;
-    const std::string& text = result.line.text;
     const std::string actionRaw(rawValue(pending.intent.action));
 
-    // A later answer for the same flea wins, whichever request it belonged to.
-    lineByFlea_[fleaID] = text;
-    lineUpdatedAtByFlea_[fleaID] = now;
-    recordRecentLine(RecentLine{.fleaName = fleaID, .actionRaw = actionRaw, .line = text, .at = now});
-    recordDialogueDebug(
-        DialogueDebugEntry{.flea = fleaID,
-                           .outcomeKind = outcomeKind,
-                           .channel = std::string(rawValue(AgentDialogueChannel::thought_bubble)),
-                           .generator = std::string(rawValue(result.line.generated_by)),
-                           .cacheHit = result.cacheHit,
-                           .latencyMs = wholeMilliseconds(startedAt, now),
-                           .fallback = std::string(rawValue(result.fallbackReason)),
-                           .line = text,
-                           .at = now});
+    lineFeed_.recordBubbleLine(fleaID, actionRaw, outcomeKind, result, startedAt, now);
     channelStore_->record(fleaID, result.line, AgentDialogueChannel::thought_bubble, clock_.now());
     if (pending.intent.action == AgentAction::perform_signature && surfaceSignatureToast_)
-        surfaceSignatureToast_(fleaID, actionRaw, text);
+        surfaceSignatureToast_(fleaID, actionRaw, result.line.text);
 }
 
 void TumblewickAgentHost::generateDiaryLine() {
-    const Date now = clock_.now();
-    const auto ranked = agent_host::busiestResidents(recentLines_, 3600.0, now);
-    std::string name;
-    if (ranked.empty()) {
-        std::uniform_int_distribution<std::size_t> pick(0, residents.size() - 1);
-        name = std::string(residents[pick(diaryRandom_)].name);
-    } else {
-        name = ranked.front().first;
-    }
-    DialogueRequest request{.flea_id = name,
-                            .voice_card = agent_host::plainVoiceCard(name),
-                            .recent_memories = {},
-                            .outcome_kind = "growth_moment",
-                            .channel = AgentDialogueChannel::diary_line,
-                            .seed = agent_host::seedBits(now)};
-    dialogueRouter_->generate(std::move(request),
-                              onMainThread([name](TumblewickAgentHost& host, FleaDialogueResult result) {
-                                  host.deliverDiaryLine(name, result);
-                              }));
+    DialogueRequest request = diary_.nextRequest(lineFeed_.recentLines(), clock_.now());
+    std::string name = request.flea_id;
+    dialogueRouter_->generate(
+        std::move(request),
+        onMainThread([name = std::move(name)](TumblewickAgentHost& host, FleaDialogueResult result) {
+            host.deliverDiaryLine(name, result);
+        }));
 }
 
 void TumblewickAgentHost::deliverDiaryLine(const std::string& fleaName, const FleaDialogueResult& result) {
     // A diary line goes to the feed and the diary channel only: no bubble, no debug entry.
-    recordRecentLine(
+    lineFeed_.recordRecentLine(
         RecentLine{.fleaName = fleaName, .actionRaw = "diary", .line = result.line.text, .at = clock_.now()});
     channelStore_->record(fleaName, result.line, AgentDialogueChannel::diary_line, clock_.now());
 }
