@@ -6,7 +6,7 @@
 namespace tw {
 namespace {
 
-// Deadlines closer than this are waited out precisely; farther ones are left to the
+// Deadlines closer than this are slept out; farther ones are left to the
 // timer, which is set this much early because it may wake up to a millisecond late.
 constexpr double kPreciseBelowSeconds = 0.0025;
 constexpr int kTimerLeadMilliseconds = 1;
@@ -17,7 +17,11 @@ double frameDeadline(double start, double period, double lastProcessed, double n
     const double earliest = lastProcessed + period;
     double n = std::round((earliest - start) / period);
     if (const double behind = now - (start + n * period); behind > period) n += std::floor(behind / period);
-    return std::max(start + n * period, earliest);
+    double deadline = std::max(start + n * period, earliest);
+    // A grid point one period on may subtract to a hair under the period; the throttle
+    // would drop that tick and every retry of it.
+    while (deadline - lastProcessed < period) deadline = std::nextafter(deadline, deadline + 1);
+    return deadline;
 }
 
 FramePacer::FramePacer(int framesPerSecond, double start)

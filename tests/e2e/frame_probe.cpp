@@ -3,12 +3,15 @@
 //   frame_probe <seconds> <window id> [<window id> ...]
 // Prints one line per window: "<window id> <frames> <seconds> <frames per second>".
 // A frame is a burst of drawing into the window: changes less than 4 ms apart belong
-// to one frame (a large image may reach the server in several requests).
+// to one frame (a large image may reach the server in several requests). Changes are
+// timed by the server as it makes them, so a probe that is itself late to read them
+// does not run two frames together.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
 #include <sys/select.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -20,7 +23,7 @@ struct Watched {
     Window window = 0;
     Damage damage = 0;
     long frames = 0;
-    std::chrono::steady_clock::time_point last{};
+    Time last = 0;  // the server's milliseconds
 };
 
 // A window that goes away while we watch ends its count; it does not end the probe.
@@ -57,7 +60,7 @@ int main(int argc, char** argv) {
         if (*end != '\0' || id == 0) return usage();
         Watched w;
         w.window = static_cast<Window>(id);
-        w.damage = XDamageCreate(display, w.window, XDamageReportNonEmpty);
+        w.damage = XDamageCreate(display, w.window, XDamageReportRawRectangles);
         watched.push_back(w);
     }
     XSync(display, False);
@@ -75,11 +78,10 @@ int main(int argc, char** argv) {
             const auto* notify = reinterpret_cast<const XDamageNotifyEvent*>(&event);
             for (Watched& w : watched) {
                 if (w.damage != notify->damage) continue;
-                // Taking the damage away re-arms the report for the next change.
-                XDamageSubtract(display, w.damage, None, None);
-                const auto now = Clock::now();
-                if (w.frames == 0 || now - w.last > std::chrono::milliseconds(4)) ++w.frames;
-                w.last = now;
+                // The server's clock is 32 bits of milliseconds and wraps.
+                const auto since = static_cast<std::uint32_t>(notify->timestamp - w.last);
+                if (w.frames == 0 || since >= 4) ++w.frames;
+                w.last = notify->timestamp;
             }
         }
         XFlush(display);

@@ -68,15 +68,11 @@ class TumblewickView::Screen final : public StageScreen {
 
 namespace {
 
-// Sleeps to within a short stretch of `deadline`, then watches the clock for the rest:
-// a sleep overshoots by tens of microseconds, and the stage's throttle would carry that
-// lateness into every later frame.
+// Sleeps until `deadline`, so that no frame runs ahead of its media time. A sleep's
+// overshoot is harmless: the frame is stamped with its deadline all the same.
 void waitUntil(const Clock& clock, double deadline) {
-    constexpr double watchedSeconds = 0.00003;
-    if (const double sleep = deadline - watchedSeconds - clock.monotonic(); sleep > 0) {
+    if (const double sleep = deadline - clock.monotonic(); sleep > 0) {
         std::this_thread::sleep_for(std::chrono::duration<double>(sleep));
-    }
-    while (clock.monotonic() < deadline) {
     }
 }
 
@@ -93,12 +89,12 @@ TumblewickView::TumblewickView(QSize size, Services services, QWidget* parent)
       screen_(std::make_unique<Screen>(*this, services.input)),
       stage_(std::make_unique<TumblewickStage>(
           Size{static_cast<double>(size.width()), static_cast<double>(size.height())},
-          StageServices{clock_, services.mainQueue, services.defaults, services.agentHost,
+          StageServices{frameClock_, services.mainQueue, services.defaults, services.agentHost,
                         services.customFleas, services.xp, *screen_, services.updateChecker},
           static_cast<int>(resolvedTargetFPS()), resolvedUIScale(mainScreenPixelRatio(), services.defaults))),
       pacer_(stage_->targetFPS, clock_.monotonic()) {
     // The frame loop's sleeps and timers wake within a few microseconds of when they
-    // are due, not the default 50 µs slack, so little is left to watch the clock for.
+    // are due, not the default 50 µs slack, so frames reach the screen on their beat.
     prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
     resize(size);
     setFocusPolicy(Qt::StrongFocus);
@@ -131,6 +127,7 @@ void TumblewickView::tick() {
         return;
     }
     waitUntil(clock_, plan.waitUntil);
+    frameClock_.advanceTo(plan.waitUntil);
     ++ticks_;
     stage_->update();
     update();

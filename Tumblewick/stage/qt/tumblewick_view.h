@@ -52,6 +52,7 @@ class TumblewickView final : public QWidget {
     void schedule();
 
     SystemClock clock_;
+    FrameClock frameClock_{clock_};  // the stage's: each frame at its deadline
     std::unique_ptr<Screen> screen_;
     std::unique_ptr<TumblewickStage> stage_;
     FramePacer pacer_;

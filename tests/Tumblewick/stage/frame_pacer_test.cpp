@@ -1,5 +1,6 @@
 // The frame pacer against a timer that only counts whole milliseconds and wakes a
-// little late, with the stage's strict throttle: the delivered rate stays at target.
+// little late, with the stage's strict throttle on frames stamped with their deadlines
+// (FrameClock): the delivered rate stays at target however late frames run.
 #include "Tumblewick/stage/frame_pacer.h"
 
 #include <gtest/gtest.h>
@@ -9,17 +10,22 @@
 namespace tw {
 namespace {
 
-// Simulates `seconds` of ticks, the last stretch to each deadline waited out to within
-// `waitLate`; returns processed frames per second.
-double deliveredRate(int fps, double seconds, double waitLate, std::uint64_t seed) {
+struct Delivery {
+    double rate = 0;  // processed frames per second
+    int dropped = 0;  // ticks the throttle refused
+};
+
+// Simulates `seconds` of ticks from a grid at `start`, each frame run up to `runLate`
+// after its deadline.
+Delivery deliver(int fps, double start, double seconds, double runLate, std::uint64_t seed) {
     std::mt19937_64 random(seed);
     std::uniform_real_distribution<double> timerLate(0, 0.0009);  // wake-up latency
-    std::uniform_real_distribution<double> late(0, waitLate);
+    std::uniform_real_distribution<double> late(0, runLate);
     std::uniform_real_distribution<double> work(0.0005, 0.004);  // update and paint
-    const double start = 1000;
     const FramePacer pacer(fps, start);
     double now = start;
     double lastProcessed = start;
+    Delivery delivery;
     int processed = 0;
     while (now - start < seconds) {
         const auto plan = pacer.plan(now, lastProcessed);
@@ -27,23 +33,39 @@ double deliveredRate(int fps, double seconds, double waitLate, std::uint64_t see
             now += plan.timerMilliseconds / 1000.0 + timerLate(random);
             continue;  // the tick re-plans
         }
-        now = std::max(now, plan.waitUntil + late(random));
-        // The stage's throttle.
-        if (now - lastProcessed >= 1.0 / fps) {
-            lastProcessed = now;
+        now = std::max(now, plan.waitUntil) + late(random);
+        // The stage's throttle, on the frame's media time.
+        if (plan.waitUntil - lastProcessed >= 1.0 / fps) {
+            lastProcessed = plan.waitUntil;
             ++processed;
+        } else {
+            ++delivery.dropped;
         }
         now += work(random);
     }
-    return processed / (lastProcessed - start);
+    delivery.rate = processed / (lastProcessed - start);
+    return delivery;
 }
 
 TEST(FramePacerTest, DeliversTheTargetRate) {
-    for (const int fps : {24, 30, 60, 120}) {
-        // Waited out to a couple of microseconds, the rate rounds to the target.
-        const double rate = deliveredRate(fps, 60, 2e-6, static_cast<std::uint64_t>(fps));
-        EXPECT_NEAR(rate, fps, 0.0005 * fps) << fps;
-        EXPECT_LE(rate, fps + 0.01);  // never faster than the throttle allows
+    struct Case {
+        const char* name;
+        double start;
+        double runLate;
+    };
+    const Case cases[] = {
+        {"on time", 1000, 2e-6},
+        // Each late frame used to push every later one back, a frame lost each half period.
+        {"run up to 3 ms late", 1000, 0.003},
+        {"grid far from zero", 123456.789, 0.001},
+    };
+    for (const auto& c : cases) {
+        for (const int fps : {24, 30, 60, 120}) {
+            const auto d = deliver(fps, c.start, 60, c.runLate, static_cast<std::uint64_t>(fps));
+            EXPECT_NEAR(d.rate, fps, 0.0005 * fps) << c.name << " " << fps;
+            EXPECT_LE(d.rate, fps + 0.01) << c.name << " " << fps;  // never faster than the throttle allows
+            EXPECT_EQ(d.dropped, 0) << c.name << " " << fps;
+        }
     }
 }
 
@@ -61,9 +83,13 @@ TEST(FramePacerTest, DeadlinesStayOnTheGridAndRespectTheThrottle) {
         {"late frame: held back to the throttle", 1.0004, 1.005, 1.0204},
         {"very late frame: the grid point after", 1.012, 1.015, 1.040},
         {"far behind: whole periods skipped", 1.0, 1.075, 1.060},
+        // 1 + 8·0.02 minus 1 + 7·0.02 is a hair under 0.02 in doubles.
+        {"grid point short of a period by rounding", 1.0 + 7 * 0.02, 1.145, 1.16},
     };
     for (const auto& c : cases) {
-        EXPECT_NEAR(frameDeadline(1.0, 0.02, c.lastProcessed, c.now), c.deadline, 1e-9) << c.name;
+        const double deadline = frameDeadline(1.0, 0.02, c.lastProcessed, c.now);
+        EXPECT_NEAR(deadline, c.deadline, 1e-9) << c.name;
+        EXPECT_GE(deadline - c.lastProcessed, 0.02) << c.name;
     }
 }
 
