@@ -97,7 +97,7 @@ void ParticleSystem::draw(Canvas& c) const {
         if (!(s >= 0.4)) continue;
         const char shape = p.shape == "s" ? 's' : p.shape == "r" ? 'r' : 'c';
         const auto unit = [](double v) {
-            return static_cast<std::uint64_t>(std::lround(std::clamp(v, 0.0, 1.0) * 1023));
+            return static_cast<std::uint64_t>(std::clamp(v, 0.0, 1.0) * 1023 + 0.5);
         };
         const std::uint64_t identity = (static_cast<std::uint64_t>(shape) << 56) ^ (unit(p.color.red) << 20) ^
                                        (unit(p.color.green) << 10) ^ unit(p.color.blue);

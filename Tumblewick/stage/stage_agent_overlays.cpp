@@ -267,8 +267,12 @@ void drawEnergySparkleStorm(Canvas& context, Size bounds, double energy, Date no
         const double px = seed.x * bounds.width + std::sin(0.4 * t + seed.phase) * 24;
         const double py = seed.y * bounds.height + std::sin(0.25 * t + 1.3 * seed.phase) * 6;
         const double alpha = k * ((std::sin(1.2 * t + seed.phase) * 0.5 + 0.5) * 0.5 + 0.3);
-        context.setFillColor(Color::white(1.0, alpha));
-        context.fillEllipse({px - 1, py - 1, 2.5, 2.5});
+        // One little white dot every time: stamped, its twinkle as the opacity.
+        context.drawCachedPicture(0x5A4C'57A2ULL, Rect{-0.5, -0.5, 3.5, 3.5}, {px - 1, py - 1}, alpha,
+                                  [](Canvas& p, Point at, double opacity) {
+                                      p.setFillColor(Color::white(1.0, opacity));
+                                      p.fillEllipse({at.x, at.y, 2.5, 2.5});
+                                  });
     }
 }
 

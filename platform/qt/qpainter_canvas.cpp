@@ -65,7 +65,9 @@ void addArc(QPainterPath& out, const Path::Element& e, bool hasCurrentPoint) {
 }  // namespace
 
 QPainterCanvas::QPainterCanvas(QPainter& painter, QPainterCanvasCache* cache)
-    : painter_(painter), cache_(cache) {
+    : painter_(painter),
+      cache_(cache),
+      pixelRatio_(painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0) {
     painter_.setRenderHint(QPainter::Antialiasing, true);
     painter_.setRenderHint(QPainter::TextAntialiasing, true);
 }
@@ -148,7 +150,7 @@ const QBrush& QPainterCanvas::keptBrush(const QColor& color) {
 const QPen& QPainterCanvas::pen() { return keptPen(qcolor(state_.stroke), std::max(state_.lineWidth, 0.0)); }
 
 double QPainterCanvas::pixelsPerPoint() const {
-    const double ratio = painter_.device() != nullptr ? painter_.device()->devicePixelRatioF() : 1.0;
+    const double ratio = pixelRatio_;
     const double scale = std::sqrt(std::abs(painter_.worldTransform().determinant()));
     return scale > 0 && std::isfinite(scale) ? scale * ratio : ratio;
 }
@@ -391,7 +393,7 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
         return Canvas::drawCachedPicture(key, bounds, origin, opacity, draw);
     if (!(opacity > 0)) return;  // nothing would show
     // Rendered at the device's pixel density, so stamping is a plain (sub-pixel) blit.
-    const double ratio = painter_.device() != nullptr ? painter_.device()->devicePixelRatioF() : 1.0;
+    const double ratio = pixelRatio_;
     const double scale = transform.m11() * ratio;
     const int width = static_cast<int>(std::ceil(bounds.width * scale));
     const int height = static_cast<int>(std::ceil(bounds.height * scale));

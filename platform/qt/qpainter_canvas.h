@@ -107,6 +107,7 @@ class QPainterCanvas final : public Canvas {
 
     QPainter& painter_;
     QPainterCanvasCache* cache_;
+    double pixelRatio_;  // the device's, asked once: stamps need it thousands of times a frame
     State state_;
     std::vector<State> stack_;
     QPen scratchPen_;

@@ -18,13 +18,21 @@ std::uint64_t mixDouble(std::uint64_t h, double v) { return mixHash(h, std::bit_
 
 std::uint64_t mixColor(std::uint64_t h, const QColor& c) { return mixHash(h, c.rgba64()); }
 
+// Pens and brushes are kept by their colour to 8 bits a channel, what the strip's
+// surface holds: a colour fading every frame reuses a few hundred at most instead of
+// making one per frame.
+std::uint64_t inkKey(const QColor& c) { return c.rgba(); }
+
 // Cache keys hold lengths to half a device pixel: two lengths that round alike draw
 // less than half a pixel apart, which nobody sees, and a length that changes a little
 // every frame (a shrinking caption, a mood bar) reuses what it drew a moment ago.
 std::uint64_t mixLength(std::uint64_t h, double points, double pixelsPerPoint) {
     const double halves = points * pixelsPerPoint * 2;
     if (!std::isfinite(halves)) return mixHash(h, 0x7FF8'0000'0000'0000ULL);
-    return mixHash(h, static_cast<std::uint64_t>(std::llround(std::clamp(halves, -1e15, 1e15))));
+    // Rounded half away from zero, inline: this runs for every stamp.
+    const double clamped = std::clamp(halves, -1e15, 1e15);
+    return mixHash(
+        h, static_cast<std::uint64_t>(static_cast<std::int64_t>(clamped + (clamped < 0 ? -0.5 : 0.5))));
 }
 
 // The runs of `tile`-sized tiles of `image` that hold any ink, row by row.
@@ -68,6 +76,7 @@ void QPainterCanvasCache::beginFrame(double seconds) {
     c.shadows.setNow(now);
     c.pens.setNow(now);
     c.brushes.setNow(now);
+    c.forgetRecentPictures();
     if (now < c.lastSweep + Impl::sweepEvery) return;
     c.lastSweep = now;
     if (now < Impl::unusedForgottenAfter) return;
@@ -85,13 +94,13 @@ std::size_t QPainterCanvasCache::textLayouts() const { return impl_->textLayouts
 
 const QPen& QPainterCanvasCache::Impl::pen(const QColor& color, double width,
                                            QPen (*make)(const QColor&, double)) {
-    const std::uint64_t key = mixDouble(mixColor(0, color), width);
+    const std::uint64_t key = mixDouble(mixHash(0, inkKey(color)), width);
     if (const QPen* found = pens.find(key)) return *found;
     return *pens.insert(key, make(color, width), inkBytes);
 }
 
 const QBrush& QPainterCanvasCache::Impl::brush(const QColor& color) {
-    const std::uint64_t key = color.rgba64();
+    const std::uint64_t key = inkKey(color);
     if (const QBrush* found = brushes.find(key)) return *found;
     return *brushes.insert(key, QBrush(color), inkBytes);
 }
@@ -151,6 +160,7 @@ const QPainterCanvasCache::Impl::Picture& QPainterCanvasCache::Impl::keepPicture
     if (fresh.tiled) fresh.inked = inkedRuns(fresh.image, QSize(64, 8));
     const auto bytes =
         static_cast<std::size_t>(fresh.image.sizeInBytes()) + fresh.inked.size() * sizeof(QRect);
+    forgetRecentPictures();  // the insert may evict any of them
     const Picture* kept = pictures.insert(key, fresh, bytes);
     return kept != nullptr ? *kept : fresh;  // larger than the whole budget: stamped once
 }

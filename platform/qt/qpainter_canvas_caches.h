@@ -8,6 +8,7 @@
 #include <QPen>
 #include <QRect>
 #include <QStaticText>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -86,10 +87,18 @@ struct QPainterCanvasCache::Impl {
     // `fresh`, which stands in when it is larger than the whole budget.
     template <typename Render>
     const Picture& picture(std::uint64_t key, Picture& fresh, Render render) {
-        if (const Picture* found = pictures.find(key)) return *found;
+        Recent& recent = recentPictures[(key ^ (key >> 29)) % recentPictures.size()];
+        if (recent.picture != nullptr && recent.key == key) return *recent.picture;
+        if (const Picture* found = pictures.find(key)) {
+            recent = Recent{key, found};
+            return *found;
+        }
         render(fresh);
         return keepPicture(key, fresh);
     }
+    // Forgets the shortcuts to pictures: at each frame, so that a picture's first stamp
+    // in a frame still counts as a use, and whenever a picture may have been evicted.
+    void forgetRecentPictures() { recentPictures.fill(Recent{}); }
 
     LruByteCache<std::string, QPainterCanvas::TextLayout> texts{textBudget};
     LruByteCache<std::uint64_t, Picture> pictures{pictureBudget};
@@ -98,6 +107,13 @@ struct QPainterCanvasCache::Impl {
     // making one each time would allocate thousands a second.
     LruByteCache<std::uint64_t, QPen> pens{inkBudget};
     LruByteCache<std::uint64_t, QBrush> brushes{inkBudget};
+    // The pictures last found, by key: a frame stamps a few dozen pictures thousands of
+    // times, and this spares most stamps the walk through the map and its list.
+    struct Recent {
+        std::uint64_t key = 0;
+        const Picture* picture = nullptr;
+    };
+    std::array<Recent, 256> recentPictures{};
     std::string textKey;  // reused, so looking a layout up allocates nothing
     // Unused this long, an entry is forgotten; checked this often (milliseconds).
     static constexpr std::uint64_t unusedForgottenAfter = 20000;

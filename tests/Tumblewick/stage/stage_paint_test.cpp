@@ -315,6 +315,32 @@ TEST(PictureKeys, PicturesUnusedForAWhileAreForgotten) {
     EXPECT_EQ(cache.pictureRenders(), 3u);  // 2 was drawn again after a minute away
 }
 
+// A picture pushed out of the cache by larger ones within one frame is rendered anew
+// when stamped again, not stamped from what it held.
+TEST(PictureKeys, APictureEvictedWithinAFrameIsRenderedAgain) {
+    QPainterCanvasCache cache;
+    QImage image(64, 64, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    cache.beginFrame(1);
+    QPainter painter(&image);
+    QPainterCanvas canvas(painter, &cache);
+    const auto stamp = [&](std::uint64_t key, double width, double height) {
+        canvas.drawCachedPicture(key, Rect{0, 0, width, height}, {0, 0}, 1.0,
+                                 [=](Canvas& p, Point at, double) {
+                                     p.setFillColor(Colors::gold);
+                                     p.fillRect({at.x, at.y, width, height});
+                                 });
+    };
+    stamp(1, 8, 8);
+    stamp(1, 8, 8);
+    for (std::uint64_t big = 2; big < 6; ++big) stamp(big, 2000, 500);  // 4 MB each
+    stamp(1, 8, 8);
+    painter.end();
+    EXPECT_EQ(cache.pictureRenders(), 6u);
+    EXPECT_EQ(image.pixelColor(4, 4).rgb(),
+              QColor::fromRgbF(Colors::gold.red, Colors::gold.green, Colors::gold.blue).rgb());
+}
+
 // A strip-wide picture at a whole-pixel place is stamped only where it has ink, at any
 // scale pixel for pixel what drawing it gives.
 TEST(WidePicture, StampedByItsInkedTilesAsDrawn) {
