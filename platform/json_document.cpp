@@ -246,15 +246,19 @@ void JsonDocumentBuilder::restart() {
 
 JsonDocument::Node& JsonDocumentBuilder::add(JsonType type) {
     const auto index = static_cast<std::uint32_t>(doc_.nodes_.size());
+    JsonDocument::Node& node = doc_.nodes_.emplace_back();
+    node.type = type;
     if (!frames_.empty()) {
-        if (frames_.back().object) {
+        // Parent and slot hold unless a repeated key moves members (see close).
+        const Frame& frame = frames_.back();
+        node.parent = frame.node;
+        node.slot = static_cast<std::uint32_t>(pending_.size() - frame.firstPending);
+        if (frame.object) {
             pending_.push_back({key_.keyStart, key_.keySize, index});
         } else {
             pending_.push_back({0, 0, index});
         }
     }
-    JsonDocument::Node& node = doc_.nodes_.emplace_back();
-    node.type = type;
     return node;
 }
 
@@ -296,17 +300,17 @@ void JsonDocumentBuilder::endArray() { close(); }
 void JsonDocumentBuilder::close() {
     const Frame frame = frames_.back();
     frames_.pop_back();
+    const std::size_t added = pending_.size() - frame.firstPending;
     if (frame.object) resolveDuplicates(frame);
+    const auto begin = pending_.begin() + static_cast<std::ptrdiff_t>(frame.firstPending);
     JsonDocument::Node& node = doc_.nodes_[frame.node];
     node.first = static_cast<std::uint32_t>(doc_.members_.size());
-    node.count = static_cast<std::uint32_t>(pending_.size() - frame.firstPending);
-    for (std::uint32_t i = 0; i < node.count; ++i) {
-        const JsonDocument::Member& m = pending_[frame.firstPending + i];
-        doc_.nodes_[m.value].parent = frame.node;
-        doc_.nodes_[m.value].slot = i;
-        doc_.members_.push_back(m);
+    node.count = static_cast<std::uint32_t>(pending_.end() - begin);
+    if (node.count != added) {
+        for (std::uint32_t i = 0; i < node.count; ++i) doc_.nodes_[begin[i].value].slot = i;
     }
-    pending_.resize(frame.firstPending);
+    doc_.members_.insert(doc_.members_.end(), begin, pending_.end());
+    pending_.erase(begin, pending_.end());
 }
 
 // A repeated key keeps its first position and takes its last value.
