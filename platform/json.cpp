@@ -102,7 +102,7 @@ std::string JsonReader::path() const {
             continue;
         }
         if (!result.empty()) result += '.';
-        result += document_->text(document_->member(parent, n.slot).key);
+        result += document_->key(document_->member(parent, n.slot));
     }
     return result;
 }
@@ -165,7 +165,7 @@ std::vector<std::pair<std::string, JsonReader>> JsonReader::members() const {
     result.reserve(n.count);
     for (std::uint32_t i = 0; i < n.count; ++i) {
         const JsonDocument::Member& m = document_->member(n, i);
-        result.emplace_back(document_->text(m.key), child(m.value));
+        result.emplace_back(std::string(document_->key(m)), child(m.value));
     }
     return result;
 }

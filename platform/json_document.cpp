@@ -1,6 +1,7 @@
 #include "platform/json_document.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/json.h"
 
@@ -12,11 +13,18 @@ namespace {
 // member; larger ones are sorted once and searched by halving.
 constexpr std::size_t kSmallObject = 12;
 
+[[noreturn]] void refuseNesting() {
+    throw JsonDecodeError(JsonErrorKind::dataCorrupted, "",
+                          "nesting deeper than " + std::to_string(kJsonMaxNestingDepth) + " levels");
+}
+
 // Feeds nlohmann's parser events into a builder. The parser validates exactly as its
-// own tree parser does; only the tree it fills is ours.
+// own tree parser does; only the tree it fills is ours. Depth is counted here rather
+// than in a pass of its own: a document too deep anywhere is refused as too deep even
+// when its syntax breaks first, as if its brackets had been counted before parsing.
 class SaxToBuilder {
    public:
-    explicit SaxToBuilder(JsonDocumentBuilder& builder) : builder_(builder) {}
+    SaxToBuilder(JsonDocumentBuilder& builder, std::string_view text) : builder_(builder), text_(text) {}
 
     bool null() { return builder_.null(), true; }
     bool boolean(bool value) { return builder_.boolean(value), true; }
@@ -25,17 +33,24 @@ class SaxToBuilder {
     bool number_float(double value, const std::string&) { return builder_.floating(value), true; }
     bool string(std::string& value) { return builder_.string(value), true; }
     bool binary(Json::binary_t&) { return builder_.null(), true; }
-    bool start_object(std::size_t) { return builder_.beginObject(), true; }
+    bool start_object(std::size_t) { return enter(), builder_.beginObject(), true; }
     bool key(std::string& key) { return builder_.key(key), true; }
-    bool end_object() { return builder_.endObject(), true; }
-    bool start_array(std::size_t) { return builder_.beginArray(), true; }
-    bool end_array() { return builder_.endArray(), true; }
+    bool end_object() { return --depth_, builder_.endObject(), true; }
+    bool start_array(std::size_t) { return enter(), builder_.beginArray(), true; }
+    bool end_array() { return --depth_, builder_.endArray(), true; }
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
+        if (jsonNestingTooDeep(text_)) refuseNesting();
         throw JsonDecodeError(JsonErrorKind::dataCorrupted, "", error.what());
     }
 
    private:
+    void enter() {
+        if (++depth_ > kJsonMaxNestingDepth) refuseNesting();
+    }
+
     JsonDocumentBuilder& builder_;
+    std::string_view text_;
+    int depth_ = 0;
 };
 
 void emit(JsonDocumentBuilder& builder, const OrderedJson& value) {
@@ -102,6 +117,29 @@ bool jsonNestingTooDeep(std::string_view text) {
     return false;
 }
 
+// Colliding keys only cost time, and only up to a budget (see findDuplicatesByHash).
+std::uint32_t jsonKeyHash(std::string_view key) {
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    std::uint64_t hash = key.size() * kMultiplier;
+    const auto mix = [&hash](std::uint64_t word) {
+        hash = (hash ^ word) * 0xBF58476D1CE4E5B9ull;
+        hash ^= hash >> 31;
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= key.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, key.data() + i, 8);
+        mix(word);
+    }
+    if (i < key.size()) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, key.data() + i, key.size() - i);
+        mix(word);
+    }
+    hash *= kMultiplier;
+    return static_cast<std::uint32_t>(hash >> 32);
+}
+
 // MARK: - JsonDocument
 
 JsonDocument::JsonDocument() { nodes_.emplace_back(); }
@@ -114,13 +152,9 @@ JsonDocument JsonDocument::parse(std::string_view text, std::size_t sizeLimit) {
                               "document of " + std::to_string(text.size()) + " bytes is over the limit of " +
                                   std::to_string(sizeLimit) + " bytes");
     }
-    if (jsonNestingTooDeep(text)) {
-        throw JsonDecodeError(JsonErrorKind::dataCorrupted, "",
-                              "nesting deeper than " + std::to_string(kJsonMaxNestingDepth) + " levels");
-    }
     JsonDocument document;
     JsonDocumentBuilder builder(document);
-    SaxToBuilder sax(builder);
+    SaxToBuilder sax(builder, text);
     Json::sax_parse(text.begin(), text.end(), &sax);
     return document;
 }
@@ -160,7 +194,7 @@ OrderedJson JsonDocument::toOrderedJson(std::uint32_t index) const {
             members.reserve(n.count);
             for (std::uint32_t i = 0; i < n.count; ++i) {
                 const Member& m = member(n, i);
-                members.emplace_back(strings_[m.key], toOrderedJson(m.value));
+                members.emplace_back(std::string(key(m)), toOrderedJson(m.value));
             }
             return out;
         }
@@ -168,22 +202,31 @@ OrderedJson JsonDocument::toOrderedJson(std::uint32_t index) const {
     return nullptr;
 }
 
-std::uint32_t JsonDocument::find(const Node& object, std::string_view key) const {
-    if (object.sorted == kNone) {
+std::uint32_t JsonDocument::find(const Node& object, std::string_view wanted) const {
+    if (object.keyIndex == kNone) {
         for (std::uint32_t i = 0; i < object.count; ++i) {
             const Member& m = member(object, i);
-            if (strings_[m.key] == key) return m.value;
+            if (key(m) == wanted) return m.value;
         }
         return kNone;
     }
-    const auto* begin = keyIndex_.data() + object.sorted;
-    const auto* end = begin + object.count;
-    const auto* found =
-        std::lower_bound(begin, end, key, [&](std::uint32_t position, std::string_view wanted) {
-            return std::string_view(strings_[member(object, position).key]) < wanted;
-        });
-    if (found == end || strings_[member(object, *found).key] != key) return kNone;
-    return member(object, *found).value;
+    const std::uint32_t* index = keyIndex_.data() + object.keyIndex;
+    const std::uint32_t tableSize = *index++;
+    if (tableSize == 0) {
+        const auto* end = index + object.count;
+        const auto* found = std::lower_bound(
+            index, end, wanted,
+            [&](std::uint32_t position, std::string_view k) { return key(member(object, position)) < k; });
+        if (found == end || key(member(object, *found)) != wanted) return kNone;
+        return member(object, *found).value;
+    }
+    // The table is at most half full, so every probe ends at an empty slot.
+    for (std::uint32_t slot = jsonKeyHash(wanted) & (tableSize - 1); index[slot] != kNone;
+         slot = (slot + 1) & (tableSize - 1)) {
+        const Member& m = member(object, index[slot]);
+        if (key(m) == wanted) return m.value;
+    }
+    return kNone;
 }
 
 // MARK: - JsonDocumentBuilder
@@ -194,30 +237,28 @@ void JsonDocumentBuilder::restart() {
     doc_.nodes_.clear();
     doc_.members_.clear();
     doc_.keyIndex_.clear();
+    doc_.keyText_.clear();
     doc_.stringCount_ = 0;
     frames_.clear();
     pending_.clear();
-    key_ = JsonDocument::kNone;
-}
-
-std::uint32_t JsonDocumentBuilder::addString(std::string_view text) {
-    auto& strings = doc_.strings_;
-    if (doc_.stringCount_ < strings.size()) {
-        strings[doc_.stringCount_].assign(text);
-    } else {
-        strings.emplace_back(text);
-    }
-    return doc_.stringCount_++;
+    key_ = {0, 0, JsonDocument::kNone};
 }
 
 JsonDocument::Node& JsonDocumentBuilder::add(JsonType type) {
     const auto index = static_cast<std::uint32_t>(doc_.nodes_.size());
-    if (!frames_.empty()) {
-        const bool inObject = doc_.nodes_[frames_.back().node].type == JsonType::object;
-        pending_.push_back({inObject ? key_ : JsonDocument::kNone, index});
-    }
     JsonDocument::Node& node = doc_.nodes_.emplace_back();
     node.type = type;
+    if (!frames_.empty()) {
+        // Parent and slot hold unless a repeated key moves members (see close).
+        const Frame& frame = frames_.back();
+        node.parent = frame.node;
+        node.slot = static_cast<std::uint32_t>(pending_.size() - frame.firstPending);
+        if (frame.object) {
+            pending_.push_back({key_.keyStart, key_.keySize, index});
+        } else {
+            pending_.push_back({0, 0, index});
+        }
+    }
     return node;
 }
 
@@ -228,53 +269,59 @@ void JsonDocumentBuilder::unsignedInteger(std::uint64_t value) {
     add(JsonType::unsignedInteger).unsignedInteger = value;
 }
 void JsonDocumentBuilder::floating(double value) { add(JsonType::floating).floating = value; }
+
 void JsonDocumentBuilder::string(std::string_view value) {
-    const auto text = addString(value);
-    add(JsonType::string).first = text;
+    auto& strings = doc_.strings_;
+    if (doc_.stringCount_ < strings.size()) {
+        strings[doc_.stringCount_].assign(value);
+    } else {
+        strings.emplace_back(value);
+    }
+    add(JsonType::string).first = doc_.stringCount_++;
 }
-void JsonDocumentBuilder::key(std::string_view key) { key_ = addString(key); }
 
-void JsonDocumentBuilder::beginObject() {
+void JsonDocumentBuilder::key(std::string_view key) {
+    key_.keyStart = static_cast<std::uint32_t>(doc_.keyText_.size());
+    key_.keySize = static_cast<std::uint32_t>(key.size());
+    doc_.keyText_.append(key);
+}
+
+void JsonDocumentBuilder::open(JsonType type) {
     const auto index = static_cast<std::uint32_t>(doc_.nodes_.size());
-    add(JsonType::object);
-    frames_.push_back({index, pending_.size()});
+    add(type);
+    frames_.push_back({index, type == JsonType::object, pending_.size()});
 }
 
-void JsonDocumentBuilder::beginArray() {
-    const auto index = static_cast<std::uint32_t>(doc_.nodes_.size());
-    add(JsonType::array);
-    frames_.push_back({index, pending_.size()});
-}
-
+void JsonDocumentBuilder::beginObject() { open(JsonType::object); }
+void JsonDocumentBuilder::beginArray() { open(JsonType::array); }
 void JsonDocumentBuilder::endObject() { close(); }
 void JsonDocumentBuilder::endArray() { close(); }
 
 void JsonDocumentBuilder::close() {
     const Frame frame = frames_.back();
     frames_.pop_back();
-    if (doc_.nodes_[frame.node].type == JsonType::object) resolveDuplicates(frame);
+    const std::size_t added = pending_.size() - frame.firstPending;
+    if (frame.object) resolveDuplicates(frame);
+    const auto begin = pending_.begin() + static_cast<std::ptrdiff_t>(frame.firstPending);
     JsonDocument::Node& node = doc_.nodes_[frame.node];
     node.first = static_cast<std::uint32_t>(doc_.members_.size());
-    node.count = static_cast<std::uint32_t>(pending_.size() - frame.firstPending);
-    for (std::uint32_t i = 0; i < node.count; ++i) {
-        const JsonDocument::Member& m = pending_[frame.firstPending + i];
-        doc_.nodes_[m.value].parent = frame.node;
-        doc_.nodes_[m.value].slot = i;
-        doc_.members_.push_back(m);
+    node.count = static_cast<std::uint32_t>(pending_.end() - begin);
+    if (node.count != added) {
+        for (std::uint32_t i = 0; i < node.count; ++i) doc_.nodes_[begin[i].value].slot = i;
     }
-    pending_.resize(frame.firstPending);
+    doc_.members_.insert(doc_.members_.end(), begin, pending_.end());
+    pending_.erase(begin, pending_.end());
 }
 
 // A repeated key keeps its first position and takes its last value.
 void JsonDocumentBuilder::resolveDuplicates(const Frame& frame) {
     const std::size_t first = frame.firstPending;
     const std::size_t count = pending_.size() - first;
-    const auto keyText = [this](std::uint32_t key) { return std::string_view(doc_.strings_[key]); };
     if (count <= kSmallObject) {
         std::size_t kept = first;
         for (std::size_t i = first; i < pending_.size(); ++i) {
             std::size_t j = first;
-            while (j < kept && keyText(pending_[j].key) != keyText(pending_[i].key)) ++j;
+            while (j < kept && keyOf(pending_[j]) != keyOf(pending_[i])) ++j;
             if (j < kept) {
                 pending_[j].value = pending_[i].value;
             } else {
@@ -284,36 +331,79 @@ void JsonDocumentBuilder::resolveDuplicates(const Frame& frame) {
         pending_.resize(kept);
         return;
     }
-    // Sorting by key (stable, so equal keys stay in document order) groups duplicates.
-    order_.resize(count);
-    for (std::uint32_t i = 0; i < count; ++i) order_[i] = i;
-    std::stable_sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return keyText(pending_[first + a].key) < keyText(pending_[first + b].key);
-    });
-    // Mark the losers, move each winner's value to its first position.
+    // Either way: order_[i] is the first member with member i's key, and slots_ an
+    // index of those first members (slots_[0] its header, as in keyIndex_).
+    if (!findDuplicatesByHash(first, count)) findDuplicatesBySorting(first, count);
+    // The last value goes to the first position; compact in document order.
     constexpr std::uint32_t kDropped = JsonDocument::kNone;
-    std::size_t runs = 0;
-    for (std::size_t a = 0; a < count;) {
-        std::size_t b = a + 1;
-        const auto key = keyText(pending_[first + order_[a]].key);
-        while (b < count && keyText(pending_[first + order_[b]].key) == key) ++b;
-        if (b - a > 1) {
-            pending_[first + order_[a]].value = pending_[first + order_[b - 1]].value;
-            for (std::size_t k = a + 1; k < b; ++k) pending_[first + order_[k]].value = kDropped;
-        }
-        order_[runs++] = order_[a];
-        a = b;
+    position_.resize(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (order_[i] == i) continue;
+        pending_[first + order_[i]].value = pending_[first + i].value;
+        pending_[first + i].value = kDropped;
     }
-    // Compact in document order, then point the key index at the compacted positions.
-    std::vector<std::uint32_t> position(count);
     std::size_t kept = first;
     for (std::size_t i = 0; i < count; ++i) {
-        position[i] = static_cast<std::uint32_t>(kept - first);
+        position_[i] = static_cast<std::uint32_t>(kept - first);
         if (pending_[first + i].value != kDropped) pending_[kept++] = pending_[first + i];
     }
     pending_.resize(kept);
-    doc_.nodes_[frame.node].sorted = static_cast<std::uint32_t>(doc_.keyIndex_.size());
-    for (std::size_t r = 0; r < runs; ++r) doc_.keyIndex_.push_back(position[order_[r]]);
+    // Point the index at the compacted positions.
+    auto& keyIndex = doc_.keyIndex_;
+    doc_.nodes_[frame.node].keyIndex = static_cast<std::uint32_t>(keyIndex.size());
+    keyIndex.push_back(slots_[0]);
+    for (std::size_t s = 1; s < slots_.size(); ++s)
+        keyIndex.push_back(slots_[s] == JsonDocument::kNone ? JsonDocument::kNone : position_[slots_[s]]);
+}
+
+// Linear probing in a table at most half full. Keys made to collide could make this
+// quadratic, so past a budget of probes it gives up (false) and sorting takes over.
+bool JsonDocumentBuilder::findDuplicatesByHash(std::size_t first, std::size_t count) {
+    std::uint32_t tableSize = 16;
+    while (tableSize < 2 * count) tableSize *= 2;
+    slots_.assign(std::size_t{tableSize} + 1, JsonDocument::kNone);
+    slots_[0] = tableSize;
+    std::uint32_t* table = slots_.data() + 1;
+    order_.resize(count);
+    std::size_t budget = 8 * count;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::string_view key = keyOf(pending_[first + i]);
+        for (std::uint32_t slot = jsonKeyHash(key) & (tableSize - 1);; slot = (slot + 1) & (tableSize - 1)) {
+            if (table[slot] == JsonDocument::kNone) {
+                table[slot] = i;
+                order_[i] = i;
+                break;
+            }
+            if (keyOf(pending_[first + table[slot]]) == key) {
+                order_[i] = table[slot];
+                break;
+            }
+            if (budget-- == 0) return false;
+        }
+    }
+    return true;
+}
+
+void JsonDocumentBuilder::findDuplicatesBySorting(std::size_t first, std::size_t count) {
+    // Stable, so equal keys stay in document order and the first of each run comes first.
+    slots_.resize(count + 1);
+    slots_[0] = 0;
+    std::uint32_t* sorted = slots_.data() + 1;
+    for (std::uint32_t i = 0; i < count; ++i) sorted[i] = i;
+    std::stable_sort(sorted, sorted + count, [&](std::uint32_t a, std::uint32_t b) {
+        return keyOf(pending_[first + a]) < keyOf(pending_[first + b]);
+    });
+    order_.resize(count);
+    std::size_t runs = 0;
+    for (std::size_t a = 0; a < count;) {
+        const std::uint32_t head = sorted[a];
+        const auto key = keyOf(pending_[first + head]);
+        std::size_t b = a;
+        while (b < count && keyOf(pending_[first + sorted[b]]) == key) order_[sorted[b++]] = head;
+        sorted[runs++] = head;
+        a = b;
+    }
+    slots_.resize(runs + 1);
 }
 
 }  // namespace tw

@@ -40,11 +40,11 @@ class JsonDocument {
 
     struct Node {
         JsonType type = JsonType::null;
-        std::uint32_t parent = kNone;  // the containing array or object
-        std::uint32_t slot = 0;        // position among the parent's members or elements
-        std::uint32_t first = 0;       // strings_ index, or first entry in members_
-        std::uint32_t count = 0;       // members or elements
-        std::uint32_t sorted = kNone;  // keyIndex_ offset of a large object
+        std::uint32_t parent = kNone;    // the containing array or object
+        std::uint32_t slot = 0;          // position among the parent's members or elements
+        std::uint32_t first = 0;         // strings_ index, or first entry in members_
+        std::uint32_t count = 0;         // members or elements
+        std::uint32_t keyIndex = kNone;  // keyIndex_ offset of a large object
         union {
             bool boolean;
             std::int64_t integer;
@@ -54,7 +54,8 @@ class JsonDocument {
         Node() : integer(0) {}
     };
     struct Member {
-        std::uint32_t key;  // strings_ index; unused in arrays
+        std::uint32_t keyStart;  // offset in keyText_; unused in arrays
+        std::uint32_t keySize;
         std::uint32_t value;
     };
 
@@ -74,6 +75,9 @@ class JsonDocument {
         return members_[container.first + position];
     }
     const std::string& text(std::uint32_t stringIndex) const { return strings_[stringIndex]; }
+    std::string_view key(const Member& member) const {
+        return std::string_view(keyText_).substr(member.keyStart, member.keySize);
+    }
     // The member value for key, or kNone.
     std::uint32_t find(const Node& object, std::string_view key) const;
 
@@ -82,8 +86,11 @@ class JsonDocument {
 
     std::vector<Node> nodes_;
     std::vector<Member> members_;
-    std::vector<std::uint32_t> keyIndex_;  // member positions of each large object, by key
-    std::vector<std::string> strings_;     // keys and string values; kept for reuse after clear
+    // Per large object, a header then member positions: a hash table of that size, or
+    // (header 0) positions sorted by key when hostile keys collide too often to hash.
+    std::vector<std::uint32_t> keyIndex_;
+    std::string keyText_;               // every key back to back: one block, not one string each
+    std::vector<std::string> strings_;  // string values; kept for reuse after clear
     std::uint32_t stringCount_ = 0;
 };
 
@@ -110,21 +117,30 @@ class JsonDocumentBuilder {
    private:
     struct Frame {
         std::uint32_t node;
+        bool object;
         std::size_t firstPending;
     };
     JsonDocument::Node& add(JsonType type);
-    std::uint32_t addString(std::string_view text);
+    void open(JsonType type);
     void close();
     void resolveDuplicates(const Frame& frame);
+    bool findDuplicatesByHash(std::size_t first, std::size_t count);
+    void findDuplicatesBySorting(std::size_t first, std::size_t count);
+    std::string_view keyOf(const JsonDocument::Member& member) const { return doc_.key(member); }
 
     JsonDocument& doc_;
     std::vector<Frame> frames_;
     std::vector<JsonDocument::Member> pending_;  // members of the open containers
+    // Scratch for large objects, kept between them.
     std::vector<std::uint32_t> order_;
-    std::uint32_t key_ = JsonDocument::kNone;
+    std::vector<std::uint32_t> slots_;
+    std::vector<std::uint32_t> position_;
+    JsonDocument::Member key_{0, 0, JsonDocument::kNone};
 };
 
 // True when brackets outside strings nest deeper than kJsonMaxNestingDepth.
 bool jsonNestingTooDeep(std::string_view text);
+// Where a key starts its search in a large object's hash table (its low bits).
+std::uint32_t jsonKeyHash(std::string_view key);
 
 }  // namespace tw

@@ -69,6 +69,25 @@ TEST(JsonDocumentTest, EveryKeyOfALargeObjectIsFoundWithItsLastValueAndPath) {
     }
 }
 
+// Hostile keys that all start their search in one slot of the hash table: the
+// document still keeps first positions and last values and finds every key.
+TEST(JsonDocumentTest, KeysMadeToCollideAreResolvedAndFoundLikeAnyOthers) {
+    std::vector<std::string> keys;
+    for (int i = 0; keys.size() < 60; ++i) {
+        if ((jsonKeyHash(keyName(i)) & 0xFFF) == 0) keys.push_back(keyName(i));
+    }
+    std::string text = "{";
+    for (std::size_t i = 0; i < keys.size(); ++i) text += "\"" + keys[i] + "\":" + std::to_string(i) + ",";
+    for (std::size_t i = 0; i < keys.size(); i += 3) text += "\"" + keys[i] + "\":-1,";
+    text.back() = '}';
+    const JsonDocument document = JsonDocument::parse(text);
+    EXPECT_EQ(document.toOrderedJson().dump(), OrderedJson::parse(text).dump());
+    const JsonReader reader(document);
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(reader[keys[i]].int64(), i % 3 == 0 ? -1 : static_cast<std::int64_t>(i)) << keys[i];
+    EXPECT_FALSE(reader.has("k-1"));
+}
+
 TEST(JsonDocumentTest, TextOverTheSizeLimitIsRefusedAsCorruptData) {
     const std::string text = R"({"name":"Pip"})";
     EXPECT_NO_THROW(JsonDocument::parse(text, text.size()));
