@@ -27,16 +27,24 @@ struct Line {
     std::uint64_t offset;
 };
 
-// Decodes a block's lines on every core while the caller reads the next block, then
-// hands over the events (the vectors are reused from block to block), dropping the
-// lines that do not decode; `offsets` follow. Lines are independent, and decoding them
-// is nearly all of the work of a load.
+// One result a line of a block, empty where the line did not decode, and the lines'
+// offsets. The vectors are reused from block to block.
+struct DecodedBlock {
+    std::vector<std::optional<TroupeEvent>> results;
+    std::vector<std::uint64_t> offsets;
+};
+
+// Decodes a block's lines on every core while the caller reads the next block and hands
+// over the last one. Lines are independent, and decoding them is nearly all of the work
+// of a load.
 class BlockDecoder {
    public:
-    // Starts on `lines`, which (and the text they view) must live until finish().
-    void start(const std::vector<Line>& lines) {
+    // Starts on `lines`, which (and the text they view) must live until wait().
+    void start(const std::vector<Line>& lines, DecodedBlock& into) {
         lines_ = &lines;
-        decoded_.resize(lines.size());
+        into_ = &into;
+        into.results.resize(lines.size());
+        into.offsets.resize(lines.size());
         static const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
         const std::size_t share = std::max<std::size_t>((lines.size() + threads - 1) / threads, 256);
         for (std::size_t from = 0; from < lines.size(); from += share)
@@ -44,21 +52,9 @@ class BlockDecoder {
                 [this, from, to = std::min(lines.size(), from + share)] { work(from, to); });
     }
 
-    void finish(std::vector<TroupeEvent>& events, std::vector<std::uint64_t>& offsets,
-                std::int64_t& skipped) {
+    void wait() {
         for (auto& helper : helpers_) helper.join();
         helpers_.clear();
-        events.clear();
-        offsets.clear();
-        if (lines_ == nullptr) return;
-        for (std::size_t i = 0; i < lines_->size(); ++i) {
-            if (!decoded_[i]) {
-                ++skipped;
-                continue;
-            }
-            events.push_back(std::move(*decoded_[i]));
-            offsets.push_back((*lines_)[i].offset);
-        }
         lines_ = nullptr;
     }
 
@@ -67,18 +63,35 @@ class BlockDecoder {
    private:
     void work(std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
+            const Line& line = (*lines_)[i];
+            into_->offsets[i] = line.offset;
             try {
-                decoded_[i] = decodeTroupeLogLine((*lines_)[i].text);
+                into_->results[i] = decodeTroupeLogLine(line.text);
             } catch (const std::exception&) {
-                decoded_[i].reset();
+                into_->results[i].reset();
             }
         }
     }
 
     const std::vector<Line>* lines_ = nullptr;
-    std::vector<std::optional<TroupeEvent>> decoded_;
+    DecodedBlock* into_ = nullptr;
     std::vector<std::thread> helpers_;
 };
+
+// Moves a block's events out for the sink, counting the lines that did not decode.
+void gatherEvents(DecodedBlock& block, std::vector<TroupeEvent>& events, std::vector<std::uint64_t>& offsets,
+                  std::int64_t& skipped) {
+    events.clear();
+    offsets.clear();
+    for (std::size_t i = 0; i < block.results.size(); ++i) {
+        if (!block.results[i]) {
+            ++skipped;
+            continue;
+        }
+        events.push_back(std::move(*block.results[i]));
+        offsets.push_back(block.offsets[i]);
+    }
+}
 
 }  // namespace
 
@@ -108,29 +121,33 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLog
     TroupeLoadedLog log;
     // A pipeline of three: block k+1 is read and split into lines while block k is
     // decoded on every core and block k-1 is taken by the sink (indexing and folding,
-    // which takes about as long as decoding) on its own thread.
+    // which takes about as long as decoding) on its own thread. Each decoded block is
+    // handed over while the next one decodes.
     struct Decoded {
         std::vector<TroupeEvent> events;
         std::vector<std::uint64_t> offsets;
     };
     std::array<Decoded, 2> slots;
     std::size_t slot = 0;
+    std::array<DecodedBlock, 2> decodedBlocks;
+    std::size_t decoding = 0;
     BlockDecoder decoder;
     std::thread taking;
     auto finishTaking = [&] {
         if (taking.joinable()) taking.join();
     };
-    auto handOverDecoded = [&] {
-        if (!decoder.busy()) return;
+    auto decodeAndHandOver = [&](const std::vector<Line>& lines) {
+        const bool decoded = decoder.busy();
+        if (decoded) decoder.wait();
+        DecodedBlock& block = decodedBlocks[decoding];
+        decoding ^= 1;
+        if (!lines.empty()) decoder.start(lines, decodedBlocks[decoding]);
+        if (!decoded) return;
         Decoded& done = slots[slot];
-        decoder.finish(done.events, done.offsets, log.skippedLines);
+        gatherEvents(block, done.events, done.offsets, log.skippedLines);
         finishTaking();
         taking = std::thread([&sink, &done] { sink(done.events, done.offsets); });
         slot ^= 1;
-    };
-    auto decodeAndHandOver = [&](const std::vector<Line>& lines) {
-        handOverDecoded();
-        if (!lines.empty()) decoder.start(lines);
     };
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -223,7 +240,7 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLog
         take(helds[current], carryOffset);
     }
     decodeAndHandOver(blockLines[current]);
-    handOverDecoded();
+    decodeAndHandOver({});
     finishTaking();
     return log;
 }
