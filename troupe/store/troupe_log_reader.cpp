@@ -93,6 +93,23 @@ void gatherEvents(DecodedBlock& block, std::vector<TroupeEvent>& events, std::ve
     }
 }
 
+// Puts a block's ids in the index, noting which were there already. The first block's
+// lines per byte foretell the whole file's ids, so the index is sized once.
+void indexEvents(TroupeEventIndex& index, const std::vector<TroupeEvent>& events,
+                 const std::vector<std::uint64_t>& offsets, std::uint64_t fileBytes,
+                 std::vector<bool>& seenBefore) {
+    seenBefore.assign(events.size(), false);
+    if (index.size() == 0 && !events.empty() && offsets.back() > 0 && fileBytes > 0) {
+        const double perByte = static_cast<double>(events.size()) / static_cast<double>(offsets.back());
+        index.reserve(static_cast<std::size_t>(perByte * static_cast<double>(fileBytes) * 1.05));
+    }
+    constexpr std::size_t ahead = 8;  // ids looked up ahead: the index is far bigger than a cache
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (i + ahead < events.size()) index.prefetch(events[i + ahead].id);
+        seenBefore[i] = !index.insert(events[i].id, offsets[i]);
+    }
+}
+
 }  // namespace
 
 TroupeEvent decodeTroupeLogLine(std::string_view line) {
@@ -105,8 +122,9 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
     std::vector<TroupeEvent> events;
     std::vector<std::uint64_t> offsets;
     TroupeLoadedLog log = readTroupeLogBlocks(
-        file,
-        [&](std::vector<TroupeEvent>& block, const std::vector<std::uint64_t>& blockOffsets) {
+        file, nullptr,
+        [&](std::vector<TroupeEvent>& block, const std::vector<std::uint64_t>& blockOffsets,
+            const std::vector<bool>&) {
             std::move(block.begin(), block.end(), std::back_inserter(events));
             offsets.insert(offsets.end(), blockOffsets.begin(), blockOffsets.end());
         },
@@ -116,8 +134,9 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
     return log;
 }
 
-TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLogBlockSink sink,
-                                    std::uint64_t maxLineBytes, std::size_t blockBytes) {
+TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEventIndex* index,
+                                    TroupeLogBlockSink sink, std::uint64_t maxLineBytes,
+                                    std::size_t blockBytes) {
     TroupeLoadedLog log;
     // A pipeline of three: block k+1 is read and split into lines while block k is
     // decoded on every core and block k-1 is taken by the sink (indexing and folding,
@@ -126,9 +145,11 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLog
     struct Decoded {
         std::vector<TroupeEvent> events;
         std::vector<std::uint64_t> offsets;
+        std::vector<bool> seenBefore;
     };
     std::array<Decoded, 2> slots;
     std::size_t slot = 0;
+    std::uint64_t fileBytes = 0;
     std::array<DecodedBlock, 2> decodedBlocks;
     std::size_t decoding = 0;
     BlockDecoder decoder;
@@ -145,8 +166,13 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLog
         if (!decoded) return;
         Decoded& done = slots[slot];
         gatherEvents(block, done.events, done.offsets, log.skippedLines);
+        if (index != nullptr) {
+            indexEvents(*index, done.events, done.offsets, fileBytes, done.seenBefore);
+        } else {
+            done.seenBefore.assign(done.events.size(), false);
+        }
         finishTaking();
-        taking = std::thread([&sink, &done] { sink(done.events, done.offsets); });
+        taking = std::thread([&sink, &done] { sink(done.events, done.offsets, done.seenBefore); });
         slot ^= 1;
     };
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -157,8 +183,10 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLog
     // A small log needs no big buffer.
     struct stat info {};
     std::size_t want = blockBytes;
-    if (::fstat(fd, &info) == 0 && info.st_size >= 0)
+    if (::fstat(fd, &info) == 0 && info.st_size >= 0) {
+        fileBytes = static_cast<std::uint64_t>(info.st_size);
         want = std::min(want, static_cast<std::size_t>(info.st_size) + 1);
+    }
     // Each block's bytes, lines and carried line stay put while it is decoded.
     std::array<std::vector<char>, 2> buffers;
     std::array<std::vector<Line>, 2> blockLines;
