@@ -78,35 +78,24 @@ class BlockDecoder {
     std::vector<std::thread> helpers_;
 };
 
-// Moves a block's events out for the sink, counting the lines that did not decode.
-void gatherEvents(DecodedBlock& block, std::vector<TroupeEvent>& events, std::vector<std::uint64_t>& offsets,
-                  std::int64_t& skipped) {
-    events.clear();
-    offsets.clear();
-    for (std::size_t i = 0; i < block.results.size(); ++i) {
-        if (!block.results[i]) {
-            ++skipped;
-            continue;
-        }
-        events.push_back(std::move(*block.results[i]));
-        offsets.push_back(block.offsets[i]);
-    }
-}
-
-// Puts a block's ids in the index, noting which were there already. The first block's
-// lines per byte foretell the whole file's ids, so the index is sized once.
-void indexEvents(TroupeEventIndex& index, const std::vector<TroupeEvent>& events,
-                 const std::vector<std::uint64_t>& offsets, std::uint64_t fileBytes,
-                 std::vector<bool>& seenBefore) {
-    seenBefore.assign(events.size(), false);
-    if (index.size() == 0 && !events.empty() && offsets.back() > 0 && fileBytes > 0) {
-        const double perByte = static_cast<double>(events.size()) / static_cast<double>(offsets.back());
-        index.reserve(static_cast<std::size_t>(perByte * static_cast<double>(fileBytes) * 1.05));
+// Puts a block's ids in the index, noting which were there already, and counts the
+// lines that did not decode. The first block's lines per byte foretell the whole
+// file's ids, so the index is sized once.
+void indexBlock(TroupeEventIndex* index, const DecodedBlock& block, std::uint64_t fileBytes,
+                std::vector<bool>& seenBefore, std::int64_t& skipped) {
+    const auto& results = block.results;
+    seenBefore.assign(results.size(), false);
+    skipped += std::count_if(results.begin(), results.end(), [](const auto& event) { return !event; });
+    if (index == nullptr) return;
+    if (index->size() == 0 && !results.empty() && block.offsets.back() > 0 && fileBytes > 0) {
+        const double perByte =
+            static_cast<double>(results.size()) / static_cast<double>(block.offsets.back());
+        index->reserve(static_cast<std::size_t>(perByte * static_cast<double>(fileBytes) * 1.05));
     }
     constexpr std::size_t ahead = 8;  // ids looked up ahead: the index is far bigger than a cache
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        if (i + ahead < events.size()) index.prefetch(events[i + ahead].id);
-        seenBefore[i] = !index.insert(events[i].id, offsets[i]);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (i + ahead < results.size() && results[i + ahead]) index->prefetch(results[i + ahead]->id);
+        if (results[i]) seenBefore[i] = !index->insert(results[i]->id, block.offsets[i]);
     }
 }
 
@@ -123,10 +112,13 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
     std::vector<std::uint64_t> offsets;
     TroupeLoadedLog log = readTroupeLogBlocks(
         file, nullptr,
-        [&](std::vector<TroupeEvent>& block, const std::vector<std::uint64_t>& blockOffsets,
+        [&](std::vector<std::optional<TroupeEvent>>& block, const std::vector<std::uint64_t>& blockOffsets,
             const std::vector<bool>&) {
-            std::move(block.begin(), block.end(), std::back_inserter(events));
-            offsets.insert(offsets.end(), blockOffsets.begin(), blockOffsets.end());
+            for (std::size_t i = 0; i < block.size(); ++i) {
+                if (!block[i]) continue;
+                events.push_back(std::move(*block[i]));
+                offsets.push_back(blockOffsets[i]);
+            }
         },
         maxLineBytes, blockBytes);
     log.events = std::move(events);
@@ -139,19 +131,13 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
                                     std::size_t blockBytes) {
     TroupeLoadedLog log;
     // A pipeline of three: block k+1 is read and split into lines while block k is
-    // decoded on every core and block k-1 is taken by the sink (indexing and folding,
-    // which takes about as long as decoding) on its own thread. Each decoded block is
-    // handed over while the next one decodes.
-    struct Decoded {
-        std::vector<TroupeEvent> events;
-        std::vector<std::uint64_t> offsets;
-        std::vector<bool> seenBefore;
-    };
-    std::array<Decoded, 2> slots;
-    std::size_t slot = 0;
-    std::uint64_t fileBytes = 0;
-    std::array<DecodedBlock, 2> decodedBlocks;
+    // decoded on every core and block k-1 is taken by the sink (folding) on its own
+    // thread. Block k is indexed as soon as it is decoded, while k+1 decodes: three
+    // blocks' results are in hand at once.
+    std::array<DecodedBlock, 3> blocks;
+    std::array<std::vector<bool>, 3> seenBefore;
     std::size_t decoding = 0;
+    std::uint64_t fileBytes = 0;
     BlockDecoder decoder;
     std::thread taking;
     auto finishTaking = [&] {
@@ -159,21 +145,19 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
     };
     auto decodeAndHandOver = [&](const std::vector<Line>& lines) {
         const bool decoded = decoder.busy();
-        if (decoded) decoder.wait();
-        DecodedBlock& block = decodedBlocks[decoding];
-        decoding ^= 1;
-        if (!lines.empty()) decoder.start(lines, decodedBlocks[decoding]);
-        if (!decoded) return;
-        Decoded& done = slots[slot];
-        gatherEvents(block, done.events, done.offsets, log.skippedLines);
-        if (index != nullptr) {
-            indexEvents(*index, done.events, done.offsets, fileBytes, done.seenBefore);
-        } else {
-            done.seenBefore.assign(done.events.size(), false);
+        const std::size_t done = decoding;
+        // The next block goes to neither the one just decoded nor the one the sink takes.
+        if (decoded) {
+            decoder.wait();
+            decoding = (decoding + 1) % blocks.size();
         }
+        if (!lines.empty()) decoder.start(lines, blocks[decoding]);
+        if (!decoded) return;
+        indexBlock(index, blocks[done], fileBytes, seenBefore[done], log.skippedLines);
         finishTaking();
-        taking = std::thread([&sink, &done] { sink(done.events, done.offsets, done.seenBefore); });
-        slot ^= 1;
+        taking = std::thread([&sink, &block = blocks[done], &seen = seenBefore[done]] {
+            sink(block.results, block.offsets, seen);
+        });
     };
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {

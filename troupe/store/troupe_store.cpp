@@ -168,10 +168,12 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
         bool inOrder = true;
         auto log = std::make_unique<TroupeLoadedLog>(
             readTroupeLogBlocks(file, index.get(),
-                                [&](std::vector<TroupeEvent>& events, const std::vector<std::uint64_t>&,
-                                    const std::vector<bool>& seenBefore) {
-                                    for (std::size_t i = 0; i < events.size() && inOrder; ++i)
-                                        inOrder = live->take(std::move(events[i]), seenBefore[i]);
+                                [&](std::vector<std::optional<TroupeEvent>>& events,
+                                    const std::vector<std::uint64_t>&, const std::vector<bool>& seenBefore) {
+                                    for (std::size_t i = 0; i < events.size() && inOrder; ++i) {
+                                        if (events[i])
+                                            inOrder = live->take(std::move(*events[i]), seenBefore[i]);
+                                    }
                                 }));
         if (inOrder) {
             live->finishTaking();
