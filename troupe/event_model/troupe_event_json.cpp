@@ -3,26 +3,9 @@
 #include <utility>
 #include <vector>
 
-#include "troupe/event_model/troupe_json.h"
+#include "troupe/event_model/troupe_record_reading.h"
 
 namespace tw {
-
-namespace {
-
-using PayloadDecoder = TroupePayload (*)(const JsonReader&);
-
-// One decoder per alternative, indexed by TroupeEventKind.
-template <std::size_t... I>
-constexpr std::array<PayloadDecoder, sizeof...(I)> makePayloadDecoders(std::index_sequence<I...>) {
-    return {[](const JsonReader& body) -> TroupePayload {
-        return fromJson<std::variant_alternative_t<I, TroupePayloadValue>>(body);
-    }...};
-}
-
-constexpr auto kPayloadDecoders =
-    makePayloadDecoders(std::make_index_sequence<std::variant_size_v<TroupePayloadValue>>{});
-
-}  // namespace
 
 OrderedJson toJson(const TroupePayload& payload) {
     OrderedJson o = OrderedJson::object();
@@ -33,10 +16,7 @@ OrderedJson toJson(const TroupePayload& payload) {
 
 template <>
 TroupePayload fromJson<TroupePayload>(const JsonReader& in) {
-    troupeExpectObject(in);
-    // "kind" first: with both bad, the kind's error is the one reported.
-    const auto kind = troupeEnum<TroupeEventKind>(in["kind"]);
-    return kPayloadDecoders[static_cast<std::size_t>(kind)](in["body"]);
+    return readTroupePayload(in);
 }
 
 OrderedJson toJson(const TroupeEvent& event) {
@@ -52,14 +32,7 @@ OrderedJson toJson(const TroupeEvent& event) {
 
 template <>
 TroupeEvent fromJson<TroupeEvent>(const JsonReader& in) {
-    troupeExpectObject(in);
-    const auto id = in["id"].uuid();
-    const auto kind = troupeEnum<TroupeEventKind>(in["kind"]);
-    auto payload = fromJson<TroupePayload>(in["payload"]);
-    const auto ts = troupeDate(in["ts"]);
-    const auto deviceId = in["deviceId"].uuid();
-    const auto schemaVersion = in["schemaVersion"].int64();
-    return TroupeEvent{id, kind, std::move(payload), ts, deviceId, schemaVersion};
+    return readTroupeEvent(in);
 }
 
 std::string encodeTroupeEventLine(const TroupeEvent& event) {

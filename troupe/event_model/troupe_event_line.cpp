@@ -1,10 +1,12 @@
-// Reading one log line fast: simdjson parses it, its tree is copied into the same
-// JsonDocument the general parser fills, and the same decoders read it. Whatever
-// simdjson refuses is read again by the general parser, which has the last word on
-// every error, so both ways give the same event or the same error.
+// Reading one log line fast: simdjson parses it and the record readers read its tree
+// directly. A line they refuse there has its tree copied into the same JsonDocument the
+// general parser fills and read again from that, and whatever simdjson refuses is read
+// by the general parser, which has the last word on every error: every way gives the
+// same event or the same error.
 #include <simdjson.h>
 
-#include "troupe/event_model/troupe_json.h"
+#include "troupe/event_model/troupe_record_reading.h"
+#include "troupe/event_model/troupe_simdjson_reader.h"
 
 namespace tw {
 
@@ -67,13 +69,18 @@ struct FastLineReader {
     // Without its depth limit the parser would take lines the general parser refuses.
     const bool ready = parser.allocate(4096, kFastDepth) == simdjson::SUCCESS;
 
-    // Fills the document, or returns false when simdjson refuses the line.
-    bool read(std::string_view line) {
+    // The event, or nullopt when simdjson refuses the line. Throws JsonDecodeError.
+    std::optional<TroupeEvent> read(std::string_view line) {
         simdjson::dom::element root;
-        if (!ready || parser.parse(line.data(), line.size()).get(root) != simdjson::SUCCESS) return false;
+        if (!ready || parser.parse(line.data(), line.size()).get(root) != simdjson::SUCCESS)
+            return std::nullopt;
+        try {
+            return readTroupeEvent(TroupeSimdjsonReader(root));
+        } catch (const TroupeSimdjsonRefusal&) {
+        }
         builder.restart();
         copyInto(builder, root);
-        return true;
+        return fromJson<TroupeEvent>(JsonReader(document));
     }
 };
 
@@ -81,14 +88,16 @@ struct FastLineReader {
 
 TroupeEvent decodeTroupeEventLine(std::string_view line) {
     if (line.size() > kTroupeEventLineLimit) return decodeTroupeEventLineReference(line);
+    std::optional<TroupeEvent> event;
     if (line.size() > kReusedCapacity) {
         FastLineReader once;
-        if (!once.read(line)) return decodeTroupeEventLineReference(line);
-        return fromJson<TroupeEvent>(JsonReader(once.document));
+        event = once.read(line);
+    } else {
+        thread_local FastLineReader reader;
+        event = reader.read(line);
     }
-    thread_local FastLineReader reader;
-    if (!reader.read(line)) return decodeTroupeEventLineReference(line);
-    return fromJson<TroupeEvent>(JsonReader(reader.document));
+    if (!event) return decodeTroupeEventLineReference(line);
+    return std::move(*event);
 }
 
 }  // namespace tw

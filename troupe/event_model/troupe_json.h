@@ -5,8 +5,10 @@
 // failure throws JsonDecodeError (key path included) and ends the whole decode;
 // encoding a non-finite double or an unwritable date throws JsonEncodeError rather
 // than writing a null that no device could read back.
+#include <cmath>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/json.h"
 #include "troupe/event_model/troupe_event.h"
@@ -121,26 +123,52 @@ TroupeConversationStarted fromJson<TroupeConversationStarted>(const JsonReader& 
 template <>
 TroupeAnniversaryTriggered fromJson<TroupeAnniversaryTriggered>(const JsonReader& in);
 
-// Shared pieces of the troupe formats, for records built on top of these.
+// Shared pieces of the troupe formats, for records built on top of these. The readers
+// take a JsonReader or any reader with its getters (see troupe_simdjson_reader.h).
 // A date as ISO 8601 UTC text with whole seconds (a fraction is floored).
 OrderedJson troupeDateJson(Date date);
 // Reads "yyyy-MM-ddTHH:mm:ssZ"; anything else, a fraction included, is corrupted data.
-Date troupeDate(const JsonReader& in);
+template <typename In>
+Date troupeDate(const In& in) {
+    const std::string_view text = in.string();
+    // The troupe coders write whole seconds only: "yyyy-MM-ddTHH:mm:ssZ".
+    constexpr std::size_t kLength = 20;
+    auto date = text.size() == kLength ? parseIso8601(text) : std::nullopt;
+    if (!date) in.fail(JsonErrorKind::dataCorrupted, "Expected date string to be ISO8601-formatted.");
+    return *date;
+}
 // A UUID as upper-case text; reads either case, 36-character form only.
 OrderedJson troupeUuidJson(const Uuid& id);
 // An enumeration as its wire string; an unknown string is corrupted data naming it.
-template <TroupeEnum E>
-E troupeEnum(const JsonReader& in) {
-    const std::string& text = in.string();
+template <TroupeEnum E, typename In>
+E troupeEnum(const In& in) {
+    const std::string_view text = in.string();
     if (auto value = fromRawValue<E>(text)) return *value;
     in.fail(JsonErrorKind::dataCorrupted, std::string("Cannot initialize ") + TroupeEnumTraits<E>::typeName +
-                                              " from invalid String value " + text);
+                                              " from invalid String value " + std::string(text));
 }
 // Null is a missing value, any other non-object a type mismatch.
-void troupeExpectObject(const JsonReader& in);
+template <typename In>
+void troupeExpectObject(const In& in) {
+    if (in.isNull()) in.fail(JsonErrorKind::valueNotFound, "Expected an object but found null");
+    if (!in.isObject()) in.fail(JsonErrorKind::typeMismatch, "Expected an object");
+}
 // Any JSON number, refusing values that do not fit a finite double.
-double troupeDouble(const JsonReader& in);
-std::vector<std::string> troupeStringList(const JsonReader& in);
+template <typename In>
+double troupeDouble(const In& in) {
+    const double value = in.number();
+    // A literal too large for a double would come back as infinity and could never be written again.
+    if (!std::isfinite(value)) in.fail(JsonErrorKind::dataCorrupted, "Number does not fit a finite double");
+    return value;
+}
+template <typename In>
+std::vector<std::string> troupeStringList(const In& in) {
+    std::vector<std::string> out;
+    const auto items = in.elements();
+    out.reserve(items.size());
+    for (const auto& item : items) out.emplace_back(item.string());
+    return out;
+}
 OrderedJson troupeStringListJson(const std::vector<std::string>& list);
 
 // The seven fields a legacy flea shares with "flea_created", written and read in
@@ -155,8 +183,8 @@ void writeTroupeFleaFields(OrderedJson& o, const Flea& r) {
     o["createdAt"] = troupeDateJson(r.createdAt);
     o["traits"] = troupeStringListJson(r.traits);
 }
-template <typename Flea>
-void readTroupeFleaFields(const JsonReader& in, Flea& r) {
+template <typename In, typename Flea>
+void readTroupeFleaFields(const In& in, Flea& r) {
     r.fleaId = in["fleaId"].uuid();
     r.name = in["name"].string();
     r.bodyColorIndex = in["bodyColorIndex"].int64();

@@ -1,25 +1,15 @@
 // JSON of the body records: keys in declaration order, optional fields left out when
 // absent, required fields always written (empty lists and strings included).
-#include "troupe/event_model/troupe_json.h"
+#include "troupe/event_model/troupe_record_reading.h"
 
 namespace tw {
 
-namespace {
-
-std::optional<std::vector<std::string>> optionalTextList(const JsonReader& in, std::string_view key) {
-    auto member = in.optional(key);
-    if (!member) return std::nullopt;
-    return troupeStringList(*member);
-}
-
-template <TroupeEnum E>
-std::optional<E> optionalEnum(const JsonReader& in, std::string_view key) {
-    auto member = in.optional(key);
-    if (!member) return std::nullopt;
-    return troupeEnum<E>(*member);
-}
-
-}  // namespace
+// The general reader's entry points; the steps are in troupe_record_reading.h.
+#define TW_TROUPE_READ_RECORD(Type)                              \
+    template <>                                                  \
+    Type fromJson<Type>(const JsonReader& in) {                  \
+        return readTroupeRecord(in, std::type_identity<Type>{}); \
+    }
 
 // ---- flea lifecycle and progress ----
 
@@ -29,13 +19,7 @@ OrderedJson toJson(const TroupeFleaCreated& r) {
     return o;
 }
 
-template <>
-TroupeFleaCreated fromJson<TroupeFleaCreated>(const JsonReader& in) {
-    troupeExpectObject(in);
-    TroupeFleaCreated out;
-    readTroupeFleaFields(in, out);
-    return out;
-}
+TW_TROUPE_READ_RECORD(TroupeFleaCreated)
 
 OrderedJson toJson(const TroupeFleaRenamed& r) {
     OrderedJson o = OrderedJson::object();
@@ -44,12 +28,7 @@ OrderedJson toJson(const TroupeFleaRenamed& r) {
     return o;
 }
 
-template <>
-TroupeFleaRenamed fromJson<TroupeFleaRenamed>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    return TroupeFleaRenamed{fleaId, in["newName"].string()};
-}
+TW_TROUPE_READ_RECORD(TroupeFleaRenamed)
 
 OrderedJson toJson(const TroupeFleaRecustomized& r) {
     OrderedJson o = OrderedJson::object();
@@ -63,24 +42,7 @@ OrderedJson toJson(const TroupeFleaRecustomized& r) {
     return o;
 }
 
-template <>
-TroupeFleaRecustomized fromJson<TroupeFleaRecustomized>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    auto hatKind = in.optionalString("hatKind");
-    auto bodyColorIndex = in.optionalInt64("bodyColorIndex");
-    auto traits = optionalTextList(in, "traits");
-    auto voiceStyle = in.optionalString("voiceStyle");
-    auto ambition = in.optionalString("ambition");
-    auto superstitions = optionalTextList(in, "superstitions");
-    return TroupeFleaRecustomized{fleaId,
-                                  std::move(hatKind),
-                                  bodyColorIndex,
-                                  std::move(traits),
-                                  std::move(voiceStyle),
-                                  std::move(ambition),
-                                  std::move(superstitions)};
-}
+TW_TROUPE_READ_RECORD(TroupeFleaRecustomized)
 
 OrderedJson toJson(const TroupeFleaIdOnly& r) {
     OrderedJson o = OrderedJson::object();
@@ -88,11 +50,7 @@ OrderedJson toJson(const TroupeFleaIdOnly& r) {
     return o;
 }
 
-template <>
-TroupeFleaIdOnly fromJson<TroupeFleaIdOnly>(const JsonReader& in) {
-    troupeExpectObject(in);
-    return TroupeFleaIdOnly{in["fleaId"].uuid()};
-}
+TW_TROUPE_READ_RECORD(TroupeFleaIdOnly)
 
 OrderedJson toJson(const TroupeXPEarned& r) {
     OrderedJson o = OrderedJson::object();
@@ -102,14 +60,7 @@ OrderedJson toJson(const TroupeXPEarned& r) {
     return o;
 }
 
-template <>
-TroupeXPEarned fromJson<TroupeXPEarned>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto fleaId = in.optionalUuid("fleaId");
-    auto amount = in["amount"].int64();
-    auto source = troupeEnum<TroupeXPSource>(in["source"]);
-    return TroupeXPEarned{fleaId, amount, source};
-}
+TW_TROUPE_READ_RECORD(TroupeXPEarned)
 
 OrderedJson toJson(const TroupeNodeUnlocked& r) {
     OrderedJson o = OrderedJson::object();
@@ -120,15 +71,7 @@ OrderedJson toJson(const TroupeNodeUnlocked& r) {
     return o;
 }
 
-template <>
-TroupeNodeUnlocked fromJson<TroupeNodeUnlocked>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    auto actKey = in["actKey"].string();
-    auto nodeId = in["nodeId"].string();
-    auto xpCost = in["xpCost"].int64();
-    return TroupeNodeUnlocked{fleaId, std::move(actKey), std::move(nodeId), xpCost};
-}
+TW_TROUPE_READ_RECORD(TroupeNodeUnlocked)
 
 OrderedJson toJson(const TroupeActAssigned& r) {
     OrderedJson o = OrderedJson::object();
@@ -137,12 +80,7 @@ OrderedJson toJson(const TroupeActAssigned& r) {
     return o;
 }
 
-template <>
-TroupeActAssigned fromJson<TroupeActAssigned>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    return TroupeActAssigned{fleaId, in["actKey"].string()};
-}
+TW_TROUPE_READ_RECORD(TroupeActAssigned)
 
 // ---- stats, milestones, surprises, settings, device sessions ----
 
@@ -153,12 +91,7 @@ OrderedJson toJson(const TroupeCumulativeStatTick& r) {
     return o;
 }
 
-template <>
-TroupeCumulativeStatTick fromJson<TroupeCumulativeStatTick>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto stat = troupeEnum<TroupeCumulativeStat>(in["stat"]);
-    return TroupeCumulativeStatTick{stat, troupeDouble(in["delta"])};
-}
+TW_TROUPE_READ_RECORD(TroupeCumulativeStatTick)
 
 OrderedJson toJson(const TroupeMilestoneEarned& r) {
     OrderedJson o = OrderedJson::object();
@@ -166,11 +99,7 @@ OrderedJson toJson(const TroupeMilestoneEarned& r) {
     return o;
 }
 
-template <>
-TroupeMilestoneEarned fromJson<TroupeMilestoneEarned>(const JsonReader& in) {
-    troupeExpectObject(in);
-    return TroupeMilestoneEarned{in["milestoneId"].string()};
-}
+TW_TROUPE_READ_RECORD(TroupeMilestoneEarned)
 
 OrderedJson toJson(const TroupeMilestoneAcknowledged& r) {
     OrderedJson o = OrderedJson::object();
@@ -179,12 +108,7 @@ OrderedJson toJson(const TroupeMilestoneAcknowledged& r) {
     return o;
 }
 
-template <>
-TroupeMilestoneAcknowledged fromJson<TroupeMilestoneAcknowledged>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto milestoneId = in["milestoneId"].string();
-    return TroupeMilestoneAcknowledged{std::move(milestoneId), in["ackDeviceId"].uuid()};
-}
+TW_TROUPE_READ_RECORD(TroupeMilestoneAcknowledged)
 
 OrderedJson toJson(const TroupeSurpriseEventFired& r) {
     OrderedJson o = OrderedJson::object();
@@ -192,11 +116,7 @@ OrderedJson toJson(const TroupeSurpriseEventFired& r) {
     return o;
 }
 
-template <>
-TroupeSurpriseEventFired fromJson<TroupeSurpriseEventFired>(const JsonReader& in) {
-    troupeExpectObject(in);
-    return TroupeSurpriseEventFired{in["eventKind"].string()};
-}
+TW_TROUPE_READ_RECORD(TroupeSurpriseEventFired)
 
 OrderedJson toJson(const TroupeSettingChanged& r) {
     OrderedJson o = OrderedJson::object();
@@ -205,14 +125,7 @@ OrderedJson toJson(const TroupeSettingChanged& r) {
     return o;
 }
 
-template <>
-TroupeSettingChanged fromJson<TroupeSettingChanged>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto key = in["key"].string();
-    // Present-but-null is the `null` setting value; only a missing key fails.
-    auto value = fromJson<TroupeSettingValue>(in["value"]);
-    return TroupeSettingChanged{std::move(key), std::move(value)};
-}
+TW_TROUPE_READ_RECORD(TroupeSettingChanged)
 
 OrderedJson toJson(const TroupeDeviceSessionStart& r) {
     OrderedJson o = OrderedJson::object();
@@ -221,12 +134,7 @@ OrderedJson toJson(const TroupeDeviceSessionStart& r) {
     return o;
 }
 
-template <>
-TroupeDeviceSessionStart fromJson<TroupeDeviceSessionStart>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto deviceKind = troupeEnum<TroupeDeviceKind>(in["deviceKind"]);
-    return TroupeDeviceSessionStart{deviceKind, in.optionalString("deviceName")};
-}
+TW_TROUPE_READ_RECORD(TroupeDeviceSessionStart)
 
 OrderedJson toJson(const TroupeDeviceSessionEnd& r) {
     OrderedJson o = OrderedJson::object();
@@ -234,11 +142,7 @@ OrderedJson toJson(const TroupeDeviceSessionEnd& r) {
     return o;
 }
 
-template <>
-TroupeDeviceSessionEnd fromJson<TroupeDeviceSessionEnd>(const JsonReader& in) {
-    troupeExpectObject(in);
-    return TroupeDeviceSessionEnd{troupeDouble(in["durationSeconds"])};
-}
+TW_TROUPE_READ_RECORD(TroupeDeviceSessionEnd)
 
 // ---- correspondence ----
 
@@ -251,15 +155,7 @@ OrderedJson toJson(const TroupeFleaMessageFromUser& r) {
     return o;
 }
 
-template <>
-TroupeFleaMessageFromUser fromJson<TroupeFleaMessageFromUser>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    auto messageId = in["messageId"].uuid();
-    auto body = in["body"].string();
-    auto conversationId = in.optionalUuid("conversationId");
-    return TroupeFleaMessageFromUser{fleaId, messageId, std::move(body), conversationId};
-}
+TW_TROUPE_READ_RECORD(TroupeFleaMessageFromUser)
 
 OrderedJson toJson(const TroupeFleaMessageFromFlea& r) {
     OrderedJson o = OrderedJson::object();
@@ -272,18 +168,7 @@ OrderedJson toJson(const TroupeFleaMessageFromFlea& r) {
     return o;
 }
 
-template <>
-TroupeFleaMessageFromFlea fromJson<TroupeFleaMessageFromFlea>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    auto messageId = in["messageId"].uuid();
-    auto body = in["body"].string();
-    auto inReplyTo = in.optionalUuid("inReplyTo");
-    auto modelTier = troupeEnum<TroupeMessageSource>(in["modelTier"]);
-    auto conversationId = in.optionalUuid("conversationId");
-    return TroupeFleaMessageFromFlea{fleaId,    messageId, std::move(body),
-                                     inReplyTo, modelTier, conversationId};
-}
+TW_TROUPE_READ_RECORD(TroupeFleaMessageFromFlea)
 
 OrderedJson toJson(const TroupeLetterWritten& r) {
     OrderedJson o = OrderedJson::object();
@@ -296,17 +181,7 @@ OrderedJson toJson(const TroupeLetterWritten& r) {
     return o;
 }
 
-template <>
-TroupeLetterWritten fromJson<TroupeLetterWritten>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    auto letterId = in["letterId"].uuid();
-    auto body = in["body"].string();
-    auto periodStart = troupeDate(in["periodStart"]);
-    auto periodEnd = troupeDate(in["periodEnd"]);
-    auto anniversaryKind = optionalEnum<TroupeAnniversaryKind>(in, "anniversaryKind");
-    return TroupeLetterWritten{fleaId, letterId, std::move(body), periodStart, periodEnd, anniversaryKind};
-}
+TW_TROUPE_READ_RECORD(TroupeLetterWritten)
 
 OrderedJson toJson(const TroupeLetterId& r) {
     OrderedJson o = OrderedJson::object();
@@ -314,11 +189,7 @@ OrderedJson toJson(const TroupeLetterId& r) {
     return o;
 }
 
-template <>
-TroupeLetterId fromJson<TroupeLetterId>(const JsonReader& in) {
-    troupeExpectObject(in);
-    return TroupeLetterId{in["letterId"].uuid()};
-}
+TW_TROUPE_READ_RECORD(TroupeLetterId)
 
 OrderedJson toJson(const TroupeLetterAcknowledged& r) {
     OrderedJson o = OrderedJson::object();
@@ -327,12 +198,7 @@ OrderedJson toJson(const TroupeLetterAcknowledged& r) {
     return o;
 }
 
-template <>
-TroupeLetterAcknowledged fromJson<TroupeLetterAcknowledged>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto letterId = in["letterId"].uuid();
-    return TroupeLetterAcknowledged{letterId, in.optionalUuid("replyMessageId")};
-}
+TW_TROUPE_READ_RECORD(TroupeLetterAcknowledged)
 
 OrderedJson toJson(const TroupeConversationStarted& r) {
     OrderedJson o = OrderedJson::object();
@@ -341,12 +207,7 @@ OrderedJson toJson(const TroupeConversationStarted& r) {
     return o;
 }
 
-template <>
-TroupeConversationStarted fromJson<TroupeConversationStarted>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    return TroupeConversationStarted{fleaId, in["conversationId"].uuid()};
-}
+TW_TROUPE_READ_RECORD(TroupeConversationStarted)
 
 OrderedJson toJson(const TroupeAnniversaryTriggered& r) {
     OrderedJson o = OrderedJson::object();
@@ -356,12 +217,6 @@ OrderedJson toJson(const TroupeAnniversaryTriggered& r) {
     return o;
 }
 
-template <>
-TroupeAnniversaryTriggered fromJson<TroupeAnniversaryTriggered>(const JsonReader& in) {
-    troupeExpectObject(in);
-    auto fleaId = in["fleaId"].uuid();
-    auto kind = troupeEnum<TroupeAnniversaryKind>(in["anniversaryKind"]);
-    return TroupeAnniversaryTriggered{fleaId, kind, troupeDate(in["originalEventTs"])};
-}
+TW_TROUPE_READ_RECORD(TroupeAnniversaryTriggered)
 
 }  // namespace tw

@@ -156,7 +156,7 @@ void TroupeFoldSession::appendMessage(const Uuid& fleaId, TroupeMessageEntry ent
             for (const auto& message : list->second) index.ids.insert(message.id);
         }
     }
-    if (!index.ids.insert(entry.id).second) return;  // this flea already holds the message
+    if (!index.ids.insert(entry.id)) return;  // this flea already holds the message
     snapshot_.conversationsByFlea[fleaId].push_back(std::move(entry));
     index.appended = true;
 }

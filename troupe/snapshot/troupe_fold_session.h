@@ -10,7 +10,6 @@
 #include <optional>
 #include <set>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "platform/uuid.h"
@@ -32,7 +31,7 @@ class TroupeFoldSession {
 
    private:
     struct MessageIndex {
-        std::unordered_set<Uuid, TroupeUuidHash> ids;
+        TroupeUuidSet ids;
         bool appended = false;
     };
     struct LetterIndex {

@@ -26,14 +26,10 @@ struct TroupeUuidHash {
     }
 };
 
+// Sized for `expected` ids up front; grows (keeping under 3/4 full) past them.
 class TroupeUuidSet {
    public:
-    explicit TroupeUuidSet(std::size_t expected) {
-        std::size_t capacity = std::bit_ceil(expected * 2 + 16);
-        slots_.resize(capacity);
-        used_.resize(capacity, 0);
-        mask_ = capacity - 1;
-    }
+    explicit TroupeUuidSet(std::size_t expected = 0) { allocate(std::bit_ceil(expected * 2 + 16)); }
 
     // Hints the slot an id will probe first, so a loop can ask a few ids ahead.
     void prefetch(const Uuid& id) const {
@@ -44,6 +40,7 @@ class TroupeUuidSet {
 
     // True when the id was not in the set yet.
     bool insert(const Uuid& id) {
+        if ((size_ + 1) * 4 > slots_.size() * 3) grow();
         std::size_t slot = TroupeUuidHash{}(id)&mask_;
         while (used_[slot]) {
             if (slots_[slot] == id) return false;
@@ -52,12 +49,27 @@ class TroupeUuidSet {
         used_[slot] = 1;
         slots_[slot] = id;
         ++size_;
-        return true;  // the table is sized for `expected` ids and never fills
+        return true;
     }
 
     std::size_t size() const { return size_; }
 
    private:
+    void allocate(std::size_t capacity) {
+        slots_.assign(capacity, Uuid{});
+        used_.assign(capacity, 0);
+        mask_ = capacity - 1;
+    }
+    void grow() {
+        const std::vector<Uuid> slots = std::move(slots_);
+        const std::vector<std::uint8_t> used = std::move(used_);
+        allocate(slots.size() * 2);
+        size_ = 0;
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            if (used[i]) insert(slots[i]);
+        }
+    }
+
     std::vector<Uuid> slots_;
     std::vector<std::uint8_t> used_;
     std::size_t mask_ = 0;

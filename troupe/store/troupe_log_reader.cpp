@@ -27,16 +27,24 @@ struct Line {
     std::uint64_t offset;
 };
 
-// Decodes a block's lines on every core while the caller reads the next block, then
-// hands over the events (the vectors are reused from block to block), dropping the
-// lines that do not decode; `offsets` follow. Lines are independent, and decoding them
-// is nearly all of the work of a load.
+// One result a line of a block, empty where the line did not decode, and the lines'
+// offsets. The vectors are reused from block to block.
+struct DecodedBlock {
+    std::vector<std::optional<TroupeEvent>> results;
+    std::vector<std::uint64_t> offsets;
+};
+
+// Decodes a block's lines on every core while the caller reads the next block and hands
+// over the last one. Lines are independent, and decoding them is nearly all of the work
+// of a load.
 class BlockDecoder {
    public:
-    // Starts on `lines`, which (and the text they view) must live until finish().
-    void start(const std::vector<Line>& lines) {
+    // Starts on `lines`, which (and the text they view) must live until wait().
+    void start(const std::vector<Line>& lines, DecodedBlock& into) {
         lines_ = &lines;
-        decoded_.resize(lines.size());
+        into_ = &into;
+        into.results.resize(lines.size());
+        into.offsets.resize(lines.size());
         static const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
         const std::size_t share = std::max<std::size_t>((lines.size() + threads - 1) / threads, 256);
         for (std::size_t from = 0; from < lines.size(); from += share)
@@ -44,21 +52,9 @@ class BlockDecoder {
                 [this, from, to = std::min(lines.size(), from + share)] { work(from, to); });
     }
 
-    void finish(std::vector<TroupeEvent>& events, std::vector<std::uint64_t>& offsets,
-                std::int64_t& skipped) {
+    void wait() {
         for (auto& helper : helpers_) helper.join();
         helpers_.clear();
-        events.clear();
-        offsets.clear();
-        if (lines_ == nullptr) return;
-        for (std::size_t i = 0; i < lines_->size(); ++i) {
-            if (!decoded_[i]) {
-                ++skipped;
-                continue;
-            }
-            events.push_back(std::move(*decoded_[i]));
-            offsets.push_back((*lines_)[i].offset);
-        }
         lines_ = nullptr;
     }
 
@@ -67,18 +63,41 @@ class BlockDecoder {
    private:
     void work(std::size_t from, std::size_t to) {
         for (std::size_t i = from; i < to; ++i) {
+            const Line& line = (*lines_)[i];
+            into_->offsets[i] = line.offset;
             try {
-                decoded_[i] = decodeTroupeLogLine((*lines_)[i].text);
+                into_->results[i] = decodeTroupeLogLine(line.text);
             } catch (const std::exception&) {
-                decoded_[i].reset();
+                into_->results[i].reset();
             }
         }
     }
 
     const std::vector<Line>* lines_ = nullptr;
-    std::vector<std::optional<TroupeEvent>> decoded_;
+    DecodedBlock* into_ = nullptr;
     std::vector<std::thread> helpers_;
 };
+
+// Puts a block's ids in the index, noting which were there already, and counts the
+// lines that did not decode. The first block's lines per byte foretell the whole
+// file's ids, so the index is sized once.
+void indexBlock(TroupeEventIndex* index, const DecodedBlock& block, std::uint64_t fileBytes,
+                std::vector<bool>& seenBefore, std::int64_t& skipped) {
+    const auto& results = block.results;
+    seenBefore.assign(results.size(), false);
+    skipped += std::count_if(results.begin(), results.end(), [](const auto& event) { return !event; });
+    if (index == nullptr) return;
+    if (index->size() == 0 && !results.empty() && block.offsets.back() > 0 && fileBytes > 0) {
+        const double perByte =
+            static_cast<double>(results.size()) / static_cast<double>(block.offsets.back());
+        index->reserve(static_cast<std::size_t>(perByte * static_cast<double>(fileBytes) * 1.05));
+    }
+    constexpr std::size_t ahead = 8;  // ids looked up ahead: the index is far bigger than a cache
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (i + ahead < results.size() && results[i + ahead]) index->prefetch(results[i + ahead]->id);
+        if (results[i]) seenBefore[i] = !index->insert(results[i]->id, block.offsets[i]);
+    }
+}
 
 }  // namespace
 
@@ -92,10 +111,14 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
     std::vector<TroupeEvent> events;
     std::vector<std::uint64_t> offsets;
     TroupeLoadedLog log = readTroupeLogBlocks(
-        file,
-        [&](std::vector<TroupeEvent>& block, const std::vector<std::uint64_t>& blockOffsets) {
-            std::move(block.begin(), block.end(), std::back_inserter(events));
-            offsets.insert(offsets.end(), blockOffsets.begin(), blockOffsets.end());
+        file, nullptr,
+        [&](std::vector<std::optional<TroupeEvent>>& block, const std::vector<std::uint64_t>& blockOffsets,
+            const std::vector<bool>&) {
+            for (std::size_t i = 0; i < block.size(); ++i) {
+                if (!block[i]) continue;
+                events.push_back(std::move(*block[i]));
+                offsets.push_back(blockOffsets[i]);
+            }
         },
         maxLineBytes, blockBytes);
     log.events = std::move(events);
@@ -103,34 +126,38 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
     return log;
 }
 
-TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLogBlockSink sink,
-                                    std::uint64_t maxLineBytes, std::size_t blockBytes) {
+TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEventIndex* index,
+                                    TroupeLogBlockSink sink, std::uint64_t maxLineBytes,
+                                    std::size_t blockBytes) {
     TroupeLoadedLog log;
     // A pipeline of three: block k+1 is read and split into lines while block k is
-    // decoded on every core and block k-1 is taken by the sink (indexing and folding,
-    // which takes about as long as decoding) on its own thread.
-    struct Decoded {
-        std::vector<TroupeEvent> events;
-        std::vector<std::uint64_t> offsets;
-    };
-    std::array<Decoded, 2> slots;
-    std::size_t slot = 0;
+    // decoded on every core and block k-1 is taken by the sink (folding) on its own
+    // thread. Block k is indexed as soon as it is decoded, while k+1 decodes: three
+    // blocks' results are in hand at once.
+    std::array<DecodedBlock, 3> blocks;
+    std::array<std::vector<bool>, 3> seenBefore;
+    std::size_t decoding = 0;
+    std::uint64_t fileBytes = 0;
     BlockDecoder decoder;
     std::thread taking;
     auto finishTaking = [&] {
         if (taking.joinable()) taking.join();
     };
-    auto handOverDecoded = [&] {
-        if (!decoder.busy()) return;
-        Decoded& done = slots[slot];
-        decoder.finish(done.events, done.offsets, log.skippedLines);
-        finishTaking();
-        taking = std::thread([&sink, &done] { sink(done.events, done.offsets); });
-        slot ^= 1;
-    };
     auto decodeAndHandOver = [&](const std::vector<Line>& lines) {
-        handOverDecoded();
-        if (!lines.empty()) decoder.start(lines);
+        const bool decoded = decoder.busy();
+        const std::size_t done = decoding;
+        // The next block goes to neither the one just decoded nor the one the sink takes.
+        if (decoded) {
+            decoder.wait();
+            decoding = (decoding + 1) % blocks.size();
+        }
+        if (!lines.empty()) decoder.start(lines, blocks[decoding]);
+        if (!decoded) return;
+        indexBlock(index, blocks[done], fileBytes, seenBefore[done], log.skippedLines);
+        finishTaking();
+        taking = std::thread([&sink, &block = blocks[done], &seen = seenBefore[done]] {
+            sink(block.results, block.offsets, seen);
+        });
     };
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -140,8 +167,10 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLog
     // A small log needs no big buffer.
     struct stat info {};
     std::size_t want = blockBytes;
-    if (::fstat(fd, &info) == 0 && info.st_size >= 0)
+    if (::fstat(fd, &info) == 0 && info.st_size >= 0) {
+        fileBytes = static_cast<std::uint64_t>(info.st_size);
         want = std::min(want, static_cast<std::size_t>(info.st_size) + 1);
+    }
     // Each block's bytes, lines and carried line stay put while it is decoded.
     std::array<std::vector<char>, 2> buffers;
     std::array<std::vector<Line>, 2> blockLines;
@@ -223,7 +252,7 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLog
         take(helds[current], carryOffset);
     }
     decodeAndHandOver(blockLines[current]);
-    handOverDecoded();
+    decodeAndHandOver({});
     finishTaking();
     return log;
 }

@@ -4,11 +4,13 @@
 // lines and a trailing CR are ignored. The reader never writes to the file.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/function_ref.h"
 #include "troupe/event_model/troupe_event.h"
+#include "troupe/store/troupe_event_index.h"
 
 namespace tw {
 
@@ -27,12 +29,18 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file,
                               std::uint64_t maxLineBytes = std::uint64_t{16} << 20,
                               std::size_t blockBytes = std::size_t{16} << 20);
 
-// Hands each block's events to `sink` as soon as they are decoded, in file order with
-// their lines' offsets, instead of keeping them: the result's events and offsets stay
-// empty. The sink may move the events out; the vectors are reused for the next block.
+// Hands each block's lines to `sink` as soon as they are decoded, in file order with
+// their offsets, instead of keeping them: the result's events and offsets stay empty.
+// A line that did not decode has no event (and counts in skippedLines). The sink may
+// move the events out; the vectors are reused for a later block. With an `index`, the
+// reader also puts every event's id and offset in it, while the sink runs on the block
+// before, and `seenBefore[i]` says whether an earlier line had event i's id; without,
+// it is all false.
 using TroupeLogBlockSink =
-    FunctionRef<void(std::vector<TroupeEvent>& events, const std::vector<std::uint64_t>& offsets)>;
-TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeLogBlockSink sink,
+    FunctionRef<void(std::vector<std::optional<TroupeEvent>>& events,
+                     const std::vector<std::uint64_t>& offsets, const std::vector<bool>& seenBefore)>;
+TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEventIndex* index,
+                                    TroupeLogBlockSink sink,
                                     std::uint64_t maxLineBytes = std::uint64_t{16} << 20,
                                     std::size_t blockBytes = std::size_t{4} << 20);
 

@@ -166,23 +166,15 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
         auto index = std::make_unique<TroupeEventIndex>();
         auto live = std::make_unique<TroupeLiveFold>(tailFrom);
         bool inOrder = true;
-        std::error_code noSize;
-        const std::uintmax_t fileBytes = std::filesystem::file_size(file, noSize);
-        auto log = std::make_unique<TroupeLoadedLog>(readTroupeLogBlocks(
-            file, [&](std::vector<TroupeEvent>& events, const std::vector<std::uint64_t>& offsets) {
-                if (index->size() == 0 && !events.empty() && offsets.back() > 0 && !noSize) {
-                    // The first block's lines per byte foretell the whole file's ids.
-                    const double perByte =
-                        static_cast<double>(events.size()) / static_cast<double>(offsets.back());
-                    index->reserve(static_cast<std::size_t>(perByte * static_cast<double>(fileBytes) * 1.05));
-                }
-                constexpr std::size_t ahead = 8;  // ids looked up ahead: the index is far bigger than a cache
-                for (std::size_t i = 0; i < events.size(); ++i) {
-                    if (i + ahead < events.size()) index->prefetch(events[i + ahead].id);
-                    const bool seenBefore = !index->insert(events[i].id, offsets[i]);
-                    if (inOrder) inOrder = live->take(std::move(events[i]), seenBefore);
-                }
-            }));
+        auto log = std::make_unique<TroupeLoadedLog>(
+            readTroupeLogBlocks(file, index.get(),
+                                [&](std::vector<std::optional<TroupeEvent>>& events,
+                                    const std::vector<std::uint64_t>&, const std::vector<bool>& seenBefore) {
+                                    for (std::size_t i = 0; i < events.size() && inOrder; ++i) {
+                                        if (events[i])
+                                            inOrder = live->take(std::move(*events[i]), seenBefore[i]);
+                                    }
+                                }));
         if (inOrder) {
             live->finishTaking();
         } else {
