@@ -15,15 +15,26 @@ namespace {
 // The stage below repaints every frame, and the button with it: drawn through its
 // style sheet each time, it cost more than a whole act. Its look follows only its
 // size, state and style, so it is drawn once and stamped until one of them changes.
+// Its state changes only through an event to it (hover, press, enabling, activation,
+// style), so between events even the state is not asked again.
 class CloseButton final : public QPushButton {
    public:
     using QPushButton::QPushButton;
 
    protected:
+    bool event(QEvent* event) override {
+        if (event->type() != QEvent::Paint) stateKnown_ = false;
+        return QPushButton::event(event);
+    }
     void paintEvent(QPaintEvent*) override {
         const qreal ratio = devicePixelRatioF();
+        if (stateKnown_ && !look_.isNull() && look_.size() == size() * ratio) {
+            QPainter(this).drawPixmap(0, 0, look_);
+            return;
+        }
         QStyleOptionButton option;
         initStyleOption(&option);
+        stateKnown_ = true;
         if (look_.isNull() || look_.size() != size() * ratio || option.state != lookState_) {
             look_ = QPixmap(size() * ratio);
             look_.setDevicePixelRatio(ratio);
@@ -45,6 +56,7 @@ class CloseButton final : public QPushButton {
    private:
     QPixmap look_;
     QStyle::State lookState_;
+    bool stateKnown_ = false;
 };
 
 }  // namespace

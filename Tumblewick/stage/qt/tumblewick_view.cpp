@@ -130,7 +130,9 @@ void TumblewickView::tick() {
     frameClock_.advanceTo(plan.waitUntil);
     ++ticks_;
     stage_->update();
-    update();
+    // Painted and sent now, at the frame's deadline: a posted update would cost the event
+    // loop another wakeup and round every frame.
+    repaint();
     schedule();
 }
 
