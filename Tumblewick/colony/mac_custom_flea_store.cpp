@@ -41,8 +41,6 @@ MacCustomFleaStore& MacCustomFleaStore::shared() {
     return *store;
 }
 
-bool MacCustomFleaStore::hasShared() { return sharedSlot() != nullptr; }
-
 void MacCustomFleaStore::installShared(MacCustomFleaStore* store) { sharedSlot() = store; }
 
 // MARK: - Observation

@@ -44,7 +44,6 @@ class MacCustomFleaStore final : public CustomFleaXPSink {
 
     // The process-wide store: the app owns it and installs it while it lives.
     static MacCustomFleaStore& shared();
-    static bool hasShared();
     static void installShared(MacCustomFleaStore* store);  // nullptr uninstalls
 
     // In the order they were added.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <numbers>
 
+#include "Tumblewick/stage/act_layout.h"
 #include "Tumblewick/stage/colors.h"
 #include "Tumblewick/stage/random_source.h"
 #include "Tumblewick/stage/tumblewick_stage.h"
@@ -43,16 +44,18 @@ const std::vector<SparkleSeed>& energySparkleField() {
     return field;
 }
 
-// Above the flea of each act: the middle of an act that spans its width, the prop of
-// one that stands in place.
+// Above the flea of each act, by the act table's rule (the middle of an act that spans
+// its width, the prop of one that stands in place), from where the act stands: its
+// place is fixed when the stage is made, and a later resize does not move it.
 std::optional<double> actAnchorX(const TumblewickStage& stage, std::string_view act) {
-    if (act == "tightrope") return stage.tightrope.x + stage.tightrope.width * 0.5;
-    if (act == "trapeze") return stage.trapeze.x + stage.trapeze.width * 0.5;
-    if (act == "cannon") return stage.cannon.x + stage.cannon.width * 0.5;
+    const auto spanning = [](const auto& placed) { return ActSpan{placed.x, placed.width}.anchorX(); };
+    if (act == "tightrope") return spanning(stage.tightrope);
+    if (act == "trapeze") return spanning(stage.trapeze);
+    if (act == "cannon") return spanning(stage.cannon);
     if (act == "strongman") return stage.strongman.x;
     if (act == "unicycle") return stage.unicycle.x;
     if (act == "juggling") return stage.juggling.x;
-    if (act == "firebreather") return stage.firebreather.x + stage.firebreather.width * 0.5;
+    if (act == "firebreather") return spanning(stage.firebreather);
     return std::nullopt;
 }
 

@@ -126,8 +126,6 @@ TroupeStore& TroupeStore::shared() {
     return *store;
 }
 
-bool TroupeStore::hasShared() { return sharedSlot() != nullptr; }
-
 void TroupeStore::installShared(TroupeStore* store) { sharedSlot() = store; }
 
 void TroupeStore::assertMainThread() const {

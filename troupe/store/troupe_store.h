@@ -72,7 +72,6 @@ class TroupeStore {
     static std::filesystem::path defaultDirectory();
     // The process-wide store: the app owns it and installs it while it lives.
     static TroupeStore& shared();
-    static bool hasShared();
     static void installShared(TroupeStore* store);  // nullptr uninstalls
 
     const Uuid& deviceId() const { return deviceId_; }
