@@ -41,6 +41,9 @@ QPen makePen(const QColor& color, double width) {
 }
 
 constexpr double kDegrees = 180.0 / std::numbers::pi;
+// Pictures up to this many device pixels a side are blended by hand; larger ones (captions,
+// bubbles, the backdrop) go through the painter, which filters sub-pixel places.
+constexpr int kDirectStampSide = 64;
 
 void addArc(QPainterPath& out, const Path::Element& e, bool hasCurrentPoint) {
     const Point c = e.points.empty() ? Point{} : e.points[0];
@@ -67,7 +70,8 @@ void addArc(QPainterPath& out, const Path::Element& e, bool hasCurrentPoint) {
 QPainterCanvas::QPainterCanvas(QPainter& painter, QPainterCanvasCache* cache)
     : painter_(painter),
       cache_(cache),
-      pixelRatio_(painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0) {
+      pixelRatio_(painter.device() != nullptr ? painter.device()->devicePixelRatioF() : 1.0),
+      pixels_(cache != nullptr ? pixelTargetOf(painter) : std::nullopt) {
     painter_.setRenderHint(QPainter::Antialiasing, true);
     painter_.setRenderHint(QPainter::TextAntialiasing, true);
 }
@@ -415,6 +419,20 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
     const QImage& image = found.image;
     const Rect& at = found.bounds;
     const double previousOpacity = painter_.opacity();
+    // A small picture (a particle, a sparkle) is blended by hand at the nearest whole
+    // pixel, less than half a pixel from where filtering would put it.
+    if (pixels_ && image.width() <= kDirectStampSide && image.height() <= kDirectStampSide &&
+        !painter_.hasClipping() && painter_.compositionMode() == QPainter::CompositionMode_SourceOver) {
+        const QTransform& device = painter_.deviceTransform();
+        if (device.type() <= QTransform::TxScale && device.m11() == scale && device.m22() == scale) {
+            const QPointF corner = device.map(QPointF(origin.x + at.x, origin.y + at.y));
+            stampOver(
+                *pixels_, image,
+                QPoint(static_cast<int>(std::lround(corner.x())), static_cast<int>(std::lround(corner.y()))),
+                previousOpacity * opacity);
+            return;
+        }
+    }
     const bool fading = opacity < 1;  // most stamps are opaque: the painter's state is left alone
     if (fading) painter_.setOpacity(previousOpacity * opacity);
     // Sub-pixel places need filtering; whole-pixel ones (the backdrop) are a plain copy.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/canvas.h"
+#include "platform/qt/pixel_stamp.h"
 
 class QPainterPath;
 
@@ -108,6 +109,7 @@ class QPainterCanvas final : public Canvas {
     QPainter& painter_;
     QPainterCanvasCache* cache_;
     double pixelRatio_;  // the device's, asked once: stamps need it thousands of times a frame
+    std::optional<PixelTarget> pixels_;  // where small stamps may be blended directly
     State state_;
     std::vector<State> stack_;
     QPen scratchPen_;

@@ -1,0 +1,118 @@
+#include "platform/qt/pixel_stamp.h"
+
+#include <QPaintEngine>
+#include <algorithm>
+#include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tw {
+namespace {
+
+// Each of the four 8-bit channels of `x` times `a`/255, rounded as Qt rounds it.
+inline std::uint32_t byteMul(std::uint32_t x, std::uint32_t a) {
+    std::uint32_t t = (x & 0xff00ffU) * a;
+    t = ((t + ((t >> 8) & 0xff00ffU) + 0x800080U) >> 8) & 0xff00ffU;
+    x = ((x >> 8) & 0xff00ffU) * a;
+    x = (x + ((x >> 8) & 0xff00ffU) + 0x800080U) & 0xff00ff00U;
+    return x | t;
+}
+
+// One pixel: `source` times `alpha`/255, over `target`. A transparent pixel (kept times
+// 255) and an opaque one (times 0) come out right from the same sum, without a branch.
+inline std::uint32_t over(std::uint32_t source, std::uint32_t target, std::uint32_t alpha) {
+    const std::uint32_t s = alpha == 255 ? source : byteMul(source, alpha);
+    return s + byteMul(target, 255 - (s >> 24));
+}
+
+#if defined(__SSE2__)
+// byteMul on four pixels at once, each channel in a 16-bit lane; `factor` holds each
+// pixel's multiplier in both of its 16-bit halves.
+inline __m128i byteMul4(__m128i x, __m128i factor) {
+    const __m128i low = _mm_set1_epi32(0x00ff00ff);
+    const __m128i half = _mm_set1_epi16(0x80);
+    __m128i rb = _mm_mullo_epi16(_mm_and_si128(x, low), factor);
+    __m128i ag = _mm_mullo_epi16(_mm_srli_epi16(x, 8), factor);
+    rb = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(rb, _mm_srli_epi16(rb, 8)), half), 8);
+    ag = _mm_add_epi16(_mm_add_epi16(ag, _mm_srli_epi16(ag, 8)), half);
+    return _mm_or_si128(rb, _mm_andnot_si128(low, ag));
+}
+
+inline __m128i over4(__m128i source, __m128i target, __m128i alpha) {
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i s = byteMul4(source, alpha);
+    __m128i a = _mm_srli_epi32(s, 24);
+    a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
+    return _mm_add_epi32(s, byteMul4(target, _mm_sub_epi16(full, a)));
+}
+#endif
+
+// One row of `count` pixels.
+void overRow(const std::uint32_t* from, std::uint32_t* to, int count, std::uint32_t alpha) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i factor = _mm_set1_epi16(static_cast<short>(alpha));
+    for (; i + 4 <= count; i += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), over4(s, d, factor));
+    }
+    // A short end (most rows of a particle are shorter than eight pixels) goes through
+    // the same step, loaded and stored in the widths it has.
+    if (const int rest = count - i; rest > 0) {
+        const auto load = [rest](const std::uint32_t* p) {
+            if (rest == 1) return _mm_cvtsi32_si128(static_cast<int>(p[0]));
+            const __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+            if (rest == 2) return two;
+            return _mm_unpacklo_epi64(two, _mm_cvtsi32_si128(static_cast<int>(p[2])));
+        };
+        const __m128i blended = over4(load(from + i), load(to + i), factor);
+        if (rest == 1) {
+            to[i] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(blended));
+        } else {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(to + i), blended);
+            if (rest == 3)
+                to[i + 2] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(blended, 8)));
+        }
+    }
+#else
+    for (; i < count; ++i) to[i] = over(from[i], to[i], alpha);
+#endif
+}
+
+}  // namespace
+
+std::optional<PixelTarget> pixelTargetOf(QPainter& painter) {
+    QPaintEngine* engine = painter.paintEngine();
+    if (engine == nullptr || engine->type() != QPaintEngine::Raster) return std::nullopt;
+    QPaintDevice* device = engine->paintDevice();
+    if (device == nullptr || device->devType() != QInternal::Image) return std::nullopt;
+    auto* image = static_cast<QImage*>(device);
+    if (image->format() != QImage::Format_ARGB32_Premultiplied) return std::nullopt;
+    QRect area = image->rect();
+    const QRegion systemClip = engine->systemClip();
+    if (!systemClip.isEmpty()) {
+        if (systemClip.rectCount() != 1) return std::nullopt;
+        area &= systemClip.boundingRect();
+    }
+    // The painter already holds the image's pixels for itself; asking for them through
+    // the const accessor can never make the image copy them away from under it.
+    return PixelTarget{reinterpret_cast<std::uint32_t*>(const_cast<uchar*>(image->constBits())),
+                       image->bytesPerLine(), area};
+}
+
+void stampOver(const PixelTarget& target, const QImage& picture, QPoint at, double opacity) {
+    const auto alpha = static_cast<std::uint32_t>(std::lround(std::clamp(opacity, 0.0, 1.0) * 255));
+    const QRect covered = target.area & QRect(at, picture.size());
+    if (alpha == 0 || covered.isEmpty() || picture.format() != QImage::Format_ARGB32_Premultiplied) return;
+    auto* rows = reinterpret_cast<uchar*>(target.bits);
+    for (int y = covered.top(); y <= covered.bottom(); ++y) {
+        auto* to = reinterpret_cast<std::uint32_t*>(rows + y * target.bytesPerLine) + covered.left();
+        const auto* from = reinterpret_cast<const std::uint32_t*>(picture.constScanLine(y - at.y())) +
+                           (covered.left() - at.x());
+        overRow(from, to, covered.width(), alpha);
+    }
+}
+
+}  // namespace tw
