@@ -95,7 +95,9 @@ void ParticleSystem::draw(Canvas& c) const {
         const double s = p.size * std::max(t, 0.3);
         // `!(s >= 0.4)` also skips a particle whose maxLife is 0 (t not a number).
         if (!(s >= 0.4)) continue;
-        const char shape = p.shape == "s" ? 's' : p.shape == "r" ? 'r' : 'c';
+        // By its first letter: comparing whole strings, thousands of times a frame, costs more.
+        const char first = p.shape.size() == 1 ? p.shape[0] : 'c';
+        const char shape = first == 's' || first == 'r' ? first : 'c';
         const auto unit = [](double v) {
             return static_cast<std::uint64_t>(std::clamp(v, 0.0, 1.0) * 1023 + 0.5);
         };

@@ -81,9 +81,19 @@ BannerLayout bannerLayout(Canvas& c, double w, double s) {
 void paintBanner(Canvas& c, const TumblewickStage& stage, double w, double s) {
     const BannerLayout layout = bannerLayout(c, w, s);
     if (stage.bannerGlow > 0) {
-        c.setStrokeColor(Colors::glow.withAlpha(stage.bannerGlow));
-        c.setLineWidth(std::max(3 * stage.bannerGlow, 1.0));
-        c.strokePath(Path().addRect(layout.box));
+        // The glow's frame is a picture per line width, stamped with the glow as its
+        // opacity: stroked afresh, a frame this size costs a wake of the toolkit's threads.
+        const double width = std::max(3 * stage.bannerGlow, 1.0);
+        const double margin = width / 2 + 1;
+        const Rect box = layout.box;
+        c.drawCachedPicture(PictureKey(pictureKey(4, {box.width, box.height}), {width}),
+                            Rect{-margin, -margin, box.width + 2 * margin, box.height + 2 * margin},
+                            {box.x, box.y}, stage.bannerGlow,
+                            [box, width](Canvas& p, Point at, double alpha) {
+                                p.setStrokeColor(Colors::glow.withAlpha(alpha));
+                                p.setLineWidth(width);
+                                p.strokePath(Path().addRect({at.x, at.y, box.width, box.height}));
+                            });
     }
     // The box and its title never change: one cached picture around the box.
     const Rect area{layout.box.x - 2, layout.box.y - 2, layout.box.width + 4, layout.box.height + 4};

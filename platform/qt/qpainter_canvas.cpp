@@ -41,9 +41,13 @@ QPen makePen(const QColor& color, double width) {
 }
 
 constexpr double kDegrees = 180.0 / std::numbers::pi;
-// Pictures up to this many device pixels a side are blended by hand; larger ones (captions,
-// bubbles, the backdrop) go through the painter, which filters sub-pixel places.
-constexpr int kDirectStampSide = 64;
+
+// Rounded half up, inline: the library's rounding is a call, and this runs for every stamp.
+int nearestPixel(double v) {
+    const double up = std::clamp(v, -1e9, 1e9) + 0.5;
+    const auto truncated = static_cast<int>(up);
+    return truncated - (up < truncated ? 1 : 0);
+}
 
 void addArc(QPainterPath& out, const Path::Element& e, bool hasCurrentPoint) {
     const Point c = e.points.empty() ? Point{} : e.points[0];
@@ -86,14 +90,41 @@ void QPainterCanvas::restore() {
     state_ = stack_.back();
     stack_.pop_back();
     painter_.restore();
+    placement_.reset();
 }
 
-void QPainterCanvas::translate(double dx, double dy) { painter_.translate(dx, dy); }
-void QPainterCanvas::rotate(double radians) { painter_.rotate(radians * kDegrees); }
-void QPainterCanvas::scale(double sx, double sy) { painter_.scale(sx, sy); }
+void QPainterCanvas::translate(double dx, double dy) {
+    painter_.translate(dx, dy);
+    placement_.reset();
+}
+void QPainterCanvas::rotate(double radians) {
+    painter_.rotate(radians * kDegrees);
+    placement_.reset();
+}
+void QPainterCanvas::scale(double sx, double sy) {
+    painter_.scale(sx, sy);
+    placement_.reset();
+}
 
 void QPainterCanvas::clip(const Path& path) {
     painter_.setClipPath(toQPainterPath(path), painter_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    placement_.reset();
+}
+
+const QPainterCanvas::Placement& QPainterCanvas::placement() {
+    if (placement_) return *placement_;
+    Placement place;
+    const QTransform& world = painter_.worldTransform();
+    place.plainScale = world.type() <= QTransform::TxScale && world.m11() > 0 && world.m11() == world.m22();
+    place.worldScale = world.m11();
+    const QTransform& device = painter_.deviceTransform();
+    place.direct = pixels_ && !painter_.hasClipping() &&
+                   painter_.compositionMode() == QPainter::CompositionMode_SourceOver &&
+                   device.type() <= QTransform::TxScale && device.m11() > 0 && device.m11() == device.m22();
+    place.deviceScale = device.m11();
+    place.deviceOffset = QPointF(device.dx(), device.dy());
+    place.opacity = painter_.opacity();
+    return placement_.emplace(place);
 }
 
 QPainterPath QPainterCanvas::toQPainterPath(const Path& path) {
@@ -294,6 +325,18 @@ void QPainterCanvas::fillEllipse(Rect bounds) {
 
 void QPainterCanvas::strokeEllipse(Rect bounds) {
     if (hasShadow()) return strokePath(Path().addEllipse(bounds));
+    // A circle (a shockwave's ring) is drawn by hand where stamps are: see direct_pixels.h.
+    if (const Placement& place = placement();
+        place.direct && bounds.width == bounds.height && state_.lineWidth * place.deviceScale >= 1) {
+        const double radius = bounds.width / 2;
+        const QPointF centre((bounds.x + radius) * place.deviceScale + place.deviceOffset.x(),
+                             (bounds.y + radius) * place.deviceScale + place.deviceOffset.y());
+        QColor color = qcolor(state_.stroke);
+        color.setAlphaF(static_cast<float>(color.alphaF() * place.opacity));
+        strokeRing(*pixels_, centre, radius * place.deviceScale, state_.lineWidth * place.deviceScale,
+                   qPremultiply(color.rgba()));
+        return;
+    }
     painter_.setPen(pen());
     painter_.setBrush(Qt::NoBrush);
     painter_.drawEllipse(qrect(bounds));
@@ -390,21 +433,19 @@ Size QPainterCanvas::measureText(const std::string& text, const Font& font) {
 
 void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point origin, double opacity,
                                        const PicturePainter& draw) {
-    const QTransform transform = painter_.worldTransform();
-    const bool plainScale =
-        transform.type() <= QTransform::TxScale && transform.m11() > 0 && transform.m11() == transform.m22();
-    if (cache_ == nullptr || !plainScale || hasShadow())
+    const Placement& place = placement();
+    if (cache_ == nullptr || !place.plainScale || hasShadow())
         return Canvas::drawCachedPicture(key, bounds, origin, opacity, draw);
     if (!(opacity > 0)) return;  // nothing would show
     // Rendered at the device's pixel density, so stamping is a plain (sub-pixel) blit.
     const double ratio = pixelRatio_;
-    const double scale = transform.m11() * ratio;
+    const double scale = place.worldScale * ratio;
     const int width = static_cast<int>(std::ceil(bounds.width * scale));
     const int height = static_cast<int>(std::ceil(bounds.height * scale));
     if (width <= 0 || height <= 0 || width > 4096 || height > 4096) {
         return Canvas::drawCachedPicture(key, bounds, origin, opacity, draw);
     }
-    QPainterCanvasCache::Impl::Picture fresh;
+    std::optional<QPainterCanvasCache::Impl::Picture> fresh;
     const auto& found =
         cache_->impl_->picture(QPainterCanvasCache::Impl::pictureKey(key, scale), fresh, [&](auto& made) {
             made.image = QImage(width, height, QImage::Format_ARGB32_Premultiplied);
@@ -418,21 +459,17 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
         });
     const QImage& image = found.image;
     const Rect& at = found.bounds;
-    const double previousOpacity = painter_.opacity();
+    const double previousOpacity = place.opacity;
     // A small picture (a particle, a sparkle) is blended by hand at the nearest whole
     // pixel, less than half a pixel from where filtering would put it.
-    if (pixels_ && image.width() <= kDirectStampSide && image.height() <= kDirectStampSide &&
-        !painter_.hasClipping() && painter_.compositionMode() == QPainter::CompositionMode_SourceOver) {
-        const QTransform& device = painter_.deviceTransform();
-        if (device.type() <= QTransform::TxScale && device.m11() == scale && device.m22() == scale) {
-            const QPointF corner = device.map(QPointF(origin.x + at.x, origin.y + at.y));
-            stampOver(
-                *pixels_, image,
-                QPoint(static_cast<int>(std::lround(corner.x())), static_cast<int>(std::lround(corner.y()))),
-                previousOpacity * opacity);
-            return;
-        }
+    if (found.pixels && place.direct && place.deviceScale == scale) {
+        const double x = (origin.x + at.x) * scale + place.deviceOffset.x();
+        const double y = (origin.y + at.y) * scale + place.deviceOffset.y();
+        stampOver(*pixels_, *found.pixels, QPoint(nearestPixel(x), nearestPixel(y)),
+                  previousOpacity * opacity);
+        return;
     }
+    const QTransform& transform = painter_.worldTransform();
     const bool fading = opacity < 1;  // most stamps are opaque: the painter's state is left alone
     if (fading) painter_.setOpacity(previousOpacity * opacity);
     // Sub-pixel places need filtering; whole-pixel ones (the backdrop) are a plain copy.

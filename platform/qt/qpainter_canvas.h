@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/canvas.h"
-#include "platform/qt/pixel_stamp.h"
+#include "platform/qt/direct_pixels.h"
 
 class QPainterPath;
 
@@ -110,6 +110,18 @@ class QPainterCanvas final : public Canvas {
     QPainterCanvasCache* cache_;
     double pixelRatio_;  // the device's, asked once: stamps need it thousands of times a frame
     std::optional<PixelTarget> pixels_;  // where small stamps may be blended directly
+    // The painter's state as stamps need it, asked once until the transform or clip
+    // changes: a frame stamps thousands of pictures between two changes.
+    struct Placement {
+        bool plainScale = false;  // the world transform only scales alike and moves
+        double worldScale = 1;
+        bool direct = false;  // stamps may be blended by hand into pixels_
+        double deviceScale = 1;
+        QPointF deviceOffset;
+        double opacity = 1;
+    };
+    std::optional<Placement> placement_;
+    const Placement& placement();
     State state_;
     std::vector<State> stack_;
     QPen scratchPen_;

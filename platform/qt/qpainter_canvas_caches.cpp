@@ -149,15 +149,23 @@ const QImage& QPainterCanvasCache::Impl::keepShadow(std::uint64_t key, const QIm
 
 std::uint64_t QPainterCanvasCache::Impl::pictureKey(const PictureKey& key, double scale) {
     std::uint64_t fullKey = mixDouble(key.identity, scale);
-    for (const double length : key.lengths) fullKey = mixLength(fullKey, length, scale);
-    return fullKey;
+    // Trailing lengths of zero are left out (most keys have one length, and this runs for
+    // every stamp); the count of those mixed keeps {a, 0} apart from {0, a}.
+    std::size_t used = key.lengths.size();
+    while (used > 0 && key.lengths[used - 1] == 0) --used;
+    for (std::size_t i = 0; i < used; ++i) fullKey = mixLength(fullKey, key.lengths[i], scale);
+    return mixHash(fullKey, used);
 }
 
 const QPainterCanvasCache::Impl::Picture& QPainterCanvasCache::Impl::keepPicture(std::uint64_t key,
                                                                                  Picture& fresh) {
     ++pictureRenders;
     fresh.tiled = fresh.image.width() >= 512;
-    if (fresh.tiled) fresh.inked = inkedRuns(fresh.image, QSize(64, 8));
+    if (fresh.tiled) {
+        fresh.inked = inkedRuns(fresh.image, QSize(64, 8));
+    } else if (fresh.image.width() <= directStampSide && fresh.image.height() <= directStampSide) {
+        fresh.pixels = pixelPictureOf(fresh.image);
+    }
     const auto bytes =
         static_cast<std::size_t>(fresh.image.sizeInBytes()) + fresh.inked.size() * sizeof(QRect);
     forgetRecentPictures();  // the insert may evict any of them

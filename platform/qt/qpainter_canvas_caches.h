@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/lru_byte_cache.h"
+#include "platform/qt/direct_pixels.h"
 #include "platform/qt/qpainter_canvas.h"
 
 namespace tw {
@@ -37,6 +38,9 @@ struct QPainterCanvasCache::Impl {
     static constexpr std::size_t shadowBudget = std::size_t{4} << 20;
     static constexpr std::size_t textBudget = std::size_t{2} << 20;
     static constexpr std::size_t inkBudget = std::size_t{64} << 10;
+    // Pictures up to this many pixels a side are blended by hand; larger ones (captions,
+    // bubbles, the backdrop) go through the painter, which filters sub-pixel places.
+    static constexpr int directStampSide = 64;
     // What a pen or brush costs besides its handle, roughly.
     static constexpr std::size_t inkBytes = 128;
 
@@ -51,6 +55,9 @@ struct QPainterCanvasCache::Impl {
         // as blending drawn ones. A small picture is stamped whole.
         bool tiled = false;
         std::vector<QRect> inked;
+        // A small picture (a particle, a sparkle) as stamping by hand reads it; it shares
+        // the image's pixels, which every copy of the picture keeps alive.
+        std::optional<PixelPicture> pixels;
     };
 
     // The kept pen of `color` and `width`, made by `make` the first time.
@@ -84,17 +91,17 @@ struct QPainterCanvasCache::Impl {
     // A picture is kept by its own key and the scale it was rendered at.
     static std::uint64_t pictureKey(const PictureKey& key, double scale);
     // The picture under `key`; when missing, `render` fills in the image and bounds of
-    // `fresh`, which stands in when it is larger than the whole budget.
+    // `fresh` (made only then), which stands in when it is larger than the whole budget.
     template <typename Render>
-    const Picture& picture(std::uint64_t key, Picture& fresh, Render render) {
+    const Picture& picture(std::uint64_t key, std::optional<Picture>& fresh, Render render) {
         Recent& recent = recentPictures[(key ^ (key >> 29)) % recentPictures.size()];
         if (recent.picture != nullptr && recent.key == key) return *recent.picture;
         if (const Picture* found = pictures.find(key)) {
             recent = Recent{key, found};
             return *found;
         }
-        render(fresh);
-        return keepPicture(key, fresh);
+        render(fresh.emplace());
+        return keepPicture(key, *fresh);
     }
     // Forgets the shortcuts to pictures: at each frame, so that a picture's first stamp
     // in a frame still counts as a use, and whenever a picture may have been evicted.

@@ -1,4 +1,4 @@
-#include "platform/qt/pixel_stamp.h"
+#include "platform/qt/direct_pixels.h"
 
 #include <QPaintEngine>
 #include <algorithm>
@@ -55,6 +55,8 @@ void overRow(const std::uint32_t* from, std::uint32_t* to, int count, std::uint3
     const __m128i factor = _mm_set1_epi16(static_cast<short>(alpha));
     for (; i + 4 <= count; i += 4) {
         const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+        // Four clear pixels (the gaps of a star, a circle's corners) leave the target alone.
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(s, _mm_setzero_si128())) == 0xFFFF) continue;
         const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to + i));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), over4(s, d, factor));
     }
@@ -102,16 +104,84 @@ std::optional<PixelTarget> pixelTargetOf(QPainter& painter) {
                        image->bytesPerLine(), area};
 }
 
-void stampOver(const PixelTarget& target, const QImage& picture, QPoint at, double opacity) {
-    const auto alpha = static_cast<std::uint32_t>(std::lround(std::clamp(opacity, 0.0, 1.0) * 255));
-    const QRect covered = target.area & QRect(at, picture.size());
-    if (alpha == 0 || covered.isEmpty() || picture.format() != QImage::Format_ARGB32_Premultiplied) return;
+std::optional<PixelPicture> pixelPictureOf(const QImage& image) {
+    if (image.format() != QImage::Format_ARGB32_Premultiplied) return std::nullopt;
+    int left = image.width(), top = image.height(), right = -1, bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (row[x] == 0) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    return PixelPicture{reinterpret_cast<const std::uint32_t*>(image.constBits()), image.bytesPerLine(),
+                        right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom))};
+}
+
+void stampOver(const PixelTarget& target, const PixelPicture& picture, QPoint at, double opacity) {
+    if (!(opacity > 0) || picture.ink.isEmpty()) return;
+    const auto alpha = static_cast<std::uint32_t>(std::min(opacity, 1.0) * 255 + 0.5);
+    // The covered rows and columns, in plain integers: this runs thousands of times a frame.
+    const QRect& ink = picture.ink;
+    const QRect& area = target.area;
+    const int left = std::max(at.x() + ink.x(), area.x());
+    const int top = std::max(at.y() + ink.y(), area.y());
+    const int right = std::min(at.x() + ink.x() + ink.width(), area.x() + area.width());
+    const int bottom = std::min(at.y() + ink.y() + ink.height(), area.y() + area.height());
+    if (alpha == 0 || left >= right || top >= bottom) return;
+    const auto* fromRows = reinterpret_cast<const uchar*>(picture.bits);
+    auto* toRows = reinterpret_cast<uchar*>(target.bits);
+    for (int y = top; y < bottom; ++y) {
+        overRow(reinterpret_cast<const std::uint32_t*>(fromRows + (y - at.y()) * picture.bytesPerLine) +
+                    (left - at.x()),
+                reinterpret_cast<std::uint32_t*>(toRows + y * target.bytesPerLine) + left, right - left,
+                alpha);
+    }
+}
+
+void strokeRing(const PixelTarget& target, QPointF centre, double radius, double width,
+                QRgb premultipliedColor) {
+    if (!(radius > 0) || !(width > 0) || premultipliedColor == 0) return;
+    const double half = width / 2;
+    const double outer = radius + half + 0.5;  // beyond this no pixel is touched
+    const double inner = radius - half - 0.5;  // within this neither
+    const QRect& area = target.area;
+    const int top = std::max(static_cast<int>(std::floor(centre.y() - outer)), area.y());
+    const int bottom = std::min(static_cast<int>(std::ceil(centre.y() + outer)), area.y() + area.height());
     auto* rows = reinterpret_cast<uchar*>(target.bits);
-    for (int y = covered.top(); y <= covered.bottom(); ++y) {
-        auto* to = reinterpret_cast<std::uint32_t*>(rows + y * target.bytesPerLine) + covered.left();
-        const auto* from = reinterpret_cast<const std::uint32_t*>(picture.constScanLine(y - at.y())) +
-                           (covered.left() - at.x());
-        overRow(from, to, covered.width(), alpha);
+    // One run of pixels of a row: each is covered by the overlap of the band with the
+    // pixel's span across the circle.
+    const auto run = [&](std::uint32_t* row, double dy, int from, int to) {
+        from = std::max(from, area.x());
+        to = std::min(to, area.x() + area.width());
+        for (int x = from; x < to; ++x) {
+            const double dx = x + 0.5 - centre.x();
+            const double d = std::sqrt(dx * dx + dy * dy);
+            const double covered = std::min(d + 0.5, radius + half) - std::max(d - 0.5, radius - half);
+            if (!(covered > 0)) continue;
+            const auto coverage = static_cast<std::uint32_t>(std::min(covered, 1.0) * 255 + 0.5);
+            const std::uint32_t s = byteMul(premultipliedColor, coverage);
+            row[x] = s + byteMul(row[x], 255 - (s >> 24));
+        }
+    };
+    for (int y = top; y < bottom; ++y) {
+        const double dy = y + 0.5 - centre.y();
+        if (std::abs(dy) >= outer) continue;
+        auto* row = reinterpret_cast<std::uint32_t*>(rows + y * target.bytesPerLine);
+        const double across = std::sqrt(outer * outer - dy * dy);
+        const int left = static_cast<int>(std::floor(centre.x() - across));
+        const int right = static_cast<int>(std::ceil(centre.x() + across));
+        if (inner > 0 && std::abs(dy) < inner) {
+            // The row crosses the hole: two runs, one each side.
+            const double hole = std::sqrt(inner * inner - dy * dy);
+            run(row, dy, left, static_cast<int>(std::ceil(centre.x() - hole)));
+            run(row, dy, static_cast<int>(std::floor(centre.x() + hole)), right);
+        } else {
+            run(row, dy, left, right);
+        }
     }
 }
 
