@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -17,17 +18,33 @@ class LruByteCache {
    public:
     explicit LruByteCache(std::size_t budgetBytes) : budget_(budgetBytes) {}
 
+   private:
+    struct Entry;
+
+   public:
+    // Where an entry lives: use() reaches it again without the hash look-up. Valid until
+    // the entry is evicted or erased.
+    using Handle = typename std::list<Entry>::iterator;
+
     // The entry for `key`, now the most recently used; null when absent.
     // Recency counts in the owner's moments: an entry found again at the moment it was
     // last used keeps its place, which spares a busy frame's many look-ups the reordering.
     Value* find(const Key& key) {
+        const std::optional<Handle> found = findHandle(key);
+        return found ? &use(*found) : nullptr;
+    }
+    std::optional<Handle> findHandle(const Key& key) {
         const auto found = index_.find(key);
-        if (found == index_.end()) return nullptr;
-        if (found->second->usedAt != now_) {
-            order_.splice(order_.begin(), order_, found->second);
-            found->second->usedAt = now_;
+        if (found == index_.end()) return std::nullopt;
+        return found->second;
+    }
+    // The entry at `handle`, now the most recently used.
+    Value& use(Handle handle) {
+        if (handle->usedAt != now_) {
+            order_.splice(order_.begin(), order_, handle);
+            handle->usedAt = now_;
         }
-        return &found->second->value;
+        return handle->value;
     }
 
     // The moment that finds and inserts from now on are stamped with.

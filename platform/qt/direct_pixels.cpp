@@ -53,10 +53,16 @@ void overRow(const std::uint32_t* from, std::uint32_t* to, int count, std::uint3
     int i = 0;
 #if defined(__SSE2__)
     const __m128i factor = _mm_set1_epi16(static_cast<short>(alpha));
+    const auto opaque = _mm_set1_epi32(static_cast<int>(0xff000000U));
     for (; i + 4 <= count; i += 4) {
         const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
-        // Four clear pixels (the gaps of a star, a circle's corners) leave the target alone.
+        // Four clear pixels (the gaps of a star, a circle's corners) leave the target alone;
+        // four opaque ones at full opacity (a gear's body) replace it.
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(s, _mm_setzero_si128())) == 0xFFFF) continue;
+        if (alpha == 255 && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(s, opaque), s)) == 0xFFFF) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), s);
+            continue;
+        }
         const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to + i));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), over4(s, d, factor));
     }

@@ -76,12 +76,13 @@ void QPainterCanvasCache::beginFrame(double seconds) {
     c.shadows.setNow(now);
     c.pens.setNow(now);
     c.brushes.setNow(now);
-    c.forgetRecentPictures();
     if (now < c.lastSweep + Impl::sweepEvery) return;
     c.lastSweep = now;
     if (now < Impl::unusedForgottenAfter) return;
     const std::uint64_t since = now - Impl::unusedForgottenAfter;
-    const std::size_t freed = c.texts.forgetUnusedSince(since) + c.pictures.forgetUnusedSince(since) +
+    const std::size_t freedPictures = c.pictures.forgetUnusedSince(since);
+    if (freedPictures > 0) c.forgetRecentPictures();
+    const std::size_t freed = c.texts.forgetUnusedSince(since) + freedPictures +
                               c.shadows.forgetUnusedSince(since) + c.pens.forgetUnusedSince(since) +
                               c.brushes.forgetUnusedSince(since);
     // Freed blocks stay with the allocator until asked back.
@@ -168,8 +169,10 @@ const QPainterCanvasCache::Impl::Picture& QPainterCanvasCache::Impl::keepPicture
     }
     const auto bytes =
         static_cast<std::size_t>(fresh.image.sizeInBytes()) + fresh.inked.size() * sizeof(QRect);
-    forgetRecentPictures();  // the insert may evict any of them
+    const std::size_t before = pictures.size();
     const Picture* kept = pictures.insert(key, fresh, bytes);
+    // An insert that did more than add (it evicted or replaced) may have taken any of them.
+    if (pictures.size() != before + 1) forgetRecentPictures();
     return kept != nullptr ? *kept : fresh;  // larger than the whole budget: stamped once
 }
 

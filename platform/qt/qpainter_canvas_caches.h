@@ -95,16 +95,15 @@ struct QPainterCanvasCache::Impl {
     template <typename Render>
     const Picture& picture(std::uint64_t key, std::optional<Picture>& fresh, Render render) {
         Recent& recent = recentPictures[(key ^ (key >> 29)) % recentPictures.size()];
-        if (recent.picture != nullptr && recent.key == key) return *recent.picture;
-        if (const Picture* found = pictures.find(key)) {
+        if (recent.handle && recent.key == key) return pictures.use(*recent.handle);
+        if (const auto found = pictures.findHandle(key)) {
             recent = Recent{key, found};
-            return *found;
+            return pictures.use(*found);
         }
         render(fresh.emplace());
         return keepPicture(key, *fresh);
     }
-    // Forgets the shortcuts to pictures: at each frame, so that a picture's first stamp
-    // in a frame still counts as a use, and whenever a picture may have been evicted.
+    // Forgets the shortcuts to pictures, whenever a picture may have been evicted.
     void forgetRecentPictures() { recentPictures.fill(Recent{}); }
 
     LruByteCache<std::string, QPainterCanvas::TextLayout> texts{textBudget};
@@ -118,9 +117,9 @@ struct QPainterCanvasCache::Impl {
     // times, and this spares most stamps the walk through the map and its list.
     struct Recent {
         std::uint64_t key = 0;
-        const Picture* picture = nullptr;
+        std::optional<LruByteCache<std::uint64_t, Picture>::Handle> handle;
     };
-    std::array<Recent, 256> recentPictures{};
+    std::array<Recent, 1024> recentPictures{};
     std::string textKey;  // reused, so looking a layout up allocates nothing
     // Unused this long, an entry is forgotten; checked this often (milliseconds).
     static constexpr std::uint64_t unusedForgottenAfter = 20000;

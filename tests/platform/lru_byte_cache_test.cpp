@@ -81,6 +81,13 @@ TEST(LruByteCache, ForgetsWhatWasNotUsedSinceAMoment) {
     EXPECT_EQ(cache.find(2), nullptr);
     EXPECT_EQ(cache.size(), 2u);
     EXPECT_EQ(cache.bytes(), 40u);
+    // A kept handle reaches its entry again, and that counts as a use too.
+    const auto third = cache.findHandle(3);
+    ASSERT_TRUE(third);
+    cache.setNow(6);
+    EXPECT_EQ(cache.use(*third), 3);
+    EXPECT_EQ(cache.forgetUnusedSince(6), 10u);
+    EXPECT_NE(cache.find(3), nullptr);
 }
 
 }  // namespace
