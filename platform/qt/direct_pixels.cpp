@@ -39,16 +39,19 @@ inline __m128i byteMul4(__m128i x, __m128i factor) {
     return _mm_or_si128(rb, _mm_andnot_si128(low, ag));
 }
 
+// Four pixels of `source`, faded by `alpha` when `Faded`, over `target`.
+template <bool Faded>
 inline __m128i over4(__m128i source, __m128i target, __m128i alpha) {
     const __m128i full = _mm_set1_epi16(255);
-    const __m128i s = byteMul4(source, alpha);
+    const __m128i s = Faded ? byteMul4(source, alpha) : source;
     __m128i a = _mm_srli_epi32(s, 24);
     a = _mm_or_si128(a, _mm_slli_epi32(a, 16));
     return _mm_add_epi32(s, byteMul4(target, _mm_sub_epi16(full, a)));
 }
 #endif
 
-// One row of `count` pixels.
+// One row of `count` pixels; a stamp at full opacity (`Faded` false) skips the fading.
+template <bool Faded>
 void overRow(const std::uint32_t* from, std::uint32_t* to, int count, std::uint32_t alpha) {
     int i = 0;
 #if defined(__SSE2__)
@@ -59,12 +62,12 @@ void overRow(const std::uint32_t* from, std::uint32_t* to, int count, std::uint3
         // Four clear pixels (the gaps of a star, a circle's corners) leave the target alone;
         // four opaque ones at full opacity (a gear's body) replace it.
         if (_mm_movemask_epi8(_mm_cmpeq_epi32(s, _mm_setzero_si128())) == 0xFFFF) continue;
-        if (alpha == 255 && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(s, opaque), s)) == 0xFFFF) {
+        if (!Faded && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_or_si128(s, opaque), s)) == 0xFFFF) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), s);
             continue;
         }
         const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(to + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), over4(s, d, factor));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), over4<Faded>(s, d, factor));
     }
     // A short end (most rows of a particle are shorter than eight pixels) goes through
     // the same step, loaded and stored in the widths it has.
@@ -75,7 +78,7 @@ void overRow(const std::uint32_t* from, std::uint32_t* to, int count, std::uint3
             if (rest == 2) return two;
             return _mm_unpacklo_epi64(two, _mm_cvtsi32_si128(static_cast<int>(p[2])));
         };
-        const __m128i blended = over4(load(from + i), load(to + i), factor);
+        const __m128i blended = over4<Faded>(load(from + i), load(to + i), factor);
         if (rest == 1) {
             to[i] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(blended));
         } else {
@@ -87,6 +90,32 @@ void overRow(const std::uint32_t* from, std::uint32_t* to, int count, std::uint3
 #else
     for (; i < count; ++i) to[i] = over(from[i], to[i], alpha);
 #endif
+}
+
+// How much of the pixel-wide span centred on `at` lies within [low, high].
+inline double overlap(double at, double low, double high) {
+    return std::max(0.0, std::min(at + 0.5, high) - std::max(at - 0.5, low));
+}
+
+// Blends `color` times `covered` (0...1) over one pixel.
+inline void cover(std::uint32_t& pixel, QRgb color, double covered) {
+    const auto coverage = static_cast<std::uint32_t>(std::min(covered, 1.0) * 255 + 0.5);
+    const std::uint32_t s = byteMul(color, coverage);
+    pixel = s + byteMul(pixel, 255 - (s >> 24));
+}
+
+// The x of the pixel centres in a row for which `slope`·x + `offset` lies in [low, high],
+// narrowed from [from, to).
+void narrow(double slope, double offset, double low, double high, double& from, double& to) {
+    if (std::abs(slope) < 1e-12) {
+        if (offset < low || offset > high) to = from;
+        return;
+    }
+    double a = (low - offset) / slope;
+    double b = (high - offset) / slope;
+    if (a > b) std::swap(a, b);
+    from = std::max(from, a);
+    to = std::min(to, b);
 }
 
 }  // namespace
@@ -140,11 +169,11 @@ void stampOver(const PixelTarget& target, const PixelPicture& picture, QPoint at
     if (alpha == 0 || left >= right || top >= bottom) return;
     const auto* fromRows = reinterpret_cast<const uchar*>(picture.bits);
     auto* toRows = reinterpret_cast<uchar*>(target.bits);
+    const auto blend = alpha == 255 ? &overRow<false> : &overRow<true>;
     for (int y = top; y < bottom; ++y) {
-        overRow(reinterpret_cast<const std::uint32_t*>(fromRows + (y - at.y()) * picture.bytesPerLine) +
-                    (left - at.x()),
-                reinterpret_cast<std::uint32_t*>(toRows + y * target.bytesPerLine) + left, right - left,
-                alpha);
+        blend(reinterpret_cast<const std::uint32_t*>(fromRows + (y - at.y()) * picture.bytesPerLine) +
+                  (left - at.x()),
+              reinterpret_cast<std::uint32_t*>(toRows + y * target.bytesPerLine) + left, right - left, alpha);
     }
 }
 
@@ -166,11 +195,8 @@ void strokeRing(const PixelTarget& target, QPointF centre, double radius, double
         for (int x = from; x < to; ++x) {
             const double dx = x + 0.5 - centre.x();
             const double d = std::sqrt(dx * dx + dy * dy);
-            const double covered = std::min(d + 0.5, radius + half) - std::max(d - 0.5, radius - half);
-            if (!(covered > 0)) continue;
-            const auto coverage = static_cast<std::uint32_t>(std::min(covered, 1.0) * 255 + 0.5);
-            const std::uint32_t s = byteMul(premultipliedColor, coverage);
-            row[x] = s + byteMul(row[x], 255 - (s >> 24));
+            const double covered = overlap(d, radius - half, radius + half);
+            if (covered > 0) cover(row[x], premultipliedColor, covered);
         }
     };
     for (int y = top; y < bottom; ++y) {
@@ -187,6 +213,45 @@ void strokeRing(const PixelTarget& target, QPointF centre, double radius, double
             run(row, dy, static_cast<int>(std::floor(centre.x() + hole)), right);
         } else {
             run(row, dy, left, right);
+        }
+    }
+}
+
+void strokeSegment(const PixelTarget& target, QPointF from, QPointF to, double width,
+                   QRgb premultipliedColor) {
+    const double dx = to.x() - from.x();
+    const double dy = to.y() - from.y();
+    const double length = std::hypot(dx, dy);
+    if (!(length > 0) || !(width > 0) || !std::isfinite(length) || premultipliedColor == 0) return;
+    const double ux = dx / length, uy = dy / length;  // along the line
+    const double nx = -uy, ny = ux;                   // across it
+    const double half = width / 2;
+    // A pixel's centre within this of the line's edge may still be touched by it.
+    constexpr double reach = 0.71;
+    const QRect& area = target.area;
+    const double spanX = std::abs(nx) * half, spanY = std::abs(ny) * half;
+    const int top = std::max(static_cast<int>(std::floor(std::min(from.y(), to.y()) - spanY - 1)), area.y());
+    const int bottom = std::min(static_cast<int>(std::ceil(std::max(from.y(), to.y()) + spanY + 1)),
+                                area.y() + area.height());
+    const double left = std::max(std::floor(std::min(from.x(), to.x()) - spanX - 1), double(area.x()));
+    const double right =
+        std::min(std::ceil(std::max(from.x(), to.x()) + spanX + 1), double(area.x() + area.width()));
+    auto* rows = reinterpret_cast<uchar*>(target.bits);
+    for (int y = top; y < bottom; ++y) {
+        const double py = y + 0.5 - from.y();
+        // The centres x + 0.5 near enough across and along the line.
+        double first = left + 0.5, last = right - 0.5;
+        narrow(nx, ny * py - nx * from.x(), -half - reach, half + reach, first, last);
+        narrow(ux, uy * py - ux * from.x(), -reach, length + reach, first, last);
+        if (first > last) continue;
+        auto* row = reinterpret_cast<std::uint32_t*>(rows + y * target.bytesPerLine);
+        const int begin = std::max(static_cast<int>(std::floor(first - 0.5)), area.x());
+        const int end = std::min(static_cast<int>(std::ceil(last - 0.5)) + 1, area.x() + area.width());
+        for (int x = begin; x < end; ++x) {
+            const double px = x + 0.5 - from.x();
+            const double covered =
+                overlap(nx * px + ny * py, -half, half) * overlap(ux * px + uy * py, 0, length);
+            if (covered > 0) cover(row[x], premultipliedColor, covered);
         }
     }
 }

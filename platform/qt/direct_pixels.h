@@ -1,9 +1,11 @@
 #pragma once
-// Drawing by hand straight into the pixels a raster painter draws on, for the two things
-// the stage draws most often. Small pictures: Qt's drawImage spends a few hundred
-// nanoseconds a call before it touches a pixel, and a frame stamps thousands of
-// particles of a few dozen pixels each. Rings: Qt hands a smoothed stroke of more than
-// a few dozen spans to its thread pool, and waking the pool costs far more than the ring.
+// Drawing by hand straight into the pixels a raster painter draws on, for what the stage
+// draws most often. Small pictures: Qt's drawImage spends a few hundred nanoseconds a
+// call before it touches a pixel, and a frame stamps thousands of particles of a few
+// dozen pixels each. Rings: Qt hands a smoothed stroke of more than a few dozen spans to
+// its thread pool, and waking the pool costs far more than the ring. Short lines (a
+// rope's pieces, a flea's limbs): Qt's stroker costs thousands of instructions a line
+// before it reaches the few dozen pixels the line covers.
 #include <QImage>
 #include <QPainter>
 #include <QPoint>
@@ -47,5 +49,12 @@ void stampOver(const PixelTarget& target, const PixelPicture& picture, QPoint at
 // the circle, which is what a smoothed stroke gives to within a small fraction of a pixel.
 void strokeRing(const PixelTarget& target, QPointF centre, double radius, double width,
                 QRgb premultipliedColor);
+
+// Source-over of a smoothed line from `from` to `to` of `width` with flat ends, in a
+// premultiplied colour, in the target's pixels. A pixel is covered as far as the line
+// overlaps it across and along the line, which is what a smoothed stroke gives to within
+// a small fraction of a pixel.
+void strokeSegment(const PixelTarget& target, QPointF from, QPointF to, double width,
+                   QRgb premultipliedColor);
 
 }  // namespace tw

@@ -111,6 +111,12 @@ void QPainterCanvas::clip(const Path& path) {
     placement_.reset();
 }
 
+QRgb QPainterCanvas::premultipliedStroke(double opacity) const {
+    QColor color = qcolor(state_.stroke);
+    color.setAlphaF(static_cast<float>(color.alphaF() * opacity));
+    return qPremultiply(color.rgba());
+}
+
 const QPainterCanvas::Placement& QPainterCanvas::placement() {
     if (placement_) return *placement_;
     Placement place;
@@ -331,10 +337,8 @@ void QPainterCanvas::strokeEllipse(Rect bounds) {
         const double radius = bounds.width / 2;
         const QPointF centre((bounds.x + radius) * place.deviceScale + place.deviceOffset.x(),
                              (bounds.y + radius) * place.deviceScale + place.deviceOffset.y());
-        QColor color = qcolor(state_.stroke);
-        color.setAlphaF(static_cast<float>(color.alphaF() * place.opacity));
         strokeRing(*pixels_, centre, radius * place.deviceScale, state_.lineWidth * place.deviceScale,
-                   qPremultiply(color.rgba()));
+                   premultipliedStroke(place.opacity));
         return;
     }
     painter_.setPen(pen());
@@ -350,6 +354,15 @@ void QPainterCanvas::strokePath(const Path& path) { paint(toQPainterPath(path), 
 
 void QPainterCanvas::strokeLine(Point from, Point to) {
     if (hasShadow()) return strokePath(Path::line(from, to));
+    if (const Placement& place = placement(); place.direct && state_.lineWidth * place.deviceScale >= 1) {
+        const auto device = [&place](Point p) {
+            return QPointF(p.x * place.deviceScale + place.deviceOffset.x(),
+                           p.y * place.deviceScale + place.deviceOffset.y());
+        };
+        strokeSegment(*pixels_, device(from), device(to), state_.lineWidth * place.deviceScale,
+                      premultipliedStroke(place.opacity));
+        return;
+    }
     painter_.setPen(pen());
     painter_.drawLine(QPointF(from.x, from.y), QPointF(to.x, to.y));
 }

@@ -122,6 +122,8 @@ class QPainterCanvas final : public Canvas {
     };
     std::optional<Placement> placement_;
     const Placement& placement();
+    // The stroke colour with `opacity` applied, premultiplied, for drawing by hand.
+    QRgb premultipliedStroke(double opacity) const;
     State state_;
     std::vector<State> stack_;
     QPen scratchPen_;

@@ -102,34 +102,52 @@ TEST(DirectPixels, CanvasStampsAtTheNearestPixelAndKeepsToTheClip) {
     }
 }
 
-// A ring drawn by hand lies where the painter's smoothed stroke lies, holds the ink of
-// its band's area (the painter's is a few per cent lighter, a little more for hairlines),
+// A ring or a line drawn by hand lies where the painter's smoothed stroke lies, holds the
+// ink of its area (the painter's is a few per cent lighter, a little more for hairlines),
 // and is cut off cleanly where it runs off the target.
-TEST(DirectPixels, RingsLieWhereThePaintersStrokeDoes) {
+TEST(DirectPixels, RingsAndLinesLieWhereThePaintersStrokesDo) {
     struct Case {
-        QPointF centre;
-        double radius, width, alpha;
-        double inkArea;  // the band's area in pixels (times alpha) that falls on the target, 0 to skip
+        const char* name;
+        QPointF a, b;  // a ring's centre and (radius, 0), or a line's ends
+        double width, alpha;
+        double area;  // the stroke's area in pixels that falls on the target, 0 to skip
     };
     constexpr double pi = 3.14159265358979;
-    for (const Case& c :
-         {Case{{20.3, 18.7}, 12, 3, 1.0, 2 * pi * 12 * 3}, Case{{20, 20}, 10, 1, 0.6, 2 * pi * 10 * 0.6},
-          Case{{8, 9}, 4, 2.2, 0.8, 2 * pi * 4 * 2.2 * 0.8}, Case{{30.5, 6.2}, 21.5, 1, 0.6, 0},
-          Case{{12, 10}, 40, 2, 1.0, 0}}) {
+    const Case cases[] = {
+        {"ring", {20.3, 18.7}, {12, 0}, 3, 1.0, 2 * pi * 12 * 3},
+        {"hairline ring", {20, 20}, {10, 0}, 1, 0.6, 2 * pi * 10},
+        {"small ring", {8, 9}, {4, 0}, 2.2, 0.8, 2 * pi * 4 * 2.2},
+        {"ring off the edge", {30.5, 6.2}, {21.5, 0}, 1, 0.6, 0},
+        {"ring around the target", {12, 10}, {40, 0}, 2, 1.0, 0},
+        {"level line", {4.3, 10.6}, {40.2, 10.6}, 2, 1.0, 35.9 * 2},
+        {"slanted line", {5, 30}, {38, 8}, 2, 0.7, std::hypot(33, 22) * 2},
+        {"upright line off the edge", {46.5, -6}, {46.5, 20}, 3, 1.0, 0},
+        {"short line", {10.2, 33.1}, {13.4, 35.6}, 1.5, 1.0, std::hypot(3.2, 2.5) * 1.5},
+    };
+    for (const Case& c : cases) {
+        const bool ring = std::string(c.name).find("ring") != std::string::npos;
         const QColor color = QColor::fromRgbF(0.9f, 0.6f, 0.2f, static_cast<float>(c.alpha));
         QImage expected(48, 40, QImage::Format_ARGB32_Premultiplied);
         expected.fill(Qt::transparent);
         {
             QPainter painter(&expected);
             painter.setRenderHint(QPainter::Antialiasing);
-            painter.setPen(QPen(color, c.width));
-            painter.drawEllipse(c.centre, c.radius, c.radius);
+            painter.setPen(QPen(color, c.width, Qt::SolidLine, Qt::FlatCap));
+            if (ring) {
+                painter.drawEllipse(c.a, c.b.x(), c.b.x());
+            } else {
+                painter.drawLine(c.a, c.b);
+            }
         }
         QImage drawn(48, 40, QImage::Format_ARGB32_Premultiplied);
         drawn.fill(Qt::transparent);
-        strokeRing(
-            PixelTarget{reinterpret_cast<std::uint32_t*>(drawn.bits()), drawn.bytesPerLine(), drawn.rect()},
-            c.centre, c.radius, c.width, qPremultiply(color.rgba()));
+        const PixelTarget target{reinterpret_cast<std::uint32_t*>(drawn.bits()), drawn.bytesPerLine(),
+                                 drawn.rect()};
+        if (ring) {
+            strokeRing(target, c.a, c.b.x(), c.width, qPremultiply(color.rgba()));
+        } else {
+            strokeSegment(target, c.a, c.b, c.width, qPremultiply(color.rgba()));
+        }
         double ink = 0, painterInk = 0;
         int worst = 0;
         for (int y = 0; y < drawn.height(); ++y) {
@@ -139,12 +157,11 @@ TEST(DirectPixels, RingsLieWhereThePaintersStrokeDoes) {
                 worst = std::max(worst, std::abs(qAlpha(expected.pixel(x, y)) - qAlpha(drawn.pixel(x, y))));
             }
         }
-        const auto label = std::to_string(c.radius) + " " + std::to_string(c.width);
-        if (c.inkArea > 0) {
-            EXPECT_NEAR(ink, c.inkArea, 0.02 * c.inkArea) << label;
+        if (c.area > 0) {
+            EXPECT_NEAR(ink, c.area * c.alpha, 0.03 * c.area * c.alpha) << c.name;
         }
-        EXPECT_NEAR(ink, painterInk, 0.2 * painterInk) << label;
-        EXPECT_LE(worst, 96) << label;  // no pixel is more than a little over a third apart
+        EXPECT_NEAR(ink, painterInk, 0.2 * painterInk) << c.name;
+        EXPECT_LE(worst, 96) << c.name;  // no pixel is more than a little over a third apart
     }
 }
 
