@@ -68,14 +68,15 @@ void paintBackdrop(Canvas& c, double w, double s) {
 struct BannerLayout {
     Rect box;
     Point textOrigin;
+    Size textSize;  // the title's line box, which runs past the box's bottom
     Font font;
 };
 
 BannerLayout bannerLayout(Canvas& c, double w, double s) {
     const Font font = UIFonts::system(12, s);
-    const double tw = c.measureText(kBannerTitle, font).width;
-    const Point origin{(w - tw) / 2, 24 * s};
-    return {Rect{origin.x - 12, 24 * s - 9, tw + 24, 18 * s}, origin, font};
+    const Size text = c.measureText(kBannerTitle, font);
+    const Point origin{(w - text.width) / 2, 24 * s};
+    return {Rect{origin.x - 12, 24 * s - 9, text.width + 24, 18 * s}, origin, text, font};
 }
 
 void paintBanner(Canvas& c, const TumblewickStage& stage, double w, double s) {
@@ -95,8 +96,11 @@ void paintBanner(Canvas& c, const TumblewickStage& stage, double w, double s) {
                                 p.strokePath(Path().addRect({at.x, at.y, box.width, box.height}));
                             });
     }
-    // The box and its title never change: one cached picture around the box.
-    const Rect area{layout.box.x - 2, layout.box.y - 2, layout.box.width + 4, layout.box.height + 4};
+    // The box and its title never change: one cached picture around both (the title's
+    // lower part hangs below the box).
+    const double bottom =
+        std::max(layout.box.y + layout.box.height, layout.textOrigin.y + layout.textSize.height);
+    const Rect area{layout.box.x - 2, layout.box.y - 2, layout.box.width + 4, bottom - layout.box.y + 4};
     c.drawCachedPicture(
         pictureKey(2, {w, s}), Rect{-2, -2, area.width, area.height}, {layout.box.x, layout.box.y}, 1.0,
         [layout](Canvas& p, Point origin, double) {

@@ -99,16 +99,14 @@ inline double overlap(double at, double low, double high) {
 
 // Blends `color` times `covered` (0...1) over one pixel.
 inline void cover(std::uint32_t& pixel, QRgb color, double covered) {
-    const auto coverage = static_cast<std::uint32_t>(std::min(covered, 1.0) * 255 + 0.5);
-    const std::uint32_t s = byteMul(color, coverage);
-    pixel = s + byteMul(pixel, 255 - (s >> 24));
+    pixel = over(color, pixel, static_cast<std::uint32_t>(std::min(covered, 1.0) * 255 + 0.5));
 }
 
-// The x of the pixel centres in a row for which `slope`·x + `offset` lies in [low, high],
-// narrowed from [from, to).
+// Narrows [from, to], the x of a row's pixel centres, to those for which
+// `slope`·x + `offset` lies in [low, high]; an empty result has `from` past `to`.
 void narrow(double slope, double offset, double low, double high, double& from, double& to) {
     if (std::abs(slope) < 1e-12) {
-        if (offset < low || offset > high) to = from;
+        if (offset < low || offset > high) to = from - 1;
         return;
     }
     double a = (low - offset) / slope;
