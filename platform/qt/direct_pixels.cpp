@@ -92,6 +92,10 @@ void overRow(const std::uint32_t* from, std::uint32_t* to, int count, std::uint3
 #endif
 }
 
+// A pixel index from a coordinate, held within any image's reach first: a far-off (or
+// not-a-number) place given to a drawing must not overflow the conversion.
+inline int pixelIndex(double v) { return static_cast<int>(std::isnan(v) ? 0.0 : std::clamp(v, -1e8, 1e8)); }
+
 // How much of the pixel-wide span centred on `at` lies within [low, high].
 inline double overlap(double at, double low, double high) {
     return std::max(0.0, std::min(at + 0.5, high) - std::max(at - 0.5, low));
@@ -178,12 +182,13 @@ void stampOver(const PixelTarget& target, const PixelPicture& picture, QPoint at
 void strokeRing(const PixelTarget& target, QPointF centre, double radius, double width,
                 QRgb premultipliedColor) {
     if (!(radius > 0) || !(width > 0) || premultipliedColor == 0) return;
+    if (!std::isfinite(centre.x()) || !std::isfinite(centre.y()) || !std::isfinite(radius + width)) return;
     const double half = width / 2;
     const double outer = radius + half + 0.5;  // beyond this no pixel is touched
     const double inner = radius - half - 0.5;  // within this neither
     const QRect& area = target.area;
-    const int top = std::max(static_cast<int>(std::floor(centre.y() - outer)), area.y());
-    const int bottom = std::min(static_cast<int>(std::ceil(centre.y() + outer)), area.y() + area.height());
+    const int top = std::max(pixelIndex(std::floor(centre.y() - outer)), area.y());
+    const int bottom = std::min(pixelIndex(std::ceil(centre.y() + outer)), area.y() + area.height());
     auto* rows = reinterpret_cast<uchar*>(target.bits);
     // One run of pixels of a row: each is covered by the overlap of the band with the
     // pixel's span across the circle.
@@ -202,13 +207,13 @@ void strokeRing(const PixelTarget& target, QPointF centre, double radius, double
         if (std::abs(dy) >= outer) continue;
         auto* row = reinterpret_cast<std::uint32_t*>(rows + y * target.bytesPerLine);
         const double across = std::sqrt(outer * outer - dy * dy);
-        const int left = static_cast<int>(std::floor(centre.x() - across));
-        const int right = static_cast<int>(std::ceil(centre.x() + across));
+        const int left = pixelIndex(std::floor(centre.x() - across));
+        const int right = pixelIndex(std::ceil(centre.x() + across));
         if (inner > 0 && std::abs(dy) < inner) {
             // The row crosses the hole: two runs, one each side.
             const double hole = std::sqrt(inner * inner - dy * dy);
-            run(row, dy, left, static_cast<int>(std::ceil(centre.x() - hole)));
-            run(row, dy, static_cast<int>(std::floor(centre.x() + hole)), right);
+            run(row, dy, left, pixelIndex(std::ceil(centre.x() - hole)));
+            run(row, dy, pixelIndex(std::floor(centre.x() + hole)), right);
         } else {
             run(row, dy, left, right);
         }
@@ -228,9 +233,9 @@ void strokeSegment(const PixelTarget& target, QPointF from, QPointF to, double w
     constexpr double reach = 0.71;
     const QRect& area = target.area;
     const double spanX = std::abs(nx) * half, spanY = std::abs(ny) * half;
-    const int top = std::max(static_cast<int>(std::floor(std::min(from.y(), to.y()) - spanY - 1)), area.y());
-    const int bottom = std::min(static_cast<int>(std::ceil(std::max(from.y(), to.y()) + spanY + 1)),
-                                area.y() + area.height());
+    const int top = std::max(pixelIndex(std::floor(std::min(from.y(), to.y()) - spanY - 1)), area.y());
+    const int bottom =
+        std::min(pixelIndex(std::ceil(std::max(from.y(), to.y()) + spanY + 1)), area.y() + area.height());
     const double left = std::max(std::floor(std::min(from.x(), to.x()) - spanX - 1), double(area.x()));
     const double right =
         std::min(std::ceil(std::max(from.x(), to.x()) + spanX + 1), double(area.x() + area.width()));
@@ -243,8 +248,8 @@ void strokeSegment(const PixelTarget& target, QPointF from, QPointF to, double w
         narrow(ux, uy * py - ux * from.x(), -reach, length + reach, first, last);
         if (first > last) continue;
         auto* row = reinterpret_cast<std::uint32_t*>(rows + y * target.bytesPerLine);
-        const int begin = std::max(static_cast<int>(std::floor(first - 0.5)), area.x());
-        const int end = std::min(static_cast<int>(std::ceil(last - 0.5)) + 1, area.x() + area.width());
+        const int begin = std::max(pixelIndex(std::floor(first - 0.5)), area.x());
+        const int end = std::min(pixelIndex(std::ceil(last - 0.5)) + 1, area.x() + area.width());
         for (int x = begin; x < end; ++x) {
             const double px = x + 0.5 - from.x();
             const double covered =

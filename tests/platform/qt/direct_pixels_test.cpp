@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "platform/qt/qpainter_canvas.h"
@@ -162,6 +163,44 @@ TEST(DirectPixels, RingsAndLinesLieWhereThePaintersStrokesDo) {
         }
         EXPECT_NEAR(ink, painterInk, 0.2 * painterInk) << c.name;
         EXPECT_LE(worst, 96) << c.name;  // no pixel is more than a little over a third apart
+    }
+}
+
+// Shapes far off, of absurd size or with places that are not numbers draw nothing on
+// the target and return at once.
+TEST(DirectPixels, FarOffOrBrokenShapesLeaveTheTargetAlone) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* name;
+        bool ring;
+        QPointF a, b;
+        double width;
+    };
+    const Case cases[] = {
+        {"ring far away", true, {1e12, -1e12}, {5, 0}, 2},
+        {"ring of no number", true, {nan, 3}, {5, 0}, 2},
+        {"endless ring", true, {10, 10}, {inf, 0}, 2},
+        {"ring around everything", true, {10, 10}, {1e15, 0}, 2},
+        {"line far away", false, {-1e12, 5e11}, {-2e12, 9e11}, 3},
+        {"line of no number", false, {nan, 1}, {4, 4}, 2},
+        {"endless line", false, {0, 0}, {inf, 5}, 2},
+    };
+    for (const Case& c : cases) {
+        QImage image(24, 16, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        const PixelTarget target{reinterpret_cast<std::uint32_t*>(image.bits()), image.bytesPerLine(),
+                                 image.rect()};
+        if (c.ring) {
+            strokeRing(target, c.a, c.b.x(), c.width, 0xFFFF0000);
+        } else {
+            strokeSegment(target, c.a, c.b, c.width, 0xFFFF0000);
+        }
+        int inked = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) inked += qAlpha(image.pixel(x, y)) > 0;
+        }
+        EXPECT_EQ(inked, 0) << c.name;
     }
 }
 
