@@ -170,12 +170,11 @@ void stampOver(const PixelTarget& target, const PixelPicture& picture, QPoint at
     const int bottom = std::min(at.y() + ink.y() + ink.height(), area.y() + area.height());
     if (alpha == 0 || left >= right || top >= bottom) return;
     const auto* fromRows = reinterpret_cast<const uchar*>(picture.bits);
-    auto* toRows = reinterpret_cast<uchar*>(target.bits);
     const auto blend = alpha == 255 ? &overRow<false> : &overRow<true>;
     for (int y = top; y < bottom; ++y) {
         blend(reinterpret_cast<const std::uint32_t*>(fromRows + (y - at.y()) * picture.bytesPerLine) +
                   (left - at.x()),
-              reinterpret_cast<std::uint32_t*>(toRows + y * target.bytesPerLine) + left, right - left, alpha);
+              target.row(y) + left, right - left, alpha);
     }
 }
 
@@ -189,7 +188,6 @@ void strokeRing(const PixelTarget& target, QPointF centre, double radius, double
     const QRect& area = target.area;
     const int top = std::max(pixelIndex(std::floor(centre.y() - outer)), area.y());
     const int bottom = std::min(pixelIndex(std::ceil(centre.y() + outer)), area.y() + area.height());
-    auto* rows = reinterpret_cast<uchar*>(target.bits);
     // One run of pixels of a row: each is covered by the overlap of the band with the
     // pixel's span across the circle.
     const auto run = [&](std::uint32_t* row, double dy, int from, int to) {
@@ -205,7 +203,7 @@ void strokeRing(const PixelTarget& target, QPointF centre, double radius, double
     for (int y = top; y < bottom; ++y) {
         const double dy = y + 0.5 - centre.y();
         if (std::abs(dy) >= outer) continue;
-        auto* row = reinterpret_cast<std::uint32_t*>(rows + y * target.bytesPerLine);
+        std::uint32_t* row = target.row(y);
         const double across = std::sqrt(outer * outer - dy * dy);
         const int left = pixelIndex(std::floor(centre.x() - across));
         const int right = pixelIndex(std::ceil(centre.x() + across));
@@ -239,7 +237,6 @@ void strokeSegment(const PixelTarget& target, QPointF from, QPointF to, double w
     const double left = std::max(std::floor(std::min(from.x(), to.x()) - spanX - 1), double(area.x()));
     const double right =
         std::min(std::ceil(std::max(from.x(), to.x()) + spanX + 1), double(area.x() + area.width()));
-    auto* rows = reinterpret_cast<uchar*>(target.bits);
     for (int y = top; y < bottom; ++y) {
         const double py = y + 0.5 - from.y();
         // The centres x + 0.5 near enough across and along the line.
@@ -247,7 +244,7 @@ void strokeSegment(const PixelTarget& target, QPointF from, QPointF to, double w
         narrow(nx, ny * py - nx * from.x(), -half - reach, half + reach, first, last);
         narrow(ux, uy * py - ux * from.x(), -reach, length + reach, first, last);
         if (first > last) continue;
-        auto* row = reinterpret_cast<std::uint32_t*>(rows + y * target.bytesPerLine);
+        std::uint32_t* row = target.row(y);
         const int begin = std::max(pixelIndex(std::floor(first - 0.5)), area.x());
         const int end = std::min(pixelIndex(std::ceil(last - 0.5)) + 1, area.x() + area.width());
         for (int x = begin; x < end; ++x) {

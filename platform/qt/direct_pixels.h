@@ -20,6 +20,10 @@ struct PixelTarget {
     std::uint32_t* bits = nullptr;
     qsizetype bytesPerLine = 0;
     QRect area;
+
+    std::uint32_t* row(int y) const {
+        return reinterpret_cast<std::uint32_t*>(reinterpret_cast<uchar*>(bits) + y * bytesPerLine);
+    }
 };
 
 // The pixels `painter` draws on when it is a raster painter on a premultiplied ARGB32

@@ -104,6 +104,13 @@ void QPainterCanvas::clip(const Path& path) {
     placement_.reset();
 }
 
+std::optional<double> QPainterCanvas::strokeWidthByHand() {
+    const Placement& place = placement();
+    const double width = state_.lineWidth * place.deviceScale;
+    if (!place.direct || !(width >= 1)) return std::nullopt;
+    return width;
+}
+
 QRgb QPainterCanvas::premultipliedStroke(double opacity) const {
     QColor color = qcolor(state_.stroke);
     color.setAlphaF(static_cast<float>(color.alphaF() * opacity));
@@ -309,13 +316,11 @@ void QPainterCanvas::fillEllipse(Rect bounds) {
 void QPainterCanvas::strokeEllipse(Rect bounds) {
     if (hasShadow()) return strokePath(Path().addEllipse(bounds));
     // A circle (a shockwave's ring) is drawn by hand where stamps are: see direct_pixels.h.
-    if (const Placement& place = placement();
-        place.direct && bounds.width == bounds.height && state_.lineWidth * place.deviceScale >= 1) {
+    if (const auto width = strokeWidthByHand(); width && bounds.width == bounds.height) {
         const double radius = bounds.width / 2;
-        const QPointF centre((bounds.x + radius) * place.deviceScale + place.deviceOffset.x(),
-                             (bounds.y + radius) * place.deviceScale + place.deviceOffset.y());
-        strokeRing(*pixels_, centre, radius * place.deviceScale, state_.lineWidth * place.deviceScale,
-                   premultipliedStroke(place.opacity));
+        const Placement& place = placement();
+        strokeRing(*pixels_, place.toDevice({bounds.x + radius, bounds.y + radius}),
+                   radius * place.deviceScale, *width, premultipliedStroke(place.opacity));
         return;
     }
     painter_.setPen(pen());
@@ -331,12 +336,9 @@ void QPainterCanvas::strokePath(const Path& path) { paint(toQPainterPath(path), 
 
 void QPainterCanvas::strokeLine(Point from, Point to) {
     if (hasShadow()) return strokePath(Path::line(from, to));
-    if (const Placement& place = placement(); place.direct && state_.lineWidth * place.deviceScale >= 1) {
-        const auto device = [&place](Point p) {
-            return QPointF(p.x * place.deviceScale + place.deviceOffset.x(),
-                           p.y * place.deviceScale + place.deviceOffset.y());
-        };
-        strokeSegment(*pixels_, device(from), device(to), state_.lineWidth * place.deviceScale,
+    if (const auto width = strokeWidthByHand()) {
+        const Placement& place = placement();
+        strokeSegment(*pixels_, place.toDevice(from), place.toDevice(to), *width,
                       premultipliedStroke(place.opacity));
         return;
     }

@@ -118,12 +118,18 @@ class QPainterCanvas final : public Canvas {
         bool direct = false;  // stamps may be blended by hand into pixels_
         double deviceScale = 1;
         QPointF deviceOffset;
+        QPointF toDevice(Point p) const {
+            return {p.x * deviceScale + deviceOffset.x(), p.y * deviceScale + deviceOffset.y()};
+        }
         double opacity = 1;
     };
     std::optional<Placement> placement_;
     const Placement& placement();
     // The stroke colour with `opacity` applied, premultiplied, for drawing by hand.
     QRgb premultipliedStroke(double opacity) const;
+    // The stroke's width in device pixels when strokes can be drawn by hand here (see
+    // direct_pixels.h); none when the painter must draw them.
+    std::optional<double> strokeWidthByHand();
     State state_;
     std::vector<State> stack_;
     QPen scratchPen_;

@@ -69,9 +69,8 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
     // A small picture (a particle, a sparkle) is blended by hand at the nearest whole
     // pixel, less than half a pixel from where filtering would put it.
     if (found.pixels && place.direct && place.deviceScale == scale) {
-        const double x = (origin.x + at.x) * scale + place.deviceOffset.x();
-        const double y = (origin.y + at.y) * scale + place.deviceOffset.y();
-        stampOver(*pixels_, *found.pixels, QPoint(nearestPixel(x), nearestPixel(y)),
+        const QPointF corner = place.toDevice({origin.x + at.x, origin.y + at.y});
+        stampOver(*pixels_, *found.pixels, QPoint(nearestPixel(corner.x()), nearestPixel(corner.y())),
                   previousOpacity * opacity);
         return;
     }
