@@ -189,6 +189,11 @@ struct GradientStop {
 struct PictureKey {
     std::uint64_t identity = 0;
     std::array<double, 4> lengths{};
+    // When above zero: the picture grows and shrinks about its anchor with this one size
+    // (a caption with its type size), but for a few points of fixed size (a shadow's
+    // offset). A caching canvas may stamp a rendering made a few percent larger, scaled
+    // down, instead of rendering anew for every size it is asked for.
+    double scalesWith = 0;
 
     PictureKey(std::uint64_t identity = 0) : identity(identity) {}  // NOLINT: a plain name is a key
     PictureKey(std::uint64_t identity, std::initializer_list<double> shapedBy) : identity(identity) {

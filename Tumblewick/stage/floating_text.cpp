@@ -23,8 +23,8 @@ double FloatingText::fontSize() const {
 
 // A caption looks the same from frame to frame but for its place, its size and its
 // fading, which scales every alpha alike, so it is one cached picture per text, colour
-// and size (the canvas tells sizes apart only as far as they show), stamped with the
-// fading as its opacity.
+// and size, stamped with the fading as its opacity. As it shrinks, the canvas may stamp
+// one rendered a little larger, scaled down.
 void FloatingText::draw(Canvas& c) const {
     const double t = life / maxLife;
     const double size = fontSize();
@@ -37,19 +37,20 @@ void FloatingText::draw(Canvas& c) const {
                                    (unit(color.red) << 20) ^ (unit(color.green) << 10) ^ unit(color.blue);
     // Room for the outline and the blurred, offset shadow.
     const Rect bounds{-8, -8, extent.width + 20, extent.height + 20};
-    c.drawCachedPicture(PictureKey(identity, {size}), bounds, {x, y}, t,
-                        [&](Canvas& to, Point at, double alpha) {
-                            to.save();
-                            to.setShadow(Shadow{2, 2, 3, Color::white(0.0, 0.7 * alpha)});
-                            TextStyle style;
-                            style.font = font;
-                            style.color = color.withAlpha(alpha);
-                            // Outline and fill together; the outline is 3 % of the font size wide.
-                            style.outlineColor = Color::white(0.0, 0.8 * alpha);
-                            style.outlineWidth = 0.03 * font.size;
-                            to.drawText(text, at, style);
-                            to.restore();
-                        });
+    PictureKey key(identity);
+    key.scalesWith = size;  // the outline is a share of it; only the shadow is fixed
+    c.drawCachedPicture(key, bounds, {x, y}, t, [&](Canvas& to, Point at, double alpha) {
+        to.save();
+        to.setShadow(Shadow{2, 2, 3, Color::white(0.0, 0.7 * alpha)});
+        TextStyle style;
+        style.font = font;
+        style.color = color.withAlpha(alpha);
+        // Outline and fill together; the outline is 3 % of the font size wide.
+        style.outlineColor = Color::white(0.0, 0.8 * alpha);
+        style.outlineWidth = 0.03 * font.size;
+        to.drawText(text, at, style);
+        to.restore();
+    });
 }
 
 }  // namespace tw

@@ -6,10 +6,11 @@
 namespace tw {
 namespace {
 
-// Deadlines closer than this are slept out; farther ones are left to the
-// timer, which is set this much early because it may wake up to a millisecond late.
-constexpr double kPreciseBelowSeconds = 0.0025;
-constexpr int kTimerLeadMilliseconds = 1;
+// Deadlines closer than this are slept out. Farther ones are left to the timer, set to
+// the whole millisecond at or after the deadline: it never wakes early, and a frame run
+// up to a millisecond late is still stamped with its deadline. Waking early and sleeping
+// out the rest would cost a second wakeup every frame.
+constexpr double kPreciseBelowSeconds = 0.0002;
 
 }  // namespace
 
@@ -31,7 +32,8 @@ FramePacer::Plan FramePacer::plan(double now, double lastProcessed) const {
     const double deadline = frameDeadline(start_, period_, lastProcessed, now);
     const double wait = deadline - now;
     if (!(wait >= kPreciseBelowSeconds)) return {0, deadline};
-    return {static_cast<int>(std::floor(wait * 1000)) - kTimerLeadMilliseconds, deadline};
+    // A wait a rounding error over a whole millisecond is that millisecond, not the next.
+    return {static_cast<int>(std::ceil(wait * 1000 - 1e-6)), deadline};
 }
 
 }  // namespace tw

@@ -3,8 +3,8 @@
 // at start + n·period, so that lateness is never carried from frame to frame. The
 // stage's throttle drops any tick that comes less than one period after the last
 // processed frame, so a grid point that comes too soon after a late frame is held back
-// to the throttle's instant. The millisecond timer is set to wake a little before the
-// deadline, and the rest, under a couple of milliseconds, is slept out. Each frame's
+// to the throttle's instant. The millisecond timer is set to wake at or just after the
+// deadline; only a remainder too short for it is slept out. Each frame's
 // media time is its deadline (FrameClock), so a frame the event loop ran late is still
 // a whole period after the one before for the throttle, and the next is not held back.
 #include <algorithm>

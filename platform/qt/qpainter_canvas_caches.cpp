@@ -155,6 +155,7 @@ std::uint64_t QPainterCanvasCache::Impl::pictureKey(const PictureKey& key, doubl
     std::size_t used = key.lengths.size();
     while (used > 0 && key.lengths[used - 1] == 0) --used;
     for (std::size_t i = 0; i < used; ++i) fullKey = mixLength(fullKey, key.lengths[i], scale);
+    if (key.scalesWith > 0) fullKey = mixDouble(fullKey, key.scalesWith);
     return mixHash(fullKey, used);
 }
 

@@ -27,9 +27,9 @@ class TumblewickView::Screen final : public StageScreen {
 
     // Asking the X server is a round trip, once a frame. While no device moves the
     // pointer the last answer stands; it is asked again every few frames all the same,
-    // for a pointer that a program warps.
+    // for a pointer that a program warps (followed within a quarter of a second).
     Point globalMouseLocation() const override {
-        static constexpr int framesPerForcedAsk = 6;
+        static constexpr int framesPerForcedAsk = 15;
         // Where input devices are read directly the monitor follows the pointer itself.
         if (const auto at = input_ != nullptr ? input_->pointerPosition() : std::nullopt) {
             return Point{at->x, mainHeight() - at->y};

@@ -93,15 +93,16 @@ TEST(FramePacerTest, DeadlinesStayOnTheGridAndRespectTheThrottle) {
     }
 }
 
-TEST(FramePacerTest, WakesEarlyThenWaitsOutTheRest) {
+TEST(FramePacerTest, WakesAtTheDeadlineAndSleepsOnlyASliver) {
     const FramePacer pacer(50, 1.0);  // 20 ms frames
     struct Case {
         double now;
         FramePacer::Plan plan;
     };
     const Case cases[] = {
-        {1.0031, {15, 1.02}},  // 16.9 ms left: wake a millisecond before the 16th
-        {1.0180, {0, 1.02}},   // under 2.5 ms: waited out
+        {1.0031, {17, 1.02}},  // 16.9 ms left: the whole millisecond after the deadline
+        {1.0180, {2, 1.02}},   // 2 ms left: still the timer
+        {1.01985, {0, 1.02}},  // under 0.2 ms: slept out
         {1.0200, {0, 1.02}},   // due: run now
         {1.0350, {0, 1.02}},   // overdue
     };

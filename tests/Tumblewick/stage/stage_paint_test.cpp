@@ -274,6 +274,51 @@ TEST(PictureKeys, LengthsAreToldApartToHalfADevicePixel) {
     }
 }
 
+// A picture that scales with its size (a shrinking caption) is rendered once per step
+// of a ladder a ninth apart and stamped shrunk to each size asked for, covering what
+// drawing it at that size covers.
+TEST(PictureKeys, APictureThatScalesWithItsSizeIsStampedFromALadderStep) {
+    struct Case {
+        std::vector<double> sizes;  // the last is compared with drawing it directly
+        std::size_t renders;
+    };
+    // Steps of 2^(k/8): 29.34 holds 28 and 29; 32 holds 30 to 32.
+    for (const Case& c :
+         {Case{{30, 30.5, 31.9}, 1}, Case{{29, 28.2}, 1}, Case{{30, 29}, 2}, Case{{32, 16}, 2}}) {
+        const auto paint = [&](QPainterCanvasCache* cache) {
+            QImage image(200, 60, QImage::Format_ARGB32_Premultiplied);
+            for (const double size : c.sizes) {
+                image.fill(Qt::transparent);
+                QPainter painter(&image);
+                QPainterCanvas canvas(painter, cache);
+                PictureKey key(0xCA9);
+                key.scalesWith = size;
+                canvas.drawCachedPicture(key, Rect{0, 0, 4 * size, size}, {5.25, 3.5}, 1.0,
+                                         [&](Canvas& p, Point at, double) {
+                                             p.setFillColor(Colors::gold);
+                                             p.fillRect({at.x, at.y, 4 * size, size});
+                                         });
+            }
+            return image;
+        };
+        QPainterCanvasCache cache;
+        const QImage stamped = paint(&cache);
+        EXPECT_EQ(cache.pictureRenders(), c.renders) << c.sizes.back();
+        const QImage drawn = paint(nullptr);
+        double stampedInk = 0, drawnInk = 0;
+        int far = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                stampedInk += qAlpha(stamped.pixel(x, y));
+                drawnInk += qAlpha(drawn.pixel(x, y));
+                far += std::abs(qAlpha(stamped.pixel(x, y)) - qAlpha(drawn.pixel(x, y))) > 160;
+            }
+        }
+        EXPECT_NEAR(stampedInk, drawnInk, drawnInk * 0.02) << c.sizes.back();
+        EXPECT_EQ(far, 0) << c.sizes.back();
+    }
+}
+
 // A text too long for the whole text cache is still drawn, from its own layout.
 TEST(TextLayouts, ATextLargerThanTheCacheIsStillDrawn) {
     for (const std::size_t length : {std::size_t{8}, std::size_t{40000}}) {
