@@ -30,6 +30,30 @@ double renderedSize(double size) {
     return std::exp2(std::ceil(std::log2(size) * stepsPerDoubling) / stepsPerDoubling);
 }
 
+// Qt hands a filtered fill of more than 95 spans (up to three a row where the edges are
+// smoothed) to its thread pool, and waking the pool costs far more than the fill: a tall
+// picture is drawn a band of rows at a time, each clipped out of the whole picture so that
+// filtering reads across the seams and the result is the same pixels.
+void drawFilteredInBands(QPainter& painter, const QRectF& target, const QImage& image) {
+    constexpr int kRowsPerBand = 24;
+    const QTransform& device = painter.deviceTransform();
+    const QRectF onDevice = device.mapRect(target);
+    const int top = static_cast<int>(std::floor(onDevice.top()));
+    const int bottom = static_cast<int>(std::ceil(onDevice.bottom()));
+    if (bottom - top <= kRowsPerBand || device.type() > QTransform::TxScale) {
+        painter.drawImage(target, image);
+        return;
+    }
+    const QTransform toLogical = device.inverted();
+    for (int y = top; y < bottom; y += kRowsPerBand) {
+        const QRectF band(onDevice.left() - 1, y, onDevice.width() + 2, std::min(kRowsPerBand, bottom - y));
+        painter.save();
+        painter.setClipRect(toLogical.mapRect(band), Qt::IntersectClip);
+        painter.drawImage(target, image);
+        painter.restore();
+    }
+}
+
 }  // namespace
 
 const QPainterCanvas::Placement& QPainterCanvas::placement() {
@@ -88,9 +112,10 @@ void QPainterCanvas::drawCachedPicture(const PictureKey& key, Rect bounds, Point
         if (opacity < 1) painter_.setOpacity(previousOpacity * opacity);
         if (!painter_.testRenderHint(QPainter::SmoothPixmapTransform))
             painter_.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        painter_.drawImage(QRectF(origin.x + at.x * shrink, origin.y + at.y * shrink,
-                                  image.width() / scale * shrink, image.height() / scale * shrink),
-                           image);
+        drawFilteredInBands(painter_,
+                            QRectF(origin.x + at.x * shrink, origin.y + at.y * shrink,
+                                   image.width() / scale * shrink, image.height() / scale * shrink),
+                            image);
         if (opacity < 1) painter_.setOpacity(previousOpacity);
         return;
     }

@@ -282,11 +282,12 @@ TEST(PictureKeys, APictureThatScalesWithItsSizeIsStampedFromALadderStep) {
         std::vector<double> sizes;  // the last is compared with drawing it directly
         std::size_t renders;
     };
-    // Steps of 2^(k/8): 29.34 holds 28 and 29; 32 holds 30 to 32.
-    for (const Case& c :
-         {Case{{30, 30.5, 31.9}, 1}, Case{{29, 28.2}, 1}, Case{{30, 29}, 2}, Case{{32, 16}, 2}}) {
+    // Steps of 2^(k/8): 29.34 holds 28 and 29; 32 holds 30 to 32; 128 holds 120 to 128, a
+    // picture taller than one band of a tall stamp.
+    for (const Case& c : {Case{{30, 30.5, 31.9}, 1}, Case{{29, 28.2}, 1}, Case{{30, 29}, 2},
+                          Case{{32, 16}, 2}, Case{{128, 121.3}, 1}}) {
         const auto paint = [&](QPainterCanvasCache* cache) {
-            QImage image(200, 60, QImage::Format_ARGB32_Premultiplied);
+            QImage image(520, 140, QImage::Format_ARGB32_Premultiplied);
             for (const double size : c.sizes) {
                 image.fill(Qt::transparent);
                 QPainter painter(&image);
