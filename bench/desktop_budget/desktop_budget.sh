@@ -47,6 +47,8 @@ phase() {  # $1: name, $2: seconds; measures both programs over one probe run
   read -r app_fps floor_fps < <("$probe" "$2" "$strip_id" "$floor_id" | awk '{printf "%.2f ", $2 / $3}')
   t1=$(date +%s%N)
   kill -0 "$app_pid" 2>/dev/null || fail "the app quit during the $1 phase"
+  # Without frames counted the CPU figures cover no time either: no aim can be judged.
+  [ -n "${floor_fps:-}" ] || fail "the frame probe counted no frames in the $1 phase"
   elapsed=$(awk -v a="$t0" -v b="$t1" 'BEGIN{print (b - a) / 1e9}')
   cpu() { awk -v d="$(($(cpu_ticks "$1") - $2))" -v t="$ticks" -v e="$elapsed" 'BEGIN{printf "%.1f", 100 * d / t / e}'; }
   app_cpu=$(cpu "$app_pid" "$app0") floor_cpu=$(cpu "$floor_pid" "$floor0")
