@@ -11,6 +11,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 namespace tw::atomic_file {
 
@@ -51,31 +52,69 @@ std::string mebibytes(std::uint64_t bytes) { return std::to_string(bytes / (1024
 
 }  // namespace
 
-ReadResult read(const fs::path& file, std::uint64_t maxBytes) {
-    ReadResult result;
-    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.fd < 0) {
-        if (errno == ENOENT) {
-            result.status = ReadStatus::missing;
-        } else if (errno == EISDIR) {
-            result.status = ReadStatus::notAFile;
-            result.why = "a directory";
-        } else {
-            result.why = errnoText(errno);
-        }
-        return result;
+OpenedFile::OpenedFile(OpenedFile&& other) noexcept
+    : fd(std::exchange(other.fd, -1)), status(other.status), size(other.size), why(std::move(other.why)) {}
+
+OpenedFile& OpenedFile::operator=(OpenedFile&& other) noexcept {
+    if (this != &other) {
+        if (fd >= 0) ::close(fd);
+        fd = std::exchange(other.fd, -1);
+        status = other.status;
+        size = other.size;
+        why = std::move(other.why);
     }
+    return *this;
+}
+
+OpenedFile::~OpenedFile() {
+    if (fd >= 0) ::close(fd);
+}
+
+OpenedFile openRegular(const fs::path& file) {
+    OpenedFile opened;
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            opened.status = ReadStatus::missing;
+        } else if (errno == EISDIR) {
+            opened.status = ReadStatus::notAFile;
+            opened.why = "a directory";
+        } else if (errno == ENXIO) {  // a socket
+            opened.status = ReadStatus::notAFile;
+            opened.why = "a special file";
+        } else {
+            opened.why = errnoText(errno);
+        }
+        return opened;
+    }
+    Descriptor owner(fd);
     struct stat info {};
-    if (::fstat(fd.fd, &info) != 0) {
-        result.why = errnoText(errno);
-        return result;
+    if (::fstat(fd, &info) != 0) {
+        opened.why = errnoText(errno);
+        return opened;
     }
     if (!S_ISREG(info.st_mode)) {
-        result.status = ReadStatus::notAFile;
-        result.why = S_ISDIR(info.st_mode) ? "a directory" : "a special file";
+        opened.status = ReadStatus::notAFile;
+        opened.why = S_ISDIR(info.st_mode) ? "a directory" : "a special file";
+        return opened;
+    }
+    opened.fd = std::exchange(owner.fd, -1);
+    opened.status = ReadStatus::ok;
+    opened.size = static_cast<std::uint64_t>(info.st_size);
+    return opened;
+}
+
+ReadResult read(const fs::path& file, std::uint64_t maxBytes) {
+    ReadResult result;
+    OpenedFile opened = openRegular(file);
+    if (opened.status != ReadStatus::ok) {
+        result.status = opened.status;
+        result.why = std::move(opened.why);
         return result;
     }
-    result.size = static_cast<std::uint64_t>(info.st_size);
+    const Descriptor fd(std::exchange(opened.fd, -1));
+    result.size = opened.size;
     if (result.size > maxBytes) {
         result.status = ReadStatus::tooLarge;
         return result;

@@ -22,6 +22,23 @@ struct ReadResult {
     std::string why;         // the system's reason, when failed
 };
 
+// A descriptor of a regular file open for reading (a link to one is fine), with its size.
+// Opening never blocks: a FIFO, socket or device is refused as notAFile before any read.
+struct OpenedFile {
+    OpenedFile() = default;
+    OpenedFile(OpenedFile&& other) noexcept;
+    OpenedFile& operator=(OpenedFile&& other) noexcept;
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+    ~OpenedFile();
+
+    int fd = -1;
+    ReadStatus status = ReadStatus::failed;  // ok when `fd` is open
+    std::uint64_t size = 0;                  // st_size when ok (a sparse file's holes count)
+    std::string why;                         // what it is, or the system's reason, otherwise
+};
+OpenedFile openRegular(const std::filesystem::path& file);
+
 // Reads a regular file whole; a file over `maxBytes` is refused before any byte is read.
 ReadResult read(const std::filesystem::path& file, std::uint64_t maxBytes);
 
