@@ -1,7 +1,6 @@
 #include "Tumblewick/shell/app_services.h"
 
 #include "Tumblewick/colony/mac_custom_flea_store.h"
-#include "Tumblewick/shell/telemetry/telemetry.h"
 #include "agent/host/shared_store.h"
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/http_language_model.h"
@@ -58,7 +57,7 @@ AppServices::AppServices()
     host.standardDefaults = &standardDefaults_;
     host.sharedSuite = &groupDefaults_;
     host.customFleas = roster_.get();
-    host.telemetry = &Telemetry::sharedSink();
+    host.telemetry = &telemetry_;
     host.cacheDiskURL = TumblewickAgentHost::defaultCacheDiskURL();
     HttpClient* http = &http_;
     host.makeLanguageModel = [http](const std::string& baseUrl) -> std::shared_ptr<LanguageModel> {

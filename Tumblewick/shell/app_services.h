@@ -1,11 +1,12 @@
 #pragma once
 // The process-wide services, created once at start-up in dependency order and torn
 // down in reverse: settings suites, the main queue and clock, the notification
-// centre, the troupe and custom-flea stores, the agent host and the exports' and
-// toast's environment. They are owned here; the shared() accessors of the stores and
+// centre, telemetry, the troupe and custom-flea stores, the agent host and the
+// exports' and toast's environment. They are owned here; the shared() accessors of the stores and
 // the host only point at them while this object lives. Main thread only.
 #include <memory>
 
+#include "Tumblewick/shell/telemetry/telemetry.h"
 #include "Tumblewick/stage/stage_host_adapters.h"
 #include "platform/calendar.h"
 #include "platform/clock.h"
@@ -38,6 +39,9 @@ class AppServices {
     JsonFileDefaults& groupDefaults() { return groupDefaults_; }
     NotificationCenter& notifications() { return notifications_; }
     HttpClient& http() { return http_; }
+    // Where usage events go: the shared telemetry client, made on the first event the
+    // user has opted in to.
+    SharedTelemetry& telemetry() { return telemetry_; }
     TroupeStore& troupe() { return *troupe_; }
     MacCustomFleaStore& customFleas() { return *customFleas_; }
     // The custom fleas as the agent host and the windows below the shell see them.
@@ -62,6 +66,7 @@ class AppServices {
     JsonFileDefaults groupDefaults_;  // the app group's, read by companion programs
     NotificationCenter notifications_;
     QtHttpClient http_;
+    SharedTelemetry telemetry_{standardDefaults_, http_, clock_, mainQueue_};  // posts through http_
     QtDesktop desktop_;  // reveal in the file manager, sounds, alerts
     std::unique_ptr<TroupeStore> troupe_;
     std::unique_ptr<MacCustomFleaStore> customFleas_;

@@ -100,7 +100,9 @@ void addInnerLife(WindowEntries& entries, AppServices& services) {
 void addTroupeWindow(WindowEntries& entries, AppServices& services) {
     auto window = std::make_shared<std::unique_ptr<TumblewickTroupeWindow>>();
     entries.showTroupeWindow = [window, &services] {
-        if (!*window) *window = std::make_unique<TumblewickTroupeWindow>(services.troupe());
+        if (!*window)
+            *window = std::make_unique<TumblewickTroupeWindow>(
+                services.troupe(), TroupePostgresEndpoint::production, services.telemetry());
         (*window)->show();
     };
 }

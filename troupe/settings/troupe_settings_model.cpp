@@ -4,8 +4,9 @@
 
 namespace tw {
 
-TroupeSettingsModel::TroupeSettingsModel(TroupeStore& store, TroupePostgresEndpoint endpoint)
-    : store_(store), endpoint_(std::move(endpoint)) {
+TroupeSettingsModel::TroupeSettingsModel(TroupeStore& store, TroupePostgresEndpoint endpoint,
+                                         TelemetrySink& telemetry)
+    : store_(store), endpoint_(std::move(endpoint)), telemetry_(telemetry) {
     // Any stored value reads as a Boolean; a missing one is false.
     dualWriteEnabled_ = store_.standardDefaults().boolForKey(settings::troupeDualWrite.key);
 }
@@ -14,6 +15,7 @@ void TroupeSettingsModel::setDualWriteEnabled(bool enabled) {
     if (enabled == dualWriteEnabled_) return;
     dualWriteEnabled_ = enabled;
     store_.standardDefaults().setBool(settings::troupeDualWrite.key, enabled);
+    telemetry_.track(dualWriteToggledEvent, {{"enabled", enabled}});
 }
 
 }  // namespace tw

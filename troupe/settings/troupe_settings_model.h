@@ -1,8 +1,9 @@
 #pragma once
 // The model behind the cross-device troupe settings window. The dual-write switch is
 // read from the standard defaults when the window opens and written there on every
-// change, and nowhere else; absent means off.
+// change, and nowhere else; absent means off. Each change is reported as a usage event.
 #include "platform/defaults.h"
+#include "platform/telemetry_sink.h"
 #include "troupe/store/troupe_postgres_endpoint.h"
 #include "troupe/store/troupe_store.h"
 
@@ -10,11 +11,14 @@ namespace tw {
 
 class TroupeSettingsModel {
    public:
-    // Made once per window, when it opens: reads the switch.
-    TroupeSettingsModel(TroupeStore& store, TroupePostgresEndpoint endpoint);
+    static constexpr const char* dualWriteToggledEvent = "troupe_dual_write_toggled";
+
+    // Made once per window, when it opens: reads the switch. `telemetry` must outlive it.
+    TroupeSettingsModel(TroupeStore& store, TroupePostgresEndpoint endpoint,
+                        TelemetrySink& telemetry = noTelemetry());
 
     bool dualWriteEnabled() const { return dualWriteEnabled_; }
-    // The user flipped the switch: stored at once when it changed.
+    // The user flipped the switch: stored at once and reported when it changed.
     void setDualWriteEnabled(bool enabled);
 
     TroupeStore& store() const { return store_; }
@@ -23,6 +27,7 @@ class TroupeSettingsModel {
    private:
     TroupeStore& store_;
     TroupePostgresEndpoint endpoint_;
+    TelemetrySink& telemetry_;
     bool dualWriteEnabled_ = false;
 };
 

@@ -8,8 +8,9 @@
 
 namespace tw {
 
-TumblewickTroupeWindow::TumblewickTroupeWindow(TroupeStore& store, TroupePostgresEndpoint endpoint)
-    : store_(store), endpoint_(std::move(endpoint)) {}
+TumblewickTroupeWindow::TumblewickTroupeWindow(TroupeStore& store, TroupePostgresEndpoint endpoint,
+                                               TelemetrySink& telemetry)
+    : store_(store), endpoint_(std::move(endpoint)), telemetry_(telemetry) {}
 
 TumblewickTroupeWindow::~TumblewickTroupeWindow() = default;
 
@@ -21,7 +22,7 @@ void TumblewickTroupeWindow::show() {
         window_->resize(initialWidth, initialHeight);
         auto* layout = new QVBoxLayout(window_.get());
         layout->setContentsMargins(0, 0, 0, 0);
-        view_ = new TroupeSettingsView(store_, endpoint_, window_.get());
+        view_ = new TroupeSettingsView(store_, endpoint_, window_.get(), telemetry_);
         layout->addWidget(view_);
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             window_->move(screen->availableGeometry().center() - window_->rect().center());

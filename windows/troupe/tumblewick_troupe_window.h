@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "platform/telemetry_sink.h"
 #include "troupe/store/troupe_postgres_endpoint.h"
 
 namespace tw {
@@ -22,9 +23,10 @@ class TumblewickTroupeWindow final {
     static constexpr int minimumWidth = 420;
     static constexpr int minimumHeight = 540;
 
-    // `store` must outlive the window.
+    // `store` and `telemetry` (told of the form's changes) must outlive the window.
     explicit TumblewickTroupeWindow(TroupeStore& store,
-                                    TroupePostgresEndpoint endpoint = TroupePostgresEndpoint::production);
+                                    TroupePostgresEndpoint endpoint = TroupePostgresEndpoint::production,
+                                    TelemetrySink& telemetry = noTelemetry());
     ~TumblewickTroupeWindow();
     TumblewickTroupeWindow(const TumblewickTroupeWindow&) = delete;
     TumblewickTroupeWindow& operator=(const TumblewickTroupeWindow&) = delete;
@@ -39,6 +41,7 @@ class TumblewickTroupeWindow final {
    private:
     TroupeStore& store_;
     TroupePostgresEndpoint endpoint_;
+    TelemetrySink& telemetry_;
     std::unique_ptr<QWidget> window_;
     TroupeSettingsView* view_ = nullptr;
 };

@@ -209,12 +209,14 @@ Telemetry::~Telemetry() = default;
 
 namespace {
 std::mutex sharedMutex;
-std::shared_ptr<Telemetry> sharedClient;
+std::shared_ptr<Telemetry> sharedClient;  // installed as it is
+SharedTelemetry* sharedSource = nullptr;  // makes the client on first use
 }  // namespace
 
 std::shared_ptr<Telemetry> Telemetry::shared() {
     std::lock_guard lock(sharedMutex);
-    return sharedClient;
+    if (sharedClient) return sharedClient;
+    return sharedSource ? sharedSource->client() : nullptr;
 }
 
 void Telemetry::installShared(std::shared_ptr<Telemetry> client) {
@@ -227,8 +229,9 @@ void Telemetry::installShared(std::shared_ptr<Telemetry> client) {
 }
 
 bool Telemetry::isOptedIn() {
-    auto client = shared();
-    return client && client->optedIn();
+    std::lock_guard lock(sharedMutex);
+    if (sharedClient) return sharedClient->optedIn();
+    return sharedSource && sharedSource->optedIn();
 }
 
 void Telemetry::setOptedIn(bool optedIn) {
@@ -241,6 +244,8 @@ void Telemetry::configure(std::string endpoint, std::string platform, std::strin
 }
 
 void Telemetry::track(const std::string& name, std::optional<TelemetryProperties> properties) {
+    // Checked first: an event nobody may see never makes the client.
+    if (!isOptedIn()) return;
     if (auto client = shared()) client->trackEvent(name, std::move(properties));
 }
 
@@ -315,6 +320,48 @@ bool Telemetry::isFlushArmed() const {
 
 std::size_t Telemetry::droppedEventCount() const {
     return impl_->query([impl = impl_.get()] { return impl->droppedEvents; });
+}
+
+// ---------------------------------------------------------------- SharedTelemetry
+
+SharedTelemetry::SharedTelemetry(Defaults& standardDefaults, HttpClient& http, const Clock& clock,
+                                 MainQueue& mainQueue)
+    : defaults_(standardDefaults), http_(http), clock_(clock), mainQueue_(mainQueue) {
+    std::lock_guard lock(sharedMutex);
+    sharedSource = this;
+}
+
+SharedTelemetry::~SharedTelemetry() {
+    {
+        std::lock_guard lock(sharedMutex);
+        if (sharedSource == this) sharedSource = nullptr;
+    }
+    std::shared_ptr<Telemetry> client;
+    {
+        std::lock_guard lock(mutex_);
+        client = std::move(client_);
+    }
+    // Released outside both locks: the client's destructor drains its executor.
+}
+
+std::shared_ptr<Telemetry> SharedTelemetry::client() {
+    std::lock_guard lock(mutex_);
+    if (!client_)
+        client_ = std::make_shared<Telemetry>(defaults_, http_, clock_, mainQueue_,
+                                              std::make_unique<ThreadSerialExecutor>());
+    return client_;
+}
+
+std::shared_ptr<Telemetry> SharedTelemetry::madeClient() const {
+    std::lock_guard lock(mutex_);
+    return client_;
+}
+
+bool SharedTelemetry::optedIn() const { return defaults_.boolForKey(settings::telemetryOptIn.key); }
+
+void SharedTelemetry::track(const std::string& name, TelemetryProperties properties) {
+    if (!optedIn()) return;
+    client()->trackEvent(name, std::move(properties));
 }
 
 }  // namespace tw

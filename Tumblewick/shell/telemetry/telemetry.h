@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@
 #include "platform/uuid.h"
 
 namespace tw {
+
+class SharedTelemetry;
 
 class Telemetry {
    public:
@@ -54,11 +57,13 @@ class Telemetry {
     Telemetry(const Telemetry&) = delete;
     Telemetry& operator=(const Telemetry&) = delete;
 
-    // ---- the process-wide client (installed by the app at start-up)
+    // ---- the process-wide client: one installed as it is, or else the one the app's
+    // SharedTelemetry makes on the first call of shared(); none without either.
     static std::shared_ptr<Telemetry> shared();
     static void installShared(std::shared_ptr<Telemetry> client);  // nullptr uninstalls
 
-    // Static calls go to the shared client; without one they do nothing.
+    // Static calls go to the shared client; without one they do nothing. The opt-in is
+    // read without making the client.
     static bool isOptedIn();
     static void setOptedIn(bool optedIn);
     static void configure(std::string endpoint, std::string platform, std::string version);
@@ -91,6 +96,35 @@ class Telemetry {
    private:
     struct Impl;
     std::shared_ptr<Impl> impl_;
+};
+
+// The app's telemetry for its whole run: the source of Telemetry::shared() while it
+// lives, the owner of the client once made, and the sink handed to the code that
+// reports events. The client is made on first use, and an event dropped for want of
+// the opt-in never gets that far: nobody who never opted in is given an installation id.
+class SharedTelemetry final : public TelemetrySink {
+   public:
+    // `standardDefaults` holds the opt-in and the installation id. Every reference must
+    // outlive this object.
+    SharedTelemetry(Defaults& standardDefaults, HttpClient& http, const Clock& clock, MainQueue& mainQueue);
+    ~SharedTelemetry() override;  // stops being the shared source, then drains the client
+    SharedTelemetry(const SharedTelemetry&) = delete;
+    SharedTelemetry& operator=(const SharedTelemetry&) = delete;
+
+    // The client, made on the first call.
+    std::shared_ptr<Telemetry> client();
+    // The client when something has made it; none before.
+    std::shared_ptr<Telemetry> madeClient() const;
+    bool optedIn() const;
+    void track(const std::string& name, TelemetryProperties properties) override;
+
+   private:
+    Defaults& defaults_;
+    HttpClient& http_;
+    const Clock& clock_;
+    MainQueue& mainQueue_;
+    mutable std::mutex mutex_;
+    std::shared_ptr<Telemetry> client_;
 };
 
 }  // namespace tw

@@ -6,8 +6,9 @@
 
 namespace tw {
 
-TroupeSettingsView::TroupeSettingsView(TroupeStore& store, TroupePostgresEndpoint endpoint, QWidget* parent)
-    : QWidget(parent), model_(store, std::move(endpoint)) {
+TroupeSettingsView::TroupeSettingsView(TroupeStore& store, TroupePostgresEndpoint endpoint, QWidget* parent,
+                                       TelemetrySink& telemetry)
+    : QWidget(parent), model_(store, std::move(endpoint), telemetry) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 18, 20, 18);
     layout->setSpacing(14);

@@ -20,7 +20,7 @@ class TroupeSettingsView final : public QWidget {
 
     explicit TroupeSettingsView(TroupeStore& store,
                                 TroupePostgresEndpoint endpoint = TroupePostgresEndpoint::production,
-                                QWidget* parent = nullptr);
+                                QWidget* parent = nullptr, TelemetrySink& telemetry = noTelemetry());
 
     const TroupeSettingsModel& model() const { return model_; }
     QCheckBox* dualWriteSwitch() const { return dualWrite_; }
