@@ -1,5 +1,6 @@
 #include "Tumblewick/shell/transparent_window.h"
 
+#include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -104,6 +105,16 @@ void TransparentWindow::onCloseButton(std::function<void()> quit, std::function<
 }
 
 void TransparentWindow::orderFront() { orderFrontWithStripHints(*this); }
+
+void TransparentWindow::closeEvent(QCloseEvent* event) {
+    // The app's own closing on quit is not spontaneous and goes through; refusing it
+    // would call the quit off.
+    if (!event->spontaneous() || !quit_) return QWidget::closeEvent(event);
+    // The window manager asks (a title-bar menu, a pager, Alt+F4): the strip stays up
+    // while the quit path runs, once this event is done with.
+    event->ignore();
+    QMetaObject::invokeMethod(this, quit_, Qt::QueuedConnection);
+}
 
 bool TransparentWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched != closeButton_ || event->type() != QEvent::MouseButtonRelease)

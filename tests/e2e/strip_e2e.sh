@@ -3,10 +3,12 @@
 # user would: the strip sits where it should with its desktop hints and shows the
 # circus; typing anywhere winds it; the Command-Shift hotkeys write one chapter and one
 # share card each; SIGTERM closes the troupe session and a second launch reads the log.
+# Closing a panel from the window manager leaves the app running; closing the strip so
+# ends it as the × does.
 set -uo pipefail
 app=${1:?usage: strip_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
-e2e_require Xvfb openbox xdotool xwininfo xprop import convert python3
+e2e_require Xvfb openbox xdotool xwininfo xprop import convert python3 wmctrl
 e2e_start_display
 e2e_fresh_home
 
@@ -84,10 +86,28 @@ lines=$(wc -l <"$log")
 start_app "$work/app2.log"
 two_sessions() { (($(grep -c '"kind":"device_session_start"' "$log") == 2)); }
 wait_for 10 two_sessions || true
-stop_app
+
+# The window manager's close (_NET_CLOSE_WINDOW, as a title-bar menu, a pager or a
+# taskbar sends it): a panel only closes, the strip ends the app through the quit path.
+app_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort; }
+before=$(app_windows)
+xdotool key super+shift+t
+panel_open() { panel=$(comm -13 <(echo "$before") <(app_windows)); [ -n "$panel" ]; }
+wait_for 5 panel_open || fail "Super+Shift+T opened no panel"
+wmctrl -i -c "$panel"
+panel_closed() { [ "$(app_windows)" = "$before" ]; }
+wait_for 5 panel_closed || fail "the window manager could not close the panel"
+kill -0 "$app_pid" 2>/dev/null || fail "closing a panel ended the app"
+[ -n "$(find_strip)" ] || fail "closing a panel took the strip away"
+wmctrl -i -c "$strip_id"
+app_gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+wait_for 5 app_gone || fail "the app still runs 5 s after the window manager closed the strip"
+wait "$app_pid"
+status=$?
+[ "$status" -eq 0 ] || fail "the app exited with status $status when its strip was closed"
 starts=$(grep -c '"kind":"device_session_start"' "$log")
 [ "$starts" -eq 2 ] || fail "$starts session starts after two launches"
-tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "the second run did not close its session"
+tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "closing the strip did not close the session"
 expect_log_read "$lines"
 
 echo "e2e: 1 passed, 0 failed"

@@ -1,7 +1,9 @@
 // Where the strip and its close button go, and what the close button does.
+#include <QtTest/qtestspontaneevent.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFontInfo>
 #include <QMouseEvent>
 #include <QPainter>
@@ -105,6 +107,30 @@ TEST(TransparentWindow, NeverTakesFocusAndItsCloseButtonQuitsOrOpensTheMenu) {
         button.render(&image, QPoint(160, 6));
         image.save(QString::fromStdString((std::filesystem::path(out) / "strip_close_button.png").string()));
     }
+}
+
+// A close request from the window manager quits as the × does, after its event is
+// done with, and the strip stays up meanwhile; the app's own closing on quit is not
+// refused, or the quit would be called off.
+TEST(TransparentWindow, AWindowManagerCloseQuitsAndTheAppsOwnCloseGoesThrough) {
+    TransparentWindow window(stripGeometry({0, 0, 1920, 1080}, 1.0));
+    int quits = 0;
+    window.onCloseButton([&] { ++quits; }, [](QWidget&) {});
+    window.show();
+
+    QCloseEvent request;
+    QSpontaneKeyEvent::setSpontaneous(&request);  // as it comes from the window system
+    QApplication::instance()->notify(&window, &request);
+    EXPECT_FALSE(request.isAccepted());
+    EXPECT_EQ(quits, 0);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(window.isVisible());
+
+    EXPECT_TRUE(window.close());
+    EXPECT_FALSE(window.isVisible());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(quits, 1);
 }
 
 // The close button is drawn once and stamped on every later frame: each stamp must
