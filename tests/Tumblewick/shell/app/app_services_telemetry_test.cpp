@@ -10,6 +10,7 @@
 #include <future>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 
 #include "Tumblewick/shell/app_services.h"
@@ -30,7 +31,8 @@ class ScopedHome {
    public:
     ScopedHome() {
         char pattern[] = "/tmp/tw-services-XXXXXX";
-        root_ = ::mkdtemp(pattern);
+        if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("no temporary folder");
+        root_ = pattern;
         for (const char* name :
              {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", HttpLanguageModel::kBaseUrlVariable})
             if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
