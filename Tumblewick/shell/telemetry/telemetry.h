@@ -24,8 +24,6 @@
 
 namespace tw {
 
-class SharedTelemetry;
-
 class Telemetry {
    public:
     static constexpr const char* anonymousIdKey = "tw_telemetry_anonymous_id";
