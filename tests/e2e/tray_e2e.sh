@@ -13,7 +13,7 @@ e2e_start_display
 viewable() {  # $1: the geometry of an app window ("1920x150", "380x150", ...), mapped now
   local id
   for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep " $1+" | awk '{print $1}'); do
-    xwininfo -id "$id" | grep -q "IsViewable" && return 0
+    xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" && return 0
   done
   return 1
 }
@@ -21,7 +21,7 @@ unmapped_strip() { [ -n "$(find_strip)" ] && ! viewable 1920x150; }
 tray_icon() {  # the ticket's window: a small app window inside the tray
   local id
   for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep -E ' [0-9]{2}x[0-9]{2}\+' | awk '{print $1}'); do
-    xwininfo -id "$id" | grep -q "IsViewable" && { echo "$id"; return 0; }
+    xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" && { echo "$id"; return 0; }
   done
   return 1
 }
@@ -35,7 +35,7 @@ start_tray() {  # sets tray_pid once the tray owns the screen's tray selection
   trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
   tray_pid=$!
   pids+=($tray_pid)
-  wait_for 10 eval 'xdotool search --classname trayer >/dev/null' || fail "the tray did not start"
+  wait_for 10 eval 'xdotool search --classname trayer >/dev/null 2>&1' || fail "the tray did not start"
 }
 said() {  # $1: how many lines of the app's log hold $2
   [ "$(grep -c -F "$2" "$work/app-late.log")" -eq "$1" ]

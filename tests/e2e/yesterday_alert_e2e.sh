@@ -19,7 +19,7 @@ export PATH="$work/bin:$PATH" DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-bus"
 alert_window() {  # the app's dialog window, once mapped
   local id
   for id in $(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null); do
-    xprop -id "$id" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_DIALOG && { echo "$id"; return 0; }
+    xprop -id "$id" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_DIALOG && { echo "$id"; return 0; }
   done
   return 1
 }
