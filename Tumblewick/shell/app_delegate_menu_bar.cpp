@@ -64,8 +64,9 @@ void AppDelegate::startMenuBar() {
 }
 
 std::function<bool()> AppDelegate::followSystemTray() {
-    // The toolkit asks for a tray when asked; on X it is followed as trays come and go.
-    // A tray it reaches over D-Bus alone counts as none here: the strip stays.
+    // Qt says whether a tray runs only when asked; on X the tray's selection is watched,
+    // so the strip follows trays as they come and go. A tray Qt reaches over D-Bus alone
+    // counts as none there: the strip stays, and the circus is never out of reach.
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         auto watch = SystemTrayWatch::open([this](bool) {
             if (menuBarModeObserver_) menuBarModeObserver_->trayChanged();
@@ -74,7 +75,8 @@ std::function<bool()> AppDelegate::followSystemTray() {
             trayWatch_ = std::move(*opened);
             return [&tray = *trayWatch_] { return tray.present(); };
         }
-        log::info("The system tray is looked for at launch only: " + std::get<std::string>(watch) + ".");
+        log::info("The system tray is not followed (" + std::get<std::string>(watch) +
+                  "): it is looked for when menu-bar mode changes.");
     }
     return [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 }
