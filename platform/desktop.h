@@ -23,7 +23,8 @@ class Desktop {
     virtual void revealFile(const std::filesystem::path& file) = 0;
     // A sound of the sound theme by its name; a missing sound is silent.
     virtual void playSound(const std::string& name) = 0;
-    // Runs the alert modally; the index of the chosen button.
+    // Runs the alert modally; the index of the chosen button. It appears without taking
+    // the keyboard: keys typed into another window stay there until the user clicks it.
     virtual std::size_t runAlert(const DesktopAlert& alert) = 0;
 
     // The process's desktop. The pointer must outlive its use; nullptr restores the quiet one.

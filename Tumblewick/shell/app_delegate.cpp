@@ -24,6 +24,7 @@
 #include "platform/log.h"
 #include "platform/settings_keys.h"
 #include "platform/x11/desktop_input.h"
+#include "platform/x11/system_tray_watch.h"
 #include "troupe/store/troupe_store.h"
 #include "windows/exports/tumblewick_chapter_export.h"
 #include "windows/exports/tumblewick_yesterday_banner.h"

@@ -22,6 +22,7 @@ class SettingsPanel;
 class FeedUpdateChecker;
 class TumblewickMenuBarController;
 class MenuBarModeStrip;
+class SystemTrayWatch;
 class KeyValueStore;
 class ArcOverlayController;
 
@@ -65,6 +66,8 @@ class AppDelegate final : public QObject {
     // The story-arc card, and the tray item with menu-bar mode's hold on the strip.
     void startArcOverlay();
     void startMenuBar();
+    // Whether a tray is present now: followed on X, asked afresh elsewhere.
+    std::function<bool()> followSystemTray();
 
     AppServices& services_;
     ShellHotkeyActions hotkeyActions_;
@@ -81,6 +84,7 @@ class AppDelegate final : public QObject {
     WindowEntries windows_;
     std::unique_ptr<TumblewickMenuBarController> menuBar_;
     std::unique_ptr<MenuBarModeStrip> menuBarModeObserver_;
+    std::unique_ptr<SystemTrayWatch> trayWatch_;  // after the observer it tells: gone first
     std::unique_ptr<KeyValueStore> cloudKeyValues_;
     std::unique_ptr<ArcOverlayController> arcOverlay_;
 };

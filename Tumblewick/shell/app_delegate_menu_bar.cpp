@@ -1,7 +1,10 @@
 // The delegate's launch steps for the story-arc card and the tray item. In menu-bar
 // mode the tray item is the app's presence: hiding the strip never ends the app (it
-// does not quit when its last window closes), and Quit takes the one quit path.
+// does not quit when its last window closes), and Quit takes the one quit path. The
+// strip follows the tray as it comes and goes.
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
+#include <variant>
 
 #include "Tumblewick/shell/app_delegate.h"
 #include "Tumblewick/shell/arc_overlay_view.h"
@@ -12,6 +15,7 @@
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/qt/qt_key_value_store.h"
+#include "platform/x11/system_tray_watch.h"
 
 namespace tw {
 namespace {
@@ -53,11 +57,28 @@ void AppDelegate::startMenuBar() {
             .makeStageView = [this](QSize size, CustomFleaXPSink& xp) { return makeStageView(size, xp); },
         });
     menuBarModeObserver_ = std::make_unique<MenuBarModeStrip>(
-        services_.standardDefaults(), services_.notifications(),
-        [] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+        services_.standardDefaults(), services_.notifications(), followSystemTray(),
         MenuBarModeStrip::Strip{.hide = [this] { window_->hide(); },
                                 .front = [this] { window_->orderFront(); }});
     menuBarModeObserver_->applyAtLaunch();
+}
+
+std::function<bool()> AppDelegate::followSystemTray() {
+    // Qt says whether a tray runs only when asked; on X the tray's selection is watched,
+    // so the strip follows trays as they come and go. A tray Qt reaches over D-Bus alone
+    // counts as none there: the strip stays, and the circus is never out of reach.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        auto watch = SystemTrayWatch::open([this](bool) {
+            if (menuBarModeObserver_) menuBarModeObserver_->trayChanged();
+        });
+        if (auto* opened = std::get_if<std::unique_ptr<SystemTrayWatch>>(&watch)) {
+            trayWatch_ = std::move(*opened);
+            return [&tray = *trayWatch_] { return tray.present(); };
+        }
+        log::info("The system tray is not followed (" + std::get<std::string>(watch) +
+                  "): it is looked for when menu-bar mode changes.");
+    }
+    return [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
 }
 
 }  // namespace tw

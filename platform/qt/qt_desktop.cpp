@@ -1,10 +1,12 @@
 #include "platform/qt/qt_desktop.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QUrl>
+#include <QWindow>
 #include <vector>
 
 #include "platform/log.h"
@@ -31,6 +33,32 @@ void openFolder(const std::filesystem::path& file) {
         log::warning("Cannot show " + file.string() + ": no file manager answered and xdg-open failed");
     }
 }
+
+// While installed, the first click inside `window` lets it take the focus and
+// activates it; a click on one of its buttons still answers at once.
+class FocusOnClick final : public QObject {
+   public:
+    explicit FocusOnClick(QWidget& window) : window_(window) { qApp->installEventFilter(this); }
+    ~FocusOnClick() override { qApp->removeEventFilter(this); }
+    FocusOnClick(const FocusOnClick&) = delete;
+    FocusOnClick& operator=(const FocusOnClick&) = delete;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::MouseButtonPress) return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        QWindow* handle = window_.windowHandle();
+        if (widget == nullptr || widget->window() != &window_ || handle == nullptr) return false;
+        if (handle->flags().testFlag(Qt::WindowDoesNotAcceptFocus)) {
+            // On the window itself: the widget would hide and show again to change its flags.
+            handle->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+            window_.activateWindow();
+        }
+        return false;
+    }
+
+   private:
+    QWidget& window_;
+};
 
 }  // namespace
 
@@ -112,6 +140,12 @@ std::size_t QtDesktop::runAlert(const DesktopAlert& alert) {
                                         buttons.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
     }
     if (!buttons.empty()) box.setDefaultButton(buttons.front());
+    // It opens while the user may be typing elsewhere: those keys must not press its
+    // default button. A modal window is activated as it maps, so it refuses the focus
+    // until the user clicks it.
+    box.setAttribute(Qt::WA_ShowWithoutActivating);
+    box.setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    const FocusOnClick focusOnClick(box);
     box.exec();
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         if (box.clickedButton() == buttons[i]) return i;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Menu-bar mode beside a system tray: the app lives on through the tray alone while its
 # strip is hidden; a click on the ticket opens the popover with its own stage, and a
-# second click closes it without opening it again. (panels_e2e.sh checks that the
-# strip stays on a desktop without a tray.)
+# second click closes it without opening it again. A tray that starts after the app
+# hides the strip and shows the ticket; a tray that goes brings the strip back. (panels_e2e.sh
+# checks that the strip stays on a desktop without a tray.)
 set -uo pipefail
 app=${1:?usage: tray_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -12,7 +13,7 @@ e2e_start_display
 viewable() {  # $1: the geometry of an app window ("1920x150", "380x150", ...), mapped now
   local id
   for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep " $1+" | awk '{print $1}'); do
-    xwininfo -id "$id" | grep -q "IsViewable" && return 0
+    xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" && return 0
   done
   return 1
 }
@@ -20,7 +21,7 @@ unmapped_strip() { [ -n "$(find_strip)" ] && ! viewable 1920x150; }
 tray_icon() {  # the ticket's window: a small app window inside the tray
   local id
   for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep -E ' [0-9]{2}x[0-9]{2}\+' | awk '{print $1}'); do
-    xwininfo -id "$id" | grep -q "IsViewable" && { echo "$id"; return 0; }
+    xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" && { echo "$id"; return 0; }
   done
   return 1
 }
@@ -30,12 +31,39 @@ launch() {  # $1: output file
   pids+=($app_pid)
 }
 
-trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
-tray_pid=$!
-pids+=($tray_pid)
-sleep 1
+start_tray() {  # sets tray_pid once the tray owns the screen's tray selection
+  trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
+  tray_pid=$!
+  pids+=($tray_pid)
+  wait_for 10 eval 'xdotool search --classname trayer >/dev/null 2>&1' || fail "the tray did not start"
+}
+said() {  # $1: how many lines of the app's log hold $2
+  [ "$(grep -c -F "$2" "$work/app-late.log")" -eq "$1" ]
+}
 e2e_fresh_home
 e2e_write_settings '"TumblewickMenuBarMode": {"type": "bool", "value": true}'
+
+# The tray starts after the app, as at login, and later goes away.
+start_app "$work/app-late.log"
+wait_for 5 said 1 "has no system tray" || fail "the log did not say once that there is no tray"
+start_tray
+wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared when the tray started"
+wait_for 5 unmapped_strip || fail "the strip stayed although a tray arrived in menu-bar mode"
+wait_for 5 said 1 "A system tray is here" || fail "the log did not say once that the tray arrived"
+kill "$tray_pid"
+wait "$tray_pid" 2>/dev/null
+wait_for 5 eval '[ -n "$(find_strip)" ] && viewable 1920x150' || fail "the strip did not come back when the tray went"
+wait_for 5 said 1 "The system tray went away" || fail "the log did not say once that the tray went"
+start_tray
+wait_for 5 unmapped_strip || fail "the strip stayed when a tray came back"
+wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared when the tray came back"
+said 1 "has no system tray" || fail "the absent tray was said more than once"
+stop_app
+kill "$tray_pid"
+wait "$tray_pid" 2>/dev/null
+
+# Launched beside a running tray.
+start_tray
 launch "$work/app-tray.log"
 wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared"
 wait_for 5 unmapped_strip || fail "the strip did not hide in menu-bar mode with a tray"

@@ -13,6 +13,19 @@ bool toggleMenuBarMode(Defaults& defaults, NotificationCenter& notifications) {
     return enabled;
 }
 
+bool menuBarModeHidesStrip(bool modeOn, bool trayPresent) { return modeOn && trayPresent; }
+
+std::optional<std::string> menuBarTrayNote(std::optional<bool> trayBefore, bool trayNow) {
+    if (trayBefore == trayNow) return std::nullopt;
+    if (!trayNow) {
+        if (!trayBefore)
+            return "Menu-bar mode is on, but this desktop has no system tray: the strip stays on screen.";
+        return "The system tray went away: the strip is back on screen until a tray returns.";
+    }
+    if (!trayBefore) return std::nullopt;
+    return "A system tray is here: menu-bar mode hides the strip.";
+}
+
 MenuBarModeStrip::MenuBarModeStrip(const Defaults& defaults, NotificationCenter& notifications,
                                    std::function<bool()> trayAvailable, Strip strip)
     : defaults_(defaults),
@@ -34,14 +47,23 @@ void MenuBarModeStrip::applyAtLaunch() {
     if (hideStrip()) strip_.hide();
 }
 
-bool MenuBarModeStrip::hideStrip() {
-    if (!resolvedMenuBarModeEnabled(defaults_)) return false;
-    if (trayAvailable_()) return true;
-    if (!saidNoTray_) {
-        saidNoTray_ = true;
-        log::info("Menu-bar mode is on, but this desktop has no system tray: the strip stays on screen.");
+void MenuBarModeStrip::trayChanged() {
+    // With the mode off the strip is on screen whatever the tray does.
+    if (!resolvedMenuBarModeEnabled(defaults_)) return;
+    if (hideStrip()) {
+        strip_.hide();
+    } else {
+        strip_.front();
     }
-    return false;
+}
+
+bool MenuBarModeStrip::hideStrip() {
+    const bool modeOn = resolvedMenuBarModeEnabled(defaults_);
+    if (!modeOn) return false;
+    const bool tray = trayAvailable_();
+    if (const auto note = menuBarTrayNote(trayWhileOn_, tray)) log::info(*note);
+    trayWhileOn_ = tray;
+    return menuBarModeHidesStrip(modeOn, tray);
 }
 
 }  // namespace tw

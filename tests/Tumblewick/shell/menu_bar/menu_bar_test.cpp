@@ -194,5 +194,83 @@ TEST(MenuBarMode, TheStripHidesOnlyWithATrayAndEachToggleFlipsItOnce) {
     }
 }
 
+TEST(MenuBarMode, TheStripFollowsATrayThatComesAndGoesAndEachChangeIsSaidOnce) {
+    const std::string noTray =
+        "ℹ️ Menu-bar mode is on, but this desktop has no system tray: the strip stays on screen.";
+    const std::string arrived = "ℹ️ A system tray is here: menu-bar mode hides the strip.";
+    const std::string left =
+        "ℹ️ The system tray went away: the strip is back on screen until a tray returns.";
+    enum class Event { trayArrives, trayLeaves, toggleMode };
+    struct Step {
+        Event event;
+        const char* strip;
+        std::vector<std::string> said;
+    };
+    struct Case {
+        const char* name;
+        bool mode, trayAtLaunch;
+        const char* stripAtLaunch;
+        std::vector<std::string> saidAtLaunch;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"a tray starts after the app, goes, and comes back",
+         true,
+         false,
+         "shown",
+         {noTray},
+         {{Event::trayArrives, "hidden", {arrived}},
+          {Event::trayLeaves, "shown", {left}},
+          {Event::trayLeaves, "shown", {}},
+          {Event::trayArrives, "hidden", {arrived}}}},
+        {"with the mode off the tray moves nothing and says nothing",
+         false,
+         true,
+         "shown",
+         {},
+         {{Event::trayLeaves, "shown", {}},
+          {Event::toggleMode, "shown", {noTray}},
+          {Event::trayArrives, "hidden", {arrived}},
+          {Event::toggleMode, "shown", {}},
+          {Event::trayLeaves, "shown", {}}}},
+        {"a tray that went while the mode was off is said once it counts again",
+         true,
+         true,
+         "hidden",
+         {},
+         {{Event::trayLeaves, "shown", {left}},
+          {Event::toggleMode, "shown", {}},
+          {Event::trayArrives, "shown", {}},
+          {Event::toggleMode, "hidden", {arrived}}}},
+    };
+    for (const Case& c : cases) {
+        testing::InMemoryDefaults defaults;
+        defaults.setBool(settings::menuBarMode.key, c.mode);
+        NotificationCenter notifications;
+        std::vector<std::string> lines;
+        log::setSinkForTesting([&](std::string_view line) { lines.emplace_back(line); });
+        bool tray = c.trayAtLaunch;
+        std::string strip = "shown";
+        MenuBarModeStrip observer(defaults, notifications, [&] { return tray; },
+                                  {.hide = [&] { strip = "hidden"; }, .front = [&] { strip = "shown"; }});
+        observer.applyAtLaunch();
+        EXPECT_EQ(strip, c.stripAtLaunch) << c.name;
+        EXPECT_EQ(lines, c.saidAtLaunch) << c.name;
+        for (std::size_t i = 0; i < c.steps.size(); ++i) {
+            const Step& step = c.steps[i];
+            lines.clear();
+            if (step.event == Event::toggleMode) {
+                toggleMenuBarMode(defaults, notifications);
+            } else {
+                tray = step.event == Event::trayArrives;
+                observer.trayChanged();
+            }
+            EXPECT_EQ(strip, step.strip) << c.name << ", step " << i;
+            EXPECT_EQ(lines, step.said) << c.name << ", step " << i;
+        }
+        log::setSinkForTesting(nullptr);
+    }
+}
+
 }  // namespace
 }  // namespace tw
