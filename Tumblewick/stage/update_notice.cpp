@@ -15,7 +15,9 @@ std::string shownUpdateVersion(std::string_view feedVersion) {
     std::string_view version = feedVersion;
     if (!version.empty() && (version.front() == 'v' || version.front() == 'V')) version.remove_prefix(1);
     if (version.size() <= room) return std::string(version);
-    const std::string kept = unicode::graphemePrefix(version, room);
+    // The strip asks every frame: only the head of a long version is walked.
+    constexpr std::size_t headBytes = 1024;
+    const std::string kept = unicode::graphemePrefix(version.substr(0, headBytes), room);
     if (kept.size() == version.size()) return kept;
     return unicode::graphemePrefix(kept, room - 1) + "\u2026";
 }
