@@ -3,7 +3,6 @@
 #include <mutex>
 
 #include "narrative/narrative_json.h"
-#include "platform/log.h"
 
 namespace tw {
 
@@ -93,9 +92,8 @@ bool FleaNarrativeTuning::install(std::string_view jsonText) {
         const OrderedJson document = parseJson(jsonText);
         setCurrent(fromJson(JsonReader(document)));
         return true;
-    } catch (const JsonDecodeError& error) {
-        log::warning("Narrative tuning not installed: " + std::string(toString(error.kind())) + " at \"" +
-                     error.path() + "\" (" + error.detail() + ")");
+    } catch (const JsonDecodeError&) {
+        // The result tells the caller; the tuning in force stays as it was.
         return false;
     }
 }

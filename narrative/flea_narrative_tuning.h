@@ -76,8 +76,8 @@ struct FleaNarrativeTuning {
     static FleaNarrativeTuning current();
     static void setCurrent(const FleaNarrativeTuning& tuning);
 
-    // Decodes a whole document and installs it; on any failure nothing changes and
-    // the result is false.
+    // Decodes a whole document and installs it; on any failure nothing changes, nothing
+    // is logged and the result is false.
     static bool install(std::string_view jsonText);
 
     // No file is watched in this build: the callback is never called.

@@ -150,7 +150,7 @@ class Path {
 };
 
 enum class FontFamily { system, monospaced };
-enum class FontWeight { regular, medium, semibold, bold, heavy };
+enum class FontWeight { light, regular, medium, semibold, bold, heavy };
 
 struct Font {
     FontFamily family = FontFamily::system;

@@ -28,8 +28,10 @@ std::string describeType(JsonType type) {
     return "an unknown value";
 }
 
-std::string composeMessage(JsonErrorKind kind, const std::string& path, const std::string& detail) {
+std::string composeMessage(JsonErrorKind kind, const std::string& path, const std::string& detail,
+                           const std::string& expectedType) {
     std::string message = toString(kind);
+    if (!expectedType.empty()) message += " (expected " + expectedType + ")";
     message += path.empty() ? std::string(" at the top level") : " at \"" + path + "\"";
     if (!detail.empty()) message += ": " + detail;
     return message;
@@ -51,11 +53,13 @@ const char* toString(JsonErrorKind kind) {
     return "unknown";
 }
 
-JsonDecodeError::JsonDecodeError(JsonErrorKind kind, std::string path, std::string detail)
-    : std::runtime_error(composeMessage(kind, path, detail)),
+JsonDecodeError::JsonDecodeError(JsonErrorKind kind, std::string path, std::string detail,
+                                 std::string expectedType)
+    : std::runtime_error(composeMessage(kind, path, detail, expectedType)),
       kind_(kind),
       path_(std::move(path)),
-      detail_(std::move(detail)) {}
+      detail_(std::move(detail)),
+      expectedType_(std::move(expectedType)) {}
 
 OrderedJson parseJson(std::string_view text, std::size_t sizeLimit) {
     return JsonDocument::parse(text, sizeLimit).toOrderedJson();
@@ -76,6 +80,10 @@ JsonReader::JsonReader(const OrderedJson& value, std::string path) : index_(0) {
 
 void JsonReader::fail(JsonErrorKind kind, const std::string& detail) const {
     throw JsonDecodeError(kind, path(), detail);
+}
+
+void JsonReader::failTypeMismatch(std::string_view expectedType, const std::string& detail) const {
+    throw JsonDecodeError(JsonErrorKind::typeMismatch, path(), detail, std::string(expectedType));
 }
 
 void JsonReader::failExpecting(const char* expected) const {

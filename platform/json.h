@@ -30,15 +30,19 @@ const char* toString(JsonErrorKind kind);
 
 class JsonDecodeError : public std::runtime_error {
    public:
-    JsonDecodeError(JsonErrorKind kind, std::string path, std::string detail);
+    // `expectedType` names the type a mismatched value should have been read as
+    // ("TroupeSettingValue"); it shows in the full text.
+    JsonDecodeError(JsonErrorKind kind, std::string path, std::string detail, std::string expectedType = {});
     JsonErrorKind kind() const { return kind_; }
     const std::string& path() const { return path_; }
     const std::string& detail() const { return detail_; }
+    const std::string& expectedType() const { return expectedType_; }  // empty when none was named
 
    private:
     JsonErrorKind kind_;
     std::string path_;
     std::string detail_;
+    std::string expectedType_;
 };
 
 class JsonEncodeError : public std::runtime_error {
@@ -102,6 +106,8 @@ class JsonReader {
     std::optional<Uuid> optionalUuid(std::string_view key) const;
 
     [[noreturn]] void fail(JsonErrorKind kind, const std::string& detail) const;
+    // A type mismatch that names the type the value could not be read as.
+    [[noreturn]] void failTypeMismatch(std::string_view expectedType, const std::string& detail) const;
 
    private:
     // What only some readers need, shared by every reader taken from them.

@@ -3,14 +3,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <system_error>
 
 #include "Tumblewick/colony/mac_flea_levels.h"
+#include "platform/atomic_file.h"
 #include "platform/json.h"
-#include "platform/log.h"
 
 #ifndef TW_BUILD_RESOURCE_DIR
 #define TW_BUILD_RESOURCE_DIR ""
@@ -168,25 +166,6 @@ ProgressionSpec::ActSpec readAct(const std::string& key, const OrderedJson& o) {
     return act;
 }
 
-std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return content.str();
-}
-
-// Logs and says so when a document is over the limit.
-bool overLimit(std::uintmax_t size) {
-    if (size <= kProgressionDocumentLimit) return false;
-    log::warning("Progression document is " + std::to_string(size) + " bytes, over the limit of " +
-                 std::to_string(kProgressionDocumentLimit) + "; custom fleas keep their plain looks");
-    return true;
-}
-
 std::filesystem::path executableDirectory() {
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -196,19 +175,14 @@ std::filesystem::path executableDirectory() {
 }  // namespace
 
 ProgressionSpec readProgressionSpec(std::string_view text) {
-    if (overLimit(text.size())) return ProgressionSpec();
+    if (text.size() > kProgressionDocumentLimit) return ProgressionSpec();
     OrderedJson root;
     try {
         root = parseJson(text);
-    } catch (const JsonDecodeError& error) {
-        log::warning(std::string("Progression document does not parse (") + error.what() +
-                     "); custom fleas keep their plain looks");
+    } catch (const JsonDecodeError&) {
         return ProgressionSpec();
     }
-    if (!root.is_object()) {
-        log::warning("Progression document is not a JSON object; custom fleas keep their plain looks");
-        return ProgressionSpec();
-    }
+    if (!root.is_object()) return ProgressionSpec();
 
     ProgressionSpec spec;
     if (const auto* levels = objectAt(root, "levels")) {
@@ -236,14 +210,18 @@ ProgressionSpec readProgressionSpec(std::string_view text) {
 
 ProgressionSpec loadProgressionSpec(const std::vector<std::filesystem::path>& candidates) {
     for (const auto& candidate : candidates) {
-        std::error_code ec;
-        if (std::filesystem::is_regular_file(candidate, ec) &&
-            overLimit(std::filesystem::file_size(candidate, ec))) {
-            return ProgressionSpec();
+        atomic_file::ReadResult file = atomic_file::read(candidate, kProgressionDocumentLimit);
+        switch (file.status) {
+            case atomic_file::ReadStatus::ok:
+                return readProgressionSpec(file.text);
+            case atomic_file::ReadStatus::tooLarge:
+                return ProgressionSpec();  // the document is there: no later one stands in for it
+            case atomic_file::ReadStatus::missing:
+            case atomic_file::ReadStatus::notAFile:
+            case atomic_file::ReadStatus::failed:
+                break;
         }
-        if (auto text = readWholeFile(candidate)) return readProgressionSpec(*text);
     }
-    log::warning("No progression document found; custom fleas keep their plain looks");
     return ProgressionSpec();
 }
 

@@ -10,6 +10,7 @@
 #include "Tumblewick/stage/stage_agent_overlays.h"
 #include "Tumblewick/stage/tumblewick_stage.h"
 #include "Tumblewick/stage/ui_fonts.h"
+#include "Tumblewick/stage/update_notice.h"
 #include "agent/host/tumblewick_settings_panel.h"
 #include "platform/settings_keys.h"
 
@@ -184,7 +185,7 @@ void paintUpdateNotice(Canvas& c, const TumblewickStage& stage, double w, double
     style.font = UIFonts::system(9, s, FontWeight::medium);
     style.color =
         TumblewickStage::blendColor(Color::rgb(0.53, 0.4, 0.0), Colors::gold, (p + 1) * 0.5 * 0.4 + 0.6);
-    const std::string text = "v" + *stage.updateAvailableVersion + " available";
+    const std::string text = updateNoticeText(*stage.updateAvailableVersion);
     const double tw = c.measureText(text, style.font).width;
     c.drawText(text, {w - 20 * s - tw, 8 * s}, style);
 }

@@ -180,29 +180,31 @@ double QPainterCanvas::pixelsPerPoint() const {
     return scale > 0 && std::isfinite(scale) ? scale * ratio : ratio;
 }
 
+QFont::Weight qtFontWeight(FontWeight weight) {
+    switch (weight) {
+        case FontWeight::light:
+            return QFont::Light;
+        case FontWeight::regular:
+            break;
+        case FontWeight::medium:
+            return QFont::Medium;
+        case FontWeight::semibold:
+            return QFont::DemiBold;
+        case FontWeight::bold:
+            return QFont::Bold;
+        case FontWeight::heavy:
+            return QFont::Black;
+    }
+    return QFont::Normal;
+}
+
 QFont QPainterCanvas::qfont(const Font& font) const {
     QFont f = QFontDatabase::systemFont(font.family == FontFamily::monospaced ? QFontDatabase::FixedFont
                                                                               : QFontDatabase::GeneralFont);
     // Points of the drawing are device-independent pixels, whatever the device's DPI.
     const double dpi = painter_.device() != nullptr ? painter_.device()->logicalDpiY() : 72.0;
     f.setPointSizeF(std::max(font.size, 0.5) * 72.0 / (dpi > 0 ? dpi : 72.0));
-    switch (font.weight) {
-        case FontWeight::regular:
-            f.setWeight(QFont::Normal);
-            break;
-        case FontWeight::medium:
-            f.setWeight(QFont::Medium);
-            break;
-        case FontWeight::semibold:
-            f.setWeight(QFont::DemiBold);
-            break;
-        case FontWeight::bold:
-            f.setWeight(QFont::Bold);
-            break;
-        case FontWeight::heavy:
-            f.setWeight(QFont::Black);
-            break;
-    }
+    f.setWeight(qtFontWeight(font.weight));
     return f;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The Canvas realised with QPainter: non-zero fill rule, flat caps, miter joins,
 // 1 point = 1 device-independent pixel, antialiased.
+#include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <cstddef>
@@ -14,6 +15,9 @@
 class QPainterPath;
 
 namespace tw {
+
+// The Qt weight that draws `weight`; widgets that show canvas fonts use it too.
+QFont::Weight qtFontWeight(FontWeight weight);
 
 // What a canvas keeps from one frame to the next when it is given one: text layouts,
 // stamped pictures, blurred shadows, pens and brushes, so a widget that repaints the same

@@ -61,20 +61,18 @@ TEST_F(NarrativeTuningTest, AnyMissingOrMistypedKeyChangesNothing) {
     broken.push_back(version);
     ASSERT_EQ(broken.size(), 7u + 30u * 3u + 2u);
 
-    for (const OrderedJson& document : broken) {
-        EXPECT_FALSE(FleaNarrativeTuning::install(dumpJson(document))) << dumpJson(document);
-        EXPECT_EQ(FleaNarrativeTuning::current(), changed());
-    }
+    std::vector<std::string> texts;
+    for (const OrderedJson& document : broken) texts.push_back(dumpJson(document));
+    texts.insert(texts.end(), {"not json", "[]", ""});
+    // A failed install says so only through its result: nothing is logged.
     std::vector<std::string> lines;
     log::setSinkForTesting([&](std::string_view line) { lines.emplace_back(line); });
-    EXPECT_FALSE(FleaNarrativeTuning::install(dumpJson(broken.front())));
+    for (const std::string& text : texts) {
+        EXPECT_FALSE(FleaNarrativeTuning::install(text)) << text;
+        EXPECT_EQ(FleaNarrativeTuning::current(), changed());
+    }
     log::setSinkForTesting(nullptr);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_NE(lines[0].find("schemaVersion"), std::string::npos) << lines[0];
-
-    EXPECT_FALSE(FleaNarrativeTuning::install("not json"));
-    EXPECT_FALSE(FleaNarrativeTuning::install("[]"));
-    EXPECT_EQ(FleaNarrativeTuning::current(), changed());
+    EXPECT_EQ(lines, std::vector<std::string>{});
 }
 
 TEST_F(NarrativeTuningTest, LenientWhereHarmless) {

@@ -71,7 +71,7 @@ TroupeSettingValue readTroupeSettingValue(const In& in) {
         case JsonType::object:
             break;
     }
-    in.fail(JsonErrorKind::typeMismatch, "Unsupported setting value type");
+    in.failTypeMismatch("TroupeSettingValue", "Unsupported setting value type");
 }
 
 // ---- flea lifecycle and progress ----

@@ -141,6 +141,7 @@ class TroupeSimdjsonReader {
     }
 
     [[noreturn]] void fail(JsonErrorKind, const std::string&) const { refuse(); }
+    [[noreturn]] void failTypeMismatch(std::string_view, const std::string&) const { refuse(); }
 
    private:
     [[noreturn]] static void refuse() { throw TroupeSimdjsonRefusal{}; }

@@ -9,6 +9,7 @@ class ElidedLabel final : public QLabel {
    public:
     using QLabel::QLabel;
     void setFullText(const QString& text);
+    const QString& fullText() const { return full_; }
     QSize minimumSizeHint() const override;
 
    protected:

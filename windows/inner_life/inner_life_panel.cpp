@@ -2,11 +2,12 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QVBoxLayout>
 #include <optional>
+#include <utility>
 
 #include "agent/host/tumblewick_agent_host.h"
 #include "windows/companions/companion_style.h"
+#include "windows/inner_life/inner_life_layout.h"
 #include "windows/inner_life/mood_bars.h"
 #include "windows/inner_life/styled_text.h"
 
@@ -16,12 +17,11 @@ namespace {
 const Color sectionColour = Color::rgb(1, 1, 0, 0.6);
 const Font sectionFont{FontFamily::system, 9, FontWeight::bold};
 
-QLabel* addLabel(QWidget* parent, QVBoxLayout& layout, const Font& font, Color colour,
-                 const char* text = "") {
-    auto* label = new QLabel(parent);
+// One line of text, cut with an ellipsis at the width its row gives it.
+ElidedLabel* addLabel(QWidget* parent, const Font& font, Color colour, const char* text = "") {
+    auto* label = new ElidedLabel(parent);
     styleLabel(*label, font, colour);
-    label->setText(QString::fromUtf8(text));
-    layout.addWidget(label);
+    label->setFullText(QString::fromUtf8(text));
     return label;
 }
 
@@ -32,33 +32,19 @@ TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline o
       source_(std::move(source)),
       openTimeline_(std::move(openTimeline)) {
     setAttribute(Qt::WA_ShowWithoutActivating);
-    resize(320, 360);
+    // Fixed rows in a fixed panel: no text, however long, makes it grow.
+    setFixedSize(static_cast<int>(innerLifeContentSize.width), static_cast<int>(innerLifeContentSize.height));
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, companion::panelBackground(0.94));
     setPalette(colours);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 18, 0, 12);
-    layout->setSpacing(0);
-    auto* top = new QVBoxLayout;
-    top->setContentsMargins(16, 0, 16, 0);
-    top->setSpacing(0);
-    name_ = new ElidedLabel(this);
-    styleLabel(*name_, Font{FontFamily::system, 18, FontWeight::bold}, Color::rgb(1, 1, 0));
-    top->addWidget(name_);
-    top->addSpacing(2);
-    voice_ = addLabel(this, *top, Font{FontFamily::system, 11, FontWeight::regular}, Color::white(1, 0.6));
-    top->addSpacing(16);
-    addLabel(this, *top, sectionFont, sectionColour, "MOOD");
-    top->addSpacing(6);
+    name_ = addLabel(this, Font{FontFamily::system, 18, FontWeight::bold}, Color::rgb(1, 1, 0));
+    voice_ = addLabel(this, Font{FontFamily::system, 11, FontWeight::regular}, Color::white(1, 0.6));
+    ElidedLabel* moodHeader = addLabel(this, sectionFont, sectionColour, "MOOD");
     moodBars_ = new CanvasWidget(
         [this](Canvas& canvas, Size size) { drawMoodBars(canvas, size, shown_.mood); }, this);
-    moodBars_->setFixedHeight(60);
-    top->addWidget(moodBars_);
-    top->addSpacing(12);
-    bonds_ = addLabel(this, *top, Font{FontFamily::system, 11, FontWeight::regular}, Color::white(1, 0.65));
-    top->addSpacing(6);
+    bonds_ = addLabel(this, Font{FontFamily::system, 11, FontWeight::regular}, Color::white(1, 0.65));
     timelineButton_ = new QPushButton(QStringLiteral("Open timeline \u2192"), this);
     timelineButton_->setFont(qtFont(Font{FontFamily::system, 11, FontWeight::medium}));
     timelineButton_->setFocusPolicy(Qt::NoFocus);
@@ -68,14 +54,31 @@ TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline o
                        " border-radius: 5px; padding: 2px 10px; }"
                        " QPushButton:pressed { background: rgba(255, 255, 255, 64); }"));
     connect(timelineButton_, &QPushButton::clicked, this, &TumblewickInnerLifePanel::openTimeline);
-    top->addWidget(timelineButton_, 0, Qt::AlignLeft);
-    top->addSpacing(10);
-    addLabel(this, *top, sectionFont, sectionColour, "RECENT LINES");
-    top->addSpacing(4);
-    layout->addLayout(top);
-
+    ElidedLabel* linesHeader = addLabel(this, sectionFont, sectionColour, "RECENT LINES");
     text_ = makeRunsView(*this, Selectable::no, Size{16, 8});
-    layout->addWidget(text_, 1);
+
+    // A row is one line of its font high, whether or not it holds text yet.
+    auto lineHeight = [](const QWidget* label) { return static_cast<double>(label->fontMetrics().height()); };
+    const QSize button = timelineButton_->sizeHint();
+    const InnerLifeLayout layout =
+        innerLifeLayout(InnerLifeRowHeights{.name = lineHeight(name_),
+                                            .voice = lineHeight(voice_),
+                                            .section = lineHeight(moodHeader),
+                                            .bonds = lineHeight(bonds_),
+                                            .button = static_cast<double>(button.height())},
+                        button.width());
+    const std::pair<QWidget*, Rect> frames[] = {
+        {name_, layout.name},
+        {voice_, layout.voice},
+        {moodHeader, layout.moodHeader},
+        {moodBars_, layout.moodBars},
+        {bonds_, layout.bonds},
+        {timelineButton_, layout.timelineButton},
+        {linesHeader, layout.linesHeader},
+        {text_, layout.lines},
+    };
+    for (const auto& [widget, frame] : frames)
+        widget->setGeometry(QRectF(frame.x, frame.y, frame.width, frame.height).toRect());
 
     refreshTimer_.setInterval(refreshMilliseconds);
     connect(&refreshTimer_, &QTimer::timeout, this, &TumblewickInnerLifePanel::refresh);
@@ -113,7 +116,7 @@ TumblewickInnerLifePanel::Source TumblewickInnerLifePanel::hostSource(Tumblewick
 
 void TumblewickInnerLifePanel::show(const std::string& fleaId, const std::string& displayName) {
     // Another flea's bonds must not stand under this one's name while its own are on the way.
-    if (fleaId != fleaId_) bonds_->clear();
+    if (fleaId != fleaId_) bonds_->setFullText(QString());
     fleaId_ = fleaId;
     displayName_ = displayName;
     if (!placed_) {
@@ -133,7 +136,7 @@ void TumblewickInnerLifePanel::refresh() {
     shown_ = source_.content(fleaId_, displayName_);
     setWindowTitle(QString::fromStdString(shown_.title));
     name_->setFullText(QString::fromStdString(shown_.name));
-    voice_->setText(QString::fromStdString(shown_.voice));
+    voice_->setFullText(QString::fromStdString(shown_.voice));
     moodBars_->update();
     showStyledRuns(*text_, shown_.lines);
 
@@ -142,7 +145,7 @@ void TumblewickInnerLifePanel::refresh() {
     source_.topBonds(fleaId_, innerLifeBondLimit,
                      lifetime_.guarded([this, asked = fleaId_](std::vector<agent_host::Bond> bonds) {
                          if (fleaId_ != asked) return;
-                         bonds_->setText(QString::fromStdString(innerLifeBondsText(bonds)));
+                         bonds_->setFullText(QString::fromStdString(innerLifeBondsText(bonds)));
                      }));
 }
 

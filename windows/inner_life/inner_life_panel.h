@@ -47,7 +47,10 @@ class TumblewickInnerLifePanel final : public QWidget {
     void openTimeline();
 
     const InnerLifeContent& shown() const { return shown_; }
-    QString bondsText() const { return bonds_->text(); }
+    QString bondsText() const { return bonds_->fullText(); }
+    // The text rows as shown, cut to their frames.
+    const ElidedLabel& voiceLabel() const { return *voice_; }
+    const ElidedLabel& bondsLabel() const { return *bonds_; }
     QString linesText() const { return text_->toPlainText(); }
     QPushButton& timelineButton() const { return *timelineButton_; }
     const QTimer& refreshTimer() const { return refreshTimer_; }
@@ -59,9 +62,9 @@ class TumblewickInnerLifePanel final : public QWidget {
     Source source_;
     OpenTimeline openTimeline_;
     ElidedLabel* name_ = nullptr;
-    QLabel* voice_ = nullptr;
+    ElidedLabel* voice_ = nullptr;
     CanvasWidget* moodBars_ = nullptr;
-    QLabel* bonds_ = nullptr;
+    ElidedLabel* bonds_ = nullptr;
     QPushButton* timelineButton_ = nullptr;
     QTextEdit* text_ = nullptr;
     QTimer refreshTimer_;

@@ -4,27 +4,14 @@
 #include <QTextEdit>
 #include <algorithm>
 
+#include "platform/qt/qpainter_canvas.h"
 #include "windows/companions/companion_style.h"
 
 namespace tw {
 
 QFont qtFont(const Font& font) {
-    const QFont::Weight weight = [&] {
-        switch (font.weight) {
-            case FontWeight::medium:
-                return QFont::Medium;
-            case FontWeight::semibold:
-                return QFont::DemiBold;
-            case FontWeight::bold:
-                return QFont::Bold;
-            case FontWeight::heavy:
-                return QFont::Black;
-            case FontWeight::regular:
-                break;
-        }
-        return QFont::Normal;
-    }();
-    return companion::font(static_cast<int>(font.size), weight, font.family == FontFamily::monospaced);
+    return companion::font(static_cast<int>(font.size), qtFontWeight(font.weight),
+                           font.family == FontFamily::monospaced);
 }
 
 QColor qtColor(Color color) { return QColor::fromRgbF(color.red, color.green, color.blue, color.alpha); }

@@ -11,8 +11,6 @@ namespace {
 
 constexpr Color yellow = Color::rgb(1, 1, 0);
 constexpr Color white = Color::white(1);
-// The canvas has no light weight; regular stands in for it.
-constexpr FontWeight light = FontWeight::regular;
 constexpr double nameKern = 1.5;
 
 TextStyle style(double size, FontWeight weight, Color color) {
@@ -102,7 +100,8 @@ void drawFrame(Canvas& canvas, const Frame& frame, const Scene& scene, const std
     drawBackdrop(canvas, frame);
 
     const Point d = drift(t);
-    drawCentred(canvas, frame, title, {w / 2 + d.x, h - 80 + d.y}, style(32, light, white.withAlpha(0.55)));
+    drawCentred(canvas, frame, title, {w / 2 + d.x, h - 80 + d.y},
+                style(32, FontWeight::light, white.withAlpha(0.55)));
     drawCentred(canvas, frame, tagLine, {w / 2 + d.x, h - 120 + d.y},
                 style(13, FontWeight::regular, yellow.withAlpha(0.45)));
     drawMoodGrid(canvas, frame, scene, {w / 2 + d.x, h / 2 + 80 + d.y});
@@ -155,13 +154,14 @@ void drawMoodGrid(Canvas& canvas, const Frame& frame, const Scene& scene, Point 
 void drawSubtitle(Canvas& canvas, const Frame& frame, const Scene& scene, Point centre) {
     const auto shown = subtitleAt(scene.recentLines.size(), frame.t);
     if (!shown) {
-        drawCentred(canvas, frame, quietLine, centre, style(18, light, white.withAlpha(0.45)));
+        drawCentred(canvas, frame, quietLine, centre, style(18, FontWeight::light, white.withAlpha(0.45)));
         return;
     }
     const auto& entry = scene.recentLines[shown->index];
     drawCentredKerned(canvas, frame, unicode::uppercased(entry.fleaName), {centre.x, centre.y + 40},
                       style(14, FontWeight::semibold, yellow.withAlpha(shown->alpha * 0.65)), nameKern);
-    drawCentred(canvas, frame, entry.line, centre, style(26, light, white.withAlpha(shown->alpha * 0.85)));
+    drawCentred(canvas, frame, entry.line, centre,
+                style(26, FontWeight::light, white.withAlpha(shown->alpha * 0.85)));
 }
 
 }  // namespace tw::watch

@@ -25,7 +25,7 @@ void FeedUpdateChecker::checkForUpdates(std::function<void(const std::string& ve
                [callback = std::move(callback), running = runningVersion_](const HttpResponse& response) {
                    if (response.error) return;
                    const auto version = feedVersion(response.body);
-                   if (version && isNewerVersion(*version, running)) callback(shownUpdateVersion(*version));
+                   if (version && isNewerVersion(*version, running)) callback(*version);
                });
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Asks the release feed once per call whether a newer version exists, and hands on a
-// newer one as the strip shows it (shownUpdateVersion). Every failure (no feed
+// newer one as the feed wrote it (a leading "v" and all). Every failure (no feed
 // configured, no answer, a body that is not a feed, an older version) ends the check
 // silently; the HTTP status is not looked at.
 #include <string>

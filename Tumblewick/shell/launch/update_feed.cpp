@@ -6,7 +6,6 @@
 
 #include "Tumblewick/shell/configuration/configuration.h"
 #include "platform/json.h"
-#include "platform/unicode.h"
 
 namespace tw {
 namespace {
@@ -71,16 +70,6 @@ bool isNewerVersion(std::string_view remote, std::string_view current) {
         if (a != b) return a > b;
     }
     return false;
-}
-
-std::string shownUpdateVersion(std::string_view feedVersion) {
-    // What "v" and " available" leave of the line.
-    constexpr std::size_t room = kUpdateNoticeMaxCharacters - 1 - std::string_view(" available").size();
-    const std::string_view version = withoutPrefix(feedVersion);
-    if (version.size() <= room) return std::string(version);
-    const std::string kept = unicode::graphemePrefix(version, room);
-    if (kept.size() == version.size()) return kept;
-    return unicode::graphemePrefix(kept, room - 1) + "\u2026";
 }
 
 }  // namespace tw

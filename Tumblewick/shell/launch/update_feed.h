@@ -23,11 +23,4 @@ std::optional<std::string> feedVersion(std::string_view body);
 // part of the number, so "v1.3.0" is older than 1.4.0.
 bool isNewerVersion(std::string_view remote, std::string_view current);
 
-// The strip announces a newer version as "v<version> available", in at most 32
-// characters. The version as that line takes it: without a "v" of its own, and cut
-// with an ellipsis where the line would grow longer, so no feed can make the strip
-// measure and draw a long text every frame.
-inline constexpr std::size_t kUpdateNoticeMaxCharacters = 32;
-std::string shownUpdateVersion(std::string_view feedVersion);
-
 }  // namespace tw

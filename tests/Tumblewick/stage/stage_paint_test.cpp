@@ -38,7 +38,7 @@ void fillStage(StageRig& rig, double energy) {
     s.onKeystrokes(4);
     for (int i = 0; i < 12; ++i) rig.tick(0.017);
     s.energy.value = s.energy.smooth = energy * 100;
-    s.updateAvailableVersion = "1.5.0";
+    s.updateAvailableVersion = "v1.5.0";  // as the feed wrote it
     rig.host.lines = {{"Nova", "The rope hums today, I can feel it in my knees"}, {"Blaze", "Hotter!"}};
     rig.host.refusing = {"Rex"};
     FleaStageState state = FleaStageState::make("Pip", "strongman");

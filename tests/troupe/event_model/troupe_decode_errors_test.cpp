@@ -171,12 +171,36 @@ TEST(TroupeDecodeErrors, BodyFields) {
     });
 }
 
+// A setting value that fits no reading names the type it was read as, beside its
+// description, in the error and in its full text; other mismatches name none.
 TEST(TroupeDecodeErrors, SettingValueFailureNamesItsType) {
-    try {
-        (void)decodeTroupeEventLine(line("setting_changed", R"({"key":"theme","value":[true]})"));
-        FAIL() << "decoded";
-    } catch (const JsonDecodeError& e) {
-        EXPECT_EQ(e.detail(), "Unsupported setting value type");
+    const struct {
+        std::string body;
+        std::string expectedType;
+        std::string detail;
+        std::string path;
+    } cases[] = {
+        {R"({"key":"theme","value":[true]})", "TroupeSettingValue", "Unsupported setting value type",
+         "payload.body.value"},
+        {R"({"key":"theme","value":[1]})", "TroupeSettingValue", "Unsupported setting value type",
+         "payload.body.value"},
+        {R"({"key":"theme","value":{}})", "TroupeSettingValue", "Unsupported setting value type",
+         "payload.body.value"},
+        {R"({"key":7,"value":true})", "", "expected a string, found an integer", "payload.body.key"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        try {
+            (void)decodeTroupeEventLine(line("setting_changed", c.body));
+            ADD_FAILURE() << "decoded";
+        } catch (const JsonDecodeError& e) {
+            EXPECT_EQ(e.kind(), JsonErrorKind::typeMismatch);
+            EXPECT_EQ(e.expectedType(), c.expectedType);
+            EXPECT_EQ(e.detail(), c.detail);
+            EXPECT_EQ(e.path(), c.path);
+            const std::string named = c.expectedType.empty() ? "" : " (expected " + c.expectedType + ")";
+            EXPECT_EQ(std::string(e.what()), "typeMismatch" + named + " at \"" + c.path + "\": " + c.detail);
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QScrollBar>
 #include <cstdlib>
 #include <filesystem>
@@ -138,6 +139,57 @@ TEST(InnerLifeWindowsTest, InnerLifeDropsBondsAnsweredForAFleaNoLongerShown) {
     auto answer = bonds.asked.back().done;
     late.reset();
     answer({{"Zing", 1}});  // the panel is gone: nothing to fill in, no crash
+}
+
+// Long texts in the voice and bonds rows are cut inside the 16-point insets; the panel
+// keeps its 320 × 360 and the rows below stay where they were.
+TEST(InnerLifeWindowsTest, LongTextsAreCutInsideTheInsetsAndThePanelKeepsItsSize) {
+    const std::string longAction = "perform_signature_with_a_very_long_name";
+    const struct {
+        const char* what;
+        std::vector<std::string> actions;
+        std::vector<Bond> bonds;
+        bool cut;
+    } cases[] = {
+        {"short texts", {"sit"}, {{"Zing", 4}}, false},
+        {"a long action list", std::vector<std::string>(7, longAction), {{"Zing", 4}}, true},
+        {"long bonds", {"rest"}, {{std::string(60, 'W'), 12}, {"Dot", 2}, {std::string(40, 'M'), 1}}, true},
+    };
+    std::vector<std::string> actions;
+    TumblewickInnerLifePanel panel(
+        {.content =
+             [&actions](const std::string& fleaId, const std::string& displayName) {
+                 return innerLifeContent(
+                     FleaAgentScheduler::DiagnosticEntry{.flea_id = fleaId, .recent_intent_actions = actions},
+                     feed, fleaId, displayName, now);
+             },
+         .topBonds =
+             [&](const std::string&, int, TumblewickInnerLifePanel::BondsAnswer done) {
+                 for (const auto& c : cases)
+                     if (c.actions == actions) done(c.bonds);
+             }},
+        nullptr);
+    const QRect button = panel.timelineButton().geometry();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        actions = c.actions;
+        panel.show("Pip", "Pip");
+        QCoreApplication::processEvents();  // layout requests settle as they would on screen
+        EXPECT_EQ(panel.size(), QSize(320, 360));
+        EXPECT_EQ(panel.timelineButton().geometry(), button);
+        bool cut = false;
+        for (const ElidedLabel* label : {&panel.voiceLabel(), &panel.bondsLabel()}) {
+            EXPECT_EQ(label->geometry().left(), 16);
+            EXPECT_EQ(label->geometry().right(), 320 - 16 - 1);
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), 288)
+                << label->text().toStdString();
+            if (label->text() == label->fullText()) continue;
+            cut = true;
+            EXPECT_TRUE(label->text().endsWith(QChar(0x2026))) << label->text().toStdString();
+        }
+        EXPECT_EQ(cut, c.cut);
+    }
+    saveImage(panel, "inner_life_long_texts.png");
 }
 
 }  // namespace

@@ -36,10 +36,19 @@ TEST(TroupeSettingsViewTest, TheSwitchWritesTheSettingAndTheColonyThenReportsToT
 
     TroupeSettingsView view(*store);
     EXPECT_FALSE(view.dualWriteSwitch()->isChecked());
-    // Nothing syncs: the form says where the log is, and names no server.
+    // The form is headed as the cross-device settings; nothing syncs yet, so it says
+    // where the log is, and names no server.
+    std::vector<std::string> texts;
+    for (const QLabel* label : view.findChildren<QLabel*>()) {
+        texts.push_back(label->text().toStdString());
+        EXPECT_FALSE(label->text().contains("://")) << texts.back();
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         "Cross-device sync",
+                         "The troupe log stays on this computer: nothing is sent to a server or synced to "
+                         "other devices.",
+                     }));
     EXPECT_EQ(view.whereLine()->text().toStdString(), TroupeSettingsView::whereText);
-    for (const QLabel* label : view.findChildren<QLabel*>())
-        EXPECT_FALSE(label->text().contains("://")) << label->text().toStdString();
     colony.add(someFlea());
     EXPECT_TRUE(sink->events.empty());
 

@@ -145,6 +145,55 @@ TEST(WatchPanelDrawing, DrawsTheGridTheSubtitleAndTheHintFromTheScene) {
     image.save(QString::fromStdString((outputFolder() / "watch_frame.png").string()));
 }
 
+// The title, the quiet line and the subtitle are drawn light, the rest as the view
+// says; and light reaches the screen thinner than regular.
+TEST(WatchPanelDrawing, TitleQuietLineAndSubtitleAreLight) {
+    std::mt19937_64 random(7);
+    const auto sparkles = watch::makeSparkles(random);
+    RecordingCanvas busy;
+    watch::drawFrame(busy, {{1920, 1080}, kSlotMiddle + 6, 1}, busyScene(), sparkles);
+    RecordingCanvas quiet;
+    watch::drawFrame(quiet, {{1920, 1080}, kSlotMiddle, 0}, {}, sparkles);
+    const struct {
+        const RecordingCanvas& canvas;
+        std::string text;
+        double size;
+        FontWeight weight;
+    } cases[] = {
+        {busy, watch::title, 32, FontWeight::light},
+        {busy, "Behold, <b>muscles</b>!", 26, FontWeight::light},
+        {quiet, watch::quietLine, 18, FontWeight::light},
+        {busy, watch::tagLine, 13, FontWeight::regular},
+        {busy, watch::hint, 14, FontWeight::regular},
+        {busy, "Pip", 13, FontWeight::semibold},
+    };
+    for (const auto& c : cases) {
+        const RecordedOp* op = findText(c.canvas.ops(), c.text);
+        ASSERT_NE(op, nullptr) << c.text;
+        EXPECT_EQ(op->textStyle.font, (Font{FontFamily::system, c.size, c.weight})) << c.text;
+    }
+
+    auto ink = [](FontWeight weight) {
+        QImage image(600, 80, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        QPainterCanvas canvas(painter);
+        TextStyle style;
+        style.font = Font{FontFamily::system, 32, weight};
+        style.color = Color::white(1);
+        canvas.drawText(watch::title, {10, 10}, style);
+        painter.end();
+        double sum = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) sum += qAlpha(image.pixel(x, y));
+        return sum;
+    };
+    const double light = ink(FontWeight::light);
+    const double regular = ink(FontWeight::regular);
+    EXPECT_GT(light, 0);
+    EXPECT_LT(light, 0.9 * regular) << "light is drawn with a lighter face";
+}
+
 // X key codes of the evdev layout: what the key table reads, whatever the layout prints.
 constexpr quint32 kXEscape = 9, kXQ = 24, kXW = 25, kXA = 38, kXZ = 52, kXSuper = 133;
 

@@ -1,6 +1,6 @@
 #pragma once
-// The troupe log's settings form: the dual-write switch, the one place that setting is
-// written, and a plain word that the log stays on this computer (nothing syncs it). Its
+// The cross-device settings form: the dual-write switch, the one place that setting is
+// written, and a plain word that the log stays on this computer (nothing syncs it yet). Its
 // model is made once, from the store and endpoint it is built with, and lives as long
 // as the form.
 #include <QCheckBox>
@@ -13,7 +13,7 @@ namespace tw {
 
 class TroupeSettingsView final : public QWidget {
    public:
-    static constexpr const char* title = "Troupe log";
+    static constexpr const char* title = "Cross-device sync";
     static constexpr const char* dualWriteTitle = "Write colony changes to the troupe log";
     static constexpr const char* whereText =
         "The troupe log stays on this computer: nothing is sent to a server or synced to other devices.";

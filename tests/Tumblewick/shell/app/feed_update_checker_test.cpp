@@ -32,6 +32,7 @@ class CountingHttpClient final : public HttpClient {
     HttpClient& inner_;
 };
 
+// The callback gets the version as the feed wrote it; only the strip shortens it.
 TEST(FeedUpdateChecker, CallsBackOnlyWithANewerVersionFromAnyOfTheThreeFeedShapes) {
     testing::LoopbackServer server;
     QtMainQueue main;
@@ -47,7 +48,9 @@ TEST(FeedUpdateChecker, CallsBackOnlyWithANewerVersionFromAnyOfTheThreeFeedShape
     const Case cases[] = {
         {200, R"({"latest": {"version": "1.5.0"}, "version": "1.4.9"})", "1.5.0"},
         {200, R"({"version": "1.4.1"})", "1.4.1"},
-        {200, R"({"version": "v1.5.0"})", "1.5.0"},
+        {200, R"({"version": "v1.5.0"})", "v1.5.0"},
+        {200, R"({"version": "V2.0-beta"})", "V2.0-beta"},
+        {200, R"({"version": "1.5.0-)" + std::string(40, 'x') + R"("})", "1.5.0-" + std::string(40, 'x')},
         {200, R"([{"version": "2.0"}, {"version": "0.1"}])", "2.0"},
         {200, R"({"latest": "1.9.0", "version": "1.4.2"})", "1.4.2"},
         {404, R"({"version": "1.5.0"})", "1.5.0"},
