@@ -8,13 +8,6 @@ source "$(dirname "$0")/e2e_lib.sh"
 e2e_require Xvfb openbox xwininfo xdotool trayer import
 e2e_start_display
 
-tray_icon() {  # the ticket's window: a small app window inside the tray
-  local id
-  for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep -E ' [0-9]{2}x[0-9]{2}\+' | awk '{print $1}'); do
-    xwininfo -id "$id" | grep -q "IsViewable" && { echo "$id"; return 0; }
-  done
-  return 1
-}
 app_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort; }
 settings_open() { xdotool search --onlyvisible --name "Agent settings" >/dev/null 2>&1; }
 gone() { ! kill -0 "$app_pid" 2>/dev/null; }
