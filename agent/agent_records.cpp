@@ -114,3 +114,29 @@ AgentInput AgentInput::make(VoiceCard voice_card, MoodDimensions mood, MemoriesB
 }
 
 }  // namespace tw
+
+std::size_t std::hash<tw::VoiceCard>::operator()(const tw::VoiceCard& v) const noexcept {
+    return tw::hashFields(v.flea_id, v.name, v.traits, v.voice_style, v.ambition, v.superstitions, v.pronouns,
+                          v.signature_phrase_hint);
+}
+
+std::size_t std::hash<tw::MoodDimensions>::operator()(const tw::MoodDimensions& v) const noexcept {
+    return tw::hashFields(v.confidence, v.nerves, v.joy, v.pride);
+}
+
+std::size_t std::hash<tw::AgentMemory>::operator()(const tw::AgentMemory& v) const noexcept {
+    return tw::hashFields(v.id, v.tier, v.tone, v.tags, v.involves_player, v.summary);
+}
+
+std::size_t std::hash<tw::AgentPosition>::operator()(const tw::AgentPosition& v) const noexcept {
+    return tw::hashFields(v.x_norm, v.y_norm);
+}
+
+std::size_t std::hash<tw::DialogueHook>::operator()(const tw::DialogueHook& v) const noexcept {
+    return tw::hashFields(v.outcome_kind, v.importance, v.channel);
+}
+
+std::size_t std::hash<tw::AgentIntent>::operator()(const tw::AgentIntent& v) const noexcept {
+    return tw::hashFields(v.action, v.target_flea_id, v.target_position, v.duration_ticks, v.mood_delta,
+                          v.dialogue_hook);
+}

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/raw_enum.h"
+#include "platform/value_hash.h"
 
 namespace tw {
 
@@ -300,3 +301,11 @@ struct AgentInput {
 };
 
 }  // namespace tw
+
+// Hashes agreeing with ==, so the records can key unordered containers.
+TW_DECLARE_STD_HASH(tw::VoiceCard);
+TW_DECLARE_STD_HASH(tw::MoodDimensions);
+TW_DECLARE_STD_HASH(tw::AgentMemory);
+TW_DECLARE_STD_HASH(tw::AgentPosition);
+TW_DECLARE_STD_HASH(tw::DialogueHook);
+TW_DECLARE_STD_HASH(tw::AgentIntent);

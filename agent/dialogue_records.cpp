@@ -29,3 +29,7 @@ AgentDialogueLine AgentDialogueLine::make(std::string text, AgentDialogueTone to
 }
 
 }  // namespace tw
+
+std::size_t std::hash<tw::AgentDialogueLine>::operator()(const tw::AgentDialogueLine& v) const noexcept {
+    return tw::hashFields(v.text, v.tone, v.refers_to_memory_id, v.generated_by, v.cache_key);
+}

@@ -79,3 +79,6 @@ struct AgentDialogueLine {
 };
 
 }  // namespace tw
+
+// A hash agreeing with ==, so lines can key unordered containers.
+TW_DECLARE_STD_HASH(tw::AgentDialogueLine);

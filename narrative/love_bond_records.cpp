@@ -115,6 +115,5 @@ FleaConversationExchange FleaConversationExchange::fromJson(const JsonReader& re
 
 std::size_t std::hash<tw::FleaConversationLine>::operator()(
     const tw::FleaConversationLine& line) const noexcept {
-    std::size_t h = std::hash<std::string>{}(line.speaker);
-    return h ^ (std::hash<std::string>{}(line.text) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+    return tw::hashFields(line.speaker, line.text);
 }

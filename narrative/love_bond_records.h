@@ -10,6 +10,7 @@
 #include "narrative/narrative_vocabulary.h"
 #include "platform/clock.h"
 #include "platform/json.h"
+#include "platform/value_hash.h"
 
 namespace tw {
 
@@ -86,7 +87,4 @@ struct FleaConversationExchange {
 
 }  // namespace tw
 
-template <>
-struct std::hash<tw::FleaConversationLine> {
-    std::size_t operator()(const tw::FleaConversationLine& line) const noexcept;
-};
+TW_DECLARE_STD_HASH(tw::FleaConversationLine);

@@ -129,3 +129,7 @@ TumblewickEventRecord TumblewickEventRecord::fromJson(const JsonReader& reader) 
 }
 
 }  // namespace tw
+
+std::size_t std::hash<tw::FleaReference>::operator()(const tw::FleaReference& v) const noexcept {
+    return tw::hashFields(v.id, v.name);
+}

@@ -12,6 +12,7 @@
 #include "platform/date.h"
 #include "platform/json.h"
 #include "platform/uuid.h"
+#include "platform/value_hash.h"
 
 namespace tw {
 
@@ -94,3 +95,6 @@ struct TumblewickEventRecord {
 };
 
 }  // namespace tw
+
+// A hash agreeing with ==, so references can key unordered containers.
+TW_DECLARE_STD_HASH(tw::FleaReference);

@@ -33,4 +33,9 @@ OrderedJson TelemetryValue::toJson() const {
     return OrderedJson(nullptr);
 }
 
+std::size_t TelemetryValue::hash() const noexcept {
+    const std::uint64_t alternative = std::visit([](const auto& value) { return hashOf(value); }, value_);
+    return hashFields(value_.index(), alternative);
+}
+
 }  // namespace tw

@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "platform/json.h"
+#include "platform/value_hash.h"
 
 namespace tw {
 
@@ -38,6 +39,8 @@ class TelemetryValue {
     OrderedJson toJson() const;
 
     friend bool operator==(const TelemetryValue&, const TelemetryValue&) = default;
+    // Agrees with ==: the kind counts, and 0.0 and -0.0 hash alike.
+    std::size_t hash() const noexcept;
 
    private:
     std::variant<std::string, std::int64_t, double, bool, std::nullptr_t> value_;
@@ -46,3 +49,8 @@ class TelemetryValue {
 using TelemetryProperties = std::map<std::string, TelemetryValue>;
 
 }  // namespace tw
+
+template <>
+struct std::hash<tw::TelemetryValue> {
+    std::size_t operator()(const tw::TelemetryValue& value) const noexcept { return value.hash(); }
+};

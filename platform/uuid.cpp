@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/value_hash.h"
+
 namespace tw {
 
 namespace {
@@ -77,9 +79,5 @@ std::size_t std::hash<tw::Uuid>::operator()(const tw::Uuid& id) const noexcept {
     std::memcpy(&high, id.bytes.data(), 8);
     std::memcpy(&low, id.bytes.data() + 8, 8);
     // Random UUIDs are already uniform; the mix keeps hand-made ones spread too.
-    std::uint64_t h = high ^ (low + 0x9E3779B97F4A7C15ULL + (high << 6) + (high >> 2));
-    h ^= h >> 33;
-    h *= 0xFF51AFD7ED558CCDULL;
-    h ^= h >> 33;
-    return static_cast<std::size_t>(h);
+    return static_cast<std::size_t>(tw::combineHash(high, low));
 }

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 
 #include "Tumblewick/shell/configuration/configuration.h"
@@ -10,6 +11,7 @@
 #include "Tumblewick/shell/menu_bar_icon.h"
 #include "Tumblewick/shell/shell_hotkey_actions.h"
 #include "Tumblewick/stage/qt/tumblewick_view.h"
+#include "platform/x11/mac_key_code_table.h"
 
 namespace tw {
 
@@ -41,7 +43,9 @@ TumblewickMenuBarController::TumblewickMenuBarController(double /*uiScale*/, Ser
     }
 
     contextMenu_->setTitle(QStringLiteral("Tumblewick"));
-    fillMenu(*contextMenu_, menuBarContextMenuItems(resolvedMenuBarModeEnabled(services_.defaults)));
+    contextItems_ = menuBarContextMenuItems(resolvedMenuBarModeEnabled(services_.defaults));
+    fillMenu(*contextMenu_, contextItems_);
+    contextMenu_->installEventFilter(this);
     connect(contextMenu_.get(), &QMenu::aboutToShow, this, [this] { menuWillOpen(); });
     // Attached rather than popped up by hand: trays that speak over D-Bus show only an
     // attached menu. A right click still leaves the popover as it was.
@@ -63,16 +67,37 @@ void TumblewickMenuBarController::fillMenu(QMenu& menu, const std::vector<MenuBa
         if (item.submenu != MenuBarSubmenu::none) {
             QMenu* submenu = menu.addMenu(QString::fromStdString(item.title));
             (item.submenu == MenuBarSubmenu::spotlight ? spotlightSubmenu_ : innerLifeSubmenu_) = submenu;
+            submenu->installEventFilter(this);  // the keys work while a submenu has them
             continue;
         }
         QString text = QString::fromStdString(item.title);
-        // Only shown after the tab: the global hotkey answers these keys, with the menu open too.
+        // Only shown after the tab, never bound to the action: a shortcut would not reach
+        // the open menu, and no mnemonic is marked, so a bare letter chooses nothing.
         if (item.hotkey) text += QLatin1Char('\t') + QString::fromStdString(hotkeyLabel(*item.hotkey));
         QAction* action = menu.addAction(text);
         action->setCheckable(item.checked);
         action->setChecked(item.checked);
         if (item.action == MenuBarAction::toggleMenuBarMode) modeAction_ = action;
         connect(action, &QAction::triggered, this, [this, item] { perform(item); });
+    }
+}
+
+bool TumblewickMenuBarController::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    const KeyPress press{translateXKey(key->nativeScanCode(), key->nativeVirtualKey()).macKeyCode,
+                         key->modifiers().testFlag(Qt::MetaModifier),
+                         key->modifiers().testFlag(Qt::ShiftModifier), InputOrigin::local};
+    const std::optional<MenuBarItem> item = menuBarItemForKey(contextItems_, press);
+    if (!item) return false;
+    hideMenus();
+    perform(*item);
+    return true;
+}
+
+void TumblewickMenuBarController::hideMenus() {
+    for (QMenu* menu : {innerLifeSubmenu_, spotlightSubmenu_, contextMenu_.get()}) {
+        if (menu != nullptr) menu->hide();
     }
 }
 

@@ -76,11 +76,15 @@ class TumblewickMenuBarController final : public QObject {
     QMenu& innerLifeSubmenu() { return *innerLifeSubmenu_; }
     TumblewickView* circusView() { return circusView_; }
 
+    // While a menu the toolkit draws is open, its own hotkeys choose their items.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
    private:
     void fillMenu(QMenu& menu, const std::vector<MenuBarItem>& items);
     void perform(const MenuBarItem& item);
     // Window actions return at once; the window opens from the main queue.
     void later(std::function<void()> work);
+    void hideMenus();
     std::vector<MenuBarFlea> customFleas() const;
 
     // The popover's stage hears the same key presses and clicks as the strip's: the
@@ -98,6 +102,7 @@ class TumblewickMenuBarController final : public QObject {
     QMenu* spotlightSubmenu_ = nullptr;  // owned by the context menu
     QMenu* innerLifeSubmenu_ = nullptr;
     QAction* modeAction_ = nullptr;
+    std::vector<MenuBarItem> contextItems_;  // what the menu's keys choose from
     std::optional<TaskId> activityRefreshTimer_;
     std::string shownBadge_ = "-";  // the icon is repainted only when the count changes
     OwnerLifetime lifetime_;        // last: queued refreshes stop before anything else goes

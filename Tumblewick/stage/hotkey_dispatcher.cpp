@@ -33,6 +33,9 @@ void runHotkey(Hotkey hotkey, InputOrigin origin, HotkeyActions& actions) {
                 log::plain("🖼  Share card → " + path->string());
             }
             break;
+        case Hotkey::agentSettings:
+        case Hotkey::quit:
+            break;  // the tray menu's own keys: hotkeyFor never gives them
     }
 }
 

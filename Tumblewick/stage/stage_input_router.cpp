@@ -25,4 +25,9 @@ void StageInputRouter::mouseDown(const MousePress& press) {
     queue_.post(lifetime_.guarded([this, press] { route_(press); }));
 }
 
+std::optional<std::string> keyPressedLine(const TranslatedKey& key) {
+    if (key.role != KeyRole::ordinary) return std::nullopt;
+    return "⌨️ Key pressed: " + std::to_string(key.macKeyCode);
+}
+
 }  // namespace tw

@@ -4,11 +4,14 @@
 // and clicks go on to the view's click routing.
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "Tumblewick/stage/energy_system.h"
 #include "platform/input_monitor.h"
 #include "platform/main_queue.h"
 #include "platform/owner_lifetime.h"
+#include "platform/x11/mac_key_code_table.h"
 
 namespace tw {
 
@@ -29,5 +32,9 @@ class StageInputRouter final : public InputSubscriber {
     InputMonitor::Subscription subscription_;
     OwnerLifetime lifetime_;  // last: posted clicks stop before anything else goes
 };
+
+// The line a view prints for a key pressed in its own window; none for a modifier
+// pressed alone (Super, Shift, Control, Alt and the locks), which is no key press.
+std::optional<std::string> keyPressedLine(const TranslatedKey& key);
 
 }  // namespace tw

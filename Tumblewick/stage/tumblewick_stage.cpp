@@ -130,7 +130,7 @@ bool TumblewickStage::update() {
     for (auto& star : ambientStars) star.phase += 1.2 * dt;
     if (!audienceInitialized) layOutAudience();
     for (auto& group : audienceGroups) {
-        for (auto& flea : group.fleas) flea.jump *= 0.87;
+        for (auto& flea : group.fleas) flea.jump *= audienceJumpDecay;
     }
     for (auto& gear : gears) gear.update(dt, e);
     for (auto& wave : shockwaves) wave.update(dt);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Tumblewick/colony/custom_flea_xp_sink.h"
+#include "Tumblewick/stage/audience_group.h"
 #include "Tumblewick/stage/cannon_act.h"
 #include "Tumblewick/stage/colors.h"
 #include "Tumblewick/stage/energy_system.h"
@@ -60,16 +61,8 @@ class TumblewickStage {
         double phase = 0;
         friend bool operator==(const AmbientStarMac&, const AmbientStarMac&) = default;
     };
-    struct AudienceFleaMac {
-        double x = 0;
-        double y = 0;
-        double jump = 0;  // current hop height, decaying
-        friend bool operator==(const AudienceFleaMac&, const AudienceFleaMac&) = default;
-    };
-    struct AudienceGroupMac {
-        std::vector<AudienceFleaMac> fleas;
-        friend bool operator==(const AudienceGroupMac&, const AudienceGroupMac&) = default;
-    };
+    using AudienceFleaMac = tw::AudienceFleaMac;
+    using AudienceGroupMac = tw::AudienceGroupMac;
 
     // Builds the stage for a view of `frameSize` and schedules the update check.
     TumblewickStage(Size frameSize, StageServices services, int targetFPS, double uiScale);

@@ -62,6 +62,14 @@ find_strip() {  # the strip's line of `xwininfo -tree`, when it is mapped: as wi
   xwininfo -root -tree | grep '"Tumblewick"' | grep " ${screen_size%x*}x150+" | head -n 1
 }
 
+tray_icon() {  # the ticket's window: a small app window inside the tray
+  local id
+  for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep -E ' [0-9]{2}x[0-9]{2}\+' | awk '{print $1}'); do
+    xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" && { echo "$id"; return 0; }
+  done
+  return 1
+}
+
 start_app() {  # $1: output file; sets app_pid, strip and strip_id
   "$app" >"$1" 2>&1 &
   app_pid=$!

@@ -18,13 +18,6 @@ viewable() {  # $1: the geometry of an app window ("1920x150", "380x150", ...), 
   return 1
 }
 unmapped_strip() { [ -n "$(find_strip)" ] && ! viewable 1920x150; }
-tray_icon() {  # the ticket's window: a small app window inside the tray
-  local id
-  for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep -E ' [0-9]{2}x[0-9]{2}\+' | awk '{print $1}'); do
-    xwininfo -id "$id" 2>/dev/null | grep -q "IsViewable" && { echo "$id"; return 0; }
-  done
-  return 1
-}
 launch() {  # $1: output file
   "$app" >"$1" 2>&1 &
   app_pid=$!

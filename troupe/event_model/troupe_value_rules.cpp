@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "platform/unicode.h"
+#include "platform/value_hash.h"
 
 namespace tw::troupe_rules {
 
@@ -38,18 +39,9 @@ std::string normalizedText(std::string_view text) {
     return unicode::nfc(text);
 }
 
-std::uint64_t spread(std::uint64_t x) {
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdULL;
-    x ^= x >> 33;
-    x *= 0xc4ceb9fe1a85ec53ULL;
-    x ^= x >> 33;
-    return x;
-}
+std::uint64_t spread(std::uint64_t x) { return spreadHash(x); }
 
-void TroupeHasher::word(std::uint64_t value) {
-    state_ = spread(state_ ^ (value + 0x9e3779b97f4a7c15ULL + (state_ << 6) + (state_ >> 2)));
-}
+void TroupeHasher::word(std::uint64_t value) { state_ = combineHash(state_, value); }
 
 void TroupeHasher::text(std::string_view value) {
     if (isAscii(value)) {

@@ -42,7 +42,7 @@ std::vector<MenuBarItem> menuBarContextMenuItems(bool menuBarModeOn) {
         item("Watch the Troupe…", MenuBarAction::openWatchPanel, Hotkey::watchPanel),
         item("Drag-down log", MenuBarAction::openDragDown, Hotkey::dragDownLog),
         item("Dialogue inspector…", MenuBarAction::openDialogueInspector, Hotkey::dialogueInspector),
-        item("Agent settings…", MenuBarAction::openSettings),
+        item("Agent settings…", MenuBarAction::openSettings, Hotkey::agentSettings),
         spotlight,
         innerLife,
         separator(),
@@ -50,8 +50,17 @@ std::vector<MenuBarItem> menuBarContextMenuItems(bool menuBarModeOn) {
         separator(),
         item(menuBarModeTitle(menuBarModeOn), MenuBarAction::toggleMenuBarMode),
         separator(),
-        item("Quit Tumblewick", MenuBarAction::quit),
+        item("Quit Tumblewick", MenuBarAction::quit, Hotkey::quit),
     };
+}
+
+std::optional<MenuBarItem> menuBarItemForKey(const std::vector<MenuBarItem>& items, const KeyPress& press) {
+    const std::optional<Hotkey> hotkey = trayMenuHotkeyFor(press);
+    if (!hotkey) return std::nullopt;
+    for (const MenuBarItem& item : items) {
+        if (item.hotkey == hotkey) return item;
+    }
+    return std::nullopt;
 }
 
 std::string menuBarModeTitle(bool menuBarModeOn) {

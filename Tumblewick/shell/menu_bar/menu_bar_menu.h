@@ -32,8 +32,8 @@ struct MenuBarItem {
     std::string title{};
     MenuBarAction action = MenuBarAction::none;
     bool separator = false;
-    // The global hotkey that does the same, shown beside the title; it works while the
-    // menu is open too.
+    // The hotkey that does the same, shown beside the title; it works while the menu is
+    // open: a desktop hotkey everywhere, the menu's own ones only there.
     std::optional<Hotkey> hotkey{};
     bool checked = false;
     MenuBarSubmenu submenu = MenuBarSubmenu::none;
@@ -49,6 +49,9 @@ struct MenuBarFlea {
 };
 
 std::vector<MenuBarItem> menuBarContextMenuItems(bool menuBarModeOn);
+// The item a key press made while the menu is open chooses by the menu's own hotkeys
+// (the desktop's are answered before the menu sees the press); none for any other press.
+std::optional<MenuBarItem> menuBarItemForKey(const std::vector<MenuBarItem>& items, const KeyPress& press);
 // The mode switch's title follows the mode.
 std::string menuBarModeTitle(bool menuBarModeOn);
 std::vector<MenuBarItem> spotlightSubmenuItems(const std::optional<std::string>& attendedFleaID,

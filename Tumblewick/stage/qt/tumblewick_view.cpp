@@ -158,8 +158,8 @@ void TumblewickView::mousePressEvent(QMouseEvent* event) {
 }
 
 void TumblewickView::keyPressEvent(QKeyEvent* event) {
-    const auto key = translateXKey(event->nativeScanCode(), event->nativeVirtualKey());
-    log::plain("⌨️ Key pressed: " + std::to_string(key.macKeyCode));
+    const auto line = keyPressedLine(translateXKey(event->nativeScanCode(), event->nativeVirtualKey()));
+    if (line) log::plain(*line);
 }
 
 }  // namespace tw

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Tumblewick/colony/progression_loader.h"
 #include "Tumblewick/shell/configuration/configuration.h"
 #include "Tumblewick/stage/act_layout.h"
@@ -292,6 +294,31 @@ TEST_F(TumblewickStageTest, SharedTablesAreRebuiltOncePerFramePeriodAcrossViews)
     EXPECT_TRUE(refreshStageSharedTables(b.fleas.list, 50.0, period));  // a clock that went back
     EXPECT_EQ(macCustomFleaByAct().at("cannon").createdAt, Date{20});
     EXPECT_EQ(macCustomFleaByAct().size(), 2u);
+}
+
+TEST(AudienceGroupTest, ASpikeDrawsEveryHopFromSixToFourteenAndEachUpdateKeepsEightySevenHundredths) {
+    AudienceGroupMac group;
+    group.fleas.assign(400, AudienceFleaMac{.x = 3, .y = 7, .jump = 1});
+    SeededRandomSource random(42);
+    group.onSpike(random);
+    double lowest = 14, highest = 6;
+    for (const AudienceFleaMac& flea : group.fleas) {
+        EXPECT_EQ(flea.x, 3);
+        EXPECT_EQ(flea.y, 7);
+        lowest = std::min(lowest, flea.jump);
+        highest = std::max(highest, flea.jump);
+    }
+    EXPECT_GE(lowest, 6);
+    EXPECT_LE(highest, 14);
+    EXPECT_LT(lowest, 6.5);  // drawn over the whole range, not one value
+    EXPECT_GT(highest, 13.5);
+
+    for (const double dt : {0.0, 1.0 / 60, 5.0}) {
+        AudienceGroupMac settled = group;
+        settled.update(dt);
+        for (std::size_t i = 0; i < group.fleas.size(); ++i)
+            ASSERT_DOUBLE_EQ(settled.fleas[i].jump, group.fleas[i].jump * 0.87) << dt;
+    }
 }
 
 }  // namespace

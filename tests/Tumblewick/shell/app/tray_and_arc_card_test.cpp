@@ -1,11 +1,13 @@
 // The tray item's menu, popover and mode switch on real widgets, the story-arc card's
 // panel, and the watched key-value file.
+#include <X11/keysym.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QMenu>
 #include <filesystem>
 #include <fstream>
@@ -111,8 +113,8 @@ TEST(TrayMenu, ItemsCarryTheirKeysAndEachReachesItsWindowOnTheNextTurn) {
         titles.join(" | ").toStdString(),
         "Show Tumblewick | - | Recent thoughts… ~ Shift+Super+T | Export today's chapter… ~ Shift+Super+D | "
         "Save share card… ~ Shift+Super+S | Watch the Troupe… ~ Shift+Super+F | Drag-down log ~ "
-        "Shift+Super+L | Dialogue inspector… ~ Shift+Super+I | Agent settings… | Spotlight | Inner Life | - "
-        "| Cross-device troupe… | - | Turn on Menu Bar Mode | - | Quit Tumblewick");
+        "Shift+Super+L | Dialogue inspector… ~ Shift+Super+I | Agent settings… ~ Shift+Super+, | Spotlight | "
+        "Inner Life | - | Cross-device troupe… | - | Turn on Menu Bar Mode | - | Quit Tumblewick ~ Super+Q");
 
     for (const char* title :
          {"Recent thoughts…", "Export today's chapter…", "Save share card…", "Watch the Troupe…",
@@ -134,6 +136,42 @@ TEST(TrayMenu, ItemsCarryTheirKeysAndEachReachesItsWindowOnTheNextTurn) {
 
     rig.action(menu, "Quit Tumblewick")->trigger();
     EXPECT_EQ(rig.quits, 1);
+}
+
+TEST(TrayMenu, WhileOpenSuperQQuitsAndShiftSuperCommaOpensSettingsButABareQDoesNothing) {
+    TrayRig rig;
+    std::vector<std::string> lines;
+    log::setSinkForTesting([&](std::string_view line) { lines.emplace_back(line); });
+    // What the X server hands the open menu: the key's X code and keysym, and the modifiers.
+    const auto press = [&](QMenu& menu, int key, Qt::KeyboardModifiers modifiers, quint32 xKeycode,
+                           quint32 keysym) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, xKeycode, keysym, 0);
+        QCoreApplication::sendEvent(&menu, &event);
+        return event.isAccepted();
+    };
+    QMenu& menu = rig.controller->contextMenu();
+    menu.popup(QPoint(0, 0));
+    press(menu, Qt::Key_Q, Qt::NoModifier, 24, XK_q);
+    press(menu, Qt::Key_Q, Qt::ShiftModifier | Qt::MetaModifier, 24, XK_Q);
+    press(menu, Qt::Key_Comma, Qt::MetaModifier, 59, XK_comma);
+    rig.queue.runPending();
+    EXPECT_EQ(rig.quits, 0);
+    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(menu.isVisible());
+
+    press(rig.controller->spotlightSubmenu(), Qt::Key_Less, Qt::ShiftModifier | Qt::MetaModifier, 59,
+          XK_less);
+    EXPECT_FALSE(menu.isVisible());  // a chosen item closes the menu, as a click does
+    rig.queue.runPending();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("agent settings window is not part of this build"), std::string::npos);
+
+    menu.popup(QPoint(0, 0));
+    press(menu, Qt::Key_Q, Qt::MetaModifier, 24, XK_q);
+    rig.queue.runPending();
+    EXPECT_EQ(rig.quits, 1);
+    EXPECT_FALSE(menu.isVisible());
+    log::setSinkForTesting(nullptr);
 }
 
 TEST(TrayMenu, SubmenusAreRebuiltOnOpeningAndAttendOrOpenTheChosenFlea) {

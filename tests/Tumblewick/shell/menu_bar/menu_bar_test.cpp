@@ -34,7 +34,7 @@ std::vector<std::string> describe(const std::vector<MenuBarItem>& items) {
 const std::vector<MenuBarFlea> oneCustomFlea{{"2F1C0E4A-0000-4000-8000-00000000BEEF", "Mabel"}};
 
 TEST(MenuBarMenu, ContextMenuListsItsItemsInOrderAndTheModeSwitchFollowsTheMode) {
-    // Only the keys the global hotkeys answer: none for settings or quitting.
+    // Every key from the one hotkey table; Quit alone goes without Shift.
     const std::vector<std::string> expected{"Show Tumblewick",
                                             "-",
                                             "Recent thoughts…  Shift+Super+T",
@@ -43,7 +43,7 @@ TEST(MenuBarMenu, ContextMenuListsItsItemsInOrderAndTheModeSwitchFollowsTheMode)
                                             "Watch the Troupe…  Shift+Super+F",
                                             "Drag-down log  Shift+Super+L",
                                             "Dialogue inspector…  Shift+Super+I",
-                                            "Agent settings…",
+                                            "Agent settings…  Shift+Super+,",
                                             "> Spotlight",
                                             "> Inner Life",
                                             "-",
@@ -51,7 +51,7 @@ TEST(MenuBarMenu, ContextMenuListsItsItemsInOrderAndTheModeSwitchFollowsTheMode)
                                             "-",
                                             "Turn on Menu Bar Mode",
                                             "-",
-                                            "Quit Tumblewick"};
+                                            "Quit Tumblewick  Super+Q"};
     EXPECT_EQ(describe(menuBarContextMenuItems(false)), expected);
     EXPECT_EQ(menuBarContextMenuItems(true)[14].title, "Turn off Menu Bar Mode");
 
@@ -74,6 +74,33 @@ TEST(MenuBarMenu, ContextMenuListsItsItemsInOrderAndTheModeSwitchFollowsTheMode)
                                              MenuBarAction::quit};
     const auto items = menuBarContextMenuItems(false);
     for (std::size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].action, actions[i]) << items[i].title;
+}
+
+TEST(MenuBarMenu, SuperQAndShiftSuperCommaChooseTheirItemsWhileABareQDoesNothing) {
+    struct Case {
+        KeyPress press;
+        MenuBarAction chosen;  // none: the press chooses nothing
+    };
+    constexpr std::uint16_t q = 12, comma = 43, t = 17;
+    const Case cases[] = {
+        {{q, true, false}, MenuBarAction::quit},
+        {{comma, true, true}, MenuBarAction::openSettings},
+        {{q, false, false}, MenuBarAction::none},  // a bare q never quits
+        {{q, false, true}, MenuBarAction::none},
+        {{q, true, true}, MenuBarAction::none},  // Quit goes without Shift
+        {{comma, true, false}, MenuBarAction::none},
+        {{comma, false, false}, MenuBarAction::none},
+        {{t, true, true}, MenuBarAction::none},  // the desktop's hotkey answers this one
+        {{kMacKeyCodeCommand, true, false}, MenuBarAction::none},
+    };
+    for (const bool modeOn : {false, true}) {
+        const auto items = menuBarContextMenuItems(modeOn);
+        for (const Case& c : cases) {
+            const auto chosen = menuBarItemForKey(items, c.press);
+            EXPECT_EQ(chosen ? chosen->action : MenuBarAction::none, c.chosen)
+                << c.press.keyCode << (c.press.command ? " Super" : "") << (c.press.shift ? " Shift" : "");
+        }
+    }
 }
 
 TEST(MenuBarMenu, SpotlightListsNoneTheRosterAndCustomFleasAndChecksTheAttendedOne) {

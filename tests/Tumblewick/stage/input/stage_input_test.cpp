@@ -9,6 +9,7 @@
 #include "platform/log.h"
 #include "platform/testing/manual_main_queue.h"
 #include "platform/x11/input_hub.h"
+#include "platform/x11/mac_key_code_table.h"
 
 namespace tw {
 namespace {
@@ -93,6 +94,47 @@ TEST_F(StageInputTest, EveryViewCountsADesktopKeyButTheCommandKeysAndAHotkeyRuns
     }
     EXPECT_EQ(views.stripXP.total, 4);
     EXPECT_EQ(views.popoverXP.total, 4);
+}
+
+TEST_F(StageInputTest, AModifierPressedAlonePrintsNothingAndAddsNothingWhereverItLands) {
+    struct Case {
+        std::uint32_t xKeycode;
+        std::uint32_t keysym;  // 0: known by its position only
+        const char* name;
+    };
+    const Case modifiers[] = {
+        {kShiftL, XK_Shift_L, "Shift"},
+        {62, XK_Shift_R, "right Shift"},
+        {kSuperL, XK_Super_L, "Super"},
+        {134, XK_Super_R, "right Super"},
+        {37, XK_Control_L, "Control"},
+        {105, XK_Control_R, "right Control"},
+        {kAltL, XK_Alt_L, "Alt"},
+        {kAltL, XK_Meta_L, "Alt+Shift"},
+        {108, XK_ISO_Level3_Shift, "AltGr"},
+        {66, XK_Caps_Lock, "Caps Lock"},
+        {kShiftL, 0, "Shift by place"},
+        {kSuperL, 0, "Super by place"},
+        {37, 0, "Control by place"},
+        {kAltL, 0, "Alt by place"},
+    };
+    for (const Case& c : modifiers) {
+        EXPECT_EQ(keyPressedLine(translateXKey(c.xKeycode, c.keysym)), std::nullopt) << c.name;
+        hub.globalKey(c.xKeycode, c.keysym, true, false, ++time);
+        hub.globalKey(c.xKeycode, c.keysym, false, false, ++time);
+        EXPECT_FALSE(hub.localKey(c.xKeycode, c.keysym, false, false, false, ++time)) << c.name;
+    }
+    queue.runPending();
+    EXPECT_EQ(views.stripEnergy.newKeys, 0);
+    EXPECT_EQ(views.stripEnergy.value, 0);
+    EXPECT_EQ(views.stripXP.total, 0);
+    EXPECT_TRUE(lines.empty());
+    EXPECT_TRUE(views.actions.calls.empty());
+
+    // The key they modify still counts and prints.
+    EXPECT_EQ(keyPressedLine(translateXKey(kQ, XK_q)), "⌨️ Key pressed: 12");
+    EXPECT_FALSE(hub.localKey(kQ, XK_q, true, false, false, ++time));
+    EXPECT_EQ(views.stripEnergy.newKeys, 1);
 }
 
 TEST_F(StageInputTest, ClicksWindEveryViewPrintWhereTheyLandedAndRouteAfterTheHandler) {
