@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -31,14 +32,23 @@ struct Attempt {
 
 std::string reason(int error) { return std::strerror(error); }
 
-// Abstract names live as long as their socket and belong to the network namespace, so
-// every process on this machine that could share the folder sees them.
+// The same for every spelling of the folder; without the leading NUL.
+std::string socketName(const std::filesystem::path& dataDirectory) {
+    std::error_code error;
+    std::filesystem::path real = std::filesystem::weakly_canonical(dataDirectory, error);
+    if (error) real = std::filesystem::absolute(dataDirectory, error).lexically_normal();
+    // Hashed: a real path may be longer than a socket name can be.
+    return "tumblewick/instance/" + sha256Hex(real.string());
+}
+
+// An abstract name goes with its socket however the process ends, and is seen by every
+// process in the network namespace: all the desktop sessions of this machine.
 Attempt lockSocket(const std::filesystem::path& dataDirectory) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return {Outcome::unavailable, -1, "no socket (" + reason(errno) + ")"};
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const std::string name = InstanceLock::socketName(dataDirectory);
+    const std::string name = socketName(dataDirectory);
     std::memcpy(address.sun_path + 1, name.data(), name.size());
     const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0) return {Outcome::held, fd, {}};
@@ -74,14 +84,6 @@ Attempt lockFile(const std::filesystem::path& dataDirectory) {
 }
 
 }  // namespace
-
-std::string InstanceLock::socketName(const std::filesystem::path& dataDirectory) {
-    std::error_code error;
-    std::filesystem::path real = std::filesystem::weakly_canonical(dataDirectory, error);
-    if (error) real = std::filesystem::absolute(dataDirectory, error).lexically_normal();
-    // Hashed: a real path may be longer than a socket name can be.
-    return "tumblewick/instance/" + sha256Hex(real.string());
-}
 
 InstanceLock InstanceLock::acquire(const std::filesystem::path& dataDirectory) {
     Attempt socket = lockSocket(dataDirectory);

@@ -5,7 +5,6 @@
 // folder's real path, which needs no file at all, so a directory or a link at the
 // file's path or a read-only folder cannot let a second circus in.
 #include <filesystem>
-#include <string>
 
 namespace tw {
 
@@ -21,8 +20,6 @@ class InstanceLock {
 
     // Tries once, without waiting. Says nothing when the folder is held elsewhere.
     static InstanceLock acquire(const std::filesystem::path& dataDirectory);
-    // The socket's name (without the leading NUL): the same for every spelling of a folder.
-    static std::string socketName(const std::filesystem::path& dataDirectory);
 
     InstanceLock(InstanceLock&& other) noexcept;
     InstanceLock& operator=(InstanceLock&&) = delete;
