@@ -115,13 +115,19 @@ wait_for 10 up_or_gone || fail "no strip under a file-size limit"
 gone "$app_pid" && { wait "$app_pid"; fail "the app ended with status $? under a file-size limit"; }
 stop_app
 
-# Closing the terminal it was started from (SIGHUP), and its output read by a program
-# that stops after one line: both quit cleanly with the troupe session closed last.
-for case in hangup closed-output; do
+# Closing the terminal it was started from (SIGHUP), its output read by a program that
+# stops after one line, and no output at all (whose numbers the next files opened
+# would take, the X connection among them): each quits cleanly, session closed last.
+signal_cases=(hangup closed-output no-output)
+for case in "${signal_cases[@]}"; do
   rm -rf "$work/home" "$work/data" "$work/config"
   e2e_fresh_home
   if [ "$case" = hangup ]; then
     start_app "$work/app-$case.log"
+  elif [ "$case" = no-output ]; then
+    "$app" >&- 2>&- &
+    app_pid=$!
+    pids+=("$app_pid")
   else
     rm -f "$work/output" && mkfifo "$work/output"
     head -n 1 <"$work/output" >"$work/app-$case.log" &
@@ -152,4 +158,4 @@ status=$?
 ((status == 1)) || fail "the app exited with status $status when the X server went away"
 tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "the session was left open: $(tail -n 1 "$log")"
 
-echo "e2e lifecycle: $((5 + ${#lock_cases[@]} + 2)) passed, 0 failed ($folded events folded)"
+echo "e2e lifecycle: $((5 + ${#lock_cases[@]} + ${#signal_cases[@]})) passed, 0 failed ($folded events folded)"
