@@ -83,6 +83,7 @@ void HttpLanguageModel::respond(LanguageModelRequest request, Completion complet
     http.headers["Accept"] = "application/json";
     http.body = requestBody(request);
     http.timeoutSeconds = kRequestTimeoutSeconds;
+    http.maxResponseBytes = kMaxAnswerBytes;
     http_.send(std::move(http), [completion = std::move(completion)](HttpResponse response) {
         completion(interpret(response));
     });

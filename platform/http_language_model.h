@@ -1,6 +1,7 @@
 #pragma once
 // The language model behind a local model server on the user's own machine, spoken to
 // with the chat-completions protocol and a JSON-schema constrained answer.
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,9 @@ class HttpLanguageModel final : public LanguageModel {
     static constexpr const char* kBaseUrlVariable = "TUMBLEWICK_MODEL_URL";
     // A hung server must not hold the caller's queue for good.
     static constexpr double kRequestTimeoutSeconds = 20.0;
+    // A line is a few hundred bytes; a longer answer is cut off as it arrives and
+    // counts as a failed request, so a runaway server cannot fill memory.
+    static constexpr std::size_t kMaxAnswerBytes = 1 << 20;
 
     // The base URL from the environment when it names an http(s) server; anything
     // else (unset, empty, another scheme) is no server. A malformed value is logged.

@@ -1,7 +1,10 @@
 #include "platform/log.h"
 
+#include <fcntl.h>
 #include <syslog.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -60,6 +63,15 @@ void warning(std::string_view message) { emit(prefixed("⚠️ ", message), fals
 void plain(std::string_view message) { emit(message, false); }
 
 void system(std::string_view message) { emit(prefixed("[Troupe] ", message), true); }
+
+void keepStandardStreamsOpen() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free number is this one: the ones below it are open.
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) ::close(opened);
+    }
+}
 
 void setSinkForTesting(Sink sink) {
     LogState& s = state();

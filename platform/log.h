@@ -12,6 +12,10 @@ void warning(std::string_view message);  // "⚠️ " + message
 void plain(std::string_view message);    // message as is
 void system(std::string_view message);   // syslog(3), LOG_ERR, "[Troupe] " + message
 
+// Opens /dev/null on a standard stream (in, out, error) the process was started without,
+// so the next file opened cannot take its number and receive log lines. Call first.
+void keepStandardStreamsOpen();
+
 // Tests capture lines instead of printing them. Pass nullptr to restore printing.
 using Sink = std::function<void(std::string_view line)>;
 void setSinkForTesting(Sink sink);

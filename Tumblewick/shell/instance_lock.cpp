@@ -2,49 +2,117 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
+#include <string>
+#include <system_error>
 #include <utility>
 
 #include "platform/log.h"
 #include "platform/paths.h"
+#include "platform/sha256.h"
 
 namespace tw {
 
-InstanceLock InstanceLock::acquire(const std::filesystem::path& dataDirectory) {
-    const std::filesystem::path file = dataDirectory / fileName;
+namespace {
+
+enum class Outcome { held, heldElsewhere, unavailable };
+
+struct Attempt {
+    Outcome outcome;
+    int fd = -1;
+    std::string problem;  // why it is unavailable
+};
+
+std::string reason(int error) { return std::strerror(error); }
+
+// The same for every spelling of the folder; without the leading NUL.
+std::string socketName(const std::filesystem::path& dataDirectory) {
+    std::error_code error;
+    std::filesystem::path real = std::filesystem::weakly_canonical(dataDirectory, error);
+    if (error) real = std::filesystem::absolute(dataDirectory, error).lexically_normal();
+    // Hashed: a real path may be longer than a socket name can be.
+    return "tumblewick/instance/" + sha256Hex(real.string());
+}
+
+// An abstract name goes with its socket however the process ends, and is seen by every
+// process in the network namespace: all the desktop sessions of this machine.
+Attempt lockSocket(const std::filesystem::path& dataDirectory) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return {Outcome::unavailable, -1, "no socket (" + reason(errno) + ")"};
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string name = socketName(dataDirectory);
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0) return {Outcome::held, fd, {}};
+    const int error = errno;
+    ::close(fd);
+    if (error == EADDRINUSE) return {Outcome::heldElsewhere, -1, {}};
+    return {Outcome::unavailable, -1, "no socket (" + reason(error) + ")"};
+}
+
+Attempt lockFile(const std::filesystem::path& dataDirectory) {
+    const std::filesystem::path file = dataDirectory / InstanceLock::fileName;
+    if (!paths::ensureDirectory(dataDirectory))
+        return {Outcome::unavailable, -1, "cannot create " + dataDirectory.string()};
     // Close-on-exec: a program we start must not keep the circus locked after we end.
-    const int fd = paths::ensureDirectory(dataDirectory)
-                       ? ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600)
-                       : -1;
-    if (fd < 0) {
-        log::warning("Cannot open " + file.string() + " (" + std::strerror(errno) +
-                     "): a second Tumblewick on this data folder will not be stopped.");
-        return InstanceLock(State::unavailable, -1);
+    // Whatever else sits at the path (a link, a directory, a FIFO) is not ours to lock.
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0)
+        return {Outcome::unavailable, -1, "cannot open " + file.string() + " (" + reason(errno) + ")"};
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return {Outcome::unavailable, -1, file.string() + " is not a regular file"};
     }
     int result = 0;
     do {
         result = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (result != 0 && errno == EINTR);
-    if (result == 0) return InstanceLock(State::held, fd);
+    if (result == 0) return {Outcome::held, fd, {}};
     const int error = errno;
     ::close(fd);
-    if (error == EWOULDBLOCK) return InstanceLock(State::heldElsewhere, -1);
-    log::warning("Cannot lock " + file.string() + " (" + std::strerror(error) +
-                 "): a second Tumblewick on this data folder will not be stopped.");
-    return InstanceLock(State::unavailable, -1);
+    if (error == EWOULDBLOCK) return {Outcome::heldElsewhere, -1, {}};
+    return {Outcome::unavailable, -1, "cannot lock " + file.string() + " (" + reason(error) + ")"};
+}
+
+}  // namespace
+
+InstanceLock InstanceLock::acquire(const std::filesystem::path& dataDirectory) {
+    Attempt socket = lockSocket(dataDirectory);
+    if (socket.outcome == Outcome::heldElsewhere) return InstanceLock(State::heldElsewhere, -1, -1);
+    Attempt file = lockFile(dataDirectory);
+    if (file.outcome == Outcome::heldElsewhere) {
+        if (socket.fd >= 0) ::close(socket.fd);
+        return InstanceLock(State::heldElsewhere, -1, -1);
+    }
+    if (socket.fd < 0 && file.fd < 0) {
+        log::warning("Cannot lock the data folder: " + file.problem + "; " + socket.problem +
+                     ". A second Tumblewick on this data folder will not be stopped.");
+        return InstanceLock(State::unavailable, -1, -1);
+    }
+    if (file.fd < 0) log::warning("The instance lock goes on without its file: " + file.problem + ".");
+    return InstanceLock(State::held, file.fd, socket.fd);
 }
 
 InstanceLock::InstanceLock(InstanceLock&& other) noexcept
-    : state_(other.state_), fd_(std::exchange(other.fd_, -1)) {}
+    : state_(other.state_),
+      fileFd_(std::exchange(other.fileFd_, -1)),
+      socketFd_(std::exchange(other.socketFd_, -1)) {}
 
 InstanceLock::~InstanceLock() { release(); }
 
 void InstanceLock::release() {
     // The file stays: removing it would let two processes lock two different files.
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    if (fileFd_ >= 0) ::close(std::exchange(fileFd_, -1));
+    if (socketFd_ >= 0) ::close(std::exchange(socketFd_, -1));
 }
 
 }  // namespace tw

@@ -1,7 +1,9 @@
 #pragma once
 // One circus per data folder: two instances on the same folder would draw two strips
-// and append to one troupe log. The lock is an flock on a file in that folder, so it
-// goes with the process however it ends and follows the folder, not the session.
+// and append to one troupe log. Two locks, both gone with the process however it ends:
+// an flock on a file in the folder, and an abstract-namespace socket named after the
+// folder's real path, which needs no file at all, so a directory or a link at the
+// file's path or a read-only folder cannot let a second circus in.
 #include <filesystem>
 
 namespace tw {
@@ -11,13 +13,14 @@ class InstanceLock {
     enum class State {
         held,           // this process runs the circus
         heldElsewhere,  // another process on the same folder does
-        unavailable,    // the lock file cannot be opened; run without it (logged)
+        unavailable,    // neither lock could be taken; run without one (logged)
     };
 
     static constexpr const char* fileName = "instance.lock";
 
-    // Tries once, without waiting.
+    // Tries once, without waiting. Says nothing when the folder is held elsewhere.
     static InstanceLock acquire(const std::filesystem::path& dataDirectory);
+
     InstanceLock(InstanceLock&& other) noexcept;
     InstanceLock& operator=(InstanceLock&&) = delete;
     ~InstanceLock();
@@ -27,9 +30,11 @@ class InstanceLock {
     void release();
 
    private:
-    InstanceLock(State state, int fd) : state_(state), fd_(fd) {}
+    InstanceLock(State state, int fileFd, int socketFd)
+        : state_(state), fileFd_(fileFd), socketFd_(socketFd) {}
     State state_;
-    int fd_;
+    int fileFd_;
+    int socketFd_;
 };
 
 }  // namespace tw

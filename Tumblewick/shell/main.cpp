@@ -2,7 +2,6 @@
 // application, puts the circus on screen and runs the event loop until one of the quit
 // paths (a signal, the close button, the menu, logout) ends it.
 #include <QApplication>
-#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <vector>
@@ -72,9 +71,10 @@ Outcome runCircus() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Past a file-size limit a write fails with EFBIG, which the writers report; the
-    // default action would end the process with the troupe's events still queued.
-    std::signal(SIGXFSZ, SIG_IGN);
+    // A closed stdout, a reader of it that went away or a file-size limit must not end
+    // the process with the troupe's events still queued, nor send log lines into a file.
+    tw::log::keepStandardStreamsOpen();
+    tw::keepRunningWhenWritesFail();
 
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {

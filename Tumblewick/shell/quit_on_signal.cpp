@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
+#include <iterator>
 #include <utility>
 
 #include "platform/log.h"
@@ -24,7 +24,20 @@ void onSignal(int number) {
     [[maybe_unused]] auto written = ::write(signalPipe[0], &byte, 1);
     errno = savedErrno;
 }
+
+void onFailedWrite(int) {}
 }  // namespace
+
+void keepRunningWhenWritesFail() {
+    // A handler that does nothing rather than SIG_IGN: an ignored signal stays ignored
+    // in the programs we start, a handler does not.
+    struct sigaction action {};
+    action.sa_handler = onFailedWrite;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGPIPE, &action, nullptr);
+    sigaction(SIGXFSZ, &action, nullptr);
+}
 
 QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalPipe) != 0) {
@@ -40,14 +53,17 @@ QuitOnSignal::QuitOnSignal(QObject* parent) : QObject(parent) {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        sigaction(kSignals[i], nullptr, &previous_[i]);
+        // Started under nohup: the terminal closing is not meant to end us.
+        if (kSignals[i] == SIGHUP && previous_[i].sa_handler == SIG_IGN) continue;
+        sigaction(kSignals[i], &action, nullptr);
+    }
 }
 
 QuitOnSignal::~QuitOnSignal() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     if (notifier_ == nullptr) return;
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous_[i], nullptr);
     delete notifier_;
     for (int& fd : signalPipe) ::close(std::exchange(fd, -1));
 }

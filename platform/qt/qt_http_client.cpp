@@ -57,15 +57,22 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     deadline->start();
 
     // A size limit holds while the answer arrives, not after all of it is in memory.
+    // The reply holds at most one byte past it, so Qt's network thread stops taking
+    // from the socket there; each chunk is checked as it comes (progress signals come
+    // at most every 100 ms, by when a fast server has sent a hundred megabytes), and
+    // so is the announced length.
     auto tooLarge = std::make_shared<bool>(false);
     if (request.maxResponseBytes > 0) {
         const qint64 limit = static_cast<qint64>(std::min<std::size_t>(request.maxResponseBytes, INT64_MAX));
-        QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                         [reply, tooLarge, limit](qint64 received, qint64 total) {
-                             if (*tooLarge || (received <= limit && total <= limit)) return;
-                             *tooLarge = true;
-                             reply->abort();
-                         });
+        auto check = [reply, tooLarge, limit]() {
+            const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (*tooLarge || (reply->bytesAvailable() <= limit && announced.toLongLong() <= limit)) return;
+            *tooLarge = true;
+            reply->abort();
+        };
+        reply->setReadBufferSize(limit + 1);
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, check);
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, check);
     }
 
     const std::size_t maxBytes = request.maxResponseBytes;

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Launching and ending as a desktop does it: a second launch on the same data folder
-# leaves the running circus alone, and the display-scale relaunch still hands over to
-# a new one; the companion summary lands in the app group's suite; under a file-size
-# limit writes fail instead of ending the app; and when the X server goes away the
-# troupe session is still closed in the log.
+# leaves the running circus alone, whatever sits at the lock file's path and on a
+# read-only folder, and the display-scale relaunch still hands over to a new one; the
+# companion summary lands in the app group's suite; under a file-size limit writes
+# fail instead of ending the app; closing the terminal or the reader of the output
+# quits cleanly; and when the X server goes away the troupe session is still closed.
 set -uo pipefail
 app=${1:?usage: lifecycle_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -19,17 +20,58 @@ started() { [ -s "$log" ] && [ "$(session_starts)" -ge "$1" ]; }
 app_windows() { xdotool search --onlyvisible --pid "$1" 2>/dev/null | wc -l; }
 gone() { ! kill -0 "$1" 2>/dev/null; }
 
-# A second launch says so in one line and leaves the one strip and session alone.
+data_folder="$work/data/Tumblewick"
+# An immutable folder (read-only even to root) must not outlive the run.
+trap 'chattr -i "$data_folder" 2>/dev/null; e2e_cleanup' EXIT
+launch_again() {  # $1: what the case is; a second launch says so in one line and leaves the one strip and session alone
+  local second status
+  second=$(timeout 20 "$app" 2>&1)
+  status=$?
+  [ "$status" -eq 0 ] || fail "$1: a second launch exited with status $status: $second"
+  [ "$(printf '%s\n' "$second" | wc -l)" -eq 1 ] && [[ $second == *"already running"* ]] ||
+    fail "$1: a second launch printed: $second"
+  [ "$(strips)" -eq 1 ] || fail "$1: $(strips) strips after a second launch"
+  [ "$(session_starts)" -eq 1 ] || fail "$1: the second launch wrote to the running circus's log"
+  kill -0 "$app_pid" || fail "$1: the first circus ended on a second launch"
+}
+read_only() {  # $1: folder; chmod does not stop root
+  if ((EUID == 0)); then chattr +i "$1" 2>/dev/null; else chmod a-w "$1"; fi
+}
+writable() { chattr -i "$1" 2>/dev/null; chmod u+w "$1"; }
+
+# When the lock file cannot be had, the folder is still held: the second launch stops.
+# The troupe folder stays writable, so the log still shows every session start.
+lock_cases=(directory link read-only)
+for case in "${lock_cases[@]}"; do
+  rm -rf "$work/home" "$work/data" "$work/config"
+  e2e_fresh_home
+  mkdir -p "$data_folder/Troupe"
+  case $case in
+    directory) mkdir "$data_folder/instance.lock" ;;
+    link) echo kept >"$work/elsewhere" && ln -s "$work/elsewhere" "$data_folder/instance.lock" ;;
+    read-only) read_only "$data_folder" || {
+      echo "lock: read-only: skipped: this file system cannot make a folder read-only to root"
+      continue
+    } ;;
+  esac
+  start_app "$work/app-lock-$case.log"
+  wait_for 10 started 1 || fail "lock: $case: the first launch opened no troupe session"
+  launch_again "lock: $case"
+  stop_app
+  writable "$data_folder"
+  case $case in
+    directory) [ -d "$data_folder/instance.lock" ] || fail "the directory at the lock's path was replaced" ;;
+    link) [ -L "$data_folder/instance.lock" ] && [ "$(cat "$work/elsewhere")" = kept ] ||
+      fail "the link at the lock's path or its target was changed" ;;
+  esac
+done
+
+# The usual case, on which the rest builds.
+rm -rf "$work/home" "$work/data" "$work/config"
+e2e_fresh_home
 start_app "$work/app1.log"
 wait_for 10 started 1 || fail "the first launch opened no troupe session"
-second=$(timeout 20 "$app" 2>&1)
-status=$?
-[ "$status" -eq 0 ] || fail "a second launch exited with status $status: $second"
-[ "$(printf '%s\n' "$second" | wc -l)" -eq 1 ] && [[ $second == *"already running"* ]] ||
-  fail "a second launch printed: $second"
-[ "$(strips)" -eq 1 ] || fail "$(strips) strips after a second launch"
-[ "$(session_starts)" -eq 1 ] || fail "the second launch wrote to the running circus's log"
-kill -0 "$app_pid" || fail "the first circus ended on a second launch"
+launch_again "a lock file"
 
 # The summary companions read is in the app group's suite, not the app's own.
 wait_for 5 folded_events >/dev/null 2>&1 || fail "no companion summary in the app group's suite"
@@ -76,6 +118,37 @@ wait_for 10 up_or_gone || fail "no strip under a file-size limit"
 gone "$app_pid" && { wait "$app_pid"; fail "the app ended with status $? under a file-size limit"; }
 stop_app
 
+# Closing the terminal it was started from (SIGHUP), its output read by a program that
+# stops after one line, and no output at all (whose numbers the next files opened
+# would take, the X connection among them): each quits cleanly, session closed last.
+signal_cases=(hangup closed-output no-output)
+for case in "${signal_cases[@]}"; do
+  rm -rf "$work/home" "$work/data" "$work/config"
+  e2e_fresh_home
+  if [ "$case" = hangup ]; then
+    start_app "$work/app-$case.log"
+  elif [ "$case" = no-output ]; then
+    "$app" >&- 2>&- &
+    app_pid=$!
+    pids+=("$app_pid")
+  else
+    rm -f "$work/output" && mkfifo "$work/output"
+    head -n 1 <"$work/output" >"$work/app-$case.log" &
+    reader=$!
+    "$app" >"$work/output" 2>&1 &
+    app_pid=$!
+    pids+=("$app_pid")
+    wait_for 10 gone "$reader" || fail "the app wrote no line for the reader to stop at"
+  fi
+  wait_for 10 started 1 || fail "$case: the launch opened no troupe session"
+  if [ "$case" = hangup ]; then kill -HUP "$app_pid"; else kill -TERM "$app_pid"; fi
+  wait_for 5 gone "$app_pid" || fail "$case: the app did not quit"
+  wait "$app_pid"
+  status=$?
+  ((status == 0)) || fail "$case: the app exited with status $status"
+  tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "$case: the session was left open: $(tail -n 1 "$log")"
+done
+
 # The X server goes away under a running app: the session end is still appended.
 rm -rf "$work/home" "$work/data" "$work/config"
 e2e_fresh_home
@@ -88,4 +161,4 @@ status=$?
 ((status == 1)) || fail "the app exited with status $status when the X server went away"
 tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "the session was left open: $(tail -n 1 "$log")"
 
-echo "e2e lifecycle: 5 passed, 0 failed ($folded events folded)"
+echo "e2e lifecycle: $((5 + ${#lock_cases[@]} + ${#signal_cases[@]})) passed, 0 failed ($folded events folded)"

@@ -1,10 +1,12 @@
 """A chat-completions model server on loopback for the end-to-end test.
 
-  model_server.py answer|hang PORT_FILE
+  model_server.py answer|hang|huge PORT_FILE
 
 Writes the port it listens on to PORT_FILE, and one line per request it receives to
 standard output. "answer" replies to every chat-completion with one dialogue line;
-"hang" reads the request and never replies.
+"hang" reads the request and never replies; "huge" streams a valid answer padded
+with 1 GiB of white space, without a length, and says how much of it was taken
+("sent N bytes") when it is done or the client hangs up.
 """
 import json
 import os
@@ -29,11 +31,32 @@ class Handler(BaseHTTPRequestHandler):
         answer = {"choices": [{"index": 0, "finish_reason": "stop",
                                "message": {"role": "assistant", "content": json.dumps(line)}}]}
         data = json.dumps(answer).encode()
+        if mode == "huge":
+            self.stream(data)
+            return
         self.send_response(200)
         self.send_header("Content-Type", "application/json")
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)
+
+    def stream(self, data):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/json")
+        self.end_headers()
+        padding = b" " * (1 << 20)
+        sent = 0
+        try:
+            self.wfile.write(data)
+            sent += len(data)
+            for _ in range(1024):
+                self.wfile.write(padding)
+                sent += len(padding)
+            self.wfile.flush()
+        except OSError:
+            pass
+        print(f"sent {sent} bytes", flush=True)
+        self.close_connection = True
 
     def log_message(self, *args):
         pass

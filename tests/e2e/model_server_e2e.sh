@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The fleas' lines from a model server on loopback: one that answers supplies the lines
-# the fleas say; one that never answers neither slows the strip nor holds up quitting.
+# the fleas say; one that never answers neither slows the strip nor holds up quitting;
+# one that streams an answer far past what a line needs is cut off, memory stays flat,
+# and the fleas' line comes from the templates.
 set -uo pipefail
 app=${1:?usage: model_server_e2e.sh path/to/tumblewick path/to/tw_frame_probe}
 probe=${2:?usage: model_server_e2e.sh path/to/tumblewick path/to/tw_frame_probe}
@@ -9,7 +11,7 @@ e2e_require Xvfb openbox xwininfo python3
 e2e_start_display
 model_line="Loopback model says the sawdust sparkles"
 
-start_server() {  # $1: answer or hang; sets TUMBLEWICK_MODEL_URL (after e2e_fresh_home)
+start_server() {  # $1: answer, hang or huge; sets TUMBLEWICK_MODEL_URL (after e2e_fresh_home)
   rm -f "$work/port"
   python3 "$(dirname "$0")/model_server.py" "$1" "$work/port" >"$work/server-$1.log" 2>&1 &
   pids+=($!)
@@ -42,4 +44,27 @@ fps=$(frames_per_second 5 "$strip_id")
 at_least "$fps" 50 || fail "the strip delivers $fps frames a second while the model server hangs"
 stop_app 1
 
-echo "e2e model server: 2 passed, 0 failed"
+# A server that streams a 1 GiB answer: the app stops reading past the cap, keeps its
+# memory, counts the request as failed and says a template line instead.
+rm -rf "$work/home" "$work/data" "$work/config"
+e2e_fresh_home
+start_server huge
+start_app "$work/app3.log"
+kib() { awk -v key="$1:" '$1 == key {print $2}' "/proc/$app_pid/status"; }
+before=$(kib VmRSS)
+wait_for 60 requested huge || fail "the app never asked the streaming server for a line"
+taken() { grep -q "^sent " "$work/server-huge.log"; }
+wait_for 30 taken || fail "the streaming server was still sending after 30 s"
+sent=$(awk '/^sent / {print $2; exit}' "$work/server-huge.log")
+# The cut lands on Qt's network thread a moment later: what arrives meanwhile is
+# dropped unread, but it must be nowhere near the whole answer.
+((sent < 512 << 20)) || fail "the app took $sent bytes of the streamed answer"
+template_line() { grep -rqs '"generated_by":"template"' "$XDG_DATA_HOME/Tumblewick"; }
+wait_for 10 template_line || fail "no template line was kept after the streamed answer"
+grep -rqs "$model_line" "$XDG_DATA_HOME/Tumblewick" && fail "the line from the over-long answer was kept"
+peak=$(kib VmHWM)
+grown=$(((peak - before) / 1024))
+((grown < 64)) || fail "the app's memory grew by $grown MiB on the streamed answer"
+stop_app 1
+
+echo "e2e model server: 3 passed, 0 failed (read $((sent >> 20)) MiB of the streamed answer, memory grew $grown MiB)"

@@ -1,5 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,6 +56,23 @@ TEST(LogPrintTest, WithoutASinkLinesGoToStandardOutput) {
     log::plain("done");
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "\u26A0\uFE0F Failed to create diagnostics directory: denied\ndone\n");
+}
+
+// Started with stdout closed: the next file opened would take its number and receive
+// every log line. Run in a child, whose standard streams may be closed.
+TEST(LogPrintTest, AClosedStandardOutputDoesNotHandItsNumberToAFile) {
+    const std::filesystem::path file = std::filesystem::path(::testing::TempDir()) / "tw-log-fd-test";
+    EXPECT_EXIT(
+        {
+            log::setSinkForTesting(nullptr);
+            ::close(STDOUT_FILENO);
+            log::keepStandardStreamsOpen();
+            const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            log::info("not for the file");
+            std::_Exit(fd != STDOUT_FILENO && ::lseek(fd, 0, SEEK_END) == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    std::filesystem::remove(file);
 }
 
 TEST(NotificationCenterTest, DeliversByNameInRegistrationOrderWithUserInfo) {

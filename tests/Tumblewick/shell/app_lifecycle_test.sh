@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Starts the real app, quits it with a signal and checks it shut down cleanly; and
-# without an X display it says so in one line instead of the toolkit aborting.
+# Starts the real app, quits it with a signal (a closing terminal's among them) and
+# checks it shut down cleanly; and without an X display it says so in one line
+# instead of the toolkit aborting.
 set -u
 app=$1
 home=$(mktemp -d)
@@ -12,7 +13,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 version=$("$app" --version)
 [ "$version" = "Tumblewick 1.4.0" ] || fail "--version printed '$version'"
 
-for sig in TERM INT; do
+for sig in TERM INT HUP; do
   out=$home/out-$sig.txt
   "$app" >"$out" 2>&1 &
   pid=$!

@@ -4,6 +4,9 @@
 
 #include <optional>
 
+#include "platform/http_language_model.h"
+#include "platform/json.h"
+#include "platform/log.h"
 #include "platform/qt/qt_main_queue.h"
 #include "platform/testing/loopback_server.h"
 #include "qt_event_pump.h"
@@ -98,6 +101,36 @@ TEST(QtHttpClient, AnswerOverTheSizeLimitIsCutOffAndReportedAsAnError) {
     EXPECT_TRUE(limited.last->error.has_value());
     EXPECT_TRUE(limited.last->body.empty());
     EXPECT_EQ(unlimited.last->body.size(), std::size_t{4 << 20});
+}
+
+// A model answer is read up to its cap; past it the request fails, so the caller
+// falls back instead of holding (or parsing) whatever the server keeps sending.
+TEST(QtHttpClient, AModelAnswerPastItsCapIsAFailedRequest) {
+    log::setSinkForTesting([](std::string_view) {});
+    const std::string answer =
+        R"({"choices":[{"index":0,"finish_reason":"stop","message":{"role":"assistant","content":"{}"}}]})";
+    struct Row {
+        std::size_t padding;  // JSON whitespace after the answer: still a valid document
+        bool answered;
+    };
+    const std::size_t cap = HttpLanguageModel::kMaxAnswerBytes;
+    for (const Row row : {Row{cap - answer.size(), true}, Row{cap - answer.size() + 1, false},
+                          Row{std::size_t{64} << 20, false}}) {
+        SCOPED_TRACE(row.padding);
+        testing::LoopbackServer server;
+        server.setHandler([&](const testing::LoopbackRequest&) {
+            return testing::LoopbackResponse{200, answer + std::string(row.padding, ' ')};
+        });
+        QtMainQueue main;
+        QtHttpClient client(main);
+        HttpLanguageModel model(client, server.baseUrl());
+        std::optional<LanguageModelResult> result;
+        model.respond({"Be brief.", "Say hi.", "line", OrderedJson::object(), false},
+                      [&](LanguageModelResult r) { result = std::move(r); });
+        ASSERT_TRUE(pumpUntil([&] { return result.has_value(); }, 10));
+        EXPECT_EQ(result->content.has_value(), row.answered) << result->errorDescription;
+    }
+    log::setSinkForTesting(nullptr);
 }
 
 TEST(QtHttpClient, UnreachableServerAndBadUrlReportErrors) {
