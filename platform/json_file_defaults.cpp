@@ -172,7 +172,15 @@ std::optional<defaults_file::Contents> JsonFileDefaults::Writer::readForSave(std
                                                                              bool& parsed) {
     parsed = false;
     const std::string keeping = "saving the " + std::to_string(heldKeys) + " keys this suite holds";
-    auto result = atomic_file::read(file, kMaxFileBytes);
+    // Through a link, the file it leads to: when that went (or was set aside), it is
+    // written again there, as a removed file is.
+    std::string error;
+    const auto target = atomic_file::linkTarget(file, error);
+    if (!target) {
+        reportFailure("Defaults: cannot save " + file.string() + ": " + error);
+        return std::nullopt;
+    }
+    auto result = atomic_file::read(*target, kMaxFileBytes);
     switch (result.status) {
         case ReadStatus::missing:
             if (fileSeen) log::info("Defaults: " + file.string() + " was removed; " + keeping);
