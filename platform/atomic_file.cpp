@@ -300,7 +300,8 @@ std::optional<fs::path> moveAside(const fs::path& file, std::string& error) {
 }
 
 Lock::Lock(const fs::path& path, bool create) {
-    const int flags = create ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
+    // O_NONBLOCK: a FIFO planted at the path must not stop the open (flock then refuses it).
+    const int flags = (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     fd_ = ::open(path.c_str(), flags, 0666);
     if (fd_ < 0) {
         error_ = "cannot open " + path.string() + ": " + errnoText(errno);

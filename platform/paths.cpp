@@ -101,7 +101,7 @@ bool ensureDirectory(const fs::path& directory) {
     std::error_code error;
     if (fs::is_directory(directory, error)) return true;
     fs::create_directories(directory, error);
-    if (error || !fs::is_directory(directory)) {
+    if (error || !fs::is_directory(directory, error)) {
         log::warning("Cannot create the folder " + directory.string() + ": " +
                      (error ? error.message() : std::string("a file is in the way")));
         return false;
