@@ -241,7 +241,7 @@ std::optional<fs::path> linkTarget(const fs::path& file, std::string& error) {
         }
         target.resize(static_cast<std::size_t>(length));
         // Not normalised: ".." after a linked folder is the kernel's to resolve, as in any open.
-        at = target.front() == '/' ? fs::path(target) : at.parent_path() / target;
+        at = !target.empty() && target.front() == '/' ? fs::path(target) : at.parent_path() / target;
     }
     error = file.string() + " is a loop of links";
     return std::nullopt;
