@@ -34,15 +34,16 @@ std::filesystem::path lockPath(const std::filesystem::path& file) {
 
 // Every process of the app may write the file: each writes its own temp file and renames
 // it over the file under a lock beside it, so a reader always finds one whole version.
+// A regular file there is ours to replace, even one that could not be read; anything
+// else (a FIFO, a device, a folder, a broken link) is someone else's and stays.
 bool writeAtomically(const std::filesystem::path& file, const std::string& bytes, std::string& error) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) {
-        error = file.string() + " is a directory, not a file";
-        return false;
-    }
     atomic_file::Lock lock(lockPath(file), true);
     if (!lock.held()) {
         error = lock.error();
+        return false;
+    }
+    if (auto why = atomic_file::notForReplacing(file)) {
+        error = std::move(*why);
         return false;
     }
     return atomic_file::replace(file, bytes, false, error);

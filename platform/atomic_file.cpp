@@ -75,7 +75,11 @@ OpenedFile openRegular(const fs::path& file) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        if (errno == ENOENT) {
+        struct stat link {};
+        if (errno == ENOENT && ::lstat(file.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            opened.status = ReadStatus::notAFile;
+            opened.why = "a link to nothing";
+        } else if (errno == ENOENT) {
             opened.status = ReadStatus::missing;
         } else if (errno == EISDIR) {
             opened.status = ReadStatus::notAFile;
@@ -160,6 +164,20 @@ std::string describe(const ReadResult& result, std::uint64_t maxBytes) {
     return "cannot be read (" + result.why + ")";
 }
 
+std::optional<std::string> notForReplacing(const fs::path& file) {
+    struct stat info {};
+    if (::lstat(file.c_str(), &info) != 0) {
+        if (errno == ENOENT) return std::nullopt;
+        return file.string() + " cannot be looked at: " + errnoText(errno);
+    }
+    if (S_ISREG(info.st_mode)) return std::nullopt;
+    if (S_ISLNK(info.st_mode) && ::stat(file.c_str(), &info) != 0)
+        return file.string() + " is a link that cannot be followed: " + errnoText(errno);
+    if (S_ISREG(info.st_mode)) return std::nullopt;
+    return file.string() + " is " + (S_ISDIR(info.st_mode) ? "a directory" : "a special file") +
+           ", not a regular file; it is left as it is";
+}
+
 fs::path tempPath(const fs::path& file) {
     // Unique per write within the process too: two stores may share one file.
     static std::atomic<unsigned> counter{0};
@@ -200,14 +218,54 @@ void removeStaleTemps(const fs::path& file) {
     }
 }
 
-bool replace(const fs::path& file, std::string_view bytes, bool durable, std::string& error) {
+std::optional<fs::path> linkTarget(const fs::path& file, std::string& error) {
+    fs::path at = file;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info {};
+        if (::lstat(at.c_str(), &info) != 0) {
+            // Missing at the end of a chain: a file set aside through the link is made again there.
+            if (errno == ENOENT) return at;
+            error = "cannot follow " + file.string() + " to " + at.string() + ": " + errnoText(errno);
+            return std::nullopt;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            if (hops == 0 || S_ISREG(info.st_mode)) return at;
+            error = file.string() + " is a link to " + at.string() + ", which is not a regular file";
+            return std::nullopt;
+        }
+        std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+        const ssize_t length = ::readlink(at.c_str(), target.data(), target.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= target.size()) {
+            error = "cannot read the link " + at.string() + (length < 0 ? ": " + errnoText(errno) : "");
+            return std::nullopt;
+        }
+        target.resize(static_cast<std::size_t>(length));
+        // Not normalised: ".." after a linked folder is the kernel's to resolve, as in any open.
+        at = !target.empty() && target.front() == '/' ? fs::path(target) : at.parent_path() / target;
+    }
+    error = file.string() + " is a loop of links";
+    return std::nullopt;
+}
+
+bool replace(const fs::path& requested, std::string_view bytes, bool durable, std::string& error,
+             Links links) {
+    fs::path file = requested;
+    std::optional<mode_t> mode;  // the replaced file's permissions, kept when writing through a link
+    if (links == Links::follow) {
+        auto target = linkTarget(requested, error);
+        if (!target) return false;
+        struct stat info {};
+        if (*target != requested && ::stat(target->c_str(), &info) == 0) mode = info.st_mode & 07777;
+        file = std::move(*target);
+    }
     const fs::path temp = tempPath(file);
-    Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    Descriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
     if (fd.fd < 0) {
         error = "cannot create " + temp.string() + ": " + errnoText(errno);
         return false;
     }
-    if (!writeAll(fd.fd, bytes) || (durable && ::fsync(fd.fd) != 0)) {
+    if ((mode && ::fchmod(fd.fd, *mode) != 0) || !writeAll(fd.fd, bytes) ||
+        (durable && ::fsync(fd.fd) != 0)) {
         error = "cannot write " + temp.string() + ": " + errnoText(errno);
         ::unlink(temp.c_str());
         return false;
@@ -242,7 +300,8 @@ std::optional<fs::path> moveAside(const fs::path& file, std::string& error) {
 }
 
 Lock::Lock(const fs::path& path, bool create) {
-    const int flags = create ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC;
+    // O_NONBLOCK: a FIFO planted at the path must not stop the open (flock then refuses it).
+    const int flags = (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     fd_ = ::open(path.c_str(), flags, 0666);
     if (fd_ < 0) {
         error_ = "cannot open " + path.string() + ": " + errnoText(errno);

@@ -23,7 +23,9 @@ struct ReadResult {
 };
 
 // A descriptor of a regular file open for reading (a link to one is fine), with its size.
-// Opening never blocks: a FIFO, socket or device is refused as notAFile before any read.
+// Opening never blocks: a FIFO, socket or device is refused as notAFile before any read,
+// and so is a link that leads nowhere (it is not a missing file: writing there would
+// replace the link).
 struct OpenedFile {
     OpenedFile() = default;
     OpenedFile(OpenedFile&& other) noexcept;
@@ -45,10 +47,29 @@ ReadResult read(const std::filesystem::path& file, std::uint64_t maxBytes);
 // A line's worth of text for a status other than ok, e.g. "is a directory".
 std::string describe(const ReadResult& result, std::uint64_t maxBytes);
 
+enum class Links {
+    replace,  // a link at `file` is replaced by the new file; its target is left alone
+    follow,   // a link is written through: the file it ends at is replaced in its own folder,
+              // keeping its mode, and the link stays; a loop or a link to a special file or
+              // folder is an error
+};
+
 // Writes `bytes` to a temp file beside `file` and renames it over `file`, so a reader
 // sees the old or the new file, never half of one. `durable` fsyncs the data and the
-// folder. On failure the temp file is gone and `error` says why.
-bool replace(const std::filesystem::path& file, std::string_view bytes, bool durable, std::string& error);
+// folder. On failure the temp file is gone and `error` says why. The temp file is
+// created exclusively, so a link planted at its name is never followed.
+bool replace(const std::filesystem::path& file, std::string_view bytes, bool durable, std::string& error,
+             Links links = Links::replace);
+
+// Where a write through `file` lands: `file` itself when it is not a link, else the end
+// of its chain of links, a regular file or nothing yet (made by the write). nullopt with
+// `error` for a loop or a link to anything else.
+std::optional<std::filesystem::path> linkTarget(const std::filesystem::path& file, std::string& error);
+
+// Why nothing may be written at `file`: it holds something else than a regular file or
+// a link to one (a FIFO, socket, device, folder, a loop of links or a link to nothing).
+// nullopt when `file` is missing or such a file.
+std::optional<std::string> notForReplacing(const std::filesystem::path& file);
 
 // The temp name `replace` uses in this process: "<file>.tmp-<pid>-<n>".
 std::filesystem::path tempPath(const std::filesystem::path& file);

@@ -68,8 +68,10 @@ class Defaults {
 // (temp file + rename) by a writer thread that coalesces changes within
 // `coalesceSeconds`. A file that cannot be parsed, or is over the size limit, is moved
 // aside to "<name>.corrupt-<unix time>" with a log line and the suite starts empty.
-// A file that exists but cannot be read makes the suite read-only for this run
-// (a read error is not "absent": nothing is overwritten).
+// A file that exists but cannot be read (a FIFO, device, link to nothing or loop of
+// links included) makes the suite read-only for this run (a read error is not
+// "absent": nothing is overwritten). A link to a settings file, as a folder of dotfiles
+// keeps them, is written through: the file it leads to is replaced and the link stays.
 // Each save merges what is on disk: keys other suites saved are taken up, keys they
 // removed are dropped, and keys held here are written back when the file vanished,
 // broke or was rewritten without them. A save that fails is logged once.

@@ -1,5 +1,6 @@
 #include "platform/defaults_file_format.h"
 
+#include <cstring>
 #include <stdexcept>
 
 #include "platform/log.h"
@@ -68,6 +69,84 @@ std::optional<DefaultsValue> decodeValue(const JsonReader& entry) {
     return std::nullopt;
 }
 
+bool isJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// The end of the string token starting at `at` (its opening quote).
+std::size_t stringEnd(std::string_view text, std::size_t at) {
+    for (std::size_t i = at + 1; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+        } else if (text[i] == '"') {
+            return i + 1;
+        }
+    }
+    return text.size();
+}
+
+// The end of the value token starting at `at`.
+std::size_t valueEnd(std::string_view text, std::size_t at) {
+    if (text[at] == '"') return stringEnd(text, at);
+    if (text[at] != '{' && text[at] != '[') {
+        std::size_t i = at;
+        while (i < text.size() && !isJsonSpace(text[i]) && text[i] != ',' && text[i] != '}' && text[i] != ']')
+            ++i;
+        return i;
+    }
+    int depth = 0;
+    for (std::size_t i = at; i < text.size(); ++i) {
+        if (text[i] == '"') {
+            i = stringEnd(text, i) - 1;
+        } else if (text[i] == '{' || text[i] == '[') {
+            ++depth;
+        } else if ((text[i] == '}' || text[i] == ']') && --depth == 0) {
+            return i + 1;
+        }
+    }
+    return text.size();
+}
+
+// Each top-level member's value as it stands in `text`, a document already parsed as an
+// object (the last of duplicate keys wins, as in the parsed document).
+std::map<std::string, std::string_view> memberTexts(std::string_view text) {
+    std::map<std::string, std::string_view> members;
+    std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    const auto skipSpace = [&] {
+        while (i < text.size() && isJsonSpace(text[i])) ++i;
+    };
+    skipSpace();
+    ++i;  // '{'
+    for (;;) {
+        skipSpace();
+        if (i >= text.size() || text[i] != '"') break;
+        const std::size_t keyEnd = stringEnd(text, i);
+        const std::string_view keyToken = text.substr(i, keyEnd - i);
+        std::string key = keyToken.find('\\') == std::string_view::npos
+                              ? std::string(keyToken.substr(1, keyToken.size() - 2))
+                              : parseJson(keyToken).get<std::string>();
+        i = keyEnd;
+        skipSpace();
+        ++i;  // ':'
+        skipSpace();
+        const std::size_t end = valueEnd(text, i);
+        members[std::move(key)] = text.substr(i, end - i);
+        i = end;
+        skipSpace();
+        if (i >= text.size() || text[i] != ',') break;
+        ++i;
+    }
+    return members;
+}
+
+// An entry written by this build, nested one level into the file: lines after the first indented.
+std::string nested(const OrderedJson& entry) {
+    std::string out;
+    for (char c : dumpJson(entry, 2)) {
+        out += c;
+        if (c == '\n') out += "  ";
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string base64Encode(const std::vector<std::uint8_t>& bytes) {
@@ -130,6 +209,7 @@ Contents decode(const std::string& text, bool logSkipped) {
     const JsonReader root(document);
     if (!root.isObject()) throw std::runtime_error("A defaults file must hold one JSON object");
     Contents contents;
+    std::optional<std::map<std::string, std::string_view>> texts;  // found on the first raw entry
     for (const auto& [key, entry] : root.members()) {
         try {
             if (entry.isObject() && entry.has("type") && entry["type"].string() == kRemovedType) {
@@ -148,7 +228,10 @@ Contents decode(const std::string& text, bool logSkipped) {
                 log::warning("Defaults: skipped unreadable \"" + key + "\" (" + toString(error.kind()) +
                              " at " + error.path() + ")");
         }
-        contents.unreadable.emplace(key, entry.raw());
+        if (!texts) texts = memberTexts(text);
+        const auto found = texts->find(key);
+        contents.unreadable.emplace(
+            key, found != texts->end() ? std::string(found->second) : dumpJson(entry.raw()));
     }
     return contents;
 }
@@ -156,20 +239,26 @@ Contents decode(const std::string& text, bool logSkipped) {
 std::string encode(const Contents& contents) {
     // Keys in sorted order; a readable value wins over a raw entry of the same key,
     // and either wins over a removal.
-    std::map<std::string_view, OrderedJson> entries;
+    std::map<std::string_view, std::string> entries;
     for (const auto& [key, when] : contents.removed) {
         entries[key] =
-            OrderedJson{{"type", kRemovedType}, {"value", finiteJson(when.seconds, "removal date")}};
+            nested(OrderedJson{{"type", kRemovedType}, {"value", finiteJson(when.seconds, "removal date")}});
     }
     for (const auto& [key, raw] : contents.unreadable) entries[key] = raw;
-    for (const auto& [key, value] : contents.values) entries[key] = encodeValue(value);
-    OrderedJson document = OrderedJson::object();
-    // Appended without a lookup: document[key] would search the whole ordered object
-    // each time, quadratic in the number of keys.
-    auto& members = document.get_ref<OrderedJson::object_t&>();
-    members.reserve(entries.size());
-    for (auto& [key, entry] : entries) members.emplace_back(std::string(key), std::move(entry));
-    return dumpJson(document, 2) + "\n";
+    for (const auto& [key, value] : contents.values) entries[key] = nested(encodeValue(value));
+    if (entries.empty()) return "{}\n";
+    // Written member by member, so that raw entries keep their text to the byte.
+    std::string out = "{";
+    const char* separator = "\n  ";
+    for (const auto& [key, entry] : entries) {
+        out += separator;
+        out += dumpJson(OrderedJson(std::string(key)));
+        out += ": ";
+        out += entry;
+        separator = ",\n  ";
+    }
+    out += "\n}\n";
+    return out;
 }
 
 }  // namespace tw::defaults_file

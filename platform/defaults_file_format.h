@@ -1,6 +1,7 @@
 #pragma once
 // The defaults file's typed JSON, with room for entries this build cannot read:
-// they are carried over verbatim so a rewrite never drops them. A key removed by one
+// they are carried over as their exact JSON text, so a rewrite neither drops nor
+// alters them (a number past 64 bits stays as written). A key removed by one
 // store is written as a "removed" entry for a while, so that other stores on the same
 // file drop it too, while a key that merely went missing from the file is kept.
 #include <map>
@@ -13,7 +14,7 @@ namespace tw::defaults_file {
 
 struct Contents {
     std::map<std::string, DefaultsValue> values;
-    std::map<std::string, OrderedJson> unreadable;  // raw entries, by key
+    std::map<std::string, std::string> unreadable;  // raw entries' JSON text, by key
     std::map<std::string, Date> removed;            // when each key was removed
 };
 

@@ -46,7 +46,7 @@ struct JsonFileDefaults::Writer {
     mutable std::mutex mutex;  // guards the fields up to `thread`
     std::condition_variable changed;
     std::map<std::string, DefaultsValue> values;
-    std::map<std::string, OrderedJson> unreadable;  // entries kept verbatim for later builds
+    std::map<std::string, std::string> unreadable;  // entries kept as their JSON text for later builds
     std::set<std::string> dirty;                    // set or removed since the last write
     bool readOnly = false;
     bool pending = false;
@@ -72,10 +72,16 @@ struct JsonFileDefaults::Writer {
     void run();
 };
 
-// Moves an unusable file out of the way; false when even that failed.
+// Moves an unusable file out of the way (through a link, the file it leads to, so the
+// link keeps working); false when even that failed.
 bool JsonFileDefaults::Writer::setAside(const std::string& what, const std::string& outcome) {
     std::string error;
-    if (auto target = atomic_file::moveAside(file, error)) {
+    const auto where = atomic_file::linkTarget(file, error);
+    if (!where) {
+        log::warning("Defaults: " + file.string() + " " + what + " and could not be moved aside: " + error);
+        return false;
+    }
+    if (auto target = atomic_file::moveAside(*where, error)) {
         log::warning("Defaults: " + file.string() + " " + what + "; moved it to " + target->string() +
                      " and " + outcome);
         return true;
@@ -93,7 +99,13 @@ void JsonFileDefaults::Writer::reportFailure(const std::string& message) {
 void JsonFileDefaults::Writer::load() {
     // Under the writers' lock: a temp file seen now belongs to no write in progress.
     atomic_file::Lock folderLock(folderOf(file), false);
-    if (folderLock.held()) atomic_file::removeStaleTemps(file);
+    if (folderLock.held()) {
+        atomic_file::removeStaleTemps(file);
+        std::string ignored;
+        // Saves through a link write their temp files beside the file it leads to.
+        if (auto target = atomic_file::linkTarget(file, ignored); target && *target != file)
+            atomic_file::removeStaleTemps(*target);
+    }
 
     auto result = atomic_file::read(file, kMaxFileBytes);
     switch (result.status) {
@@ -138,7 +150,7 @@ bool JsonFileDefaults::Writer::moveUnreadable(const std::string& from, const std
     auto found = unreadable.find(from);
     if (found == unreadable.end()) return false;
     if (from == to) return true;
-    OrderedJson raw = std::move(found->second);
+    std::string raw = std::move(found->second);
     unreadable.erase(found);
     values.erase(to);
     unreadable[to] = std::move(raw);
@@ -160,7 +172,15 @@ std::optional<defaults_file::Contents> JsonFileDefaults::Writer::readForSave(std
                                                                              bool& parsed) {
     parsed = false;
     const std::string keeping = "saving the " + std::to_string(heldKeys) + " keys this suite holds";
-    auto result = atomic_file::read(file, kMaxFileBytes);
+    // Through a link, the file it leads to: when that went (or was set aside), it is
+    // written again there, as a removed file is.
+    std::string error;
+    const auto target = atomic_file::linkTarget(file, error);
+    if (!target) {
+        reportFailure("Defaults: cannot save " + file.string() + ": " + error);
+        return std::nullopt;
+    }
+    auto result = atomic_file::read(*target, kMaxFileBytes);
     switch (result.status) {
         case ReadStatus::missing:
             if (fileSeen) log::info("Defaults: " + file.string() + " was removed; " + keeping);
@@ -191,11 +211,11 @@ bool JsonFileDefaults::Writer::write() {
     // Per key changed: the value set, the unreadable entry moved there, or (neither) a removal.
     struct Change {
         std::optional<DefaultsValue> value;
-        std::optional<OrderedJson> raw;
+        std::optional<std::string> raw;
     };
     std::map<std::string, Change> changes;
     std::map<std::string, DefaultsValue> held;
-    std::map<std::string, OrderedJson> heldUnreadable;
+    std::map<std::string, std::string> heldUnreadable;
     {
         std::lock_guard lock(mutex);
         pending = false;
@@ -283,7 +303,8 @@ bool JsonFileDefaults::Writer::write() {
         return false;
     }
     std::string error;
-    if (!atomic_file::replace(file, encoded, true, error)) {
+    // A settings file may be a link into a folder of dotfiles: the link stays.
+    if (!atomic_file::replace(file, encoded, true, error, atomic_file::Links::follow)) {
         reportFailure("Defaults: cannot save " + file.string() + ": " + error);
         restoreDirty();
         return false;

@@ -57,21 +57,33 @@ KeyValues parseKeyValues(std::string_view text) {
     return result;
 }
 
-KeyValues loadKeyValuesFile(const std::filesystem::path& file) {
+KeyValuesFile readKeyValuesFile(const std::filesystem::path& file) {
+    KeyValuesFile result;
     const atomic_file::ReadResult read = atomic_file::read(file, maxFileBytes);
-    if (read.status == atomic_file::ReadStatus::missing) return {};
+    if (read.status == atomic_file::ReadStatus::missing) return result;
     if (read.status != atomic_file::ReadStatus::ok) {
-        log::warning("The key-value file " + file.string() + " " + atomic_file::describe(read, maxFileBytes) +
-                     "; reading it as empty.");
-        return {};
+        result.status = KeyValuesFile::Status::unusable;
+        result.problem = atomic_file::describe(read, maxFileBytes);
+        result.fingerprint = std::hash<std::string>{}(result.problem);
+        return result;
     }
     try {
-        return parseKeyValues(read.text);
+        result.values = parseKeyValues(read.text);
+        result.status = KeyValuesFile::Status::ok;
     } catch (const JsonDecodeError& error) {
-        log::warning("The key-value file " + file.string() + " is not a JSON object of keys and values (" +
-                     error.what() + "); reading it as empty and leaving it as it is.");
-        return {};
+        result.status = KeyValuesFile::Status::unusable;
+        result.problem = std::string("is not a JSON object of keys and values (") + error.what() + ")";
+        result.fingerprint = std::hash<std::string>{}(read.text);
     }
+    return result;
+}
+
+KeyValues loadKeyValuesFile(const std::filesystem::path& file) {
+    KeyValuesFile read = readKeyValuesFile(file);
+    if (read.status == KeyValuesFile::Status::unusable)
+        log::warning("The key-value file " + file.string() + " " + read.problem +
+                     "; reading it as empty and leaving it as it is.");
+    return std::move(read.values);
 }
 
 }  // namespace tw

@@ -29,6 +29,18 @@ struct KeyValues {
 
 // The file's text as one JSON object; throws JsonDecodeError on anything else.
 KeyValues parseKeyValues(std::string_view text);
+
+// One read of the store's file. Nothing is logged: a caller that reads again and again
+// says each distinct problem once.
+struct KeyValuesFile {
+    enum class Status { ok, missing, unusable };
+    Status status = Status::missing;
+    KeyValues values;             // when ok
+    std::string problem;          // when unusable: what is wrong, for a log line
+    std::size_t fingerprint = 0;  // when unusable: differs between different problems or contents
+};
+KeyValuesFile readKeyValuesFile(const std::filesystem::path& file);
+
 // Reads the store's file. A missing file is an empty store; a file that cannot be read
 // or parsed is an empty store with a log line, and is left as it is.
 KeyValues loadKeyValuesFile(const std::filesystem::path& file);

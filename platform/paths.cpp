@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/log.h"
 
 namespace tw::paths {
@@ -72,11 +72,19 @@ fs::path configDirectory() { return configHome() / "tumblewick"; }
 
 fs::path desktopDirectory() {
     const fs::path home = homeDirectory();
-    std::ifstream file(configHome() / "user-dirs.dirs");
+    // A dozen lines; anything larger is not one.
+    constexpr std::uint64_t kMaxBytes = 1 << 20;
+    const fs::path dirs = configHome() / "user-dirs.dirs";
+    const auto file = atomic_file::read(dirs, kMaxBytes);
+    if (file.status != atomic_file::ReadStatus::ok && file.status != atomic_file::ReadStatus::missing)
+        log::warning("The folders file " + dirs.string() + " " + atomic_file::describe(file, kMaxBytes) +
+                     "; the Desktop is taken to be " + (home / "Desktop").string());
     std::optional<fs::path> desktop;
-    std::string line;
-    while (file && std::getline(file, line)) {
-        std::string_view text(line);
+    std::string_view rest = file.text;
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        std::string_view text = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
         while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
         if (text.empty() || text.front() == '#') continue;
         constexpr std::string_view kKey = "XDG_DESKTOP_DIR=";
@@ -93,7 +101,7 @@ bool ensureDirectory(const fs::path& directory) {
     std::error_code error;
     if (fs::is_directory(directory, error)) return true;
     fs::create_directories(directory, error);
-    if (error || !fs::is_directory(directory)) {
+    if (error || !fs::is_directory(directory, error)) {
         log::warning("Cannot create the folder " + directory.string() + ": " +
                      (error ? error.message() : std::string("a file is in the way")));
         return false;

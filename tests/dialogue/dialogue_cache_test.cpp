@@ -12,6 +12,7 @@
 #include "platform/log.h"
 #include "platform/sha256.h"
 #include "platform/testing/finished_process.h"
+#include "platform/testing/hostile_files.h"
 #include "platform/testing/manual_clock.h"
 
 namespace tw {
@@ -290,6 +291,43 @@ TEST_F(DialogueCacheTest, UnusableFilesAreReportedForWhatTheyAreAndTheCacheStart
             EXPECT_EQ(DialogueCache::decodeFile(readFile(file)).size(), 2u) << c.name;
         }
     }
+}
+
+// Every kind of thing at the cache's path: the cache starts empty and keeps working in
+// memory. A regular file it could not use is replaced on the next store; anything else
+// (a FIFO, socket, device, folder, broken link) is not the cache's and stays as it was,
+// with one line for the load and one for the failing stores. Root reads a file of mode
+// 000, so that row is left out when run as root.
+TEST_F(DialogueCacheTest, StoresReplaceOnlyARegularFileAtThePath) {
+    // Short: a socket's path must fit in 108 bytes.
+    const auto root = std::filesystem::temp_directory_path() / ("tw-cache-" + std::to_string(::getpid()));
+    int row = 0;
+    for (const auto& [kind, name] : testing::hostileKinds()) {
+        if (testing::meaninglessHere(kind)) continue;
+        const auto folder = root / std::to_string(row++);
+        std::filesystem::create_directories(folder);
+        const auto file = folder / DialogueCache::fileName;
+        testing::makeHostile(file, kind);
+        const std::string before = testing::fingerprint(file);
+        std::vector<std::string> lines;
+        log::setSinkForTesting([&](std::string_view line) { lines.emplace_back(line); });
+        {
+            auto cache = makeCache(file);
+            EXPECT_EQ(count(*cache), 0u) << name;
+            cache->set("new", lineWithText("t"));
+            cache->set("newer", lineWithText("t"));
+            EXPECT_TRUE(get(*cache, "newer")) << name;
+        }
+        log::setSinkForTesting(nullptr);
+        if (testing::isRegular(kind)) {
+            EXPECT_EQ(DialogueCache::decodeFile(readFile(file)).size(), 2u) << name;
+            EXPECT_EQ(lines.size(), 1u) << name;
+        } else {
+            EXPECT_EQ(testing::fingerprint(file), before) << name;
+            EXPECT_EQ(lines.size(), 2u) << name;
+        }
+    }
+    std::filesystem::remove_all(root);
 }
 
 TEST_F(DialogueCacheTest, TempFilesOfFinishedWritersGoAtLoadAndThoseOfRunningOnesStay) {

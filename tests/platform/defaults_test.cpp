@@ -38,6 +38,14 @@ void writeFile(const fs::path& path, const std::string& text) {
     out << text;
 }
 
+int countWithPrefix(const fs::path& folder, const std::string& prefix) {
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().rfind(prefix, 0) == 0) ++count;
+    }
+    return count;
+}
+
 class JsonFileDefaultsTest : public ::testing::Test {
    protected:
     void SetUp() override {
@@ -183,6 +191,87 @@ TEST_F(JsonFileDefaultsTest, EntriesOfUnknownTypesSurviveARewrite) {
     EXPECT_TRUE(reopened.hasUnreadableValue("n_aside"));
 }
 
+TEST_F(JsonFileDefaultsTest, EntriesOfUnknownTypesKeepTheirJsonTextToTheByte) {
+    const std::vector<std::pair<std::string, std::string>> raw = {
+        {"big", R"({"type": "bigint", "value": 12345678901234567890123456789})"},
+        {"caf\u00e9", R"({ "type" : "color", "value" : [1.0, 2.50, -0.0, 1E+2] })"},
+        {"escaped", R"({"type":"note","value":"caf\u00e9 \"quoted\"","nested":{"b":[{}],"a":null}})"},
+        {"n", R"({"type": "int", "value": 12345678901234567890123456789})"},  // a known type, malformed
+    };
+    std::string text = "{\n";
+    for (const auto& [key, entry] : raw) text += "\"" + key + "\":\n\t" + entry + " ,\n";
+    text += R"("ok": {"type": "bool", "value": true}})";
+    writeFile(file_, text);
+    {
+        JsonFileDefaults defaults(file_);
+        EXPECT_TRUE(defaults.hasUnreadableValue("café"));
+        defaults.setInteger("fresh", 1);
+        ASSERT_TRUE(defaults.flush());
+    }
+    const std::string saved = readFile(file_);
+    for (const auto& [key, entry] : raw) EXPECT_NE(saved.find(entry), std::string::npos) << saved;
+    EXPECT_EQ(JsonFileDefaults(file_).integerForKey("fresh"), 1);
+    {
+        JsonFileDefaults again(file_);
+        again.setInteger("fresh", 1);
+        ASSERT_TRUE(again.flush());
+    }
+    EXPECT_EQ(readFile(file_), saved);
+}
+
+// As a folder of dotfiles keeps them: the link stays, the file it leads to is replaced
+// in its own folder and keeps its mode; a file there that cannot be parsed is set aside
+// beside it and made again.
+TEST_F(JsonFileDefaultsTest, ASettingsFileBehindALinkIsSavedThroughIt) {
+    struct Case {
+        std::string name;
+        std::string target;  // the text the linked file starts with
+        std::function<fs::path(const fs::path& link, const fs::path& target)> link;
+        int setAside = 0;
+    };
+    const std::string held = R"({"held": {"type": "int", "value": 7}})";
+    const std::vector<Case> cases = {
+        {"absolute", held, [](const fs::path&, const fs::path& target) { return target; }},
+        {"relative", held,
+         [](const fs::path&, const fs::path&) { return fs::path("../dotfiles/standard.json"); }},
+        {"chain of two", held,
+         [](const fs::path& link, const fs::path& target) {
+             fs::create_symlink(target, link.parent_path() / "middle.json");
+             return fs::path("middle.json");
+         }},
+        {"unparseable", "{\"held\": ", [](const fs::path&, const fs::path& target) { return target; }, 1},
+    };
+    for (const auto& c : cases) {
+        const fs::path root = directory_ / c.name;
+        const fs::path target = root / "dotfiles" / "standard.json";
+        const fs::path link = root / "config" / "standard.json";
+        fs::create_directories(target.parent_path());
+        fs::create_directories(link.parent_path());
+        writeFile(target, c.target);
+        fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+        fs::create_symlink(c.link(link, target), link);
+        {
+            JsonFileDefaults defaults(link, 3600);
+            EXPECT_EQ(defaults.integerForKey("held"), c.setAside == 0 ? 7 : 0) << c.name;
+            defaults.setInteger("fresh", 1);
+            EXPECT_TRUE(defaults.flush()) << c.name;
+        }
+        EXPECT_TRUE(fs::is_symlink(link)) << c.name;
+        if (c.setAside == 0) {
+            EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+                << c.name;
+        }
+        const auto saved = decodeDefaultsFile(readFile(target));
+        EXPECT_EQ(saved.count("fresh"), 1u) << c.name;
+        EXPECT_EQ(saved.count("held"), c.setAside == 0 ? 1u : 0u) << c.name;
+        EXPECT_EQ(countWithPrefix(target.parent_path(), "standard.json.corrupt-"), c.setAside) << c.name;
+        EXPECT_EQ(countWithPrefix(target.parent_path(), "standard.json.tmp-") +
+                      countWithPrefix(link.parent_path(), "standard.json.tmp-"),
+                  0)
+            << c.name;
+    }
+}
+
 TEST_F(JsonFileDefaultsTest, NonFiniteNumbersAreRefusedRatherThanBreakingTheFile) {
     JsonFileDefaults defaults(file_);
     defaults.setDouble("speed", 1.5);
@@ -200,14 +289,6 @@ std::string heldKey(int i) {
     std::string key = "k";
     key += std::to_string(i);
     return key;
-}
-
-int countWithPrefix(const fs::path& folder, const std::string& prefix) {
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        if (entry.path().filename().string().rfind(prefix, 0) == 0) ++count;
-    }
-    return count;
 }
 
 struct FileChange {

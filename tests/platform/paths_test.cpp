@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/testing/hostile_files.h"
+
 namespace tw {
 namespace {
 
@@ -56,6 +58,18 @@ TEST_F(PathsTest, DesktopComesFromUserDirsElseHomeDesktop) {
     EXPECT_EQ(paths::desktopDirectory(), fs::path("/srv/shared desk"));
     writeUserDirs("XDG_DESKTOP_DIR=Desktop\n");  // unquoted and relative: not valid
     EXPECT_EQ(paths::desktopDirectory(), home_ / "Desktop");
+}
+
+TEST_F(PathsTest, AFolderFileThatIsNoFileMeansHomeDesktopAndIsLeftAsItIs) {
+    const fs::path file = home_ / "config" / "user-dirs.dirs";
+    for (const auto& [kind, name] : testing::hostileKinds()) {
+        if (testing::meaninglessHere(kind)) continue;  // root reads a file of mode 000
+        testing::makeHostile(file, kind);
+        const std::string before = testing::fingerprint(file);
+        EXPECT_EQ(paths::desktopDirectory(), home_ / "Desktop") << name;
+        EXPECT_EQ(testing::fingerprint(file), before) << name;
+        fs::remove_all(file);
+    }
 }
 
 TEST_F(PathsTest, XdgFoldersAndEnsureDirectory) {

@@ -2,7 +2,8 @@
 // This device's id in the troupe: made once, kept in the standard defaults and, as a
 // copy, in a file beside the log. A settings file that could not be read is moved
 // aside and looks empty; the copy then brings the id back, so the device never
-// appears in the troupe under a second id.
+// appears in the troupe under a second id. A copy that cannot be read as a file (a
+// FIFO, a device, a link to nothing) is left as it is.
 #include <filesystem>
 
 #include "platform/defaults.h"

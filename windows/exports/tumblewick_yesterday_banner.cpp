@@ -1,11 +1,10 @@
 #include "windows/exports/tumblewick_yesterday_banner.h"
 
 #include <cstddef>
-#include <fstream>
-#include <iterator>
 #include <string_view>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/log.h"
 #include "platform/unicode.h"
 #include "windows/exports/chapter_document.h"
@@ -39,14 +38,10 @@ std::string_view trimmedSpacesAndTabs(std::string_view line) {
 
 // The chapter as UTF-8 text; nullopt when it cannot be read or is not UTF-8.
 std::optional<std::string> readChapter(const fs::path& file) {
-    std::error_code error;
-    const auto size = fs::file_size(file, error);
-    if (error || size > kMaxChapterBytes) return std::nullopt;
-    std::ifstream in(file, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) return std::nullopt;
-    if (unicode::repairUtf8(text) != text) return std::nullopt;
-    return text;
+    auto read = atomic_file::read(file, kMaxChapterBytes);
+    if (read.status != atomic_file::ReadStatus::ok) return std::nullopt;
+    if (unicode::repairUtf8(read.text) != read.text) return std::nullopt;
+    return std::move(read.text);
 }
 
 }  // namespace

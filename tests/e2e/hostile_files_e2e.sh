@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Something else than a file at each path the app reads: a FIFO, a link to /dev/zero, a
+# symlink loop. Whatever stands there, the strip appears, SIGTERM ends the app within a
+# second with status 0, and the thing is left as it was. The paths of one kind share a
+# launch; the troupe log's rows have launches of their own, so a fault there is told
+# apart. A model server that answers makes a flea speak, so the dialogue cache is stored.
+set -uo pipefail
+app=${1:?usage: hostile_files_e2e.sh path/to/tumblewick}
+source "$(dirname "$0")/e2e_lib.sh"
+e2e_require Xvfb openbox xwininfo python3 stat
+e2e_start_display
+
+python3 "$(dirname "$0")/model_server.py" answer "$work/port" >"$work/server.log" 2>&1 &
+pids+=($!)
+wait_for 5 test -s "$work/port" || fail "the model server did not start"
+served() { grep -c "^request /v1/chat/completions" "$work/server.log"; }
+spoke() { (($(served) > served_before)); }
+
+stores=(  # each path the app reads, below the data folders
+  config/tumblewick/standard.json
+  config/tumblewick/group.tumblewick.json
+  config/user-dirs.dirs
+  data/Tumblewick/Troupe/device_id
+  data/Tumblewick/CloudKeyValueStore.json
+  data/Tumblewick/DialogueCache.json
+)
+passed=0
+
+make_hostile() {  # $1 kind, $2 path
+  mkdir -p "$(dirname "$2")"
+  case $1 in
+    fifo) mkfifo "$2" ;;
+    zero) ln -s /dev/zero "$2" ;;
+    loop) ln -s "$(basename "$2")" "$2" ;;
+  esac
+}
+fingerprint() { stat -c '%F %i %s %Y %N' "$1" 2>&1; }
+gone() { ! kill -0 "$app_pid" 2>/dev/null; }
+
+quit_app() {  # $1: the case; SIGTERM must end the app with status 0 within a second
+  local status
+  kill -TERM "$app_pid"
+  if ! wait_for 1 gone; then
+    kill -KILL "$app_pid"  # else the cleanup would wait for it forever
+    wait "$app_pid"
+    fail "$1: the app did not quit within a second of SIGTERM"
+  fi
+  wait "$app_pid"
+  status=$?
+  [ "$status" -eq 0 ] || fail "$1: the app exited with status $status on SIGTERM"
+}
+
+# $1 kind, then paths below $work: one launch with each path made of that kind.
+launch() {
+  local kind=$1 path before=() i=0
+  shift
+  rm -rf "$work/home" "$work/data" "$work/config"
+  e2e_fresh_home
+  export TUMBLEWICK_MODEL_URL="http://127.0.0.1:$(cat "$work/port")"
+  for path in "$@"; do
+    make_hostile "$kind" "$work/$path"
+    before+=("$(fingerprint "$work/$path")")
+  done
+  served_before=$(served)
+  start_app "$work/app-$kind.log"
+  local what="$kind at ${*##*/}"
+  # With the cache among them: a flea has spoken and the store was refused.
+  if [[ " $* " == *DialogueCache.json* ]]; then
+    wait_for 60 spoke || fail "$what: no flea asked for a line"
+    wait_for 10 grep -q "Dialogue cache not saved" "$work/app-$kind.log" ||
+      fail "$what: a flea's line was never stored"
+  fi
+  quit_app "$what"
+  for path in "$@"; do
+    [ "$(fingerprint "$work/$path")" = "${before[i]}" ] || fail "$what: $path was changed"
+    ((i++))
+  done
+  if [[ " $* " != *events.jsonl* ]]; then
+    tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "$what: the troupe session was left open"
+  fi
+  passed=$((passed + 1))
+  echo "ok: $what"
+}
+
+for kind in fifo zero loop; do
+  launch "$kind" "${stores[@]}"
+done
+for kind in fifo zero loop; do
+  launch "$kind" data/Tumblewick/Troupe/events.jsonl
+done
+
+echo "e2e hostile files: $passed passed, 0 failed"
