@@ -1,8 +1,8 @@
 #include "platform/qt/above_strip_placement.h"
 
-#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 
@@ -48,13 +48,18 @@ void place(QWidget& window, const StripTop& stripTop, const WantedPlace& wanted,
     window.move(inner.topLeft() - QPoint(frame.left(), frame.top()));
 }
 
-// Places the window once more when the window manager has framed it, then goes.
+// Places the window once more when the window manager has framed it, then goes. The
+// toolkit learns of the frame around the mapping and tells no event of it, and what it
+// reports meanwhile may be a passing value: a frame counts once it has a title bar and
+// reads the same twice in a row.
 class PlaceWhenFramed final : public QObject {
    public:
     PlaceWhenFramed(QWidget& window, StripTop stripTop, WantedPlace wanted)
         : QObject(&window), window_(window), stripTop_(std::move(stripTop)), wanted_(std::move(wanted)) {
         setObjectName(name);
-        window.installEventFilter(this);
+        timer_.setInterval(checkMilliseconds);
+        connect(&timer_, &QTimer::timeout, this, &PlaceWhenFramed::check);
+        timer_.start();
     }
 
     // A later placement before the frame comes replaces this one.
@@ -63,29 +68,33 @@ class PlaceWhenFramed final : public QObject {
             delete pending;
     }
 
-    // The window manager frames the window before mapping it: the frame is known by the
-    // first paint, or by the move that framing makes where the manager moves the inside.
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() != QEvent::Move && event->type() != QEvent::Paint) return false;
-        if (window_.frameGeometry() == window_.geometry()) return false;
-        window_.removeEventFilter(this);
-        // Not from inside a paint.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (const QScreen* screen = QGuiApplication::primaryScreen())
-                    place(window_, stripTop_, wanted_, *screen, frameAround(window_));
-                deleteLater();
-            },
-            Qt::QueuedConnection);
-        return false;
-    }
-
    private:
     static constexpr const char* name = "tw-place-when-framed";
+    static constexpr int checkMilliseconds = 50;
+    static constexpr int checks = 100;  // a window manager that frames nothing in 5 s frames nothing
+
+    void check() {
+        if (++checked_ >= checks) {
+            deleteLater();
+            return;
+        }
+        if (!window_.isVisible()) return;
+        const QMargins frame = frameAround(window_);
+        const bool same = frame == last_;
+        last_ = frame;
+        if (frame.top() <= 0 || !same) return;
+        timer_.stop();
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            place(window_, stripTop_, wanted_, *screen, frame);
+        deleteLater();
+    }
+
     QWidget& window_;
     StripTop stripTop_;
     WantedPlace wanted_;
+    QTimer timer_;
+    int checked_ = 0;
+    QMargins last_;
 };
 
 }  // namespace
