@@ -73,6 +73,7 @@ frame_bottom() { frame_box "$1" | cut -d' ' -f4; }  # $1 window: the last row of
 wait_for 5 shown "Tumblewick Colony" >/dev/null || fail "the colony window did not open"
 colony=$(shown "Tumblewick Colony")
 wait_for 5 xprop -id "$colony" _NET_FRAME_EXTENTS >/dev/null || fail "the colony window has no frame"
+wait_for_rest "$colony" || fail "the colony window did not come to rest"
 above_strip() { (($(frame_bottom "$1") < strip_top)); }
 wait_for 5 above_strip "$colony" || fail "the colony window reaches y=$(frame_bottom "$colony"), the strip starts at $strip_top"
 # Join the Circus, at the foot of the list.
@@ -81,6 +82,7 @@ xdotool mousemove $(($(inside "$colony" "Absolute upper-left X") + 120)) \
 wait_for 5 shown "Create a Flea" >/dev/null || fail "Join the Circus did not open the wizard"
 wizard=$(shown "Create a Flea")
 wait_for 5 xprop -id "$wizard" _NET_FRAME_EXTENTS >/dev/null || fail "the wizard has no frame"
+wait_for_rest "$wizard" || fail "the wizard did not come to rest"
 wait_for 5 above_strip "$wizard" || fail "the wizard reaches y=$(frame_bottom "$wizard"), the strip starts at $strip_top"
 import -window root "$work/colony.png" && cp "$work/colony.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/colony_wizard_1366.png" 2>/dev/null
 stop_app

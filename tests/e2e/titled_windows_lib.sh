@@ -15,6 +15,16 @@ frame_box() {  # $1 window: "left top right bottom", the outer rows and columns 
   y=$(inside "$1" "Absolute upper-left Y")
   echo $((x - l)) $((y - t)) $((x + $(inside "$1" Width) + r - 1)) $((y + $(inside "$1" Height) + b - 1))
 }
+wait_for_rest() {  # $1 window: placed again once the window manager has framed it, still for three looks in a row
+  local resting=$1 box last="" still=0
+  still_there() {
+    box=$(frame_box "$resting")
+    if [ "$box" = "$last" ]; then still=$((still + 1)); else still=0; fi
+    last=$box
+    ((still >= 3))
+  }
+  wait_for 5 still_there
+}
 tray_icon() {  # the app's small window inside the tray
   local id
   for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep -E ' [0-9]{2}x[0-9]{2}\+' | awk '{print $1}'); do
@@ -45,15 +55,7 @@ check_titled() {  # $1 title (a pattern), $2 yes where the window may be minimis
     # Too tall for the room above the strip: as short as it may be, at the top.
     [ -n "$shortest" ] && ((top == work_top && $(inside "$id" Height) == shortest))
   }
-  # Placed again once the window manager has framed it: still for three looks in a row.
-  local box last="" still=0
-  settled() {
-    box=$(frame_box "$id")
-    if [ "$box" = "$last" ]; then still=$((still + 1)); else still=0; fi
-    last=$box
-    ((still >= 3))
-  }
-  wait_for 5 settled || fail "\"$1\" did not come to rest"
+  wait_for_rest "$id" || fail "\"$1\" did not come to rest"
   wait_for 5 placed || fail "\"$1\" spans y=$top..$bottom, the strip starts at $strip_top"
   actions=$(xprop -id "$id" _NET_WM_ALLOWED_ACTIONS)
   grep -q _NET_WM_ACTION_CLOSE <<<"$actions" || fail "\"$1\" cannot be closed: $actions"
