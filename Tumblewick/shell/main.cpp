@@ -13,6 +13,7 @@
 #include "Tumblewick/shell/display_loss.h"
 #include "Tumblewick/shell/instance_lock.h"
 #include "Tumblewick/shell/relaunch.h"
+#include "Tumblewick/shell/transparent_window.h"
 #include "Tumblewick/shell/window_entries.h"
 #include "Tumblewick/shell/x11_window_hints.h"
 #include "platform/desktop_info.h"
@@ -48,8 +49,14 @@ struct Outcome {
 // thread of ours included, is gone when it returns.
 Outcome runCircus() {
     tw::AppServices services;
-    tw::WindowEntries windows = tw::makeWindowEntries(services);
+    // The windows open clear of the strip, which the delegate makes at launch.
+    tw::AppDelegate* strip = nullptr;
+    tw::WindowEntries windows = tw::makeWindowEntries(services, [&strip]() -> std::optional<int> {
+        if (strip == nullptr || strip->window() == nullptr) return std::nullopt;
+        return strip->window()->geometry().top();
+    });
     tw::AppDelegate delegate(services, windows);
+    strip = &delegate;
 
     tw::QuitOnSignal quitOnSignal;
     QObject::connect(&quitOnSignal, &tw::QuitOnSignal::signalled, qApp, [](int number) {

@@ -27,13 +27,15 @@ CustomFleaList customFleas(AppServices& services) {
 }
 
 // Recent thoughts (Shift-Super-T).
-void addRecentThoughts(WindowEntries& entries, AppServices& services) {
+void addRecentThoughts(WindowEntries& entries, AppServices& services, const StripTop& stripTop) {
     auto panel = std::make_shared<std::unique_ptr<TumblewickRecentThoughtsPanel>>();
-    entries.hotkeys.recentThoughts = [panel, &services] {
-        if (!*panel)
+    entries.hotkeys.recentThoughts = [panel, &services, stripTop] {
+        if (!*panel) {
             *panel =
                 std::make_unique<TumblewickRecentThoughtsPanel>(TumblewickRecentThoughtsPanel::hostSource(
                     services.agentHost(), services.clock(), customFleas(services)));
+            (*panel)->setStripTop(stripTop);
+        }
         (*panel)->toggle();
     };
 }
@@ -64,53 +66,62 @@ void addDragDownLog(WindowEntries& entries, AppServices& services) {
 }
 
 // Dialogue inspector (Shift-Super-I).
-void addDialogueInspector(WindowEntries& entries, AppServices& services) {
+void addDialogueInspector(WindowEntries& entries, AppServices& services, const StripTop& stripTop) {
     auto inspector = std::make_shared<std::unique_ptr<TumblewickDialogueInspector>>();
-    entries.hotkeys.dialogueInspector = [inspector, &services] {
-        if (!*inspector)
+    entries.hotkeys.dialogueInspector = [inspector, &services, stripTop] {
+        if (!*inspector) {
             *inspector =
                 std::make_unique<TumblewickDialogueInspector>(TumblewickDialogueInspector::hostSource(
                     services.agentHost(), services.clock(), customFleas(services)));
+            (*inspector)->setStripTop(stripTop);
+        }
         (*inspector)->toggle();
     };
 }
 
 // Inner life and timeline.
-void addInnerLife(WindowEntries& entries, AppServices& services) {
+void addInnerLife(WindowEntries& entries, AppServices& services, const StripTop& stripTop) {
     auto timeline = std::make_shared<std::unique_ptr<TumblewickTimelineWindow>>();
-    auto showTimeline = [timeline, &services](const std::string& fleaId, const std::string& displayName) {
-        if (!*timeline)
+    auto showTimeline = [timeline, &services, stripTop](const std::string& fleaId,
+                                                        const std::string& displayName) {
+        if (!*timeline) {
             *timeline = std::make_unique<TumblewickTimelineWindow>(
                 TumblewickTimelineWindow::hostSource(services.agentHost(), services.clock()));
+            (*timeline)->setStripTop(stripTop);
+        }
         (*timeline)->show(fleaId, displayName);
     };
     auto panel = std::make_shared<std::unique_ptr<TumblewickInnerLifePanel>>();
-    entries.showInnerLife = [panel, showTimeline, &services](const std::string& fleaId,
-                                                             const std::string& displayName) {
-        if (!*panel)
+    entries.showInnerLife = [panel, showTimeline, &services, stripTop](const std::string& fleaId,
+                                                                       const std::string& displayName) {
+        if (!*panel) {
             *panel = std::make_unique<TumblewickInnerLifePanel>(
                 TumblewickInnerLifePanel::hostSource(services.agentHost(), services.clock(),
                                                      customFleas(services)),
                 showTimeline);
+            (*panel)->setStripTop(stripTop);
+        }
         (*panel)->show(fleaId, displayName);
     };
 }
 
 // Troupe window.
-void addTroupeWindow(WindowEntries& entries, AppServices& services) {
+void addTroupeWindow(WindowEntries& entries, AppServices& services, const StripTop& stripTop) {
     auto window = std::make_shared<std::unique_ptr<TumblewickTroupeWindow>>();
-    entries.showTroupeWindow = [window, &services] {
-        if (!*window)
+    entries.showTroupeWindow = [window, &services, stripTop] {
+        if (!*window) {
             *window = std::make_unique<TumblewickTroupeWindow>(
                 services.troupe(), TroupePostgresEndpoint::production, services.telemetry());
+            (*window)->setStripTop(stripTop);
+        }
         (*window)->show();
     };
 }
 
 // Agent settings: the one writer of the four display settings the stage and toast read.
-void addAgentSettings(WindowEntries& entries, AppServices& services) {
+void addAgentSettings(WindowEntries& entries, AppServices& services, const StripTop& stripTop) {
     auto window = std::make_shared<std::unique_ptr<AgentSettingsWindow>>();
-    entries.toggleAgentSettings = [window, &services] {
+    entries.toggleAgentSettings = [window, &services, stripTop] {
         if (!*window) {
             TumblewickAgentHost& host = services.agentHost();
             *window = std::make_unique<AgentSettingsWindow>(
@@ -120,6 +131,7 @@ void addAgentSettings(WindowEntries& entries, AppServices& services) {
                                                readDialogueCacheStats(host.dialogueCache(),
                                                                       services.mainQueue(), std::move(show));
                                            }});
+            (*window)->setStripTop(stripTop);
         }
         (*window)->toggle();
     };
@@ -127,15 +139,15 @@ void addAgentSettings(WindowEntries& entries, AppServices& services) {
 
 }  // namespace
 
-WindowEntries makeWindowEntries(AppServices& services) {
+WindowEntries makeWindowEntries(AppServices& services, StripTop stripTop) {
     WindowEntries entries;
-    addRecentThoughts(entries, services);
-    addInnerLife(entries, services);
-    addTroupeWindow(entries, services);
+    addRecentThoughts(entries, services, stripTop);
+    addInnerLife(entries, services, stripTop);
+    addTroupeWindow(entries, services, stripTop);
     addWatchPanel(entries, services);
     addDragDownLog(entries, services);
-    addDialogueInspector(entries, services);
-    addAgentSettings(entries, services);
+    addDialogueInspector(entries, services, stripTop);
+    addAgentSettings(entries, services, stripTop);
     return entries;
 }
 

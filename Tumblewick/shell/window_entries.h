@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Tumblewick/shell/shell_hotkey_actions.h"
+#include "platform/qt/above_strip_placement.h"
 
 namespace tw {
 
@@ -18,7 +19,8 @@ struct WindowEntries {
     std::function<void()> toggleAgentSettings;
 };
 
-// The returned functions refer to `services`, which must outlive them.
-WindowEntries makeWindowEntries(AppServices& services);
+// The returned functions refer to `services`, which must outlive them. The titled
+// windows open clear of the strip that `stripTop` finds.
+WindowEntries makeWindowEntries(AppServices& services, StripTop stripTop = {});
 
 }  // namespace tw

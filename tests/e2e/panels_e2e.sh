@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The app's other windows as a user meets them: each Super+Shift hotkey opens its panel
 # once and closes it on the second press; the colony window is in the taskbar and pager
-# unless TUMBLEWICK_DOCK_ICON is false. And in menu-bar mode on a desktop without a
-# system tray the strip stays, and the log says why once (tray_e2e.sh checks a desktop
-# with one).
+# unless TUMBLEWICK_DOCK_ICON is false. In menu-bar mode on a desktop without a system
+# tray the strip stays, and the log says why once (tray_e2e.sh checks a desktop with
+# one). And every titled window opens above the strip with a close button that closes
+# it, the timeline's too when it opens beside the floating Inner Life panel.
 set -uo pipefail
 app=${1:?usage: panels_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
-e2e_require Xvfb openbox xdotool xwininfo xprop
+source "$(dirname "$0")/titled_windows_lib.sh"
+e2e_require Xvfb openbox xdotool xwininfo xprop trayer import convert
 e2e_start_display
 
 app_windows() {  # the app's viewable windows, one id a line, in order
@@ -65,4 +67,6 @@ xwininfo -id "$strip_id" | grep -q IsViewable || fail "without a tray the strip 
 [ "$(grep -c "no system tray" "$work/app2.log")" -eq 1 ] || fail "the missing tray was not reported once"
 stop_app
 
-echo "e2e panels: 3 passed, 0 failed"
+check_titled_windows "$work/app-titled.log"
+
+echo "e2e panels: 4 passed, 0 failed"

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # On a 1366x768 screen: the drag-down log, full of long lines from a model server, keeps
 # its six chips, its close hint and its right border on screen; the strip stays above
-# the dialogue inspector that opens over its close button; the banner names the key
-# that quits from the terminal; and the colony window and its wizard open above the
-# strip, where their buttons can be clicked.
+# the dialogue inspector; the banner names the key that quits from the terminal; the
+# colony window and its wizard open above the strip, where their buttons can be
+# clicked; and every titled window, opened from its hotkey or the tray's menu, opens
+# with its frame above the strip, with a close button that closes it, and with a
+# minimise button only where the window may be minimised.
 set -uo pipefail
 app=${1:?usage: small_screen_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
-e2e_require Xvfb openbox xwininfo xdotool xprop import convert python3
+source "$(dirname "$0")/titled_windows_lib.sh"
+e2e_require Xvfb openbox xwininfo xdotool xprop import convert python3 trayer
 e2e_start_display 1366x768
 e2e_fresh_home
 
@@ -49,7 +52,7 @@ hint_end=$(pixels 700x16+650+36 | awk '$3 > 50 {if ($1 > e) e = $1} END {print e
 ((hint_end >= 1290 && hint_end <= 1342)) || fail "the close hint ends at x=$hint_end"
 cp "$shot" "${TW_TEST_OUTPUT_DIR:-/tmp}/drag_down_log_1366.png" 2>/dev/null
 
-# The inspector opens over the strip's right end; the strip stays on top of it.
+# The strip stays on top of the inspector, which opens at the strip's right end.
 xdotool key super+shift+l super+shift+i
 inspector() { xdotool search --onlyvisible --name "Dialogue inspector" 2>/dev/null | head -n 1; }
 wait_for 5 inspector >/dev/null || fail "the dialogue inspector did not open"
@@ -66,27 +69,26 @@ strip_top=$(echo "$strip" | awk '{print $NF}' | cut -d+ -f3)
 xdotool mousemove 1345 $((strip_top + 17)) click 3
 sleep 0.5
 xdotool key c
-shown() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
-inside() {  # $1 window, $2 field of xwininfo: that number of the window's inside
-  xwininfo -id "$1" | awk -v f="$2" '$0 ~ f {print $NF}'
-}
-frame_bottom() {  # $1 window: the last row of its frame
-  local extents
-  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //')
-  echo $(($(inside "$1" "Absolute upper-left Y") + $(inside "$1" Height) + ${extents##*, } - 1))
-}
+frame_bottom() { frame_box "$1" | cut -d' ' -f4; }  # $1 window: the last row of its frame
 wait_for 5 shown "Tumblewick Colony" >/dev/null || fail "the colony window did not open"
 colony=$(shown "Tumblewick Colony")
 wait_for 5 xprop -id "$colony" _NET_FRAME_EXTENTS >/dev/null || fail "the colony window has no frame"
-sleep 0.5
-(($(frame_bottom "$colony") < strip_top)) || fail "the colony window reaches y=$(frame_bottom "$colony"), the strip starts at $strip_top"
+wait_for_rest "$colony" || fail "the colony window did not come to rest"
+above_strip() { (($(frame_bottom "$1") < strip_top)); }
+wait_for 5 above_strip "$colony" || fail "the colony window reaches y=$(frame_bottom "$colony"), the strip starts at $strip_top"
 # Join the Circus, at the foot of the list.
 xdotool mousemove $(($(inside "$colony" "Absolute upper-left X") + 120)) \
   $(($(inside "$colony" "Absolute upper-left Y") + $(inside "$colony" Height) - 27)) click 1
 wait_for 5 shown "Create a Flea" >/dev/null || fail "Join the Circus did not open the wizard"
 wizard=$(shown "Create a Flea")
 wait_for 5 xprop -id "$wizard" _NET_FRAME_EXTENTS >/dev/null || fail "the wizard has no frame"
-(($(frame_bottom "$wizard") < strip_top)) || fail "the wizard reaches y=$(frame_bottom "$wizard"), the strip starts at $strip_top"
+wait_for_rest "$wizard" || fail "the wizard did not come to rest"
+wait_for 5 above_strip "$wizard" || fail "the wizard reaches y=$(frame_bottom "$wizard"), the strip starts at $strip_top"
 import -window root "$work/colony.png" && cp "$work/colony.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/colony_wizard_1366.png" 2>/dev/null
 stop_app
-echo "e2e small screen: 4 passed, 0 failed"
+
+# The titled windows, with a tray for the menu that opens some of them.
+check_titled_windows "$work/app-titled.log"
+cp "$work/timeline.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/timeline_1366.png" 2>/dev/null
+cp "$work/troupe.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_1366.png" 2>/dev/null
+echo "e2e small screen: 5 passed, 0 failed"

@@ -7,6 +7,7 @@
 
 #include "agent/host/tumblewick_settings_panel.h"
 #include "platform/settings_keys.h"
+#include "platform/x11/titled_window.h"
 #include "windows/companions/agent_settings_texts.h"
 #include "windows/companions/companion_style.h"
 
@@ -28,7 +29,8 @@ constexpr std::array<Switch, 4> switches{{
 }  // namespace
 
 AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), standard_(standard), hooks_(std::move(hooks)) {
+    : QWidget(parent, Qt::WindowStaysOnTopHint), standard_(standard), hooks_(std::move(hooks)) {
+    makeTitledWindow(*this, {.utility = true});
     setWindowTitle(QStringLiteral("Tumblewick \u00B7 Agent settings"));
     setFixedSize(340, 220);
     setAutoFillBackground(true);
@@ -82,8 +84,9 @@ void AgentSettingsWindow::toggle() {
         hide();
         return;
     }
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    placeClearOfStrip(*this, stripTop_, [this](const QScreen& screen, const QMargins& frame) {
+        return centredIn(screen.availableGeometry(), size(), frame);
+    });
     show();
     raise();
     activateWindow();

@@ -11,6 +11,7 @@
 
 #include "platform/defaults.h"
 #include "platform/owner_lifetime.h"
+#include "platform/qt/above_strip_placement.h"
 
 namespace tw {
 
@@ -28,9 +29,12 @@ class AgentSettingsWindow final : public QWidget {
 
     AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidget* parent = nullptr);
 
-    // Hides the window when it shows, otherwise centres it and brings it to the front.
+    // Hides the window when it shows, otherwise centres it (clear of the strip) and
+    // brings it to the front.
     void toggle();
     void refreshCacheStats();
+    // Where the strip is, which the window opens clear of.
+    void setStripTop(StripTop stripTop) { stripTop_ = std::move(stripTop); }
 
     QCheckBox* checkBox(const char* key) const;
     QLabel* cacheLine() const { return cacheLine_; }
@@ -46,6 +50,7 @@ class AgentSettingsWindow final : public QWidget {
     std::array<QCheckBox*, 4> boxes_{};
     QLabel* cacheLine_ = nullptr;
     QTimer refreshTimer_;
+    StripTop stripTop_;
     OwnerLifetime lifetime_;  // last: late cache figures stop before the line goes
 };
 

@@ -4,13 +4,15 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "platform/x11/titled_window.h"
 #include "windows/companions/companion_style.h"
 
 namespace tw {
 
 CompanionTextPanel::CompanionTextPanel(const Look& look, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint |
+    : QWidget(parent, Qt::WindowStaysOnTopHint |
                           (look.selectable ? Qt::WindowFlags() : Qt::WindowDoesNotAcceptFocus)) {
+    makeTitledWindow(*this, {.utility = true, .resizable = look.resizable});
     setWindowTitle(look.title);
     // Shown without taking focus; a selectable one still takes it on a click, for copying.
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -50,9 +52,10 @@ void CompanionTextPanel::toggle() {
         return;
     }
     if (!placed_) {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        if (screen == nullptr) return;  // nowhere to show it yet
-        move(firstPlace(screen->geometry()));
+        const auto wanted = [this, size = size()](const QScreen& screen, const QMargins&) {
+            return QRect(firstPlace(screen.geometry()), size);
+        };
+        if (!placeClearOfStrip(*this, stripTop_, wanted)) return;  // nowhere to show it yet
         placed_ = true;
     }
     refresh();

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "platform/qt/above_strip_placement.h"
+
 namespace tw {
 
 class CompanionTextPanel : public QWidget {
@@ -21,10 +23,13 @@ class CompanionTextPanel : public QWidget {
         int refreshMilliseconds = 1000;
         int documentMargin = 12;
         bool selectable = false;  // a panel with nothing to select never takes focus
+        bool resizable = false;
     };
 
     // Hides the panel when it shows, otherwise refreshes and shows it without taking focus.
     void toggle();
+    // Where the strip is, which the panel opens clear of.
+    void setStripTop(StripTop stripTop) { stripTop_ = std::move(stripTop); }
     virtual void refresh() = 0;
 
     QString topLineText() const { return topLine_->text(); }
@@ -34,7 +39,8 @@ class CompanionTextPanel : public QWidget {
 
    protected:
     CompanionTextPanel(const Look& look, QWidget* parent);
-    // Where the panel's top-left goes on the first show, on a screen of `frame`.
+    // Where the top-left of the panel's inside goes on the first show, on a screen of
+    // `frame`, unless the strip is in the way.
     virtual QPoint firstPlace(const QRect& frame) const = 0;
     void hideEvent(QHideEvent* event) override;
 
@@ -45,6 +51,7 @@ class CompanionTextPanel : public QWidget {
     QLabel* topLine_ = nullptr;
     QTextEdit* text_ = nullptr;
     QTimer refreshTimer_;
+    StripTop stripTop_;
     bool placed_ = false;
 };
 

@@ -37,6 +37,7 @@ TumblewickDialogueInspector::TumblewickDialogueInspector(Source source, QWidget*
                           0.94,
                           refreshMilliseconds,
                           10,
+                          true,
                           true},
                          parent),
       source_(std::move(source)) {

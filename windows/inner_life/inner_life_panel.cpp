@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "agent/host/tumblewick_agent_host.h"
+#include "platform/x11/titled_window.h"
 #include "windows/companions/companion_style.h"
 #include "windows/inner_life/inner_life_layout.h"
 #include "windows/inner_life/mood_bars.h"
@@ -28,9 +29,10 @@ ElidedLabel* addLabel(QWidget* parent, const Font& font, Color colour, const cha
 }  // namespace
 
 TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline openTimeline, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
+    : QWidget(parent, Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       source_(std::move(source)),
       openTimeline_(std::move(openTimeline)) {
+    makeTitledWindow(*this, {.utility = true});
     setAttribute(Qt::WA_ShowWithoutActivating);
     // Fixed rows in a fixed panel: no text, however long, makes it grow.
     setFixedSize(static_cast<int>(innerLifeContentSize.width), static_cast<int>(innerLifeContentSize.height));
@@ -120,10 +122,13 @@ void TumblewickInnerLifePanel::show(const std::string& fleaId, const std::string
     fleaId_ = fleaId;
     displayName_ = displayName;
     if (!placed_) {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        if (screen == nullptr) return;  // nowhere to show it yet; a later show tries again
-        const QRect frame = screen->geometry();
-        move(frame.right() + 1 - 704, frame.top() + 84);
+        // 704 in from the screen's right edge, 84 down from its top.
+        const auto wanted = [size = size()](const QScreen& screen, const QMargins&) {
+            const QRect frame = screen.geometry();
+            return QRect(QPoint(frame.right() + 1 - 704, frame.top() + 84), size);
+        };
+        if (!placeClearOfStrip(*this, stripTop_, wanted))
+            return;  // nowhere to show it yet; a later show tries again
         placed_ = true;
     }
     refresh();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/owner_lifetime.h"
+#include "platform/qt/above_strip_placement.h"
 #include "windows/companions/speaker_name.h"
 #include "windows/inner_life/canvas_widget.h"
 #include "windows/inner_life/elided_label.h"
@@ -45,6 +46,8 @@ class TumblewickInnerLifePanel final : public QWidget {
     void refresh();
     // The same flea in the timeline window.
     void openTimeline();
+    // Where the strip is, which the panel opens clear of.
+    void setStripTop(StripTop stripTop) { stripTop_ = std::move(stripTop); }
 
     const InnerLifeContent& shown() const { return shown_; }
     QString bondsText() const { return bonds_->fullText(); }
@@ -71,6 +74,7 @@ class TumblewickInnerLifePanel final : public QWidget {
     std::string fleaId_;
     std::string displayName_;
     InnerLifeContent shown_;
+    StripTop stripTop_;
     bool placed_ = false;
     OwnerLifetime lifetime_;  // last: late bonds stop before anything else goes
 };

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "agent/host/tumblewick_agent_host.h"
+#include "platform/x11/titled_window.h"
 #include "windows/companions/companion_style.h"
 #include "windows/inner_life/activity_chart.h"
 #include "windows/inner_life/styled_text.h"
@@ -12,9 +13,8 @@
 namespace tw {
 
 TumblewickTimelineWindow::TumblewickTimelineWindow(Source source, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::WindowMaximizeButtonHint),
-      source_(std::move(source)) {
+    : QWidget(parent), source_(std::move(source)) {
+    makeTitledWindow(*this, {.resizable = true});
     resize(540, 480);
     setAutoFillBackground(true);
     QPalette colours = palette();
@@ -60,10 +60,9 @@ void TumblewickTimelineWindow::show(const std::string& fleaId, const std::string
     fleaId_ = fleaId;
     displayName_ = displayName;
     if (!placed_) {
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect frame = screen->availableGeometry();
-            move(frame.center() - rect().center());
-        }
+        placeClearOfStrip(*this, stripTop_, [size = size()](const QScreen& screen, const QMargins& frame) {
+            return centredIn(screen.availableGeometry(), size, frame);
+        });
         placed_ = true;
     }
     refresh();

@@ -1,7 +1,8 @@
 #pragma once
 // One flea's timeline: its tally, a bar chart of its lines over the last hour and all
-// its lines in the feed, newest first. An ordinary window, centred when first built
-// and reused for every flea; it refreshes every two seconds while it shows.
+// its lines in the feed, newest first. An ordinary window that cannot be minimised,
+// centred when first built (clear of the strip) and reused for every flea; it refreshes every two seconds
+// while it shows.
 #include <QLabel>
 #include <QTextEdit>
 #include <QTimer>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/qt/above_strip_placement.h"
 #include "windows/inner_life/canvas_widget.h"
 #include "windows/inner_life/elided_label.h"
 #include "windows/inner_life/timeline_texts.h"
@@ -31,6 +33,8 @@ class TumblewickTimelineWindow final : public QWidget {
     // Switches the window to this flea, brings it to the front and restarts the timer.
     void show(const std::string& fleaId, const std::string& displayName);
     void refresh();
+    // Where the strip is, which the window opens clear of.
+    void setStripTop(StripTop stripTop) { stripTop_ = std::move(stripTop); }
 
     const TimelineContent& shown() const { return shown_; }
     QString shownText() const { return text_->toPlainText(); }
@@ -50,6 +54,7 @@ class TumblewickTimelineWindow final : public QWidget {
     std::string fleaId_;
     std::string displayName_;
     TimelineContent shown_;
+    StripTop stripTop_;
     bool placed_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "platform/x11/titled_window.h"
 #include "troupe/settings/view/troupe_settings_view.h"
 
 namespace tw {
@@ -16,7 +17,8 @@ TumblewickTroupeWindow::~TumblewickTroupeWindow() = default;
 
 void TumblewickTroupeWindow::show() {
     if (!window_) {
-        window_ = std::make_unique<QWidget>(nullptr, Qt::Window);
+        window_ = std::make_unique<QWidget>();
+        makeTitledWindow(*window_, {.miniaturizable = true, .resizable = true});
         window_->setWindowTitle(QString::fromUtf8(title));
         window_->setMinimumSize(minimumWidth, minimumHeight);
         window_->resize(initialWidth, initialHeight);
@@ -24,8 +26,9 @@ void TumblewickTroupeWindow::show() {
         layout->setContentsMargins(0, 0, 0, 0);
         view_ = new TroupeSettingsView(store_, endpoint_, window_.get(), telemetry_);
         layout->addWidget(view_);
-        if (const QScreen* screen = QGuiApplication::primaryScreen())
-            window_->move(screen->availableGeometry().center() - window_->rect().center());
+        placeClearOfStrip(*window_, stripTop_, [](const QScreen& screen, const QMargins& frame) {
+            return centredIn(screen.availableGeometry(), {initialWidth, initialHeight}, frame);
+        });
     }
     window_->show();
     window_->raise();

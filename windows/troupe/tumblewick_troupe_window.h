@@ -1,11 +1,13 @@
 #pragma once
 // The "Cross-device troupe" window: an ordinary, resizable application window whose
-// only content is the cross-device settings form. Built on the first show, then kept:
+// only content is the cross-device settings form. Built on the first show, centred
+// where the strip leaves room for it, then kept:
 // closing only hides it, and every later show brings back the same window where the
 // user left it.
 #include <QWidget>
 #include <memory>
 
+#include "platform/qt/above_strip_placement.h"
 #include "platform/telemetry_sink.h"
 #include "troupe/store/troupe_postgres_endpoint.h"
 
@@ -33,6 +35,8 @@ class TumblewickTroupeWindow final {
 
     // Shows the window (building it, centred, the first time) and brings it to the front.
     void show();
+    // Where the strip is, which the window opens clear of.
+    void setStripTop(StripTop stripTop) { stripTop_ = std::move(stripTop); }
 
     // Null until the first show.
     QWidget* window() const { return window_.get(); }
@@ -44,6 +48,7 @@ class TumblewickTroupeWindow final {
     TelemetrySink& telemetry_;
     std::unique_ptr<QWidget> window_;
     TroupeSettingsView* view_ = nullptr;
+    StripTop stripTop_;
 };
 
 }  // namespace tw

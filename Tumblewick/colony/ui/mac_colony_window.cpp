@@ -15,11 +15,12 @@
 
 #include "Tumblewick/colony/mac_custom_flea_store.h"
 #include "Tumblewick/colony/progression_loader.h"
-#include "Tumblewick/colony/ui/above_strip_placement.h"
 #include "Tumblewick/colony/ui/colony_style.h"
 #include "Tumblewick/colony/ui/mac_flea_detail_model.h"
 #include "Tumblewick/colony/ui/mac_flea_detail_view.h"
 #include "Tumblewick/colony/ui/mac_wizard_dialog.h"
+#include "platform/qt/above_strip_placement.h"
+#include "platform/x11/titled_window.h"
 
 namespace tw {
 
@@ -30,28 +31,14 @@ namespace {
 constexpr int rowInset = 4;
 constexpr int rowSideInset = 8;
 constexpr QSize windowSize{800, 600};
-// A window not shown yet has no frame to measure: room for a title bar and borders.
-constexpr QMargins unmeasuredFrame{4, 40, 4, 8};
 
-// What the window manager put around a shown window (nothing where it put no frame).
-QMargins frameAround(const QWidget& window) {
-    const QRect frame = window.frameGeometry();
-    const QRect inner = window.geometry();
-    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-            frame.bottom() - inner.bottom()};
-}
-
-// Fits `window` into the primary screen's work area above the strip.
-void placeAbove(QWidget& window, std::optional<int> stripTop, QSize preferred, const QMargins& frame) {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr) return;
-    const QRect available = screen->availableGeometry();
-    const QRect inner = placeAboveStrip(available, stripTop.value_or(available.bottom() + 1), preferred,
-                                        window.minimumSize(), frame);
-    window.resize(inner.size());
-    // A window's position is its frame's: the window manager moves the inside when it
-    // frames the window, which tells moveEvent the frame has come.
-    window.move(inner.topLeft() - QPoint(frame.left(), frame.top()));
+// Centred in the space above the strip, shorter where that space is too low.
+WantedPlace centredAboveStrip(std::optional<int> stripTop, QSize preferred) {
+    return [stripTop, preferred](const QScreen& screen, const QMargins& frame) {
+        const QRect available = screen.availableGeometry();
+        return centredIn(spaceAboveStrip(available, stripTop.value_or(available.bottom() + 1)), preferred,
+                         frame);
+    };
 }
 
 }  // namespace
@@ -126,7 +113,8 @@ void openColonyWindow(std::optional<int> stripTop) { MacColonyWindow::shared().o
 
 MacColonyWindow::MacColonyWindow(MacCustomFleaStore& store, ProgressionSpec spec, RandomSource& random,
                                  const Clock& clock, QWidget* parent)
-    : QWidget(parent, Qt::Window), store_(store), spec_(std::move(spec)), random_(random), clock_(clock) {
+    : QWidget(parent), store_(store), spec_(std::move(spec)), random_(random), clock_(clock) {
+    makeTitledWindow(*this, {.miniaturizable = true, .resizable = true});
     setPalette(ColonyStyle::palette());
     setWindowTitle(ColonyStyle::qstr(colonyWindowTitle));
     // Low enough for the space above the strip on a 1366x768 screen at every menu scale.
@@ -191,22 +179,13 @@ MacColonyWindow::~MacColonyWindow() { store_.removeObserver(subscription_); }
 void MacColonyWindow::open(std::optional<int> stripTop) {
     if (stripTop) stripTop_ = stripTop;
     if (!placed_) {
-        placeAbove(*this, stripTop_, windowSize, unmeasuredFrame);
+        placeClearOfStrip(
+            *this, [this] { return stripTop_; }, centredAboveStrip(stripTop_, windowSize));
         placed_ = true;
-        frameGuessed_ = true;
     }
     show();
     raise();
     activateWindow();
-}
-
-// The window manager frames the window once it is shown; the first placement, made
-// with a guessed frame, is made again with the real one.
-void MacColonyWindow::moveEvent(QMoveEvent* event) {
-    QWidget::moveEvent(event);
-    if (!frameGuessed_ || frameGeometry() == geometry()) return;
-    frameGuessed_ = false;
-    placeAbove(*this, stripTop_, windowSize, frameAround(*this));
 }
 
 MacWizardDialog& MacColonyWindow::presentWizard() {
@@ -214,8 +193,8 @@ MacWizardDialog& MacColonyWindow::presentWizard() {
     wizard_ = new MacWizardDialog(*spec_, store_, random_, clock_, this);
     wizard_->setAttribute(Qt::WA_DeleteOnClose);
     connect(wizard_, &QObject::destroyed, this, [this] { wizard_ = nullptr; });
-    // The window manager frames the wizard as it framed this window.
-    placeAbove(*wizard_, stripTop_, wizard_->size(), frameAround(*this));
+    placeClearOfStrip(
+        *wizard_, [this] { return stripTop_; }, centredAboveStrip(stripTop_, wizard_->size()));
     wizard_->open();
     return *wizard_;
 }

@@ -64,9 +64,6 @@ class MacColonyWindow final : public QWidget {
     // Runs a pending update now instead of on the next turn of the event loop.
     void flushPendingRefresh();
 
-   protected:
-    void moveEvent(QMoveEvent* event) override;
-
    private:
     void storeChanged();
     void refresh();
@@ -80,7 +77,6 @@ class MacColonyWindow final : public QWidget {
     bool refreshPending_ = false;
     std::optional<int> stripTop_;
     bool placed_ = false;
-    bool frameGuessed_ = false;       // placed before the window manager framed the window
     std::uint64_t subscription_ = 0;  // the store's observer token
 
     QListWidget* list_ = nullptr;

@@ -1,0 +1,125 @@
+# Sourced by end-to-end scripts after e2e_lib.sh, on a display of their own: every
+# titled window, opened from its hotkey or the tray's menu, opens with its frame above
+# the strip (or, where even its minimum height does not fit there, at the top of the
+# work area), has a close button that closes it, and a minimise button only where the
+# window may be minimised.
+
+inside() {  # $1 window, $2 field of xwininfo: that number of the window's inside
+  xwininfo -id "$1" | awk -v f="$2" '$0 ~ f {print $NF}'
+}
+shown() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+frame_box() {  # $1 window: "left top right bottom", the outer rows and columns of its frame
+  local l r t b x y
+  IFS=', ' read -r l r t b <<<"$(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= //p')"
+  x=$(inside "$1" "Absolute upper-left X")
+  y=$(inside "$1" "Absolute upper-left Y")
+  echo $((x - l)) $((y - t)) $((x + $(inside "$1" Width) + r - 1)) $((y + $(inside "$1" Height) + b - 1))
+}
+wait_for_rest() {  # $1 window: placed again once the window manager has framed it, still for three looks in a row
+  local resting=$1 box last="" still=0
+  still_there() {
+    box=$(frame_box "$resting")
+    if [ "$box" = "$last" ]; then still=$((still + 1)); else still=0; fi
+    last=$box
+    ((still >= 3))
+  }
+  wait_for 5 still_there
+}
+tray_icon() {  # the app's small window inside the tray
+  local id
+  for id in $(xwininfo -root -tree | grep '"Tumblewick"' | grep -E ' [0-9]{2}x[0-9]{2}\+' | awk '{print $1}'); do
+    xwininfo -id "$id" | grep -q IsViewable && { echo "$id"; return 0; }
+  done
+  return 1
+}
+tray_menu() {  # $@: the keys that choose an item of the tray icon's menu
+  local icon before
+  icon=$(tray_icon)
+  before=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort)
+  xdotool mousemove $(($(inside "$icon" "Absolute upper-left X") + 8)) \
+    $(($(inside "$icon" "Absolute upper-left Y") + 8)) click 3
+  menu_open() { [ -n "$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort))" ]; }
+  wait_for 3 menu_open || fail "a right click on the tray icon opened no menu"
+  xdotool key "$@"
+}
+
+check_titled() {  # $1 title (a pattern), $2 yes where the window may be minimised,
+  # $3 the height it may shrink to when it does not fit above the strip; sets `id`
+  local top bottom actions shortest=${3:-}
+  wait_for 5 shown "$1" >/dev/null || fail "\"$1\" did not open"
+  id=$(shown "$1")
+  wait_for 5 xprop -id "$id" _NET_FRAME_EXTENTS >/dev/null || fail "\"$1\" has no frame"
+  placed() {
+    read -r _ top _ bottom <<<"$(frame_box "$id")"
+    ((top >= work_top && bottom < strip_top)) && return 0
+    # Too tall for the room above the strip: as short as it may be, at the top.
+    [ -n "$shortest" ] && ((top == work_top && $(inside "$id" Height) == shortest))
+  }
+  wait_for_rest "$id" || fail "\"$1\" did not come to rest"
+  wait_for 5 placed || fail "\"$1\" spans y=$top..$bottom, the strip starts at $strip_top"
+  actions=$(xprop -id "$id" _NET_WM_ALLOWED_ACTIONS)
+  grep -q _NET_WM_ACTION_CLOSE <<<"$actions" || fail "\"$1\" cannot be closed: $actions"
+  if [ "$2" = yes ]; then
+    grep -q _NET_WM_ACTION_MINIMIZE <<<"$actions" || fail "\"$1\" cannot be minimised: $actions"
+  else
+    grep -q _NET_WM_ACTION_MINIMIZE <<<"$actions" && fail "\"$1\" has a minimise button: $actions"
+  fi
+  titled=$((titled + 1))
+}
+close_by_button() {  # $1 window: a click on the right-most button of its title bar
+  local top right closing=$1
+  read -r _ top right _ <<<"$(frame_box "$closing")"
+  xdotool mousemove $((right - 10)) $((top + 10)) click 1
+  closed() { ! xwininfo -id "$closing" | grep -q IsViewable; }
+  wait_for 5 closed || fail "its close button left \"$(xdotool getwindowname "$closing")\" open"
+}
+timeline_button() {  # $1 Inner Life panel: "x y" of its "Open timeline" button
+  local x y
+  import -window root "$work/inner_life.png"
+  x=$(($(inside "$1" "Absolute upper-left X") + 22))  # 6 pixels into the button
+  y=$(inside "$1" "Absolute upper-left Y")
+  # Ten rows of the button's flat grey in a row, where labels have none.
+  convert "$work/inner_life.png" -crop "1x320+$x+$((y + 60))" txt:- |
+    awk -F'[ :(),]+' -v x="$x" -v y0=$((y + 60)) \
+      'NR > 1 {g = ($3 == $4 && $4 == $5 && $3 >= 28 && $3 <= 56)} NR > 1 && g {n++} NR > 1 && !g {n = 0}
+       n == 10 {print x + 20, $2 + y0 - 5; exit}'
+}
+
+check_titled_windows() {  # $1: the app's output file. Starts a tray and the app, then stops the app.
+  trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
+  pids+=($!)
+  e2e_fresh_home
+  start_app "$1"
+  strip_top=$(echo "$strip" | awk '{print $NF}' | cut -d+ -f3)
+  work_top=$(xprop -root _NET_WORKAREA | sed 's/.*= //' | cut -d, -f2 | tr -d ' ')
+  wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared"
+  titled=0
+
+  xdotool key super+shift+i
+  check_titled "Dialogue inspector" no
+  close_by_button "$id"
+  xdotool key super+shift+t
+  check_titled "^Recent thoughts$" no
+  close_by_button "$id"
+  tray_menu Down Down Down Down Down Down Down Down Return  # Agent settings…
+  check_titled "Agent settings" no
+  close_by_button "$id"
+  tray_menu Down Down Down Down Down Down Down Down Down Down Right Return  # Inner Life, its first flea
+  check_titled "^Inner Life" no
+  local inner_life=$id button
+  button=$(timeline_button "$inner_life")
+  [ -n "$button" ] || fail "no timeline button in the Inner Life panel"
+  xdotool mousemove $button click 1
+  # Opened from the panel, which floats: the timeline's close button must not be under it.
+  check_titled "^Timeline" no
+  import -window root "$work/timeline.png"
+  close_by_button "$id"
+  close_by_button "$inner_life"
+  tray_menu Down Down Down Down Down Down Down Down Down Down Down Return  # Cross-device troupe…
+  check_titled "^Cross-device troupe$" yes 540
+  import -window root "$work/troupe.png"
+  close_by_button "$id"
+  ((titled == 6)) || fail "only $titled titled windows were checked"
+  kill -0 "$app_pid" 2>/dev/null || fail "closing the titled windows ended the app"
+  stop_app
+}
