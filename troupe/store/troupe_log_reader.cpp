@@ -26,6 +26,10 @@ struct Line {
     std::uint64_t offset;
 };
 
+// A decoded line takes a few hundred bytes whatever its length: a block of tiny lines
+// (a damaged log) is cut short at this many, so memory follows the bytes read.
+constexpr std::size_t kMaxBlockLines = std::size_t{1} << 15;
+
 // One result a line of a block, empty where the line did not decode, and the lines'
 // offsets. The vectors are reused from block to block.
 struct DecodedBlock {
@@ -207,8 +211,10 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
         std::vector<Line>& lines = blockLines[current];
         std::string& held = helds[current];
         buffer.resize(std::max<std::size_t>(want, 1));
-        const ssize_t got =
-            unread == 0 ? 0 : ::read(fd, buffer.data(), std::min<std::uint64_t>(buffer.size(), unread));
+        const ssize_t got = unread == 0
+                                ? 0
+                                : ::pread(fd, buffer.data(), std::min<std::uint64_t>(buffer.size(), unread),
+                                          static_cast<off_t>(position));
         if (got < 0) {
             if (errno == EINTR) {
                 current ^= 1;  // the same block again
@@ -218,11 +224,15 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
             break;
         }
         if (got == 0) break;
-        const std::string_view block(buffer.data(), static_cast<std::size_t>(got));
+        std::string_view block(buffer.data(), static_cast<std::size_t>(got));
         lines.clear();
         std::size_t start = 0;
         for (std::size_t newline; (newline = block.find('\n', start)) != std::string_view::npos;
              start = newline + 1) {
+            if (lines.size() == kMaxBlockLines) {
+                block = block.substr(0, start);  // the rest is read again with the next block
+                break;
+            }
             const std::string_view piece = block.substr(start, newline - start);
             if (carryTooLong) {
                 ++log.skippedLines;
@@ -253,8 +263,8 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
             }
         }
         decodeAndHandOver(lines);
-        position += static_cast<std::uint64_t>(got);
-        unread -= static_cast<std::uint64_t>(got);
+        position += block.size();
+        unread -= block.size();
         log.endsWithNewline = block.back() == '\n';
     }
     log.endOffset = position;

@@ -116,23 +116,36 @@ std::string openAndAppend(TroupeHarness& h) {
         appends = taken == 2 ? "taken" : refused == 2 ? "refused" : "mixed";
         if (!store->drain()) appends += " and not written";
     }
-    // Every row's ids are indexed by what was read, never by the file's apparent size.
+    // Every row's ids are indexed by what was read, never by the file's apparent size,
+    // and each event's offset is where its line starts.
     TroupeEventIndex index;
-    readTroupeLogBlocks(h.logFile(), &index, [](auto&, const auto&, const auto&) {});
+    bool offsetsHold = true;
+    const int fd = ::open(h.logFile().c_str(), O_RDONLY | O_NONBLOCK);
+    readTroupeLogBlocks(h.logFile(), &index, [&](auto& events, const auto& offsets, const auto&) {
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            char line[4096];
+            const ssize_t got = ::pread(fd, line, sizeof line, static_cast<off_t>(offsets[i]));
+            const std::string text(line, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+            if (events[i] && text.substr(0, text.find('\n')) != encodeTroupeEventLine(*events[i]))
+                offsetsHold = false;
+        }
+    });
+    if (fd >= 0) ::close(fd);
     const bool indexFits = index.capacity() <= 4 * index.size() + 64;
     return "events " + std::to_string(events) + ", skipped " + std::to_string(skipped) +
            ", unreadable said " + std::to_string(log.count("Cannot read the troupe log")) + ", appends " +
            appends + ", refusal said " + std::to_string(log.count("Refusing troupe events")) +
-           ", index fits " + (indexFits ? "yes" : "no");
+           ", index fits " + (indexFits ? "yes" : "no") + ", offsets hold " + (offsetsHold ? "yes" : "no");
 }
 
 std::string unusable() {
-    return "events 0, skipped 0, unreadable said 1, appends refused, refusal said 1, index fits yes";
+    return "events 0, skipped 0, unreadable said 1, appends refused, refusal said 1, index fits yes, "
+           "offsets hold yes";
 }
 
 TEST(TroupeLogPaths, WhateverIsAtTheLogsPathNothingHangsAndNothingIsWrittenOverIt) {
-    // 4 MiB of lines, a 1 MiB hole, more lines, and a hole to 128 MiB: each run of
-    // zeros is one damaged line.
+    // 4 MiB of lines, a 1 MiB hole, many tiny damaged lines, more lines, and a hole to
+    // 128 MiB: each run of zeros is one damaged line.
     std::string firstLines;
     std::string lastLines;
     int lines = 0;
@@ -178,13 +191,16 @@ TEST(TroupeLogPaths, WhateverIsAtTheLogsPathNothingHangsAndNothingIsWrittenOverI
              ASSERT_EQ(::write(fd, firstLines.data(), firstLines.size()),
                        static_cast<ssize_t>(firstLines.size()));
              ASSERT_EQ(::lseek(fd, 1 << 20, SEEK_END), static_cast<off_t>(firstLines.size() + (1 << 20)));
-             const std::string rest = "\n" + lastLines;
+             std::string rest = "\n";
+             for (int i = 0; i < 40000; ++i) rest += "{}\n";
+             rest += lastLines;
              ASSERT_EQ(::write(fd, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
              ASSERT_EQ(::ftruncate(fd, off_t{128} << 20), 0);
              ::close(fd);
          },
          "events " + std::to_string(lines) +
-             ", skipped 2, unreadable said 0, appends taken, refusal said 0, index fits yes",
+             ", skipped 40002, unreadable said 0, appends taken, refusal said 0, index fits yes, offsets "
+             "hold yes",
          false},
     };
     for (const Row& row : rows) {
