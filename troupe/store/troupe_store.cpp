@@ -162,9 +162,10 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
                        std::make_unique<TroupeEventIndex>(), weak, main);
     };
     auto load = [weak, generation, tailFrom, file = logFile_, &main = mainQueue_] {
-        // Each block is indexed and folded as it is decoded, while the log keeps the
-        // fold's order (as one device's log does); only a log out of that order is read
-        // again and held whole to be sorted.
+        // Each block is indexed and folded as it is decoded, through a short window
+        // that puts lines a little out of the fold's order (as a log is written) in
+        // place; only a log with a line far out of place is read again and held whole
+        // to be sorted.
         auto index = std::make_unique<TroupeEventIndex>();
         auto live = std::make_unique<TroupeLiveFold>(tailFrom);
         bool inOrder = true;
