@@ -8,6 +8,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 
 #include "platform/atomic_file.h"
 #include "platform/log.h"
@@ -178,6 +179,9 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
                                             inOrder = live->take(std::move(*events[i]), seenBefore[i]);
                                     }
                                 }));
+        // A refold that cannot read the log again keeps the snapshot it would replace.
+        if (generation > 0 && !log->readError.empty())
+            throw std::runtime_error("cannot read the log again: " + log->readError);
         if (inOrder) {
             live->finishTaking();
         } else {

@@ -1,6 +1,7 @@
 #include "troupe/store/troupe_store.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <fstream>
@@ -234,6 +235,28 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
             EXPECT_EQ(live.snapshot(), expected);
         }
     }
+}
+
+// A refold that finds no readable log at its path (something else was put there while
+// the app ran) keeps the snapshot it has instead of folding nothing.
+TEST(TroupeStore, ARefoldThatCannotReadTheLogKeepsTheSnapshot) {
+    TroupeHarness h;
+    const double now = h.clock.now().seconds;
+    std::filesystem::create_directories(h.logFile().parent_path());
+    std::ofstream(h.logFile(), std::ios::binary)
+        << encodeTroupeEventLine(event(TroupeMilestoneEarned{"old"}, now - 300)) << '\n';
+    auto store = h.open();
+    store->append(event(TroupeMilestoneEarned{"kept"}, now));
+    ASSERT_TRUE(store->drain());  // the writer holds the log open from here on
+    std::filesystem::rename(h.logFile(), h.logFile().string() + ".moved");
+    ASSERT_EQ(::mkfifo(h.logFile().c_str(), 0600), 0);
+    // Before the settled events: only a refold of the whole log puts it in its place.
+    store->append(event(TroupeMilestoneEarned{"late"}, now - 600));
+    ASSERT_TRUE(store->drain());  // the refold ran on the writer's thread
+    while (h.mainQueue.waitAndRun(0.2)) {
+    }
+    EXPECT_EQ(store->snapshot().milestonesEarned, (TroupeTextSet{"old", "kept", "late"}));
+    EXPECT_EQ(store->snapshot().eventCount, 3);
 }
 
 TEST(TroupeStore, AppendsDuringTheLoadWaitForIt) {
