@@ -1,5 +1,6 @@
 #include "troupe/store/troupe_log_reader.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,17 +83,27 @@ class BlockDecoder {
 };
 
 // Puts a block's ids in the index, noting which were there already, and counts the
-// lines that did not decode. The index grows by the block's events: sized from the
-// file's length instead, a sparse or mostly blank file would ask for gigabytes.
-void indexBlock(TroupeEventIndex* index, const DecodedBlock& block, std::vector<bool>& seenBefore,
-                std::int64_t& skipped) {
+// lines that did not decode. The events per byte of a first block of some size foretell
+// the ids of the bytes the file holds on disk, so the index is sized once; otherwise it
+// grows with the events read. Never from the apparent size alone: a sparse file's holes
+// hold no events, and lines that do not decode count for none.
+void indexBlock(TroupeEventIndex* index, const DecodedBlock& block, std::uint64_t heldBytes,
+                std::vector<bool>& seenBefore, std::int64_t& skipped) {
     const auto& results = block.results;
     seenBefore.assign(results.size(), false);
     const auto failed =
         std::count_if(results.begin(), results.end(), [](const auto& event) { return !event; });
     skipped += failed;
     if (index == nullptr) return;
-    index->reserve(index->size() + results.size() - static_cast<std::size_t>(failed));
+    const std::size_t events = results.size() - static_cast<std::size_t>(failed);
+    std::size_t expected = index->size() + events;
+    constexpr std::uint64_t kForetellingBytes = std::uint64_t{1} << 20;
+    if (index->size() == 0 && !results.empty() && block.offsets.back() >= kForetellingBytes) {
+        const double perByte = static_cast<double>(events) / static_cast<double>(block.offsets.back());
+        expected =
+            std::max(expected, static_cast<std::size_t>(perByte * static_cast<double>(heldBytes) * 1.05));
+    }
+    index->reserve(expected);
     constexpr std::size_t ahead = 8;  // ids looked up ahead: the index is far bigger than a cache
     for (std::size_t i = 0; i < results.size(); ++i) {
         if (i + ahead < results.size() && results[i + ahead]) index->prefetch(results[i + ahead]->id);
@@ -161,6 +172,7 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
     std::array<DecodedBlock, 3> blocks;
     std::array<std::vector<bool>, 3> seenBefore;
     std::size_t decoding = 0;
+    std::uint64_t heldBytes = 0;  // what the file holds on disk
     BlockDecoder decoder;
     std::thread taking;
     auto finishTaking = [&] {
@@ -176,7 +188,7 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
         }
         if (!lines.empty()) decoder.start(lines, blocks[decoding]);
         if (!decoded) return;
-        indexBlock(index, blocks[done], seenBefore[done], log.skippedLines);
+        indexBlock(index, blocks[done], heldBytes, seenBefore[done], log.skippedLines);
         finishTaking();
         taking = std::thread([&sink, &block = blocks[done], &seen = seenBefore[done]] {
             sink(block.results, block.offsets, seen);
@@ -188,6 +200,8 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
     // Only what the file held when opened is read: no more than a regular file's bytes,
     // and a small log needs no big buffer.
     std::uint64_t unread = opened.size;
+    if (struct stat info{}; ::fstat(fd, &info) == 0)
+        heldBytes = std::min<std::uint64_t>(opened.size, static_cast<std::uint64_t>(info.st_blocks) * 512);
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(blockBytes, unread + 1));
     // Each block's bytes, lines and carried line stay put while it is decoded.
     std::array<std::vector<char>, 2> buffers;
