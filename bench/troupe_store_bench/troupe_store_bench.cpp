@@ -1,21 +1,31 @@
 // The troupe store's two hot paths: opening a 1e6-line log (read, decode, fold,
-// index) against a simdjson parse_many of the same bytes in the same iteration, with
+// index) against a simdjson parse_many of the same file in the same iteration, with
 // the peak memory the open takes per event, and appending 1e5 events on the main
-// thread. TW_BENCH_TEN_MILLION=1 also opens a 1e7-line log: time and memory per event
-// stay flat when the open is linear.
+// thread. The log is written as the store leaves it (arg 1 = 0): whole-second times,
+// several events a second in no particular id order, and some lines written a few
+// seconds after their time; beside it (arg 1 = 1) the same events sorted in the fold's
+// order. TW_BENCH_TEN_MILLION=1 also opens 1e7-line logs: time and memory per event
+// stay flat when the open is linear. The peak memory is that of a fresh heap only for
+// the first benchmark a process runs (the allocator keeps what earlier ones freed):
+// run one row a process, e.g. --benchmark_filter='OpenAndFold.*lines:1000000/sorted:1'.
 #include <benchmark/benchmark.h>
 #include <simdjson.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "bench/common/synthetic_troupe_log.h"
+#include "platform/date.h"
 #include "platform/notification_center.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/manual_clock.h"
@@ -30,15 +40,47 @@ using namespace tw;
 constexpr std::size_t kLogLines = 1000000;
 constexpr double kLogStart = 7.6e8;
 
-// A heavy user's log, a year of it, one event every 30 s.
-std::string makeLog(std::size_t count) {
-    std::string log;
-    for (const auto& line : bench::syntheticTroupeLines(count, kLogStart, 30, TroupeXPSource::click)) {
-        log += line;
-        log += '\n';
+// The time each line of the log carries: about four events a second, and one line in
+// eight written one to three seconds after its time (a late event, a slow sink).
+std::vector<double> writtenTimes(std::size_t count) {
+    std::mt19937_64 rng(7);
+    std::vector<double> times(count);
+    double clock = kLogStart;
+    for (double& ts : times) {
+        if (rng() % 4 == 0) clock += 1;
+        ts = clock - (rng() % 8 == 0 ? static_cast<double>(1 + rng() % 3) : 0);
     }
-    return log;
+    return times;
 }
+
+// A line's time is its last value, the fixed-width "yyyy-MM-ddTHH:mm:ssZ" before "}.
+void stampTime(std::string& line, double ts) {
+    constexpr std::size_t kDateWidth = 20;
+    line.replace(line.size() - kDateWidth - 2, kDateWidth, *iso8601String(Date{ts}));
+}
+
+// The fold's order of a line: its time, then its id's text.
+std::tuple<std::string_view, std::string_view> foldOrder(const std::string& line) {
+    constexpr std::string_view kId = ",\"id\":\"";
+    const std::size_t id = line.find(kId) + kId.size();
+    return {std::string_view(line).substr(line.size() - 22, 20), std::string_view(line).substr(id, 36)};
+}
+
+// A heavy user's log of `count` lines, as written or sorted, into `file`.
+void writeLog(const std::filesystem::path& file, std::size_t count, bool sorted) {
+    std::vector<std::string> lines = bench::syntheticTroupeLines(count, kLogStart, 0, TroupeXPSource::click);
+    const std::vector<double> times = writtenTimes(count);
+    for (std::size_t i = 0; i < count; ++i) stampTime(lines[i], times[i]);
+    if (sorted) {
+        std::sort(lines.begin(), lines.end(),
+                  [](const std::string& a, const std::string& b) { return foldOrder(a) < foldOrder(b); });
+    }
+    std::ofstream out(file, std::ios::binary);
+    for (const auto& line : lines) out << line << '\n';
+}
+
+// One second after the log's last time.
+Date afterTheLog(std::size_t count) { return Date{writtenTimes(count).back() + 1}; }
 
 struct BenchFolder {
     std::filesystem::path root;
@@ -56,25 +98,26 @@ BenchFolder& folder() {
     return f;
 }
 
-const std::string& logBytes(std::size_t lines) {
-    static std::map<std::size_t, std::string> made;
-    auto& bytes = made[lines];
-    if (bytes.empty()) bytes = makeLog(lines);
-    return bytes;
-}
-
-// The log of `lines` lines written as a store's file.
-std::filesystem::path logDirectory(std::size_t lines) {
-    const auto dir = folder().root / ("log" + std::to_string(lines));
+// The log of `lines` lines written as a store's file, by a child process: the heap it
+// takes to make the log would otherwise hide part of the open's peak memory.
+std::filesystem::path logDirectory(std::size_t lines, bool sorted) {
+    const auto dir = folder().root / ("log" + std::to_string(lines) + (sorted ? "-sorted" : "-written"));
     if (!std::filesystem::exists(dir / TroupeStore::logFileName)) {
         std::filesystem::create_directories(dir);
-        std::ofstream(dir / TroupeStore::logFileName, std::ios::binary) << logBytes(lines);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            writeLog(dir / TroupeStore::logFileName, lines, sorted);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
     }
     return dir;
 }
 
-double simdjsonSeconds(const std::string& log, benchmark::State& state) {
-    const simdjson::padded_string bytes(log);
+double simdjsonSeconds(const std::filesystem::path& log, benchmark::State& state) {
+    simdjson::padded_string bytes;
+    if (simdjson::padded_string::load(log.string()).get(bytes)) state.SkipWithError("cannot load the log");
     simdjson::dom::parser parser;
     const auto start = std::chrono::steady_clock::now();
     std::size_t documents = 0;
@@ -99,35 +142,57 @@ std::int64_t residentKB(const char* field) {
 }
 void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
-void BM_TroupeStoreOpenAndFoldTheLog(benchmark::State& state) {
-    const auto lines = static_cast<std::size_t>(state.range(0));
-    const auto directory = logDirectory(lines);
+struct Opening {
+    double seconds = 0;
+    double peakBytes = 0;  // resident memory it added at its peak
+    bool whole = false;    // every line was folded
+};
+
+Opening openTheLog(const std::filesystem::path& directory, std::size_t lines, Date now) {
     testing::InMemoryDefaults defaults;
-    testing::ManualClock clock{Date{kLogStart + 30.0 * static_cast<double>(lines) + 60}};
+    testing::ManualClock clock{now};
     testing::ManualMainQueue queue;
     NotificationCenter notifications;
+    resetPeakResident();
+    const std::int64_t before = residentKB("VmRSS:");
+    const auto start = std::chrono::steady_clock::now();
+    auto store = std::make_unique<TroupeStore>(directory, defaults, clock, queue, notifications);
+    store->waitUntilLoaded();
+    Opening opening;
+    opening.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    opening.peakBytes = 1024.0 * static_cast<double>(residentKB("VmHWM:") - before);
+    opening.whole = store->snapshot().eventCount == static_cast<std::int64_t>(lines);
+    return opening;
+}
+
+// Opens the log (arg 1: 0 as written, 1 sorted). The log as written is timed against
+// the sorted one too, opened in turn in the same iterations (x_sorted), so the ratio
+// holds while the machine's speed drifts; its peak is taken first in each iteration.
+void BM_TroupeStoreOpenAndFoldTheLog(benchmark::State& state) {
+    const auto lines = static_cast<std::size_t>(state.range(0));
+    const bool sorted = state.range(1) == 1;
+    const auto directory = logDirectory(lines, sorted);
+    const auto sortedDirectory = logDirectory(lines, true);
+    const Date now = afterTheLog(lines);
     double open = 0;
+    double openSorted = 0;
     double simd = 0;
     double peakBytes = 0;
     for (auto _ : state) {
-        resetPeakResident();
-        const std::int64_t before = residentKB("VmRSS:");
-        const auto start = std::chrono::steady_clock::now();
-        auto store = std::make_unique<TroupeStore>(directory, defaults, clock, queue, notifications);
-        store->waitUntilLoaded();
-        open += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        state.PauseTiming();  // closing the store is not part of opening it
-        peakBytes = std::max(peakBytes, 1024.0 * static_cast<double>(residentKB("VmHWM:") - before));
-        if (store->snapshot().eventCount != static_cast<std::int64_t>(lines))
-            state.SkipWithError("the log did not load whole");
-        store.reset();
-        simd += simdjsonSeconds(logBytes(lines), state);
-        state.ResumeTiming();
+        const Opening opening = openTheLog(directory, lines, now);
+        state.SetIterationTime(opening.seconds);
+        if (!opening.whole) state.SkipWithError("the log did not load whole");
+        open += opening.seconds;
+        peakBytes = std::max(peakBytes, opening.peakBytes);
+        if (!sorted) openSorted += openTheLog(sortedDirectory, lines, now).seconds;
+        simd += simdjsonSeconds(directory / TroupeStore::logFileName, state);
     }
     const auto events = static_cast<double>(state.iterations() * lines);
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(lines));
     state.counters["x_simdjson"] = open / simd;
+    if (!sorted) state.counters["x_sorted"] = open / openSorted;
     state.counters["ns_per_event"] = 1e9 * open / events;
+    state.counters["simdjson_ns_per_event"] = 1e9 * simd / events;
     state.counters["peak_bytes_per_event"] = peakBytes / static_cast<double>(lines);
 }
 
@@ -160,12 +225,16 @@ void BM_TroupeStoreAppendOnTheMainThread(benchmark::State& state) {
 
 BENCHMARK(BM_TroupeStoreOpenAndFoldTheLog)
     ->Apply([](benchmark::internal::Benchmark* b) {
-        b->Arg(static_cast<std::int64_t>(kLogLines));
-        if (const char* ten = std::getenv("TW_BENCH_TEN_MILLION"); ten != nullptr && *ten == '1')
-            b->Arg(static_cast<std::int64_t>(10 * kLogLines));
+        b->ArgNames({"lines", "sorted"});
+        for (std::int64_t sorted : {0, 1}) {
+            b->Args({static_cast<std::int64_t>(kLogLines), sorted});
+            if (const char* ten = std::getenv("TW_BENCH_TEN_MILLION"); ten != nullptr && *ten == '1')
+                b->Args({static_cast<std::int64_t>(10 * kLogLines), sorted});
+        }
     })
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(2);
+    ->UseManualTime()
+    ->Iterations(3);
 BENCHMARK(BM_TroupeStoreAppendOnTheMainThread)->Unit(benchmark::kMicrosecond)->Iterations(100000);
 
 }  // namespace

@@ -24,6 +24,7 @@ class TroupeEventIndex {
     void reserve(std::size_t expected);
     bool contains(const Uuid& id) const { return find(id).has_value(); }
     std::size_t size() const { return size_; }
+    std::size_t capacity() const { return slots_.size(); }
 
    private:
     struct Slot {

@@ -38,20 +38,26 @@ struct OrderKey {
     }
 };
 
+// Orders like timeBefore: numerically, -0 as 0, NaN last.
+std::uint64_t orderedTime(double seconds) {
+    if (seconds != seconds) return ~std::uint64_t{0};
+    if (seconds == 0) seconds = 0;
+    const auto bits = std::bit_cast<std::uint64_t>(seconds);
+    return (bits >> 63) ? ~bits : bits | (std::uint64_t{1} << 63);
+}
+
 OrderKey orderKey(const TroupeEvent& event, std::size_t position) {
-    double seconds = event.ts.seconds;
-    std::uint64_t time = ~std::uint64_t{0};  // NaN last, as the fold's order has it
-    if (seconds == seconds) {
-        if (seconds == 0) seconds = 0;
-        const auto bits = std::bit_cast<std::uint64_t>(seconds);
-        time = (bits >> 63) ? ~bits : bits | (std::uint64_t{1} << 63);
-    }
     auto half = [&](int from) {
         std::uint64_t value = 0;
         for (int i = from; i < from + 8; ++i) value = (value << 8) | event.id.bytes[i];
         return value;
     };
-    return OrderKey{time, half(0), half(8), position};
+    return OrderKey{orderedTime(event.ts.seconds), half(0), half(8), position};
+}
+
+// Time, then id: the fold's order without the tie-break of the position.
+bool timeThenIdBefore(const OrderKey& a, const OrderKey& b) {
+    return std::tie(a.time, a.idHigh, a.idLow) < std::tie(b.time, b.idHigh, b.idLow);
 }
 
 }  // namespace
@@ -61,8 +67,27 @@ struct TroupeLiveFold::Taking {
     TroupeFoldSession session;
     // Ids whose earlier lines were all of a newer schema: their first known one folds.
     std::unordered_set<Uuid, TroupeUuidHash> newerOnly;
-    std::optional<OrderKey> last;
+    // Events read and not folded yet: their keys in the fold's order from `first` on,
+    // whose positions are slots of `waiting`. A log's lines come nearly in that order,
+    // so a key is put in place a few steps from the end. A slot emptied while waiting
+    // held an event that a later line of the same id, earlier in the fold's order,
+    // took the place of.
+    std::vector<OrderKey> window;
+    std::size_t first = 0;
+    std::vector<std::optional<TroupeEvent>> waiting;
+    std::vector<std::size_t> freeSlots;
+    double newest = -INFINITY;  // the latest time read
+    std::optional<OrderKey> lastFolded;
     std::int64_t applied = 0;
+
+    bool waits() const { return first < window.size(); }
+    // The waiting event of this id, if any.
+    std::optional<TroupeEvent>* waitingWith(const Uuid& id) {
+        for (std::size_t i = first; i < window.size(); ++i) {
+            if (auto& slot = waiting[window[i].position]; slot && slot->id == id) return &slot;
+        }
+        return nullptr;
+    }
 };
 
 TroupeLiveFold::TroupeLiveFold() = default;
@@ -77,25 +102,59 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
         if (!seenBefore) t.newerOnly.insert(event.id);
         return true;
     }
-    const OrderKey key = orderKey(event, 0);
-    // Equal time and id is the same id again, which the sorted fold skips too.
-    if (t.last &&
-        std::tie(key.time, key.idHigh, key.idLow) < std::tie(t.last->time, t.last->idHigh, t.last->idLow))
-        return false;
-    t.last = key;
-    if (seenBefore && t.newerOnly.erase(event.id) == 0) return true;  // the first of its id folded already
-    ++t.applied;
-    if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, settledBefore_)) {
-        if (!commutes(event)) tailOrderDependent_.insert(keyOf(event));
-        tail_.emplace_hint(tail_.end(), keyOf(event), std::move(event));
-        return true;
+    OrderKey key = orderKey(event, 0);
+    if (t.lastFolded && timeThenIdBefore(key, *t.lastFolded)) return false;
+    if (seenBefore && t.newerOnly.erase(event.id) == 0) {
+        // Of two lines with one id the fold keeps the earlier in its order, the first
+        // line on a tie. One folded already came first: nothing after it is folded yet.
+        auto* earlier = t.waitingWith(event.id);
+        if (earlier == nullptr || !troupe_ops::timeBefore(event.ts, (*earlier)->ts)) return true;
+        earlier->reset();
+    } else {
+        ++t.applied;
     }
-    t.session.apply(event);
-    lastSettled_ = keyOf(event);
+    if (t.freeSlots.empty()) {
+        t.freeSlots.push_back(t.waiting.size());
+        t.waiting.emplace_back();
+    }
+    key.position = t.freeSlots.back();
+    t.freeSlots.pop_back();
+    if (event.ts.seconds > t.newest) t.newest = event.ts.seconds;
+    t.waiting[key.position] = std::move(event);
+    auto at = t.window.end();
+    while (at != t.window.begin() + static_cast<std::ptrdiff_t>(t.first) && key < *(at - 1)) --at;
+    t.window.insert(at, key);
+    // What is older than the latest time read by more than the window is folded: a
+    // line written later than that much out of place is what needs the whole log.
+    const std::uint64_t foldBefore = orderedTime(t.newest - reorderWindowSeconds);
+    while (t.waits() && t.window[t.first].time < foldBefore) foldNextTaken();
+    if (t.first > 4096 && t.first * 2 > t.window.size()) {
+        t.window.erase(t.window.begin(), t.window.begin() + static_cast<std::ptrdiff_t>(t.first));
+        t.first = 0;
+    }
     return true;
 }
 
+void TroupeLiveFold::foldNextTaken() {
+    Taking& t = *taking_;
+    const OrderKey key = t.window[t.first++];
+    t.freeSlots.push_back(key.position);
+    std::optional<TroupeEvent>& slot = t.waiting[key.position];
+    if (!slot) return;
+    t.lastFolded = key;
+    TroupeEvent& event = *slot;
+    if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, settledBefore_)) {
+        if (!commutes(event)) tailOrderDependent_.insert(keyOf(event));
+        tail_.emplace_hint(tail_.end(), keyOf(event), std::move(event));
+    } else {
+        t.session.apply(event);
+        lastSettled_ = keyOf(event);
+    }
+    slot.reset();
+}
+
 void TroupeLiveFold::finishTaking() {
+    while (taking_->waits()) foldNextTaken();
     taking_->session.finish();
     count_ = taking_->applied;
     taking_.reset();

@@ -32,12 +32,15 @@ class TroupeLiveFold {
     // from `tailFrom` on in the tail.
     TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom);
 
-    // Folding a log while it is read: events are taken one at a time in file order and
-    // folded at once, which gives the fold of the sorted log only while they come in the
-    // fold's order. take() refuses (and changes nothing) the first event that comes
-    // before one already taken: the caller then folds the whole log with the
-    // constructor above. `seenBefore`: an earlier line of the log had the same id (the
-    // caller's index knows). finishTaking() ends the reading.
+    // Folding a log while it is read: events are taken one at a time in file order. A
+    // log's lines stand only roughly in the fold's order (times are whole seconds, ids
+    // random, and a line may be written a little after its time), so they wait in a
+    // sorted window and each is folded once it is older than the latest time read by
+    // more than reorderWindowSeconds; the result is the fold of the sorted log. take()
+    // refuses (and changes nothing) an event that belongs before one folded already:
+    // the caller then folds the whole log with the constructor above. `seenBefore`: an
+    // earlier line of the log had the same id (the caller's index knows).
+    // finishTaking() folds what still waits and ends the reading.
     explicit TroupeLiveFold(Date tailFrom);
     bool take(TroupeEvent&& event, bool seenBefore);
     void finishTaking();
@@ -60,6 +63,7 @@ class TroupeLiveFold {
     };
     static Key keyOf(const TroupeEvent& event) { return Key{event.ts, event.id}; }
     void settleBefore(Date boundary);
+    void foldNextTaken();
     void replayTail();
 
     TroupeSnapshot snapshot_;
@@ -70,8 +74,8 @@ class TroupeLiveFold {
     Date settledBefore_{};                       // tail events older than this move into the base
     std::int64_t count_ = 0;
 
-    // While taking a log in order: its session over the base, the ids folded so far and
-    // the last event taken (the order key's time and id).
+    // While taking a log: its session over the base, the window of events waiting to be
+    // folded and the last one folded.
     struct Taking;
     std::unique_ptr<Taking> taking_;
 };

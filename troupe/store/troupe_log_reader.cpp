@@ -1,6 +1,5 @@
 #include "troupe/store/troupe_log_reader.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/atomic_file.h"
 #include "troupe/event_model/troupe_json.h"
 
 namespace tw {
@@ -26,6 +26,10 @@ struct Line {
     std::string_view text;
     std::uint64_t offset;
 };
+
+// A decoded line takes a few hundred bytes whatever its length: a block of tiny lines
+// (a damaged log) is cut short at this many, so memory follows the bytes read.
+constexpr std::size_t kMaxBlockLines = std::size_t{1} << 15;
 
 // One result a line of a block, empty where the line did not decode, and the lines'
 // offsets. The vectors are reused from block to block.
@@ -79,19 +83,27 @@ class BlockDecoder {
 };
 
 // Puts a block's ids in the index, noting which were there already, and counts the
-// lines that did not decode. The first block's lines per byte foretell the whole
-// file's ids, so the index is sized once.
-void indexBlock(TroupeEventIndex* index, const DecodedBlock& block, std::uint64_t fileBytes,
+// lines that did not decode. The events per byte of a first block of some size foretell
+// the ids of the bytes the file holds on disk, so the index is sized once; otherwise it
+// grows with the events read. Never from the apparent size alone: a sparse file's holes
+// hold no events, and lines that do not decode count for none.
+void indexBlock(TroupeEventIndex* index, const DecodedBlock& block, std::uint64_t heldBytes,
                 std::vector<bool>& seenBefore, std::int64_t& skipped) {
     const auto& results = block.results;
     seenBefore.assign(results.size(), false);
-    skipped += std::count_if(results.begin(), results.end(), [](const auto& event) { return !event; });
+    const auto failed =
+        std::count_if(results.begin(), results.end(), [](const auto& event) { return !event; });
+    skipped += failed;
     if (index == nullptr) return;
-    if (index->size() == 0 && !results.empty() && block.offsets.back() > 0 && fileBytes > 0) {
-        const double perByte =
-            static_cast<double>(results.size()) / static_cast<double>(block.offsets.back());
-        index->reserve(static_cast<std::size_t>(perByte * static_cast<double>(fileBytes) * 1.05));
+    const std::size_t events = results.size() - static_cast<std::size_t>(failed);
+    std::size_t expected = index->size() + events;
+    constexpr std::uint64_t kForetellingBytes = std::uint64_t{1} << 20;
+    if (index->size() == 0 && !results.empty() && block.offsets.back() >= kForetellingBytes) {
+        const double perByte = static_cast<double>(events) / static_cast<double>(block.offsets.back());
+        expected =
+            std::max(expected, static_cast<std::size_t>(perByte * static_cast<double>(heldBytes) * 1.05));
     }
+    index->reserve(expected);
     constexpr std::size_t ahead = 8;  // ids looked up ahead: the index is far bigger than a cache
     for (std::size_t i = 0; i < results.size(); ++i) {
         if (i + ahead < results.size() && results[i + ahead]) index->prefetch(results[i + ahead]->id);
@@ -100,6 +112,29 @@ void indexBlock(TroupeEventIndex* index, const DecodedBlock& block, std::uint64_
 }
 
 }  // namespace
+
+atomic_file::OpenedFile openTroupeLog(const std::filesystem::path& file, std::string& unusable) {
+    unusable.clear();
+    atomic_file::OpenedFile opened = atomic_file::openRegular(file);
+    switch (opened.status) {
+        case atomic_file::ReadStatus::ok:
+            break;
+        case atomic_file::ReadStatus::missing: {
+            // A link to nothing: following it would make a file wherever it points.
+            std::error_code error;
+            if (std::filesystem::is_symlink(std::filesystem::symlink_status(file, error)))
+                unusable = "it is a link to nothing";
+            break;
+        }
+        case atomic_file::ReadStatus::notAFile:
+            unusable = "it is " + opened.why;
+            break;
+        default:
+            unusable = opened.why.empty() ? "it cannot be opened" : opened.why;
+            break;
+    }
+    return opened;
+}
 
 TroupeEvent decodeTroupeLogLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -137,7 +172,7 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
     std::array<DecodedBlock, 3> blocks;
     std::array<std::vector<bool>, 3> seenBefore;
     std::size_t decoding = 0;
-    std::uint64_t fileBytes = 0;
+    std::uint64_t heldBytes = 0;  // what the file holds on disk
     BlockDecoder decoder;
     std::thread taking;
     auto finishTaking = [&] {
@@ -153,24 +188,21 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
         }
         if (!lines.empty()) decoder.start(lines, blocks[decoding]);
         if (!decoded) return;
-        indexBlock(index, blocks[done], fileBytes, seenBefore[done], log.skippedLines);
+        indexBlock(index, blocks[done], heldBytes, seenBefore[done], log.skippedLines);
         finishTaking();
         taking = std::thread([&sink, &block = blocks[done], &seen = seenBefore[done]] {
             sink(block.results, block.offsets, seen);
         });
     };
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT) log.readError = std::strerror(errno);
-        return log;
-    }
-    // A small log needs no big buffer.
-    struct stat info {};
-    std::size_t want = blockBytes;
-    if (::fstat(fd, &info) == 0 && info.st_size >= 0) {
-        fileBytes = static_cast<std::uint64_t>(info.st_size);
-        want = std::min(want, static_cast<std::size_t>(info.st_size) + 1);
-    }
+    const atomic_file::OpenedFile opened = openTroupeLog(file, log.readError);
+    if (opened.status != atomic_file::ReadStatus::ok) return log;
+    const int fd = opened.fd;
+    // Only what the file held when opened is read: no more than a regular file's bytes,
+    // and a small log needs no big buffer.
+    std::uint64_t unread = opened.size;
+    if (struct stat info{}; ::fstat(fd, &info) == 0)
+        heldBytes = std::min<std::uint64_t>(opened.size, static_cast<std::uint64_t>(info.st_blocks) * 512);
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(blockBytes, unread + 1));
     // Each block's bytes, lines and carried line stay put while it is decoded.
     std::array<std::vector<char>, 2> buffers;
     std::array<std::vector<Line>, 2> blockLines;
@@ -193,7 +225,10 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
         std::vector<Line>& lines = blockLines[current];
         std::string& held = helds[current];
         buffer.resize(std::max<std::size_t>(want, 1));
-        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t got = unread == 0
+                                ? 0
+                                : ::pread(fd, buffer.data(), std::min<std::uint64_t>(buffer.size(), unread),
+                                          static_cast<off_t>(position));
         if (got < 0) {
             if (errno == EINTR) {
                 current ^= 1;  // the same block again
@@ -203,11 +238,15 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
             break;
         }
         if (got == 0) break;
-        const std::string_view block(buffer.data(), static_cast<std::size_t>(got));
+        std::string_view block(buffer.data(), static_cast<std::size_t>(got));
         lines.clear();
         std::size_t start = 0;
         for (std::size_t newline; (newline = block.find('\n', start)) != std::string_view::npos;
              start = newline + 1) {
+            if (lines.size() == kMaxBlockLines) {
+                block = block.substr(0, start);  // the rest is read again with the next block
+                break;
+            }
             const std::string_view piece = block.substr(start, newline - start);
             if (carryTooLong) {
                 ++log.skippedLines;
@@ -238,10 +277,10 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
             }
         }
         decodeAndHandOver(lines);
-        position += static_cast<std::uint64_t>(got);
+        position += block.size();
+        unread -= block.size();
         log.endsWithNewline = block.back() == '\n';
     }
-    ::close(fd);
     log.endOffset = position;
     // A last line without its newline: a crash cut it, or it is complete but unterminated.
     blockLines[current].clear();

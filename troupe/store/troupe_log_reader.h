@@ -1,13 +1,16 @@
 #pragma once
 // Reading the troupe log: every line that decodes becomes an event; lines that do not
 // are counted and left where they are (a newer program's kinds live there too). Blank
-// lines and a trailing CR are ignored. The reader never writes to the file.
+// lines and a trailing CR are ignored. The reader never writes to the file. Only a
+// regular file (or a link to one) is read, and no further than its size when opened:
+// a FIFO, socket or device at the log's path is unreadable, never waited on.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/function_ref.h"
 #include "troupe/event_model/troupe_event.h"
 #include "troupe/store/troupe_event_index.h"
@@ -23,8 +26,14 @@ struct TroupeLoadedLog {
     std::string readError;               // set when the file exists but could not be read
 };
 
-// A missing file is an empty log. Lines longer than `maxLineBytes` are skipped unread.
-// The file is read `blockBytes` at a time; each block's lines decode on every core.
+// Opens the log for reading. `unusable` stays empty when a regular file (or a link to
+// one) or nothing is there, and otherwise says what is there instead: then nothing may
+// be read from the path or written to it.
+atomic_file::OpenedFile openTroupeLog(const std::filesystem::path& file, std::string& unusable);
+
+// A missing file is an empty log; an unusable one an empty log with a readError. Lines longer than
+// `maxLineBytes` are skipped unread. The file is read `blockBytes` at a time; each block's lines decode on
+// every core.
 TroupeLoadedLog readTroupeLog(const std::filesystem::path& file,
                               std::uint64_t maxLineBytes = std::uint64_t{16} << 20,
                               std::size_t blockBytes = std::size_t{16} << 20);

@@ -148,7 +148,9 @@ void TroupeLogWriter::loop() {
 bool TroupeLogWriter::openFile() {
     if (fd_ >= 0) return true;
     // Only a file made here gets its mode set: whatever is at the path already, or
-    // behind a link there, belongs to someone who chose its mode.
+    // behind a link there, belongs to someone who chose its mode. O_EXCL makes nothing
+    // through a link; an existing path is used only when it is a regular file (a link
+    // to one is fine), never waited on (a FIFO) nor written past (a device).
     constexpr int flags = O_RDWR | O_APPEND | O_CLOEXEC;
     fd_ = ::open(file_.c_str(), flags | O_CREAT | O_EXCL, 0600);
     if (fd_ >= 0) {
@@ -156,9 +158,18 @@ bool TroupeLogWriter::openFile() {
         atLineStart_ = true;
         return true;
     }
-    if (errno == EEXIST) fd_ = ::open(file_.c_str(), flags | O_CREAT, 0600);
     atLineStart_ = false;  // a line torn by a crash may end the file
-    return fd_ >= 0;
+    if (errno != EEXIST) return false;
+    fd_ = ::open(file_.c_str(), flags | O_NONBLOCK | O_NOCTTY);
+    if (fd_ < 0) return false;
+    struct stat info {};
+    const bool statted = ::fstat(fd_, &info) == 0;
+    if (statted && S_ISREG(info.st_mode)) return true;
+    const int error = statted ? ENODEV : errno;  // ENODEV: the path holds no file to write
+    ::close(fd_);
+    fd_ = -1;
+    errno = error;
+    return false;
 }
 
 void TroupeLogWriter::report(const std::string& what) {

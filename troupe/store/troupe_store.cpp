@@ -1,6 +1,5 @@
 #include "troupe/store/troupe_store.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +8,9 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <stdexcept>
 
+#include "platform/atomic_file.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "troupe/event_model/troupe_json.h"
@@ -31,6 +32,8 @@ const char* toString(TroupeStoreError error) {
             return "encodingFailed";
         case TroupeStoreError::writeBacklogFull:
             return "writeBacklogFull";
+        case TroupeStoreError::logUnavailable:
+            return "logUnavailable";
     }
     return "unknown";
 }
@@ -74,18 +77,18 @@ TroupeStore*& sharedSlot() {
 // The line starting at `offset`, without its newline; empty when unreadable.
 std::string readLineAt(const std::filesystem::path& file, std::uint64_t offset) {
     std::string line;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return line;
+    const atomic_file::OpenedFile opened = atomic_file::openRegular(file);
+    if (opened.status != atomic_file::ReadStatus::ok) return line;
     char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(offset + line.size()));
+    while (offset + line.size() < opened.size) {
+        const ssize_t got =
+            ::pread(opened.fd, buffer, sizeof buffer, static_cast<off_t>(offset + line.size()));
         if (got <= 0) break;
         const std::string_view chunk(buffer, static_cast<std::size_t>(got));
         const auto newline = chunk.find('\n');
         line.append(chunk.substr(0, newline));
         if (newline != std::string_view::npos || line.size() > (std::size_t{64} << 20)) break;
     }
-    ::close(fd);
     return line;
 }
 
@@ -105,6 +108,8 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
     // makes the log 0600 when it creates it.
     if (paths::ensureDirectory(directory_)) ::chmod(directory_.c_str(), 0700);
     deviceId_ = TroupeDeviceIdentity::resolve(defaults_, directory_ / TroupeDeviceIdentity::copyFileName);
+    // Known before the load ends, so that no append is taken for a log that cannot hold it.
+    openTroupeLog(logFile_, unusableLog_);
     writer_ = std::make_unique<TroupeLogWriter>(logFile_);
     loadState_ = std::make_shared<LoadState>();
     loadState_->store = this;
@@ -158,9 +163,10 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
                        std::make_unique<TroupeEventIndex>(), weak, main);
     };
     auto load = [weak, generation, tailFrom, file = logFile_, &main = mainQueue_] {
-        // Each block is indexed and folded as it is decoded, while the log keeps the
-        // fold's order (as one device's log does); only a log out of that order is read
-        // again and held whole to be sorted.
+        // Each block is indexed and folded as it is decoded, through a short window
+        // that puts lines a little out of the fold's order (as a log is written) in
+        // place; only a log with a line far out of place is read again and held whole
+        // to be sorted.
         auto index = std::make_unique<TroupeEventIndex>();
         auto live = std::make_unique<TroupeLiveFold>(tailFrom);
         bool inOrder = true;
@@ -173,6 +179,9 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
                                             inOrder = live->take(std::move(*events[i]), seenBefore[i]);
                                     }
                                 }));
+        // A refold that cannot read the log again keeps the snapshot it would replace.
+        if (generation > 0 && !log->readError.empty())
+            throw std::runtime_error("cannot read the log again: " + log->readError);
         if (inOrder) {
             live->finishTaking();
         } else {
@@ -219,7 +228,9 @@ void TroupeStore::publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<
                           std::unique_ptr<TroupeEventIndex> index) {
     if (!log->readError.empty()) {
         log::system("Cannot read the troupe log " + logFile_.string() + ": " + log->readError +
-                    "; starting from an empty troupe");
+                    "; starting from an empty troupe, and leaving the file as it is");
+        // Appending to a log that could not be read would bury what it holds.
+        if (unusableLog_.empty()) unusableLog_ = log->readError;
     }
     skippedLines_ = log->skippedLines;
     if (skippedLines_ > 0) {
@@ -235,6 +246,12 @@ void TroupeStore::publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<
     pending_.clear();
     pendingBytes_ = 0;
     pendingIds_.reset();
+    if (!unusableLog_.empty() && !pending.empty()) {
+        refuseForUnusableLog();
+        log::system(std::to_string(pending.size()) + " troupe event" + (pending.size() == 1 ? "" : "s") +
+                    " taken while the log was loading are lost");
+        pending.clear();
+    }
     for (auto& [event, line] : pending) {
         if (index_->contains(event.id)) continue;  // the log had it already
         accept(std::move(event), std::move(line));
@@ -277,6 +294,7 @@ TroupeAppendResult TroupeStore::append(const TroupeEvent& event) {
     assertMainThread();
     if (!TroupeClock::isWithinSkewWindow(event.ts, clock_.now())) return TroupeStoreError::clockSkew;
     if (event.schemaVersion > troupeSchemaVersion) return TroupeStoreError::unsupportedSchemaVersion;
+    if (!unusableLog_.empty()) return refuseForUnusableLog();
     if (loaded_) {
         if (index_->contains(event.id)) return storedEvent(event);
     } else if (auto position = pendingIds_->find(event.id)) {
@@ -317,6 +335,15 @@ bool TroupeStore::hasRoomFor(const std::string& line) {
     }
     refusingForRoom_ = true;
     return false;
+}
+
+TroupeStoreError TroupeStore::refuseForUnusableLog() {
+    if (!refusedForUnusableLog_) {
+        log::system("Refusing troupe events: the troupe log " + logFile_.string() + " cannot be used (" +
+                    unusableLog_ + "); nothing is written to it");
+    }
+    refusedForUnusableLog_ = true;
+    return TroupeStoreError::logUnavailable;
 }
 
 TroupeAppendResult TroupeStore::appendKind(TroupeEventKind kind, TroupePayload payload, Date ts) {

@@ -85,8 +85,9 @@ class TroupeStore {
     std::int64_t skippedLineCount() const { return skippedLines_; }
 
     // Refuses an event outside the clock window or of a newer schema version, one that
-    // cannot be encoded, and one that finds no room while the log cannot be written
-    // (see maxUnwrittenBytes); an id already in the log returns the stored event and
+    // cannot be encoded, one that finds no room while the log cannot be written (see
+    // maxUnwrittenBytes), and every event when the log is unusable (not a regular file,
+    // or unreadable at the load); an id already in the log returns the stored event and
     // writes nothing. Otherwise folds it exactly as it will be read back (the stored
     // form is returned), writes the line, calls the sinks and posts EventAppended
     // then SnapshotChanged.
@@ -121,6 +122,7 @@ class TroupeStore {
                  std::unique_ptr<TroupeEventIndex> index);
     void requestRefold(Date from);
     bool hasRoomFor(const std::string& line);
+    TroupeStoreError refuseForUnusableLog();
     void refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live);
     TroupeEvent storedEvent(const TroupeEvent& repeated);
     void accept(TroupeEvent event, std::string line);
@@ -142,6 +144,8 @@ class TroupeStore {
     std::unique_ptr<TroupeEventIndex> pendingIds_;              // id -> position in pending_
     std::uint64_t pendingBytes_ = 0;                            // the lines of pending_
     bool refusingForRoom_ = false;                              // said once while events find no room
+    std::string unusableLog_;             // why nothing may be written to the log; empty when it may
+    bool refusedForUnusableLog_ = false;  // said once
 
     TroupeSnapshot emptySnapshot_;
     std::unique_ptr<TroupeLiveFold> live_;

@@ -11,6 +11,7 @@ enum class TroupeStoreError {
     unsupportedSchemaVersion,  // written by a newer program than this one
     encodingFailed,            // the event has no JSON form (a non-finite number, an unwritable date)
     writeBacklogFull,          // the log cannot be written, and the events waiting for it fill their room
+    logUnavailable,            // no usable log: something other than a regular file is at its path
 };
 
 const char* toString(TroupeStoreError error);

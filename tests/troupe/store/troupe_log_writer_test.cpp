@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -126,6 +127,45 @@ TEST(TroupeLogWriter, AWriteCutShortNeverJoinsTheRetriedLineToItsFragment) {
         }
         EXPECT_EQ(log.lines.size(), 1u);
         EXPECT_EQ(log.count(c.logged), 1);
+    }
+}
+
+// Only a regular file (or a link to one) is written: the writer makes nothing through
+// a link and neither fills a FIFO nor writes to a device.
+TEST(TroupeLogWriter, NothingButARegularFileIsWritten) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path& file)> place;
+        const char* logged;
+    };
+    const std::vector<Case> cases = {
+        {"a link to nothing",
+         [](const auto& file) { std::filesystem::create_symlink(file.parent_path() / "gone", file); },
+         "No such file or directory"},
+        {"a FIFO", [](const auto& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0); }, "No such device"},
+        {"a link to /dev/null", [](const auto& file) { std::filesystem::create_symlink("/dev/null", file); },
+         "No such device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TemporaryXdg folder;
+        const auto file = folder.root() / "events.jsonl";
+        c.place(file);
+        CapturedLog log;
+        {
+            TroupeLogWriter writer(file);
+            writer.write("line\n");
+            EXPECT_FALSE(writer.drain());
+        }
+        EXPECT_FALSE(std::filesystem::exists(folder.root() / "gone"));
+        if (std::filesystem::is_fifo(file)) {
+            const int reader = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
+            char byte = 0;
+            EXPECT_LE(::read(reader, &byte, 1), 0);
+            ::close(reader);
+        }
+        EXPECT_EQ(log.count(std::string("Cannot open the troupe log ") + file.string() + ": " + c.logged), 1);
+        EXPECT_EQ(log.count("1 accepted troupe event could not be written"), 1);
     }
 }
 

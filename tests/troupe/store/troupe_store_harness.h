@@ -59,6 +59,16 @@ struct CapturedLog {
     }
 };
 
+// A milestone "m<n>" earned at `ts`, under a new id.
+inline TroupeEvent milestone(int n, double ts) {
+    return TroupeEvent{Uuid::random(),
+                       TroupeEventKind::milestoneEarned,
+                       TroupeMilestoneEarned{"m" + std::to_string(n)},
+                       Date{ts},
+                       Uuid{},
+                       troupeSchemaVersion};
+}
+
 class RecordingSink final : public TroupeEventSink {
    public:
     void troupeEventAppended(const TroupeEvent& event) override { events.push_back(event); }

@@ -1,10 +1,12 @@
 #include "troupe/store/troupe_store.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <fstream>
 #include <random>
+#include <set>
 
 #include "platform/defaults.h"
 #include "tests/troupe/store/troupe_store_harness.h"
@@ -126,14 +128,17 @@ TEST(TroupeStore, TheLiveSnapshotIsTheOneTheNextLaunchReads) {
     EXPECT_EQ(h.open()->snapshot(), live);
 }
 
-// Opening folds each block as it is read while the log is in the fold's order; any
-// other order must give the same snapshot as folding all of it sorted. Lines written
-// sorted, shuffled, with one late line, and with repeated ids and newer-schema lines.
+// Opening folds each line as it is read, through a window that puts lines a little out
+// of the fold's order in place; any order must give the same snapshot as folding all of
+// it sorted, and only a line far out of place (or none in order) may need the whole log
+// again. Lines written sorted, shuffled within 1, 5 and 60 s (as a writer leaves them),
+// shuffled whole, with one line far behind or ahead, and with repeated ids (one earlier
+// in time than its first line) and newer-schema lines.
 TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
     std::mt19937_64 rng(11);
     std::vector<Uuid> fleas(6);
     for (auto& flea : fleas) flea = Uuid::random();
-    const double start = 800000000.0 - 5000;
+    const double start = 800000000.0 - 1150;
     std::vector<TroupeEvent> sorted;
     for (int i = 0; i < 3000; ++i) {
         const Uuid flea = fleas[rng() % fleas.size()];
@@ -150,13 +155,25 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
             return TroupeFleaCreated{flea, "Flea", 1, "crown", "cannon", Date{start}, {}};
         }();
         // Several events share a second; the last ones land in the live fold's tail.
-        sorted.push_back(event(std::move(payload), start + std::floor(i * 1.7)));
+        sorted.push_back(event(std::move(payload), start + std::floor(i * 0.4)));
     }
     std::sort(sorted.begin(), sorted.end(), TroupeFold::precedes);
+    auto shuffledWithin = [&](double seconds) {
+        std::vector<std::pair<double, TroupeEvent>> keyed;
+        std::uniform_real_distribution<double> late(0, seconds);
+        for (const auto& e : sorted) keyed.emplace_back(e.ts.seconds + late(rng), e);
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<TroupeEvent> lines;
+        for (auto& [key, e] : keyed) lines.push_back(std::move(e));
+        return lines;
+    };
     auto shuffled = sorted;
     std::shuffle(shuffled.begin(), shuffled.end(), rng);
     auto oneLate = sorted;
     std::rotate(oneLate.begin() + 2000, oneLate.begin() + 2001, oneLate.end());  // line 2000 comes last
+    auto oneEarly = sorted;
+    std::rotate(oneEarly.begin() + 100, oneEarly.begin() + 2900, oneEarly.begin() + 2901);  // 2900 at 100
     // Still in order: each repeat right after its first line.
     std::vector<TroupeEvent> repeats;
     for (const auto& e : sorted) {
@@ -168,23 +185,78 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
     repeats.insert(repeats.begin() + 10, newer);  // its id's known line comes later
     auto shuffledRepeats = repeats;
     std::shuffle(shuffledRepeats.begin(), shuffledRepeats.end(), rng);
+    // An id again a few lines on, stamped earlier: the fold keeps the earlier in time.
+    auto earlierAgain = shuffledWithin(5);
+    TroupeEvent again = earlierAgain[1200];
+    again.ts = again.ts.adding(-3);
+    again.payload = TroupeMilestoneEarned{"earlier"};
+    earlierAgain.insert(earlierAgain.begin() + 1205, again);
     struct Case {
         const char* name;
-        const std::vector<TroupeEvent>& lines;
+        std::vector<TroupeEvent> lines;
+        bool foldedAsRead;  // no line lands before one folded already
     };
-    for (const Case& c :
-         {Case{"sorted", sorted}, Case{"shuffled", shuffled}, Case{"one late line", oneLate},
-          Case{"repeats and a newer schema", repeats}, Case{"repeats out of order", shuffledRepeats}}) {
+    const std::vector<Case> cases = {
+        {"sorted", sorted, true},
+        {"shuffled within 1 s", shuffledWithin(1), true},
+        {"shuffled within 5 s", shuffledWithin(5), true},
+        {"shuffled within 60 s", shuffledWithin(TroupeLiveFold::reorderWindowSeconds), true},
+        {"one line far ahead", oneEarly, true},
+        {"an id again, earlier in time", earlierAgain, true},
+        {"repeats and a newer schema", repeats, true},
+        {"shuffled", shuffled, false},
+        {"one line far behind", oneLate, false},
+        {"repeats out of order", shuffledRepeats, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         TroupeHarness h;
         std::filesystem::create_directories(h.logFile().parent_path());
         {
             std::ofstream out(h.logFile(), std::ios::binary);
             for (const auto& e : c.lines) out << encodeTroupeEventLine(e) << '\n';
         }
+        const TroupeSnapshot expected = TroupeFold::fold(c.lines);
         auto store = h.open();
-        EXPECT_EQ(store->snapshot(), TroupeFold::fold(c.lines)) << c.name;
-        EXPECT_EQ(store->snapshot().eventCount, 3000) << c.name;
+        EXPECT_EQ(store->snapshot(), expected);
+        EXPECT_EQ(store->snapshot().eventCount, 3000);
+
+        // The same lines taken one at a time, as the load takes them.
+        TroupeLiveFold live(Date{std::floor(h.clock.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
+        std::set<Uuid> seen;
+        bool taken = true;
+        for (auto e : c.lines) {
+            const bool seenBefore = !seen.insert(e.id).second;
+            if (!(taken = live.take(std::move(e), seenBefore))) break;
+        }
+        EXPECT_EQ(taken, c.foldedAsRead);
+        if (taken) {
+            live.finishTaking();
+            EXPECT_EQ(live.snapshot(), expected);
+        }
     }
+}
+
+// A refold that finds no readable log at its path (something else was put there while
+// the app ran) keeps the snapshot it has instead of folding nothing.
+TEST(TroupeStore, ARefoldThatCannotReadTheLogKeepsTheSnapshot) {
+    TroupeHarness h;
+    const double now = h.clock.now().seconds;
+    std::filesystem::create_directories(h.logFile().parent_path());
+    std::ofstream(h.logFile(), std::ios::binary)
+        << encodeTroupeEventLine(event(TroupeMilestoneEarned{"old"}, now - 300)) << '\n';
+    auto store = h.open();
+    store->append(event(TroupeMilestoneEarned{"kept"}, now));
+    ASSERT_TRUE(store->drain());  // the writer holds the log open from here on
+    std::filesystem::rename(h.logFile(), h.logFile().string() + ".moved");
+    ASSERT_EQ(::mkfifo(h.logFile().c_str(), 0600), 0);
+    // Before the settled events: only a refold of the whole log puts it in its place.
+    store->append(event(TroupeMilestoneEarned{"late"}, now - 600));
+    ASSERT_TRUE(store->drain());  // the refold ran on the writer's thread
+    while (h.mainQueue.waitAndRun(0.2)) {
+    }
+    EXPECT_EQ(store->snapshot().milestonesEarned, (TroupeTextSet{"old", "kept", "late"}));
+    EXPECT_EQ(store->snapshot().eventCount, 3);
 }
 
 TEST(TroupeStore, AppendsDuringTheLoadWaitForIt) {
