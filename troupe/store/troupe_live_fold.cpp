@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <queue>
 #include <tuple>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "troupe/event_model/troupe_value_ops.h"
@@ -67,26 +69,27 @@ struct TroupeLiveFold::Taking {
     TroupeFoldSession session;
     // Ids whose earlier lines were all of a newer schema: their first known one folds.
     std::unordered_set<Uuid, TroupeUuidHash> newerOnly;
-    // Events read and not folded yet: their keys in the fold's order from `first` on,
-    // whose positions are slots of `waiting`. A log's lines come nearly in that order,
-    // so a key is put in place a few steps from the end. A slot emptied while waiting
-    // held an event that a later line of the same id, earlier in the fold's order,
-    // took the place of.
-    std::vector<OrderKey> window;
-    std::size_t first = 0;
+    // Events read and not folded yet, in slots of `waiting`, with their keys in a heap
+    // whose top is the first in the fold's order: a burst of lines in one second costs
+    // a logarithm a line whatever their order. A slot emptied while waiting held an
+    // event that a later line of the same id, earlier in the fold's order, took the
+    // place of; `waitingById` finds the waiting line of an id.
+    struct Later {
+        bool operator()(const OrderKey& a, const OrderKey& b) const { return b < a; }
+    };
+    std::priority_queue<OrderKey, std::vector<OrderKey>, Later> window;
     std::vector<std::optional<TroupeEvent>> waiting;
     std::vector<std::size_t> freeSlots;
+    std::unordered_map<Uuid, std::size_t, TroupeUuidHash> waitingById;
     double newest = -INFINITY;  // the latest time read
     std::optional<OrderKey> lastFolded;
     std::int64_t applied = 0;
 
-    bool waits() const { return first < window.size(); }
+    bool waits() const { return !window.empty(); }
     // The waiting event of this id, if any.
     std::optional<TroupeEvent>* waitingWith(const Uuid& id) {
-        for (std::size_t i = first; i < window.size(); ++i) {
-            if (auto& slot = waiting[window[i].position]; slot && slot->id == id) return &slot;
-        }
-        return nullptr;
+        const auto found = waitingById.find(id);
+        return found == waitingById.end() ? nullptr : &waiting[found->second];
     }
 };
 
@@ -120,27 +123,26 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
     key.position = t.freeSlots.back();
     t.freeSlots.pop_back();
     if (event.ts.seconds > t.newest) t.newest = event.ts.seconds;
+    t.waitingById[event.id] = key.position;
     t.waiting[key.position] = std::move(event);
-    auto at = t.window.end();
-    while (at != t.window.begin() + static_cast<std::ptrdiff_t>(t.first) && key < *(at - 1)) --at;
-    t.window.insert(at, key);
+    t.window.push(key);
     // What is older than the latest time read by more than the window is folded: a
     // line written later than that much out of place is what needs the whole log.
     const std::uint64_t foldBefore = orderedTime(t.newest - reorderWindowSeconds);
-    while (t.waits() && t.window[t.first].time < foldBefore) foldNextTaken();
-    if (t.first > 4096 && t.first * 2 > t.window.size()) {
-        t.window.erase(t.window.begin(), t.window.begin() + static_cast<std::ptrdiff_t>(t.first));
-        t.first = 0;
-    }
+    while (t.waits() && t.window.top().time < foldBefore) foldNextTaken();
     return true;
 }
 
 void TroupeLiveFold::foldNextTaken() {
     Taking& t = *taking_;
-    const OrderKey key = t.window[t.first++];
+    const OrderKey key = t.window.top();
+    t.window.pop();
     t.freeSlots.push_back(key.position);
     std::optional<TroupeEvent>& slot = t.waiting[key.position];
     if (!slot) return;
+    if (const auto mine = t.waitingById.find(slot->id);
+        mine != t.waitingById.end() && mine->second == key.position)
+        t.waitingById.erase(mine);
     t.lastFolded = key;
     TroupeEvent& event = *slot;
     if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, settledBefore_)) {

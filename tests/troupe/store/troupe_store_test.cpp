@@ -191,6 +191,14 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
     again.ts = again.ts.adding(-3);
     again.payload = TroupeMilestoneEarned{"earlier"};
     earlierAgain.insert(earlierAgain.begin() + 1205, again);
+    // Each 50 s of lines written backwards: every line waits at the far end of the window.
+    auto backwards = sorted;
+    for (auto from = backwards.begin(); from != backwards.end();) {
+        auto to = std::find_if(from, backwards.end(),
+                               [&](const TroupeEvent& e) { return e.ts.seconds >= from->ts.seconds + 50; });
+        std::reverse(from, to);
+        from = to;
+    }
     struct Case {
         const char* name;
         std::vector<TroupeEvent> lines;
@@ -201,6 +209,7 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
         {"shuffled within 1 s", shuffledWithin(1), true},
         {"shuffled within 5 s", shuffledWithin(5), true},
         {"shuffled within 60 s", shuffledWithin(TroupeLiveFold::reorderWindowSeconds), true},
+        {"backwards within 50 s", backwards, true},
         {"one line far ahead", oneEarly, true},
         {"an id again, earlier in time", earlierAgain, true},
         {"repeats and a newer schema", repeats, true},
