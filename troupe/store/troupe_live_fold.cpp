@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <queue>
 #include <tuple>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "troupe/event_model/troupe_value_ops.h"
@@ -57,6 +55,9 @@ OrderKey orderKey(const TroupeEvent& event, std::size_t position) {
     return OrderKey{orderedTime(event.ts.seconds), half(0), half(8), position};
 }
 
+// The most events a repeated id is looked for among while they wait to be folded.
+constexpr std::size_t kLongestSearchedWindow = 1024;
+
 // Time, then id: the fold's order without the tie-break of the position.
 bool timeThenIdBefore(const OrderKey& a, const OrderKey& b) {
     return std::tie(a.time, a.idHigh, a.idLow) < std::tie(b.time, b.idHigh, b.idLow);
@@ -73,23 +74,25 @@ struct TroupeLiveFold::Taking {
     // whose top is the first in the fold's order: a burst of lines in one second costs
     // a logarithm a line whatever their order. A slot emptied while waiting held an
     // event that a later line of the same id, earlier in the fold's order, took the
-    // place of; `waitingById` finds the waiting line of an id.
+    // place of.
     struct Later {
         bool operator()(const OrderKey& a, const OrderKey& b) const { return b < a; }
     };
-    std::priority_queue<OrderKey, std::vector<OrderKey>, Later> window;
+    std::vector<OrderKey> window;  // a heap
     std::vector<std::optional<TroupeEvent>> waiting;
     std::vector<std::size_t> freeSlots;
-    std::unordered_map<Uuid, std::size_t, TroupeUuidHash> waitingById;
     double newest = -INFINITY;  // the latest time read
     std::optional<OrderKey> lastFolded;
     std::int64_t applied = 0;
 
     bool waits() const { return !window.empty(); }
-    // The waiting event of this id, if any.
+    // The waiting event of this id, if any. Only a line whose id came before asks, and
+    // logs repeat ids rarely: a search of the window costs less than keeping a map.
     std::optional<TroupeEvent>* waitingWith(const Uuid& id) {
-        const auto found = waitingById.find(id);
-        return found == waitingById.end() ? nullptr : &waiting[found->second];
+        for (const OrderKey& key : window) {
+            if (auto& slot = waiting[key.position]; slot && slot->id == id) return &slot;
+        }
+        return nullptr;
     }
 };
 
@@ -110,6 +113,9 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
     if (seenBefore && t.newerOnly.erase(event.id) == 0) {
         // Of two lines with one id the fold keeps the earlier in its order, the first
         // line on a tie. One folded already came first: nothing after it is folded yet.
+        // Searching a long window for every repeat would make the load quadratic;
+        // folding the whole log is cheaper then.
+        if (t.window.size() > kLongestSearchedWindow) return false;
         auto* earlier = t.waitingWith(event.id);
         if (earlier == nullptr || !troupe_ops::timeBefore(event.ts, (*earlier)->ts)) return true;
         earlier->reset();
@@ -123,26 +129,24 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
     key.position = t.freeSlots.back();
     t.freeSlots.pop_back();
     if (event.ts.seconds > t.newest) t.newest = event.ts.seconds;
-    t.waitingById[event.id] = key.position;
     t.waiting[key.position] = std::move(event);
-    t.window.push(key);
+    t.window.push_back(key);
+    std::push_heap(t.window.begin(), t.window.end(), Taking::Later{});
     // What is older than the latest time read by more than the window is folded: a
     // line written later than that much out of place is what needs the whole log.
     const std::uint64_t foldBefore = orderedTime(t.newest - reorderWindowSeconds);
-    while (t.waits() && t.window.top().time < foldBefore) foldNextTaken();
+    while (t.waits() && t.window.front().time < foldBefore) foldNextTaken();
     return true;
 }
 
 void TroupeLiveFold::foldNextTaken() {
     Taking& t = *taking_;
-    const OrderKey key = t.window.top();
-    t.window.pop();
+    std::pop_heap(t.window.begin(), t.window.end(), Taking::Later{});
+    const OrderKey key = t.window.back();
+    t.window.pop_back();
     t.freeSlots.push_back(key.position);
     std::optional<TroupeEvent>& slot = t.waiting[key.position];
     if (!slot) return;
-    if (const auto mine = t.waitingById.find(slot->id);
-        mine != t.waitingById.end() && mine->second == key.position)
-        t.waitingById.erase(mine);
     t.lastFolded = key;
     TroupeEvent& event = *slot;
     if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, settledBefore_)) {

@@ -199,6 +199,11 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
         std::reverse(from, to);
         from = to;
     }
+    // Every line in one second, then a repeat: too many wait to look for its id among.
+    auto crowded = sorted;
+    for (auto& e : crowded) e.ts = Date{start};
+    std::sort(crowded.begin(), crowded.end(), TroupeFold::precedes);
+    crowded.push_back(crowded[5]);
     struct Case {
         const char* name;
         std::vector<TroupeEvent> lines;
@@ -216,6 +221,7 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
         {"shuffled", shuffled, false},
         {"one line far behind", oneLate, false},
         {"repeats out of order", shuffledRepeats, false},
+        {"a repeat while thousands wait", crowded, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
