@@ -53,7 +53,11 @@ std::string mebibytes(std::uint64_t bytes) { return std::to_string(bytes / (1024
 }  // namespace
 
 OpenedFile::OpenedFile(OpenedFile&& other) noexcept
-    : fd(std::exchange(other.fd, -1)), status(other.status), size(other.size), why(std::move(other.why)) {}
+    : fd(std::exchange(other.fd, -1)),
+      status(other.status),
+      size(other.size),
+      allocated(other.allocated),
+      why(std::move(other.why)) {}
 
 OpenedFile& OpenedFile::operator=(OpenedFile&& other) noexcept {
     if (this != &other) {
@@ -61,6 +65,7 @@ OpenedFile& OpenedFile::operator=(OpenedFile&& other) noexcept {
         fd = std::exchange(other.fd, -1);
         status = other.status;
         size = other.size;
+        allocated = other.allocated;
         why = std::move(other.why);
     }
     return *this;
@@ -106,6 +111,7 @@ OpenedFile openRegular(const fs::path& file) {
     opened.fd = std::exchange(owner.fd, -1);
     opened.status = ReadStatus::ok;
     opened.size = static_cast<std::uint64_t>(info.st_size);
+    opened.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
     return opened;
 }
 

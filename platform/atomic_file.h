@@ -37,6 +37,7 @@ struct OpenedFile {
     int fd = -1;
     ReadStatus status = ReadStatus::failed;  // ok when `fd` is open
     std::uint64_t size = 0;                  // st_size when ok (a sparse file's holes count)
+    std::uint64_t allocated = 0;             // st_blocks * 512 when ok: what the disk holds
     std::string why;                         // what it is, or the system's reason, otherwise
 };
 OpenedFile openRegular(const std::filesystem::path& file);

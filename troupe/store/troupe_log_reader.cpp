@@ -1,6 +1,5 @@
 #include "troupe/store/troupe_log_reader.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -200,8 +199,7 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
     // Only what the file held when opened is read: no more than a regular file's bytes,
     // and a small log needs no big buffer.
     std::uint64_t unread = opened.size;
-    if (struct stat info{}; ::fstat(fd, &info) == 0)
-        heldBytes = std::min<std::uint64_t>(opened.size, static_cast<std::uint64_t>(info.st_blocks) * 512);
+    heldBytes = std::min(opened.size, opened.allocated);
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(blockBytes, unread + 1));
     // Each block's bytes, lines and carried line stay put while it is decoded.
     std::array<std::vector<char>, 2> buffers;
