@@ -117,15 +117,9 @@ atomic_file::OpenedFile openTroupeLog(const std::filesystem::path& file, std::st
     atomic_file::OpenedFile opened = atomic_file::openRegular(file);
     switch (opened.status) {
         case atomic_file::ReadStatus::ok:
+        case atomic_file::ReadStatus::missing:
             break;
-        case atomic_file::ReadStatus::missing: {
-            // A link to nothing: following it would make a file wherever it points.
-            std::error_code error;
-            if (std::filesystem::is_symlink(std::filesystem::symlink_status(file, error)))
-                unusable = "it is a link to nothing";
-            break;
-        }
-        case atomic_file::ReadStatus::notAFile:
+        case atomic_file::ReadStatus::notAFile:  // a link to nothing too: writing would follow it
             unusable = "it is " + opened.why;
             break;
         default:
