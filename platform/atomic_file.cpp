@@ -123,7 +123,6 @@ ReadResult read(const fs::path& file, std::uint64_t maxBytes) {
         result.why = std::move(opened.why);
         return result;
     }
-    const Descriptor fd(std::exchange(opened.fd, -1));
     result.size = opened.size;
     if (result.size > maxBytes) {
         result.status = ReadStatus::tooLarge;
@@ -132,7 +131,7 @@ ReadResult read(const fs::path& file, std::uint64_t maxBytes) {
     result.text.reserve(result.size);
     char buffer[65536];
     for (;;) {
-        const ssize_t count = ::read(fd.fd, buffer, sizeof buffer);
+        const ssize_t count = ::read(opened.fd, buffer, sizeof buffer);
         if (count == 0) break;
         if (count < 0) {
             if (errno == EINTR) continue;

@@ -37,6 +37,13 @@ void makeSocket(const fs::path& path) {
 
 }  // namespace
 
+fs::path freshShortFolder(const std::string& prefix) {
+    const fs::path folder = fs::temp_directory_path() / (prefix + std::to_string(::getpid()));
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
 const std::vector<HostileKind>& hostileKinds() {
     static const std::vector<HostileKind> kinds = {
         {Hostile::fifo, "FIFO"},

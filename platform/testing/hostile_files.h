@@ -14,6 +14,10 @@ struct HostileKind {
     const char* name;
 };
 
+// A fresh, empty folder "<temp>/<prefix><pid>" for a table of hostile files: short,
+// since a socket's path must fit in 108 bytes.
+std::filesystem::path freshShortFolder(const std::string& prefix);
+
 // Every kind, in table order.
 const std::vector<HostileKind>& hostileKinds();
 

@@ -5,7 +5,6 @@
 #include "platform/testing/hostile_files.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -27,10 +26,7 @@ using testing::hostileKinds;
 class HostileFilesTest : public ::testing::Test {
    protected:
     void SetUp() override {
-        // Short: a socket's path must fit in 108 bytes.
-        directory_ = fs::temp_directory_path() / ("tw-hostile-" + std::to_string(::getpid()));
-        fs::remove_all(directory_);
-        fs::create_directories(directory_);
+        directory_ = testing::freshShortFolder("tw-hostile-");
         log::setSinkForTesting([this](std::string_view line) { logLines_.emplace_back(line); });
     }
     void TearDown() override {

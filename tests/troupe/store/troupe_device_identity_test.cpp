@@ -1,7 +1,6 @@
 #include "troupe/store/troupe_device_identity.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -21,10 +20,7 @@ using testing::Hostile;
 class TroupeDeviceIdentityTest : public ::testing::Test {
    protected:
     void SetUp() override {
-        // Short: a socket's path must fit in 108 bytes.
-        directory_ = fs::temp_directory_path() / ("tw-device-id-" + std::to_string(::getpid()));
-        fs::remove_all(directory_);
-        fs::create_directories(directory_);
+        directory_ = testing::freshShortFolder("tw-device-id-");
         log::setSinkForTesting([](std::string_view) {});
     }
     void TearDown() override {
