@@ -1,6 +1,5 @@
 #include "windows/companions/agent_settings_window.h"
 
-#include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <cstring>

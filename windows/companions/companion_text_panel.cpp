@@ -1,6 +1,5 @@
 #include "windows/companions/companion_text_panel.h"
 
-#include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
 

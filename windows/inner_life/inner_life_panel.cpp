@@ -1,6 +1,5 @@
 #include "windows/inner_life/inner_life_panel.h"
 
-#include <QGuiApplication>
 #include <QScreen>
 #include <optional>
 #include <utility>

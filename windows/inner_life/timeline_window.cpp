@@ -1,6 +1,5 @@
 #include "windows/inner_life/timeline_window.h"
 
-#include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
 

@@ -1,8 +1,8 @@
 #pragma once
 // One flea's timeline: its tally, a bar chart of its lines over the last hour and all
 // its lines in the feed, newest first. An ordinary window that cannot be minimised,
-// centred when first built (clear of the strip) and reused for every flea; it refreshes every two seconds
-// while it shows.
+// centred when first built (clear of the strip) and reused for every flea; it
+// refreshes every two seconds while it shows.
 #include <QLabel>
 #include <QTextEdit>
 #include <QTimer>

@@ -1,6 +1,5 @@
 #include "windows/troupe/tumblewick_troupe_window.h"
 
-#include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
 

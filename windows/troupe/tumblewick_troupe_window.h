@@ -1,9 +1,8 @@
 #pragma once
 // The "Cross-device troupe" window: an ordinary, resizable application window whose
 // only content is the cross-device settings form. Built on the first show, centred
-// where the strip leaves room for it, then kept:
-// closing only hides it, and every later show brings back the same window where the
-// user left it.
+// where the strip leaves room for it, then kept: closing only hides it, and every
+// later show brings back the same window where the user left it.
 #include <QWidget>
 #include <memory>
 

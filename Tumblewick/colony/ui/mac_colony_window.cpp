@@ -1,7 +1,6 @@
 #include "Tumblewick/colony/ui/mac_colony_window.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
