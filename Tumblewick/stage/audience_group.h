@@ -22,7 +22,8 @@ struct AudienceGroupMac {
 
     // Every flea hops anew, each to a height drawn from 6...14.
     void onSpike(RandomSource& random = systemRandomSource());
-    // The hops settle by a fixed share per call, however long the frame was.
+    // The hops settle by a fixed share per call, however long the frame was; the frame
+    // loop decays the fleas itself and does not call this.
     void update(double dt);
 
     friend bool operator==(const AudienceGroupMac&, const AudienceGroupMac&) = default;

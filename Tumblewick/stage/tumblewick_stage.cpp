@@ -129,7 +129,9 @@ bool TumblewickStage::update() {
     particles.update(dt);
     for (auto& star : ambientStars) star.phase += 1.2 * dt;
     if (!audienceInitialized) layOutAudience();
-    for (auto& group : audienceGroups) group.update(dt);
+    for (auto& group : audienceGroups) {
+        for (auto& flea : group.fleas) flea.jump *= audienceJumpDecay;
+    }
     for (auto& gear : gears) gear.update(dt, e);
     for (auto& wave : shockwaves) wave.update(dt);
     std::erase_if(shockwaves, [](const Shockwave& wave) { return !wave.alive; });
