@@ -5,6 +5,8 @@
 #include "platform/testing/hostile_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -22,6 +24,32 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Hostile;
 using testing::hostileKinds;
+
+// Whether anything opened the thing at a path, seen through its IN_OPEN events. Links
+// are followed, so /dev/zero, which any process may open meanwhile, is left out.
+class OpenWatch {
+   public:
+    OpenWatch(const fs::path& path, Hostile kind) {
+        if (kind == Hostile::devZeroLink) return;
+        fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd_ >= 0 && ::inotify_add_watch(fd_, path.c_str(), IN_OPEN) < 0) {
+            ::close(fd_);
+            fd_ = -1;  // a link that leads nowhere: nothing there to open
+        }
+    }
+    ~OpenWatch() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    OpenWatch(const OpenWatch&) = delete;
+    OpenWatch& operator=(const OpenWatch&) = delete;
+    bool opened() const {
+        inotify_event event{};
+        return fd_ >= 0 && ::read(fd_, &event, sizeof event) > 0;
+    }
+
+   private:
+    int fd_ = -1;
+};
 
 class HostileFilesTest : public ::testing::Test {
    protected:
@@ -96,11 +124,13 @@ TEST_F(HostileFilesTest, ASettingsSuiteStartsWithDefaultsAndNeverWritesOverWhatS
     }
 }
 
+// Opening a device can set it going, so nothing but a regular file is opened.
 TEST_F(HostileFilesTest, TheKeyValueFileReadsAsUnusableAndIsLeftAsItIs) {
     for (const auto& [kind, kindName] : hostileKinds()) {
         if (testing::meaninglessHere(kind)) continue;
         const fs::path file = place(kindName, "CloudKeyValueStore.json", kind);
         const std::string before = testing::fingerprint(file);
+        const OpenWatch opens(file, kind);
         const KeyValuesFile read = readKeyValuesFile(file);
         EXPECT_EQ(read.status, KeyValuesFile::Status::unusable) << kindName;
         EXPECT_TRUE(read.values.values.empty()) << kindName;
@@ -108,6 +138,7 @@ TEST_F(HostileFilesTest, TheKeyValueFileReadsAsUnusableAndIsLeftAsItIs) {
         EXPECT_TRUE(loadKeyValuesFile(file).values.empty()) << kindName;
         EXPECT_EQ(linesNaming(file), 1) << kindName;
         EXPECT_EQ(testing::fingerprint(file), before) << kindName;
+        EXPECT_EQ(opens.opened(), testing::isRegular(kind)) << kindName;
     }
 }
 
