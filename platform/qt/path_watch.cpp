@@ -30,7 +30,7 @@ bool madeWhole(const fs::path& path) {
 
 }  // namespace
 
-PathWatch::PathWatch(std::function<void()> changed, Options options)
+PathWatch::PathWatch(std::function<void()> changed, PathWatchOptions options)
     : changed_(std::move(changed)), options_(options) {
     QObject::connect(&poll_, &QTimer::timeout, &poll_, [this] {
         arm();

@@ -27,16 +27,13 @@ struct PathWatchOptions {
 
 class PathWatch final {
    public:
-    using Options = PathWatchOptions;
-
-    explicit PathWatch(std::function<void()> changed, Options options = {});
+    explicit PathWatch(std::function<void()> changed, PathWatchOptions options = {});
     ~PathWatch();
     PathWatch(const PathWatch&) = delete;
     PathWatch& operator=(const PathWatch&) = delete;
 
     // Watches `path` instead of what was watched before; an empty path watches nothing.
     void watch(const std::filesystem::path& path);
-    const std::filesystem::path& path() const { return path_; }
 
    private:
     void arm();
@@ -45,7 +42,7 @@ class PathWatch final {
     bool namesThePath(const inotify_event& event) const;
 
     std::function<void()> changed_;
-    Options options_;
+    PathWatchOptions options_;
     std::filesystem::path path_;
     std::string nextName_;            // what, in the folder watched, leads to the path
     bool watchingItsFolder_ = false;  // else a folder further up, while the path's is missing

@@ -16,7 +16,6 @@ QtKeyValueStore::QtKeyValueStore(std::filesystem::path file, Reader read, PathWa
       read_(std::move(read)),
       fileWatch_([this] { reload(); }, watchOptions),
       linkTargetWatch_([this] { reload(); }, watchOptions) {
-    // Made for whatever publishes the file; a watch works without it too.
     paths::ensureDirectory(file_.parent_path());
     fileWatch_.watch(file_);
     reload();

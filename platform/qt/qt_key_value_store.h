@@ -17,7 +17,7 @@ class QtKeyValueStore final : public KeyValueStore {
    public:
     using Reader = std::function<KeyValuesFile(const std::filesystem::path&)>;
 
-    // Creates the file's folder when it is missing, so that it can be watched.
+    // Creates the file's folder when it is missing, for whatever publishes the file.
     explicit QtKeyValueStore(std::filesystem::path file, Reader read = readKeyValuesFile,
                              PathWatchOptions watchOptions = {});
 
