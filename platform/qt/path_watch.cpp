@@ -20,6 +20,9 @@ constexpr std::uint32_t kWatched = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_
 constexpr std::uint32_t kFileChanged = IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_CLOSE_WRITE | IN_ATTRIB;
 // The watched folder itself went (or moved, and no longer leads to the path).
 constexpr std::uint32_t kFolderGone = IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT;
+// Seen from the folder above: a folder that something holds open is not reported gone
+// to its own watch until it is closed.
+constexpr std::uint32_t kFolderReplaced = IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
 
 // A regular file made in place is looked at when its writer closes it; anything else
 // (a link, most of all) is complete when made.
@@ -54,8 +57,10 @@ void PathWatch::watch(const fs::path& path) {
 }
 
 void PathWatch::arm() {
-    if (watch_ >= 0) ::inotify_rm_watch(inotify_, watch_);
-    watch_ = -1;
+    for (int* watch : {&watch_, &folderWatch_}) {
+        if (*watch >= 0) ::inotify_rm_watch(inotify_, *watch);
+        *watch = -1;
+    }
     poll_.stop();
     if (path_.empty()) return;
     if (inotify_ < 0) return cannotWatch(path_.parent_path(), EMFILE);
@@ -66,11 +71,19 @@ void PathWatch::arm() {
         if (watch_ >= 0) {
             nextName_ = below.filename().string();
             watchingItsFolder_ = below == path_;
-            return;
+            return watchFromAbove(folder);
         }
         const bool missing = errno == ENOENT || errno == ENOTDIR;
         if (!missing || !folder.has_relative_path()) return cannotWatch(folder, errno);
     }
+}
+
+void PathWatch::watchFromAbove(const fs::path& folder) {
+    folderName_ = folder.filename().string();
+    if (folderName_.empty() || folderName_ == "." || folderName_ == "..") return;  // nothing above to ask
+    const fs::path above = folder.parent_path().empty() ? fs::path(".") : folder.parent_path();
+    folderWatch_ = options_.addWatch(inotify_, above.c_str(), kFolderReplaced);
+    if (folderWatch_ < 0) cannotWatch(above, errno);
 }
 
 void PathWatch::cannotWatch(const fs::path& folder, int error) {
@@ -83,8 +96,8 @@ void PathWatch::cannotWatch(const fs::path& folder, int error) {
                  std::to_string(seconds) + " s instead.");
 }
 
-bool PathWatch::namesThePath(const inotify_event& event) const {
-    return event.len > 0 && std::string_view(event.name) == nextName_;
+bool PathWatch::names(const inotify_event& event, const std::string& name) {
+    return event.len > 0 && std::string_view(event.name) == name;
 }
 
 void PathWatch::readEvents() {
@@ -102,11 +115,13 @@ void PathWatch::readEvents() {
             at += static_cast<ssize_t>(sizeof(inotify_event) + event.len);
             if (event.mask & IN_Q_OVERFLOW) {  // events were lost: start over
                 rearm = changed = true;
+            } else if (event.wd == folderWatch_) {
+                if (names(event, folderName_)) rearm = changed = true;
             } else if (event.wd != watch_) {
                 continue;  // the last words of a watch already given up
             } else if (event.mask & kFolderGone) {
                 rearm = changed = true;
-            } else if (!namesThePath(event)) {
+            } else if (!names(event, nextName_)) {
                 continue;
             } else if (!watchingItsFolder_) {
                 // A folder on the way to the path is back: go one step closer (or more).

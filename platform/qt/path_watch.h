@@ -37,17 +37,20 @@ class PathWatch final {
 
    private:
     void arm();
+    void watchFromAbove(const std::filesystem::path& folder);
     void cannotWatch(const std::filesystem::path& folder, int error);
     void readEvents();
-    bool namesThePath(const inotify_event& event) const;
+    static bool names(const inotify_event& event, const std::string& name);
 
     std::function<void()> changed_;
     PathWatchOptions options_;
     std::filesystem::path path_;
     std::string nextName_;            // what, in the folder watched, leads to the path
     bool watchingItsFolder_ = false;  // else a folder further up, while the path's is missing
+    std::string folderName_;          // the watched folder's name in the one above it
     int inotify_ = -1;
     int watch_ = -1;
+    int folderWatch_ = -1;  // the folder above, for the watched folder going
     bool toldCannotWatch_ = false;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer poll_;

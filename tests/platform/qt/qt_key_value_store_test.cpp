@@ -1,5 +1,6 @@
 #include "platform/qt/qt_key_value_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -124,8 +125,14 @@ TEST_F(QtKeyValueStoreTest, TheWatchComesBackWithTheFoldersOnTheWayToTheFile) {
         const char* name;
         std::function<void()> takeAway;
     };
+    int held = -1;  // a folder someone has open is not reported deleted until closed
     const std::vector<Row> rows = {
         {"its folder removed", [&] { fs::remove_all(folder_); }},
+        {"its folder removed while held open",
+         [&] {
+             held = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+             fs::remove_all(folder_);
+         }},
         {"two folders removed", [&] { fs::remove_all(root_); }},
         {"its folder moved away", [&] { fs::rename(folder_, root_ / "old"); }},
     };
@@ -140,6 +147,7 @@ TEST_F(QtKeyValueStoreTest, TheWatchComesBackWithTheFoldersOnTheWayToTheFile) {
         write(row.name);
         EXPECT_TRUE(pumpUntil([&] { return store.stringForKey("headline") == row.name; })) << row.name;
     }
+    ::close(held);
     EXPECT_EQ(warnings_.size(), 0u);
 }
 
