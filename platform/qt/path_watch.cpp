@@ -91,9 +91,10 @@ void PathWatch::cannotWatch(const fs::path& folder, int error) {
     if (toldCannotWatch_) return;
     toldCannotWatch_ = true;
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(options_.pollInterval).count();
+    const bool atLimit = error == ENOSPC || error == EMFILE;
     log::warning("Cannot watch " + folder.string() + " for changes to " + path_.filename().string() + " (" +
-                 std::strerror(error) + "; the inotify limits may be reached): looking at it every " +
-                 std::to_string(seconds) + " s instead.");
+                 std::strerror(error) + (atLimit ? ": the inotify limits are reached" : "") +
+                 "); looking at it every " + std::to_string(seconds) + " s instead.");
 }
 
 bool PathWatch::names(const inotify_event& event, const std::string& name) {
