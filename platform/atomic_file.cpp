@@ -75,39 +75,52 @@ OpenedFile::~OpenedFile() {
     if (fd >= 0) ::close(fd);
 }
 
+namespace {
+
+// Why `file` cannot be looked at or opened, from the errno of the failed call.
+OpenedFile refusedFor(const fs::path& file, int error) {
+    OpenedFile refused;
+    struct stat link {};
+    if (error == ENOENT && ::lstat(file.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        refused.status = ReadStatus::notAFile;
+        refused.why = "a link to nothing";
+    } else if (error == ENOENT) {
+        refused.status = ReadStatus::missing;
+    } else {
+        refused.why = errnoText(error);
+    }
+    return refused;
+}
+
+OpenedFile notRegular(const struct stat& info) {
+    OpenedFile refused;
+    refused.status = ReadStatus::notAFile;
+    refused.why = S_ISDIR(info.st_mode) ? "a directory" : "a special file";
+    return refused;
+}
+
+}  // namespace
+
 OpenedFile openRegular(const fs::path& file) {
-    OpenedFile opened;
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        struct stat link {};
-        if (errno == ENOENT && ::lstat(file.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-            opened.status = ReadStatus::notAFile;
-            opened.why = "a link to nothing";
-        } else if (errno == ENOENT) {
-            opened.status = ReadStatus::missing;
-        } else if (errno == EISDIR) {
-            opened.status = ReadStatus::notAFile;
-            opened.why = "a directory";
-        } else if (errno == ENXIO) {  // a socket
-            opened.status = ReadStatus::notAFile;
-            opened.why = "a special file";
-        } else {
-            opened.why = errnoText(errno);
-        }
-        return opened;
-    }
-    Descriptor owner(fd);
+    // Looked at before it is opened: opening some devices does something (a tape
+    // rewinds, a watchdog starts), whatever the flags.
+    struct stat expected {};
+    if (::stat(file.c_str(), &expected) != 0) return refusedFor(file, errno);
+    if (!S_ISREG(expected.st_mode)) return notRegular(expected);
+    // O_NONBLOCK: should a FIFO take the file's place after the stat, the open must not
+    // wait for a writer.
+    Descriptor owner(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (owner.fd < 0) return refusedFor(file, errno);
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        opened.why = errnoText(errno);
-        return opened;
+    if (::fstat(owner.fd, &info) != 0) return refusedFor(file, errno);
+    if (!S_ISREG(info.st_mode)) return notRegular(info);
+    if (info.st_dev != expected.st_dev || info.st_ino != expected.st_ino) {
+        OpenedFile refused;
+        refused.status = ReadStatus::notAFile;
+        refused.why = "a file that was swapped for another while it was opened";
+        return refused;
     }
-    if (!S_ISREG(info.st_mode)) {
-        opened.status = ReadStatus::notAFile;
-        opened.why = S_ISDIR(info.st_mode) ? "a directory" : "a special file";
-        return opened;
-    }
+    OpenedFile opened;
     opened.fd = std::exchange(owner.fd, -1);
     opened.status = ReadStatus::ok;
     opened.size = static_cast<std::uint64_t>(info.st_size);
@@ -305,7 +318,8 @@ std::optional<fs::path> moveAside(const fs::path& file, std::string& error) {
 }
 
 Lock::Lock(const fs::path& path, bool create) {
-    // O_NONBLOCK: a FIFO planted at the path must not stop the open (flock then refuses it).
+    // O_NONBLOCK: a FIFO planted at the path must not stop the open. flock works on a FIFO
+    // as on a file, so one planted there is locked and serves as the lock.
     const int flags = (create ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     fd_ = ::open(path.c_str(), flags, 0666);
     if (fd_ < 0) {

@@ -23,9 +23,9 @@ struct ReadResult {
 };
 
 // A descriptor of a regular file open for reading (a link to one is fine), with its size.
-// Opening never blocks: a FIFO, socket or device is refused as notAFile before any read,
-// and so is a link that leads nowhere (it is not a missing file: writing there would
-// replace the link).
+// Only a regular file is opened: a FIFO, socket or device is refused as notAFile before
+// any open, and so is a link that leads nowhere (it is not a missing file: writing there
+// would replace the link) and a file swapped for another between the look and the open.
 struct OpenedFile {
     OpenedFile() = default;
     OpenedFile(OpenedFile&& other) noexcept;

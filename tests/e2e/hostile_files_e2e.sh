@@ -85,6 +85,24 @@ launch() {
 for kind in fifo zero loop; do
   launch "$kind" "${stores[@]}"
 done
+
+# The story-arc file's folder removed and made again under the running app: the card
+# shows once the file is back.
+rm -rf "$work/home" "$work/data" "$work/config"
+e2e_fresh_home
+start_app "$work/app-arc.log"
+arc_folder="$XDG_DATA_HOME/Tumblewick"
+arc_card() { xwininfo -root -tree | grep -q ' 320x88+'; }
+rm -rf "$arc_folder"
+mkdir -p "$arc_folder"
+printf '%s\n' '{"tw_arc_active_headline": "Back again", "tw_arc_active_body": "The tent is up",
+  "tw_arc_active_status": "active"}' >"$arc_folder/arc.tmp"
+mv "$arc_folder/arc.tmp" "$arc_folder/CloudKeyValueStore.json"
+wait_for 10 arc_card || fail "the story-arc card did not show after its folder came back"
+quit_app "the story-arc folder made again"
+passed=$((passed + 1))
+echo "ok: the story-arc folder made again"
+
 for kind in fifo zero loop; do
   launch "$kind" data/Tumblewick/Troupe/events.jsonl
 done
