@@ -8,7 +8,7 @@
 // ahead. TW_BENCH_TEN_MILLION=1 also opens 1e7-line logs: time and memory per event
 // stay flat when the open is linear. The peak memory is that of a fresh heap only for
 // the first benchmark a process runs (the allocator keeps what earlier ones freed):
-// run one row a process, e.g. --benchmark_filter='OpenAndFold.*lines:1000000/log:1'.
+// run one row a process, e.g. --benchmark_filter='OpenAndFold.*lines:1000000/log:1/'.
 #include <benchmark/benchmark.h>
 #include <simdjson.h>
 #include <stdlib.h>
