@@ -66,7 +66,7 @@ bool timeThenIdBefore(const OrderKey& a, const OrderKey& b) {
 }  // namespace
 
 struct TroupeLiveFold::Taking {
-    Taking(TroupeSnapshot& base, double present) : session(base), present(present) {}
+    explicit Taking(TroupeSnapshot& base) : session(base) {}
     TroupeFoldSession session;
     // Ids whose earlier lines were all of a newer schema: their first known one folds.
     std::unordered_set<Uuid, TroupeUuidHash> newerOnly;
@@ -81,11 +81,12 @@ struct TroupeLiveFold::Taking {
     std::vector<OrderKey> window;  // a heap
     std::vector<std::optional<TroupeEvent>> waiting;
     std::vector<std::size_t> freeSlots;
-    double newest = -INFINITY;  // the latest time read, up to the present
-    // The load's present. A line stamped after it came from a clock running ahead: it
-    // waits for the end instead of moving the window on, which would fold every later
-    // line on arrival and refuse the next one a second out of place.
-    double present;
+    // The latest time two lines in a row reached. One line from a clock far ahead
+    // does not move it: that line waits until the log catches up with it, instead of
+    // every later line folding on arrival and the next one a second out of place
+    // being refused.
+    double newest = -INFINITY;
+    double previous = -INFINITY;  // the time of the line before
     std::optional<OrderKey> lastFolded;
     std::int64_t applied = 0;
 
@@ -104,8 +105,7 @@ TroupeLiveFold::TroupeLiveFold() = default;
 TroupeLiveFold::~TroupeLiveFold() = default;
 
 TroupeLiveFold::TroupeLiveFold(Date tailFrom)
-    : settledBefore_(tailFrom),
-      taking_(std::make_unique<Taking>(base_, tailFrom.seconds + reorderWindowSeconds)) {}
+    : settledBefore_(tailFrom), taking_(std::make_unique<Taking>(base_)) {}
 
 bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
     Taking& t = *taking_;
@@ -133,7 +133,8 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
     }
     key.position = t.freeSlots.back();
     t.freeSlots.pop_back();
-    if (event.ts.seconds > t.newest && event.ts.seconds <= t.present) t.newest = event.ts.seconds;
+    t.newest = std::max(t.newest, std::min(event.ts.seconds, t.previous));
+    t.previous = event.ts.seconds;
     t.waiting[key.position] = std::move(event);
     t.window.push_back(key);
     std::push_heap(t.window.begin(), t.window.end(), Taking::Later{});
