@@ -1,8 +1,12 @@
 #include "platform/defaults_file_format.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
+#include "platform/json_document.h"
+#include "platform/json_outline.h"
 #include "platform/log.h"
 
 namespace tw::defaults_file {
@@ -69,72 +73,71 @@ std::optional<DefaultsValue> decodeValue(const JsonReader& entry) {
     return std::nullopt;
 }
 
-bool isJsonSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-// The end of the string token starting at `at` (its opening quote).
-std::size_t stringEnd(std::string_view text, std::size_t at) {
-    for (std::size_t i = at + 1; i < text.size(); ++i) {
-        if (text[i] == '\\') {
-            ++i;
-        } else if (text[i] == '"') {
-            return i + 1;
-        }
+// A key's string from its token; nullopt when no string can hold it.
+std::optional<std::string> keyOf(std::string_view token) {
+    const std::string_view inner = token.substr(1, token.size() - 2);
+    const bool plain = std::all_of(inner.begin(), inner.end(),
+                                   [](char c) { return c != '\\' && static_cast<unsigned char>(c) < 0x80; });
+    if (plain) return std::string(inner);
+    try {
+        const JsonDocument document = JsonDocument::parse(token);
+        return JsonReader(document).string();
+    } catch (const JsonDecodeError&) {
+        return std::nullopt;
     }
-    return text.size();
 }
 
-// The end of the value token starting at `at`.
-std::size_t valueEnd(std::string_view text, std::size_t at) {
-    if (text[at] == '"') return stringEnd(text, at);
-    if (text[at] != '{' && text[at] != '[') {
-        std::size_t i = at;
-        while (i < text.size() && !isJsonSpace(text[i]) && text[i] != ',' && text[i] != '}' && text[i] != ']')
-            ++i;
-        return i;
-    }
-    int depth = 0;
-    for (std::size_t i = at; i < text.size(); ++i) {
-        if (text[i] == '"') {
-            i = stringEnd(text, i) - 1;
-        } else if (text[i] == '{' || text[i] == '[') {
-            ++depth;
-        } else if ((text[i] == '}' || text[i] == ']') && --depth == 0) {
-            return i + 1;
+// Reads one entry: a removal or a value. False (said in the log) when this build
+// cannot read it.
+bool readEntry(Contents& contents, const std::string& key, const JsonReader& entry, bool logSkipped) {
+    try {
+        if (entry.isObject() && entry.has("type") && entry["type"].string() == kRemovedType) {
+            contents.removed.emplace(key, Date{entry["value"].number()});
+            return true;
         }
+        if (auto value = decodeValue(entry)) {
+            contents.values.emplace(key, std::move(*value));
+            return true;
+        }
+        if (logSkipped)
+            log::warning("Defaults: skipped \"" + key + "\" of unknown type \"" + entry["type"].string() +
+                         "\"");
+    } catch (const JsonDecodeError& error) {
+        if (logSkipped)
+            log::warning("Defaults: skipped unreadable \"" + key + "\" (" + toString(error.kind()) + " at " +
+                         error.path() + ")");
     }
-    return text.size();
+    return false;
 }
 
-// Each top-level member's value as it stands in `text`, a document already parsed as an
-// object (the last of duplicate keys wins, as in the parsed document).
-std::map<std::string, std::string_view> memberTexts(std::string_view text) {
-    std::map<std::string, std::string_view> members;
-    std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
-    const auto skipSpace = [&] {
-        while (i < text.size() && isJsonSpace(text[i])) ++i;
-    };
-    skipSpace();
-    ++i;  // '{'
-    for (;;) {
-        skipSpace();
-        if (i >= text.size() || text[i] != '"') break;
-        const std::size_t keyEnd = stringEnd(text, i);
-        const std::string_view keyToken = text.substr(i, keyEnd - i);
-        std::string key = keyToken.find('\\') == std::string_view::npos
-                              ? std::string(keyToken.substr(1, keyToken.size() - 2))
-                              : parseJson(keyToken).get<std::string>();
-        i = keyEnd;
-        skipSpace();
-        ++i;  // ':'
-        skipSpace();
-        const std::size_t end = valueEnd(text, i);
-        members[std::move(key)] = text.substr(i, end - i);
-        i = end;
-        skipSpace();
-        if (i >= text.size() || text[i] != ',') break;
-        ++i;
+// A file the parser refused whole, read one entry at a time: an entry holding what no
+// parser can (a number past a double, a lone surrogate, even in its key) is kept as
+// written and the others load. Throws `refusal` when the file is not an object's text.
+Contents decodeEntryByEntry(std::string_view text, bool logSkipped, const JsonDecodeError& refusal) {
+    const auto members = jsonObjectMembers(text);
+    if (!members) throw refusal;
+    Contents contents;
+    for (const JsonMemberText& member : *members) {
+        const auto key = keyOf(member.key);
+        if (!key) {
+            if (logSkipped)
+                log::warning("Defaults: kept an entry whose key cannot be read as it was written");
+            contents.entriesWithUnreadableKeys[std::string(member.key)] = std::string(member.value);
+            continue;
+        }
+        // The last of duplicate keys wins, as in a parsed document.
+        contents.values.erase(*key);
+        contents.unreadable.erase(*key);
+        contents.removed.erase(*key);
+        try {
+            const JsonDocument document = JsonDocument::parse(member.value);
+            if (readEntry(contents, *key, JsonReader(document), logSkipped)) continue;
+        } catch (const JsonDecodeError& error) {
+            if (logSkipped) log::warning("Defaults: kept \"" + *key + "\" as written: " + error.what());
+        }
+        contents.unreadable[*key] = std::string(member.value);
     }
-    return members;
+    return contents;
 }
 
 // An entry written by this build, nested one level into the file: lines after the first indented.
@@ -205,30 +208,25 @@ std::optional<std::vector<std::uint8_t>> base64Decode(std::string_view text) {
 }
 
 Contents decode(const std::string& text, bool logSkipped) {
-    const JsonDocument document = JsonDocument::parse(text, kMaxFileBytes);
-    const JsonReader root(document);
+    std::optional<JsonDocument> document;
+    try {
+        document = JsonDocument::parse(text, kMaxFileBytes);
+    } catch (const JsonDecodeError& refusal) {
+        if (text.size() > kMaxFileBytes || jsonNestingTooDeep(text)) throw;
+        return decodeEntryByEntry(text, logSkipped, refusal);
+    }
+    const JsonReader root(*document);
     if (!root.isObject()) throw std::runtime_error("A defaults file must hold one JSON object");
     Contents contents;
     std::optional<std::map<std::string, std::string_view>> texts;  // found on the first raw entry
     for (const auto& [key, entry] : root.members()) {
-        try {
-            if (entry.isObject() && entry.has("type") && entry["type"].string() == kRemovedType) {
-                contents.removed.emplace(key, Date{entry["value"].number()});
-                continue;
-            }
-            if (auto value = decodeValue(entry)) {
-                contents.values.emplace(key, std::move(*value));
-                continue;
-            }
-            if (logSkipped)
-                log::warning("Defaults: skipped \"" + key + "\" of unknown type \"" + entry["type"].string() +
-                             "\"");
-        } catch (const JsonDecodeError& error) {
-            if (logSkipped)
-                log::warning("Defaults: skipped unreadable \"" + key + "\" (" + toString(error.kind()) +
-                             " at " + error.path() + ")");
+        if (readEntry(contents, key, entry, logSkipped)) continue;
+        if (!texts) {
+            texts.emplace();
+            for (const JsonMemberText& member :
+                 jsonObjectMembers(text).value_or(std::vector<JsonMemberText>{}))
+                (*texts)[keyOf(member.key).value_or("")] = member.value;
         }
-        if (!texts) texts = memberTexts(text);
         const auto found = texts->find(key);
         contents.unreadable.emplace(
             key, found != texts->end() ? std::string(found->second) : dumpJson(entry.raw()));
@@ -246,17 +244,19 @@ std::string encode(const Contents& contents) {
     }
     for (const auto& [key, raw] : contents.unreadable) entries[key] = raw;
     for (const auto& [key, value] : contents.values) entries[key] = nested(encodeValue(value));
-    if (entries.empty()) return "{}\n";
+    if (entries.empty() && contents.entriesWithUnreadableKeys.empty()) return "{}\n";
     // Written member by member, so that raw entries keep their text to the byte.
     std::string out = "{";
     const char* separator = "\n  ";
-    for (const auto& [key, entry] : entries) {
+    const auto write = [&](const std::string& keyText, const std::string& entry) {
         out += separator;
-        out += dumpJson(OrderedJson(std::string(key)));
+        out += keyText;
         out += ": ";
         out += entry;
         separator = ",\n  ";
-    }
+    };
+    for (const auto& [key, entry] : entries) write(dumpJson(OrderedJson(std::string(key))), entry);
+    for (const auto& [keyText, entry] : contents.entriesWithUnreadableKeys) write(keyText, entry);
     out += "\n}\n";
     return out;
 }
@@ -266,7 +266,9 @@ std::string encode(const Contents& contents) {
 namespace tw {
 
 std::string encodeDefaultsFile(const std::map<std::string, DefaultsValue>& values) {
-    return defaults_file::encode(defaults_file::Contents{values, {}, {}});
+    defaults_file::Contents contents;
+    contents.values = values;
+    return defaults_file::encode(contents);
 }
 
 std::map<std::string, DefaultsValue> decodeDefaultsFile(const std::string& text) {

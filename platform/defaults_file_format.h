@@ -16,6 +16,9 @@ struct Contents {
     std::map<std::string, DefaultsValue> values;
     std::map<std::string, std::string> unreadable;  // raw entries' JSON text, by key
     std::map<std::string, Date> removed;            // when each key was removed
+    // Entries whose key no string can hold, kept whole: their text by the key's text
+    // as written, quotes included.
+    std::map<std::string, std::string> entriesWithUnreadableKeys;
 };
 
 // A settings file holds a few hundred keys; one this large was not written by us and
@@ -26,7 +29,9 @@ constexpr std::uint64_t kMaxFileBytes = kJsonSizeLimit;
 // app overlap, short enough that the file does not collect every key ever removed.
 constexpr double kRemovedEntryLifetimeSeconds = 30 * 86400.0;
 
-// Throws std::runtime_error (JsonDecodeError included) when the text is not a defaults file.
+// Throws std::runtime_error (JsonDecodeError included) when the text is not a defaults
+// file: not one JSON object, cut short, nested too deep or too large. An entry that
+// cannot be read, even as JSON, is kept as written and spoils no other.
 Contents decode(const std::string& text, bool logSkipped = true);
 // Throws JsonEncodeError for a non-finite double or date.
 std::string encode(const Contents& contents);

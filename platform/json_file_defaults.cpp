@@ -47,7 +47,8 @@ struct JsonFileDefaults::Writer {
     std::condition_variable changed;
     std::map<std::string, DefaultsValue> values;
     std::map<std::string, std::string> unreadable;  // entries kept as their JSON text for later builds
-    std::set<std::string> dirty;                    // set or removed since the last write
+    std::map<std::string, std::string> entriesWithUnreadableKeys;  // no key of ours: kept whole
+    std::set<std::string> dirty;                                   // set or removed since the last write
     bool readOnly = false;
     bool pending = false;
     bool stopping = false;
@@ -127,6 +128,7 @@ void JsonFileDefaults::Writer::load() {
         auto contents = defaults_file::decode(result.text);
         values = std::move(contents.values);
         unreadable = std::move(contents.unreadable);
+        entriesWithUnreadableKeys = std::move(contents.entriesWithUnreadableKeys);
         fileSeen = true;
     } catch (const std::exception&) {
         if (!setAside("could not be parsed", "started empty")) readOnly = true;
@@ -216,6 +218,7 @@ bool JsonFileDefaults::Writer::write() {
     std::map<std::string, Change> changes;
     std::map<std::string, DefaultsValue> held;
     std::map<std::string, std::string> heldUnreadable;
+    std::map<std::string, std::string> heldWithUnreadableKeys;
     {
         std::lock_guard lock(mutex);
         pending = false;
@@ -232,6 +235,7 @@ bool JsonFileDefaults::Writer::write() {
         dirty.clear();
         held = values;
         heldUnreadable = unreadable;
+        heldWithUnreadableKeys = entriesWithUnreadableKeys;
     }
     const auto restoreDirty = [&] {
         std::lock_guard lock(mutex);
@@ -248,7 +252,7 @@ bool JsonFileDefaults::Writer::write() {
     atomic_file::Lock folderLock(folder, false);
 
     bool parsed = false;
-    auto onDisk = readForSave(held.size() + heldUnreadable.size(), parsed);
+    auto onDisk = readForSave(held.size() + heldUnreadable.size() + heldWithUnreadableKeys.size(), parsed);
     if (!onDisk) {
         restoreDirty();
         return false;
@@ -289,6 +293,9 @@ bool JsonFileDefaults::Writer::write() {
             ++restored;
         }
     }
+    for (auto& [keyText, raw] : heldWithUnreadableKeys) {
+        if (merged.entriesWithUnreadableKeys.emplace(keyText, std::move(raw)).second) ++restored;
+    }
     if (restored > 0 && parsed && fileSeen) {
         log::info("Defaults: " + file.string() + " lacked " + std::to_string(restored) +
                   " keys this suite holds; wrote them back");
@@ -322,6 +329,7 @@ bool JsonFileDefaults::Writer::write() {
     }
     values = std::move(merged.values);
     unreadable = std::move(merged.unreadable);
+    entriesWithUnreadableKeys = std::move(merged.entriesWithUnreadableKeys);
     return true;
 }
 

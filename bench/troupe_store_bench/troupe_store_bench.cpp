@@ -4,10 +4,11 @@
 // thread. The log is written as the store leaves it (arg 1 = 0): whole-second times,
 // several events a second in no particular id order, and some lines written a few
 // seconds after their time; beside it (arg 1 = 1) the same events sorted in the fold's
-// order. TW_BENCH_TEN_MILLION=1 also opens 1e7-line logs: time and memory per event
+// order, and (arg 1 = 2) the log as written with its tenth line from a clock a day
+// ahead. TW_BENCH_TEN_MILLION=1 also opens 1e7-line logs: time and memory per event
 // stay flat when the open is linear. The peak memory is that of a fresh heap only for
 // the first benchmark a process runs (the allocator keeps what earlier ones freed):
-// run one row a process, e.g. --benchmark_filter='OpenAndFold.*lines:1000000/sorted:1'.
+// run one row a process, e.g. --benchmark_filter='OpenAndFold.*lines:1000000/log:1/'.
 #include <benchmark/benchmark.h>
 #include <simdjson.h>
 #include <stdlib.h>
@@ -66,12 +67,16 @@ std::tuple<std::string_view, std::string_view> foldOrder(const std::string& line
     return {std::string_view(line).substr(line.size() - 22, 20), std::string_view(line).substr(id, 36)};
 }
 
-// A heavy user's log of `count` lines, as written or sorted, into `file`.
-void writeLog(const std::filesystem::path& file, std::size_t count, bool sorted) {
+enum class LogOrder { asWritten, sorted, oneLineADayAhead };
+constexpr std::size_t kLineADayAhead = 10;
+
+// A heavy user's log of `count` lines, in `order`, into `file`.
+void writeLog(const std::filesystem::path& file, std::size_t count, LogOrder order) {
     std::vector<std::string> lines = bench::syntheticTroupeLines(count, kLogStart, 0, TroupeXPSource::click);
-    const std::vector<double> times = writtenTimes(count);
+    std::vector<double> times = writtenTimes(count);
+    if (order == LogOrder::oneLineADayAhead) times[kLineADayAhead] += 86400;
     for (std::size_t i = 0; i < count; ++i) stampTime(lines[i], times[i]);
-    if (sorted) {
+    if (order == LogOrder::sorted) {
         std::sort(lines.begin(), lines.end(),
                   [](const std::string& a, const std::string& b) { return foldOrder(a) < foldOrder(b); });
     }
@@ -100,13 +105,14 @@ BenchFolder& folder() {
 
 // The log of `lines` lines written as a store's file, by a child process: the heap it
 // takes to make the log would otherwise hide part of the open's peak memory.
-std::filesystem::path logDirectory(std::size_t lines, bool sorted) {
-    const auto dir = folder().root / ("log" + std::to_string(lines) + (sorted ? "-sorted" : "-written"));
+std::filesystem::path logDirectory(std::size_t lines, LogOrder order) {
+    const auto dir =
+        folder().root / ("log" + std::to_string(lines) + "-" + std::to_string(static_cast<int>(order)));
     if (!std::filesystem::exists(dir / TroupeStore::logFileName)) {
         std::filesystem::create_directories(dir);
         const pid_t child = ::fork();
         if (child == 0) {
-            writeLog(dir / TroupeStore::logFileName, lines, sorted);
+            writeLog(dir / TroupeStore::logFileName, lines, order);
             ::_exit(0);
         }
         int status = 0;
@@ -165,14 +171,15 @@ Opening openTheLog(const std::filesystem::path& directory, std::size_t lines, Da
     return opening;
 }
 
-// Opens the log (arg 1: 0 as written, 1 sorted). The log as written is timed against
-// the sorted one too, opened in turn in the same iterations (x_sorted), so the ratio
-// holds while the machine's speed drifts; its peak is taken first in each iteration.
+// Opens the log (arg 1: a LogOrder). A log not sorted is timed against the sorted one
+// too, opened in turn in the same iterations (x_sorted), so the ratio holds while the
+// machine's speed drifts; its peak is taken first in each iteration.
 void BM_TroupeStoreOpenAndFoldTheLog(benchmark::State& state) {
     const auto lines = static_cast<std::size_t>(state.range(0));
-    const bool sorted = state.range(1) == 1;
-    const auto directory = logDirectory(lines, sorted);
-    const auto sortedDirectory = logDirectory(lines, true);
+    const auto order = static_cast<LogOrder>(state.range(1));
+    const bool sorted = order == LogOrder::sorted;
+    const auto directory = logDirectory(lines, order);
+    const auto sortedDirectory = logDirectory(lines, LogOrder::sorted);
     const Date now = afterTheLog(lines);
     double open = 0;
     double openSorted = 0;
@@ -225,11 +232,12 @@ void BM_TroupeStoreAppendOnTheMainThread(benchmark::State& state) {
 
 BENCHMARK(BM_TroupeStoreOpenAndFoldTheLog)
     ->Apply([](benchmark::internal::Benchmark* b) {
-        b->ArgNames({"lines", "sorted"});
-        for (std::int64_t sorted : {0, 1}) {
-            b->Args({static_cast<std::int64_t>(kLogLines), sorted});
+        b->ArgNames({"lines", "log"});
+        for (LogOrder order : {LogOrder::asWritten, LogOrder::sorted, LogOrder::oneLineADayAhead}) {
+            const auto log = static_cast<std::int64_t>(order);
+            b->Args({static_cast<std::int64_t>(kLogLines), log});
             if (const char* ten = std::getenv("TW_BENCH_TEN_MILLION"); ten != nullptr && *ten == '1')
-                b->Args({static_cast<std::int64_t>(10 * kLogLines), sorted});
+                b->Args({static_cast<std::int64_t>(10 * kLogLines), log});
         }
     })
     ->Unit(benchmark::kMillisecond)

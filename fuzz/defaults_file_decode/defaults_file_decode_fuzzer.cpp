@@ -40,7 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (contents.values != values) std::abort();
     const std::string rewritten = tw::defaults_file::encode(contents);
     const tw::defaults_file::Contents again = tw::defaults_file::decode(rewritten, false);
-    if (again.values != contents.values || again.unreadable != contents.unreadable) std::abort();
+    if (again.values != contents.values || again.unreadable != contents.unreadable ||
+        again.entriesWithUnreadableKeys != contents.entriesWithUnreadableKeys)
+        std::abort();
     if (tw::defaults_file::encode(again) != rewritten) std::abort();
     return 0;
 }

@@ -136,24 +136,35 @@ TEST_F(JsonFileDefaultsTest, TwoSuitesOnOneFileKeepEachOthersKeys) {
     EXPECT_TRUE(first.hasKey("b3"));
 }
 
+// Whatever an entry holds, a file whose outline is not one whole object is set aside.
 TEST_F(JsonFileDefaultsTest, AnUnparseableFileIsSetAsideAndTheSuiteStartsEmpty) {
-    const std::string garbage = "{\"muted\": {\"type\": \"bool\", \"value\": tru";
-    writeFile(file_, garbage);
-    {
-        JsonFileDefaults defaults(file_);
-        EXPECT_FALSE(defaults.hasKey("muted"));
-        defaults.setBool("fresh", true);
-    }
-    int corruptFiles = 0;
-    for (const auto& entry : fs::directory_iterator(directory_)) {
-        if (entry.path().filename().string().rfind("standard.json.corrupt-", 0) == 0) {
-            ++corruptFiles;
-            EXPECT_EQ(readFile(entry.path()), garbage);
+    const std::string huge = R"("huge": {"type": "double", "value": 1e400})";
+    const std::vector<std::string> unparseable = {
+        "{\"muted\": {\"type\": \"bool\", \"value\": tru",
+        "{" + huge + ", \"muted\": {\"type\": \"bool\", \"value\": true}",  // truncated
+        "[{" + huge + "}]",
+        "{" + huge + ", \"deep\": " + std::string(600, '[') + std::string(600, ']') + "}",
+    };
+    for (const std::string& garbage : unparseable) {
+        SCOPED_TRACE(garbage.substr(0, 60));
+        for (const auto& entry : fs::directory_iterator(directory_)) fs::remove(entry.path());
+        writeFile(file_, garbage);
+        {
+            JsonFileDefaults defaults(file_);
+            EXPECT_FALSE(defaults.hasKey("muted"));
+            defaults.setBool("fresh", true);
         }
+        int corruptFiles = 0;
+        for (const auto& entry : fs::directory_iterator(directory_)) {
+            if (entry.path().filename().string().rfind("standard.json.corrupt-", 0) == 0) {
+                ++corruptFiles;
+                EXPECT_EQ(readFile(entry.path()), garbage);
+            }
+        }
+        EXPECT_EQ(corruptFiles, 1);
+        EXPECT_TRUE(JsonFileDefaults(file_).boolForKey("fresh"));
+        EXPECT_FALSE(logLines_.empty());
     }
-    EXPECT_EQ(corruptFiles, 1);
-    EXPECT_TRUE(JsonFileDefaults(file_).boolForKey("fresh"));
-    EXPECT_FALSE(logLines_.empty());
 }
 
 TEST_F(JsonFileDefaultsTest, AFileThatCannotBeReadIsNeverOverwritten) {
@@ -197,6 +208,12 @@ TEST_F(JsonFileDefaultsTest, EntriesOfUnknownTypesKeepTheirJsonTextToTheByte) {
         {"caf\u00e9", R"({ "type" : "color", "value" : [1.0, 2.50, -0.0, 1E+2] })"},
         {"escaped", R"({"type":"note","value":"caf\u00e9 \"quoted\"","nested":{"b":[{}],"a":null}})"},
         {"n", R"({"type": "int", "value": 12345678901234567890123456789})"},  // a known type, malformed
+        // Beyond what the parser holds: the other entries load all the same.
+        {"huge", R"({"type": "double", "value": 1e400})"},
+        {"far", R"({"type": "color", "value": [-1E+400, 2]})"},
+        {"lone", R"({"type": "string", "value": "\ud800 alone"})"},
+        {R"(\ud800 key)", R"({"type": "int", "value": 1})"},
+        {"deep", R"({"type": "note", "value": {"a": [{"b": "\udc00"}]}})"},
     };
     std::string text = "{\n";
     for (const auto& [key, entry] : raw) text += "\"" + key + "\":\n\t" + entry + " ,\n";
@@ -205,14 +222,22 @@ TEST_F(JsonFileDefaultsTest, EntriesOfUnknownTypesKeepTheirJsonTextToTheByte) {
     {
         JsonFileDefaults defaults(file_);
         EXPECT_TRUE(defaults.hasUnreadableValue("café"));
+        EXPECT_TRUE(defaults.boolForKey("ok"));
+        EXPECT_FALSE(defaults.hasKey("huge"));
+        EXPECT_TRUE(defaults.hasUnreadableValue("huge"));
         defaults.setInteger("fresh", 1);
         ASSERT_TRUE(defaults.flush());
     }
     const std::string saved = readFile(file_);
-    for (const auto& [key, entry] : raw) EXPECT_NE(saved.find(entry), std::string::npos) << saved;
+    for (const auto& [key, entry] : raw)
+        EXPECT_NE(saved.find("\"" + key + "\": " + entry), std::string::npos) << saved;
     EXPECT_EQ(JsonFileDefaults(file_).integerForKey("fresh"), 1);
     {
         JsonFileDefaults again(file_);
+        again.setInteger("fresh", 1);
+        ASSERT_TRUE(again.flush());
+        EXPECT_EQ(readFile(file_), saved);
+        fs::remove(file_);  // what the suite holds is written again whole
         again.setInteger("fresh", 1);
         ASSERT_TRUE(again.flush());
     }

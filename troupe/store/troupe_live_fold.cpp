@@ -81,7 +81,12 @@ struct TroupeLiveFold::Taking {
     std::vector<OrderKey> window;  // a heap
     std::vector<std::optional<TroupeEvent>> waiting;
     std::vector<std::size_t> freeSlots;
-    double newest = -INFINITY;  // the latest time read
+    // The latest time two lines in a row reached. One line from a clock far ahead
+    // does not move it: that line waits until the log catches up with it, instead of
+    // every later line folding on arrival and the next one a second out of place
+    // being refused.
+    double newest = -INFINITY;
+    double previous = -INFINITY;  // the time of the line before
     std::optional<OrderKey> lastFolded;
     std::int64_t applied = 0;
 
@@ -128,7 +133,8 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
     }
     key.position = t.freeSlots.back();
     t.freeSlots.pop_back();
-    if (event.ts.seconds > t.newest) t.newest = event.ts.seconds;
+    t.newest = std::max(t.newest, std::min(event.ts.seconds, t.previous));
+    t.previous = event.ts.seconds;
     t.waiting[key.position] = std::move(event);
     t.window.push_back(key);
     std::push_heap(t.window.begin(), t.window.end(), Taking::Later{});

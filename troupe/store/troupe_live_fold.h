@@ -35,10 +35,11 @@ class TroupeLiveFold {
     // Folding a log while it is read: events are taken one at a time in file order. A
     // log's lines stand only roughly in the fold's order (times are whole seconds, ids
     // random, and a line may be written a little after its time), so they wait in a
-    // sorted window and each is folded once it is older than the latest time read by
-    // more than reorderWindowSeconds; the result is the fold of the sorted log. take()
-    // refuses (and changes nothing) an event that belongs before one folded already:
-    // the caller then folds the whole log with the constructor above. `seenBefore`: an
+    // sorted window and each is folded once it is older than the latest time read (that
+    // two lines in a row reached: one line far ahead waits) by more than
+    // reorderWindowSeconds; the result is the fold of the sorted log. take() refuses
+    // (and changes nothing) an event that belongs before one folded already: the
+    // caller then folds the whole log with the constructor above. `seenBefore`: an
     // earlier line of the log had the same id (the caller's index knows).
     // finishTaking() folds what still waits and ends the reading.
     explicit TroupeLiveFold(Date tailFrom);

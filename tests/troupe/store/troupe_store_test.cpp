@@ -191,6 +191,11 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
     again.ts = again.ts.adding(-3);
     again.payload = TroupeMilestoneEarned{"earlier"};
     earlierAgain.insert(earlierAgain.begin() + 1205, again);
+    // A line from a clock far ahead early on: the lines after it still wait their turn.
+    auto oneFromTomorrow = shuffledWithin(5);
+    oneFromTomorrow[10].ts = oneFromTomorrow[10].ts.adding(86400);
+    auto oneAheadOfItsTime = shuffledWithin(5);
+    oneAheadOfItsTime[10].ts = oneAheadOfItsTime[10].ts.adding(1000);  // still before the load
     // Each 50 s of lines written backwards: every line waits at the far end of the window.
     auto backwards = sorted;
     for (auto from = backwards.begin(); from != backwards.end();) {
@@ -216,6 +221,8 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
         {"shuffled within 60 s", shuffledWithin(TroupeLiveFold::reorderWindowSeconds), true},
         {"backwards within 50 s", backwards, true},
         {"one line far ahead", oneEarly, true},
+        {"one line a day ahead, the rest a little out of order", oneFromTomorrow, true},
+        {"one line 1000 s ahead, the rest a little out of order", oneAheadOfItsTime, true},
         {"an id again, earlier in time", earlierAgain, true},
         {"repeats and a newer schema", repeats, true},
         {"shuffled", shuffled, false},
