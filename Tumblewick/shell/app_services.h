@@ -54,9 +54,9 @@ class AppServices {
 
     // The quit path, in two steps that each run once: stop the agent host's timers
     // without waiting on any request, stop a troupe load in progress and append the
-    // session end; then (after the
-    // chapter on quit) drain the troupe log and save the settings. shutdown() closes
-    // the session first when nobody did. Everything stays readable until destruction.
+    // session end; then (after the chapter on quit) drain the troupe log and save the
+    // settings. shutdown() closes the session first when nobody did. Everything stays
+    // readable until destruction.
     void closeSession();
     void shutdown();
 
