@@ -94,6 +94,8 @@ void AppServices::closeSession() {
     if (sessionClosed_) return;
     sessionClosed_ = true;
     host_->shutdown();
+    // A quit waits for no load: the session's start and end are written all the same.
+    troupe_->stopLoading();
     troupe_->markSessionEnd(clock_.now());
 }
 

@@ -53,9 +53,10 @@ class AppServices {
     CustomFleaStoreForStage& stageCustomFleas() { return *stageFleas_; }
 
     // The quit path, in two steps that each run once: stop the agent host's timers
-    // without waiting on any request and append the session end; then (after the
-    // chapter on quit) drain the troupe log and save the settings. shutdown() closes
-    // the session first when nobody did. Everything stays readable until destruction.
+    // without waiting on any request, stop a troupe load in progress and append the
+    // session end; then (after the chapter on quit) drain the troupe log and save the
+    // settings. shutdown() closes the session first when nobody did. Everything stays
+    // readable until destruction.
     void closeSession();
     void shutdown();
 

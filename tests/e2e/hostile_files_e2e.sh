@@ -3,7 +3,8 @@
 # symlink loop. Whatever stands there, the strip appears, SIGTERM ends the app within a
 # second with status 0, and the thing is left as it was. The paths of one kind share a
 # launch; the troupe log's rows have launches of their own, so a fault there is told
-# apart. A model server that answers makes a flea speak, so the dialogue cache is stored.
+# apart, and so has a quit while a huge log still loads. A model server that answers
+# makes a flea speak, so the dialogue cache is stored.
 set -uo pipefail
 app=${1:?usage: hostile_files_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -106,5 +107,21 @@ echo "ok: the story-arc folder made again"
 for kind in fifo zero loop; do
   launch "$kind" data/Tumblewick/Troupe/events.jsonl
 done
+
+# A log of one line and a 40 GB hole takes far longer to read than a quit may wait:
+# SIGTERM during the load ends the app within 3 s, and this session's start and end
+# are the last lines of the log.
+rm -rf "$work/home" "$work/data" "$work/config"
+e2e_fresh_home
+mkdir -p "$(dirname "$log")"
+echo '{"deviceId":"5A1C2E44-0B1D-4C39-9F51-5C8E2E3B7A10","id":"9C1F0E6A-3D7B-4E2A-8B55-1F2E3D4C5B6A","kind":"milestone_earned","payload":{"body":{"milestoneId":"m1"},"kind":"milestone_earned"},"schemaVersion":1,"ts":"2024-01-01T00:00:00Z"}' >"$log"
+truncate -s 40G "$log"
+start_app "$work/app-hole.log"
+stop_app 3
+kinds=$(tail -c 4096 "$log" | tr -d '\0' | sed -n 's/^{[^{]*"kind":"\([a-z_]*\)".*/\1/p' | tr '\n' ' ')
+[ "$kinds" = "device_session_start device_session_end " ] ||
+  fail "a quit during the load left the log ending with: $kinds"
+passed=$((passed + 1))
+echo "ok: quit during the load of a 40 GB log"
 
 echo "e2e hostile files: $passed passed, 0 failed"

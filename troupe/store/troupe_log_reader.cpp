@@ -1,5 +1,6 @@
 #include "troupe/store/troupe_log_reader.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -135,7 +136,7 @@ TroupeEvent decodeTroupeLogLine(std::string_view line) {
 }
 
 TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t maxLineBytes,
-                              std::size_t blockBytes) {
+                              std::size_t blockBytes, const TroupeLogReadControl& control) {
     std::vector<TroupeEvent> events;
     std::vector<std::uint64_t> offsets;
     TroupeLoadedLog log = readTroupeLogBlocks(
@@ -148,15 +149,15 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
                 offsets.push_back(blockOffsets[i]);
             }
         },
-        maxLineBytes, blockBytes);
+        control, maxLineBytes, blockBytes);
     log.events = std::move(events);
     log.offsets = std::move(offsets);
     return log;
 }
 
 TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEventIndex* index,
-                                    TroupeLogBlockSink sink, std::uint64_t maxLineBytes,
-                                    std::size_t blockBytes) {
+                                    TroupeLogBlockSink sink, const TroupeLogReadControl& control,
+                                    std::uint64_t maxLineBytes, std::size_t blockBytes) {
     TroupeLoadedLog log;
     // A pipeline of three: block k+1 is read and split into lines while block k is
     // decoded on every core and block k-1 is taken by the sink (folding) on its own
@@ -190,6 +191,11 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
     const atomic_file::OpenedFile opened = openTroupeLog(file, log.readError);
     if (opened.status != atomic_file::ReadStatus::ok) return log;
     const int fd = opened.fd;
+    if (struct stat info{}; ::fstat(fd, &info) == 0) {
+        log.device = static_cast<std::uint64_t>(info.st_dev);
+        log.inode = static_cast<std::uint64_t>(info.st_ino);
+    }
+    const auto readAt = control.read ? control.read : TroupeLogReadControl::ReadFunction(::pread);
     // Only what the file held when opened is read: no more than a regular file's bytes,
     // and a small log needs no big buffer.
     std::uint64_t unread = opened.size;
@@ -213,14 +219,19 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
         }
     };
     for (;; current ^= 1) {
+        // A quit must not wait for the rest of a large log.
+        if (control.stop != nullptr && control.stop->load(std::memory_order_relaxed)) {
+            log.stopped = true;
+            break;
+        }
         std::vector<char>& buffer = buffers[current];
         std::vector<Line>& lines = blockLines[current];
         std::string& held = helds[current];
         buffer.resize(std::max<std::size_t>(want, 1));
         const ssize_t got = unread == 0
                                 ? 0
-                                : ::pread(fd, buffer.data(), std::min<std::uint64_t>(buffer.size(), unread),
-                                          static_cast<off_t>(position));
+                                : readAt(fd, buffer.data(), std::min<std::uint64_t>(buffer.size(), unread),
+                                         static_cast<off_t>(position));
         if (got < 0) {
             if (errno == EINTR) {
                 current ^= 1;  // the same block again
@@ -278,7 +289,7 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
     blockLines[current].clear();
     if (carryTooLong) {
         ++log.skippedLines;
-    } else if (!carry.empty()) {
+    } else if (!carry.empty() && !log.stopped) {
         helds[current] = std::move(carry);
         take(helds[current], carryOffset);
     }

@@ -4,8 +4,12 @@
 // lines and a trailing CR are ignored. The reader never writes to the file. Only a
 // regular file (or a link to one) is read, and no further than its size when opened:
 // a FIFO, socket or device at the log's path is unreadable, never waited on.
+#include <sys/types.h>
+
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +28,27 @@ struct TroupeLoadedLog {
     std::uint64_t endOffset = 0;         // bytes read
     bool endsWithNewline = true;         // false: the last line was cut short
     std::string readError;               // set when the file exists but could not be read
+    bool stopped = false;                // the read was asked to stop and ended early
+    // Which file was read (st_dev, st_ino); zero when none was.
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+
+    bool isSameFile(const TroupeLoadedLog& other) const {
+        return device == other.device && inode == other.inode;
+    }
 };
+
+// How a read may be cut short. `stop` is checked between blocks: once it is set, the
+// read ends with `stopped`. `read` is pread(2) as the reader calls it; tests pass one
+// that fails.
+struct TroupeLogReadControl {
+    using ReadFunction = std::function<ssize_t(int fd, void* buffer, std::size_t size, off_t offset)>;
+    const std::atomic<bool>* stop = nullptr;
+    ReadFunction read;
+};
+
+inline constexpr std::uint64_t troupeLogMaxLineBytes = std::uint64_t{16} << 20;
+inline constexpr std::size_t troupeLogReadBlockBytes = std::size_t{16} << 20;
 
 // Opens the log for reading. `unusable` stays empty when a regular file (or a link to
 // one) or nothing is there, and otherwise says what is there instead: then nothing may
@@ -35,8 +59,9 @@ atomic_file::OpenedFile openTroupeLog(const std::filesystem::path& file, std::st
 // `maxLineBytes` are skipped unread. The file is read `blockBytes` at a time; each block's lines decode on
 // every core.
 TroupeLoadedLog readTroupeLog(const std::filesystem::path& file,
-                              std::uint64_t maxLineBytes = std::uint64_t{16} << 20,
-                              std::size_t blockBytes = std::size_t{16} << 20);
+                              std::uint64_t maxLineBytes = troupeLogMaxLineBytes,
+                              std::size_t blockBytes = troupeLogReadBlockBytes,
+                              const TroupeLogReadControl& control = {});
 
 // Hands each block's lines to `sink` as soon as they are decoded, in file order with
 // their offsets, instead of keeping them: the result's events and offsets stay empty.
@@ -49,8 +74,8 @@ using TroupeLogBlockSink =
     FunctionRef<void(std::vector<std::optional<TroupeEvent>>& events,
                      const std::vector<std::uint64_t>& offsets, const std::vector<bool>& seenBefore)>;
 TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEventIndex* index,
-                                    TroupeLogBlockSink sink,
-                                    std::uint64_t maxLineBytes = std::uint64_t{16} << 20,
+                                    TroupeLogBlockSink sink, const TroupeLogReadControl& control = {},
+                                    std::uint64_t maxLineBytes = troupeLogMaxLineBytes,
                                     std::size_t blockBytes = std::size_t{4} << 20);
 
 // One line as the reader reads it: the event, or the reason it is skipped.

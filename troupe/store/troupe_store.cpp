@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <condition_variable>
@@ -41,6 +42,7 @@ const char* toString(TroupeStoreError error) {
 // What the writer thread hands back to the main thread. The store clears `store`
 // when it goes, so results posted after that find nobody.
 struct TroupeStore::LoadState {
+    std::atomic<bool> stopRequested = false;  // quitting: loads and refolds end early
     std::mutex mutex;
     std::condition_variable ready;
     bool done = false;
@@ -63,6 +65,15 @@ struct TroupeStore::LoadState {
         ready.notify_all();
         main.post([self] {
             if (auto s = self.lock(); s && s->store) s->store->waitUntilLoaded();
+        });
+    }
+
+    // Hands a refold's snapshot to the main thread; none when it failed or stopped.
+    static void deliverRefold(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> refolded,
+                              std::weak_ptr<LoadState> self, MainQueue& main) {
+        auto shared = std::make_shared<std::unique_ptr<TroupeLiveFold>>(std::move(refolded));
+        main.post([self, generation, shared] {
+            if (auto s = self.lock(); s && s->store) s->store->refolded(generation, std::move(*shared));
         });
     }
 };
@@ -95,7 +106,8 @@ std::string readLineAt(const std::filesystem::path& file, std::uint64_t offset) 
 }  // namespace
 
 TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
-                         MainQueue& mainQueue, NotificationCenter& notifications)
+                         MainQueue& mainQueue, NotificationCenter& notifications,
+                         TroupeLogReadControl::ReadFunction readFunction)
     : directory_(std::move(directory)),
       logFile_(directory_ / logFileName),
       defaults_(standardDefaults),
@@ -103,6 +115,7 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
       mainQueue_(mainQueue),
       notifications_(notifications),
       mainThread_(std::this_thread::get_id()),
+      readFunction_(std::move(readFunction)),
       pendingIds_(std::make_unique<TroupeEventIndex>()) {
     // The troupe is the user's own: nobody else on the machine reads it. The writer
     // makes the log 0600 when it creates it.
@@ -152,9 +165,7 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
         auto state = weak.lock();
         if (!state) return;
         if (generation > 0) {
-            main.post([weak, generation] {
-                if (auto s = weak.lock(); s && s->store) s->store->refolded(generation, nullptr);
-            });
+            LoadState::deliverRefold(generation, nullptr, weak, main);
             return;
         }
         auto log = std::make_unique<TroupeLoadedLog>();
@@ -162,7 +173,10 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
         state->deliver(std::move(log), std::make_unique<TroupeLiveFold>(std::vector<TroupeEvent>{}, tailFrom),
                        std::make_unique<TroupeEventIndex>(), weak, main);
     };
-    auto load = [weak, generation, tailFrom, file = logFile_, &main = mainQueue_] {
+    auto load = [weak, generation, tailFrom, file = logFile_, read = readFunction_, &main = mainQueue_] {
+        auto state = weak.lock();
+        if (!state) return;
+        const TroupeLogReadControl control{&state->stopRequested, read};
         // Each block is indexed and folded as it is decoded, through a short window
         // that puts lines a little out of the fold's order (as a log is written) in
         // place; only a log with a line far out of place is read again and held whole
@@ -170,32 +184,41 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
         auto index = std::make_unique<TroupeEventIndex>();
         auto live = std::make_unique<TroupeLiveFold>(tailFrom);
         bool inOrder = true;
-        auto log = std::make_unique<TroupeLoadedLog>(
-            readTroupeLogBlocks(file, index.get(),
-                                [&](std::vector<std::optional<TroupeEvent>>& events,
-                                    const std::vector<std::uint64_t>&, const std::vector<bool>& seenBefore) {
-                                    for (std::size_t i = 0; i < events.size() && inOrder; ++i) {
-                                        if (events[i])
-                                            inOrder = live->take(std::move(*events[i]), seenBefore[i]);
-                                    }
-                                }));
+        auto log = std::make_unique<TroupeLoadedLog>(readTroupeLogBlocks(
+            file, index.get(),
+            [&](std::vector<std::optional<TroupeEvent>>& events, const std::vector<std::uint64_t>&,
+                const std::vector<bool>& seenBefore) {
+                for (std::size_t i = 0; i < events.size() && inOrder; ++i) {
+                    if (events[i]) inOrder = live->take(std::move(*events[i]), seenBefore[i]);
+                }
+            },
+            control));
         // A refold that cannot read the log again keeps the snapshot it would replace.
         if (generation > 0 && !log->readError.empty())
             throw std::runtime_error("cannot read the log again: " + log->readError);
-        if (inOrder) {
-            live->finishTaking();
-        } else {
-            live = std::make_unique<TroupeLiveFold>(readTroupeLog(file).events, tailFrom);
+        if (generation > 0 && log->inode == 0) throw std::runtime_error("the log is gone");
+        if (!log->stopped) {
+            if (inOrder) {
+                live->finishTaking();
+            } else {
+                // Only the file just read may stand in for it: what another file (the
+                // log moved, replaced or deleted meanwhile) holds is not this troupe.
+                TroupeLoadedLog again =
+                    readTroupeLog(file, troupeLogMaxLineBytes, troupeLogReadBlockBytes, control);
+                if (!again.readError.empty())
+                    throw std::runtime_error("cannot read the log again: " + again.readError);
+                if (!again.stopped && !again.isSameFile(*log))
+                    throw std::runtime_error("the log was replaced while it was read");
+                log->stopped = again.stopped;
+                live = std::make_unique<TroupeLiveFold>(std::move(again.events), tailFrom);
+            }
         }
-        if (generation > 0) index.reset();
-        auto state = weak.lock();
-        if (!state) return;
-        if (generation > 0) {
-            // A refold: only the snapshot is new.
-            auto shared = std::make_shared<std::unique_ptr<TroupeLiveFold>>(std::move(live));
-            main.post([weak, generation, shared] {
-                if (auto s = weak.lock(); s && s->store) s->store->refolded(generation, std::move(*shared));
-            });
+        if (log->stopped) {  // nothing half-read is ever published
+            live.reset();
+            index.reset();
+        }
+        if (generation > 0) {  // a refold: only the snapshot is new
+            LoadState::deliverRefold(generation, std::move(live), weak, main);
             return;
         }
         state->deliver(std::move(log), std::move(live), std::move(index), weak, main);
@@ -205,7 +228,7 @@ void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
 
 void TroupeStore::waitUntilLoaded() {
     assertMainThread();
-    if (loaded_) return;
+    if (loaded_ || loadStopped_) return;
     std::unique_lock lock(loadState_->mutex);
     loadState_->ready.wait(lock, [&] { return loadState_->done; });
     auto log = std::move(loadState_->log);
@@ -226,11 +249,11 @@ void TroupeStore::whenLoaded(std::function<void()> callback) {
 
 void TroupeStore::publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<TroupeLiveFold> live,
                           std::unique_ptr<TroupeEventIndex> index) {
+    // Appending after what could not be read buries nothing: the log is only ever
+    // appended to, and a later launch reads it all again.
     if (!log->readError.empty()) {
         log::system("Cannot read the troupe log " + logFile_.string() + ": " + log->readError +
-                    "; starting from an empty troupe, and leaving the file as it is");
-        // Appending to a log that could not be read would bury what it holds.
-        if (unusableLog_.empty()) unusableLog_ = log->readError;
+                    "; the troupe holds what could be read, and the file is left as it is");
     }
     skippedLines_ = log->skippedLines;
     if (skippedLines_ > 0) {
@@ -246,12 +269,6 @@ void TroupeStore::publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<
     pending_.clear();
     pendingBytes_ = 0;
     pendingIds_.reset();
-    if (!unusableLog_.empty() && !pending.empty()) {
-        refuseForUnusableLog();
-        log::system(std::to_string(pending.size()) + " troupe event" + (pending.size() == 1 ? "" : "s") +
-                    " taken while the log was loading are lost");
-        pending.clear();
-    }
     for (auto& [event, line] : pending) {
         if (index_->contains(event.id)) continue;  // the log had it already
         accept(std::move(event), std::move(line));
@@ -294,8 +311,10 @@ TroupeAppendResult TroupeStore::append(const TroupeEvent& event) {
     assertMainThread();
     if (!TroupeClock::isWithinSkewWindow(event.ts, clock_.now())) return TroupeStoreError::clockSkew;
     if (event.schemaVersion > troupeSchemaVersion) return TroupeStoreError::unsupportedSchemaVersion;
-    if (!unusableLog_.empty()) return refuseForUnusableLog();
-    if (loaded_) {
+    if (!unusableLog_.empty() && !logUsableAgain()) return refuseForUnusableLog();
+    if (loadStopped_) {
+        // Quitting: nothing to check against, and the fold is not kept.
+    } else if (loaded_) {
         if (index_->contains(event.id)) return storedEvent(event);
     } else if (auto position = pendingIds_->find(event.id)) {
         return pending_[*position].first;
@@ -313,6 +332,11 @@ TroupeAppendResult TroupeStore::append(const TroupeEvent& event) {
     }
     if (!hasRoomFor(line)) return TroupeStoreError::writeBacklogFull;
     TroupeEvent stored = std::move(*decoded);
+    if (loadStopped_) {
+        line.push_back('\n');
+        writer_->write(std::move(line));
+        return stored;
+    }
     if (!loaded_) {
         pendingBytes_ += line.size() + 1;
         pendingIds_->insert(stored.id, pending_.size());
@@ -335,6 +359,15 @@ bool TroupeStore::hasRoomFor(const std::string& line) {
     }
     refusingForRoom_ = true;
     return false;
+}
+
+bool TroupeStore::logUsableAgain() {
+    // What stood at the path may have been put right since.
+    openTroupeLog(logFile_, unusableLog_);
+    if (!unusableLog_.empty()) return false;
+    if (refusedForUnusableLog_) log::info("The troupe log " + logFile_.string() + " can be written again");
+    refusedForUnusableLog_ = false;
+    return true;
 }
 
 TroupeStoreError TroupeStore::refuseForUnusableLog() {
@@ -390,13 +423,23 @@ void TroupeStore::addSink(WeakSink sink) {
 
 void TroupeStore::markSessionStart(std::optional<std::string> deviceName, Date at) {
     assertMainThread();
+    expectedSessionStart_.reset();
     sessionStart_ = at;
     appendKind(TroupeEventKind::deviceSessionStart,
                TroupeDeviceSessionStart{defaultDeviceKind, std::move(deviceName)}, at);
 }
 
+void TroupeStore::expectSessionStart(std::optional<std::string> deviceName, Date at) {
+    assertMainThread();
+    expectedSessionStart_ = ExpectedSessionStart{std::move(deviceName), at};
+}
+
 void TroupeStore::markSessionEnd(Date at) {
     assertMainThread();
+    if (!sessionStart_ && expectedSessionStart_) {
+        auto [deviceName, startedAt] = std::move(*expectedSessionStart_);
+        markSessionStart(std::move(deviceName), startedAt);
+    }
     if (!sessionStart_) return;
     double duration = at.since(*sessionStart_);
     if (!(duration >= 0)) duration = 0;
@@ -410,6 +453,29 @@ void TroupeStore::acknowledgeMilestones(const std::vector<std::string>& mileston
         appendKind(TroupeEventKind::milestoneAcknowledged, TroupeMilestoneAcknowledged{id, deviceId_},
                    clock_.now());
     }
+}
+
+void TroupeStore::stopLoading() {
+    assertMainThread();
+    loadState_->stopRequested = true;  // a refold in progress ends too
+    if (loaded_ || loadStopped_) return;
+    std::unique_lock lock(loadState_->mutex);
+    loadState_->ready.wait(lock, [&] { return loadState_->done; });
+    const bool stopped = loadState_->log->stopped;
+    lock.unlock();
+    if (!stopped) {  // it ended first
+        waitUntilLoaded();
+        return;
+    }
+    log::info("Stopped reading the troupe log to quit; the events taken meanwhile are written after it");
+    loadStopped_ = true;
+    loadWaiters_.clear();
+    for (auto& [event, line] : pending_) {
+        line.push_back('\n');
+        writer_->write(std::move(line));
+    }
+    pending_.clear();
+    pendingBytes_ = 0;
 }
 
 bool TroupeStore::drain() {

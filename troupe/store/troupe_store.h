@@ -30,6 +30,7 @@
 #include "platform/notification_center.h"
 #include "troupe/event_model/troupe_event.h"
 #include "troupe/event_model/troupe_snapshot.h"
+#include "troupe/store/troupe_log_reader.h"
 #include "troupe/store/troupe_store_error.h"
 
 namespace tw {
@@ -37,7 +38,6 @@ namespace tw {
 class TroupeEventIndex;
 class TroupeLiveFold;
 class TroupeLogWriter;
-struct TroupeLoadedLog;
 
 // An in-process listener of the log, called with every appended event.
 class TroupeEventSink {
@@ -62,8 +62,10 @@ class TroupeStore {
     // Opens `directory` (made 0700; the log 0600 when the store makes it), resolves the
     // device id from `standardDefaults` and starts loading. Every reference must outlive
     // the store.
+    // `readFunction` is pread(2) as the loads call it; tests pass one that fails.
     TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
-                MainQueue& mainQueue, NotificationCenter& notifications);
+                MainQueue& mainQueue, NotificationCenter& notifications,
+                TroupeLogReadControl::ReadFunction readFunction = {});
     ~TroupeStore();  // drains
     TroupeStore(const TroupeStore&) = delete;
     TroupeStore& operator=(const TroupeStore&) = delete;
@@ -86,8 +88,8 @@ class TroupeStore {
 
     // Refuses an event outside the clock window or of a newer schema version, one that
     // cannot be encoded, one that finds no room while the log cannot be written (see
-    // maxUnwrittenBytes), and every event when the log is unusable (not a regular file,
-    // or unreadable at the load); an id already in the log returns the stored event and
+    // maxUnwrittenBytes), and every event while the log is unusable (not a regular file,
+    // looked at again on each append); an id already in the log returns the stored event and
     // writes nothing. Otherwise folds it exactly as it will be read back (the stored
     // form is returned), writes the line, calls the sinks and posts EventAppended
     // then SnapshotChanged.
@@ -97,16 +99,26 @@ class TroupeStore {
 
     // Remembers `at` as the session start and appends a session start of this device.
     void markSessionStart(std::optional<std::string> deviceName, Date at);
-    // With a remembered start: appends a session end lasting from it to `at` (0 when
-    // negative or not a number) and forgets the start. Otherwise does nothing.
+    // For a launch that starts the session once the log has loaded: a session that ends
+    // before then (a quit during the load) starts at `at` all the same. markSessionStart
+    // takes its place.
+    void expectSessionStart(std::optional<std::string> deviceName, Date at);
+    // With a remembered start (or an expected one, appended first): appends a session end
+    // lasting from it to `at` (0 when negative or not a number) and forgets the start.
+    // Otherwise does nothing.
     void markSessionEnd(Date at);
     // One milestone-acknowledged event per id, in order, acknowledged by this device.
     void acknowledgeMilestones(const std::vector<std::string>& milestoneIds);
 
     void addSink(WeakSink sink);
 
-    // Blocks until every accepted event is on disk (waiting for the load first).
-    // False when the log could not be written. Quitting calls it.
+    // Quitting: ends a load (or refold) in progress within a block of the log. A stopped
+    // load publishes nothing and whenLoaded callbacks never run; the events taken during
+    // it, and every one appended after, are written without being checked or folded.
+    void stopLoading();
+
+    // Blocks until every accepted event is on disk (waiting for the load first, unless
+    // it was stopped). False when the log could not be written. Quitting calls it.
     bool drain();
 
     const std::filesystem::path& logFile() const { return logFile_; }
@@ -122,6 +134,7 @@ class TroupeStore {
                  std::unique_ptr<TroupeEventIndex> index);
     void requestRefold(Date from);
     bool hasRoomFor(const std::string& line);
+    bool logUsableAgain();
     TroupeStoreError refuseForUnusableLog();
     void refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live);
     TroupeEvent storedEvent(const TroupeEvent& repeated);
@@ -135,10 +148,12 @@ class TroupeStore {
     NotificationCenter& notifications_;
     Uuid deviceId_;
     std::thread::id mainThread_;
+    TroupeLogReadControl::ReadFunction readFunction_;
 
     std::unique_ptr<TroupeLogWriter> writer_;
     std::shared_ptr<LoadState> loadState_;
     bool loaded_ = false;
+    bool loadStopped_ = false;
     std::vector<std::function<void()>> loadWaiters_;
     std::vector<std::pair<TroupeEvent, std::string>> pending_;  // accepted during the load
     std::unique_ptr<TroupeEventIndex> pendingIds_;              // id -> position in pending_
@@ -158,6 +173,11 @@ class TroupeStore {
     std::optional<std::vector<TroupeEvent>> sinceRefold_;
 
     std::optional<Date> sessionStart_;
+    struct ExpectedSessionStart {
+        std::optional<std::string> deviceName;
+        Date at;
+    };
+    std::optional<ExpectedSessionStart> expectedSessionStart_;
     std::vector<WeakSink> sinks_;
 };
 

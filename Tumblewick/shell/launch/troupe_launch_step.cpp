@@ -9,6 +9,8 @@
 namespace tw {
 
 void TroupeLaunchStep::start() const {
+    // The session is this launch's even when the app quits before the log has loaded.
+    store.expectSessionStart(deviceName, clock.now());
     TroupeLaunchStep step = *this;
     store.whenLoaded([step] { step.runLoaded(); });
 }

@@ -28,6 +28,7 @@ struct TroupeLaunchStep {
     std::optional<std::string> deviceName;
 
     // Waits (without blocking) for the store's load, then runs the steps; returns at once.
+    // A quit before the load ends still records the session, from now.
     void start() const;
     // The steps themselves, for a store that has loaded. Returns the decision taken.
     TroupeAttention::OnAppearDecision runLoaded() const;

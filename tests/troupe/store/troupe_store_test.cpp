@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <random>
@@ -14,10 +16,12 @@
 #include "troupe/snapshot/troupe_fold.h"
 #include "troupe/store/troupe_device_identity.h"
 #include "troupe/store/troupe_live_fold.h"
+#include "troupe/store/troupe_log_reader.h"
 
 namespace tw {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::RecordingSink;
 using testing::TroupeHarness;
 
@@ -259,26 +263,70 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
     }
 }
 
-// A refold that finds no readable log at its path (something else was put there while
-// the app ran) keeps the snapshot it has instead of folding nothing.
-TEST(TroupeStore, ARefoldThatCannotReadTheLogKeepsTheSnapshot) {
-    TroupeHarness h;
-    const double now = h.clock.now().seconds;
-    std::filesystem::create_directories(h.logFile().parent_path());
-    std::ofstream(h.logFile(), std::ios::binary)
-        << encodeTroupeEventLine(event(TroupeMilestoneEarned{"old"}, now - 300)) << '\n';
-    auto store = h.open();
-    store->append(event(TroupeMilestoneEarned{"kept"}, now));
-    ASSERT_TRUE(store->drain());  // the writer holds the log open from here on
-    std::filesystem::rename(h.logFile(), h.logFile().string() + ".moved");
-    ASSERT_EQ(::mkfifo(h.logFile().c_str(), 0600), 0);
-    // Before the settled events: only a refold of the whole log puts it in its place.
-    store->append(event(TroupeMilestoneEarned{"late"}, now - 600));
-    ASSERT_TRUE(store->drain());  // the refold ran on the writer's thread
-    while (h.mainQueue.waitAndRun(0.2)) {
+// A load or refold whose read fails, or whose second read (of a log with a line far out
+// of place) fails or meets another file, keeps what it could read: a refold its snapshot,
+// a load an empty troupe whose appends, during it and after, are written.
+TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
+    enum Sabotage { failFirst, failSecond, replace, remove, fifo };
+    const struct {
+        bool refold;
+        Sabotage sabotage;
+    } rows[] = {{false, failFirst}, {false, failSecond}, {false, replace}, {false, remove},
+                {true, failSecond}, {true, replace},     {true, remove},   {true, fifo}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.refold) + " " + std::to_string(row.sabotage));
+        TroupeHarness h;
+        testing::CapturedLog said;
+        const double now = h.clock.now().seconds;
+        const fs::path other = h.logFile().string() + ".other";
+        fs::create_directories(h.logFile().parent_path());
+        std::ofstream(other) << encodeTroupeEventLine(event(TroupeMilestoneEarned{"stranger"}, now)) << '\n';
+        std::ofstream log(h.logFile());
+        for (int ago : {300, 100, 400})
+            log << encodeTroupeEventLine(event(TroupeMilestoneEarned{std::to_string(ago)}, now - ago))
+                << '\n';
+        log.close();
+        std::atomic<bool> armed = !row.refold;
+        int starts = 0;  // reads from the start of the file, on the writer's thread
+        auto read = [&](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
+            const bool start = armed && offset == 0 && ++starts > 0;
+            if (start && row.sabotage <= failSecond && starts == (row.sabotage == failFirst ? 1 : 2)) {
+                errno = EIO;
+                return -1;
+            }
+            const ssize_t got = ::pread(fd, buffer, size, offset);
+            if (start && starts == 1 && row.sabotage == replace) fs::rename(other, h.logFile());
+            if (start && starts == 1 && row.sabotage == remove) fs::remove(h.logFile());
+            return got;
+        };
+        TroupeStore store(TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
+                          read);
+        const auto during = event(TroupeMilestoneEarned{"during"}, now);
+        EXPECT_TRUE(std::holds_alternative<TroupeEvent>(store.append(during)));
+        store.waitUntilLoaded();
+        if (!row.refold) {
+            EXPECT_EQ(said.count("Cannot read the troupe log"), 1);
+            EXPECT_EQ(store.snapshot().milestonesEarned, (TroupeTextSet{"during"}));
+            const auto after = event(TroupeMilestoneEarned{"after"}, now);
+            EXPECT_TRUE(std::holds_alternative<TroupeEvent>(store.append(after)));
+            ASSERT_TRUE(store.drain());
+            EXPECT_NE(testing::readFile(h.logFile())
+                          .find(encodeTroupeEventLine(during) + "\n" + encodeTroupeEventLine(after) + "\n"),
+                      std::string::npos);
+            continue;
+        }
+        ASSERT_TRUE(store.drain());  // the writer holds the log open from here on
+        armed = true;
+        if (row.sabotage == fifo) {
+            fs::rename(h.logFile(), other);
+            ASSERT_EQ(::mkfifo(h.logFile().c_str(), 0600), 0);
+        }
+        store.append(event(TroupeMilestoneEarned{"late"}, now - 600));  // only a refold puts it in place
+        ASSERT_TRUE(store.drain());                                     // the refold ran
+        while (h.mainQueue.waitAndRun(0.2)) {
+        }
+        EXPECT_EQ(store.snapshot().eventCount, 5);
     }
-    EXPECT_EQ(store->snapshot().milestonesEarned, (TroupeTextSet{"old", "kept", "late"}));
-    EXPECT_EQ(store->snapshot().eventCount, 3);
 }
 
 TEST(TroupeStore, AppendsDuringTheLoadWaitForIt) {
@@ -313,6 +361,54 @@ TEST(TroupeStore, AppendsDuringTheLoadWaitForIt) {
     EXPECT_EQ(seen, std::vector<std::string>{"late"});
     EXPECT_EQ(store.snapshot().milestonesEarned, (TroupeTextSet{"early", "late"}));
     EXPECT_EQ(store.snapshot().eventCount, 2);
+}
+
+// A quit during the load of a huge log (a 64 GiB hole) waits for no more than a block
+// of it, publishes nothing, and writes the session the launch expected, after the rest.
+TEST(TroupeStore, AQuitStopsTheLoadAndStillWritesTheSession) {
+    TroupeHarness h;
+    fs::create_directories(h.logFile().parent_path());
+    std::ofstream(h.logFile()) << encodeTroupeEventLine(event(TroupeMilestoneEarned{"old"}, 0)) << '\n';
+    fs::resize_file(h.logFile(), std::uintmax_t{64} << 30);
+    TroupeStore store(TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications);
+    bool published = false;
+    store.whenLoaded([&] { published = true; });
+    store.expectSessionStart("desk", h.clock.now());
+    store.appendKind(TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"during"}, h.clock.now());
+    h.clock.advance(5);
+    const auto asked = std::chrono::steady_clock::now();
+    store.stopLoading();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
+    store.markSessionEnd(h.clock.now());
+    ASSERT_TRUE(store.drain());
+    while (h.mainQueue.waitAndRun(0.2)) {
+    }
+    EXPECT_FALSE(published);
+    EXPECT_EQ(store.snapshot().eventCount, 0);
+    std::ifstream log(h.logFile());
+    log.seekg(-2000, std::ios::end);
+    std::vector<TroupePayload> tail;
+    for (std::string line; std::getline(log, line);)
+        if (line.starts_with('{')) tail.push_back(decodeTroupeLogLine(line).payload);
+    EXPECT_EQ(tail,
+              (std::vector<TroupePayload>{TroupeMilestoneEarned{"during"},
+                                          TroupeDeviceSessionStart{TroupeDeviceKind::linuxDesktop, "desk"},
+                                          TroupeDeviceSessionEnd{5}}));
+}
+
+// Whatever made the log unusable is looked at again by each append, not trusted for good.
+TEST(TroupeStore, AnUnusableLogIsTriedAgainByTheNextAppend) {
+    TroupeHarness h;
+    fs::create_directories(h.logFile().parent_path());
+    ASSERT_EQ(::mkfifo(h.logFile().c_str(), 0600), 0);
+    auto store = h.open();
+    const auto kind = TroupeEventKind::milestoneEarned;
+    EXPECT_TRUE(std::holds_alternative<TroupeStoreError>(
+        store->appendKind(kind, TroupeMilestoneEarned{"a"}, h.clock.now())));
+    fs::remove(h.logFile());
+    const auto taken = store->appendKind(kind, TroupeMilestoneEarned{"b"}, h.clock.now());
+    ASSERT_TRUE(store->drain());
+    EXPECT_EQ(testing::readFile(h.logFile()), encodeTroupeEventLine(std::get<TroupeEvent>(taken)) + "\n");
 }
 
 TEST(TroupeStore, SessionsMilestonesSinksAndNotifications) {
