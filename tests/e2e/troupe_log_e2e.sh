@@ -2,8 +2,9 @@
 # The troupe log as a user's typing writes it: with dual writing on and a custom flea,
 # every key press adds one XP to the flea and one "xp_earned" event to the log; a
 # SIGKILL in the middle of typing loses nothing that was on disk, and the next launch
-# reads what it left. A FIFO or device at the log's path neither hangs the app nor is
-# written over.
+# reads what it left. The log replaced, deleted or torn by another writer while the app
+# runs still gets every later event. A FIFO or device at the log's path neither hangs
+# the app nor is written over.
 set -uo pipefail
 app=${1:?usage: troupe_log_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -44,6 +45,8 @@ print(fleas[0]["xp"])
 EOF
 }
 
+strip_shown() { xwininfo -id "$strip_id" 2>/dev/null | grep -q IsViewable; }
+
 # Each key press is one XP for every custom flea and one event in the log.
 start_app "$work/app1.log"
 sleep 2
@@ -83,6 +86,49 @@ starts=$(grep -c '"kind":"device_session_start"' "$log")
 [ "$starts" -eq 3 ] || fail "$starts session starts after three launches"
 tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "the launch after SIGKILL did not close its session"
 
+# The log copied over itself (a new file, as editors and sync tools save), deleted,
+# deleted with its folder, or left torn by another writer, under the running app: the
+# key presses after it and the session end reach the file at the path, each on a line
+# of its own, and the torn line stays.
+torn='{"deviceId":"11111111-1111-1111-1111-111111111111","id":"6F81'
+ours_in_log() {  # key-press events and session ends that read back whole
+  python3 - "$log" <<'EOF'
+import json, os, sys
+keys = ends = 0
+for line in open(sys.argv[1]) if os.path.exists(sys.argv[1]) else []:
+    try:
+        event = json.loads(line)
+    except ValueError:
+        continue
+    if event["kind"] == "xp_earned" and event["payload"]["body"].get("fleaId") is None:
+        keys += 1
+    ends += event["kind"] == "device_session_end"
+print(keys, ends)
+EOF
+}
+sessions_above() { [ "$(grep -c '"kind":"device_session_start"' "$log")" -gt "$1" ]; }
+keys_reach() { local keys; read -r keys _ < <(ours_in_log) && [ "$keys" -ge "$1" ]; }
+word="circus"
+for change in copied deleted folder torn; do
+  sessions=$(grep -c '"kind":"device_session_start"' "$log")
+  start_app "$work/app-$change.log"
+  wait_for 10 sessions_above "$sessions" || fail "$change: the launch opened no troupe session"
+  case $change in
+    copied) cp -p "$log" "$log.new" && mv "$log.new" "$log" ;;
+    deleted) rm "$log" ;;
+    folder) rm -r "$(dirname "$log")" ;;
+    torn) printf %s "$torn" >>"$log" ;;
+  esac
+  read -r before ends < <(ours_in_log)
+  xdotool type --delay 40 "$word"
+  wait_for 10 keys_reach $((before + ${#word})) ||
+    fail "$change: the file at the log's path holds $(ours_in_log | cut -d' ' -f1) of $((before + ${#word})) key presses"
+  stop_app
+  read -r _ ends_after < <(ours_in_log)
+  ((ends_after == ends + 1)) || fail "$change: no session end reached the file at the log's path"
+  [ "$change" != torn ] || grep -qxF "$torn" "$log" || fail "the torn line was not kept as a line of its own"
+done
+
 # No usable log at its path (a FIFO, a link to a device): the strip appears, SIGTERM
 # quits within a second and the path is left as it was (what the store says of it goes
 # to the system log; its unit tests read that).
@@ -93,7 +139,7 @@ for place in fifo device; do
     device) ln -s /dev/zero "$log" ;;
   esac
   start_app "$work/app-$place.log"
-  sleep 1
+  wait_for 5 strip_shown || fail "$place: the strip was not shown"
   stop_app 1
   case $place in
     fifo) [ -p "$log" ] || fail "the FIFO at the log's path was replaced" ;;
@@ -101,4 +147,4 @@ for place in fifo device; do
   esac
 done
 
-echo "e2e troupe log: 3 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back)"
+echo "e2e troupe log: 4 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back)"

@@ -124,6 +124,7 @@ class TroupeStore {
     bool hasRoomFor(const std::string& line);
     TroupeStoreError refuseForUnusableLog();
     void refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live);
+    void foldReplacedLog();
     TroupeEvent storedEvent(const TroupeEvent& repeated);
     void accept(TroupeEvent event, std::string line);
 

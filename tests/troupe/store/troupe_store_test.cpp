@@ -274,6 +274,27 @@ TEST(TroupeStore, ARefoldThatCannotReadTheLogKeepsTheSnapshot) {
     EXPECT_EQ(store->snapshot().eventCount, 3);
 }
 
+// Another file renamed over the log (an editor's save, a sync tool) is the log from
+// then on: it is appended to and folded again.
+TEST(TroupeStore, TheSnapshotFollowsAnotherFileRenamedOverTheLog) {
+    TroupeHarness h;
+    const double now = h.clock.now().seconds;
+    auto store = h.open();
+    store->append(event(TroupeMilestoneEarned{"replaced"}, now));
+    ASSERT_TRUE(store->drain());
+    const std::string theirs =
+        encodeTroupeEventLine(event(TroupeMilestoneEarned{"theirs"}, now - 300)) + "\n";
+    std::ofstream(h.logFile().string() + ".new", std::ios::binary) << theirs;
+    std::filesystem::rename(h.logFile().string() + ".new", h.logFile());
+    const auto ours = std::get<TroupeEvent>(store->append(event(TroupeMilestoneEarned{"ours"}, now)));
+    ASSERT_TRUE(store->drain());
+    ASSERT_TRUE(h.mainQueue.waitAndRun());  // the writer saw the new file
+    ASSERT_TRUE(h.mainQueue.waitAndRun());  // the fold of it
+    EXPECT_EQ(store->snapshot().milestonesEarned, (TroupeTextSet{"theirs", "ours"}));
+    EXPECT_EQ(store->snapshot().eventCount, 2);
+    EXPECT_EQ(testing::readFile(h.logFile()), theirs + encodeTroupeEventLine(ours) + "\n");
+}
+
 TEST(TroupeStore, AppendsDuringTheLoadWaitForIt) {
     TroupeHarness h;
     const auto early = event(TroupeMilestoneEarned{"early"}, 800000000);
