@@ -2,8 +2,9 @@
 # The troupe log as a user's typing writes it: with dual writing on and a custom flea,
 # every key press adds one XP to the flea and one "xp_earned" event to the log; a
 # SIGKILL in the middle of typing loses nothing that was on disk, and the next launch
-# reads what it left. A FIFO or device at the log's path neither hangs the app nor is
-# written over.
+# reads what it left. The log replaced, deleted or torn by another writer while the app
+# runs still gets every later event. A FIFO or device at the log's path neither hangs
+# the app nor is written over.
 set -uo pipefail
 app=${1:?usage: troupe_log_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -18,13 +19,18 @@ e2e_write_settings '"tw_custom_fleas": {"type": "data", "value": "'"$(printf %s 
 "tw_troupe_dual_write_enabled": {"type": "bool", "value": true}'
 
 # Sums of "xp_earned" amounts in the log: from key presses and clicks (no flea id) and
-# for the flea itself; and the flea's XP as the settings file holds it.
+# for the flea itself, and the session ends, of the lines that read back whole; and the
+# flea's XP as the settings file holds it.
 xp_in_log() {
   python3 - "$log" "$flea_id" <<'EOF'
-import json, sys
-everyone = own = 0
-for line in open(sys.argv[1]):
-    event = json.loads(line)
+import json, os, sys
+everyone = own = ends = 0
+for line in open(sys.argv[1]) if os.path.exists(sys.argv[1]) else []:
+    try:
+        event = json.loads(line)
+    except ValueError:
+        continue
+    ends += event["kind"] == "device_session_end"
     if event["kind"] != "xp_earned":
         continue
     body = event["payload"]["body"]
@@ -33,9 +39,10 @@ for line in open(sys.argv[1]):
         everyone += body["amount"]
     elif body["fleaId"].upper() == sys.argv[2]:
         own += body["amount"]
-print(everyone, own)
+print(everyone, own, ends)
 EOF
 }
+session_starts() { grep -c '"kind":"device_session_start"' "$log"; }
 xp_in_settings() {
   python3 - "$settings" <<'EOF'
 import base64, json, sys
@@ -51,7 +58,7 @@ sentence="the quick brown fox jumps over the lazy dog"
 xdotool type --delay 40 "$sentence"
 sleep 1.5
 stop_app
-read -r keys own < <(xp_in_log) || fail "the log cannot be read: $(tail -n 3 "$log")"
+read -r keys own _ < <(xp_in_log) || fail "the log cannot be read: $(tail -n 3 "$log")"
 [ "$keys" -eq ${#sentence} ] || fail "$keys XP logged for ${#sentence} key presses"
 flea_xp=$(xp_in_settings) || fail "the flea cannot be read back from the settings"
 [ "$flea_xp" -eq $((keys + own)) ] || fail "the flea holds $flea_xp XP, the log says $((keys + own))"
@@ -79,13 +86,42 @@ sleep 2
 stop_app
 expect_log_read "$lines"
 cmp -s -n "$size" "$work/before-kill.jsonl" "$log" || fail "the launch after SIGKILL changed what was on disk"
-starts=$(grep -c '"kind":"device_session_start"' "$log")
+starts=$(session_starts)
 [ "$starts" -eq 3 ] || fail "$starts session starts after three launches"
 tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "the launch after SIGKILL did not close its session"
+
+# The log copied over itself (a new file, as editors and sync tools save), deleted,
+# deleted with its folder, or left torn by another writer, under the running app: the
+# key presses after it and the session end reach the file at the path, each on a line
+# of its own (each one read back), and the torn line stays.
+torn='{"deviceId":"11111111-1111-1111-1111-111111111111","id":"6F81'
+sessions_above() { [ "$(session_starts)" -gt "$1" ]; }
+keys_reach() { local keys; read -r keys _ < <(xp_in_log) && [ "$keys" -ge "$1" ]; }
+word="circus"
+for change in copied deleted folder torn; do
+  sessions=$(session_starts)
+  start_app "$work/app-$change.log"
+  wait_for 10 sessions_above "$sessions" || fail "$change: the launch opened no troupe session"
+  case $change in
+    copied) cp -p "$log" "$log.new" && mv "$log.new" "$log" ;;
+    deleted) rm "$log" ;;
+    folder) rm -r "$(dirname "$log")" ;;
+    torn) printf %s "$torn" >>"$log" ;;
+  esac
+  read -r before _ ends < <(xp_in_log)
+  xdotool type --delay 40 "$word"
+  wait_for 10 keys_reach $((before + ${#word})) ||
+    fail "$change: the file at the log's path holds $(xp_in_log | cut -d' ' -f1) of $((before + ${#word})) key presses"
+  stop_app
+  read -r _ _ ends_after < <(xp_in_log)
+  ((ends_after == ends + 1)) || fail "$change: no session end reached the file at the log's path"
+  [ "$change" != torn ] || grep -qxF "$torn" "$log" || fail "torn: the torn line was not kept as a line of its own"
+done
 
 # No usable log at its path (a FIFO, a link to a device): the strip appears, SIGTERM
 # quits within a second and the path is left as it was (what the store says of it goes
 # to the system log; its unit tests read that).
+strip_shown() { xwininfo -id "$strip_id" 2>/dev/null | grep -q IsViewable; }
 for place in fifo device; do
   rm -f "$log"
   case $place in
@@ -93,7 +129,7 @@ for place in fifo device; do
     device) ln -s /dev/zero "$log" ;;
   esac
   start_app "$work/app-$place.log"
-  sleep 1
+  wait_for 5 strip_shown || fail "$place: the strip was not shown"
   stop_app 1
   case $place in
     fifo) [ -p "$log" ] || fail "the FIFO at the log's path was replaced" ;;
@@ -101,4 +137,4 @@ for place in fifo device; do
   esac
 done
 
-echo "e2e troupe log: 3 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back)"
+echo "e2e troupe log: 4 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back)"

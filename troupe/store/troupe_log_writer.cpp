@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/log.h"
+#include "troupe/store/troupe_log_file_at_path.h"
 
 namespace tw {
 
@@ -31,8 +32,11 @@ std::optional<std::string> failureOf(const std::function<void()>& work) {
 }
 }  // namespace
 
-TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction)
-    : file_(std::move(file)), write_(writeFunction ? std::move(writeFunction) : WriteFunction(::write)) {
+TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction,
+                                 std::function<void()> replaced)
+    : file_(std::move(file)),
+      write_(writeFunction ? std::move(writeFunction) : WriteFunction(::write)),
+      replaced_(std::move(replaced)) {
     thread_ = std::thread([this] { loop(); });
 }
 
@@ -103,6 +107,7 @@ void TroupeLogWriter::loop() {
                 lock.lock();
             }
         }
+        lookAtPath_ = true;
         while (!jobs_.empty()) {
             Job job = std::move(jobs_.front());
             jobs_.pop_front();
@@ -126,6 +131,7 @@ void TroupeLogWriter::loop() {
                 progress_.notify_all();
                 if (stopping_) return;
                 wake_.wait_for(lock, kRetryInterval);
+                lookAtPath_ = true;
                 continue;
             }
             if (const auto* line = std::get_if<std::string>(&job)) queuedBytes_ -= line->size();
@@ -149,10 +155,12 @@ bool TroupeLogWriter::openFile() {
     if (fd_ >= 0) return true;
     // Only a file made here gets its mode set: whatever is at the path already, or
     // behind a link there, belongs to someone who chose its mode. O_EXCL makes nothing
-    // through a link; an existing path is used only when it is a regular file (a link
-    // to one is fine), never waited on (a FIFO) nor written past (a device).
+    // through a link; an existing path is opened only once it is seen to be a regular
+    // file (a link to one is fine), never waited on (a FIFO) nor written past (a device).
     constexpr int flags = O_RDWR | O_APPEND | O_CLOEXEC;
     fd_ = ::open(file_.c_str(), flags | O_CREAT | O_EXCL, 0600);
+    if (fd_ < 0 && errno == ENOENT && makeFolder())
+        fd_ = ::open(file_.c_str(), flags | O_CREAT | O_EXCL, 0600);
     if (fd_ >= 0) {
         ::fchmod(fd_, 0600);  // whatever the umask
         atLineStart_ = true;
@@ -160,16 +168,42 @@ bool TroupeLogWriter::openFile() {
     }
     atLineStart_ = false;  // a line torn by a crash may end the file
     if (errno != EEXIST) return false;
-    fd_ = ::open(file_.c_str(), flags | O_NONBLOCK | O_NOCTTY);
-    if (fd_ < 0) return false;
-    struct stat info {};
-    const bool statted = ::fstat(fd_, &info) == 0;
-    if (statted && S_ISREG(info.st_mode)) return true;
-    const int error = statted ? ENODEV : errno;  // ENODEV: the path holds no file to write
+    fd_ = openExistingRegularFile(file_, flags);
+    return fd_ >= 0;
+}
+
+// The log's folder, made again when it was deleted under a running app; as private
+// as the store makes it.
+bool TroupeLogWriter::makeFolder() {
+    const auto folder = file_.parent_path();
+    std::error_code error;  // a failure shows in the open that follows, reported once
+    if (!std::filesystem::create_directories(folder, error)) return false;
+    ::chmod(folder.c_str(), 0700);
+    return true;
+}
+
+// The lines go to the file at the path now, whatever happened to the one held.
+void TroupeLogWriter::followPath() {
+    const LogAtPath atPath = logAtPath(file_, fd_);
+    if (atPath == LogAtPath::notAFile) {
+        // Nothing there to write: the lines stay with the file held, which a rename kept.
+        if (!pathHoldsNoFile_)
+            log::system("The troupe log's path " + file_.string() +
+                        " holds no file to write; appending to the file opened before");
+        pathHoldsNoFile_ = true;
+        return;
+    }
+    pathHoldsNoFile_ = false;
+    if (atPath == LogAtPath::heldFile || atPath == LogAtPath::unknown) return;
+    if (atPath == LogAtPath::nothing)
+        log::system("The troupe log " + file_.string() + " was deleted; making it again");
+    else
+        log::system("The troupe log " + file_.string() +
+                    " was replaced by another file; appending to that one");
+    sync();  // what went to the old file, in case a rename kept it
     ::close(fd_);
     fd_ = -1;
-    errno = error;
-    return false;
+    if (atPath == LogAtPath::anotherFile && replaced_) replaced_();
 }
 
 void TroupeLogWriter::report(const std::string& what) {
@@ -223,6 +257,11 @@ bool TroupeLogWriter::dropFragment(std::size_t size) {
 }
 
 bool TroupeLogWriter::writeLine(const std::string& line) {
+    if (lookAtPath_ && fd_ >= 0) {
+        followPath();
+        atLineStart_ = false;  // another writer may have left a line torn
+    }
+    lookAtPath_ = false;
     if (fd_ < 0 && !openFile()) {
         report("open");
         return false;

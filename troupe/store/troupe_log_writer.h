@@ -4,7 +4,11 @@
 // fsync is batched to once a second. A line only ever starts at a line boundary: a
 // write cut short (a full disk, a quota, the file-size limit) is taken back off the
 // file, or, when that cannot be done, ended with a newline before anything else is
-// written, as is a line a crash tore before this run.
+// written, as is a line a crash or another writer tore.
+//
+// Before each batch of lines the writer looks at the log's path: when the file was
+// deleted (or its folder) it is made again; when another regular file took its place
+// (an editor's or sync tool's save), the lines go to that one and `replaced` is called.
 // Other jobs (reading the log) run on the same thread, in order with the lines.
 #include <sys/types.h>
 
@@ -27,7 +31,9 @@ class TroupeLogWriter {
     using WriteFunction = std::function<ssize_t(int fd, const void* bytes, std::size_t size)>;
     using FailureHandler = std::function<void(const std::string& error)>;
 
-    explicit TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction = {});
+    // `replaced` runs on the writer thread, before any line goes to the new file.
+    explicit TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction = {},
+                             std::function<void()> replaced = {});
     // Writes what is queued, syncs and joins; says how many lines could not be written.
     ~TroupeLogWriter();
     TroupeLogWriter(const TroupeLogWriter&) = delete;
@@ -54,6 +60,8 @@ class TroupeLogWriter {
     void loop();
     bool writeLine(const std::string& line);  // false on an error worth retrying later
     bool openFile();
+    bool makeFolder();
+    void followPath();
     std::size_t writeAll(std::string_view bytes);
     bool endTornLine();
     bool dropFragment(std::size_t size);
@@ -62,10 +70,13 @@ class TroupeLogWriter {
 
     const std::filesystem::path file_;
     const WriteFunction write_;
+    const std::function<void()> replaced_;
     int fd_ = -1;
-    bool atLineStart_ = false;  // the file is known to end with a newline (or be empty)
-    bool dirty_ = false;        // written since the last sync
-    bool reported_ = false;     // a failure is logged once until writing works again
+    bool atLineStart_ = false;      // the file is known to end with a newline (or be empty)
+    bool dirty_ = false;            // written since the last sync
+    bool reported_ = false;         // a failure is logged once until writing works again
+    bool lookAtPath_ = true;        // a new batch: the path may hold another file by now
+    bool pathHoldsNoFile_ = false;  // said once while something else is at the path
 
     std::mutex mutex_;
     std::condition_variable wake_;

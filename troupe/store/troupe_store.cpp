@@ -123,9 +123,15 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
     deviceId_ = TroupeDeviceIdentity::resolve(defaults_, directory_ / TroupeDeviceIdentity::copyFileName);
     // Known before the load ends, so that no append is taken for a log that cannot hold it.
     openTroupeLog(logFile_, unusableLog_);
-    writer_ = std::make_unique<TroupeLogWriter>(logFile_);
     loadState_ = std::make_shared<LoadState>();
     loadState_->store = this;
+    auto replaced = [weak = std::weak_ptr<LoadState>(loadState_), &main = mainQueue_] {
+        main.post([weak] {
+            if (auto s = weak.lock(); s && s->store) s->store->foldReplacedLog();
+        });
+    };
+    writer_ =
+        std::make_unique<TroupeLogWriter>(logFile_, TroupeLogWriter::WriteFunction{}, std::move(replaced));
     startLoad(0, Date{std::floor(clock_.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
 }
 
@@ -303,6 +309,17 @@ void TroupeStore::refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveF
     }
     if (earliestMisplaced) requestRefold(*earliestMisplaced);
     notifications_.post(snapshotChangedNotification);
+}
+
+// Another file took the log's place (an editor's or sync tool's save) and the writer
+// appends to it now: the snapshot follows what that file holds. Whatever refold runs
+// read the file before, and what went to the old file since is no longer the log.
+void TroupeStore::foldReplacedLog() {
+    if (!loaded_) return;  // the load in progress reads the file at the path
+    ++refoldGeneration_;
+    sinceRefold_.emplace();
+    startLoad(refoldGeneration_,
+              Date{std::floor(clock_.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
 }
 
 // MARK: - Appending

@@ -137,6 +137,7 @@ class TroupeStore {
     bool logUsableAgain();
     TroupeStoreError refuseForUnusableLog();
     void refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live);
+    void foldReplacedLog();
     TroupeEvent storedEvent(const TroupeEvent& repeated);
     void accept(TroupeEvent event, std::string line);
 

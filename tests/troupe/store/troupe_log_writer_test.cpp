@@ -11,12 +11,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <future>
 #include <limits>
 #include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
+#include <tuple>
 
 #include "tests/troupe/store/troupe_store_harness.h"
 
@@ -167,6 +170,70 @@ TEST(TroupeLogWriter, NothingButARegularFileIsWritten) {
         EXPECT_EQ(log.count(std::string("Cannot open the troupe log ") + file.string() + ": " + c.logged), 1);
         EXPECT_EQ(log.count("1 accepted troupe event could not be written"), 1);
     }
+}
+
+// Editors and sync tools save by renaming a new file over the log, users delete it, and
+// other writers leave a line torn: each batch of lines goes to the regular file at the
+// path now, on a line of its own.
+TEST(TroupeLogWriter, LinesGoToTheFileAtThePathNow) {
+    const std::string torn = R"({"deviceId":"1111","id":"6F81)";
+    const std::vector<
+        std::tuple<const char*, std::function<void(const std::filesystem::path&)>, std::string, const char*>>
+        cases = {
+            {"replaced by a copy of itself",
+             [](const auto& file) {
+                 std::filesystem::copy_file(file, file.string() + ".new");
+                 std::filesystem::rename(file.string() + ".new", file);
+             },
+             "first\nsecond\n", "was replaced by another file"},
+            {"deleted", [](const auto& file) { std::filesystem::remove(file); }, "second\n", "was deleted"},
+            {"its folder deleted", [](const auto& file) { std::filesystem::remove_all(file.parent_path()); },
+             "second\n", "was deleted"},
+            {"a torn line appended",
+             [&](const auto& file) { std::ofstream(file, std::ios::binary | std::ios::app) << torn; },
+             "first\n" + torn + "\nsecond\n", ""},
+        };
+    for (const auto& [name, change, expected, logged] : cases) {
+        SCOPED_TRACE(name);
+        TemporaryXdg folder;
+        const auto file = folder.root() / "Troupe" / "events.jsonl";
+        std::filesystem::create_directory(file.parent_path());
+        std::filesystem::permissions(file.parent_path(), std::filesystem::perms::owner_all);
+        CapturedLog log;
+        {
+            TroupeLogWriter writer(file);
+            writer.write("first\n");
+            ASSERT_TRUE(writer.drain());
+            change(file);
+            for (const char* line : {"second\n", "third\n"}) {  // the third goes to the same file unsaid
+                writer.write(line);
+                ASSERT_TRUE(writer.drain());
+            }
+        }
+        EXPECT_EQ(readFile(file), expected + "third\n");
+        EXPECT_EQ(std::filesystem::status(file.parent_path()).permissions(),
+                  std::filesystem::perms::owner_all);
+        EXPECT_EQ(log.lines.size(), *logged ? 1u : 0u);
+        EXPECT_EQ(log.count(logged), static_cast<long>(log.lines.size()));
+    }
+}
+
+// Opening some devices does something even with O_NONBLOCK, so the writer looks first:
+// a FIFO's reader waiting for a writer shows whether it was opened.
+TEST(TroupeLogWriter, WhatIsNoRegularFileIsNeverOpened) {
+    TemporaryXdg folder;
+    const auto file = folder.root() / "events.jsonl";
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    auto reader =
+        std::async(std::launch::async, [&] { ::close(::open(file.c_str(), O_RDONLY | O_CLOEXEC)); });
+    CapturedLog log;
+    {
+        TroupeLogWriter writer(file);
+        writer.write("line\n");
+        EXPECT_FALSE(writer.drain());
+    }
+    EXPECT_EQ(reader.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+    ::close(::open(file.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));  // lets the reader go
 }
 
 TEST(TroupeLogWriter, AJobThatThrowsIsReportedAndTheLinesGoOn) {

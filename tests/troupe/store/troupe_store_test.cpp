@@ -329,6 +329,40 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
     }
 }
 
+// Something put at the log's path under the running app: another file renamed over it
+// (an editor's or sync tool's save) is the log from then on, appended to and folded;
+// what cannot be read (a FIFO) leaves the snapshot as it was instead of folding nothing.
+TEST(TroupeStore, ARefoldFollowsTheFileAtTheLogsPath) {
+    for (const bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "a FIFO" : "another file");
+        TroupeHarness h;
+        const double now = h.clock.now().seconds;
+        const auto write = [&](const char* id) {
+            std::ofstream(h.logFile(), std::ios::binary)
+                << encodeTroupeEventLine(event(TroupeMilestoneEarned{id}, now - 300)) << '\n';
+        };
+        std::filesystem::create_directories(h.logFile().parent_path());
+        write("old");
+        auto store = h.open();
+        store->append(event(TroupeMilestoneEarned{"kept"}, now));
+        ASSERT_TRUE(store->drain());  // the writer holds the log open from here on
+        std::filesystem::rename(h.logFile(), h.logFile().string() + ".moved");
+        if (fifo) {
+            ASSERT_EQ(::mkfifo(h.logFile().c_str(), 0600), 0);
+        } else {
+            write("theirs");
+        }
+        // Before the settled events: only a refold of the whole log puts it in its place.
+        store->append(event(TroupeMilestoneEarned{"late"}, now - 600));
+        ASSERT_TRUE(store->drain());  // the refold ran on the writer's thread
+        while (h.mainQueue.waitAndRun(0.2)) {
+        }
+        EXPECT_EQ(store->snapshot().milestonesEarned,
+                  (fifo ? TroupeTextSet{"old", "kept", "late"} : TroupeTextSet{"theirs", "late"}));
+        EXPECT_EQ(store->snapshot().eventCount, fifo ? 3 : 2);
+    }
+}
+
 TEST(TroupeStore, AppendsDuringTheLoadWaitForIt) {
     TroupeHarness h;
     const auto early = event(TroupeMilestoneEarned{"early"}, 800000000);
