@@ -120,10 +120,7 @@ TEST(SignatureToastWindowTest, WithoutWindowOpacityItFadesByPaintingAndNeverAsks
         EXPECT_LT(faceAlpha(), 0.05);
         queue.advance(0.125);  // half way in
         EXPECT_NEAR(faceAlpha(), 0.47, 0.1);
-        queue.advance(1);
-        EXPECT_NEAR(faceAlpha(), 0.94, 0.02);
         queue.advance(6);
-        EXPECT_FALSE(toastOnScreen());
         EXPECT_EQ(view->windowOpacity(), 1.0);
     }
     qInstallMessageHandler(previous);
