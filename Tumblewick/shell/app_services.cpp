@@ -47,7 +47,7 @@ AppServices::AppServices()
 
     // Owned here, not in a static: its widget must go before the application object.
     toast_ = std::make_unique<SignatureToastInstallation>(TumblewickSignatureToast::shared(), mainQueue_,
-                                                          clock_, standardDefaults_, desktop_);
+                                                          clock_, standardDefaults_, desktop_, windowFading_);
     ExportEnvironment::installShared(
         ExportEnvironment{.clock = &clock_, .standardDefaults = &standardDefaults_, .desktopFolder = {}});
 

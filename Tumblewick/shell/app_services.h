@@ -15,6 +15,7 @@
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
+#include "platform/qt/window_fade.h"
 
 namespace tw {
 
@@ -47,6 +48,8 @@ class AppServices {
     // The custom fleas as the agent host and the windows below the shell see them.
     CustomFleaRoster& customFleaRoster() { return *roster_; }
     TumblewickAgentHost& agentHost() { return *host_; }
+    // How the toast and the drag-down log fade on this display, decided at start-up.
+    WindowFading windowFading() const { return windowFading_; }
 
     // What every stage view is handed.
     AgentHostForStage& stageAgentHost() { return *stageHost_; }
@@ -69,6 +72,7 @@ class AppServices {
     QtHttpClient http_;
     SharedTelemetry telemetry_{standardDefaults_, http_, clock_, mainQueue_};  // posts through http_
     QtDesktop desktop_;  // reveal in the file manager, sounds, alerts
+    WindowFading windowFading_ = decideWindowFading();
     std::unique_ptr<TroupeStore> troupe_;
     std::unique_ptr<MacCustomFleaStore> customFleas_;
     std::unique_ptr<CustomFleaRoster> roster_;

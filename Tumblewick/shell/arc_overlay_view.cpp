@@ -19,6 +19,8 @@ constexpr int lineGap = 2;
 QLabel* makeLabel(QWidget* parent, int pixelSize, QFont::Weight weight, QColor color) {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
+    // The card's width is fixed; what a label holds never asks for more.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QFont font = label->font();
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
@@ -30,9 +32,15 @@ QLabel* makeLabel(QWidget* parent, int pixelSize, QFont::Weight weight, QColor c
 }
 
 // The text laid out in `width`, at most `maxLines` lines, the last cut with an ellipsis
-// when the text goes on.
+// when the text goes on. A word wider than a line is broken anywhere, so no line is
+// wider than `width`.
 QString fitLines(const QString& text, const QFont& font, int width, int maxLines) {
-    QTextLayout layout(text, font);
+    QString breakable = text;
+    breakable.replace(QLatin1Char('\n'), QChar::LineSeparator);  // a line break the layout keeps
+    QTextLayout layout(breakable, font);
+    QTextOption wrapping;
+    wrapping.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(wrapping);
     layout.beginLayout();
     QStringList lines;
     while (lines.size() < maxLines) {
@@ -44,7 +52,7 @@ QString fitLines(const QString& text, const QFont& font, int width, int maxLines
         if (last) {
             lines << QFontMetrics(font).elidedText(rest.simplified(), Qt::ElideRight, width);
         } else {
-            lines << text.mid(line.textStart(), line.textLength()).trimmed();
+            lines << breakable.mid(line.textStart(), line.textLength()).trimmed();
         }
     }
     layout.endLayout();
@@ -63,9 +71,10 @@ ArcOverlayView::ArcOverlayView(Rect frame)
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
-    setGeometry(static_cast<int>(std::lround(frame.x)), static_cast<int>(std::lround(frame.y)),
-                static_cast<int>(std::lround(frame.width)), static_cast<int>(std::lround(frame.height)));
+    move(static_cast<int>(std::lround(frame.x)), static_cast<int>(std::lround(frame.y)));
+    setFixedSize(static_cast<int>(std::lround(frame.width)), static_cast<int>(std::lround(frame.height)));
     auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
     layout->setContentsMargins(sideMargin, verticalMargin, sideMargin, verticalMargin);
     layout->setSpacing(lineGap);
     layout->addWidget(dayBadge_);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <cstring>
 #include <iostream>
+#include <string>
 #include <vector>
 
 #include "Tumblewick/shell/app_delegate.h"
@@ -78,6 +79,10 @@ Outcome runCircus() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // As given, before preferXWayland() and the application object rewrite argv (Qt
+    // takes out its own options, -style and -display among them): a relaunch hands
+    // every one on.
+    const std::vector<std::string> launchArguments(argv, argv + argc);
     // A closed stdout, a reader of it that went away or a file-size limit must not end
     // the process with the troupe's events still queued, nor send log lines into a file.
     tw::log::keepStandardStreamsOpen();
@@ -113,7 +118,7 @@ int main(int argc, char** argv) {
     tw::log::info("Tumblewick stopped.");
     if (outcome.relaunch) {
         lock.release();
-        tw::relaunchSelf();
+        tw::relaunchSelf(launchArguments);
     }
     return outcome.status;
 }

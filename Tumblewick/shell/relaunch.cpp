@@ -7,9 +7,11 @@
 
 namespace tw {
 
-bool relaunchSelf() {
-    QStringList arguments = QCoreApplication::arguments();
-    if (!arguments.isEmpty()) arguments.removeFirst();
+bool relaunchSelf(const std::vector<std::string>& launchArguments) {
+    // Not QCoreApplication::arguments(): Qt has taken its own options out of those.
+    QStringList arguments;
+    for (std::size_t i = 1; i < launchArguments.size(); ++i)
+        arguments << QString::fromLocal8Bit(launchArguments[i].c_str());
     if (QProcess::startDetached(QCoreApplication::applicationFilePath(), arguments)) return true;
     std::cout << "⚠️ Could not restart automatically after display scale change: could not start "
               << QCoreApplication::applicationFilePath().toStdString() << std::endl;

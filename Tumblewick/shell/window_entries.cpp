@@ -60,7 +60,7 @@ void addDragDownLog(WindowEntries& entries, AppServices& services) {
             *log = std::make_unique<TumblewickDragDownLog>(
                 TumblewickDragDownLog::hostSource(services.agentHost(), services.clock(),
                                                   customFleas(services)),
-                DesktopInput::shared().monitor());
+                DesktopInput::shared().monitor(), services.windowFading());
         (*log)->toggle();
     };
 }

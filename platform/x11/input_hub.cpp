@@ -42,9 +42,15 @@ void InputHub::reportGlobalInputUnavailable(std::string_view reason, std::string
     globalAvailable_ = false;
     if (unavailableReported_) return;
     unavailableReported_ = true;
-    log::warning("Keys and clicks in other applications cannot be seen (" + std::string(reason) +
-                 "); Tumblewick is wound only by input in its own windows." +
-                 (remedy.empty() ? "" : " " + std::string(remedy)));
+    // Appended rather than joined with +: GCC 12 at -O3 reports a false overlap in the latter.
+    std::string message = "Keys and clicks in other applications cannot be seen (";
+    message += reason;
+    message += "); Tumblewick is wound only by input in its own windows.";
+    if (!remedy.empty()) {
+        message += ' ';
+        message += remedy;
+    }
+    log::warning(message);
 }
 
 // X times are 32-bit milliseconds that wrap; the difference is taken the same way.

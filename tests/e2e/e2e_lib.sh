@@ -70,8 +70,8 @@ tray_icon() {  # the ticket's window: a small app window inside the tray
   return 1
 }
 
-start_app() {  # $1: output file; sets app_pid, strip and strip_id
-  "$app" >"$1" 2>&1 &
+start_app() {  # $1: output file, then the app's arguments; sets app_pid, strip and strip_id
+  "$app" "${@:2}" >"$1" 2>&1 &
   app_pid=$!
   pids+=($app_pid)
   local _

@@ -66,10 +66,12 @@ for case in "${lock_cases[@]}"; do
   esac
 done
 
-# The usual case, on which the rest builds.
+# The usual case, on which the rest builds. Qt takes its own options (-style, -display)
+# out of what the app sees; the relaunch below must still hand them on.
 rm -rf "$work/home" "$work/data" "$work/config"
 e2e_fresh_home
-start_app "$work/app1.log"
+given_arguments=(-style fusion -display "$DISPLAY" --keep-me)
+start_app "$work/app1.log" "${given_arguments[@]}"
 wait_for 10 started 1 || fail "the first launch opened no troupe session"
 launch_again "a lock file"
 
@@ -97,6 +99,9 @@ new_id=$(xwininfo -root -tree | grep '"Tumblewick"' | grep ' 1920x165+' | awk '{
 app_pid=$(xdotool getwindowpid "$new_id")
 pids+=("$app_pid")
 [ "$(strips)" -eq 1 ] || fail "$(strips) strips after the relaunch"
+relaunched_arguments=$(tr '\0' '\n' <"/proc/$app_pid/cmdline" | tail -n +2)
+[ "$relaunched_arguments" = "$(printf '%s\n' "${given_arguments[@]}")" ] ||
+  fail "the relaunch was given the arguments:" $relaunched_arguments
 wait_for 10 started 2 || fail "the relaunched instance opened no troupe session"
 grep -n '"kind":"device_session_' "$log" | tail -n 2 | head -n 1 | grep -q device_session_end ||
   fail "the old session was not closed before the new one started"

@@ -11,6 +11,11 @@ source "$(dirname "$0")/e2e_lib.sh"
 e2e_require Xvfb openbox xdotool xwininfo xprop import convert python3 wmctrl
 e2e_start_display
 e2e_fresh_home
+# A story arc told in one long word, for the card's check below.
+mkdir -p "$XDG_DATA_HOME/Tumblewick"
+python3 -c 'import json, sys; w = "W" * 5000
+json.dump({"tw_arc_active_headline": w, "tw_arc_active_body": w, "tw_arc_active_status": "active"}, sys.stdout)' \
+  >"$XDG_DATA_HOME/Tumblewick/CloudKeyValueStore.json"
 
 start_app "$work/app1.log"
 
@@ -25,6 +30,12 @@ done
 # On every workspace: sticky, or (as openbox says it) on desktop 0xFFFFFFFF.
 echo "$states" | grep -q _NET_WM_STATE_STICKY || xprop -id "$id" _NET_WM_DESKTOP | grep -q 4294967295 ||
   fail "strip is not on every workspace"
+
+# However long its words, the story-arc card keeps its size in the top-right corner,
+# clear of the clicks meant for other windows.
+arc_card() { xwininfo -root -tree | grep '"Tumblewick story arc"'; }
+wait_for 10 eval 'arc_card >/dev/null' || fail "no story-arc card"
+arc_card | grep -q ' 320x88+0+0  +1576+24$' || fail "the story-arc card stands at $(arc_card)"
 
 # The circus is drawn: the strip holds many colours, not a blank rectangle.
 strip_colours() {

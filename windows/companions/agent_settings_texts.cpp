@@ -24,7 +24,8 @@ std::string agentSettingsHotkeysText() {
     const std::pair<Hotkey, const char*> shown[] = {{Hotkey::recentThoughts, "thoughts"},
                                                     {Hotkey::chapter, "export"},
                                                     {Hotkey::shareCard, "share"},
-                                                    {Hotkey::watchPanel, "full-screen"}};
+                                                    {Hotkey::watchPanel, "full-screen"},
+                                                    {Hotkey::agentSettings, "settings"}};
     std::string text = "Hotkeys:";
     for (const auto& [hotkey, what] : shown) text += "  " + hotkeyLabel(hotkey) + " " + what;
     return text;

@@ -176,8 +176,8 @@ void DragDownLogView::paintEvent(QPaintEvent*) {
     painter.drawPath(card);
 }
 
-TumblewickDragDownLog::TumblewickDragDownLog(Source source, InputMonitor& input)
-    : source_(std::move(source)), input_(input) {
+TumblewickDragDownLog::TumblewickDragDownLog(Source source, InputMonitor& input, WindowFading fading)
+    : source_(std::move(source)), input_(input), fading_(fading) {
     refreshTimer_.setInterval(refreshMilliseconds);
     connect(&refreshTimer_, &QTimer::timeout, this, &TumblewickDragDownLog::refresh);
     connect(&slide_, &QAbstractAnimation::finished, this, [this] {
@@ -207,7 +207,8 @@ void TumblewickDragDownLog::show() {
         if (QGuiApplication::primaryScreen() == nullptr) return;  // nowhere to show it yet
         panel_ = std::make_unique<DragDownLogView>();
         slideFrame_ = new QPropertyAnimation(panel_.get(), "geometry", &slide_);
-        slideAlpha_ = new QPropertyAnimation(panel_.get(), "windowOpacity", &slide_);
+        if (fading_ == WindowFading::byWindowOpacity)
+            slideAlpha_ = new QPropertyAnimation(panel_.get(), "windowOpacity", &slide_);
     }
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return;
@@ -217,7 +218,7 @@ void TumblewickDragDownLog::show() {
     slide_.stop();
     panel_->setGeometry(frame.left(), frame.top() - height, frame.width(), height);
     refresh();
-    panel_->setWindowOpacity(0.0);
+    if (slideAlpha_) panel_->setWindowOpacity(0.0);
     panel_->show();
     panel_->raise();
     slide({frame.left(), frame.top() + topGap, frame.width(), height}, 1.0, slideInMilliseconds,
@@ -258,9 +259,11 @@ void TumblewickDragDownLog::slide(const QRect& to, double alpha, int millisecond
     slideFrame_->setDuration(milliseconds);
     slideFrame_->setEasingCurve(curve);
     slideFrame_->setEndValue(to);
-    slideAlpha_->setDuration(milliseconds);
-    slideAlpha_->setEasingCurve(curve);
-    slideAlpha_->setEndValue(alpha);
+    if (slideAlpha_) {
+        slideAlpha_->setDuration(milliseconds);
+        slideAlpha_->setEasingCurve(curve);
+        slideAlpha_->setEndValue(alpha);
+    }
     hideWhenSlid_ = thenHide;
     slide_.start();
 }

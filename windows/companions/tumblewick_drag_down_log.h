@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/input_monitor.h"
+#include "platform/qt/window_fade.h"
 #include "windows/companions/drag_down_log_texts.h"
 #include "windows/companions/speaker_name.h"
 
@@ -53,8 +54,10 @@ class TumblewickDragDownLog final : public QObject, private InputSubscriber {
     static constexpr int slideInMilliseconds = 320;
     static constexpr int slideOutMilliseconds = 220;
 
-    // `input` must outlive the log; presses reach it only while the log shows.
-    TumblewickDragDownLog(Source source, InputMonitor& input);
+    // `input` must outlive the log; presses reach it only while the log shows. Without
+    // window opacity the log only slides.
+    TumblewickDragDownLog(Source source, InputMonitor& input,
+                          WindowFading fading = WindowFading::byWindowOpacity);
     ~TumblewickDragDownLog() override;
     // Custom fleas by their current names.
     static Source hostSource(TumblewickAgentHost& host, const Clock& clock, CustomFleaList customFleas);
@@ -81,7 +84,8 @@ class TumblewickDragDownLog final : public QObject, private InputSubscriber {
     std::optional<InputMonitor::Subscription> dismissMonitor_;
     QParallelAnimationGroup slide_;
     QPropertyAnimation* slideFrame_ = nullptr;
-    QPropertyAnimation* slideAlpha_ = nullptr;
+    QPropertyAnimation* slideAlpha_ = nullptr;  // none without window opacity
+    WindowFading fading_;
     bool hideWhenSlid_ = false;
     bool shown_ = false;
 };

@@ -110,6 +110,26 @@ TEST(DragDownLogTest, ShowsChipsOrTheQuietLineAndRefreshesOnlyWhileShown) {
     EXPECT_EQ(log.view()->quietText(), QStringLiteral("The troupe is quiet."));
 }
 
+// Where Qt cannot set a window's opacity (and warns on every try) the log only slides.
+TEST(DragDownLogTest, WithoutWindowOpacityItSlidesInAndOutWithoutAskingForIt) {
+    static QStringList warnings;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+            if (message.contains("opacity")) warnings << message;
+        });
+    testing::ManualMainQueue queue;
+    InputHub hub(queue);
+    TumblewickDragDownLog log([] { return std::vector<DragDownChip>{}; }, hub,
+                              WindowFading::withoutWindowOpacity);
+    log.show();
+    EXPECT_TRUE(log.view()->isVisible());
+    log.hide();
+    log.show();  // now on a window the platform made
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(log.view()->windowOpacity(), 1.0);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("; ").toStdString();
+}
+
 // The press reaches the log through the one input hub, paired across its two paths.
 TEST(DragDownLogTest, ALeftPressElsewhereDismissesItButOneOnOurOwnWindowsDoesNot) {
     enum class Press {

@@ -46,11 +46,30 @@ SignatureToastView::SignatureToastView(QWidget* parent) : QWidget(parent) {
 void SignatureToastView::setTexts(const QString& name, const QString& line) {
     name_ = name;
     line_ = line;
+    card_ = QPixmap();
+    update();
+}
+
+void SignatureToastView::setPaintedOpacity(double opacity) {
+    paintedOpacity_ = opacity;
     update();
 }
 
 void SignatureToastView::paintEvent(QPaintEvent*) {
+    const double scale = devicePixelRatioF();
+    if (card_.isNull() || card_.devicePixelRatio() != scale) {
+        card_ = QPixmap(QSize(width, height) * scale);
+        card_.setDevicePixelRatio(scale);
+        card_.fill(Qt::transparent);
+        QPainter cardPainter(&card_);
+        paintCard(cardPainter);
+    }
     QPainter painter(this);
+    painter.setOpacity(paintedOpacity_);
+    painter.drawPixmap(0, 0, card_);
+}
+
+void SignatureToastView::paintCard(QPainter& painter) const {
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
 
     QPainterPath card;
@@ -84,7 +103,7 @@ void SignatureToastView::paintEvent(QPaintEvent*) {
                      lineMetrics.elidedText(line_, Qt::ElideRight, textWidth));
 }
 
-QtSignatureToastWindow::QtSignatureToastWindow() = default;
+QtSignatureToastWindow::QtSignatureToastWindow(WindowFading fading) : fading_(fading) {}
 
 QtSignatureToastWindow::~QtSignatureToastWindow() = default;
 
@@ -105,7 +124,12 @@ void QtSignatureToastWindow::setTexts(const std::string& name, const std::string
 }
 
 void QtSignatureToastWindow::setAlpha(double alpha) {
-    if (view_) view_->setWindowOpacity(alpha);
+    if (!view_) return;
+    if (fading_ == WindowFading::byWindowOpacity) {
+        view_->setWindowOpacity(alpha);
+    } else {
+        view_->setPaintedOpacity(alpha);
+    }
 }
 
 void QtSignatureToastWindow::orderFront() {

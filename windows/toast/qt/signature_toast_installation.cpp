@@ -9,8 +9,8 @@ namespace tw {
 
 SignatureToastInstallation::SignatureToastInstallation(TumblewickSignatureToast& toast, MainQueue& mainQueue,
                                                        const Clock& clock, const Defaults& standardDefaults,
-                                                       Desktop& desktop)
-    : toast_(toast), window_(std::make_unique<QtSignatureToastWindow>()) {
+                                                       Desktop& desktop, WindowFading fading)
+    : toast_(toast), window_(std::make_unique<QtSignatureToastWindow>(fading)) {
     toast_.setServices(SignatureToastServices{
         .clock = &clock,
         .mainQueue = &mainQueue,

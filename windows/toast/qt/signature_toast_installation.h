@@ -8,6 +8,7 @@
 #include "platform/defaults.h"
 #include "platform/desktop.h"
 #include "platform/main_queue.h"
+#include "platform/qt/window_fade.h"
 
 namespace tw {
 
@@ -17,7 +18,7 @@ class TumblewickSignatureToast;
 class SignatureToastInstallation {
    public:
     SignatureToastInstallation(TumblewickSignatureToast& toast, MainQueue& mainQueue, const Clock& clock,
-                               const Defaults& standardDefaults, Desktop& desktop);
+                               const Defaults& standardDefaults, Desktop& desktop, WindowFading fading);
     // Leaves the toast remembering only, then closes its window.
     ~SignatureToastInstallation();
     SignatureToastInstallation(const SignatureToastInstallation&) = delete;

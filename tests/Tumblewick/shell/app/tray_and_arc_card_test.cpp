@@ -275,6 +275,25 @@ TEST(ArcCardPanel, CutsTheHeadlineToOneLineAndTheBodyToTwo) {
     view.configure(ArcCard{0, "Opening night", "Short."});
     EXPECT_EQ(view.headlineLabel().text(), "Opening night");
     EXPECT_EQ(view.bodyLabel().text(), "Short.");
+
+    // Words wider than a line break anywhere and never widen the card, which would
+    // then reach off screen and take clicks meant for other windows.
+    view.show();
+    for (const int length : {60, 1000, 5000}) {
+        const std::string word(length, 'W');
+        view.configure(ArcCard{0, word, word + "\nand\nmore"});
+        QApplication::processEvents();
+        EXPECT_EQ(view.geometry(), QRect(1576, 24, 320, 88)) << length;
+        const QStringList body = view.bodyLabel().text().split('\n');
+        EXPECT_EQ(body.size(), 2) << length;
+        EXPECT_TRUE(body.last().endsWith(QChar(0x2026))) << length;
+        const int lineWidth = view.width() - 28;
+        for (const QString& line : body)
+            EXPECT_LE(view.bodyLabel().fontMetrics().horizontalAdvance(line), lineWidth) << length;
+        EXPECT_LE(view.headlineLabel().fontMetrics().horizontalAdvance(view.headlineLabel().text()),
+                  lineWidth);
+    }
+    save(view.grab().toImage(), "arc_card_long_word.png");
 }
 
 // Waits for the watcher's event, at most a few seconds.

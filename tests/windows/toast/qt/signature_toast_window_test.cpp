@@ -70,7 +70,7 @@ TEST(SignatureToastWindowTest, TheInstallationLendsTheSharedToastItsWindowAndChi
     auto surface = TumblewickSignatureToast::sharedSurface();
     {
         SignatureToastInstallation installation(TumblewickSignatureToast::shared(), queue, clock, defaults,
-                                                desktop);
+                                                desktop, windowFadingOn(QGuiApplication::platformName()));
         surface("Pip", "perform_signature", "Ta-da!");
         EXPECT_TRUE(toastOnScreen());
         defaults.setBool(settings::signatureChime.key, false);
@@ -86,6 +86,45 @@ TEST(SignatureToastWindowTest, TheInstallationLendsTheSharedToastItsWindowAndChi
     EXPECT_EQ(TumblewickSignatureToast::shared().lastFlea(), "Dot");
     EXPECT_EQ(desktop.sounds.size(), 1u);
     EXPECT_FALSE(toastOnScreen());
+}
+
+// Qt's Wayland platform cannot set a window's opacity and warns on every try; there
+// the toast fades by drawing itself fainter.
+TEST(SignatureToastWindowTest, WithoutWindowOpacityItFadesByPaintingAndNeverAsksForOpacity) {
+    EXPECT_EQ(windowFadingOn(u"xcb"), WindowFading::byWindowOpacity);
+    for (const QString platform : {"wayland", "wayland-egl", "offscreen"})
+        EXPECT_EQ(windowFadingOn(platform), WindowFading::withoutWindowOpacity) << platform.toStdString();
+
+    static QStringList warnings;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+            if (message.contains("opacity")) warnings << message;
+        });
+    testing::ManualMainQueue queue;
+    testing::ManualClock clock(Date{4e9});  // after the shared toast's earlier moments, on any clock
+    testing::InMemoryDefaults defaults;
+    testing::RecordingDesktop desktop;
+    {
+        SignatureToastInstallation installation(TumblewickSignatureToast::shared(), queue, clock, defaults,
+                                                desktop, WindowFading::withoutWindowOpacity);
+        TumblewickSignatureToast::sharedSurface()("Pip", "perform_signature", "Ta-da!");
+        QWidget* view = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (dynamic_cast<SignatureToastView*>(widget) != nullptr) view = widget;
+        ASSERT_NE(view, nullptr);
+        const auto faceAlpha = [&] {
+            const QImage image = view->grab().toImage();
+            const double dpr = image.devicePixelRatio();
+            return image.pixelColor(static_cast<int>(250 * dpr), static_cast<int>(64 * dpr)).alphaF();
+        };
+        EXPECT_LT(faceAlpha(), 0.05);
+        queue.advance(0.125);  // half way in
+        EXPECT_NEAR(faceAlpha(), 0.47, 0.1);
+        queue.advance(6);
+        EXPECT_EQ(view->windowOpacity(), 1.0);
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("; ").toStdString();
 }
 
 }  // namespace
