@@ -91,11 +91,12 @@ export TUMBLEWICK_MODEL_URL="http://127.0.0.1:$closed"
 start_app "$work/app4.log"
 told() { grep -c "could not be used at the first call" "$work/app4.log"; }
 wait_for 60 told >/dev/null || fail "the app did not say that the model server could not be used"
-template_lines() { grep -o '"generated_by":"template"' -r "$XDG_DATA_HOME/Tumblewick" | wc -l; }
-wait_for 60 test "$(template_lines)" -ge 3 || fail "the fleas did not go on speaking from the templates"
+wait_for 30 template_line || fail "the fleas did not go on speaking from the templates"
+stop_app
 [ "$(told)" -eq 1 ] || fail "the app said $(told) times that the model server could not be used"
+asked=$(grep -c "Model server:" "$work/app4.log")
+[ "$asked" -eq 1 ] || fail "the app asked the missing model server $asked times"
 grep "could not be used at the first call" "$work/app4.log" | grep -qF "\"tw_llm_first_call_armed\" from $settings" ||
   fail "the line does not say which setting to remove from $settings"
-stop_app
 
 echo "e2e model server: 4 passed, 0 failed (read $((sent >> 20)) MiB of the streamed answer, memory grew $grown MiB)"
