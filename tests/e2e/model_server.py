@@ -21,23 +21,15 @@ LINE = "Loopback model says the sawdust sparkles"
 
 def strict_schema_fault(schema, path="schema"):
     """What a strict structured-output server refuses in `schema`, or None."""
-    if not isinstance(schema, dict):
+    if not isinstance(schema, dict) or "properties" not in schema:
         return None
-    if "properties" in schema:
-        if schema.get("additionalProperties") is not False:
-            return f"{path}: additionalProperties must be false"
-        missing = set(schema["properties"]) - set(schema.get("required", []))
-        if missing:
-            return f"{path}: required must list every property, missing {sorted(missing)}"
-        for name, prop in schema["properties"].items():
-            fault = strict_schema_fault(prop, f"{path}.{name}")
-            if fault:
-                return fault
-    for branch in schema.get("anyOf", []) + [schema.get("items")]:
-        fault = strict_schema_fault(branch, path)
-        if fault:
-            return fault
-    return None
+    if schema.get("additionalProperties") is not False:
+        return f"{path}: additionalProperties must be false"
+    missing = set(schema["properties"]) - set(schema.get("required", []))
+    if missing:
+        return f"{path}: required must list every property, missing {sorted(missing)}"
+    faults = (strict_schema_fault(p, f"{path}.{n}") for n, p in schema["properties"].items())
+    return next((fault for fault in faults if fault), None)
 
 
 def request_fault(body):
