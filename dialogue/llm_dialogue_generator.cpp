@@ -21,15 +21,18 @@ GenerationOutcome failure(DialogueGenerationError::Kind kind) {
 
 std::shared_ptr<LLMDialogueGenerator> LLMDialogueGenerator::create(std::shared_ptr<LanguageModel> model,
                                                                    Defaults& defaults,
-                                                                   std::unique_ptr<SerialExecutor> executor) {
+                                                                   std::unique_ptr<SerialExecutor> executor,
+                                                                   std::filesystem::path settingsFile) {
     return std::shared_ptr<LLMDialogueGenerator>(
-        new LLMDialogueGenerator(std::move(model), defaults, std::move(executor)));
+        new LLMDialogueGenerator(std::move(model), defaults, std::move(executor), std::move(settingsFile)));
 }
 
 LLMDialogueGenerator::LLMDialogueGenerator(std::shared_ptr<LanguageModel> model, Defaults& defaults,
-                                           std::unique_ptr<SerialExecutor> executor)
+                                           std::unique_ptr<SerialExecutor> executor,
+                                           std::filesystem::path settingsFile)
     : model_(std::move(model)),
       defaults_(defaults),
+      settingsFile_(std::move(settingsFile)),
       executor_(std::move(executor)),
       life_(std::make_shared<ExecutorLifeline>(*executor_)) {}
 
@@ -112,10 +115,23 @@ void LLMDialogueGenerator::finishCall(QueuedRequest call, const LanguageModelRes
         defaults_.setBool(succeededKey, true);
         defaults_.setBool(armedKey, false);
         if (!defaults_.flush()) log::warning("The model guard could not be saved after the call");
+    } else if (!defaults_.boolForKey(succeededKey)) {
+        tellModelTurnedOff();
     }
     call.done(interpretAnswer(result, call.request));
     inFlight_ = false;
     drainIfPossible();
+}
+
+// The guard stays armed, so this process and every later one speak from the templates;
+// without this line the user would only ever see the call's own error.
+void LLMDialogueGenerator::tellModelTurnedOff() {
+    if (toldModelTurnedOff_) return;
+    toldModelTurnedOff_ = true;
+    const std::string where = settingsFile_.empty() ? "the settings" : settingsFile_.string();
+    log::warning(std::string("Dialogue: the model server could not be used at the first call, so lines come "
+                             "from templates from now on. To try again, quit, remove \"") +
+                 armedKey + "\" from " + where + " and start again with the server up");
 }
 
 GenerationOutcome LLMDialogueGenerator::interpretAnswer(const LanguageModelResult& result,

@@ -4,6 +4,7 @@
 // call has ever answered, a call fails or the process ends while one runs.
 #include <cstddef>
 #include <deque>
+#include <filesystem>
 #include <memory>
 
 #include "dialogue/executor_lifeline.h"
@@ -21,10 +22,12 @@ class LLMDialogueGenerator final : public FleaDialogueGenerator {
     static constexpr const char* succeededKey = "tw_llm_first_call_succeeded_v1";
 
     // A model answer arriving after the generator is gone is dropped. `defaults` (the
-    // standard suite) must outlive the generator.
+    // standard suite) must outlive the generator; `settingsFile` is where it is stored,
+    // named to the user when a failed first call turns the model off.
     static std::shared_ptr<LLMDialogueGenerator> create(
         std::shared_ptr<LanguageModel> model, Defaults& defaults,
-        std::unique_ptr<SerialExecutor> executor = std::make_unique<ThreadSerialExecutor>());
+        std::unique_ptr<SerialExecutor> executor = std::make_unique<ThreadSerialExecutor>(),
+        std::filesystem::path settingsFile = {});
     ~LLMDialogueGenerator() override;
 
     void availability(AvailabilityCompletion done) override;
@@ -43,15 +46,18 @@ class LLMDialogueGenerator final : public FleaDialogueGenerator {
     };
 
     LLMDialogueGenerator(std::shared_ptr<LanguageModel> model, Defaults& defaults,
-                         std::unique_ptr<SerialExecutor> executor);
+                         std::unique_ptr<SerialExecutor> executor, std::filesystem::path settingsFile);
     void drainIfPossible();
     void runOnce(QueuedRequest next);
     void finishCall(QueuedRequest call, const LanguageModelResult& result);
+    void tellModelTurnedOff();
 
     bool inFlight_ = false;
     std::deque<QueuedRequest> queue_;
     std::shared_ptr<LanguageModel> model_;
     Defaults& defaults_;
+    std::filesystem::path settingsFile_;
+    bool toldModelTurnedOff_ = false;
     std::unique_ptr<SerialExecutor> executor_;  // drained before the state goes
     std::shared_ptr<ExecutorLifeline> life_;    // model answers come back through this
 };

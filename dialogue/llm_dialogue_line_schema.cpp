@@ -25,8 +25,13 @@ const OrderedJson& LLMDialogueLineSchema::generationSchema() {
         OrderedJson root = OrderedJson::object();
         root["type"] = "object";
         root["title"] = name;
+        // Servers that enforce strict structured output refuse anything but a closed object
+        // with every property required; the type of refers_to_memory_id still allows null.
+        OrderedJson required = OrderedJson::array();
+        for (const auto& property : properties.items()) required.push_back(property.key());
         root["properties"] = std::move(properties);
-        root["required"] = OrderedJson::array({"text", "tone", "generated_by", "cache_key"});
+        root["required"] = std::move(required);
+        root["additionalProperties"] = false;
         return root;
     }();
     return schema;

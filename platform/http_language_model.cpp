@@ -5,6 +5,7 @@
 
 #include "platform/log.h"
 #include "platform/unicode.h"
+#include "platform/url_user_info.h"
 
 namespace tw {
 
@@ -38,7 +39,7 @@ std::optional<std::string> HttpLanguageModel::baseUrlFromEnvironment() {
     std::string value = unicode::trimmed(raw);
     if (value.empty()) return std::nullopt;
     if (!value.starts_with("http://") && !value.starts_with("https://")) {
-        log::warning(std::string(kBaseUrlVariable) + " is not an http(s) URL (\"" + value +
+        log::warning(std::string(kBaseUrlVariable) + " is not an http(s) URL (\"" + withoutUserInfo(value) +
                      "\"); dialogue uses templates only");
         return std::nullopt;
     }
@@ -81,6 +82,9 @@ void HttpLanguageModel::respond(LanguageModelRequest request, Completion complet
     http.url = endpoint_;
     http.headers["Content-Type"] = "application/json";
     http.headers["Accept"] = "application/json";
+    // Uncompressed, so the answer cap counts the bytes that arrive and no small compressed
+    // body can unpack into a large one.
+    http.headers["Accept-Encoding"] = "identity";
     http.body = requestBody(request);
     http.timeoutSeconds = kRequestTimeoutSeconds;
     http.maxResponseBytes = kMaxAnswerBytes;

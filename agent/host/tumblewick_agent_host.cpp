@@ -11,6 +11,7 @@
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "platform/settings_keys.h"
+#include "platform/url_user_info.h"
 
 namespace tw {
 
@@ -31,6 +32,12 @@ std::unique_ptr<SerialExecutor> makeExecutor(const TumblewickAgentHost::Environm
 
 TelemetrySink& telemetryOf(const TumblewickAgentHost::Environment& environment) {
     return environment.telemetry ? *environment.telemetry : noTelemetry();
+}
+
+// Where the model's guard is kept, for the line that tells the user how to reset it.
+std::filesystem::path settingsFileOf(const Defaults& defaults) {
+    const auto* file = dynamic_cast<const JsonFileDefaults*>(&defaults);
+    return file ? file->file() : std::filesystem::path{};
 }
 
 }  // namespace
@@ -87,8 +94,9 @@ TumblewickAgentHost::TumblewickAgentHost(Environment environment)
         if (const auto baseUrl = HttpLanguageModel::baseUrlFromEnvironment()) {
             if (auto model = environment.makeLanguageModel(*baseUrl)) {
                 llm = LLMDialogueGenerator::create(std::move(model), *environment.standardDefaults,
-                                                   makeExecutor(environment));
-                log::info("Dialogue: lines come from the model server at " + *baseUrl);
+                                                   makeExecutor(environment),
+                                                   settingsFileOf(*environment.standardDefaults));
+                log::info("Dialogue: lines come from the model server at " + withoutUserInfo(*baseUrl));
             }
         }
     }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/qt/qt_http_worker.h"
+#include "platform/url_user_info.h"
 
 namespace tw {
 
@@ -23,7 +24,7 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     const QUrl url(QString::fromStdString(request.url));
     if (!url.isValid() || url.scheme().isEmpty()) {
         HttpResponse response;
-        response.error = "invalid URL: " + request.url;
+        response.error = "invalid URL: " + withoutUserInfo(request.url);
         deliver(std::move(response));
         return;
     }
@@ -63,7 +64,9 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     // so is the announced length.
     auto tooLarge = std::make_shared<bool>(false);
     if (request.maxResponseBytes > 0) {
-        const qint64 limit = static_cast<qint64>(std::min<std::size_t>(request.maxResponseBytes, INT64_MAX));
+        // One below the largest size, so that the read buffer's extra byte still fits.
+        const qint64 limit =
+            static_cast<qint64>(std::min<std::size_t>(request.maxResponseBytes, INT64_MAX - 1));
         auto check = [reply, tooLarge, limit]() {
             const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
             if (*tooLarge || (reply->bytesAvailable() <= limit && announced.toLongLong() <= limit)) return;

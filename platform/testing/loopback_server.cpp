@@ -64,7 +64,16 @@ struct LoopbackServer::Impl {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         response.status = reply.status;
-        response.set_content(reply.body, reply.contentType);
+        if (!reply.unannounced) {
+            response.set_content(reply.body, reply.contentType);
+            return;
+        }
+        response.set_chunked_content_provider(
+            reply.contentType, [body = std::move(reply.body)](std::size_t, httplib::DataSink& sink) {
+                sink.write(body.data(), body.size());
+                sink.done();
+                return true;
+            });
     }
 };
 

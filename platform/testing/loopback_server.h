@@ -20,7 +20,8 @@ struct LoopbackResponse {
     int status = 200;
     std::string body;
     std::string contentType = "application/json";
-    double delaySeconds = 0;  // wait before answering (time-out tests)
+    double delaySeconds = 0;   // wait before answering (time-out tests)
+    bool unannounced = false;  // no Content-Length: the body goes out chunked, in one write
 };
 
 class LoopbackServer {

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "dialogue/dialogue_cache.h"
 #include "dialogue/llm_dialogue_line_schema.h"
 #include "dialogue/llm_dialogue_prompt.h"
 #include "dialogue_test_support.h"
+#include "platform/log.h"
 #include "platform/testing/fake_language_model.h"
 #include "platform/testing/in_memory_defaults.h"
 
@@ -160,14 +162,27 @@ TEST_F(LLMDialogueGeneratorTest, AFirstCallCutShortByARestartDisablesTheModelFor
     EXPECT_TRUE(model->complete(answer("late")));
 }
 
-TEST_F(LLMDialogueGeneratorTest, AFailedFirstCallLeavesTheModelUnavailable) {
-    auto generator = makeGenerator();
+TEST_F(LLMDialogueGeneratorTest, AFailedFirstCallLeavesTheModelUnavailableAndSaysHowToRetry) {
+    std::vector<std::string> lines;
+    log::setSinkForTesting([&](std::string_view line) { lines.emplace_back(line); });
+    auto generator = LLMDialogueGenerator::create(model, defaults, std::make_unique<InlineSerialExecutor>(),
+                                                  "/home/u/.config/tumblewick/standard.json");
     std::optional<GenerationOutcome> outcome;
     generator->generate(makeRequest(), [&](GenerationOutcome o) { outcome = o; });
+    generator->generate(makeRequest(), [](GenerationOutcome) {});  // already waiting
     model->complete(LanguageModelResult::failure("providerError: refused"));
+    model->complete(LanguageModelResult::failure("providerError: refused"));
+    log::setSinkForTesting(nullptr);
     EXPECT_EQ(errorKind(*outcome), Kind::providerError);
     EXPECT_EQ(availability(*generator), FleaDialogueAvailability::unavailable);
     EXPECT_TRUE(flushedBool(defaults, LLMDialogueGenerator::armedKey));
+
+    const auto told = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.find("first call") != std::string::npos && line.find("templates") != std::string::npos &&
+               line.find("\"tw_llm_first_call_armed\" from /home/u/.config/tumblewick/standard.json") !=
+                   std::string::npos;
+    });
+    EXPECT_EQ(told, 1) << ::testing::PrintToString(lines);
 }
 
 TEST_F(LLMDialogueGeneratorTest, RunsOneCallAtATimeAndEvictsTheOldestOfEightWaiting) {

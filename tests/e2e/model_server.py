@@ -6,7 +6,9 @@ Writes the port it listens on to PORT_FILE, and one line per request it receives
 standard output. "answer" replies to every chat-completion with one dialogue line;
 "hang" reads the request and never replies; "huge" streams a valid answer padded
 with 1 GiB of white space, without a length, and says how much of it was taken
-("sent N bytes") when it is done or the client hangs up.
+("sent N bytes") when it is done or the client hangs up. Like hosted services, every
+mode refuses a strict response format whose schema leaves an object open or one of
+its properties optional (HTTP 400, "refused ..." on standard output).
 """
 import json
 import os
@@ -17,10 +19,43 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 LINE = "Loopback model says the sawdust sparkles"
 
 
+def strict_schema_fault(schema, path="schema"):
+    """What a strict structured-output server refuses in `schema`, or None."""
+    if not isinstance(schema, dict) or "properties" not in schema:
+        return None
+    if schema.get("additionalProperties") is not False:
+        return f"{path}: additionalProperties must be false"
+    missing = set(schema["properties"]) - set(schema.get("required", []))
+    if missing:
+        return f"{path}: required must list every property, missing {sorted(missing)}"
+    faults = (strict_schema_fault(p, f"{path}.{n}") for n, p in schema["properties"].items())
+    return next((fault for fault in faults if fault), None)
+
+
+def request_fault(body):
+    try:
+        json_schema = json.loads(body)["response_format"]["json_schema"]
+    except (ValueError, KeyError, TypeError):
+        return None
+    if json_schema.get("strict") is not True:
+        return None
+    return strict_schema_fault(json_schema.get("schema"))
+
+
 class Handler(BaseHTTPRequestHandler):
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
         print(f"request {self.path} {len(body)} bytes", flush=True)
+        fault = request_fault(body)
+        if fault:
+            print(f"refused {fault}", flush=True)
+            data = json.dumps({"error": {"type": "invalid_request_error", "message": fault}}).encode()
+            self.send_response(400)
+            self.send_header("Content-Type", "application/json")
+            self.send_header("Content-Length", str(len(data)))
+            self.end_headers()
+            self.wfile.write(data)
+            return
         if mode == "hang":
             threading.Event().wait()
         if not self.path.endswith("/v1/chat/completions"):

@@ -8,8 +8,9 @@
 
 namespace tw {
 
-// Feed bodies larger than this are not release feeds; they are refused unread.
-inline constexpr std::size_t kUpdateFeedMaxBytes = 64 * 1024;
+// Feed bodies larger than this are not release feeds; they are refused unread. A release
+// list with its notes runs to hundreds of kilobytes, so the cap leaves room for years of it.
+inline constexpr std::size_t kUpdateFeedMaxBytes = 8 * 1024 * 1024;
 
 // `origin` + "/dl/releases.json"; none when the origin is empty or not http(s).
 std::optional<std::string> updateFeedUrl(std::string_view origin);

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "Tumblewick/shell/launch/update_feed.h"
 #include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
 #include "platform/testing/loopback_server.h"
@@ -60,7 +61,9 @@ TEST(FeedUpdateChecker, CallsBackOnlyWithANewerVersionFromAnyOfTheThreeFeedShape
         {200, R"([{"name": "x"}, {"version": "9.0"}])", std::nullopt},
         {200, "[]", std::nullopt},
         {200, "<html>moved</html>", std::nullopt},
-        {200, std::string(70 * 1024, ' ') + R"({"version": "9.0"})", std::nullopt},
+        // A release list with its notes runs to hundreds of kilobytes; past the cap it is no feed.
+        {200, R"([{"version": "1.5.0", "notes": ")" + std::string(300 * 1024, 'n') + R"("}])", "1.5.0"},
+        {200, std::string(kUpdateFeedMaxBytes, ' ') + R"({"version": "9.0"})", std::nullopt},
     };
     int index = 0;
     for (const Case& c : cases) {
