@@ -1,10 +1,19 @@
 // One circus per data folder, whatever sits where the lock file would go.
 #include "Tumblewick/shell/instance_lock.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -97,6 +106,76 @@ TEST_F(InstanceLockTest, ASecondLaunchOnTheFolderIsStoppedWhateverSitsAtTheLockP
             std::ifstream(root / "elsewhere") >> text;
             EXPECT_EQ(text, "kept");
         }
+    }
+}
+
+// A process of another user sitting on an abstract socket name, as any local user can.
+class ForeignHolder {
+   public:
+    static constexpr uid_t nobody = 65534;
+
+    // The child says how it went in one byte: 'r' ready, 'u' could not become nobody,
+    // 's' could not take the name.
+    ForeignHolder(const std::string& name, bool listens) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, name.data(), name.size());
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        int pipeFds[2];
+        if (::pipe(pipeFds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(pipeFds[0]);
+            char status = 'r';
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) {
+                status = 'u';
+            } else {
+                const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+                    (listens && ::listen(fd, 8) != 0))
+                    status = 's';
+            }
+            if (::write(pipeFds[1], &status, 1) != 1) ::_exit(1);
+            ::pause();  // holds the name until killed
+            ::_exit(0);
+        }
+        ::close(pipeFds[1]);
+        pollfd wait{pipeFds[0], POLLIN, 0};
+        if (pid_ > 0 && ::poll(&wait, 1, 10000) == 1 && ::read(pipeFds[0], &status_, 1) != 1) status_ = 0;
+        ::close(pipeFds[0]);
+    }
+    ~ForeignHolder() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    char status() const { return status_; }
+
+   private:
+    pid_t pid_ = -1;
+    char status_ = 0;
+};
+
+// Abstract names carry no permissions: another user taking ours must not keep our
+// circus from starting, and ours must still keep out our own second launch.
+TEST_F(InstanceLockTest, AnotherUsersHolderOfTheSocketNameNeverStopsALaunch) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run a holder as another user";
+    for (const bool listens : {true, false}) {
+        SCOPED_TRACE(listens ? "a holder that listens and accepts nothing" : "a holder that does not listen");
+        const fs::path data = root / (listens ? "listening" : "bound");
+        ForeignHolder holder(InstanceLock::socketName(data), listens);
+        if (holder.status() == 'u') GTEST_SKIP() << "cannot run a process as uid 65534 here";
+        ASSERT_EQ(holder.status(), 'r');
+
+        lines.clear();
+        InstanceLock first = InstanceLock::acquire(data);
+        EXPECT_EQ(first.state(), State::held);
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_NE(lines[0].find(listens ? "another user (uid 65534)" : "does not answer"), std::string::npos)
+            << lines[0];
+        lines.clear();
+        EXPECT_EQ(InstanceLock::acquire(data).state(), State::heldElsewhere);
+        EXPECT_TRUE(lines.empty()) << lines.front();
     }
 }
 
