@@ -210,10 +210,8 @@ Telemetry::~Telemetry() = default;
 namespace {
 std::mutex sharedMutex;
 std::shared_ptr<Telemetry> sharedClient;  // installed as it is
-SharedTelemetry* sharedSource = nullptr;  // makes the client on first use
-}  // namespace
+SharedTelemetry* sharedSource = nullptr;  // makes the client for the first opted-in event
 
-namespace {
 // A static call goes to the installed client, or else to the app's source, which passes
 // it to its client once made and otherwise keeps it without making one: a getter or a
 // setting must not hand an installation id to someone who never opted in.

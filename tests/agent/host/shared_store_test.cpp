@@ -96,30 +96,20 @@ TEST_F(PulseTest, EmptyPulseLoadsAsNothing) {
     EXPECT_FALSE(store.loadAgentPulse(kNoon, berlin));
 }
 
-// The pulse is a status rewritten on every decision, not the user's data: whatever
-// unreadable value is stored is simply replaced, without a word.
+// The pulse is a status rewritten on every decision, not the user's data: an
+// unreadable one is simply replaced, without a word.
 TEST_F(PulseTest, UnreadablePulseCountsAsNoneAndIsOverwrittenSilently) {
-    const std::string partial = R"({"topFleaName":"A"})";
-    const std::pair<const char*, DefaultsValue> rows[] = {
-        {"data that does not decode", DefaultsValue{DefaultsData{{partial.begin(), partial.end()}}}},
-        {"not data at all", DefaultsValue{std::string("pulse")}},
-    };
-    for (const auto& [what, value] : rows) {
-        SCOPED_TRACE(what);
-        testing::InMemoryDefaults fresh;
-        SharedStore freshStore{fresh};
-        std::vector<std::string> logged;
-        log::setSinkForTesting([&](std::string_view line) { logged.emplace_back(line); });
-        fresh.set(SharedStore::agentPulseKey, value);
-        EXPECT_FALSE(freshStore.loadAgentPulse(kNoon, berlin));
-        freshStore.recordAgentDecision("B", "sit", false, kNoon, berlin);
-        log::setSinkForTesting(nullptr);
+    std::vector<std::string> logged;
+    log::setSinkForTesting([&](std::string_view line) { logged.emplace_back(line); });
+    suite.setData(SharedStore::agentPulseKey, R"({"topFleaName":"A"})");
+    EXPECT_FALSE(store.loadAgentPulse(kNoon, berlin));
+    store.recordAgentDecision("B", "sit", false, kNoon, berlin);
+    log::setSinkForTesting(nullptr);
 
-        EXPECT_EQ(freshStore.loadAgentPulse(kNoon, berlin)->decisionCount, 1);
-        fresh.flush();
-        EXPECT_EQ(fresh.flushedValues().size(), 1u);  // only the pulse's own key
-        EXPECT_TRUE(logged.empty()) << logged.front();
-    }
+    EXPECT_EQ(stored().decisionCount, 1);
+    suite.flush();
+    EXPECT_EQ(suite.flushedValues().size(), 1u);  // only the pulse's own key
+    EXPECT_TRUE(logged.empty()) << logged.front();
 }
 
 TEST_F(PulseTest, CountsAtTheTopOfTheRangeStayThereInsteadOfWrapping) {

@@ -1,66 +1,44 @@
-// The tray watch's answer after a burst of events, when the owner changes again while
-// we ask the server about it: the reply brings that change's event into Xlib's queue,
-// where the socket no longer wakes us for it.
+// The tray watch's answer when the owner changes again while we ask the server about
+// it: the reply brings that change's event into Xlib's queue, where the socket no
+// longer wakes us for it.
 #include "platform/x11/tray_selection_follow.h"
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
+#include <utility>
 #include <vector>
 
 namespace tw {
 namespace {
 
-class ScriptedConnection final : public TraySelectionConnection {
-   public:
-    bool owner = false;
-    bool eventOnSocket = false;
-    std::vector<bool> ownerAfterEachRoundTrip;  // the owner changes just after the reply is made
-    std::size_t roundTrips = 0;
-
+struct ScriptedConnection final : TraySelectionConnection {
+    std::vector<bool> owners;  // answered in turn; each change after the first is queued with a reply
+    bool eventOnSocket = true;
+    bool queued = false;
     bool takeEvents(bool readSocket) override {
-        const bool taken = eventQueued_ || (readSocket && eventOnSocket);
-        eventQueued_ = false;
-        if (readSocket) eventOnSocket = false;
-        return taken;
+        const bool fromSocket = readSocket && std::exchange(eventOnSocket, false);
+        return std::exchange(queued, false) || fromSocket;
     }
     bool owned() override {
-        const bool answer = owner;
-        if (roundTrips < ownerAfterEachRoundTrip.size()) {
-            owner = ownerAfterEachRoundTrip[roundTrips];
-            eventQueued_ = true;  // read along with the reply
-        }
-        ++roundTrips;
+        const bool answer = owners.at(0);
+        owners.erase(owners.begin());
+        queued = !owners.empty();
         return answer;
     }
-
-   private:
-    bool eventQueued_ = false;
 };
 
 TEST(TraySelectionFollow, AChangeThatArrivesWithAReplyIsNotMissed) {
-    struct Row {
-        const char* what;
-        bool ownerNow, eventOnSocket;
-        std::vector<bool> ownerAfterEachRoundTrip;
-        bool answer;
-        std::size_t roundTrips;
-    };
-    const Row rows[] = {
-        {"nothing about the selection: no question", true, false, {}, false, 0},
-        {"a tray arrives", true, true, {}, true, 1},
-        {"a tray arrives and goes while we ask", true, true, {false}, false, 2},
-        {"it goes, and another comes while we ask again", true, true, {false, true}, true, 3},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    const std::pair<std::vector<bool>, bool> rows[] = {
+        {{true}, true}, {{true, false}, false}, {{true, false, true}, true}};
+    for (const auto& [owners, answer] : rows) {
         ScriptedConnection connection;
-        connection.owner = row.ownerNow;
-        connection.eventOnSocket = row.eventOnSocket;
-        connection.ownerAfterEachRoundTrip = row.ownerAfterEachRoundTrip;
-        EXPECT_EQ(followTraySelection(connection, false), row.answer);
-        EXPECT_EQ(connection.roundTrips, row.roundTrips);
+        connection.owners = owners;
+        EXPECT_EQ(followTraySelection(connection, false), answer) << owners.size() << " round trips";
+        EXPECT_TRUE(connection.owners.empty());
     }
+    ScriptedConnection quiet;  // nothing about the selection: no question asked
+    quiet.eventOnSocket = false;
+    EXPECT_TRUE(followTraySelection(quiet, true));
 }
 
 }  // namespace
