@@ -33,8 +33,13 @@ constexpr std::optional<E> fromRawValue(std::string_view raw) {
     return std::nullopt;
 }
 
+// Whether allCases<E>() is offered; an enum opts out by specialising this to false.
+template <typename E>
+inline constexpr bool offersAllCases = true;
+
 // Every case, in declaration order.
 template <RawEnum E>
+requires offersAllCases<E>
 constexpr auto allCases() {
     constexpr auto& table = RawEnumCases<E>::table;
     std::array<E, table.size()> cases{};

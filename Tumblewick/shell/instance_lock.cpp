@@ -32,13 +32,44 @@ struct Attempt {
 
 std::string reason(int error) { return std::strerror(error); }
 
-// The same for every spelling of the folder; without the leading NUL.
-std::string socketName(const std::filesystem::path& dataDirectory) {
-    std::error_code error;
-    std::filesystem::path real = std::filesystem::weakly_canonical(dataDirectory, error);
-    if (error) real = std::filesystem::absolute(dataDirectory, error).lexically_normal();
-    // Hashed: a real path may be longer than a socket name can be.
-    return "tumblewick/instance/" + sha256Hex(real.string());
+// An abstract name: a leading NUL, then the name's bytes, and no terminator.
+struct AbstractAddress {
+    explicit AbstractAddress(const std::string& name)
+        : length(static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())) {
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, name.data(), name.size());
+    }
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address); }
+    sockaddr_un address{};
+    socklen_t length;
+};
+
+// Whose process holds the name: abstract names carry no permissions, so anyone's
+// process could sit on ours. Asked without waiting: a holder that accepts nothing still
+// takes the connection into its backlog, one that does not listen refuses it, and one
+// whose backlog is full would make a blocking connect wait.
+Attempt askHolder(const std::string& name) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return {Outcome::unavailable, -1, "no socket (" + reason(errno) + ")"};
+    const AbstractAddress address(name);
+    int result = 0;
+    do {
+        result = ::connect(fd, address.get(), address.length);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        const int error = errno;
+        ::close(fd);
+        return {Outcome::unavailable, -1,
+                "its socket name is taken by a process that does not answer (" + reason(error) + ")"};
+    }
+    ucred holder{};
+    socklen_t size = sizeof holder;
+    const bool known = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &holder, &size) == 0;
+    ::close(fd);
+    if (known && holder.uid == ::geteuid()) return {Outcome::heldElsewhere, -1, {}};
+    if (!known) return {Outcome::unavailable, -1, "its socket name is taken by a process of unknown owner"};
+    return {Outcome::unavailable, -1,
+            "its socket name is taken by a process of another user (uid " + std::to_string(holder.uid) + ")"};
 }
 
 // An abstract name goes with its socket however the process ends, and is seen by every
@@ -46,15 +77,19 @@ std::string socketName(const std::filesystem::path& dataDirectory) {
 Attempt lockSocket(const std::filesystem::path& dataDirectory) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return {Outcome::unavailable, -1, "no socket (" + reason(errno) + ")"};
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const std::string name = socketName(dataDirectory);
-    std::memcpy(address.sun_path + 1, name.data(), name.size());
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0) return {Outcome::held, fd, {}};
+    const std::string name = InstanceLock::socketName(dataDirectory);
+    const AbstractAddress address(name);
+    if (::bind(fd, address.get(), address.length) == 0) {
+        // Listening lets the next launch ask whose it is. Nothing is accepted, so each
+        // question stays in the backlog: leave room for many.
+        if (::listen(fd, SOMAXCONN) == 0) return {Outcome::held, fd, {}};
+        const int error = errno;
+        ::close(fd);
+        return {Outcome::unavailable, -1, "no socket (" + reason(error) + ")"};
+    }
     const int error = errno;
     ::close(fd);
-    if (error == EADDRINUSE) return {Outcome::heldElsewhere, -1, {}};
+    if (error == EADDRINUSE) return askHolder(name);
     return {Outcome::unavailable, -1, "no socket (" + reason(error) + ")"};
 }
 
@@ -85,6 +120,14 @@ Attempt lockFile(const std::filesystem::path& dataDirectory) {
 
 }  // namespace
 
+std::string InstanceLock::socketName(const std::filesystem::path& dataDirectory) {
+    std::error_code error;
+    std::filesystem::path real = std::filesystem::weakly_canonical(dataDirectory, error);
+    if (error) real = std::filesystem::absolute(dataDirectory, error).lexically_normal();
+    // Hashed: a real path may be longer than a socket name can be.
+    return "tumblewick/instance/" + sha256Hex(real.string());
+}
+
 InstanceLock InstanceLock::acquire(const std::filesystem::path& dataDirectory) {
     Attempt socket = lockSocket(dataDirectory);
     if (socket.outcome == Outcome::heldElsewhere) return InstanceLock(State::heldElsewhere, -1, -1);
@@ -99,6 +142,7 @@ InstanceLock InstanceLock::acquire(const std::filesystem::path& dataDirectory) {
         return InstanceLock(State::unavailable, -1, -1);
     }
     if (file.fd < 0) log::warning("The instance lock goes on without its file: " + file.problem + ".");
+    if (socket.fd < 0) log::warning("The instance lock goes on without its socket: " + socket.problem + ".");
     return InstanceLock(State::held, file.fd, socket.fd);
 }
 

@@ -3,8 +3,11 @@
 // and append to one troupe log. Two locks, both gone with the process however it ends:
 // an flock on a file in the folder, and an abstract-namespace socket named after the
 // folder's real path, which needs no file at all, so a directory or a link at the
-// file's path or a read-only folder cannot let a second circus in.
+// file's path or a read-only folder cannot let a second circus in. Anyone can take an
+// abstract name, so the socket only counts when its holder runs as our user; another
+// user's is one warning and the file decides.
 #include <filesystem>
+#include <string>
 
 namespace tw {
 
@@ -20,6 +23,9 @@ class InstanceLock {
 
     // Tries once, without waiting. Says nothing when the folder is held elsewhere.
     static InstanceLock acquire(const std::filesystem::path& dataDirectory);
+    // The abstract socket's name for the folder (without the leading NUL): the same
+    // for every spelling of it.
+    static std::string socketName(const std::filesystem::path& dataDirectory);
 
     InstanceLock(InstanceLock&& other) noexcept;
     InstanceLock& operator=(InstanceLock&&) = delete;

@@ -43,19 +43,12 @@ std::optional<AgentPulse> SharedStore::decodePulse(const std::optional<DefaultsV
 }
 
 AgentPulse SharedStore::currentPulse(Date at, const Calendar& calendar) {
-    const auto stored = suite_.object(agentPulseKey);
-    if (auto pulse = decodePulse(stored)) {
-        // A pulse of another day starts over: its counts and the other writer's line
-        // are cleared, and the writer then sets its own line and the time, so nothing
-        // of that day is left.
-        if (fromDayOf(*pulse, at, calendar)) return std::move(*pulse);
-        return AgentPulse{};
-    }
-    if (stored) {
-        log::warning(std::string("Agent pulse: the stored pulse cannot be read; keeping it under \"") +
-                     unreadableAgentPulseKey + "\" and starting a new one");
-        suite_.set(unreadableAgentPulseKey, *stored);
-    }
+    // A pulse of another day starts over: its counts and the other writer's line are
+    // cleared, and the writer then sets its own line and the time, so nothing of that
+    // day is left. An unreadable one is only a stale status, rewritten on every
+    // decision: it starts over too, without a word.
+    auto pulse = decodePulse(suite_.object(agentPulseKey));
+    if (pulse && fromDayOf(*pulse, at, calendar)) return std::move(*pulse);
     return AgentPulse{};
 }
 

@@ -17,8 +17,6 @@ class SharedStore {
     // and falls back to the standard suite when that cannot be opened.
     static constexpr const char* appGroupSuiteName = "group.tumblewick";
     static constexpr const char* agentPulseKey = "tw_agent_pulse";
-    // Where a stored pulse that no longer decodes is kept before a new one replaces it.
-    static constexpr const char* unreadableAgentPulseKey = "tw_agent_pulse_unreadable";
 
     explicit SharedStore(Defaults& suite) : suite_(suite) {}
 
@@ -33,8 +31,7 @@ class SharedStore {
     void clearAgentPulse();
 
    private:
-    // The stored pulse to build on when it is from `at`'s day; otherwise an empty one
-    // (keeping an unreadable stored value aside so it is not lost).
+    // The stored pulse to build on when it is from `at`'s day; otherwise an empty one.
     AgentPulse currentPulse(Date at, const Calendar& calendar);
     void encodePulse(const AgentPulse& pulse);
     // The pulse in a stored value: nothing when it is absent, not data, or does not decode.

@@ -2,20 +2,31 @@
 
 #include <QSocketNotifier>
 
+#include "platform/x11/tray_selection_follow.h"
+
 // Xlib's macros (KeyPress, None, Bool, ...) clash with our names and Qt's: keep it last.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
 
 namespace tw {
 
-struct SystemTrayWatch::Connection {
+struct SystemTrayWatch::Connection final : TraySelectionConnection {
     Display* display = nullptr;
     int fixesEvent = 0;
     Atom selection = 0;
-    ~Connection() {
+    ~Connection() override {
         if (display != nullptr) XCloseDisplay(display);
     }
-    bool owned() const { return XGetSelectionOwner(display, selection) != 0; }
+    bool owned() override { return XGetSelectionOwner(display, selection) != 0; }
+    bool takeEvents(bool readSocket) override {
+        bool selectionEvent = false;
+        while (XEventsQueued(display, readSocket ? QueuedAfterFlush : QueuedAlready) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == fixesEvent + XFixesSelectionNotify) selectionEvent = true;
+        }
+        return selectionEvent;
+    }
 };
 
 std::variant<std::unique_ptr<SystemTrayWatch>, std::string> SystemTrayWatch::open(Changed changed) {
@@ -53,16 +64,7 @@ SystemTrayWatch::SystemTrayWatch(std::unique_ptr<Connection> connection, Changed
 SystemTrayWatch::~SystemTrayWatch() = default;
 
 void SystemTrayWatch::readEvents() {
-    Display* display = connection_->display;
-    bool selectionEvent = false;
-    while (XPending(display) > 0) {
-        XEvent event;
-        XNextEvent(display, &event);
-        if (event.type == connection_->fixesEvent + XFixesSelectionNotify) selectionEvent = true;
-    }
-    if (!selectionEvent) return;
-    // The owner as it is now: a tray replaced by another in one burst of events is one answer.
-    const bool present = connection_->owned();
+    const bool present = followTraySelection(*connection_, present_);
     if (present == present_) return;
     present_ = present;
     if (changed_) changed_(present);

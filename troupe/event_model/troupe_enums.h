@@ -51,6 +51,10 @@ enum class TroupeAnniversaryKind { oneYear, twoYear, fiveYear, adoption };
 enum class TroupeCumulativeStat { clicks, keystrokes, sessions, hoursSeconds, mouseDistance, combos };
 
 enum class TroupeXPSource { click, keystroke, practice, milestone, manual };
+// The only troupe enumeration without a list of cases: XP sources are written and
+// matched one at a time, and nothing is meant to walk them.
+template <>
+inline constexpr bool offersAllCases<TroupeXPSource> = false;
 
 // The first four are other devices' kinds; the desktop kinds follow. linuxDesktop is
 // the kind this application reports for itself.

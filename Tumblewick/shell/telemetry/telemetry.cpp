@@ -210,13 +210,30 @@ Telemetry::~Telemetry() = default;
 namespace {
 std::mutex sharedMutex;
 std::shared_ptr<Telemetry> sharedClient;  // installed as it is
-SharedTelemetry* sharedSource = nullptr;  // makes the client on first use
+SharedTelemetry* sharedSource = nullptr;  // makes the client for the first opted-in event
+
+// A static call goes to the installed client, or else to the app's source, which passes
+// it to its client once made and otherwise keeps it without making one: a getter or a
+// setting must not hand an installation id to someone who never opted in.
+template <typename OnClient, typename OnSource>
+void forwardShared(OnClient onClient, OnSource onSource) {
+    std::shared_ptr<Telemetry> client;
+    {
+        std::lock_guard lock(sharedMutex);
+        if (!sharedClient) {
+            if (sharedSource) onSource(*sharedSource);  // under the lock: the source may be going
+            return;
+        }
+        client = sharedClient;
+    }
+    onClient(*client);
+}
 }  // namespace
 
 std::shared_ptr<Telemetry> Telemetry::shared() {
     std::lock_guard lock(sharedMutex);
     if (sharedClient) return sharedClient;
-    return sharedSource ? sharedSource->client() : nullptr;
+    return sharedSource ? sharedSource->madeClient() : nullptr;
 }
 
 void Telemetry::installShared(std::shared_ptr<Telemetry> client) {
@@ -235,18 +252,25 @@ bool Telemetry::isOptedIn() {
 }
 
 void Telemetry::setOptedIn(bool optedIn) {
-    if (auto client = shared()) client->setOptIn(optedIn);
+    forwardShared([&](Telemetry& client) { client.setOptIn(optedIn); },
+                  [&](SharedTelemetry& source) { source.setOptedIn(optedIn); });
 }
 
 void Telemetry::configure(std::string endpoint, std::string platform, std::string version) {
-    if (auto client = shared())
-        client->configureEndpoint(std::move(endpoint), std::move(platform), std::move(version));
+    forwardShared(
+        [&](Telemetry& client) {
+            client.configureEndpoint(std::move(endpoint), std::move(platform), std::move(version));
+        },
+        [&](SharedTelemetry& source) {
+            source.configure(std::move(endpoint), std::move(platform), std::move(version));
+        });
 }
 
 void Telemetry::track(const std::string& name, std::optional<TelemetryProperties> properties) {
     // Checked first: an event nobody may see never makes the client.
     if (!isOptedIn()) return;
-    if (auto client = shared()) client->trackEvent(name, std::move(properties));
+    forwardShared([&](Telemetry& client) { client.trackEvent(name, std::move(properties)); },
+                  [&](SharedTelemetry& source) { source.client()->trackEvent(name, std::move(properties)); });
 }
 
 TelemetrySink& Telemetry::sharedSink() {
@@ -261,9 +285,8 @@ TelemetrySink& Telemetry::sharedSink() {
 }
 
 void Telemetry::flush(std::function<void()> done) {
-    if (auto client = shared()) {
-        client->flushNow(std::move(done));
-    }
+    forwardShared([&](Telemetry& client) { client.flushNow(std::move(done)); },
+                  [&](SharedTelemetry& source) { source.flush(std::move(done)); });
 }
 
 bool Telemetry::optedIn() const { return impl_->defaults.boolForKey(settings::telemetryOptIn.key); }
@@ -346,10 +369,40 @@ SharedTelemetry::~SharedTelemetry() {
 
 std::shared_ptr<Telemetry> SharedTelemetry::client() {
     std::lock_guard lock(mutex_);
-    if (!client_)
+    if (!client_) {
         client_ = std::make_shared<Telemetry>(defaults_, http_, clock_, mainQueue_,
                                               std::make_unique<ThreadSerialExecutor>());
+        if (endpoint_) client_->configureEndpoint(endpoint_->url, endpoint_->platform, endpoint_->version);
+    }
     return client_;
+}
+
+void SharedTelemetry::setOptedIn(bool optedIn) {
+    std::lock_guard lock(mutex_);
+    if (client_) {
+        client_->setOptIn(optedIn);
+        return;
+    }
+    defaults_.setBool(settings::telemetryOptIn.key, optedIn);
+    // Opting out changes the installation id: with no client, the next one makes a new id.
+    if (!optedIn) defaults_.remove(Telemetry::anonymousIdKey);
+}
+
+void SharedTelemetry::configure(std::string endpoint, std::string platform, std::string version) {
+    std::lock_guard lock(mutex_);
+    if (client_) {
+        client_->configureEndpoint(std::move(endpoint), std::move(platform), std::move(version));
+        return;
+    }
+    endpoint_ = Endpoint{std::move(endpoint), std::move(platform), std::move(version)};
+}
+
+void SharedTelemetry::flush(std::function<void()> done) {
+    std::lock_guard lock(mutex_);
+    if (client_)
+        client_->flushNow(std::move(done));
+    else if (done)
+        mainQueue_.post(std::move(done));  // nothing was ever queued
 }
 
 std::shared_ptr<Telemetry> SharedTelemetry::madeClient() const {

@@ -56,12 +56,13 @@ class Telemetry {
     Telemetry& operator=(const Telemetry&) = delete;
 
     // ---- the process-wide client: one installed as it is, or else the one the app's
-    // SharedTelemetry makes on the first call of shared(); none without either.
+    // SharedTelemetry has made; none before. Asking never makes one.
     static std::shared_ptr<Telemetry> shared();
     static void installShared(std::shared_ptr<Telemetry> client);  // nullptr uninstalls
 
-    // Static calls go to the shared client; without one they do nothing. The opt-in is
-    // read without making the client.
+    // Static calls go to the shared client. Without one they go to the app's
+    // SharedTelemetry, which makes its client only to queue an opted-in event; with
+    // neither they do nothing.
     static bool isOptedIn();
     static void setOptedIn(bool optedIn);
     static void configure(std::string endpoint, std::string platform, std::string version);
@@ -115,14 +116,24 @@ class SharedTelemetry final : public TelemetrySink {
     std::shared_ptr<Telemetry> madeClient() const;
     bool optedIn() const;
     void track(const std::string& name, TelemetryProperties properties) override;
+    // Passed to the client once made; until then none is made for them. An endpoint set
+    // before is handed to the client when it is made, and a flush has nothing to post.
+    void setOptedIn(bool optedIn);
+    void configure(std::string endpoint, std::string platform, std::string version);
+    void flush(std::function<void()> done);
 
    private:
+    struct Endpoint {
+        std::string url, platform, version;
+    };
+
     Defaults& defaults_;
     HttpClient& http_;
     const Clock& clock_;
     MainQueue& mainQueue_;
     mutable std::mutex mutex_;
     std::shared_ptr<Telemetry> client_;
+    std::optional<Endpoint> endpoint_;  // set before the client was made
 };
 
 }  // namespace tw

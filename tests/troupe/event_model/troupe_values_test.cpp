@@ -24,6 +24,14 @@ void expectWireStringsRoundTrip() {
     }
 }
 
+// Every troupe enumeration lists its cases except the XP sources.
+template <typename E>
+concept ListsAllCases = requires {
+    allCases<E>();
+};
+static_assert(!ListsAllCases<TroupeXPSource>);
+static_assert(ListsAllCases<TroupeAnniversaryKind> && ListsAllCases<TroupeDeviceKind>);
+
 TEST(TroupeEnums, WireStringsAreExactAndDistinct) {
     expectWireStringsRoundTrip<TroupeEventKind>();
     expectWireStringsRoundTrip<TroupeMessageSource>();

@@ -344,14 +344,16 @@ TEST_F(FoldTest, AnniversariesOncePerFleaAndKindSortedByTimeThenFlea) {
         event(TroupeAnniversaryTriggered{flea2, TroupeAnniversaryKind::adoption, Date{0}}, 100),
         event(TroupeAnniversaryTriggered{flea1, TroupeAnniversaryKind::oneYear, Date{0}}, 100),
         event(TroupeAnniversaryTriggered{flea1, TroupeAnniversaryKind::oneYear, Date{0}}, 50),
+        // Folded after flea2's at the same time, yet the lower flea id goes first.
+        event(TroupeAnniversaryTriggered{flea1, TroupeAnniversaryKind::adoption, Date{0}}, 100),
     });
-    ASSERT_EQ(s.anniversariesSeen.size(), 3u);
-    EXPECT_EQ(s.anniversariesSeen[0],
-              (TroupeAnniversaryEntry{flea1, TroupeAnniversaryKind::oneYear, Date{50}}));
-    EXPECT_EQ(s.anniversariesSeen[1],
-              (TroupeAnniversaryEntry{flea2, TroupeAnniversaryKind::oneYear, Date{100}}));
-    EXPECT_EQ(s.anniversariesSeen[2],
-              (TroupeAnniversaryEntry{flea2, TroupeAnniversaryKind::adoption, Date{100}}));
+    const std::vector<TroupeAnniversaryEntry> expected{
+        {flea1, TroupeAnniversaryKind::oneYear, Date{50}},
+        {flea1, TroupeAnniversaryKind::adoption, Date{100}},
+        {flea2, TroupeAnniversaryKind::oneYear, Date{100}},
+        {flea2, TroupeAnniversaryKind::adoption, Date{100}},
+    };
+    EXPECT_EQ(s.anniversariesSeen, expected);
 }
 
 TEST_F(FoldTest, SchemaGateAndDuplicateIds) {

@@ -1,10 +1,19 @@
 // One circus per data folder, whatever sits where the lock file would go.
 #include "Tumblewick/shell/instance_lock.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -97,6 +106,55 @@ TEST_F(InstanceLockTest, ASecondLaunchOnTheFolderIsStoppedWhateverSitsAtTheLockP
             std::ifstream(root / "elsewhere") >> text;
             EXPECT_EQ(text, "kept");
         }
+    }
+}
+
+// Another user's process on our abstract socket name, as any local user can start:
+// returns its pid, or -1 when it could not become that user or take the name.
+pid_t holdNameAsNobody(const std::string& name, bool listens) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0
+                           ? ::socket(AF_UNIX, SOCK_STREAM, 0)
+                           : -1;
+        const bool held = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+                          (!listens || ::listen(fd, 8) == 0);
+        if (!held || ::write(ready[1], "r", 1) != 1) ::_exit(1);
+        for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    pollfd wait{ready[0], POLLIN, 0};
+    const bool held = pid > 0 && ::poll(&wait, 1, 10000) == 1 && ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+    if (!held && pid > 0) ::waitpid(pid, nullptr, 0);
+    return held ? pid : -1;
+}
+
+// Abstract names carry no permissions: another user taking ours must not keep our
+// circus from starting, and ours must still keep out our own second launch.
+TEST_F(InstanceLockTest, AnotherUsersHolderOfTheSocketNameNeverStopsALaunch) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can run a holder as another user";
+    for (const bool listens : {true, false}) {
+        SCOPED_TRACE(listens ? "a holder that listens and accepts nothing" : "a holder that does not listen");
+        const fs::path data = root / (listens ? "listening" : "bound");
+        const pid_t holder = holdNameAsNobody(InstanceLock::socketName(data), listens);
+        ASSERT_GT(holder, 0) << "no process of uid 65534 could hold the name";
+        lines.clear();
+        InstanceLock first = InstanceLock::acquire(data);
+        EXPECT_EQ(first.state(), State::held);
+        EXPECT_EQ(InstanceLock::acquire(data).state(), State::heldElsewhere);
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+        ASSERT_EQ(lines.size(), 1u);  // from the launch that went on
+        EXPECT_NE(lines[0].find(listens ? "another user (uid 65534)" : "does not answer"), std::string::npos)
+            << lines[0];
     }
 }
 

@@ -203,6 +203,33 @@ TEST_F(TelemetryTest, StaticCallsAndTheSharedSinkGoToTheInstalledClientOnly) {
     EXPECT_EQ(events[1].properties, (TelemetryProperties{{"reason", "timeout"}}));
 }
 
+// Settings and flushes before any event reach the app's telemetry without making its
+// client: whoever is opted out is given no installation id, not even a new one.
+TEST_F(TelemetryTest, StaticCallsMakeNoClientAndWriteNoIdForAnOptedOutUser) {
+    for (const bool idFromAnEarlierOptIn : {false, true}) {
+        defaults.remove(Telemetry::anonymousIdKey);
+        if (idFromAnEarlierOptIn) defaults.setString(Telemetry::anonymousIdKey, Uuid::random().uuidString());
+        SharedTelemetry source(defaults, http, clock, queue);
+        Telemetry::setOptedIn(false);
+        Telemetry::configure("http://127.0.0.1:9/t", "linux", "1.4.0");
+        Telemetry::flush();
+        Telemetry::track("dropped");
+        EXPECT_EQ(Telemetry::shared(), nullptr);
+        EXPECT_FALSE(defaults.hasKey(Telemetry::anonymousIdKey)) << idFromAnEarlierOptIn;
+
+        // The first event after opting in makes it, posting where it was told before.
+        Telemetry::setOptedIn(true);
+        Telemetry::track("kept");
+        ASSERT_NE(Telemetry::shared(), nullptr);
+        Telemetry::flush();
+        EXPECT_TRUE(Telemetry::shared()->pendingEventsSnapshot().empty());  // the flush has run
+        queue.runPending();
+        ASSERT_EQ(http.requests.size(), 1u);
+        EXPECT_EQ(http.requests[0].url, "http://127.0.0.1:9/t");
+        http.requests.clear();
+    }
+}
+
 // A small real client for the loopback test: one request per thread, answer on the main queue.
 class BlockingHttpClient final : public HttpClient {
    public:
