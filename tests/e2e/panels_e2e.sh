@@ -4,13 +4,15 @@
 # unless TUMBLEWICK_DOCK_ICON is false. In menu-bar mode on a desktop without a system
 # tray the strip stays, and the log says why once (tray_e2e.sh checks a desktop with
 # one). And every titled window opens above the strip with a close button that closes
-# it, the timeline's too when it opens beside the floating Inner Life panel.
+# it, the timeline's too when it opens beside the floating Inner Life panel. With no
+# window manager at all, the companion panels open exactly where they belong.
 set -uo pipefail
 app=${1:?usage: panels_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/titled_windows_lib.sh"
 e2e_require Xvfb openbox xdotool xwininfo xprop trayer import convert
 e2e_start_display
+wm_pid=${pids[-1]}
 
 app_windows() {  # the app's viewable windows, one id a line, in order
   xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort
@@ -69,4 +71,29 @@ stop_app
 
 check_titled_windows "$work/app-titled.log"
 
-echo "e2e panels: 4 passed, 0 failed"
+# A bare X server: nothing frames the panels, so nothing may be left room for.
+kill "$wm_pid"
+no_wm() { ! kill -0 "$wm_pid" 2>/dev/null && ! xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"; }
+wait_for 5 no_wm || fail "the window manager did not go"
+e2e_fresh_home
+start_app "$work/app-no-wm.log"
+wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared without a window manager"
+inside_box() { echo "$(inside "$1" "Absolute upper-left X") $(inside "$1" "Absolute upper-left Y") $(inside "$1" Width) $(inside "$1" Height)"; }
+check_unframed() {  # $1 title (a pattern), $2 "x y width height" of its inside
+  local panel
+  wait_for 5 shown "$1" >/dev/null || fail "\"$1\" did not open without a window manager"
+  panel=$(shown "$1")
+  at_place() { [ "$(inside_box "$panel")" = "$2" ]; }
+  wait_for 2 at_place || fail "without a window manager \"$1\" is at $(inside_box "$panel"), not $2"
+}
+xdotool key super+shift+t
+check_unframed "^Recent thoughts$" "1556 84 340 280"
+xdotool key super+shift+t super+shift+i
+# 24 in from the right, its foot on the strip's top (80 up from the screen's foot is under it).
+check_unframed "Dialogue inspector" "1376 430 520 420"
+xdotool key super+shift+i
+tray_menu Down Down Down Down Down Down Down Down Down Down Right Return  # Inner Life, its first flea
+check_unframed "^Inner Life" "1216 84 320 360"
+stop_app
+
+echo "e2e panels: 5 passed, 0 failed"

@@ -18,7 +18,7 @@
 #include "Tumblewick/colony/ui/mac_flea_detail_model.h"
 #include "Tumblewick/colony/ui/mac_flea_detail_view.h"
 #include "Tumblewick/colony/ui/mac_wizard_dialog.h"
-#include "platform/qt/above_strip_placement.h"
+#include "platform/x11/above_strip_placement.h"
 #include "platform/x11/titled_window.h"
 
 namespace tw {

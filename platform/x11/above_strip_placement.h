@@ -23,11 +23,9 @@ QRect spaceAboveStrip(const QRect& available, int stripTop);
 QRect centredIn(const QRect& area, QSize size, const QMargins& frame);
 
 // `wanted` where its frame clears the strip; otherwise moved up just enough, and
-// shorter when that would take its frame above the work area, but never below the
-// minimum height, in which case its frame's top is the work area's. Left and width
-// stay as wanted.
-QRect placeAboveStrip(const QRect& available, int stripTop, const QRect& wanted, QSize minimum,
-                      const QMargins& frame);
+// shorter when that would take its frame above the work area. Left and width stay as
+// wanted.
+QRect placeAboveStrip(const QRect& available, int stripTop, const QRect& wanted, const QMargins& frame);
 
 // The strip's top edge now, in global coordinates; none while there is no strip.
 using StripTop = std::function<std::optional<int>()>;
@@ -38,8 +36,10 @@ using WantedPlace = std::function<QRect(const QScreen& screen, const QMargins& f
 QMargins frameAround(const QWidget& window);
 
 // Sizes and moves `window` on the primary screen to its wanted place, clear of the
-// strip; false when there is no screen. A window not framed yet is placed with room
-// for a usual frame, and placed again with its own once the window manager frames it.
+// strip; false when there is no screen. A window whose minimum height does not fit
+// there is let shrink to what does: give its content a scroll area. A window not
+// framed yet is placed with room for a usual frame, and placed again with its own
+// once the window manager frames it, or with none when nothing frames it.
 bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wanted);
 
 }  // namespace tw
