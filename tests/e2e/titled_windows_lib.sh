@@ -121,9 +121,9 @@ at_scale() {  # $1 output file, $2 scale: the app at that scale, with the strip'
   TUMBLEWICK_UI_SCALE=$2 "$app" >"$1" 2>&1 &
   app_pid=$!
   pids+=($app_pid)
-  # The strip: a window as wide as the screen, as high as the scale makes it.
+  # The strip: the app's one window as wide as the screen.
   strip_shown() {
-    found=$(xwininfo -root -tree | grep '"Tumblewick"' | grep " ${screen_size%x*}x$(awk -v s="$2" 'BEGIN {printf "%d", 150 * s}')+" | head -n 1)
+    found=$(xwininfo -root -tree | grep '"Tumblewick"' | grep -E " ${screen_size%x*}x[0-9]+\+" | head -n 1)
     [ -n "$found" ]
   }
   wait_for 10 strip_shown || fail "no strip at scale $2"
