@@ -1,6 +1,11 @@
 #include "platform/x11/titled_window.h"
 
+#include <QGuiApplication>
 #include <QWidget>
+
+// Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 
 namespace tw {
 namespace {
@@ -8,6 +13,11 @@ namespace {
 constexpr Qt::WindowFlags titleBarHints = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                           Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                                           Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint;
+
+Display* x11Display() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 != nullptr ? x11->display() : nullptr;
+}
 
 }  // namespace
 
@@ -23,6 +33,17 @@ Qt::WindowFlags titledWindowFlags(TitledWindow kind) {
 void makeTitledWindow(QWidget& window, TitledWindow kind) {
     window.setWindowFlags((window.windowFlags() & ~(Qt::WindowType_Mask | titleBarHints)) |
                           titledWindowFlags(kind));
+}
+
+void stackAbove(QWidget& window, QWidget& owner) {
+    Display* display = x11Display();
+    if (display == nullptr) return;
+    // Qt names an owner only for dialogs and tools; an ordinary window's is set here.
+    const auto owned = static_cast<Window>(window.winId());
+    const auto ownerId = static_cast<Window>(owner.winId());
+    XChangeProperty(display, owned, XA_WM_TRANSIENT_FOR, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&ownerId), 1);
+    XFlush(display);
 }
 
 }  // namespace tw

@@ -24,4 +24,9 @@ Qt::WindowFlags titledWindowFlags(TitledWindow kind);
 // Call it before the window is first shown.
 void makeTitledWindow(QWidget& window, TitledWindow kind);
 
+// On X11, has the window manager keep `window` above `owner` (its type stays its own),
+// as a window opened from a floating panel must be to show its title bar. Call it after
+// each show: Qt clears it on an ordinary window then.
+void stackAbove(QWidget& window, QWidget& owner);
+
 }  // namespace tw
