@@ -2,7 +2,9 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
 
@@ -44,7 +46,6 @@ void place(QWidget& window, const StripTop& stripTop, const WantedPlace& wanted,
     const std::optional<int> top = stripTop ? stripTop() : std::nullopt;
     const QRect inner =
         placeAboveStrip(available, top.value_or(available.bottom() + 1), wanted(screen, frame), frame);
-    if (window.minimumHeight() > inner.height()) window.setMinimumHeight(inner.height());
     window.resize(inner.size());
     // A window's position is its frame's.
     window.move(inner.topLeft() - QPoint(frame.left(), frame.top()));
@@ -126,6 +127,18 @@ bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wa
     place(window, stripTop, wanted, *screen, unmeasuredFrame);
     new PlaceWhenFramed(window, stripTop, std::move(wanted));
     return true;
+}
+
+void setScrollingContent(QWidget& window, QWidget* content) {
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(&window);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    layout->addWidget(scroll);
+    // Only ever shorter: the room above the strip is short, never narrow.
+    window.setMinimumWidth(content->minimumWidth());
 }
 
 }  // namespace tw

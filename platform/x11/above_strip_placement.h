@@ -36,10 +36,15 @@ using WantedPlace = std::function<QRect(const QScreen& screen, const QMargins& f
 QMargins frameAround(const QWidget& window);
 
 // Sizes and moves `window` on the primary screen to its wanted place, clear of the
-// strip; false when there is no screen. A window whose minimum height does not fit
-// there is let shrink to what does: give its content a scroll area. A window not
-// framed yet is placed with room for a usual frame, and placed again with its own
-// once the window manager frames it, or with none when nothing frames it.
+// strip; false when there is no screen. A window not framed yet is placed with room
+// for a usual frame, and placed again with its own once the window manager frames it,
+// or with none when nothing frames it. A window's minimum size is kept: one whose
+// content may not fit above the strip shows it through `setScrollingContent`.
 bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wanted);
+
+// Makes `content` the whole of `window`, inside a scroll area: the content keeps its
+// minimum size, and the window may be placed shorter than that where the screen has
+// no more room above the strip, its content scrolling rather than squeezed together.
+void setScrollingContent(QWidget& window, QWidget* content);
 
 }  // namespace tw

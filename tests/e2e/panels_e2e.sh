@@ -3,14 +3,15 @@
 # once and closes it on the second press; the colony window is in the taskbar and pager
 # unless TUMBLEWICK_DOCK_ICON is false. In menu-bar mode on a desktop without a system
 # tray the strip stays, and the log says why once (tray_e2e.sh checks a desktop with
-# one). And every titled window opens above the strip with a close button that closes
-# it, the timeline's too when it opens beside the floating Inner Life panel. With no
-# window manager at all, the companion panels open exactly where they belong.
+# one). The dialogue inspector opens without taking the keyboard. And every titled
+# window opens above the strip with a close button that closes it, the timeline's too
+# when it opens beside the floating Inner Life panel. With no window manager at all,
+# the companion panels open exactly where they belong.
 set -uo pipefail
 app=${1:?usage: panels_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/titled_windows_lib.sh"
-e2e_require Xvfb openbox xdotool xwininfo xprop trayer import convert
+e2e_require Xvfb openbox xdotool xwininfo xprop trayer import convert xev stdbuf
 e2e_start_display
 wm_pid=${pids[-1]}
 
@@ -47,6 +48,19 @@ for key in t f l i; do
   closed() { [ "$(app_windows)" = "$before" ]; }
   wait_for 3 closed || fail "the second Super+Shift+${key^^} left \"$(xdotool getwindowname "$panel")\" open"
 done
+# The inspector opens without taking the keyboard: typing goes on to the window it was in.
+stdbuf -oL xev -name typing >"$work/typing.log" 2>&1 &
+pids+=($!)
+wait_for 5 shown "^typing$" >/dev/null || fail "no window to type into"
+typing=$(shown "^typing$")
+xdotool windowactivate --sync "$typing"
+xdotool key super+shift+i
+wait_for 3 shown "Dialogue inspector" >/dev/null || fail "Super+Shift+I opened no inspector"
+xdotool key x
+typed() { grep -q "keysym 0x78, x)" "$work/typing.log"; }
+wait_for 3 typed || fail "a key pressed after the inspector opened went to $(xdotool getwindowname "$(xdotool getactivewindow)")"
+xdotool key super+shift+i
+kill "${pids[-1]}"
 states=$(colony_states)
 echo "$states" | grep -q "SKIP_TASKBAR\|SKIP_PAGER" && fail "the colony window is kept out of the taskbar: $states"
 stop_app
@@ -100,4 +114,4 @@ tray_menu Down Down Down Down Down Down Down Down Down Down Right Return  # Inne
 check_unframed "^Inner Life" "1216 84 320 360"
 stop_app
 
-echo "e2e panels: 5 passed, 0 failed"
+echo "e2e panels: 6 passed, 0 failed"
