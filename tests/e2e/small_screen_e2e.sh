@@ -95,13 +95,13 @@ cp "$work/timeline.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/timeline_1366.png" 2>/dev/n
 cp "$work/troupe.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_1366.png" 2>/dev/null
 cp "$work/settings.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/settings_1366_100.png" 2>/dev/null
 
-for scale in 1.25 1.4; do
+for percent in 125 140; do
   e2e_fresh_home
-  at_scale "$work/app-$scale.log" "$scale"
-  check_settings_panel "$scale"
-  cp "$work/settings.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/settings_1366_${scale/./}.png" 2>/dev/null
+  at_scale "$work/app-$percent.log" "${percent:0:1}.${percent:1}"
+  check_settings_panel "${percent:0:1}.${percent:1}"
+  cp "$work/settings.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/settings_1366_$percent.png" 2>/dev/null
   check_troupe_window
-  cp "$work/troupe.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_1366_${scale/./}.png" 2>/dev/null
+  cp "$work/troupe.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_1366_$percent.png" 2>/dev/null
   stop_app
 done
 echo "e2e small screen: 6 passed, 0 failed"
