@@ -67,10 +67,8 @@ strip_on_top() {
 wait_for 5 strip_on_top || fail "the dialogue inspector covers the strip"
 
 # The controls menu from a right click on the strip's ×, then its colony entry.
-strip_top=$(echo "$strip" | awk '{print $NF}' | cut -d+ -f3)
-xdotool mousemove 1345 $((strip_top + 17)) click 3
-sleep 0.5
-xdotool key c
+at_foot
+controls_menu 1 c
 frame_bottom() { frame_box "$1" | cut -d' ' -f4; }  # $1 window: the last row of its frame
 wait_for 5 shown "Tumblewick Colony" >/dev/null || fail "the colony window did not open"
 colony=$(shown "Tumblewick Colony")

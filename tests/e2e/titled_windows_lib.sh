@@ -50,6 +50,14 @@ motif_minimise() {  # $1 window: yes where its Motif hints allow minimising
   if ((!(flags & 1) || ((functions & 1) != 0) != ((functions & 8) != 0))); then echo yes; else echo no; fi
 }
 
+at_foot() {  # sets strip_top once the strip, which may map at the top first, is at the screen's foot
+  strip_placed() {
+    strip_top=$(find_strip | awk '{print $NF}' | cut -d+ -f3)
+    ((${strip_top:-0} > 0))
+  }
+  wait_for 5 strip_placed || fail "the strip did not go to the screen's foot"
+}
+
 check_titled() {  # $1 title (a pattern), $2 yes where the window may be minimised,
   # $3 UTILITY for a panel, NORMAL for a window; sets `id`
   local top bottom actions type
@@ -91,15 +99,19 @@ timeline_button() {  # $1 Inner Life panel: "x y" of its "Open timeline" button
        n == 10 {print x + 20, $2 + y0 - 5; exit}'
 }
 
-check_settings_panel() {  # $1 the scale: opened from the strip's Controls menu, saved by its button
+controls_menu() {  # $1 the scale, then the keys that choose an item of the strip's Controls menu
   local x y before
   read -r x y <<<"$(awk -v w="${screen_size%x*}" -v t="$strip_top" -v s="$1" \
     'BEGIN {printf "%d %d", w - 10 - 11 * s, t + 17 * s}')"
   before=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort)
-  xdotool mousemove "$x" "$y" click 3
+  xdotool mousemove "$x" "$y" click 3  # a right click on the ×
   menu_open() { [ -n "$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort))" ]; }
   wait_for 3 menu_open || fail "a right click on the strip's x opened no menu"
-  xdotool key Down Down Return  # Settings...
+  shift
+  xdotool key "$@"
+}
+check_settings_panel() {  # $1 the scale: opened from the strip's Controls menu, saved by its button
+  controls_menu "$1" Down Down Return  # Settings...
   check_titled "^Tumblewick Settings$" no UTILITY
   import -window root "$work/settings.png"
   # Save, 260 right of its inside's left and 38 up from its foot.
@@ -121,13 +133,13 @@ at_scale() {  # $1 output file, $2 scale: the app at that scale, with the strip'
   TUMBLEWICK_UI_SCALE=$2 "$app" >"$1" 2>&1 &
   app_pid=$!
   pids+=($app_pid)
-  # The strip: the app's one window as wide as the screen.
+  # The strip: the app's one window as wide as the screen, once at the screen's foot.
   strip_shown() {
     found=$(xwininfo -root -tree | grep '"Tumblewick"' | grep -E " ${screen_size%x*}x[0-9]+\+" | head -n 1)
-    [ -n "$found" ]
+    strip_top=$(echo "$found" | awk '{print $NF}' | cut -d+ -f3)
+    ((${strip_top:-0} > 0))
   }
   wait_for 10 strip_shown || fail "no strip at scale $2"
-  strip_top=$(echo "$found" | awk '{print $NF}' | cut -d+ -f3)
   wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared at scale $2"
 }
 
@@ -136,7 +148,7 @@ check_titled_windows() {  # $1: the app's output file. Starts a tray and the app
   pids+=($!)
   e2e_fresh_home
   start_app "$1"
-  strip_top=$(echo "$strip" | awk '{print $NF}' | cut -d+ -f3)
+  at_foot
   work_top=$(xprop -root _NET_WORKAREA | sed 's/.*= //' | cut -d, -f2 | tr -d ' ')
   wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared"
   titled=0

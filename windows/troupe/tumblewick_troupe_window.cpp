@@ -19,7 +19,7 @@ void TumblewickTroupeWindow::show() {
         makeTitledWindow(*window_, {.miniaturizable = true, .resizable = true});
         window_->setWindowTitle(QString::fromUtf8(title));
         window_->resize(initialWidth, initialHeight);
-        view_ = new TroupeSettingsView(store_, endpoint_, nullptr, telemetry_);
+        view_ = new TroupeSettingsView(store_, endpoint_, window_.get(), telemetry_);
         view_->setMinimumSize(minimumWidth, minimumHeight);
         setScrollingContent(*window_, view_);
         placeClearOfStrip(*window_, stripTop_, [](const QScreen& screen, const QMargins& frame) {
