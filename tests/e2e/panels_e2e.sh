@@ -27,7 +27,7 @@ colony_states() {  # opens the colony window from the Controls menu; its _NET_WM
   wait_for 3 menu_open || fail "a right click on the × opened no menu"
   xdotool key Down Return  # its first item
   colony_open() {
-    colony=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Tumblewick Colony$' 2>/dev/null | head -n 1)
+    colony=$(xdotool search --all --onlyvisible --pid "$app_pid" --name '^Tumblewick Colony$' 2>/dev/null | head -n 1)
     [ -n "$colony" ]
   }
   wait_for 5 colony_open || fail "the Controls menu opened no colony window"
