@@ -39,7 +39,7 @@ tray_menu() {  # $@: the keys that choose an item of the tray icon's menu
   xdotool mousemove $(($(inside "$icon" "Absolute upper-left X") + 8)) \
     $(($(inside "$icon" "Absolute upper-left Y") + 8)) click 3
   menu_open() { [ -n "$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort))" ]; }
-  wait_for 10 menu_open || fail "a right click on the tray icon opened no menu"
+  wait_for 3 menu_open || fail "a right click on the tray icon opened no menu"
   xdotool key "$@"
 }
 
@@ -106,7 +106,7 @@ controls_menu() {  # $1 the scale, then the keys that choose an item of the stri
   before=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort)
   xdotool mousemove "$x" "$y" click 3  # a right click on the ×
   menu_open() { [ -n "$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort))" ]; }
-  wait_for 10 menu_open || fail "a right click on the strip's x opened no menu"
+  wait_for 3 menu_open || fail "a right click on the strip's x opened no menu"
   shift
   xdotool key "$@"
 }
@@ -174,7 +174,6 @@ check_titled_windows() {  # $1: the app's output file. Starts a tray and the app
   import -window root "$work/timeline.png"
   close_by_button "$id"
   close_by_button "$inner_life"
-  tray_menu Down Down Down Down Down Down Down Down Down Down Down Return  # Cross-device troupe…
   check_troupe_window
   ((titled == 7)) || fail "only $titled titled windows were checked"
   kill -0 "$app_pid" 2>/dev/null || fail "closing the titled windows ended the app"
