@@ -168,7 +168,11 @@ void AppDelegate::openSettingsPanel() {
         settingsWindow_ = std::make_unique<SettingsPanel>(
             settingsPanelValues(services_.standardDefaults(), deterministicMode_, deterministicSeed_),
             SettingsPanel::Actions{[this] { closeSettingsPanel(); }, [this] { saveSettingsPanel(); },
-                                   [this] { exportDiagnosticsAction(); }});
+                                   [this] { exportDiagnosticsAction(); }},
+            [this]() -> std::optional<int> {
+                if (!window_) return std::nullopt;
+                return window_->geometry().top();
+            });
     }
     settingsWindow_->present();
 }

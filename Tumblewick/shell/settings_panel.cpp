@@ -1,8 +1,9 @@
 #include "Tumblewick/shell/settings_panel.h"
 
-#include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+
+#include "platform/x11/titled_window.h"
 
 namespace tw {
 namespace {
@@ -44,9 +45,9 @@ QPushButton* actionButton(QWidget* parent, const QString& title, int x, int widt
 
 }  // namespace
 
-SettingsPanel::SettingsPanel(const SettingsPanelValues& values, Actions actions)
-    : QWidget(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                           Qt::WindowStaysOnTopHint) {
+SettingsPanel::SettingsPanel(const SettingsPanelValues& values, Actions actions, const StripTop& stripTop)
+    : QWidget(nullptr, Qt::WindowStaysOnTopHint) {
+    makeTitledWindow(*this, {.utility = true});
     setWindowTitle(QStringLiteral("Tumblewick Settings"));
     setFixedSize(panelWidth, panelHeight);
     QPalette colours = palette();
@@ -79,8 +80,9 @@ SettingsPanel::SettingsPanel(const SettingsPanelValues& values, Actions actions)
     actionButton(this, QStringLiteral("Save"), 220, 80, actions.save);
     actionButton(this, QStringLiteral("Diagnostics"), 308, 100, actions.diagnostics);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    placeClearOfStrip(*this, stripTop, [](const QScreen& screen, const QMargins& frame) {
+        return centredIn(screen.availableGeometry(), {panelWidth, panelHeight}, frame);
+    });
 }
 
 SettingsPanelState SettingsPanel::state() const {

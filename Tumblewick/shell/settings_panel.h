@@ -2,7 +2,8 @@
 // The settings panel: a small floating tool window where the user picks the display
 // scale, the deterministic timeline and its seed, and the update check at start. It
 // shows the values it is given and hands its controls' states back; what Save does is
-// decided elsewhere. Its title-bar close only hides it, so it reopens as it was left.
+// decided elsewhere. It opens centred where the strip leaves room for it, and its
+// title-bar close only hides it, so it reopens as it was left.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <functional>
 
 #include "Tumblewick/shell/launch/settings_panel_model.h"
+#include "platform/x11/above_strip_placement.h"
 
 namespace tw {
 
@@ -22,7 +24,8 @@ class SettingsPanel final : public QWidget {
         std::function<void()> diagnostics;
     };
 
-    SettingsPanel(const SettingsPanelValues& values, Actions actions);
+    // `stripTop`: where the strip is, which the panel opens clear of.
+    SettingsPanel(const SettingsPanelValues& values, Actions actions, const StripTop& stripTop = {});
 
     SettingsPanelState state() const;
     // Shows the panel in front and gives it the keyboard.

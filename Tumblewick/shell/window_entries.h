@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Tumblewick/shell/shell_hotkey_actions.h"
-#include "platform/qt/above_strip_placement.h"
+#include "platform/x11/above_strip_placement.h"
 
 namespace tw {
 

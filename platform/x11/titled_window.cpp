@@ -30,25 +30,19 @@ Qt::WindowFlags titledWindowFlags(TitledWindow kind) {
     return flags;
 }
 
-std::vector<const char*> titledWindowTypes(TitledWindow kind) {
-    const char* own = kind.utility ? "_NET_WM_WINDOW_TYPE_UTILITY" : "_NET_WM_WINDOW_TYPE_NORMAL";
-    if (kind.miniaturizable) return {own};
-    return {"_NET_WM_WINDOW_TYPE_TOOLBAR", own};
-}
-
 void makeTitledWindow(QWidget& window, TitledWindow kind) {
     window.setWindowFlags((window.windowFlags() & ~(Qt::WindowType_Mask | titleBarHints)) |
                           titledWindowFlags(kind));
+}
+
+void stackAbove(QWidget& window, QWidget& owner) {
     Display* display = x11Display();
     if (display == nullptr) return;
-    // Qt writes the type when it makes the native window and not again: ours replaces it
-    // before the window manager, which reads it once, first sees the window.
-    const auto id = static_cast<Window>(window.winId());
-    std::vector<Atom> types;
-    for (const char* name : titledWindowTypes(kind)) types.push_back(XInternAtom(display, name, False));
-    XChangeProperty(display, id, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
-                    PropModeReplace, reinterpret_cast<const unsigned char*>(types.data()),
-                    static_cast<int>(types.size()));
+    // Qt names an owner only for dialogs and tools; an ordinary window's is set here.
+    const auto owned = static_cast<Window>(window.winId());
+    const auto ownerId = static_cast<Window>(owner.winId());
+    XChangeProperty(display, owned, XA_WM_TRANSIENT_FOR, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&ownerId), 1);
     XFlush(display);
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 // The title bar of our titled windows: a close button on every one, a maximise button
 // where the window can be resized, and a minimise button only where the window may be
-// minimised. Qt's button hints reach the window manager as Motif hints, which some
-// managers read for the buttons they draw (weston's XWayland) and others never do
-// (openbox draws a minimise button on every ordinary, dialog or utility window): what
-// openbox goes by is the window's type, and a toolbar has no minimise button.
+// minimised. The window keeps its own type (a panel of the app is a utility window, any
+// other an ordinary one), so it stays in the taskbar and stacks as its kind does; the
+// buttons reach the window manager as Motif hints, which some managers follow (weston's
+// XWayland) and others do not (openbox draws a minimise button on every ordinary or
+// utility window).
 #include <Qt>
-#include <vector>
 
 class QWidget;
 
@@ -19,11 +19,14 @@ struct TitledWindow {
 };
 
 Qt::WindowFlags titledWindowFlags(TitledWindow kind);
-// Its _NET_WM_WINDOW_TYPE, the window manager's first choice first.
-std::vector<const char*> titledWindowTypes(TitledWindow kind);
 
-// Gives `window` those flags, keeping its others (staying on top, taking no focus), and
-// on X11 that type. Call it before the window is first shown.
+// Gives `window` those flags, keeping its others (staying on top, taking no focus).
+// Call it before the window is first shown.
 void makeTitledWindow(QWidget& window, TitledWindow kind);
+
+// On X11, has the window manager keep `window` above `owner` (its type stays its own),
+// as a window opened from a floating panel must be to show its title bar. Call it after
+// each show: Qt clears it on an ordinary window then.
+void stackAbove(QWidget& window, QWidget& owner);
 
 }  // namespace tw

@@ -3,14 +3,17 @@
 # once and closes it on the second press; the colony window is in the taskbar and pager
 # unless TUMBLEWICK_DOCK_ICON is false. In menu-bar mode on a desktop without a system
 # tray the strip stays, and the log says why once (tray_e2e.sh checks a desktop with
-# one). And every titled window opens above the strip with a close button that closes
-# it, the timeline's too when it opens beside the floating Inner Life panel.
+# one). The dialogue inspector opens without taking the keyboard. And every titled
+# window opens above the strip with a close button that closes it, the timeline's too
+# when it opens beside the floating Inner Life panel. With no window manager at all,
+# the companion panels open exactly where they belong.
 set -uo pipefail
 app=${1:?usage: panels_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/titled_windows_lib.sh"
-e2e_require Xvfb openbox xdotool xwininfo xprop trayer import convert
+e2e_require Xvfb openbox xdotool xwininfo xprop trayer import convert xev stdbuf
 e2e_start_display
+wm_pid=${pids[-1]}
 
 app_windows() {  # the app's viewable windows, one id a line, in order
   xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort
@@ -24,7 +27,7 @@ colony_states() {  # opens the colony window from the Controls menu; its _NET_WM
   wait_for 3 menu_open || fail "a right click on the × opened no menu"
   xdotool key Down Return  # its first item
   colony_open() {
-    colony=$(xdotool search --onlyvisible --pid "$app_pid" --name '^Tumblewick Colony$' 2>/dev/null | head -n 1)
+    colony=$(xdotool search --all --onlyvisible --pid "$app_pid" --name '^Tumblewick Colony$' 2>/dev/null | head -n 1)
     [ -n "$colony" ]
   }
   wait_for 5 colony_open || fail "the Controls menu opened no colony window"
@@ -45,6 +48,19 @@ for key in t f l i; do
   closed() { [ "$(app_windows)" = "$before" ]; }
   wait_for 3 closed || fail "the second Super+Shift+${key^^} left \"$(xdotool getwindowname "$panel")\" open"
 done
+# The inspector opens without taking the keyboard: typing goes on to the window it was in.
+stdbuf -oL xev -name typing >"$work/typing.log" 2>&1 &
+pids+=($!)
+wait_for 5 shown "^typing$" >/dev/null || fail "no window to type into"
+typing=$(shown "^typing$")
+xdotool windowactivate --sync "$typing"
+xdotool key super+shift+i
+wait_for 3 shown "Dialogue inspector" >/dev/null || fail "Super+Shift+I opened no inspector"
+xdotool key x
+typed() { grep -q "keysym 0x78, x)" "$work/typing.log"; }
+wait_for 3 typed || fail "a key pressed after the inspector opened went to $(xdotool getwindowname "$(xdotool getactivewindow)")"
+xdotool key super+shift+i
+kill "${pids[-1]}"
 states=$(colony_states)
 echo "$states" | grep -q "SKIP_TASKBAR\|SKIP_PAGER" && fail "the colony window is kept out of the taskbar: $states"
 stop_app
@@ -66,7 +82,36 @@ sleep 2
 xwininfo -id "$strip_id" | grep -q IsViewable || fail "without a tray the strip is not on screen in menu-bar mode"
 [ "$(grep -c "no system tray" "$work/app2.log")" -eq 1 ] || fail "the missing tray was not reported once"
 stop_app
+# Menu-bar mode off again: with the tray started next it would hide the strip.
+rm -f "$settings"
 
 check_titled_windows "$work/app-titled.log"
 
-echo "e2e panels: 4 passed, 0 failed"
+# A bare X server: nothing frames the panels, so nothing may be left room for.
+kill "$wm_pid"
+wait "$wm_pid"
+# It may leave its root property behind, but not the window that property names.
+wm_check=$(xprop -root _NET_SUPPORTING_WM_CHECK | sed -n 's/.*window id # //p')
+[ -z "$wm_check" ] || ! xwininfo -id "$wm_check" >/dev/null 2>&1 || fail "the window manager did not go"
+e2e_fresh_home
+start_app "$work/app-no-wm.log"
+wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared without a window manager"
+inside_box() { echo "$(inside "$1" "Absolute upper-left X") $(inside "$1" "Absolute upper-left Y") $(inside "$1" Width) $(inside "$1" Height)"; }
+check_unframed() {  # $1 title (a pattern), $2 "x y width height" of its inside
+  local panel want=$2
+  wait_for 5 shown "$1" >/dev/null || fail "\"$1\" did not open without a window manager"
+  panel=$(shown "$1")
+  at_place() { [ "$(inside_box "$panel")" = "$want" ]; }
+  wait_for 2 at_place || fail "without a window manager \"$1\" is at $(inside_box "$panel"), not $want"
+}
+xdotool key super+shift+t
+check_unframed "^Recent thoughts$" "1556 84 340 280"
+xdotool key super+shift+t super+shift+i
+# 24 in from the right, its foot on the strip's top (80 up from the screen's foot is under it).
+check_unframed "Dialogue inspector" "1376 430 520 420"
+xdotool key super+shift+i
+tray_menu Down Down Down Down Down Down Down Down Down Down Right Return  # Inner Life, its first flea
+check_unframed "^Inner Life" "1216 84 320 360"
+stop_app
+
+echo "e2e panels: 6 passed, 0 failed"

@@ -3,9 +3,11 @@
 # its six chips, its close hint and its right border on screen; the strip stays above
 # the dialogue inspector; the banner names the key that quits from the terminal; the
 # colony window and its wizard open above the strip, where their buttons can be
-# clicked; and every titled window, opened from its hotkey or the tray's menu, opens
-# with its frame above the strip, with a close button that closes it, and with a
-# minimise button only where the window may be minimised.
+# clicked; and every titled window, opened from its hotkey or a menu, opens with its
+# frame wholly above the strip, with a close button that closes it, and asks for a
+# minimise button only where the window may be minimised. At the larger scales of the
+# Controls menu the settings panel's Save still takes a click, and the troupe window,
+# shorter than its form, still clears the strip.
 set -uo pipefail
 app=${1:?usage: small_screen_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -65,10 +67,8 @@ strip_on_top() {
 wait_for 5 strip_on_top || fail "the dialogue inspector covers the strip"
 
 # The controls menu from a right click on the strip's ×, then its colony entry.
-strip_top=$(echo "$strip" | awk '{print $NF}' | cut -d+ -f3)
-xdotool mousemove 1345 $((strip_top + 17)) click 3
-sleep 0.5
-xdotool key c
+at_foot
+controls_menu 1 c
 frame_bottom() { frame_box "$1" | cut -d' ' -f4; }  # $1 window: the last row of its frame
 wait_for 5 shown "Tumblewick Colony" >/dev/null || fail "the colony window did not open"
 colony=$(shown "Tumblewick Colony")
@@ -91,4 +91,15 @@ stop_app
 check_titled_windows "$work/app-titled.log"
 cp "$work/timeline.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/timeline_1366.png" 2>/dev/null
 cp "$work/troupe.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_1366.png" 2>/dev/null
-echo "e2e small screen: 5 passed, 0 failed"
+cp "$work/settings.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/settings_1366_100.png" 2>/dev/null
+
+for percent in 125 140; do
+  e2e_fresh_home
+  at_scale "$work/app-$percent.log" "${percent:0:1}.${percent:1}"
+  check_settings_panel "${percent:0:1}.${percent:1}"
+  cp "$work/settings.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/settings_1366_$percent.png" 2>/dev/null
+  check_troupe_window
+  cp "$work/troupe.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_1366_$percent.png" 2>/dev/null
+  stop_app
+done
+echo "e2e small screen: 6 passed, 0 failed"

@@ -1,8 +1,8 @@
 # Sourced by end-to-end scripts after e2e_lib.sh, on a display of their own: every
-# titled window, opened from its hotkey or the tray's menu, opens with its frame above
-# the strip (or, where even its minimum height does not fit there, at the top of the
-# work area), has a close button that closes it, and a minimise button only where the
-# window may be minimised.
+# titled window, opened from its hotkey or a menu, opens with its frame wholly above
+# the strip, keeps the type of its kind (a panel a utility window, any other a normal
+# one), has a close button that closes it, and asks for a minimise button only where
+# the window may be minimised (openbox draws one on every window all the same).
 
 inside() {  # $1 window, $2 field of xwininfo: that number of the window's inside
   xwininfo -id "$1" | awk -v f="$2" '$0 ~ f {print $NF}'
@@ -43,26 +43,40 @@ tray_menu() {  # $@: the keys that choose an item of the tray icon's menu
   xdotool key "$@"
 }
 
+motif_minimise() {  # $1 window: yes where its Motif hints allow minimising
+  local flags functions
+  IFS=', ' read -r flags functions _ <<<"$(xprop -id "$1" _MOTIF_WM_HINTS | sed -n 's/.*= //p')"
+  # Without the functions flag, everything; with the "all" bit, all but those named.
+  if ((!(flags & 1) || ((functions & 1) != 0) != ((functions & 8) != 0))); then echo yes; else echo no; fi
+}
+
+at_foot() {  # sets strip_top once the strip, which may map at the top first, is at the screen's foot
+  strip_placed() {
+    strip_top=$(find_strip | awk '{print $NF}' | cut -d+ -f3)
+    ((${strip_top:-0} > 0))
+  }
+  wait_for 5 strip_placed || fail "the strip did not go to the screen's foot"
+}
+
 check_titled() {  # $1 title (a pattern), $2 yes where the window may be minimised,
-  # $3 the height it may shrink to when it does not fit above the strip; sets `id`
-  local top bottom actions shortest=${3:-}
+  # $3 UTILITY for a panel, NORMAL for a window; sets `id`
+  local top bottom actions type
   wait_for 5 shown "$1" >/dev/null || fail "\"$1\" did not open"
   id=$(shown "$1")
   wait_for 5 xprop -id "$id" _NET_FRAME_EXTENTS >/dev/null || fail "\"$1\" has no frame"
   placed() {
     read -r _ top _ bottom <<<"$(frame_box "$id")"
-    ((top >= work_top && bottom < strip_top)) && return 0
-    # Too tall for the room above the strip: as short as it may be, at the top.
-    [ -n "$shortest" ] && ((top == work_top && $(inside "$id" Height) == shortest))
+    ((top >= work_top && bottom < strip_top))
   }
   wait_for_rest "$id" || fail "\"$1\" did not come to rest"
   wait_for 5 placed || fail "\"$1\" spans y=$top..$bottom, the strip starts at $strip_top"
+  type=$(xprop -id "$id" _NET_WM_WINDOW_TYPE | sed -n 's/.*= //p')
+  [ "${type%%,*}" = "_NET_WM_WINDOW_TYPE_$3" ] || fail "\"$1\" is typed $type"
   actions=$(xprop -id "$id" _NET_WM_ALLOWED_ACTIONS)
   grep -q _NET_WM_ACTION_CLOSE <<<"$actions" || fail "\"$1\" cannot be closed: $actions"
+  [ "$(motif_minimise "$id")" = "$2" ] || fail "\"$1\" asks for a minimise button: $(motif_minimise "$id")"
   if [ "$2" = yes ]; then
     grep -q _NET_WM_ACTION_MINIMIZE <<<"$actions" || fail "\"$1\" cannot be minimised: $actions"
-  else
-    grep -q _NET_WM_ACTION_MINIMIZE <<<"$actions" && fail "\"$1\" has a minimise button: $actions"
   fi
   titled=$((titled + 1))
 }
@@ -85,41 +99,83 @@ timeline_button() {  # $1 Inner Life panel: "x y" of its "Open timeline" button
        n == 10 {print x + 20, $2 + y0 - 5; exit}'
 }
 
+controls_menu() {  # $1 the scale, then the keys that choose an item of the strip's Controls menu
+  local x y before
+  read -r x y <<<"$(awk -v w="${screen_size%x*}" -v t="$strip_top" -v s="$1" \
+    'BEGIN {printf "%d %d", w - 10 - 11 * s, t + 17 * s}')"
+  before=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort)
+  xdotool mousemove "$x" "$y" click 3  # a right click on the ×
+  menu_open() { [ -n "$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort))" ]; }
+  wait_for 3 menu_open || fail "a right click on the strip's x opened no menu"
+  shift
+  xdotool key "$@"
+}
+check_settings_panel() {  # $1 the scale: opened from the strip's Controls menu, saved by its button
+  controls_menu "$1" Down Down Return  # Settings...
+  check_titled "^Tumblewick Settings$" no UTILITY
+  import -window root "$work/settings.png"
+  # Save, 260 right of its inside's left and 38 up from its foot.
+  xdotool mousemove $(($(inside "$id" "Absolute upper-left X") + 260)) \
+    $(($(inside "$id" "Absolute upper-left Y") + $(inside "$id" Height) - 38)) click 1
+  local panel=$id
+  closed() { ! xwininfo -id "$panel" 2>/dev/null | grep -q IsViewable; }
+  wait_for 5 closed || fail "a click on Save left the settings panel open"
+}
+check_troupe_window() {  # from the tray's menu: wholly above the strip, however short that makes it
+  tray_menu Down Down Down Down Down Down Down Down Down Down Down Return  # Cross-device troupe…
+  check_titled "^Cross-device troupe$" yes NORMAL
+  import -window root "$work/troupe.png"
+  close_by_button "$id"
+}
+
+at_scale() {  # $1 output file, $2 scale: the app at that scale, with the strip's top in `strip_top`
+  local found
+  TUMBLEWICK_UI_SCALE=$2 "$app" >"$1" 2>&1 &
+  app_pid=$!
+  pids+=($app_pid)
+  # The strip: the app's one window as wide as the screen, once at the screen's foot.
+  strip_shown() {
+    found=$(xwininfo -root -tree | grep '"Tumblewick"' | grep -E " ${screen_size%x*}x[0-9]+\+" | head -n 1)
+    strip_top=$(echo "$found" | awk '{print $NF}' | cut -d+ -f3)
+    ((${strip_top:-0} > 0))
+  }
+  wait_for 10 strip_shown || fail "no strip at scale $2"
+  wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared at scale $2"
+}
+
 check_titled_windows() {  # $1: the app's output file. Starts a tray and the app, then stops the app.
   trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
   pids+=($!)
   e2e_fresh_home
   start_app "$1"
-  strip_top=$(echo "$strip" | awk '{print $NF}' | cut -d+ -f3)
+  at_foot
   work_top=$(xprop -root _NET_WORKAREA | sed 's/.*= //' | cut -d, -f2 | tr -d ' ')
   wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared"
   titled=0
 
   xdotool key super+shift+i
-  check_titled "Dialogue inspector" no
+  check_titled "Dialogue inspector" no UTILITY
   close_by_button "$id"
   xdotool key super+shift+t
-  check_titled "^Recent thoughts$" no
+  check_titled "^Recent thoughts$" no UTILITY
   close_by_button "$id"
   tray_menu Down Down Down Down Down Down Down Down Return  # Agent settings…
-  check_titled "Agent settings" no
+  check_titled "Agent settings" no UTILITY
   close_by_button "$id"
+  check_settings_panel 1
   tray_menu Down Down Down Down Down Down Down Down Down Down Right Return  # Inner Life, its first flea
-  check_titled "^Inner Life" no
+  check_titled "^Inner Life" no UTILITY
   local inner_life=$id button
   button=$(timeline_button "$inner_life")
   [ -n "$button" ] || fail "no timeline button in the Inner Life panel"
   xdotool mousemove $button click 1
   # Opened from the panel, which floats: the timeline's close button must not be under it.
-  check_titled "^Timeline" no
+  check_titled "^Timeline" no NORMAL
   import -window root "$work/timeline.png"
   close_by_button "$id"
   close_by_button "$inner_life"
-  tray_menu Down Down Down Down Down Down Down Down Down Down Down Return  # Cross-device troupe…
-  check_titled "^Cross-device troupe$" yes 540
-  import -window root "$work/troupe.png"
-  close_by_button "$id"
-  ((titled == 6)) || fail "only $titled titled windows were checked"
+  check_troupe_window
+  ((titled == 7)) || fail "only $titled titled windows were checked"
   kill -0 "$app_pid" 2>/dev/null || fail "closing the titled windows ended the app"
   stop_app
 }

@@ -11,7 +11,7 @@
 
 #include "platform/defaults.h"
 #include "platform/owner_lifetime.h"
-#include "platform/qt/above_strip_placement.h"
+#include "platform/x11/above_strip_placement.h"
 
 namespace tw {
 

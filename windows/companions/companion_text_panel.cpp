@@ -2,18 +2,38 @@
 
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
+#include <functional>
 
 #include "platform/x11/titled_window.h"
 #include "windows/companions/companion_style.h"
 
 namespace tw {
+namespace {
+
+// The panel's text, telling of a press before it handles it.
+class PanelText final : public QTextEdit {
+   public:
+    PanelText(QWidget* parent, std::function<void()> pressed)
+        : QTextEdit(parent), pressed_(std::move(pressed)) {}
+
+   protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (pressed_) pressed_();
+        QTextEdit::mousePressEvent(event);
+    }
+
+   private:
+    std::function<void()> pressed_;
+};
+
+}  // namespace
 
 CompanionTextPanel::CompanionTextPanel(const Look& look, QWidget* parent)
-    : QWidget(parent, Qt::WindowStaysOnTopHint |
-                          (look.selectable ? Qt::WindowFlags() : Qt::WindowDoesNotAcceptFocus)) {
+    : QWidget(parent, Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus) {
     makeTitledWindow(*this, {.utility = true, .resizable = look.resizable});
     setWindowTitle(look.title);
-    // Shown without taking focus; a selectable one still takes it on a click, for copying.
+    // Shown without taking focus: what the user types goes on to the window they were in.
     setAttribute(Qt::WA_ShowWithoutActivating);
     resize(look.size);
     setAutoFillBackground(true);
@@ -29,7 +49,9 @@ CompanionTextPanel::CompanionTextPanel(const Look& look, QWidget* parent)
     topLine_->setContentsMargins(16, 0, 16, 0);
     layout->addWidget(topLine_);
 
-    text_ = new QTextEdit(this);
+    // A click in a selectable text asks for the keyboard, to copy what it selects.
+    text_ =
+        new PanelText(this, look.selectable ? std::function<void()>([this] { acceptFocus(true); }) : nullptr);
     text_->setReadOnly(true);
     text_->setTextInteractionFlags(look.selectable ? Qt::TextSelectableByMouse : Qt::NoTextInteraction);
     if (!look.selectable) text_->setFocusPolicy(Qt::NoFocus);
@@ -67,6 +89,17 @@ void CompanionTextPanel::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     // Hidden by the toggle or by its close button alike: no refreshes nobody sees.
     refreshTimer_.stop();
+    // And the next show takes no focus again.
+    acceptFocus(false);
+}
+
+void CompanionTextPanel::acceptFocus(bool accept) {
+    const Qt::WindowFlags flags = windowFlags().setFlag(Qt::WindowDoesNotAcceptFocus, !accept);
+    if (flags == windowFlags()) return;
+    // Changed on the native window in place: setting the widget's flags would hide it.
+    overrideWindowFlags(flags);
+    if (QWindow* window = windowHandle()) window->setFlags(flags);
+    if (accept) activateWindow();
 }
 
 }  // namespace tw

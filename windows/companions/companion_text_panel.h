@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "platform/qt/above_strip_placement.h"
+#include "platform/x11/above_strip_placement.h"
 
 namespace tw {
 
@@ -22,7 +22,7 @@ class CompanionTextPanel : public QWidget {
         double backgroundAlpha = 0.92;
         int refreshMilliseconds = 1000;
         int documentMargin = 12;
-        bool selectable = false;  // a panel with nothing to select never takes focus
+        bool selectable = false;  // a click in the text may take focus, to copy from it
         bool resizable = false;
     };
 
@@ -48,6 +48,8 @@ class CompanionTextPanel : public QWidget {
     QTextEdit& text() { return *text_; }
 
    private:
+    void acceptFocus(bool accept);
+
     QLabel* topLine_ = nullptr;
     QTextEdit* text_ = nullptr;
     QTimer refreshTimer_;

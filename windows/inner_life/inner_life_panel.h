@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/owner_lifetime.h"
-#include "platform/qt/above_strip_placement.h"
+#include "platform/x11/above_strip_placement.h"
 #include "windows/companions/speaker_name.h"
 #include "windows/inner_life/canvas_widget.h"
 #include "windows/inner_life/elided_label.h"

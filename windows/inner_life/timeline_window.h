@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/qt/above_strip_placement.h"
+#include "platform/x11/above_strip_placement.h"
 #include "windows/inner_life/canvas_widget.h"
 #include "windows/inner_life/elided_label.h"
 #include "windows/inner_life/timeline_texts.h"

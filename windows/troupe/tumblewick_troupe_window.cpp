@@ -1,7 +1,6 @@
 #include "windows/troupe/tumblewick_troupe_window.h"
 
 #include <QScreen>
-#include <QVBoxLayout>
 
 #include "platform/x11/titled_window.h"
 #include "troupe/settings/view/troupe_settings_view.h"
@@ -19,12 +18,10 @@ void TumblewickTroupeWindow::show() {
         window_ = std::make_unique<QWidget>();
         makeTitledWindow(*window_, {.miniaturizable = true, .resizable = true});
         window_->setWindowTitle(QString::fromUtf8(title));
-        window_->setMinimumSize(minimumWidth, minimumHeight);
         window_->resize(initialWidth, initialHeight);
-        auto* layout = new QVBoxLayout(window_.get());
-        layout->setContentsMargins(0, 0, 0, 0);
         view_ = new TroupeSettingsView(store_, endpoint_, window_.get(), telemetry_);
-        layout->addWidget(view_);
+        view_->setMinimumSize(minimumWidth, minimumHeight);
+        setScrollingContent(*window_, view_);
         placeClearOfStrip(*window_, stripTop_, [](const QScreen& screen, const QMargins& frame) {
             return centredIn(screen.availableGeometry(), {initialWidth, initialHeight}, frame);
         });

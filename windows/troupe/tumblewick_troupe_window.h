@@ -1,13 +1,14 @@
 #pragma once
 // The "Cross-device troupe" window: an ordinary, resizable application window whose
-// only content is the cross-device settings form. Built on the first show, centred
-// where the strip leaves room for it, then kept: closing only hides it, and every
-// later show brings back the same window where the user left it.
+// only content is the cross-device settings form, which scrolls where the window is
+// shorter than it. Built on the first show, centred where the strip leaves room for
+// it, then kept: closing only hides it, and every later show brings back the same
+// window where the user left it.
 #include <QWidget>
 #include <memory>
 
-#include "platform/qt/above_strip_placement.h"
 #include "platform/telemetry_sink.h"
+#include "platform/x11/above_strip_placement.h"
 #include "troupe/store/troupe_postgres_endpoint.h"
 
 namespace tw {

@@ -18,7 +18,7 @@
 #include "Tumblewick/colony/ui/mac_flea_detail_model.h"
 #include "Tumblewick/colony/ui/mac_flea_detail_view.h"
 #include "Tumblewick/colony/ui/mac_wizard_dialog.h"
-#include "platform/qt/above_strip_placement.h"
+#include "platform/x11/above_strip_placement.h"
 #include "platform/x11/titled_window.h"
 
 namespace tw {
@@ -116,13 +116,15 @@ MacColonyWindow::MacColonyWindow(MacCustomFleaStore& store, ProgressionSpec spec
     makeTitledWindow(*this, {.miniaturizable = true, .resizable = true});
     setPalette(ColonyStyle::palette());
     setWindowTitle(ColonyStyle::qstr(colonyWindowTitle));
-    // Low enough for the space above the strip on a 1366x768 screen at every menu scale.
-    setMinimumSize(700, 400);
     resize(windowSize);
+    // Where the screen has less room above the strip, the window is shorter and this scrolls.
+    auto* content = new QWidget;
+    content->setMinimumSize(700, 400);
+    setScrollingContent(*this, content);
 
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout(content);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* split = new QSplitter(Qt::Horizontal, this);
+    auto* split = new QSplitter(Qt::Horizontal, content);
     split->setChildrenCollapsible(false);
     layout->addWidget(split);
 

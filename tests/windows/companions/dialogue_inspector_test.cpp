@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QWindow>
 
 #include "tests/windows/companions/companions_test_support.h"
 #include "windows/companions/companion_style.h"
@@ -94,9 +97,20 @@ TEST(DialogueInspectorTest, ShowsTheSourceInItsColoursAndRefreshesOnlyWhileShown
     inspector.refresh();
     EXPECT_EQ(scroll.value(), 50);
 
+    // Shown without taking the keyboard; a click in the list takes it, for copying, until hidden.
+    const auto takesFocus = [&] {
+        return !inspector.windowHandle()->flags().testFlag(Qt::WindowDoesNotAcceptFocus);
+    };
+    EXPECT_FALSE(takesFocus());
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(inspector.list().viewport(), &press);
+    EXPECT_TRUE(takesFocus());
+
     inspector.toggle();
     EXPECT_FALSE(inspector.isVisible());
     EXPECT_FALSE(inspector.refreshTimer().isActive());
+    EXPECT_FALSE(takesFocus());
     entries.clear();
     inspector.toggle();
     EXPECT_EQ(inspector.topLineText().toStdString(),

@@ -88,8 +88,11 @@ TEST(TumblewickTroupeWindowTest, IsBuiltOnceAndComesBackWhereTheUserLeftIt) {
     EXPECT_EQ(window->size(), QSize(480, 640));
     window->grab().save(QString::fromStdString((outputFolder() / "troupe_window.png").string()));
 
-    window->resize(100, 100);
-    EXPECT_EQ(window->size(), QSize(420, 540));
+    // Shorter than the form, which keeps its size inside and scrolls.
+    window->resize(100, 300);
+    EXPECT_EQ(window->size(), QSize(420, 300));
+    EXPECT_GE(view->height(), 540);
+    EXPECT_GE(view->width(), 420);
     window->move(40, 30);
     window->close();
     EXPECT_FALSE(window->isVisible());

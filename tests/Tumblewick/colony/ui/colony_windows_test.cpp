@@ -309,13 +309,15 @@ TEST_F(ColonyWindowsTest, TheWindowIsReusedWhereItWasWithItsSelection) {
     settle();
 }
 
-// Both windows open clear of the strip; a wizard shorter than its pages scrolls them
-// and keeps its button in sight.
+// Both windows open clear of the strip; shorter than their content, they scroll it,
+// and the wizard keeps its button in sight.
 TEST_F(ColonyWindowsTest, TheWindowAndTheWizardOpenAboveTheStrip) {
     for (const int stripTop : {520, 330}) {
         SCOPED_TRACE(stripTop);
         MacColonyWindow window(store, document, random, clock);
         window.open(stripTop);
+        EXPECT_LT(window.frameGeometry().bottom(), stripTop);
+        EXPECT_GE(window.joinButton().parentWidget()->height(), 400);  // not squeezed
         if (stripTop == 520) {
             const QPushButton& join = window.joinButton();
             EXPECT_LT(join.mapToGlobal(join.rect().bottomLeft()).y(), stripTop);

@@ -70,8 +70,10 @@ void reportALineAndADualWriteToggle(AppServices& services) {
     WindowEntries windows = makeWindowEntries(services);
     windows.showTroupeWindow();
     TroupeSettingsView* form = nullptr;
+    // The form has no meta-object of its own, by which findChild could tell it from other widgets.
     for (QWidget* window : QApplication::topLevelWidgets())
-        if (auto* found = window->findChild<TroupeSettingsView*>()) form = found;
+        for (QWidget* child : window->findChildren<QWidget*>())
+            if (auto* found = dynamic_cast<TroupeSettingsView*>(child)) form = found;
     ASSERT_NE(form, nullptr);
     form->dualWriteSwitch()->click();
 }

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QScreen>
 #include <filesystem>
 
 #include "Tumblewick/shell/controls_menu_builder.h"
@@ -22,9 +23,15 @@ void saveImage(QWidget& widget, const char* name) {
 
 TEST(SettingsPanel, ShowsItsValuesFollowsTheTimelineSwitchAndHandsTheChoicesBack) {
     std::vector<std::string> pressed;
+    // A strip that a panel centred on the screen would reach into, as on a small screen.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const int stripTop = screen.center().y() + 100;
     SettingsPanel panel({3, false, "424242", false},
                         {[&] { pressed.push_back("cancel"); }, [&] { pressed.push_back("save"); },
-                         [&] { pressed.push_back("diagnostics"); }});
+                         [&] { pressed.push_back("diagnostics"); }},
+                        [stripTop] { return std::optional(stripTop); });
+    EXPECT_LT(panel.frameGeometry().bottom(), stripTop - 8);             // room for a frame's foot
+    EXPECT_NEAR(panel.geometry().center().x(), screen.center().x(), 4);  // give or take a border
     EXPECT_EQ(panel.windowTitle(), "Tumblewick Settings");
     EXPECT_EQ(panel.size(), QSize(440, 290));
     EXPECT_TRUE(panel.windowFlags() & Qt::Tool);

@@ -23,11 +23,9 @@ QRect spaceAboveStrip(const QRect& available, int stripTop);
 QRect centredIn(const QRect& area, QSize size, const QMargins& frame);
 
 // `wanted` where its frame clears the strip; otherwise moved up just enough, and
-// shorter when that would take its frame above the work area, but never below the
-// minimum height, in which case its frame's top is the work area's. Left and width
-// stay as wanted.
-QRect placeAboveStrip(const QRect& available, int stripTop, const QRect& wanted, QSize minimum,
-                      const QMargins& frame);
+// shorter when that would take its frame above the work area. Left and width stay as
+// wanted.
+QRect placeAboveStrip(const QRect& available, int stripTop, const QRect& wanted, const QMargins& frame);
 
 // The strip's top edge now, in global coordinates; none while there is no strip.
 using StripTop = std::function<std::optional<int>()>;
@@ -39,7 +37,14 @@ QMargins frameAround(const QWidget& window);
 
 // Sizes and moves `window` on the primary screen to its wanted place, clear of the
 // strip; false when there is no screen. A window not framed yet is placed with room
-// for a usual frame, and placed again with its own once the window manager frames it.
+// for a usual frame, and placed again with its own once the window manager frames it,
+// or with none when nothing frames it. A window's minimum size is kept: one whose
+// content may not fit above the strip shows it through `setScrollingContent`.
 bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wanted);
+
+// Makes `content` the whole of `window`, inside a scroll area: the content keeps its
+// minimum size, and the window may be placed shorter than that where the screen has
+// no more room above the strip, its content scrolling rather than squeezed together.
+void setScrollingContent(QWidget& window, QWidget* content);
 
 }  // namespace tw

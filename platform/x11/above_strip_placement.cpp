@@ -1,10 +1,14 @@
-#include "platform/qt/above_strip_placement.h"
+#include "platform/x11/above_strip_placement.h"
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <algorithm>
+
+#include "platform/x11/window_manager.h"
 
 namespace tw {
 
@@ -21,14 +25,13 @@ QRect centredIn(const QRect& area, QSize size, const QMargins& frame) {
     return {left + frame.left(), top + frame.top(), size.width(), size.height()};
 }
 
-QRect placeAboveStrip(const QRect& available, int stripTop, const QRect& wanted, QSize minimum,
-                      const QMargins& frame) {
+QRect placeAboveStrip(const QRect& available, int stripTop, const QRect& wanted, const QMargins& frame) {
     const QRect space = spaceAboveStrip(available, stripTop);
     const int floor = space.bottom() + 1;
     if (wanted.bottom() + 1 + frame.bottom() <= floor) return wanted;
-    const int height =
-        std::max(minimum.height(), std::min(wanted.height(), space.height() - frame.top() - frame.bottom()));
-    const int top = std::max(floor - frame.bottom() - height, space.top() + frame.top());
+    // Some of it must show, even where the strip leaves no room at all.
+    const int height = std::max(1, std::min(wanted.height(), space.height() - frame.top() - frame.bottom()));
+    const int top = floor - frame.bottom() - height;
     return {wanted.left(), top, wanted.width(), height};
 }
 
@@ -41,8 +44,8 @@ void place(QWidget& window, const StripTop& stripTop, const WantedPlace& wanted,
            const QMargins& frame) {
     const QRect available = screen.availableGeometry();
     const std::optional<int> top = stripTop ? stripTop() : std::nullopt;
-    const QRect inner = placeAboveStrip(available, top.value_or(available.bottom() + 1),
-                                        wanted(screen, frame), window.minimumSize(), frame);
+    const QRect inner =
+        placeAboveStrip(available, top.value_or(available.bottom() + 1), wanted(screen, frame), frame);
     window.resize(inner.size());
     // A window's position is its frame's.
     window.move(inner.topLeft() - QPoint(frame.left(), frame.top()));
@@ -51,7 +54,8 @@ void place(QWidget& window, const StripTop& stripTop, const WantedPlace& wanted,
 // Places the window once more when the window manager has framed it, then goes. The
 // toolkit learns of the frame around the mapping and tells no event of it, and what it
 // reports meanwhile may be a passing value: a frame counts once it has a title bar and
-// reads the same twice in a row.
+// reads the same twice in a row. A manager that frames nothing in time never will: the
+// window then goes where it belongs without one.
 class PlaceWhenFramed final : public QObject {
    public:
     PlaceWhenFramed(QWidget& window, StripTop stripTop, WantedPlace wanted)
@@ -74,15 +78,21 @@ class PlaceWhenFramed final : public QObject {
     static constexpr int checks = 100;  // a window manager that frames nothing in 5 s frames nothing
 
     void check() {
-        if (++checked_ >= checks) {
-            deleteLater();
-            return;
-        }
-        if (!window_.isVisible()) return;
         const QMargins frame = frameAround(window_);
         const bool same = frame == last_;
         last_ = frame;
-        if (frame.top() <= 0 || !same) return;
+        if (++checked_ >= checks) {
+            if (window_.isVisible())
+                placeOnce(frame.top() > 0 ? frame : QMargins());
+            else
+                deleteLater();
+            return;
+        }
+        if (!window_.isVisible() || frame.top() <= 0 || !same) return;
+        placeOnce(frame);
+    }
+
+    void placeOnce(const QMargins& frame) {
         timer_.stop();
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             place(window_, stripTop_, wanted_, *screen, frame);
@@ -110,10 +120,25 @@ bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wa
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return false;
     PlaceWhenFramed::cancel(window);
-    const bool framed = window.frameGeometry() != window.geometry();
-    place(window, stripTop, wanted, *screen, framed ? frameAround(window) : unmeasuredFrame);
-    if (!framed) new PlaceWhenFramed(window, stripTop, std::move(wanted));
+    if (window.frameGeometry() != window.geometry() || !windowManagerFramesWindows()) {
+        place(window, stripTop, wanted, *screen, frameAround(window));
+        return true;
+    }
+    place(window, stripTop, wanted, *screen, unmeasuredFrame);
+    new PlaceWhenFramed(window, stripTop, std::move(wanted));
     return true;
+}
+
+void setScrollingContent(QWidget& window, QWidget* content) {
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = new QScrollArea(&window);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+    layout->addWidget(scroll);
+    // Only ever shorter: the room above the strip is short, never narrow.
+    window.setMinimumWidth(content->minimumWidth());
 }
 
 }  // namespace tw

@@ -1,0 +1,52 @@
+#include "platform/x11/window_manager.h"
+
+#include <QGuiApplication>
+
+#include "platform/log.h"
+
+// Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+namespace tw {
+namespace {
+
+// The window that `window`'s _NET_SUPPORTING_WM_CHECK names, or 0.
+Window checkWindow(Display* display, Window window, Atom check) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    Window named = 0;
+    if (XGetWindowProperty(display, window, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                           &data) == Success &&
+        type == XA_WINDOW && format == 32 && count == 1)
+        named = *reinterpret_cast<Window*>(data);
+    if (data != nullptr) XFree(data);
+    return named;
+}
+
+bool askX11() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (x11 == nullptr || x11->display() == nullptr) return true;
+    Display* display = x11->display();
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    const Window named = checkWindow(display, DefaultRootWindow(display), check);
+    // A manager that has gone leaves the root's property behind; its own window, which
+    // names itself, goes with it.
+    return named != 0 && checkWindow(display, named, check) == named;
+}
+
+}  // namespace
+
+bool windowManagerFramesWindows() {
+    static const bool frames = [] {
+        const bool runs = askX11();
+        if (!runs) log::info("No window manager runs on this display: windows open without frames.");
+        return runs;
+    }();
+    return frames;
+}
+
+}  // namespace tw
