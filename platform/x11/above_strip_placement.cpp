@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -137,8 +138,11 @@ void setScrollingContent(QWidget& window, QWidget* content) {
     scroll->setWidgetResizable(true);
     scroll->setWidget(content);
     layout->addWidget(scroll);
-    // Only ever shorter: the room above the strip is short, never narrow.
-    window.setMinimumWidth(content->minimumWidth());
+    // Only ever shorter: the room above the strip is short, never narrow. The window
+    // keeps room for the content beside the vertical bar, so it never scrolls sideways.
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int contentWidth = std::max(content->minimumWidth(), content->minimumSizeHint().width());
+    window.setMinimumWidth(contentWidth + scroll->verticalScrollBar()->sizeHint().width());
 }
 
 }  // namespace tw
