@@ -70,8 +70,10 @@ wait_for 6 energy_logged || fail "typing did not wind the energy"
 gauge_dark() { (($(gauge_fill) < 20)); }
 wait_for 10 gauge_dark || fail "the meter did not run down: $(gauge_fill) lit pixels"
 before=$(gauge_fill)
+# A new place each move, never back and forth: the strip looks at a warped pointer only
+# every few frames, and two looks that land on the same side would see no motion.
 for i in $(seq 30); do
-  xdotool mousemove $((200 + (i % 2) * 700)) 400
+  xdotool mousemove $((100 + i * 577 % 1700)) 400
   sleep 0.03  # the pace of a moving hand, not a wait
 done
 wait_for 3 gauge_lit_beyond "$before" ||
