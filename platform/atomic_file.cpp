@@ -101,25 +101,38 @@ OpenedFile notRegular(const struct stat& info) {
 
 }  // namespace
 
-OpenedFile openRegular(const fs::path& file) {
+int openSeenRegular(const fs::path& file, int flags, struct stat& info) {
     // Looked at before it is opened: opening some devices does something (a tape
     // rewinds, a watchdog starts), whatever the flags.
-    struct stat expected {};
-    if (::stat(file.c_str(), &expected) != 0) return refusedFor(file, errno);
-    if (!S_ISREG(expected.st_mode)) return notRegular(expected);
+    if (::stat(file.c_str(), &info) != 0) return -1;
+    if (!S_ISREG(info.st_mode)) {
+        errno = ENODEV;
+        return -1;
+    }
+    const struct stat expected = info;
     // O_NONBLOCK: should a FIFO take the file's place after the stat, the open must not
     // wait for a writer.
-    Descriptor owner(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (owner.fd < 0) return refusedFor(file, errno);
+    const int fd = ::open(file.c_str(), flags | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return -1;
+    const bool statted = ::fstat(fd, &info) == 0;
+    if (statted && info.st_dev == expected.st_dev && info.st_ino == expected.st_ino) return fd;
+    const int error = statted ? EAGAIN : errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+}
+
+OpenedFile openRegular(const fs::path& file) {
     struct stat info {};
-    if (::fstat(owner.fd, &info) != 0) return refusedFor(file, errno);
-    if (!S_ISREG(info.st_mode)) return notRegular(info);
-    if (info.st_dev != expected.st_dev || info.st_ino != expected.st_ino) {
+    Descriptor owner(openSeenRegular(file, O_RDONLY | O_CLOEXEC, info));
+    if (owner.fd < 0 && errno == ENODEV) return notRegular(info);
+    if (owner.fd < 0 && errno == EAGAIN) {
         OpenedFile refused;
         refused.status = ReadStatus::notAFile;
         refused.why = "a file that was swapped for another while it was opened";
         return refused;
     }
+    if (owner.fd < 0) return refusedFor(file, errno);
     OpenedFile opened;
     opened.fd = std::exchange(owner.fd, -1);
     opened.status = ReadStatus::ok;

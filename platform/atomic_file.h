@@ -3,6 +3,7 @@
 // for the small stores that keep one file each (defaults suites, the dialogue cache).
 // Several processes of the app may share a folder: temp names carry the writer's pid,
 // so each writer has its own and leftovers of dead writers can be told apart.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -41,6 +42,13 @@ struct OpenedFile {
     std::string why;                         // what it is, or the system's reason, otherwise
 };
 OpenedFile openRegular(const std::filesystem::path& file);
+
+// The descriptor under openRegular, for any open `flags`: the path is looked at first and
+// only a regular file is opened (never waited on, never taking a terminal), then checked
+// to be the file looked at. -1 with errno otherwise: ENODEV when something else is there
+// (`info` then holds what), EAGAIN when the file was swapped while being opened. On
+// success `info` holds the opened file's.
+int openSeenRegular(const std::filesystem::path& file, int flags, struct stat& info);
 
 // Reads a regular file whole; a file over `maxBytes` is refused before any byte is read.
 ReadResult read(const std::filesystem::path& file, std::uint64_t maxBytes);

@@ -7,17 +7,14 @@
 #include <span>
 #include <vector>
 
+#include "platform/x11/x11_display.h"
+
 // Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 namespace tw {
 namespace {
-
-Display* x11Display() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 != nullptr ? x11->display() : nullptr;
-}
 
 constexpr const char* kOutOfTaskbar[] = {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
 constexpr const char* kStripStates[] = {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY", kOutOfTaskbar[0],

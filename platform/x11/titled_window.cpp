@@ -3,6 +3,8 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include "platform/x11/x11_display.h"
+
 // Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -13,11 +15,6 @@ namespace {
 constexpr Qt::WindowFlags titleBarHints = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                           Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                                           Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint;
-
-Display* x11Display() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 != nullptr ? x11->display() : nullptr;
-}
 
 }  // namespace
 

@@ -1,8 +1,7 @@
 #include "platform/x11/window_manager.h"
 
-#include <QGuiApplication>
-
 #include "platform/log.h"
+#include "platform/x11/x11_display.h"
 
 // Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
 #include <X11/Xatom.h>
@@ -28,9 +27,8 @@ Window checkWindow(Display* display, Window window, Atom check) {
 }
 
 bool askX11() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (x11 == nullptr || x11->display() == nullptr) return true;
-    Display* display = x11->display();
+    Display* display = x11Display();
+    if (display == nullptr) return true;
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
     const Window named = checkWindow(display, DefaultRootWindow(display), check);
     // A manager that has gone leaves the root's property behind; its own window, which

@@ -1,8 +1,6 @@
 #include "troupe/store/troupe_log_file_at_path.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -26,26 +24,6 @@ LogAtPath logAtPath(const std::filesystem::path& file, int heldFd) {
     if (errno != ENOENT) return LogAtPath::unknown;
     struct stat link {};
     return ::lstat(file.c_str(), &link) == 0 ? LogAtPath::notAFile : LogAtPath::nothing;
-}
-
-int openExistingRegularFile(const std::filesystem::path& file, int flags) {
-    struct stat atPath {};
-    if (::stat(file.c_str(), &atPath) != 0) return -1;
-    if (!S_ISREG(atPath.st_mode)) {
-        errno = ENODEV;
-        return -1;
-    }
-    // Should something else be swapped in after the look, opening it must still not wait
-    // (a FIFO) nor take a terminal.
-    const int fd = ::open(file.c_str(), flags | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return -1;
-    struct stat opened {};
-    const bool statted = ::fstat(fd, &opened) == 0;
-    if (statted && sameFile(opened, atPath)) return fd;
-    const int error = statted ? EAGAIN : errno;
-    ::close(fd);
-    errno = error;
-    return -1;
 }
 
 }  // namespace tw

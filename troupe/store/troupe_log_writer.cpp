@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/atomic_file.h"
 #include "platform/log.h"
 #include "troupe/store/troupe_log_file_at_path.h"
 
@@ -168,7 +169,8 @@ bool TroupeLogWriter::openFile() {
     }
     atLineStart_ = false;  // a line torn by a crash may end the file
     if (errno != EEXIST) return false;
-    fd_ = openExistingRegularFile(file_, flags);
+    struct stat seen {};
+    fd_ = atomic_file::openSeenRegular(file_, flags, seen);
     return fd_ >= 0;
 }
 
