@@ -38,13 +38,19 @@ bool askX11() {
 
 }  // namespace
 
+std::optional<std::string> windowManagerChangeLine(std::optional<bool> before, bool runs) {
+    if (before == runs) return std::nullopt;
+    if (!runs) return "No window manager runs on this display: windows open without frames.";
+    if (before.has_value()) return "A window manager runs on this display now: windows open with frames.";
+    return std::nullopt;
+}
+
 bool windowManagerFramesWindows() {
-    static const bool frames = [] {
-        const bool runs = askX11();
-        if (!runs) log::info("No window manager runs on this display: windows open without frames.");
-        return runs;
-    }();
-    return frames;
+    static std::optional<bool> last;
+    const bool runs = askX11();
+    if (const auto line = windowManagerChangeLine(last, runs)) log::info(*line);
+    last = runs;
+    return runs;
 }
 
 }  // namespace tw

@@ -6,7 +6,8 @@
 # one). The dialogue inspector opens without taking the keyboard. And every titled
 # window opens above the strip with a close button that closes it, the timeline's too
 # when it opens beside the floating Inner Life panel. With no window manager at all,
-# the companion panels open exactly where they belong.
+# the companion panels open exactly where they belong; with one started after the app,
+# framed where they belong.
 set -uo pipefail
 app=${1:?usage: panels_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -114,4 +115,33 @@ tray_menu Down Down Down Down Down Down Down Down Down Down Right Return  # Inne
 check_unframed "^Inner Life" "1216 84 320 360"
 stop_app
 
-echo "e2e panels: 6 passed, 0 failed"
+# A window manager that starts after the app has placed a panel, as an autostart entry
+# may: the panels opened next are framed, their inside where it is with the manager
+# from the start.
+check_late_window_manager() {
+  local panel
+  e2e_fresh_home
+  start_app "$work/app-late-wm.log"
+  xdotool key super+shift+i
+  wait_for 5 shown "Dialogue inspector" >/dev/null || fail "the inspector did not open without a window manager"
+  xdotool key super+shift+i
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+  wm_runs() {
+    wm_check=$(xprop -root _NET_SUPPORTING_WM_CHECK | sed -n 's/.*window id # //p')
+    [ -n "$wm_check" ] && xwininfo -id "$wm_check" >/dev/null 2>&1
+  }
+  wait_for 5 wm_runs || fail "openbox did not start"
+  xdotool key super+shift+t
+  wait_for 5 shown "^Recent thoughts$" >/dev/null || fail "Recent thoughts did not open under the late window manager"
+  panel=$(shown "^Recent thoughts$")
+  wait_for 5 xprop -id "$panel" _NET_FRAME_EXTENTS >/dev/null || fail "Recent thoughts has no frame"
+  at_place() { [ "$(inside_box "$panel")" = "1556 84 340 280" ]; }
+  wait_for 5 at_place || fail "under a window manager started after the app Recent thoughts is at $(inside_box "$panel"), not 1556 84 340 280"
+  [ "$(grep -c "No window manager runs" "$work/app-late-wm.log")" -eq 1 ] || fail "the missing window manager was not reported once"
+  grep -q "A window manager runs on this display now" "$work/app-late-wm.log" || fail "the late window manager was not reported"
+  stop_app
+}
+check_late_window_manager
+
+echo "e2e panels: 7 passed, 0 failed"
