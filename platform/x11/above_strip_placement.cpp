@@ -27,13 +27,19 @@ QRect centredIn(const QRect& area, QSize size, const QMargins& frame) {
 }
 
 QRect placeAboveStrip(const QRect& available, int stripTop, const QRect& wanted, const QMargins& frame) {
+    QRect placed = wanted;
+    const int widest = available.width() - frame.left() - frame.right();
+    if (wanted.width() > widest) {
+        placed.setLeft(available.left() + frame.left());
+        placed.setWidth(std::max(1, widest));
+    }
     const QRect space = spaceAboveStrip(available, stripTop);
     const int floor = space.bottom() + 1;
-    if (wanted.bottom() + 1 + frame.bottom() <= floor) return wanted;
+    if (placed.bottom() + 1 + frame.bottom() <= floor) return placed;
     // Some of it must show, even where the strip leaves no room at all.
-    const int height = std::max(1, std::min(wanted.height(), space.height() - frame.top() - frame.bottom()));
+    const int height = std::max(1, std::min(placed.height(), space.height() - frame.top() - frame.bottom()));
     const int top = floor - frame.bottom() - height;
-    return {wanted.left(), top, wanted.width(), height};
+    return {placed.left(), top, placed.width(), height};
 }
 
 namespace {
@@ -130,6 +136,47 @@ bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wa
     return true;
 }
 
+namespace {
+
+// Keeps a scrolling window's minimum width at its content's: measured whenever the
+// content's layout changes and at each show, as a layout may come after the content is
+// handed over and grow with what it shows later. No wider than the screen, where the
+// content scrolls sideways instead.
+class ContentWidthFollower final : public QObject {
+   public:
+    ContentWidthFollower(QWidget& window, QScrollArea& scroll, QWidget& content)
+        : QObject(&window), window_(window), scroll_(scroll), content_(content) {
+        content.installEventFilter(this);
+        window.installEventFilter(this);
+        fit();
+    }
+
+   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if ((watched == &content_ && event->type() == QEvent::LayoutRequest) ||
+            (watched == &window_ && event->type() == QEvent::Show))
+            fit();
+        return false;
+    }
+
+   private:
+    void fit() {
+        const int content = std::max(content_.minimumWidth(), content_.minimumSizeHint().width());
+        int width = content + scroll_.verticalScrollBar()->sizeHint().width();
+        if (const QScreen* screen = window_.screen() ? window_.screen() : QGuiApplication::primaryScreen()) {
+            const QMargins frame = window_.isVisible() ? frameAround(window_) : unmeasuredFrame;
+            width = std::min(width, screen->availableGeometry().width() - frame.left() - frame.right());
+        }
+        if (width != window_.minimumWidth()) window_.setMinimumWidth(width);
+    }
+
+    QWidget& window_;
+    QScrollArea& scroll_;
+    QWidget& content_;
+};
+
+}  // namespace
+
 void setScrollingContent(QWidget& window, QWidget* content) {
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -138,11 +185,7 @@ void setScrollingContent(QWidget& window, QWidget* content) {
     scroll->setWidgetResizable(true);
     scroll->setWidget(content);
     layout->addWidget(scroll);
-    // Only ever shorter: the room above the strip is short, never narrow. The window
-    // keeps room for the content beside the vertical bar, so it never scrolls sideways.
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    const int contentWidth = std::max(content->minimumWidth(), content->minimumSizeHint().width());
-    window.setMinimumWidth(contentWidth + scroll->verticalScrollBar()->sizeHint().width());
+    new ContentWidthFollower(window, *scroll, *content);
 }
 
 }  // namespace tw

@@ -24,7 +24,7 @@ QRect centredIn(const QRect& area, QSize size, const QMargins& frame);
 
 // `wanted` where its frame clears the strip; otherwise moved up just enough, and
 // shorter when that would take its frame above the work area. Left and width stay as
-// wanted.
+// wanted, but for a frame wider than the work area: that fills the area's width.
 QRect placeAboveStrip(const QRect& available, int stripTop, const QRect& wanted, const QMargins& frame);
 
 // The strip's top edge now, in global coordinates; none while there is no strip.
@@ -45,6 +45,8 @@ bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wa
 // Makes `content` the whole of `window`, inside a scroll area: the content keeps its
 // minimum size, and the window may be placed shorter than that where the screen has
 // no more room above the strip, its content scrolling rather than squeezed together.
+// The window is never narrower than its content, as laid out now and later, but where
+// the screen is: there the content scrolls sideways.
 void setScrollingContent(QWidget& window, QWidget* content);
 
 }  // namespace tw

@@ -6,6 +6,8 @@
 
 #include <array>
 
+#include "platform/x11/window_manager.h"
+
 namespace tw {
 namespace {
 
@@ -37,7 +39,7 @@ TEST(AboveStripPlacementTest, FitsBetweenTheWorkAreaTopAndTheStrip) {
         {"1366x768 without a frame", {0, 0, 1366, 768}, 538, colony, {}, {283, 0, 800, 538}},
         {"strip under a bottom panel", {0, 0, 1920, 1040}, 1080, colony, bar, {560, 227, 800, 600}},
         {"1024x600: shorter than its minimum", {0, 0, 1024, 600}, 370, colony, bar, {112, 20, 800, 345}},
-        {"640x480: at the left edge", {0, 0, 640, 480}, 250, colony, bar, {1, 20, 800, 225}},
+        {"640x480: as wide as the screen", {0, 0, 640, 480}, 250, colony, bar, {1, 20, 638, 225}},
         {"a screen right of another", {1920, 0, 1366, 768}, 538, wizard, bar, {2353, 20, 500, 513}},
     };
     for (const auto& c : cases) {
@@ -131,6 +133,22 @@ TEST(AboveStripPlacementTest, KeepsAWindowsOwnPlaceUnlessTheStripCoversIt) {
         const QRect r = placeAboveStrip(c.available, c.stripTop, c.wanted, bar);
         EXPECT_EQ(box(r), c.expected) << c.what;
     }
+}
+
+// A window manager may start after the app, or go: the log tells of each change once.
+TEST(AboveStripPlacementTest, SaysOnlyWhenTheWindowManagerComesOrGoes) {
+    const char* none = "No window manager runs on this display: windows open without frames.";
+    const char* now = "A window manager runs on this display now: windows open with frames.";
+    const struct {
+        std::optional<bool> before;
+        bool runs;
+        std::optional<std::string> line;
+    } looks[] = {{std::nullopt, true, std::nullopt}, {std::nullopt, false, none},
+                 {false, false, std::nullopt},       {false, true, now},
+                 {true, true, std::nullopt},         {true, false, none}};
+    for (const auto& look : looks)
+        EXPECT_EQ(windowManagerChangeLine(look.before, look.runs), look.line)
+            << look.before.value_or(-1) << " then " << look.runs;
 }
 
 }  // namespace

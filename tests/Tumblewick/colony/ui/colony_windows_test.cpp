@@ -10,6 +10,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
 #include <cstdlib>
 #include <filesystem>
 
@@ -24,6 +27,7 @@
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/manual_main_queue.h"
+#include "platform/x11/above_strip_placement.h"
 
 namespace tw {
 namespace {
@@ -330,6 +334,36 @@ TEST_F(ColonyWindowsTest, TheWindowAndTheWizardOpenAboveTheStrip) {
         savePng(wizard, "wizard-above-strip-" + std::to_string(stripTop));
         wizard.close();
         settle();
+    }
+}
+
+// Within the width of the screen (800 pixels offscreen), and never narrower than its
+// content where the screen has room: measured once laid out, as the colony lays its
+// content out after handing it over; where the screen has no room, it scrolls sideways.
+TEST_F(ColonyWindowsTest, AScrollingWindowIsAsWideAsItsContentOrScrollsItSideways) {
+    MacColonyWindow colony(store, document, random, clock);
+    colony.open();
+    const QRect screen = colony.screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(colony.geometry()))
+        << "at " << colony.geometry().x() << " " << colony.geometry().width();
+    for (const int wide : {600, 1000}) {
+        SCOPED_TRACE(wide);
+        QWidget window;
+        auto* content = new QWidget;
+        setScrollingContent(window, content);
+        auto* layout = new QVBoxLayout(content);
+        auto* row = new QWidget(content);
+        row->setMinimumWidth(wide);
+        layout->addWidget(row);
+        settle();
+        const auto& scroll = *window.findChild<QScrollArea*>();
+        const int needed =
+            content->minimumSizeHint().width() + scroll.verticalScrollBar()->sizeHint().width();
+        EXPECT_EQ(window.minimumWidth(), std::min(needed, screen.width() - 8));  // room for a frame
+        window.show();
+        settle();
+        EXPECT_GE(content->width(), wide) << "not squeezed";
+        EXPECT_EQ(scroll.horizontalScrollBar()->isVisible(), needed > screen.width()) << "scrolls sideways";
     }
 }
 
