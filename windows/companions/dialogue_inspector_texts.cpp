@@ -1,6 +1,8 @@
 #include "windows/companions/dialogue_inspector_texts.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 
@@ -49,11 +51,15 @@ DialogueInspectorContent dialogueInspectorContent(
     const std::string dot = "  \u00B7  ";
     for (auto entry = newest; entry != end; ++entry) {
         const bool fromModel = entry->generator == "llm";
+        const std::string stem = entry->flea + dot + entry->outcomeKind + dot + entry->channel + dot +
+                                 entry->generator + " (" + std::to_string(entry->latencyMs) + "ms" +
+                                 (entry->cacheHit ? " \u00B7 cache" : "") + ")" + dot;
         content.runs.push_back({fromModel ? InspectorStyle::modelHeader : InspectorStyle::templateHeader,
-                                entry->flea + dot + entry->outcomeKind + dot + entry->channel + dot +
-                                    entry->generator + " (" + std::to_string(entry->latencyMs) + "ms" +
-                                    (entry->cacheHit ? " \u00B7 cache" : "") + ")" + dot +
-                                    inspectorAgeText(now.since(entry->at)) + "\n"});
+                                stem + inspectorAgeText(now.since(entry->at)) + "\n"});
+        // Its time to the last bit keeps apart entries that read alike.
+        std::array<char, 32> at{};
+        const auto written = std::to_chars(at.data(), at.data() + at.size(), entry->at.seconds).ptr;
+        content.entryKeys.push_back(std::string(at.data(), written) + stem + entry->line + entry->fallback);
         content.runs.push_back({InspectorStyle::line, "  \"" + entry->line + "\"\n"});
         if (fellBack(*entry))
             content.runs.push_back(

@@ -1,8 +1,14 @@
 #include "windows/companions/tumblewick_dialogue_inspector.h"
 
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <optional>
+
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/clock.h"
 #include "windows/companions/companion_style.h"
+#include "windows/companions/kept_selection.h"
 
 namespace tw {
 namespace {
@@ -29,6 +35,26 @@ QTextCharFormat formatFor(InspectorStyle style) {
     return {};
 }
 
+// The entries as the text view counts its positions.
+ShownList shownEntries(const DialogueInspectorContent& content) {
+    ShownList entries;
+    std::u16string text;
+    for (const InspectorRun& run : content.runs) {
+        text += QString::fromStdString(run.text).toStdU16String();
+        if (run.style != InspectorStyle::gap || entries.size() >= content.entryKeys.size()) continue;
+        entries.push_back({content.entryKeys[entries.size()], std::move(text)});
+        text.clear();
+    }
+    return entries;
+}
+
+// How far down the view's top the text at `position` starts.
+int heightInView(const QTextEdit& view, int position) {
+    QTextCursor at(view.document());
+    at.setPosition(position);
+    return view.cursorRect(at).top();
+}
+
 }  // namespace
 
 TumblewickDialogueInspector::TumblewickDialogueInspector(Source source, QWidget* parent)
@@ -46,6 +72,7 @@ TumblewickDialogueInspector::TumblewickDialogueInspector(Source source, QWidget*
     colours.setColor(QPalette::WindowText, companion::yellow(0.7));
     topLine().setPalette(colours);
     text().setContentsMargins(4, 0, 4, 0);  // with the document margin: 14 wide, 10 high
+    text().viewport()->installEventFilter(this);
 }
 
 TumblewickDialogueInspector::Source TumblewickDialogueInspector::hostSource(TumblewickAgentHost& host,
@@ -57,10 +84,61 @@ TumblewickDialogueInspector::Source TumblewickDialogueInspector::hostSource(Tumb
 }
 
 void TumblewickDialogueInspector::refresh() {
-    const DialogueInspectorContent content = source_();
+    // A drag that selects must not see its text move; the refresh comes when it ends.
+    if (held_) {
+        putOff_ = true;
+        return;
+    }
+    putOff_ = false;
+    DialogueInspectorContent content = source_();
     topLine().setText(QString::fromStdString(content.stats));
-    // Replaced whole; the scroll position is left as Qt keeps it.
-    companion::showRuns(text(), content.runs, [](const auto& run) { return formatFor(run.style); });
+    if (content.runs == shown_.runs) return;
+
+    QTextEdit& view = text();
+    const ShownList before = shownEntries(shown_);
+    const ShownList after = shownEntries(content);
+    const QTextCursor selected = view.textCursor();
+    std::optional<TextRange> selection;
+    if (selected.hasSelection())
+        selection = keptRange(
+            before, after,
+            {static_cast<std::size_t>(selected.anchor()), static_cast<std::size_t>(selected.position())});
+    // What stays put on screen: the selection, or else the top line once scrolled from
+    // the newest entries (at the top they come into view as they arrive).
+    const int held = selected.hasSelection()                 ? selected.selectionStart()
+                     : view.verticalScrollBar()->value() > 0 ? view.cursorForPosition({0, 0}).position()
+                                                             : -1;
+    const std::optional<std::size_t> heldNow =
+        held < 0 ? std::nullopt : keptOffset(before, after, static_cast<std::size_t>(held));
+    const int heldHeight = held < 0 ? 0 : heightInView(view, held);
+
+    companion::showRuns(view, content.runs, [](const auto& run) { return formatFor(run.style); });
+    shown_ = std::move(content);
+    if (selection) {
+        QTextCursor cursor(view.document());
+        cursor.setPosition(static_cast<int>(selection->anchor));
+        cursor.setPosition(static_cast<int>(selection->position), QTextCursor::KeepAnchor);
+        view.setTextCursor(cursor);
+    }
+    if (heldNow) {
+        QScrollBar& scroll = *view.verticalScrollBar();
+        scroll.setValue(scroll.value() + heightInView(view, static_cast<int>(*heldNow)) - heldHeight);
+    }
+}
+
+bool TumblewickDialogueInspector::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) held_ = true;
+    if (event->type() == QEvent::MouseButtonRelease) {
+        held_ = static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
+        if (!held_ && putOff_) refresh();
+    }
+    return CompanionTextPanel::eventFilter(watched, event);
+}
+
+void TumblewickDialogueInspector::hideEvent(QHideEvent* event) {
+    CompanionTextPanel::hideEvent(event);
+    // Hidden in the middle of a press, the panel hears no release.
+    held_ = false;
 }
 
 QPoint TumblewickDialogueInspector::firstPlace(const QRect& frame) const {

@@ -2,6 +2,8 @@
 // The dialogue inspector: a floating tool window listing the newest dialogue
 // generations with a summary line above. It refreshes every 1.5 s while it shows and
 // not at all while hidden. Built on the first toggle that finds a screen, then reused.
+// Its text can be copied: a refresh keeps what is selected selected and in its place
+// on screen, and waits while a mouse button is held in the text.
 #include <functional>
 
 #include "windows/companions/companion_text_panel.h"
@@ -27,9 +29,14 @@ class TumblewickDialogueInspector final : public CompanionTextPanel {
 
    protected:
     QPoint firstPlace(const QRect& frame) const override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
    private:
     Source source_;
+    DialogueInspectorContent shown_;
+    bool held_ = false;    // a mouse button is down in the text
+    bool putOff_ = false;  // and a refresh came meanwhile
 };
 
 }  // namespace tw

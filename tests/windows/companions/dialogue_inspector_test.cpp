@@ -10,6 +10,7 @@
 #include "tests/windows/companions/companions_test_support.h"
 #include "windows/companions/companion_style.h"
 #include "windows/companions/dialogue_inspector_texts.h"
+#include "windows/companions/kept_selection.h"
 #include "windows/companions/tumblewick_dialogue_inspector.h"
 
 namespace tw {
@@ -55,6 +56,94 @@ TEST(DialogueInspectorTextsTest, NewestThirtyCountedAndEachShownWithItsProducerC
         content.runs[13].text,
         "flea95  \u00B7  success  \u00B7  thought_bubble  \u00B7  llm (95ms \u00B7 cache)  \u00B7  5s\n");
     EXPECT_EQ(content.runs[content.runs.size() - 2].text, "  \"line 70\"\n");
+}
+
+// Two entries aged "9s" and "1m"; a refresh brings one above them and ages the first.
+TEST(DialogueInspectorTextsTest, ASelectionKeepsItsCharactersOfItsEntryAcrossARefresh) {
+    const ShownList before{{"b", u"b 9s\n"}, {"a", u"a 1m\n"}};
+    const ShownList after{{"c", u"c 0s\n"}, {"b", u"b 10s\n"}, {"a", u"a 1m\n"}};
+    const ShownList aDropped{{"d", u"d 0s\n"}, {"c", u"c 1s\n"}, {"b", u"b 11s\n"}};
+    const ShownList repeats{{"x", u"x\n"}, {"x", u"x\n"}, {"y", u"y\n"}};
+    const ShownList oneMoreRepeat{{"x", u"x\n"}, {"x", u"x\n"}, {"x", u"x\n"}, {"y", u"y\n"}};
+    const struct {
+        const char* what;
+        const ShownList& now;
+        TextRange range;
+        std::optional<TextRange> kept;
+    } cases[] = {
+        {"a: moved down by the new entry", after, {5, 6}, TextRange{11, 12}},
+        {"b's start: moved down", after, {0, 2}, TextRange{5, 7}},
+        {"b's age: its new age", after, {2, 3}, TextRange{7, 9}},
+        {"from b's age into a, backwards", after, {7, 3}, TextRange{13, 9}},
+        {"to the end of the text", after, {6, 10}, TextRange{12, 16}},
+        {"a gone from the foot", aDropped, {5, 6}, std::nullopt},
+        {"from b into a, a gone", aDropped, {0, 6}, std::nullopt},
+        {"b still shown, two below", aDropped, {0, 1}, TextRange{10, 11}},
+        {"past the text", after, {0, 11}, std::nullopt},
+        {"other entries altogether", repeats, {0, 1}, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(keptRange(before, c.now, c.range), c.kept) << c.what;
+    EXPECT_EQ(entriesAddedAbove(repeats, oneMoreRepeat), 1u) << "entries that read alike";
+    EXPECT_EQ(keptRange({}, after, {0, 0}), std::nullopt);
+}
+
+// Selected by a drag as a person would, while lines keep arriving: the selection holds
+// the same text, where it was on screen, until its entry leaves the thirty shown.
+TEST(DialogueInspectorTest, ARefreshKeepsTheSelectedTextSelectedAndInPlace) {
+    std::vector<DialogueDebugEntry> entries;
+    double now = 1000;
+    const auto arrive = [&] {
+        entries.push_back({"Pip", "success", "thought_bubble", "template", false, 3, "",
+                           "line " + std::to_string(entries.size()), Date{now}});
+    };
+    for (int i = 0; i < 12; ++i, now += 1) arrive();
+    TumblewickDialogueInspector inspector([&] { return dialogueInspectorContent(entries, Date{now}); });
+    inspector.toggle();
+    const QTextEdit& list = inspector.list();
+    list.verticalScrollBar()->setValue(60);
+    const QTextCursor line = list.document()->find(QStringLiteral("\"line 7\""));
+    ASSERT_FALSE(line.isNull());
+    const auto point = [&](int position) {
+        QTextCursor at(list.document());
+        at.setPosition(position);
+        return QPointF(list.cursorRect(at).center());
+    };
+    const auto mouse = [&](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, list.viewport()->mapToGlobal(at), button, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(list.viewport(), &event);
+    };
+    mouse(QEvent::MouseButtonPress, point(line.selectionStart()), Qt::LeftButton, Qt::LeftButton);
+    mouse(QEvent::MouseMove, point(line.selectionEnd()), Qt::NoButton, Qt::LeftButton);
+    const QString during = inspector.shownText();
+    arrive();
+    inspector.refresh();
+    EXPECT_TRUE(inspector.shownText() == during) << "no refresh while the button is held";
+    mouse(QEvent::MouseButtonRelease, point(line.selectionEnd()), Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(inspector.shownText() == during) << "the refresh comes when it is let go";
+    ASSERT_EQ(list.textCursor().selectedText().toStdString(), "\"line 7\"");
+    const auto shownAt = [&] {
+        QTextCursor start(list.document());
+        start.setPosition(list.textCursor().selectionStart());
+        return list.cursorRect(start).top();
+    };
+    const int top = shownAt();
+
+    // Three seconds of new lines, two a refresh.
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        now += 1.5;
+        arrive();
+        arrive();
+        inspector.refresh();
+        EXPECT_EQ(list.textCursor().selectedText().toStdString(), "\"line 7\"") << refresh;
+        EXPECT_EQ(shownAt(), top) << refresh;
+    }
+    const int revision = list.document()->revision();
+    inspector.refresh();
+    EXPECT_EQ(list.document()->revision(), revision) << "the same text is left alone";
+
+    while (entries.size() <= 7 + inspectorEntriesShown) arrive();
+    inspector.refresh();
+    EXPECT_FALSE(list.textCursor().hasSelection()) << "its entry is shown no more";
 }
 
 TEST(DialogueInspectorTest, ShowsTheSourceInItsColoursAndRefreshesOnlyWhileShown) {
