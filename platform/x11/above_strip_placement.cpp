@@ -164,7 +164,9 @@ class ContentWidthFollower final : public QObject {
         const int content = std::max(content_.minimumWidth(), content_.minimumSizeHint().width());
         int width = content + scroll_.verticalScrollBar()->sizeHint().width();
         if (const QScreen* screen = window_.screen() ? window_.screen() : QGuiApplication::primaryScreen()) {
-            const QMargins frame = window_.isVisible() ? frameAround(window_) : unmeasuredFrame;
+            // Until the window manager has framed it, room for a usual frame.
+            const QMargins measured = frameAround(window_);
+            const QMargins frame = measured.top() > 0 ? measured : unmeasuredFrame;
             width = std::min(width, screen->availableGeometry().width() - frame.left() - frame.right());
         }
         if (width != window_.minimumWidth()) window_.setMinimumWidth(width);
