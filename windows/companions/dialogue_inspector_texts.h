@@ -23,7 +23,7 @@ struct InspectorRun {
 struct DialogueInspectorContent {
     std::string stats{};
     std::vector<InspectorRun> runs{};
-    // One an entry, in the order shown, each entry's runs ending with its gap: what
+    // One per entry, in the order shown, each entry's runs ending with its gap: what
     // tells the entry from the others while its age grows.
     std::vector<std::string> entryKeys{};
     friend bool operator==(const DialogueInspectorContent&, const DialogueInspectorContent&) = default;
