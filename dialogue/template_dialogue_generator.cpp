@@ -11,12 +11,23 @@ namespace tw {
 
 namespace {
 
-void replaceAll(std::string& text, std::string_view token, const std::string& value) {
+// Every `token` becomes `value`, or `sentenceStart` where it begins a sentence: at the
+// line's start or after ". ".
+void replaceAll(std::string& text, std::string_view token, const std::string& value,
+                const std::string& sentenceStart) {
     std::size_t at = 0;
     while ((at = text.find(token, at)) != std::string::npos) {
-        text.replace(at, token.size(), value);
-        at += value.size();
+        const bool startsSentence = at == 0 || std::string_view(text).substr(0, at).ends_with(". ");
+        const std::string& replacement = startsSentence ? sentenceStart : value;
+        text.replace(at, token.size(), replacement);
+        at += replacement.size();
     }
+}
+
+// "they", or a summary's first word, may be lower case.
+std::string capitalised(const std::string& word) {
+    const std::string first = unicode::graphemePrefix(word, 1);
+    return unicode::uppercased(first) + word.substr(first.size());
 }
 
 std::string partnerName(const DialogueRequest& request) {
@@ -35,8 +46,11 @@ std::string partnerName(const DialogueRequest& request) {
 
 std::string substituteTemplateTokens(const std::string& text, const DialogueRequest& request) {
     std::string out = text;
-    replaceAll(out, "{flea}", request.voice_card.name);
-    if (out.find("{partner}") != std::string::npos) replaceAll(out, "{partner}", partnerName(request));
+    replaceAll(out, "{flea}", request.voice_card.name, request.voice_card.name);
+    if (out.find("{partner}") != std::string::npos) {
+        const std::string partner = partnerName(request);
+        replaceAll(out, "{partner}", partner, capitalised(partner));
+    }
     return out;
 }
 

@@ -111,8 +111,9 @@ bool readEntry(Contents& contents, const std::string& key, const JsonReader& ent
 }
 
 // A file the parser refused whole, read one entry at a time: an entry holding what no
-// parser can (a number past a double, a lone surrogate, even in its key) is kept as
-// written and the others load. Throws `refusal` when the file is not an object's text.
+// parser can (a number past a double, a lone surrogate, even in its key, nesting past
+// the parser's depth limit) is kept as written and the others load. Throws `refusal` when the file is not an
+// object's text.
 Contents decodeEntryByEntry(std::string_view text, bool logSkipped, const JsonDecodeError& refusal) {
     const auto members = jsonObjectMembers(text);
     if (!members) throw refusal;
@@ -212,7 +213,7 @@ Contents decode(const std::string& text, bool logSkipped) {
     try {
         document = JsonDocument::parse(text, kMaxFileBytes);
     } catch (const JsonDecodeError& refusal) {
-        if (text.size() > kMaxFileBytes || jsonNestingTooDeep(text)) throw;
+        if (text.size() > kMaxFileBytes) throw;
         return decodeEntryByEntry(text, logSkipped, refusal);
     }
     const JsonReader root(*document);

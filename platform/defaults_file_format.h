@@ -30,8 +30,8 @@ constexpr std::uint64_t kMaxFileBytes = kJsonSizeLimit;
 constexpr double kRemovedEntryLifetimeSeconds = 30 * 86400.0;
 
 // Throws std::runtime_error (JsonDecodeError included) when the text is not a defaults
-// file: not one JSON object, cut short, nested too deep or too large. An entry that
-// cannot be read, even as JSON, is kept as written and spoils no other.
+// file: not one JSON object, cut short or too large. An entry that cannot be read,
+// even as JSON (nested too deep, say), is kept as written and spoils no other.
 Contents decode(const std::string& text, bool logSkipped = true);
 // Throws JsonEncodeError for a non-finite double or date.
 std::string encode(const Contents& contents);

@@ -16,6 +16,10 @@ struct DesktopAlert {
     friend bool operator==(const DesktopAlert&, const DesktopAlert&) = default;
 };
 
+// The file: URI of a path, its bytes percent-encoded as they are: a name that is not
+// UTF-8 reaches a file manager unchanged, which no Unicode string of it would.
+std::string fileUri(const std::filesystem::path& file);
+
 class Desktop {
    public:
     virtual ~Desktop() = default;

@@ -1,7 +1,5 @@
 #include "platform/json_outline.h"
 
-#include "platform/json_document.h"
-
 namespace tw {
 
 namespace {
@@ -27,7 +25,7 @@ class OutlineScanner {
     std::optional<std::vector<JsonMemberText>> objectMembers() {
         std::vector<JsonMemberText> members;
         skipSpace();
-        if (at_ == text_.size() || text_[at_] != '{' || !object(1, &members)) return std::nullopt;
+        if (at_ == text_.size() || text_[at_] != '{' || !object(members)) return std::nullopt;
         return members;
     }
 
@@ -80,15 +78,11 @@ class OutlineScanner {
         }
         return false;
     }
-    bool value(int depth) {
+    bool scalar() {
         if (at_ == text_.size()) return false;
         switch (text_[at_]) {
             case '"':
                 return string();
-            case '{':
-                return object(depth + 1, nullptr);
-            case '[':
-                return array(depth + 1);
             case 't':
                 return word("true");
             case 'f':
@@ -99,35 +93,62 @@ class OutlineScanner {
                 return number();
         }
     }
-    bool array(int depth) {
-        if (depth > kJsonMaxNestingDepth) return false;
-        ++at_;
+    // A member's key and its colon, up to where its value starts.
+    bool memberKey(std::string_view* key) {
         skipSpace();
-        if (consume(']')) return true;
+        const std::size_t keyStart = at_;
+        if (!string()) return false;
+        if (key != nullptr) *key = text_.substr(keyStart, at_ - keyStart);
+        skipSpace();
+        if (!consume(':')) return false;
+        skipSpace();
+        return true;
+    }
+    // One whole value, however deep: open containers are kept on a stack of the
+    // brackets that close them rather than by recursion, so no nesting can exhaust
+    // the call stack.
+    bool value() {
+        std::vector<char> closers;
         for (;;) {
             skipSpace();
-            if (!value(depth)) return false;
-            skipSpace();
-            if (consume(']')) return true;
-            if (!consume(',')) return false;
+            if (at_ == text_.size()) return false;
+            const char c = text_[at_];
+            if (c == '{' || c == '[') {
+                const char closer = c == '{' ? '}' : ']';
+                ++at_;
+                skipSpace();
+                if (!consume(closer)) {
+                    closers.push_back(closer);
+                    if (closer == '}' && !memberKey(nullptr)) return false;
+                    continue;
+                }
+            } else if (!scalar()) {
+                return false;
+            }
+            // A value ended: close what it ends, or step to the next element.
+            for (;;) {
+                if (closers.empty()) return true;
+                skipSpace();
+                if (consume(closers.back())) {
+                    closers.pop_back();
+                    continue;
+                }
+                if (!consume(',')) return false;
+                if (closers.back() == '}' && !memberKey(nullptr)) return false;
+                break;
+            }
         }
     }
-    bool object(int depth, std::vector<JsonMemberText>* members) {
-        if (depth > kJsonMaxNestingDepth) return false;
+    bool object(std::vector<JsonMemberText>& members) {
         ++at_;
         skipSpace();
         if (consume('}')) return true;
         for (;;) {
-            skipSpace();
-            const std::size_t keyStart = at_;
-            if (!string()) return false;
-            const std::string_view key = text_.substr(keyStart, at_ - keyStart);
-            skipSpace();
-            if (!consume(':')) return false;
-            skipSpace();
+            std::string_view key;
+            if (!memberKey(&key)) return false;
             const std::size_t valueStart = at_;
-            if (!value(depth)) return false;
-            if (members != nullptr) members->push_back({key, text_.substr(valueStart, at_ - valueStart)});
+            if (!value()) return false;
+            members.push_back({key, text_.substr(valueStart, at_ - valueStart)});
             skipSpace();
             if (consume('}')) return true;
             if (!consume(',')) return false;

@@ -15,8 +15,8 @@ struct JsonMemberText {
 };
 
 // The members of `text` in document order when it is one JSON object (after an
-// optional byte order mark) nested no deeper than kJsonMaxNestingDepth; nullopt when
-// it is not, or is cut short.
+// optional byte order mark); nullopt when it is not, or is cut short. Values may nest
+// to any depth: the scan takes time linear in the text and never recurses.
 std::optional<std::vector<JsonMemberText>> jsonObjectMembers(std::string_view text);
 
 }  // namespace tw

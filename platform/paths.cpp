@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -17,11 +19,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// XDG variables count only when set to an absolute path.
+// HOME and the XDG variables count only when set to an absolute path: a relative one
+// would put files under whatever folder the app was started in. Ignoring one is said
+// once per value.
 std::optional<fs::path> absoluteEnvironmentPath(const char* name) {
     const char* value = std::getenv(name);
-    if (value == nullptr || value[0] != '/') return std::nullopt;
-    return fs::path(value);
+    if (value == nullptr || value[0] == '\0') return std::nullopt;
+    if (value[0] == '/') return fs::path(value);
+    static std::mutex mutex;
+    static std::set<std::string> told;
+    std::lock_guard lock(mutex);
+    if (told.insert(std::string(name) + "=" + value).second)
+        log::warning(std::string(name) + " is set to the relative path \"" + value + "\"; it is ignored");
+    return std::nullopt;
 }
 
 fs::path configHome() {
@@ -50,13 +60,13 @@ std::optional<fs::path> parseUserDirValue(std::string_view raw, const fs::path& 
 }  // namespace
 
 fs::path homeDirectory() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return fs::path(home);
+    if (auto home = absoluteEnvironmentPath("HOME")) return *home;
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
     struct passwd entry {};
     struct passwd* result = nullptr;
     if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result != nullptr &&
-        result->pw_dir != nullptr) {
+        result->pw_dir != nullptr && result->pw_dir[0] == '/') {
         return fs::path(result->pw_dir);
     }
     log::warning("No home directory: neither $HOME nor the password database names one");

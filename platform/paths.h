@@ -12,7 +12,7 @@ std::filesystem::path configDirectory();
 std::filesystem::path desktopDirectory();
 // ~/.tumblewick
 std::filesystem::path hiddenDirectory();
-// The home directory ($HOME, else the password database).
+// The home directory ($HOME when absolute, else the password database).
 std::filesystem::path homeDirectory();
 
 // Creates a directory and its parents; false (and a log line) on failure.

@@ -48,7 +48,7 @@ struct AbstractAddress {
 // process could sit on ours. Asked without waiting: a holder that accepts nothing still
 // takes the connection into its backlog, one that does not listen refuses it, and one
 // whose backlog is full would make a blocking connect wait.
-Attempt askHolder(const std::string& name) {
+Attempt askHolder(const std::string& name, uid_t ownUser) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) return {Outcome::unavailable, -1, "no socket (" + reason(errno) + ")"};
     const AbstractAddress address(name);
@@ -66,7 +66,7 @@ Attempt askHolder(const std::string& name) {
     socklen_t size = sizeof holder;
     const bool known = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &holder, &size) == 0;
     ::close(fd);
-    if (known && holder.uid == ::geteuid()) return {Outcome::heldElsewhere, -1, {}};
+    if (known && holder.uid == ownUser) return {Outcome::heldElsewhere, -1, {}};
     if (!known) return {Outcome::unavailable, -1, "its socket name is taken by a process of unknown owner"};
     return {Outcome::unavailable, -1,
             "its socket name is taken by a process of another user (uid " + std::to_string(holder.uid) + ")"};
@@ -74,7 +74,7 @@ Attempt askHolder(const std::string& name) {
 
 // An abstract name goes with its socket however the process ends, and is seen by every
 // process in the network namespace: all the desktop sessions of this machine.
-Attempt lockSocket(const std::filesystem::path& dataDirectory) {
+Attempt lockSocket(const std::filesystem::path& dataDirectory, uid_t ownUser) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return {Outcome::unavailable, -1, "no socket (" + reason(errno) + ")"};
     const std::string name = InstanceLock::socketName(dataDirectory);
@@ -89,7 +89,7 @@ Attempt lockSocket(const std::filesystem::path& dataDirectory) {
     }
     const int error = errno;
     ::close(fd);
-    if (error == EADDRINUSE) return askHolder(name);
+    if (error == EADDRINUSE) return askHolder(name, ownUser);
     return {Outcome::unavailable, -1, "no socket (" + reason(error) + ")"};
 }
 
@@ -128,8 +128,8 @@ std::string InstanceLock::socketName(const std::filesystem::path& dataDirectory)
     return "tumblewick/instance/" + sha256Hex(real.string());
 }
 
-InstanceLock InstanceLock::acquire(const std::filesystem::path& dataDirectory) {
-    Attempt socket = lockSocket(dataDirectory);
+InstanceLock InstanceLock::acquire(const std::filesystem::path& dataDirectory, uid_t ownUser) {
+    Attempt socket = lockSocket(dataDirectory, ownUser);
     if (socket.outcome == Outcome::heldElsewhere) return InstanceLock(State::heldElsewhere, -1, -1);
     Attempt file = lockFile(dataDirectory);
     if (file.outcome == Outcome::heldElsewhere) {

@@ -6,6 +6,9 @@
 // file's path or a read-only folder cannot let a second circus in. Anyone can take an
 // abstract name, so the socket only counts when its holder runs as our user; another
 // user's is one warning and the file decides.
+#include <sys/types.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
@@ -21,8 +24,9 @@ class InstanceLock {
 
     static constexpr const char* fileName = "instance.lock";
 
-    // Tries once, without waiting. Says nothing when the folder is held elsewhere.
-    static InstanceLock acquire(const std::filesystem::path& dataDirectory);
+    // Tries once, without waiting. Says nothing when the folder is held elsewhere. A
+    // socket name held by a process of a user other than `ownUser` does not count.
+    static InstanceLock acquire(const std::filesystem::path& dataDirectory, uid_t ownUser = ::geteuid());
     // The abstract socket's name for the folder (without the leading NUL): the same
     // for every spelling of it.
     static std::string socketName(const std::filesystem::path& dataDirectory);

@@ -1,9 +1,11 @@
 #include "platform/qt/path_watch.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string_view>
 
@@ -24,11 +26,31 @@ constexpr std::uint32_t kFolderGone = IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF
 // to its own watch until it is closed.
 constexpr std::uint32_t kFolderReplaced = IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
 
-// A regular file made in place is looked at when its writer closes it; anything else
-// (a link, most of all) is complete when made.
-bool madeWhole(const fs::path& path) {
+// Whether what was just made at the path is a regular file still open for writing:
+// one made by open(2) is looked at when its writer closes it, while one given its name
+// by a link (ln, cp -l, an O_TMPFILE's linkat) and anything not a regular file (a
+// symbolic link, most of all) are whole when made. A read lease is granted only while
+// no one holds the file open for writing.
+bool stillBeingWritten(const fs::path& path) {
     struct stat info {};
-    return ::lstat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;  // gone again: the reader says what it finds
+    bool writing = false;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        // A writer opening it while the lease is held breaks it with a signal: one whose
+        // default is to be ignored, not SIGIO's, which ends the process.
+        ::fcntl(fd, F_SETSIG, SIGWINCH);
+        if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+            ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        } else {
+            // Where no lease can be had (another user's file, a file system without
+            // leases), a file that has another name was whole before it got this one.
+            writing = errno == EAGAIN || info.st_nlink < 2;
+        }
+    }
+    ::close(fd);
+    return writing;
 }
 
 }  // namespace
@@ -62,6 +84,7 @@ void PathWatch::arm() {
         *watch = -1;
     }
     poll_.stop();
+    awaitingWriter_ = false;
     if (path_.empty()) return;
     if (inotify_ < 0) return cannotWatch(path_.parent_path(), EMFILE);
     fs::path below = path_;
@@ -123,12 +146,20 @@ void PathWatch::readEvents() {
             } else if (event.mask & kFolderGone) {
                 rearm = changed = true;
             } else if (!names(event, nextName_)) {
-                continue;
+                // A file made at the path by O_TMPFILE is closed under a name of its own.
+                if (awaitingWriter_ && (event.mask & IN_CLOSE_WRITE) && !stillBeingWritten(path_)) {
+                    awaitingWriter_ = false;
+                    changed = true;
+                }
             } else if (!watchingItsFolder_) {
                 // A folder on the way to the path is back: go one step closer (or more).
                 if (event.mask & (IN_CREATE | IN_MOVED_TO)) rearm = changed = true;
-            } else if ((event.mask & kFileChanged) || ((event.mask & IN_CREATE) && madeWhole(path_))) {
+            } else if (event.mask & kFileChanged) {
+                awaitingWriter_ = false;
                 changed = true;
+            } else if (event.mask & IN_CREATE) {
+                awaitingWriter_ = stillBeingWritten(path_);
+                if (!awaitingWriter_) changed = true;
             }
         }
     }

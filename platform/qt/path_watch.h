@@ -4,8 +4,8 @@
 // the folder is missing (removed, or not made yet) the nearest folder above it is
 // watched until the path's folders are back. When no watch can be set (the inotify
 // limits), that is said once and the path is looked at again on a slow timer instead.
-// A file written in place counts once its writer closes it, never per write. Main
-// thread only.
+// A file written in place counts once its writer closes it, never per write; one
+// given its name by a link counts at once. Main thread only.
 #include <sys/inotify.h>
 
 #include <QSocketNotifier>
@@ -52,6 +52,7 @@ class PathWatch final {
     int watch_ = -1;
     int folderWatch_ = -1;  // the folder above, for the watched folder going
     bool toldCannotWatch_ = false;
+    bool awaitingWriter_ = false;  // a file made at the path is still open for writing
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer poll_;
 };

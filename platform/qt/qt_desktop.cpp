@@ -5,7 +5,6 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QUrl>
 #include <QWindow>
 #include <vector>
 
@@ -27,9 +26,11 @@ namespace tw {
 
 namespace {
 
+// Paths go to other programs as file: URIs, which carry any bytes of a name unchanged.
+QString uriOf(const std::filesystem::path& path) { return QString::fromLatin1(fileUri(path)); }
+
 void openFolder(const std::filesystem::path& file) {
-    const QString folder = QString::fromStdString(file.parent_path().string());
-    if (!QProcess::startDetached("xdg-open", {folder})) {
+    if (!QProcess::startDetached("xdg-open", {uriOf(file.parent_path())})) {
         log::warning("Cannot show " + file.string() + ": no file manager answered and xdg-open failed");
     }
 }
@@ -96,8 +97,7 @@ void QtDesktop::revealFile(const std::filesystem::path& file) {
         QDBusMessage call =
             QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
                                            "org.freedesktop.FileManager1", "ShowItems");
-        const QString uri = QUrl::fromLocalFile(QString::fromStdString(file.string())).toString();
-        call << QStringList{uri} << QString();
+        call << QStringList{uriOf(file)} << QString();
         // Asynchronous: a slow or absent file manager never holds up the main thread.
         auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this, [file](QDBusPendingCallWatcher* finished) {

@@ -114,13 +114,19 @@ TEST(TemplateTokens, FillFleaAndPartner) {
     DialogueRequest request = makeRequest();
     request.voice_card.name = "Nova";
     EXPECT_EQ(substituteTemplateTokens("{flea} and {flea}", request), "Nova and Nova");
-    EXPECT_EQ(substituteTemplateTokens("{partner} stayed close.", request), "they stayed close.");
+    EXPECT_EQ(substituteTemplateTokens("{partner} stayed close.", request), "They stayed close.");
+    EXPECT_EQ(substituteTemplateTokens("Leaned in. {partner} leaned back.", request),
+              "Leaned in. They leaned back.");
     request.recent_memories = {memory("a", ""), memory("b", "  Zing  caught me"), memory("c", "Rex")};
     EXPECT_EQ(substituteTemplateTokens("Leaned in. {partner} leaned back.", request),
               "Leaned in. Zing leaned back.");
     request.recent_memories = {memory("a", "   ")};
-    EXPECT_EQ(substituteTemplateTokens("{partner} stayed close.", request), "they stayed close.");
+    EXPECT_EQ(substituteTemplateTokens("{partner} stayed close.", request), "They stayed close.");
     EXPECT_EQ(substituteTemplateTokens("{Flea}", request), "{Flea}");
+    // Only a sentence's first word takes a capital.
+    request.recent_memories = {memory("a", "\u00e9lan met Pip")};
+    EXPECT_EQ(substituteTemplateTokens("{partner}. {partner} and {partner}.{partner}", request),
+              "\u00c9lan. \u00c9lan and \u00e9lan.\u00e9lan");
 }
 
 }  // namespace

@@ -124,4 +124,25 @@ kinds=$(tail -c 4096 "$log" | tr -d '\0' | sed -n 's/^{[^{]*"kind":"\([a-z_]*\)"
 passed=$((passed + 1))
 echo "ok: quit during the load of a 40 GB log"
 
+# A settings entry nested 100,000 levels deep, far past the parser's limit: the app
+# starts on the file as it is, reads that entry as missing and writes it back as it was.
+deep_settings_entry() {
+  local what="a settings entry nested 100,000 levels deep" deep
+  rm -rf "$work/home" "$work/data" "$work/config"
+  e2e_fresh_home
+  deep="$(printf '%100000s' '' | tr ' ' '[')$(printf '%100000s' '' | tr ' ' ']')"
+  e2e_write_settings "  \"deep\": $deep,
+  \"tw_troupe_dual_write_enabled\": {\"type\": \"bool\", \"value\": true}"
+  start_app "$work/app-deep.log"
+  wait_for 10 grep -q 'kept "deep" as written' "$work/app-deep.log" || fail "$what: the entry was not kept"
+  quit_app "$what"
+  compgen -G "$settings.corrupt-*" >/dev/null && fail "$what: the settings file was set aside"
+  printf '"deep": %s' "$deep" >"$work/deep.pattern"  # too long for an argument
+  grep -qFf "$work/deep.pattern" "$settings" || fail "$what: the entry was not written back as it was"
+  grep -q '"tw_troupe_dual_write_enabled": {' "$settings" || fail "$what: the other settings were lost"
+  passed=$((passed + 1))
+  echo "ok: $what"
+}
+deep_settings_entry
+
 echo "e2e hostile files: $passed passed, 0 failed"

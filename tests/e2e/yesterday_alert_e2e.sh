@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The yesterday alert opens while the user types into another window: it appears
 # without taking the keyboard, so those keys stay where they were typed and press none
-# of its buttons; once clicked it takes the keys, and Return opens the chapter.
+# of its buttons; once clicked it takes the keys, and Return opens the chapter's folder,
+# whose name is not UTF-8 ("Bureau-été" in Latin-1), under its own bytes.
 set -uo pipefail
 app=${1:?usage: yesterday_alert_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -9,7 +10,10 @@ e2e_require Xvfb openbox xdotool xprop xev
 e2e_start_display "${TW_E2E_SCREEN:-1920x1080}"
 e2e_fresh_home
 
-printf '# A chapter\n\n### Pip\nHello.\n' >"$HOME/Desktop/Tumblewick-$(date -d yesterday +%F).md"
+desktop="$HOME/$(printf 'Bureau-\351t\351')"
+mkdir -p "$desktop" "$XDG_CONFIG_HOME"
+printf 'XDG_DESKTOP_DIR="$HOME/Bureau-\351t\351"\n' >"$XDG_CONFIG_HOME/user-dirs.dirs"
+printf '# A chapter\n\n### Pip\nHello.\n' >"$desktop/Tumblewick-$(date -d yesterday +%F).md"
 # No file manager on the bus: "Open it" falls back to xdg-open, which records the folder.
 mkdir -p "$work/bin"
 printf '#!/bin/sh\necho "$@" >>"%s/opened"\n' "$work" >"$work/bin/xdg-open"
@@ -54,6 +58,8 @@ wait_for 5 focused "$alert" || fail "a click on the alert did not give it the fo
 xdotool key Return
 wait_for 5 eval '! alert_window >/dev/null' || fail "Return after a click on the alert did not answer it"
 wait_for 5 test -s "$work/opened" || fail "Return after a click did not choose \"Open it\""
-grep -q "$HOME/Desktop" "$work/opened" || fail "\"Open it\" showed $(cat "$work/opened"), not the Desktop"
+opened=$(head -n 1 "$work/opened")
+uri_path=${opened#file://}
+[ "$(printf '%b' "${uri_path//%/\\x}")" = "$desktop" ] || fail "\"Open it\" showed $opened, not the Desktop"
 stop_app
 echo "PASS"

@@ -143,7 +143,7 @@ TEST_F(JsonFileDefaultsTest, AnUnparseableFileIsSetAsideAndTheSuiteStartsEmpty) 
         "{\"muted\": {\"type\": \"bool\", \"value\": tru",
         "{" + huge + ", \"muted\": {\"type\": \"bool\", \"value\": true}",  // truncated
         "[{" + huge + "}]",
-        "{" + huge + ", \"deep\": " + std::string(600, '[') + std::string(600, ']') + "}",
+        "{" + huge + ", \"deep\": " + std::string(600, '[') + std::string(599, ']') + "}",
     };
     for (const std::string& garbage : unparseable) {
         SCOPED_TRACE(garbage.substr(0, 60));
@@ -203,6 +203,8 @@ TEST_F(JsonFileDefaultsTest, EntriesOfUnknownTypesSurviveARewrite) {
 }
 
 TEST_F(JsonFileDefaultsTest, EntriesOfUnknownTypesKeepTheirJsonTextToTheByte) {
+    std::string objectsInObjects;
+    for (int i = 0; i < 600; ++i) objectsInObjects += R"({"a": )";
     const std::vector<std::pair<std::string, std::string>> raw = {
         {"big", R"({"type": "bigint", "value": 12345678901234567890123456789})"},
         {"caf\u00e9", R"({ "type" : "color", "value" : [1.0, 2.50, -0.0, 1E+2] })"},
@@ -214,6 +216,9 @@ TEST_F(JsonFileDefaultsTest, EntriesOfUnknownTypesKeepTheirJsonTextToTheByte) {
         {"lone", R"({"type": "string", "value": "\ud800 alone"})"},
         {R"(\ud800 key)", R"({"type": "int", "value": 1})"},
         {"deep", R"({"type": "note", "value": {"a": [{"b": "\udc00"}]}})"},
+        // Past the parser's depth limit, and far past any call stack.
+        {"deeper", R"({"type": "string", "value": )" + objectsInObjects + "1" + std::string(601, '}')},
+        {"deepest", std::string(1'000'000, '[') + std::string(1'000'000, ']')},
     };
     std::string text = "{\n";
     for (const auto& [key, entry] : raw) text += "\"" + key + "\":\n\t" + entry + " ,\n";
@@ -225,12 +230,14 @@ TEST_F(JsonFileDefaultsTest, EntriesOfUnknownTypesKeepTheirJsonTextToTheByte) {
         EXPECT_TRUE(defaults.boolForKey("ok"));
         EXPECT_FALSE(defaults.hasKey("huge"));
         EXPECT_TRUE(defaults.hasUnreadableValue("huge"));
+        EXPECT_FALSE(defaults.hasKey("deeper"));
+        EXPECT_TRUE(defaults.hasUnreadableValue("deepest"));
         defaults.setInteger("fresh", 1);
         ASSERT_TRUE(defaults.flush());
     }
     const std::string saved = readFile(file_);
     for (const auto& [key, entry] : raw)
-        EXPECT_NE(saved.find("\"" + key + "\": " + entry), std::string::npos) << saved;
+        EXPECT_NE(saved.find("\"" + key + "\": " + entry), std::string::npos) << key;
     EXPECT_EQ(JsonFileDefaults(file_).integerForKey("fresh"), 1);
     {
         JsonFileDefaults again(file_);

@@ -1,13 +1,17 @@
 #include "platform/paths.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/desktop.h"
+#include "platform/log.h"
 #include "platform/testing/hostile_files.h"
 
 namespace tw {
@@ -80,6 +84,29 @@ TEST_F(PathsTest, XdgFoldersAndEnsureDirectory) {
     EXPECT_TRUE(fs::is_directory(home_ / "a" / "b"));
     std::ofstream(home_ / "file") << "x";
     EXPECT_FALSE(paths::ensureDirectory(home_ / "file" / "sub"));
+}
+
+// Handed to a file manager: a name that is not UTF-8 keeps its bytes.
+TEST(FileUriTest, EveryByteOfThePathSurvives) {
+    EXPECT_EQ(fileUri("/home/pip/Bureau-\xe9t\xe9/a b%.md"), "file:///home/pip/Bureau-%E9t%E9/a%20b%25.md");
+    EXPECT_EQ(fileUri("/d/caf\u00e9#1?"), "file:///d/caf%C3%A9%231%3F");
+}
+
+// As a relative XDG value is: files would land under the folder the app started in.
+TEST_F(PathsTest, ARelativeHomeIsIgnoredForTheAccountsHomeAndSaidOnce) {
+    std::vector<std::string> lines;
+    log::setSinkForTesting([&lines](std::string_view line) { lines.emplace_back(line); });
+    static int run = 0;  // a value said once per process: a new one each repeat
+    const std::string home = "relative/home" + std::to_string(++run);
+    ::setenv("HOME", home.c_str(), 1);
+    const fs::path accountHome = ::getpwuid(::getuid())->pw_dir;
+    EXPECT_EQ(paths::homeDirectory(), accountHome);
+    EXPECT_EQ(paths::hiddenDirectory(), accountHome / ".tumblewick");
+    EXPECT_EQ(paths::desktopDirectory(), accountHome / "Desktop");
+    log::setSinkForTesting(nullptr);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("HOME is set to the relative path \"" + home + "\""), std::string::npos)
+        << lines[0];
 }
 
 }  // namespace

@@ -36,9 +36,8 @@ std::string_view trimmedSpacesAndTabs(std::string_view line) {
     return line.substr(first, last - first + 1);
 }
 
-// The chapter as UTF-8 text; nullopt when it cannot be read or is not UTF-8.
-std::optional<std::string> readChapter(const fs::path& file) {
-    auto read = atomic_file::read(file, kMaxChapterBytes);
+// The chapter as UTF-8 text; nullopt when it could not be read or is not UTF-8.
+std::optional<std::string> chapterText(atomic_file::ReadResult& read) {
     if (read.status != atomic_file::ReadStatus::ok) return std::nullopt;
     if (unicode::repairUtf8(read.text) != read.text) return std::nullopt;
     return std::move(read.text);
@@ -61,8 +60,19 @@ void TumblewickYesterdayBanner::surfaceIfApplicable(Defaults& defaults, Date now
     const auto chapter = locateYesterdayChapter(now, calendar, desktopFolder);
     defaults.setString(lastShownKey, today);
     if (!chapter) return;
+    // Only a regular file is a chapter (one that cannot be read gets the general
+    // summary): a folder, FIFO, device or loop of links there is none.
+    auto read = atomic_file::read(*chapter, kMaxChapterBytes);
+    if (read.status == atomic_file::ReadStatus::missing) return;
+    std::error_code error;
+    if (read.status == atomic_file::ReadStatus::notAFile ||
+        (read.status == atomic_file::ReadStatus::failed && !fs::is_regular_file(*chapter, error))) {
+        log::warning("Yesterday's chapter " + chapter->string() + " " +
+                     atomic_file::describe(read, kMaxChapterBytes) + "; no alert for it");
+        return;
+    }
 
-    const std::string summary = summarise(readChapter(*chapter));
+    const std::string summary = summarise(chapterText(read));
     // Durable before the alert, so a quit while it is open does not bring it back today.
     if (!defaults.flush()) log::warning("Could not save the day of the yesterday banner");
     const std::size_t answer = desktop.runAlert({"Yesterday in the troupe", summary, {"Open it", "Not now"}});
@@ -78,9 +88,7 @@ std::optional<fs::path> TumblewickYesterdayBanner::locateYesterdayChapter(Date n
                                                                           const fs::path& desktopFolder) {
     std::error_code error;
     if (!fs::is_directory(desktopFolder, error)) return std::nullopt;
-    const fs::path file = desktopFolder / chapterFileName(yesterdayStamp(now, calendar));
-    if (!fs::exists(file, error)) return std::nullopt;
-    return file;
+    return desktopFolder / chapterFileName(yesterdayStamp(now, calendar));
 }
 
 std::string TumblewickYesterdayBanner::summarise(const std::optional<std::string>& chapterText) {

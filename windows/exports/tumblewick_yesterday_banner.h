@@ -28,6 +28,7 @@ class TumblewickYesterdayBanner {
     static std::string summarise(const std::optional<std::string>& chapterText);
 
    private:
+    // Where yesterday's chapter would be; nullopt without a Desktop folder.
     static std::optional<std::filesystem::path> locateYesterdayChapter(
         Date now, const Calendar& calendar, const std::filesystem::path& desktopFolder);
 };

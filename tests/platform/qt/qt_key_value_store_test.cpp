@@ -193,5 +193,52 @@ TEST_F(QtKeyValueStoreTest, WithoutAWatchItSaysSoOnceAndLooksAgainOnATimer) {
     EXPECT_NE(warnings_[0].find("Cannot watch " + folder_.string()), std::string::npos) << warnings_[0];
 }
 
+// A file given its name by a link is whole when it appears; no writer closes it there.
+TEST_F(QtKeyValueStoreTest, AFilePublishedByAHardLinkIsRead) {
+    fs::create_directories(folder_);
+    QtKeyValueStore store(file_);
+    const fs::path staged = folder_ / "incoming.tmp";
+    // A file with no name yet, written and then given the store's, its writer closing it
+    // before or after the store hears of the name.
+    const auto linkUnnamedFile = [&](const std::string& text, bool closeBeforeEvents) {
+        const int fd = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        ASSERT_EQ(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file_.c_str(), AT_SYMLINK_FOLLOW), 0);
+        if (!closeBeforeEvents) takeInEvents();
+        ::close(fd);
+    };
+    struct Row {
+        const char* name;
+        std::function<void(const std::string& text)> publish;
+    };
+    const std::vector<Row> rows = {
+        {"ln",
+         [&](const std::string& text) {
+             std::ofstream(staged) << text;
+             fs::create_hard_link(staged, file_);
+         }},
+        {"ln, then the first name removed",
+         [&](const std::string& text) {
+             std::ofstream(staged) << text;
+             fs::create_hard_link(staged, file_);
+             fs::remove(staged);
+         }},
+        {"O_TMPFILE and linkat", [&](const std::string& text) { linkUnnamedFile(text, true); }},
+        {"O_TMPFILE and linkat, closed later",
+         [&](const std::string& text) { linkUnnamedFile(text, false); }},
+    };
+    for (const Row& row : rows) {
+        fs::remove(staged);
+        fs::remove(file_);
+        takeInEvents();  // else reading for the removal would find the next row's file
+        ASSERT_TRUE(pumpUntil([&] { return !store.stringForKey("headline"); })) << row.name;
+        row.publish(R"({"headline": ")" + std::string(row.name) + R"("})");
+        EXPECT_TRUE(pumpUntil([&] { return store.stringForKey("headline") == row.name; })) << row.name;
+    }
+    EXPECT_EQ(warnings_.size(), 0u);
+}
+
 }  // namespace
 }  // namespace tw

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "exports_test_support.h"
+#include "platform/log.h"
+#include "platform/testing/hostile_files.h"
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/recording_desktop.h"
 #include "windows/exports/chapter_document.h"
@@ -135,6 +137,29 @@ TEST(YesterdayBannerTest, AChapterThatIsNotUtf8GetsTheGeneralSummary) {
     Banner::surfaceIfApplicable(defaults, testing::utcDecember7(14.0), testing::newYork(), desktop, recorder);
     ASSERT_EQ(recorder.alerts.size(), 1u);
     EXPECT_EQ(recorder.alerts[0].informativeText, "A chapter from yesterday is on your Desktop.");
+}
+
+TEST(YesterdayBannerTest, OnlyARegularFileAtTheChaptersNameRaisesTheAlert) {
+    const fs::path desktop = testing::freshShortFolder("twb");
+    const fs::path chapter = desktop / chapterFileName("2026-12-06");
+    std::vector<std::string> lines;
+    log::setSinkForTesting([&lines](std::string_view line) { lines.emplace_back(line); });
+    for (const auto& [kind, name] : testing::hostileKinds()) {
+        testing::makeHostile(chapter, kind);
+        const std::string before = testing::fingerprint(chapter);
+        testing::InMemoryDefaults defaults;
+        testing::RecordingDesktop recorder;
+        lines.clear();
+        Banner::surfaceIfApplicable(defaults, testing::utcDecember7(14.0), testing::newYork(), desktop,
+                                    recorder);
+        const bool regular = testing::isRegular(kind);
+        EXPECT_EQ(recorder.alerts.size(), regular ? 1u : 0u) << name;
+        EXPECT_EQ(lines.size(), regular ? 0u : 1u) << name;
+        EXPECT_EQ(testing::fingerprint(chapter), before) << name;
+        fs::remove_all(chapter);
+    }
+    log::setSinkForTesting(nullptr);
+    fs::remove_all(desktop);
 }
 
 }  // namespace

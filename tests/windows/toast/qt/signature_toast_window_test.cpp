@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
+#include <QWindow>
 #include <cstdlib>
 #include <filesystem>
 
@@ -89,7 +90,8 @@ TEST(SignatureToastWindowTest, TheInstallationLendsTheSharedToastItsWindowAndChi
 }
 
 // Qt's Wayland platform cannot set a window's opacity and warns on every try; there
-// the toast fades by drawing itself fainter.
+// the toast fades by drawing itself fainter, and never asks its window for an opacity,
+// which is watched too where the platform would not warn.
 TEST(SignatureToastWindowTest, WithoutWindowOpacityItFadesByPaintingAndNeverAsksForOpacity) {
     EXPECT_EQ(windowFadingOn(u"xcb"), WindowFading::byWindowOpacity);
     for (const QString platform : {"wayland", "wayland-egl", "offscreen"})
@@ -100,6 +102,8 @@ TEST(SignatureToastWindowTest, WithoutWindowOpacityItFadesByPaintingAndNeverAsks
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
             if (message.contains("opacity")) warnings << message;
         });
+    QStringList asked;  // every opacity asked of the toast's window
+    QObject watching;   // ends the watch with the test
     testing::ManualMainQueue queue;
     testing::ManualClock clock(Date{4e9});  // after the shared toast's earlier moments, on any clock
     testing::InMemoryDefaults defaults;
@@ -112,6 +116,9 @@ TEST(SignatureToastWindowTest, WithoutWindowOpacityItFadesByPaintingAndNeverAsks
         for (QWidget* widget : QApplication::topLevelWidgets())
             if (dynamic_cast<SignatureToastView*>(widget) != nullptr) view = widget;
         ASSERT_NE(view, nullptr);
+        ASSERT_NE(view->windowHandle(), nullptr);
+        QObject::connect(view->windowHandle(), &QWindow::opacityChanged, &watching,
+                         [&asked](qreal level) { asked << QString::number(level); });
         const auto faceAlpha = [&] {
             const QImage image = view->grab().toImage();
             const double dpr = image.devicePixelRatio();
@@ -124,6 +131,7 @@ TEST(SignatureToastWindowTest, WithoutWindowOpacityItFadesByPaintingAndNeverAsks
         EXPECT_EQ(view->windowOpacity(), 1.0);
     }
     qInstallMessageHandler(previous);
+    EXPECT_TRUE(asked.isEmpty()) << asked.join(", ").toStdString();
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("; ").toStdString();
 }
 
