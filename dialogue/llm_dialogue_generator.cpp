@@ -41,6 +41,15 @@ LLMDialogueGenerator::~LLMDialogueGenerator() {
     executor_->drain();
 }
 
+void LLMDialogueGenerator::announceServer(std::string server) {
+    executor_->execute([this, server = std::move(server)] {
+        if (defaults_.boolForKey(armedKey) && !defaults_.boolForKey(succeededKey))
+            tellModelTurnedOff(server);
+        else
+            log::info("Dialogue: lines come from the model server at " + server);
+    });
+}
+
 void LLMDialogueGenerator::availability(AvailabilityCompletion done) {
     executor_->execute([this, done = std::move(done)] {
         const bool armed = defaults_.boolForKey(armedKey);
@@ -111,6 +120,9 @@ void LLMDialogueGenerator::runOnce(QueuedRequest next) {
 
 void LLMDialogueGenerator::finishCall(QueuedRequest call, const LanguageModelResult& result) {
     if (result.content) {
+        // A request that was waiting when the first call failed brings the model back.
+        if (toldModelTurnedOff_ && !defaults_.boolForKey(succeededKey))
+            log::info("Dialogue: the model server answers again, so lines come from it again");
         // Any answer counts as a successful call, before its contents are checked.
         defaults_.setBool(succeededKey, true);
         defaults_.setBool(armedKey, false);
@@ -124,13 +136,16 @@ void LLMDialogueGenerator::finishCall(QueuedRequest call, const LanguageModelRes
 }
 
 // The guard stays armed, so this process and every later one speak from the templates;
-// without this line the user would only ever see the call's own error.
-void LLMDialogueGenerator::tellModelTurnedOff() {
+// without this line the user would only ever see the call's own error (or, at a later
+// launch, nothing). The call's error is not repeated here.
+void LLMDialogueGenerator::tellModelTurnedOff(const std::string& server) {
     if (toldModelTurnedOff_) return;
     toldModelTurnedOff_ = true;
+    const std::string at = server.empty() ? "" : " at " + server;
     const std::string where = settingsFile_.empty() ? "the settings" : settingsFile_.string();
-    log::warning(std::string("Dialogue: the model server could not be used at the first call, so lines come "
-                             "from templates from now on. To try again, quit, remove \"") +
+    log::warning("Dialogue: the model server" + at +
+                 " could not be used at the first call, so lines come from templates from now on. To try "
+                 "again, quit, remove \"" +
                  armedKey + "\" from " + where + " and start again with the server up");
 }
 

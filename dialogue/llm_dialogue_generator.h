@@ -6,6 +6,7 @@
 #include <deque>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "dialogue/executor_lifeline.h"
 #include "dialogue/flea_dialogue_generator.h"
@@ -30,6 +31,11 @@ class LLMDialogueGenerator final : public FleaDialogueGenerator {
         std::filesystem::path settingsFile = {});
     ~LLMDialogueGenerator() override;
 
+    // The launch's line about the model server `server` (as it may be shown): that lines
+    // come from it, or, when an earlier first call left the model off, that they come from
+    // the templates and how to try again.
+    void announceServer(std::string server);
+
     void availability(AvailabilityCompletion done) override;
     // Answers with the line or a DialogueGenerationError; a ninth waiting request
     // evicts the oldest waiting one with providerError.
@@ -50,7 +56,7 @@ class LLMDialogueGenerator final : public FleaDialogueGenerator {
     void drainIfPossible();
     void runOnce(QueuedRequest next);
     void finishCall(QueuedRequest call, const LanguageModelResult& result);
-    void tellModelTurnedOff();
+    void tellModelTurnedOff(const std::string& server = {});
 
     bool inFlight_ = false;
     std::deque<QueuedRequest> queue_;

@@ -93,10 +93,11 @@ TumblewickAgentHost::TumblewickAgentHost(Environment environment)
     if (environment.makeLanguageModel) {
         if (const auto baseUrl = HttpLanguageModel::baseUrlFromEnvironment()) {
             if (auto model = environment.makeLanguageModel(*baseUrl)) {
-                llm = LLMDialogueGenerator::create(std::move(model), *environment.standardDefaults,
-                                                   makeExecutor(environment),
-                                                   settingsFileOf(*environment.standardDefaults));
-                log::info("Dialogue: lines come from the model server at " + withoutUserInfo(*baseUrl));
+                auto generator = LLMDialogueGenerator::create(std::move(model), *environment.standardDefaults,
+                                                              makeExecutor(environment),
+                                                              settingsFileOf(*environment.standardDefaults));
+                generator->announceServer(withoutUserInfo(*baseUrl));
+                llm = std::move(generator);
             }
         }
     }

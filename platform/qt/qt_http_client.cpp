@@ -15,6 +15,65 @@
 
 namespace tw {
 
+namespace {
+
+// Qt's network thread holds at most this much of an answer the worker has not taken yet.
+constexpr qint64 kReadBufferBytes = 1 << 20;
+
+struct Progress {
+    bool timedOut = false;
+    bool tooLarge = false;
+    QByteArray body;
+};
+
+// Qt reports an HTTP error status as an error too; such a reply is still an answer. (A
+// body that does not unpack is an "unknown content" error as well, under any status.)
+bool isStatusError(QNetworkReply::NetworkError error) {
+    using E = QNetworkReply::NetworkError;
+    return (error >= E::ContentAccessDenied && error <= E::UnknownContentError) ||
+           (error >= E::InternalServerError && error <= E::UnknownServerError) ||
+           error == E::ProtocolInvalidOperationError || error == E::ProxyAuthenticationRequiredError;
+}
+
+// Qt's error texts may quote the URL, user information and all.
+std::string errorTextOf(const QNetworkReply& reply, const std::string& url) {
+    QString text = reply.errorString();
+    const QString shown = QString::fromStdString(withoutUserInfo(url));
+    for (const QString& written :
+         {QString::fromStdString(url), reply.url().toString(), reply.url().toString(QUrl::FullyEncoded)}) {
+        if (!written.isEmpty()) text.replace(written, shown);
+    }
+    return text.toStdString();
+}
+
+HttpResponse responseOf(const QNetworkReply& reply, const Progress& progress, std::size_t maxBytes,
+                        const std::string& url) {
+    HttpResponse response;
+    if (progress.tooLarge) {
+        response.error = "answer larger than " + std::to_string(maxBytes) + " bytes";
+        return response;
+    }
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid()) response.status = status.toInt();
+    for (const auto& pair : reply.rawHeaderPairs()) {
+        response.headers[pair.first.toLower().toStdString()] = pair.second.toStdString();
+    }
+    if (progress.timedOut) {
+        response.timedOut = true;
+        response.error = "timed out";
+    } else if (reply.error() != QNetworkReply::NoError &&
+               !(status.toInt() >= 400 && isStatusError(reply.error()))) {
+        // Reset mid-body, a body that does not inflate, a cancelled request: what came is
+        // not the answer.
+        response.error = errorTextOf(reply, url);
+    } else {
+        response.body = progress.body.toStdString();
+    }
+    return response;
+}
+
+}  // namespace
+
 QNetworkAccessManager* QtHttpWorker::manager() {
     if (!manager_) manager_ = new QNetworkAccessManager(this);
     return manager_;
@@ -31,6 +90,9 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     QNetworkRequest qrequest(url);
     qrequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                           QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Qt's guard against compressed bombs stalls the transfer instead of failing it; a
+    // size limit, checked on the unpacked bytes as they come, bounds such an answer anyway.
+    if (request.maxResponseBytes > 0) qrequest.setDecompressedSafetyCheckThreshold(-1);
     for (const auto& [name, value] : request.headers) {
         qrequest.setRawHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
     }
@@ -45,63 +107,42 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     }
 
     // A whole-request deadline: a server that accepts and then never answers is cut off.
-    auto timedOut = std::make_shared<bool>(false);
+    auto progress = std::make_shared<Progress>();
     auto* deadline = new QTimer(reply);
     deadline->setSingleShot(true);
     const double seconds =
         std::isfinite(request.timeoutSeconds) && request.timeoutSeconds > 0 ? request.timeoutSeconds : 30.0;
     deadline->setInterval(static_cast<int>(std::min(seconds * 1000.0, 2.0e9)));
-    QObject::connect(deadline, &QTimer::timeout, reply, [reply, timedOut]() {
-        *timedOut = true;
+    QObject::connect(deadline, &QTimer::timeout, reply, [reply, progress]() {
+        progress->timedOut = true;
         reply->abort();
     });
     deadline->start();
 
-    // A size limit holds while the answer arrives, not after all of it is in memory.
-    // The reply holds at most one byte past it, so Qt's network thread stops taking
-    // from the socket there; each chunk is checked as it comes (progress signals come
-    // at most every 100 ms, by when a fast server has sent a hundred megabytes), and
-    // so is the announced length.
-    auto tooLarge = std::make_shared<bool>(false);
-    if (request.maxResponseBytes > 0) {
-        // One below the largest size, so that the read buffer's extra byte still fits.
-        const qint64 limit =
-            static_cast<qint64>(std::min<std::size_t>(request.maxResponseBytes, INT64_MAX - 1));
-        auto check = [reply, tooLarge, limit]() {
-            const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-            if (*tooLarge || (reply->bytesAvailable() <= limit && announced.toLongLong() <= limit)) return;
-            *tooLarge = true;
-            reply->abort();
-        };
-        reply->setReadBufferSize(limit + 1);
-        QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, check);
-        QObject::connect(reply, &QNetworkReply::readyRead, reply, check);
-    }
+    // The body is taken as it arrives, so Qt's read buffer never fills and stalls the
+    // transfer; a size limit is checked on every chunk taken and on the announced length,
+    // so an answer is cut as soon as it passes its limit, not at its deadline.
+    const qint64 limit = static_cast<qint64>(std::min<std::size_t>(request.maxResponseBytes, INT64_MAX));
+    auto take = [reply, progress, limit]() {
+        if (progress->tooLarge) return;
+        progress->body += reply->readAll();
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (limit == 0 || (progress->body.size() <= limit && announced.toLongLong() <= limit)) return;
+        progress->tooLarge = true;
+        progress->body.clear();
+        reply->abort();
+    };
+    reply->setReadBufferSize(kReadBufferBytes);
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, take);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, take);
 
     const std::size_t maxBytes = request.maxResponseBytes;
-    QObject::connect(reply, &QNetworkReply::finished, this, [reply, timedOut, tooLarge, maxBytes, deliver]() {
-        HttpResponse response;
-        if (*tooLarge) {
-            response.error = "answer larger than " + std::to_string(maxBytes) + " bytes";
-            reply->deleteLater();
-            deliver(std::move(response));
-            return;
-        }
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid()) response.status = status.toInt();
-        for (const auto& pair : reply->rawHeaderPairs()) {
-            response.headers[pair.first.toLower().toStdString()] = pair.second.toStdString();
-        }
-        if (reply->isOpen()) response.body = reply->readAll().toStdString();
-        if (*timedOut) {
-            response.timedOut = true;
-            response.error = "timed out";
-        } else if (reply->error() != QNetworkReply::NoError && !status.isValid()) {
-            response.error = reply->errorString().toStdString();
-        }
-        reply->deleteLater();
-        deliver(std::move(response));
-    });
+    QObject::connect(reply, &QNetworkReply::finished, this,
+                     [reply, progress, take, maxBytes, url = request.url, deliver]() {
+                         if (reply->isOpen()) take();
+                         deliver(responseOf(*reply, *progress, maxBytes, url));
+                         reply->deleteLater();
+                     });
 }
 
 void QtHttpWorker::abortAll() {

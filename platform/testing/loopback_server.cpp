@@ -64,16 +64,31 @@ struct LoopbackServer::Impl {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         response.status = reply.status;
-        if (!reply.unannounced) {
+        for (const auto& [name, value] : reply.headers) response.set_header(name, value);
+        if (reply.cutShort) {
+            const std::size_t length = reply.body.size();
+            response.set_content_provider(
+                length, reply.contentType,
+                [body = std::move(reply.body)](std::size_t, std::size_t, httplib::DataSink& sink) {
+                    sink.write(body.data(), body.size() / 2);
+                    return false;  // drops the connection
+                });
+        } else if (reply.endless) {
+            response.set_chunked_content_provider(
+                reply.contentType,
+                [this, body = std::move(reply.body)](std::size_t, httplib::DataSink& sink) {
+                    return !stopping && sink.write(body.data(), body.size());
+                });
+        } else if (reply.unannounced) {
+            response.set_chunked_content_provider(
+                reply.contentType, [body = std::move(reply.body)](std::size_t, httplib::DataSink& sink) {
+                    sink.write(body.data(), body.size());
+                    sink.done();
+                    return true;
+                });
+        } else {
             response.set_content(reply.body, reply.contentType);
-            return;
         }
-        response.set_chunked_content_provider(
-            reply.contentType, [body = std::move(reply.body)](std::size_t, httplib::DataSink& sink) {
-                sink.write(body.data(), body.size());
-                sink.done();
-                return true;
-            });
     }
 };
 

@@ -22,6 +22,9 @@ struct LoopbackResponse {
     std::string contentType = "application/json";
     double delaySeconds = 0;   // wait before answering (time-out tests)
     bool unannounced = false;  // no Content-Length: the body goes out chunked, in one write
+    bool endless = false;      // no Content-Length: the body goes out again and again until the client goes
+    bool cutShort = false;  // the whole length is announced, half the body sent, then the connection dropped
+    std::multimap<std::string, std::string> headers{};  // sent as they are, e.g. a Content-Encoding
 };
 
 class LoopbackServer {

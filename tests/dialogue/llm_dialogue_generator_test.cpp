@@ -162,27 +162,48 @@ TEST_F(LLMDialogueGeneratorTest, AFirstCallCutShortByARestartDisablesTheModelFor
     EXPECT_TRUE(model->complete(answer("late")));
 }
 
+// The failure is told once, at the failed call and at every later launch, without the
+// call's own error; a request that was already waiting and gets an answer brings it back.
 TEST_F(LLMDialogueGeneratorTest, AFailedFirstCallLeavesTheModelUnavailableAndSaysHowToRetry) {
     std::vector<std::string> lines;
     log::setSinkForTesting([&](std::string_view line) { lines.emplace_back(line); });
-    auto generator = LLMDialogueGenerator::create(model, defaults, std::make_unique<InlineSerialExecutor>(),
-                                                  "/home/u/.config/tumblewick/standard.json");
+    const auto count = [&](const std::string& part) {
+        return std::count_if(lines.begin(), lines.end(),
+                             [&](const std::string& line) { return line.find(part) != std::string::npos; });
+    };
+    const std::string told =
+        "could not be used at the first call, so lines come from templates from now on. To try again, quit, "
+        "remove \"tw_llm_first_call_armed\" from /home/u/.config/tumblewick/standard.json";
+    const auto create = [&](Defaults& suite) {
+        return LLMDialogueGenerator::create(model, suite, std::make_unique<InlineSerialExecutor>(),
+                                            "/home/u/.config/tumblewick/standard.json");
+    };
+    auto generator = create(defaults);
+    generator->announceServer("http://127.0.0.1:9");
     std::optional<GenerationOutcome> outcome;
     generator->generate(makeRequest(), [&](GenerationOutcome o) { outcome = o; });
     generator->generate(makeRequest(), [](GenerationOutcome) {});  // already waiting
     model->complete(LanguageModelResult::failure("providerError: refused"));
-    model->complete(LanguageModelResult::failure("providerError: refused"));
-    log::setSinkForTesting(nullptr);
     EXPECT_EQ(errorKind(*outcome), Kind::providerError);
     EXPECT_EQ(availability(*generator), FleaDialogueAvailability::unavailable);
     EXPECT_TRUE(flushedBool(defaults, LLMDialogueGenerator::armedKey));
+    EXPECT_EQ(count(told), 1) << ::testing::PrintToString(lines);
 
-    const auto told = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.find("first call") != std::string::npos && line.find("templates") != std::string::npos &&
-               line.find("\"tw_llm_first_call_armed\" from /home/u/.config/tumblewick/standard.json") !=
-                   std::string::npos;
-    });
-    EXPECT_EQ(told, 1) << ::testing::PrintToString(lines);
+    // Every later launch says so in the line that names the server, and only there.
+    for (int launch = 0; launch < 2; ++launch) {
+        testing::InMemoryDefaults afterRestart;
+        for (const auto& [key, value] : defaults.flushedValues()) afterRestart.set(key, value);
+        create(afterRestart)->announceServer("http://127.0.0.1:9");
+    }
+    EXPECT_EQ(count("Dialogue: the model server at http://127.0.0.1:9 " + told), 2)
+        << ::testing::PrintToString(lines);
+
+    model->complete(answer("back"));
+    EXPECT_EQ(availability(*generator), FleaDialogueAvailability::available);
+    EXPECT_EQ(count("the model server answers again"), 1) << ::testing::PrintToString(lines);
+    EXPECT_EQ(count("lines come from the model server at http://127.0.0.1:9"), 1);  // the first launch
+    EXPECT_EQ(count("refused"), 0);
+    log::setSinkForTesting(nullptr);
 }
 
 TEST_F(LLMDialogueGeneratorTest, RunsOneCallAtATimeAndEvictsTheOldestOfEightWaiting) {

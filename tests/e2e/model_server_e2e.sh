@@ -4,8 +4,8 @@
 # the password in its URL shows in no log line or diagnostics file; one that never
 # answers neither slows the strip nor holds up quitting; one that streams an answer far
 # past what a line needs is cut off, memory stays flat, and the fleas' line comes from
-# the templates; one that is not up at the first call leaves the templates speaking,
-# and the user is told once how to try again.
+# the templates; one that is not up at the first call, or a quit during it, leaves the
+# templates speaking, and the user is told once (and at each later launch) how to try again.
 set -uo pipefail
 app=${1:?usage: model_server_e2e.sh path/to/tumblewick path/to/tw_frame_probe}
 probe=${2:?usage: model_server_e2e.sh path/to/tumblewick path/to/tw_frame_probe}
@@ -58,6 +58,14 @@ wait_for 60 requested hang || fail "the app never asked the hanging server for a
 fps=$(frames_per_second 5 "$strip_id")
 at_least "$fps" 50 || fail "the strip delivers $fps frames a second while the model server hangs"
 stop_app 1
+# The first call never ended, so the model stays off: the next launch says so where it
+# names the server, and how to try again, and nowhere that the server speaks.
+start_app "$work/app2b.log"
+off() { grep -qF "Dialogue: the model server at $server_url could not be used at the first call" "$work/app2b.log"; }
+wait_for 10 off || fail "the launch after a quit during the first call does not say the model is off"
+grep -qF "\"tw_llm_first_call_armed\" from $settings" "$work/app2b.log" || fail "the launch does not say how to retry"
+stop_app
+grep "lines come from the model server" "$work/app2b.log" && fail "the launch says the model server speaks"
 
 # A server that streams a 1 GiB answer: the app stops reading past the cap, keeps its
 # memory, counts the request as failed and says a template line instead.
@@ -100,4 +108,4 @@ asked=$(grep -c "Model server:" "$work/app4.log")
 grep "could not be used at the first call" "$work/app4.log" | grep -qF "\"tw_llm_first_call_armed\" from $settings" ||
   fail "the line does not say which setting to remove from $settings"
 
-echo "e2e model server: 4 passed, 0 failed (read $((sent >> 20)) MiB of the streamed answer, memory grew $grown MiB)"
+echo "e2e model server: 5 passed, 0 failed (read $((sent >> 20)) MiB of the streamed answer, memory grew $grown MiB)"

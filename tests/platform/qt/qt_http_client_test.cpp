@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
@@ -54,17 +55,63 @@ TEST(QtHttpClient, PostsHeadersAndBodyAndReadsTheAnswer) {
     EXPECT_EQ(seen.header("Authorization"), "Bearer abc");
 }
 
-TEST(QtHttpClient, ErrorStatusIsAnAnswerNotATransportFailure) {
-    testing::LoopbackServer server;
-    server.setHandler([](const testing::LoopbackRequest&) { return testing::LoopbackResponse{503, "busy"}; });
-    QtMainQueue main;
-    QtHttpClient client(main);
-    Calls calls;
-    client.send({"GET", server.baseUrl() + "/x", {}, "", 5}, calls.completion());
-    ASSERT_TRUE(pumpUntil([&] { return calls.count > 0; }));
-    EXPECT_EQ(calls.last->status, 503);
-    EXPECT_FALSE(calls.last->error.has_value());
-    EXPECT_FALSE(calls.last->ok());
+// Once the status line is in, what goes wrong with the body is still a failed request;
+// an error status with its body is an answer, not a transport failure.
+TEST(QtHttpClient, ABodyThatFailsAfterTheStatusIsAnErrorAndAnErrorStatusAnAnswer) {
+    struct Row {
+        const char* name;
+        testing::LoopbackResponse response;
+        bool failed;
+    };
+    testing::LoopbackResponse cut{200, std::string(256 * 1024, 'x'), "application/octet-stream"};
+    cut.cutShort = true;
+    testing::LoopbackResponse badGzip{200, std::string(64 * 1024, 'x'), "application/octet-stream"};
+    badGzip.headers = {{"Content-Encoding", "gzip"}};
+    for (const Row& row : {Row{"reset mid-body", cut, true}, Row{"bad gzip", badGzip, true},
+                           Row{"404 with a body", {404, "no such flea", "text/plain"}, false},
+                           Row{"503 with a body", {503, "no such flea"}, false}}) {
+        SCOPED_TRACE(row.name);
+        testing::LoopbackServer server;
+        server.setHandler([&](const testing::LoopbackRequest&) { return row.response; });
+        QtMainQueue main;
+        QtHttpClient client(main);
+        Calls calls;
+        client.send({"GET", server.baseUrl() + "/x", {}, "", 5}, calls.completion());
+        ASSERT_TRUE(pumpUntil([&] { return calls.count > 0; }));
+        EXPECT_EQ(calls.last->error.has_value(), row.failed) << calls.last->body.size() << " bytes";
+        EXPECT_EQ(calls.last->body, row.failed ? "" : "no such flea");
+        EXPECT_EQ(calls.last->status, row.response.status);
+        EXPECT_FALSE(calls.last->ok());
+    }
+}
+
+// Written a chunk at a time and without end, an answer is cut as soon as it passes its
+// cap, not at its deadline: plain, and as JSON, which the server packs with gzip.
+TEST(QtHttpClient, AnEndlessAnswerFailsSoonAfterItPassesItsCap) {
+    for (const auto& [name, type] :
+         {std::pair{"plain", "application/octet-stream"}, std::pair{"gzip", "application/json"}}) {
+        SCOPED_TRACE(name);
+        testing::LoopbackServer server;
+        server.setHandler([&](const testing::LoopbackRequest&) {
+            testing::LoopbackResponse response{200, std::string(16 * 1024, ' '), type};
+            response.endless = true;
+            return response;
+        });
+        QtMainQueue main;
+        QtHttpClient client(main);
+        Calls calls;
+        HttpRequest request{"GET", server.baseUrl() + "/feed", {}, "", 10};
+        request.maxResponseBytes = std::size_t{8} << 20;
+        const auto start = std::chrono::steady_clock::now();
+        client.send(request, calls.completion());
+        ASSERT_TRUE(pumpUntil([&] { return calls.count > 0; }, 12));
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ::testing::Test::RecordProperty(std::string("seconds_to_fail_") + name, std::to_string(seconds));
+        EXPECT_NE(calls.last->error.value_or("").find("larger than"), std::string::npos)
+            << calls.last->error.value_or("");
+        EXPECT_LT(seconds, 2.0);
+    }
 }
 
 TEST(QtHttpClient, ServerThatNeverAnswersIsCutOffAndTheCompletionRunsOnce) {
@@ -152,13 +199,18 @@ TEST(QtHttpClient, UnreachableServerAndBadUrlReportErrors) {
     QtHttpClient client(main);
     Calls refused;
     Calls invalid;
+    Calls withPassword;
     // Port 1 on loopback: nothing listens there.
     client.send({"GET", "http://127.0.0.1:1/", {}, "", 2}, refused.completion());
     client.send({"GET", "not a url", {}, "", 2}, invalid.completion());
-    ASSERT_TRUE(pumpUntil([&] { return refused.count > 0 && invalid.count > 0; }));
+    // A raw "/" in the password makes "pa" the port of host "alice".
+    client.send({"GET", "http://alice:pa/ss@127.0.0.1:1/", {}, "", 2}, withPassword.completion());
+    ASSERT_TRUE(pumpUntil([&] { return refused.count > 0 && invalid.count > 0 && withPassword.count > 0; }));
     EXPECT_TRUE(refused.last->error.has_value());
     EXPECT_EQ(refused.last->status, 0);
     EXPECT_TRUE(invalid.last->error.has_value());
+    EXPECT_EQ(withPassword.last->error.value_or("pa/ss").find("pa/ss"), std::string::npos)
+        << *withPassword.last->error;
 }
 
 TEST(QtHttpClient, DestroyingTheClientCompletesWhatIsInFlight) {
