@@ -1,6 +1,6 @@
 #include "platform/x11/titled_window.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QWidget>
 
 #include "platform/x11/x11_display.h"
@@ -15,6 +15,13 @@ namespace {
 constexpr Qt::WindowFlags titleBarHints = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                           Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                                           Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint;
+
+// A titled panel of the app that floats above ordinary windows.
+bool isFloatingPanel(const QWidget& window) {
+    const Qt::WindowFlags flags = window.windowFlags();
+    return flags.testFlag(Qt::WindowStaysOnTopHint) && flags.testFlag(Qt::WindowTitleHint) &&
+           window.windowType() == Qt::Tool && isShowing(window);
+}
 
 }  // namespace
 
@@ -32,6 +39,14 @@ void makeTitledWindow(QWidget& window, TitledWindow kind) {
                           titledWindowFlags(kind));
 }
 
+bool isShowing(const QWidget& window) { return window.isVisible() && !window.isMinimized(); }
+
+void showRaised(QWidget& window) {
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+}
+
 void stackAbove(QWidget& window, QWidget& owner) {
     Display* display = x11Display();
     if (display == nullptr) return;
@@ -41,6 +56,15 @@ void stackAbove(QWidget& window, QWidget& owner) {
     XChangeProperty(display, owned, XA_WM_TRANSIENT_FOR, XA_WINDOW, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&ownerId), 1);
     XFlush(display);
+}
+
+void stackAboveShownPanels(QWidget& window) {
+    for (QWidget* other : QApplication::topLevelWidgets())
+        if (other != &window && isFloatingPanel(*other)) {
+            // Above one is above them all: the window manager lifts it to the panels' layer.
+            stackAbove(window, *other);
+            return;
+        }
 }
 
 }  // namespace tw
