@@ -27,11 +27,14 @@ comes_back_from_minimised() {  # $1 hotkey, $2 title: minimised, the panel's hot
   panel=$(shown "$2")
   viewable() { xwininfo -id "$panel" | grep -q IsViewable; }
   wait_for 3 viewable || fail "\"$2\" did not map"
+  # Placed and framed first, as a user would see it before reaching for its button.
+  wait_for_rest "$panel" || fail "\"$2\" did not come to rest"
   xdotool windowminimize "$panel"
   minimised() { ! viewable && xprop -id "$panel" _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN; }
-  wait_for 3 minimised || fail "\"$2\" was not minimised"
+  state() { xprop -id "$panel" WM_STATE _NET_WM_STATE | tr -s '\n\t' ' '; }
+  wait_for 3 minimised || fail "\"$2\" was not minimised: $(state)"
   xdotool key "super+shift+$1"
-  wait_for 3 viewable || fail "Super+Shift+${1^^} did not bring the minimised \"$2\" back"
+  wait_for 3 viewable || fail "Super+Shift+${1^^} did not bring the minimised \"$2\" back: $(state)"
   [ "$(xdotool getactivewindow 2>/dev/null)" != "$panel" ] || fail "\"$2\" took the keyboard as it came back"
   import -window root "$work/back_from_minimised.png"
   cp "$work/back_from_minimised.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/back_from_minimised_$1.png" 2>/dev/null
