@@ -99,10 +99,7 @@ QPushButton& SettingsPanel::button(const QString& title) {
 }
 
 void SettingsPanel::present() {
-    // A panel the window manager minimized comes back too.
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
+    showRaised(*this);
     activateWindow();
 }
 

@@ -1,6 +1,6 @@
 #include "platform/x11/titled_window.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QWidget>
 
 #include "platform/x11/x11_display.h"
@@ -8,6 +8,7 @@
 // Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace tw {
 namespace {
@@ -15,6 +16,31 @@ namespace {
 constexpr Qt::WindowFlags titleBarHints = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                           Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                                           Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint;
+
+// Whether the window manager holds `window` minimised (ICCCM's iconic state), asked of
+// the X server: the toolkit hears of it later, maybe after a hotkey pressed meanwhile.
+bool iconicOnServer(const QWidget& window) {
+    Display* display = x11Display();
+    if (display == nullptr || !window.testAttribute(Qt::WA_WState_Created)) return false;
+    const Atom wmState = XInternAtom(display, "WM_STATE", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    const bool read = XGetWindowProperty(display, static_cast<Window>(window.winId()), wmState, 0, 1, False,
+                                         wmState, &type, &format, &count, &after, &data) == Success;
+    const bool iconic = read && format == 32 && count == 1 && *reinterpret_cast<long*>(data) == IconicState;
+    if (data != nullptr) XFree(data);
+    return iconic;
+}
+
+// A titled panel of the app that floats above ordinary windows.
+bool isFloatingPanel(const QWidget& window) {
+    const Qt::WindowFlags flags = window.windowFlags();
+    return flags.testFlag(Qt::WindowStaysOnTopHint) && flags.testFlag(Qt::WindowTitleHint) &&
+           window.windowType() == Qt::Tool && isShowing(window);
+}
 
 }  // namespace
 
@@ -32,6 +58,22 @@ void makeTitledWindow(QWidget& window, TitledWindow kind) {
                           titledWindowFlags(kind));
 }
 
+bool isShowing(const QWidget& window) {
+    return window.isVisible() && !window.isMinimized() && !iconicOnServer(window);
+}
+
+void showRaised(QWidget& window) {
+    const bool iconic = iconicOnServer(window);
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    // Mapped again, a minimised window comes back (ICCCM), whatever the toolkit knows yet.
+    if (iconic) {
+        XMapWindow(x11Display(), static_cast<Window>(window.winId()));
+        XFlush(x11Display());
+    }
+    window.raise();
+}
+
 void stackAbove(QWidget& window, QWidget& owner) {
     Display* display = x11Display();
     if (display == nullptr) return;
@@ -41,6 +83,15 @@ void stackAbove(QWidget& window, QWidget& owner) {
     XChangeProperty(display, owned, XA_WM_TRANSIENT_FOR, XA_WINDOW, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&ownerId), 1);
     XFlush(display);
+}
+
+void stackAboveShownPanels(QWidget& window) {
+    for (QWidget* other : QApplication::topLevelWidgets())
+        if (other != &window && isFloatingPanel(*other)) {
+            // Above one is above them all: the window manager lifts it to the panels' layer.
+            stackAbove(window, *other);
+            return;
+        }
 }
 
 }  // namespace tw

@@ -24,9 +24,21 @@ Qt::WindowFlags titledWindowFlags(TitledWindow kind);
 // Call it before the window is first shown.
 void makeTitledWindow(QWidget& window, TitledWindow kind);
 
+// Whether `window` is on screen: shown and not minimised by the window manager.
+bool isShowing(const QWidget& window);
+
+// Shows `window` and raises it, bringing it back when the window manager minimised it
+// (show() alone leaves a minimised window so). Takes the keyboard only if asked to.
+void showRaised(QWidget& window);
+
 // On X11, has the window manager keep `window` above `owner` (its type stays its own),
 // as a window opened from a floating panel must be to show its title bar. Call it after
 // each show: Qt clears it on an ordinary window then.
 void stackAbove(QWidget& window, QWidget& owner);
+
+// Keeps an ordinary window the user just opened above the app's floating panels that
+// show now, by stacking it above one of them; with none showing it stacks as its kind
+// does. Call it after each show, as stackAbove.
+void stackAboveShownPanels(QWidget& window);
 
 }  // namespace tw

@@ -5,9 +5,9 @@
 # tray the strip stays, and the log says why once (tray_e2e.sh checks a desktop with
 # one). The dialogue inspector opens without taking the keyboard. And every titled
 # window opens above the strip with a close button that closes it, the timeline's too
-# when it opens beside the floating Inner Life panel. With no window manager at all,
-# the companion panels open exactly where they belong; with one started after the app,
-# framed where they belong.
+# when it opens beside the floating Inner Life panel. A minimised panel comes back on
+# its hotkey. With no window manager at all, the companion panels open exactly where
+# they belong; with one started after the app, framed where they belong.
 set -uo pipefail
 app=${1:?usage: panels_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -18,6 +18,29 @@ wm_pid=${pids[-1]}
 
 app_windows() {  # the app's viewable windows, one id a line, in order
   xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort
+}
+
+comes_back_from_minimised() {  # $1 hotkey, $2 title: minimised, the panel's hotkey shows it again
+  local panel
+  xdotool key "super+shift+$1"
+  wait_for 3 shown "$2" >/dev/null || fail "Super+Shift+${1^^} opened no \"$2\""
+  panel=$(shown "$2")
+  viewable() { xwininfo -id "$panel" | grep -q IsViewable; }
+  wait_for 3 viewable || fail "\"$2\" did not map"
+  # Placed and framed first, as a user would see it before reaching for its button.
+  wait_for_rest "$panel" || fail "\"$2\" did not come to rest"
+  xdotool windowminimize "$panel"
+  minimised() { ! viewable && xprop -id "$panel" _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN; }
+  state() { xprop -id "$panel" WM_STATE _NET_WM_STATE | tr -s '\n\t' ' '; }
+  wait_for 3 minimised || fail "\"$2\" was not minimised: $(state)"
+  xdotool key "super+shift+$1"
+  wait_for 3 viewable || fail "Super+Shift+${1^^} did not bring the minimised \"$2\" back: $(state)"
+  [ "$(xdotool getactivewindow 2>/dev/null)" != "$panel" ] || fail "\"$2\" took the keyboard as it came back"
+  import -window root "$work/back_from_minimised.png"
+  cp "$work/back_from_minimised.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/back_from_minimised_$1.png" 2>/dev/null
+  xdotool key "super+shift+$1"
+  hidden() { ! viewable; }
+  wait_for 3 hidden || fail "the next Super+Shift+${1^^} left \"$2\" open"
 }
 
 colony_states() {  # opens the colony window from the Controls menu; its _NET_WM_STATE
@@ -62,6 +85,9 @@ typed() { grep -q "keysym 0x78, x)" "$work/typing.log"; }
 wait_for 3 typed || fail "a key pressed after the inspector opened went to $(xdotool getwindowname "$(xdotool getactivewindow)")"
 xdotool key super+shift+i
 kill "${pids[-1]}"
+# A panel minimised by the window manager's button comes back on its hotkey.
+comes_back_from_minimised t "^Recent thoughts$"
+comes_back_from_minimised i "Dialogue inspector"
 states=$(colony_states)
 echo "$states" | grep -q "SKIP_TASKBAR\|SKIP_PAGER" && fail "the colony window is kept out of the taskbar: $states"
 stop_app

@@ -2,7 +2,9 @@
 # titled window, opened from its hotkey or a menu, opens with its frame wholly above
 # the strip, keeps the type of its kind (a panel a utility window, any other a normal
 # one), has a close button that closes it, and asks for a minimise button only where
-# the window may be minimised (openbox draws one on every window all the same).
+# the window may be minimised (openbox draws one on every window all the same). The
+# fixed panels cannot be resized or maximised; the troupe window opened while the
+# Timeline shows opens in front of it.
 
 inside() {  # $1 window, $2 field of xwininfo: that number of the window's inside
   xwininfo -id "$1" | awk -v f="$2" '$0 ~ f {print $NF}'
@@ -80,6 +82,35 @@ check_titled() {  # $1 title (a pattern), $2 yes where the window may be minimis
   fi
   titled=$((titled + 1))
 }
+check_fixed_size() {  # $1 window, $2 yes for a fixed panel: min = max size, so no maximise either
+  local hints min max
+  hints=$(xprop -id "$1" WM_NORMAL_HINTS)
+  min=$(awk '/minimum size/ {print $(NF - 2) "x" $NF}' <<<"$hints")
+  max=$(awk '/maximum size/ {print $(NF - 2) "x" $NF}' <<<"$hints")
+  if [ "$2" = yes ]; then
+    [ -n "$min" ] && [ "$min" = "$max" ] || fail "\"$(xdotool getwindowname "$1")\" may be resized: $hints"
+    ! xprop -id "$1" _NET_WM_ALLOWED_ACTIONS | grep -q _NET_WM_ACTION_MAXIMIZE ||
+      fail "\"$(xdotool getwindowname "$1")\" may be maximised"
+  else
+    [ -z "$max" ] || [ "$min" != "$max" ] || fail "\"$(xdotool getwindowname "$1")\" may not be resized: $hints"
+  fi
+}
+stacked_above() {  # $1 window, $2 another: true when the first is above the second
+  local order
+  order=$(xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/, /\n/g')
+  (($(grep -nix "$(printf '0x%x' "$1")" <<<"$order" | cut -d: -f1) > \
+    $(grep -nix "$(printf '0x%x' "$2")" <<<"$order" | cut -d: -f1)))
+}
+check_troupe_in_front() {  # $1 the Timeline, over its Inner Life panel: the troupe window opens above both
+  local troupe
+  tray_menu Down Down Down Down Down Down Down Down Down Down Down Return  # Cross-device troupe…
+  wait_for 5 shown "^Cross-device troupe$" >/dev/null || fail "the tray opened no troupe window"
+  troupe=$(shown "^Cross-device troupe$")
+  wait_for 5 stacked_above "$troupe" "$1" || fail "the troupe window opened behind the Timeline"
+  import -window root "$work/troupe_over_timeline.png"
+  cp "$work/troupe_over_timeline.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_over_timeline_$screen_size.png" 2>/dev/null
+  close_by_button "$troupe"
+}
 close_by_button() {  # $1 window: a click on the right-most button of its title bar
   local top right closing=$1
   read -r _ top right _ <<<"$(frame_box "$closing")"
@@ -113,6 +144,7 @@ controls_menu() {  # $1 the scale, then the keys that choose an item of the stri
 check_settings_panel() {  # $1 the scale: opened from the strip's Controls menu, saved by its button
   controls_menu "$1" Down Down Return  # Settings...
   check_titled "^Tumblewick Settings$" no UTILITY
+  check_fixed_size "$id" yes
   import -window root "$work/settings.png"
   # Save, 260 right of its inside's left and 38 up from its foot.
   xdotool mousemove $(($(inside "$id" "Absolute upper-left X") + 260)) \
@@ -155,16 +187,22 @@ check_titled_windows() {  # $1: the app's output file. Starts a tray and the app
 
   xdotool key super+shift+i
   check_titled "Dialogue inspector" no UTILITY
+  check_fixed_size "$id" no
   close_by_button "$id"
   xdotool key super+shift+t
   check_titled "^Recent thoughts$" no UTILITY
+  check_fixed_size "$id" yes
   close_by_button "$id"
   tray_menu Down Down Down Down Down Down Down Down Return  # Agent settings…
   check_titled "Agent settings" no UTILITY
+  check_fixed_size "$id" yes
+  import -window root "$work/agent_settings.png"
+  cp "$work/agent_settings.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/agent_settings_$screen_size.png" 2>/dev/null
   close_by_button "$id"
   check_settings_panel 1
   tray_menu Down Down Down Down Down Down Down Down Down Down Right Return  # Inner Life, its first flea
   check_titled "^Inner Life" no UTILITY
+  check_fixed_size "$id" yes
   local inner_life=$id button
   button=$(timeline_button "$inner_life")
   [ -n "$button" ] || fail "no timeline button in the Inner Life panel"
@@ -172,6 +210,7 @@ check_titled_windows() {  # $1: the app's output file. Starts a tray and the app
   # Opened from the panel, which floats: the timeline's close button must not be under it.
   check_titled "^Timeline" no NORMAL
   import -window root "$work/timeline.png"
+  check_troupe_in_front "$id"
   close_by_button "$id"
   close_by_button "$inner_life"
   check_troupe_window

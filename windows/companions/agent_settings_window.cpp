@@ -2,6 +2,7 @@
 
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 
 #include "agent/host/tumblewick_settings_panel.h"
@@ -31,7 +32,6 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
     : QWidget(parent, Qt::WindowStaysOnTopHint), standard_(standard), hooks_(std::move(hooks)) {
     makeTitledWindow(*this, {.utility = true});
     setWindowTitle(QStringLiteral("Tumblewick \u00B7 Agent settings"));
-    setFixedSize(340, 220);
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, QColor::fromRgbF(0.07, 0.07, 0.07, 0.96));
@@ -72,6 +72,7 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
     hint->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, 115); font-size: 10px;"));
     hint->setWordWrap(true);
     layout->addWidget(hint);
+    fitHeight();
 
     // Only while the window shows: a hidden panel costs nothing.
     refreshTimer_.setInterval(refreshMilliseconds);
@@ -79,23 +80,35 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
 }
 
 void AgentSettingsWindow::toggle() {
-    if (isVisible()) {
+    // A minimised window counts as hidden: the toggle brings it back.
+    if (isShowing(*this)) {
         hide();
         return;
     }
+    fitHeight();  // for the fonts of the screen it opens on
     placeClearOfStrip(*this, stripTop_, [this](const QScreen& screen, const QMargins& frame) {
         return centredIn(screen.availableGeometry(), size(), frame);
     });
-    show();
-    raise();
+    showRaised(*this);
     activateWindow();
+}
+
+void AgentSettingsWindow::fitHeight() {
+    // The style sheets set the fonts that the lines' heights come from.
+    ensurePolished();
+    // The cache line keeps its row while it waits for its first figures.
+    cacheLine_->setMinimumHeight(cacheLine_->fontMetrics().height());
+    // Never smaller than its usual size; taller only by what the wrapped hint needs.
+    setFixedSize(panelWidth, std::max(panelLeastHeight, layout()->totalHeightForWidth(panelWidth)));
 }
 
 void AgentSettingsWindow::refreshCacheStats() {
     if (!hooks_.cacheStats) return;
     // Refreshes may overlap; each writes the whole line, so the last to finish wins.
-    hooks_.cacheStats(lifetime_.guarded(
-        [this](const std::string& text) { cacheLine_->setText(QString::fromStdString(text)); }));
+    hooks_.cacheStats(lifetime_.guarded([this](const std::string& text) {
+        cacheLine_->setText(QString::fromStdString(text));
+        fitHeight();  // its first figures may want a pixel more than the empty row
+    }));
 }
 
 QCheckBox* AgentSettingsWindow::checkBox(const char* key) const {

@@ -26,11 +26,14 @@ class AgentSettingsWindow final : public QWidget {
     };
 
     static constexpr int refreshMilliseconds = 5000;
+    // Its size wherever its content fits; otherwise it is as much taller as it needs.
+    static constexpr int panelWidth = 340;
+    static constexpr int panelLeastHeight = 220;
 
     AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidget* parent = nullptr);
 
     // Hides the window when it shows, otherwise centres it (clear of the strip) and
-    // brings it to the front.
+    // brings it to the front, no longer minimised.
     void toggle();
     void refreshCacheStats();
     // Where the strip is, which the window opens clear of.
@@ -45,6 +48,9 @@ class AgentSettingsWindow final : public QWidget {
     void hideEvent(QHideEvent* event) override;
 
    private:
+    // Fixed in size, tall enough for every line at this width.
+    void fitHeight();
+
     Defaults& standard_;
     Hooks hooks_;
     std::array<QCheckBox*, 4> boxes_{};

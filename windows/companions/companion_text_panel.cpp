@@ -35,7 +35,11 @@ CompanionTextPanel::CompanionTextPanel(const Look& look, QWidget* parent)
     setWindowTitle(look.title);
     // Shown without taking focus: what the user types goes on to the window they were in.
     setAttribute(Qt::WA_ShowWithoutActivating);
-    resize(look.size);
+    // Only a resizable panel offers to be resized, or maximised, by the window manager.
+    if (look.resizable)
+        resize(look.size);
+    else
+        setFixedSize(look.size);
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, companion::panelBackground(look.backgroundAlpha));
@@ -68,7 +72,8 @@ CompanionTextPanel::CompanionTextPanel(const Look& look, QWidget* parent)
 }
 
 void CompanionTextPanel::toggle() {
-    if (isVisible()) {
+    // A minimised panel counts as hidden: the toggle brings it back.
+    if (isShowing(*this)) {
         hide();
         return;
     }
@@ -80,8 +85,7 @@ void CompanionTextPanel::toggle() {
         placed_ = true;
     }
     refresh();
-    show();
-    raise();
+    showRaised(*this);
     refreshTimer_.start();
 }
 

@@ -26,7 +26,8 @@ class CompanionTextPanel : public QWidget {
         bool resizable = false;
     };
 
-    // Hides the panel when it shows, otherwise refreshes and shows it without taking focus.
+    // Hides the panel when it shows, otherwise refreshes and shows it without taking focus,
+    // in front and no longer minimised.
     void toggle();
     // Where the strip is, which the panel opens clear of.
     void setStripTop(StripTop stripTop) { stripTop_ = std::move(stripTop); }

@@ -131,8 +131,7 @@ void TumblewickInnerLifePanel::show(const std::string& fleaId, const std::string
         placed_ = true;
     }
     refresh();
-    QWidget::show();
-    raise();
+    showRaised(*this);      // minimised, it comes back
     refreshTimer_.start();  // a new show restarts the period
 }
 

@@ -65,8 +65,7 @@ void TumblewickTimelineWindow::show(const std::string& fleaId, const std::string
         placed_ = true;
     }
     refresh();
-    QWidget::show();
-    raise();
+    showRaised(*this);  // minimised, it comes back
     activateWindow();
     refreshTimer_.start();  // a new show restarts the period
 }

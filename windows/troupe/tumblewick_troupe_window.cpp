@@ -26,8 +26,9 @@ void TumblewickTroupeWindow::show() {
             return centredIn(screen.availableGeometry(), {initialWidth, initialHeight}, frame);
         });
     }
-    window_->show();
-    window_->raise();
+    showRaised(*window_);
+    // In front of the floating panels too, whose title bars and boxes would cover its own.
+    stackAboveShownPanels(*window_);
     window_->activateWindow();
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iostream>
 
 #include "agent/host/tumblewick_settings_panel.h"
 #include "dialogue/dialogue_cache.h"
@@ -89,6 +90,33 @@ TEST(AgentSettingsWindowTest, TogglesOncePerCallAndRefreshesOnlyWhileShown) {
     window.toggle();
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.refreshTimer().isActive());
+}
+
+// Run at each display scale (ctest sets QT_SCALE_FACTOR): the panel stays 340 wide,
+// never below 220 high, and no line is cut, the wrapped hotkeys hint least of all.
+TEST(AgentSettingsWindowTest, EveryLineShowsWholeAtThisScale) {
+    testing::InMemoryDefaults defaults;
+    AgentSettingsWindow window(defaults, {{}, [](const std::function<void(std::string)>& show) {
+                                              show(cacheStatsLine(12345, 3482000));
+                                          }});
+    window.toggle();
+    const QSize size = window.size();
+    std::cout << "agent settings at " << window.devicePixelRatio() << ": " << size.width() << "x"
+              << size.height() << "\n";
+    EXPECT_EQ(size.width(), 340);
+    EXPECT_GE(size.height(), 220);
+    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "a fixed panel";
+    for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QString name = child->property("text").toString();
+        EXPECT_TRUE(window.rect().contains(child->geometry())) << name.toStdString();
+        const int needs =
+            child->hasHeightForWidth() ? child->heightForWidth(child->width()) : child->sizeHint().height();
+        EXPECT_GE(child->height(), needs) << name.toStdString();
+    }
+    window.grab().save(QString::fromStdString(
+        (testing::companionsOutputFolder() /
+         ("agent_settings_" + std::to_string(qRound(window.devicePixelRatio() * 100)) + ".png"))
+            .string()));
 }
 
 }  // namespace
