@@ -184,8 +184,9 @@ void MacColonyWindow::open(std::optional<int> stripTop) {
             *this, [this] { return stripTop_; }, centredAboveStrip(stripTop_, windowSize));
         placed_ = true;
     }
-    show();
-    raise();
+    showRaised(*this);
+    // In front of the floating panels too, whose title bars would cover its own.
+    stackAboveShownPanels(*this);
     activateWindow();
 }
 
