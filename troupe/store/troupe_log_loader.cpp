@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -201,8 +202,13 @@ bool TroupeLogLoader::settle() {
     for (;;) {
         any = takeNews() || any;
         if (!since_) return any;
+        // A re-read's cut waits behind a line that cannot be written: nothing to wait for.
         std::unique_lock lock(shared_->mutex);
-        shared_->ready.wait(lock, [&] { return !shared_->reread.empty() || shared_->replacedAfterCuts; });
+        while (!shared_->ready.wait_for(lock, std::chrono::milliseconds(50), [&] {
+            return !shared_->reread.empty() || shared_->replacedAfterCuts;
+        })) {
+            if (writer_->retrying()) return any;
+        }
     }
 }
 

@@ -58,7 +58,8 @@ class TroupeLogLoader {
     // An accepted event landed before the settled fold: the log is folded again from `from`.
     void refold(Date from);
     // Blocks until no re-read runs nor is due (a replacement the writer saw), handing each
-    // to the handler. False when there was none.
+    // to the handler; not while the writer cannot write, which holds the re-read's cut
+    // back. False when there was none.
     bool settle();
     // An event accepted and queued for writing, `lineBytes` long without the newline.
     void accepted(const TroupeEvent& event, std::size_t lineBytes);

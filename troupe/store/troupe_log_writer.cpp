@@ -181,6 +181,7 @@ void TroupeLogWriter::loop() {
                 // Keep the line and its place; try again in a while.
                 jobs_.push_front(std::move(job));
                 ++failures_;
+                retrying_ = true;
                 progress_.notify_all();
                 if (stopping_) return;
                 wake_.wait_for(lock, kRetryInterval);
@@ -188,6 +189,7 @@ void TroupeLogWriter::loop() {
                 continue;
             }
             if (const auto* line = std::get_if<std::string>(&job)) queuedBytes_ -= line->size();
+            retrying_ = false;
             ++done_;
         }
         const bool due = Clock::now() - lastSync >= kSyncInterval;

@@ -83,6 +83,8 @@ class TroupeLogWriter {
     void cut(std::function<void(TroupeLogCut)> take);
     // The file held was deleted and the path holds no file: the lines wait.
     bool holdsLines() const { return holding_; }
+    // A line could not be written and waits to be tried again, and everything after it.
+    bool retrying() const { return retrying_; }
 
    private:
     struct Task {
@@ -112,6 +114,7 @@ class TroupeLogWriter {
     bool lookAtPath_ = true;        // a new batch or a job ran: the path may hold another file by now
     bool pathHoldsNoFile_ = false;  // said once while something else is at the path
     std::atomic<bool> holding_ = false;
+    std::atomic<bool> retrying_ = false;
     // The file last read (by the load or a cut), nullopt until the load says (nothing is
     // compared before), and where this run's lines in the file held start.
     std::optional<atomic_file::FileIdentity> readFile_;

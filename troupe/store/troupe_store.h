@@ -4,9 +4,11 @@
 // The log is "events.jsonl" in the Troupe folder of the data directory: one JSON event
 // a line, only ever appended to (lines it cannot read are kept and skipped). A writer
 // thread writes each accepted line with one write(2), syncs within a second, and
-// drain() waits for the disk. The loader reads and folds the log off the main thread;
-// until it is done snapshot() is empty and appends wait in memory, to be checked
-// against the loaded ids, folded after the loaded events and written in order.
+// drain() waits for the disk. The loader reads and folds the log on a thread of its
+// own; until the launch's load is done snapshot() is empty and appends wait in memory,
+// to be checked against the loaded ids, folded after the loaded events and written in
+// order. A refold, or another file renamed over the log, is read again while the
+// lines go on reaching the file.
 //
 // Waiting for the load: launch work that needs the folded troupe (the arrival
 // decision, the companion summary) runs from whenLoaded(), which calls back on the
