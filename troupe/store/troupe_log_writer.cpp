@@ -196,8 +196,9 @@ void TroupeLogWriter::loop() {
         if (dirty_ && (due || draining_ > 0 || stopping_)) {
             lock.unlock();
             // A file renamed over the log since the last line: the lines that went to
-            // the old one are taken over now, not at the next line.
-            if (fd_ >= 0) followPath();
+            // the old one are taken over now, not at the next line. A deleted one is
+            // held until then, as a line must be written to make the log again.
+            if (fd_ >= 0 && logAtPath(file_, fd_) == LogAtPath::anotherFile) followPath();
             sync();
             lock.lock();
             lastSync = Clock::now();
