@@ -113,6 +113,24 @@ std::vector<TroupeEvent> missingFrom(std::vector<TroupeLogCut::Replaced>& replac
     return missing;
 }
 
+// Indexes this run's lines of `opened` from `from` on, keeping the events whose ids
+// the file does not hold before them, to fold on top.
+void readOwn(const atomic_file::OpenedFile& opened, std::uint64_t from, TroupeLogLoad& load,
+             const TroupeLogReadControl& control) {
+    const TroupeLoadedLog own = readTroupeLogBlocks(
+        opened, from, load.index.get(),
+        [&](std::vector<std::optional<TroupeEvent>>& events, const std::vector<std::uint64_t>&,
+            const std::vector<bool>& seenBefore) {
+            for (std::size_t i = 0; i < events.size(); ++i) {
+                if (events[i] && !seenBefore[i]) load.own.push_back(std::move(*events[i]));
+            }
+        },
+        control);
+    if (!own.readError.empty()) throw std::runtime_error(own.readError);
+    if (own.stopped) load.live.reset();
+    load.nextOffset = own.endOffset + (own.endsWithNewline ? 0 : 1);
+}
+
 Date tailFor(Date from) { return Date{std::floor(from.seconds) - TroupeLiveFold::reorderWindowSeconds}; }
 
 }  // namespace
@@ -223,7 +241,7 @@ std::optional<TroupeLogLoad> TroupeLogLoader::takeFirst(bool wait) {
 void TroupeLogLoader::refold(Date from) {
     if (since_) return;  // the running one settles it; what it misses is refolded next
     log::info("A troupe event from before the last minute arrived; refolding the log");
-    reread(tailFor(from));
+    reread(tailFor(from), true);
 }
 
 // Another file took the log's place (an editor's or sync tool's save) and the writer
@@ -231,7 +249,7 @@ void TroupeLogLoader::refold(Date from) {
 // the writer said so reads that file already.
 void TroupeLogLoader::fileReplaced(std::uint64_t cutsTaken) {
     if (cutsAsked_ > cutsTaken) return;
-    reread(tailFor(clock_.now()));
+    reread(tailFor(clock_.now()), false);
 }
 
 void TroupeLogLoader::accepted(const TroupeEvent& event, std::size_t lineBytes) {
@@ -240,15 +258,15 @@ void TroupeLogLoader::accepted(const TroupeEvent& event, std::size_t lineBytes) 
 
 void TroupeLogLoader::stop() { shared_->stopRequested = true; }
 
-void TroupeLogLoader::reread(Date tailFrom) {
+void TroupeLogLoader::reread(Date tailFrom, bool whole) {
     const std::uint64_t generation = ++generation_;
     since_.emplace();
     ++cutsAsked_;
-    writer_->cut([weak = std::weak_ptr<Shared>(shared_), generation, tailFrom](TroupeLogCut taken) {
+    writer_->cut([weak = std::weak_ptr<Shared>(shared_), generation, tailFrom, whole](TroupeLogCut taken) {
         auto shared = weak.lock();
         if (!shared) return;
         auto cut = std::make_shared<TroupeLogCut>(std::move(taken));
-        shared->submit([weak, generation, tailFrom, cut] {
+        shared->submit([weak, generation, tailFrom, whole, cut] {
             auto shared = weak.lock();
             if (!shared) return;
             auto load = std::make_unique<TroupeLogLoad>();
@@ -256,8 +274,16 @@ void TroupeLogLoader::reread(Date tailFrom) {
                 // What cannot be read again leaves the snapshot as it was.
                 if (cut->file.status != atomic_file::ReadStatus::ok)
                     throw std::runtime_error("the log is gone");
+                // A refold folds this run's lines in their place; a re-read of a file that
+                // took the log's place folds what it held as a first load would.
+                const std::uint64_t end = cut->file.size;
+                if (whole) cut->ownFrom = end;
+                cut->file.size = cut->ownFrom;
                 *load = readAndFold(cut->file, {}, tailFrom, shared->control());
+                cut->file.size = end;
                 if (!load->log->readError.empty()) throw std::runtime_error(load->log->readError);
+                if (load->live && end > cut->ownFrom)
+                    readOwn(cut->file, cut->ownFrom, *load, shared->control());
                 if (load->live) load->missing = missingFrom(cut->replaced, *load->index, shared->control());
             } catch (const std::exception& error) {
                 log::system(std::string("Cannot read the troupe log again: ") + error.what() +
@@ -289,12 +315,16 @@ void TroupeLogLoader::finish(std::uint64_t generation, TroupeLogLoad load) {
     // What was accepted after the cut follows it in the file; an id the file read has
     // already keeps that line, as the next launch reads it.
     std::optional<Date> earliestMisplaced;
+    const auto fold = [&](const TroupeEvent& event) {
+        if (!load.live->apply(event, clock_.now()) && (!earliestMisplaced || event.ts < *earliestMisplaced))
+            earliestMisplaced = event.ts;
+    };
+    for (const TroupeEvent& event : load.own) fold(event);
+    load.own.clear();
     for (const auto& [event, lineBytes] : since) {
         const bool fresh = load.index->insert(event.id, load.nextOffset);
         load.nextOffset += lineBytes + 1;
-        if (fresh && !load.live->apply(event, clock_.now()) &&
-            (!earliestMisplaced || event.ts < *earliestMisplaced))
-            earliestMisplaced = event.ts;
+        if (fresh) fold(event);
     }
     since.clear();
     handler_(std::move(load));

@@ -32,6 +32,9 @@ struct TroupeLogLoad {
     std::unique_ptr<TroupeLiveFold> live;  // null: nothing to publish (stopped, or a refold failed)
     std::unique_ptr<TroupeEventIndex> index;
     std::uint64_t nextOffset = 0;  // where the next line written starts
+    // This run's lines in a file that took the log's place, indexed and not folded yet:
+    // the file is folded as a first load would, and they go on top.
+    std::vector<TroupeEvent> own;
     // Events this run wrote to files that another one replaced, which that one lacks:
     // appended again, without telling anybody a second time.
     std::vector<TroupeEvent> missing;
@@ -69,7 +72,7 @@ class TroupeLogLoader {
    private:
     struct Shared;
     void fileReplaced(std::uint64_t cutsTaken);
-    void reread(Date tailFrom);
+    void reread(Date tailFrom, bool whole);
     bool takeNews();
     void finish(std::uint64_t generation, TroupeLogLoad load);
 

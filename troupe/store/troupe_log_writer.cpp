@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "platform/atomic_file.h"
 #include "platform/log.h"
@@ -132,6 +134,8 @@ void TroupeLogWriter::cut(std::function<void(TroupeLogCut)> take) {
             cut.file.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
             cut.identity = atomic_file::FileIdentity::of(info);
             readFile_ = cut.identity;
+            cut.ownFrom = heldUnread_ ? std::min(readEnd_, cut.file.size) : cut.file.size;
+            heldUnread_ = false;
         }
         cut.replaced = std::move(replacedFiles_);
         replacedFiles_.clear();
@@ -226,6 +230,7 @@ bool TroupeLogWriter::openFile(bool announce) {
         holding_ = false;
         if (readFile_ && ::fstat(fd_, &info) == 0) readFile_ = atomic_file::FileIdentity::of(info);
         readEnd_ = 0;
+        heldUnread_ = false;
         return true;
     }
     atLineStart_ = false;  // a line torn by a crash may end the file
@@ -256,11 +261,11 @@ bool TroupeLogWriter::openFile(bool announce) {
     if (!readFile_ || *readFile_ != opened) readEnd_ = static_cast<std::uint64_t>(seen.info.st_size);
     if (readFile_ && *readFile_ != opened) {
         readFile_ = opened;
-        if (announce) {
+        heldUnread_ = true;
+        if (announce && !std::exchange(replacementSaid_, false))
             log::system("The troupe log " + file_.string() +
                         " is not the file that was read; appending to it");
-            if (replaced_) replaced_(cutsTaken_);
-        }
+        if (announce && replaced_) replaced_(cutsTaken_);
     }
     return true;
 }
@@ -312,6 +317,7 @@ bool TroupeLogWriter::followPath() {
         holding_ = true;
         return false;
     }
+    replacementSaid_ = atPath == LogAtPath::anotherFile;
     if (atPath == LogAtPath::anotherFile) openFile();  // tells the store now
     return true;
 }

@@ -39,6 +39,9 @@ namespace tw {
 struct TroupeLogCut {
     atomic_file::OpenedFile file;
     atomic_file::FileIdentity identity;
+    // Where this run's lines in `file` start, when it took the log's place since the last
+    // read: what it held of its own ends there. Else `file.size`.
+    std::uint64_t ownFrom = 0;
     struct Replaced {
         atomic_file::OpenedFile file;
         std::uint64_t from = 0;
@@ -119,6 +122,9 @@ class TroupeLogWriter {
     // compared before), and where this run's lines in the file held start.
     std::optional<atomic_file::FileIdentity> readFile_;
     std::uint64_t readEnd_ = 0;
+    bool heldUnread_ = false;
+    bool replacementSaid_ = false;  // followPath said so, the open need not  // the file held took the log's
+                                    // place and has not been read
     std::vector<TroupeLogCut::Replaced> replacedFiles_;  // since the last cut
     std::uint64_t cutsTaken_ = 0;
 

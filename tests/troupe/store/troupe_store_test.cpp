@@ -391,9 +391,11 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
         std::condition_variable changed;
         bool gated = false;  // reads of the copy wait until opened
         bool reading = false;
+        int starts = 0;  // reads from a file's start
         auto read = [&](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
             struct stat info {};
             std::unique_lock lock(mutex);
+            starts += offset == 0;
             if (gated && ::fstat(fd, &info) == 0 && info.st_size > 1000) {
                 reading = true;
                 changed.notify_all();
@@ -404,11 +406,12 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
         TroupeStore store(TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
                           read);
         store.waitUntilLoaded();
+        starts = 0;
         auto sink = std::make_shared<RecordingSink>();
         store.addSink(sink);
-        const auto mine = [&](const char* id) {
-            return std::get<TroupeEvent>(
-                store.appendKind(TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{id}, h.clock.now()));
+        const auto mine = [&](const char* id, double ago = 0) {
+            return std::get<TroupeEvent>(store.appendKind(TroupeEventKind::milestoneEarned,
+                                                          TroupeMilestoneEarned{id}, Date{now - ago}));
         };
         std::vector<TroupeEvent> kept;
         if (when == copiedBeforeALine) {
@@ -418,15 +421,21 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
             kept.push_back(mine("between"));
             ASSERT_TRUE(store.drain());
         } else {
+            // The large one from a clock an hour ahead: read as a first load reads it, once,
+            // not with this run's lines behind it.
             std::ofstream theirs(copy);
             for (int i = 0; i < (when == beforeTheFirstLine ? 1 : 100); ++i)
-                theirs << encodeTroupeEventLine(event(TroupeMilestoneEarned{"theirs"}, now - 200)) << '\n';
+                theirs << encodeTroupeEventLine(
+                              event(TroupeMilestoneEarned{"theirs"},
+                                    when == beforeTheFirstLine ? now - 200 : now + 3600 + i))
+                       << '\n';
         }
         fs::rename(copy, h.logFile());
         std::unique_lock lock(mutex);
         gated = when == duringASlowReread;
         lock.unlock();
-        kept.push_back(mine("after"));
+        // Before the settled events in one row: a refold is asked for too.
+        kept.push_back(mine("after", when == copiedBeforeALine ? 600 : 0));
         if (when == duringASlowReread) {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
             for (lock.lock(); !reading && std::chrono::steady_clock::now() < deadline; lock.lock()) {
@@ -460,6 +469,7 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
                 std::get<TroupeMilestoneEarned>(event.payload.value).milestoneId));
         }
         EXPECT_EQ(sink->events, kept);
+        EXPECT_EQ(starts, 1);  // one re-read, though a refold was asked for too
         EXPECT_EQ(live, h.open()->snapshot());
     }
 }
