@@ -9,9 +9,9 @@
 // Before the first line after a pause or after any job, the writer looks at the log's
 // path: when the file was deleted (or its folder) it is made again; when another regular
 // file took its place (an editor's or sync tool's save), the lines go to that one and
-// `replaced` is called. When the file held was deleted and the path holds something that
-// is no file (a FIFO, a folder, a link to nothing), the lines wait until it holds a
-// file or nothing. Reading the log runs elsewhere, up to an end the writer takes (cut()).
+// `replaced` is called, and a sync looks for such a file too. When the file held was deleted and the path
+// holds something that is no file (a FIFO, a folder, a link to nothing), the lines wait until it holds a file
+// or nothing. Reading the log runs elsewhere, up to an end the writer takes (cut()).
 #include <sys/types.h>
 
 #include <atomic>
@@ -70,8 +70,8 @@ class TroupeLogWriter {
     // Runs `job` on the writer thread after every line queued before it is written. A
     // job that throws is logged and `failed` is called, on that thread, with what it threw.
     void run(std::function<void()> job, FailureHandler failed = {});
-    // Blocks until everything queued so far is written and synced. False when a line
-    // could not be written (it stays queued and is retried every second).
+    // Blocks until everything queued so far is written and synced. False when a try made
+    // after the call could not write a line (it stays queued and is retried every second).
     bool drain();
     // The line starting at `offset` of the file the lines go to, without its newline,
     // once every line queued before is written; empty when unreadable.
