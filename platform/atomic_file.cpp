@@ -101,43 +101,56 @@ OpenedFile notRegular(const struct stat& info) {
 
 }  // namespace
 
-int openSeenRegular(const fs::path& file, int flags, struct stat& info) {
+SeenOpening openSeenRegular(const fs::path& file, int flags) {
+    SeenOpening seen;
     // Looked at before it is opened: opening some devices does something (a tape
     // rewinds, a watchdog starts), whatever the flags.
-    if (::stat(file.c_str(), &info) != 0) return -1;
-    if (!S_ISREG(info.st_mode)) {
-        errno = ENODEV;
-        return -1;
+    if (::stat(file.c_str(), &seen.info) != 0) {
+        seen.error = errno;
+        return seen;
     }
-    const struct stat expected = info;
+    if (!S_ISREG(seen.info.st_mode)) {
+        seen.outcome = SeenOpening::notRegular;
+        return seen;
+    }
+    const FileIdentity expected = FileIdentity::of(seen.info);
     // O_NONBLOCK: should a FIFO take the file's place after the stat, the open must not
     // wait for a writer.
-    const int fd = ::open(file.c_str(), flags | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return -1;
-    const bool statted = ::fstat(fd, &info) == 0;
-    if (statted && info.st_dev == expected.st_dev && info.st_ino == expected.st_ino) return fd;
-    const int error = statted ? EAGAIN : errno;
-    ::close(fd);
-    errno = error;
-    return -1;
+    Descriptor owner(::open(file.c_str(), flags | O_NONBLOCK | O_NOCTTY));
+    if (owner.fd < 0 || ::fstat(owner.fd, &seen.info) != 0) {
+        seen.error = errno;
+        return seen;
+    }
+    if (FileIdentity::of(seen.info) != expected) {
+        seen.outcome = SeenOpening::swapped;
+        return seen;
+    }
+    seen.outcome = SeenOpening::opened;
+    seen.fd = std::exchange(owner.fd, -1);
+    return seen;
 }
 
 OpenedFile openRegular(const fs::path& file) {
-    struct stat info {};
-    Descriptor owner(openSeenRegular(file, O_RDONLY | O_CLOEXEC, info));
-    if (owner.fd < 0 && errno == ENODEV) return notRegular(info);
-    if (owner.fd < 0 && errno == EAGAIN) {
-        OpenedFile refused;
-        refused.status = ReadStatus::notAFile;
-        refused.why = "a file that was swapped for another while it was opened";
-        return refused;
+    SeenOpening seen = openSeenRegular(file, O_RDONLY | O_CLOEXEC);
+    switch (seen.outcome) {
+        case SeenOpening::notRegular:
+            return notRegular(seen.info);
+        case SeenOpening::swapped: {
+            OpenedFile refused;
+            refused.status = ReadStatus::notAFile;
+            refused.why = "a file that was swapped for another while it was opened";
+            return refused;
+        }
+        case SeenOpening::failed:
+            return refusedFor(file, seen.error);
+        case SeenOpening::opened:
+            break;
     }
-    if (owner.fd < 0) return refusedFor(file, errno);
     OpenedFile opened;
-    opened.fd = std::exchange(owner.fd, -1);
+    opened.fd = seen.fd;
     opened.status = ReadStatus::ok;
-    opened.size = static_cast<std::uint64_t>(info.st_size);
-    opened.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
+    opened.size = static_cast<std::uint64_t>(seen.info.st_size);
+    opened.allocated = static_cast<std::uint64_t>(seen.info.st_blocks) * 512;
     return opened;
 }
 

@@ -43,12 +43,28 @@ struct OpenedFile {
 };
 OpenedFile openRegular(const std::filesystem::path& file);
 
+// Which file a stat describes: files are the same when device and inode are.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;  // 0: no file
+    static FileIdentity of(const struct stat& info) {
+        return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    }
+    bool known() const { return inode != 0; }
+    bool operator==(const FileIdentity&) const = default;
+};
+
 // The descriptor under openRegular, for any open `flags`: the path is looked at first and
 // only a regular file is opened (never waited on, never taking a terminal), then checked
-// to be the file looked at. -1 with errno otherwise: ENODEV when something else is there
-// (`info` then holds what), EAGAIN when the file was swapped while being opened. On
-// success `info` holds the opened file's.
-int openSeenRegular(const std::filesystem::path& file, int flags, struct stat& info);
+// to be the file looked at. `info` holds what was looked at, or the opened file's.
+struct SeenOpening {
+    enum Outcome { opened, notRegular, swapped, failed };
+    Outcome outcome = failed;
+    int fd = -1;    // open when `opened`; the caller closes it
+    int error = 0;  // the errno of the failed call, when `failed`
+    struct stat info {};
+};
+SeenOpening openSeenRegular(const std::filesystem::path& file, int flags);
 
 // Reads a regular file whole; a file over `maxBytes` is refused before any byte is read.
 ReadResult read(const std::filesystem::path& file, std::uint64_t maxBytes);

@@ -2,8 +2,9 @@
 # The troupe log as a user's typing writes it: with dual writing on and a custom flea,
 # every key press adds one XP to the flea and one "xp_earned" event to the log; a
 # SIGKILL in the middle of typing loses nothing that was on disk, and the next launch
-# reads what it left. The log replaced, deleted or torn by another writer while the app
-# runs still gets every later event. A FIFO or device at the log's path neither hangs
+# reads what it left. The log replaced (once, or by a copy of itself every 20 ms),
+# deleted or torn by another writer while the app runs still gets every later event; a
+# deleted log with no file at its path gets nothing until the path is clear. A FIFO or device at the log's path neither hangs
 # the app nor is written over.
 set -uo pipefail
 app=${1:?usage: troupe_log_e2e.sh path/to/tumblewick}
@@ -118,6 +119,51 @@ for change in copied deleted folder torn; do
   [ "$change" != torn ] || grep -qxF "$torn" "$log" || fail "torn: the torn line was not kept as a line of its own"
 done
 
+# The log replaced by a copy of itself every 20 ms while keys are typed (a sync tool
+# saving all the time): each key press ends in the log once, whether it went to the
+# old file in the copy's window or to the new one.
+sessions=$(session_starts)
+start_app "$work/app-storm.log"
+wait_for 10 sessions_above "$sessions" || fail "storm: the launch opened no troupe session"
+read -r before _ < <(xp_in_log)
+(while :; do cp -p "$log" "$log.new" && mv "$log.new" "$log"; sleep 0.02; done) &
+storm=$!
+pids+=($storm)
+storm_keys=$(printf 'tumbling%.0s' {1..25})
+xdotool type --delay 20 "$storm_keys"
+kill "$storm"
+wait "$storm" 2>/dev/null
+wait_for 10 keys_reach $((before + ${#storm_keys})) ||
+  fail "storm: the log holds $(($(xp_in_log | cut -d' ' -f1) - before)) of ${#storm_keys} key presses"
+stop_app
+repeated=$(grep -o '"id":"[^"]*"' "$log" | sort | uniq -d | wc -l)
+[ "$repeated" -eq 0 ] || fail "storm: $repeated events are in the log twice"
+
+# The log deleted and something that is no file put at its path under the running app
+# (a FIFO, a folder, a link to nothing, a link to /dev/null): the app lets go of the
+# deleted file, and once the path is clear the key presses it took reach a new log.
+let_go() { ! ls -l "/proc/$app_pid/fd" 2>/dev/null | grep -q 'events.jsonl (deleted)'; }
+for place in fifo folder dangling null; do
+  sessions=$(session_starts)
+  start_app "$work/app-gone-$place.log"
+  wait_for 10 sessions_above "$sessions" || fail "$place: the launch opened no troupe session"
+  rm "$log"
+  case $place in
+    fifo) mkfifo "$log" ;;
+    folder) mkdir "$log" ;;
+    dangling) ln -s gone.jsonl "$log" ;;
+    null) ln -s /dev/null "$log" ;;
+  esac
+  xdotool type --delay 40 "$word"
+  wait_for 10 let_go || fail "$place: keys still go to the deleted log"
+  rm -r "$log"
+  xdotool type --delay 40 "$word"
+  wait_for 10 keys_reach ${#word} || fail "$place: the new log holds $(xp_in_log | cut -d' ' -f1) key presses"
+  stop_app
+  read -r _ _ ends < <(xp_in_log)
+  ((ends == 1)) || fail "$place: no session end reached the new log"
+done
+
 # No usable log at its path (a FIFO, a link to a device): the strip appears, SIGTERM
 # quits within a second and the path is left as it was (what the store says of it goes
 # to the system log; its unit tests read that).
@@ -137,4 +183,4 @@ for place in fifo device; do
   esac
 done
 
-echo "e2e troupe log: 4 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back)"
+echo "e2e troupe log: 6 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back)"

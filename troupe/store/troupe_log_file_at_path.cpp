@@ -4,26 +4,24 @@
 
 #include <cerrno>
 
+#include "platform/atomic_file.h"
+
 namespace tw {
 
-namespace {
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-}  // namespace
-
 LogAtPath logAtPath(const std::filesystem::path& file, int heldFd) {
+    using atomic_file::FileIdentity;
     struct stat held {};
     struct stat atPath {};
     if (::fstat(heldFd, &held) != 0) return LogAtPath::unknown;
+    const LogAtPath notAFile = held.st_nlink == 0 ? LogAtPath::notAFileHeldDeleted : LogAtPath::notAFile;
     if (::stat(file.c_str(), &atPath) == 0) {
-        if (sameFile(held, atPath)) return LogAtPath::heldFile;
-        return S_ISREG(atPath.st_mode) ? LogAtPath::anotherFile : LogAtPath::notAFile;
+        if (FileIdentity::of(held) == FileIdentity::of(atPath)) return LogAtPath::heldFile;
+        return S_ISREG(atPath.st_mode) ? LogAtPath::anotherFile : notAFile;
     }
-    if (errno == ENOTDIR) return LogAtPath::notAFile;  // a file where the folder was
+    if (errno == ENOTDIR) return notAFile;  // a file where the folder was
     if (errno != ENOENT) return LogAtPath::unknown;
     struct stat link {};
-    return ::lstat(file.c_str(), &link) == 0 ? LogAtPath::notAFile : LogAtPath::nothing;
+    return ::lstat(file.c_str(), &link) == 0 ? notAFile : LogAtPath::nothing;
 }
 
 }  // namespace tw

@@ -10,8 +10,9 @@ enum class LogAtPath {
     heldFile,     // the file the descriptor holds
     nothing,      // the file, or its folder, was deleted
     anotherFile,  // another regular file took its place
-    notAFile,     // a FIFO, device, folder or link to nothing: no file to write
-    unknown,      // cannot be looked at (permissions): stay with the held file
+    notAFile,     // a FIFO, device, folder or link to nothing, and the held file was kept under another name
+    notAFileHeldDeleted,  // the same, and the held file has no name left: no file to write at all
+    unknown,              // cannot be looked at (permissions): stay with the held file
 };
 LogAtPath logAtPath(const std::filesystem::path& file, int heldFd);
 

@@ -137,10 +137,18 @@ TroupeEvent decodeTroupeLogLine(std::string_view line) {
 
 TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t maxLineBytes,
                               std::size_t blockBytes, const TroupeLogReadControl& control) {
+    TroupeLoadedLog log;
+    const atomic_file::OpenedFile opened = openTroupeLog(file, log.readError);
+    if (opened.status != atomic_file::ReadStatus::ok) return log;
+    return readTroupeLog(opened, maxLineBytes, blockBytes, control);
+}
+
+TroupeLoadedLog readTroupeLog(const atomic_file::OpenedFile& opened, std::uint64_t maxLineBytes,
+                              std::size_t blockBytes, const TroupeLogReadControl& control) {
     std::vector<TroupeEvent> events;
     std::vector<std::uint64_t> offsets;
     TroupeLoadedLog log = readTroupeLogBlocks(
-        file, nullptr,
+        opened, 0, nullptr,
         [&](std::vector<std::optional<TroupeEvent>>& block, const std::vector<std::uint64_t>& blockOffsets,
             const std::vector<bool>&) {
             for (std::size_t i = 0; i < block.size(); ++i) {
@@ -158,6 +166,16 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file, std::uint64_t m
 TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEventIndex* index,
                                     TroupeLogBlockSink sink, const TroupeLogReadControl& control,
                                     std::uint64_t maxLineBytes, std::size_t blockBytes) {
+    TroupeLoadedLog log;
+    const atomic_file::OpenedFile opened = openTroupeLog(file, log.readError);
+    if (opened.status != atomic_file::ReadStatus::ok) return log;
+    return readTroupeLogBlocks(opened, 0, index, sink, control, maxLineBytes, blockBytes);
+}
+
+TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::uint64_t from,
+                                    TroupeEventIndex* index, TroupeLogBlockSink sink,
+                                    const TroupeLogReadControl& control, std::uint64_t maxLineBytes,
+                                    std::size_t blockBytes) {
     TroupeLoadedLog log;
     // A pipeline of three: block k+1 is read and split into lines while block k is
     // decoded on every core and block k-1 is taken by the sink (folding) on its own
@@ -188,17 +206,12 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
             sink(block.results, block.offsets, seen);
         });
     };
-    const atomic_file::OpenedFile opened = openTroupeLog(file, log.readError);
-    if (opened.status != atomic_file::ReadStatus::ok) return log;
     const int fd = opened.fd;
-    if (struct stat info{}; ::fstat(fd, &info) == 0) {
-        log.device = static_cast<std::uint64_t>(info.st_dev);
-        log.inode = static_cast<std::uint64_t>(info.st_ino);
-    }
+    if (struct stat info{}; ::fstat(fd, &info) == 0) log.file = atomic_file::FileIdentity::of(info);
     const auto readAt = control.read ? control.read : TroupeLogReadControl::ReadFunction(::pread);
     // Only what the file held when opened is read: no more than a regular file's bytes,
     // and a small log needs no big buffer.
-    std::uint64_t unread = opened.size;
+    std::uint64_t unread = opened.size > from ? opened.size - from : 0;
     heldBytes = std::min(opened.size, opened.allocated);
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(blockBytes, unread + 1));
     // Each block's bytes, lines and carried line stay put while it is decoded.
@@ -209,7 +222,7 @@ TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEve
     std::string carry;              // the start of a line that runs past the block
     std::uint64_t carryOffset = 0;  // where that line starts in the file
     bool carryTooLong = false;      // the line outgrew maxLineBytes: skip to its end
-    std::uint64_t position = 0;
+    std::uint64_t position = opened.size > from ? from : opened.size;
     // Queues one line of the current block; the carried one is kept alive in its `held`.
     auto take = [&](std::string_view text, std::uint64_t offset) {
         if (text.size() > maxLineBytes) {

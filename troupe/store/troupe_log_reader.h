@@ -29,13 +29,7 @@ struct TroupeLoadedLog {
     bool endsWithNewline = true;         // false: the last line was cut short
     std::string readError;               // set when the file exists but could not be read
     bool stopped = false;                // the read was asked to stop and ended early
-    // Which file was read (st_dev, st_ino); zero when none was.
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-
-    bool isSameFile(const TroupeLoadedLog& other) const {
-        return device == other.device && inode == other.inode;
-    }
+    atomic_file::FileIdentity file;      // which file was read; unknown when none was
 };
 
 // How a read may be cut short. `stop` is checked between blocks: once it is set, the
@@ -62,6 +56,8 @@ TroupeLoadedLog readTroupeLog(const std::filesystem::path& file,
                               std::uint64_t maxLineBytes = troupeLogMaxLineBytes,
                               std::size_t blockBytes = troupeLogReadBlockBytes,
                               const TroupeLogReadControl& control = {});
+TroupeLoadedLog readTroupeLog(const atomic_file::OpenedFile& opened, std::uint64_t maxLineBytes,
+                              std::size_t blockBytes, const TroupeLogReadControl& control);
 
 // Hands each block's lines to `sink` as soon as they are decoded, in file order with
 // their offsets, instead of keeping them: the result's events and offsets stay empty.
@@ -75,6 +71,12 @@ using TroupeLogBlockSink =
                      const std::vector<std::uint64_t>& offsets, const std::vector<bool>& seenBefore)>;
 TroupeLoadedLog readTroupeLogBlocks(const std::filesystem::path& file, TroupeEventIndex* index,
                                     TroupeLogBlockSink sink, const TroupeLogReadControl& control = {},
+                                    std::uint64_t maxLineBytes = troupeLogMaxLineBytes,
+                                    std::size_t blockBytes = std::size_t{4} << 20);
+// The same for a file opened already, read from `from` (a line's start) up to `opened.size`.
+TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::uint64_t from,
+                                    TroupeEventIndex* index, TroupeLogBlockSink sink,
+                                    const TroupeLogReadControl& control = {},
                                     std::uint64_t maxLineBytes = troupeLogMaxLineBytes,
                                     std::size_t blockBytes = std::size_t{4} << 20);
 

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "platform/atomic_file.h"
 #include "platform/log.h"
@@ -33,8 +35,7 @@ std::optional<std::string> failureOf(const std::function<void()>& work) {
 }
 }  // namespace
 
-TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction,
-                                 std::function<void()> replaced)
+TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction, Replaced replaced)
     : file_(std::move(file)),
       write_(writeFunction ? std::move(writeFunction) : WriteFunction(::write)),
       replaced_(std::move(replaced)) {
@@ -49,6 +50,7 @@ TroupeLogWriter::~TroupeLogWriter() {
     wake_.notify_all();
     thread_.join();
     if (fd_ >= 0) ::close(fd_);
+    replacedFiles_.clear();
     std::size_t unwritten = 0;
     for (const Job& job : jobs_) unwritten += std::holds_alternative<std::string>(job) ? 1 : 0;
     if (unwritten > 0)
@@ -80,14 +82,66 @@ bool TroupeLogWriter::drain() {
     const std::uint64_t target = submitted_;
     ++draining_;
     wake_.notify_one();
-    progress_.wait(lock, [&] { return synced_ >= target || failing_; });
+    // A failure counts once a try made after this call failed: what stood in the way may be gone.
+    const std::uint64_t failures = failures_;
+    progress_.wait(lock, [&] { return synced_ >= target || failures_ > failures; });
     --draining_;
     return synced_ >= target;
+}
+
+std::string TroupeLogWriter::lineAt(std::uint64_t offset) {
+    auto line = std::make_shared<std::string>();
+    run([this, line, offset] {
+        atomic_file::OpenedFile atPath;
+        if (fd_ < 0) atPath = atomic_file::openRegular(file_);
+        const int fd = fd_ >= 0 ? fd_ : atPath.fd;
+        char buffer[4096];
+        for (ssize_t got;
+             (got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(offset + line->size()))) > 0;) {
+            const std::string_view chunk(buffer, static_cast<std::size_t>(got));
+            const auto newline = chunk.find('\n');
+            line->append(chunk.substr(0, newline));
+            if (newline != std::string_view::npos || line->size() > (std::size_t{64} << 20)) break;
+        }
+    });
+    // A line before that cannot be written holds the job back: nothing to read yet.
+    return drain() ? *line : std::string();
 }
 
 std::uint64_t TroupeLogWriter::queuedBytes() {
     std::lock_guard lock(mutex_);
     return queuedBytes_;
+}
+
+void TroupeLogWriter::expectFile(atomic_file::FileIdentity loaded, std::uint64_t end) {
+    run([this, loaded, end] {
+        readFile_ = loaded;
+        readEnd_ = end;
+    });
+}
+
+void TroupeLogWriter::cut(std::function<void(TroupeLogCut)> take) {
+    run([this, take = std::move(take)] {
+        TroupeLogCut cut;
+        cut.file.status = atomic_file::ReadStatus::missing;
+        struct stat info {};
+        if (fd_ >= 0) followPath();  // the file at the path is the one to read
+        if ((fd_ >= 0 || openFile(false)) && ::fstat(fd_, &info) == 0) {
+            cut.file.fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+            cut.file.status =
+                cut.file.fd >= 0 ? atomic_file::ReadStatus::ok : atomic_file::ReadStatus::failed;
+            cut.file.size = static_cast<std::uint64_t>(info.st_size);
+            cut.file.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
+            cut.identity = atomic_file::FileIdentity::of(info);
+            readFile_ = cut.identity;
+            cut.ownFrom = heldUnread_ ? std::min(readEnd_, cut.file.size) : cut.file.size;
+            heldUnread_ = false;
+        }
+        cut.replaced = std::move(replacedFiles_);
+        replacedFiles_.clear();
+        ++cutsTaken_;
+        take(std::move(cut));
+    });
 }
 
 void TroupeLogWriter::loop() {
@@ -125,10 +179,13 @@ void TroupeLogWriter::loop() {
                 }
             }
             lock.lock();
+            // A job may have read the log for a while: the path may hold another file by now.
+            if (std::holds_alternative<Task>(job)) lookAtPath_ = true;
             if (!ok) {
                 // Keep the line and its place; try again in a while.
                 jobs_.push_front(std::move(job));
-                failing_ = true;
+                ++failures_;
+                retrying_ = true;
                 progress_.notify_all();
                 if (stopping_) return;
                 wake_.wait_for(lock, kRetryInterval);
@@ -136,12 +193,16 @@ void TroupeLogWriter::loop() {
                 continue;
             }
             if (const auto* line = std::get_if<std::string>(&job)) queuedBytes_ -= line->size();
-            failing_ = false;
+            retrying_ = false;
             ++done_;
         }
         const bool due = Clock::now() - lastSync >= kSyncInterval;
         if (dirty_ && (due || draining_ > 0 || stopping_)) {
             lock.unlock();
+            // A file renamed over the log since the last line: the lines that went to
+            // the old one are taken over now, not at the next line. A deleted one is
+            // held until then, as a line must be written to make the log again.
+            if (fd_ >= 0 && logAtPath(file_, fd_) == LogAtPath::anotherFile) followPath();
             sync();
             lock.lock();
             lastSync = Clock::now();
@@ -152,7 +213,7 @@ void TroupeLogWriter::loop() {
     }
 }
 
-bool TroupeLogWriter::openFile() {
+bool TroupeLogWriter::openFile(bool announce) {
     if (fd_ >= 0) return true;
     // Only a file made here gets its mode set: whatever is at the path already, or
     // behind a link there, belongs to someone who chose its mode. O_EXCL makes nothing
@@ -162,16 +223,51 @@ bool TroupeLogWriter::openFile() {
     fd_ = ::open(file_.c_str(), flags | O_CREAT | O_EXCL, 0600);
     if (fd_ < 0 && errno == ENOENT && makeFolder())
         fd_ = ::open(file_.c_str(), flags | O_CREAT | O_EXCL, 0600);
+    struct stat info {};
     if (fd_ >= 0) {
         ::fchmod(fd_, 0600);  // whatever the umask
         atLineStart_ = true;
+        holding_ = false;
+        if (readFile_ && ::fstat(fd_, &info) == 0) readFile_ = atomic_file::FileIdentity::of(info);
+        readEnd_ = 0;
+        heldUnread_ = false;
         return true;
     }
     atLineStart_ = false;  // a line torn by a crash may end the file
-    if (errno != EEXIST) return false;
-    struct stat seen {};
-    fd_ = atomic_file::openSeenRegular(file_, flags, seen);
-    return fd_ >= 0;
+    if (errno != EEXIST) {
+        report("open", std::strerror(errno));
+        return false;
+    }
+    const atomic_file::SeenOpening seen = atomic_file::openSeenRegular(file_, flags);
+    switch (seen.outcome) {
+        case atomic_file::SeenOpening::opened:
+            break;
+        case atomic_file::SeenOpening::notRegular:
+            report("open", "it is not a regular file");
+            return false;
+        case atomic_file::SeenOpening::swapped:
+            report("open", "it was swapped for another file while it was opened");
+            return false;
+        case atomic_file::SeenOpening::failed:
+            // A link to nothing: O_EXCL found something, the open finds nothing.
+            report("open", seen.error == ENOENT ? "it is a link to nothing" : std::strerror(seen.error));
+            return false;
+    }
+    fd_ = seen.fd;
+    holding_ = false;
+    // Not the file the snapshot was read from: the store reads this one, and this run's
+    // lines in it start here.
+    const auto opened = atomic_file::FileIdentity::of(seen.info);
+    if (!readFile_ || *readFile_ != opened) readEnd_ = static_cast<std::uint64_t>(seen.info.st_size);
+    if (readFile_ && *readFile_ != opened) {
+        readFile_ = opened;
+        heldUnread_ = true;
+        if (announce && !std::exchange(replacementSaid_, false))
+            log::system("The troupe log " + file_.string() +
+                        " is not the file that was read; appending to it");
+        if (announce && replaced_) replaced_(cutsTaken_);
+    }
+    return true;
 }
 
 // The log's folder, made again when it was deleted under a running app; as private
@@ -185,7 +281,7 @@ bool TroupeLogWriter::makeFolder() {
 }
 
 // The lines go to the file at the path now, whatever happened to the one held.
-void TroupeLogWriter::followPath() {
+bool TroupeLogWriter::followPath() {
     const LogAtPath atPath = logAtPath(file_, fd_);
     if (atPath == LogAtPath::notAFile) {
         // Nothing there to write: the lines stay with the file held, which a rename kept.
@@ -193,24 +289,42 @@ void TroupeLogWriter::followPath() {
             log::system("The troupe log's path " + file_.string() +
                         " holds no file to write; appending to the file opened before");
         pathHoldsNoFile_ = true;
-        return;
+        return true;
     }
     pathHoldsNoFile_ = false;
-    if (atPath == LogAtPath::heldFile || atPath == LogAtPath::unknown) return;
+    if (atPath == LogAtPath::heldFile || atPath == LogAtPath::unknown) return true;
     if (atPath == LogAtPath::nothing)
         log::system("The troupe log " + file_.string() + " was deleted; making it again");
-    else
+    if (atPath == LogAtPath::anotherFile)
         log::system("The troupe log " + file_.string() +
                     " was replaced by another file; appending to that one");
     sync();  // what went to the old file, in case a rename kept it
-    ::close(fd_);
+    struct stat info {};
+    // This run's lines in the file replaced are taken over by the store.
+    if (atPath == LogAtPath::anotherFile && ::fstat(fd_, &info) == 0 &&
+        static_cast<std::uint64_t>(info.st_size) > readEnd_) {
+        TroupeLogCut::Replaced old{atomic_file::OpenedFile{}, readEnd_};
+        old.file.fd = fd_;
+        old.file.status = atomic_file::ReadStatus::ok;
+        old.file.size = static_cast<std::uint64_t>(info.st_size);
+        replacedFiles_.push_back(std::move(old));
+    } else {
+        ::close(fd_);
+    }
     fd_ = -1;
-    if (atPath == LogAtPath::anotherFile && replaced_) replaced_();
+    if (atPath == LogAtPath::notAFileHeldDeleted) {
+        // Writing on into a file nobody can reach loses the lines: they wait instead.
+        holding_ = true;
+        return false;
+    }
+    replacementSaid_ = atPath == LogAtPath::anotherFile;
+    if (atPath == LogAtPath::anotherFile) openFile();  // tells the store now
+    return true;
 }
 
-void TroupeLogWriter::report(const std::string& what) {
-    if (!reported_)
-        log::system("Cannot " + what + " the troupe log " + file_.string() + ": " + std::strerror(errno));
+void TroupeLogWriter::report(const std::string& what, const std::string& why) {
+    if (!reported_ && !holding_)
+        log::system("Cannot " + what + " the troupe log " + file_.string() + ": " + why);
     reported_ = true;
 }
 
@@ -235,11 +349,11 @@ bool TroupeLogWriter::endTornLine() {
     struct stat info {};
     char last = '\n';
     if (::fstat(fd_, &info) != 0 || (info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) != 1)) {
-        report("read the end of");
+        report("read the end of", std::strerror(errno));
         return false;
     }
     if (last != '\n' && writeAll("\n") != 1) {
-        report("end a torn line of");
+        report("end a torn line of", std::strerror(errno));
         return false;
     }
     atLineStart_ = true;
@@ -260,21 +374,18 @@ bool TroupeLogWriter::dropFragment(std::size_t size) {
 
 bool TroupeLogWriter::writeLine(const std::string& line) {
     if (lookAtPath_ && fd_ >= 0) {
-        followPath();
         atLineStart_ = false;  // another writer may have left a line torn
+        if (!followPath()) return false;
     }
     lookAtPath_ = false;
-    if (fd_ < 0 && !openFile()) {
-        report("open");
-        return false;
-    }
+    if (fd_ < 0 && !openFile()) return false;
     if (!atLineStart_ && !endTornLine()) return false;
     const std::size_t written = writeAll(line);
     if (written < line.size()) {
         // Every failure to write takes this path, a full disk, quota or file-size
         // limit included: the line stays queued and is written whole later.
         if (written > 0) atLineStart_ = dropFragment(written);
-        report("write");
+        report("write", std::strerror(errno));
         return false;
     }
     reported_ = false;

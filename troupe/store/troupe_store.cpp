@@ -1,23 +1,18 @@
 #include "troupe/store/troupe_store.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
-#include <stdexcept>
 
-#include "platform/atomic_file.h"
 #include "platform/log.h"
 #include "platform/paths.h"
 #include "troupe/event_model/troupe_json.h"
 #include "troupe/store/troupe_device_identity.h"
 #include "troupe/store/troupe_event_index.h"
 #include "troupe/store/troupe_live_fold.h"
+#include "troupe/store/troupe_log_loader.h"
 #include "troupe/store/troupe_log_reader.h"
 #include "troupe/store/troupe_log_writer.h"
 
@@ -39,68 +34,11 @@ const char* toString(TroupeStoreError error) {
     return "unknown";
 }
 
-// What the writer thread hands back to the main thread. The store clears `store`
-// when it goes, so results posted after that find nobody.
-struct TroupeStore::LoadState {
-    std::atomic<bool> stopRequested = false;  // quitting: loads and refolds end early
-    std::mutex mutex;
-    std::condition_variable ready;
-    bool done = false;
-    std::unique_ptr<TroupeLoadedLog> log;
-    std::unique_ptr<TroupeLiveFold> live;
-    std::unique_ptr<TroupeEventIndex> index;
-    TroupeStore* store = nullptr;  // main thread only
-
-    // Hands a finished load to the main thread.
-    void deliver(std::unique_ptr<TroupeLoadedLog> loaded, std::unique_ptr<TroupeLiveFold> loadedLive,
-                 std::unique_ptr<TroupeEventIndex> loadedIndex, std::weak_ptr<LoadState> self,
-                 MainQueue& main) {
-        {
-            std::lock_guard lock(mutex);
-            log = std::move(loaded);
-            live = std::move(loadedLive);
-            index = std::move(loadedIndex);
-            done = true;
-        }
-        ready.notify_all();
-        main.post([self] {
-            if (auto s = self.lock(); s && s->store) s->store->waitUntilLoaded();
-        });
-    }
-
-    // Hands a refold's snapshot to the main thread; none when it failed or stopped.
-    static void deliverRefold(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> refolded,
-                              std::weak_ptr<LoadState> self, MainQueue& main) {
-        auto shared = std::make_shared<std::unique_ptr<TroupeLiveFold>>(std::move(refolded));
-        main.post([self, generation, shared] {
-            if (auto s = self.lock(); s && s->store) s->store->refolded(generation, std::move(*shared));
-        });
-    }
-};
-
 namespace {
 
 TroupeStore*& sharedSlot() {
     static TroupeStore* store = nullptr;
     return store;
-}
-
-// The line starting at `offset`, without its newline; empty when unreadable.
-std::string readLineAt(const std::filesystem::path& file, std::uint64_t offset) {
-    std::string line;
-    const atomic_file::OpenedFile opened = atomic_file::openRegular(file);
-    if (opened.status != atomic_file::ReadStatus::ok) return line;
-    char buffer[4096];
-    while (offset + line.size() < opened.size) {
-        const ssize_t got =
-            ::pread(opened.fd, buffer, sizeof buffer, static_cast<off_t>(offset + line.size()));
-        if (got <= 0) break;
-        const std::string_view chunk(buffer, static_cast<std::size_t>(got));
-        const auto newline = chunk.find('\n');
-        line.append(chunk.substr(0, newline));
-        if (newline != std::string_view::npos || line.size() > (std::size_t{64} << 20)) break;
-    }
-    return line;
 }
 
 }  // namespace
@@ -115,7 +53,6 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
       mainQueue_(mainQueue),
       notifications_(notifications),
       mainThread_(std::this_thread::get_id()),
-      readFunction_(std::move(readFunction)),
       pendingIds_(std::make_unique<TroupeEventIndex>()) {
     // The troupe is the user's own: nobody else on the machine reads it. The writer
     // makes the log 0600 when it creates it.
@@ -123,21 +60,17 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
     deviceId_ = TroupeDeviceIdentity::resolve(defaults_, directory_ / TroupeDeviceIdentity::copyFileName);
     // Known before the load ends, so that no append is taken for a log that cannot hold it.
     openTroupeLog(logFile_, unusableLog_);
-    loadState_ = std::make_shared<LoadState>();
-    loadState_->store = this;
-    auto replaced = [weak = std::weak_ptr<LoadState>(loadState_), &main = mainQueue_] {
-        main.post([weak] {
-            if (auto s = weak.lock(); s && s->store) s->store->foldReplacedLog();
-        });
-    };
-    writer_ =
-        std::make_unique<TroupeLogWriter>(logFile_, TroupeLogWriter::WriteFunction{}, std::move(replaced));
-    startLoad(0, Date{std::floor(clock_.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
+    loader_ = std::make_unique<TroupeLogLoader>(logFile_, clock_, mainQueue_, std::move(readFunction),
+                                                [this](TroupeLogLoad load) { loaded(std::move(load)); });
+    writer_ = std::make_unique<TroupeLogWriter>(logFile_, TroupeLogWriter::WriteFunction{},
+                                                loader_->replacementHandler());
+    loader_->attach(*writer_);
+    loader_->start(Date{std::floor(clock_.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
 }
 
 TroupeStore::~TroupeStore() {
     drain();
-    loadState_->store = nullptr;
+    loader_.reset();
     writer_.reset();
 }
 
@@ -163,85 +96,17 @@ const TroupeSnapshot& TroupeStore::snapshot() const {
 
 // MARK: - Loading
 
-void TroupeStore::startLoad(std::uint64_t generation, Date tailFrom) {
-    std::weak_ptr<LoadState> weak = loadState_;
-    // A load that throws is one that could not read the log: the troupe starts empty
-    // and the log stays as it is. A refold that throws leaves the snapshot as it was.
-    auto failed = [weak, generation, tailFrom, &main = mainQueue_](const std::string& error) {
-        auto state = weak.lock();
-        if (!state) return;
-        if (generation > 0) {
-            LoadState::deliverRefold(generation, nullptr, weak, main);
-            return;
-        }
-        auto log = std::make_unique<TroupeLoadedLog>();
-        log->readError = "the load failed (" + error + ")";
-        state->deliver(std::move(log), std::make_unique<TroupeLiveFold>(std::vector<TroupeEvent>{}, tailFrom),
-                       std::make_unique<TroupeEventIndex>(), weak, main);
-    };
-    auto load = [weak, generation, tailFrom, file = logFile_, read = readFunction_, &main = mainQueue_] {
-        auto state = weak.lock();
-        if (!state) return;
-        const TroupeLogReadControl control{&state->stopRequested, read};
-        // Each block is indexed and folded as it is decoded, through a short window
-        // that puts lines a little out of the fold's order (as a log is written) in
-        // place; only a log with a line far out of place is read again and held whole
-        // to be sorted.
-        auto index = std::make_unique<TroupeEventIndex>();
-        auto live = std::make_unique<TroupeLiveFold>(tailFrom);
-        bool inOrder = true;
-        auto log = std::make_unique<TroupeLoadedLog>(readTroupeLogBlocks(
-            file, index.get(),
-            [&](std::vector<std::optional<TroupeEvent>>& events, const std::vector<std::uint64_t>&,
-                const std::vector<bool>& seenBefore) {
-                for (std::size_t i = 0; i < events.size() && inOrder; ++i) {
-                    if (events[i]) inOrder = live->take(std::move(*events[i]), seenBefore[i]);
-                }
-            },
-            control));
-        // A refold that cannot read the log again keeps the snapshot it would replace.
-        if (generation > 0 && !log->readError.empty())
-            throw std::runtime_error("cannot read the log again: " + log->readError);
-        if (generation > 0 && log->inode == 0) throw std::runtime_error("the log is gone");
-        if (!log->stopped) {
-            if (inOrder) {
-                live->finishTaking();
-            } else {
-                // Only the file just read may stand in for it: what another file (the
-                // log moved, replaced or deleted meanwhile) holds is not this troupe.
-                TroupeLoadedLog again =
-                    readTroupeLog(file, troupeLogMaxLineBytes, troupeLogReadBlockBytes, control);
-                if (!again.readError.empty())
-                    throw std::runtime_error("cannot read the log again: " + again.readError);
-                if (!again.stopped && !again.isSameFile(*log))
-                    throw std::runtime_error("the log was replaced while it was read");
-                log->stopped = again.stopped;
-                live = std::make_unique<TroupeLiveFold>(std::move(again.events), tailFrom);
-            }
-        }
-        if (log->stopped) {  // nothing half-read is ever published
-            live.reset();
-            index.reset();
-        }
-        if (generation > 0) {  // a refold: only the snapshot is new
-            LoadState::deliverRefold(generation, std::move(live), weak, main);
-            return;
-        }
-        state->deliver(std::move(log), std::move(live), std::move(index), weak, main);
-    };
-    writer_->run(std::move(load), std::move(failed));
-}
-
 void TroupeStore::waitUntilLoaded() {
     assertMainThread();
     if (loaded_ || loadStopped_) return;
-    std::unique_lock lock(loadState_->mutex);
-    loadState_->ready.wait(lock, [&] { return loadState_->done; });
-    auto log = std::move(loadState_->log);
-    auto live = std::move(loadState_->live);
-    auto index = std::move(loadState_->index);
-    lock.unlock();
-    publish(std::move(log), std::move(live), std::move(index));
+    if (auto first = loader_->takeFirst(true)) publish(std::move(*first));
+}
+
+void TroupeStore::loaded(TroupeLogLoad load) {
+    if (!load.first)
+        reloaded(std::move(load));
+    else if (!loaded_ && !loadStopped_ && !load.log->stopped)
+        publish(std::move(load));
 }
 
 void TroupeStore::whenLoaded(std::function<void()> callback) {
@@ -253,22 +118,23 @@ void TroupeStore::whenLoaded(std::function<void()> callback) {
     loadWaiters_.push_back(std::move(callback));
 }
 
-void TroupeStore::publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<TroupeLiveFold> live,
-                          std::unique_ptr<TroupeEventIndex> index) {
+void TroupeStore::publish(TroupeLogLoad load) {
+    const TroupeLoadedLog& log = *load.log;
     // Appending after what could not be read buries nothing: the log is only ever
     // appended to, and a later launch reads it all again.
-    if (!log->readError.empty()) {
-        log::system("Cannot read the troupe log " + logFile_.string() + ": " + log->readError +
+    if (!log.readError.empty()) {
+        log::system("Cannot read the troupe log " + logFile_.string() + ": " + log.readError +
                     "; the troupe holds what could be read, and the file is left as it is");
     }
-    skippedLines_ = log->skippedLines;
+    skippedLines_ = log.skippedLines;
     if (skippedLines_ > 0) {
         log::system("Skipped " + std::to_string(skippedLines_) + " unreadable line" +
                     (skippedLines_ == 1 ? "" : "s") + " of " + logFile_.string() + "; they stay in the file");
     }
-    live_ = std::move(live);
-    index_ = std::move(index);
-    nextOffset_ = log->endOffset + (log->endsWithNewline ? 0 : 1);
+    writer_->expectFile(log.file, log.endOffset);
+    live_ = std::move(load.live);
+    index_ = std::move(load.index);
+    nextOffset_ = load.nextOffset;
     loaded_ = true;
 
     auto pending = std::move(pending_);
@@ -285,41 +151,24 @@ void TroupeStore::publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<
     for (auto& waiter : waiters) waiter();
 }
 
-void TroupeStore::requestRefold(Date from) {
-    if (sinceRefold_) return;  // the running one settles it; what it misses is refolded next
-    ++refoldGeneration_;
-    sinceRefold_.emplace();
-    log::info("A troupe event from before the last minute arrived; refolding the log");
-    startLoad(refoldGeneration_, Date{std::floor(from.seconds) - TroupeLiveFold::reorderWindowSeconds});
-}
-
-void TroupeStore::refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live) {
-    if (generation != refoldGeneration_) return;
-    if (!live) {  // the refold failed; the next misplaced event asks again
-        sinceRefold_.reset();
-        return;
+// The log folded again, or another file that took its place read: the snapshot and the
+// index follow it. What this run wrote to a file replaced since, and the new one lacks,
+// is written again: an accepted event never leaves the log.
+void TroupeStore::reloaded(TroupeLogLoad load) {
+    live_ = std::move(load.live);
+    index_ = std::move(load.index);
+    nextOffset_ = load.nextOffset;
+    if (!load.missing.empty()) {
+        log::system("Appending " + std::to_string(load.missing.size()) + " troupe event" +
+                    (load.missing.size() == 1 ? "" : "s") + " again that the file now at " +
+                    logFile_.string() + " lacks");
     }
-    live_ = std::move(live);
-    auto since = std::move(*sinceRefold_);
-    sinceRefold_.reset();
-    std::optional<Date> earliestMisplaced;
-    for (const TroupeEvent& event : since) {
-        if (!live_->apply(event, clock_.now()) && (!earliestMisplaced || event.ts < *earliestMisplaced))
-            earliestMisplaced = event.ts;
+    for (TroupeEvent& event : load.missing) {
+        if (index_->contains(event.id)) continue;
+        std::string line = encodeTroupeEventLine(event);
+        accept(std::move(event), std::move(line), false);
     }
-    if (earliestMisplaced) requestRefold(*earliestMisplaced);
     notifications_.post(snapshotChangedNotification);
-}
-
-// Another file took the log's place (an editor's or sync tool's save) and the writer
-// appends to it now: the snapshot follows what that file holds. Whatever refold runs
-// read the file before, and what went to the old file since is no longer the log.
-void TroupeStore::foldReplacedLog() {
-    if (!loaded_) return;  // the load in progress reads the file at the path
-    ++refoldGeneration_;
-    sinceRefold_.emplace();
-    startLoad(refoldGeneration_,
-              Date{std::floor(clock_.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
 }
 
 // MARK: - Appending
@@ -328,7 +177,8 @@ TroupeAppendResult TroupeStore::append(const TroupeEvent& event) {
     assertMainThread();
     if (!TroupeClock::isWithinSkewWindow(event.ts, clock_.now())) return TroupeStoreError::clockSkew;
     if (event.schemaVersion > troupeSchemaVersion) return TroupeStoreError::unsupportedSchemaVersion;
-    if (!unusableLog_.empty() && !logUsableAgain()) return refuseForUnusableLog();
+    if ((!unusableLog_.empty() || writer_->holdsLines()) && !reopenUnusableLog())
+        return refuseForUnusableLog();
     if (loadStopped_) {
         // Quitting: nothing to check against, and the fold is not kept.
     } else if (loaded_) {
@@ -378,8 +228,9 @@ bool TroupeStore::hasRoomFor(const std::string& line) {
     return false;
 }
 
-bool TroupeStore::logUsableAgain() {
-    // What stood at the path may have been put right since.
+// Looks at the path again, as what stood there may have been put right since; true when
+// it may be written.
+bool TroupeStore::reopenUnusableLog() {
     openTroupeLog(logFile_, unusableLog_);
     if (!unusableLog_.empty()) return false;
     if (refusedForUnusableLog_) log::info("The troupe log " + logFile_.string() + " can be written again");
@@ -400,14 +251,15 @@ TroupeAppendResult TroupeStore::appendKind(TroupeEventKind kind, TroupePayload p
     return append(TroupeEvent{Uuid::random(), kind, std::move(payload), ts, deviceId_, troupeSchemaVersion});
 }
 
-void TroupeStore::accept(TroupeEvent event, std::string line) {
+void TroupeStore::accept(TroupeEvent event, std::string line, bool announce) {
     index_->insert(event.id, nextOffset_);
     nextOffset_ += line.size() + 1;
-    if (sinceRefold_) sinceRefold_->push_back(event);
+    loader_->accepted(event, line.size());
     const bool inPlace = live_->apply(event, clock_.now());
     line.push_back('\n');
     writer_->write(std::move(line));
-    if (!inPlace) requestRefold(event.ts);  // after the line, so the refold reads it
+    if (!inPlace) loader_->refold(event.ts);  // after the line, so the refold reads it
+    if (!announce) return;
 
     std::erase_if(sinks_, [](const WeakSink& sink) { return sink.expired(); });
     for (const WeakSink& weak : std::vector<WeakSink>(sinks_)) {
@@ -420,9 +272,8 @@ void TroupeStore::accept(TroupeEvent event, std::string line) {
 TroupeEvent TroupeStore::storedEvent(const TroupeEvent& repeated) {
     // Rare (nothing here repeats its own ids): read the stored line back.
     if (auto offset = index_->find(repeated.id)) {
-        writer_->drain();
         try {
-            TroupeEvent stored = decodeTroupeLogLine(readLineAt(logFile_, *offset));
+            TroupeEvent stored = decodeTroupeLogLine(writer_->lineAt(*offset));
             if (stored.id == repeated.id) return stored;
         } catch (const std::exception&) {
         }
@@ -474,14 +325,11 @@ void TroupeStore::acknowledgeMilestones(const std::vector<std::string>& mileston
 
 void TroupeStore::stopLoading() {
     assertMainThread();
-    loadState_->stopRequested = true;  // a refold in progress ends too
+    loader_->stop();  // a refold in progress ends too
     if (loaded_ || loadStopped_) return;
-    std::unique_lock lock(loadState_->mutex);
-    loadState_->ready.wait(lock, [&] { return loadState_->done; });
-    const bool stopped = loadState_->log->stopped;
-    lock.unlock();
-    if (!stopped) {  // it ended first
-        waitUntilLoaded();
+    auto first = loader_->takeFirst(true);
+    if (!first->log->stopped) {  // it ended first
+        publish(std::move(*first));
         return;
     }
     log::info("Stopped reading the troupe log to quit; the events taken meanwhile are written after it");
@@ -498,7 +346,10 @@ void TroupeStore::stopLoading() {
 bool TroupeStore::drain() {
     assertMainThread();
     waitUntilLoaded();
-    return writer_->drain();
+    // A re-read may append again what a replaced file held, and a sync may find one.
+    bool written = writer_->drain();
+    while (loader_->settle()) written = writer_->drain();
+    return written;
 }
 
 }  // namespace tw

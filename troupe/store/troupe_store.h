@@ -4,9 +4,11 @@
 // The log is "events.jsonl" in the Troupe folder of the data directory: one JSON event
 // a line, only ever appended to (lines it cannot read are kept and skipped). A writer
 // thread writes each accepted line with one write(2), syncs within a second, and
-// drain() waits for the disk. Loading reads and folds the log off the main thread;
-// until it is done snapshot() is empty and appends wait in memory, to be checked
-// against the loaded ids, folded after the loaded events and written in order.
+// drain() waits for the disk. The loader reads and folds the log on a thread of its
+// own; until the launch's load is done snapshot() is empty and appends wait in memory,
+// to be checked against the loaded ids, folded after the loaded events and written in
+// order. A refold, or another file renamed over the log, is read again while the
+// lines go on reaching the file.
 //
 // Waiting for the load: launch work that needs the folded troupe (the arrival
 // decision, the companion summary) runs from whenLoaded(), which calls back on the
@@ -37,7 +39,9 @@ namespace tw {
 
 class TroupeEventIndex;
 class TroupeLiveFold;
+class TroupeLogLoader;
 class TroupeLogWriter;
+struct TroupeLogLoad;
 
 // An in-process listener of the log, called with every appended event.
 class TroupeEventSink {
@@ -89,10 +93,10 @@ class TroupeStore {
     // Refuses an event outside the clock window or of a newer schema version, one that
     // cannot be encoded, one that finds no room while the log cannot be written (see
     // maxUnwrittenBytes), and every event while the log is unusable (not a regular file,
-    // looked at again on each append); an id already in the log returns the stored event and
-    // writes nothing. Otherwise folds it exactly as it will be read back (the stored
-    // form is returned), writes the line, calls the sinks and posts EventAppended
-    // then SnapshotChanged.
+    // at launch or after the file written was deleted; looked at again on each append); an id already in the
+    // log returns the stored event and writes nothing. Otherwise folds it exactly as it will be read back
+    // (the stored form is returned), writes the line, calls the sinks and posts EventAppended then
+    // SnapshotChanged.
     TroupeAppendResult append(const TroupeEvent& event);
     // A new event with a random id, this device and the current schema version.
     TroupeAppendResult appendKind(TroupeEventKind kind, TroupePayload payload, Date ts);
@@ -118,7 +122,8 @@ class TroupeStore {
     void stopLoading();
 
     // Blocks until every accepted event is on disk (waiting for the load first, unless
-    // it was stopped). False when the log could not be written. Quitting calls it.
+    // it was stopped, and for any re-read of the log, which may append some again). False when the log could
+    // not be written. Quitting calls it.
     bool drain();
 
     const std::filesystem::path& logFile() const { return logFile_; }
@@ -126,20 +131,15 @@ class TroupeStore {
     const Clock& clock() const { return clock_; }
 
    private:
-    struct LoadState;
-
     void assertMainThread() const;
-    void startLoad(std::uint64_t generation, Date tailFrom);
-    void publish(std::unique_ptr<TroupeLoadedLog> log, std::unique_ptr<TroupeLiveFold> live,
-                 std::unique_ptr<TroupeEventIndex> index);
-    void requestRefold(Date from);
+    void loaded(TroupeLogLoad load);
+    void publish(TroupeLogLoad load);
+    void reloaded(TroupeLogLoad load);
     bool hasRoomFor(const std::string& line);
-    bool logUsableAgain();
+    bool reopenUnusableLog();
     TroupeStoreError refuseForUnusableLog();
-    void refolded(std::uint64_t generation, std::unique_ptr<TroupeLiveFold> live);
-    void foldReplacedLog();
     TroupeEvent storedEvent(const TroupeEvent& repeated);
-    void accept(TroupeEvent event, std::string line);
+    void accept(TroupeEvent event, std::string line, bool announce = true);
 
     const std::filesystem::path directory_;
     const std::filesystem::path logFile_;
@@ -149,10 +149,9 @@ class TroupeStore {
     NotificationCenter& notifications_;
     Uuid deviceId_;
     std::thread::id mainThread_;
-    TroupeLogReadControl::ReadFunction readFunction_;
 
     std::unique_ptr<TroupeLogWriter> writer_;
-    std::shared_ptr<LoadState> loadState_;
+    std::unique_ptr<TroupeLogLoader> loader_;
     bool loaded_ = false;
     bool loadStopped_ = false;
     std::vector<std::function<void()>> loadWaiters_;
@@ -168,10 +167,6 @@ class TroupeStore {
     std::unique_ptr<TroupeEventIndex> index_;
     std::uint64_t nextOffset_ = 0;  // where the next line will start in the file
     std::int64_t skippedLines_ = 0;
-
-    // A refold of the whole log is running: events accepted since it was asked for.
-    std::uint64_t refoldGeneration_ = 0;
-    std::optional<std::vector<TroupeEvent>> sinceRefold_;
 
     std::optional<Date> sessionStart_;
     struct ExpectedSessionStart {

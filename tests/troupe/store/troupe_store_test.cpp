@@ -6,9 +6,12 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "platform/defaults.h"
 #include "tests/troupe/store/troupe_store_harness.h"
@@ -122,9 +125,7 @@ TEST(TroupeStore, TheLiveSnapshotIsTheOneTheNextLaunchReads) {
             h.clock.advance(-2 * TroupeLiveFold::reorderWindowSeconds);
         }
     }
-    ASSERT_TRUE(h.mainQueue.waitAndRun());  // the refold
-    while (h.mainQueue.waitAndRun(0.2)) {
-    }
+    ASSERT_TRUE(store->drain());  // and the refold
     const TroupeSnapshot live = store->snapshot();
     EXPECT_EQ(live, TroupeFold::fold(stored));
     ASSERT_TRUE(store->drain());
@@ -305,14 +306,20 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
         EXPECT_TRUE(std::holds_alternative<TroupeEvent>(store.append(during)));
         store.waitUntilLoaded();
         if (!row.refold) {
-            EXPECT_EQ(said.count("Cannot read the troupe log"), 1);
-            EXPECT_EQ(store.snapshot().milestonesEarned, (TroupeTextSet{"during"}));
+            // The load reads the file it opened to its end: the one put at the path
+            // meanwhile is read once the first line finds it there.
+            const bool failed = row.sabotage <= failSecond;
+            EXPECT_EQ(said.count("Cannot read the troupe log"), failed ? 1 : 0);
+            EXPECT_EQ(store.snapshot().eventCount, failed ? 1 : 5);
             const auto after = event(TroupeMilestoneEarned{"after"}, now);
             EXPECT_TRUE(std::holds_alternative<TroupeEvent>(store.append(after)));
             ASSERT_TRUE(store.drain());
             EXPECT_NE(testing::readFile(h.logFile())
                           .find(encodeTroupeEventLine(during) + "\n" + encodeTroupeEventLine(after) + "\n"),
                       std::string::npos);
+            if (row.sabotage == replace) {
+                EXPECT_EQ(store.snapshot().milestonesEarned, (TroupeTextSet{"stranger", "during", "after"}));
+            }
             continue;
         }
         ASSERT_TRUE(store.drain());  // the writer holds the log open from here on
@@ -323,8 +330,6 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
         }
         store.append(event(TroupeMilestoneEarned{"late"}, now - 600));  // only a refold puts it in place
         ASSERT_TRUE(store.drain());                                     // the refold ran
-        while (h.mainQueue.waitAndRun(0.2)) {
-        }
         EXPECT_EQ(store.snapshot().eventCount, 6);
     }
 }
@@ -354,12 +359,161 @@ TEST(TroupeStore, ARefoldFollowsTheFileAtTheLogsPath) {
         }
         // Before the settled events: only a refold of the whole log puts it in its place.
         store->append(event(TroupeMilestoneEarned{"late"}, now - 600));
-        ASSERT_TRUE(store->drain());  // the refold ran on the writer's thread
-        while (h.mainQueue.waitAndRun(0.2)) {
-        }
+        ASSERT_TRUE(store->drain());  // and the refold
+        // What this run wrote to the file replaced is not lost with it.
         EXPECT_EQ(store->snapshot().milestonesEarned,
-                  (fifo ? TroupeTextSet{"old", "kept", "late"} : TroupeTextSet{"theirs", "late"}));
-        EXPECT_EQ(store->snapshot().eventCount, fifo ? 3 : 2);
+                  (fifo ? TroupeTextSet{"old", "kept", "late"} : TroupeTextSet{"theirs", "kept", "late"}));
+        EXPECT_EQ(store->snapshot().eventCount, 3);
+        // An id the file holds is read back from that file.
+        const std::string held =
+            testing::readFile(fifo ? fs::path(h.logFile().string() + ".moved") : h.logFile());
+        const TroupeEvent first = decodeTroupeLogLine(held.substr(0, held.find('\n')));
+        EXPECT_EQ(std::get<TroupeEvent>(store->append(event(TroupeMilestoneEarned{"again"}, now, first.id))),
+                  first);
+    }
+}
+
+// Another file renamed over the log: a copy of it made before an event was written
+// (a sync tool's save), one found before the first line, and a large one whose re-read
+// takes a while. Lines go on reaching the file during the re-read; what this run wrote
+// and the new file lacks is written again, without telling the sinks twice.
+TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
+    enum When { copiedBeforeALine, beforeTheFirstLine, duringASlowReread };
+    for (const When when : {copiedBeforeALine, beforeTheFirstLine, duringASlowReread}) {
+        SCOPED_TRACE(when);
+        TroupeHarness h;
+        const double now = h.clock.now().seconds;
+        const fs::path copy = h.logFile().string() + ".new";
+        fs::create_directories(h.logFile().parent_path());
+        std::ofstream(h.logFile()) << encodeTroupeEventLine(event(TroupeMilestoneEarned{"old"}, now - 300))
+                                   << '\n';
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool gated = false;  // reads of the copy wait until opened
+        bool reading = false;
+        int starts = 0;  // reads from a file's start
+        auto read = [&](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
+            struct stat info {};
+            std::unique_lock lock(mutex);
+            starts += offset == 0;
+            if (gated && ::fstat(fd, &info) == 0 && info.st_size > 1000) {
+                reading = true;
+                changed.notify_all();
+                changed.wait_for(lock, std::chrono::seconds(10), [&] { return !gated; });
+            }
+            return ::pread(fd, buffer, size, offset);
+        };
+        TroupeStore store(TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
+                          read);
+        store.waitUntilLoaded();
+        starts = 0;
+        auto sink = std::make_shared<RecordingSink>();
+        store.addSink(sink);
+        const auto mine = [&](const char* id, double ago = 0) {
+            return std::get<TroupeEvent>(store.appendKind(TroupeEventKind::milestoneEarned,
+                                                          TroupeMilestoneEarned{id}, Date{now - ago}));
+        };
+        std::vector<TroupeEvent> kept;
+        if (when == copiedBeforeALine) {
+            kept.push_back(mine("first"));
+            ASSERT_TRUE(store.drain());
+            fs::copy_file(h.logFile(), copy);
+            kept.push_back(mine("between"));
+            ASSERT_TRUE(store.drain());
+        } else {
+            // The large one from a clock an hour ahead: read as a first load reads it, once,
+            // not with this run's lines behind it.
+            std::ofstream theirs(copy);
+            for (int i = 0; i < (when == beforeTheFirstLine ? 1 : 100); ++i)
+                theirs << encodeTroupeEventLine(
+                              event(TroupeMilestoneEarned{"theirs"},
+                                    when == beforeTheFirstLine ? now - 200 : now + 3600 + i))
+                       << '\n';
+        }
+        fs::rename(copy, h.logFile());
+        std::unique_lock lock(mutex);
+        gated = when == duringASlowReread;
+        lock.unlock();
+        // Before the settled events in one row: a refold is asked for too.
+        kept.push_back(mine("after", when == copiedBeforeALine ? 600 : 0));
+        if (when == duringASlowReread) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            for (lock.lock(); !reading && std::chrono::steady_clock::now() < deadline; lock.lock()) {
+                lock.unlock();
+                h.mainQueue.waitAndRun(0.05);  // the writer saw the new file: a re-read starts
+            }
+            ASSERT_TRUE(reading);
+            lock.unlock();
+            kept.push_back(mine("meanwhile"));
+            const auto line = encodeTroupeEventLine(kept.back());
+            const auto written = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+            while (testing::readFile(h.logFile()).find(line) == std::string::npos &&
+                   std::chrono::steady_clock::now() < written)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            EXPECT_NE(testing::readFile(h.logFile()).find(line), std::string::npos);
+            lock.lock();
+            gated = false;
+            changed.notify_all();
+            lock.unlock();
+        }
+        ASSERT_TRUE(store.drain());
+        const TroupeSnapshot live = store.snapshot();
+        EXPECT_EQ(live.milestonesEarned.contains("old"), when == copiedBeforeALine);
+        EXPECT_EQ(live.milestonesEarned.contains("theirs"), when != copiedBeforeALine);
+        const std::string file = testing::readFile(h.logFile());
+        for (const TroupeEvent& event : kept) {
+            const std::string line = encodeTroupeEventLine(event) + "\n";
+            EXPECT_NE(file.find(line), std::string::npos) << line;
+            EXPECT_EQ(file.find(line), file.rfind(line));
+            EXPECT_TRUE(live.milestonesEarned.contains(
+                std::get<TroupeMilestoneEarned>(event.payload.value).milestoneId));
+        }
+        EXPECT_EQ(sink->events, kept);
+        EXPECT_EQ(starts, 1);  // one re-read, though a refold was asked for too
+        EXPECT_EQ(live, h.open()->snapshot());
+    }
+}
+
+// The log deleted and something that is no file put at its path while running: nothing
+// goes to the deleted file. New events are refused, said once; those accepted wait
+// until the path holds nothing, and are then written in order.
+TEST(TroupeStore, EventsWaitWhileTheDeletedLogsPathHoldsNoFile) {
+    const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> rows = {
+        {"a FIFO", [](const fs::path& log) { ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0); }},
+        {"a folder", [](const fs::path& log) { fs::create_directory(log); }},
+        {"a link to nothing", [](const fs::path& log) { fs::create_symlink("gone", log); }},
+        {"a link to /dev/null", [](const fs::path& log) { fs::create_symlink("/dev/null", log); }},
+    };
+    for (const auto& [name, place] : rows) {
+        SCOPED_TRACE(name);
+        TroupeHarness h;
+        testing::CapturedLog said;
+        fs::create_directories(h.logFile().parent_path());
+        std::ofstream(h.logFile()) << encodeTroupeEventLine(event(TroupeMilestoneEarned{"settled"},
+                                                                  h.clock.now().seconds - 300))
+                                   << '\n';
+        auto store = h.open();
+        const auto add = [&](const char* id, double ago = 0) {
+            return store->appendKind(TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{id},
+                                     Date{h.clock.now().seconds - ago});
+        };
+        add("before");
+        ASSERT_TRUE(store->drain());
+        fs::remove(h.logFile());
+        place(h.logFile());
+        // Before the settled event: the refold it asks for waits behind it, and a drain does not.
+        const auto held = std::get<TroupeEvent>(add("held", 600));
+        EXPECT_FALSE(store->drain());  // no file to write it to
+        for (const char* id : {"refused", "refused too"})
+            EXPECT_EQ(std::get<TroupeStoreError>(add(id)), TroupeStoreError::logUnavailable);
+        fs::remove(h.logFile());
+        const auto after = std::get<TroupeEvent>(add("after"));
+        ASSERT_TRUE(store->drain());
+        EXPECT_EQ(testing::readFile(h.logFile()),
+                  encodeTroupeEventLine(held) + "\n" + encodeTroupeEventLine(after) + "\n");
+        EXPECT_EQ(store->snapshot().milestonesEarned, (TroupeTextSet{"held", "after"}));
+        store.reset();
+        EXPECT_EQ(said.count("Refusing troupe events"), 1);
     }
 }
 
@@ -415,8 +569,7 @@ TEST(TroupeStore, AQuitStopsTheLoadAndStillWritesTheSession) {
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
     store.markSessionEnd(h.clock.now());
     ASSERT_TRUE(store.drain());
-    while (h.mainQueue.waitAndRun(0.2)) {
-    }
+    h.mainQueue.runPending();
     EXPECT_FALSE(published);
     EXPECT_EQ(store.snapshot().eventCount, 0);
     std::ifstream log(h.logFile());
