@@ -79,14 +79,24 @@ void PathWatch::watch(const fs::path& path) {
 }
 
 void PathWatch::arm() {
+    // A folder on the way made while the watch moved up past it told no one: once set,
+    // the watch goes down again to it. A few times at most, should folders keep coming.
+    for (int tries = 0; tries < 8 && setWatches(); ++tries) {
+    }
+}
+
+bool PathWatch::setWatches() {
     for (int* watch : {&watch_, &folderWatch_}) {
         if (*watch >= 0) ::inotify_rm_watch(inotify_, *watch);
         *watch = -1;
     }
     poll_.stop();
     awaitingWriter_ = false;
-    if (path_.empty()) return;
-    if (inotify_ < 0) return cannotWatch(path_.parent_path(), EMFILE);
+    if (path_.empty()) return false;
+    if (inotify_ < 0) {
+        cannotWatch(path_.parent_path(), EMFILE);
+        return false;
+    }
     fs::path below = path_;
     for (fs::path folder = path_.parent_path().empty() ? fs::path(".") : path_.parent_path();;
          below = folder, folder = folder.parent_path()) {
@@ -94,10 +104,15 @@ void PathWatch::arm() {
         if (watch_ >= 0) {
             nextName_ = below.filename().string();
             watchingItsFolder_ = below == path_;
-            return watchFromAbove(folder);
+            watchFromAbove(folder);
+            std::error_code error;
+            return !watchingItsFolder_ && fs::is_directory(below, error);
         }
         const bool missing = errno == ENOENT || errno == ENOTDIR;
-        if (!missing || !folder.has_relative_path()) return cannotWatch(folder, errno);
+        if (!missing || !folder.has_relative_path()) {
+            cannotWatch(folder, errno);
+            return false;
+        }
     }
 }
 

@@ -37,6 +37,7 @@ class PathWatch final {
 
    private:
     void arm();
+    bool setWatches();  // true when a folder closer to the path came while they were set
     void watchFromAbove(const std::filesystem::path& folder);
     void cannotWatch(const std::filesystem::path& folder, int error);
     void readEvents();

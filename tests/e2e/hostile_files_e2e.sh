@@ -93,8 +93,12 @@ rm -rf "$work/home" "$work/data" "$work/config"
 e2e_fresh_home
 start_app "$work/app-arc.log"
 arc_folder="$XDG_DATA_HOME/Tumblewick"
-arc_card() { xwininfo -root -tree | grep -q ' 320x88+'; }
-rm -rf "$arc_folder"
+# No `grep -q` on the tree: grep would stop reading at the card's line and xwininfo, still
+# writing, would end on SIGPIPE, which pipefail reports as no card.
+arc_card() { xwininfo -root -tree | grep ' 320x88+' >/dev/null; }
+# The app's writers may make files in the folder while rm empties it; then rm fails and
+# is tried again.
+wait_for 5 rm -rf "$arc_folder" 2>/dev/null || fail "the story-arc folder could not be removed"
 mkdir -p "$arc_folder"
 printf '%s\n' '{"tw_arc_active_headline": "Back again", "tw_arc_active_body": "The tent is up",
   "tw_arc_active_status": "active"}' >"$arc_folder/arc.tmp"

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/log.h"
@@ -118,9 +119,21 @@ TEST_F(QtKeyValueStoreTest, ReadsOnlyForEventsNamingTheFileOrItsLinksTarget) {
     EXPECT_EQ(warnings_.size(), 0u);
 }
 
+// A folder made again just after a watch on it failed, before the folder above is
+// watched: no event tells of it.
+fs::path madeWhenItsWatchFails;
+
 // Each row takes the file's folder away under a running store, then makes it again.
 TEST_F(QtKeyValueStoreTest, TheWatchComesBackWithTheFoldersOnTheWayToTheFile) {
-    QtKeyValueStore store(file_);
+    const PathWatchOptions racing{.addWatch = [](int fd, const char* path, std::uint32_t mask) {
+        const int watch = ::inotify_add_watch(fd, path, mask);
+        const int error = errno;
+        if (watch < 0 && path == madeWhenItsWatchFails)
+            fs::create_directory(std::exchange(madeWhenItsWatchFails, {}));
+        errno = error;
+        return watch;
+    }};
+    QtKeyValueStore store(file_, readKeyValuesFile, racing);
     struct Row {
         const char* name;
         std::function<void()> takeAway;
@@ -135,6 +148,11 @@ TEST_F(QtKeyValueStoreTest, TheWatchComesBackWithTheFoldersOnTheWayToTheFile) {
          }},
         {"two folders removed", [&] { fs::remove_all(root_); }},
         {"its folder moved away", [&] { fs::rename(folder_, root_ / "old"); }},
+        {"its folder made again while the watch moves up",
+         [&] {
+             madeWhenItsWatchFails = folder_;
+             fs::remove_all(folder_);
+         }},
     };
     for (const Row& row : rows) {
         fs::create_directories(folder_);
