@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/qt/qt_http_worker.h"
@@ -46,6 +47,20 @@ std::string errorTextOf(const QNetworkReply& reply, const std::string& url) {
     return text.toStdString();
 }
 
+// How many bytes short of its announced length a body came, where that length counts the
+// bytes as they arrive (no content encoding) and a body was due.
+std::optional<qint64> bytesMissing(const QNetworkReply& reply, const QByteArray& body) {
+    const QVariant announced = reply.header(QNetworkRequest::ContentLengthHeader);
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (!announced.isValid() || status == 204 || status == 304 ||
+        reply.operation() == QNetworkAccessManager::HeadOperation)
+        return std::nullopt;
+    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity") return std::nullopt;
+    const qint64 missing = announced.toLongLong() - body.size();
+    return missing > 0 ? std::optional<qint64>(missing) : std::nullopt;
+}
+
 HttpResponse responseOf(const QNetworkReply& reply, const Progress& progress, std::size_t maxBytes,
                         const std::string& url) {
     HttpResponse response;
@@ -66,6 +81,10 @@ HttpResponse responseOf(const QNetworkReply& reply, const Progress& progress, st
         // Reset mid-body, a body that does not inflate, a cancelled request: what came is
         // not the answer.
         response.error = errorTextOf(reply, url);
+    } else if (const std::optional<qint64> missing = bytesMissing(reply, progress.body)) {
+        // Qt may end a reply whose connection closed mid-body without an error.
+        response.error =
+            "the connection closed " + std::to_string(*missing) + " bytes before the answer's end";
     } else {
         response.body = progress.body.toStdString();
     }
