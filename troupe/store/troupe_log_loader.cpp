@@ -91,9 +91,12 @@ TroupeLogLoad readAndFold(const atomic_file::OpenedFile& opened, std::string unu
     return load;
 }
 
-// The events this run wrote to the replaced files that `index` (the file read) lacks.
+// The events this run wrote to the replaced files that `index` (the file read) lacks;
+// all of them without one. Never stopped: a run's own lines are few, and a quit must
+// not leave them in a file nobody can reach.
 std::vector<TroupeEvent> missingFrom(std::vector<TroupeLogCut::Replaced>& replaced,
-                                     const TroupeEventIndex& index, const TroupeLogReadControl& control) {
+                                     const TroupeEventIndex* index,
+                                     const TroupeLogReadControl::ReadFunction& read) {
     std::vector<TroupeEvent> missing;
     TroupeEventIndex taken;
     for (TroupeLogCut::Replaced& old : replaced) {
@@ -104,11 +107,11 @@ std::vector<TroupeEvent> missingFrom(std::vector<TroupeLogCut::Replaced>& replac
             [&](std::vector<std::optional<TroupeEvent>>& events, const std::vector<std::uint64_t>&,
                 const std::vector<bool>&) {
                 for (auto& event : events) {
-                    if (event && !index.contains(event->id) && taken.insert(event->id, 0))
+                    if (event && !(index && index->contains(event->id)) && taken.insert(event->id, 0))
                         missing.push_back(std::move(*event));
                 }
             },
-            control);
+            {nullptr, read});
     }
     return missing;
 }
@@ -284,12 +287,15 @@ void TroupeLogLoader::reread(Date tailFrom, bool whole) {
                 if (!load->log->readError.empty()) throw std::runtime_error(load->log->readError);
                 if (load->live && end > cut->ownFrom)
                     readOwn(cut->file, cut->ownFrom, *load, shared->control());
-                if (load->live) load->missing = missingFrom(cut->replaced, *load->index, shared->control());
             } catch (const std::exception& error) {
                 log::system(std::string("Cannot read the troupe log again: ") + error.what() +
                             "; the troupe stays as it was");
                 *load = TroupeLogLoad{};
             }
+            // Without a fold (a quit stopped the read, or it failed) there is no index to
+            // compare with: every line this run wrote to the files replaced goes again.
+            load->missing =
+                missingFrom(cut->replaced, load->live ? load->index.get() : nullptr, shared->read);
             load->first = false;
             cut->replaced.clear();  // closes what the writer handed over
             {
@@ -309,9 +315,13 @@ void TroupeLogLoader::finish(std::uint64_t generation, TroupeLogLoad load) {
     if (generation != generation_) return;
     auto since = std::move(*since_);
     since_.reset();
-    if (!load.live) return;              // the next misplaced event or replacement asks again
-    load.missing = std::move(carried_);  // the store appends those its new index lacks
+    load.missing = std::move(carried_);  // the store appends those its new index lacks, or all without one
     carried_.clear();
+    if (!load.live) {
+        // The next misplaced event or replacement asks again.
+        if (!load.missing.empty()) handler_(std::move(load));
+        return;
+    }
     // What was accepted after the cut follows it in the file; an id the file read has
     // already keeps that line, as the next launch reads it.
     std::optional<Date> earliestMisplaced;

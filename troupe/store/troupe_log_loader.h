@@ -36,7 +36,8 @@ struct TroupeLogLoad {
     // the file is folded as a first load would, and they go on top.
     std::vector<TroupeEvent> own;
     // Events this run wrote to files that another one replaced, which that one lacks:
-    // appended again, without telling anybody a second time.
+    // appended again, without telling anybody a second time. Without a fold, all of
+    // them: nothing was read to compare with.
     std::vector<TroupeEvent> missing;
 };
 

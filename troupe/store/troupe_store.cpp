@@ -153,22 +153,32 @@ void TroupeStore::publish(TroupeLogLoad load) {
 
 // The log folded again, or another file that took its place read: the snapshot and the
 // index follow it. What this run wrote to a file replaced since, and the new one lacks,
-// is written again: an accepted event never leaves the log.
+// is written again: an accepted event never leaves the log. A read that ended without a
+// fold (a quit stopped it) leaves the snapshot as it is and writes all of those again:
+// a line the file holds already is there twice, and a load keeps one.
 void TroupeStore::reloaded(TroupeLogLoad load) {
-    live_ = std::move(load.live);
-    index_ = std::move(load.index);
-    nextOffset_ = load.nextOffset;
+    const bool compared = load.live != nullptr;
+    if (compared) {
+        live_ = std::move(load.live);
+        index_ = std::move(load.index);
+        nextOffset_ = load.nextOffset;
+    }
     if (!load.missing.empty()) {
         log::system("Appending " + std::to_string(load.missing.size()) + " troupe event" +
                     (load.missing.size() == 1 ? "" : "s") + " again that the file now at " +
-                    logFile_.string() + " lacks");
+                    logFile_.string() +
+                    (compared ? " lacks" : " may lack (it could not be read to the end)"));
     }
     for (TroupeEvent& event : load.missing) {
-        if (index_->contains(event.id)) continue;
         std::string line = encodeTroupeEventLine(event);
-        accept(std::move(event), std::move(line), false);
+        if (!compared) {
+            nextOffset_ += line.size() + 1;
+            writer_->write(std::move(line.append("\n")));
+        } else if (!index_->contains(event.id)) {
+            accept(std::move(event), std::move(line), false);
+        }
     }
-    notifications_.post(snapshotChangedNotification);
+    if (compared) notifications_.post(snapshotChangedNotification);
 }
 
 // MARK: - Appending
