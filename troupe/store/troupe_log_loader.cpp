@@ -1,6 +1,7 @@
 #include "troupe/store/troupe_log_loader.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -89,6 +90,43 @@ TroupeLogLoad readAndFold(const atomic_file::OpenedFile& opened, std::string unu
     }
     load.nextOffset = load.log->endOffset + (load.log->endsWithNewline ? 0 : 1);
     return load;
+}
+
+// The ids in the last lines of `opened`, far enough back to hold a copy of `ownBytes` of
+// this run's lines and what was written after it: the least a quit must look at before
+// writing those lines again. Starts at a line's start.
+TroupeEventIndex idsNearTheEnd(const atomic_file::OpenedFile& opened, std::uint64_t ownBytes,
+                               const TroupeLogReadControl::ReadFunction& read) {
+    TroupeEventIndex ids;
+    if (opened.status != atomic_file::ReadStatus::ok) return ids;
+    const std::uint64_t reach = 2 * ownBytes + (std::uint64_t{1} << 20);
+    std::uint64_t from = opened.size > reach ? opened.size - reach : 0;
+    if (from > 0) {
+        // On to the start of the next line.
+        std::string block(64 * 1024, '\0');
+        bool found = false;
+        while (!found && from < opened.size) {
+            const ssize_t got = ::pread(opened.fd, block.data(), block.size(), static_cast<off_t>(from - 1));
+            if (got <= 0) return ids;
+            const std::size_t newline = block.find('\n', 0);
+            if (newline < static_cast<std::size_t>(got)) {
+                from += newline;
+                found = true;
+            } else {
+                from += static_cast<std::uint64_t>(got);
+            }
+        }
+        if (!found) return ids;
+    }
+    readTroupeLogBlocks(opened, from, nullptr,
+                        [&](std::vector<std::optional<TroupeEvent>>& events,
+                            const std::vector<std::uint64_t>&, const std::vector<bool>&) {
+                            for (auto& event : events) {
+                                if (event) ids.insert(event->id, 0);
+                            }
+                        },
+                        {nullptr, read});
+    return ids;
 }
 
 // The events this run wrote to the replaced files that `index` (the file read) lacks;
@@ -292,10 +330,23 @@ void TroupeLogLoader::reread(Date tailFrom, bool whole) {
                             "; the troupe stays as it was");
                 *load = TroupeLogLoad{};
             }
-            // Without a fold (a quit stopped the read, or it failed) there is no index to
-            // compare with: every line this run wrote to the files replaced goes again.
-            load->missing =
-                missingFrom(cut->replaced, load->live ? load->index.get() : nullptr, shared->read);
+            // Without a fold (a quit stopped the read, or it failed) only the end of the file
+            // is compared, where a copy holds what this run wrote: the lines of this run it
+            // lacks there go again (one further back is then there twice, which a load reads
+            // once).
+            if (load->live) {
+                load->missing = missingFrom(cut->replaced, load->index.get(), shared->read);
+            } else {
+                std::uint64_t ownBytes = 0;
+                for (const TroupeLogCut::Replaced& old : cut->replaced) {
+                    struct stat info {};
+                    if (::fstat(old.file.fd, &info) == 0 &&
+                        static_cast<std::uint64_t>(info.st_size) > old.from)
+                        ownBytes += static_cast<std::uint64_t>(info.st_size) - old.from;
+                }
+                const TroupeEventIndex nearTheEnd = idsNearTheEnd(cut->file, ownBytes, shared->read);
+                load->missing = missingFrom(cut->replaced, &nearTheEnd, shared->read);
+            }
             load->first = false;
             cut->replaced.clear();  // closes what the writer handed over
             {

@@ -473,14 +473,14 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
         for (const TroupeEvent& event : kept) {
             const std::string line = encodeTroupeEventLine(event) + "\n";
             EXPECT_NE(file.find(line), std::string::npos) << line;
-            // Unchecked, the line the copy holds is there twice.
-            EXPECT_EQ(file.find(line) == file.rfind(line),
-                      when != quitDuringASlowReread || event.id != kept.front().id);
+            // A quit compares only the file's end, where the copy holds this run's lines.
+            EXPECT_EQ(file.find(line), file.rfind(line)) << line;
             EXPECT_TRUE(live.milestonesEarned.contains(
                 std::get<TroupeMilestoneEarned>(event.payload.value).milestoneId));
         }
         EXPECT_EQ(sink->events, kept);
-        EXPECT_EQ(starts, 1);  // one re-read, though a refold was asked for too
+        // One re-read, though a refold was asked for too; a quit looks at the end again.
+        EXPECT_EQ(starts, when == quitDuringASlowReread ? 2 : 1);
         const auto loaded = h.open();
         EXPECT_EQ(loaded->snapshot(), live);
         EXPECT_EQ(loaded->skippedLineCount(), 0);
