@@ -23,16 +23,8 @@ bool iconicOnServer(const QWidget& window) {
     Display* display = x11Display();
     if (display == nullptr || !window.testAttribute(Qt::WA_WState_Created)) return false;
     const Atom wmState = XInternAtom(display, "WM_STATE", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    const bool read = XGetWindowProperty(display, static_cast<Window>(window.winId()), wmState, 0, 1, False,
-                                         wmState, &type, &format, &count, &after, &data) == Success;
-    const bool iconic = read && format == 32 && count == 1 && *reinterpret_cast<long*>(data) == IconicState;
-    if (data != nullptr) XFree(data);
-    return iconic;
+    return x11PropertyValue(display, window.winId(), wmState, wmState) ==
+           static_cast<unsigned long>(IconicState);
 }
 
 // A titled panel of the app that floats above ordinary windows.

@@ -12,18 +12,7 @@ namespace {
 
 // The window that `window`'s _NET_SUPPORTING_WM_CHECK names, or 0.
 Window checkWindow(Display* display, Window window, Atom check) {
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    Window named = 0;
-    if (XGetWindowProperty(display, window, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
-                           &data) == Success &&
-        type == XA_WINDOW && format == 32 && count == 1)
-        named = *reinterpret_cast<Window*>(data);
-    if (data != nullptr) XFree(data);
-    return named;
+    return x11PropertyValue(display, window, check, XA_WINDOW).value_or(0);
 }
 
 bool askX11() {

@@ -129,27 +129,35 @@ TroupeEventIndex idsNearTheEnd(const atomic_file::OpenedFile& opened, std::uint6
     return ids;
 }
 
-// The events this run wrote to the replaced files that `index` (the file read) lacks;
-// all of them without one. Never stopped: a run's own lines are few, and a quit must
-// not leave them in a file nobody can reach.
-std::vector<TroupeEvent> missingFrom(std::vector<TroupeLogCut::Replaced>& replaced,
-                                     const TroupeEventIndex* index,
-                                     const TroupeLogReadControl::ReadFunction& read) {
-    std::vector<TroupeEvent> missing;
-    TroupeEventIndex taken;
+// How much this run wrote to the replaced files, each file's size taken as it is now.
+std::uint64_t sizeUpReplaced(std::vector<TroupeLogCut::Replaced>& replaced) {
+    std::uint64_t written = 0;
     for (TroupeLogCut::Replaced& old : replaced) {
         struct stat info {};
         if (::fstat(old.file.fd, &info) == 0) old.file.size = static_cast<std::uint64_t>(info.st_size);
-        readTroupeLogBlocks(
-            old.file, old.from, nullptr,
-            [&](std::vector<std::optional<TroupeEvent>>& events, const std::vector<std::uint64_t>&,
-                const std::vector<bool>&) {
-                for (auto& event : events) {
-                    if (event && !(index && index->contains(event->id)) && taken.insert(event->id, 0))
-                        missing.push_back(std::move(*event));
-                }
-            },
-            {nullptr, read});
+        if (old.file.size > old.from) written += old.file.size - old.from;
+    }
+    return written;
+}
+
+// The events this run wrote to the replaced files (sized up) that `index` lacks. Never
+// stopped: a run's own lines are few, and a quit must not leave them in a file nobody
+// can reach.
+std::vector<TroupeEvent> missingFrom(const std::vector<TroupeLogCut::Replaced>& replaced,
+                                     const TroupeEventIndex& index,
+                                     const TroupeLogReadControl::ReadFunction& read) {
+    std::vector<TroupeEvent> missing;
+    TroupeEventIndex taken;
+    for (const TroupeLogCut::Replaced& old : replaced) {
+        readTroupeLogBlocks(old.file, old.from, nullptr,
+                            [&](std::vector<std::optional<TroupeEvent>>& events,
+                                const std::vector<std::uint64_t>&, const std::vector<bool>&) {
+                                for (auto& event : events) {
+                                    if (event && !index.contains(event->id) && taken.insert(event->id, 0))
+                                        missing.push_back(std::move(*event));
+                                }
+                            },
+                            {nullptr, read});
     }
     return missing;
 }
@@ -334,18 +342,12 @@ void TroupeLogLoader::reread(Date tailFrom, bool whole) {
             // is compared, where a copy holds what this run wrote: the lines of this run it
             // lacks there go again (one further back is then there twice, which a load reads
             // once).
+            const std::uint64_t written = sizeUpReplaced(cut->replaced);
             if (load->live) {
-                load->missing = missingFrom(cut->replaced, load->index.get(), shared->read);
+                load->missing = missingFrom(cut->replaced, *load->index, shared->read);
             } else {
-                std::uint64_t ownBytes = 0;
-                for (const TroupeLogCut::Replaced& old : cut->replaced) {
-                    struct stat info {};
-                    if (::fstat(old.file.fd, &info) == 0 &&
-                        static_cast<std::uint64_t>(info.st_size) > old.from)
-                        ownBytes += static_cast<std::uint64_t>(info.st_size) - old.from;
-                }
-                const TroupeEventIndex nearTheEnd = idsNearTheEnd(cut->file, ownBytes, shared->read);
-                load->missing = missingFrom(cut->replaced, &nearTheEnd, shared->read);
+                const TroupeEventIndex nearTheEnd = idsNearTheEnd(cut->file, written, shared->read);
+                load->missing = missingFrom(cut->replaced, nearTheEnd, shared->read);
             }
             load->first = false;
             cut->replaced.clear();  // closes what the writer handed over

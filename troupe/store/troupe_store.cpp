@@ -154,8 +154,8 @@ void TroupeStore::publish(TroupeLogLoad load) {
 // The log folded again, or another file that took its place read: the snapshot and the
 // index follow it. What this run wrote to a file replaced since, and the new one lacks,
 // is written again: an accepted event never leaves the log. A read that ended without a
-// fold (a quit stopped it) leaves the snapshot as it is and writes all of those again:
-// a line the file holds already is there twice, and a load keeps one.
+// fold (a quit stopped it) leaves the snapshot as it is and writes those the file's end
+// lacks: a line the file holds further back is there twice, and a load keeps one.
 void TroupeStore::reloaded(TroupeLogLoad load) {
     const bool compared = load.live != nullptr;
     if (compared) {
