@@ -112,22 +112,6 @@ for kind in fifo zero loop; do
   launch "$kind" data/Tumblewick/Troupe/events.jsonl
 done
 
-# The log deleted under the running app and the same things put at its path: SIGTERM
-# still ends the app within a second, and the thing is left as it was.
-for kind in fifo zero loop; do
-  rm -rf "$work/home" "$work/data" "$work/config"
-  e2e_fresh_home
-  start_app "$work/app-running-$kind.log"
-  wait_for 10 test -s "$log" || fail "$kind while running: the log was never written"
-  rm "$log"
-  make_hostile "$kind" "$log"
-  before=$(fingerprint "$log")
-  quit_app "$kind at the log's path while running"
-  [ "$(fingerprint "$log")" = "$before" ] || fail "$kind while running: the log's path was changed"
-  passed=$((passed + 1))
-  echo "ok: $kind at the log's path while running"
-done
-
 # A log of one line and a 40 GB hole takes far longer to read than a quit may wait:
 # SIGTERM during the load ends the app within 3 s, and this session's start and end
 # are the last lines of the log.

@@ -6,8 +6,6 @@
 
 #include <array>
 
-#include "platform/x11/window_manager.h"
-
 namespace tw {
 namespace {
 
@@ -133,22 +131,6 @@ TEST(AboveStripPlacementTest, KeepsAWindowsOwnPlaceUnlessTheStripCoversIt) {
         const QRect r = placeAboveStrip(c.available, c.stripTop, c.wanted, bar);
         EXPECT_EQ(box(r), c.expected) << c.what;
     }
-}
-
-// A window manager may start after the app, or go: the log tells of each change once.
-TEST(AboveStripPlacementTest, SaysOnlyWhenTheWindowManagerComesOrGoes) {
-    const char* none = "No window manager runs on this display: windows open without frames.";
-    const char* now = "A window manager runs on this display now: windows open with frames.";
-    const struct {
-        std::optional<bool> before;
-        bool runs;
-        std::optional<std::string> line;
-    } looks[] = {{std::nullopt, true, std::nullopt}, {std::nullopt, false, none},
-                 {false, false, std::nullopt},       {false, true, now},
-                 {true, true, std::nullopt},         {true, false, none}};
-    for (const auto& look : looks)
-        EXPECT_EQ(windowManagerChangeLine(look.before, look.runs), look.line)
-            << look.before.value_or(-1) << " then " << look.runs;
 }
 
 }  // namespace

@@ -376,8 +376,8 @@ TEST(TroupeStore, ARefoldFollowsTheFileAtTheLogsPath) {
 // Another file renamed over the log: a copy of it made before an event was written
 // (a sync tool's save), one found before the first line, and a large one whose re-read
 // takes a while. Lines go on reaching the file during the re-read; what this run wrote
-// and the new file lacks is written again, without telling the sinks twice. A quit
-// that stops the re-read writes this run's lines again unchecked: a load keeps one of each.
+// and the new file lacks is written again, without telling the sinks twice, also by a
+// quit that stops the re-read: that compares with the new file's end, where a copy holds them.
 TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
     enum When { copiedBeforeALine, beforeTheFirstLine, duringASlowReread, quitDuringASlowReread };
     for (const When when :
