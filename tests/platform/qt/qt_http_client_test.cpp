@@ -151,8 +151,8 @@ TEST(QtHttpClient, AnEndlessAnswerFailsSoonAfterItPassesItsCap) {
     testing::LoopbackResponse bomb{200, gzipped(std::string(std::size_t{1} << 20, '\0'), 256),
                                    "application/octet-stream"};
     bomb.headers = {{"Content-Encoding", "gzip"}};
-    for (const Row& row : {Row{"plain", plain, std::size_t{8} << 20, 128},
-                           Row{"gzip", json, std::size_t{8} << 20, 128}, Row{"bomb", bomb, 64 * 1024, 32}}) {
+    for (const Row& row : {Row{"plain", plain, std::size_t{8} << 20, 256},
+                           Row{"gzip", json, std::size_t{8} << 20, 256}, Row{"bomb", bomb, 64 * 1024, 32}}) {
         SCOPED_TRACE(row.name);
         testing::LoopbackServer server;
         server.setHandler([&](const testing::LoopbackRequest&) { return row.response; });
