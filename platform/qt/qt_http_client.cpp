@@ -53,14 +53,17 @@ std::string errorTextOf(const QNetworkReply& reply, const std::string& url) {
     return text.toStdString();
 }
 
-// How many bytes short of its announced length a body came, counting the bytes as they
-// arrived, where a body was due.
-std::optional<qint64> bytesMissing(const QNetworkReply& reply, qint64 rawBytes) {
+// How many bytes short of its announced length a body came, where that length counts the
+// bytes as they arrived (not unpacked by Qt) and a body was due.
+std::optional<qint64> bytesMissing(const QNetworkReply& reply, const Progress& progress) {
     const QVariant announced = reply.header(QNetworkRequest::ContentLengthHeader);
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (!announced.isValid() || status == 204 || status == 304 ||
         reply.operation() == QNetworkAccessManager::HeadOperation)
         return std::nullopt;
+    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
+    if (!progress.unpacks && !encoding.isEmpty() && encoding != "identity") return std::nullopt;
+    const qint64 rawBytes = progress.rawBytes;
     const qint64 missing = announced.toLongLong() - rawBytes;
     return missing > 0 ? std::optional<qint64>(missing) : std::nullopt;
 }
@@ -88,7 +91,7 @@ HttpResponse responseOf(const QNetworkReply& reply, const Progress& progress, st
         // Reset mid-body, a body that does not inflate, a cancelled request: what came is
         // not the answer.
         response.error = errorTextOf(reply, url);
-    } else if (const std::optional<qint64> missing = bytesMissing(reply, progress.rawBytes)) {
+    } else if (const std::optional<qint64> missing = bytesMissing(reply, progress)) {
         // Qt may end a reply whose connection closed mid-body without an error.
         response.error =
             "the connection closed " + std::to_string(*missing) + " bytes before the answer's end";
@@ -123,8 +126,9 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     }
     // Asked for here, Qt leaves the body packed: unpacked a piece at a time as it arrives, it
     // is checked against its size limit as it grows, and a packed stream cut short shows.
+    // Without a limit, Qt unpacks it, with its own guard against compressed bombs.
     auto progress = std::make_shared<Progress>();
-    if (!qrequest.hasRawHeader("Accept-Encoding")) {
+    if (request.maxResponseBytes > 0 && !qrequest.hasRawHeader("Accept-Encoding")) {
         qrequest.setRawHeader("Accept-Encoding",
                               QByteArray::fromStdString(std::string(ContentDecoder::kAcceptEncoding)));
         progress->unpacks = true;

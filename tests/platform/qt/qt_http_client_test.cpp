@@ -124,7 +124,8 @@ TEST(QtHttpClient, ABodyThatFailsAfterTheStatusIsAnErrorAndAnErrorStatusAnAnswer
         QtMainQueue main;
         QtHttpClient client(main);
         Calls calls;
-        client.send({"GET", server.baseUrl() + "/x", {}, "", 5}, calls.completion());
+        // Capped as the feed is: such a request unpacks its answer itself.
+        client.send({"GET", server.baseUrl() + "/x", {}, "", 5, 1 << 20}, calls.completion());
         ASSERT_TRUE(pumpUntil([&] { return calls.count > 0; }));
         EXPECT_EQ(calls.last->error.has_value(), row.failed) << calls.last->body.size() << " bytes";
         EXPECT_EQ(calls.last->body, row.failed ? "" : "no such flea");
