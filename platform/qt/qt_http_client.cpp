@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/qt/content_decoder.h"
 #include "platform/qt/qt_http_worker.h"
 #include "platform/url_user_info.h"
 
@@ -24,6 +25,11 @@ constexpr qint64 kReadBufferBytes = 1 << 20;
 struct Progress {
     bool timedOut = false;
     bool tooLarge = false;
+    bool undecodable = false;
+    bool unpacks = false;     // the encodings were asked for here, so the body is unpacked here
+    bool hasHeaders = false;  // the answer's headers are in and its decoder chosen
+    std::unique_ptr<ContentDecoder> decoder;
+    qint64 rawBytes = 0;  // as they arrived, before unpacking
     QByteArray body;
 };
 
@@ -48,16 +54,17 @@ std::string errorTextOf(const QNetworkReply& reply, const std::string& url) {
 }
 
 // How many bytes short of its announced length a body came, where that length counts the
-// bytes as they arrive (no content encoding) and a body was due.
-std::optional<qint64> bytesMissing(const QNetworkReply& reply, const QByteArray& body) {
+// bytes as they arrived (not unpacked by Qt) and a body was due.
+std::optional<qint64> bytesMissing(const QNetworkReply& reply, const Progress& progress) {
     const QVariant announced = reply.header(QNetworkRequest::ContentLengthHeader);
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (!announced.isValid() || status == 204 || status == 304 ||
         reply.operation() == QNetworkAccessManager::HeadOperation)
         return std::nullopt;
     const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
-    if (!encoding.isEmpty() && encoding != "identity") return std::nullopt;
-    const qint64 missing = announced.toLongLong() - body.size();
+    if (!progress.unpacks && !encoding.isEmpty() && encoding != "identity") return std::nullopt;
+    const qint64 rawBytes = progress.rawBytes;
+    const qint64 missing = announced.toLongLong() - rawBytes;
     return missing > 0 ? std::optional<qint64>(missing) : std::nullopt;
 }
 
@@ -76,15 +83,20 @@ HttpResponse responseOf(const QNetworkReply& reply, const Progress& progress, st
     if (progress.timedOut) {
         response.timedOut = true;
         response.error = "timed out";
+    } else if (progress.undecodable) {
+        response.error = "the answer's " + reply.rawHeader("Content-Encoding").trimmed().toStdString() +
+                         " body does not unpack";
     } else if (reply.error() != QNetworkReply::NoError &&
                !(status.toInt() >= 400 && isStatusError(reply.error()))) {
         // Reset mid-body, a body that does not inflate, a cancelled request: what came is
         // not the answer.
         response.error = errorTextOf(reply, url);
-    } else if (const std::optional<qint64> missing = bytesMissing(reply, progress.body)) {
+    } else if (const std::optional<qint64> missing = bytesMissing(reply, progress)) {
         // Qt may end a reply whose connection closed mid-body without an error.
         response.error =
             "the connection closed " + std::to_string(*missing) + " bytes before the answer's end";
+    } else if (progress.decoder && progress.rawBytes > 0 && !progress.decoder->ended()) {
+        response.error = "the answer's compressed body stops before its end";
     } else {
         response.body = progress.body.toStdString();
     }
@@ -109,11 +121,17 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     QNetworkRequest qrequest(url);
     qrequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                           QNetworkRequest::NoLessSafeRedirectPolicy);
-    // Qt's guard against compressed bombs stalls the transfer instead of failing it; a
-    // size limit, checked on the unpacked bytes as they come, bounds such an answer anyway.
-    if (request.maxResponseBytes > 0) qrequest.setDecompressedSafetyCheckThreshold(-1);
     for (const auto& [name, value] : request.headers) {
         qrequest.setRawHeader(QByteArray::fromStdString(name), QByteArray::fromStdString(value));
+    }
+    // Asked for here, Qt leaves the body packed: unpacked a piece at a time as it arrives, it
+    // is checked against its size limit as it grows, and a packed stream cut short shows.
+    // Without a limit, Qt unpacks it, with its own guard against compressed bombs.
+    auto progress = std::make_shared<Progress>();
+    if (request.maxResponseBytes > 0 && !qrequest.hasRawHeader("Accept-Encoding")) {
+        qrequest.setRawHeader("Accept-Encoding",
+                              QByteArray::fromStdString(std::string(ContentDecoder::kAcceptEncoding)));
+        progress->unpacks = true;
     }
     const QByteArray body = QByteArray::fromStdString(request.body);
     QNetworkReply* reply = nullptr;
@@ -126,7 +144,6 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     }
 
     // A whole-request deadline: a server that accepts and then never answers is cut off.
-    auto progress = std::make_shared<Progress>();
     auto* deadline = new QTimer(reply);
     deadline->setSingleShot(true);
     const double seconds =
@@ -143,10 +160,33 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     // so an answer is cut as soon as it passes its limit, not at its deadline.
     const qint64 limit = static_cast<qint64>(std::min<std::size_t>(request.maxResponseBytes, INT64_MAX));
     auto take = [reply, progress, limit]() {
-        if (progress->tooLarge) return;
-        progress->body += reply->readAll();
+        if (progress->tooLarge || progress->undecodable) return;
+        if (!progress->hasHeaders && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+            progress->hasHeaders = true;
+            if (progress->unpacks)
+                progress->decoder =
+                    ContentDecoder::forEncoding(reply->rawHeader("Content-Encoding").toStdString());
+        }
+        const QByteArray raw = reply->readAll();
+        progress->rawBytes += raw.size();
+        const auto keep = [&](std::string_view piece) {
+            progress->body.append(piece.data(), static_cast<qsizetype>(piece.size()));
+            return limit == 0 || progress->body.size() <= limit;
+        };
+        if (!progress->decoder) {
+            keep({raw.constData(), static_cast<std::size_t>(raw.size())});
+        } else if (!progress->decoder->decode({raw.constData(), static_cast<std::size_t>(raw.size())},
+                                              keep)) {
+            progress->undecodable = true;
+            progress->body.clear();
+            reply->abort();
+            return;
+        }
+        // The announced length counts packed bytes, which say little about the unpacked size.
         const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (limit == 0 || (progress->body.size() <= limit && announced.toLongLong() <= limit)) return;
+        if (limit == 0 ||
+            (progress->body.size() <= limit && (progress->decoder || announced.toLongLong() <= limit)))
+            return;
         progress->tooLarge = true;
         progress->body.clear();
         reply->abort();

@@ -208,6 +208,12 @@ TEST(UrlUserInfo, IsLeftOutWhereverTheUrlIsShown) {
              {"http://127.0.0.1:8080/v1?user=a@b", "http://" + withheld},
              {"alice:pa/ss@host:80", withheld},
              {"alice:s3cret@host/x?next=http://y", "host/x?next=http://y"},
+             // A fullwidth or small "@", raw or percent-encoded, that a reader may take for "@".
+             {"http://alice:s3cret\uFF20127.0.0.1:8080/v1", "http://" + withheld},
+             {"https://alice:s3cret\uFE6Bhost", "https://" + withheld},
+             {"http://alice:s3cret%EF%BC%A0host/v1", "http://" + withheld},
+             {"alice:s3cret%ef%b9%abhost", withheld},
+             {"http://a:p@ss\uFF20host/v1", "http://" + withheld},
          }) {
         EXPECT_EQ(withoutUserInfo(url), shown) << url;
     }
