@@ -88,6 +88,32 @@ kill "${pids[-1]}"
 # A panel minimised by the window manager's button comes back on its hotkey.
 comes_back_from_minimised t "^Recent thoughts$"
 comes_back_from_minimised i "Dialogue inspector"
+# A right click in the inspector's text opens the text's menu, which takes the release;
+# after Escape the inspector goes on refreshing while the fleas speak.
+refreshes_after_a_right_click() {
+  local inspector before shot
+  xdotool key super+shift+i
+  wait_for 3 shown "Dialogue inspector" >/dev/null || fail "Super+Shift+I opened no inspector"
+  inspector=$(shown "Dialogue inspector")
+  wait_for_rest "$inspector" || fail "the inspector did not come to rest"
+  looks() { import -window "$inspector" png:- | md5sum; }
+  steady() { shot=$(looks); [ "$shot" = "$(looks)" ]; }
+  # Letters only: after the click the inspector has the keyboard, and a space scrolls it.
+  changed() { xdotool type --delay 20 fleas; [ "$(looks)" != "$shot" ]; }
+  shot=$(looks)
+  wait_for 60 changed || fail "no flea spoke in the inspector"
+  before=$(app_windows)
+  xdotool mousemove --window "$inspector" 150 60 click 3
+  menu_open() { [ -n "$(comm -13 <(echo "$before") <(app_windows))" ]; }
+  wait_for 3 menu_open || fail "a right click in the inspector's text opened no menu"
+  xdotool key Escape
+  menu_closed() { [ "$(app_windows)" = "$before" ]; }
+  wait_for 3 menu_closed || fail "Escape left the inspector's menu open"
+  wait_for 3 steady || fail "the inspector did not settle after its menu closed"
+  wait_for 10 changed || fail "the inspector stopped refreshing after a right click and Escape"
+  xdotool key super+shift+i
+}
+refreshes_after_a_right_click
 states=$(colony_states)
 echo "$states" | grep -q "SKIP_TASKBAR\|SKIP_PAGER" && fail "the colony window is kept out of the taskbar: $states"
 stop_app

@@ -7,6 +7,7 @@
 
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/clock.h"
+#include "platform/x11/left_button_down.h"
 #include "windows/companions/companion_style.h"
 #include "windows/companions/kept_selection.h"
 
@@ -85,10 +86,12 @@ TumblewickDialogueInspector::Source TumblewickDialogueInspector::hostSource(Tumb
 
 void TumblewickDialogueInspector::refresh() {
     // A drag that selects must not see its text move; the refresh comes when it ends.
-    if (held_) {
+    // The button itself is asked: a menu or another window may take the release.
+    if (pressedInText_ && leftButtonDown()) {
         putOff_ = true;
         return;
     }
+    pressedInText_ = false;
     putOff_ = false;
     DialogueInspectorContent content = source_();
     topLine().setText(QString::fromStdString(content.stats));
@@ -127,18 +130,17 @@ void TumblewickDialogueInspector::refresh() {
 }
 
 bool TumblewickDialogueInspector::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress) held_ = true;
-    if (event->type() == QEvent::MouseButtonRelease) {
-        held_ = static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
-        if (!held_ && putOff_) refresh();
-    }
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        pressedInText_ = true;
+    if (event->type() == QEvent::MouseButtonRelease && putOff_) refresh();
     return CompanionTextPanel::eventFilter(watched, event);
 }
 
 void TumblewickDialogueInspector::hideEvent(QHideEvent* event) {
     CompanionTextPanel::hideEvent(event);
     // Hidden in the middle of a press, the panel hears no release.
-    held_ = false;
+    pressedInText_ = false;
 }
 
 QPoint TumblewickDialogueInspector::firstPlace(const QRect& frame) const {

@@ -3,7 +3,7 @@
 // generations with a summary line above. It refreshes every 1.5 s while it shows and
 // not at all while hidden. Built on the first toggle that finds a screen, then reused.
 // Its text can be copied: a refresh keeps what is selected selected and in its place
-// on screen, and waits while a mouse button is held in the text.
+// on screen, and waits while the left button that pressed in the text is held.
 #include <functional>
 
 #include "windows/companions/companion_text_panel.h"
@@ -35,8 +35,8 @@ class TumblewickDialogueInspector final : public CompanionTextPanel {
    private:
     Source source_;
     DialogueInspectorContent shown_;
-    bool held_ = false;    // a mouse button is down in the text
-    bool putOff_ = false;  // and a refresh came meanwhile
+    bool pressedInText_ = false;  // the left button last went down in the text
+    bool putOff_ = false;         // and a refresh came while it was held
 };
 
 }  // namespace tw

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QWindow>
@@ -82,61 +84,90 @@ TEST(DialogueInspectorTextsTest, ASelectionKeepsItsCharactersOfItsEntryAcrossARe
     EXPECT_EQ(entriesAddedAbove(repeats, oneMoreRepeat), 1u) << "entries that read alike";
 }
 
-// Selected by a drag as a person would, while lines keep arriving: the selection holds
-// the same text, where it was on screen, until its entry leaves the thirty shown.
-TEST(DialogueInspectorTest, ARefreshKeepsTheSelectedTextSelectedAndInPlace) {
-    std::vector<DialogueDebugEntry> entries;
-    double now = 1000;
-    const auto arrive = [&] {
-        entries.push_back({"Pip", "success", "thought_bubble", "template", false, 3, "",
-                           "line " + std::to_string(entries.size()), Date{now}});
+// Pressed through the inspector's window as a person would, while lines keep arriving: a
+// refresh waits only while the left button that pressed in the text is held. A left drag's
+// selection then holds the same text, where it was on screen, until its entry leaves the
+// thirty shown.
+TEST(DialogueInspectorTest, ARefreshWaitsOnlyForALeftDragInTheTextAndKeepsItsSelectionInPlace) {
+    const struct {
+        const char* what;
+        Qt::MouseButton button;
+        bool inText;
+        bool letGoOutside;
+    } gestures[] = {
+        {"a left drag in the text", Qt::LeftButton, true, false},
+        {"a left drag that leaves the window", Qt::LeftButton, true, true},
+        {"a left press above the text", Qt::LeftButton, false, false},
+        {"a right click, its menu closed with Escape", Qt::RightButton, true, false},
+        {"a middle click", Qt::MiddleButton, true, false},
     };
-    for (int i = 0; i < 12; ++i, now += 1) arrive();
-    TumblewickDialogueInspector inspector([&] { return dialogueInspectorContent(entries, Date{now}); });
-    inspector.toggle();
-    const QTextEdit& list = inspector.list();
-    list.verticalScrollBar()->setValue(60);
-    const QTextCursor line = list.document()->find(QStringLiteral("\"line 7\""));
-    ASSERT_FALSE(line.isNull());
-    const auto mouse = [&](QEvent::Type type, int position, Qt::MouseButton button, Qt::MouseButtons held) {
-        QTextCursor at(list.document());
-        at.setPosition(position);
-        const QPointF point = list.cursorRect(at).center();
-        QMouseEvent event(type, point, list.viewport()->mapToGlobal(point), button, held, Qt::NoModifier);
-        QCoreApplication::sendEvent(list.viewport(), &event);
-    };
-    mouse(QEvent::MouseButtonPress, line.selectionStart(), Qt::LeftButton, Qt::LeftButton);
-    mouse(QEvent::MouseMove, line.selectionEnd(), Qt::NoButton, Qt::LeftButton);
-    const QString during = inspector.shownText();
-    arrive();
-    inspector.refresh();
-    EXPECT_TRUE(inspector.shownText() == during) << "no refresh while the button is held";
-    mouse(QEvent::MouseButtonRelease, line.selectionEnd(), Qt::LeftButton, Qt::NoButton);
-    EXPECT_FALSE(inspector.shownText() == during) << "the refresh comes when it is let go";
-    ASSERT_EQ(list.textCursor().selectedText().toStdString(), "\"line 7\"");
-    const auto shownAt = [&] {
-        QTextCursor start(list.document());
-        start.setPosition(list.textCursor().selectionStart());
-        return list.cursorRect(start).top();
-    };
-    const int top = shownAt();
+    for (const auto& g : gestures) {
+        SCOPED_TRACE(g.what);
+        std::vector<DialogueDebugEntry> entries;
+        double now = 1000;
+        const auto arrive = [&] {
+            entries.push_back({"Pip", "success", "thought_bubble", "template", false, 3, "",
+                               "line " + std::to_string(entries.size()), Date{now}});
+        };
+        for (int i = 0; i < 12; ++i, now += 1) arrive();
+        TumblewickDialogueInspector inspector([&] { return dialogueInspectorContent(entries, Date{now}); });
+        inspector.toggle();
+        QWindow& window = *inspector.windowHandle();
+        const QTextEdit& list = inspector.list();
+        list.verticalScrollBar()->setValue(60);
+        const QTextCursor line = list.document()->find(QStringLiteral("\"line 7\""));
+        ASSERT_FALSE(line.isNull());
+        const auto at = [&](int position) {
+            QTextCursor cursor(list.document());
+            cursor.setPosition(position);
+            return list.viewport()->mapTo(&inspector, list.cursorRect(cursor).center());
+        };
+        const auto arrivedAndShown = [&] {
+            const QString before = inspector.shownText();
+            arrive();
+            inspector.refresh();
+            return inspector.shownText() != before;
+        };
 
-    // Three seconds of new lines, two a refresh.
-    for (int refresh = 0; refresh < 2; ++refresh) {
-        now += 1.5;
-        arrive();
-        arrive();
+        QTest::mousePress(&window, g.button, {}, g.inText ? at(line.selectionStart()) : QPoint(20, 4));
+        const QPoint letGo = g.letGoOutside ? QPoint(-20, -20) : at(line.selectionEnd());
+        if (g.button == Qt::LeftButton) QTest::mouseMove(&window, letGo);
+        EXPECT_EQ(QApplication::activePopupWidget() != nullptr, g.button == Qt::RightButton)
+            << "the text's menu";
+        EXPECT_EQ(arrivedAndShown(), !(g.button == Qt::LeftButton && g.inText))
+            << "a refresh while it is held";
+        QTest::mouseRelease(&window, g.button, {}, letGo);
+        if (QWidget* menu = QApplication::activePopupWidget()) QTest::keyClick(menu, Qt::Key_Escape);
+        EXPECT_TRUE(inspector.shownText().contains(QString::fromStdString('"' + entries.back().line + '"')))
+            << "the refresh comes when it is let go";
+        EXPECT_TRUE(arrivedAndShown()) << "refreshes go on";
+        if (&g != gestures) continue;
+
+        // The drag in the text selected a line.
+        ASSERT_EQ(list.textCursor().selectedText().toStdString(), "\"line 7\"");
+        const auto shownAt = [&] {
+            QTextCursor start(list.document());
+            start.setPosition(list.textCursor().selectionStart());
+            return list.cursorRect(start).top();
+        };
+        const int top = shownAt();
+        // Three seconds of new lines, two a refresh.
+        for (int refresh = 0; refresh < 2; ++refresh) {
+            now += 1.5;
+            arrive();
+            arrive();
+            inspector.refresh();
+            EXPECT_EQ(list.textCursor().selectedText().toStdString(), "\"line 7\"") << refresh;
+            EXPECT_EQ(shownAt(), top) << refresh;
+        }
+        const int revision = list.document()->revision();
         inspector.refresh();
-        EXPECT_EQ(list.textCursor().selectedText().toStdString(), "\"line 7\"") << refresh;
-        EXPECT_EQ(shownAt(), top) << refresh;
-    }
-    const int revision = list.document()->revision();
-    inspector.refresh();
-    EXPECT_EQ(list.document()->revision(), revision) << "the same text is left alone";
+        EXPECT_EQ(list.document()->revision(), revision) << "the same text is left alone";
 
-    while (entries.size() <= 7 + inspectorEntriesShown) arrive();
-    inspector.refresh();
-    EXPECT_FALSE(list.textCursor().hasSelection()) << "its entry is shown no more";
+        while (entries.size() <= 7 + inspectorEntriesShown) arrive();
+        inspector.refresh();
+        EXPECT_FALSE(list.textCursor().hasSelection()) << "its entry is shown no more";
+    }
 }
 
 TEST(DialogueInspectorTest, ShowsTheSourceInItsColoursAndRefreshesOnlyWhileShown) {
