@@ -11,13 +11,14 @@
 
 #include "platform/log.h"
 #include "platform/serial_executor.h"
+#include "troupe/store/troupe_job_failure.h"
 #include "troupe/store/troupe_log_writer.h"
 
 namespace tw {
 
 // What the loader's thread and the writer's share with it. The loader clears `owner`
 // when it goes, so results posted after that find nobody.
-struct TroupeLogLoader::Shared {
+struct TroupeLogLoader::Shared : std::enable_shared_from_this<Shared> {
     std::filesystem::path file;
     TroupeLogReadControl::ReadFunction read;
     MainQueue* mainQueue = nullptr;
@@ -38,6 +39,14 @@ struct TroupeLogLoader::Shared {
         mainQueue->post([weak = std::weak_ptr<Shared>(self)] {
             if (auto s = weak.lock(); s && s->owner) s->owner->takeNews();
         });
+    }
+
+    void post(std::uint64_t generation, TroupeLogLoad load) {
+        {
+            std::lock_guard lock(mutex);
+            reread.emplace_back(generation, std::move(load));
+        }
+        announce(shared_from_this());
     }
 
     TroupeLogReadControl control() const { return {&stopRequested, read}; }
@@ -92,41 +101,11 @@ TroupeLogLoad readAndFold(const atomic_file::OpenedFile& opened, std::string unu
     return load;
 }
 
-// The ids in the last lines of `opened`, far enough back to hold a copy of `ownBytes` of
-// this run's lines and what was written after it: the least a quit must look at before
-// writing those lines again. Starts at a line's start.
-TroupeEventIndex idsNearTheEnd(const atomic_file::OpenedFile& opened, std::uint64_t ownBytes,
-                               const TroupeLogReadControl::ReadFunction& read) {
-    TroupeEventIndex ids;
-    if (opened.status != atomic_file::ReadStatus::ok) return ids;
-    const std::uint64_t reach = 2 * ownBytes + (std::uint64_t{1} << 20);
-    std::uint64_t from = opened.size > reach ? opened.size - reach : 0;
-    if (from > 0) {
-        // On to the start of the next line.
-        std::string block(64 * 1024, '\0');
-        bool found = false;
-        while (!found && from < opened.size) {
-            const ssize_t got = ::pread(opened.fd, block.data(), block.size(), static_cast<off_t>(from - 1));
-            if (got <= 0) return ids;
-            const std::size_t newline = block.find('\n', 0);
-            if (newline < static_cast<std::size_t>(got)) {
-                from += newline;
-                found = true;
-            } else {
-                from += static_cast<std::uint64_t>(got);
-            }
-        }
-        if (!found) return ids;
-    }
-    readTroupeLogBlocks(opened, from, nullptr,
-                        [&](std::vector<std::optional<TroupeEvent>>& events,
-                            const std::vector<std::uint64_t>&, const std::vector<bool>&) {
-                            for (auto& event : events) {
-                                if (event) ids.insert(event->id, 0);
-                            }
-                        },
-                        {nullptr, read});
-    return ids;
+// A re-read's result that leaves the snapshot as it was.
+TroupeLogLoad nothingRead() {
+    TroupeLogLoad load;
+    load.first = false;
+    return load;
 }
 
 // How much this run wrote to the replaced files, each file's size taken as it is now.
@@ -140,24 +119,26 @@ std::uint64_t sizeUpReplaced(std::vector<TroupeLogCut::Replaced>& replaced) {
     return written;
 }
 
-// The events this run wrote to the replaced files (sized up) that `index` lacks. Never
-// stopped: a run's own lines are few, and a quit must not leave them in a file nobody
-// can reach.
+// The events this run wrote to the replaced files (sized up) that `index` lacks, all of
+// them without one. Never stopped: a run's own lines are few, and a quit must not leave
+// them in a file nobody can reach.
 std::vector<TroupeEvent> missingFrom(const std::vector<TroupeLogCut::Replaced>& replaced,
-                                     const TroupeEventIndex& index,
+                                     const TroupeEventIndex* index,
                                      const TroupeLogReadControl::ReadFunction& read) {
     std::vector<TroupeEvent> missing;
     TroupeEventIndex taken;
     for (const TroupeLogCut::Replaced& old : replaced) {
-        readTroupeLogBlocks(old.file, old.from, nullptr,
-                            [&](std::vector<std::optional<TroupeEvent>>& events,
-                                const std::vector<std::uint64_t>&, const std::vector<bool>&) {
-                                for (auto& event : events) {
-                                    if (event && !index.contains(event->id) && taken.insert(event->id, 0))
-                                        missing.push_back(std::move(*event));
-                                }
-                            },
-                            {nullptr, read});
+        const TroupeLoadedLog own = readTroupeLogBlocks(
+            old.file, old.from, nullptr,
+            [&](std::vector<std::optional<TroupeEvent>>& events, const std::vector<std::uint64_t>&,
+                const std::vector<bool>&) {
+                for (auto& event : events) {
+                    if (event && !(index && index->contains(event->id)) && taken.insert(event->id, 0))
+                        missing.push_back(std::move(*event));
+                }
+            },
+            {nullptr, read});
+        if (!own.readError.empty()) throw std::runtime_error(own.readError);
     }
     return missing;
 }
@@ -178,6 +159,42 @@ void readOwn(const atomic_file::OpenedFile& opened, std::uint64_t from, TroupeLo
     if (!own.readError.empty()) throw std::runtime_error(own.readError);
     if (own.stopped) load.live.reset();
     load.nextOffset = own.endOffset + (own.endsWithNewline ? 0 : 1);
+}
+
+// A re-read up to `cut`: the file folded, and what this run wrote to the files replaced
+// since the last one and that file lacks. Whatever throws, a result comes back: a fold
+// that fails leaves the snapshot as it was, and lines that cannot be compared are said
+// to be lost, once each.
+TroupeLogLoad readUpTo(TroupeLogCut& cut, Date tailFrom, bool whole, const TroupeLogReadControl& control) {
+    TroupeLogLoad load = nothingRead();
+    if (auto error = failureOf([&] {
+            if (cut.file.status != atomic_file::ReadStatus::ok) throw std::runtime_error("the log is gone");
+            // A refold folds this run's lines in their place; a re-read of a file that
+            // took the log's place folds what it held as a first load would.
+            const std::uint64_t end = cut.file.size;
+            if (whole) cut.ownFrom = end;
+            cut.file.size = cut.ownFrom;
+            load = readAndFold(cut.file, {}, tailFrom, control);
+            load.first = false;
+            cut.file.size = end;
+            if (!load.log->readError.empty()) throw std::runtime_error(load.log->readError);
+            if (load.live && end > cut.ownFrom) readOwn(cut.file, cut.ownFrom, load, control);
+        })) {
+        log::system("Cannot read the troupe log again: " + *error + "; the troupe stays as it was");
+        load = nothingRead();
+    }
+    // Without a fold (a quit stopped the read, or it failed) there is nothing to compare
+    // with here: the writer compares them with the end of the file it writes to.
+    if (auto error = failureOf([&] {
+            load.written = sizeUpReplaced(cut.replaced);
+            load.missing = missingFrom(cut.replaced, load.live ? load.index.get() : nullptr, control.read);
+        })) {
+        log::system("Cannot read again what this run wrote to a replaced troupe log (" + *error +
+                    "); the file that was the log keeps it, and the troupe stays as it was");
+        load = nothingRead();
+    }
+    cut.replaced.clear();  // closes what the writer handed over
+    return load;
 }
 
 Date tailFor(Date from) { return Date{std::floor(from.seconds) - TroupeLiveFold::reorderWindowSeconds}; }
@@ -213,15 +230,21 @@ void TroupeLogLoader::start(Date tailFrom) {
         auto shared = weak.lock();
         if (!shared) return;
         TroupeLogLoad load;
-        try {
-            std::string unusable;
-            const atomic_file::OpenedFile opened = openTroupeLog(shared->file, unusable);
-            load = readAndFold(opened, std::move(unusable), tailFrom, shared->control());
-        } catch (const std::exception& error) {
-            // One that could not read the log: the troupe starts empty and the log stays as it is.
+        atomic_file::OpenedFile opened;
+        if (auto error = failureOf([&] {
+                std::string unusable;
+                opened = openTroupeLog(shared->file, unusable);
+                load = readAndFold(opened, std::move(unusable), tailFrom, shared->control());
+            })) {
+            // One that could not read the log: the troupe starts empty and the log stays as
+            // it is. The file opened is still the one read, not one that took its place.
             load = TroupeLogLoad{};
             load.log = std::make_unique<TroupeLoadedLog>();
-            load.log->readError = std::string("the load failed (") + error.what() + ")";
+            load.log->readError = "the load failed (" + *error + ")";
+            if (struct stat info{};
+                opened.status == atomic_file::ReadStatus::ok && ::fstat(opened.fd, &info) == 0)
+                load.log->file = atomic_file::FileIdentity::of(info);
+            load.log->endOffset = opened.size;
             load.live = std::make_unique<TroupeLiveFold>(std::vector<TroupeEvent>{}, tailFrom);
             load.index = std::make_unique<TroupeEventIndex>();
         }
@@ -268,15 +291,25 @@ bool TroupeLogLoader::settle() {
     bool any = false;
     for (;;) {
         any = takeNews() || any;
-        if (!since_) return any;
+        if (!since_ || quitWaitIsOver()) return any;
         // A re-read's cut waits behind a line that cannot be written: nothing to wait for.
         std::unique_lock lock(shared_->mutex);
         while (!shared_->ready.wait_for(lock, std::chrono::milliseconds(50), [&] {
             return !shared_->reread.empty() || shared_->replacedAfterCuts;
         })) {
             if (writer_->retrying()) return any;
+            if (quitWaitIsOver()) break;
         }
     }
+}
+
+bool TroupeLogLoader::quitWaitIsOver() {
+    if (!stoppedAt_ || std::chrono::steady_clock::now() - *stoppedAt_ < quitWait) return false;
+    if (!std::exchange(quitWaitSaid_, true))
+        log::system(
+            "Quitting before the troupe log was read again; what this run wrote to a file that "
+            "was replaced meanwhile may be only in that file");
+    return true;
 }
 
 std::optional<TroupeLogLoad> TroupeLogLoader::takeFirst(bool wait) {
@@ -305,70 +338,45 @@ void TroupeLogLoader::accepted(const TroupeEvent& event, std::size_t lineBytes) 
     if (since_) since_->emplace_back(event, lineBytes);
 }
 
-void TroupeLogLoader::stop() { shared_->stopRequested = true; }
+void TroupeLogLoader::stop() {
+    shared_->stopRequested = true;
+    if (!stoppedAt_) stoppedAt_ = std::chrono::steady_clock::now();
+}
 
 void TroupeLogLoader::reread(Date tailFrom, bool whole) {
     const std::uint64_t generation = ++generation_;
     since_.emplace();
     ++cutsAsked_;
-    writer_->cut([weak = std::weak_ptr<Shared>(shared_), generation, tailFrom, whole](TroupeLogCut taken) {
-        auto shared = weak.lock();
-        if (!shared) return;
-        auto cut = std::make_shared<TroupeLogCut>(std::move(taken));
-        shared->submit([weak, generation, tailFrom, whole, cut] {
+    const std::weak_ptr<Shared> weak = shared_;
+    writer_->cut(
+        [weak, generation, tailFrom, whole](TroupeLogCut taken) {
             auto shared = weak.lock();
             if (!shared) return;
-            auto load = std::make_unique<TroupeLogLoad>();
-            try {
-                // What cannot be read again leaves the snapshot as it was.
-                if (cut->file.status != atomic_file::ReadStatus::ok)
-                    throw std::runtime_error("the log is gone");
-                // A refold folds this run's lines in their place; a re-read of a file that
-                // took the log's place folds what it held as a first load would.
-                const std::uint64_t end = cut->file.size;
-                if (whole) cut->ownFrom = end;
-                cut->file.size = cut->ownFrom;
-                *load = readAndFold(cut->file, {}, tailFrom, shared->control());
-                cut->file.size = end;
-                if (!load->log->readError.empty()) throw std::runtime_error(load->log->readError);
-                if (load->live && end > cut->ownFrom)
-                    readOwn(cut->file, cut->ownFrom, *load, shared->control());
-            } catch (const std::exception& error) {
-                log::system(std::string("Cannot read the troupe log again: ") + error.what() +
-                            "; the troupe stays as it was");
-                *load = TroupeLogLoad{};
-            }
-            // Without a fold (a quit stopped the read, or it failed) only the end of the file
-            // is compared, where a copy holds what this run wrote: the lines of this run it
-            // lacks there go again (one further back is then there twice, which a load reads
-            // once).
-            const std::uint64_t written = sizeUpReplaced(cut->replaced);
-            if (load->live) {
-                load->missing = missingFrom(cut->replaced, *load->index, shared->read);
-            } else {
-                const TroupeEventIndex nearTheEnd = idsNearTheEnd(cut->file, written, shared->read);
-                load->missing = missingFrom(cut->replaced, nearTheEnd, shared->read);
-            }
-            load->first = false;
-            cut->replaced.clear();  // closes what the writer handed over
-            {
-                std::lock_guard lock(shared->mutex);
-                shared->reread.emplace_back(generation, std::move(*load));
-            }
-            shared->announce(shared);
+            auto cut = std::make_shared<TroupeLogCut>(std::move(taken));
+            shared->submit([weak, generation, tailFrom, whole, cut] {
+                if (auto shared = weak.lock())
+                    shared->post(generation, readUpTo(*cut, tailFrom, whole, shared->control()));
+            });
+        },
+        // No cut, no read: the snapshot stays as it was, and a settle waits no more.
+        [weak, generation](const std::string&) {
+            if (auto shared = weak.lock()) shared->post(generation, nothingRead());
         });
-    });
 }
 
 void TroupeLogLoader::finish(std::uint64_t generation, TroupeLogLoad load) {
     // A later re-read counts instead; what this one found missing, that one may lack too.
     carried_.insert(carried_.end(), std::make_move_iterator(load.missing.begin()),
                     std::make_move_iterator(load.missing.end()));
+    carriedWritten_ += load.written;
     load.missing.clear();
     if (generation != generation_) return;
     auto since = std::move(*since_);
     since_.reset();
-    load.missing = std::move(carried_);  // the store appends those its new index lacks, or all without one
+    // The store appends those its new index lacks; without one, the writer those the end of
+    // the file it writes to lacks.
+    load.missing = std::move(carried_);
+    load.written = std::exchange(carriedWritten_, 0);
     carried_.clear();
     if (!load.live) {
         // The next misplaced event or replacement asks again.

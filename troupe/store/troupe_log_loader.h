@@ -8,6 +8,7 @@
 //
 // The public calls are main-thread only, and so is the handler.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -37,8 +38,10 @@ struct TroupeLogLoad {
     std::vector<TroupeEvent> own;
     // Events this run wrote to files that another one replaced, which that one lacks:
     // appended again, without telling anybody a second time. Without a fold, all of
-    // them: nothing was read to compare with.
+    // them: nothing was read to compare with, and the writer compares them with the end
+    // of the file it writes to, as far back as a copy of `written` bytes reaches.
     std::vector<TroupeEvent> missing;
+    std::uint64_t written = 0;  // this run's bytes in the replaced files they come from
 };
 
 class TroupeLogLoader {
@@ -63,18 +66,25 @@ class TroupeLogLoader {
     void refold(Date from);
     // Blocks until no re-read runs nor is due (a replacement the writer saw), handing each
     // to the handler; not while the writer cannot write, which holds the re-read's cut
-    // back. False when there was none.
+    // back, nor longer than quitWait after stop(). False when there was none.
     bool settle();
     // An event accepted and queued for writing, `lineBytes` long without the newline.
     void accepted(const TroupeEvent& event, std::size_t lineBytes);
-    // Quitting: what reads ends within a block, and nothing more is published.
+    // Quitting: what reads ends within a block and publishes no fold. A re-read stopped
+    // still hands over what this run wrote to the files replaced, to be written again.
     void stop();
+
+    // A quit must end within 3 s of being asked (a session manager's or SIGTERM's wait):
+    // settle() gives a re-read this much of that after stop(), and the lines it then
+    // appends the rest.
+    static constexpr std::chrono::milliseconds quitWait{2000};
 
    private:
     struct Shared;
     void fileReplaced(std::uint64_t cutsTaken);
     void reread(Date tailFrom, bool whole);
     bool takeNews();
+    bool quitWaitIsOver();  // says so once
     void finish(std::uint64_t generation, TroupeLogLoad load);
 
     TroupeLogWriter* writer_ = nullptr;
@@ -88,6 +98,9 @@ class TroupeLogLoader {
     std::optional<std::vector<std::pair<TroupeEvent, std::size_t>>> since_;
     // What re-reads that a later one overtook found missing, for the one that counts.
     std::vector<TroupeEvent> carried_;
+    std::uint64_t carriedWritten_ = 0;
+    std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
+    bool quitWaitSaid_ = false;
 };
 
 }  // namespace tw

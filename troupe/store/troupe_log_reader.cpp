@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <thread>
@@ -223,6 +224,14 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
     std::uint64_t carryOffset = 0;  // where that line starts in the file
     bool carryTooLong = false;      // the line outgrew maxLineBytes: skip to its end
     std::uint64_t position = opened.size > from ? from : opened.size;
+    // A read that throws, or a thread that cannot be started, leaves no thread on the blocks.
+    struct JoinAtExit {
+        std::function<void()> join;
+        ~JoinAtExit() { join(); }
+    } joinAtExit{[&] {
+        if (decoder.busy()) decoder.wait();
+        finishTaking();
+    }};
     // Queues one line of the current block; the carried one is kept alive in its `held`.
     auto take = [&](std::string_view text, std::uint64_t offset) {
         if (text.size() > maxLineBytes) {

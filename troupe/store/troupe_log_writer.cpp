@@ -13,6 +13,8 @@
 
 #include "platform/atomic_file.h"
 #include "platform/log.h"
+#include "troupe/store/troupe_job_failure.h"
+#include "troupe/store/troupe_log_end_ids.h"
 #include "troupe/store/troupe_log_file_at_path.h"
 
 namespace tw {
@@ -21,18 +23,6 @@ namespace {
 constexpr auto kSyncInterval = std::chrono::seconds(1);
 constexpr auto kRetryInterval = std::chrono::seconds(1);
 constexpr auto kGather = std::chrono::milliseconds(2);
-
-// What `work` threw, as text; nullopt when it returned.
-std::optional<std::string> failureOf(const std::function<void()>& work) {
-    try {
-        work();
-        return std::nullopt;
-    } catch (const std::exception& error) {
-        return std::string(error.what());
-    } catch (...) {
-        return std::string("an unknown error");
-    }
-}
 }  // namespace
 
 TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction, Replaced replaced)
@@ -120,28 +110,63 @@ void TroupeLogWriter::expectFile(atomic_file::FileIdentity loaded, std::uint64_t
     });
 }
 
-void TroupeLogWriter::cut(std::function<void(TroupeLogCut)> take) {
-    run([this, take = std::move(take)] {
-        TroupeLogCut cut;
-        cut.file.status = atomic_file::ReadStatus::missing;
+void TroupeLogWriter::cut(std::function<void(TroupeLogCut)> take, FailureHandler failed) {
+    run(
+        [this, take = std::move(take)] {
+            TroupeLogCut cut;
+            cut.file.status = atomic_file::ReadStatus::missing;
+            struct stat info {};
+            if (fd_ >= 0) followPath();  // the file at the path is the one to read
+            if (fd_ >= 0 || openFile(false)) cut.file = openedHeldFile(info);
+            if (cut.file.status != atomic_file::ReadStatus::missing) {
+                cut.identity = atomic_file::FileIdentity::of(info);
+                readFile_ = cut.identity;
+                knownEnd_ = cut.file.size;
+                cut.ownFrom = heldUnread_ ? std::min(readEnd_, cut.file.size) : cut.file.size;
+                heldUnread_ = false;
+            }
+            cut.replaced = std::move(replacedFiles_);
+            replacedFiles_.clear();
+            ++cutsTaken_;
+            take(std::move(cut));
+        },
+        std::move(failed));
+}
+
+void TroupeLogWriter::writeAgain(std::vector<std::pair<Uuid, std::string>> lines, std::uint64_t written) {
+    run([this, lines = std::move(lines), written]() mutable {
+        // The file they would go to, found as a line finds it.
+        if (fd_ >= 0) followPath();
+        if (fd_ < 0) openFile();
         struct stat info {};
-        if (fd_ >= 0) followPath();  // the file at the path is the one to read
-        if ((fd_ >= 0 || openFile(false)) && ::fstat(fd_, &info) == 0) {
-            cut.file.fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-            cut.file.status =
-                cut.file.fd >= 0 ? atomic_file::ReadStatus::ok : atomic_file::ReadStatus::failed;
-            cut.file.size = static_cast<std::uint64_t>(info.st_size);
-            cut.file.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
-            cut.identity = atomic_file::FileIdentity::of(info);
-            readFile_ = cut.identity;
-            cut.ownFrom = heldUnread_ ? std::min(readEnd_, cut.file.size) : cut.file.size;
-            heldUnread_ = false;
+        TroupeEventIndex held = idsNearTheEnd(openedHeldFile(info), written);
+        std::deque<Job> kept;
+        std::uint64_t bytes = 0;
+        for (auto& [id, line] : lines) {
+            if (!held.insert(id, 0)) continue;
+            bytes += line.size();
+            kept.emplace_back(std::move(line));
         }
-        cut.replaced = std::move(replacedFiles_);
-        replacedFiles_.clear();
-        ++cutsTaken_;
-        take(std::move(cut));
+        // Queued as lines are, to be tried again when they cannot be written.
+        std::lock_guard lock(mutex_);
+        queuedBytes_ += bytes;
+        submitted_ += kept.size();
+        jobs_.insert(jobs_.begin(), std::make_move_iterator(kept.begin()),
+                     std::make_move_iterator(kept.end()));
     });
+}
+
+// The file held, on a descriptor of its own and sized as it is now (`info`); missing
+// when none is held.
+atomic_file::OpenedFile TroupeLogWriter::openedHeldFile(struct stat& info) {
+    atomic_file::OpenedFile opened;
+    opened.status = atomic_file::ReadStatus::missing;
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) return opened;
+    opened.fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    opened.status = opened.fd >= 0 ? atomic_file::ReadStatus::ok : atomic_file::ReadStatus::failed;
+    opened.size = static_cast<std::uint64_t>(info.st_size);
+    opened.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
+    return opened;
 }
 
 void TroupeLogWriter::loop() {
@@ -230,6 +255,7 @@ bool TroupeLogWriter::openFile(bool announce) {
         holding_ = false;
         if (readFile_ && ::fstat(fd_, &info) == 0) readFile_ = atomic_file::FileIdentity::of(info);
         readEnd_ = 0;
+        knownEnd_ = 0;
         heldUnread_ = false;
         return true;
     }
@@ -259,6 +285,7 @@ bool TroupeLogWriter::openFile(bool announce) {
     // lines in it start here.
     const auto opened = atomic_file::FileIdentity::of(seen.info);
     if (!readFile_ || *readFile_ != opened) readEnd_ = static_cast<std::uint64_t>(seen.info.st_size);
+    knownEnd_ = readEnd_;
     if (readFile_ && *readFile_ != opened) {
         readFile_ = opened;
         heldUnread_ = true;
@@ -266,6 +293,8 @@ bool TroupeLogWriter::openFile(bool announce) {
             log::system("The troupe log " + file_.string() +
                         " is not the file that was read; appending to it");
         if (announce && replaced_) replaced_(cutsTaken_);
+    } else if (readFile_) {
+        noticeShrinking(announce);
     }
     return true;
 }
@@ -292,6 +321,7 @@ bool TroupeLogWriter::followPath() {
         return true;
     }
     pathHoldsNoFile_ = false;
+    if (atPath == LogAtPath::heldFile) noticeShrinking(true);
     if (atPath == LogAtPath::heldFile || atPath == LogAtPath::unknown) return true;
     if (atPath == LogAtPath::nothing)
         log::system("The troupe log " + file_.string() + " was deleted; making it again");
@@ -322,6 +352,20 @@ bool TroupeLogWriter::followPath() {
     return true;
 }
 
+// The file held is shorter than this run knew it (cut short, or written over, in place):
+// it is read again from what it holds now, as a file that took the log's place is. This
+// run's lines that went with the cut are gone from the disk and are not written again.
+void TroupeLogWriter::noticeShrinking(bool announce) {
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0 || static_cast<std::uint64_t>(info.st_size) >= knownEnd_) return;
+    log::system("The troupe log " + file_.string() + " was cut short in place (" +
+                std::to_string(info.st_size) + " of " + std::to_string(knownEnd_) +
+                " bytes are left); reading it again");
+    readEnd_ = knownEnd_ = static_cast<std::uint64_t>(info.st_size);
+    heldUnread_ = true;
+    if (announce && replaced_) replaced_(cutsTaken_);
+}
+
 void TroupeLogWriter::report(const std::string& what, const std::string& why) {
     if (!reported_ && !holding_)
         log::system("Cannot " + what + " the troupe log " + file_.string() + ": " + why);
@@ -340,7 +384,12 @@ std::size_t TroupeLogWriter::writeAll(std::string_view bytes) {
         }
         written += static_cast<std::size_t>(n);
     }
-    if (written > 0) dirty_ = true;
+    if (written > 0) {
+        dirty_ = true;
+        // O_APPEND: the descriptor's offset is where this write ended.
+        if (const off_t end = ::lseek(fd_, 0, SEEK_CUR); end >= 0)
+            knownEnd_ = static_cast<std::uint64_t>(end);
+    }
     return written;
 }
 
@@ -368,6 +417,7 @@ bool TroupeLogWriter::dropFragment(std::size_t size) {
     const off_t end = ::lseek(fd_, 0, SEEK_CUR);  // O_APPEND: just past this thread's last write
     const bool dropped = end >= static_cast<off_t>(size) && ::fstat(fd_, &info) == 0 && info.st_size == end &&
                          ::ftruncate(fd_, end - static_cast<off_t>(size)) == 0;
+    if (dropped) knownEnd_ = static_cast<std::uint64_t>(end) - size;
     errno = error;
     return dropped;
 }

@@ -9,9 +9,10 @@
 // Before the first line after a pause or after any job, the writer looks at the log's
 // path: when the file was deleted (or its folder) it is made again; when another regular
 // file took its place (an editor's or sync tool's save), the lines go to that one and
-// `replaced` is called, and a sync looks for such a file too. When the file held was deleted and the path
-// holds something that is no file (a FIFO, a folder, a link to nothing), the lines wait until it holds a file
-// or nothing. Reading the log runs elsewhere, up to an end the writer takes (cut()).
+// `replaced` is called, and a sync looks for such a file too; so is it when the file held
+// is shorter than this run knew it (cut short or written over in place). When the file held was deleted and
+// the path holds something that is no file (a FIFO, a folder, a link to nothing), the lines wait until it
+// holds a file or nothing. Reading the log runs elsewhere, up to an end the writer takes (cut()).
 #include <sys/types.h>
 
 #include <atomic>
@@ -25,10 +26,12 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "platform/atomic_file.h"
+#include "platform/uuid.h"
 
 namespace tw {
 
@@ -82,8 +85,13 @@ class TroupeLogWriter {
     // compares what it finds at the path: another file is a replacement. Before any line.
     void expectFile(atomic_file::FileIdentity loaded, std::uint64_t end);
     // After the lines queued so far, hands `take` (on this thread) the cut a read of the
-    // log may go up to.
-    void cut(std::function<void(TroupeLogCut)> take);
+    // log may go up to; `failed` gets what it threw, there is no cut then.
+    void cut(std::function<void(TroupeLogCut)> take, FailureHandler failed);
+    // This run's lines that a replaced file held, after the lines queued so far, each but
+    // those whose ids the file they would go to holds near its end, as far back as a copy
+    // of `written` bytes of this run's lines reaches: a copy of the log put at the path
+    // has them already.
+    void writeAgain(std::vector<std::pair<Uuid, std::string>> lines, std::uint64_t written);
     // The file held was deleted and the path holds no file: the lines wait.
     bool holdsLines() const { return holding_; }
     // A line could not be written and waits to be tried again, and everything after it.
@@ -101,6 +109,8 @@ class TroupeLogWriter {
     bool openFile(bool announce = true);
     bool makeFolder();
     bool followPath();  // false when nothing may be written now
+    void noticeShrinking(bool announce);
+    atomic_file::OpenedFile openedHeldFile(struct stat& info);
     std::size_t writeAll(std::string_view bytes);
     bool endTornLine();
     bool dropFragment(std::size_t size);
@@ -122,9 +132,13 @@ class TroupeLogWriter {
     // compared before), and where this run's lines in the file held start.
     std::optional<atomic_file::FileIdentity> readFile_;
     std::uint64_t readEnd_ = 0;
+    // The file held took the log's place, or was cut short in place, and has not been read
+    // since: the next cut reads it up to readEnd_ as a first load, this run's lines after.
     bool heldUnread_ = false;
-    bool replacementSaid_ = false;  // followPath said so, the open need not  // the file held took the log's
-                                    // place and has not been read
+    bool replacementSaid_ = false;  // followPath said so, the open need not
+    // The held file's end as last known: what the load or a cut read of it, or where this
+    // run's last line in it ends. A file shorter than that was cut short in place.
+    std::uint64_t knownEnd_ = 0;
     std::vector<TroupeLogCut::Replaced> replacedFiles_;  // since the last cut
     std::uint64_t cutsTaken_ = 0;
 

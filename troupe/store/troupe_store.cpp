@@ -154,8 +154,9 @@ void TroupeStore::publish(TroupeLogLoad load) {
 // The log folded again, or another file that took its place read: the snapshot and the
 // index follow it. What this run wrote to a file replaced since, and the new one lacks,
 // is written again: an accepted event never leaves the log. A read that ended without a
-// fold (a quit stopped it) leaves the snapshot as it is and writes those the file's end
-// lacks: a line the file holds further back is there twice, and a load keeps one.
+// fold (a quit stopped it) leaves the snapshot as it is, and the writer writes those the
+// end of the file it then writes to lacks: a line the file holds further back is there
+// twice, and a load keeps one.
 void TroupeStore::reloaded(TroupeLogLoad load) {
     const bool compared = load.live != nullptr;
     if (compared) {
@@ -169,15 +170,15 @@ void TroupeStore::reloaded(TroupeLogLoad load) {
                     logFile_.string() +
                     (compared ? " lacks" : " may lack (it could not be read to the end)"));
     }
+    std::vector<std::pair<Uuid, std::string>> unchecked;
     for (TroupeEvent& event : load.missing) {
         std::string line = encodeTroupeEventLine(event);
-        if (!compared) {
-            nextOffset_ += line.size() + 1;
-            writer_->write(std::move(line.append("\n")));
-        } else if (!index_->contains(event.id)) {
+        if (!compared)
+            unchecked.emplace_back(event.id, std::move(line.append("\n")));
+        else if (!index_->contains(event.id))
             accept(std::move(event), std::move(line), false);
-        }
     }
+    if (!unchecked.empty()) writer_->writeAgain(std::move(unchecked), load.written);
     if (compared) notifications_.post(snapshotChangedNotification);
 }
 

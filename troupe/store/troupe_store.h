@@ -122,7 +122,8 @@ class TroupeStore {
     void stopLoading();
 
     // Blocks until every accepted event is on disk (waiting for the load first, unless
-    // it was stopped, and for any re-read of the log, which may append some again). False when the log could
+    // it was stopped, and for any re-read of the log, which may append some again; after
+    // stopLoading(), for that no longer than TroupeLogLoader::quitWait). False when the log could
     // not be written. Quitting calls it.
     bool drain();
 

@@ -9,8 +9,10 @@
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <new>
 #include <random>
 #include <set>
+#include <system_error>
 #include <thread>
 
 #include "platform/defaults.h"
@@ -264,16 +266,32 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
     }
 }
 
-// A load or refold whose read fails, or whose second read (of a log with a line far out
-// of place) fails or meets another file, keeps what it could read: a refold its snapshot,
-// a load an empty troupe whose appends, during it and after, are written.
+// A load or refold whose read fails or throws, or whose second read (of a log with a line
+// far out of place) fails or meets another file, keeps what it could read: a refold its
+// snapshot, a load an empty troupe whose appends, during it and after, are written, and
+// which takes the file it opened for the one it read. A re-read of a file that took the
+// log's place whose look at the file replaced throws, or never ends, leaves the snapshot
+// as it was and holds no quit up.
 TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
-    enum Sabotage { failFirst, failSecond, replace, remove, fifo };
+    enum Sabotage {
+        failFirst,
+        failSecond,
+        throwFirst,
+        throwLater,
+        replace,
+        remove,
+        fifo,
+        throwOnTheOld,
+        quitThrowing,
+        quitHanging
+    };
     const struct {
         bool refold;
         Sabotage sabotage;
-    } rows[] = {{false, failFirst}, {false, failSecond}, {false, replace}, {false, remove},
-                {true, failSecond}, {true, replace},     {true, remove},   {true, fifo}};
+    } rows[] = {{false, failFirst}, {false, failSecond}, {false, throwFirst},   {false, throwLater},
+                {false, replace},   {false, remove},     {true, failSecond},    {true, replace},
+                {true, remove},     {true, fifo},        {true, throwOnTheOld}, {true, quitThrowing},
+                {true, quitHanging}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.refold) + " " + std::to_string(row.sabotage));
         TroupeHarness h;
@@ -286,8 +304,15 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
         for (int ago : {300, 100, 90, 400})
             log << encodeTroupeEventLine(event(TroupeMilestoneEarned{std::to_string(ago)}, now - ago))
                 << '\n';
+        const auto fourth = event(TroupeMilestoneEarned{"400"}, now - 400);
+        for (int i = 0; row.sabotage == throwLater && i < 20000; ++i)  // a second block
+            log << encodeTroupeEventLine(fourth) << '\n';
         log.close();
         std::atomic<bool> armed = !row.refold;
+        std::atomic<ino_t> replaced = 0;  // the log a re-read looks at for this run's lines
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool hanging = row.sabotage == quitHanging;
         int starts = 0;  // reads from the start of the file, on the writer's thread
         auto read = [&](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
             const bool start = armed && offset == 0 && ++starts > 0;
@@ -295,20 +320,31 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
                 errno = EIO;
                 return -1;
             }
+            if ((start && row.sabotage == throwFirst && starts == 1) ||
+                (armed && row.sabotage == throwLater && offset > 0))
+                throw std::bad_alloc();
+            if (struct stat info{}; replaced != 0 && ::fstat(fd, &info) == 0 && info.st_ino == replaced) {
+                if (row.sabotage == quitThrowing)
+                    throw std::system_error(EAGAIN, std::generic_category(), "no thread can be started");
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return !hanging; });
+                if (row.sabotage == throwOnTheOld) throw std::bad_alloc();
+            }
             const ssize_t got = ::pread(fd, buffer, size, offset);
             if (start && starts == 1 && row.sabotage == replace) fs::rename(other, h.logFile());
             if (start && starts == 1 && row.sabotage == remove) fs::remove(h.logFile());
             return got;
         };
-        TroupeStore store(TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
-                          read);
+        auto owned = std::make_unique<TroupeStore>(TroupeStore::defaultDirectory(), h.defaults, h.clock,
+                                                   h.mainQueue, h.notifications, read);
+        TroupeStore& store = *owned;
         const auto during = event(TroupeMilestoneEarned{"during"}, now);
         EXPECT_TRUE(std::holds_alternative<TroupeEvent>(store.append(during)));
         store.waitUntilLoaded();
         if (!row.refold) {
             // The load reads the file it opened to its end: the one put at the path
             // meanwhile is read once the first line finds it there.
-            const bool failed = row.sabotage <= failSecond;
+            const bool failed = row.sabotage <= throwLater;
             EXPECT_EQ(said.count("Cannot read the troupe log"), failed ? 1 : 0);
             EXPECT_EQ(store.snapshot().eventCount, failed ? 1 : 5);
             const auto after = event(TroupeMilestoneEarned{"after"}, now);
@@ -320,6 +356,10 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
             if (row.sabotage == replace) {
                 EXPECT_EQ(store.snapshot().milestonesEarned, (TroupeTextSet{"stranger", "during", "after"}));
             }
+            // Nothing took the log's place: no re-read.
+            if (failed) {
+                EXPECT_EQ(store.snapshot().eventCount, 2);
+            }
             continue;
         }
         ASSERT_TRUE(store.drain());  // the writer holds the log open from here on
@@ -328,9 +368,28 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
             fs::rename(h.logFile(), other);
             ASSERT_EQ(::mkfifo(h.logFile().c_str(), 0600), 0);
         }
+        if (row.sabotage >= throwOnTheOld) {
+            struct stat info {};
+            ASSERT_EQ(::stat(h.logFile().c_str(), &info), 0);
+            replaced = info.st_ino;
+            fs::rename(other, h.logFile());
+        }
         store.append(event(TroupeMilestoneEarned{"late"}, now - 600));  // only a refold puts it in place
-        ASSERT_TRUE(store.drain());                                     // the refold ran
+        if (row.sabotage >= quitThrowing) store.stopLoading();
+        ASSERT_TRUE(store.drain());  // the refold ran, or the quit's wait for it ended
         EXPECT_EQ(store.snapshot().eventCount, 6);
+        EXPECT_FALSE(store.snapshot().milestonesEarned.contains("stranger"));
+        std::unique_lock lock(mutex);
+        hanging = false;
+        changed.notify_all();
+        lock.unlock();
+        if (row.sabotage >= throwOnTheOld) {
+            owned.reset();  // its threads are done with
+            EXPECT_EQ(said.count("Cannot read again what this run wrote"),
+                      row.sabotage == quitHanging ? 0 : 1);
+            EXPECT_EQ(said.count("Quitting before the troupe log was read again"),
+                      row.sabotage == quitHanging ? 1 : 0);
+        }
     }
 }
 
@@ -373,21 +432,70 @@ TEST(TroupeStore, ARefoldFollowsTheFileAtTheLogsPath) {
     }
 }
 
+// The log cut short in place (truncated, or written over by a shell's `>`) under the
+// running app, as lines keep coming: the snapshot and the index follow what the file
+// holds, and this run's lines that went with the cut are not written again.
+TEST(TroupeStore, ALogCutShortInPlaceIsReadAgain) {
+    for (const bool toHalf : {false, true}) {
+        SCOPED_TRACE(toHalf ? "to half" : "to nothing");
+        TroupeHarness h;
+        const double now = h.clock.now().seconds;
+        fs::create_directories(h.logFile().parent_path());
+        {
+            std::ofstream log(h.logFile());
+            for (int i = 0; i < 10; ++i)
+                log << encodeTroupeEventLine(
+                           event(TroupeMilestoneEarned{"old" + std::to_string(i)}, now - 300))
+                    << '\n';
+        }
+        auto store = h.open();
+        std::vector<TroupeEvent> mine;
+        const auto add = [&](int n) {
+            for (int i = 0; i < n; ++i)
+                mine.push_back(std::get<TroupeEvent>(store->appendKind(
+                    TroupeEventKind::milestoneEarned,
+                    TroupeMilestoneEarned{"mine" + std::to_string(mine.size())}, h.clock.now())));
+        };
+        add(5);
+        ASSERT_TRUE(store->drain());
+        fs::resize_file(h.logFile(), toHalf ? fileSize(h.logFile()) / 4 : 0);
+        add(3);
+        ASSERT_TRUE(store->drain());
+        add(2);
+        ASSERT_TRUE(store->drain());
+        EXPECT_EQ(store->snapshot(), h.open()->snapshot());
+        const std::string file = testing::readFile(h.logFile());
+        for (std::size_t i = 0; i < mine.size(); ++i)
+            EXPECT_EQ(file.find(encodeTroupeEventLine(mine[i])) != std::string::npos, i >= 5) << i;
+        // An id already stored is read back from where it is now.
+        TroupeEvent again = event(TroupeMilestoneEarned{"again"}, now, mine.back().id);
+        EXPECT_EQ(std::get<TroupeEvent>(store->append(again)), mine.back());
+    }
+}
+
 // Another file renamed over the log: a copy of it made before an event was written
 // (a sync tool's save), one found before the first line, and a large one whose re-read
 // takes a while. Lines go on reaching the file during the re-read; what this run wrote
 // and the new file lacks is written again, without telling the sinks twice, also by a
-// quit that stops the re-read: that compares with the new file's end, where a copy holds them.
+// quit that stops the re-read: that compares with the end of the file written to, where
+// a copy holds them, also when other files took the log's place before the copy did.
 TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
-    enum When { copiedBeforeALine, beforeTheFirstLine, duringASlowReread, quitDuringASlowReread };
-    for (const When when :
-         {copiedBeforeALine, beforeTheFirstLine, duringASlowReread, quitDuringASlowReread}) {
+    enum When {
+        copiedBeforeALine,
+        beforeTheFirstLine,
+        duringASlowReread,
+        quitDuringASlowReread,
+        quitAfterTwoReplacements,
+        quitAfterThreeReplacements
+    };
+    for (const When when : {copiedBeforeALine, beforeTheFirstLine, duringASlowReread, quitDuringASlowReread,
+                            quitAfterTwoReplacements, quitAfterThreeReplacements}) {
         SCOPED_TRACE(when);
         TroupeHarness h;
         const double now = h.clock.now().seconds;
         const fs::path copy = h.logFile().string() + ".new";
         fs::create_directories(h.logFile().parent_path());
-        const bool copied = when == copiedBeforeALine || when == quitDuringASlowReread;
+        const bool copied = when == copiedBeforeALine || when >= quitDuringASlowReread;
         {
             std::ofstream log(h.logFile());
             for (int i = 0; i < (when == quitDuringASlowReread ? 8 : 1); ++i)  // a copy slow to read
@@ -420,6 +528,17 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
                                                           TroupeMilestoneEarned{id}, Date{now - ago}));
         };
         std::vector<TroupeEvent> kept;
+        // Until the line of `event` is at the log's path; then the news of the file it
+        // went to is taken.
+        const auto landed = [&](const TroupeEvent& event) {
+            const auto line = encodeTroupeEventLine(event);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (testing::readFile(h.logFile()).find(line) == std::string::npos &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            EXPECT_NE(testing::readFile(h.logFile()).find(line), std::string::npos);
+            h.mainQueue.runPending();
+        };
         if (copied) {
             kept.push_back(mine("first"));
             ASSERT_TRUE(store.drain());
@@ -436,12 +555,28 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
                                     when == beforeTheFirstLine ? now - 200 : now + 3600 + i))
                        << '\n';
         }
-        fs::rename(copy, h.logFile());
         std::unique_lock lock(mutex);
         gated = when >= duringASlowReread;
         lock.unlock();
+        // A large file, and a small one, before the copy: each one's re-read, still held or
+        // waiting behind that, is overtaken by the next.
+        for (int lines = 100; when >= quitAfterTwoReplacements && lines > 0;
+             lines = when == quitAfterThreeReplacements && lines > 1 ? 1 : 0) {
+            const fs::path theirs = h.logFile().string() + ".theirs";
+            std::ofstream file(theirs);
+            for (int i = 0; i < lines; ++i)
+                file << encodeTroupeEventLine(event(TroupeMilestoneEarned{"theirs"}, now + 3600 + i)) << '\n';
+            file.close();
+            fs::rename(theirs, h.logFile());
+            for (const char* id : {"on a file replaced", "after its cut"}) {
+                kept.push_back(mine(id));
+                landed(kept.back());  // a re-read is asked for, then its cut is taken
+            }
+        }
+        fs::rename(copy, h.logFile());
         // Before the settled events in one row: a refold is asked for too.
         kept.push_back(mine("after", when == copiedBeforeALine ? 600 : 0));
+        if (when >= quitAfterTwoReplacements) landed(kept.back());
         if (gated) {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
             for (lock.lock(); !reading && std::chrono::steady_clock::now() < deadline; lock.lock()) {
@@ -451,15 +586,10 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
             ASSERT_TRUE(reading);
             lock.unlock();
         }
-        if (when == quitDuringASlowReread) store.stopLoading();
+        if (when >= quitDuringASlowReread) store.stopLoading();
         if (when == duringASlowReread) {
             kept.push_back(mine("meanwhile"));
-            const auto line = encodeTroupeEventLine(kept.back());
-            const auto written = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-            while (testing::readFile(h.logFile()).find(line) == std::string::npos &&
-                   std::chrono::steady_clock::now() < written)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            EXPECT_NE(testing::readFile(h.logFile()).find(line), std::string::npos);
+            landed(kept.back());
         }
         lock.lock();
         gated = false;
@@ -479,8 +609,8 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
                 std::get<TroupeMilestoneEarned>(event.payload.value).milestoneId));
         }
         EXPECT_EQ(sink->events, kept);
-        // One re-read, though a refold was asked for too; a quit looks at the end again.
-        EXPECT_EQ(starts, when == quitDuringASlowReread ? 2 : 1);
+        // One re-read, though a refold was asked for too.
+        EXPECT_EQ(starts, 1);
         const auto loaded = h.open();
         EXPECT_EQ(loaded->snapshot(), live);
         EXPECT_EQ(loaded->skippedLineCount(), 0);
