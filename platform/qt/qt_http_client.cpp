@@ -1,5 +1,6 @@
 #include "platform/qt/qt_http_client.h"
 
+#include <QHostAddress>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "platform/qt/content_decoder.h"
+#include "platform/qt/flooded_connections.h"
 #include "platform/qt/qt_http_worker.h"
 #include "platform/url_user_info.h"
 
@@ -151,7 +153,16 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
     deadline->setInterval(static_cast<int>(std::min(seconds * 1000.0, 2.0e9)));
     QObject::connect(deadline, &QTimer::timeout, reply, [reply, progress]() {
         progress->timedOut = true;
+        const bool headersIn = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
         reply->abort();
+        // Headers that never end keep Qt's network thread reading them, deaf to the abort.
+        if (!headersIn) {
+            const QUrl url = reply->url();
+            const QHostAddress address(url.host());
+            shutDownFloodedConnections(
+                url.port(url.scheme() == "https" ? 443 : 80),
+                address.isNull() ? std::nullopt : std::optional(address.toString().toStdString()));
+        }
     });
     deadline->start();
 

@@ -1,13 +1,20 @@
 #include "platform/qt/qt_http_client.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "platform/http_language_model.h"
 #include "platform/json.h"
@@ -62,6 +69,53 @@ long memoryMib(const std::string& field) {
 }
 
 void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// A server on loopback that answers its one connection with a status line and then header
+// lines without end, until the connection is closed under it.
+class EndlessHeaders {
+   public:
+    EndlessHeaders() {
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+        listen(listener_, 1);
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] {
+            const int connection = accept(listener_, nullptr, nullptr);
+            char request[4096];
+            [[maybe_unused]] const auto ignored = recv(connection, request, sizeof request, 0);
+            std::string lines = "HTTP/1.1 200 OK\r\n";
+            for (int i = 0; i < 100; ++i) lines += "X-Filler: " + std::string(100, 'a') + "\r\n";
+            // Never blocked for long, so the server can be stopped whatever the client does.
+            const timeval step{0, 50 * 1000};
+            setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, &step, sizeof step);
+            while (!stopping_) {
+                if (send(connection, lines.data(), lines.size(), MSG_NOSIGNAL) < 0 && errno != EAGAIN) break;
+            }
+            ended_ = !stopping_;
+            close(connection);
+        });
+    }
+    ~EndlessHeaders() {
+        stopping_ = true;
+        shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        close(listener_);
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/feed"; }
+    bool ended() const { return ended_; }
+
+   private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> ended_{false};
+    std::thread thread_;
+};
 
 TEST(QtHttpClient, PostsHeadersAndBodyAndReadsTheAnswer) {
     testing::LoopbackServer server;
@@ -195,6 +249,14 @@ TEST(QtHttpClient, ServerThatNeverAnswersIsCutOffAndTheCompletionRunsOnce) {
     EXPECT_TRUE(calls.last->error.has_value());
     pumpUntil([] { return false; }, 0.3);
     EXPECT_EQ(calls.count, 1);
+
+    // Header lines without end: once cut off, the connection is closed, not read on.
+    EndlessHeaders endless;
+    Calls headers;
+    client.send({"GET", endless.url(), {}, "", 0.2}, headers.completion());
+    ASSERT_TRUE(pumpUntil([&] { return headers.count > 0; }, 2.5));
+    EXPECT_TRUE(headers.last->timedOut);
+    EXPECT_TRUE(pumpUntil([&] { return endless.ended(); }, 2.5));
 }
 
 TEST(QtHttpClient, AnswerOverTheSizeLimitIsCutOffAndReportedAsAnError) {
