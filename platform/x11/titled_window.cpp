@@ -27,16 +27,22 @@ bool iconicOnServer(const QWidget& window) {
            static_cast<unsigned long>(IconicState);
 }
 
-// A titled panel of the app that floats above ordinary windows.
-bool isFloatingPanel(const QWidget& window) {
+// Set on an ordinary window of ours that was put in the floating panels' layer.
+constexpr const char* liftedProperty = "tw-in-panels-layer";
+
+// A titled window of the app showing in the layer above ordinary windows: a floating
+// panel, or a window put there in front of one, which a window opened next must clear too.
+bool inPanelsLayer(const QWidget& window) {
     const Qt::WindowFlags flags = window.windowFlags();
-    return flags.testFlag(Qt::WindowStaysOnTopHint) && flags.testFlag(Qt::WindowTitleHint) &&
-           window.windowType() == Qt::Tool && isShowing(window);
+    const bool panel = flags.testFlag(Qt::WindowStaysOnTopHint) && window.windowType() == Qt::Tool;
+    return flags.testFlag(Qt::WindowTitleHint) && (panel || window.property(liftedProperty).toBool()) &&
+           isShowing(window);
 }
 
 // Asks the window manager to move a shown `window` into the layer above ordinary windows,
 // or out of it, as EWMH has a client ask for a mapped window: a message to the root.
-void setAboveLayer(const QWidget& window, bool above) {
+void setAboveLayer(QWidget& window, bool above) {
+    window.setProperty(liftedProperty, above);
     Display* display = x11Display();
     if (display == nullptr) return;
     XEvent event{};
@@ -87,7 +93,7 @@ void showRaised(QWidget& window) {
 void stackAboveShownPanels(QWidget& window) {
     const QWidgetList windows = QApplication::topLevelWidgets();
     const bool panelShows = std::any_of(windows.begin(), windows.end(), [&window](const QWidget* other) {
-        return other != &window && isFloatingPanel(*other);
+        return other != &window && inPanelsLayer(*other);
     });
     setAboveLayer(window, panelShows);
     window.raise();

@@ -32,10 +32,10 @@ bool isShowing(const QWidget& window);
 void showRaised(QWidget& window);
 
 // Keeps an ordinary window the user just opened in front of the app's floating panels
-// that show now, by putting it in their layer (the one above ordinary windows); with
-// none showing it leaves that layer and stacks as its kind does. It is owned by none of
-// them: a window manager minimises a window together with its owner. Call it after
-// each show.
+// that show now, and of windows put in front of them, by putting it in their layer (the
+// one above ordinary windows); with none showing it leaves that layer and stacks as its
+// kind does. It is owned by none of them: a window manager minimises a window together
+// with its owner. Call it after each show.
 void stackAboveShownPanels(QWidget& window);
 
 }  // namespace tw
