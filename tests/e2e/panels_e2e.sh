@@ -91,8 +91,8 @@ xdotool key super+shift+i
 kill "${pids[-1]}"
 # A panel minimised by the window manager's button comes back on its hotkey.
 comes_back_from_minimised t "^Recent thoughts$"
-comes_back_from_minimised i "Dialogue inspector"
 comes_back_from_minimised f "^Watch the Troupe$" "takes keys"
+comes_back_from_minimised i "Dialogue inspector"
 states=$(colony_states)
 echo "$states" | grep -q "SKIP_TASKBAR\|SKIP_PAGER" && fail "the colony window is kept out of the taskbar: $states"
 stop_app
