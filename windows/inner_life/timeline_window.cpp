@@ -59,7 +59,7 @@ TumblewickTimelineWindow::Source TumblewickTimelineWindow::hostSource(Tumblewick
 void TumblewickTimelineWindow::show(const std::string& fleaId, const std::string& displayName) {
     fleaId_ = fleaId;
     displayName_ = displayName;
-    if (!placed_) {
+    if (!placed_ || placedBeforeWindowManager(*this)) {
         placeClearOfStrip(*this, stripTop_, [size = size()](const QScreen& screen, const QMargins& frame) {
             return centredIn(screen.availableGeometry(), size, frame);
         });
