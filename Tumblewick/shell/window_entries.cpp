@@ -6,7 +6,6 @@
 #include "agent/host/custom_flea_roster.h"
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/x11/desktop_input.h"
-#include "platform/x11/titled_window.h"
 #include "troupe/store/troupe_store.h"
 #include "windows/companions/agent_settings_window.h"
 #include "windows/companions/dialogue_cache_stats.h"
@@ -84,16 +83,14 @@ void addDialogueInspector(WindowEntries& entries, AppServices& services, const S
 void addInnerLife(WindowEntries& entries, AppServices& services, const StripTop& stripTop) {
     auto timeline = std::make_shared<std::unique_ptr<TumblewickTimelineWindow>>();
     auto panel = std::make_shared<std::unique_ptr<TumblewickInnerLifePanel>>();
-    auto showTimeline = [timeline, panel, &services, stripTop](const std::string& fleaId,
-                                                               const std::string& displayName) {
+    auto showTimeline = [timeline, &services, stripTop](const std::string& fleaId,
+                                                        const std::string& displayName) {
         if (!*timeline) {
             *timeline = std::make_unique<TumblewickTimelineWindow>(
                 TumblewickTimelineWindow::hostSource(services.agentHost(), services.clock()));
             (*timeline)->setStripTop(stripTop);
         }
         (*timeline)->show(fleaId, displayName);
-        // Opened from the floating panel, which would otherwise cover its title bar.
-        if (*panel) stackAbove(**timeline, **panel);
     };
     entries.showInnerLife = [panel, showTimeline, &services, stripTop](const std::string& fleaId,
                                                                        const std::string& displayName) {

@@ -44,6 +44,9 @@ QRect placeAboveStrip(const QRect& available, int stripTop, const QRect& wanted,
 
 namespace {
 
+// Set on a window placed while no window manager ran, which framed it with nothing.
+constexpr const char* placedUnframed = "tw-placed-unframed";
+
 // A window not shown yet has no frame to measure: room for a title bar and borders.
 constexpr QMargins unmeasuredFrame{4, 40, 4, 8};
 
@@ -123,11 +126,18 @@ QMargins frameAround(const QWidget& window) {
             frame.bottom() - inner.bottom()};
 }
 
+bool placedBeforeWindowManager(const QWidget& window) {
+    return window.property(placedUnframed).toBool() && windowManagerFramesWindows();
+}
+
 bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wanted) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return false;
     PlaceWhenFramed::cancel(window);
-    if (window.frameGeometry() != window.geometry() || !windowManagerFramesWindows()) {
+    const bool measured = window.frameGeometry() != window.geometry();
+    const bool managed = measured || windowManagerFramesWindows();
+    window.setProperty(placedUnframed, !managed);
+    if (!managed || measured) {
         place(window, stripTop, wanted, *screen, frameAround(window));
         return true;
     }

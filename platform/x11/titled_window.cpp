@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <algorithm>
 
 #include "platform/x11/x11_display.h"
 
 // Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -27,11 +27,35 @@ bool iconicOnServer(const QWidget& window) {
            static_cast<unsigned long>(IconicState);
 }
 
-// A titled panel of the app that floats above ordinary windows.
-bool isFloatingPanel(const QWidget& window) {
+// Set on an ordinary window of ours that was put in the floating panels' layer.
+constexpr const char* liftedProperty = "tw-in-panels-layer";
+
+// A titled window of the app showing in the layer above ordinary windows: a floating
+// panel, or a window put there in front of one, which a window opened next must clear too.
+bool inPanelsLayer(const QWidget& window) {
     const Qt::WindowFlags flags = window.windowFlags();
-    return flags.testFlag(Qt::WindowStaysOnTopHint) && flags.testFlag(Qt::WindowTitleHint) &&
-           window.windowType() == Qt::Tool && isShowing(window);
+    const bool panel = flags.testFlag(Qt::WindowStaysOnTopHint) && window.windowType() == Qt::Tool;
+    return flags.testFlag(Qt::WindowTitleHint) && (panel || window.property(liftedProperty).toBool()) &&
+           isShowing(window);
+}
+
+// Asks the window manager to move a shown `window` into the layer above ordinary windows,
+// or out of it, as EWMH has a client ask for a mapped window: a message to the root.
+void setAboveLayer(QWidget& window, bool above) {
+    window.setProperty(liftedProperty, above);
+    Display* display = x11Display();
+    if (display == nullptr) return;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = static_cast<Window>(window.winId());
+    event.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = above ? 1 : 0;  // _NET_WM_STATE_ADD, _NET_WM_STATE_REMOVE
+    event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, "_NET_WM_STATE_ABOVE", False));
+    event.xclient.data.l[3] = 1;  // asked by an application
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+    XFlush(display);
 }
 
 }  // namespace
@@ -66,24 +90,13 @@ void showRaised(QWidget& window) {
     window.raise();
 }
 
-void stackAbove(QWidget& window, QWidget& owner) {
-    Display* display = x11Display();
-    if (display == nullptr) return;
-    // Qt names an owner only for dialogs and tools; an ordinary window's is set here.
-    const auto owned = static_cast<Window>(window.winId());
-    const auto ownerId = static_cast<Window>(owner.winId());
-    XChangeProperty(display, owned, XA_WM_TRANSIENT_FOR, XA_WINDOW, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(&ownerId), 1);
-    XFlush(display);
-}
-
 void stackAboveShownPanels(QWidget& window) {
-    for (QWidget* other : QApplication::topLevelWidgets())
-        if (other != &window && isFloatingPanel(*other)) {
-            // Above one is above them all: the window manager lifts it to the panels' layer.
-            stackAbove(window, *other);
-            return;
-        }
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    const bool panelShows = std::any_of(windows.begin(), windows.end(), [&window](const QWidget* other) {
+        return other != &window && inPanelsLayer(*other);
+    });
+    setAboveLayer(window, panelShows);
+    window.raise();
 }
 
 }  // namespace tw

@@ -31,14 +31,11 @@ bool isShowing(const QWidget& window);
 // (show() alone leaves a minimised window so). Takes the keyboard only if asked to.
 void showRaised(QWidget& window);
 
-// On X11, has the window manager keep `window` above `owner` (its type stays its own),
-// as a window opened from a floating panel must be to show its title bar. Call it after
-// each show: Qt clears it on an ordinary window then.
-void stackAbove(QWidget& window, QWidget& owner);
-
-// Keeps an ordinary window the user just opened above the app's floating panels that
-// show now, by stacking it above one of them; with none showing it stacks as its kind
-// does. Call it after each show, as stackAbove.
+// Keeps an ordinary window the user just opened in front of the app's floating panels
+// that show now, and of windows put in front of them, by putting it in their layer (the
+// one above ordinary windows); with none showing it leaves that layer and stacks as its
+// kind does. It is owned by none of them: a window manager minimises a window together
+// with its owner. Call it after each show.
 void stackAboveShownPanels(QWidget& window);
 
 }  // namespace tw

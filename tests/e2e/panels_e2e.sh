@@ -5,9 +5,11 @@
 # tray the strip stays, and the log says why once (tray_e2e.sh checks a desktop with
 # one). The dialogue inspector opens without taking the keyboard. And every titled
 # window opens above the strip with a close button that closes it, the timeline's too
-# when it opens beside the floating Inner Life panel. A minimised panel comes back on
-# its hotkey. With no window manager at all, the companion panels open exactly where
-# they belong; with one started after the app, framed where they belong.
+# when it opens beside the floating Inner Life panel. A minimised panel, or watch view,
+# comes back on its hotkey. The colony window opens in front of Recent thoughts, and
+# minimising either leaves the other. With no window manager at all, the companion
+# panels open exactly where they belong; with one started after the app, framed where
+# they belong, a panel shown before it came too.
 set -uo pipefail
 app=${1:?usage: panels_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -20,7 +22,8 @@ app_windows() {  # the app's viewable windows, one id a line, in order
   xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort
 }
 
-comes_back_from_minimised() {  # $1 hotkey, $2 title: minimised, the panel's hotkey shows it again
+comes_back_from_minimised() {  # $1 hotkey, $2 title, [$3 "takes keys" for a window that takes the
+  # keyboard as it shows]: minimised, the panel's hotkey shows it again
   local panel
   xdotool key "super+shift+$1"
   wait_for 3 shown "$2" >/dev/null || fail "Super+Shift+${1^^} opened no \"$2\""
@@ -35,7 +38,8 @@ comes_back_from_minimised() {  # $1 hotkey, $2 title: minimised, the panel's hot
   wait_for 3 minimised || fail "\"$2\" was not minimised: $(state)"
   xdotool key "super+shift+$1"
   wait_for 3 viewable || fail "Super+Shift+${1^^} did not bring the minimised \"$2\" back: $(state)"
-  [ "$(xdotool getactivewindow 2>/dev/null)" != "$panel" ] || fail "\"$2\" took the keyboard as it came back"
+  [ -n "${3:-}" ] || [ "$(xdotool getactivewindow 2>/dev/null)" != "$panel" ] ||
+    fail "\"$2\" took the keyboard as it came back"
   import -window root "$work/back_from_minimised.png"
   cp "$work/back_from_minimised.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/back_from_minimised_$1.png" 2>/dev/null
   xdotool key "super+shift+$1"
@@ -87,6 +91,7 @@ xdotool key super+shift+i
 kill "${pids[-1]}"
 # A panel minimised by the window manager's button comes back on its hotkey.
 comes_back_from_minimised t "^Recent thoughts$"
+comes_back_from_minimised f "^Watch the Troupe$" "takes keys"
 comes_back_from_minimised i "Dialogue inspector"
 # A right click in the inspector's text opens the text's menu, which takes the release;
 # after Escape the inspector goes on refreshing while the fleas speak.
@@ -140,6 +145,25 @@ rm -f "$settings"
 
 check_titled_windows "$work/app-titled.log"
 
+# The colony window opens in front of Recent thoughts, and owned by neither, each is
+# minimised alone.
+e2e_fresh_home
+start_app "$work/app-stacking.log"
+at_foot
+xdotool key super+shift+t
+wait_for 5 shown "^Recent thoughts$" >/dev/null || fail "Super+Shift+T opened no Recent thoughts"
+thoughts=$(shown "^Recent thoughts$")
+wait_for_rest "$thoughts" || fail "Recent thoughts did not come to rest"
+controls_menu 1 Down Return  # Colony…
+wait_for 5 shown "^Tumblewick Colony$" >/dev/null || fail "the Controls menu opened no colony window"
+colony=$(shown "^Tumblewick Colony$")
+wait_for 5 stacked_above "$colony" "$thoughts" || fail "the colony window opened behind Recent thoughts"
+minimise_alone "$colony" "$thoughts"
+controls_menu 1 Down Return  # Colony… again, back from minimised
+wait_for 3 restored "$colony" || fail "the Controls menu did not bring the colony window back"
+minimise_alone "$thoughts" "$colony"
+stop_app
+
 # A bare X server: nothing frames the panels, so nothing may be left room for.
 kill "$wm_pid"
 wait "$wm_pid"
@@ -192,6 +216,16 @@ check_late_window_manager() {
   wait_for 5 at_place || fail "under a window manager started after the app Recent thoughts is at $(inside_box "$panel"), not 1556 84 340 280"
   [ "$(grep -c "No window manager runs" "$work/app-late-wm.log")" -eq 1 ] || fail "the missing window manager was not reported once"
   grep -q "A window manager runs on this display now" "$work/app-late-wm.log" || fail "the late window manager was not reported"
+  # The inspector shown again, as at a first show: clear of the strip with its frame.
+  xdotool key super+shift+i
+  wait_for 5 shown "Dialogue inspector" >/dev/null || fail "the inspector did not open again under the late window manager"
+  panel=$(shown "Dialogue inspector")
+  wait_for 5 xprop -id "$panel" _NET_FRAME_EXTENTS >/dev/null || fail "the inspector has no frame"
+  at_foot
+  local bottom
+  clear_of_strip() { read -r _ _ _ bottom <<<"$(frame_box "$panel")"; ((bottom < strip_top)); }
+  wait_for_rest "$panel" && wait_for 5 clear_of_strip ||
+    fail "shown again under the late window manager, the inspector's frame reaches y=$bottom, the strip starts at $strip_top"
   stop_app
 }
 check_late_window_manager

@@ -3,8 +3,9 @@
 # the strip, keeps the type of its kind (a panel a utility window, any other a normal
 # one), has a close button that closes it, and asks for a minimise button only where
 # the window may be minimised (openbox draws one on every window all the same). The
-# fixed panels cannot be resized or maximised; the troupe window opened while the
-# Timeline shows opens in front of it.
+# fixed panels cannot be resized or maximised; the Timeline opens in front of its Inner
+# Life panel and the troupe window in front of both. Minimising the panel or the Timeline
+# leaves the other as it was, and the Timeline, which may not be minimised, comes back.
 
 inside() {  # $1 window, $2 field of xwininfo: that number of the window's inside
   xwininfo -id "$1" | awk -v f="$2" '$0 ~ f {print $NF}'
@@ -101,6 +102,22 @@ stacked_above() {  # $1 window, $2 another: true when the first is above the sec
   (($(grep -nix "$(printf '0x%x' "$1")" <<<"$order" | cut -d: -f1) > \
     $(grep -nix "$(printf '0x%x' "$2")" <<<"$order" | cut -d: -f1)))
 }
+wm_state() { xprop -id "$1" WM_STATE | awk '/window state/ {print $NF}'; }
+minimise_alone() {  # $1 window, $2 another: the window manager minimises the first, the second stays Normal
+  local gone=$1 events=$work/minimise_$1.log watcher
+  stdbuf -oL xev -id "$gone" -event structure -event property >"$events" 2>&1 &
+  watcher=$!
+  # Listening once it hears a change of the test's own, which may come back at once.
+  listening() { xprop -id "$gone" -f _TW_E2E_MARK 8s -set _TW_E2E_MARK x && grep -q PropertyNotify "$events"; }
+  wait_for 3 listening || fail "could not watch \"$(xdotool getwindowname "$gone")\""
+  xdotool windowminimize "$gone"
+  unmapped() { grep -q UnmapNotify "$events"; }
+  wait_for 3 unmapped || fail "\"$(xdotool getwindowname "$gone")\" was not minimised"
+  kill "$watcher"
+  [ "$(wm_state "$2")" = Normal ] ||
+    fail "minimising \"$(xdotool getwindowname "$gone")\" left \"$(xdotool getwindowname "$2")\" $(wm_state "$2")"
+}
+restored() { [ "$(wm_state "$1")" = Normal ] && xwininfo -id "$1" | grep -q IsViewable; }
 check_troupe_in_front() {  # $1 the Timeline, over its Inner Life panel: the troupe window opens above both
   local troupe
   tray_menu Down Down Down Down Down Down Down Down Down Down Down Return  # Cross-device troupe…
@@ -209,8 +226,15 @@ check_titled_windows() {  # $1: the app's output file. Starts a tray and the app
   xdotool mousemove $button click 1
   # Opened from the panel, which floats: the timeline's close button must not be under it.
   check_titled "^Timeline" no NORMAL
+  wait_for 5 stacked_above "$id" "$inner_life" || fail "the Timeline opened behind its Inner Life panel"
   import -window root "$work/timeline.png"
   check_troupe_in_front "$id"
+  # Owned by neither, each is minimised alone; the Timeline, which may not be, comes straight back.
+  minimise_alone "$inner_life" "$id"
+  xdotool windowmap "$inner_life"
+  wait_for 3 restored "$inner_life" || fail "the Inner Life panel did not come back: $(wm_state "$inner_life")"
+  minimise_alone "$id" "$inner_life"
+  wait_for 3 restored "$id" || fail "the Timeline stayed minimised: $(wm_state "$id")"
   close_by_button "$id"
   close_by_button "$inner_life"
   check_troupe_window

@@ -77,7 +77,8 @@ void CompanionTextPanel::toggle() {
         hide();
         return;
     }
-    if (!placed_) {
+    // Placed before a window manager came, it is placed again for the frame it has now.
+    if (!placed_ || placedBeforeWindowManager(*this)) {
         const auto wanted = [this, size = size()](const QScreen& screen, const QMargins&) {
             return QRect(firstPlace(screen.geometry()), size);
         };

@@ -1,5 +1,6 @@
 #include "windows/inner_life/timeline_window.h"
 
+#include <QEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -58,7 +59,7 @@ TumblewickTimelineWindow::Source TumblewickTimelineWindow::hostSource(Tumblewick
 void TumblewickTimelineWindow::show(const std::string& fleaId, const std::string& displayName) {
     fleaId_ = fleaId;
     displayName_ = displayName;
-    if (!placed_) {
+    if (!placed_ || placedBeforeWindowManager(*this)) {
         placeClearOfStrip(*this, stripTop_, [size = size()](const QScreen& screen, const QMargins& frame) {
             return centredIn(screen.availableGeometry(), size, frame);
         });
@@ -66,6 +67,8 @@ void TumblewickTimelineWindow::show(const std::string& fleaId, const std::string
     }
     refresh();
     showRaised(*this);  // minimised, it comes back
+    // Opened from a floating panel, which would otherwise cover its title bar.
+    stackAboveShownPanels(*this);
     activateWindow();
     refreshTimer_.start();  // a new show restarts the period
 }
@@ -77,6 +80,16 @@ void TumblewickTimelineWindow::refresh() {
     summary_->setText(QString::fromStdString(shown_.summary));
     chart_->update();
     showStyledRuns(*text_, shown_.lines);
+}
+
+void TumblewickTimelineWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // It asks for no minimise button, but some window managers (openbox) offer one all the
+    // same: minimised, it comes straight back, once the window manager is done with it.
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible() && !isShowing(*this)) show(fleaId_, displayName_);
+        });
 }
 
 void TumblewickTimelineWindow::hideEvent(QHideEvent* event) {

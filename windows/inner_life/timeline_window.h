@@ -42,6 +42,7 @@ class TumblewickTimelineWindow final : public QWidget {
     const QTimer& refreshTimer() const { return refreshTimer_; }
 
    protected:
+    void changeEvent(QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
    private:

@@ -7,6 +7,7 @@
 
 #include "agent/host/tumblewick_agent_host.h"
 #include "platform/x11/mac_key_code_table.h"
+#include "platform/x11/titled_window.h"
 
 namespace tw {
 
@@ -87,7 +88,8 @@ TumblewickWatchPanel::SceneSource TumblewickWatchPanel::hostSource(TumblewickAge
 }
 
 void TumblewickWatchPanel::toggle() {
-    if (view_ && view_->isVisible()) {
+    // A minimised view counts as hidden: the toggle brings it back.
+    if (view_ && isShowing(*view_)) {
         hide();
     } else {
         show();
@@ -106,7 +108,7 @@ void TumblewickWatchPanel::show() {
     view_->refresh();
     view_->showHint();
     view_->showFullScreen();
-    view_->raise();
+    showRaised(*view_);  // minimised, it comes back
     view_->activateWindow();
     refreshTimer_.start();
 }

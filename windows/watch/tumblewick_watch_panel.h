@@ -62,7 +62,7 @@ class TumblewickWatchPanel final {
     // Custom fleas by their current names.
     static SceneSource hostSource(TumblewickAgentHost& host, CustomFleaList customFleas);
 
-    // Hides the window when it shows, otherwise shows it.
+    // Hides the window when it shows, otherwise shows it, no longer minimised.
     void toggle();
     void show();
     void hide();

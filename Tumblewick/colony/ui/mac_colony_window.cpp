@@ -179,7 +179,7 @@ MacColonyWindow::~MacColonyWindow() { store_.removeObserver(subscription_); }
 
 void MacColonyWindow::open(std::optional<int> stripTop) {
     if (stripTop) stripTop_ = stripTop;
-    if (!placed_) {
+    if (!placed_ || placedBeforeWindowManager(*this)) {
         placeClearOfStrip(
             *this, [this] { return stripTop_; }, centredAboveStrip(stripTop_, windowSize));
         placed_ = true;
