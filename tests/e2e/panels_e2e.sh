@@ -3,13 +3,13 @@
 # once and closes it on the second press; the colony window is in the taskbar and pager
 # unless TUMBLEWICK_DOCK_ICON is false. In menu-bar mode on a desktop without a system
 # tray the strip stays, and the log says why once (tray_e2e.sh checks a desktop with
-# one). The dialogue inspector opens without taking the keyboard. And every titled
-# window opens above the strip with a close button that closes it, the timeline's too
-# when it opens beside the floating Inner Life panel. A minimised panel, or watch view,
-# comes back on its hotkey. The colony window opens in front of Recent thoughts, and
-# minimising either leaves the other. With no window manager at all, the companion
-# panels open exactly where they belong; with one started after the app, framed where
-# they belong, a panel shown before it came too.
+# one). The dialogue inspector opens without taking the keyboard, and goes on refreshing
+# after a right click in its text. And every titled window opens above the strip with a
+# close button that closes it, the timeline's too when it opens beside the floating Inner
+# Life panel. A minimised panel, or watch view, comes back on its hotkey. The colony
+# window opens in front of Recent thoughts, and minimising either leaves the other. With
+# no window manager at all, the companion panels open exactly where they belong; with one
+# started after the app, framed where they belong, a panel shown before it came too.
 set -uo pipefail
 app=${1:?usage: panels_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -230,4 +230,4 @@ check_late_window_manager() {
 }
 check_late_window_manager
 
-echo "e2e panels: 7 passed, 0 failed"
+echo "e2e panels: 9 passed, 0 failed"
