@@ -28,4 +28,16 @@ std::optional<unsigned long> x11PropertyValue(Display* display, unsigned long wi
     return value;
 }
 
+X11Pointer x11Pointer(Display* display) {
+    X11Pointer pointer;
+    Window root = 0;
+    Window child = 0;
+    int windowX = 0;
+    int windowY = 0;
+    // The mask is filled in even when the pointer is on another screen.
+    XQueryPointer(display, DefaultRootWindow(display), &root, &child, &pointer.rootX, &pointer.rootY,
+                  &windowX, &windowY, &pointer.state);
+    return pointer;
+}
+
 }  // namespace tw

@@ -15,4 +15,13 @@ Display* x11Display();
 std::optional<unsigned long> x11PropertyValue(Display* display, unsigned long window, unsigned long property,
                                               unsigned long type);
 
+// Where the pointer is on the default screen's root window, and which buttons and
+// modifiers are down (Xlib's state mask), as the server knows it now.
+struct X11Pointer {
+    int rootX = 0;
+    int rootY = 0;
+    unsigned int state = 0;
+};
+X11Pointer x11Pointer(Display* display);
+
 }  // namespace tw

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include "platform/x11/input_hub.h"
+#include "platform/x11/x11_display.h"
 
 // Xlib's macros (KeyPress, None, Bool, ...) clash with our names and Qt's: keep it last.
 #include <X11/XKBlib.h>
@@ -81,18 +82,10 @@ void XInput2Source::readEvents() {
             case XI_RawButtonPress:
                 // Raw events carry no position: ask for it, for the clicks only.
                 if (raw->detail == 1 || raw->detail == 3) {
-                    Window root = DefaultRootWindow(display);
-                    Window rootReturn = 0;
-                    Window child = 0;
-                    int rootX = 0;
-                    int rootY = 0;
-                    int windowX = 0;
-                    int windowY = 0;
-                    unsigned int state = 0;
-                    XQueryPointer(display, root, &rootReturn, &child, &rootX, &rootY, &windowX, &windowY,
-                                  &state);
+                    const X11Pointer pointer = x11Pointer(display);
                     const double height = DisplayHeight(display, DefaultScreen(display));
-                    hub_.globalButton(raw->detail, {double(rootX), double(rootY)}, height, raw->time);
+                    hub_.globalButton(raw->detail, {double(pointer.rootX), double(pointer.rootY)}, height,
+                                      raw->time);
                 }
                 break;
             case XI_RawMotion:
