@@ -68,7 +68,12 @@ long memoryMib(const std::string& field) {
     return -1;
 }
 
-void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+// False where the kernel does not let this process reset its peak (some sandboxes).
+bool resetPeakMemory() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5" << std::flush;
+    return clear.good();
+}
 
 // A server on loopback that answers its one connection with a status line and then header
 // lines without end, until the connection is closed under it.
@@ -216,7 +221,7 @@ TEST(QtHttpClient, AnEndlessAnswerFailsSoonAfterItPassesItsCap) {
         Calls calls;
         HttpRequest request{"GET", server.baseUrl() + "/feed", {}, "", 10};
         request.maxResponseBytes = row.cap;
-        resetPeakMemory();
+        const bool peakReset = resetPeakMemory();
         const long before = memoryMib("VmRSS:");
         const auto start = std::chrono::steady_clock::now();
         client.send(request, calls.completion());
@@ -229,7 +234,7 @@ TEST(QtHttpClient, AnEndlessAnswerFailsSoonAfterItPassesItsCap) {
         EXPECT_NE(calls.last->error.value_or("").find("larger than"), std::string::npos)
             << calls.last->error.value_or("");
         EXPECT_LT(seconds, 5.0);  // half the deadline
-        EXPECT_LT(peakMib, row.maxPeakMib);
+        if (peakReset) EXPECT_LT(peakMib, row.maxPeakMib);
     }
 }
 
