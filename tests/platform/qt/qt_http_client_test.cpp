@@ -234,7 +234,9 @@ TEST(QtHttpClient, AnEndlessAnswerFailsSoonAfterItPassesItsCap) {
         EXPECT_NE(calls.last->error.value_or("").find("larger than"), std::string::npos)
             << calls.last->error.value_or("");
         EXPECT_LT(seconds, 5.0);  // half the deadline
-        if (peakReset) EXPECT_LT(peakMib, row.maxPeakMib);
+        if (peakReset) {
+            EXPECT_LT(peakMib, row.maxPeakMib);
+        }
     }
 }
 
