@@ -4,10 +4,8 @@
 #include <zlib.h>
 #include <zstd.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <string>
 
 namespace tw {
 
@@ -131,13 +129,7 @@ class ZstdDecoder final : public ContentDecoder {
 
 }  // namespace
 
-std::unique_ptr<ContentDecoder> ContentDecoder::forEncoding(std::string_view contentEncoding) {
-    const auto first = contentEncoding.find_first_not_of(" \t");
-    const auto last = contentEncoding.find_last_not_of(" \t");
-    std::string name(first == std::string_view::npos ? std::string_view{}
-                                                     : contentEncoding.substr(first, last - first + 1));
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+std::unique_ptr<ContentDecoder> ContentDecoder::forEncoding(std::string_view name) {
     if (name == "gzip" || name == "deflate") return std::make_unique<ZlibDecoder>();
     if (name == "br") return std::make_unique<BrotliDecoder>();
     if (name == "zstd") return std::make_unique<ZstdDecoder>();

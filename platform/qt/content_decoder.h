@@ -13,9 +13,9 @@ class ContentDecoder {
    public:
     // The encodings asked for when the client unpacks answers itself, in Qt's own words.
     static constexpr std::string_view kAcceptEncoding = "zstd, br, gzip, deflate";
-    // A decoder for a Content-Encoding value; none for "identity" or one it does not know
-    // (such a body is passed on as it came).
-    static std::unique_ptr<ContentDecoder> forEncoding(std::string_view contentEncoding);
+    // A decoder for a Content-Encoding value, trimmed and in lower case; none for "identity"
+    // or one it does not know (such a body is passed on as it came).
+    static std::unique_ptr<ContentDecoder> forEncoding(std::string_view name);
 
     virtual ~ContentDecoder() = default;
     // Unpacks the next bytes of the body and hands what comes out to `take`, in pieces of

@@ -6,8 +6,9 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
-#include <cstring>
+#include <charconv>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 namespace tw {
@@ -40,12 +41,9 @@ int shutDownFloodedConnections(int port, const std::optional<std::string>& addre
     int shut = 0;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const std::string name = entry.path().filename().string();
         int fd = -1;
-        try {
-            fd = std::stoi(entry.path().filename().string());
-        } catch (const std::exception&) {
-            continue;
-        }
+        if (std::from_chars(name.data(), name.data() + name.size(), fd).ec != std::errc()) continue;
         struct stat status {};
         int type = 0;
         socklen_t typeLength = sizeof type;

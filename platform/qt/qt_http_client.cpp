@@ -175,8 +175,8 @@ void QtHttpWorker::start(const HttpRequest& request, Deliver deliver) {
         if (!progress->hasHeaders && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
             progress->hasHeaders = true;
             if (progress->unpacks)
-                progress->decoder =
-                    ContentDecoder::forEncoding(reply->rawHeader("Content-Encoding").toStdString());
+                progress->decoder = ContentDecoder::forEncoding(
+                    reply->rawHeader("Content-Encoding").trimmed().toLower().toStdString());
         }
         const QByteArray raw = reply->readAll();
         progress->rawBytes += raw.size();

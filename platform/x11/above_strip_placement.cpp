@@ -44,8 +44,8 @@ QRect placeAboveStrip(const QRect& available, int stripTop, const QRect& wanted,
 
 namespace {
 
-// Set on a window placed while no window manager ran, which framed it with nothing.
-constexpr const char* placedUnframed = "tw-placed-unframed";
+// Set on a window once placed: whether a window manager ran then, to frame it.
+constexpr const char* placedFramed = "tw-placed-framed";
 
 // A window not shown yet has no frame to measure: room for a title bar and borders.
 constexpr QMargins unmeasuredFrame{4, 40, 4, 8};
@@ -126,8 +126,9 @@ QMargins frameAround(const QWidget& window) {
             frame.bottom() - inner.bottom()};
 }
 
-bool placedBeforeWindowManager(const QWidget& window) {
-    return window.property(placedUnframed).toBool() && windowManagerFramesWindows();
+bool needsPlacing(const QWidget& window) {
+    const QVariant framed = window.property(placedFramed);
+    return !framed.isValid() || (!framed.toBool() && windowManagerFramesWindows());
 }
 
 bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wanted) {
@@ -136,7 +137,7 @@ bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wa
     PlaceWhenFramed::cancel(window);
     const bool measured = window.frameGeometry() != window.geometry();
     const bool managed = measured || windowManagerFramesWindows();
-    window.setProperty(placedUnframed, !managed);
+    window.setProperty(placedFramed, managed);
     if (!managed || measured) {
         place(window, stripTop, wanted, *screen, frameAround(window));
         return true;

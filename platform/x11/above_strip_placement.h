@@ -42,9 +42,9 @@ QMargins frameAround(const QWidget& window);
 // content may not fit above the strip shows it through `setScrollingContent`.
 bool placeClearOfStrip(QWidget& window, const StripTop& stripTop, WantedPlace wanted);
 
-// Whether `window` was last placed while no window manager ran and one runs now: a show
-// should place it again, as a first show would, for the frame it gets now.
-bool placedBeforeWindowManager(const QWidget& window);
+// Whether a show of `window` places it as a first show does: it was never placed, or it
+// was while no window manager ran and one runs now, which frames it.
+bool needsPlacing(const QWidget& window);
 
 // Makes `content` the whole of `window`, inside a scroll area: the content keeps its
 // minimum size, and the window may be placed shorter than that where the screen has

@@ -119,8 +119,20 @@ refreshes_after_a_right_click() {
   xdotool key super+shift+i
 }
 refreshes_after_a_right_click
+# The colony window opens in front of Recent thoughts, and owned by neither, each is
+# minimised alone.
+xdotool key super+shift+t
+wait_for 5 shown "^Recent thoughts$" >/dev/null || fail "Super+Shift+T opened no Recent thoughts"
+thoughts=$(shown "^Recent thoughts$")
+wait_for_rest "$thoughts" || fail "Recent thoughts did not come to rest"
 states=$(colony_states)
 echo "$states" | grep -q "SKIP_TASKBAR\|SKIP_PAGER" && fail "the colony window is kept out of the taskbar: $states"
+colony=$(shown "^Tumblewick Colony$")
+wait_for 5 stacked_above "$colony" "$thoughts" || fail "the colony window opened behind Recent thoughts"
+minimise_alone "$colony" "$thoughts"
+colony_states >/dev/null  # the colony window again, back from minimised
+wait_for 3 restored "$colony" || fail "the Controls menu did not bring the colony window back"
+minimise_alone "$thoughts" "$colony"
 stop_app
 
 e2e_fresh_home
@@ -144,25 +156,6 @@ stop_app
 rm -f "$settings"
 
 check_titled_windows "$work/app-titled.log"
-
-# The colony window opens in front of Recent thoughts, and owned by neither, each is
-# minimised alone.
-e2e_fresh_home
-start_app "$work/app-stacking.log"
-at_foot
-xdotool key super+shift+t
-wait_for 5 shown "^Recent thoughts$" >/dev/null || fail "Super+Shift+T opened no Recent thoughts"
-thoughts=$(shown "^Recent thoughts$")
-wait_for_rest "$thoughts" || fail "Recent thoughts did not come to rest"
-controls_menu 1 Down Return  # Colony…
-wait_for 5 shown "^Tumblewick Colony$" >/dev/null || fail "the Controls menu opened no colony window"
-colony=$(shown "^Tumblewick Colony$")
-wait_for 5 stacked_above "$colony" "$thoughts" || fail "the colony window opened behind Recent thoughts"
-minimise_alone "$colony" "$thoughts"
-controls_menu 1 Down Return  # Colony… again, back from minimised
-wait_for 3 restored "$colony" || fail "the Controls menu did not bring the colony window back"
-minimise_alone "$thoughts" "$colony"
-stop_app
 
 # A bare X server: nothing frames the panels, so nothing may be left room for.
 kill "$wm_pid"

@@ -78,12 +78,11 @@ void CompanionTextPanel::toggle() {
         return;
     }
     // Placed before a window manager came, it is placed again for the frame it has now.
-    if (!placed_ || placedBeforeWindowManager(*this)) {
+    if (needsPlacing(*this)) {
         const auto wanted = [this, size = size()](const QScreen& screen, const QMargins&) {
             return QRect(firstPlace(screen.geometry()), size);
         };
         if (!placeClearOfStrip(*this, stripTop_, wanted)) return;  // nowhere to show it yet
-        placed_ = true;
     }
     refresh();
     showRaised(*this);

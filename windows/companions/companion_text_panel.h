@@ -55,7 +55,6 @@ class CompanionTextPanel : public QWidget {
     QTextEdit* text_ = nullptr;
     QTimer refreshTimer_;
     StripTop stripTop_;
-    bool placed_ = false;
 };
 
 }  // namespace tw

@@ -120,7 +120,7 @@ void TumblewickInnerLifePanel::show(const std::string& fleaId, const std::string
     if (fleaId != fleaId_) bonds_->setFullText(QString());
     fleaId_ = fleaId;
     displayName_ = displayName;
-    if (!placed_ || placedBeforeWindowManager(*this)) {
+    if (needsPlacing(*this)) {
         // 704 in from the screen's right edge, 84 down from its top.
         const auto wanted = [size = size()](const QScreen& screen, const QMargins&) {
             const QRect frame = screen.geometry();
@@ -128,7 +128,6 @@ void TumblewickInnerLifePanel::show(const std::string& fleaId, const std::string
         };
         if (!placeClearOfStrip(*this, stripTop_, wanted))
             return;  // nowhere to show it yet; a later show tries again
-        placed_ = true;
     }
     refresh();
     showRaised(*this);      // minimised, it comes back

@@ -75,7 +75,6 @@ class TumblewickInnerLifePanel final : public QWidget {
     std::string displayName_;
     InnerLifeContent shown_;
     StripTop stripTop_;
-    bool placed_ = false;
     OwnerLifetime lifetime_;  // last: late bonds stop before anything else goes
 };
 

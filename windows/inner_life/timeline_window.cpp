@@ -59,11 +59,10 @@ TumblewickTimelineWindow::Source TumblewickTimelineWindow::hostSource(Tumblewick
 void TumblewickTimelineWindow::show(const std::string& fleaId, const std::string& displayName) {
     fleaId_ = fleaId;
     displayName_ = displayName;
-    if (!placed_ || placedBeforeWindowManager(*this)) {
+    if (needsPlacing(*this)) {
         placeClearOfStrip(*this, stripTop_, [size = size()](const QScreen& screen, const QMargins& frame) {
             return centredIn(screen.availableGeometry(), size, frame);
         });
-        placed_ = true;
     }
     refresh();
     showRaised(*this);  // minimised, it comes back

@@ -56,7 +56,6 @@ class TumblewickTimelineWindow final : public QWidget {
     std::string displayName_;
     TimelineContent shown_;
     StripTop stripTop_;
-    bool placed_ = false;
 };
 
 }  // namespace tw

@@ -179,10 +179,9 @@ MacColonyWindow::~MacColonyWindow() { store_.removeObserver(subscription_); }
 
 void MacColonyWindow::open(std::optional<int> stripTop) {
     if (stripTop) stripTop_ = stripTop;
-    if (!placed_ || placedBeforeWindowManager(*this)) {
+    if (needsPlacing(*this)) {
         placeClearOfStrip(
             *this, [this] { return stripTop_; }, centredAboveStrip(stripTop_, windowSize));
-        placed_ = true;
     }
     showRaised(*this);
     // In front of the floating panels too, whose title bars would cover its own.

@@ -76,7 +76,6 @@ class MacColonyWindow final : public QWidget {
     std::optional<Uuid> selected_;
     bool refreshPending_ = false;
     std::optional<int> stripTop_;
-    bool placed_ = false;
     std::uint64_t subscription_ = 0;  // the store's observer token
 
     QListWidget* list_ = nullptr;
