@@ -10,10 +10,10 @@
 #include "Tumblewick/stage/stage_host_adapters.h"
 #include "platform/calendar.h"
 #include "platform/clock.h"
+#include "platform/curl/curl_http_client.h"
 #include "platform/defaults.h"
 #include "platform/notification_center.h"
 #include "platform/qt/qt_desktop.h"
-#include "platform/qt/qt_http_client.h"
 #include "platform/qt/qt_main_queue.h"
 #include "platform/qt/window_fade.h"
 
@@ -69,7 +69,7 @@ class AppServices {
     JsonFileDefaults standardDefaults_;
     JsonFileDefaults groupDefaults_;  // the app group's, read by companion programs
     NotificationCenter notifications_;
-    QtHttpClient http_;
+    CurlHttpClient http_;
     SharedTelemetry telemetry_{standardDefaults_, http_, clock_, mainQueue_};  // posts through http_
     QtDesktop desktop_;  // reveal in the file manager, sounds, alerts
     WindowFading windowFading_ = decideWindowFading();

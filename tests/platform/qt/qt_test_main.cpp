@@ -1,4 +1,4 @@
-// Qt-based platform tests need an application object for the event loop and network.
+// Qt-based platform tests need an application object for the event loop.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>

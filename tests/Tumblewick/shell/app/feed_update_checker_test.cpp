@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "Tumblewick/shell/launch/update_feed.h"
-#include "platform/qt/qt_http_client.h"
+#include "platform/curl/curl_http_client.h"
 #include "platform/qt/qt_main_queue.h"
 #include "platform/testing/loopback_server.h"
 #include "tests/platform/qt/qt_event_pump.h"
@@ -37,8 +37,8 @@ class CountingHttpClient final : public HttpClient {
 TEST(FeedUpdateChecker, CallsBackOnlyWithANewerVersionFromAnyOfTheThreeFeedShapes) {
     testing::LoopbackServer server;
     QtMainQueue main;
-    QtHttpClient qtHttp(main);
-    CountingHttpClient http(qtHttp);
+    CurlHttpClient curlHttp(main);
+    CountingHttpClient http(curlHttp);
     FeedUpdateChecker checker(http, server.baseUrl(), "1.4.0");
 
     struct Case {

@@ -1,0 +1,211 @@
+#include "platform/curl/curl_transfer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "platform/url_user_info.h"
+
+namespace tw {
+
+namespace {
+
+constexpr long kMaxRedirects = 5;
+
+std::string lowerCase(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && space(text.front())) text.remove_prefix(1);
+    while (!text.empty() && space(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    if (from.empty() || from == to) return;
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+}
+
+// Only absolute http(s) URLs are requests; libcurl would guess a scheme for anything else.
+bool isRequestUrl(const std::string& url) {
+    const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
+    return parsed && curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
+}
+
+long timeoutMilliseconds(double seconds) {
+    const double valid = std::isfinite(seconds) && seconds > 0 ? seconds : 30.0;
+    return static_cast<long>(std::min(valid * 1000.0, 2.0e9));
+}
+
+// A status whose Location header libcurl follows.
+bool isFollowedRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+}  // namespace
+
+CurlTransfer::CurlTransfer(HttpRequest request, HttpClient::Completion completion)
+    : request_(std::move(request)), completion_(std::move(completion)) {
+    if (!isRequestUrl(request_.url)) {
+        setupError_ = "invalid URL: " + withoutUserInfo(request_.url);
+        return;
+    }
+    easy_ = curl_easy_init();
+    if (!easy_) {
+        setupError_ = "cannot start a request";
+        return;
+    }
+    curl_easy_setopt(easy_, CURLOPT_URL, request_.url.c_str());
+    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");  // every encoding the library unpacks
+    curl_easy_setopt(easy_, CURLOPT_TIMEOUT_MS, timeoutMilliseconds(request_.timeoutSeconds));
+    // No signals on the worker thread, and no wait on a name lookup when a request ends early.
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
+    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+
+    // "Expect:" keeps a larger body from waiting on a "100 Continue" a server may never send.
+    headerList_ = curl_slist_append(headerList_, "Expect:");
+    for (const auto& [name, value] : request_.headers) {
+        // "Name;" is libcurl's way to send a header with an empty value.
+        const std::string line = value.empty() ? name + ";" : name + ": " + value;
+        headerList_ = curl_slist_append(headerList_, line.c_str());
+    }
+    curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headerList_);
+
+    const bool hasBody = request_.method == "POST" || !request_.body.empty();
+    if (request_.method == "GET" && !hasBody) {
+        curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
+    } else if (request_.method == "HEAD") {
+        curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+    } else if (request_.method != "POST") {
+        curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, request_.method.c_str());
+    }
+    if (hasBody) {
+        // A POST keeps its body through a 307 or 308, as those redirects require.
+        curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request_.body.size()));
+        curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, request_.body.data());
+    }
+}
+
+CurlTransfer::~CurlTransfer() {
+    if (easy_) curl_easy_cleanup(easy_);
+    curl_slist_free_all(headerList_);
+}
+
+HttpResponse CurlTransfer::failure(std::string error) {
+    HttpResponse response;
+    response.error = std::move(error);
+    return response;
+}
+
+std::size_t CurlTransfer::onHeader(char* data, std::size_t, std::size_t length, void* self) {
+    return static_cast<CurlTransfer*>(self)->keepHeader({data, length}) ? length : 0;
+}
+
+std::size_t CurlTransfer::onBody(char* data, std::size_t, std::size_t length, void* self) {
+    return static_cast<CurlTransfer*>(self)->keepBody({data, length}) ? length : 0;
+}
+
+bool CurlTransfer::keepHeader(std::string_view line) {
+    line = trimmed(line);
+    if (line.starts_with("HTTP/")) {  // a new response: a redirect's, a proxy's or the last
+        headers_.clear();
+        return true;
+    }
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return true;
+    const std::string name = lowerCase(trimmed(line.substr(0, colon)));
+    const std::string_view value = trimmed(line.substr(colon + 1));
+    std::string& kept = headers_[name];
+    kept += kept.empty() ? std::string(value) : ", " + std::string(value);
+    if (name != "location") return true;
+    // libcurl's protocol list allows https to http; a redirect must never drop encryption.
+    long status = 0;
+    const char* scheme = nullptr;
+    curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(easy_, CURLINFO_SCHEME, &scheme);
+    downgraded_ = isFollowedRedirect(static_cast<int>(status)) && scheme && lowerCase(scheme) == "https" &&
+                  lowerCase(value).starts_with("http:");
+    return !downgraded_;
+}
+
+bool CurlTransfer::keepBody(std::string_view piece) {
+    const std::size_t cap = request_.maxResponseBytes;
+    if (cap == 0) {
+        body_.append(piece);
+        return true;
+    }
+    if (!bodyStarted_) {
+        bodyStarted_ = true;
+        // An announced length counts packed bytes, which say little about the unpacked size.
+        curl_off_t announced = -1;
+        curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        tooLarge_ = !packed() && announced > 0 && static_cast<std::uint64_t>(announced) > cap;
+    }
+    // Checked on the unpacked bytes: a short return ends the transfer at once.
+    tooLarge_ = tooLarge_ || piece.size() > cap - body_.size();
+    if (tooLarge_) {
+        std::string().swap(body_);
+        return false;
+    }
+    body_.append(piece);
+    return true;
+}
+
+bool CurlTransfer::packed() const {
+    const auto encoding = headers_.find("content-encoding");
+    return encoding != headers_.end() && !encoding->second.empty() &&
+           lowerCase(encoding->second) != "identity";
+}
+
+std::string CurlTransfer::shown(std::string text) const {
+    replaceAll(text, request_.url, withoutUserInfo(request_.url));
+    const char* effective = nullptr;
+    curl_easy_getinfo(easy_, CURLINFO_EFFECTIVE_URL, &effective);
+    if (effective) replaceAll(text, effective, withoutUserInfo(effective));
+    return text;
+}
+
+HttpResponse CurlTransfer::finish(CURLcode result) {
+    if (tooLarge_)
+        return failure("answer larger than " + std::to_string(request_.maxResponseBytes) + " bytes");
+    HttpResponse response;
+    long status = 0;
+    curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+    response.status = static_cast<int>(status);
+    curl_off_t arrived = 0;
+    curl_easy_getinfo(easy_, CURLINFO_SIZE_DOWNLOAD_T, &arrived);
+    const bool bodyDue = request_.method != "HEAD" && status >= 200 && status != 204 && status != 304;
+    if (downgraded_) {
+        response.error = "a redirect from https to http was refused";
+    } else if (result == CURLE_OPERATION_TIMEDOUT) {
+        response.timedOut = true;
+        response.error = "timed out";
+    } else if (result != CURLE_OK) {
+        response.error = shown(errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(result));
+    } else if (packed() && bodyDue && arrived == 0) {
+        // Even an empty packed stream has a header; nothing at all is no answer.
+        response.error = "the answer's " + headers_.at("content-encoding") + " body is empty";
+    } else {
+        response.body = std::move(body_);
+    }
+    response.headers = std::move(headers_);
+    return response;
+}
+
+}  // namespace tw
