@@ -196,6 +196,9 @@ HttpResponse CurlTransfer::finish(CURLcode result) {
     } else if (result == CURLE_OPERATION_TIMEDOUT) {
         response.timedOut = true;
         response.error = "timed out";
+    } else if (result == CURLE_WRITE_ERROR && packed()) {
+        // The library's unpacking failed (bytes past a stream's end, say); its own text blames the writer.
+        response.error = "the answer's " + headers_.at("content-encoding") + " body does not unpack";
     } else if (result != CURLE_OK) {
         response.error = shown(errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(result));
     } else if (packed() && bodyDue && arrived == 0) {
