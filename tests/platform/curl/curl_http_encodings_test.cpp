@@ -128,25 +128,22 @@ TEST(CurlHttpClient, EachResponseOfARedirectIsUnpackedByItsOwnEncoding) {
     }
 }
 
-// A body that unpacks to nothing, sent without end, is given up at its deadline with memory
-// flat: empty gzip members, and zstd frames that are skipped.
+// A body that unpacks to nothing, sent without end, is given up at its deadline (or sooner)
+// with memory flat: empty gzip members, and zstd frames that are skipped.
 TEST(CurlHttpClient, ABodyThatUnpacksToNothingEndsAtItsDeadlineWithMemoryFlat) {
     std::string emptyMembers;
     for (int i = 0; i < 1000; ++i) emptyMembers += testing::gzipped("");
-    std::string skippedFrames;
-    const std::string frame = std::string("\x50\x2a\x4d\x18\x00\x10\x00\x00", 8) + std::string(4096, 'z');
-    for (int i = 0; i < 16; ++i) skippedFrames += frame;
-    for (LoopbackResponse response : {packedAs("gzip", emptyMembers), packedAs("zstd", skippedFrames)}) {
-        SCOPED_TRACE(response.headers.begin()->second);
-        response.endless = true;
-        testing::LoopbackServer server;
-        server.setHandler([&](const testing::LoopbackRequest&) { return response; });
+    const std::string skippedFrame =
+        std::string("\x50\x2a\x4d\x18\x00\x10\x00\x00", 8) + std::string(4096, 'z');
+    for (const auto& [encoding, piece] : {std::pair{"gzip", emptyMembers}, std::pair{"zstd", skippedFrame}}) {
+        SCOPED_TRACE(encoding);
+        testing::RawServer server(encoding, piece);
         testing::ManualMainQueue main;
         CurlHttpClient client(main);
         Calls calls;
         const bool peakReset = testing::resetPeakMemory();
         const long before = testing::memoryMib("VmRSS:");
-        client.send({"GET", server.baseUrl() + "/feed", {}, "", 1, 64 * 1024}, calls.completion());
+        client.send({"GET", server.url("/endless"), {}, "", 1, 64 * 1024}, calls.completion());
         ASSERT_TRUE(testing::pumpUntil(
             main, [&] { return calls.count > 0; }, 10));
         EXPECT_TRUE(calls.last->error.has_value());

@@ -102,13 +102,15 @@ inline bool resetPeakMemory() {
 }
 
 // A raw HTTP/1.1 server on loopback, a thread a connection. "/flood" gets a status line and
-// header lines without end, until the client closes the connection under it; any other path
-// a valid 256 KiB answer in two halves, the second once a flood has ended (5 s at most).
+// header lines without end, until the client closes the connection under it; "/endless" an
+// answer in `encoding` of `piece` again and again, sent from one buffer; any other path a
+// valid 256 KiB answer in two halves, the second once a flood has ended (5 s at most).
 class RawServer {
    public:
     static constexpr std::size_t kAnswerBytes = 256 * 1024;
 
-    RawServer() {
+    explicit RawServer(std::string encoding = {}, std::string piece = {})
+        : encoding_(std::move(encoding)), piece_(std::move(piece)) {
         listener_ = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -144,7 +146,13 @@ class RawServer {
         setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, &step, sizeof step);
         char request[4096];
         const ssize_t got = recv(connection, request, sizeof request, 0);
-        if (std::string(request, got > 0 ? got : 0).find(" /flood ") != std::string::npos) {
+        const std::string requested(request, got > 0 ? got : 0);
+        if (requested.find(" /endless ") != std::string::npos) {
+            sendAll(connection,
+                    "HTTP/1.1 200 OK\r\nContent-Encoding: " + encoding_ + "\r\nConnection: close\r\n\r\n");
+            while (!stopping_ && sendAll(connection, piece_)) {
+            }
+        } else if (requested.find(" /flood ") != std::string::npos) {
             std::string lines = "HTTP/1.1 200 OK\r\n";
             for (int i = 0; i < 100; ++i) lines += "X-Filler: " + std::string(100, 'a') + "\r\n";
             while (!stopping_) {
@@ -165,14 +173,17 @@ class RawServer {
         }
         close(connection);
     }
-    void sendAll(int connection, std::string_view bytes) {
+    bool sendAll(int connection, std::string_view bytes) {
         while (!bytes.empty() && !stopping_) {
             const ssize_t sent = send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-            if (sent < 0 && errno != EAGAIN) return;
+            if (sent < 0 && errno != EAGAIN) return false;
             if (sent > 0) bytes.remove_prefix(static_cast<std::size_t>(sent));
         }
+        return true;
     }
 
+    const std::string encoding_;
+    const std::string piece_;
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
