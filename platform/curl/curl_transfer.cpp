@@ -163,6 +163,9 @@ bool CurlTransfer::keepBody(std::string_view piece) {
         std::string().swap(body_);
         return false;
     }
+    // Grown by doubling, but never past the cap: an answer at its cap holds no more than that.
+    if (body_.size() + piece.size() > body_.capacity())
+        body_.reserve(std::min(cap, std::max(2 * body_.capacity(), body_.size() + piece.size())));
     body_.append(piece);
     return true;
 }
