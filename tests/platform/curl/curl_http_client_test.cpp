@@ -167,7 +167,8 @@ TEST(CurlHttpClient, ServerThatNeverAnswersIsCutOffAndTheCompletionRunsOnce) {
     EXPECT_TRUE(flood.last->error.has_value());
     EXPECT_EQ(raw.floodsEnded(), 1);
     EXPECT_TRUE(valid.last->ok()) << valid.last->error.value_or("");
-    EXPECT_EQ(valid.last->body, std::string(testing::RawServer::kAnswerBytes, 'v'));
+    EXPECT_TRUE(valid.last->body == std::string(testing::RawServer::kAnswerBytes, 'v'))
+        << valid.last->body.size();
 }
 
 TEST(CurlHttpClient, AnswerOverTheSizeLimitIsCutOffAndReportedAsAnError) {

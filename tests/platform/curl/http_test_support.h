@@ -104,10 +104,10 @@ inline bool resetPeakMemory() {
 // A raw HTTP/1.1 server on loopback, a thread a connection. "/flood" gets a status line and
 // header lines without end, until the client closes the connection under it; "/endless" an
 // answer in `encoding` of `piece` again and again, sent from one buffer; any other path a
-// valid 256 KiB answer in two halves, the second once a flood has ended (5 s at most).
+// valid 16 MiB answer, still streaming when a flood ends.
 class RawServer {
    public:
-    static constexpr std::size_t kAnswerBytes = 256 * 1024;
+    static constexpr std::size_t kAnswerBytes = 16 << 20;
 
     explicit RawServer(std::string encoding = {}, std::string piece = {})
         : encoding_(std::move(encoding)), piece_(std::move(piece)) {
@@ -160,16 +160,20 @@ class RawServer {
             }
             if (!stopping_) ++floodsEnded_;
         } else {
-            const std::string answer = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kAnswerBytes) +
-                                       "\r\nContent-Type: text/plain\r\n\r\n" +
-                                       std::string(kAnswerBytes, 'v');
-            const std::size_t half = answer.size() - kAnswerBytes / 2;
-            sendAll(connection, answer.substr(0, half));
+            // Sent on while the flood lasts (5 s at most), a piece a millisecond, then the rest at once.
+            const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kAnswerBytes) +
+                                     "\r\nContent-Type: text/plain\r\n\r\n";
+            const std::string piece(16 * 1024, 'v');
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-            while (!stopping_ && floodsEnded_ == 0 && std::chrono::steady_clock::now() < until) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            sendAll(connection, head);
+            std::size_t sent = 0;
+            for (; sent + piece.size() < kAnswerBytes && floodsEnded_ == 0 &&
+                   std::chrono::steady_clock::now() < until;
+                 sent += piece.size()) {
+                sendAll(connection, piece);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
-            sendAll(connection, answer.substr(half));
+            sendAll(connection, std::string(kAnswerBytes - sent, 'v'));
         }
         close(connection);
     }
