@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include "platform/url_user_info.h"
@@ -125,6 +126,9 @@ bool CurlTransfer::keepHeader(std::string_view line) {
     line = trimmed(line);
     if (line.starts_with("HTTP/")) {  // a new response: a redirect's, a proxy's or the last
         headers_.clear();
+        const std::size_t space = line.find(' ');
+        status_ =
+            space == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
         return true;
     }
     const std::size_t colon = line.find(':');
@@ -135,11 +139,9 @@ bool CurlTransfer::keepHeader(std::string_view line) {
     kept += kept.empty() ? std::string(value) : ", " + std::string(value);
     if (name != "location") return true;
     // libcurl's protocol list allows https to http; a redirect must never drop encryption.
-    long status = 0;
     const char* scheme = nullptr;
-    curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_getinfo(easy_, CURLINFO_SCHEME, &scheme);
-    downgraded_ = isFollowedRedirect(static_cast<int>(status)) && scheme && lowerCase(scheme) == "https" &&
+    downgraded_ = isFollowedRedirect(status_) && scheme && lowerCase(scheme) == "https" &&
                   lowerCase(value).starts_with("http:");
     return !downgraded_;
 }

@@ -41,6 +41,7 @@ class CurlTransfer {
     curl_slist* headerList_ = nullptr;
     char errorText_[CURL_ERROR_SIZE] = {};
     std::optional<std::string> setupError_;
+    int status_ = 0;                              // of the latest response
     std::map<std::string, std::string> headers_;  // of the latest response, lower-case names
     std::string body_;
     bool bodyStarted_ = false;
