@@ -82,9 +82,6 @@ void HttpLanguageModel::respond(LanguageModelRequest request, Completion complet
     http.url = endpoint_;
     http.headers["Content-Type"] = "application/json";
     http.headers["Accept"] = "application/json";
-    // Uncompressed, so the answer cap counts the bytes that arrive and no small compressed
-    // body can unpack into a large one.
-    http.headers["Accept-Encoding"] = "identity";
     http.body = requestBody(request);
     http.timeoutSeconds = kRequestTimeoutSeconds;
     http.maxResponseBytes = kMaxAnswerBytes;

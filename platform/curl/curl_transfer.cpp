@@ -79,6 +79,8 @@ CurlTransfer::CurlTransfer(HttpRequest request, HttpClient::Completion completio
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
 
+    // The agent every request carried before; a request's own "User-Agent" header wins.
+    curl_easy_setopt(easy_, CURLOPT_USERAGENT, "Mozilla/5.0");
     // "Expect:" keeps a larger body from waiting on a "100 Continue" a server may never send.
     headerList_ = curl_slist_append(headerList_, "Expect:");
     for (const auto& [name, value] : request_.headers) {
