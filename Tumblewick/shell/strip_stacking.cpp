@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "Tumblewick/shell/x11_window_hints.h"
+
 namespace tw {
 namespace {
 
@@ -45,7 +47,7 @@ bool StripStacking::eventFilter(QObject* watched, QEvent* event) {
         // a clicked window: those come before our next turn.
         QTimer::singleShot(0, this, [this] {
             raisePending_ = false;
-            if (strip_.isVisible()) strip_.raise();
+            if (strip_.isVisible()) restackOnTop(strip_);
         });
     }
     return false;
