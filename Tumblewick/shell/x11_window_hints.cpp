@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <span>
 
-#include "platform/x11/window_manager.h"
+#include "platform/x11/restack_above.h"
 #include "platform/x11/x11_display.h"
 
 // Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
@@ -78,18 +78,8 @@ void applyStripWindowHints(QWidget& window) {
 void orderFrontWithStripHints(QWidget& window) {
     if (!window.isVisible()) applyStripWindowHints(window);
     window.show();
-    restackOnTop(window);
+    restackAboveOurWindows(window);
     applyStripWindowHints(window);
-}
-
-void restackOnTop(QWidget& window) {
-    Display* display = x11Display();
-    if (display == nullptr || !windowManagerFramesWindows()) {
-        window.raise();  // nobody to ask, nobody to misread it
-        return;
-    }
-    x11AskWindowManager(display, window.winId(), "_NET_RESTACK_WINDOW",
-                        {2 /* from a pager */, 0 /* above every sibling */, Above, 0, 0});
 }
 
 bool windowsInTaskbar(const EnvironmentReader& env) { return envBool("TUMBLEWICK_DOCK_ICON", env) != false; }

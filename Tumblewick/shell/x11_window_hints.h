@@ -12,10 +12,6 @@ namespace tw {
 void applyStripWindowHints(QWidget& window);
 // Shows and raises the window with those hints, without activating it.
 void orderFrontWithStripHints(QWidget& window);
-// Raises a shown window of the strip's kind by restacking it, as a pager does: a raise
-// the window asks for itself is, to some window managers (icewm), a request for
-// attention, which flashes it and lists it in the taskbar.
-void restackOnTop(QWidget& window);
 
 // Our windows besides the strip (colony, settings, companions) show in the taskbar
 // and pager unless TUMBLEWICK_DOCK_ICON is a false word; then none of ours does.

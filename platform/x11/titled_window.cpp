@@ -1,13 +1,16 @@
 #include "platform/x11/titled_window.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <vector>
 
 #include "platform/x11/x11_display.h"
 
 // Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -48,6 +51,15 @@ bool panelsLayerShows(const QWidget* except, bool liftedToo) {
     });
 }
 
+// Asks the window manager to move a mapped `window` into the layer above ordinary
+// windows, or out of it.
+void askAboveLayer(Display* display, const QWidget& window, bool above) {
+    x11AskWindowManager(display, window.winId(), "_NET_WM_STATE",
+                        {above ? 1 : 0,  // _NET_WM_STATE_ADD, _NET_WM_STATE_REMOVE
+                         static_cast<long>(XInternAtom(display, "_NET_WM_STATE_ABOVE", False)), 0,
+                         1 /* asked by an application */, 0});
+}
+
 // Moves `window` into the layer above ordinary windows, or out of it: a mapped one by
 // asking the window manager, an unmapped one by the states it will be mapped with.
 void setAboveLayer(QWidget& window, bool above) {
@@ -60,11 +72,48 @@ void setAboveLayer(QWidget& window, bool above) {
         if (above) x11AddStatesBeforeMapping(display, window.winId(), aboveState);
         return;
     }
-    x11AskWindowManager(display, window.winId(), "_NET_WM_STATE",
-                        {above ? 1 : 0,  // _NET_WM_STATE_ADD, _NET_WM_STATE_REMOVE
-                         static_cast<long>(XInternAtom(display, aboveState[0], False)), 0,
-                         1 /* asked by an application */, 0});
+    askAboveLayer(display, window, above);
 }
+
+// While a full-screen window shows, our windows in the layer above ordinary ones leave
+// it: some window managers (xfwm4) stack that layer over full-screen windows, and keep
+// full-screen windows out of it. They go back in when it hides or is minimised.
+constexpr const char* asideProperty = "tw-others-aside";
+class AsideWhileFullScreen final : public QObject {
+   public:
+    AsideWhileFullScreen(QWidget& window, Display* display) : QObject(&window), window_(window) {
+        const Atom wmState = XInternAtom(display, "_NET_WM_STATE", False);
+        const Atom above = XInternAtom(display, "_NET_WM_STATE_ABOVE", False);
+        for (QWidget* other : QApplication::topLevelWidgets()) {
+            if (other == &window || !other->isVisible() || !other->testAttribute(Qt::WA_WState_Created))
+                continue;
+            const auto states = x11PropertyValues(display, other->winId(), wmState, XA_ATOM);
+            if (std::find(states.begin(), states.end(), above) == states.end()) continue;
+            askAboveLayer(display, *other, false);
+            aside_.emplace_back(other);
+        }
+        window.installEventFilter(this);
+        window.setProperty(asideProperty, true);
+    }
+
+   protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        const bool gone = event->type() == QEvent::Hide ||
+                          (event->type() == QEvent::WindowStateChange && window_.isMinimized());
+        if (!gone) return false;
+        for (const QPointer<QWidget>& other : aside_) {
+            if (other && other->isVisible()) askAboveLayer(x11Display(), *other, true);
+        }
+        window_.removeEventFilter(this);
+        window_.setProperty(asideProperty, false);
+        deleteLater();
+        return false;
+    }
+
+   private:
+    QWidget& window_;
+    std::vector<QPointer<QWidget>> aside_;
+};
 
 // Takes a lifted window out of the panels' layer once no floating panel shows, so that
 // a window of another application the user activates then goes above it.
@@ -160,6 +209,16 @@ void showRaised(QWidget& window) {
         XFlush(x11Display());
     }
     window.raise();
+}
+
+void showFullScreenOnTop(QWidget& window) {
+    Display* display = x11Display();
+    constexpr const char* states[] = {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_FULLSCREEN"};
+    if (display != nullptr && !window.isVisible()) x11AddStatesBeforeMapping(display, window.winId(), states);
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
+    showRaised(window);
+    if (display != nullptr && !window.property(asideProperty).toBool())
+        new AsideWhileFullScreen(window, display);
 }
 
 void stackAboveShownPanels(QWidget& window) {

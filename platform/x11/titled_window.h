@@ -40,4 +40,10 @@ void showRaised(QWidget& window);
 // its owner. Call it after each show, before activating the window.
 void stackAboveShownPanels(QWidget& window);
 
+// Shows `window` full screen, over the strip and the floating panels on every window
+// manager: some (xfwm4) keep a full-screen window in the layer of ordinary ones, under
+// those that stay on top, unless it is in their layer too. Raised, and brought back
+// when minimised, as showRaised() does.
+void showFullScreenOnTop(QWidget& window);
+
 }  // namespace tw

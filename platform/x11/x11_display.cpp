@@ -17,18 +17,26 @@ Display* x11Display() {
 
 std::optional<unsigned long> x11PropertyValue(Display* display, unsigned long window, unsigned long property,
                                               unsigned long type) {
+    const std::vector<unsigned long> values = x11PropertyValues(display, window, property, type);
+    return values.size() == 1 ? std::optional(values.front()) : std::nullopt;
+}
+
+std::vector<unsigned long> x11PropertyValues(Display* display, unsigned long window, unsigned long property,
+                                             unsigned long type) {
     Atom actualType = 0;
     int format = 0;
     unsigned long count = 0;
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    std::optional<unsigned long> value;
-    if (XGetWindowProperty(display, window, property, 0, 1, False, type, &actualType, &format, &count, &after,
-                           &data) == Success &&
-        actualType == type && format == 32 && count == 1)
-        value = *reinterpret_cast<unsigned long*>(data);  // format 32 comes as longs
+    std::vector<unsigned long> values;
+    if (XGetWindowProperty(display, window, property, 0, 4096, False, type, &actualType, &format, &count,
+                           &after, &data) == Success &&
+        actualType == type && format == 32) {
+        const auto* held = reinterpret_cast<const unsigned long*>(data);  // format 32 comes as longs
+        values.assign(held, held + count);
+    }
     if (data != nullptr) XFree(data);
-    return value;
+    return values;
 }
 
 X11Pointer x11Pointer(Display* display) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <vector>
 
 typedef struct _XDisplay Display;  // as Xlib declares it, without Xlib's macros
 
@@ -16,6 +17,9 @@ Display* x11Display();
 // and Atom are unsigned longs), else nothing.
 std::optional<unsigned long> x11PropertyValue(Display* display, unsigned long window, unsigned long property,
                                               unsigned long type);
+// All the 32-bit values of `window`'s `property` when it holds them as `type`, else none.
+std::vector<unsigned long> x11PropertyValues(Display* display, unsigned long window, unsigned long property,
+                                             unsigned long type);
 
 // Where the pointer is on the default screen's root window, and which buttons and
 // modifiers are down (Xlib's state mask), as the server knows it now.

@@ -97,8 +97,7 @@ void TumblewickWatchPanel::show() {
             new RefreshWhileShown(*view_, refreshMilliseconds, [view = view_.get()] { view->refresh(); });
     }
     view_->showHint();
-    view_->showFullScreen();
-    showRaised(*view_);  // minimised, it comes back
+    showFullScreenOnTop(*view_);  // minimised, it comes back
     view_->activateWindow();
 }
 
