@@ -211,6 +211,19 @@ void showRaised(QWidget& window) {
     window.raise();
 }
 
+void restoreWithoutFocus(QWidget& window) {
+    Display* display = x11Display();
+    if (display == nullptr) {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        return;
+    }
+    // Not through the toolkit's state, which maps the window again.
+    x11AskWindowManager(
+        display, window.winId(), "_NET_WM_STATE",
+        {0 /* remove */, static_cast<long>(XInternAtom(display, "_NET_WM_STATE_HIDDEN", False)), 0,
+         2 /* as a pager */, 0});
+}
+
 void showFullScreenOnTop(QWidget& window) {
     Display* display = x11Display();
     constexpr const char* states[] = {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_FULLSCREEN"};

@@ -32,6 +32,11 @@ bool isShowing(const QWidget& window);
 // ordinary window first shown while a floating panel shows maps in the panels' layer.
 void showRaised(QWidget& window);
 
+// Brings back a window the window manager minimised, where it was and without taking
+// the keyboard: asked of the window manager as a pager asks it (a window mapping itself
+// again is activated by some, openbox among them).
+void restoreWithoutFocus(QWidget& window);
+
 // Keeps an ordinary window the user just opened in front of the app's floating panels
 // that show now, and of windows put in front of them: it goes in their layer (the one
 // above ordinary windows) for as long as a floating panel shows, and leaves it as soon

@@ -5,7 +5,8 @@
 # the window may be minimised (openbox draws one on every window all the same). The
 # fixed panels cannot be resized or maximised; the Timeline opens in front of its Inner
 # Life panel and the troupe window in front of both. Minimising the panel or the Timeline
-# leaves the other as it was, and the Timeline, which may not be minimised, comes back.
+# leaves the other as it was, and the Timeline, which may not be minimised, comes back,
+# without the keyboard. Minimised and restored by the window manager, a window refreshes.
 
 inside() {  # $1 window, $2 field of xwininfo: that number of the window's inside
   xwininfo -id "$1" | awk -v f="$2" '$0 ~ f {print $NF}'
@@ -236,6 +237,7 @@ check_titled_windows() {  # $1: the app's output file. Starts a tray and the app
   wait_for 3 restored "$inner_life" || fail "the Inner Life panel did not come back: $(wm_state "$inner_life")"
   minimise_alone "$id" "$inner_life"
   wait_for 3 restored "$id" || fail "the Timeline stayed minimised: $(wm_state "$id")"
+  [ "$(xdotool getactivewindow 2>/dev/null)" != "$id" ] || fail "the Timeline took the keyboard as it came back"
   close_by_button "$id"
   close_by_button "$inner_life"
   check_troupe_window

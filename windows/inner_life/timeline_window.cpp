@@ -90,7 +90,7 @@ void TumblewickTimelineWindow::changeEvent(QEvent* event) {
         // the window the user was in.
         QTimer::singleShot(0, this, [this] {
             if (!isVisible() || isShowing(*this)) return;
-            showRaised(*this);
+            restoreWithoutFocus(*this);
             stackAboveShownPanels(*this);
         });
 }
