@@ -43,8 +43,12 @@ e2e_start_display() {  # [$1: WIDTHxHEIGHT, 1920x1080 unless told] [$2: openbox,
   [ -s "$work/display" ] || fail "Xvfb did not start"
   export DISPLAY=":$(cat "$work/display")"
   case $e2e_wm in
-    # xfwm4 wants a session bus; no compositor, as on the other displays.
-    xfwm4) dbus-run-session -- xfwm4 --compositor=off >"$work/wm.log" 2>&1 & ;;
+    xfwm4)  # wants a session bus: one of its own, ended after it; no compositor, as elsewhere
+      dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus" 4>"$work/bus.pid" ||
+        fail "no D-Bus session for xfwm4"
+      pids+=("$(cat "$work/bus.pid")")
+      DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus") NO_AT_BRIDGE=1 xfwm4 --compositor=off >"$work/wm.log" 2>&1 &
+      ;;
     *) "$e2e_wm" >"$work/wm.log" 2>&1 & ;;
   esac
   pids+=($!)

@@ -21,7 +21,7 @@ wm=${3:-openbox}
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/titled_windows_lib.sh"
 e2e_require Xvfb "$wm" xdotool xwininfo xprop trayer import convert xev stdbuf wmctrl
-[ "$wm" != xfwm4 ] || e2e_require dbus-run-session
+[ "$wm" != xfwm4 ] || e2e_require dbus-daemon
 e2e_start_display 1920x1080 "$wm"
 
 app_windows() {  # the app's viewable windows, one id a line, in order

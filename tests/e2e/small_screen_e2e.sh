@@ -15,7 +15,7 @@ wm=${3:-openbox}
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/titled_windows_lib.sh"
 e2e_require Xvfb "$wm" xwininfo xdotool xprop import convert python3 trayer wmctrl xev
-[ "$wm" != xfwm4 ] || e2e_require dbus-run-session
+[ "$wm" != xfwm4 ] || e2e_require dbus-daemon
 e2e_start_display 1366x768 "$wm"
 e2e_fresh_home
 
