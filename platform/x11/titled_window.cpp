@@ -77,43 +77,55 @@ void setAboveLayer(QWidget& window, bool above) {
 
 // While a full-screen window shows, our windows in the layer above ordinary ones leave
 // it: some window managers (xfwm4) stack that layer over full-screen windows, and keep
-// full-screen windows out of it. They go back in when it hides or is minimised.
-constexpr const char* asideProperty = "tw-others-aside";
+// full-screen windows out of it. They go back in when it hides or is minimised, and
+// aside again when it comes back, whoever brings it back. Lives as long as the window.
 class AsideWhileFullScreen final : public QObject {
    public:
-    AsideWhileFullScreen(QWidget& window, Display* display) : QObject(&window), window_(window) {
+    explicit AsideWhileFullScreen(QWidget& window) : QObject(&window), window_(window) {
+        window.installEventFilter(this);
+        stepAside();
+    }
+
+   protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Hide) {
+            comeBack();
+        } else if (type == QEvent::Show || type == QEvent::WindowStateChange) {
+            if (window_.isVisible() && !window_.isMinimized() && window_.isFullScreen())
+                stepAside();
+            else
+                comeBack();
+        }
+        return false;
+    }
+
+   private:
+    void stepAside() {
+        Display* display = x11Display();
+        if (display == nullptr || !aside_.empty()) return;
         const Atom wmState = XInternAtom(display, "_NET_WM_STATE", False);
         const Atom above = XInternAtom(display, "_NET_WM_STATE_ABOVE", False);
         for (QWidget* other : QApplication::topLevelWidgets()) {
-            if (other == &window || !other->isVisible() || !other->testAttribute(Qt::WA_WState_Created))
+            if (other == &window_ || !other->isVisible() || !other->testAttribute(Qt::WA_WState_Created))
                 continue;
             const auto states = x11PropertyValues(display, other->winId(), wmState, XA_ATOM);
             if (std::find(states.begin(), states.end(), above) == states.end()) continue;
             askAboveLayer(display, *other, false);
             aside_.emplace_back(other);
         }
-        window.installEventFilter(this);
-        window.setProperty(asideProperty, true);
     }
-
-   protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        const bool gone = event->type() == QEvent::Hide ||
-                          (event->type() == QEvent::WindowStateChange && window_.isMinimized());
-        if (!gone) return false;
+    void comeBack() {
         for (const QPointer<QWidget>& other : aside_) {
             if (other && other->isVisible()) askAboveLayer(x11Display(), *other, true);
         }
-        window_.removeEventFilter(this);
-        window_.setProperty(asideProperty, false);
-        deleteLater();
-        return false;
+        aside_.clear();
     }
 
-   private:
     QWidget& window_;
     std::vector<QPointer<QWidget>> aside_;
 };
+constexpr const char* asideProperty = "tw-others-aside";
 
 // Takes a lifted window out of the panels' layer once no floating panel shows, so that
 // a window of another application the user activates then goes above it.
@@ -230,8 +242,10 @@ void showFullScreenOnTop(QWidget& window) {
     if (display != nullptr && !window.isVisible()) x11AddStatesBeforeMapping(display, window.winId(), states);
     window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
     showRaised(window);
-    if (display != nullptr && !window.property(asideProperty).toBool())
-        new AsideWhileFullScreen(window, display);
+    if (display != nullptr && !window.property(asideProperty).toBool()) {
+        new AsideWhileFullScreen(window);
+        window.setProperty(asideProperty, true);
+    }
 }
 
 void stackAboveShownPanels(QWidget& window) {
