@@ -18,6 +18,7 @@ e2e_cleanup() {  # the apps first, the display last
   rm -rf "$work"
 }
 trap e2e_cleanup EXIT
+trap "exit 143" TERM  # a run stopped from outside ends its displays and buses too
 fail() { echo "FAIL (${e2e_wm:-openbox}): $*"; echo "--- app output"; tail -n 40 "$work"/app*.log 2>/dev/null; exit 1; }
 wait_for() {  # $1 seconds, then a command: true as soon as the command succeeds
   local deadline=$(($(date +%s%N) + $1 * 1000000000))
