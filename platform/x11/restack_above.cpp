@@ -35,9 +35,11 @@ bool restackAboveOurWindows(QWidget& window) {
     std::vector<unsigned long> ours;
     bool allStacked = true;
     for (const QWidget* other : QApplication::topLevelWidgets()) {
+        // Only windows the window manager stacks: not menus, tooltips or overlays it never sees.
         if (other == &window || !other->isVisible() || other->isFullScreen() ||
             !other->testAttribute(Qt::WA_WState_Created) || other->windowType() == Qt::Popup ||
-            other->windowType() == Qt::ToolTip)
+            other->windowType() == Qt::ToolTip ||
+            other->windowFlags().testFlag(Qt::X11BypassWindowManagerHint))
             continue;
         ours.push_back(other->winId());
         allStacked = allStacked && std::find(stacking.begin(), stacking.end(), ours.back()) != stacking.end();
