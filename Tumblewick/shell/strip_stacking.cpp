@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "platform/x11/restack_above.h"
+
 namespace tw {
 namespace {
 
@@ -45,10 +47,20 @@ bool StripStacking::eventFilter(QObject* watched, QEvent* event) {
         // a clicked window: those come before our next turn.
         QTimer::singleShot(0, this, [this] {
             raisePending_ = false;
-            if (strip_.isVisible()) strip_.raise();
+            tries_ = 20;
+            raiseStrip();
         });
     }
     return false;
+}
+
+void StripStacking::raiseStrip() {
+    // A window just shown is stacked once the window manager maps it: asked again until
+    // it is, for a second at most.
+    if (strip_.isVisible() && !restackAboveOurWindows(strip_) && --tries_ > 0)
+        QTimer::singleShot(50, this, [this] {
+            if (!raisePending_) raiseStrip();
+        });
 }
 
 }  // namespace tw

@@ -20,8 +20,11 @@ class StripStacking final : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
    private:
+    void raiseStrip();
+
     QWidget& strip_;
     bool raisePending_ = false;
+    int tries_ = 0;  // left to go above a window the window manager has yet to stack
 };
 
 }  // namespace tw

@@ -3,10 +3,9 @@
 #include <QApplication>
 #include <QEvent>
 #include <QWidget>
-#include <algorithm>
 #include <span>
-#include <vector>
 
+#include "platform/x11/restack_above.h"
 #include "platform/x11/x11_display.h"
 
 // Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
@@ -20,74 +19,31 @@ constexpr const char* kOutOfTaskbar[] = {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_
 constexpr const char* kStripStates[] = {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_STICKY", kOutOfTaskbar[0],
                                         kOutOfTaskbar[1]};
 
-// Adds to the states the window manager reads when it maps the window; the toolkit
-// adds its own to them on showing it.
-void addStatesBeforeMapping(Display* display, Window id, Atom wmState, const std::vector<Atom>& wanted) {
-    std::vector<Atom> states;
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, id, wmState, 0, 1024, False, XA_ATOM, &type, &format, &count, &after,
-                           &data) == Success &&
-        data != nullptr) {
-        if (type == XA_ATOM && format == 32) {
-            const auto* held = reinterpret_cast<const Atom*>(data);
-            states.assign(held, held + count);
-        }
-        XFree(data);
-    }
-    for (Atom state : wanted) {
-        if (std::find(states.begin(), states.end(), state) == states.end()) states.push_back(state);
-    }
-    XChangeProperty(display, id, wmState, XA_ATOM, 32, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(states.data()), static_cast<int>(states.size()));
-}
-
-// A mapped window asks the window manager instead.
-void sendToWindowManager(Display* display, Window id, Atom message, long first, long second) {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = id;
-    event.xclient.message_type = message;
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = first;
-    event.xclient.data.l[1] = second;
-    event.xclient.data.l[3] = 1;  // from a normal application
-    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
-               &event);
-}
-
 void addStates(QWidget& window, std::span<const char* const> names, bool mapped) {
     Display* display = x11Display();
     if (display == nullptr) return;
     const Window id = static_cast<Window>(window.winId());
-    const Atom wmState = XInternAtom(display, "_NET_WM_STATE", False);
-    std::vector<Atom> states;
-    for (const char* name : names) states.push_back(XInternAtom(display, name, False));
-    if (mapped) {
-        for (Atom state : states)
-            sendToWindowManager(display, id, wmState, 1 /* add */, static_cast<long>(state));
-    } else {
-        addStatesBeforeMapping(display, id, wmState, states);
+    if (!mapped) {
+        x11AddStatesBeforeMapping(display, id, names);
+        return;
     }
-    XFlush(display);
+    for (const char* name : names)
+        x11AskWindowManager(display, id, "_NET_WM_STATE",
+                            {1 /* add */, static_cast<long>(XInternAtom(display, name, False)), 0, 1, 0});
 }
 
 void putOnAllDesktops(QWidget& window, bool mapped) {
     Display* display = x11Display();
     if (display == nullptr) return;
     const Window id = static_cast<Window>(window.winId());
-    const Atom wmDesktop = XInternAtom(display, "_NET_WM_DESKTOP", False);
     const long allDesktops = 0xFFFFFFFF;
     if (mapped) {
-        sendToWindowManager(display, id, wmDesktop, allDesktops, 1);
+        x11AskWindowManager(display, id, "_NET_WM_DESKTOP", {allDesktops, 1, 0, 0, 0});
     } else {
-        XChangeProperty(display, id, wmDesktop, XA_CARDINAL, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(&allDesktops), 1);
+        XChangeProperty(display, id, XInternAtom(display, "_NET_WM_DESKTOP", False), XA_CARDINAL, 32,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(&allDesktops), 1);
+        XFlush(display);
     }
-    XFlush(display);
 }
 
 // Sees each window of ours as it is shown: the show event comes before the toolkit
@@ -122,7 +78,7 @@ void applyStripWindowHints(QWidget& window) {
 void orderFrontWithStripHints(QWidget& window) {
     if (!window.isVisible()) applyStripWindowHints(window);
     window.show();
-    window.raise();
+    restackAboveOurWindows(window);
     applyStripWindowHints(window);
 }
 

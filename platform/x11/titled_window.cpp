@@ -1,12 +1,16 @@
 #include "platform/x11/titled_window.h"
 
 #include <QApplication>
+#include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
+#include <vector>
 
 #include "platform/x11/x11_display.h"
 
 // Xlib's macros (Bool, Status) clash with Qt's names: it comes after Qt.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -27,35 +31,157 @@ bool iconicOnServer(const QWidget& window) {
            static_cast<unsigned long>(IconicState);
 }
 
-// Set on an ordinary window of ours that was put in the floating panels' layer.
+// Set on an ordinary window of ours while it is in the floating panels' layer.
 constexpr const char* liftedProperty = "tw-in-panels-layer";
 
-// A titled window of the app showing in the layer above ordinary windows: a floating
-// panel, or a window put there in front of one, which a window opened next must clear too.
-bool inPanelsLayer(const QWidget& window) {
+bool floatingPanel(const QWidget& window) {
     const Qt::WindowFlags flags = window.windowFlags();
-    const bool panel = flags.testFlag(Qt::WindowStaysOnTopHint) && window.windowType() == Qt::Tool;
-    return flags.testFlag(Qt::WindowTitleHint) && (panel || window.property(liftedProperty).toBool()) &&
-           isShowing(window);
+    return flags.testFlag(Qt::WindowTitleHint) && flags.testFlag(Qt::WindowStaysOnTopHint) &&
+           window.windowType() == Qt::Tool;
+}
+bool lifted(const QWidget& window) { return window.property(liftedProperty).toBool(); }
+
+// Whether a window of the app in the layer above ordinary windows shows, other than
+// `except`: a floating panel, or, where `liftedToo`, a window put in front of one.
+bool panelsLayerShows(const QWidget* except, bool liftedToo) {
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return std::any_of(windows.begin(), windows.end(), [&](const QWidget* other) {
+        return other != except && (floatingPanel(*other) || (liftedToo && lifted(*other))) &&
+               isShowing(*other);
+    });
 }
 
-// Asks the window manager to move a shown `window` into the layer above ordinary windows,
-// or out of it, as EWMH has a client ask for a mapped window: a message to the root.
+// Asks the window manager to move a mapped `window` into the layer above ordinary
+// windows, or out of it.
+void askAboveLayer(Display* display, const QWidget& window, bool above) {
+    x11AskWindowManager(display, window.winId(), "_NET_WM_STATE",
+                        {above ? 1 : 0,  // _NET_WM_STATE_ADD, _NET_WM_STATE_REMOVE
+                         static_cast<long>(XInternAtom(display, "_NET_WM_STATE_ABOVE", False)), 0,
+                         1 /* asked by an application */, 0});
+}
+
+// Moves `window` into the layer above ordinary windows, or out of it: a mapped one by
+// asking the window manager, an unmapped one by the states it will be mapped with.
 void setAboveLayer(QWidget& window, bool above) {
     window.setProperty(liftedProperty, above);
     Display* display = x11Display();
     if (display == nullptr) return;
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = static_cast<Window>(window.winId());
-    event.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = above ? 1 : 0;  // _NET_WM_STATE_ADD, _NET_WM_STATE_REMOVE
-    event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, "_NET_WM_STATE_ABOVE", False));
-    event.xclient.data.l[3] = 1;  // asked by an application
-    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
-               &event);
-    XFlush(display);
+    constexpr const char* aboveState[] = {"_NET_WM_STATE_ABOVE"};
+    if (!window.isVisible()) {
+        // A withdrawn window's states are gone: only the way in needs saying.
+        if (above) x11AddStatesBeforeMapping(display, window.winId(), aboveState);
+        return;
+    }
+    askAboveLayer(display, window, above);
+}
+
+// While a full-screen window shows, our windows in the layer above ordinary ones leave
+// it: some window managers (xfwm4) stack that layer over full-screen windows, and keep
+// full-screen windows out of it. They go back in when it hides or is minimised, and
+// aside again when it comes back, whoever brings it back. Lives as long as the window.
+class AsideWhileFullScreen final : public QObject {
+   public:
+    explicit AsideWhileFullScreen(QWidget& window) : QObject(&window), window_(window) {
+        window.installEventFilter(this);
+        stepAside();
+    }
+
+   protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::Hide) {
+            comeBack();
+        } else if (type == QEvent::Show || type == QEvent::WindowStateChange) {
+            if (window_.isVisible() && !window_.isMinimized() && window_.isFullScreen())
+                stepAside();
+            else
+                comeBack();
+        }
+        return false;
+    }
+
+   private:
+    void stepAside() {
+        Display* display = x11Display();
+        if (display == nullptr || !aside_.empty()) return;
+        const Atom wmState = XInternAtom(display, "_NET_WM_STATE", False);
+        const Atom above = XInternAtom(display, "_NET_WM_STATE_ABOVE", False);
+        for (QWidget* other : QApplication::topLevelWidgets()) {
+            if (other == &window_ || !other->isVisible() || !other->testAttribute(Qt::WA_WState_Created))
+                continue;
+            const auto states = x11PropertyValues(display, other->winId(), wmState, XA_ATOM);
+            if (std::find(states.begin(), states.end(), above) == states.end()) continue;
+            askAboveLayer(display, *other, false);
+            aside_.emplace_back(other);
+        }
+    }
+    void comeBack() {
+        for (const QPointer<QWidget>& other : aside_) {
+            if (other && other->isVisible()) askAboveLayer(x11Display(), *other, true);
+        }
+        aside_.clear();
+    }
+
+    QWidget& window_;
+    std::vector<QPointer<QWidget>> aside_;
+};
+constexpr const char* asideProperty = "tw-others-aside";
+
+// Takes a lifted window out of the panels' layer once no floating panel shows, so that
+// a window of another application the user activates then goes above it.
+class LeavePanelsLayer final : public QObject {
+   public:
+    explicit LeavePanelsLayer(QWidget& window) : QObject(&window), window_(window) {
+        qApp->installEventFilter(this);
+    }
+
+   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        // Every event of the app passes here: the type decides first.
+        const QEvent::Type type = event->type();
+        if ((type != QEvent::Hide && type != QEvent::WindowStateChange) || pending_ ||
+            !watched->isWidgetType() || !floatingPanel(*static_cast<QWidget*>(watched)))
+            return false;
+        pending_ = true;
+        // Once the window manager has the panel's new state.
+        QTimer::singleShot(0, this, [this] {
+            pending_ = false;
+            if (!lifted(window_)) {
+                deleteLater();
+            } else if (!panelsLayerShows(&window_, false)) {
+                setAboveLayer(window_, false);
+                deleteLater();
+            }
+        });
+        return false;
+    }
+
+   private:
+    QWidget& window_;
+    bool pending_ = false;
+};
+
+void lift(QWidget& window) {
+    if (!lifted(window)) new LeavePanelsLayer(window);
+    setAboveLayer(window, true);
+}
+
+// The toolkit puts every window of the app in one group, and to some window managers
+// (xfwm4) a tool window of a group is a transient of every window in it: kept above
+// them all, the ones the user opens after it too. A panel leaves the group before it
+// maps, and stacks by its layer and by when it was raised, as any window.
+void leaveWindowGroup(QWidget& window) {
+    Display* display = x11Display();
+    if (display == nullptr) return;
+    const auto id = static_cast<Window>(window.winId());
+    XWMHints* hints = XGetWMHints(display, id);
+    if (hints == nullptr) return;
+    if ((hints->flags & WindowGroupHint) != 0) {
+        hints->flags &= ~WindowGroupHint;
+        XSetWMHints(display, id, hints);
+        XFlush(display);
+    }
+    XFree(hints);
 }
 
 }  // namespace
@@ -80,6 +206,13 @@ bool isShowing(const QWidget& window) {
 
 void showRaised(QWidget& window) {
     const bool iconic = iconicOnServer(window);
+    // An ordinary window opening while the floating panels show goes in their layer as
+    // it maps, where a window manager puts it on top of them (xfwm4 raises no window
+    // that changes layer once mapped).
+    if (!window.isVisible() && !floatingPanel(window) && window.windowFlags().testFlag(Qt::WindowTitleHint) &&
+        panelsLayerShows(&window, true))
+        lift(window);
+    if (!window.isVisible() && window.windowType() == Qt::Tool) leaveWindowGroup(window);
     window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.show();
     // Mapped again, a minimised window comes back (ICCCM), whatever the toolkit knows yet.
@@ -90,12 +223,36 @@ void showRaised(QWidget& window) {
     window.raise();
 }
 
+void restoreWithoutFocus(QWidget& window) {
+    Display* display = x11Display();
+    if (display == nullptr) {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        return;
+    }
+    // Not through the toolkit's state, which maps the window again.
+    x11AskWindowManager(
+        display, window.winId(), "_NET_WM_STATE",
+        {0 /* remove */, static_cast<long>(XInternAtom(display, "_NET_WM_STATE_HIDDEN", False)), 0,
+         2 /* as a pager */, 0});
+}
+
+void showFullScreenOnTop(QWidget& window) {
+    Display* display = x11Display();
+    constexpr const char* states[] = {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_FULLSCREEN"};
+    if (display != nullptr && !window.isVisible()) x11AddStatesBeforeMapping(display, window.winId(), states);
+    window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
+    showRaised(window);
+    if (display != nullptr && !window.property(asideProperty).toBool()) {
+        new AsideWhileFullScreen(window);
+        window.setProperty(asideProperty, true);
+    }
+}
+
 void stackAboveShownPanels(QWidget& window) {
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    const bool panelShows = std::any_of(windows.begin(), windows.end(), [&window](const QWidget* other) {
-        return other != &window && inPanelsLayer(*other);
-    });
-    setAboveLayer(window, panelShows);
+    if (panelsLayerShows(&window, true))
+        lift(window);
+    else if (lifted(window))
+        setAboveLayer(window, false);
     window.raise();
 }
 

@@ -28,14 +28,27 @@ void makeTitledWindow(QWidget& window, TitledWindow kind);
 bool isShowing(const QWidget& window);
 
 // Shows `window` and raises it, bringing it back when the window manager minimised it
-// (show() alone leaves a minimised window so). Takes the keyboard only if asked to.
+// (show() alone leaves a minimised window so). Takes the keyboard only if asked to. An
+// ordinary window first shown while a floating panel shows maps in the panels' layer.
 void showRaised(QWidget& window);
 
+// Brings back a window the window manager minimised, where it was and without taking
+// the keyboard: asked of the window manager as a pager asks it (a window mapping itself
+// again is activated by some, openbox among them).
+void restoreWithoutFocus(QWidget& window);
+
 // Keeps an ordinary window the user just opened in front of the app's floating panels
-// that show now, and of windows put in front of them, by putting it in their layer (the
-// one above ordinary windows); with none showing it leaves that layer and stacks as its
-// kind does. It is owned by none of them: a window manager minimises a window together
-// with its owner. Call it after each show.
+// that show now, and of windows put in front of them: it goes in their layer (the one
+// above ordinary windows) for as long as a floating panel shows, and leaves it as soon
+// as none does, where a window of another application the user activates goes above
+// it. It is owned by none of them: a window manager minimises a window together with
+// its owner. Call it after each show, before activating the window.
 void stackAboveShownPanels(QWidget& window);
+
+// Shows `window` full screen, over the strip and the floating panels on every window
+// manager: some (xfwm4) keep a full-screen window in the layer of ordinary ones, under
+// those that stay on top, unless it is in their layer too. Raised, and brought back
+// when minimised, as showRaised() does.
+void showFullScreenOnTop(QWidget& window);
 
 }  // namespace tw

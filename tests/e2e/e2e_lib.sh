@@ -18,7 +18,8 @@ e2e_cleanup() {  # the apps first, the display last
   rm -rf "$work"
 }
 trap e2e_cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- app output"; tail -n 40 "$work"/app*.log 2>/dev/null; exit 1; }
+trap "exit 143" TERM  # a run stopped from outside ends its displays and buses too
+fail() { echo "FAIL (${e2e_wm:-openbox}): $*"; echo "--- app output"; tail -n 40 "$work"/app*.log 2>/dev/null; exit 1; }
 wait_for() {  # $1 seconds, then a command: true as soon as the command succeeds
   local deadline=$(($(date +%s%N) + $1 * 1000000000))
   shift
@@ -29,9 +30,11 @@ wait_for() {  # $1 seconds, then a command: true as soon as the command succeeds
   done
 }
 
-e2e_start_display() {  # [$1: WIDTHxHEIGHT, 1920x1080 unless told] Xvfb and openbox; sets DISPLAY
+e2e_start_display() {  # [$1: WIDTHxHEIGHT, 1920x1080 unless told] [$2: openbox, xfwm4 or icewm; openbox
+  # unless told] Xvfb and that window manager; sets DISPLAY, e2e_wm and wm_pid
   local which=()
   screen_size=${1:-1920x1080}
+  e2e_wm=${2:-openbox}
   [ -n "${TW_E2E_DISPLAY:-}" ] && which=(":$TW_E2E_DISPLAY")
   # -noreset: no reset (and refused connections) whenever the last client leaves.
   Xvfb "${which[@]}" -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
@@ -40,9 +43,23 @@ e2e_start_display() {  # [$1: WIDTHxHEIGHT, 1920x1080 unless told] Xvfb and open
   for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
   [ -s "$work/display" ] || fail "Xvfb did not start"
   export DISPLAY=":$(cat "$work/display")"
-  openbox >/dev/null 2>&1 &
+  case $e2e_wm in
+    xfwm4)  # wants a session bus: one of its own, ended after it; no compositor, as elsewhere
+      dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$work/bus" 4>"$work/bus.pid" ||
+        fail "no D-Bus session for xfwm4"
+      pids+=("$(cat "$work/bus.pid")")
+      DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus") NO_AT_BRIDGE=1 xfwm4 --compositor=off >"$work/wm.log" 2>&1 &
+      ;;
+    *) "$e2e_wm" >"$work/wm.log" 2>&1 & ;;
+  esac
   pids+=($!)
-  sleep 1
+  wm_pid=$!
+  wm_runs() {
+    local check
+    check=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # //p')
+    [ -n "$check" ] && xwininfo -id "$check" >/dev/null 2>&1
+  }
+  wait_for 10 wm_runs || fail "$e2e_wm did not start: $(tail -n 3 "$work/wm.log")"
 }
 
 e2e_fresh_home() {  # empty data folders with a Desktop; the app's variables unset

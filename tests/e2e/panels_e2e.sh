@@ -10,13 +10,19 @@
 # window opens in front of Recent thoughts, and minimising either leaves the other. With
 # no window manager at all, the companion panels open exactly where they belong; with one
 # started after the app, framed where they belong, a panel shown before it came too.
+# Under each window manager named as its third argument (openbox unless told; xfwm4, and
+# icewm for the strip's hints alone): a panel minimised and restored by the window manager
+# goes on refreshing; a window opened in front of a panel is always on top no more once
+# the panels close; the watch view covers the strip; no window of the app asks for
+# attention.
 set -uo pipefail
-app=${1:?usage: panels_e2e.sh path/to/tumblewick}
+app=${1:?usage: panels_e2e.sh path/to/tumblewick [frame probe] [openbox|xfwm4|icewm]}
+wm=${3:-openbox}
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/titled_windows_lib.sh"
-e2e_require Xvfb openbox xdotool xwininfo xprop trayer import convert xev stdbuf
-e2e_start_display
-wm_pid=${pids[-1]}
+e2e_require Xvfb "$wm" xdotool xwininfo xprop trayer import convert xev stdbuf wmctrl
+[ "$wm" != xfwm4 ] || e2e_require dbus-daemon
+e2e_start_display 1920x1080 "$wm"
 
 app_windows() {  # the app's viewable windows, one id a line, in order
   xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort
@@ -76,6 +82,17 @@ for key in t f l i; do
   closed() { [ "$(app_windows)" = "$before" ]; }
   wait_for 3 closed || fail "the second Super+Shift+${key^^} left \"$(xdotool getwindowname "$panel")\" open"
 done
+no_window_asks_for_attention "the panel hotkeys"
+states=$(xprop -id "$strip_id" _NET_WM_STATE)
+for s in SKIP_TASKBAR SKIP_PAGER; do
+  grep -q "_NET_WM_STATE_$s" <<<"$states" || fail "the strip lacks $s: $states"
+done
+if [ "$wm" = icewm ]; then
+  import -window root "${TW_TEST_OUTPUT_DIR:-/tmp}/taskbar_after_hotkeys_icewm.png" 2>/dev/null
+  stop_app
+  echo "e2e panels ($wm): 1 passed, 0 failed"
+  exit 0
+fi
 # The inspector opens without taking the keyboard: typing goes on to the window it was in.
 stdbuf -oL xev -name typing >"$work/typing.log" 2>&1 &
 pids+=($!)
@@ -119,6 +136,21 @@ refreshes_after_a_right_click() {
   xdotool key super+shift+i
 }
 refreshes_after_a_right_click
+# Brought back by the window manager, as from a taskbar, a panel goes on refreshing, and
+# its hotkey's next press hides it.
+for key in t i; do
+  xdotool key "super+shift+$key"
+  opened() { [ "$(comm -13 <(echo "$before") <(app_windows) | wc -l)" -eq 1 ]; }
+  wait_for 3 opened || fail "Super+Shift+${key^^} opened no panel"
+  panel=$(comm -13 <(echo "$before") <(app_windows))
+  wait_for_rest "$panel" || fail "\"$(xdotool getwindowname "$panel")\" did not come to rest"
+  refreshes_once_restored "$panel"
+  xdotool key "super+shift+$key"
+  closed() { [ "$(app_windows)" = "$before" ]; }
+  wait_for 3 closed || fail "Super+Shift+${key^^} left \"$(xdotool getwindowname "$panel")\" open once restored"
+done
+at_foot
+watch_view_covers_the_strip
 # The colony window opens in front of Recent thoughts, and owned by neither, each is
 # minimised alone.
 xdotool key super+shift+t
@@ -133,7 +165,18 @@ minimise_alone "$colony" "$thoughts"
 colony_states >/dev/null  # the colony window again, back from minimised
 wait_for 3 restored "$colony" || fail "the Controls menu did not bring the colony window back"
 minimise_alone "$thoughts" "$colony"
+xdotool key super+shift+t
+wait_for 3 restored "$thoughts" || fail "Super+Shift+T did not bring Recent thoughts back"
+import -window root "$work/colony.png"
+cp "$work/colony.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/colony_over_panel_$wm.png" 2>/dev/null
+leaves_the_panels_layer "$colony" t
 stop_app
+
+if [ "$wm" != openbox ]; then  # what follows hangs on no window manager's ways
+  check_titled_windows "$work/app-titled.log"
+  echo "e2e panels ($wm): 4 passed, 0 failed"
+  exit 0
+fi
 
 e2e_fresh_home
 export TUMBLEWICK_DOCK_ICON=false
@@ -223,4 +266,4 @@ check_late_window_manager() {
 }
 check_late_window_manager
 
-echo "e2e panels: 9 passed, 0 failed"
+echo "e2e panels ($wm): 13 passed, 0 failed"

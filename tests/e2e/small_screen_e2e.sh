@@ -8,12 +8,15 @@
 # minimise button only where the window may be minimised. At the larger scales of the
 # Controls menu the settings panel's Save still takes a click, and the troupe window,
 # shorter than its form, still clears the strip.
+# Under the window manager named as its third argument: openbox unless told, or xfwm4.
 set -uo pipefail
-app=${1:?usage: small_screen_e2e.sh path/to/tumblewick}
+app=${1:?usage: small_screen_e2e.sh path/to/tumblewick [frame probe] [openbox|xfwm4]}
+wm=${3:-openbox}
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/titled_windows_lib.sh"
-e2e_require Xvfb openbox xwininfo xdotool xprop import convert python3 trayer
-e2e_start_display 1366x768
+e2e_require Xvfb "$wm" xwininfo xdotool xprop import convert python3 trayer wmctrl xev
+[ "$wm" != xfwm4 ] || e2e_require dbus-daemon
+e2e_start_display 1366x768 "$wm"
 e2e_fresh_home
 
 python3 "$(dirname "$0")/model_server.py" answer "$work/port" >"$work/server.log" 2>&1 &
@@ -58,7 +61,7 @@ pixels "1x1+1365+$((chip_top + 3))" | border | grep -q . || fail "the drag-down 
 # The hint ends at the card's right margin, not past the screen's edge.
 hint_end=$(pixels 700x16+650+36 | awk '$3 > 50 {if ($1 > e) e = $1} END {print e + 0}')
 ((hint_end >= 1290 && hint_end <= 1342)) || fail "the close hint ends at x=$hint_end"
-cp "$shot" "${TW_TEST_OUTPUT_DIR:-/tmp}/drag_down_log_1366.png" 2>/dev/null
+cp "$shot" "${TW_TEST_OUTPUT_DIR:-/tmp}/drag_down_log_1366_$wm.png" 2>/dev/null
 
 # The strip stays on top of the inspector, which opens at the strip's right end.
 xdotool key super+shift+l super+shift+i
@@ -90,7 +93,7 @@ wizard=$(shown "Create a Flea")
 wait_for 5 xprop -id "$wizard" _NET_FRAME_EXTENTS >/dev/null || fail "the wizard has no frame"
 wait_for_rest "$wizard" || fail "the wizard did not come to rest"
 wait_for 5 above_strip "$wizard" || fail "the wizard reaches y=$(frame_bottom "$wizard"), the strip starts at $strip_top"
-import -window root "$work/colony.png" && cp "$work/colony.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/colony_wizard_1366.png" 2>/dev/null
+import -window root "$work/colony.png" && cp "$work/colony.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/colony_wizard_1366_$wm.png" 2>/dev/null
 stop_app
 
 # The titled windows, with a tray for the menu that opens some of them.
@@ -108,4 +111,4 @@ for percent in 125 140; do
   cp "$work/troupe.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_1366_$percent.png" 2>/dev/null
   stop_app
 done
-echo "e2e small screen: 6 passed, 0 failed"
+echo "e2e small screen ($wm): 6 passed, 0 failed"

@@ -5,7 +5,8 @@
 # the window may be minimised (openbox draws one on every window all the same). The
 # fixed panels cannot be resized or maximised; the Timeline opens in front of its Inner
 # Life panel and the troupe window in front of both. Minimising the panel or the Timeline
-# leaves the other as it was, and the Timeline, which may not be minimised, comes back.
+# leaves the other as it was, and the Timeline, which may not be minimised, comes back,
+# without the keyboard. Minimised and restored by the window manager, a window refreshes.
 
 inside() {  # $1 window, $2 field of xwininfo: that number of the window's inside
   xwininfo -id "$1" | awk -v f="$2" '$0 ~ f {print $NF}'
@@ -221,6 +222,7 @@ check_titled_windows() {  # $1: the app's output file. Starts a tray and the app
   check_titled "^Inner Life" no UTILITY
   check_fixed_size "$id" yes
   local inner_life=$id button
+  refreshes_once_restored "$inner_life"
   button=$(timeline_button "$inner_life")
   [ -n "$button" ] || fail "no timeline button in the Inner Life panel"
   xdotool mousemove $button click 1
@@ -235,10 +237,66 @@ check_titled_windows() {  # $1: the app's output file. Starts a tray and the app
   wait_for 3 restored "$inner_life" || fail "the Inner Life panel did not come back: $(wm_state "$inner_life")"
   minimise_alone "$id" "$inner_life"
   wait_for 3 restored "$id" || fail "the Timeline stayed minimised: $(wm_state "$id")"
+  [ "$(xdotool getactivewindow 2>/dev/null)" != "$id" ] || fail "the Timeline took the keyboard as it came back"
   close_by_button "$id"
   close_by_button "$inner_life"
   check_troupe_window
   ((titled == 7)) || fail "only $titled titled windows were checked"
   kill -0 "$app_pid" 2>/dev/null || fail "closing the titled windows ended the app"
   stop_app
+}
+
+# What a window manager does with our windows, the same under each: run with the app up.
+looks_of() { import -window "$1" png:- 2>/dev/null | md5sum; }
+refreshes_once_restored() {  # $1 window: minimised and restored by the window manager, it goes on
+  # refreshing as the fleas speak
+  local panel=$1 name shot
+  name=$(xdotool getwindowname "$panel")
+  xdotool windowminimize "$panel"
+  minimised() { [ "$(wm_state "$panel")" = Iconic ]; }
+  wait_for 3 minimised || fail "\"$name\" was not minimised: $(wm_state "$panel")"
+  wmctrl -i -a "$panel"  # as a taskbar or the window list brings it back
+  wait_for 3 restored "$panel" || fail "the window manager did not bring \"$name\" back: $(wm_state "$panel")"
+  steady() { shot=$(looks_of "$panel"); [ "$shot" = "$(looks_of "$panel")" ]; }
+  wait_for 5 steady || fail "\"$name\" did not settle once restored"
+  changed() { xdotool type --delay 20 fleas; [ "$(looks_of "$panel")" != "$shot" ]; }
+  wait_for 20 changed || fail "\"$name\" stopped refreshing once the window manager restored it"
+}
+no_window_asks_for_attention() {  # none of the app's windows, after $1 (what was done)
+  local w
+  for w in $(xdotool search --pid "$app_pid" 2>/dev/null); do
+    ! xprop -id "$w" _NET_WM_STATE 2>/dev/null | grep -q DEMANDS_ATTENTION ||
+      fail "\"$(xdotool getwindowname "$w")\" asks for attention after $1"
+  done
+}
+leaves_the_panels_layer() {  # $1 window opened in front of a panel, $2 the panel's hotkey: once it
+  # closes, the window is always on top no more, and a window the user activates goes above it
+  local opened=$1 other
+  xdotool key "super+shift+$2"
+  left_layer() { ! xprop -id "$opened" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
+  wait_for 3 left_layer || fail "\"$(xdotool getwindowname "$opened")\" stays always on top once the panels closed"
+  xev -name "another app" -geometry 500x300+700+260 >/dev/null 2>&1 &
+  pids+=($!)
+  wait_for 5 shown "^another app$" >/dev/null || fail "no window of another app"
+  other=$(shown "^another app$")
+  wmctrl -i -a "$other"
+  wait_for 3 stacked_above "$other" "$opened" ||
+    fail "\"$(xdotool getwindowname "$opened")\" stays above a window the user activated"
+  import -window root "$work/under_another_app.png"
+  cp "$work/under_another_app.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/colony_under_another_app_$e2e_wm.png" 2>/dev/null
+  kill "${pids[-1]}"
+}
+watch_view_covers_the_strip() {  # Super+Shift+F: the full-screen view over the strip's red x
+  local x=$((${screen_size%x*} - 29)) y=$((strip_top + 9))
+  red_x() {  # a corner of the x's dark red box
+    import -window root -crop "1x1+$x+$y" txt:- | awk -F'[ :(),]+' 'NR == 2 {exit !($3 > 100 && $4 < 40 && $5 < 40)}'
+  }
+  wait_for 3 red_x || fail "no red x at $x,$y on the strip"
+  xdotool key super+shift+f
+  wait_for 3 shown "^Watch the Troupe$" >/dev/null || fail "Super+Shift+F opened no watch view"
+  covered() { ! red_x; }
+  wait_for 3 covered || fail "the strip shows over the full-screen watch view"
+  import -window root "$work/watch.png"
+  cp "$work/watch.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/watch_over_strip_$e2e_wm.png" 2>/dev/null
+  xdotool key super+shift+f
 }

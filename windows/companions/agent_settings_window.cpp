@@ -75,8 +75,7 @@ AgentSettingsWindow::AgentSettingsWindow(Defaults& standard, Hooks hooks, QWidge
     fitHeight();
 
     // Only while the window shows: a hidden panel costs nothing.
-    refreshTimer_.setInterval(refreshMilliseconds);
-    connect(&refreshTimer_, &QTimer::timeout, this, &AgentSettingsWindow::refreshCacheStats);
+    refreshing_ = new RefreshWhileShown(*this, refreshMilliseconds, [this] { refreshCacheStats(); });
 }
 
 void AgentSettingsWindow::toggle() {
@@ -115,17 +114,6 @@ QCheckBox* AgentSettingsWindow::checkBox(const char* key) const {
     for (std::size_t i = 0; i < switches.size(); ++i)
         if (std::strcmp(switches[i].setting.key, key) == 0) return boxes_[i];
     return nullptr;
-}
-
-void AgentSettingsWindow::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    refreshCacheStats();
-    refreshTimer_.start();
-}
-
-void AgentSettingsWindow::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    refreshTimer_.stop();
 }
 
 }  // namespace tw

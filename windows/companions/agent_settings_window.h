@@ -3,7 +3,6 @@
 // switches and a line on the dialogue cache. Built once and reused; closing it hides it.
 #include <QCheckBox>
 #include <QLabel>
-#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -11,6 +10,7 @@
 
 #include "platform/defaults.h"
 #include "platform/owner_lifetime.h"
+#include "platform/qt/refresh_while_shown.h"
 #include "platform/x11/above_strip_placement.h"
 
 namespace tw {
@@ -41,11 +41,7 @@ class AgentSettingsWindow final : public QWidget {
 
     QCheckBox* checkBox(const char* key) const;
     QLabel* cacheLine() const { return cacheLine_; }
-    const QTimer& refreshTimer() const { return refreshTimer_; }
-
-   protected:
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
+    const QTimer& refreshTimer() const { return refreshing_->timer(); }
 
    private:
     // Fixed in size, tall enough for every line at this width.
@@ -55,7 +51,7 @@ class AgentSettingsWindow final : public QWidget {
     Hooks hooks_;
     std::array<QCheckBox*, 4> boxes_{};
     QLabel* cacheLine_ = nullptr;
-    QTimer refreshTimer_;
+    RefreshWhileShown* refreshing_ = nullptr;  // a child of the window
     StripTop stripTop_;
     OwnerLifetime lifetime_;  // last: late cache figures stop before the line goes
 };

@@ -67,8 +67,7 @@ CompanionTextPanel::CompanionTextPanel(const Look& look, QWidget* parent)
     text_->document()->setDocumentMargin(look.documentMargin);
     layout->addWidget(text_, 1);
 
-    refreshTimer_.setInterval(look.refreshMilliseconds);
-    connect(&refreshTimer_, &QTimer::timeout, this, [this] { refresh(); });
+    refreshing_ = new RefreshWhileShown(*this, look.refreshMilliseconds, [this] { refresh(); });
 }
 
 void CompanionTextPanel::toggle() {
@@ -84,16 +83,13 @@ void CompanionTextPanel::toggle() {
         };
         if (!placeClearOfStrip(*this, stripTop_, wanted)) return;  // nowhere to show it yet
     }
-    refresh();
+    // Coming on screen, it is refreshed before it maps.
     showRaised(*this);
-    refreshTimer_.start();
 }
 
 void CompanionTextPanel::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    // Hidden by the toggle or by its close button alike: no refreshes nobody sees.
-    refreshTimer_.stop();
-    // And the next show takes no focus again.
+    // Hidden by the toggle or by its close button alike: the next show takes no focus again.
     acceptFocus(false);
 }
 

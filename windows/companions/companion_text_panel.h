@@ -1,15 +1,15 @@
 #pragma once
 // What the text panels among the companion windows share: a floating tool window with
 // a line on top and a read-only text below, placed on the first toggle that finds a
-// screen and then reused, refreshed on a timer only while it shows.
+// screen and then reused, refreshed on a timer only while it shows, whoever shows it.
 #include <QLabel>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QTextEdit>
-#include <QTimer>
 #include <QWidget>
 
+#include "platform/qt/refresh_while_shown.h"
 #include "platform/x11/above_strip_placement.h"
 
 namespace tw {
@@ -36,7 +36,7 @@ class CompanionTextPanel : public QWidget {
     QString topLineText() const { return topLine_->text(); }
     QString shownText() const { return text_->toPlainText(); }
     const QTextEdit& list() const { return *text_; }
-    const QTimer& refreshTimer() const { return refreshTimer_; }
+    const QTimer& refreshTimer() const { return refreshing_->timer(); }
 
    protected:
     CompanionTextPanel(const Look& look, QWidget* parent);
@@ -53,7 +53,7 @@ class CompanionTextPanel : public QWidget {
 
     QLabel* topLine_ = nullptr;
     QTextEdit* text_ = nullptr;
-    QTimer refreshTimer_;
+    RefreshWhileShown* refreshing_ = nullptr;  // a child of the panel
     StripTop stripTop_;
 };
 

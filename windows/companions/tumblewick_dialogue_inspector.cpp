@@ -130,9 +130,12 @@ void TumblewickDialogueInspector::refresh() {
 }
 
 bool TumblewickDialogueInspector::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-        pressedInText_ = true;
+    const bool left =
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease) &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    if (left && event->type() == QEvent::MouseButtonPress) pressedInText_ = true;
+    // Released here, the press is over: a later drag elsewhere holds no refresh back.
+    if (left && event->type() == QEvent::MouseButtonRelease) pressedInText_ = false;
     if (event->type() == QEvent::MouseButtonRelease && putOff_) refresh();
     return CompanionTextPanel::eventFilter(watched, event);
 }

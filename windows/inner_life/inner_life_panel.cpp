@@ -81,8 +81,7 @@ TumblewickInnerLifePanel::TumblewickInnerLifePanel(Source source, OpenTimeline o
     for (const auto& [widget, frame] : frames)
         widget->setGeometry(QRectF(frame.x, frame.y, frame.width, frame.height).toRect());
 
-    refreshTimer_.setInterval(refreshMilliseconds);
-    connect(&refreshTimer_, &QTimer::timeout, this, &TumblewickInnerLifePanel::refresh);
+    refreshing_ = new RefreshWhileShown(*this, refreshMilliseconds, [this] { refresh(); });
 }
 
 TumblewickInnerLifePanel::Source TumblewickInnerLifePanel::hostSource(TumblewickAgentHost& host,
@@ -129,9 +128,9 @@ void TumblewickInnerLifePanel::show(const std::string& fleaId, const std::string
         if (!placeClearOfStrip(*this, stripTop_, wanted))
             return;  // nowhere to show it yet; a later show tries again
     }
-    refresh();
-    showRaised(*this);      // minimised, it comes back
-    refreshTimer_.start();  // a new show restarts the period
+    // Coming on screen it is refreshed anyway; on screen already, it shows this flea now.
+    if (refreshing_->running()) refresh();
+    showRaised(*this);  // minimised, it comes back
 }
 
 void TumblewickInnerLifePanel::refresh() {
@@ -153,12 +152,6 @@ void TumblewickInnerLifePanel::refresh() {
 
 void TumblewickInnerLifePanel::openTimeline() {
     if (openTimeline_) openTimeline_(fleaId_, displayName_);
-}
-
-void TumblewickInnerLifePanel::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    // Closed with its close button: no refreshes nobody sees; the next show starts them again.
-    refreshTimer_.stop();
 }
 
 }  // namespace tw

@@ -2,17 +2,17 @@
 // One flea from the inside: its latest actions, its mood as four bars, its strongest
 // bonds and its newest lines. A floating tool window that takes no focus, built on the
 // first show that finds a screen and reused for every flea; it refreshes every second
-// while it shows.
+// while it shows, whoever shows it.
 #include <QLabel>
 #include <QPushButton>
 #include <QTextEdit>
-#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/owner_lifetime.h"
+#include "platform/qt/refresh_while_shown.h"
 #include "platform/x11/above_strip_placement.h"
 #include "windows/companions/speaker_name.h"
 #include "windows/inner_life/canvas_widget.h"
@@ -41,7 +41,7 @@ class TumblewickInnerLifePanel final : public QWidget {
     static Source hostSource(TumblewickAgentHost& host, const Clock& clock, CustomFleaList customFleas);
 
     using QWidget::show;
-    // Switches the panel to this flea, brings it up without focus and restarts the timer.
+    // Switches the panel to this flea and brings it up without focus.
     void show(const std::string& fleaId, const std::string& displayName);
     void refresh();
     // The same flea in the timeline window.
@@ -56,10 +56,7 @@ class TumblewickInnerLifePanel final : public QWidget {
     const ElidedLabel& bondsLabel() const { return *bonds_; }
     QString linesText() const { return text_->toPlainText(); }
     QPushButton& timelineButton() const { return *timelineButton_; }
-    const QTimer& refreshTimer() const { return refreshTimer_; }
-
-   protected:
-    void hideEvent(QHideEvent* event) override;
+    const QTimer& refreshTimer() const { return refreshing_->timer(); }
 
    private:
     Source source_;
@@ -70,7 +67,7 @@ class TumblewickInnerLifePanel final : public QWidget {
     ElidedLabel* bonds_ = nullptr;
     QPushButton* timelineButton_ = nullptr;
     QTextEdit* text_ = nullptr;
-    QTimer refreshTimer_;
+    RefreshWhileShown* refreshing_ = nullptr;  // a child of the panel
     std::string fleaId_;
     std::string displayName_;
     InnerLifeContent shown_;

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "agent/host/tumblewick_agent_host.h"
@@ -45,8 +46,7 @@ TumblewickTimelineWindow::TumblewickTimelineWindow(Source source, QWidget* paren
     text_ = makeRunsView(*this, Selectable::yes, Size{18, 12});
     layout->addWidget(text_, 1);
 
-    refreshTimer_.setInterval(refreshMilliseconds);
-    connect(&refreshTimer_, &QTimer::timeout, this, &TumblewickTimelineWindow::refresh);
+    refreshing_ = new RefreshWhileShown(*this, refreshMilliseconds, [this] { refresh(); });
 }
 
 TumblewickTimelineWindow::Source TumblewickTimelineWindow::hostSource(TumblewickAgentHost& host,
@@ -64,12 +64,12 @@ void TumblewickTimelineWindow::show(const std::string& fleaId, const std::string
             return centredIn(screen.availableGeometry(), size, frame);
         });
     }
-    refresh();
+    // Coming on screen it is refreshed anyway; on screen already, it shows this flea now.
+    if (refreshing_->running()) refresh();
     showRaised(*this);  // minimised, it comes back
     // Opened from a floating panel, which would otherwise cover its title bar.
     stackAboveShownPanels(*this);
     activateWindow();
-    refreshTimer_.start();  // a new show restarts the period
 }
 
 void TumblewickTimelineWindow::refresh() {
@@ -86,15 +86,13 @@ void TumblewickTimelineWindow::changeEvent(QEvent* event) {
     // It asks for no minimise button, but some window managers (openbox) offer one all the
     // same: minimised, it comes straight back, once the window manager is done with it.
     if (event->type() == QEvent::WindowStateChange && isMinimized())
+        // In front of a floating panel again, but without the keyboard, which stays in
+        // the window the user was in.
         QTimer::singleShot(0, this, [this] {
-            if (isVisible() && !isShowing(*this)) show(fleaId_, displayName_);
+            if (!isVisible() || isShowing(*this)) return;
+            restoreWithoutFocus(*this);
+            stackAboveShownPanels(*this);
         });
-}
-
-void TumblewickTimelineWindow::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    // Closed by the user: no refreshes nobody sees; the next show starts them again.
-    refreshTimer_.stop();
 }
 
 }  // namespace tw

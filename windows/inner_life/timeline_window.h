@@ -2,14 +2,14 @@
 // One flea's timeline: its tally, a bar chart of its lines over the last hour and all
 // its lines in the feed, newest first. An ordinary window that cannot be minimised,
 // centred when first built (clear of the strip) and reused for every flea; it
-// refreshes every two seconds while it shows.
+// refreshes every two seconds while it shows, whoever shows it.
 #include <QLabel>
 #include <QTextEdit>
-#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <string>
 
+#include "platform/qt/refresh_while_shown.h"
 #include "platform/x11/above_strip_placement.h"
 #include "windows/inner_life/canvas_widget.h"
 #include "windows/inner_life/elided_label.h"
@@ -30,7 +30,7 @@ class TumblewickTimelineWindow final : public QWidget {
     static Source hostSource(TumblewickAgentHost& host, const Clock& clock);
 
     using QWidget::show;
-    // Switches the window to this flea, brings it to the front and restarts the timer.
+    // Switches the window to this flea and brings it to the front.
     void show(const std::string& fleaId, const std::string& displayName);
     void refresh();
     // Where the strip is, which the window opens clear of.
@@ -39,11 +39,10 @@ class TumblewickTimelineWindow final : public QWidget {
     const TimelineContent& shown() const { return shown_; }
     QString shownText() const { return text_->toPlainText(); }
     QString headerText() const { return header_->text(); }
-    const QTimer& refreshTimer() const { return refreshTimer_; }
+    const QTimer& refreshTimer() const { return refreshing_->timer(); }
 
    protected:
     void changeEvent(QEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
    private:
     Source source_;
@@ -51,7 +50,7 @@ class TumblewickTimelineWindow final : public QWidget {
     QLabel* summary_ = nullptr;
     CanvasWidget* chart_ = nullptr;
     QTextEdit* text_ = nullptr;
-    QTimer refreshTimer_;
+    RefreshWhileShown* refreshing_ = nullptr;  // a child of the window
     std::string fleaId_;
     std::string displayName_;
     TimelineContent shown_;

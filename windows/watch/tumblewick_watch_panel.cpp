@@ -64,18 +64,7 @@ void WatchPanelView::keyPressEvent(QKeyEvent* event) {
 void WatchPanelView::mouseMoveEvent(QMouseEvent*) { showHint(); }
 
 TumblewickWatchPanel::TumblewickWatchPanel(SceneSource scene, const Clock& clock)
-    : scene_(std::move(scene)), clock_(clock) {
-    refreshTimer_.setInterval(refreshMilliseconds);
-    refreshTimer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&refreshTimer_, &QTimer::timeout, [this] {
-        // Closed some other way than hide(): stop drawing for nobody.
-        if (!view_ || !view_->isVisible()) {
-            refreshTimer_.stop();
-            return;
-        }
-        view_->refresh();
-    });
-}
+    : scene_(std::move(scene)), clock_(clock) {}
 
 TumblewickWatchPanel::~TumblewickWatchPanel() = default;
 
@@ -104,18 +93,16 @@ void TumblewickWatchPanel::show() {
         // The screen's frame as it is now, kept for the life of the window.
         view_->setGeometry(screen->geometry());
         view_->dismissAction = [this] { hide(); };
+        refreshing_ =
+            new RefreshWhileShown(*view_, refreshMilliseconds, [view = view_.get()] { view->refresh(); });
     }
-    view_->refresh();
     view_->showHint();
-    view_->showFullScreen();
-    showRaised(*view_);  // minimised, it comes back
+    showFullScreenOnTop(*view_);  // minimised, it comes back
     view_->activateWindow();
-    refreshTimer_.start();
 }
 
 void TumblewickWatchPanel::hide() {
     if (view_) view_->hide();
-    refreshTimer_.stop();
 }
 
 }  // namespace tw

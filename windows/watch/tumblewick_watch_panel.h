@@ -1,10 +1,10 @@
 #pragma once
 // "Watch the Troupe": a full-screen black window for simply watching the fleas live,
-// redrawn 30 times a second while it shows and not at all while hidden. Escape, Q or
+// redrawn 30 times a second while it shows, whoever shows it, and not at all while
+// hidden or minimised. Escape, Q or
 // Super+W leave it, read by key position so every keyboard layout leaves the same way;
 // any other key, or moving the mouse, brings back the hint for a few seconds. Built on
 // the first show that finds a screen, then reused.
-#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -12,6 +12,7 @@
 
 #include "platform/clock.h"
 #include "platform/qt/qpainter_canvas.h"
+#include "platform/qt/refresh_while_shown.h"
 #include "windows/companions/speaker_name.h"
 #include "windows/watch/watch_panel_drawing.h"
 
@@ -69,13 +70,14 @@ class TumblewickWatchPanel final {
 
     // Null until the first show that found a screen.
     WatchPanelView* view() const { return view_.get(); }
-    const QTimer& refreshTimer() const { return refreshTimer_; }
+    // Whether it redraws: it shows, not minimised.
+    bool redrawing() const { return refreshing_ != nullptr && refreshing_->running(); }
 
    private:
     SceneSource scene_;
     const Clock& clock_;
     std::unique_ptr<WatchPanelView> view_;
-    QTimer refreshTimer_;
+    RefreshWhileShown* refreshing_ = nullptr;  // a child of the view
 };
 
 }  // namespace tw

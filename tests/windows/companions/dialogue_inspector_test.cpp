@@ -167,6 +167,16 @@ TEST(DialogueInspectorTest, ARefreshWaitsOnlyForALeftDragInTheTextAndKeepsItsSel
         while (entries.size() <= 7 + inspectorEntriesShown) arrive();
         inspector.refresh();
         EXPECT_FALSE(list.textCursor().hasSelection()) << "its entry is shown no more";
+
+        // A click in the text, with no refresh while it was down, is over once its button
+        // is up: a drag in another window then holds no refresh back.
+        QTest::mouseClick(&window, Qt::LeftButton, {}, list.viewport()->mapTo(&inspector, QPoint(30, 30)));
+        QWidget elsewhere;
+        elsewhere.show();
+        QTest::mousePress(elsewhere.windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+        ASSERT_TRUE(QGuiApplication::mouseButtons().testFlag(Qt::LeftButton));
+        EXPECT_TRUE(arrivedAndShown()) << "a drag in another window";
+        QTest::mouseRelease(elsewhere.windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
     }
 }
 

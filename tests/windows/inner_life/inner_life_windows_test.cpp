@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "windows/companions/tumblewick_dialogue_inspector.h"
+#include "windows/companions/tumblewick_recent_thoughts_panel.h"
 #include "windows/inner_life/inner_life_panel.h"
 #include "windows/inner_life/timeline_window.h"
 
@@ -190,6 +192,54 @@ TEST(InnerLifeWindowsTest, LongTextsAreCutInsideTheInsetsAndThePanelKeepsItsSize
         EXPECT_EQ(cut, c.cut);
     }
     saveImage(panel, "inner_life_long_texts.png");
+}
+
+// Minimised and brought back by the window manager, from a taskbar or a pager, each window
+// that refreshes does so at once and goes on doing so; minimised, it refreshes for nobody.
+TEST(RefreshingWindowsTest, RefreshAgainOnceTheWindowManagerRestoresThem) {
+    int reads = 0;
+    TumblewickRecentThoughtsPanel thoughts([&] {
+        ++reads;
+        return recentThoughtsRuns(feed, {}, {}, now);
+    });
+    TumblewickDialogueInspector inspector([&] {
+        ++reads;
+        return dialogueInspectorContent({}, now);
+    });
+    LateBonds bonds;
+    TumblewickInnerLifePanel::Source source = fakeSource(bonds);
+    source.content = [&reads, content = source.content](const std::string& fleaId, const std::string& name) {
+        ++reads;
+        return content(fleaId, name);
+    };
+    TumblewickInnerLifePanel innerLife(source, nullptr);
+    TumblewickTimelineWindow timeline([&](const std::string& fleaId, const std::string& displayName) {
+        ++reads;
+        return timelineContent(feed, fleaId, displayName, now);
+    });
+    const struct {
+        QWidget& window;
+        const QTimer& timer;
+        std::function<void()> open;
+    } windows[] = {
+        {thoughts, thoughts.refreshTimer(), [&] { thoughts.toggle(); }},
+        {inspector, inspector.refreshTimer(), [&] { inspector.toggle(); }},
+        {innerLife, innerLife.refreshTimer(), [&] { innerLife.show("Pip", "Pip"); }},
+        {timeline, timeline.refreshTimer(), [&] { timeline.show("Pip", "Pip"); }},
+    };
+    for (const auto& w : windows) {
+        w.open();
+        SCOPED_TRACE(w.window.windowTitle().toStdString());
+        ASSERT_TRUE(w.timer.isActive());
+        w.window.setWindowState(Qt::WindowMinimized);
+        EXPECT_FALSE(w.timer.isActive()) << "minimised";
+        const int before = reads;
+        w.window.setWindowState(Qt::WindowNoState);
+        EXPECT_TRUE(w.timer.isActive()) << "restored";
+        EXPECT_GT(reads, before) << "refreshed as it comes back";
+        w.window.close();
+        EXPECT_FALSE(w.timer.isActive()) << "closed";
+    }
 }
 
 }  // namespace
