@@ -80,6 +80,10 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
                                     std::uint64_t maxLineBytes = troupeLogMaxLineBytes,
                                     std::size_t blockBytes = std::size_t{4} << 20);
 
+// The line starting at `offset` of the file open on `fd`, without its newline; empty when
+// unreadable.
+std::string troupeLogLineAt(int fd, std::uint64_t offset);
+
 // One line as the reader reads it: the event, or the reason it is skipped.
 // Throws JsonDecodeError; the line carries no newline (a trailing CR is allowed).
 TroupeEvent decodeTroupeLogLine(std::string_view line);
