@@ -77,7 +77,8 @@ bool TroupeLogWriter::drain() {
     wake_.notify_one();
     // A failure counts once a try made after this call failed: what stood in the way may be gone.
     const std::uint64_t failures = failures_;
-    progress_.wait(lock, [&] { return synced_ >= target || failures_ > failures; });
+    const std::uint64_t looks = looks_;  // and the path looked at once after the call
+    progress_.wait(lock, [&] { return (synced_ >= target && looks_ > looks) || failures_ > failures; });
     --draining_;
     return synced_ >= target;
 }
@@ -242,6 +243,7 @@ void TroupeLogWriter::loop() {
             if (dirty_) sync();
             lock.lock();
             lastSync = Clock::now();
+            ++looks_;
         }
         if (!dirty_) synced_ = done_;
         progress_.notify_all();
@@ -276,7 +278,15 @@ bool TroupeLogWriter::openFile() {
 bool TroupeLogWriter::followPath() {
     if (fd_ < 0) {
         // Lines of this run have nowhere to be: the file is made again once the path allows.
-        if (ledger_.size() > 0) openFile();
+        // Else one put there since the load is looked at, not made.
+        struct stat info {};
+        const bool there = ::stat(file_.c_str(), &info) == 0;
+        if (ledger_.size() > 0 || (seen_ && there)) {
+            openFile();
+        } else if (seen_ && seen_->identity.known() && errno == ENOENT) {
+            seen_ = Seen{};  // the file read went: the snapshot follows
+            changed();
+        }
         return true;
     }
     const LogAtPath atPath = logAtPath(file_, fd_);

@@ -162,6 +162,7 @@ class TroupeLogWriter {
     std::uint64_t submitted_ = 0;
     std::uint64_t done_ = 0;
     std::uint64_t synced_ = 0;  // jobs done as of the last sync
+    std::uint64_t looks_ = 0;   // at the path, for whoever drains
     int draining_ = 0;
     std::uint64_t failures_ = 0;  // tries that failed
     bool stopping_ = false;
