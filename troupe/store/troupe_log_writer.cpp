@@ -373,7 +373,10 @@ std::size_t TroupeLogWriter::writeAll(std::string_view bytes) {
     if (::fstat(fd_, &info) == 0) {
         const bool alone = end == info.st_size;
         remember(info);
-        if (!alone) changed();
+        if (!alone) {
+            atLineStart_ = false;  // what came after may be a line's start
+            changed();
+        }
     }
     errno = error;
     return written;

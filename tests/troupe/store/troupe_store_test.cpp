@@ -1,7 +1,9 @@
 #include "troupe/store/troupe_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -281,6 +283,7 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
         replace,
         remove,
         fifo,
+        throwOnTheOld,
         throwOnTheNew,
         quitThrowing,
         quitHanging
@@ -288,10 +291,10 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
     const struct {
         bool refold;
         Sabotage sabotage;
-    } rows[] = {{false, failFirst}, {false, failSecond}, {false, throwFirst},   {false, throwLater},
-                {false, replace},   {false, remove},     {true, failSecond},    {true, replace},
-                {true, remove},     {true, fifo},        {true, throwOnTheNew}, {true, quitThrowing},
-                {true, quitHanging}};
+    } rows[] = {{false, failFirst},   {false, failSecond}, {false, throwFirst},   {false, throwLater},
+                {false, replace},     {false, remove},     {true, failSecond},    {true, replace},
+                {true, remove},       {true, fifo},        {true, throwOnTheOld}, {true, throwOnTheNew},
+                {true, quitThrowing}, {true, quitHanging}};
     for (const auto& row : rows) {
         SCOPED_TRACE(std::to_string(row.refold) + " " + std::to_string(row.sabotage));
         TroupeHarness h;
@@ -330,7 +333,7 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
                     throw std::system_error(EAGAIN, std::generic_category(), "no thread can be started");
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] { return !hanging; });
-                if (row.sabotage == throwOnTheNew) throw std::bad_alloc();
+                if (row.sabotage == throwOnTheNew || row.sabotage == throwOnTheOld) throw std::bad_alloc();
             }
             const ssize_t got = ::pread(fd, buffer, size, offset);
             if (start && starts == 1 && row.sabotage == replace) fs::rename(other, h.logFile());
@@ -370,9 +373,9 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
             fs::rename(h.logFile(), other);
             ASSERT_EQ(::mkfifo(h.logFile().c_str(), 0600), 0);
         }
-        if (row.sabotage >= throwOnTheNew) {
+        if (row.sabotage >= throwOnTheOld) {
             struct stat info {};
-            ASSERT_EQ(::stat(other.c_str(), &info), 0);
+            ASSERT_EQ(::stat((row.sabotage == throwOnTheOld ? h.logFile() : other).c_str(), &info), 0);
             replaced = info.st_ino;
             fs::rename(other, h.logFile());
         }
@@ -388,10 +391,11 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
         const auto asked = std::chrono::steady_clock::now();
         ASSERT_TRUE(store.drain());  // the refold ran, or the quit's wait for it ended
         EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(3));
-        if (row.sabotage == replace || row.sabotage == remove) {
-            // The file at the path, this run's events put back in it.
+        if (row.sabotage == replace || row.sabotage == remove || row.sabotage == throwOnTheOld) {
+            // The file at the path, this run's events put back in it; the file it replaced
+            // is never read again.
             EXPECT_EQ(store.snapshot(), h.open()->snapshot());
-            EXPECT_EQ(store.snapshot().eventCount, row.sabotage == replace ? 3 : 2);
+            EXPECT_EQ(store.snapshot().eventCount, row.sabotage == remove ? 2 : 3);
         } else {
             EXPECT_EQ(store.snapshot().eventCount, 6);
             EXPECT_FALSE(store.snapshot().milestonesEarned.contains("stranger"));
@@ -497,6 +501,83 @@ TEST(TroupeStore, ALogCutShortInPlaceIsReadAgain) {
         // An id already stored is read back from where it is now.
         TroupeEvent again = event(TroupeMilestoneEarned{"again"}, now, mine.back().id);
         EXPECT_EQ(std::get<TroupeEvent>(store->append(again)), mine.back());
+    }
+}
+
+// What sync tools and shells do to the log while events keep coming: a merged copy, then
+// the other device's own version; a large log, a small one, then a copy of the first;
+// `prog > events.jsonl`, which empties the file and writes from its start a moment later,
+// over what was appended meanwhile. Once things settle, every event of the run is in the
+// file once and the snapshot is a fresh load's; at the quit, they still are.
+TEST(TroupeStore, ThisRunsEventsOutliveWhatOtherProgramsDoToTheLog) {
+    for (const char* row :
+         {"merged, then theirs", "large, small, copy of the first", "written over by a shell"}) {
+        SCOPED_TRACE(row);
+        TroupeHarness h;
+        const double now = h.clock.now().seconds;
+        fs::create_directories(h.logFile().parent_path());
+        const auto theirs = [&](int lines) {
+            std::string text;
+            for (int i = 0; i < lines; ++i)
+                text += encodeTroupeEventLine(
+                            event(TroupeMilestoneEarned{"theirs" + std::to_string(i)}, now - 200)) +
+                        "\n";
+            return text;
+        };
+        std::ofstream(h.logFile()) << theirs(row[0] == 'l' ? 5000 : 3);
+        auto store = h.open();
+        std::vector<TroupeEvent> mine;
+        const auto add = [&](int n, bool settle = true) {
+            for (int i = 0; i < n; ++i)
+                mine.push_back(std::get<TroupeEvent>(store->appendKind(
+                    TroupeEventKind::milestoneEarned,
+                    TroupeMilestoneEarned{"mine" + std::to_string(mine.size())}, h.clock.now())));
+            if (settle) {
+                ASSERT_TRUE(store->drain());
+            }
+        };
+        const auto renameOver = [&](const std::string& text) {
+            std::ofstream(h.logFile().string() + ".new") << text;
+            fs::rename(h.logFile().string() + ".new", h.logFile());
+        };
+        add(20);
+        if (row[0] == 'm') {
+            renameOver(testing::readFile(h.logFile()) + theirs(1));
+            add(5);
+            renameOver(theirs(1));
+        } else if (row[0] == 'l') {
+            const std::string first = testing::readFile(h.logFile());
+            renameOver(theirs(10));
+            add(5);
+            renameOver(first);
+        } else {
+            const std::string before = testing::readFile(h.logFile());
+            const int shell = ::open(h.logFile().c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+            ASSERT_GE(shell, 0);
+            add(5, false);  // appended to the emptied file, then written over a moment later
+            const std::string last = encodeTroupeEventLine(mine.back());
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (testing::readFile(h.logFile()).find(last) == std::string::npos &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_EQ(::write(shell, before.data(), before.size()), static_cast<ssize_t>(before.size()));
+            ::close(shell);
+        }
+        add(5);
+        const auto once = [&] {
+            const std::string file = testing::readFile(h.logFile());
+            for (const TroupeEvent& event : mine) {
+                const std::string line = encodeTroupeEventLine(event) + "\n";
+                EXPECT_NE(file.find(line), std::string::npos) << line;
+                EXPECT_EQ(file.find(line), file.rfind(line)) << line;
+            }
+        };
+        once();
+        EXPECT_EQ(store->snapshot(), h.open()->snapshot());
+        store->stopLoading();
+        ASSERT_TRUE(store->drain());
+        store.reset();
+        once();
     }
 }
 
