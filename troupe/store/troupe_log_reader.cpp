@@ -239,7 +239,10 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
         });
     };
     const int fd = opened.fd;
-    if (struct stat info{}; ::fstat(fd, &info) == 0) log.file = atomic_file::FileIdentity::of(info);
+    if (struct stat info{}; ::fstat(fd, &info) == 0) {
+        log.file = atomic_file::FileIdentity::of(info);
+        log.changedAt = info.st_mtim;
+    }
     const auto readAt = control.read ? control.read : TroupeLogReadControl::ReadFunction(::pread);
     // Only what the file held when opened is read: no more than a regular file's bytes,
     // and a small log needs no big buffer.

@@ -99,8 +99,8 @@ std::uint64_t TroupeLogWriter::queuedBytes() {
     return queuedBytes_;
 }
 
-void TroupeLogWriter::expectFile(atomic_file::FileIdentity loaded, std::uint64_t end) {
-    run([this, loaded, end] { seen_ = Seen{loaded, end, {-1, -1}}; });
+void TroupeLogWriter::expectFile(atomic_file::FileIdentity loaded, std::uint64_t end, timespec changedAt) {
+    run([this, loaded, end, changedAt] { seen_ = Seen{loaded, end, changedAt}; });
 }
 
 void TroupeLogWriter::cut(std::function<void(TroupeLogCut)> take, FailureHandler failed) {
@@ -266,8 +266,7 @@ bool TroupeLogWriter::openFile() {
     // load found none is its own.
     const struct stat& info = opened.info;
     const bool another = seen_ && (seen_->identity.known() || !opened.made) &&
-                         (seen_->identity != atomic_file::FileIdentity::of(info) ||
-                          seen_->size != static_cast<std::uint64_t>(info.st_size));
+                         (seen_->identity != atomic_file::FileIdentity::of(info) || !sameAsSeen(info));
     remember(info);
     if (another) changed();
     return true;
@@ -322,12 +321,17 @@ bool TroupeLogWriter::followPath() {
 void TroupeLogWriter::lookAtHeldFile() {
     struct stat info {};
     if (!seen_ || ::fstat(fd_, &info) != 0) return;
-    const bool same = static_cast<std::uint64_t>(info.st_size) == seen_->size &&
-                      (seen_->changedAt.tv_sec < 0 || sameTime(info.st_mtim, seen_->changedAt));
+    const bool same = sameAsSeen(info);
     remember(info);
     if (same) return;
     atLineStart_ = false;  // another writer may have left a line torn
     changed();
+}
+
+// Its size and change time as this thread last saw them (a change time the load did not see aside).
+bool TroupeLogWriter::sameAsSeen(const struct stat& info) const {
+    return static_cast<std::uint64_t>(info.st_size) == seen_->size &&
+           (seen_->changedAt.tv_sec < 0 || sameTime(info.st_mtim, seen_->changedAt));
 }
 
 void TroupeLogWriter::remember(const struct stat& info) {
@@ -353,6 +357,8 @@ void TroupeLogWriter::report(const std::string& what, const std::string& why) {
 
 // How much of `bytes` reached the file: all of it, or less with errno set.
 std::size_t TroupeLogWriter::writeAll(std::string_view bytes) {
+    const bool startKnown = seen_.has_value();
+    const std::uint64_t start = startKnown ? seen_->size : 0;
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n = write_(fd_, bytes.data() + written, bytes.size() - written);
@@ -365,13 +371,15 @@ std::size_t TroupeLogWriter::writeAll(std::string_view bytes) {
     }
     if (written == 0) return 0;
     dirty_ = true;
-    // O_APPEND: the descriptor's offset is where this write ended. Anything else at the
-    // end is another writer's.
+    // O_APPEND: the descriptor's offset is where this write ended, and it started where the
+    // file ended. Anything else at the end is another writer's; another start, the file was
+    // cut (or grew) just before.
     const int error = errno;
     struct stat info {};
     const off_t end = ::lseek(fd_, 0, SEEK_CUR);
     if (::fstat(fd_, &info) == 0) {
-        const bool alone = end == info.st_size;
+        const bool alone =
+            end == info.st_size && (!startKnown || static_cast<std::uint64_t>(end) == start + written);
         remember(info);
         if (!alone) {
             atLineStart_ = false;  // what came after may be a line's start

@@ -81,9 +81,9 @@ class TroupeLogWriter {
     std::string lineAt(std::uint64_t offset);
     // The bytes of the lines queued and not yet written.
     std::uint64_t queuedBytes();
-    // The file a load read up to `end` (unknown: nothing was there): the writer's first
-    // look compares the path with it. Before any line.
-    void expectFile(atomic_file::FileIdentity loaded, std::uint64_t end);
+    // The file a load read up to `end`, changed at `changedAt` (unknown: nothing was
+    // there): the writer's first look compares the path with it. Before any line.
+    void expectFile(atomic_file::FileIdentity loaded, std::uint64_t end, timespec changedAt);
     // After the lines queued so far, hands `take` (on this thread) the cut a reconcile reads
     // up to; `failed` gets what it threw, there is no cut then.
     void cut(std::function<void(TroupeLogCut)> take, FailureHandler failed);
@@ -123,6 +123,7 @@ class TroupeLogWriter {
     bool openFile();
     bool followPath();  // false when nothing may be written now
     void lookAtHeldFile();
+    bool sameAsSeen(const struct stat& info) const;
     void remember(const struct stat& info);
     void changed();
     void queueFront(std::vector<TroupeRunLedger::Line> lines);

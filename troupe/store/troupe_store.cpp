@@ -131,7 +131,7 @@ void TroupeStore::publish(TroupeLogLoad load) {
         log::system("Skipped " + std::to_string(skippedLines_) + " unreadable line" +
                     (skippedLines_ == 1 ? "" : "s") + " of " + logFile_.string() + "; they stay in the file");
     }
-    writer_->expectFile(log.file, log.endOffset);
+    writer_->expectFile(log.file, log.endOffset, log.changedAt);
     live_ = std::move(load.live);
     index_ = std::move(load.index);
     nextOffset_ = load.nextOffset;
