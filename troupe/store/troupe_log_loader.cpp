@@ -23,8 +23,9 @@ struct TroupeLogLoader::Shared : std::enable_shared_from_this<Shared> {
     std::filesystem::path file;
     TroupeLogReadControl::ReadFunction read;
     MainQueue* mainQueue = nullptr;
-    std::atomic<bool> stopRequested = false;
-    TroupeLogLoader* owner = nullptr;  // main thread only
+    std::atomic<bool> stopRequested = false;  // quitting: the load ends, nothing waits for quiet
+    std::atomic<bool> givenUp = false;        // the quit's wait is over: every read ends
+    TroupeLogLoader* owner = nullptr;         // main thread only
 
     std::mutex mutex;
     std::condition_variable ready;
@@ -53,7 +54,10 @@ struct TroupeLogLoader::Shared : std::enable_shared_from_this<Shared> {
         announce();
     }
 
-    TroupeLogReadControl control() const { return {&stopRequested, read}; }
+    // A quit stops the launch's load at once, and gives a reconcile the quit's wait.
+    TroupeLogReadControl control(bool first = false) const {
+        return {first ? &stopRequested : &givenUp, read};
+    }
     void submit(std::function<void()> job) {
         std::lock_guard lock(mutex);
         if (!reads) return;
@@ -168,6 +172,7 @@ TroupeLogLoader::TroupeLogLoader(std::filesystem::path file, const Clock& clock,
 
 TroupeLogLoader::~TroupeLogLoader() {
     stop();
+    shared_->givenUp = true;
     shared_->owner = nullptr;
     std::unique_ptr<ThreadSerialExecutor> reads;
     bool idle = false;
@@ -197,7 +202,7 @@ void TroupeLogLoader::start(Date tailFrom) {
         if (auto error = failureOf([&] {
                 std::string unusable;
                 opened = openTroupeLog(shared->file, unusable);
-                load = readAndFold(opened, std::move(unusable), tailFrom, shared->control());
+                load = readAndFold(opened, std::move(unusable), tailFrom, shared->control(true));
             })) {
             // One that could not read the log: the troupe starts empty and the log stays as
             // it is. The file opened is still the one read, not one that took its place.
@@ -267,6 +272,7 @@ bool TroupeLogLoader::settle() {
 
 bool TroupeLogLoader::quitWaitIsOver() {
     if (!stoppedAt_ || std::chrono::steady_clock::now() - *stoppedAt_ < quitWait) return false;
+    shared_->givenUp = true;
     if (!std::exchange(quitWaitSaid_, true)) log::system("Quitting before the troupe log was read again");
     return true;
 }
@@ -288,7 +294,7 @@ void TroupeLogLoader::refold(Date from) {
 }
 
 void TroupeLogLoader::fileChanged() {
-    if (stoppedAt_) return;  // the quit appends what no reconcile saw
+    if (shared_->givenUp) return;  // the quit appends what no reconcile saw
     if (since_)
         again_ = true;
     else
@@ -318,7 +324,7 @@ void TroupeLogLoader::reconcile(Date tailFrom) {
             writer = shared->writer;
         }
         // The writer outlives what runs here, up to a read that is left to end on its own.
-        if (writer == nullptr || shared->stopRequested) return shared->post(generation, nothingRead());
+        if (writer == nullptr || shared->givenUp) return shared->post(generation, nothingRead());
         writer->waitForQuiet(quiet, shared->stopRequested);
         writer->cut(
             [weak, generation, tailFrom](TroupeLogCut taken) {

@@ -72,7 +72,8 @@ class TroupeLogLoader {
     bool settle();
     // An event accepted and queued for writing, `lineBytes` long without the newline.
     void accepted(const TroupeEvent& event, std::size_t lineBytes);
-    // Quitting: what reads ends within a block and publishes no fold; no reconcile starts.
+    // Quitting: the launch's load ends within a block and publishes no fold; a reconcile
+    // (one due starts at once, without waiting for quiet) has until quitWait to end.
     void stop();
 
     // A quit must end within 3 s of being asked (a session manager's or SIGTERM's wait):
