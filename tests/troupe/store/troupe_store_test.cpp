@@ -271,9 +271,9 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
 // A load or refold whose read fails or throws, or whose second read (of a log with a line
 // far out of place) fails or meets another file, keeps what it could read: a refold its
 // snapshot, a load an empty troupe whose appends, during it and after, are written, and
-// which takes the file it opened for the one it read. A re-read of a file that took the
-// log's place whose look at the file replaced throws, or never ends, leaves the snapshot
-// as it was and holds no quit up.
+// which takes the file it opened for the one it read. A file that took the log's place
+// is read again, never the one it replaced; a read of it that throws or never ends leaves
+// the snapshot as it was, holds no quit up, and the quit appends what no read saw.
 TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
     enum Sabotage {
         failFirst,
@@ -591,8 +591,8 @@ TEST(TroupeStore, ThisRunsEventsOutliveWhatOtherProgramsDoToTheLog) {
 // (a sync tool's save), one found before the first line, and a large one whose re-read
 // takes a while. Lines go on reaching the file during the re-read; what this run wrote
 // and the new file lacks is written again, without telling the sinks twice, also by a
-// quit that stops the re-read: that compares with the end of the file written to, where
-// a copy holds them, also when other files took the log's place before the copy did.
+// quit during the re-read, also when other files took the log's place before the copy
+// did; twice only where the quit says so.
 TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
     enum When {
         copiedBeforeALine,
