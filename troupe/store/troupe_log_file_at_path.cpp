@@ -69,4 +69,16 @@ OpenedLog openLogToAppend(const std::filesystem::path& file) {
     return log;
 }
 
+atomic_file::OpenedFile logOnItsOwnDescriptor(int fd) {
+    atomic_file::OpenedFile opened;
+    opened.status = atomic_file::ReadStatus::failed;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return opened;
+    opened.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (opened.fd >= 0) opened.status = atomic_file::ReadStatus::ok;
+    opened.size = static_cast<std::uint64_t>(info.st_size);
+    opened.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
+    return opened;
+}
+
 }  // namespace tw

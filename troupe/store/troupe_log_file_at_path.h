@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/atomic_file.h"
+
 namespace tw {
 
 enum class LogAtPath {
@@ -31,5 +33,8 @@ struct OpenedLog {
     std::string error;  // why there is no fd
 };
 OpenedLog openLogToAppend(const std::filesystem::path& file);
+
+// The log open on `fd`, on a descriptor of its own and sized as it is now, to be read.
+atomic_file::OpenedFile logOnItsOwnDescriptor(int fd);
 
 }  // namespace tw

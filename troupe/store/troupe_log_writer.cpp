@@ -109,7 +109,7 @@ void TroupeLogWriter::cut(std::function<void(TroupeLogCut)> take, FailureHandler
             TroupeLogCut cut;
             cut.file.status = atomic_file::ReadStatus::missing;
             if (fd_ >= 0) followPath();  // the file at the path is the one to read
-            if (fd_ >= 0 || openFile()) cut.file = openedHeldFile();
+            if (fd_ >= 0 || openFile()) cut.file = logOnItsOwnDescriptor(fd_);
             if (struct stat info{};
                 cut.file.status == atomic_file::ReadStatus::ok && ::fstat(cut.file.fd, &info) == 0)
                 cut.identity = atomic_file::FileIdentity::of(info);
@@ -165,19 +165,6 @@ void TroupeLogWriter::queueFront(std::vector<TroupeRunLedger::Line> lines) {
         jobs_.emplace_front(Line{std::move(line->text), std::nullopt});
     }
     submitted_ += lines.size();
-}
-
-// The file held, on a descriptor of its own and sized as it is now; missing when none is held.
-atomic_file::OpenedFile TroupeLogWriter::openedHeldFile() {
-    atomic_file::OpenedFile opened;
-    opened.status = atomic_file::ReadStatus::missing;
-    struct stat info {};
-    if (fd_ < 0 || ::fstat(fd_, &info) != 0) return opened;
-    opened.fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-    opened.status = opened.fd >= 0 ? atomic_file::ReadStatus::ok : atomic_file::ReadStatus::failed;
-    opened.size = static_cast<std::uint64_t>(info.st_size);
-    opened.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
-    return opened;
 }
 
 void TroupeLogWriter::loop() {
@@ -437,8 +424,20 @@ bool TroupeLogWriter::writeLine(const Line& line) {
         return false;
     }
     reported_ = false;
+    // Another writer may have written over the line between its write and the look after it.
+    if (line.id && !readsBack(line.text)) changed();
     if (line.id) ledger_.record(*line.id, line.text);
     return true;
+}
+
+// The file holds `text` just before where this thread's last write ended.
+bool TroupeLogWriter::readsBack(std::string_view text) {
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    std::string held(text.size(), '\0');
+    return end >= static_cast<off_t>(text.size()) &&
+           ::pread(fd_, held.data(), held.size(), end - static_cast<off_t>(text.size())) ==
+               static_cast<ssize_t>(held.size()) &&
+           held == text;
 }
 
 void TroupeLogWriter::sync() {

@@ -127,10 +127,10 @@ class TroupeLogWriter {
     void remember(const struct stat& info);
     void changed();
     void queueFront(std::vector<TroupeRunLedger::Line> lines);
-    atomic_file::OpenedFile openedHeldFile();
     std::size_t writeAll(std::string_view bytes);
     bool endTornLine();
     bool dropFragment(std::size_t size);
+    bool readsBack(std::string_view text);
     void report(const std::string& what, const std::string& why);
     void sync();
 
