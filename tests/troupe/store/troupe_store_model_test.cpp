@@ -305,9 +305,11 @@ TEST(TroupeStoreModel, EveryEventOfTheRunStaysInTheFileAtThePath) {
     }
     for (auto& runner : runners) runner.join();
     log::setSinkForTesting(nullptr);
+    const std::size_t appendedAtQuits = said.twiceCounted("");
     for (const auto& failure : failed) ADD_FAILURE() << failure;
     RecordProperty("schedules", schedules);
-    std::cout << schedules << " schedules from seed " << base << ", " << failed.size() << " failed\n";
+    std::cout << schedules << " schedules from seed " << base << ", " << failed.size() << " failed; "
+              << appendedAtQuits << " events appended again by quits that could not read the log\n";
 }
 
 }  // namespace
