@@ -9,6 +9,10 @@
 // stay flat when the open is linear. The peak memory is that of a fresh heap only for
 // the first benchmark a process runs (the allocator keeps what earlier ones freed):
 // run one row a process, e.g. --benchmark_filter='OpenAndFold.*lines:1000000/log:1/'.
+// Beside them: what this run's ledger takes in memory per 1e5 events (against the lines
+// it does not hold), a 1e6-line log renamed over the open log read again and this run's
+// events put back (against a first load of it in the same iteration), and a quit while
+// a read of the log stalls (against a quit with none running).
 #include <benchmark/benchmark.h>
 #include <simdjson.h>
 #include <stdlib.h>
@@ -16,10 +20,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <string>
 #include <tuple>
@@ -32,6 +39,8 @@
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/manual_main_queue.h"
 #include "troupe/event_model/troupe_json.h"
+#include "troupe/store/troupe_log_loader.h"
+#include "troupe/store/troupe_run_ledger.h"
 #include "troupe/store/troupe_store.h"
 
 namespace {
@@ -230,6 +239,134 @@ void BM_TroupeStoreAppendOnTheMainThread(benchmark::State& state) {
     store.drain();
 }
 
+// What the ledger keeps in memory for 1e5 events of a run, against the bytes of their lines.
+void BM_TroupeRunLedgerMemory(benchmark::State& state) {
+    constexpr std::size_t kEvents = 100000;
+    const std::vector<std::string> lines =
+        bench::syntheticTroupeLines(kEvents, kLogStart, 0, TroupeXPSource::click);
+    double memory = 0;
+    double lineBytes = 0;
+    for (auto _ : state) {
+        TroupeRunLedger ledger(folder().root);
+        lineBytes = 0;
+        for (const auto& line : lines) {
+            ledger.record(Uuid::random(), line + "\n");
+            lineBytes += static_cast<double>(line.size() + 1);
+        }
+        memory = static_cast<double>(ledger.memoryBytes());
+    }
+    state.counters["bytes_per_100k_events"] = memory;
+    state.counters["bytes_per_event"] = memory / kEvents;
+    state.counters["x_lines"] = memory / lineBytes;
+}
+
+struct OpenStore {
+    testing::InMemoryDefaults defaults;
+    testing::ManualClock clock;
+    testing::ManualMainQueue queue;
+    NotificationCenter notifications;
+    std::unique_ptr<TroupeStore> store;
+    OpenStore(const std::filesystem::path& directory, Date now, TroupeLogReadControl::ReadFunction read = {})
+        : clock(now),
+          store(std::make_unique<TroupeStore>(directory, defaults, clock, queue, notifications,
+                                              std::move(read))) {
+        store->waitUntilLoaded();
+    }
+    void append(int events) {
+        for (int i = 0; i < events; ++i)
+            store->appendKind(TroupeEventKind::xpEarned,
+                              TroupeXPEarned{std::nullopt, 1, TroupeXPSource::click}, clock.now());
+    }
+};
+
+// The 1e6-line log renamed over the open log while 1000 events of this run are in it:
+// from the rename to the snapshot folding the new file and this run's events put back.
+// The wait for the file to be quiet is part of it (x_first_load_without_quiet leaves it out).
+void BM_TroupeStoreReconcileAReplacedLog(benchmark::State& state) {
+    const auto lines = static_cast<std::size_t>(state.range(0));
+    const auto big = logDirectory(lines, LogOrder::asWritten) / TroupeStore::logFileName;
+    const Date now = afterTheLog(lines);
+    double reconcile = 0;
+    double firstLoad = 0;
+    for (auto _ : state) {
+        const auto directory = folder().root / "replaced";
+        std::filesystem::remove_all(directory);
+        OpenStore open(directory, now);
+        open.append(1000);
+        open.store->drain();
+        std::filesystem::copy_file(big, directory / "copy.jsonl");
+        const auto start = std::chrono::steady_clock::now();
+        std::filesystem::rename(directory / "copy.jsonl", directory / TroupeStore::logFileName);
+        open.store->drain();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (open.store->snapshot().eventCount != static_cast<std::int64_t>(lines + 1000))
+            state.SkipWithError("the replaced log was not reconciled");
+        state.SetIterationTime(seconds);
+        reconcile += seconds;
+        firstLoad += openTheLog(big.parent_path(), lines, now).seconds;
+    }
+    const double quiet = std::chrono::duration<double>(TroupeLogLoader::quiet).count() * state.iterations();
+    state.counters["x_first_load"] = reconcile / firstLoad;
+    state.counters["x_first_load_without_quiet"] = (reconcile - quiet) / firstLoad;
+}
+
+// SIGTERM's path while the log is read again and the read does not return: from the stop
+// to every event on disk, against the same quit with no read running.
+void BM_TroupeStoreQuitDuringAStalledRead(benchmark::State& state) {
+    double stalled = 0;
+    double idle = 0;
+    for (auto _ : state) {
+        const auto directory = folder().root / "stalled";
+        std::filesystem::remove_all(directory);
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool stall = false;
+        bool stalling = false;
+        OpenStore open(directory, Date{8e8}, [&](int fd, void* buffer, std::size_t size, off_t offset) {
+            std::unique_lock lock(mutex);
+            stalling = stall;
+            changed.notify_all();
+            changed.wait(lock, [&] { return !stall; });
+            return ::pread(fd, buffer, size, offset);
+        });
+        open.append(100);
+        open.store->drain();
+        {
+            std::lock_guard lock(mutex);
+            stall = true;
+        }
+        std::ofstream(directory / TroupeStore::logFileName, std::ios::app) << "\n";  // another writer
+        for (std::unique_lock lock(mutex); !stalling; lock.lock()) {
+            lock.unlock();
+            open.queue.waitAndRun(0.05);
+        }
+        const auto start = std::chrono::steady_clock::now();
+        open.store->stopLoading();
+        open.store->markSessionEnd(open.clock.now());
+        open.store->drain();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(seconds);
+        stalled += seconds;
+        {
+            std::lock_guard lock(mutex);
+            stall = false;
+        }
+        changed.notify_all();
+        open.store.reset();
+
+        OpenStore calm(directory, Date{8e8});
+        calm.append(100);
+        const auto calmStart = std::chrono::steady_clock::now();
+        calm.store->stopLoading();
+        calm.store->drain();
+        idle += std::chrono::duration<double>(std::chrono::steady_clock::now() - calmStart).count();
+    }
+    state.counters["x_no_read"] = stalled / idle;
+    state.counters["quit_ms"] = 1e3 * stalled / static_cast<double>(state.iterations());
+}
+
 BENCHMARK(BM_TroupeStoreOpenAndFoldTheLog)
     ->Apply([](benchmark::internal::Benchmark* b) {
         b->ArgNames({"lines", "log"});
@@ -244,6 +381,17 @@ BENCHMARK(BM_TroupeStoreOpenAndFoldTheLog)
     ->UseManualTime()
     ->Iterations(3);
 BENCHMARK(BM_TroupeStoreAppendOnTheMainThread)->Unit(benchmark::kMicrosecond)->Iterations(100000);
+BENCHMARK(BM_TroupeRunLedgerMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_TroupeStoreReconcileAReplacedLog)
+    ->ArgName("lines")
+    ->Arg(static_cast<std::int64_t>(kLogLines))
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
+BENCHMARK(BM_TroupeStoreQuitDuringAStalledRead)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
 
 }  // namespace
 

@@ -1,8 +1,11 @@
 #include "troupe/store/troupe_log_file_at_path.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/atomic_file.h"
 
@@ -22,6 +25,60 @@ LogAtPath logAtPath(const std::filesystem::path& file, int heldFd) {
     if (errno != ENOENT) return LogAtPath::unknown;
     struct stat link {};
     return ::lstat(file.c_str(), &link) == 0 ? notAFile : LogAtPath::nothing;
+}
+
+OpenedLog openLogToAppend(const std::filesystem::path& file) {
+    constexpr int flags = O_RDWR | O_APPEND | O_CLOEXEC;
+    OpenedLog log;
+    log.fd = ::open(file.c_str(), flags | O_CREAT | O_EXCL, 0600);
+    if (log.fd < 0 && errno == ENOENT) {
+        // Its folder went under the running app: made again, as private as the store makes it.
+        std::error_code error;  // a failure shows in the open that follows
+        if (std::filesystem::create_directories(file.parent_path(), error)) {
+            ::chmod(file.parent_path().c_str(), 0700);
+            log.fd = ::open(file.c_str(), flags | O_CREAT | O_EXCL, 0600);
+        }
+    }
+    if (log.fd >= 0) {
+        log.made = true;
+        ::fchmod(log.fd, 0600);  // whatever the umask
+        ::fstat(log.fd, &log.info);
+        return log;
+    }
+    if (errno != EEXIST) {
+        log.error = std::strerror(errno);
+        return log;
+    }
+    const atomic_file::SeenOpening seen = atomic_file::openSeenRegular(file, flags);
+    switch (seen.outcome) {
+        case atomic_file::SeenOpening::opened:
+            log.fd = seen.fd;
+            log.info = seen.info;
+            break;
+        case atomic_file::SeenOpening::notRegular:
+            log.error = "it is not a regular file";
+            break;
+        case atomic_file::SeenOpening::swapped:
+            log.error = "it was swapped for another file while it was opened";
+            break;
+        case atomic_file::SeenOpening::failed:
+            // A link to nothing: O_EXCL found something, the open finds nothing.
+            log.error = seen.error == ENOENT ? "it is a link to nothing" : std::strerror(seen.error);
+            break;
+    }
+    return log;
+}
+
+atomic_file::OpenedFile logOnItsOwnDescriptor(int fd) {
+    atomic_file::OpenedFile opened;
+    opened.status = atomic_file::ReadStatus::failed;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return opened;
+    opened.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (opened.fd >= 0) opened.status = atomic_file::ReadStatus::ok;
+    opened.size = static_cast<std::uint64_t>(info.st_size);
+    opened.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
+    return opened;
 }
 
 }  // namespace tw

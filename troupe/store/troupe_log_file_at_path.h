@@ -2,7 +2,12 @@
 // What is at the troupe log's path, next to the file the writer holds: programs save
 // by renaming a new file over the old one, users delete the log or its folder, and
 // something other than a file may be put there.
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <string>
+
+#include "platform/atomic_file.h"
 
 namespace tw {
 
@@ -15,5 +20,21 @@ enum class LogAtPath {
     unknown,              // cannot be looked at (permissions): stay with the held file
 };
 LogAtPath logAtPath(const std::filesystem::path& file, int heldFd);
+
+// The log opened to append to, made (0600, its folder 0700 when that went too) when
+// nothing is there. Only a file made here gets its mode set: whatever is at the path
+// already, or behind a link there, belongs to someone who chose its mode. O_EXCL makes
+// nothing through a link; an existing path is opened only once it is seen to be a
+// regular file (a link to one is fine), never waited on (a FIFO) nor written past (a device).
+struct OpenedLog {
+    int fd = -1;        // the caller's to close
+    bool made = false;  // new and empty
+    struct stat info {};
+    std::string error;  // why there is no fd
+};
+OpenedLog openLogToAppend(const std::filesystem::path& file);
+
+// The log open on `fd`, on a descriptor of its own and sized as it is now, to be read.
+atomic_file::OpenedFile logOnItsOwnDescriptor(int fd);
 
 }  // namespace tw

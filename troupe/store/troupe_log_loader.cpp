@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/log.h"
 #include "platform/serial_executor.h"
@@ -16,27 +17,31 @@
 
 namespace tw {
 
-// What the loader's thread and the writer's share with it. The loader clears `owner`
-// when it goes, so results posted after that find nobody.
+// What the loader's thread and the writer's share with it. The loader clears `owner` and
+// `writer` when it goes, so results posted after that find nobody.
 struct TroupeLogLoader::Shared : std::enable_shared_from_this<Shared> {
     std::filesystem::path file;
     TroupeLogReadControl::ReadFunction read;
     MainQueue* mainQueue = nullptr;
-    std::atomic<bool> stopRequested = false;
-    TroupeLogLoader* owner = nullptr;  // main thread only
+    std::atomic<bool> stopRequested = false;  // quitting: the load ends, nothing waits for quiet
+    std::atomic<bool> givenUp = false;        // the quit's wait is over: every read ends
+    TroupeLogLoader* owner = nullptr;         // main thread only
 
     std::mutex mutex;
     std::condition_variable ready;
+    TroupeLogWriter* writer = nullptr;  // used under the mutex
     bool firstDone = false;
-    std::optional<TroupeLogLoad> first;                           // until handed over
-    std::vector<std::pair<std::uint64_t, TroupeLogLoad>> reread;  // by generation, until handed over
-    std::optional<std::uint64_t> replacedAfterCuts;               // the writer went on in another file
+    std::optional<TroupeLogLoad> first;                            // until handed over
+    std::vector<std::pair<std::uint64_t, TroupeLogLoad>> results;  // by generation, until handed over
+    bool changed = false;                                          // the writer saw the file change
     std::unique_ptr<ThreadSerialExecutor> reads;
+    std::uint64_t jobsAsked = 0;
+    std::uint64_t jobsDone = 0;
 
     // Wakes whoever waits and has the main thread look.
-    void announce(std::shared_ptr<Shared> self) {
+    void announce() {
         ready.notify_all();
-        mainQueue->post([weak = std::weak_ptr<Shared>(self)] {
+        mainQueue->post([weak = weak_from_this()] {
             if (auto s = weak.lock(); s && s->owner) s->owner->takeNews();
         });
     }
@@ -44,15 +49,27 @@ struct TroupeLogLoader::Shared : std::enable_shared_from_this<Shared> {
     void post(std::uint64_t generation, TroupeLogLoad load) {
         {
             std::lock_guard lock(mutex);
-            reread.emplace_back(generation, std::move(load));
+            results.emplace_back(generation, std::move(load));
         }
-        announce(shared_from_this());
+        announce();
     }
 
-    TroupeLogReadControl control() const { return {&stopRequested, read}; }
+    // A quit stops the launch's load at once, and gives a reconcile the quit's wait.
+    TroupeLogReadControl control(bool first = false) const {
+        return {first ? &stopRequested : &givenUp, read};
+    }
     void submit(std::function<void()> job) {
         std::lock_guard lock(mutex);
-        if (reads) reads->execute(std::move(job));
+        if (!reads) return;
+        ++jobsAsked;
+        reads->execute([weak = weak_from_this(), job = std::move(job)] {
+            job();
+            if (auto self = weak.lock()) {
+                std::lock_guard lock(self->mutex);
+                ++self->jobsDone;
+                self->ready.notify_all();
+            }
+        });
     }
 };
 
@@ -97,103 +114,42 @@ TroupeLogLoad readAndFold(const atomic_file::OpenedFile& opened, std::string unu
         load.live.reset();
         load.index.reset();
     }
+    // A read that failed part way still read a file of that size: not a change to look into.
+    if (!load.log->readError.empty() && opened.status == atomic_file::ReadStatus::ok)
+        load.log->endOffset = opened.size;
     load.nextOffset = load.log->endOffset + (load.log->endsWithNewline ? 0 : 1);
     return load;
 }
 
-// A re-read's result that leaves the snapshot as it was.
+// A reconcile's result that leaves the snapshot as it was.
 TroupeLogLoad nothingRead() {
     TroupeLogLoad load;
     load.first = false;
     return load;
 }
 
-// How much this run wrote to the replaced files, each file's size taken as it is now.
-std::uint64_t sizeUpReplaced(std::vector<TroupeLogCut::Replaced>& replaced) {
-    std::uint64_t written = 0;
-    for (TroupeLogCut::Replaced& old : replaced) {
-        struct stat info {};
-        if (::fstat(old.file.fd, &info) == 0) old.file.size = static_cast<std::uint64_t>(info.st_size);
-        if (old.file.size > old.from) written += old.file.size - old.from;
-    }
-    return written;
-}
-
-// The events this run wrote to the replaced files (sized up) that `index` lacks, all of
-// them without one. Never stopped: a run's own lines are few, and a quit must not leave
-// them in a file nobody can reach.
-std::vector<TroupeEvent> missingFrom(const std::vector<TroupeLogCut::Replaced>& replaced,
-                                     const TroupeEventIndex* index,
-                                     const TroupeLogReadControl::ReadFunction& read) {
-    std::vector<TroupeEvent> missing;
-    TroupeEventIndex taken;
-    for (const TroupeLogCut::Replaced& old : replaced) {
-        const TroupeLoadedLog own = readTroupeLogBlocks(
-            old.file, old.from, nullptr,
-            [&](std::vector<std::optional<TroupeEvent>>& events, const std::vector<std::uint64_t>&,
-                const std::vector<bool>&) {
-                for (auto& event : events) {
-                    if (event && !(index && index->contains(event->id)) && taken.insert(event->id, 0))
-                        missing.push_back(std::move(*event));
-                }
-            },
-            {nullptr, read});
-        if (!own.readError.empty()) throw std::runtime_error(own.readError);
-    }
-    return missing;
-}
-
-// Indexes this run's lines of `opened` from `from` on, keeping the events whose ids
-// the file does not hold before them, to fold on top.
-void readOwn(const atomic_file::OpenedFile& opened, std::uint64_t from, TroupeLogLoad& load,
-             const TroupeLogReadControl& control) {
-    const TroupeLoadedLog own = readTroupeLogBlocks(
-        opened, from, load.index.get(),
-        [&](std::vector<std::optional<TroupeEvent>>& events, const std::vector<std::uint64_t>&,
-            const std::vector<bool>& seenBefore) {
-            for (std::size_t i = 0; i < events.size(); ++i) {
-                if (events[i] && !seenBefore[i]) load.own.push_back(std::move(*events[i]));
-            }
-        },
-        control);
-    if (!own.readError.empty()) throw std::runtime_error(own.readError);
-    if (own.stopped) load.live.reset();
-    load.nextOffset = own.endOffset + (own.endsWithNewline ? 0 : 1);
-}
-
-// A re-read up to `cut`: the file folded, and what this run wrote to the files replaced
-// since the last one and that file lacks. Whatever throws, a result comes back: a fold
-// that fails leaves the snapshot as it was, and lines that cannot be compared are said
-// to be lost, once each.
-TroupeLogLoad readUpTo(TroupeLogCut& cut, Date tailFrom, bool whole, const TroupeLogReadControl& control) {
+// A reconcile up to `cut`: the file folded, and this run's events it lacks put back (unless
+// it changed since the cut). Whatever throws, a result comes back: one that fails leaves the
+// snapshot as it was, and the quit appends what no reconcile saw in the file.
+TroupeLogLoad reconcileUpTo(const TroupeLogCut& cut, Date tailFrom, TroupeLogLoader::Shared& shared) {
     TroupeLogLoad load = nothingRead();
     if (auto error = failureOf([&] {
             if (cut.file.status != atomic_file::ReadStatus::ok) throw std::runtime_error("the log is gone");
-            // A refold folds this run's lines in their place; a re-read of a file that
-            // took the log's place folds what it held as a first load would.
-            const std::uint64_t end = cut.file.size;
-            if (whole) cut.ownFrom = end;
-            cut.file.size = cut.ownFrom;
-            load = readAndFold(cut.file, {}, tailFrom, control);
+            load = readAndFold(cut.file, {}, tailFrom, shared.control());
             load.first = false;
-            cut.file.size = end;
             if (!load.log->readError.empty()) throw std::runtime_error(load.log->readError);
-            if (load.live && end > cut.ownFrom) readOwn(cut.file, cut.ownFrom, load, control);
+            if (!load.live) return;  // stopped
+            std::lock_guard lock(shared.mutex);
+            if (!shared.writer) return;
+            auto lines = shared.writer->ledger().linesMissingFrom(load.index.get(), cut.ledgerEntries);
+            for (const auto& line : lines)
+                load.missing.push_back(
+                    decodeTroupeLogLine(std::string_view(line.text).substr(0, line.text.size() - 1)));
+            shared.writer->writeAgain(std::move(lines), cut.changes);
         })) {
         log::system("Cannot read the troupe log again: " + *error + "; the troupe stays as it was");
         load = nothingRead();
     }
-    // Without a fold (a quit stopped the read, or it failed) there is nothing to compare
-    // with here: the writer compares them with the end of the file it writes to.
-    if (auto error = failureOf([&] {
-            load.written = sizeUpReplaced(cut.replaced);
-            load.missing = missingFrom(cut.replaced, load.live ? load.index.get() : nullptr, control.read);
-        })) {
-        log::system("Cannot read again what this run wrote to a replaced troupe log (" + *error +
-                    "); the file that was the log keeps it, and the troupe stays as it was");
-        load = nothingRead();
-    }
-    cut.replaced.clear();  // closes what the writer handed over
     return load;
 }
 
@@ -216,13 +172,25 @@ TroupeLogLoader::TroupeLogLoader(std::filesystem::path file, const Clock& clock,
 
 TroupeLogLoader::~TroupeLogLoader() {
     stop();
+    shared_->givenUp = true;
     shared_->owner = nullptr;
     std::unique_ptr<ThreadSerialExecutor> reads;
+    bool idle = false;
     {
-        std::lock_guard lock(shared_->mutex);
+        std::unique_lock lock(shared_->mutex);
+        shared_->writer = nullptr;
         reads = std::move(shared_->reads);
+        idle = shared_->ready.wait_until(lock, *stoppedAt_ + quitWait + std::chrono::milliseconds(500),
+                                         [&] { return shared_->jobsDone == shared_->jobsAsked; });
     }
-    reads.reset();  // joins once what runs has stopped
+    if (idle) return;  // `reads` joins at once
+    log::system("A read of the troupe log did not end in time; it is left to end on its own");
+    std::thread([reads = std::move(reads)]() mutable { reads.reset(); }).detach();
+}
+
+void TroupeLogLoader::attach(TroupeLogWriter& writer) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->writer = &writer;
 }
 
 void TroupeLogLoader::start(Date tailFrom) {
@@ -234,7 +202,7 @@ void TroupeLogLoader::start(Date tailFrom) {
         if (auto error = failureOf([&] {
                 std::string unusable;
                 opened = openTroupeLog(shared->file, unusable);
-                load = readAndFold(opened, std::move(unusable), tailFrom, shared->control());
+                load = readAndFold(opened, std::move(unusable), tailFrom, shared->control(true));
             })) {
             // One that could not read the log: the troupe starts empty and the log stays as
             // it is. The file opened is still the one read, not one that took its place.
@@ -253,38 +221,38 @@ void TroupeLogLoader::start(Date tailFrom) {
             shared->first = std::move(load);
             shared->firstDone = true;
         }
-        shared->announce(shared);
+        shared->announce();
     });
 }
 
-std::function<void(std::uint64_t)> TroupeLogLoader::replacementHandler() {
-    return [weak = std::weak_ptr<Shared>(shared_)](std::uint64_t cutsTaken) {
+std::function<void(std::uint64_t)> TroupeLogLoader::changeHandler() {
+    return [weak = std::weak_ptr<Shared>(shared_)](std::uint64_t) {
         auto shared = weak.lock();
         if (!shared) return;
         {
             std::lock_guard lock(shared->mutex);
-            shared->replacedAfterCuts = cutsTaken;
+            shared->changed = true;
         }
-        shared->announce(shared);
+        shared->announce();
     };
 }
 
 // Hands over what the loader's thread and the writer left: the launch's load, finished
-// re-reads and a replacement. False when there was nothing.
+// reconciles and a change. False when there was nothing.
 bool TroupeLogLoader::takeNews() {
     std::optional<TroupeLogLoad> first = takeFirst(false);
-    std::vector<std::pair<std::uint64_t, TroupeLogLoad>> reread;
-    std::optional<std::uint64_t> replacedAfterCuts;
+    std::vector<std::pair<std::uint64_t, TroupeLogLoad>> results;
+    bool changed = false;
     {
         std::lock_guard lock(shared_->mutex);
-        reread = std::move(shared_->reread);
-        shared_->reread.clear();
-        replacedAfterCuts = std::exchange(shared_->replacedAfterCuts, std::nullopt);
+        results = std::move(shared_->results);
+        shared_->results.clear();
+        changed = std::exchange(shared_->changed, false);
     }
     if (first) handler_(std::move(*first));
-    for (auto& [generation, load] : reread) finish(generation, std::move(load));
-    if (replacedAfterCuts) fileReplaced(*replacedAfterCuts);
-    return first || !reread.empty() || replacedAfterCuts;
+    for (auto& [generation, load] : results) finish(generation, std::move(load));
+    if (changed) fileChanged();
+    return first || !results.empty() || changed;
 }
 
 bool TroupeLogLoader::settle() {
@@ -292,12 +260,11 @@ bool TroupeLogLoader::settle() {
     for (;;) {
         any = takeNews() || any;
         if (!since_ || quitWaitIsOver()) return any;
-        // A re-read's cut waits behind a line that cannot be written: nothing to wait for.
+        // A cut waits behind a line that cannot be written: nothing to wait for.
         std::unique_lock lock(shared_->mutex);
-        while (!shared_->ready.wait_for(lock, std::chrono::milliseconds(50), [&] {
-            return !shared_->reread.empty() || shared_->replacedAfterCuts;
-        })) {
-            if (writer_->retrying()) return any;
+        while (!shared_->ready.wait_for(lock, std::chrono::milliseconds(50),
+                                        [&] { return !shared_->results.empty() || shared_->changed; })) {
+            if (shared_->writer && shared_->writer->retrying()) return any;
             if (quitWaitIsOver()) break;
         }
     }
@@ -305,33 +272,33 @@ bool TroupeLogLoader::settle() {
 
 bool TroupeLogLoader::quitWaitIsOver() {
     if (!stoppedAt_ || std::chrono::steady_clock::now() - *stoppedAt_ < quitWait) return false;
-    if (!std::exchange(quitWaitSaid_, true))
-        log::system(
-            "Quitting before the troupe log was read again; what this run wrote to a file that "
-            "was replaced meanwhile may be only in that file");
+    shared_->givenUp = true;
+    if (!std::exchange(quitWaitSaid_, true)) log::system("Quitting before the troupe log was read again");
     return true;
 }
 
 std::optional<TroupeLogLoad> TroupeLogLoader::takeFirst(bool wait) {
     std::unique_lock lock(shared_->mutex);
-    if (wait) shared_->ready.wait(lock, [&] { return shared_->firstDone; });
+    const auto done = [&] { return shared_->firstDone; };
+    if (wait && !stoppedAt_) shared_->ready.wait(lock, done);
+    if (wait && stoppedAt_) shared_->ready.wait_until(lock, *stoppedAt_ + quitWait, done);
     std::optional<TroupeLogLoad> first = std::move(shared_->first);
     shared_->first.reset();
     return first;
 }
 
 void TroupeLogLoader::refold(Date from) {
-    if (since_) return;  // the running one settles it; what it misses is refolded next
+    if (since_ || stoppedAt_) return;  // the running one settles it; what it misses is refolded next
     log::info("A troupe event from before the last minute arrived; refolding the log");
-    reread(tailFor(from), true);
+    reconcile(tailFor(from));
 }
 
-// Another file took the log's place (an editor's or sync tool's save) and the writer
-// appends to it now: the snapshot follows what that file holds. A cut asked for after
-// the writer said so reads that file already.
-void TroupeLogLoader::fileReplaced(std::uint64_t cutsTaken) {
-    if (cutsAsked_ > cutsTaken) return;
-    reread(tailFor(clock_.now()), false);
+void TroupeLogLoader::fileChanged() {
+    if (shared_->givenUp) return;  // the quit appends what no reconcile saw
+    if (since_)
+        again_ = true;
+    else
+        reconcile(tailFor(clock_.now()));
 }
 
 void TroupeLogLoader::accepted(const TroupeEvent& event, std::size_t lineBytes) {
@@ -341,65 +308,61 @@ void TroupeLogLoader::accepted(const TroupeEvent& event, std::size_t lineBytes) 
 void TroupeLogLoader::stop() {
     shared_->stopRequested = true;
     if (!stoppedAt_) stoppedAt_ = std::chrono::steady_clock::now();
+    shared_->ready.notify_all();
 }
 
-void TroupeLogLoader::reread(Date tailFrom, bool whole) {
+void TroupeLogLoader::reconcile(Date tailFrom) {
     const std::uint64_t generation = ++generation_;
     since_.emplace();
-    ++cutsAsked_;
-    const std::weak_ptr<Shared> weak = shared_;
-    writer_->cut(
-        [weak, generation, tailFrom, whole](TroupeLogCut taken) {
-            auto shared = weak.lock();
-            if (!shared) return;
-            auto cut = std::make_shared<TroupeLogCut>(std::move(taken));
-            shared->submit([weak, generation, tailFrom, whole, cut] {
-                if (auto shared = weak.lock())
-                    shared->post(generation, readUpTo(*cut, tailFrom, whole, shared->control()));
+    again_ = false;
+    shared_->submit([weak = std::weak_ptr<Shared>(shared_), generation, tailFrom] {
+        auto shared = weak.lock();
+        if (!shared) return;
+        TroupeLogWriter* writer = nullptr;
+        {
+            std::lock_guard lock(shared->mutex);
+            writer = shared->writer;
+        }
+        // The writer outlives what runs here, up to a read that is left to end on its own.
+        if (writer == nullptr || shared->givenUp) return shared->post(generation, nothingRead());
+        writer->waitForQuiet(quiet, shared->stopRequested);
+        writer->cut(
+            [weak, generation, tailFrom](TroupeLogCut taken) {
+                auto shared = weak.lock();
+                if (!shared) return;
+                auto cut = std::make_shared<TroupeLogCut>(std::move(taken));
+                shared->submit([weak, generation, tailFrom, cut] {
+                    if (auto shared = weak.lock())
+                        shared->post(generation, reconcileUpTo(*cut, tailFrom, *shared));
+                });
+            },
+            // No cut, no read: the snapshot stays as it was, and a settle waits no more.
+            [weak, generation](const std::string&) {
+                if (auto shared = weak.lock()) shared->post(generation, nothingRead());
             });
-        },
-        // No cut, no read: the snapshot stays as it was, and a settle waits no more.
-        [weak, generation](const std::string&) {
-            if (auto shared = weak.lock()) shared->post(generation, nothingRead());
-        });
+    });
 }
 
 void TroupeLogLoader::finish(std::uint64_t generation, TroupeLogLoad load) {
-    // A later re-read counts instead; what this one found missing, that one may lack too.
-    carried_.insert(carried_.end(), std::make_move_iterator(load.missing.begin()),
-                    std::make_move_iterator(load.missing.end()));
-    carriedWritten_ += load.written;
-    load.missing.clear();
-    if (generation != generation_) return;
+    if (generation != generation_ || !since_) return;
     auto since = std::move(*since_);
     since_.reset();
-    // The store appends those its new index lacks; without one, the writer those the end of
-    // the file it writes to lacks.
-    load.missing = std::move(carried_);
-    load.written = std::exchange(carriedWritten_, 0);
-    carried_.clear();
-    if (!load.live) {
-        // The next misplaced event or replacement asks again.
-        if (!load.missing.empty()) handler_(std::move(load));
-        return;
-    }
-    // What was accepted after the cut follows it in the file; an id the file read has
-    // already keeps that line, as the next launch reads it.
     std::optional<Date> earliestMisplaced;
-    const auto fold = [&](const TroupeEvent& event) {
-        if (!load.live->apply(event, clock_.now()) && (!earliestMisplaced || event.ts < *earliestMisplaced))
-            earliestMisplaced = event.ts;
-    };
-    for (const TroupeEvent& event : load.own) fold(event);
-    load.own.clear();
-    for (const auto& [event, lineBytes] : since) {
-        const bool fresh = load.index->insert(event.id, load.nextOffset);
-        load.nextOffset += lineBytes + 1;
-        if (fresh) fold(event);
+    if (load.live) {
+        // This run's events the file lacked, and those accepted after the cut, follow it in
+        // the file; an id the file read has already keeps that line, as the next launch reads it.
+        const auto fold = [&](const TroupeEvent& event, std::size_t lineBytes) {
+            const bool fresh = load.index->insert(event.id, load.nextOffset);
+            load.nextOffset += lineBytes + 1;
+            if (fresh && !load.live->apply(event, clock_.now()) &&
+                (!earliestMisplaced || event.ts < *earliestMisplaced))
+                earliestMisplaced = event.ts;
+        };
+        for (const TroupeEvent& event : load.missing) fold(event, 0);
+        for (const auto& [event, lineBytes] : since) fold(event, lineBytes);
+        handler_(std::move(load));
     }
-    since.clear();
-    handler_(std::move(load));
-    if (earliestMisplaced) refold(*earliestMisplaced);
+    if (earliestMisplaced || again_) reconcile(tailFor(earliestMisplaced.value_or(clock_.now())));
 }
 
 }  // namespace tw

@@ -1,10 +1,13 @@
 #pragma once
-// Keeps the troupe snapshot in step with the log file: the launch's load, a refold when
-// an event lands before the settled fold, and a re-read when another file took the log's
-// place. Every read runs on the loader's own thread, never ahead of the writer's lines:
-// a re-read goes up to a cut the writer takes in order with them, and the events
-// accepted after it are folded on top once it is done. The store gets one result a
-// read: the fold, the id index, where the next line starts and the file that was read.
+// Keeps the troupe snapshot in step with the file at the log's path: the launch's load,
+// a refold when an event lands before the settled fold, and a reconcile whenever the
+// writer saw the file change other than by its own lines. A reconcile waits until the
+// file has been quiet for a moment, reads it whole up to a cut the writer takes in order
+// with its lines (as a first load would), has the writer put back the lines of this run's
+// ledger it lacks, and folds those and the events accepted after the cut on top; a change
+// seen meanwhile is reconciled again once it ends. Reads run on the loader's own thread.
+// The store gets one result a read: the fold, the id index, where the next line starts
+// and the file that was read.
 //
 // The public calls are main-thread only, and so is the handler.
 #include <atomic>
@@ -28,20 +31,13 @@ namespace tw {
 class TroupeLogWriter;
 
 struct TroupeLogLoad {
-    bool first = true;                     // the launch's load; else a refold or re-read
+    bool first = true;                     // the launch's load; else a refold or reconcile
     std::unique_ptr<TroupeLoadedLog> log;  // skipped lines, read error, stop, the file read
-    std::unique_ptr<TroupeLiveFold> live;  // null: nothing to publish (stopped, or a refold failed)
+    std::unique_ptr<TroupeLiveFold> live;  // null: nothing to publish (stopped, or the read failed)
     std::unique_ptr<TroupeEventIndex> index;
     std::uint64_t nextOffset = 0;  // where the next line written starts
-    // This run's lines in a file that took the log's place, indexed and not folded yet:
-    // the file is folded as a first load would, and they go on top.
-    std::vector<TroupeEvent> own;
-    // Events this run wrote to files that another one replaced, which that one lacks:
-    // appended again, without telling anybody a second time. Without a fold, all of
-    // them: nothing was read to compare with, and the writer compares them with the end
-    // of the file it writes to, as far back as a copy of `written` bytes reaches.
+    // This run's events the file lacked, appended again: folded on top.
     std::vector<TroupeEvent> missing;
-    std::uint64_t written = 0;  // this run's bytes in the replaced files they come from
 };
 
 class TroupeLogLoader {
@@ -50,55 +46,58 @@ class TroupeLogLoader {
     // `read` is pread(2) as the reads call it; tests pass one that fails.
     TroupeLogLoader(std::filesystem::path file, const Clock& clock, MainQueue& mainQueue,
                     TroupeLogReadControl::ReadFunction read, Handler handler);
-    ~TroupeLogLoader();  // stops what runs and joins
+    // Stops what runs and joins; a read that does not end by the quit's wait is left to
+    // end on its own (its thread then goes), the ledger having covered what it was for.
+    ~TroupeLogLoader();
     TroupeLogLoader(const TroupeLogLoader&) = delete;
     TroupeLogLoader& operator=(const TroupeLogLoader&) = delete;
 
-    // What the writer calls when it goes on in another file (any thread).
-    std::function<void(std::uint64_t cutsTaken)> replacementHandler();
-    // The writer whose cuts the re-reads go up to; it must outlive the loader.
-    void attach(TroupeLogWriter& writer) { writer_ = &writer; }
+    // What the loader's threads share with it.
+    struct Shared;
+
+    // What the writer calls when the file at the path changed (any thread).
+    std::function<void(std::uint64_t changes)> changeHandler();
+    // The writer whose cuts the reads go up to; it must outlive the loader.
+    void attach(TroupeLogWriter& writer);
     // Reads the file at the path, keeping the events from `tailFrom` on in the fold's tail.
     void start(Date tailFrom);
-    // The launch's load once it ended, handed over once (to this or to the handler).
+    // The launch's load once it ended, handed over once (to this or to the handler);
+    // after stop(), waiting no longer than quitWait from then.
     std::optional<TroupeLogLoad> takeFirst(bool wait);
     // An accepted event landed before the settled fold: the log is folded again from `from`.
     void refold(Date from);
-    // Blocks until no re-read runs nor is due (a replacement the writer saw), handing each
-    // to the handler; not while the writer cannot write, which holds the re-read's cut
-    // back, nor longer than quitWait after stop(). False when there was none.
+    // Blocks until no reconcile runs nor is due, handing each to the handler; not while the
+    // writer cannot write, which holds the cut back, nor longer than quitWait after stop().
+    // False when there was none.
     bool settle();
     // An event accepted and queued for writing, `lineBytes` long without the newline.
     void accepted(const TroupeEvent& event, std::size_t lineBytes);
-    // Quitting: what reads ends within a block and publishes no fold. A re-read stopped
-    // still hands over what this run wrote to the files replaced, to be written again.
+    // Quitting: the launch's load ends within a block and publishes no fold; a reconcile
+    // (one due starts at once, without waiting for quiet) has until quitWait to end.
     void stop();
 
     // A quit must end within 3 s of being asked (a session manager's or SIGTERM's wait):
-    // settle() gives a re-read this much of that after stop(), and the lines it then
+    // the loader gives reads this much of that after stop(), and the lines the quit then
     // appends the rest.
     static constexpr std::chrono::milliseconds quitWait{2000};
+    // How long the file must be left alone before it is read again.
+    static constexpr std::chrono::milliseconds quiet{300};
 
    private:
-    struct Shared;
-    void fileReplaced(std::uint64_t cutsTaken);
-    void reread(Date tailFrom, bool whole);
+    void fileChanged();
+    void reconcile(Date tailFrom);
     bool takeNews();
     bool quitWaitIsOver();  // says so once
     void finish(std::uint64_t generation, TroupeLogLoad load);
 
-    TroupeLogWriter* writer_ = nullptr;
     const Clock& clock_;
     MainQueue& mainQueue_;
     Handler handler_;
     std::shared_ptr<Shared> shared_;
-    std::uint64_t generation_ = 0;  // of the re-read whose result counts
-    std::uint64_t cutsAsked_ = 0;
-    // A re-read runs: the events accepted since its cut was asked for, with their lines' sizes.
+    std::uint64_t generation_ = 0;  // of the reconcile whose result counts
+    // A reconcile runs: the events accepted since it was asked for, with their lines' sizes.
     std::optional<std::vector<std::pair<TroupeEvent, std::size_t>>> since_;
-    // What re-reads that a later one overtook found missing, for the one that counts.
-    std::vector<TroupeEvent> carried_;
-    std::uint64_t carriedWritten_ = 0;
+    bool again_ = false;  // the file changed while it ran
     std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
     bool quitWaitSaid_ = false;
 };

@@ -7,10 +7,12 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <iterator>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "platform/atomic_file.h"
 #include "troupe/event_model/troupe_json.h"
@@ -57,10 +59,12 @@ class BlockDecoder {
                 [this, from, to = std::min(lines.size(), from + share)] { work(from, to); });
     }
 
+    // Throws what a helper could not decode past, once all are joined.
     void wait() {
         for (auto& helper : helpers_) helper.join();
         helpers_.clear();
         lines_ = nullptr;
+        if (auto failure = std::exchange(failure_, nullptr)) std::rethrow_exception(failure);
     }
 
     bool busy() const { return lines_ != nullptr; }
@@ -72,6 +76,10 @@ class BlockDecoder {
             into_->offsets[i] = line.offset;
             try {
                 into_->results[i] = decodeTroupeLogLine(line.text);
+            } catch (const std::bad_alloc&) {
+                // Not the line's fault: the read fails, as one on the reading thread does.
+                failure_ = std::current_exception();
+                return;
             } catch (const std::exception&) {
                 into_->results[i].reset();
             }
@@ -81,6 +89,7 @@ class BlockDecoder {
     const std::vector<Line>* lines_ = nullptr;
     DecodedBlock* into_ = nullptr;
     std::vector<std::thread> helpers_;
+    std::exception_ptr failure_;  // any helper's; one is enough
 };
 
 // Puts a block's ids in the index, noting which were there already, and counts the
@@ -129,6 +138,19 @@ atomic_file::OpenedFile openTroupeLog(const std::filesystem::path& file, std::st
             break;
     }
     return opened;
+}
+
+std::string troupeLogLineAt(int fd, std::uint64_t offset) {
+    std::string line;
+    char buffer[4096];
+    for (ssize_t got;
+         (got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(offset + line.size()))) > 0;) {
+        const std::string_view chunk(buffer, static_cast<std::size_t>(got));
+        const auto newline = chunk.find('\n');
+        line.append(chunk.substr(0, newline));
+        if (newline != std::string_view::npos || line.size() > troupeLogMaxLineBytes) break;
+    }
+    return line;
 }
 
 TroupeEvent decodeTroupeLogLine(std::string_view line) {
@@ -188,8 +210,13 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
     std::uint64_t heldBytes = 0;  // what the file holds on disk
     BlockDecoder decoder;
     std::thread taking;
-    auto finishTaking = [&] {
+    std::exception_ptr sinkFailure;  // what the sink threw: the read fails with it
+    auto joinTaking = [&] {
         if (taking.joinable()) taking.join();
+    };
+    auto finishTaking = [&] {
+        joinTaking();
+        if (sinkFailure) std::rethrow_exception(std::exchange(sinkFailure, nullptr));
     };
     auto decodeAndHandOver = [&](const std::vector<Line>& lines) {
         const bool decoded = decoder.busy();
@@ -203,12 +230,19 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
         if (!decoded) return;
         indexBlock(index, blocks[done], heldBytes, seenBefore[done], log.skippedLines);
         finishTaking();
-        taking = std::thread([&sink, &block = blocks[done], &seen = seenBefore[done]] {
-            sink(block.results, block.offsets, seen);
+        taking = std::thread([&sink, &sinkFailure, &block = blocks[done], &seen = seenBefore[done]] {
+            try {
+                sink(block.results, block.offsets, seen);
+            } catch (...) {
+                sinkFailure = std::current_exception();
+            }
         });
     };
     const int fd = opened.fd;
-    if (struct stat info{}; ::fstat(fd, &info) == 0) log.file = atomic_file::FileIdentity::of(info);
+    if (struct stat info{}; ::fstat(fd, &info) == 0) {
+        log.file = atomic_file::FileIdentity::of(info);
+        log.changedAt = info.st_mtim;
+    }
     const auto readAt = control.read ? control.read : TroupeLogReadControl::ReadFunction(::pread);
     // Only what the file held when opened is read: no more than a regular file's bytes,
     // and a small log needs no big buffer.
@@ -229,8 +263,13 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
         std::function<void()> join;
         ~JoinAtExit() { join(); }
     } joinAtExit{[&] {
-        if (decoder.busy()) decoder.wait();
-        finishTaking();
+        if (decoder.busy()) {
+            try {
+                decoder.wait();
+            } catch (...) {  // the read fails with what was thrown first
+            }
+        }
+        joinTaking();
     }};
     // Queues one line of the current block; the carried one is kept alive in its `held`.
     auto take = [&](std::string_view text, std::uint64_t offset) {

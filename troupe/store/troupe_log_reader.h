@@ -5,6 +5,7 @@
 // regular file (or a link to one) is read, and no further than its size when opened:
 // a FIFO, socket or device at the log's path is unreadable, never waited on.
 #include <sys/types.h>
+#include <time.h>
 
 #include <atomic>
 #include <cstdint>
@@ -30,6 +31,7 @@ struct TroupeLoadedLog {
     std::string readError;               // set when the file exists but could not be read
     bool stopped = false;                // the read was asked to stop and ended early
     atomic_file::FileIdentity file;      // which file was read; unknown when none was
+    timespec changedAt{-1, -1};          // its change time as the read began; unknown before one
 };
 
 // How a read may be cut short. `stop` is checked between blocks: once it is set, the
@@ -79,6 +81,10 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
                                     const TroupeLogReadControl& control = {},
                                     std::uint64_t maxLineBytes = troupeLogMaxLineBytes,
                                     std::size_t blockBytes = std::size_t{4} << 20);
+
+// The line starting at `offset` of the file open on `fd`, without its newline; empty when
+// unreadable.
+std::string troupeLogLineAt(int fd, std::uint64_t offset);
 
 // One line as the reader reads it: the event, or the reason it is skipped.
 // Throws JsonDecodeError; the line carries no newline (a trailing CR is allowed).

@@ -1,21 +1,18 @@
 #include "troupe/store/troupe_log_writer.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <optional>
+#include <memory>
 #include <utility>
 
-#include "platform/atomic_file.h"
 #include "platform/log.h"
 #include "troupe/store/troupe_job_failure.h"
-#include "troupe/store/troupe_log_end_ids.h"
 #include "troupe/store/troupe_log_file_at_path.h"
+#include "troupe/store/troupe_log_reader.h"
 
 namespace tw {
 
@@ -23,12 +20,19 @@ namespace {
 constexpr auto kSyncInterval = std::chrono::seconds(1);
 constexpr auto kRetryInterval = std::chrono::seconds(1);
 constexpr auto kGather = std::chrono::milliseconds(2);
+// Looked at often for a while after a change (a save is often followed by another), else
+// seldom; either way well within the 2 s in which a change is to be read.
+constexpr auto kHotPoll = std::chrono::milliseconds(50);
+constexpr auto kHotFor = std::chrono::seconds(3);
+
+bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 }  // namespace
 
-TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction, Replaced replaced)
+TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction, Changed changed)
     : file_(std::move(file)),
       write_(writeFunction ? std::move(writeFunction) : WriteFunction(::write)),
-      replaced_(std::move(replaced)) {
+      changed_(std::move(changed)),
+      ledger_(file_.parent_path()) {
     thread_ = std::thread([this] { loop(); });
 }
 
@@ -40,19 +44,18 @@ TroupeLogWriter::~TroupeLogWriter() {
     wake_.notify_all();
     thread_.join();
     if (fd_ >= 0) ::close(fd_);
-    replacedFiles_.clear();
     std::size_t unwritten = 0;
-    for (const Job& job : jobs_) unwritten += std::holds_alternative<std::string>(job) ? 1 : 0;
+    for (const Job& job : jobs_) unwritten += std::holds_alternative<Line>(job) ? 1 : 0;
     if (unwritten > 0)
         log::system(std::to_string(unwritten) + " accepted troupe event" + (unwritten == 1 ? "" : "s") +
                     " could not be written to " + file_.string() + " before quitting and are lost");
 }
 
-void TroupeLogWriter::write(std::string line) {
+void TroupeLogWriter::write(std::string line, std::optional<Uuid> id) {
     {
         std::lock_guard lock(mutex_);
         queuedBytes_ += line.size();
-        jobs_.emplace_back(std::move(line));
+        jobs_.emplace_back(Line{std::move(line), id});
         ++submitted_;
     }
     wake_.notify_one();
@@ -74,7 +77,8 @@ bool TroupeLogWriter::drain() {
     wake_.notify_one();
     // A failure counts once a try made after this call failed: what stood in the way may be gone.
     const std::uint64_t failures = failures_;
-    progress_.wait(lock, [&] { return synced_ >= target || failures_ > failures; });
+    const std::uint64_t looks = looks_;  // and the path looked at once after the call
+    progress_.wait(lock, [&] { return (synced_ >= target && looks_ > looks) || failures_ > failures; });
     --draining_;
     return synced_ >= target;
 }
@@ -82,17 +86,9 @@ bool TroupeLogWriter::drain() {
 std::string TroupeLogWriter::lineAt(std::uint64_t offset) {
     auto line = std::make_shared<std::string>();
     run([this, line, offset] {
-        atomic_file::OpenedFile atPath;
-        if (fd_ < 0) atPath = atomic_file::openRegular(file_);
-        const int fd = fd_ >= 0 ? fd_ : atPath.fd;
-        char buffer[4096];
-        for (ssize_t got;
-             (got = ::pread(fd, buffer, sizeof buffer, static_cast<off_t>(offset + line->size()))) > 0;) {
-            const std::string_view chunk(buffer, static_cast<std::size_t>(got));
-            const auto newline = chunk.find('\n');
-            line->append(chunk.substr(0, newline));
-            if (newline != std::string_view::npos || line->size() > (std::size_t{64} << 20)) break;
-        }
+        const atomic_file::OpenedFile atPath =
+            fd_ >= 0 ? atomic_file::OpenedFile{} : atomic_file::openRegular(file_);
+        *line = troupeLogLineAt(fd_ >= 0 ? fd_ : atPath.fd, offset);
     });
     // A line before that cannot be written holds the job back: nothing to read yet.
     return drain() ? *line : std::string();
@@ -103,11 +99,8 @@ std::uint64_t TroupeLogWriter::queuedBytes() {
     return queuedBytes_;
 }
 
-void TroupeLogWriter::expectFile(atomic_file::FileIdentity loaded, std::uint64_t end) {
-    run([this, loaded, end] {
-        readFile_ = loaded;
-        readEnd_ = end;
-    });
+void TroupeLogWriter::expectFile(atomic_file::FileIdentity loaded, std::uint64_t end, timespec changedAt) {
+    run([this, loaded, end, changedAt] { seen_ = Seen{loaded, end, changedAt}; });
 }
 
 void TroupeLogWriter::cut(std::function<void(TroupeLogCut)> take, FailureHandler failed) {
@@ -115,58 +108,63 @@ void TroupeLogWriter::cut(std::function<void(TroupeLogCut)> take, FailureHandler
         [this, take = std::move(take)] {
             TroupeLogCut cut;
             cut.file.status = atomic_file::ReadStatus::missing;
-            struct stat info {};
             if (fd_ >= 0) followPath();  // the file at the path is the one to read
-            if (fd_ >= 0 || openFile(false)) cut.file = openedHeldFile(info);
-            if (cut.file.status != atomic_file::ReadStatus::missing) {
+            if (fd_ >= 0 || openFile()) cut.file = logOnItsOwnDescriptor(fd_);
+            if (struct stat info{};
+                cut.file.status == atomic_file::ReadStatus::ok && ::fstat(cut.file.fd, &info) == 0)
                 cut.identity = atomic_file::FileIdentity::of(info);
-                readFile_ = cut.identity;
-                knownEnd_ = cut.file.size;
-                cut.ownFrom = heldUnread_ ? std::min(readEnd_, cut.file.size) : cut.file.size;
-                heldUnread_ = false;
-            }
-            cut.replaced = std::move(replacedFiles_);
-            replacedFiles_.clear();
-            ++cutsTaken_;
+            cut.ledgerEntries = ledger_.size();
+            cut.changes = changes_;
             take(std::move(cut));
         },
         std::move(failed));
 }
 
-void TroupeLogWriter::writeAgain(std::vector<std::pair<Uuid, std::string>> lines, std::uint64_t written) {
-    run([this, lines = std::move(lines), written]() mutable {
-        // The file they would go to, found as a line finds it.
+void TroupeLogWriter::writeAgain(std::vector<TroupeRunLedger::Line> lines, std::uint64_t changesAtCut) {
+    run([this, lines = std::move(lines), changesAtCut]() mutable {
         if (fd_ >= 0) followPath();
-        if (fd_ < 0) openFile();
-        struct stat info {};
-        TroupeEventIndex held = idsNearTheEnd(openedHeldFile(info), written);
-        std::deque<Job> kept;
-        std::uint64_t bytes = 0;
-        for (auto& [id, line] : lines) {
-            if (!held.insert(id, 0)) continue;
-            bytes += line.size();
-            kept.emplace_back(std::move(line));
-        }
-        // Queued as lines are, to be tried again when they cannot be written.
-        std::lock_guard lock(mutex_);
-        queuedBytes_ += bytes;
-        submitted_ += kept.size();
-        jobs_.insert(jobs_.begin(), std::make_move_iterator(kept.begin()),
-                     std::make_move_iterator(kept.end()));
+        if (changes_ != changesAtCut) return;  // the reconcile that follows compares again
+        confirmed_ = changes_;
+        unconfirmedEntries_ = 0;
+        if (lines.empty()) return;
+        log::system("Appending " + std::to_string(lines.size()) + " troupe event" +
+                    (lines.size() == 1 ? "" : "s") + " of this run again that the file at " + file_.string() +
+                    " lacks");
+        queueFront(std::move(lines));
     });
 }
 
-// The file held, on a descriptor of its own and sized as it is now (`info`); missing
-// when none is held.
-atomic_file::OpenedFile TroupeLogWriter::openedHeldFile(struct stat& info) {
-    atomic_file::OpenedFile opened;
-    opened.status = atomic_file::ReadStatus::missing;
-    if (fd_ < 0 || ::fstat(fd_, &info) != 0) return opened;
-    opened.fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-    opened.status = opened.fd >= 0 ? atomic_file::ReadStatus::ok : atomic_file::ReadStatus::failed;
-    opened.size = static_cast<std::uint64_t>(info.st_size);
-    opened.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
-    return opened;
+std::size_t TroupeLogWriter::appendUnconfirmed() {
+    auto count = std::make_shared<std::size_t>(0);
+    run([this, count] {
+        if (fd_ >= 0) followPath();
+        if (changes_ == confirmed_) return;
+        std::vector<TroupeRunLedger::Line> lines = ledger_.linesMissingFrom(nullptr, unconfirmedEntries_);
+        *count = lines.size();
+        confirmed_ = ++changes_;  // what a reconcile still running finds is not appended again
+        unconfirmedEntries_ = 0;
+        queueFront(std::move(lines));
+    });
+    drain();
+    return *count;
+}
+
+void TroupeLogWriter::waitForQuiet(std::chrono::milliseconds quiet, const std::atomic<bool>& stop) {
+    std::unique_lock lock(mutex_);
+    for (auto since = std::chrono::steady_clock::now() - lastChange_; since < quiet && !stop;
+         since = std::chrono::steady_clock::now() - lastChange_) {
+        progress_.wait_for(lock, std::min<std::chrono::steady_clock::duration>(quiet - since, kHotPoll));
+    }
+}
+
+// Ahead of what is queued, as lines are, to be tried again when they cannot be written.
+void TroupeLogWriter::queueFront(std::vector<TroupeRunLedger::Line> lines) {
+    std::lock_guard lock(mutex_);
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        queuedBytes_ += line->text.size();
+        jobs_.emplace_front(Line{std::move(line->text), std::nullopt});
+    }
+    submitted_ += lines.size();
 }
 
 void TroupeLogWriter::loop() {
@@ -175,13 +173,16 @@ void TroupeLogWriter::loop() {
     std::unique_lock lock(mutex_);
     for (;;) {
         if (jobs_.empty() && !(dirty_ && draining_ > 0) && !stopping_) {
-            if (dirty_)
-                wake_.wait_until(lock, lastSync + kSyncInterval);
-            else
-                wake_.wait(lock);
-            // Let a burst of lines gather: waking this thread per line costs the
-            // main thread more than the line's write does.
-            if (draining_ == 0 && !stopping_) {
+            const auto now = Clock::now();
+            auto until = now + (now - lastChange_ < kHotFor ? kHotPoll : pollInterval);
+            if (dirty_) until = std::min(until, lastSync + kSyncInterval);
+            if (wake_.wait_until(lock, until) == std::cv_status::timeout && jobs_.empty() && !stopping_) {
+                lock.unlock();
+                if (fd_ >= 0 || seen_) followPath();
+                lock.lock();
+            } else if (draining_ == 0 && !stopping_) {
+                // Let a burst of lines gather: waking this thread per line costs the
+                // main thread more than the line's write does.
                 lock.unlock();
                 std::this_thread::sleep_for(kGather);
                 lock.lock();
@@ -193,7 +194,7 @@ void TroupeLogWriter::loop() {
             jobs_.pop_front();
             lock.unlock();
             bool ok = true;
-            if (auto* line = std::get_if<std::string>(&job)) {
+            if (auto* line = std::get_if<Line>(&job)) {
                 ok = writeLine(*line);
             } else if (auto& task = std::get<Task>(job); auto error = failureOf(task.job)) {
                 // Like any worker thread here: a job that throws must not end the app.
@@ -217,20 +218,19 @@ void TroupeLogWriter::loop() {
                 lookAtPath_ = true;
                 continue;
             }
-            if (const auto* line = std::get_if<std::string>(&job)) queuedBytes_ -= line->size();
+            if (const auto* line = std::get_if<Line>(&job)) queuedBytes_ -= line->text.size();
             retrying_ = false;
             ++done_;
         }
         const bool due = Clock::now() - lastSync >= kSyncInterval;
-        if (dirty_ && (due || draining_ > 0 || stopping_)) {
+        if ((dirty_ && due) || draining_ > 0 || stopping_) {
             lock.unlock();
-            // A file renamed over the log since the last line: the lines that went to
-            // the old one are taken over now, not at the next line. A deleted one is
-            // held until then, as a line must be written to make the log again.
-            if (fd_ >= 0 && logAtPath(file_, fd_) == LogAtPath::anotherFile) followPath();
-            sync();
+            // Whoever waits for the disk is told of a change made before the wait.
+            if (fd_ >= 0 || seen_) followPath();
+            if (dirty_) sync();
             lock.lock();
             lastSync = Clock::now();
+            ++looks_;
         }
         if (!dirty_) synced_ = done_;
         progress_.notify_all();
@@ -238,79 +238,43 @@ void TroupeLogWriter::loop() {
     }
 }
 
-bool TroupeLogWriter::openFile(bool announce) {
+bool TroupeLogWriter::openFile() {
     if (fd_ >= 0) return true;
-    // Only a file made here gets its mode set: whatever is at the path already, or
-    // behind a link there, belongs to someone who chose its mode. O_EXCL makes nothing
-    // through a link; an existing path is opened only once it is seen to be a regular
-    // file (a link to one is fine), never waited on (a FIFO) nor written past (a device).
-    constexpr int flags = O_RDWR | O_APPEND | O_CLOEXEC;
-    fd_ = ::open(file_.c_str(), flags | O_CREAT | O_EXCL, 0600);
-    if (fd_ < 0 && errno == ENOENT && makeFolder())
-        fd_ = ::open(file_.c_str(), flags | O_CREAT | O_EXCL, 0600);
-    struct stat info {};
-    if (fd_ >= 0) {
-        ::fchmod(fd_, 0600);  // whatever the umask
-        atLineStart_ = true;
-        holding_ = false;
-        if (readFile_ && ::fstat(fd_, &info) == 0) readFile_ = atomic_file::FileIdentity::of(info);
-        readEnd_ = 0;
-        knownEnd_ = 0;
-        heldUnread_ = false;
-        return true;
-    }
-    atLineStart_ = false;  // a line torn by a crash may end the file
-    if (errno != EEXIST) {
-        report("open", std::strerror(errno));
+    OpenedLog opened = openLogToAppend(file_);
+    atLineStart_ = opened.made;  // a line torn by a crash may end a file found there
+    if (opened.fd < 0) {
+        report("open", opened.error);
         return false;
     }
-    const atomic_file::SeenOpening seen = atomic_file::openSeenRegular(file_, flags);
-    switch (seen.outcome) {
-        case atomic_file::SeenOpening::opened:
-            break;
-        case atomic_file::SeenOpening::notRegular:
-            report("open", "it is not a regular file");
-            return false;
-        case atomic_file::SeenOpening::swapped:
-            report("open", "it was swapped for another file while it was opened");
-            return false;
-        case atomic_file::SeenOpening::failed:
-            // A link to nothing: O_EXCL found something, the open finds nothing.
-            report("open", seen.error == ENOENT ? "it is a link to nothing" : std::strerror(seen.error));
-            return false;
-    }
-    fd_ = seen.fd;
+    fd_ = opened.fd;
     holding_ = false;
-    // Not the file the snapshot was read from: the store reads this one, and this run's
-    // lines in it start here.
-    const auto opened = atomic_file::FileIdentity::of(seen.info);
-    if (!readFile_ || *readFile_ != opened) readEnd_ = static_cast<std::uint64_t>(seen.info.st_size);
-    knownEnd_ = readEnd_;
-    if (readFile_ && *readFile_ != opened) {
-        readFile_ = opened;
-        heldUnread_ = true;
-        if (announce && !std::exchange(replacementSaid_, false))
-            log::system("The troupe log " + file_.string() +
-                        " is not the file that was read; appending to it");
-        if (announce && replaced_) replaced_(cutsTaken_);
-    } else if (readFile_) {
-        noticeShrinking(announce);
-    }
+    // Not the file the snapshot was read from, or no longer as it was: what it holds is
+    // read, and this run's lines it lacks are put back. A log this run makes where the
+    // load found none is its own.
+    const struct stat& info = opened.info;
+    const bool another = seen_ && (seen_->identity.known() || !opened.made) &&
+                         (seen_->identity != atomic_file::FileIdentity::of(info) || !sameAsSeen(info));
+    remember(info);
+    if (another) changed();
     return true;
 }
 
-// The log's folder, made again when it was deleted under a running app; as private
-// as the store makes it.
-bool TroupeLogWriter::makeFolder() {
-    const auto folder = file_.parent_path();
-    std::error_code error;  // a failure shows in the open that follows, reported once
-    if (!std::filesystem::create_directories(folder, error)) return false;
-    ::chmod(folder.c_str(), 0700);
-    return true;
-}
-
-// The lines go to the file at the path now, whatever happened to the one held.
+// The lines go to the file at the path now, whatever happened to the one held; one made
+// again when it went. False when nothing may be written now.
 bool TroupeLogWriter::followPath() {
+    if (fd_ < 0) {
+        // Lines of this run have nowhere to be: the file is made again once the path allows.
+        // Else one put there since the load is looked at, not made.
+        struct stat info {};
+        const bool there = ::stat(file_.c_str(), &info) == 0;
+        if (ledger_.size() > 0 || (seen_ && there)) {
+            openFile();
+        } else if (seen_ && seen_->identity.known() && errno == ENOENT) {
+            seen_ = Seen{};  // the file read went: the snapshot follows
+            changed();
+        }
+        return true;
+    }
     const LogAtPath atPath = logAtPath(file_, fd_);
     if (atPath == LogAtPath::notAFile) {
         // Nothing there to write: the lines stay with the file held, which a rename kept.
@@ -321,7 +285,7 @@ bool TroupeLogWriter::followPath() {
         return true;
     }
     pathHoldsNoFile_ = false;
-    if (atPath == LogAtPath::heldFile) noticeShrinking(true);
+    if (atPath == LogAtPath::heldFile) lookAtHeldFile();
     if (atPath == LogAtPath::heldFile || atPath == LogAtPath::unknown) return true;
     if (atPath == LogAtPath::nothing)
         log::system("The troupe log " + file_.string() + " was deleted; making it again");
@@ -329,41 +293,47 @@ bool TroupeLogWriter::followPath() {
         log::system("The troupe log " + file_.string() +
                     " was replaced by another file; appending to that one");
     sync();  // what went to the old file, in case a rename kept it
-    struct stat info {};
-    // This run's lines in the file replaced are taken over by the store.
-    if (atPath == LogAtPath::anotherFile && ::fstat(fd_, &info) == 0 &&
-        static_cast<std::uint64_t>(info.st_size) > readEnd_) {
-        TroupeLogCut::Replaced old{atomic_file::OpenedFile{}, readEnd_};
-        old.file.fd = fd_;
-        old.file.status = atomic_file::ReadStatus::ok;
-        old.file.size = static_cast<std::uint64_t>(info.st_size);
-        replacedFiles_.push_back(std::move(old));
-    } else {
-        ::close(fd_);
-    }
+    ::close(fd_);
     fd_ = -1;
-    if (atPath == LogAtPath::notAFileHeldDeleted) {
-        // Writing on into a file nobody can reach loses the lines: they wait instead.
-        holding_ = true;
-        return false;
-    }
-    replacementSaid_ = atPath == LogAtPath::anotherFile;
-    if (atPath == LogAtPath::anotherFile) openFile();  // tells the store now
-    return true;
+    // Said before the open, which may find the inode just freed, and by that alone no change.
+    changed();
+    // Writing on into a file nobody can reach loses the lines: they wait instead.
+    holding_ = atPath == LogAtPath::notAFileHeldDeleted;
+    if (holding_) return false;
+    seen_.reset();
+    return openFile() || atPath == LogAtPath::nothing;
 }
 
-// The file held is shorter than this run knew it (cut short, or written over, in place):
-// it is read again from what it holds now, as a file that took the log's place is. This
-// run's lines that went with the cut are gone from the disk and are not written again.
-void TroupeLogWriter::noticeShrinking(bool announce) {
+// The file held as this thread's writes left it, or changed by someone else since.
+void TroupeLogWriter::lookAtHeldFile() {
     struct stat info {};
-    if (::fstat(fd_, &info) != 0 || static_cast<std::uint64_t>(info.st_size) >= knownEnd_) return;
-    log::system("The troupe log " + file_.string() + " was cut short in place (" +
-                std::to_string(info.st_size) + " of " + std::to_string(knownEnd_) +
-                " bytes are left); reading it again");
-    readEnd_ = knownEnd_ = static_cast<std::uint64_t>(info.st_size);
-    heldUnread_ = true;
-    if (announce && replaced_) replaced_(cutsTaken_);
+    if (!seen_ || ::fstat(fd_, &info) != 0) return;
+    const bool same = sameAsSeen(info);
+    remember(info);
+    if (same) return;
+    atLineStart_ = false;  // another writer may have left a line torn
+    changed();
+}
+
+// Its size and change time as this thread last saw them (a change time the load did not see aside).
+bool TroupeLogWriter::sameAsSeen(const struct stat& info) const {
+    return static_cast<std::uint64_t>(info.st_size) == seen_->size &&
+           (seen_->changedAt.tv_sec < 0 || sameTime(info.st_mtim, seen_->changedAt));
+}
+
+void TroupeLogWriter::remember(const struct stat& info) {
+    seen_ = Seen{atomic_file::FileIdentity::of(info), static_cast<std::uint64_t>(info.st_size), info.st_mtim};
+}
+
+void TroupeLogWriter::changed() {
+    ++changes_;
+    unconfirmedEntries_ = ledger_.size();
+    {
+        std::lock_guard lock(mutex_);
+        lastChange_ = std::chrono::steady_clock::now();
+    }
+    progress_.notify_all();
+    if (changed_) changed_(changes_);
 }
 
 void TroupeLogWriter::report(const std::string& what, const std::string& why) {
@@ -374,6 +344,8 @@ void TroupeLogWriter::report(const std::string& what, const std::string& why) {
 
 // How much of `bytes` reached the file: all of it, or less with errno set.
 std::size_t TroupeLogWriter::writeAll(std::string_view bytes) {
+    const bool startKnown = seen_.has_value();
+    const std::uint64_t start = startKnown ? seen_->size : 0;
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n = write_(fd_, bytes.data() + written, bytes.size() - written);
@@ -384,12 +356,24 @@ std::size_t TroupeLogWriter::writeAll(std::string_view bytes) {
         }
         written += static_cast<std::size_t>(n);
     }
-    if (written > 0) {
-        dirty_ = true;
-        // O_APPEND: the descriptor's offset is where this write ended.
-        if (const off_t end = ::lseek(fd_, 0, SEEK_CUR); end >= 0)
-            knownEnd_ = static_cast<std::uint64_t>(end);
+    if (written == 0) return 0;
+    dirty_ = true;
+    // O_APPEND: the descriptor's offset is where this write ended, and it started where the
+    // file ended. Anything else at the end is another writer's; another start, the file was
+    // cut (or grew) just before.
+    const int error = errno;
+    struct stat info {};
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    if (::fstat(fd_, &info) == 0) {
+        const bool alone =
+            end == info.st_size && (!startKnown || static_cast<std::uint64_t>(end) == start + written);
+        remember(info);
+        if (!alone) {
+            atLineStart_ = false;  // what came after may be a line's start
+            changed();
+        }
     }
+    errno = error;
     return written;
 }
 
@@ -417,21 +401,22 @@ bool TroupeLogWriter::dropFragment(std::size_t size) {
     const off_t end = ::lseek(fd_, 0, SEEK_CUR);  // O_APPEND: just past this thread's last write
     const bool dropped = end >= static_cast<off_t>(size) && ::fstat(fd_, &info) == 0 && info.st_size == end &&
                          ::ftruncate(fd_, end - static_cast<off_t>(size)) == 0;
-    if (dropped) knownEnd_ = static_cast<std::uint64_t>(end) - size;
+    if (dropped && ::fstat(fd_, &info) == 0) remember(info);
     errno = error;
     return dropped;
 }
 
-bool TroupeLogWriter::writeLine(const std::string& line) {
+bool TroupeLogWriter::writeLine(const Line& line) {
     if (lookAtPath_ && fd_ >= 0) {
         atLineStart_ = false;  // another writer may have left a line torn
         if (!followPath()) return false;
     }
     lookAtPath_ = false;
     if (fd_ < 0 && !openFile()) return false;
+    lookAtHeldFile();  // written by another between two lines
     if (!atLineStart_ && !endTornLine()) return false;
-    const std::size_t written = writeAll(line);
-    if (written < line.size()) {
+    const std::size_t written = writeAll(line.text);
+    if (written < line.text.size()) {
         // Every failure to write takes this path, a full disk, quota or file-size
         // limit included: the line stays queued and is written whole later.
         if (written > 0) atLineStart_ = dropFragment(written);
@@ -439,7 +424,20 @@ bool TroupeLogWriter::writeLine(const std::string& line) {
         return false;
     }
     reported_ = false;
+    // Another writer may have written over the line between its write and the look after it.
+    if (line.id && !readsBack(line.text)) changed();
+    if (line.id) ledger_.record(*line.id, line.text);
     return true;
+}
+
+// The file holds `text` just before where this thread's last write ended.
+bool TroupeLogWriter::readsBack(std::string_view text) {
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    std::string held(text.size(), '\0');
+    return end >= static_cast<off_t>(text.size()) &&
+           ::pread(fd_, held.data(), held.size(), end - static_cast<off_t>(text.size())) ==
+               static_cast<ssize_t>(held.size()) &&
+           held == text;
 }
 
 void TroupeLogWriter::sync() {

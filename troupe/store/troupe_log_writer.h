@@ -6,16 +6,21 @@
 // file, or, when that cannot be done, ended with a newline before anything else is
 // written, as is a line a crash or another writer tore.
 //
-// Before the first line after a pause or after any job, the writer looks at the log's
-// path: when the file was deleted (or its folder) it is made again; when another regular
-// file took its place (an editor's or sync tool's save), the lines go to that one and
-// `replaced` is called, and a sync looks for such a file too; so is it when the file held
-// is shorter than this run knew it (cut short or written over in place). When the file held was deleted and
-// the path holds something that is no file (a FIFO, a folder, a link to nothing), the lines wait until it
-// holds a file or nothing. Reading the log runs elsewhere, up to an end the writer takes (cut()).
+// Each line with an event id also goes to this run's ledger. The writer knows what its
+// own writes left in the file (its identity, size and change time), and looks before
+// and after each line, before each batch and every pollInterval: when the file at the
+// path may have changed other than by those writes (replaced by a rename, deleted, cut
+// short, written over, appended to), it goes on with the file at the path (a deleted one
+// is made again) and says so through `changed`. A reconcile then reads the file at the
+// path up to a cut and puts back the ledger's lines it lacks (writeAgain), unless it
+// changed again meanwhile. When the file held was deleted and the path holds something
+// that is no file (a FIFO, a folder, a link to nothing), the lines wait until it holds a
+// file or nothing.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -26,30 +31,23 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <utility>
 #include <variant>
 #include <vector>
 
 #include "platform/atomic_file.h"
 #include "platform/uuid.h"
+#include "troupe/store/troupe_run_ledger.h"
 
 namespace tw {
 
-// Where a read of the log ends, taken on the writer thread in order with the lines: the
-// file they go to, open and read up to `file.size` (status missing when there is none),
-// and the files they went to before it took their place, from where this run's lines
-// in each start.
+// Where a reconcile reads up to, taken on the writer thread in order with the lines: the
+// file at the path, open and read up to `file.size` (status missing when there is none),
+// the ledger's entries written before it, and the count of changes seen by then.
 struct TroupeLogCut {
     atomic_file::OpenedFile file;
     atomic_file::FileIdentity identity;
-    // Where this run's lines in `file` start, when it took the log's place since the last
-    // read: what it held of its own ends there. Else `file.size`.
-    std::uint64_t ownFrom = 0;
-    struct Replaced {
-        atomic_file::OpenedFile file;
-        std::uint64_t from = 0;
-    };
-    std::vector<Replaced> replaced;
+    std::size_t ledgerEntries = 0;
+    std::uint64_t changes = 0;
 };
 
 class TroupeLogWriter {
@@ -57,69 +55,89 @@ class TroupeLogWriter {
     // write(2) as the writer calls it; tests pass one that fails.
     using WriteFunction = std::function<ssize_t(int fd, const void* bytes, std::size_t size)>;
     using FailureHandler = std::function<void(const std::string& error)>;
+    // Runs on the writer thread, with the number of changes seen so far.
+    using Changed = std::function<void(std::uint64_t changes)>;
+    static constexpr std::chrono::milliseconds pollInterval{200};
 
-    // `replaced` runs on the writer thread, before any line goes to the new file, with the
-    // number of cuts taken so far.
-    using Replaced = std::function<void(std::uint64_t cutsTaken)>;
     explicit TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction = {},
-                             Replaced replaced = {});
+                             Changed changed = {});
     // Writes what is queued, syncs and joins; says how many lines could not be written.
     ~TroupeLogWriter();
     TroupeLogWriter(const TroupeLogWriter&) = delete;
     TroupeLogWriter& operator=(const TroupeLogWriter&) = delete;
 
-    // `line` must end with '\n'. Thread-safe.
-    void write(std::string line);
+    // `line` must end with '\n'; with an id it is an accepted event, kept in the ledger
+    // once written. Thread-safe.
+    void write(std::string line, std::optional<Uuid> id = std::nullopt);
     // Runs `job` on the writer thread after every line queued before it is written. A
     // job that throws is logged and `failed` is called, on that thread, with what it threw.
     void run(std::function<void()> job, FailureHandler failed = {});
-    // Blocks until everything queued so far is written and synced. False when a try made
-    // after the call could not write a line (it stays queued and is retried every second).
+    // Blocks until everything queued so far is written and synced, looking at the path
+    // once more. False when a try made after the call could not write a line (it stays
+    // queued and is retried every second).
     bool drain();
     // The line starting at `offset` of the file the lines go to, without its newline,
     // once every line queued before is written; empty when unreadable.
     std::string lineAt(std::uint64_t offset);
     // The bytes of the lines queued and not yet written.
     std::uint64_t queuedBytes();
-    // The file a load read up to `end` (none: nothing was there), to which the first open
-    // compares what it finds at the path: another file is a replacement. Before any line.
-    void expectFile(atomic_file::FileIdentity loaded, std::uint64_t end);
-    // After the lines queued so far, hands `take` (on this thread) the cut a read of the
-    // log may go up to; `failed` gets what it threw, there is no cut then.
+    // The file a load read up to `end`, changed at `changedAt` (unknown: nothing was
+    // there): the writer's first look compares the path with it. Before any line.
+    void expectFile(atomic_file::FileIdentity loaded, std::uint64_t end, timespec changedAt);
+    // After the lines queued so far, hands `take` (on this thread) the cut a reconcile reads
+    // up to; `failed` gets what it threw, there is no cut then.
     void cut(std::function<void(TroupeLogCut)> take, FailureHandler failed);
-    // This run's lines that a replaced file held, after the lines queued so far, each but
-    // those whose ids the file they would go to holds near its end, as far back as a copy
-    // of `written` bytes of this run's lines reaches: a copy of the log put at the path
-    // has them already.
-    void writeAgain(std::vector<std::pair<Uuid, std::string>> lines, std::uint64_t written);
+    // The ledger's lines a reconcile up to a cut found missing: appended unless the file
+    // changed since that cut (another reconcile follows then).
+    void writeAgain(std::vector<TroupeRunLedger::Line> lines, std::uint64_t changesAtCut);
+    // Quitting: appends every ledger line not seen in the file at the path since it last
+    // changed (none when a reconcile saw them all since) and returns how many.
+    std::size_t appendUnconfirmed();
+    // Blocks until no change was seen for `quiet` (or `stop` is set).
+    void waitForQuiet(std::chrono::milliseconds quiet, const std::atomic<bool>& stop);
+    const TroupeRunLedger& ledger() const { return ledger_; }
     // The file held was deleted and the path holds no file: the lines wait.
     bool holdsLines() const { return holding_; }
     // A line could not be written and waits to be tried again, and everything after it.
     bool retrying() const { return retrying_; }
 
    private:
+    struct Line {
+        std::string text;
+        std::optional<Uuid> id;
+    };
     struct Task {
         std::function<void()> job;
         FailureHandler failed;
     };
-    using Job = std::variant<std::string, Task>;
+    using Job = std::variant<Line, Task>;
+    // The held file as this thread's writes left it.
+    struct Seen {
+        atomic_file::FileIdentity identity;
+        std::uint64_t size = 0;
+        timespec changedAt{};
+    };
 
     void loop();
-    bool writeLine(const std::string& line);  // false on an error worth retrying later
-    bool openFile(bool announce = true);
-    bool makeFolder();
+    bool writeLine(const Line& line);  // false on an error worth retrying later
+    bool openFile();
     bool followPath();  // false when nothing may be written now
-    void noticeShrinking(bool announce);
-    atomic_file::OpenedFile openedHeldFile(struct stat& info);
+    void lookAtHeldFile();
+    bool sameAsSeen(const struct stat& info) const;
+    void remember(const struct stat& info);
+    void changed();
+    void queueFront(std::vector<TroupeRunLedger::Line> lines);
     std::size_t writeAll(std::string_view bytes);
     bool endTornLine();
     bool dropFragment(std::size_t size);
+    bool readsBack(std::string_view text);
     void report(const std::string& what, const std::string& why);
     void sync();
 
     const std::filesystem::path file_;
     const WriteFunction write_;
-    const Replaced replaced_;
+    const Changed changed_;
+    TroupeRunLedger ledger_;
     int fd_ = -1;
     bool atLineStart_ = false;      // the file is known to end with a newline (or be empty)
     bool dirty_ = false;            // written since the last sync
@@ -128,28 +146,24 @@ class TroupeLogWriter {
     bool pathHoldsNoFile_ = false;  // said once while something else is at the path
     std::atomic<bool> holding_ = false;
     std::atomic<bool> retrying_ = false;
-    // The file last read (by the load or a cut), nullopt until the load says (nothing is
-    // compared before), and where this run's lines in the file held start.
-    std::optional<atomic_file::FileIdentity> readFile_;
-    std::uint64_t readEnd_ = 0;
-    // The file held took the log's place, or was cut short in place, and has not been read
-    // since: the next cut reads it up to readEnd_ as a first load, this run's lines after.
-    bool heldUnread_ = false;
-    bool replacementSaid_ = false;  // followPath said so, the open need not
-    // The held file's end as last known: what the load or a cut read of it, or where this
-    // run's last line in it ends. A file shorter than that was cut short in place.
-    std::uint64_t knownEnd_ = 0;
-    std::vector<TroupeLogCut::Replaced> replacedFiles_;  // since the last cut
-    std::uint64_t cutsTaken_ = 0;
+    // Until the load says what it read, nothing is compared.
+    std::optional<Seen> seen_;
+    // Changes seen; the count up to which a reconcile found (or put) every ledger line in
+    // the file; the ledger entries written before the last change.
+    std::uint64_t changes_ = 0;
+    std::uint64_t confirmed_ = 0;
+    std::size_t unconfirmedEntries_ = 0;
 
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable progress_;
     std::deque<Job> jobs_;
+    std::chrono::steady_clock::time_point lastChange_{};
     std::uint64_t queuedBytes_ = 0;
     std::uint64_t submitted_ = 0;
     std::uint64_t done_ = 0;
     std::uint64_t synced_ = 0;  // jobs done as of the last sync
+    std::uint64_t looks_ = 0;   // at the path, for whoever drains
     int draining_ = 0;
     std::uint64_t failures_ = 0;  // tries that failed
     bool stopping_ = false;

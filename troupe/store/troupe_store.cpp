@@ -63,7 +63,7 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
     loader_ = std::make_unique<TroupeLogLoader>(logFile_, clock_, mainQueue_, std::move(readFunction),
                                                 [this](TroupeLogLoad load) { loaded(std::move(load)); });
     writer_ = std::make_unique<TroupeLogWriter>(logFile_, TroupeLogWriter::WriteFunction{},
-                                                loader_->replacementHandler());
+                                                loader_->changeHandler());
     loader_->attach(*writer_);
     loader_->start(Date{std::floor(clock_.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
 }
@@ -131,7 +131,7 @@ void TroupeStore::publish(TroupeLogLoad load) {
         log::system("Skipped " + std::to_string(skippedLines_) + " unreadable line" +
                     (skippedLines_ == 1 ? "" : "s") + " of " + logFile_.string() + "; they stay in the file");
     }
-    writer_->expectFile(log.file, log.endOffset);
+    writer_->expectFile(log.file, log.endOffset, log.changedAt);
     live_ = std::move(load.live);
     index_ = std::move(load.index);
     nextOffset_ = load.nextOffset;
@@ -151,35 +151,14 @@ void TroupeStore::publish(TroupeLogLoad load) {
     for (auto& waiter : waiters) waiter();
 }
 
-// The log folded again, or another file that took its place read: the snapshot and the
-// index follow it. What this run wrote to a file replaced since, and the new one lacks,
-// is written again: an accepted event never leaves the log. A read that ended without a
-// fold (a quit stopped it) leaves the snapshot as it is, and the writer writes those the
-// end of the file it then writes to lacks: a line the file holds further back is there
-// twice, and a load keeps one.
+// The log folded again, or the file at the path read again after it changed: the snapshot
+// and the index follow it, this run's events it lacked put back on top.
 void TroupeStore::reloaded(TroupeLogLoad load) {
-    const bool compared = load.live != nullptr;
-    if (compared) {
-        live_ = std::move(load.live);
-        index_ = std::move(load.index);
-        nextOffset_ = load.nextOffset;
-    }
-    if (!load.missing.empty()) {
-        log::system("Appending " + std::to_string(load.missing.size()) + " troupe event" +
-                    (load.missing.size() == 1 ? "" : "s") + " again that the file now at " +
-                    logFile_.string() +
-                    (compared ? " lacks" : " may lack (it could not be read to the end)"));
-    }
-    std::vector<std::pair<Uuid, std::string>> unchecked;
-    for (TroupeEvent& event : load.missing) {
-        std::string line = encodeTroupeEventLine(event);
-        if (!compared)
-            unchecked.emplace_back(event.id, std::move(line.append("\n")));
-        else if (!index_->contains(event.id))
-            accept(std::move(event), std::move(line), false);
-    }
-    if (!unchecked.empty()) writer_->writeAgain(std::move(unchecked), load.written);
-    if (compared) notifications_.post(snapshotChangedNotification);
+    live_ = std::move(load.live);
+    index_ = std::move(load.index);
+    nextOffset_ = load.nextOffset;
+    skippedLines_ = load.log->skippedLines;
+    notifications_.post(snapshotChangedNotification);
 }
 
 // MARK: - Appending
@@ -212,7 +191,7 @@ TroupeAppendResult TroupeStore::append(const TroupeEvent& event) {
     TroupeEvent stored = std::move(*decoded);
     if (loadStopped_) {
         line.push_back('\n');
-        writer_->write(std::move(line));
+        writer_->write(std::move(line), stored.id);
         return stored;
     }
     if (!loaded_) {
@@ -268,7 +247,7 @@ void TroupeStore::accept(TroupeEvent event, std::string line, bool announce) {
     loader_->accepted(event, line.size());
     const bool inPlace = live_->apply(event, clock_.now());
     line.push_back('\n');
-    writer_->write(std::move(line));
+    writer_->write(std::move(line), event.id);
     if (!inPlace) loader_->refold(event.ts);  // after the line, so the refold reads it
     if (!announce) return;
 
@@ -281,13 +260,15 @@ void TroupeStore::accept(TroupeEvent event, std::string line, bool announce) {
 }
 
 TroupeEvent TroupeStore::storedEvent(const TroupeEvent& repeated) {
-    // Rare (nothing here repeats its own ids): read the stored line back.
-    if (auto offset = index_->find(repeated.id)) {
-        try {
-            TroupeEvent stored = decodeTroupeLogLine(writer_->lineAt(*offset));
-            if (stored.id == repeated.id) return stored;
-        } catch (const std::exception&) {
-        }
+    // Rare (nothing here repeats its own ids): read the stored line back, from this run's
+    // ledger or else the file.
+    try {
+        std::optional<std::string> line = writer_->ledger().lineOf(repeated.id);
+        if (line) line->pop_back();
+        if (auto offset = index_->find(repeated.id); !line && offset) line = writer_->lineAt(*offset);
+        if (TroupeEvent stored = decodeTroupeLogLine(line.value_or("")); stored.id == repeated.id)
+            return stored;
+    } catch (const std::exception&) {
     }
     log::system("Cannot read back troupe event " + repeated.id.uuidString() + "; it is in the log already");
     return repeated;
@@ -336,10 +317,11 @@ void TroupeStore::acknowledgeMilestones(const std::vector<std::string>& mileston
 
 void TroupeStore::stopLoading() {
     assertMainThread();
+    stopped_ = true;
     loader_->stop();  // a refold in progress ends too
     if (loaded_ || loadStopped_) return;
     auto first = loader_->takeFirst(true);
-    if (!first->log->stopped) {  // it ended first
+    if (first && !first->log->stopped) {  // it ended first
         publish(std::move(*first));
         return;
     }
@@ -348,7 +330,7 @@ void TroupeStore::stopLoading() {
     loadWaiters_.clear();
     for (auto& [event, line] : pending_) {
         line.push_back('\n');
-        writer_->write(std::move(line));
+        writer_->write(std::move(line), event.id);
     }
     pending_.clear();
     pendingBytes_ = 0;
@@ -357,9 +339,18 @@ void TroupeStore::stopLoading() {
 bool TroupeStore::drain() {
     assertMainThread();
     waitUntilLoaded();
-    // A re-read may append again what a replaced file held, and a sync may find one.
+    // A reconcile may append again what the file lacks, and a sync may find a change.
     bool written = writer_->drain();
     while (loader_->settle()) written = writer_->drain();
+    if (!loadStopped_ && !stopped_) return written;
+    // Quitting: what no reconcile saw in the file since it last changed is appended, a
+    // line twice rather than none.
+    if (const std::size_t again = writer_->appendUnconfirmed(); again > 0) {
+        log::system("Quitting before the troupe log " + logFile_.string() +
+                    " was read again since it changed; " + "appended " + std::to_string(again) +
+                    " troupe event" + (again == 1 ? "" : "s") + " of this run again, some perhaps twice");
+        written = writer_->drain();
+    }
     return written;
 }
 

@@ -7,8 +7,10 @@
 // drain() waits for the disk. The loader reads and folds the log on a thread of its
 // own; until the launch's load is done snapshot() is empty and appends wait in memory,
 // to be checked against the loaded ids, folded after the loaded events and written in
-// order. A refold, or another file renamed over the log, is read again while the
-// lines go on reaching the file.
+// order. Every event this run accepted stays in the file at the log's path whatever
+// happens to that file (replaced, deleted, cut short, written over, appended to): once
+// it changes, it is read again, the snapshot follows what it holds, and this run's
+// events it lacks are appended again from the run's ledger.
 //
 // Waiting for the load: launch work that needs the folded troupe (the arrival
 // decision, the companion summary) runs from whenLoaded(), which calls back on the
@@ -116,15 +118,17 @@ class TroupeStore {
 
     void addSink(WeakSink sink);
 
-    // Quitting: ends a load (or refold) in progress within a block of the log. A stopped
+    // Quitting: ends a load (or a read of the log) in progress within a block of the log,
+    // and gives up one that does not return within TroupeLogLoader::quitWait. A stopped
     // load publishes nothing and whenLoaded callbacks never run; the events taken during
     // it, and every one appended after, are written without being checked or folded.
     void stopLoading();
 
-    // Blocks until every accepted event is on disk (waiting for the load first, unless
-    // it was stopped, and for any re-read of the log, which may append some again; after
-    // stopLoading(), for that no longer than TroupeLogLoader::quitWait). False when the log could
-    // not be written. Quitting calls it.
+    // Blocks until every accepted event is on disk (waiting for the load first, and for
+    // any read of the log since it changed, which may append some again). After
+    // stopLoading(), for that no longer than TroupeLogLoader::quitWait, and then every
+    // event of this run not seen in the file since it last changed is appended, said in
+    // one log line. False when the log could not be written. Quitting calls it.
     bool drain();
 
     const std::filesystem::path& logFile() const { return logFile_; }
@@ -155,6 +159,7 @@ class TroupeStore {
     std::unique_ptr<TroupeLogLoader> loader_;
     bool loaded_ = false;
     bool loadStopped_ = false;
+    bool stopped_ = false;  // quitting
     std::vector<std::function<void()>> loadWaiters_;
     std::vector<std::pair<TroupeEvent, std::string>> pending_;  // accepted during the load
     std::unique_ptr<TroupeEventIndex> pendingIds_;              // id -> position in pending_

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <functional>
+#include <new>
 #include <optional>
 
 #include "tests/troupe/store/troupe_store_harness.h"
@@ -141,6 +142,17 @@ TEST(TroupeLogFile, ReaderFindsEveryLineWhateverTheBlockSize) {
         EXPECT_EQ(blocks.offsets, whole.offsets);
         EXPECT_EQ(blocks.skippedLines, whole.skippedLines);
         EXPECT_EQ(blocks.endOffset, whole.endOffset);
+    }
+    // A sink that throws (out of memory as it folds) fails the read, its threads joined.
+    for (std::size_t block : {7, 4096}) {
+        int blocksTaken = 0;
+        EXPECT_THROW(readTroupeLogBlocks(
+                         h.logFile(), nullptr,
+                         [&](auto&, const auto&, const auto&) {
+                             if (++blocksTaken == 1) throw std::bad_alloc();
+                         },
+                         {}, std::uint64_t{1} << 20, block),
+                     std::bad_alloc);
     }
     // Lines longer than the limit are skipped, not held, wherever the blocks cut them.
     for (std::size_t block : {5, 1 << 20}) {

@@ -194,23 +194,44 @@ TEST(TroupeLogWriter, LinesGoToTheFileAtThePathNow) {
             {"a torn line appended",
              [&](const auto& file) { std::ofstream(file, std::ios::binary | std::ios::app) << torn; },
              "first\n" + torn + "\nsecond\n", ""},
+            // By another writer between two lines of one batch.
+            {"cut in the middle of a line", [](const auto& file) { std::filesystem::resize_file(file, 3); },
+             "fir\n", "*"},
+            {"half a line appended",
+             [&](const auto& file) { std::ofstream(file, std::ios::binary | std::ios::app) << torn; },
+             "first\nsecond\n" + torn + "\n", "*"},
         };
-    for (const auto& [name, change, expected, logged] : cases) {
+    for (const auto& [name, change, expected, said] : cases) {
         SCOPED_TRACE(name);
+        const bool inBatch = std::string(said) == "*";
+        const char* logged = inBatch ? "" : said;
         TemporaryXdg folder;
         const auto file = folder.root() / "Troupe" / "events.jsonl";
         std::filesystem::create_directory(file.parent_path());
         std::filesystem::permissions(file.parent_path(), std::filesystem::perms::owner_all);
         CapturedLog log;
         {
-            TroupeLogWriter writer(file);
+            int changes = 0;
+            TroupeLogWriter writer(
+                file,
+                [&](int fd, const void* bytes, std::size_t size) {
+                    const ssize_t written = ::write(fd, bytes, size);
+                    if (inBatch && std::string_view(static_cast<const char*>(bytes), size) == "second\n")
+                        change(file);
+                    return written;
+                },
+                [&](std::uint64_t) { ++changes; });
             writer.write("first\n");
             ASSERT_TRUE(writer.drain());
-            change(file);
+            if (!inBatch) change(file);
             for (const char* line : {"second\n", "third\n"}) {  // the third goes to the same file unsaid
                 writer.write(line);
-                ASSERT_TRUE(writer.drain());
+                if (!inBatch) {
+                    ASSERT_TRUE(writer.drain());
+                }
             }
+            ASSERT_TRUE(writer.drain());
+            EXPECT_GE(changes, 1);  // the file is to be read again
         }
         EXPECT_EQ(readFile(file), expected + "third\n");
         EXPECT_EQ(std::filesystem::status(file.parent_path()).permissions(),
