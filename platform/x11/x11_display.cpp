@@ -53,21 +53,7 @@ X11Pointer x11Pointer(Display* display) {
 
 void x11AddStatesBeforeMapping(Display* display, unsigned long window, std::span<const char* const> names) {
     const Atom wmState = XInternAtom(display, "_NET_WM_STATE", False);
-    std::vector<Atom> states;
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, wmState, 0, 1024, False, XA_ATOM, &type, &format, &count, &after,
-                           &data) == Success &&
-        data != nullptr) {
-        if (type == XA_ATOM && format == 32) {
-            const auto* held = reinterpret_cast<const Atom*>(data);
-            states.assign(held, held + count);
-        }
-        XFree(data);
-    }
+    std::vector<unsigned long> states = x11PropertyValues(display, window, wmState, XA_ATOM);
     for (const char* name : names) {
         const Atom state = XInternAtom(display, name, False);
         if (std::find(states.begin(), states.end(), state) == states.end()) states.push_back(state);

@@ -15,13 +15,11 @@
 #include "troupe/store/troupe_log_reader.h"
 
 namespace tw {
-
 namespace {
 constexpr auto kSyncInterval = std::chrono::seconds(1);
 constexpr auto kRetryInterval = std::chrono::seconds(1);
 constexpr auto kGather = std::chrono::milliseconds(2);
-// Looked at often for a while after a change (a save is often followed by another), else
-// seldom; either way well within the 2 s in which a change is to be read.
+// Often for 3 s after a change (a save often follows another), else seldom: well within 2 s.
 constexpr auto kHotPoll = std::chrono::milliseconds(50);
 constexpr auto kHotFor = std::chrono::seconds(3);
 
@@ -51,20 +49,17 @@ TroupeLogWriter::~TroupeLogWriter() {
                     " could not be written to " + file_.string() + " before quitting and are lost");
 }
 
-void TroupeLogWriter::write(std::string line, std::optional<Uuid> id) {
-    {
-        std::lock_guard lock(mutex_);
-        queuedBytes_ += line.size();
-        jobs_.emplace_back(Line{std::move(line), id});
-        ++submitted_;
-    }
-    wake_.notify_one();
-}
+void TroupeLogWriter::write(std::string line, std::optional<Uuid> id) { enqueue(Line{std::move(line), id}); }
 
 void TroupeLogWriter::run(std::function<void()> job, FailureHandler failed) {
+    enqueue(Task{std::move(job), std::move(failed)});
+}
+
+void TroupeLogWriter::enqueue(Job job) {
     {
         std::lock_guard lock(mutex_);
-        jobs_.emplace_back(Task{std::move(job), std::move(failed)});
+        if (const auto* line = std::get_if<Line>(&job)) queuedBytes_ += line->text.size();
+        jobs_.push_back(std::move(job));
         ++submitted_;
     }
     wake_.notify_one();
@@ -247,6 +242,7 @@ bool TroupeLogWriter::openFile() {
         return false;
     }
     fd_ = opened.fd;
+    lastLine_.clear();
     holding_ = false;
     // Not the file the snapshot was read from, or no longer as it was: what it holds is
     // read, and this run's lines it lacks are put back. A log this run makes where the
@@ -308,7 +304,7 @@ bool TroupeLogWriter::followPath() {
 void TroupeLogWriter::lookAtHeldFile() {
     struct stat info {};
     if (!seen_ || ::fstat(fd_, &info) != 0) return;
-    const bool same = sameAsSeen(info);
+    const bool same = sameAsSeen(info) && readsBack(lastLine_);
     remember(info);
     if (same) return;
     atLineStart_ = false;  // another writer may have left a line torn
@@ -326,6 +322,7 @@ void TroupeLogWriter::remember(const struct stat& info) {
 }
 
 void TroupeLogWriter::changed() {
+    lastLine_.clear();  // what the reconcile this asks for does not find, it puts back
     ++changes_;
     unconfirmedEntries_ = ledger_.size();
     {
@@ -425,12 +422,15 @@ bool TroupeLogWriter::writeLine(const Line& line) {
     }
     reported_ = false;
     // Another writer may have written over the line between its write and the look after it.
-    if (line.id && !readsBack(line.text)) changed();
+    if (readsBack(line.text))
+        lastLine_ = line.text;
+    else
+        changed();
     if (line.id) ledger_.record(*line.id, line.text);
     return true;
 }
 
-// The file holds `text` just before where this thread's last write ended.
+// The file holds `text` just before where this thread's last write ended (nothing holds).
 bool TroupeLogWriter::readsBack(std::string_view text) {
     const off_t end = ::lseek(fd_, 0, SEEK_CUR);
     std::string held(text.size(), '\0');

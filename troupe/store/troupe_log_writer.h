@@ -119,6 +119,7 @@ class TroupeLogWriter {
     };
 
     void loop();
+    void enqueue(Job job);
     bool writeLine(const Line& line);  // false on an error worth retrying later
     bool openFile();
     bool followPath();  // false when nothing may be written now
@@ -148,6 +149,9 @@ class TroupeLogWriter {
     std::atomic<bool> retrying_ = false;
     // Until the load says what it read, nothing is compared.
     std::optional<Seen> seen_;
+    // The last line this thread wrote to the file held, read back at each look: written over
+    // in place within the clock tick of the write, neither size nor time tells.
+    std::string lastLine_;
     // Changes seen; the count up to which a reconcile found (or put) every ledger line in
     // the file; the ledger entries written before the last change.
     std::uint64_t changes_ = 0;

@@ -21,6 +21,15 @@ using testing::gzipped;
 using testing::memoryMib;
 using testing::resetPeakMemory;
 
+// Every request is answered only after `seconds`.
+void answerAfter(testing::LoopbackServer& server, double seconds) {
+    server.setHandler([seconds](const testing::LoopbackRequest&) {
+        testing::LoopbackResponse response;
+        response.delaySeconds = seconds;
+        return response;
+    });
+}
+
 TEST(CurlHttpClient, PostsHeadersAndBodyAndReadsTheAnswer) {
     testing::LoopbackServer server;
     testing::LoopbackRequest seen;
@@ -139,11 +148,7 @@ TEST(CurlHttpClient, AnEndlessAnswerFailsSoonAfterItPassesItsCap) {
 
 TEST(CurlHttpClient, ServerThatNeverAnswersIsCutOffAndTheCompletionRunsOnce) {
     testing::LoopbackServer server;
-    server.setHandler([](const testing::LoopbackRequest&) {
-        testing::LoopbackResponse response;
-        response.delaySeconds = 3;
-        return response;
-    });
+    answerAfter(server, 3);
     testing::ManualMainQueue main;
     CurlHttpClient client(main);
     Calls calls;
@@ -258,11 +263,7 @@ TEST(CurlHttpClient, UnreachableServerAndBadUrlReportErrors) {
 // A quit never waits on the network: what is in flight fails at once.
 TEST(CurlHttpClient, DestroyingTheClientCompletesWhatIsInFlight) {
     testing::LoopbackServer server;
-    server.setHandler([](const testing::LoopbackRequest&) {
-        testing::LoopbackResponse response;
-        response.delaySeconds = 30;
-        return response;
-    });
+    answerAfter(server, 30);
     testing::ManualMainQueue main;
     Calls calls;
     std::chrono::steady_clock::time_point quit;
