@@ -12,123 +12,33 @@
 // Beside them: what this run's ledger takes in memory per 1e5 events (against the lines
 // it does not hold), a 1e6-line log renamed over the open log read again and this run's
 // events put back (against a first load of it in the same iteration), and a quit while
-// a read of the log stalls (against a quit with none running).
+// a read of the log stalls (against a quit with none running). Another device's append
+// and the store at rest are in troupe_store_follow_bench.cpp.
 #include <benchmark/benchmark.h>
 #include <simdjson.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "bench/common/synthetic_troupe_log.h"
-#include "platform/date.h"
-#include "platform/notification_center.h"
-#include "platform/testing/in_memory_defaults.h"
-#include "platform/testing/manual_clock.h"
-#include "platform/testing/manual_main_queue.h"
-#include "troupe/event_model/troupe_json.h"
+#include "bench/troupe_store_bench/troupe_store_bench_logs.h"
 #include "troupe/store/troupe_log_loader.h"
 #include "troupe/store/troupe_run_ledger.h"
-#include "troupe/store/troupe_store.h"
 
 namespace {
 
 using namespace tw;
+using namespace tw::bench;
 
 constexpr std::size_t kLogLines = 1000000;
-constexpr double kLogStart = 7.6e8;
-
-// The time each line of the log carries: about four events a second, and one line in
-// eight written one to three seconds after its time (a late event, a slow sink).
-std::vector<double> writtenTimes(std::size_t count) {
-    std::mt19937_64 rng(7);
-    std::vector<double> times(count);
-    double clock = kLogStart;
-    for (double& ts : times) {
-        if (rng() % 4 == 0) clock += 1;
-        ts = clock - (rng() % 8 == 0 ? static_cast<double>(1 + rng() % 3) : 0);
-    }
-    return times;
-}
-
-// A line's time is its last value, the fixed-width "yyyy-MM-ddTHH:mm:ssZ" before "}.
-void stampTime(std::string& line, double ts) {
-    constexpr std::size_t kDateWidth = 20;
-    line.replace(line.size() - kDateWidth - 2, kDateWidth, *iso8601String(Date{ts}));
-}
-
-// The fold's order of a line: its time, then its id's text.
-std::tuple<std::string_view, std::string_view> foldOrder(const std::string& line) {
-    constexpr std::string_view kId = ",\"id\":\"";
-    const std::size_t id = line.find(kId) + kId.size();
-    return {std::string_view(line).substr(line.size() - 22, 20), std::string_view(line).substr(id, 36)};
-}
-
-enum class LogOrder { asWritten, sorted, oneLineADayAhead };
-constexpr std::size_t kLineADayAhead = 10;
-
-// A heavy user's log of `count` lines, in `order`, into `file`.
-void writeLog(const std::filesystem::path& file, std::size_t count, LogOrder order) {
-    std::vector<std::string> lines = bench::syntheticTroupeLines(count, kLogStart, 0, TroupeXPSource::click);
-    std::vector<double> times = writtenTimes(count);
-    if (order == LogOrder::oneLineADayAhead) times[kLineADayAhead] += 86400;
-    for (std::size_t i = 0; i < count; ++i) stampTime(lines[i], times[i]);
-    if (order == LogOrder::sorted) {
-        std::sort(lines.begin(), lines.end(),
-                  [](const std::string& a, const std::string& b) { return foldOrder(a) < foldOrder(b); });
-    }
-    std::ofstream out(file, std::ios::binary);
-    for (const auto& line : lines) out << line << '\n';
-}
-
-// One second after the log's last time.
-Date afterTheLog(std::size_t count) { return Date{writtenTimes(count).back() + 1}; }
-
-struct BenchFolder {
-    std::filesystem::path root;
-    BenchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tw-store-bench-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
-        ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-    }
-    ~BenchFolder() { std::filesystem::remove_all(root); }
-};
-
-BenchFolder& folder() {
-    static BenchFolder f;
-    return f;
-}
-
-// The log of `lines` lines written as a store's file, by a child process: the heap it
-// takes to make the log would otherwise hide part of the open's peak memory.
-std::filesystem::path logDirectory(std::size_t lines, LogOrder order) {
-    const auto dir =
-        folder().root / ("log" + std::to_string(lines) + "-" + std::to_string(static_cast<int>(order)));
-    if (!std::filesystem::exists(dir / TroupeStore::logFileName)) {
-        std::filesystem::create_directories(dir);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            writeLog(dir / TroupeStore::logFileName, lines, order);
-            ::_exit(0);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-    }
-    return dir;
-}
 
 double simdjsonSeconds(const std::filesystem::path& log, benchmark::State& state) {
     simdjson::padded_string bytes;
@@ -242,8 +152,7 @@ void BM_TroupeStoreAppendOnTheMainThread(benchmark::State& state) {
 // What the ledger keeps in memory for 1e5 events of a run, against the bytes of their lines.
 void BM_TroupeRunLedgerMemory(benchmark::State& state) {
     constexpr std::size_t kEvents = 100000;
-    const std::vector<std::string> lines =
-        bench::syntheticTroupeLines(kEvents, kLogStart, 0, TroupeXPSource::click);
+    const std::vector<std::string> lines = syntheticTroupeLines(kEvents, kLogStart, 0, TroupeXPSource::click);
     double memory = 0;
     double lineBytes = 0;
     for (auto _ : state) {
@@ -259,25 +168,6 @@ void BM_TroupeRunLedgerMemory(benchmark::State& state) {
     state.counters["bytes_per_event"] = memory / kEvents;
     state.counters["x_lines"] = memory / lineBytes;
 }
-
-struct OpenStore {
-    testing::InMemoryDefaults defaults;
-    testing::ManualClock clock;
-    testing::ManualMainQueue queue;
-    NotificationCenter notifications;
-    std::unique_ptr<TroupeStore> store;
-    OpenStore(const std::filesystem::path& directory, Date now, TroupeLogReadControl::ReadFunction read = {})
-        : clock(now),
-          store(std::make_unique<TroupeStore>(directory, defaults, clock, queue, notifications,
-                                              std::move(read))) {
-        store->waitUntilLoaded();
-    }
-    void append(int events) {
-        for (int i = 0; i < events; ++i)
-            store->appendKind(TroupeEventKind::xpEarned,
-                              TroupeXPEarned{std::nullopt, 1, TroupeXPSource::click}, clock.now());
-    }
-};
 
 // The 1e6-line log renamed over the open log while 1000 events of this run are in it:
 // from the rename to the snapshot folding the new file and this run's events put back.
