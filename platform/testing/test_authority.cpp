@@ -1,5 +1,6 @@
 #include "platform/testing/test_authority.h"
 
+#include <openssl/bn.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
@@ -36,12 +37,15 @@ void addExtension(X509* certificate, X509* issuer, int nid, const char* value) {
 // A day's certificate for `commonName` and `key`, signed by `issuerKey` as `issuer` (itself when null).
 Certificate makeCertificate(const char* commonName, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey,
                             bool authority) {
-    static long serial = 1;
     Certificate certificate(X509_new(), X509_free);
     check(certificate != nullptr, "certificate");
     X509* made = certificate.get();
     X509_set_version(made, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(made), serial++);
+    // A random serial, as no two certificates of one issuer may share one.
+    const std::unique_ptr<BIGNUM, decltype(&BN_free)> serial(BN_new(), BN_free);
+    check(serial && BN_rand(serial.get(), 63, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) &&
+              BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(made)),
+          "serial");
     X509_gmtime_adj(X509_getm_notBefore(made), -60);
     X509_gmtime_adj(X509_getm_notAfter(made), 24 * 60 * 60);
     X509_NAME* name = X509_get_subject_name(made);

@@ -85,8 +85,8 @@ TEST(CurlHttpClient, HttpsIsReadFromTrustedServersAndNeverRedirectedToHttp) {
     testing::ManualMainQueue main;
     for (const Row& row : {Row{"read", "", nullptr}, Row{"redirected to https", "/to", nullptr},
                            Row{"redirected to http", "plain", "from https to http"},
-                           Row{"self-signed", "", "certificate", true},
-                           Row{"untrusted authority", "", "certificate", false, false}}) {
+                           Row{"self-signed", "", "certificate problem", true},
+                           Row{"untrusted authority", "", "certificate problem", false, false}}) {
         SCOPED_TRACE(row.name);
         testing::LoopbackServer server(row.selfSigned ? testing::TestAuthority::selfSigned()
                                                       : authority.issue());
