@@ -1,6 +1,7 @@
 #pragma once
 // Asynchronous HTTP. The completion runs exactly once, on the main queue the client
-// was given, whether the request succeeded, failed or timed out.
+// was given, whether the request succeeded, failed or timed out; a client destroyed
+// first may drop it unrun.
 #include <cstddef>
 #include <functional>
 #include <map>

@@ -3,22 +3,28 @@
 #include <curl/curl.h>
 #include <pthread.h>
 
-#include <map>
+#include <climits>
 
 #include "platform/curl/curl_transfer.h"
+#include "platform/log.h"
 
 namespace tw {
 
 namespace {
 
-// How long the worker sleeps at most when nothing happens; a wake-up ends it at once.
-constexpr int kIdlePollMilliseconds = 1000;
+constexpr const char* kOff = "HTTP is off: libcurl could not start its transfer engine";
 
 }  // namespace
 
-CurlHttpClient::CurlHttpClient(MainQueue& mainQueue) : main_(mainQueue) {
+CurlHttpClient::CurlHttpClient(MainQueue& mainQueue, CurlHttpOptions options)
+    : main_(mainQueue), caFile_(std::move(options.caFile)) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    multi_ = curl_multi_init();
+    multi_ = options.makeMulti ? options.makeMulti() : curl_multi_init();
+    if (!multi_) {
+        // No worker: each request fails as it is sent.
+        log::warning(std::string(kOff) + "; every request fails.");
+        return;
+    }
     thread_ = std::thread([this] {
         pthread_setname_np(pthread_self(), "tw-http");
         run();
@@ -26,20 +32,27 @@ CurlHttpClient::CurlHttpClient(MainQueue& mainQueue) : main_(mainQueue) {
 }
 
 CurlHttpClient::~CurlHttpClient() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
+    if (thread_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        curl_multi_wakeup(multi_);
+        thread_.join();
     }
-    curl_multi_wakeup(multi_);
-    thread_.join();
-    curl_multi_cleanup(multi_);
+    // Closed under the server, never waited for; their completions go unrun, here on the
+    // owner's thread rather than the worker's.
+    for (auto& [easy, transfer] : active_) curl_multi_remove_handle(multi_, easy);
+    active_.clear();
+    queued_.clear();
+    if (multi_) curl_multi_cleanup(multi_);
     curl_global_cleanup();
 }
 
 void CurlHttpClient::send(HttpRequest request, Completion completion) {
-    auto transfer = std::make_unique<CurlTransfer>(std::move(request), std::move(completion));
-    if (transfer->setupError()) {
-        deliver(*transfer, CurlTransfer::failure(*transfer->setupError()));
+    auto transfer = std::make_unique<CurlTransfer>(std::move(request), std::move(completion), caFile_);
+    if (transfer->setupError() || !multi_) {
+        deliver(*transfer, CurlTransfer::failure(transfer->setupError().value_or(kOff)));
         return;
     }
     {
@@ -56,24 +69,21 @@ void CurlHttpClient::deliver(CurlTransfer& transfer, HttpResponse response) {
 }
 
 void CurlHttpClient::run() {
-    std::map<CURL*, std::unique_ptr<CurlTransfer>> active;
     for (;;) {
         std::vector<std::unique_ptr<CurlTransfer>> fresh;
-        bool stopping = false;
         {
             std::lock_guard lock(mutex_);
+            if (stopping_) return;
             fresh.swap(queued_);
-            stopping = stopping_;
         }
         for (auto& transfer : fresh) {
             CURL* easy = transfer->handle();
             if (curl_multi_add_handle(multi_, easy) == CURLM_OK) {
-                active.emplace(easy, std::move(transfer));
+                active_.emplace(easy, std::move(transfer));
             } else {
                 deliver(*transfer, CurlTransfer::failure("cannot start a request"));
             }
         }
-        if (stopping) break;
         int running = 0;
         curl_multi_perform(multi_, &running);
         int left = 0;
@@ -81,18 +91,19 @@ void CurlHttpClient::run() {
             if (message->msg != CURLMSG_DONE) continue;
             CURL* easy = message->easy_handle;
             const CURLcode result = message->data.result;
-            const auto found = active.find(easy);
+            const auto found = active_.find(easy);
             curl_multi_remove_handle(multi_, easy);
-            if (found == active.end()) continue;
+            if (found == active_.end()) continue;
             deliver(*found->second, found->second->finish(result));
-            active.erase(found);
+            active_.erase(found);
         }
-        curl_multi_poll(multi_, nullptr, 0, kIdlePollMilliseconds, nullptr);
-    }
-    // A quit: what is in flight ends now, its connection closed under it.
-    for (auto& [easy, transfer] : active) {
-        curl_multi_remove_handle(multi_, easy);
-        deliver(*transfer, CurlTransfer::failure("cancelled: the HTTP client was closed"));
+        // Asleep until a socket is ready, a wake-up comes or a transfer's timer is due;
+        // -1: no timer, as at rest.
+        long due = -1;
+        curl_multi_timeout(multi_, &due);
+        curl_multi_poll(multi_, nullptr, 0, due < 0 || due > INT_MAX ? INT_MAX : static_cast<int>(due),
+                        nullptr);
+        ++wakeUps_;
     }
 }
 

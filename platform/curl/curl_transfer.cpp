@@ -20,13 +20,6 @@ std::string lowerCase(std::string_view text) {
     return lower;
 }
 
-std::string_view trimmed(std::string_view text) {
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && space(text.front())) text.remove_prefix(1);
-    while (!text.empty() && space(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
     if (from.empty() || from == to) return;
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
@@ -34,10 +27,17 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
     }
 }
 
-// Only absolute http(s) URLs are requests; libcurl would guess a scheme for anything else.
-bool isRequestUrl(const std::string& url) {
+// The URL's scheme in lower case; nothing when libcurl does not read it as an absolute URL
+// (it would guess a scheme for a bare host).
+std::optional<std::string> schemeOf(const std::string& url) {
     const std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
-    return parsed && curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;
+    char* scheme = nullptr;
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK ||
+        curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK)
+        return std::nullopt;
+    std::string lower = lowerCase(scheme);
+    curl_free(scheme);
+    return lower;
 }
 
 long timeoutMilliseconds(double seconds) {
@@ -45,19 +45,27 @@ long timeoutMilliseconds(double seconds) {
     return static_cast<long>(std::min(valid * 1000.0, 2.0e9));
 }
 
-// A status whose Location header libcurl follows.
-bool isFollowedRedirect(int status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+// The answer's body came with a content encoding.
+bool packed(const std::map<std::string, std::string>& headers) {
+    const auto encoding = headers.find("content-encoding");
+    return encoding != headers.end() && !encoding->second.empty() &&
+           lowerCase(encoding->second) != "identity";
 }
 
 }  // namespace
 
-CurlTransfer::CurlTransfer(HttpRequest request, HttpClient::Completion completion)
+CurlTransfer::CurlTransfer(HttpRequest request, HttpClient::Completion completion, const std::string& caFile)
     : request_(std::move(request)), completion_(std::move(completion)) {
-    if (!isRequestUrl(request_.url)) {
+    const std::optional<std::string> scheme = schemeOf(request_.url);
+    if (!scheme) {
         setupError_ = "invalid URL: " + withoutUserInfo(request_.url);
         return;
     }
+    if (*scheme != "http" && *scheme != "https") {
+        setupError_ = "only http and https URLs are requested, not " + withoutUserInfo(request_.url);
+        return;
+    }
+    scheme_ = *scheme;
     easy_ = curl_easy_init();
     if (!easy_) {
         setupError_ = "cannot start a request";
@@ -65,7 +73,9 @@ CurlTransfer::CurlTransfer(HttpRequest request, HttpClient::Completion completio
     }
     curl_easy_setopt(easy_, CURLOPT_URL, request_.url.c_str());
     curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // What starts encrypted stays so: a redirect from https down to http is refused.
+    curl_easy_setopt(easy_, CURLOPT_REDIR_PROTOCOLS_STR, scheme_ == "https" ? "https" : "http,https");
+    if (!caFile.empty()) curl_easy_setopt(easy_, CURLOPT_CAINFO, caFile.c_str());
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy_, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(easy_, CURLOPT_ACCEPT_ENCODING, "");  // every encoding the library unpacks
@@ -74,8 +84,6 @@ CurlTransfer::CurlTransfer(HttpRequest request, HttpClient::Completion completio
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy_, CURLOPT_QUICK_EXIT, 1L);
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorText_);
-    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
-    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
 
@@ -116,36 +124,8 @@ HttpResponse CurlTransfer::failure(std::string error) {
     return response;
 }
 
-std::size_t CurlTransfer::onHeader(char* data, std::size_t, std::size_t length, void* self) {
-    return static_cast<CurlTransfer*>(self)->keepHeader({data, length}) ? length : 0;
-}
-
 std::size_t CurlTransfer::onBody(char* data, std::size_t, std::size_t length, void* self) {
     return static_cast<CurlTransfer*>(self)->keepBody({data, length}) ? length : 0;
-}
-
-bool CurlTransfer::keepHeader(std::string_view line) {
-    line = trimmed(line);
-    if (line.starts_with("HTTP/")) {  // a new response: a redirect's, a proxy's or the last
-        headers_.clear();
-        const std::size_t space = line.find(' ');
-        status_ =
-            space == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
-        return true;
-    }
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return true;
-    const std::string name = lowerCase(trimmed(line.substr(0, colon)));
-    const std::string_view value = trimmed(line.substr(colon + 1));
-    std::string& kept = headers_[name];
-    kept += kept.empty() ? std::string(value) : ", " + std::string(value);
-    if (name != "location") return true;
-    // libcurl's protocol list allows https to http; a redirect must never drop encryption.
-    const char* scheme = nullptr;
-    curl_easy_getinfo(easy_, CURLINFO_SCHEME, &scheme);
-    downgraded_ = isFollowedRedirect(status_) && scheme && lowerCase(scheme) == "https" &&
-                  lowerCase(value).starts_with("http:");
-    return !downgraded_;
 }
 
 bool CurlTransfer::keepBody(std::string_view piece) {
@@ -159,7 +139,7 @@ bool CurlTransfer::keepBody(std::string_view piece) {
         // An announced length counts packed bytes, which say little about the unpacked size.
         curl_off_t announced = -1;
         curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-        tooLarge_ = !packed() && announced > 0 && static_cast<std::uint64_t>(announced) > cap;
+        tooLarge_ = !packed(lastHeaders()) && announced > 0 && static_cast<std::uint64_t>(announced) > cap;
     }
     // Checked on the unpacked bytes: a short return ends the transfer at once.
     tooLarge_ = tooLarge_ || piece.size() > cap - body_.size();
@@ -174,10 +154,15 @@ bool CurlTransfer::keepBody(std::string_view piece) {
     return true;
 }
 
-bool CurlTransfer::packed() const {
-    const auto encoding = headers_.find("content-encoding");
-    return encoding != headers_.end() && !encoding->second.empty() &&
-           lowerCase(encoding->second) != "identity";
+CurlTransfer::Headers CurlTransfer::lastHeaders() const {
+    // Only the last response's own header lines: no trailers, no 1xx or proxy answers.
+    Headers headers;
+    for (curl_header* header = nullptr;
+         (header = curl_easy_nextheader(easy_, CURLH_HEADER, -1, header)) != nullptr;) {
+        std::string& kept = headers[lowerCase(header->name)];
+        kept += kept.empty() ? std::string(header->value) : ", " + std::string(header->value);
+    }
+    return headers;
 }
 
 std::string CurlTransfer::shown(std::string text) const {
@@ -188,33 +173,47 @@ std::string CurlTransfer::shown(std::string text) const {
     return text;
 }
 
+std::optional<std::string> CurlTransfer::redirectRefusal() const {
+    // libcurl reports a redirect to a protocol it may not follow as an unsupported protocol,
+    // its target as where the transfer ended.
+    long redirects = 0;
+    curl_easy_getinfo(easy_, CURLINFO_REDIRECT_COUNT, &redirects);
+    const char* target = nullptr;
+    curl_easy_getinfo(easy_, CURLINFO_EFFECTIVE_URL, &target);
+    if (redirects == 0 || !target) return std::nullopt;
+    return "a redirect from " + scheme_ + " to " + schemeOf(target).value_or("an unknown scheme") +
+           " was refused (" + withoutUserInfo(target) + ")";
+}
+
 HttpResponse CurlTransfer::finish(CURLcode result) {
     if (tooLarge_)
         return failure("answer larger than " + std::to_string(request_.maxResponseBytes) + " bytes");
     HttpResponse response;
+    response.headers = lastHeaders();
     long status = 0;
     curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
     response.status = static_cast<int>(status);
     curl_off_t arrived = 0;
     curl_easy_getinfo(easy_, CURLINFO_SIZE_DOWNLOAD_T, &arrived);
     const bool bodyDue = request_.method != "HEAD" && status >= 200 && status != 204 && status != 304;
-    if (downgraded_) {
-        response.error = "a redirect from https to http was refused";
+    const bool isPacked = packed(response.headers);
+    const auto refusal = result == CURLE_UNSUPPORTED_PROTOCOL ? redirectRefusal() : std::nullopt;
+    if (refusal) {
+        response.error = refusal;
     } else if (result == CURLE_OPERATION_TIMEDOUT) {
         response.timedOut = true;
         response.error = "timed out";
-    } else if (result == CURLE_WRITE_ERROR && packed()) {
+    } else if (result == CURLE_WRITE_ERROR && isPacked) {
         // The library's unpacking failed (bytes past a stream's end, say); its own text blames the writer.
-        response.error = "the answer's " + headers_.at("content-encoding") + " body does not unpack";
+        response.error = "the answer's " + response.headers.at("content-encoding") + " body does not unpack";
     } else if (result != CURLE_OK) {
         response.error = shown(errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(result));
-    } else if (packed() && bodyDue && arrived == 0) {
+    } else if (isPacked && bodyDue && arrived == 0) {
         // Even an empty packed stream has a header; nothing at all is no answer.
-        response.error = "the answer's " + headers_.at("content-encoding") + " body is empty";
+        response.error = "the answer's " + response.headers.at("content-encoding") + " body is empty";
     } else {
         response.body = std::move(body_);
     }
-    response.headers = std::move(headers_);
     return response;
 }
 

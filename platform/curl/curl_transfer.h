@@ -1,6 +1,6 @@
 #pragma once
-// One request as a libcurl easy handle: its options, the headers and body as they
-// arrive (held to the request's size cap), and the answer they make once it ends.
+// One request as a libcurl easy handle: its options, the body as it arrives (held to
+// the request's size cap), and the answer it makes once it ends.
 #include <curl/curl.h>
 
 #include <map>
@@ -13,7 +13,8 @@ namespace tw {
 
 class CurlTransfer {
    public:
-    CurlTransfer(HttpRequest request, HttpClient::Completion completion);
+    // `caFile`: the PEM authorities https servers are checked against; empty: the system's.
+    CurlTransfer(HttpRequest request, HttpClient::Completion completion, const std::string& caFile);
     ~CurlTransfer();
     CurlTransfer(const CurlTransfer&) = delete;
     CurlTransfer& operator=(const CurlTransfer&) = delete;
@@ -28,25 +29,24 @@ class CurlTransfer {
     static HttpResponse failure(std::string error);
 
    private:
-    static std::size_t onHeader(char* data, std::size_t, std::size_t length, void* self);
+    using Headers = std::map<std::string, std::string>;  // lower-case names
+
     static std::size_t onBody(char* data, std::size_t, std::size_t length, void* self);
-    bool keepHeader(std::string_view line);
     bool keepBody(std::string_view piece);
-    bool packed() const;                        // the answer's body came with a content encoding
-    std::string shown(std::string text) const;  // with every URL's password withheld
+    Headers lastHeaders() const;                         // of the last response, repeated names folded
+    std::string shown(std::string text) const;           // with every URL's password withheld
+    std::optional<std::string> redirectRefusal() const;  // when the transfer ended on a refused redirect
 
     HttpRequest request_;
     HttpClient::Completion completion_;
+    std::string scheme_;  // the request's own, lower case
     CURL* easy_ = nullptr;
     curl_slist* headerList_ = nullptr;
     char errorText_[CURL_ERROR_SIZE] = {};
     std::optional<std::string> setupError_;
-    int status_ = 0;                              // of the latest response
-    std::map<std::string, std::string> headers_;  // of the latest response, lower-case names
     std::string body_;
     bool bodyStarted_ = false;
     bool tooLarge_ = false;
-    bool downgraded_ = false;
 };
 
 }  // namespace tw

@@ -33,7 +33,8 @@ std::string LoopbackRequest::header(const std::string& name) const {
 }
 
 struct LoopbackServer::Impl {
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server;
+    bool tls = false;
     std::thread thread;
     int port = 0;
     std::atomic<bool> stopping{false};
@@ -92,8 +93,17 @@ struct LoopbackServer::Impl {
     }
 };
 
-LoopbackServer::LoopbackServer() : impl_(std::make_unique<Impl>()) {
-    auto& server = impl_->server;
+LoopbackServer::LoopbackServer(std::optional<TlsIdentity> tls) : impl_(std::make_unique<Impl>()) {
+    if (tls) {
+        impl_->server = std::make_unique<httplib::SSLServer>(
+            [&](SSL_CTX& context) { return useIdentity(context, *tls); });
+        impl_->tls = true;
+    } else {
+        impl_->server = std::make_unique<httplib::Server>();
+    }
+    if (!impl_->server->is_valid())
+        throw std::runtime_error("LoopbackServer: the TLS identity does not read");
+    auto& server = *impl_->server;
     const auto route = [impl = impl_.get()](const httplib::Request& request, httplib::Response& response) {
         impl->answer(request, response);
     };
@@ -109,7 +119,7 @@ LoopbackServer::LoopbackServer() : impl_(std::make_unique<Impl>()) {
     impl_->port = server.bind_to_any_port("127.0.0.1");
     if (impl_->port <= 0) throw std::runtime_error("LoopbackServer: cannot bind 127.0.0.1");
     impl_->thread = std::thread([impl = impl_.get()] {
-        impl->server.listen_after_bind();
+        impl->server->listen_after_bind();
         impl->finished = true;
     });
     // stop() is ignored until the accept loop runs, so the destructor needs it running.
@@ -119,7 +129,7 @@ LoopbackServer::LoopbackServer() : impl_(std::make_unique<Impl>()) {
 
 LoopbackServer::~LoopbackServer() {
     impl_->stopping = true;
-    impl_->server.stop();
+    impl_->server->stop();
     impl_->thread.join();
 }
 
@@ -130,7 +140,9 @@ void LoopbackServer::setHandler(Handler handler) {
 
 int LoopbackServer::port() const { return impl_->port; }
 
-std::string LoopbackServer::baseUrl() const { return "http://127.0.0.1:" + std::to_string(impl_->port); }
+std::string LoopbackServer::baseUrl() const {
+    return (impl_->tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(impl_->port);
+}
 
 int LoopbackServer::requestCount() const { return impl_->requests; }
 

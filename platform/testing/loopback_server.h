@@ -1,10 +1,14 @@
 #pragma once
-// A real HTTP server on 127.0.0.1 and a free port, for tests of HTTP clients.
+// A real HTTP server on 127.0.0.1 and a free port, for tests of HTTP clients; given an
+// identity, an https one.
 // Handlers run on the server's own threads.
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "platform/testing/test_authority.h"
 
 namespace tw::testing {
 
@@ -30,12 +34,12 @@ struct LoopbackResponse {
 class LoopbackServer {
    public:
     using Handler = std::function<LoopbackResponse(const LoopbackRequest&)>;
-    LoopbackServer();
+    explicit LoopbackServer(std::optional<TlsIdentity> tls = std::nullopt);
     ~LoopbackServer();  // stops and joins
     // Every request goes to `handler` (replaceable at any time).
     void setHandler(Handler handler);
     int port() const;
-    std::string baseUrl() const;  // "http://127.0.0.1:<port>"
+    std::string baseUrl() const;  // "http://127.0.0.1:<port>", or "https://..."
     int requestCount() const;
 
    private:

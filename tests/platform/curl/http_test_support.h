@@ -103,8 +103,9 @@ inline bool resetPeakMemory() {
 
 // A raw HTTP/1.1 server on loopback, a thread a connection. "/flood" gets a status line and
 // header lines without end, until the client closes the connection under it; "/endless" an
-// answer in `encoding` of `piece` again and again, sent from one buffer; any other path a
-// valid 16 MiB answer, still streaming when a flood ends.
+// answer in `encoding` of `piece` again and again, sent from one buffer; "/trailer" a chunked
+// "ok" with a header after it; any other path a valid 16 MiB answer, still streaming when a
+// flood ends.
 class RawServer {
    public:
     static constexpr std::size_t kAnswerBytes = 16 << 20;
@@ -152,6 +153,10 @@ class RawServer {
                     "HTTP/1.1 200 OK\r\nContent-Encoding: " + encoding_ + "\r\nConnection: close\r\n\r\n");
             while (!stopping_ && sendAll(connection, piece_)) {
             }
+        } else if (requested.find(" /trailer ") != std::string::npos) {
+            sendAll(connection,
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nTrailer: X-Checksum\r\nX-Served: "
+                    "1\r\n\r\n2\r\nok\r\n0\r\nX-Checksum: 1\r\n\r\n");
         } else if (requested.find(" /flood ") != std::string::npos) {
             std::string lines = "HTTP/1.1 200 OK\r\n";
             for (int i = 0; i < 100; ++i) lines += "X-Filler: " + std::string(100, 'a') + "\r\n";
