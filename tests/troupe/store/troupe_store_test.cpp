@@ -369,9 +369,12 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
         }
         ASSERT_TRUE(store.drain());  // the writer holds the log open from here on
         armed = true;
-        if (row.sabotage == fifo) {
-            fs::rename(h.logFile(), other);
-            ASSERT_EQ(::mkfifo(h.logFile().c_str(), 0600), 0);
+        if (row.sabotage == fifo) {  // in one step, as the writer may look in between
+            const fs::path fifoFile = h.logFile().string() + ".fifo";
+            ASSERT_EQ(::mkfifo(fifoFile.c_str(), 0600), 0);
+            ASSERT_EQ(::renameat2(AT_FDCWD, fifoFile.c_str(), AT_FDCWD, h.logFile().c_str(), RENAME_EXCHANGE),
+                      0);
+            fs::rename(fifoFile, other);
         }
         if (row.sabotage >= throwOnTheOld) {
             struct stat info {};
