@@ -103,6 +103,7 @@ void AppServices::shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
     closeSession();
+    // The quit's one look at what the log lacks; the store's own end after only writes.
     if (!troupe_->drain()) log::warning("The troupe log could not be written completely on quit.");
     if (!standardDefaults_.flush()) log::warning("Could not save settings on quit.");
     groupDefaults_.flush();

@@ -47,7 +47,9 @@ struct Outcome {
 };
 
 // The circus from launch to the end of the quit path. Everything it creates, every
-// thread of ours included, is gone when it returns.
+// thread of ours included, is gone when it returns, but for a read of the troupe log
+// stalled on its disk at the quit: that thread is left to end on its own, holding its own
+// descriptor and nothing of the app's, and it posts, logs and writes nothing.
 Outcome runCircus() {
     tw::AppServices services;
     // The windows open clear of the strip, which the delegate makes at launch.

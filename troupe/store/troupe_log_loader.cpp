@@ -3,155 +3,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <mutex>
-#include <stdexcept>
 #include <thread>
 
 #include "platform/log.h"
-#include "platform/serial_executor.h"
 #include "troupe/store/troupe_job_failure.h"
+#include "troupe/store/troupe_log_loader_reads.h"
 #include "troupe/store/troupe_log_writer.h"
 
 namespace tw {
 
-// What the loader's thread and the writer's share with it. The loader clears `owner` and
-// `writer` when it goes, so results posted after that find nobody.
-struct TroupeLogLoader::Shared : std::enable_shared_from_this<Shared> {
-    std::filesystem::path file;
-    TroupeLogReadControl::ReadFunction read;
-    MainQueue* mainQueue = nullptr;
-    std::atomic<bool> stopRequested = false;  // quitting: the load ends, nothing waits for quiet
-    std::atomic<bool> givenUp = false;        // the quit's wait is over: every read ends
-    TroupeLogLoader* owner = nullptr;         // main thread only
-
-    std::mutex mutex;
-    std::condition_variable ready;
-    TroupeLogWriter* writer = nullptr;  // used under the mutex
-    bool firstDone = false;
-    std::optional<TroupeLogLoad> first;                            // until handed over
-    std::vector<std::pair<std::uint64_t, TroupeLogLoad>> results;  // by generation, until handed over
-    bool changed = false;                                          // the writer saw the file change
-    std::unique_ptr<ThreadSerialExecutor> reads;
-    std::uint64_t jobsAsked = 0;
-    std::uint64_t jobsDone = 0;
-
-    // Wakes whoever waits and has the main thread look.
-    void announce() {
-        ready.notify_all();
-        mainQueue->post([weak = weak_from_this()] {
-            if (auto s = weak.lock(); s && s->owner) s->owner->takeNews();
-        });
-    }
-
-    void post(std::uint64_t generation, TroupeLogLoad load) {
-        {
-            std::lock_guard lock(mutex);
-            results.emplace_back(generation, std::move(load));
-        }
-        announce();
-    }
-
-    // A quit stops the launch's load at once, and gives a reconcile the quit's wait.
-    TroupeLogReadControl control(bool first = false) const {
-        return {first ? &stopRequested : &givenUp, read};
-    }
-    void submit(std::function<void()> job) {
-        std::lock_guard lock(mutex);
-        if (!reads) return;
-        ++jobsAsked;
-        reads->execute([weak = weak_from_this(), job = std::move(job)] {
-            job();
-            if (auto self = weak.lock()) {
-                std::lock_guard lock(self->mutex);
-                ++self->jobsDone;
-                self->ready.notify_all();
-            }
-        });
-    }
-};
-
 namespace {
 
-// Reads `opened` up to its size and folds it. Each block is indexed and folded as it is
-// decoded, through a short window that puts lines a little out of the fold's order (as
-// a log is written) in place; only a log with a line far out of place is read again
-// and held whole to be sorted. Nothing half-read is kept: a stopped read has no fold.
-TroupeLogLoad readAndFold(const atomic_file::OpenedFile& opened, std::string unusable, Date tailFrom,
-                          const TroupeLogReadControl& control) {
-    TroupeLogLoad load;
-    load.index = std::make_unique<TroupeEventIndex>();
-    load.live = std::make_unique<TroupeLiveFold>(tailFrom);
-    load.log = std::make_unique<TroupeLoadedLog>();
-    load.log->readError = std::move(unusable);
-    bool inOrder = true;
-    if (opened.status == atomic_file::ReadStatus::ok) {
-        TroupeLiveFold& live = *load.live;
-        *load.log = readTroupeLogBlocks(
-            opened, 0, load.index.get(),
-            [&](std::vector<std::optional<TroupeEvent>>& events, const std::vector<std::uint64_t>&,
-                const std::vector<bool>& seenBefore) {
-                for (std::size_t i = 0; i < events.size() && inOrder; ++i) {
-                    if (events[i]) inOrder = live.take(std::move(*events[i]), seenBefore[i]);
-                }
-            },
-            control);
-    }
-    if (!load.log->stopped && inOrder) {
-        load.live->finishTaking();
-    } else if (!load.log->stopped) {
-        load.live.reset();
-        TroupeLoadedLog again =
-            readTroupeLog(opened, troupeLogMaxLineBytes, troupeLogReadBlockBytes, control);
-        if (!again.readError.empty())
-            throw std::runtime_error("cannot read the log again: " + again.readError);
-        load.log->stopped = again.stopped;
-        if (!again.stopped) load.live = std::make_unique<TroupeLiveFold>(std::move(again.events), tailFrom);
-    }
-    if (load.log->stopped) {
-        load.live.reset();
-        load.index.reset();
-    }
-    // A read that failed part way still read a file of that size: not a change to look into.
-    if (!load.log->readError.empty() && opened.status == atomic_file::ReadStatus::ok)
-        load.log->endOffset = opened.size;
-    load.nextOffset = load.log->endOffset + (load.log->endsWithNewline ? 0 : 1);
-    return load;
-}
-
-// A reconcile's result that leaves the snapshot as it was.
-TroupeLogLoad nothingRead() {
-    TroupeLogLoad load;
-    load.first = false;
-    return load;
-}
-
-// A reconcile up to `cut`: the file folded, and this run's events it lacks put back (unless
-// it changed since the cut). Whatever throws, a result comes back: one that fails leaves the
-// snapshot as it was, and the quit appends what no reconcile saw in the file.
-TroupeLogLoad reconcileUpTo(const TroupeLogCut& cut, Date tailFrom, TroupeLogLoader::Shared& shared) {
-    TroupeLogLoad load = nothingRead();
-    if (auto error = failureOf([&] {
-            if (cut.file.status != atomic_file::ReadStatus::ok) throw std::runtime_error("the log is gone");
-            load = readAndFold(cut.file, {}, tailFrom, shared.control());
-            load.first = false;
-            if (!load.log->readError.empty()) throw std::runtime_error(load.log->readError);
-            if (!load.live) return;  // stopped
-            std::lock_guard lock(shared.mutex);
-            if (!shared.writer) return;
-            auto lines = shared.writer->ledger().linesMissingFrom(load.index.get(), cut.ledgerEntries);
-            for (const auto& line : lines)
-                load.missing.push_back(
-                    decodeTroupeLogLine(std::string_view(line.text).substr(0, line.text.size() - 1)));
-            shared.writer->writeAgain(std::move(lines), cut.changes);
-        })) {
-        log::system("Cannot read the troupe log again: " + *error + "; the troupe stays as it was");
-        load = nothingRead();
-    }
-    return load;
-}
+constexpr std::chrono::milliseconds kFirstRetry{500};
 
 Date tailFor(Date from) { return Date{std::floor(from.seconds) - TroupeLiveFold::reorderWindowSeconds}; }
 
@@ -177,10 +43,14 @@ TroupeLogLoader::~TroupeLogLoader() {
     std::unique_ptr<ThreadSerialExecutor> reads;
     bool idle = false;
     {
+        // From here what still runs on the read thread posts nothing and says nothing.
         std::unique_lock lock(shared_->mutex);
+        shared_->mainQueue = nullptr;
         shared_->writer = nullptr;
+        shared_->ledger.reset();
         reads = std::move(shared_->reads);
-        idle = shared_->ready.wait_until(lock, *stoppedAt_ + quitWait + std::chrono::milliseconds(500),
+        shared_->ready.notify_all();
+        idle = shared_->ready.wait_until(lock, quitDeadline(),
                                          [&] { return shared_->jobsDone == shared_->jobsAsked; });
     }
     if (idle) return;  // `reads` joins at once
@@ -191,6 +61,7 @@ TroupeLogLoader::~TroupeLogLoader() {
 void TroupeLogLoader::attach(TroupeLogWriter& writer) {
     std::lock_guard lock(shared_->mutex);
     shared_->writer = &writer;
+    shared_->ledger = writer.sharedLedger();
 }
 
 void TroupeLogLoader::start(Date tailFrom) {
@@ -202,7 +73,7 @@ void TroupeLogLoader::start(Date tailFrom) {
         if (auto error = failureOf([&] {
                 std::string unusable;
                 opened = openTroupeLog(shared->file, unusable);
-                load = readAndFold(opened, std::move(unusable), tailFrom, shared->control(true));
+                load = readAndFoldTroupeLog(opened, std::move(unusable), tailFrom, shared->control(true));
             })) {
             // One that could not read the log: the troupe starts empty and the log stays as
             // it is. The file opened is still the one read, not one that took its place.
@@ -226,55 +97,83 @@ void TroupeLogLoader::start(Date tailFrom) {
 }
 
 std::function<void(std::uint64_t)> TroupeLogLoader::changeHandler() {
-    return [weak = std::weak_ptr<Shared>(shared_)](std::uint64_t) {
+    return [weak = std::weak_ptr<Shared>(shared_)](std::uint64_t changes) {
         auto shared = weak.lock();
         if (!shared) return;
         {
             std::lock_guard lock(shared->mutex);
             shared->changed = true;
+            shared->changes = std::max(shared->changes, changes);
         }
         shared->announce();
     };
 }
 
+std::function<void(TroupeLogAppended)> TroupeLogLoader::appendedHandler() {
+    return [weak = std::weak_ptr<Shared>(shared_)](TroupeLogAppended appended) {
+        auto shared = weak.lock();
+        if (!shared || shared->over()) return;  // a quit reads what it must itself
+        auto lines = std::make_shared<TroupeLogAppended>(std::move(appended));
+        shared->submit([weak, lines] {
+            if (auto shared = weak.lock()) readAppendedToTroupeLog(*shared, *lines);
+        });
+    };
+}
+
 // Hands over what the loader's thread and the writer left: the launch's load, finished
-// reconciles and a change. False when there was nothing.
+// reconciles, lines others appended and a change. False when there was nothing.
 bool TroupeLogLoader::takeNews() {
     std::optional<TroupeLogLoad> first = takeFirst(false);
     std::vector<std::pair<std::uint64_t, TroupeLogLoad>> results;
+    std::vector<TroupeLogLoad> appended;
     bool changed = false;
     {
         std::lock_guard lock(shared_->mutex);
         results = std::move(shared_->results);
         shared_->results.clear();
+        // Lines appended to a file that changed since are read again with it.
+        appended = std::move(shared_->appended);
+        shared_->appended.clear();
+        std::erase_if(appended, [&](const TroupeLogLoad& load) { return load.changes < shared_->changes; });
         changed = std::exchange(shared_->changed, false);
     }
     if (first) handler_(std::move(*first));
+    for (auto& load : appended) foldAppended(std::move(load));
     for (auto& [generation, load] : results) finish(generation, std::move(load));
     if (changed) fileChanged();
-    return first || !results.empty() || changed;
+    return first || !results.empty() || !appended.empty() || changed;
 }
 
 bool TroupeLogLoader::settle() {
     bool any = false;
     for (;;) {
         any = takeNews() || any;
-        if (!since_ || quitWaitIsOver()) return any;
-        // A cut waits behind a line that cannot be written: nothing to wait for.
+        if (quitWaitIsOver()) return any;
         std::unique_lock lock(shared_->mutex);
+        const auto news = [&] {
+            return !shared_->results.empty() || !shared_->appended.empty() || shared_->changed;
+        };
+        const auto busy = [&] { return since_.has_value() || shared_->jobsDone != shared_->jobsAsked; };
+        if (!busy() && !news()) return any;
         while (!shared_->ready.wait_for(lock, std::chrono::milliseconds(50),
-                                        [&] { return !shared_->results.empty() || shared_->changed; })) {
-            if (shared_->writer && shared_->writer->retrying()) return any;
+                                        [&] { return news() || !busy(); })) {
+            // A cut waits behind a line that cannot be written, a failed read for its
+            // back-off: nothing to wait for.
+            if ((shared_->writer && shared_->writer->retrying()) || shared_->backingOff) return any;
             if (quitWaitIsOver()) break;
         }
     }
 }
 
 bool TroupeLogLoader::quitWaitIsOver() {
-    if (!stoppedAt_ || std::chrono::steady_clock::now() - *stoppedAt_ < quitWait) return false;
+    if (!stoppedAt_ || std::chrono::steady_clock::now() < quitDeadline()) return false;
     shared_->givenUp = true;
     if (!std::exchange(quitWaitSaid_, true)) log::system("Quitting before the troupe log was read again");
     return true;
+}
+
+std::chrono::steady_clock::time_point TroupeLogLoader::quitDeadline() const {
+    return stoppedAt_.value_or(std::chrono::steady_clock::now()) + quitWait;
 }
 
 std::optional<TroupeLogLoad> TroupeLogLoader::takeFirst(bool wait) {
@@ -294,7 +193,7 @@ void TroupeLogLoader::refold(Date from) {
 }
 
 void TroupeLogLoader::fileChanged() {
-    if (shared_->givenUp) return;  // the quit appends what no reconcile saw
+    if (stoppedAt_) return;  // the quit looks at the file itself
     if (since_)
         again_ = true;
     else
@@ -308,6 +207,7 @@ void TroupeLogLoader::accepted(const TroupeEvent& event, std::size_t lineBytes) 
 void TroupeLogLoader::stop() {
     shared_->stopRequested = true;
     if (!stoppedAt_) stoppedAt_ = std::chrono::steady_clock::now();
+    std::lock_guard lock(shared_->mutex);
     shared_->ready.notify_all();
 }
 
@@ -315,32 +215,18 @@ void TroupeLogLoader::reconcile(Date tailFrom) {
     const std::uint64_t generation = ++generation_;
     since_.emplace();
     again_ = false;
-    shared_->submit([weak = std::weak_ptr<Shared>(shared_), generation, tailFrom] {
-        auto shared = weak.lock();
-        if (!shared) return;
-        TroupeLogWriter* writer = nullptr;
-        {
-            std::lock_guard lock(shared->mutex);
-            writer = shared->writer;
-        }
-        // The writer outlives what runs here, up to a read that is left to end on its own.
-        if (writer == nullptr || shared->givenUp) return shared->post(generation, nothingRead());
-        writer->waitForQuiet(quiet, shared->stopRequested);
-        writer->cut(
-            [weak, generation, tailFrom](TroupeLogCut taken) {
-                auto shared = weak.lock();
-                if (!shared) return;
-                auto cut = std::make_shared<TroupeLogCut>(std::move(taken));
-                shared->submit([weak, generation, tailFrom, cut] {
-                    if (auto shared = weak.lock())
-                        shared->post(generation, reconcileUpTo(*cut, tailFrom, *shared));
-                });
-            },
-            // No cut, no read: the snapshot stays as it was, and a settle waits no more.
-            [weak, generation](const std::string&) {
-                if (auto shared = weak.lock()) shared->post(generation, nothingRead());
-            });
-    });
+    reconcileTroupeLog(shared_, generation, tailFrom, kFirstRetry);
+}
+
+// Another program's lines on top of the snapshot as it is, and of a reconcile's that may
+// have been cut before them.
+void TroupeLogLoader::foldAppended(TroupeLogLoad load) {
+    for (std::size_t i = 0; since_ && i < load.appended.size(); ++i) {
+        const std::uint64_t next =
+            i + 1 < load.appended.size() ? load.appended[i + 1].second : load.nextOffset;
+        since_->emplace_back(load.appended[i].first, next - load.appended[i].second - 1);
+    }
+    handler_(std::move(load));
 }
 
 void TroupeLogLoader::finish(std::uint64_t generation, TroupeLogLoad load) {
@@ -362,7 +248,8 @@ void TroupeLogLoader::finish(std::uint64_t generation, TroupeLogLoad load) {
         for (const auto& [event, lineBytes] : since) fold(event, lineBytes);
         handler_(std::move(load));
     }
-    if (earliestMisplaced || again_) reconcile(tailFor(earliestMisplaced.value_or(clock_.now())));
+    if ((earliestMisplaced || again_) && !stoppedAt_)
+        reconcile(tailFor(earliestMisplaced.value_or(clock_.now())));
 }
 
 }  // namespace tw

@@ -1,13 +1,18 @@
 #pragma once
 // Keeps the troupe snapshot in step with the file at the log's path: the launch's load,
-// a refold when an event lands before the settled fold, and a reconcile whenever the
-// writer saw the file change other than by its own lines. A reconcile waits until the
-// file has been quiet for a moment, reads it whole up to a cut the writer takes in order
-// with its lines (as a first load would), has the writer put back the lines of this run's
-// ledger it lacks, and folds those and the events accepted after the cut on top; a change
-// seen meanwhile is reconciled again once it ends. Reads run on the loader's own thread.
-// The store gets one result a read: the fold, the id index, where the next line starts
-// and the file that was read.
+// a refold when an event lands before the settled fold, lines another program appended
+// to the file held (read alone), and a reconcile whenever the writer saw the file change
+// otherwise. A reconcile waits until the file has been quiet for a moment, reads it whole
+// up to a cut the writer takes in order with its lines (as a first load would), has the
+// writer put back the lines of this run's ledger it lacks, and folds those and the events
+// accepted after the cut on top; a change seen meanwhile is reconciled again once it
+// ends, and a read that fails is tried again with a back-off. Reads run on the loader's
+// own thread. The store gets one result a read: the fold, the id index, where the next
+// line starts and the file that was read; or the events appended, with their offsets.
+//
+// At a quit the loader's reads get quitWait; one that has not ended when the loader goes
+// is left to end on its own thread, which then touches nothing but its own state (no
+// main queue, no writer, no log line).
 //
 // The public calls are main-thread only, and so is the handler.
 #include <atomic>
@@ -29,6 +34,7 @@
 namespace tw {
 
 class TroupeLogWriter;
+struct TroupeLogAppended;
 
 struct TroupeLogLoad {
     bool first = true;                     // the launch's load; else a refold or reconcile
@@ -38,6 +44,12 @@ struct TroupeLogLoad {
     std::uint64_t nextOffset = 0;  // where the next line written starts
     // This run's events the file lacked, appended again: folded on top.
     std::vector<TroupeEvent> missing;
+    // Lines another program appended, read alone: their events and offsets, folded on top
+    // of the snapshot as it is; `appendedBytes` long.
+    bool appendedOnly = false;
+    std::vector<std::pair<TroupeEvent, std::uint64_t>> appended;
+    std::uint64_t appendedBytes = 0;
+    std::uint64_t changes = 0;  // the writer's count of changes when it saw them
 };
 
 class TroupeLogLoader {
@@ -47,7 +59,8 @@ class TroupeLogLoader {
     TroupeLogLoader(std::filesystem::path file, const Clock& clock, MainQueue& mainQueue,
                     TroupeLogReadControl::ReadFunction read, Handler handler);
     // Stops what runs and joins; a read that does not end by the quit's wait is left to
-    // end on its own (its thread then goes), the ledger having covered what it was for.
+    // end on its own (its thread then goes, touching nothing of the loader's), the quit
+    // having covered what it was for.
     ~TroupeLogLoader();
     TroupeLogLoader(const TroupeLogLoader&) = delete;
     TroupeLogLoader& operator=(const TroupeLogLoader&) = delete;
@@ -55,8 +68,10 @@ class TroupeLogLoader {
     // What the loader's threads share with it.
     struct Shared;
 
-    // What the writer calls when the file at the path changed (any thread).
+    // What the writer calls when the file at the path changed, and with lines another
+    // program appended to it (any thread).
     std::function<void(std::uint64_t changes)> changeHandler();
+    std::function<void(TroupeLogAppended)> appendedHandler();
     // The writer whose cuts the reads go up to; it must outlive the loader.
     void attach(TroupeLogWriter& writer);
     // Reads the file at the path, keeping the events from `tailFrom` on in the fold's tail.
@@ -66,19 +81,22 @@ class TroupeLogLoader {
     std::optional<TroupeLogLoad> takeFirst(bool wait);
     // An accepted event landed before the settled fold: the log is folded again from `from`.
     void refold(Date from);
-    // Blocks until no reconcile runs nor is due, handing each to the handler; not while the
-    // writer cannot write, which holds the cut back, nor longer than quitWait after stop().
-    // False when there was none.
+    // Blocks until no read runs nor is due, handing each result to the handler; not while
+    // the writer cannot write, which holds the cut back, nor while a failed read waits to
+    // be tried again, nor longer than quitWait after stop(). False when there was none.
     bool settle();
     // An event accepted and queued for writing, `lineBytes` long without the newline.
     void accepted(const TroupeEvent& event, std::size_t lineBytes);
     // Quitting: the launch's load ends within a block and publishes no fold; a reconcile
-    // (one due starts at once, without waiting for quiet) has until quitWait to end.
+    // (one due starts at once, without waiting for quiet) has until quitWait to end, and
+    // no other starts.
     void stop();
+    // When the quit's reads must be over: quitWait after stop().
+    std::chrono::steady_clock::time_point quitDeadline() const;
 
     // A quit must end within 3 s of being asked (a session manager's or SIGTERM's wait):
-    // the loader gives reads this much of that after stop(), and the lines the quit then
-    // appends the rest.
+    // the reads get this much of that after stop(), and the lines the quit then appends
+    // the rest.
     static constexpr std::chrono::milliseconds quitWait{2000};
     // How long the file must be left alone before it is read again.
     static constexpr std::chrono::milliseconds quiet{300};
@@ -89,13 +107,15 @@ class TroupeLogLoader {
     bool takeNews();
     bool quitWaitIsOver();  // says so once
     void finish(std::uint64_t generation, TroupeLogLoad load);
+    void foldAppended(TroupeLogLoad load);
 
     const Clock& clock_;
     MainQueue& mainQueue_;
     Handler handler_;
     std::shared_ptr<Shared> shared_;
     std::uint64_t generation_ = 0;  // of the reconcile whose result counts
-    // A reconcile runs: the events accepted since it was asked for, with their lines' sizes.
+    // A reconcile runs: the events accepted (or appended by others) since it was asked
+    // for, with their lines' sizes.
     std::optional<std::vector<std::pair<TroupeEvent, std::size_t>>> since_;
     bool again_ = false;  // the file changed while it ran
     std::optional<std::chrono::steady_clock::time_point> stoppedAt_;

@@ -241,7 +241,7 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
     const int fd = opened.fd;
     if (struct stat info{}; ::fstat(fd, &info) == 0) {
         log.file = atomic_file::FileIdentity::of(info);
-        log.changedAt = info.st_mtim;
+        log.changedAt = info.st_ctim;
     }
     const auto readAt = control.read ? control.read : TroupeLogReadControl::ReadFunction(::pread);
     // Only what the file held when opened is read: no more than a regular file's bytes,
@@ -344,6 +344,8 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
         position += block.size();
         unread -= block.size();
         log.endsWithNewline = block.back() == '\n';
+        log.tail.append(block.substr(block.size() - std::min(block.size(), troupeLogTailBytes)));
+        if (log.tail.size() > troupeLogTailBytes) log.tail.erase(0, log.tail.size() - troupeLogTailBytes);
     }
     log.endOffset = position;
     // A last line without its newline: a crash cut it, or it is complete but unterminated.

@@ -31,7 +31,8 @@ struct TroupeLoadedLog {
     std::string readError;               // set when the file exists but could not be read
     bool stopped = false;                // the read was asked to stop and ended early
     atomic_file::FileIdentity file;      // which file was read; unknown when none was
-    timespec changedAt{-1, -1};          // its change time as the read began; unknown before one
+    timespec changedAt{-1, -1};          // its st_ctim as the read began; unknown before one
+    std::string tail;                    // the last troupeLogTailBytes read (fewer in a smaller file)
 };
 
 // How a read may be cut short. `stop` is checked between blocks: once it is set, the
@@ -45,6 +46,8 @@ struct TroupeLogReadControl {
 
 inline constexpr std::uint64_t troupeLogMaxLineBytes = std::uint64_t{16} << 20;
 inline constexpr std::size_t troupeLogReadBlockBytes = std::size_t{16} << 20;
+// What a file's last bytes are kept as, to tell an append from a rewrite by.
+inline constexpr std::size_t troupeLogTailBytes = 512;
 
 // Opens the log for reading. `unusable` stays empty when a regular file (or a link to
 // one) or nothing is there, and otherwise says what is there instead: then nothing may

@@ -1,12 +1,16 @@
 #pragma once
 // This run's accepted events by id, each with where its line can be read again: a file
-// of this run's own (unlinked from the start, in the log's folder or else the temporary
-// one) that gets every line as it goes to the log. Whatever happens to the log file
-// (replaced, deleted, cut short, written over), what this run accepted can be put back
-// in it. Memory is an entry per event (id, offset, length), never the line, unless no
-// such file can be made or written: then the lines are kept in memory, said once.
+// of this run's own (unlinked from the start, in the temporary folder or else the log's)
+// that gets every line as it goes to the log. Whatever happens to the log file (replaced,
+// deleted, cut short, written over, on a mount that died), what this run accepted can be
+// put back in it. Memory is an entry per event (id, offsets, length), never the line,
+// unless no such file can be made or written: then the lines are kept in memory, said once.
 //
-// record() is the writer thread's; the rest is thread-safe.
+// Each entry also knows where its line stands in the log as the writer last saw it (the
+// offset and the writer's count of changes then), so a quit can tell by reading those
+// bytes back, at a cost in proportion to this run's lines, that the log still holds them.
+//
+// record() and place() are the writer thread's; the rest is thread-safe.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/uuid.h"
@@ -25,7 +30,13 @@ class TroupeRunLedger {
    public:
     struct Line {
         Uuid id;
-        std::string text;  // with its newline
+        std::string text;       // with its newline
+        std::size_t entry = 0;  // its place among the entries
+    };
+    // Where a line stands in the log: at `offset` of the file as it was after `epoch` changes.
+    struct Place {
+        std::uint64_t epoch = 0;
+        std::uint64_t offset = 0;
     };
 
     explicit TroupeRunLedger(const std::filesystem::path& folder);
@@ -33,12 +44,23 @@ class TroupeRunLedger {
     TroupeRunLedger(const TroupeRunLedger&) = delete;
     TroupeRunLedger& operator=(const TroupeRunLedger&) = delete;
 
-    // Keeps `line` (with its newline) as the next entry.
-    void record(const Uuid& id, std::string_view line);
+    // Keeps `line` (with its newline) as the next entry, written to the log at `place`.
+    void record(const Uuid& id, std::string_view line, std::optional<Place> place = std::nullopt);
+    // The line of `entry` stands (again) at `place`.
+    void place(std::size_t entry, Place place);
     std::size_t size() const;
-    // The lines of the first `count` entries whose ids `held` lacks, in the order accepted;
-    // all of them without an index.
-    std::vector<Line> linesMissingFrom(const TroupeEventIndex* held, std::size_t count) const;
+    // The first `count` entries compared with the ids a read of the log found: the lines it
+    // lacks, in the order accepted, and where it holds the others.
+    struct Comparison {
+        std::vector<Line> missing;
+        std::vector<std::pair<std::size_t, std::uint64_t>> found;  // entry, offset
+    };
+    Comparison compareWith(const TroupeEventIndex& held, std::size_t count) const;
+    // The lines of the entries of the first `count` that the file open on `fd` does not hold
+    // where they were placed after `epoch` changes (no place in it counts as not).
+    std::vector<Line> notReadingBack(int fd, std::uint64_t epoch, std::size_t count) const;
+    // Whether every line placed after `epoch` changes reads back from `fd` (the others aside).
+    bool placedLinesReadBack(int fd, std::uint64_t epoch) const;
     // The line of `id` (with its newline), when this run accepted it. Looks through every
     // entry: for the rare event accepted again.
     std::optional<std::string> lineOf(const Uuid& id) const;
@@ -46,13 +68,18 @@ class TroupeRunLedger {
     std::uint64_t memoryBytes() const;
 
    private:
+    static constexpr std::uint64_t kNowhere = ~std::uint64_t{0};
     struct Entry {
         Uuid id;
         std::uint64_t offset = 0;  // in the file, or in `inMemory_` when `kept` is false
+        std::uint64_t logOffset = kNowhere;
+        std::uint32_t logEpoch = 0;  // the low bits of the epoch: a place of another epoch is stale
         std::uint32_t length = 0;
         bool kept = true;
     };
     std::string read(const Entry& entry) const;
+    std::vector<Line> readBack(int fd, std::uint64_t epoch, std::size_t count, bool unplacedToo) const;
+    std::string readSpan(std::size_t from, std::size_t to, std::uint64_t bytes) const;
 
     int fd_ = -1;
     std::uint64_t end_ = 0;

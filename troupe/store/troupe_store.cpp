@@ -13,6 +13,7 @@
 #include "troupe/store/troupe_event_index.h"
 #include "troupe/store/troupe_live_fold.h"
 #include "troupe/store/troupe_log_loader.h"
+#include "troupe/store/troupe_log_quit_reconcile.h"
 #include "troupe/store/troupe_log_reader.h"
 #include "troupe/store/troupe_log_writer.h"
 
@@ -45,13 +46,15 @@ TroupeStore*& sharedSlot() {
 
 TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
                          MainQueue& mainQueue, NotificationCenter& notifications,
-                         TroupeLogReadControl::ReadFunction readFunction)
+                         TroupeLogReadControl::ReadFunction readFunction,
+                         std::function<ssize_t(int fd, const void* bytes, std::size_t size)> writeFunction)
     : directory_(std::move(directory)),
       logFile_(directory_ / logFileName),
       defaults_(standardDefaults),
       clock_(clock),
       mainQueue_(mainQueue),
       notifications_(notifications),
+      readFunction_(readFunction),
       mainThread_(std::this_thread::get_id()),
       pendingIds_(std::make_unique<TroupeEventIndex>()) {
     // The troupe is the user's own: nobody else on the machine reads it. The writer
@@ -62,8 +65,8 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
     openTroupeLog(logFile_, unusableLog_);
     loader_ = std::make_unique<TroupeLogLoader>(logFile_, clock_, mainQueue_, std::move(readFunction),
                                                 [this](TroupeLogLoad load) { loaded(std::move(load)); });
-    writer_ = std::make_unique<TroupeLogWriter>(logFile_, TroupeLogWriter::WriteFunction{},
-                                                loader_->changeHandler());
+    writer_ = std::make_unique<TroupeLogWriter>(logFile_, std::move(writeFunction), loader_->changeHandler(),
+                                                loader_->appendedHandler());
     loader_->attach(*writer_);
     loader_->start(Date{std::floor(clock_.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
 }
@@ -103,7 +106,9 @@ void TroupeStore::waitUntilLoaded() {
 }
 
 void TroupeStore::loaded(TroupeLogLoad load) {
-    if (!load.first)
+    if (load.appendedOnly)
+        foldAppended(std::move(load));
+    else if (!load.first)
         reloaded(std::move(load));
     else if (!loaded_ && !loadStopped_ && !load.log->stopped)
         publish(std::move(load));
@@ -131,7 +136,7 @@ void TroupeStore::publish(TroupeLogLoad load) {
         log::system("Skipped " + std::to_string(skippedLines_) + " unreadable line" +
                     (skippedLines_ == 1 ? "" : "s") + " of " + logFile_.string() + "; they stay in the file");
     }
-    writer_->expectFile(log.file, log.endOffset, log.changedAt);
+    writer_->expectFile(log.file, log.endOffset, log.changedAt, log.tail);
     live_ = std::move(load.live);
     index_ = std::move(load.index);
     nextOffset_ = load.nextOffset;
@@ -159,6 +164,20 @@ void TroupeStore::reloaded(TroupeLogLoad load) {
     nextOffset_ = load.nextOffset;
     skippedLines_ = load.log->skippedLines;
     notifications_.post(snapshotChangedNotification);
+}
+
+// Lines another program appended to the file held: their events on top, in their place.
+void TroupeStore::foldAppended(TroupeLogLoad load) {
+    if (!live_ || !index_) return;
+    std::optional<Date> earliestMisplaced;
+    for (const auto& [event, offset] : load.appended) {
+        if (!index_->insert(event.id, offset)) continue;
+        if (!live_->apply(event, clock_.now()) && (!earliestMisplaced || event.ts < *earliestMisplaced))
+            earliestMisplaced = event.ts;
+    }
+    nextOffset_ += load.appendedBytes;
+    if (earliestMisplaced) loader_->refold(*earliestMisplaced);
+    if (!load.appended.empty()) notifications_.post(snapshotChangedNotification);
 }
 
 // MARK: - Appending
@@ -341,17 +360,22 @@ bool TroupeStore::drain() {
     waitUntilLoaded();
     // A reconcile may append again what the file lacks, and a sync may find a change.
     bool written = writer_->drain();
+    if (quitReconciled_) return written;
     while (loader_->settle()) written = writer_->drain();
     if (!loadStopped_ && !stopped_) return written;
-    // Quitting: what no reconcile saw in the file since it last changed is appended, a
-    // line twice rather than none.
-    if (const std::size_t again = writer_->appendUnconfirmed(); again > 0) {
+    // Quitting, once: what the file at the path lacks of this run is appended.
+    quitReconciled_ = true;
+    const auto quit = TroupeLogQuitReconcile::run(*writer_, readFunction_, loader_->quitDeadline());
+    const std::string events =
+        std::to_string(quit.appended) + " troupe event" + (quit.appended == 1 ? "" : "s");
+    if (quit.unread) {
         log::system("Quitting before the troupe log " + logFile_.string() +
-                    " was read again since it changed; " + "appended " + std::to_string(again) +
-                    " troupe event" + (again == 1 ? "" : "s") + " of this run again, some perhaps twice");
-        written = writer_->drain();
+                    " could be read again; appended " + events + " of this run again, some perhaps twice");
+    } else if (quit.appended > 0) {
+        log::system("Appended " + events + " of this run that the troupe log " + logFile_.string() +
+                    " lacked, to quit");
     }
-    return written;
+    return writer_->drain();
 }
 
 }  // namespace tw

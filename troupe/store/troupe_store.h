@@ -8,9 +8,10 @@
 // own; until the launch's load is done snapshot() is empty and appends wait in memory,
 // to be checked against the loaded ids, folded after the loaded events and written in
 // order. Every event this run accepted stays in the file at the log's path whatever
-// happens to that file (replaced, deleted, cut short, written over, appended to): once
-// it changes, it is read again, the snapshot follows what it holds, and this run's
-// events it lacks are appended again from the run's ledger.
+// happens to that file (replaced, deleted, cut short, written over, appended to, on a
+// mount that died): once it changes, it is read again (lines another program appended,
+// alone), the snapshot follows what it holds, and this run's events it lacks are
+// appended again from the run's ledger.
 //
 // Waiting for the load: launch work that needs the folded troupe (the arrival
 // decision, the companion summary) runs from whenLoaded(), which calls back on the
@@ -68,10 +69,12 @@ class TroupeStore {
     // Opens `directory` (made 0700; the log 0600 when the store makes it), resolves the
     // device id from `standardDefaults` and starts loading. Every reference must outlive
     // the store.
-    // `readFunction` is pread(2) as the loads call it; tests pass one that fails.
+    // `readFunction` is pread(2) as the loads call it, `writeFunction` write(2) as the
+    // writer calls it; tests pass ones that fail.
     TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
                 MainQueue& mainQueue, NotificationCenter& notifications,
-                TroupeLogReadControl::ReadFunction readFunction = {});
+                TroupeLogReadControl::ReadFunction readFunction = {},
+                std::function<ssize_t(int fd, const void* bytes, std::size_t size)> writeFunction = {});
     ~TroupeStore();  // drains
     TroupeStore(const TroupeStore&) = delete;
     TroupeStore& operator=(const TroupeStore&) = delete;
@@ -126,9 +129,10 @@ class TroupeStore {
 
     // Blocks until every accepted event is on disk (waiting for the load first, and for
     // any read of the log since it changed, which may append some again). After
-    // stopLoading(), for that no longer than TroupeLogLoader::quitWait, and then every
-    // event of this run not seen in the file since it last changed is appended, said in
-    // one log line. False when the log could not be written. Quitting calls it.
+    // stopLoading(), for that no longer than TroupeLogLoader::quitWait, and then, once, the
+    // file at the path is compared with this run's lines (see TroupeLogQuitReconcile) and
+    // what it lacks appended, said in one log line; a later drain only writes. False when
+    // the log could not be written. Quitting calls it.
     bool drain();
 
     const std::filesystem::path& logFile() const { return logFile_; }
@@ -140,6 +144,7 @@ class TroupeStore {
     void loaded(TroupeLogLoad load);
     void publish(TroupeLogLoad load);
     void reloaded(TroupeLogLoad load);
+    void foldAppended(TroupeLogLoad load);
     bool hasRoomFor(const std::string& line);
     bool reopenUnusableLog();
     TroupeStoreError refuseForUnusableLog();
@@ -152,6 +157,7 @@ class TroupeStore {
     const Clock& clock_;
     MainQueue& mainQueue_;
     NotificationCenter& notifications_;
+    const TroupeLogReadControl::ReadFunction readFunction_;
     Uuid deviceId_;
     std::thread::id mainThread_;
 
@@ -159,7 +165,8 @@ class TroupeStore {
     std::unique_ptr<TroupeLogLoader> loader_;
     bool loaded_ = false;
     bool loadStopped_ = false;
-    bool stopped_ = false;  // quitting
+    bool stopped_ = false;         // quitting
+    bool quitReconciled_ = false;  // a quit's drain looked at the file once: later ones only write
     std::vector<std::function<void()>> loadWaiters_;
     std::vector<std::pair<TroupeEvent, std::string>> pending_;  // accepted during the load
     std::unique_ptr<TroupeEventIndex> pendingIds_;              // id -> position in pending_

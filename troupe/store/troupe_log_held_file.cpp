@@ -1,0 +1,360 @@
+#include "troupe/store/troupe_log_held_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/log.h"
+#include "troupe/store/troupe_log_file_at_path.h"
+#include "troupe/store/troupe_log_reader.h"
+
+namespace tw {
+namespace {
+// A descriptor whose file system went (a FUSE daemon that died, a stale NFS handle, a
+// device pulled): nothing more can be done with it, while its path may work again.
+bool failedForGood(int error) {
+    return error == EIO || error == ENOTCONN || error == ESTALE || error == ENODEV;
+}
+}  // namespace
+
+TroupeLogHeldFile::TroupeLogHeldFile(std::filesystem::path file, WriteFunction write, TroupeRunLedger& ledger,
+                                     std::function<void(std::uint64_t)> changed, Appended appended,
+                                     std::function<void()> poke)
+    : file_(std::move(file)),
+      write_(write ? std::move(write) : WriteFunction(::write)),
+      ledger_(ledger),
+      changed_(std::move(changed)),
+      appended_(std::move(appended)),
+      watch_(file_, std::move(poke)) {}
+
+TroupeLogHeldFile::~TroupeLogHeldFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+TroupeLogCut TroupeLogHeldFile::cut() {
+    TroupeLogCut cut;
+    cut.file.status = atomic_file::ReadStatus::missing;
+    if (fd_ >= 0) followPath();  // the file at the path is the one to read
+    if (fd_ >= 0 || openFile()) cut.file = logOnItsOwnDescriptor(fd_);
+    if (struct stat info{};
+        cut.file.status == atomic_file::ReadStatus::ok && ::fstat(cut.file.fd, &info) == 0)
+        cut.identity = atomic_file::FileIdentity::of(info);
+    cut.ledgerEntries = ledger_.size();
+    cut.changes = changes_;
+    return cut;
+}
+
+std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::placeFound(TroupeRunLedger::Comparison comparison,
+                                                                 std::uint64_t changesAtCut) {
+    if (fd_ >= 0) followPath();
+    if (changes_ != changesAtCut) return {};  // the reconcile that follows compares again
+    for (const auto& [entry, offset] : comparison.found) ledger_.place(entry, {changes_, offset});
+    return std::move(comparison.missing);
+}
+
+std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> TroupeLogHeldFile::lookBeforeQuitting() {
+    if (fd_ >= 0) followPath();
+    if (fd_ < 0 && ledger_.size() > 0) openFile();
+    TroupeLogCut cut;
+    cut.file.status = atomic_file::ReadStatus::missing;
+    if (fd_ >= 0) cut.file = logOnItsOwnDescriptor(fd_);
+    cut.ledgerEntries = ledger_.size();
+    cut.changes = changes_;
+    auto doubtful = ledger_.notReadingBack(fd_, changes_, cut.ledgerEntries);
+    return {std::move(cut), std::move(doubtful)};
+}
+
+std::string TroupeLogHeldFile::lineAt(std::uint64_t offset) {
+    const atomic_file::OpenedFile atPath =
+        fd_ >= 0 ? atomic_file::OpenedFile{} : atomic_file::openRegular(file_);
+    return troupeLogLineAt(fd_ >= 0 ? fd_ : atPath.fd, offset);
+}
+
+void TroupeLogHeldFile::look(bool deep) {
+    if (fd_ < 0 && !watch_.seen()) return;
+    deepLook_ = deep && unverified_;
+    followPath();
+    if (deepLook_) unverified_ = false;
+    deepLook_ = false;
+}
+
+bool TroupeLogHeldFile::openFile() {
+    if (fd_ >= 0) return true;
+    OpenedLog opened = openLogToAppend(file_);
+    atLineStart_ = opened.made;  // a line torn by a crash may end a file found there
+    if (opened.fd < 0) {
+        report("open", opened.error);
+        return false;
+    }
+    fd_ = opened.fd;
+    holding_ = false;
+    // Not the file the snapshot was read from, or no longer as it was: what it holds is
+    // read, and this run's lines it lacks are put back. A log this run makes where the
+    // load found none is its own.
+    const auto& seen = watch_.seen();
+    if (seen && (seen->identity.known() || !opened.made)) {
+        compareHeld(opened.info);
+    } else {
+        rememberHeld(opened.info);
+    }
+    return true;
+}
+
+// The lines go to the file at the path now, whatever happened to the one held; one made
+// again when it went. False when nothing may be written now.
+bool TroupeLogHeldFile::followPath() {
+    if (fd_ < 0) {
+        // Lines of this run have nowhere to be: the file is made again once the path allows.
+        // Else one put there since the load is looked at, not made.
+        struct stat info {};
+        const bool there = ::stat(file_.c_str(), &info) == 0;
+        const auto& seen = watch_.seen();
+        if (ledger_.size() > 0 || (seen && there)) {
+            openFile();
+        } else if (seen && seen->identity.known() && errno == ENOENT) {
+            watch_.expect({});  // the file read went: the snapshot follows
+            changed();
+        }
+        return true;
+    }
+    const LogAtPath atPath = logAtPath(file_, fd_);
+    if (atPath == LogAtPath::unknown) {
+        // The held descriptor may be the one that failed, the path working again.
+        if (struct stat info{}; ::fstat(fd_, &info) != 0 && dropFailed(errno)) return openFile();
+        return true;
+    }
+    if (atPath == LogAtPath::notAFile) {
+        // Nothing there to write: the lines stay with the file held, which a rename kept.
+        if (!pathHoldsNoFile_)
+            log::system("The troupe log's path " + file_.string() +
+                        " holds no file to write; appending to the file opened before");
+        pathHoldsNoFile_ = true;
+        return true;
+    }
+    pathHoldsNoFile_ = false;
+    if (atPath == LogAtPath::heldFile) {
+        lookAtHeldFile();
+        return fd_ >= 0 || openFile();
+    }
+    if (atPath == LogAtPath::nothing)
+        log::system("The troupe log " + file_.string() + " was deleted; making it again");
+    if (atPath == LogAtPath::anotherFile)
+        log::system("The troupe log " + file_.string() +
+                    " was replaced by another file; appending to that one");
+    sync();  // what went to the old file, in case a rename kept it
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    // Said before the open, which may find the inode just freed, and by that alone no change.
+    changed();
+    // Writing on into a file nobody can reach loses the lines: they wait instead.
+    holding_ = atPath == LogAtPath::notAFileHeldDeleted;
+    if (holding_) return false;
+    watch_.forget();
+    return openFile() || atPath == LogAtPath::nothing;
+}
+
+// The file held as this thread's writes left it, or changed by someone else since.
+void TroupeLogHeldFile::lookAtHeldFile() {
+    struct stat info {};
+    if (!watch_.seen()) return;
+    if (::fstat(fd_, &info) != 0) {
+        dropFailed(errno);
+        return;
+    }
+    compareHeld(info);
+}
+
+void TroupeLogHeldFile::compareHeld(const struct stat& info) {
+    const auto from = watch_.seen() ? watch_.seen()->size : 0;
+    const TroupeLogLook look = watch_.look(
+        info, [&] { return tailReadsBack(); }, [&] { return ledger_.placedLinesReadBack(fd_, changes_); },
+        deepLook_);
+    if (look == TroupeLogLook::same) return;
+    rememberHeld(info);
+    if (look == TroupeLogLook::touched) return;
+    atLineStart_ = false;  // another writer may have left a line torn
+    if (look == TroupeLogLook::appended)
+        handOnAppended(from, static_cast<std::uint64_t>(info.st_size));
+    else
+        changed();
+}
+
+// Another program's lines, from a line's start up to `to`, read alone.
+void TroupeLogHeldFile::handOnAppended(std::uint64_t from, std::uint64_t to) {
+    if (!appended_) return;
+    TroupeLogAppended appended{logOnItsOwnDescriptor(fd_), from, changes_};
+    appended.file.size = to;
+    if (appended.file.status == atomic_file::ReadStatus::ok) appended_(std::move(appended));
+}
+
+// What the file held holds up to `size` (its size), as this thread saw it.
+void TroupeLogHeldFile::rememberHeld(const struct stat& info, std::optional<std::uint64_t> size) {
+    const std::uint64_t end = size.value_or(static_cast<std::uint64_t>(info.st_size));
+    std::string tail(std::min<std::uint64_t>(end, troupeLogTailBytes), '\0');
+    if (::pread(fd_, tail.data(), tail.size(), static_cast<off_t>(end - tail.size())) !=
+        static_cast<ssize_t>(tail.size()))
+        tail.clear();  // unknown: the next growth is read as a change
+    watch_.remember(info, end, std::move(tail));
+}
+
+bool TroupeLogHeldFile::tailReadsBack() {
+    const auto& seen = *watch_.seen();
+    std::string held(seen.tail.size(), '\0');
+    return ::pread(fd_, held.data(), held.size(), static_cast<off_t>(seen.size - held.size())) ==
+               static_cast<ssize_t>(held.size()) &&
+           held == seen.tail;
+}
+
+void TroupeLogHeldFile::changed() {
+    ++changes_;
+    changed_(changes_);
+}
+
+// Lets go of a descriptor that failed for good, a change: the lines go to the path.
+bool TroupeLogHeldFile::dropFailed(int error) {
+    if (fd_ < 0 || !failedForGood(error)) return false;
+    log::system("The troupe log " + file_.string() + " failed under the app (" + std::strerror(error) +
+                "); writing to its path again once it can be");
+    ::close(fd_);
+    fd_ = -1;
+    watch_.forget();
+    changed();
+    return true;
+}
+
+void TroupeLogHeldFile::report(const std::string& what, const std::string& why) {
+    if (!reported_ && !holding_)
+        log::system("Cannot " + what + " the troupe log " + file_.string() + ": " + why);
+    reported_ = true;
+}
+
+// How much of `bytes` reached the file: all of it, or less with errno set.
+std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
+    const bool startKnown = watch_.seen().has_value();
+    const std::uint64_t start = startKnown ? watch_.seen()->size : 0;
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = write_(fd_, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            break;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (written == 0) return 0;
+    dirty_ = true;
+    unverified_ = true;
+    // O_APPEND: the descriptor's offset is where this write ended, and it started where the
+    // file ended. Bytes between what was seen and that start are another writer's lines
+    // (on line boundaries) or a change; bytes after it, the next look reads.
+    const int error = errno;
+    struct stat info {};
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    if (end >= 0 && ::fstat(fd_, &info) == 0) {
+        const auto ours = static_cast<std::uint64_t>(end) - written;
+        const bool appendedBefore = startKnown && ours > start;
+        const bool alone = (!startKnown || ours >= start) &&
+                           static_cast<std::uint64_t>(info.st_size) >= static_cast<std::uint64_t>(end);
+        const bool afterALine = !startKnown || start == 0 || watch_.seen()->tail.ends_with('\n');
+        rememberHeld(info, static_cast<std::uint64_t>(end));
+        if (alone && appendedBefore && afterALine && endsLine(ours) &&
+            ledger_.placedLinesReadBack(fd_, changes_)) {
+            handOnAppended(start, ours);
+        } else if (!alone || appendedBefore) {
+            atLineStart_ = false;  // what came after may be a line's start
+            changed();
+        }
+    }
+    errno = error;
+    return written;
+}
+
+// Ends a torn last line, so the next line starts on a line of its own.
+bool TroupeLogHeldFile::endTornLine() {
+    struct stat info {};
+    char last = '\n';
+    if (::fstat(fd_, &info) != 0 || (info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) != 1)) {
+        const int error = errno;
+        if (!dropFailed(error)) report("read the end of", std::strerror(error));
+        return false;
+    }
+    if (last != '\n' && writeAll("\n") != 1) {
+        report("end a torn line of", std::strerror(errno));
+        return false;
+    }
+    atLineStart_ = true;
+    return true;
+}
+
+// Takes the start of a line that could not be written whole back off the file. False
+// when it must stay: truncating failed, or another writer has appended after it.
+bool TroupeLogHeldFile::dropFragment(std::size_t size) {
+    const int error = errno;
+    struct stat info {};
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);  // O_APPEND: just past this thread's last write
+    const bool dropped = end >= static_cast<off_t>(size) && ::fstat(fd_, &info) == 0 && info.st_size == end &&
+                         ::ftruncate(fd_, end - static_cast<off_t>(size)) == 0;
+    if (dropped && ::fstat(fd_, &info) == 0) rememberHeld(info);
+    errno = error;
+    return dropped;
+}
+
+bool TroupeLogHeldFile::writeLine(const TroupeLogLine& line, bool lookAtPath) {
+    if (lookAtPath && fd_ >= 0) {
+        atLineStart_ = false;  // another writer may have left a line torn
+        if (!followPath()) return false;
+    }
+    if (fd_ < 0 && !openFile()) return false;
+    lookAtHeldFile();  // written by another between two lines
+    if (fd_ < 0 && !openFile()) return false;
+    if (!atLineStart_ && !endTornLine()) return false;
+    const std::size_t written = writeAll(line.text);
+    if (written < line.text.size()) {
+        // Every failure to write takes this path, a full disk, quota or file-size
+        // limit included: the line stays queued and is written whole later.
+        const int error = errno;
+        if (written > 0) atLineStart_ = dropFragment(written);
+        if (!dropFailed(error)) report("write", std::strerror(error));
+        return false;
+    }
+    reported_ = false;
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    // Another writer may have written over the line between its write and the look after it.
+    if (!readsBack(line.text)) changed();
+    // Where it landed, unless glued to a line another writer tore just before.
+    std::optional<TroupeRunLedger::Place> place;
+    if (const auto start = static_cast<std::uint64_t>(end) - line.text.size(); endsLine(start))
+        place = TroupeRunLedger::Place{changes_, start};
+    if (line.id) ledger_.record(*line.id, line.text, place);
+    if (line.again && place) ledger_.place(*line.again, *place);
+    return true;
+}
+
+// The file holds `text` just before where this thread's last write ended (nothing holds).
+bool TroupeLogHeldFile::readsBack(std::string_view text) {
+    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    std::string held(text.size(), '\0');
+    return end >= static_cast<off_t>(text.size()) &&
+           ::pread(fd_, held.data(), held.size(), end - static_cast<off_t>(text.size())) ==
+               static_cast<ssize_t>(held.size()) &&
+           held == text;
+}
+
+// The byte before `offset` of the file held is a newline, or there is none.
+bool TroupeLogHeldFile::endsLine(std::uint64_t offset) {
+    char last = 0;
+    return offset == 0 || (::pread(fd_, &last, 1, static_cast<off_t>(offset - 1)) == 1 && last == '\n');
+}
+
+void TroupeLogHeldFile::sync() {
+    if (fd_ >= 0 && ::fdatasync(fd_) != 0 && !dropFailed(errno))
+        log::system(std::string("Cannot sync the troupe log: ") + std::strerror(errno));
+    dirty_ = false;
+}
+
+}  // namespace tw

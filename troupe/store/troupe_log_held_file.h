@@ -1,0 +1,128 @@
+#pragma once
+// The troupe log file the writer holds, on the writer's thread: writing a line whole on
+// a line of its own, and following the path. It knows what its own writes left (through
+// its path watch), looks before each line and when told, and says what it finds: lines
+// another program appended are handed on (`appended`) to be read alone, any other change
+// (replaced by a rename, deleted, cut short, written over, a descriptor that failed on a
+// dead mount) is counted and said (`changed`), and the lines go on to the file at the
+// path, one made again when it went. Each line with an id goes to the ledger with where
+// it landed. When the file held was deleted and the path holds something that is no file
+// (a FIFO, a folder, a link to nothing), nothing is written until it holds a file or
+// nothing.
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/atomic_file.h"
+#include "platform/uuid.h"
+#include "troupe/store/troupe_log_path_watch.h"
+#include "troupe/store/troupe_run_ledger.h"
+
+namespace tw {
+
+// Where a reconcile reads up to, taken on the writer thread in order with the lines: the
+// file at the path, open and read up to `file.size` (status missing when there is none),
+// the ledger's entries written before it, and the count of changes seen by then.
+struct TroupeLogCut {
+    atomic_file::OpenedFile file;
+    atomic_file::FileIdentity identity;
+    std::size_t ledgerEntries = 0;
+    std::uint64_t changes = 0;
+};
+
+// Lines another program appended to the file held: `file` (a descriptor of its own,
+// sized where they end) from `from`, a line's start, seen after `changes` changes.
+struct TroupeLogAppended {
+    atomic_file::OpenedFile file;
+    std::uint64_t from = 0;
+    std::uint64_t changes = 0;
+};
+
+// A line to write, with '\n': with an id an accepted event, or one the ledger puts back.
+struct TroupeLogLine {
+    std::string text;
+    std::optional<Uuid> id;
+    std::optional<std::size_t> again;  // the ledger entry it puts back
+};
+
+class TroupeLogHeldFile {
+   public:
+    using WriteFunction = std::function<ssize_t(int fd, const void* bytes, std::size_t size)>;
+    using Appended = std::function<void(TroupeLogAppended)>;
+    // `poke` runs on the path watch's thread when it saw something at the log's name.
+    TroupeLogHeldFile(std::filesystem::path file, WriteFunction write, TroupeRunLedger& ledger,
+                      std::function<void(std::uint64_t changes)> changed, Appended appended,
+                      std::function<void()> poke);
+    ~TroupeLogHeldFile();
+    TroupeLogHeldFile(const TroupeLogHeldFile&) = delete;
+    TroupeLogHeldFile& operator=(const TroupeLogHeldFile&) = delete;
+
+    // False on an error worth retrying later; `lookAtPath`: a new batch, the path may hold
+    // another file by now.
+    bool writeLine(const TroupeLogLine& line, bool lookAtPath);
+    // Looks at the path (at rest, or for a drain); a `deep` one reads this run's lines back
+    // when something was written or told of since.
+    void look(bool deep);
+    void rearm() { watch_.rearm(); }
+    void sync();
+    bool dirty() const { return dirty_; }
+    void markUnverified() { unverified_ = true; }
+    void expect(TroupeLogPathWatch::Seen seen) { watch_.expect(std::move(seen)); }
+    TroupeLogCut cut();
+    // What a reconcile up to the cut taken after `changesAtCut` changes found: the places of
+    // the lines the file holds are kept, and the lines it lacks returned; none when it
+    // changed since.
+    std::vector<TroupeRunLedger::Line> placeFound(TroupeRunLedger::Comparison comparison,
+                                                  std::uint64_t changesAtCut);
+    // The file at the path (a cut), and this run's lines it does not hold where they were written.
+    std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> lookBeforeQuitting();
+    std::string lineAt(std::uint64_t offset);
+    bool holding() const { return holding_; }
+
+   private:
+    bool openFile();
+    bool followPath();  // false when nothing may be written now
+    void lookAtHeldFile();
+    void compareHeld(const struct stat& info);
+    void rememberHeld(const struct stat& info, std::optional<std::uint64_t> size = std::nullopt);
+    bool tailReadsBack();
+    void handOnAppended(std::uint64_t from, std::uint64_t to);
+    void changed();
+    bool dropFailed(int error);
+    std::size_t writeAll(std::string_view bytes);
+    bool endTornLine();
+    bool dropFragment(std::size_t size);
+    bool readsBack(std::string_view text);
+    bool endsLine(std::uint64_t offset);
+    void report(const std::string& what, const std::string& why);
+
+    const std::filesystem::path file_;
+    const WriteFunction write_;
+    TroupeRunLedger& ledger_;
+    const std::function<void(std::uint64_t)> changed_;
+    const Appended appended_;
+    int fd_ = -1;
+    bool atLineStart_ = false;      // the file is known to end with a newline (or be empty)
+    bool dirty_ = false;            // written since the last sync
+    bool reported_ = false;         // a failure is logged once until writing works again
+    bool pathHoldsNoFile_ = false;  // said once while something else is at the path
+    std::atomic<bool> holding_ = false;
+    // Written to, or told of by the watch, since every line of this run was last read back:
+    // the next deep look reads them back (a write within the clock tick of a look changes
+    // neither size nor time).
+    bool unverified_ = false;
+    bool deepLook_ = false;  // this look is one of those
+    // Changes seen: the ledger's places of lines count in the file only as of the last.
+    std::uint64_t changes_ = 0;
+    TroupeLogPathWatch watch_;
+};
+
+}  // namespace tw

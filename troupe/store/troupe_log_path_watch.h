@@ -1,0 +1,93 @@
+#pragma once
+// Whether the troupe log's file may hold other bytes than the writer's own writes left.
+//
+// Two halves. What the writer's writes left in the file it holds (its identity, size and
+// change time, st_ctim: unlike the modification time, no program can set it back), and
+// what a look at that file finds against it: the same; only its times or mode changed (a
+// touch: the same size, and this run's lines read back where they were written); lines
+// another program appended (bigger, from a line's end, and this run's lines read back);
+// or a change that needs the file read again.
+//
+// And when to look: inotify on the log's folder tells of every create, rename, delete,
+// write and attribute change under the log's name on a local file system (FUSE, NFS and
+// SMB mounts may tell nothing of other machines' changes), and the writer looks every
+// slowPoll as well, which also covers a folder where inotify cannot be had. The watch
+// has a thread of its own that sleeps in poll(2) until the kernel tells it something.
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/atomic_file.h"
+#include "platform/function_ref.h"
+#include "troupe/store/troupe_log_reader.h"
+
+namespace tw {
+
+enum class TroupeLogLook {
+    same,      // as this thread's writes left it
+    touched,   // its times or mode only
+    appended,  // lines appended after what was seen, on a line boundary
+    changed,   // to be read again
+};
+
+class TroupeLogPathWatch {
+   public:
+    // Between looks at rest; also how soon a change that sends no event is seen.
+    static constexpr std::chrono::seconds slowPoll{2};
+
+    // `poke` runs on the watch's thread when something under the log's name in its
+    // folder changed, or the folder itself went.
+    TroupeLogPathWatch(std::filesystem::path file, std::function<void()> poke);
+    ~TroupeLogPathWatch();  // stops and joins
+    TroupeLogPathWatch(const TroupeLogPathWatch&) = delete;
+    TroupeLogPathWatch& operator=(const TroupeLogPathWatch&) = delete;
+
+    // Watches the folder again after it went (made again since); cheap when watched.
+    void rearm();
+    bool followsEvents() const { return watching_; }
+
+    // What this thread's writes left in the file held; nothing known before a load said
+    // what it read.
+    struct Seen {
+        atomic_file::FileIdentity identity;
+        std::uint64_t size = 0;
+        timespec changedAt{-1, -1};  // st_ctim; unknown when tv_sec < 0
+        std::string tail;            // the bytes just before `size`, up to troupeLogTailBytes
+    };
+    const std::optional<Seen>& seen() const { return seen_; }
+    void expect(Seen seen) { seen_ = seen; }
+    // As `info` says up to `size` (what is known to be seen), ending in `tail`.
+    void remember(const struct stat& info, std::uint64_t size, std::string tail);
+    void forget() { seen_.reset(); }
+    // The held file's `info` against what was seen. `tailReadsBack` (the seen tail is where
+    // it was) and `linesReadBack` (every line of this run in the file) are asked only when
+    // needed; a `deep` look asks the latter even when size and time are as seen, as a
+    // write within the clock tick of the last look changes neither.
+    TroupeLogLook look(const struct stat& info, FunctionRef<bool()> tailReadsBack,
+                       FunctionRef<bool()> linesReadBack, bool deep) const;
+    // The same file as seen, another, or none seen.
+    bool sameFile(const struct stat& info) const;
+
+   private:
+    void loop();
+    void watchFolder();
+
+    const std::filesystem::path file_;
+    const std::string name_;
+    const std::function<void()> poke_;
+    std::optional<Seen> seen_;
+    int inotify_ = -1;
+    int stop_ = -1;  // an eventfd that ends the thread
+    std::atomic<int> watch_ = -1;
+    std::atomic<bool> watching_ = false;
+    std::thread thread_;
+};
+
+}  // namespace tw
