@@ -45,7 +45,8 @@ TroupeStore*& sharedSlot() {
 
 TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
                          MainQueue& mainQueue, NotificationCenter& notifications,
-                         TroupeLogReadControl::ReadFunction readFunction)
+                         TroupeLogReadControl::ReadFunction readFunction,
+                         std::function<ssize_t(int fd, const void* bytes, std::size_t size)> writeFunction)
     : directory_(std::move(directory)),
       logFile_(directory_ / logFileName),
       defaults_(standardDefaults),
@@ -62,8 +63,7 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
     openTroupeLog(logFile_, unusableLog_);
     loader_ = std::make_unique<TroupeLogLoader>(logFile_, clock_, mainQueue_, std::move(readFunction),
                                                 [this](TroupeLogLoad load) { loaded(std::move(load)); });
-    writer_ = std::make_unique<TroupeLogWriter>(logFile_, TroupeLogWriter::WriteFunction{},
-                                                loader_->changeHandler());
+    writer_ = std::make_unique<TroupeLogWriter>(logFile_, std::move(writeFunction), loader_->changeHandler());
     loader_->attach(*writer_);
     loader_->start(Date{std::floor(clock_.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
 }

@@ -68,10 +68,12 @@ class TroupeStore {
     // Opens `directory` (made 0700; the log 0600 when the store makes it), resolves the
     // device id from `standardDefaults` and starts loading. Every reference must outlive
     // the store.
-    // `readFunction` is pread(2) as the loads call it; tests pass one that fails.
+    // `readFunction` is pread(2) as the loads call it, `writeFunction` write(2) as the
+    // writer calls it; tests pass ones that fail.
     TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
                 MainQueue& mainQueue, NotificationCenter& notifications,
-                TroupeLogReadControl::ReadFunction readFunction = {});
+                TroupeLogReadControl::ReadFunction readFunction = {},
+                std::function<ssize_t(int fd, const void* bytes, std::size_t size)> writeFunction = {});
     ~TroupeStore();  // drains
     TroupeStore(const TroupeStore&) = delete;
     TroupeStore& operator=(const TroupeStore&) = delete;
