@@ -310,7 +310,6 @@ class Schedule {
         rewriteText_ = someLines(rng_, testing::readFile(log_), true);
         rewritePiece_ = 1 + rng_() % 400;
         rewriteAt_ = 0;
-        rewriteSettled_ = false;
         note("rewrite/" + std::to_string(rewritePiece_));
         rewriteFd_ = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     }
@@ -328,10 +327,6 @@ class Schedule {
         testing::writeAll(rewriteFd_, rewriteText_.substr(rewriteAt_));
         ::close(rewriteFd_);
         rewriteFd_ = -1;
-        // The store may have put lines back meanwhile, written over by the program: those
-        // of its lines are the only ids that may be there twice.
-        if (!rewriteSettled_) return;
-        for (const auto& [id, count] : testing::troupeLogStateOf(rewriteText_).ids) allowedTwice_.insert(id);
     }
 
     void appendOthers() {
@@ -423,7 +418,11 @@ class Schedule {
     // Drained, and given a while for what the store mends on timers of its own (a failed
     // read tried again) or follows by events of its own.
     void settle() {
-        if (rewriteFd_ >= 0) rewriteSettled_ = true;
+        // Lines the store puts back while a slow rewrite goes on, the program writes over: its
+        // lines are the only ids that may be there twice.
+        if (rewriteFd_ >= 0)
+            for (const auto& [id, count] : testing::troupeLogStateOf(rewriteText_).ids)
+                allowedTwice_.insert(id);
         store_->drain();
         mainQueue_.runPending();
         testing::TroupeLogState file = testing::troupeLogStateOf(testing::readFile(log_));
@@ -510,7 +509,6 @@ class Schedule {
     std::string rewriteText_;
     std::size_t rewritePiece_ = 1;
     std::size_t rewriteAt_ = 0;
-    bool rewriteSettled_ = false;
     std::vector<std::string> steps_;
     std::string failure_;
 };
