@@ -123,7 +123,7 @@ class Schedule {
         try {
             steps();
         } catch (const std::exception& error) {
-            fail("threw " + std::string(error.what()), testing::troupeLogStateOf(testing::readFile(log_)));
+            fail("threw " + std::string(error.what()), fileNow());
         }
         return failure_;
     }
@@ -144,8 +144,8 @@ class Schedule {
             const bool wasHeld = held_;
             make(schedule[i]);
             mainQueue_.runPending();
-            if (schedule[i] == Move::quit || (held_ && !wasHeld))
-                continue;  // the next lands between two writes
+            if (schedule[i] == Move::quit) continue;
+            if (held_ && !wasHeld) continue;  // the next move lands between two writes
             release();
             // The quit meets the move unsettled; a failed read is met by a reconcile first.
             if (i + 1 < schedule.size() && schedule[i + 1] == Move::quit && schedule[i] != Move::failRead)
@@ -251,12 +251,11 @@ class Schedule {
     }
 
     // Now and then the writer is held just before one of the lines, so that the next move
-    // lands between two of its writes.
+    // lands between two of its writes. Now and then the last is from before the settled
+    // fold: the log is folded again up to a cut the loader's thread takes when it gets
+    // there, so no line follows it before the store settles.
     void accept() {
         auto events = ours(1 + static_cast<int>(rng_() % 5));
-        // Now and then the last is from before the settled fold: the log is folded again, up
-        // to a cut the loader's thread takes when it gets there, so no line may follow it
-        // before the store settles.
         const bool late = rng_() % 6 == 0;
         if (late) events.back().ts = Date{clock_.now().seconds - 600};
         const int hold = !late && !held_ && rng_() % 3 == 0 ? static_cast<int>(rng_() % events.size()) : -1;
@@ -270,7 +269,7 @@ class Schedule {
         if (hold < 0) return;
         if (!heldTaken) return faults_.release();
         held_ = faults_.waitUntilHeld();
-        if (!held_) fail("the writer never wrote the line of " + events[hold].id.uuidString(), {});
+        if (!held_) fail("the writer never wrote the line of " + events[hold].id.uuidString(), fileNow());
     }
 
     void release() {
@@ -398,6 +397,8 @@ class Schedule {
         check("at the quit");
     }
 
+    testing::TroupeLogState fileNow() const { return testing::troupeLogStateOf(testing::readFile(log_)); }
+
     std::vector<Uuid> writtenOver() {
         std::lock_guard lock(writtenOverMutex_);
         return writtenOver_;
@@ -425,13 +426,13 @@ class Schedule {
                 allowedTwice_.insert(id);
         store_->drain();
         mainQueue_.runPending();
-        testing::TroupeLogState file = testing::troupeLogStateOf(testing::readFile(log_));
+        testing::TroupeLogState file = fileNow();
         std::string found = problems(file);
         for (const auto deadline = std::chrono::steady_clock::now() + mendWait;
              !found.empty() && std::chrono::steady_clock::now() < deadline; found = problems(file)) {
             mainQueue_.waitAndRun(0.1);
             store_->drain();
-            file = testing::troupeLogStateOf(testing::readFile(log_));
+            file = fileNow();
         }
         faults_.failNextRead(0);
         faults_.afterWriteOf({}, {});
@@ -439,7 +440,7 @@ class Schedule {
     }
 
     void check(const std::string& when) {
-        const testing::TroupeLogState file = testing::troupeLogStateOf(testing::readFile(log_));
+        const testing::TroupeLogState file = fileNow();
         if (const std::string found = problems(file); !found.empty()) fail(when, file, found);
     }
 
@@ -450,12 +451,11 @@ class Schedule {
         std::vector<Uuid> twice;
         for (const auto& [id, count] : file.ids)
             if (count > (allowedTwice_.contains(id) ? 2 : 1)) twice.push_back(id);
-        std::string problems;
+        std::string found;
         if (!missing.empty())
-            problems += "\n  lost: " + std::to_string(missing.size()) + " of this run's " +
-                        std::to_string(run_.size()) + " events not in the file:" + joined(missing);
-        if (!twice.empty())
-            problems += "\n  twice: " + std::to_string(twice.size()) + " ids:" + joined(twice);
+            found += "\n  lost: " + std::to_string(missing.size()) + " of this run's " +
+                     std::to_string(run_.size()) + " events not in the file:" + joined(missing);
+        if (!twice.empty()) found += "\n  twice: " + std::to_string(twice.size()) + " ids:" + joined(twice);
         const bool overMissing = lacking(file, true).size() > missing.size();
         if (store_ && !overMissing) {
             testing::InMemoryDefaults defaults;
@@ -463,11 +463,10 @@ class Schedule {
             TroupeStore fresh(folder_, defaults, clock_, mainQueue, notifications_);
             fresh.waitUntilLoaded();
             if (!(fresh.snapshot() == store_->snapshot()))
-                problems += "\n  snapshot: " + std::to_string(store_->snapshot().eventCount) +
-                            " events, a fresh load of the file " +
-                            std::to_string(fresh.snapshot().eventCount);
+                found += "\n  snapshot: " + std::to_string(store_->snapshot().eventCount) +
+                         " events, a fresh load of the file " + std::to_string(fresh.snapshot().eventCount);
         }
-        return problems;
+        return found;
     }
 
     void fail(const std::string& when, const testing::TroupeLogState& file,
