@@ -61,8 +61,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint64_t defaultBaseSeed = 57000;
-// What a store mends on timers of its own (a failed read tried again) it gets this long for.
-constexpr auto mendWait = std::chrono::seconds(10);
+// What a store mends on timers of its own (a failed read tried again) it gets this long for:
+// this run's events are back in the file within 5 s.
+constexpr auto mendWait = std::chrono::seconds(6);
 
 // Log lines of every store, each schedule picking its own by the log's path.
 struct SharedLog {
@@ -457,14 +458,15 @@ class Schedule {
                      std::to_string(run_.size()) + " events not in the file:" + joined(missing);
         if (!twice.empty()) found += "\n  twice: " + std::to_string(twice.size()) + " ids:" + joined(twice);
         const bool overMissing = lacking(file, true).size() > missing.size();
+        snapshots_ = "snapshot not compared while a line written over is missing";
         if (store_ && !overMissing) {
             testing::InMemoryDefaults defaults;
             testing::ManualMainQueue mainQueue;
             TroupeStore fresh(folder_, defaults, clock_, mainQueue, notifications_);
             fresh.waitUntilLoaded();
-            if (!(fresh.snapshot() == store_->snapshot()))
-                found += "\n  snapshot: " + std::to_string(store_->snapshot().eventCount) +
+            snapshots_ = "snapshot " + std::to_string(store_->snapshot().eventCount) +
                          " events, a fresh load of the file " + std::to_string(fresh.snapshot().eventCount);
+            if (!(fresh.snapshot() == store_->snapshot())) found += "\n  snapshot: not a fresh load's";
         }
         return found;
     }
@@ -478,7 +480,7 @@ class Schedule {
         failure_ = "step " + std::to_string(steps_.size()) + ", " + when + problems +
                    "\n  file: " + std::to_string(file.lines) + " lines, " + std::to_string(file.unreadable) +
                    " unreadable, " + std::to_string(file.ids.size()) + " ids, " + std::to_string(twice) +
-                   " of them twice" + "\n  schedule: " + schedule;
+                   " of them twice" + (store_ ? "; " + snapshots_ : "") + "\n  schedule: " + schedule;
         if (!allowedTwice_.empty())
             failure_ += "\n  allowed twice (a slow rewrite wrote over lines put back): " +
                         std::to_string(allowedTwice_.size()) + " ids";
@@ -509,6 +511,7 @@ class Schedule {
     std::size_t rewritePiece_ = 1;
     std::size_t rewriteAt_ = 0;
     std::vector<std::string> steps_;
+    std::string snapshots_;
     std::string failure_;
 };
 
