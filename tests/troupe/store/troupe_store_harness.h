@@ -100,17 +100,19 @@ inline TroupeLogState troupeLogStateOf(const std::string& text) {
     return state;
 }
 
-// Another program writes `theirs` over the line of one of `ids` (the `pick`th found, round
-// the list) in the file open on `fd`, made as long as that line. The id written over, if any.
+// Another program writes `theirs` over the line of one of `ids` that the file open on `fd`
+// holds once (the `pick`th found, round the list), made as long as that line. The id
+// written over, if any.
 inline std::optional<Uuid> writeOverLineOf(int fd, const std::set<Uuid>& ids, TroupeEvent theirs,
                                            std::uint64_t pick) {
     const std::string same = "/proc/self/fd/" + std::to_string(fd);
     const std::string text = readFile(same);
+    const TroupeLogState state = troupeLogStateOf(text);
     std::vector<std::pair<std::size_t, Uuid>> lines;  // where each line of `ids` starts
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
         try {
             const Uuid id = decodeTroupeLogLine(std::string_view(text).substr(at, end - at)).id;
-            if (ids.contains(id)) lines.emplace_back(at, id);
+            if (ids.contains(id) && state.ids.at(id) == 1) lines.emplace_back(at, id);
         } catch (const std::exception&) {
         }
     }

@@ -305,26 +305,30 @@ class Schedule {
     }
 
     // As a shell's `>`: emptied at once, then written from the start through a descriptor
-    // of its own, a few pieces at each of the steps that follow while this run accepts.
+    // of its own, a few lines at each of the steps that follow while this run accepts. Whole
+    // lines: a piece ending inside one could join the program's bytes to the rest of a line
+    // of ours into a line that reads as ours, a double no store can tell from its own.
     void startRewrite() {
         rewriteText_ = someLines(rng_, testing::readFile(log_), true);
-        rewritePiece_ = 1 + rng_() % 400;
         rewriteAt_ = 0;
-        note("rewrite/" + std::to_string(rewritePiece_));
+        note("rewrite");
         rewriteFd_ = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     }
 
     void goOnRewriting() {
         if (rewriteFd_ < 0) return;
-        const std::size_t pieces = 1 + rng_() % 3;
-        note("+" + std::to_string(pieces) + " pieces");
-        testing::writeAll(rewriteFd_, rewriteText_.substr(rewriteAt_, pieces * rewritePiece_));
-        rewriteAt_ = std::min(rewriteText_.size(), rewriteAt_ + pieces * rewritePiece_);
+        const std::size_t lines = 1 + rng_() % 3;
+        note("+" + std::to_string(lines) + " lines");
+        std::size_t end = rewriteAt_;
+        for (std::size_t i = 0; i < lines && end < rewriteText_.size(); ++i)
+            end = rewriteText_.find('\n', end) + 1;
+        testing::writeAll(rewriteFd_, std::string_view(rewriteText_).substr(rewriteAt_, end - rewriteAt_));
+        rewriteAt_ = end;
     }
 
     void finishRewrite() {
         if (rewriteFd_ < 0) return;
-        testing::writeAll(rewriteFd_, rewriteText_.substr(rewriteAt_));
+        testing::writeAll(rewriteFd_, std::string_view(rewriteText_).substr(rewriteAt_));
         ::close(rewriteFd_);
         rewriteFd_ = -1;
     }
@@ -508,7 +512,6 @@ class Schedule {
     std::vector<Uuid> writtenOver_;
     int rewriteFd_ = -1;
     std::string rewriteText_;
-    std::size_t rewritePiece_ = 1;
     std::size_t rewriteAt_ = 0;
     std::vector<std::string> steps_;
     std::string snapshots_;
