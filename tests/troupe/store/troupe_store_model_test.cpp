@@ -19,11 +19,12 @@
 // system call, a move that must land between two of the writer's writes does so while the
 // writer is held in its write, a late event (a refold) is the last line before the store
 // settles, and the store settles after each move: drained, then waited for with a deadline
-// while it mends on timers of its own. What still hangs on the clock: a change the writer
-// sees on its timer within a step (a slow rewrite's pieces) starts a reconcile that cuts
-// the file once it has been quiet for a while, and a step slower than that lets the cut
-// land among the lines the step then accepts. A dead file's descriptor still answers
-// fstat(2), where a dead mount's fails.
+// while it mends on timers of its own. A quit meets the move before it unsettled, but for a
+// read or write made to fail: the store tries those again on a timer, which would race the
+// quit. What still hangs on the clock: a change the writer sees on its timer within a step
+// (a slow rewrite's lines) starts a reconcile that cuts the file once it has been quiet for
+// a while, and a step slower than that lets the cut land among the lines the step then
+// accepts. A dead file's descriptor still answers fstat(2), where a dead mount's fails.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -148,9 +149,10 @@ class Schedule {
             if (schedule[i] == Move::quit) continue;
             if (held_ && !wasHeld) continue;  // the next move lands between two writes
             release();
-            // The quit meets the move unsettled; a failed read is met by a reconcile first.
-            if (i + 1 < schedule.size() && schedule[i + 1] == Move::quit && schedule[i] != Move::failRead)
-                continue;
+            // The quit meets the move unsettled, but for a read or write made to fail: the store
+            // tries those again on timers of its own, which would race the quit.
+            const bool failing = schedule[i] == Move::failRead || schedule[i] == Move::deadFile;
+            if (i + 1 < schedule.size() && schedule[i + 1] == Move::quit && !failing) continue;
             settle();
         }
         if (!failure_.empty()) return;
