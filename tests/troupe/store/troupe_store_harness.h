@@ -1,14 +1,28 @@
 #pragma once
-// A troupe store on temporary XDG folders with a manual clock and main queue, and a
-// sink that records what it appends.
+// A troupe store on temporary XDG folders with a manual clock and main queue, a sink
+// that records what it appends, and read and write functions that fail or hold on cue.
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/log.h"
@@ -16,6 +30,8 @@
 #include "platform/testing/in_memory_defaults.h"
 #include "platform/testing/manual_clock.h"
 #include "platform/testing/manual_main_queue.h"
+#include "troupe/event_model/troupe_json.h"
+#include "troupe/store/troupe_log_reader.h"
 #include "troupe/store/troupe_store.h"
 
 namespace tw::testing {
@@ -44,6 +60,73 @@ class TemporaryXdg {
 inline std::string readFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline void writeAll(int fd, std::string_view bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// Puts `text` at `file` in one step, as programs save: written beside it, renamed over it.
+inline void renameOver(const std::filesystem::path& file, const std::string& text,
+                       const std::string& beside = ".copy") {
+    const std::filesystem::path copy = file.string() + beside;
+    std::ofstream(copy, std::ios::binary) << text;
+    std::filesystem::rename(copy, file);
+}
+
+// A log as a check reads it: its lines, those that do not decode, and each id's count.
+struct TroupeLogState {
+    std::size_t lines = 0;
+    std::size_t unreadable = 0;
+    std::map<Uuid, int> ids;
+};
+
+inline TroupeLogState troupeLogStateOf(const std::string& text) {
+    TroupeLogState state;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty()) continue;
+        ++state.lines;
+        try {
+            ++state.ids[decodeTroupeLogLine(line).id];
+        } catch (const std::exception&) {
+            ++state.unreadable;
+        }
+    }
+    return state;
+}
+
+// Another program writes `theirs` over the line of one of `ids` that the file open on `fd`
+// holds once (the `pick`th found, round the list), made as long as that line. The id
+// written over, if any.
+inline std::optional<Uuid> writeOverLineOf(int fd, const std::set<Uuid>& ids, TroupeEvent theirs,
+                                           std::uint64_t pick) {
+    const std::string same = "/proc/self/fd/" + std::to_string(fd);
+    const std::string text = readFile(same);
+    const TroupeLogState state = troupeLogStateOf(text);
+    std::vector<std::pair<std::size_t, Uuid>> lines;  // where each line of `ids` starts
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        try {
+            const Uuid id = decodeTroupeLogLine(std::string_view(text).substr(at, end - at)).id;
+            if (ids.contains(id) && state.ids.at(id) == 1) lines.emplace_back(at, id);
+        } catch (const std::exception&) {
+        }
+    }
+    if (lines.empty()) return std::nullopt;
+    const auto [at, id] = lines[pick % lines.size()];
+    const std::size_t length = text.find('\n', at) - at;
+    const std::size_t bare = encodeTroupeEventLine(theirs).size();
+    theirs.payload = TroupeMilestoneEarned{std::string(length > bare ? length - bare : 0, 'x')};
+    const std::string line = encodeTroupeEventLine(theirs);
+    const int writable = ::open(same.c_str(), O_WRONLY | O_CLOEXEC);
+    const bool written = writable >= 0 && line.size() == length &&
+                         ::pwrite(writable, line.data(), length, static_cast<off_t>(at)) > 0;
+    if (writable >= 0) ::close(writable);
+    return written ? std::optional<Uuid>(id) : std::nullopt;
 }
 
 // Captures log lines; read them once every thread that logs is gone.
@@ -91,6 +174,127 @@ struct TroupeHarness {
     std::filesystem::path logFile() const {
         return TroupeStore::defaultDirectory() / TroupeStore::logFileName;
     }
+};
+
+// pread(2) and write(2) as a store under test calls them, with faults on cue: a read that
+// fails once, a file whose every read and write fails for good (a dead mount), the writer
+// held just before a write to the log that holds a marker, and work run on the writer's
+// thread just after such a write. Must outlive the store it is given to.
+class TroupeFileFaults {
+   public:
+    // Bounds every wait here: a writer that never gets to the line is a failure, not a hang.
+    static constexpr std::chrono::seconds patience{20};
+
+    TroupeFileFaults() = default;
+    TroupeFileFaults(const TroupeFileFaults&) = delete;
+    TroupeFileFaults& operator=(const TroupeFileFaults&) = delete;
+    ~TroupeFileFaults() {
+        for (int fd : deadHeld_) ::close(fd);
+    }
+
+    TroupeLogReadControl::ReadFunction readFunction() {
+        return [this](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
+            if (const int error = failureFor(fd, true)) {
+                errno = error;
+                return -1;
+            }
+            return ::pread(fd, buffer, size, offset);
+        };
+    }
+    std::function<ssize_t(int, const void*, std::size_t)> writeFunction() {
+        return [this](int fd, const void* bytes, std::size_t size) -> ssize_t {
+            const std::string_view text(static_cast<const char*>(bytes), size);
+            const bool toLog = isLog(fd);
+            if (toLog) holdAt(text);
+            const int error = failureFor(fd, false);
+            const ssize_t written = error ? -1 : ::write(fd, bytes, size);
+            if (auto then = toLog ? takeAfter(text, error != 0) : nullptr) then(fd);
+            if (error) errno = error;
+            return written;
+        };
+    }
+
+    void failNextRead(int error) {
+        std::lock_guard lock(mutex_);
+        nextReadFails_ = error;
+    }
+    // Every read and write of the file now at `file` fails with ENOTCONN from here on; it is
+    // held open so that its inode goes to no other file. False when no file is there.
+    bool kill(const std::filesystem::path& file) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat info {};
+        if (fd < 0 || ::fstat(fd, &info) != 0) {
+            if (fd >= 0) ::close(fd);
+            return false;
+        }
+        std::lock_guard lock(mutex_);
+        deadHeld_.push_back(fd);
+        dead_.insert({info.st_dev, info.st_ino});
+        return true;
+    }
+    // The first write whose bytes hold `marker` waits, before it writes, for release().
+    void holdWriteOf(std::string marker) {
+        std::lock_guard lock(mutex_);
+        holdMarker_ = std::move(marker);
+    }
+    bool waitUntilHeld() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, patience, [&] { return held_; });
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        holdMarker_.clear();
+        held_ = false;
+        changed_.notify_all();
+    }
+    // `then` runs on the writer's thread just after the first write whose bytes hold
+    // `marker`, or (an empty marker) after the first write that a dead file failed.
+    void afterWriteOf(std::string marker, std::function<void(int fd)> then) {
+        std::lock_guard lock(mutex_);
+        afterMarker_ = std::move(marker);
+        after_ = std::move(then);
+    }
+
+   private:
+    // The log, or a file that lost the log's name to a rename: not the run's ledger.
+    static bool isLog(int fd) {
+        std::error_code error;
+        const auto file = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+        return file.filename().string().starts_with(TroupeStore::logFileName);
+    }
+    int failureFor(int fd, bool reading) {
+        struct stat info {};
+        std::lock_guard lock(mutex_);
+        if (reading && std::exchange(nextReadFails_, 0) != 0) return EIO;
+        if (!dead_.empty() && ::fstat(fd, &info) == 0 && dead_.contains({info.st_dev, info.st_ino}))
+            return ENOTCONN;
+        return 0;
+    }
+    void holdAt(std::string_view text) {
+        std::unique_lock lock(mutex_);
+        if (holdMarker_.empty() || text.find(holdMarker_) == std::string_view::npos) return;
+        holdMarker_.clear();
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait_for(lock, patience, [&] { return !held_; });
+    }
+    std::function<void(int)> takeAfter(std::string_view text, bool deadFailed) {
+        std::lock_guard lock(mutex_);
+        if (!after_ ||
+            (afterMarker_.empty() ? !deadFailed : text.find(afterMarker_) == std::string_view::npos))
+            return {};
+        return std::exchange(after_, {});
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int nextReadFails_ = 0;
+    std::set<std::pair<dev_t, ino_t>> dead_;
+    std::vector<int> deadHeld_;
+    std::string holdMarker_;
+    bool held_ = false;
+    std::string afterMarker_;
+    std::function<void(int)> after_;
 };
 
 }  // namespace tw::testing
