@@ -34,11 +34,11 @@ bool iconicOnServer(const QWidget& window) {
 // Set on an ordinary window of ours while it is in the floating panels' layer.
 constexpr const char* liftedProperty = "tw-in-panels-layer";
 
-bool floatingPanel(const QWidget& window) {
-    const Qt::WindowFlags flags = window.windowFlags();
-    return flags.testFlag(Qt::WindowTitleHint) && flags.testFlag(Qt::WindowStaysOnTopHint) &&
-           window.windowType() == Qt::Tool;
-}
+// Set on a floating panel of ours, which stays in the layer above ordinary windows
+// while it shows.
+constexpr const char* floatingProperty = "tw-floating-panel";
+
+bool floatingPanel(const QWidget& window) { return window.property(floatingProperty).toBool(); }
 bool lifted(const QWidget& window) { return window.property(liftedProperty).toBool(); }
 
 // Whether a window of the app in the layer above ordinary windows shows, other than
@@ -60,19 +60,13 @@ void askAboveLayer(Display* display, const QWidget& window, bool above) {
                          1 /* asked by an application */, 0});
 }
 
-// Moves `window` into the layer above ordinary windows, or out of it: a mapped one by
-// asking the window manager, an unmapped one by the states it will be mapped with.
+// Moves `window` into the layer above ordinary windows, or out of it. Only a mapped
+// window is asked: one mapped with the state already some window managers (icewm) keep
+// there for good, whatever is asked later. showRaised() asks once it maps.
 void setAboveLayer(QWidget& window, bool above) {
     window.setProperty(liftedProperty, above);
     Display* display = x11Display();
-    if (display == nullptr) return;
-    constexpr const char* aboveState[] = {"_NET_WM_STATE_ABOVE"};
-    if (!window.isVisible()) {
-        // A withdrawn window's states are gone: only the way in needs saying.
-        if (above) x11AddStatesBeforeMapping(display, window.winId(), aboveState);
-        return;
-    }
-    askAboveLayer(display, window, above);
+    if (display != nullptr && window.isVisible()) askAboveLayer(display, window, above);
 }
 
 // While a full-screen window shows, our windows in the layer above ordinary ones leave
@@ -196,8 +190,14 @@ Qt::WindowFlags titledWindowFlags(TitledWindow kind) {
 }
 
 void makeTitledWindow(QWidget& window, TitledWindow kind) {
-    window.setWindowFlags((window.windowFlags() & ~(Qt::WindowType_Mask | titleBarHints)) |
-                          titledWindowFlags(kind));
+    Qt::WindowFlags flags = window.windowFlags();
+    // The toolkit would map a window staying on top with the state: the layer is asked
+    // for once it is mapped instead.
+    if (kind.utility && flags.testFlag(Qt::WindowStaysOnTopHint) && x11Display() != nullptr) {
+        window.setProperty(floatingProperty, true);
+        flags &= ~Qt::WindowStaysOnTopHint;
+    }
+    window.setWindowFlags((flags & ~(Qt::WindowType_Mask | titleBarHints)) | titledWindowFlags(kind));
 }
 
 bool isShowing(const QWidget& window) {
@@ -213,6 +213,7 @@ void showRaised(QWidget& window) {
         panelsLayerShows(&window, true))
         lift(window);
     if (!window.isVisible() && window.windowType() == Qt::Tool) leaveWindowGroup(window);
+    const bool mapping = !window.isVisible();
     window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.show();
     // Mapped again, a minimised window comes back (ICCCM), whatever the toolkit knows yet.
@@ -220,20 +221,10 @@ void showRaised(QWidget& window) {
         XMapWindow(x11Display(), static_cast<Window>(window.winId()));
         XFlush(x11Display());
     }
+    // The window manager has the map request before this.
+    if (mapping && (floatingPanel(window) || lifted(window)) && x11Display() != nullptr)
+        askAboveLayer(x11Display(), window, true);
     window.raise();
-}
-
-void restoreWithoutFocus(QWidget& window) {
-    Display* display = x11Display();
-    if (display == nullptr) {
-        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-        return;
-    }
-    // Not through the toolkit's state, which maps the window again.
-    x11AskWindowManager(
-        display, window.winId(), "_NET_WM_STATE",
-        {0 /* remove */, static_cast<long>(XInternAtom(display, "_NET_WM_STATE_HIDDEN", False)), 0,
-         2 /* as a pager */, 0});
 }
 
 void showFullScreenOnTop(QWidget& window) {
@@ -248,12 +239,12 @@ void showFullScreenOnTop(QWidget& window) {
     }
 }
 
-void stackAboveShownPanels(QWidget& window) {
+void stackAboveShownPanels(QWidget& window, bool raise) {
     if (panelsLayerShows(&window, true))
         lift(window);
     else if (lifted(window))
         setAboveLayer(window, false);
-    window.raise();
+    if (raise) window.raise();
 }
 
 }  // namespace tw

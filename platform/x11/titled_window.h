@@ -20,8 +20,10 @@ struct TitledWindow {
 
 Qt::WindowFlags titledWindowFlags(TitledWindow kind);
 
-// Gives `window` those flags, keeping its others (staying on top, taking no focus).
-// Call it before the window is first shown.
+// Gives `window` those flags, keeping its others (taking no focus). A panel staying on
+// top joins the layer above ordinary windows each time it is mapped by showRaised(), as
+// the window manager is asked then, never in the states it maps with. Call it before the
+// window is first shown.
 void makeTitledWindow(QWidget& window, TitledWindow kind);
 
 // Whether `window` is on screen: shown and not minimised by the window manager.
@@ -29,7 +31,7 @@ bool isShowing(const QWidget& window);
 
 // Shows `window` and raises it, bringing it back when the window manager minimised it
 // (show() alone leaves a minimised window so). Takes the keyboard only if asked to. An
-// ordinary window first shown while a floating panel shows maps in the panels' layer.
+// ordinary window first shown while a floating panel shows joins the panels' layer.
 void showRaised(QWidget& window);
 
 // Brings back a window the window manager minimised, where it was and without taking
@@ -43,7 +45,7 @@ void restoreWithoutFocus(QWidget& window);
 // as none does, where a window of another application the user activates goes above
 // it. It is owned by none of them: a window manager minimises a window together with
 // its owner. Call it after each show, before activating the window.
-void stackAboveShownPanels(QWidget& window);
+void stackAboveShownPanels(QWidget& window, bool raise = true);
 
 // Shows `window` full screen, over the strip and the floating panels on every window
 // manager: some (xfwm4) keep a full-screen window in the layer of ordinary ones, under
