@@ -206,9 +206,8 @@ bool isShowing(const QWidget& window) {
 
 void showRaised(QWidget& window) {
     const bool iconic = iconicOnServer(window);
-    // An ordinary window opening while the floating panels show goes in their layer as
-    // it maps, where a window manager puts it on top of them (xfwm4 raises no window
-    // that changes layer once mapped).
+    // An ordinary window opening while the floating panels show goes in their layer once
+    // it maps, raised on top of them below.
     if (!window.isVisible() && !floatingPanel(window) && window.windowFlags().testFlag(Qt::WindowTitleHint) &&
         panelsLayerShows(&window, true))
         lift(window);

@@ -71,7 +71,10 @@ XInput2Source::~XInput2Source() = default;
 // sends the keyboard's raw events to the grabbing client only as core events: the press
 // that started the grab came raw already, the rest count from here.
 void XInput2Source::keyUnderGrab(unsigned int keycode, unsigned long time, bool pressed) {
-    if (pressed && lastRawPress_ == RawPress{keycode, time}) return;
+    if (pressed && lastRawPress_ == RawPress{keycode, time}) {
+        hub_.globalKeyTakenByGrab(keycode, time);  // its raw copy came: no local one will
+        return;
+    }
     const KeySym keysym = XkbKeycodeToKeysym(connection_->display, static_cast<KeyCode>(keycode), 0, 0);
     hub_.globalKey(keycode, static_cast<std::uint32_t>(keysym), pressed, false, time);
 }

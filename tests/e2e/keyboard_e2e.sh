@@ -20,7 +20,7 @@ trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/
 pids+=($!)
 
 start_terminal() {  # $1 a name: a terminal whose every key goes to $typed as it comes; sets `terminal`
-  typed=$work/typed-$1
+  typed=$work/typed-${1// /-}
   xterm -geometry 80x20+80+120 -title "$1" -e sh -c "stty -icanon -echo; exec cat >$typed" >/dev/null 2>&1 &
   pids+=($!)
   wait_for 5 shown "^$1\$" >/dev/null || fail "no terminal"
@@ -74,7 +74,7 @@ toggles() {  # $1 a hotkey's letter: its first press opens one window, its secon
 hotkey_round() {  # every desktop hotkey with the terminal focused, letters typed around them
   local sofar="" key letter
   start "$work/app-round.log"
-  start_terminal round
+  start_terminal "typing here"
   to_terminal
   type_and_see a a "the start"
   sofar=a
@@ -136,12 +136,12 @@ open_timeline() {  # the Timeline from the tray's Inner Life; sets inner_life an
 
 timeline_keeps_out_of_the_keyboard() {
   start "$work/app-timeline.log"
-  start_terminal timeline
+  start_terminal "typing there"
   open_timeline
   to_terminal
   type_and_see abc abc "the Timeline opened"
   minimise_alone "$timeline" "$inner_life"
-  wait_for 3 restored "$timeline" || fail "the Timeline stayed minimised: $(wm_state "$timeline") $(xprop -id "$timeline" WM_HINTS _NET_WM_STATE WM_PROTOCOLS; grep DBG $work/app-timeline.log; cat $work/minimise_$timeline.log | grep -E "^[A-Z][a-zA-Z]+ event|atom")"
+  wait_for 3 restored "$timeline" || fail "the Timeline stayed minimised: $(wm_state "$timeline") $(xprop -id "$timeline" WM_HINTS _NET_WM_STATE WM_PROTOCOLS)"
   import -window root "$work/timeline_back.png"
   type_and_see xyz abcxyz "the Timeline came back"
   active "$terminal" || fail "the Timeline came back with the keyboard"
@@ -170,8 +170,8 @@ out_of_the_panels_layer() {  # icewm keeps a window mapped always on top so for 
 }
 
 case $wm in
-  openbox) [ -n "${TW_ONLY_TIMELINE:-}" ] || { hotkey_round; held_elsewhere; }; timeline_keeps_out_of_the_keyboard ;;
-  xfwm4) [ -n "${TW_ONLY_TIMELINE:-}" ] || hotkey_round; timeline_keeps_out_of_the_keyboard ;;
+  openbox) hotkey_round; held_elsewhere; timeline_keeps_out_of_the_keyboard ;;
+  xfwm4) hotkey_round; timeline_keeps_out_of_the_keyboard ;;
   fluxbox) timeline_keeps_out_of_the_keyboard ;;
   icewm) out_of_the_panels_layer ;;
   *) fail "no checks for $wm" ;;
