@@ -226,6 +226,15 @@ void showRaised(QWidget& window) {
     window.raise();
 }
 
+bool joiningPanelsLayer(const QWidget& window) {
+    Display* display = x11Display();
+    if (display == nullptr || !(floatingPanel(window) || lifted(window)) || !isShowing(window)) return false;
+    const auto states =
+        x11PropertyValues(display, window.winId(), XInternAtom(display, "_NET_WM_STATE", False), XA_ATOM);
+    return std::find(states.begin(), states.end(), XInternAtom(display, "_NET_WM_STATE_ABOVE", False)) ==
+           states.end();
+}
+
 void showFullScreenOnTop(QWidget& window) {
     Display* display = x11Display();
     constexpr const char* states[] = {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_FULLSCREEN"};

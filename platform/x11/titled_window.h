@@ -47,6 +47,10 @@ void restoreWithoutFocus(QWidget& window);
 // its owner. Call it after each show, before activating the window.
 void stackAboveShownPanels(QWidget& window, bool raise = true);
 
+// Whether a shown `window` was asked into the layer above ordinary windows and the
+// window manager has yet to put it there: until then it may still go above others.
+bool joiningPanelsLayer(const QWidget& window);
+
 // Shows `window` full screen, over the strip and the floating panels on every window
 // manager: some (xfwm4) keep a full-screen window in the layer of ordinary ones, under
 // those that stay on top, unless it is in their layer too. Raised, and brought back

@@ -12,7 +12,7 @@ e2e_require() {  # tools...: exit 77 (skipped) when one is missing
 
 work=$(mktemp -d /tmp/tw-e2e-XXXXXX)
 pids=()
-deaf=()  # programs that ignore SIGTERM (fluxbox): killed outright
+deaf=()  # programs that may ignore SIGTERM (fluxbox, xfwm4): killed outright
 e2e_cleanup() {  # the apps first, the display last
   local i
   for i in "${deaf[@]}"; do kill -KILL "$i" 2>/dev/null; done
@@ -51,6 +51,7 @@ e2e_start_display() {  # [$1: WIDTHxHEIGHT, 1920x1080 unless told] [$2: openbox,
         fail "no D-Bus session for xfwm4"
       pids+=("$(cat "$work/bus.pid")")
       DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus") NO_AT_BRIDGE=1 xfwm4 --compositor=off >"$work/wm.log" 2>&1 &
+      deaf+=($!)  # at times it hangs on SIGTERM
       ;;
     fluxbox)  # writes its settings into a home of its own
       mkdir -p "$work/wm-home"
