@@ -34,11 +34,13 @@ bool iconicOnServer(const QWidget& window) {
 // Set on an ordinary window of ours while it is in the floating panels' layer.
 constexpr const char* liftedProperty = "tw-in-panels-layer";
 
-// Set on a floating panel of ours, which stays in the layer above ordinary windows
-// while it shows.
-constexpr const char* floatingProperty = "tw-floating-panel";
-
-bool floatingPanel(const QWidget& window) { return window.property(floatingProperty).toBool(); }
+// A floating panel maps in the layer above ordinary windows, which every window manager
+// here lets it leave when asked but icewm, where a full-screen window covers it anyway.
+bool floatingPanel(const QWidget& window) {
+    const Qt::WindowFlags flags = window.windowFlags();
+    return flags.testFlag(Qt::WindowTitleHint) && flags.testFlag(Qt::WindowStaysOnTopHint) &&
+           window.windowType() == Qt::Tool;
+}
 bool lifted(const QWidget& window) { return window.property(liftedProperty).toBool(); }
 
 // Whether a window of the app in the layer above ordinary windows shows, other than
@@ -190,14 +192,8 @@ Qt::WindowFlags titledWindowFlags(TitledWindow kind) {
 }
 
 void makeTitledWindow(QWidget& window, TitledWindow kind) {
-    Qt::WindowFlags flags = window.windowFlags();
-    // The toolkit would map a window staying on top with the state: the layer is asked
-    // for once it is mapped instead.
-    if (kind.utility && flags.testFlag(Qt::WindowStaysOnTopHint) && x11Display() != nullptr) {
-        window.setProperty(floatingProperty, true);
-        flags &= ~Qt::WindowStaysOnTopHint;
-    }
-    window.setWindowFlags((flags & ~(Qt::WindowType_Mask | titleBarHints)) | titledWindowFlags(kind));
+    window.setWindowFlags((window.windowFlags() & ~(Qt::WindowType_Mask | titleBarHints)) |
+                          titledWindowFlags(kind));
 }
 
 bool isShowing(const QWidget& window) {
@@ -221,8 +217,7 @@ void showRaised(QWidget& window) {
         XFlush(x11Display());
     }
     // The window manager has the map request before this.
-    if (mapping && (floatingPanel(window) || lifted(window)) && x11Display() != nullptr)
-        askAboveLayer(x11Display(), window, true);
+    if (mapping && lifted(window) && x11Display() != nullptr) askAboveLayer(x11Display(), window, true);
     window.raise();
 }
 

@@ -20,10 +20,8 @@ struct TitledWindow {
 
 Qt::WindowFlags titledWindowFlags(TitledWindow kind);
 
-// Gives `window` those flags, keeping its others (taking no focus). A panel staying on
-// top joins the layer above ordinary windows each time it is mapped by showRaised(), as
-// the window manager is asked then, never in the states it maps with. Call it before the
-// window is first shown.
+// Gives `window` those flags, keeping its others (staying on top, taking no focus).
+// Call it before the window is first shown.
 void makeTitledWindow(QWidget& window, TitledWindow kind);
 
 // Whether `window` is on screen: shown and not minimised by the window manager.
