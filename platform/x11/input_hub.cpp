@@ -140,6 +140,11 @@ void InputHub::globalKey(std::uint32_t xKeycode, std::uint32_t keysym, bool pres
                  KeyPress{key.macKeyCode, command, shift, InputOrigin::global}, std::nullopt);
 }
 
+void InputHub::globalKeyTakenByGrab(std::uint32_t xKeycode, std::uint64_t time) {
+    if (auto due = takePending({PressKind::key, xKeycode, time}))
+        remember(due->id, InputOrigin::global, deliver(due->press));
+}
+
 void InputHub::globalButton(int xButton, Point screenTopLeft, double screenHeight, std::uint64_t time) {
     const auto button = clickButton(xButton);
     if (!button) return;

@@ -50,6 +50,9 @@ class InputHub final : public InputMonitor, public RawInputSink {
     void globalKey(std::uint32_t xKeycode, std::uint32_t keysym, bool pressed, bool repeat,
                    std::uint64_t time) override;
     void globalButton(int xButton, Point screenTopLeft, double screenHeight, std::uint64_t time) override;
+    // A desktop key press that cannot reach our windows (a grab of ours took it): counted
+    // now rather than after waiting for a local copy.
+    void globalKeyTakenByGrab(std::uint32_t xKeycode, std::uint64_t time);
     // Raw pointer motion of the whole desktop is reported from now on; each report counts.
     void setPointerMotionTracked() { pointerMotions_ = pointerMotions_.value_or(0); }
     void globalPointerMoved() { pointerMotions_ = pointerMotions_.value_or(0) + 1; }

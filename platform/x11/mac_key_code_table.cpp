@@ -128,4 +128,10 @@ TranslatedKey translateXKey(std::uint32_t xKeycode, std::uint32_t keysym) {
     }
 }
 
+std::optional<std::uint32_t> xKeycodeOfMacKey(std::uint16_t macKeyCode) {
+    for (const auto& key : kEvdevToMac)
+        if (key.mac == macKeyCode) return key.evdev + kEvdevOffset;
+    return std::nullopt;
+}
+
 }  // namespace tw

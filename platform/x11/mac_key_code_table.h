@@ -4,6 +4,7 @@
 // hardware codes they stand for; whether a key is a modifier comes from its keysym,
 // so a remapped keyboard keeps its Super and Shift keys.
 #include <cstdint>
+#include <optional>
 
 namespace tw {
 
@@ -22,5 +23,7 @@ struct TranslatedKey {
 
 // `keysym` is the key's unshifted keysym, or 0 when it is not known.
 TranslatedKey translateXKey(std::uint32_t xKeycode, std::uint32_t keysym);
+// The X key code at the position of a macOS key code, where the table has one.
+std::optional<std::uint32_t> xKeycodeOfMacKey(std::uint16_t macKeyCode);
 
 }  // namespace tw

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/x11/titled_window.h"
 #include "platform/x11/window_manager.h"
 #include "platform/x11/x11_display.h"
 
@@ -42,7 +43,10 @@ bool restackAboveOurWindows(QWidget& window) {
             other->windowFlags().testFlag(Qt::X11BypassWindowManagerHint))
             continue;
         ours.push_back(other->winId());
-        allStacked = allStacked && std::find(stacking.begin(), stacking.end(), ours.back()) != stacking.end();
+        // One on its way into the layer above goes on top of it once there (xfwm4).
+        allStacked = allStacked &&
+                     std::find(stacking.begin(), stacking.end(), ours.back()) != stacking.end() &&
+                     !joiningPanelsLayer(*other);
     }
     if (const auto sibling = restackSibling(stacking, window.winId(), ours)) {
         // ICCCM's restack request relative to a sibling, which every window manager takes

@@ -18,8 +18,8 @@ std::optional<unsigned long> restackSibling(std::span<const unsigned long> stack
 
 // Puts a shown `window` above every other window of the app the window manager stacks,
 // but those that are full screen; with no window manager, raises it. False while one
-// of ours that shows is not stacked yet (the window manager has yet to map it): asked
-// again later, the window goes above that one too.
+// of ours that shows is not stacked yet (the window manager has yet to map it, or to
+// put it in the layer it asked for): asked again later, the window goes above that one too.
 bool restackAboveOurWindows(QWidget& window);
 
 }  // namespace tw

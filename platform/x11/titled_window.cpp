@@ -34,6 +34,8 @@ bool iconicOnServer(const QWidget& window) {
 // Set on an ordinary window of ours while it is in the floating panels' layer.
 constexpr const char* liftedProperty = "tw-in-panels-layer";
 
+// A floating panel maps in the layer above ordinary windows, which every window manager
+// here lets it leave when asked but icewm, where a full-screen window covers it anyway.
 bool floatingPanel(const QWidget& window) {
     const Qt::WindowFlags flags = window.windowFlags();
     return flags.testFlag(Qt::WindowTitleHint) && flags.testFlag(Qt::WindowStaysOnTopHint) &&
@@ -60,19 +62,13 @@ void askAboveLayer(Display* display, const QWidget& window, bool above) {
                          1 /* asked by an application */, 0});
 }
 
-// Moves `window` into the layer above ordinary windows, or out of it: a mapped one by
-// asking the window manager, an unmapped one by the states it will be mapped with.
+// Moves `window` into the layer above ordinary windows, or out of it. Only a mapped
+// window is asked: one mapped with the state already some window managers (icewm) keep
+// there for good, whatever is asked later. showRaised() asks once it maps.
 void setAboveLayer(QWidget& window, bool above) {
     window.setProperty(liftedProperty, above);
     Display* display = x11Display();
-    if (display == nullptr) return;
-    constexpr const char* aboveState[] = {"_NET_WM_STATE_ABOVE"};
-    if (!window.isVisible()) {
-        // A withdrawn window's states are gone: only the way in needs saying.
-        if (above) x11AddStatesBeforeMapping(display, window.winId(), aboveState);
-        return;
-    }
-    askAboveLayer(display, window, above);
+    if (display != nullptr && window.isVisible()) askAboveLayer(display, window, above);
 }
 
 // While a full-screen window shows, our windows in the layer above ordinary ones leave
@@ -206,13 +202,13 @@ bool isShowing(const QWidget& window) {
 
 void showRaised(QWidget& window) {
     const bool iconic = iconicOnServer(window);
-    // An ordinary window opening while the floating panels show goes in their layer as
-    // it maps, where a window manager puts it on top of them (xfwm4 raises no window
-    // that changes layer once mapped).
+    // An ordinary window opening while the floating panels show goes in their layer once
+    // it maps, raised on top of them below.
     if (!window.isVisible() && !floatingPanel(window) && window.windowFlags().testFlag(Qt::WindowTitleHint) &&
         panelsLayerShows(&window, true))
         lift(window);
     if (!window.isVisible() && window.windowType() == Qt::Tool) leaveWindowGroup(window);
+    const bool mapping = !window.isVisible();
     window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.show();
     // Mapped again, a minimised window comes back (ICCCM), whatever the toolkit knows yet.
@@ -220,20 +216,18 @@ void showRaised(QWidget& window) {
         XMapWindow(x11Display(), static_cast<Window>(window.winId()));
         XFlush(x11Display());
     }
+    // The window manager has the map request before this.
+    if (mapping && lifted(window) && x11Display() != nullptr) askAboveLayer(x11Display(), window, true);
     window.raise();
 }
 
-void restoreWithoutFocus(QWidget& window) {
+bool joiningPanelsLayer(const QWidget& window) {
     Display* display = x11Display();
-    if (display == nullptr) {
-        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-        return;
-    }
-    // Not through the toolkit's state, which maps the window again.
-    x11AskWindowManager(
-        display, window.winId(), "_NET_WM_STATE",
-        {0 /* remove */, static_cast<long>(XInternAtom(display, "_NET_WM_STATE_HIDDEN", False)), 0,
-         2 /* as a pager */, 0});
+    if (display == nullptr || !(floatingPanel(window) || lifted(window)) || !isShowing(window)) return false;
+    const auto states =
+        x11PropertyValues(display, window.winId(), XInternAtom(display, "_NET_WM_STATE", False), XA_ATOM);
+    return std::find(states.begin(), states.end(), XInternAtom(display, "_NET_WM_STATE_ABOVE", False)) ==
+           states.end();
 }
 
 void showFullScreenOnTop(QWidget& window) {
@@ -248,12 +242,12 @@ void showFullScreenOnTop(QWidget& window) {
     }
 }
 
-void stackAboveShownPanels(QWidget& window) {
+void stackAboveShownPanels(QWidget& window, bool raise) {
     if (panelsLayerShows(&window, true))
         lift(window);
     else if (lifted(window))
         setAboveLayer(window, false);
-    window.raise();
+    if (raise) window.raise();
 }
 
 }  // namespace tw

@@ -29,7 +29,7 @@ bool isShowing(const QWidget& window);
 
 // Shows `window` and raises it, bringing it back when the window manager minimised it
 // (show() alone leaves a minimised window so). Takes the keyboard only if asked to. An
-// ordinary window first shown while a floating panel shows maps in the panels' layer.
+// ordinary window first shown while a floating panel shows joins the panels' layer.
 void showRaised(QWidget& window);
 
 // Brings back a window the window manager minimised, where it was and without taking
@@ -43,7 +43,11 @@ void restoreWithoutFocus(QWidget& window);
 // as none does, where a window of another application the user activates goes above
 // it. It is owned by none of them: a window manager minimises a window together with
 // its owner. Call it after each show, before activating the window.
-void stackAboveShownPanels(QWidget& window);
+void stackAboveShownPanels(QWidget& window, bool raise = true);
+
+// Whether a shown `window` was asked into the layer above ordinary windows and the
+// window manager has yet to put it there: until then it may still go above others.
+bool joiningPanelsLayer(const QWidget& window);
 
 // Shows `window` full screen, over the strip and the floating panels on every window
 // manager: some (xfwm4) keep a full-screen window in the layer of ordinary ones, under

@@ -4,6 +4,7 @@
 
 #include "platform/x11/input_hub.h"
 #include "platform/x11/x11_display.h"
+#include "platform/x11/x11_hotkey_grabs.h"
 
 // Xlib's macros (KeyPress, None, Bool, ...) clash with our names and Qt's: keep it last.
 #include <X11/XKBlib.h>
@@ -15,7 +16,9 @@ namespace tw {
 struct XInput2Source::Connection {
     Display* display = nullptr;
     int opcode = 0;
+    std::unique_ptr<X11HotkeyGrabs> hotkeys;
     ~Connection() {
+        hotkeys.reset();  // released while the connection is open
         if (display != nullptr) XCloseDisplay(display);
     }
 };
@@ -47,6 +50,10 @@ std::variant<std::unique_ptr<XInput2Source>, std::string> XInput2Source::open(In
         return std::string("raw input events could not be selected");
     }
     XSync(display, False);
+    // A held key repeats as presses alone, as raw events do.
+    XkbSetDetectableAutoRepeat(display, True, nullptr);
+    // On this connection, whose core key events are read and dropped below.
+    connection->hotkeys = std::make_unique<X11HotkeyGrabs>(display);
     return std::unique_ptr<XInput2Source>(new XInput2Source(hub, std::move(connection)));
 }
 
@@ -60,12 +67,28 @@ XInput2Source::XInput2Source(InputHub& hub, std::unique_ptr<Connection> connecti
 
 XInput2Source::~XInput2Source() = default;
 
+// While a hotkey grab of ours is active (from its key's press to its release) the server
+// sends the keyboard's raw events to the grabbing client only as core events: the press
+// that started the grab came raw already, the rest count from here.
+void XInput2Source::keyUnderGrab(unsigned int keycode, unsigned long time, bool pressed) {
+    if (pressed && lastRawPress_ == RawPress{keycode, time}) {
+        hub_.globalKeyTakenByGrab(keycode, time);  // its raw copy came: no local one will
+        return;
+    }
+    const KeySym keysym = XkbKeycodeToKeysym(connection_->display, static_cast<KeyCode>(keycode), 0, 0);
+    hub_.globalKey(keycode, static_cast<std::uint32_t>(keysym), pressed, false, time);
+}
+
 void XInput2Source::readEvents() {
     Display* display = connection_->display;
     // XPending also drains what Xlib queued during the pointer queries below.
     while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
+        if (event.type == KeyPress || event.type == KeyRelease) {
+            keyUnderGrab(event.xkey.keycode, event.xkey.time, event.type == KeyPress);
+            continue;
+        }
         XGenericEventCookie* cookie = &event.xcookie;
         if (cookie->type != GenericEvent || cookie->extension != connection_->opcode) continue;
         if (!XGetEventData(display, cookie)) continue;
@@ -75,6 +98,7 @@ void XInput2Source::readEvents() {
             case XI_RawKeyRelease: {
                 const auto keycode = static_cast<KeyCode>(raw->detail);
                 const KeySym keysym = XkbKeycodeToKeysym(display, keycode, 0, 0);
+                if (cookie->evtype == XI_RawKeyPress) lastRawPress_ = {keycode, raw->time};
                 hub_.globalKey(keycode, static_cast<std::uint32_t>(keysym), cookie->evtype == XI_RawKeyPress,
                                (raw->flags & XIKeyRepeat) != 0, raw->time);
                 break;

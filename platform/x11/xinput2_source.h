@@ -24,10 +24,18 @@ class XInput2Source final : public QObject {
    private:
     struct Connection;
     XInput2Source(InputHub& hub, std::unique_ptr<Connection> connection);
+    void keyUnderGrab(unsigned int keycode, unsigned long time, bool pressed);
+
+    struct RawPress {
+        unsigned int keycode = 0;
+        unsigned long time = 0;
+        friend bool operator==(const RawPress&, const RawPress&) = default;
+    };
 
     InputHub& hub_;
     std::unique_ptr<Connection> connection_;
     QSocketNotifier* notifier_ = nullptr;
+    RawPress lastRawPress_;  // the last key press that came raw
 };
 
 }  // namespace tw

@@ -12,8 +12,10 @@ e2e_require() {  # tools...: exit 77 (skipped) when one is missing
 
 work=$(mktemp -d /tmp/tw-e2e-XXXXXX)
 pids=()
+deaf=()  # programs that may ignore SIGTERM (fluxbox, xfwm4): killed outright
 e2e_cleanup() {  # the apps first, the display last
   local i
+  for i in "${deaf[@]}"; do kill -KILL "$i" 2>/dev/null; done
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; wait "${pids[i]}" 2>/dev/null; done
   rm -rf "$work"
 }
@@ -30,7 +32,7 @@ wait_for() {  # $1 seconds, then a command: true as soon as the command succeeds
   done
 }
 
-e2e_start_display() {  # [$1: WIDTHxHEIGHT, 1920x1080 unless told] [$2: openbox, xfwm4 or icewm; openbox
+e2e_start_display() {  # [$1: WIDTHxHEIGHT, 1920x1080 unless told] [$2: openbox, xfwm4, icewm or fluxbox; openbox
   # unless told] Xvfb and that window manager; sets DISPLAY, e2e_wm and wm_pid
   local which=()
   screen_size=${1:-1920x1080}
@@ -49,6 +51,12 @@ e2e_start_display() {  # [$1: WIDTHxHEIGHT, 1920x1080 unless told] [$2: openbox,
         fail "no D-Bus session for xfwm4"
       pids+=("$(cat "$work/bus.pid")")
       DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$work/bus") NO_AT_BRIDGE=1 xfwm4 --compositor=off >"$work/wm.log" 2>&1 &
+      deaf+=($!)  # at times it hangs on SIGTERM
+      ;;
+    fluxbox)  # writes its settings into a home of its own
+      mkdir -p "$work/wm-home"
+      HOME=$work/wm-home fluxbox >"$work/wm.log" 2>&1 &
+      deaf+=($!)
       ;;
     *) "$e2e_wm" >"$work/wm.log" 2>&1 & ;;
   esac

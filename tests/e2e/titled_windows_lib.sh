@@ -269,10 +269,11 @@ no_window_asks_for_attention() {  # none of the app's windows, after $1 (what wa
       fail "\"$(xdotool getwindowname "$w")\" asks for attention after $1"
   done
 }
-leaves_the_panels_layer() {  # $1 window opened in front of a panel, $2 the panel's hotkey: once it
-  # closes, the window is always on top no more, and a window the user activates goes above it
+leaves_the_panels_layer() {  # $1 window opened in front of a panel, $2 the panel's hotkey letter or
+  # its window, closed by its button: once it closes, the window is always on top no more, and
+  # a window the user activates goes above it
   local opened=$1 other
-  xdotool key "super+shift+$2"
+  if [ ${#2} -eq 1 ]; then xdotool key "super+shift+$2"; else close_by_button "$2"; fi
   left_layer() { ! xprop -id "$opened" _NET_WM_STATE | grep -q _NET_WM_STATE_ABOVE; }
   wait_for 3 left_layer || fail "\"$(xdotool getwindowname "$opened")\" stays always on top once the panels closed"
   xev -name "another app" -geometry 500x300+700+260 >/dev/null 2>&1 &

@@ -91,7 +91,7 @@ void TumblewickTimelineWindow::changeEvent(QEvent* event) {
         QTimer::singleShot(0, this, [this] {
             if (!isVisible() || isShowing(*this)) return;
             restoreWithoutFocus(*this);
-            stackAboveShownPanels(*this);
+            stackAboveShownPanels(*this, false);
         });
 }
 

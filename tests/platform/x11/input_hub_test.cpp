@@ -169,6 +169,16 @@ TEST_F(InputHubTest, APressInOurWindowCountsOnceAsLocalWhicheverCopyComesFirst) 
               (std::vector<Delivery>{MousePress{MouseButton::left, {10, 1070}, InputOrigin::global},
                                      MousePress{MouseButton::right, {10, 1070}, InputOrigin::global}}));
     EXPECT_EQ(hub.pendingCount(), 0u);
+
+    // A press our own grab took never comes locally: it counts as soon as that is known.
+    recorder.seen.clear();
+    ours = true;
+    hub.globalKey(kT, XK_t, false, false, 3999);
+    hub.globalKey(kT, XK_t, true, false, 4000);
+    hub.globalKeyTakenByGrab(kT, 4000);
+    EXPECT_EQ(recorder.seen, (std::vector<Delivery>{global(17)}));
+    queue.advance(1);
+    EXPECT_EQ(recorder.seen.size(), 1u);
 }
 
 // Automation (xdotool, XTest) presses keys faster than the clock's millisecond.

@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# The user's keyboard and desktop left to them, with a terminal holding the keyboard that
+# writes what it gets to a file. Under the window manager named as the third argument:
+#  openbox, xfwm4: a round of every Shift+Super hotkey with the terminal focused opens and
+#    closes the panels, winds the circus once a press, and reaches the terminal not at all;
+#    (openbox) a hotkey another program holds is said once by name and still answered.
+#  openbox, xfwm4, fluxbox: the Timeline, minimised by the window manager, comes back and
+#    leaves the keyboard with the terminal.
+#  icewm: the Colony opened beside a panel, and the Timeline opened from its Inner Life
+#    panel, are always on top no more once the panel closes.
+set -uo pipefail
+app=${1:?usage: keyboard_e2e.sh path/to/tumblewick path/to/frame_probe openbox|xfwm4|fluxbox|icewm}
+holder=$(dirname "${2:?}")/tw_key_holder
+wm=${3:-openbox}
+source "$(dirname "$0")/e2e_lib.sh"
+source "$(dirname "$0")/titled_windows_lib.sh"
+e2e_require Xvfb "$wm" xterm xdotool xwininfo xprop trayer import convert xev stdbuf wmctrl python3
+e2e_start_display 1920x1080 "$wm"
+trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
+pids+=($!)
+
+start_terminal() {  # $1 a name, apart from the app's windows' (xdotool's search ignores case): a terminal whose every key goes to $typed as it comes; sets `terminal`
+  typed=$work/typed-${1// /-}
+  xterm -geometry 80x20+80+120 -title "$1" -e sh -c "stty -icanon -echo; exec cat >$typed" >/dev/null 2>&1 &
+  pids+=($!)
+  wait_for 5 shown "^$1\$" >/dev/null || fail "no terminal"
+  terminal=$(shown "^$1\$")
+}
+active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
+to_terminal() {  # the user clicks into the terminal
+  wmctrl -i -a "$terminal"
+  wait_for 5 active "$terminal" || fail "the terminal could not be activated"
+}
+type_and_see() {  # $1 letters typed now, $2 all the terminal should hold after them; $3 what came before
+  local want=$2
+  xdotool type --delay 30 "$1"
+  holds() { [ "$(cat "$typed")" = "$want" ]; }
+  wait_for 3 holds || fail "after $3 the terminal got \"$(cat "$typed")\", not \"$want\""
+}
+start() {  # the app beside the terminal, with a custom flea that the circus winds
+  local flea='[{"id":"6F1C2A4E-0B7D-4C1E-9A55-3D2B8E7F1A01","name":"Pogo","bodyColorIndex":2,"hatKind":"topHat",'
+  flea+='"discoveredAct":"trapeze","createdAt":786000000.5,"xp":0,"unlockedNodeIDs":[]}]'
+  e2e_fresh_home
+  # No session bus: showing an export on the Desktop fails at once rather than after a
+  # bus started for the purpose times out.
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
+  e2e_write_settings '"tw_custom_fleas": {"type": "data", "value": "'"$(printf %s "$flea" | base64 -w0)"'"},
+"tw_troupe_dual_write_enabled": {"type": "bool", "value": true}'
+  start_app "$1"
+  at_foot
+  wait_for 10 tray_icon >/dev/null || fail "no tray icon appeared"
+}
+winding_presses() {  # the key presses (one XP each) the troupe log holds, clicks being two
+  python3 - "$log" <<'PY'
+import json, sys
+total = 0
+for line in open(sys.argv[1]):
+    event = json.loads(line)
+    if event["kind"] == "xp_earned" and event["payload"]["body"].get("fleaId") is None:
+        total += event["payload"]["body"]["amount"]
+print(total)
+PY
+}
+
+app_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort; }
+toggles() {  # $1 a hotkey's letter: its first press opens one window, its second closes it
+  local before
+  before=$(app_windows)
+  xdotool key "super+shift+$1"
+  opened() { [ "$(comm -13 <(echo "$before") <(app_windows) | wc -l)" -eq 1 ]; }
+  wait_for 3 opened || fail "Super+Shift+${1^^} opened $(comm -13 <(echo "$before") <(app_windows) | wc -l) windows"
+  xdotool key "super+shift+$1"
+  closed() { [ "$(app_windows)" = "$before" ]; }
+  wait_for 3 closed || fail "the second Super+Shift+${1^^} left a window open"
+}
+
+hotkey_round() {  # every desktop hotkey with the terminal focused, letters typed around them
+  local sofar="" key letter
+  start "$work/app-round.log"
+  start_terminal "typing here"
+  to_terminal
+  type_and_see a a "the start"
+  sofar=a
+  for key in t i l f; do
+    toggles "$key"
+    # The watch view takes the keyboard while it shows; the terminal has it back after.
+    wait_for 3 active "$terminal" || to_terminal
+    letter=$(printf "\\x$(printf %x $((0x61 + ${#sofar})))")
+    sofar+=$letter
+    type_and_see "$letter" "$sofar" "Super+Shift+${key^^} twice"
+  done
+  for key in d s; do
+    xdotool key "super+shift+$key"
+    letter=$(printf "\\x$(printf %x $((0x61 + ${#sofar})))")
+    sofar+=$letter
+    type_and_see "$letter" "$sofar" "Super+Shift+${key^^}"
+  done
+  card_written() { compgen -G "$HOME/Desktop/*.png" >/dev/null; }
+  wait_for 5 card_written || fail "Super+Shift+S wrote no share card"
+  import -window root "$work/round.png"
+  stop_app
+  # The letters and the ten hotkey presses, each once.
+  local wound
+  wound=$(winding_presses) || fail "the troupe log cannot be read"
+  [ "$wound" -eq $((${#sofar} + 10)) ] || fail "the circus counted $wound presses for ${#sofar} letters and 10 hotkeys"
+}
+
+held_elsewhere() {  # Shift+Super+L held by another program before the app starts
+  "$holder" 46 >"$work/holder.log" 2>&1 &
+  pids+=($!)
+  local holding=$!
+  holds() { grep -q held "$work/holder.log"; }
+  wait_for 5 holds || fail "could not hold Shift+Super+L: $(cat "$work/holder.log")"
+  start "$work/app-held.log"
+  local said
+  said() { grep -q "Shift+Super+L is taken by another program" "$work/app-held.log"; }
+  wait_for 5 said || fail "the app did not say that another program holds Shift+Super+L"
+  toggles l
+  got() { [ "$(grep -c press "$work/holder.log")" -eq 2 ]; }
+  wait_for 3 got || fail "the program holding Shift+Super+L got $(grep -c press "$work/holder.log") of its 2 presses"
+  said=$(grep -c "taken by another program" "$work/app-held.log")
+  [ "$said" -eq 1 ] || fail "$said lines say a hotkey is taken, not one"
+  stop_app
+  kill "$holding"
+}
+
+open_timeline() {  # the Timeline from the tray's Inner Life; sets inner_life and timeline
+  local button
+  tray_menu Down Down Down Down Down Down Down Down Down Down Right Return  # Inner Life, its first flea
+  wait_for 5 shown "^Inner Life" >/dev/null || fail "the tray opened no Inner Life panel"
+  inner_life=$(shown "^Inner Life")
+  wait_for_rest "$inner_life" || fail "the Inner Life panel did not come to rest"
+  button=$(timeline_button "$inner_life")
+  [ -n "$button" ] || fail "no timeline button in the Inner Life panel"
+  xdotool mousemove $button click 1
+  wait_for 5 shown "^Timeline" >/dev/null || fail "the Inner Life panel opened no Timeline"
+  timeline=$(shown "^Timeline")
+  wait_for_rest "$timeline" || fail "the Timeline did not come to rest"
+}
+
+timeline_keeps_out_of_the_keyboard() {
+  start "$work/app-timeline.log"
+  start_terminal "typing there"
+  open_timeline
+  to_terminal
+  type_and_see abc abc "the Timeline opened"
+  minimise_alone "$timeline" "$inner_life"
+  wait_for 3 restored "$timeline" || fail "the Timeline stayed minimised: $(wm_state "$timeline") $(xprop -id "$timeline" WM_HINTS _NET_WM_STATE WM_PROTOCOLS)"
+  import -window root "$work/timeline_back.png"
+  type_and_see xyz abcxyz "the Timeline came back"
+  active "$terminal" || fail "the Timeline came back with the keyboard"
+  # Back on screen, it takes the keyboard again when the user clicks into it.
+  takes_keys() { xprop -id "$timeline" WM_HINTS | grep -q "input focus: True"; }
+  wait_for 3 takes_keys || fail "the Timeline refuses the keyboard once back: $(xprop -id "$timeline" WM_HINTS)"
+  stop_app
+}
+
+out_of_the_panels_layer() {  # icewm keeps a window mapped always on top so for good
+  start "$work/app-layers.log"
+  xdotool key super+shift+t
+  wait_for 5 shown "^Recent thoughts$" >/dev/null || fail "Super+Shift+T opened no Recent thoughts"
+  wait_for_rest "$(shown "^Recent thoughts$")" || fail "Recent thoughts did not come to rest"
+  controls_menu 1 Down Return  # the Colony
+  wait_for 5 shown "^Tumblewick Colony$" >/dev/null || fail "the Controls menu opened no Colony"
+  local colony
+  colony=$(shown "^Tumblewick Colony$")
+  wait_for 5 stacked_above "$colony" "$(shown "^Recent thoughts$")" || fail "the Colony opened behind Recent thoughts"
+  leaves_the_panels_layer "$colony" t
+  close_by_button "$colony"
+  open_timeline
+  wait_for 5 stacked_above "$timeline" "$inner_life" || fail "the Timeline opened behind its Inner Life panel"
+  leaves_the_panels_layer "$timeline" "$inner_life"
+  stop_app
+}
+
+case $wm in
+  openbox) hotkey_round; held_elsewhere; timeline_keeps_out_of_the_keyboard ;;
+  xfwm4) hotkey_round; timeline_keeps_out_of_the_keyboard ;;
+  fluxbox) timeline_keeps_out_of_the_keyboard ;;
+  icewm) out_of_the_panels_layer ;;
+  *) fail "no checks for $wm" ;;
+esac
+echo "e2e keyboard ($wm): passed"
