@@ -64,7 +64,7 @@ std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> TroupeLogHeldFile::l
     if (fd_ >= 0) cut.file = logOnItsOwnDescriptor(fd_);
     cut.ledgerEntries = ledger_.size();
     cut.changes = changes_;
-    auto doubtful = ledger_.notReadingBack(fd_, changes_, cut.ledgerEntries);
+    auto doubtful = ledger_.notReadingBack(fd_, cut.ledgerEntries);
     return {std::move(cut), std::move(doubtful)};
 }
 
@@ -175,7 +175,6 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
         deepLook_);
     if (look == TroupeLogLook::same) return;
     rememberHeld(info);
-    if (look == TroupeLogLook::touched) return;
     atLineStart_ = false;  // another writer may have left a line torn
     if (look == TroupeLogLook::appended)
         handOnAppended(from, static_cast<std::uint64_t>(info.st_size));

@@ -101,11 +101,11 @@ TroupeLogLook TroupeLogPathWatch::look(const struct stat& info, FunctionRef<bool
         return fromLineEnd && tailReadsBack() && linesReadBack() ? TroupeLogLook::appended
                                                                  : TroupeLogLook::changed;
     }
-    if (!tailReadsBack()) return TroupeLogLook::changed;
-    if (sameTimes && !deep) return TroupeLogLook::same;
-    // Written in place without a change of size, or only touched: this run's lines tell.
-    if (!linesReadBack()) return TroupeLogLook::changed;
-    return sameTimes ? TroupeLogLook::same : TroupeLogLook::touched;
+    // A new change time at the same size is a touch or a write in place over others' lines
+    // (a sync tool's copy of the same length): only a read of the file tells them apart.
+    if (!sameTimes || !tailReadsBack()) return TroupeLogLook::changed;
+    // A write within the clock tick of the last look changes neither: this run's lines tell.
+    return !deep || linesReadBack() ? TroupeLogLook::same : TroupeLogLook::changed;
 }
 
 }  // namespace tw

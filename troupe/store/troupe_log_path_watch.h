@@ -3,10 +3,10 @@
 //
 // Two halves. What the writer's writes left in the file it holds (its identity, size and
 // change time, st_ctim: unlike the modification time, no program can set it back), and
-// what a look at that file finds against it: the same; only its times or mode changed (a
-// touch: the same size, and this run's lines read back where they were written); lines
-// another program appended (bigger, from a line's end, and this run's lines read back);
-// or a change that needs the file read again.
+// what a look at that file finds against it: the same; lines another program appended
+// (bigger, from a line's end, and this run's lines read back); or a change that needs the
+// file read again (a touch among them: at the same size, only a read tells it from a write
+// in place over other devices' lines).
 //
 // And when to look: inotify on the log's folder tells of every create, rename, delete,
 // write and attribute change under the log's name on a local file system (FUSE, NFS and
@@ -32,7 +32,6 @@ namespace tw {
 
 enum class TroupeLogLook {
     same,      // as this thread's writes left it
-    touched,   // its times or mode only
     appended,  // lines appended after what was seen, on a line boundary
     changed,   // to be read again
 };

@@ -132,10 +132,9 @@ TroupeRunLedger::Comparison TroupeRunLedger::compareWith(const TroupeEventIndex&
     return comparison;
 }
 
-std::vector<TroupeRunLedger::Line> TroupeRunLedger::notReadingBack(int fd, std::uint64_t epoch,
-                                                                   std::size_t count) const {
+std::vector<TroupeRunLedger::Line> TroupeRunLedger::notReadingBack(int fd, std::size_t count) const {
     std::lock_guard lock(mutex_);
-    return readBack(fd, epoch, std::min(count, entries_.size()), true);
+    return readBack(fd, std::nullopt, std::min(count, entries_.size()), true);
 }
 
 bool TroupeRunLedger::placedLinesReadBack(int fd, std::uint64_t epoch) const {
@@ -143,12 +142,14 @@ bool TroupeRunLedger::placedLinesReadBack(int fd, std::uint64_t epoch) const {
     return readBack(fd, epoch, entries_.size(), false).empty();
 }
 
-// The lines of the first `count` entries that do not read back; under the mutex.
-std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::uint64_t epoch, std::size_t count,
-                                                             bool unplacedToo) const {
+// The lines of the first `count` entries that do not read back (placed after `epoch` changes,
+// or anywhere); under the mutex.
+std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::optional<std::uint64_t> epoch,
+                                                             std::size_t count, bool unplacedToo) const {
     std::vector<Line> lines;
     const auto placed = [&](const Entry& entry) {
-        return entry.logOffset != kNowhere && entry.logEpoch == static_cast<std::uint32_t>(epoch);
+        return entry.logOffset != kNowhere &&
+               (!epoch || entry.logEpoch == static_cast<std::uint32_t>(*epoch));
     };
     std::string held;
     for (std::size_t from = 0; from < count;) {

@@ -57,8 +57,9 @@ class TroupeRunLedger {
     };
     Comparison compareWith(const TroupeEventIndex& held, std::size_t count) const;
     // The lines of the entries of the first `count` that the file open on `fd` does not hold
-    // where they were placed after `epoch` changes (no place in it counts as not).
-    std::vector<Line> notReadingBack(int fd, std::uint64_t epoch, std::size_t count) const;
+    // where they were last placed, whatever changed since: the bytes tell (no place counts
+    // as not).
+    std::vector<Line> notReadingBack(int fd, std::size_t count) const;
     // Whether every line placed after `epoch` changes reads back from `fd` (the others aside).
     bool placedLinesReadBack(int fd, std::uint64_t epoch) const;
     // The line of `id` (with its newline), when this run accepted it. Looks through every
@@ -78,7 +79,8 @@ class TroupeRunLedger {
         bool kept = true;
     };
     std::string read(const Entry& entry) const;
-    std::vector<Line> readBack(int fd, std::uint64_t epoch, std::size_t count, bool unplacedToo) const;
+    std::vector<Line> readBack(int fd, std::optional<std::uint64_t> epoch, std::size_t count,
+                               bool unplacedToo) const;
     std::string readSpan(std::size_t from, std::size_t to, std::uint64_t bytes) const;
 
     int fd_ = -1;
