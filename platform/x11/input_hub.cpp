@@ -141,8 +141,11 @@ void InputHub::globalKey(std::uint32_t xKeycode, std::uint32_t keysym, bool pres
 }
 
 void InputHub::globalKeyTakenByGrab(std::uint32_t xKeycode, std::uint64_t time) {
-    if (auto due = takePending({PressKind::key, xKeycode, time}))
-        remember(due->id, InputOrigin::global, deliver(due->press));
+    auto due = takePending({PressKind::key, xKeycode, time});
+    if (!due) return;
+    // It waited because one of our windows had the keyboard: the press was made there.
+    std::get<KeyPress>(due->press).origin = InputOrigin::local;
+    remember(due->id, InputOrigin::local, deliver(due->press));
 }
 
 void InputHub::globalButton(int xButton, Point screenTopLeft, double screenHeight, std::uint64_t time) {

@@ -51,7 +51,8 @@ class InputHub final : public InputMonitor, public RawInputSink {
                    std::uint64_t time) override;
     void globalButton(int xButton, Point screenTopLeft, double screenHeight, std::uint64_t time) override;
     // A desktop key press that cannot reach our windows (a grab of ours took it): counted
-    // now rather than after waiting for a local copy.
+    // now rather than after waiting for a local copy, as made in our window when it waited
+    // for one (our window had the keyboard).
     void globalKeyTakenByGrab(std::uint32_t xKeycode, std::uint64_t time);
     // Raw pointer motion of the whole desktop is reported from now on; each report counts.
     void setPointerMotionTracked() { pointerMotions_ = pointerMotions_.value_or(0); }
