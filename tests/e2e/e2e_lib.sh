@@ -13,15 +13,21 @@ e2e_require() {  # tools...: exit 77 (skipped) when one is missing
 work=$(mktemp -d /tmp/tw-e2e-XXXXXX)
 pids=()
 deaf=()  # programs that may ignore SIGTERM (fluxbox, xfwm4): killed outright
-e2e_cleanup() {  # the apps first, the display last
+e2e_cleanup() {  # the apps first, the display last; one still there 5 s after SIGTERM is killed,
+  # as a wait on it would keep the test running until its timeout
   local i
   for i in "${deaf[@]}"; do kill -KILL "$i" 2>/dev/null; done
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; wait "${pids[i]}" 2>/dev/null; done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill "${pids[i]}" 2>/dev/null || continue
+    wait_for 5 gone "${pids[i]}" || kill -KILL "${pids[i]}" 2>/dev/null
+    wait "${pids[i]}" 2>/dev/null
+  done
   rm -rf "$work"
 }
 trap e2e_cleanup EXIT
 trap "exit 143" TERM  # a run stopped from outside ends its displays and buses too
 fail() { echo "FAIL (${e2e_wm:-openbox}): $*"; echo "--- app output"; tail -n 40 "$work"/app*.log 2>/dev/null; exit 1; }
+gone() { ! kill -0 "${1:-$app_pid}" 2>/dev/null; }  # [$1 pid, the app's unless told]: it has ended
 wait_for() {  # $1 seconds, then a command: true as soon as the command succeeds
   local deadline=$(($(date +%s%N) + $1 * 1000000000))
   shift
@@ -85,6 +91,14 @@ e2e_write_settings() {  # JSON object members (typed entries) as the settings fi
 
 find_strip() {  # the strip's line of `xwininfo -tree`, when it is mapped: as wide as the screen
   xwininfo -root -tree | grep '"Tumblewick"' | grep " ${screen_size%x*}x150+" | head -n 1
+}
+
+app_windows() {  # [$1 pid, the app's unless told] its viewable windows, one id a line, sorted; never
+  # the signature toast (360x72, 56 below the screen's top), which comes and goes as a flea pleases
+  local ids toasts
+  ids=$(xdotool search --onlyvisible --pid "${1:-$app_pid}" 2>/dev/null)
+  toasts=$(xwininfo -root -tree | awk '/"Tumblewick": .* 360x72\+[0-9]+\+56 / {print $1}')
+  [ -z "$ids" ] || grep -vxF -f <(for id in $toasts; do echo $((id)); done) <<<"$ids" | sort
 }
 
 tray_icon() {  # the ticket's window: a small app window inside the tray

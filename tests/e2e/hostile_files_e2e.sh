@@ -36,7 +36,6 @@ make_hostile() {  # $1 kind, $2 path
   esac
 }
 fingerprint() { stat -c '%F %i %s %Y %N' "$1" 2>&1; }
-gone() { ! kill -0 "$app_pid" 2>/dev/null; }
 
 quit_app() {  # $1: the case; SIGTERM must end the app with status 0 within a second
   local status

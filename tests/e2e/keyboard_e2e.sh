@@ -62,7 +62,6 @@ print(total)
 PY
 }
 
-app_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort; }
 toggles() {  # $1 a hotkey's letter: its first press opens one window, its second closes it
   local before
   before=$(app_windows)

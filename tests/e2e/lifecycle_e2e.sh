@@ -17,8 +17,6 @@ strips() {  # how many strips are on the display, at any scale
 }
 session_starts() { grep -c '"kind":"device_session_start"' "$log"; }
 started() { [ -s "$log" ] && [ "$(session_starts)" -ge "$1" ]; }
-app_windows() { xdotool search --onlyvisible --pid "$1" 2>/dev/null | wc -l; }
-gone() { ! kill -0 "$1" 2>/dev/null; }
 
 data_folder="$work/data/Tumblewick"
 # An immutable folder (read-only even to root) must not outlive the run.
@@ -83,9 +81,9 @@ grep -q tw_troupe_watch_summary_v1 "$settings" && fail "the companion summary we
 # The display scale (Controls menu, right-click on the close button) relaunches: the
 # old instance closes its session and lets go of the folder, the new one starts.
 old_pid=$app_pid
-before=$(app_windows "$old_pid")
+before=$(app_windows "$old_pid" | wc -l)
 xdotool mousemove 1899 867 click 3
-menu_open() { (($(app_windows "$old_pid") > before)); }
+menu_open() { (($(app_windows "$old_pid" | wc -l) > before)); }
 wait_for 5 menu_open || fail "a right click on the close button opened no menu"
 # Colony, Settings, Export diagnostics, Display scale; then its second entry, 110%.
 xdotool key --delay 100 Down Down Down Down Right Down Return

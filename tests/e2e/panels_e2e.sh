@@ -24,10 +24,6 @@ e2e_require Xvfb "$wm" xdotool xwininfo xprop trayer import convert xev stdbuf w
 [ "$wm" != xfwm4 ] || e2e_require dbus-daemon
 e2e_start_display 1920x1080 "$wm"
 
-app_windows() {  # the app's viewable windows, one id a line, in order
-  xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort
-}
-
 comes_back_from_minimised() {  # $1 hotkey, $2 title, [$3 "takes keys" for a window that takes the
   # keyboard as it shows]: minimised, the panel's hotkey shows it again
   local panel
@@ -141,7 +137,7 @@ refreshes_after_a_right_click
 for key in t i; do
   xdotool key "super+shift+$key"
   opened() { [ "$(comm -13 <(echo "$before") <(app_windows) | wc -l)" -eq 1 ]; }
-  wait_for 3 opened || fail "Super+Shift+${key^^} opened no panel"
+  wait_for 3 opened || fail "Super+Shift+${key^^} opened $(comm -13 <(echo "$before") <(app_windows) | wc -l) windows"
   panel=$(comm -13 <(echo "$before") <(app_windows))
   wait_for_rest "$panel" || fail "\"$(xdotool getwindowname "$panel")\" did not come to rest"
   refreshes_once_restored "$panel"

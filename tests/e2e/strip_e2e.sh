@@ -102,7 +102,6 @@ wait_for 10 two_sessions || true
 
 # The window manager's close (_NET_CLOSE_WINDOW, as a title-bar menu, a pager or a
 # taskbar sends it): a panel only closes, the strip ends the app through the quit path.
-app_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort; }
 before=$(app_windows)
 xdotool key super+shift+t
 panel_open() { panel=$(comm -13 <(echo "$before") <(app_windows)); [ -n "$panel" ]; }
@@ -113,8 +112,7 @@ wait_for 5 panel_closed || fail "the window manager could not close the panel"
 kill -0 "$app_pid" 2>/dev/null || fail "closing a panel ended the app"
 [ -n "$(find_strip)" ] || fail "closing a panel took the strip away"
 wmctrl -i -c "$strip_id"
-app_gone() { ! kill -0 "$app_pid" 2>/dev/null; }
-wait_for 5 app_gone || fail "the app still runs 5 s after the window manager closed the strip"
+wait_for 5 gone || fail "the app still runs 5 s after the window manager closed the strip"
 wait "$app_pid"
 status=$?
 [ "$status" -eq 0 ] || fail "the app exited with status $status when its strip was closed"

@@ -39,10 +39,10 @@ tray_icon() {  # the app's small window inside the tray
 tray_menu() {  # $@: the keys that choose an item of the tray icon's menu
   local icon before
   icon=$(tray_icon)
-  before=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort)
+  before=$(app_windows)
   xdotool mousemove $(($(inside "$icon" "Absolute upper-left X") + 8)) \
     $(($(inside "$icon" "Absolute upper-left Y") + 8)) click 3
-  menu_open() { [ -n "$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort))" ]; }
+  menu_open() { [ -n "$(comm -13 <(echo "$before") <(app_windows))" ]; }
   wait_for 3 menu_open || fail "a right click on the tray icon opened no menu"
   xdotool key "$@"
 }
@@ -152,9 +152,9 @@ controls_menu() {  # $1 the scale, then the keys that choose an item of the stri
   local x y before
   read -r x y <<<"$(awk -v w="${screen_size%x*}" -v t="$strip_top" -v s="$1" \
     'BEGIN {printf "%d %d", w - 10 - 11 * s, t + 17 * s}')"
-  before=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort)
+  before=$(app_windows)
   xdotool mousemove "$x" "$y" click 3  # a right click on the ×
-  menu_open() { [ -n "$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort))" ]; }
+  menu_open() { [ -n "$(comm -13 <(echo "$before") <(app_windows))" ]; }
   wait_for 3 menu_open || fail "a right click on the strip's x opened no menu"
   shift
   xdotool key "$@"

@@ -8,9 +8,7 @@ source "$(dirname "$0")/e2e_lib.sh"
 e2e_require Xvfb openbox xwininfo xdotool trayer import
 e2e_start_display
 
-app_windows() { xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | sort; }
 settings_open() { xdotool search --onlyvisible --name "Agent settings" >/dev/null 2>&1; }
-gone() { ! kill -0 "$app_pid" 2>/dev/null; }
 menu=""
 menu_shown() {  # sets `menu` to the window the right click added (a tool tip may come too)
   local id
