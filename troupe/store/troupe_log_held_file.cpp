@@ -191,8 +191,10 @@ void TroupeLogHeldFile::handOnAppended(std::uint64_t from, std::uint64_t to) {
 }
 
 // What the file held holds up to `size` (its size), as this thread saw it.
-void TroupeLogHeldFile::rememberHeld(const struct stat& info, std::optional<std::uint64_t> size) {
+void TroupeLogHeldFile::rememberHeld(const struct stat& info, std::optional<std::uint64_t> size,
+                                     std::optional<std::string> known) {
     const std::uint64_t end = size.value_or(static_cast<std::uint64_t>(info.st_size));
+    if (known) return watch_.remember(info, end, std::move(*known));
     std::string tail(std::min<std::uint64_t>(end, troupeLogTailBytes), '\0');
     if (::pread(fd_, tail.data(), tail.size(), static_cast<off_t>(end - tail.size())) !=
         static_cast<ssize_t>(tail.size()))
@@ -260,7 +262,14 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
         const bool alone = (!startKnown || ours >= start) &&
                            static_cast<std::uint64_t>(info.st_size) >= static_cast<std::uint64_t>(end);
         const bool afterALine = !startKnown || start == 0 || watch_.seen()->tail.ends_with('\n');
-        rememberHeld(info, static_cast<std::uint64_t>(end));
+        // Ours alone, right after what was seen: the tail is the seen one and our bytes, unread.
+        std::optional<std::string> tail;
+        if (alone && startKnown && ours == start &&
+            watch_.seen()->tail.size() == std::min<std::uint64_t>(start, troupeLogTailBytes)) {
+            tail = watch_.seen()->tail + std::string(bytes.substr(0, written));
+            tail->erase(0, tail->size() - std::min<std::size_t>(tail->size(), troupeLogTailBytes));
+        }
+        rememberHeld(info, static_cast<std::uint64_t>(end), std::move(tail));
         if (alone && appendedBefore && afterALine && endsLine(ours) &&
             ledger_.placedLinesReadBack(fd_, changes_)) {
             handOnAppended(start, ours);

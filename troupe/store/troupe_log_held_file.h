@@ -92,7 +92,8 @@ class TroupeLogHeldFile {
     bool followPath();  // false when nothing may be written now
     void lookAtHeldFile();
     void compareHeld(const struct stat& info);
-    void rememberHeld(const struct stat& info, std::optional<std::uint64_t> size = std::nullopt);
+    void rememberHeld(const struct stat& info, std::optional<std::uint64_t> size = std::nullopt,
+                      std::optional<std::string> tail = std::nullopt);
     bool tailReadsBack();
     void handOnAppended(std::uint64_t from, std::uint64_t to);
     void changed();

@@ -50,7 +50,6 @@ class TroupeLogPathWatch {
 
     // Watches the folder again after it went (made again since); cheap when watched.
     void rearm();
-    bool followsEvents() const { return watching_; }
 
     // What this thread's writes left in the file held; nothing known before a load said
     // what it read.
