@@ -48,11 +48,24 @@ TroupeLogCut TroupeLogHeldFile::cut() {
     return cut;
 }
 
+void TroupeLogHeldFile::expect(TroupeLogPathWatch::Seen seen, std::optional<TroupeLogBlockHashes> hashes) {
+    if (hashes && hashes->size() != seen.size) hashes.reset();
+    watch_.expect(std::move(seen));
+    hashes_ = std::move(hashes);
+}
+
 std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::placeFound(TroupeRunLedger::Comparison comparison,
-                                                                 std::uint64_t changesAtCut) {
+                                                                 std::uint64_t changesAtCut,
+                                                                 std::optional<TroupeLogBlockHashes> hashes) {
+    if (quitLooked_) return {};
     if (fd_ >= 0) followPath();
     if (changes_ != changesAtCut) return {};  // the reconcile that follows compares again
     for (const auto& [entry, offset] : comparison.found) ledger_.place(entry, {changes_, offset});
+    // What the read saw of the file held, and what went to it since.
+    if (hashes && watch_.seen() && hashes->size() <= watch_.seen()->size) {
+        hashes_ = std::move(hashes);
+        extendHashes(watch_.seen()->size);
+    }
     return std::move(comparison.missing);
 }
 
@@ -65,6 +78,7 @@ std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> TroupeLogHeldFile::l
     cut.ledgerEntries = ledger_.size();
     cut.changes = changes_;
     auto doubtful = ledger_.notReadingBack(fd_, cut.ledgerEntries);
+    quitLooked_ = true;
     return {std::move(cut), std::move(doubtful)};
 }
 
@@ -74,12 +88,60 @@ std::string TroupeLogHeldFile::lineAt(std::uint64_t offset) {
     return troupeLogLineAt(fd_ >= 0 ? fd_ : atPath.fd, offset);
 }
 
-void TroupeLogHeldFile::look(bool deep) {
+void TroupeLogHeldFile::look(bool draining) {
     if (fd_ < 0 && !watch_.seen()) return;
-    deepLook_ = deep && unverified_;
     followPath();
-    if (deepLook_) unverified_ = false;
-    deepLook_ = false;
+    const auto now = Clock::now();
+    if (fd_ >= 0 && unverified_ && (draining || now >= lastReadBack_ + readBackEvery)) readBackOurs();
+    if (fd_ >= 0 && bytesToCompare_ && (draining || now >= nextComparison_)) checkBytes();
+}
+
+TroupeLogHeldFile::Clock::time_point TroupeLogHeldFile::nextCheck() const {
+    auto next = Clock::time_point::max();
+    if (fd_ < 0) return next;
+    if (unverified_) next = std::min(next, lastReadBack_ + readBackEvery);
+    if (bytesToCompare_) next = std::min(next, nextComparison_);
+    return next;
+}
+
+// Every line of this run where it was written: another program's write over one of them
+// (or a line of ours that went wrong) is a change.
+void TroupeLogHeldFile::readBackOurs() {
+    unverified_ = false;
+    lastReadBack_ = Clock::now();
+    if (!watch_.seen() || ledger_.placedLinesReadBack(fd_, changes_)) return;
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) {
+        dropFailed(errno);
+        return;
+    }
+    rememberHeld(info);
+    atLineStart_ = false;
+    changed();
+}
+
+// A file modified at the same size: a touch, when its bytes hash as they did; else a
+// write in place, read again. Without the hashes (just after a change) it is read again.
+void TroupeLogHeldFile::checkBytes() {
+    bytesToCompare_ = false;
+    nextComparison_ = Clock::now() + readBackEvery;
+    struct stat info {};
+    if (!watch_.seen()) return;
+    if (::fstat(fd_, &info) != 0) {
+        dropFailed(errno);
+        return;
+    }
+    const std::uint64_t size = watch_.seen()->size;
+    if (static_cast<std::uint64_t>(info.st_size) != size) return;  // the next look tells what it is
+    if (hashes_ && hashes_->size() == size) {
+        if (const auto now = hashTroupeLogFile(fd_, size, {}); now && *now == *hashes_) {
+            watch_.rememberTimes(info);
+            return;
+        }
+    }
+    rememberHeld(info);
+    atLineStart_ = false;
+    changed();
 }
 
 bool TroupeLogHeldFile::openFile() {
@@ -142,9 +204,21 @@ bool TroupeLogHeldFile::followPath() {
     }
     if (atPath == LogAtPath::nothing)
         log::system("The troupe log " + file_.string() + " was deleted; making it again");
-    if (atPath == LogAtPath::anotherFile)
-        log::system("The troupe log " + file_.string() +
-                    " was replaced by another file; appending to that one");
+    if (atPath == LogAtPath::anotherFile) {
+        // A sync tool may save over it every second: said once a minute at most.
+        const auto now = Clock::now();
+        if (!replacedSaidAt_ || now - *replacedSaidAt_ >= std::chrono::minutes(1)) {
+            const std::string times = replacedUnsaid_ == 0 ? ""
+                                                           : " (" + std::to_string(replacedUnsaid_ + 1) +
+                                                                 " times in the last minute)";
+            log::system("The troupe log " + file_.string() + " was replaced by another file" + times +
+                        "; appending to that one");
+            replacedSaidAt_ = now;
+            replacedUnsaid_ = 0;
+        } else {
+            ++replacedUnsaid_;
+        }
+    }
     sync();  // what went to the old file, in case a rename kept it
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -170,21 +244,69 @@ void TroupeLogHeldFile::lookAtHeldFile() {
 
 void TroupeLogHeldFile::compareHeld(const struct stat& info) {
     const auto from = watch_.seen() ? watch_.seen()->size : 0;
-    const TroupeLogLook look = watch_.look(
-        info, [&] { return tailReadsBack(); }, [&] { return ledger_.placedLinesReadBack(fd_, changes_); },
-        deepLook_);
-    if (look == TroupeLogLook::same) return;
-    rememberHeld(info);
-    atLineStart_ = false;  // another writer may have left a line torn
-    if (look == TroupeLogLook::appended)
-        handOnAppended(from, static_cast<std::uint64_t>(info.st_size));
+    switch (watch_.look(info, [&] { return tailReadsBack(); })) {
+        case TroupeLogLook::same:
+            return;
+        case TroupeLogLook::metadata:
+            watch_.rememberTimes(info);
+            return;
+        case TroupeLogLook::rewritten:
+            bytesToCompare_ = true;  // on its own clock
+            return;
+        case TroupeLogLook::appended: {
+            atLineStart_ = false;  // another writer may have left a line torn
+            // Whole lines only: the rest of one still being written is read once it ends.
+            const std::uint64_t end = lastLineEnd(from, static_cast<std::uint64_t>(info.st_size));
+            rememberHeld(info, end);
+            handOnAppended(from, end);
+            extendHashes(end);
+            return;
+        }
+        case TroupeLogLook::changed:
+            rememberHeld(info);
+            atLineStart_ = false;
+            changed();
+            return;
+    }
+}
+
+// Where the last whole line in [from, to) of the file held ends (`from` when none does).
+std::uint64_t TroupeLogHeldFile::lastLineEnd(std::uint64_t from, std::uint64_t to) {
+    char buffer[4096];
+    for (std::uint64_t end = to; end > from;) {
+        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, end - from));
+        if (::pread(fd_, buffer, size, static_cast<off_t>(end - size)) != static_cast<ssize_t>(size))
+            return to;
+        for (std::size_t i = size; i > 0; --i)
+            if (buffer[i - 1] == '\n') return end - size + i;
+        end -= size;
+    }
+    return from;
+}
+
+// The hashes of the held file's bytes on up to `to`, the last of them `known` (just
+// written); none when the bytes before cannot be read.
+void TroupeLogHeldFile::extendHashes(std::uint64_t to, std::string_view known) {
+    if (!hashes_) return;
+    const std::uint64_t readTo = to - std::min<std::uint64_t>(to, known.size());
+    std::string bytes;
+    for (std::uint64_t at = hashes_->size(); hashes_ && at < readTo; at += bytes.size()) {
+        bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(readTo - at, 1 << 16)));
+        if (::pread(fd_, bytes.data(), bytes.size(), static_cast<off_t>(at)) !=
+            static_cast<ssize_t>(bytes.size()))
+            hashes_.reset();
+        else
+            hashes_->append(bytes);
+    }
+    if (hashes_ && hashes_->size() == readTo)
+        hashes_->append(known);
     else
-        changed();
+        hashes_.reset();
 }
 
 // Another program's lines, from a line's start up to `to`, read alone.
 void TroupeLogHeldFile::handOnAppended(std::uint64_t from, std::uint64_t to) {
-    if (!appended_) return;
+    if (!appended_ || to <= from) return;
     TroupeLogAppended appended{logOnItsOwnDescriptor(fd_), from, changes_};
     appended.file.size = to;
     if (appended.file.status == atomic_file::ReadStatus::ok) appended_(std::move(appended));
@@ -211,6 +333,7 @@ bool TroupeLogHeldFile::tailReadsBack() {
 }
 
 void TroupeLogHeldFile::changed() {
+    hashes_.reset();  // a reconcile's read brings them again
     ++changes_;
     changed_(changes_);
 }
@@ -270,33 +393,48 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
             tail->erase(0, tail->size() - std::min<std::size_t>(tail->size(), troupeLogTailBytes));
         }
         rememberHeld(info, static_cast<std::uint64_t>(end), std::move(tail));
-        if (alone && appendedBefore && afterALine && endsLine(ours) &&
-            ledger_.placedLinesReadBack(fd_, changes_)) {
+        // Another program's lines just before ours, from a line's end: checked by the tail
+        // seen, as any append is; this run's lines are read back on their own clock.
+        if (alone && appendedBefore && afterALine && endsLine(ours)) {
             handOnAppended(start, ours);
+            extendHashes(static_cast<std::uint64_t>(end), bytes.substr(0, written));
         } else if (!alone || appendedBefore) {
             atLineStart_ = false;  // what came after may be a line's start
             changed();
+        } else if (hashes_ && hashes_->size() == ours) {
+            hashes_->append(bytes.substr(0, written));
+        } else {
+            hashes_.reset();
         }
     }
     errno = error;
     return written;
 }
 
-// Ends a torn last line, so the next line starts on a line of its own.
-bool TroupeLogHeldFile::endTornLine() {
+// Ends a torn last line, so the next line starts on a line of its own. Another program's
+// line is given tornLineWait to end first: it may be writing it in pieces.
+TroupeLogHeldFile::Written TroupeLogHeldFile::endTornLine() {
     struct stat info {};
     char last = '\n';
     if (::fstat(fd_, &info) != 0 || (info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) != 1)) {
         const int error = errno;
         if (!dropFailed(error)) report("read the end of", std::strerror(error));
-        return false;
+        return Written::failed;
     }
-    if (last != '\n' && writeAll("\n") != 1) {
-        report("end a torn line of", std::strerror(errno));
-        return false;
+    if (last != '\n') {
+        const bool ours = ownFragmentEnd_ == static_cast<std::uint64_t>(info.st_size);
+        const auto now = Clock::now();
+        if (!ours && !tornSince_) tornSince_ = now;
+        if (!ours && now - *tornSince_ < tornLineWait) return Written::waiting;
+        if (writeAll("\n") != 1) {
+            report("end a torn line of", std::strerror(errno));
+            return Written::failed;
+        }
     }
+    tornSince_.reset();
+    ownFragmentEnd_.reset();
     atLineStart_ = true;
-    return true;
+    return Written::yes;
 }
 
 // Takes the start of a line that could not be written whole back off the file. False
@@ -307,20 +445,24 @@ bool TroupeLogHeldFile::dropFragment(std::size_t size) {
     const off_t end = ::lseek(fd_, 0, SEEK_CUR);  // O_APPEND: just past this thread's last write
     const bool dropped = end >= static_cast<off_t>(size) && ::fstat(fd_, &info) == 0 && info.st_size == end &&
                          ::ftruncate(fd_, end - static_cast<off_t>(size)) == 0;
+    hashes_.reset();  // they held the fragment
     if (dropped && ::fstat(fd_, &info) == 0) rememberHeld(info);
+    if (!dropped && end >= 0) ownFragmentEnd_ = static_cast<std::uint64_t>(end);
     errno = error;
     return dropped;
 }
 
-bool TroupeLogHeldFile::writeLine(const TroupeLogLine& line, bool lookAtPath) {
+TroupeLogHeldFile::Written TroupeLogHeldFile::writeLine(const TroupeLogLine& line, bool lookAtPath) {
     if (lookAtPath && fd_ >= 0) {
         atLineStart_ = false;  // another writer may have left a line torn
-        if (!followPath()) return false;
+        if (!followPath()) return Written::failed;
     }
-    if (fd_ < 0 && !openFile()) return false;
+    if (fd_ < 0 && !openFile()) return Written::failed;
     lookAtHeldFile();  // written by another between two lines
-    if (fd_ < 0 && !openFile()) return false;
-    if (!atLineStart_ && !endTornLine()) return false;
+    if (fd_ < 0 && !openFile()) return Written::failed;
+    if (!atLineStart_) {
+        if (const Written ended = endTornLine(); ended != Written::yes) return ended;
+    }
     const std::size_t written = writeAll(line.text);
     if (written < line.text.size()) {
         // Every failure to write takes this path, a full disk, quota or file-size
@@ -328,7 +470,7 @@ bool TroupeLogHeldFile::writeLine(const TroupeLogLine& line, bool lookAtPath) {
         const int error = errno;
         if (written > 0) atLineStart_ = dropFragment(written);
         if (!dropFailed(error)) report("write", std::strerror(error));
-        return false;
+        return Written::failed;
     }
     reported_ = false;
     const off_t end = ::lseek(fd_, 0, SEEK_CUR);
@@ -340,7 +482,7 @@ bool TroupeLogHeldFile::writeLine(const TroupeLogLine& line, bool lookAtPath) {
         place = TroupeRunLedger::Place{changes_, start};
     if (line.id) ledger_.record(*line.id, line.text, place);
     if (line.again && place) ledger_.place(*line.again, *place);
-    return true;
+    return Written::yes;
 }
 
 // The file holds `text` just before where this thread's last write ended (nothing holds).

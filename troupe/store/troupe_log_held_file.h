@@ -13,6 +13,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -23,6 +24,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/uuid.h"
+#include "troupe/store/troupe_log_block_hashes.h"
 #include "troupe/store/troupe_log_path_watch.h"
 #include "troupe/store/troupe_run_ledger.h"
 
@@ -55,7 +57,19 @@ struct TroupeLogLine {
 
 class TroupeLogHeldFile {
    public:
+    using Clock = std::chrono::steady_clock;
     using WriteFunction = std::function<ssize_t(int fd, const void* bytes, std::size_t size)>;
+    // This run's lines read back, and a file modified at the same size compared by its
+    // bytes, no more often than this: their cost grows with the run and with the log.
+    static constexpr std::chrono::seconds readBackEvery{5};
+    // How long another program's line without its newline at the end of the file is given
+    // to end before a line of ours goes after it.
+    static constexpr std::chrono::seconds tornLineWait{2};
+    enum class Written {
+        yes,
+        failed,   // worth retrying later
+        waiting,  // for another program's line to end
+    };
     using Appended = std::function<void(TroupeLogAppended)>;
     // `poke` runs on the path watch's thread when it saw something at the log's name.
     TroupeLogHeldFile(std::filesystem::path file, WriteFunction write, TroupeRunLedger& ledger,
@@ -65,24 +79,28 @@ class TroupeLogHeldFile {
     TroupeLogHeldFile(const TroupeLogHeldFile&) = delete;
     TroupeLogHeldFile& operator=(const TroupeLogHeldFile&) = delete;
 
-    // False on an error worth retrying later; `lookAtPath`: a new batch, the path may hold
-    // another file by now.
-    bool writeLine(const TroupeLogLine& line, bool lookAtPath);
-    // Looks at the path (at rest, or for a drain); a `deep` one reads this run's lines back
-    // when something was written or told of since.
-    void look(bool deep);
+    // `lookAtPath`: a new batch, the path may hold another file by now.
+    Written writeLine(const TroupeLogLine& line, bool lookAtPath);
+    // Looks at the path (at rest, or for a drain), and reads this run's lines back, or
+    // compares the bytes of a file modified at the same size, when due (a drain: at once).
+    void look(bool draining);
+    // When a read-back or a comparison of the bytes falls due (max when none waits).
+    Clock::time_point nextCheck() const;
     void rearm() { watch_.rearm(); }
     void sync();
     bool dirty() const { return dirty_; }
     void markUnverified() { unverified_ = true; }
-    void expect(TroupeLogPathWatch::Seen seen) { watch_.expect(std::move(seen)); }
+    // What a load read (and the hashes of its bytes, when it has them).
+    void expect(TroupeLogPathWatch::Seen seen, std::optional<TroupeLogBlockHashes> hashes);
     TroupeLogCut cut();
     // What a reconcile up to the cut taken after `changesAtCut` changes found: the places of
-    // the lines the file holds are kept, and the lines it lacks returned; none when it
-    // changed since.
+    // the lines the file holds are kept (and the hashes of what it read), and the lines it
+    // lacks returned; none when it changed since, or once the quit looked.
     std::vector<TroupeRunLedger::Line> placeFound(TroupeRunLedger::Comparison comparison,
-                                                  std::uint64_t changesAtCut);
-    // The file at the path (a cut), and this run's lines it does not hold where they were written.
+                                                  std::uint64_t changesAtCut,
+                                                  std::optional<TroupeLogBlockHashes> hashes);
+    // The file at the path (a cut), and this run's lines it does not hold where they were
+    // written. A reconcile's finding after it is the quit's to make.
     std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> lookBeforeQuitting();
     std::string lineAt(std::uint64_t offset);
     bool holding() const { return holding_; }
@@ -96,10 +114,14 @@ class TroupeLogHeldFile {
                       std::optional<std::string> tail = std::nullopt);
     bool tailReadsBack();
     void handOnAppended(std::uint64_t from, std::uint64_t to);
+    std::uint64_t lastLineEnd(std::uint64_t from, std::uint64_t to);
+    void extendHashes(std::uint64_t to, std::string_view known = {});
+    void readBackOurs();
+    void checkBytes();
     void changed();
     bool dropFailed(int error);
     std::size_t writeAll(std::string_view bytes);
-    bool endTornLine();
+    Written endTornLine();
     bool dropFragment(std::size_t size);
     bool readsBack(std::string_view text);
     bool endsLine(std::uint64_t offset);
@@ -117,10 +139,24 @@ class TroupeLogHeldFile {
     bool pathHoldsNoFile_ = false;  // said once while something else is at the path
     std::atomic<bool> holding_ = false;
     // Written to, or told of by the watch, since every line of this run was last read back:
-    // the next deep look reads them back (a write within the clock tick of a look changes
-    // neither size nor time).
+    // they are read back when due (a write within the clock tick of a look changes neither
+    // size nor time).
     bool unverified_ = false;
-    bool deepLook_ = false;  // this look is one of those
+    Clock::time_point lastReadBack_{};
+    // Modified at the same size since the bytes were last compared with `hashes_`.
+    bool bytesToCompare_ = false;
+    Clock::time_point nextComparison_{};
+    // The hashes of the held file's bytes up to their size, as this thread knows them; none
+    // after a change, until a reconcile's read brings them.
+    std::optional<TroupeLogBlockHashes> hashes_;
+    // Another program's line without its end at the end of the file, since when; a fragment
+    // of ours that could not be taken back ends where the file did then.
+    std::optional<Clock::time_point> tornSince_;
+    std::optional<std::uint64_t> ownFragmentEnd_;
+    bool quitLooked_ = false;
+    // A file renamed over the log is said once a minute at most, with how often.
+    std::optional<Clock::time_point> replacedSaidAt_;
+    std::uint64_t replacedUnsaid_ = 0;
     // Changes seen: the ledger's places of lines count in the file only as of the last.
     std::uint64_t changes_ = 0;
     TroupeLogPathWatch watch_;

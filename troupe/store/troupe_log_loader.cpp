@@ -148,7 +148,6 @@ bool TroupeLogLoader::settle() {
     bool any = false;
     for (;;) {
         any = takeNews() || any;
-        if (quitWaitIsOver()) return any;
         std::unique_lock lock(shared_->mutex);
         const auto news = [&] {
             return !shared_->results.empty() || !shared_->appended.empty() || shared_->changed;
@@ -160,16 +159,8 @@ bool TroupeLogLoader::settle() {
             // A cut waits behind a line that cannot be written, a failed read for its
             // back-off: nothing to wait for.
             if ((shared_->writer && shared_->writer->retrying()) || shared_->backingOff) return any;
-            if (quitWaitIsOver()) break;
         }
     }
-}
-
-bool TroupeLogLoader::quitWaitIsOver() {
-    if (!stoppedAt_ || std::chrono::steady_clock::now() < quitDeadline()) return false;
-    shared_->givenUp = true;
-    if (!std::exchange(quitWaitSaid_, true)) log::system("Quitting before the troupe log was read again");
-    return true;
 }
 
 std::chrono::steady_clock::time_point TroupeLogLoader::quitDeadline() const {
@@ -206,6 +197,8 @@ void TroupeLogLoader::accepted(const TroupeEvent& event, std::size_t lineBytes) 
 
 void TroupeLogLoader::stop() {
     shared_->stopRequested = true;
+    // A reconcile's read is left too: the quit reads back what it must itself.
+    shared_->givenUp = true;
     if (!stoppedAt_) stoppedAt_ = std::chrono::steady_clock::now();
     std::lock_guard lock(shared_->mutex);
     shared_->ready.notify_all();

@@ -10,9 +10,10 @@
 // own thread. The store gets one result a read: the fold, the id index, where the next
 // line starts and the file that was read; or the events appended, with their offsets.
 //
-// At a quit the loader's reads get quitWait; one that has not ended when the loader goes
-// is left to end on its own thread, which then touches nothing but its own state (no
-// main queue, no writer, no log line).
+// At a quit the loader's reads stop at their next block; one that has not ended by
+// quitWait when the loader goes (a read stuck in a file system) is left to end on its own
+// thread, which then touches nothing but its own state (no main queue, no writer, no log
+// line).
 //
 // The public calls are main-thread only, and so is the handler.
 #include <atomic>
@@ -83,20 +84,20 @@ class TroupeLogLoader {
     void refold(Date from);
     // Blocks until no read runs nor is due, handing each result to the handler; not while
     // the writer cannot write, which holds the cut back, nor while a failed read waits to
-    // be tried again, nor longer than quitWait after stop(). False when there was none.
+    // be tried again. Not for a quit, which waits for no read. False when there was none.
     bool settle();
     // An event accepted and queued for writing, `lineBytes` long without the newline.
     void accepted(const TroupeEvent& event, std::size_t lineBytes);
-    // Quitting: the launch's load ends within a block and publishes no fold; a reconcile
-    // (one due starts at once, without waiting for quiet) has until quitWait to end, and
+    // Quitting: the launch's load and a reconcile's read end within a block, the load
+    // publishing no fold and the reconcile putting nothing back (the quit looks itself);
     // no other starts.
     void stop();
     // When the quit's reads must be over: quitWait after stop().
     std::chrono::steady_clock::time_point quitDeadline() const;
 
     // A quit must end within 3 s of being asked (a session manager's or SIGTERM's wait):
-    // the reads get this much of that after stop(), and the lines the quit then appends
-    // the rest.
+    // the quit's own look at the file gets this much of that after stop(), and the lines
+    // it then appends the rest.
     static constexpr std::chrono::milliseconds quitWait{2000};
     // How long the file must be left alone before it is read again.
     static constexpr std::chrono::milliseconds quiet{300};
@@ -105,7 +106,6 @@ class TroupeLogLoader {
     void fileChanged();
     void reconcile(Date tailFrom);
     bool takeNews();
-    bool quitWaitIsOver();  // says so once
     void finish(std::uint64_t generation, TroupeLogLoad load);
     void foldAppended(TroupeLogLoad load);
 
@@ -119,7 +119,6 @@ class TroupeLogLoader {
     std::optional<std::vector<std::pair<TroupeEvent, std::size_t>>> since_;
     bool again_ = false;  // the file changed while it ran
     std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
-    bool quitWaitSaid_ = false;
 };
 
 }  // namespace tw

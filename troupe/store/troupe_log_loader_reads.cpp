@@ -126,7 +126,9 @@ TroupeLogLoad reconcileUpTo(const TroupeLogCut& cut, Date tailFrom, TroupeLogLoa
                 load.missing.push_back(
                     decodeTroupeLogLine(std::string_view(line.text).substr(0, line.text.size() - 1)));
             std::lock_guard lock(shared.mutex);
-            if (shared.writer) shared.writer->writeAgain(std::move(comparison), cut.changes);
+            // A quit looks at the file itself.
+            if (shared.writer && !shared.over())
+                shared.writer->writeAgain(std::move(comparison), cut.changes, load.log->hashes);
         })) {
         error = *failure;
         load = nothingReadFromTroupeLog();

@@ -28,7 +28,7 @@ struct TroupeLogLoader::Shared : std::enable_shared_from_this<Shared> {
     std::filesystem::path file;
     TroupeLogReadControl::ReadFunction read;
     std::atomic<bool> stopRequested = false;  // quitting: the load ends, nothing waits for quiet
-    std::atomic<bool> givenUp = false;        // the quit's wait is over: every read ends
+    std::atomic<bool> givenUp = false;        // quitting, or the loader gone: every read ends
     std::atomic<bool> backingOff = false;     // a reconcile's read failed and waits to be tried again
     TroupeLogLoader* owner = nullptr;         // main thread only
 

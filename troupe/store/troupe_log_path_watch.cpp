@@ -7,6 +7,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
+
+#include "platform/log.h"
 
 namespace tw {
 
@@ -22,12 +25,22 @@ bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_se
 }  // namespace
 
 TroupeLogPathWatch::TroupeLogPathWatch(std::filesystem::path file, std::function<void()> poke)
-    : file_(std::move(file)), name_(file_.filename().string()), poke_(std::move(poke)) {
+    : file_(std::move(file)), poke_(std::move(poke)) {
+    link_.name = file_.filename().string();
     inotify_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     stop_ = inotify_ >= 0 ? ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK) : -1;
-    if (stop_ < 0) return;  // the slow poll alone
-    watchFolder();
+    if (stop_ < 0) {
+        sayPolled(std::strerror(errno));
+        return;  // the slow poll alone
+    }
+    watchFolders();
     thread_ = std::thread([this] { loop(); });
+}
+
+void TroupeLogPathWatch::sayPolled(const std::string& why) {
+    if (std::exchange(saidPolled_, true)) return;
+    log::system("Cannot follow the troupe log's folder " + file_.parent_path().string() + " as it changes (" +
+                why + "); it is looked at every " + std::to_string(slowPoll.count()) + " seconds");
 }
 
 TroupeLogPathWatch::~TroupeLogPathWatch() {
@@ -41,14 +54,33 @@ TroupeLogPathWatch::~TroupeLogPathWatch() {
     if (inotify_ >= 0) ::close(inotify_);
 }
 
-void TroupeLogPathWatch::watchFolder() {
-    const int watch = ::inotify_add_watch(inotify_, file_.parent_path().c_str(), kEvents);
-    watch_ = watch;
-    watching_ = watch >= 0;
+// The log's folder, and the folder of the file a link there leads to: the one written is
+// the target, whose changes only its own folder tells of.
+void TroupeLogPathWatch::watchFolders() {
+    std::error_code error;
+    std::filesystem::path target;
+    if (std::filesystem::is_symlink(file_, error)) target = std::filesystem::weakly_canonical(file_, error);
+    if (error) target.clear();
+    std::lock_guard lock(placesMutex_);
+    if (link_.watch < 0) {
+        link_.watch = ::inotify_add_watch(inotify_, file_.parent_path().c_str(), kEvents);
+        if (link_.watch < 0 && errno != ENOENT) sayPolled(std::strerror(errno));
+    }
+    if (target.parent_path() != target_.folder || target.filename().string() != target_.name) {
+        if (target_.watch >= 0 && target_.watch != link_.watch) ::inotify_rm_watch(inotify_, target_.watch);
+        target_ = {};
+    }
+    if (!target.empty() && target_.watch < 0) {
+        target_.folder = target.parent_path();
+        target_.name = target.filename().string();
+        target_.watch = target_.folder == file_.parent_path()
+                            ? link_.watch
+                            : ::inotify_add_watch(inotify_, target_.folder.c_str(), kEvents);
+    }
 }
 
 void TroupeLogPathWatch::rearm() {
-    if (stop_ >= 0 && !watching_) watchFolder();
+    if (stop_ >= 0) watchFolders();
 }
 
 void TroupeLogPathWatch::loop() {
@@ -65,14 +97,18 @@ void TroupeLogPathWatch::loop() {
             for (ssize_t at = 0; at < got;) {
                 const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
                 at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
-                if ((event->mask & kFolderGone) != 0 && event->wd == watch_) {
-                    // A moved folder's watch would follow it: the path is watched again later.
-                    if ((event->mask & IN_IGNORED) == 0) ::inotify_rm_watch(inotify_, event->wd);
-                    watching_ = false;
-                    ours = true;
+                std::lock_guard lock(placesMutex_);
+                for (Place* place : {&link_, &target_}) {
+                    if (event->wd != place->watch) continue;
+                    if ((event->mask & kFolderGone) != 0) {
+                        // A moved folder's watch would follow it: the path is watched again later.
+                        if ((event->mask & IN_IGNORED) == 0) ::inotify_rm_watch(inotify_, event->wd);
+                        place->watch = -1;
+                        ours = true;
+                    }
+                    if (event->len > 0 && place->name == event->name) ours = true;
                 }
-                if ((event->mask & IN_Q_OVERFLOW) != 0 || (event->len > 0 && name_ == event->name))
-                    ours = true;
+                if ((event->mask & IN_Q_OVERFLOW) != 0) ours = true;
             }
         }
         if (ours) poke_();
@@ -80,32 +116,38 @@ void TroupeLogPathWatch::loop() {
 }
 
 void TroupeLogPathWatch::remember(const struct stat& info, std::uint64_t size, std::string tail) {
-    seen_ = Seen{atomic_file::FileIdentity::of(info), size, info.st_ctim, std::move(tail)};
+    seen_ = Seen{atomic_file::FileIdentity::of(info), size, info.st_ctim, info.st_mtim, std::move(tail)};
+}
+
+void TroupeLogPathWatch::rememberTimes(const struct stat& info) {
+    if (!seen_) return;
+    seen_->changedAt = info.st_ctim;
+    seen_->modifiedAt = info.st_mtim;
 }
 
 bool TroupeLogPathWatch::sameFile(const struct stat& info) const {
     return seen_ && seen_->identity == atomic_file::FileIdentity::of(info);
 }
 
-TroupeLogLook TroupeLogPathWatch::look(const struct stat& info, FunctionRef<bool()> tailReadsBack,
-                                       FunctionRef<bool()> linesReadBack, bool deep) const {
+TroupeLogLook TroupeLogPathWatch::look(const struct stat& info, FunctionRef<bool()> tailReadsBack) const {
     if (!seen_) return TroupeLogLook::same;
     const auto size = static_cast<std::uint64_t>(info.st_size);
-    const bool sameTimes = seen_->changedAt.tv_sec < 0 || sameTime(info.st_ctim, seen_->changedAt);
     if (!sameFile(info) && seen_->identity.known()) return TroupeLogLook::changed;
     if (size < seen_->size) return TroupeLogLook::changed;
     if (size > seen_->size) {
         // Appended to from a line's end, or written from further back (a shell's `>` under
-        // way): the last bytes seen, then this run's lines, tell.
+        // way): the last bytes seen tell.
         const bool fromLineEnd = seen_->size == 0 || (!seen_->tail.empty() && seen_->tail.back() == '\n');
-        return fromLineEnd && tailReadsBack() && linesReadBack() ? TroupeLogLook::appended
-                                                                 : TroupeLogLook::changed;
+        return fromLineEnd && tailReadsBack() ? TroupeLogLook::appended : TroupeLogLook::changed;
     }
-    // A new change time at the same size is a touch or a write in place over others' lines
-    // (a sync tool's copy of the same length): only a read of the file tells them apart.
-    if (!sameTimes || !tailReadsBack()) return TroupeLogLook::changed;
-    // A write within the clock tick of the last look changes neither: this run's lines tell.
-    return !deep || linesReadBack() ? TroupeLogLook::same : TroupeLogLook::changed;
+    // Times unknown: a read that failed part way still read a file of that size.
+    if (seen_->changedAt.tv_sec < 0 || sameTime(info.st_ctim, seen_->changedAt)) return TroupeLogLook::same;
+    if (!tailReadsBack()) return TroupeLogLook::changed;
+    // A new change time alone moves no byte; a new modification time at the same size is a
+    // touch or a write in place over lines (a sync tool's copy of the same length).
+    return seen_->modifiedAt.tv_sec >= 0 && sameTime(info.st_mtim, seen_->modifiedAt)
+               ? TroupeLogLook::metadata
+               : TroupeLogLook::rewritten;
 }
 
 }  // namespace tw

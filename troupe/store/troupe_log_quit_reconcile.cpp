@@ -4,41 +4,39 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <thread>
 #include <utility>
 
-#include "troupe/store/troupe_event_index.h"
 #include "troupe/store/troupe_job_failure.h"
+#include "troupe/store/troupe_log_id_scan.h"
 #include "troupe/store/troupe_log_writer.h"
 
 namespace tw {
 
 namespace {
 
-// What the read's thread owns: all of it, once it is left to end on its own.
-struct IdRead {
+// What the scan's thread owns: all of it, once it is left to end on its own.
+struct IdScan {
     atomic_file::OpenedFile file;
+    std::vector<Uuid> wanted;
     TroupeLogReadControl::ReadFunction read;
     std::atomic<bool> stop = false;
     std::mutex mutex;
     std::condition_variable ended;
     bool done = false;
-    std::unique_ptr<TroupeEventIndex> ids;  // null when the read failed or stopped
+    std::optional<std::vector<Uuid>> found;  // none when the scan failed or stopped
 };
 
-void readIds(IdRead& state) {
-    auto ids = std::make_unique<TroupeEventIndex>();
-    bool whole = false;
+void scanIds(IdScan& state) {
+    std::optional<std::vector<Uuid>> found;
     failureOf([&] {
-        const TroupeLoadedLog log =
-            readTroupeLogBlocks(state.file, 0, ids.get(),
-                                [](std::vector<std::optional<TroupeEvent>>&,
-                                   const std::vector<std::uint64_t>&, const std::vector<bool>&) {},
-                                {&state.stop, state.read});
-        whole = log.readError.empty() && !log.stopped;
+        TroupeLogIdScan scan = scanTroupeLogForIds(state.file, state.wanted, {&state.stop, state.read});
+        if (scan.readError.empty() && !scan.stopped) found = std::move(scan.found);
     });
     std::lock_guard lock(state.mutex);
-    if (whole) state.ids = std::move(ids);
+    state.found = std::move(found);
     state.done = true;
     state.ended.notify_all();
 }
@@ -48,31 +46,38 @@ void readIds(IdRead& state) {
 TroupeLogQuitReconcile TroupeLogQuitReconcile::run(TroupeLogWriter& writer,
                                                    const TroupeLogReadControl::ReadFunction& read,
                                                    std::chrono::steady_clock::time_point deadline) {
-    TroupeLogWriter::QuitLook look = writer.lookBeforeQuitting();
-    std::vector<TroupeRunLedger::Line>& doubtful = look.doubtful;
     TroupeLogQuitReconcile outcome;
+    std::optional<TroupeLogWriter::QuitLook> look = writer.lookBeforeQuitting(deadline);
+    if (!look) {
+        outcome.unanswered = true;
+        return outcome;
+    }
+    std::vector<TroupeRunLedger::Line>& doubtful = look->doubtful;
     if (doubtful.empty()) return outcome;
     // No file to read (nothing at the path, or it cannot be opened): it lacks them all.
-    bool known = look.cut.file.status != atomic_file::ReadStatus::ok;
-    auto state = std::make_shared<IdRead>();
+    bool known = look->cut.file.status != atomic_file::ReadStatus::ok;
+    auto state = std::make_shared<IdScan>();
     if (!known && std::chrono::steady_clock::now() < deadline) {
-        state->file = std::move(look.cut.file);
+        state->file = std::move(look->cut.file);
         state->read = read;
-        std::thread reader;
-        failureOf([&] { reader = std::thread([state] { readIds(*state); }); });
+        for (const auto& line : doubtful) state->wanted.push_back(line.id);
+        std::thread scanner;
+        failureOf([&] { scanner = std::thread([state] { scanIds(*state); }); });
         std::unique_lock lock(state->mutex);
         const bool done =
-            reader.joinable() && state->ended.wait_until(lock, deadline, [&] { return state->done; });
-        known = done && state->ids != nullptr;
+            scanner.joinable() && state->ended.wait_until(lock, deadline, [&] { return state->done; });
+        known = done && state->found.has_value();
         lock.unlock();
         state->stop = true;
         if (done)
-            reader.join();
-        else if (reader.joinable())
-            reader.detach();
+            scanner.join();
+        else if (scanner.joinable())
+            scanner.detach();
     }
-    if (known && state->ids)
-        std::erase_if(doubtful, [&](const auto& line) { return state->ids->contains(line.id); });
+    if (known && state->found) {
+        const std::set<Uuid> held(state->found->begin(), state->found->end());
+        std::erase_if(doubtful, [&](const auto& line) { return held.contains(line.id); });
+    }
     outcome.appended = doubtful.size();
     outcome.unread = !known;
     if (!doubtful.empty()) writer.appendAgain(std::move(doubtful));

@@ -1,12 +1,12 @@
 #pragma once
 // The quit's one look at what the file at the log's path lacks of this run, beside the
-// loader's reads. When the file held is still the one at the path and every line of this
-// run reads back where it was written, nothing is appended, at a cost in proportion to
-// this run's lines. Otherwise the file at the path is read once for its ids, with no wait
-// for quiet, and the lines of this run whose ids it lacks are appended. Only when that
-// read fails or cannot end by the deadline are the lines that did not read back appended
-// unread, some perhaps twice. The read's thread is then left to end on its own: it holds
-// its own descriptor and state, and nothing of the store's.
+// loader's reads, which it never waits for. Every line of this run is read back where it
+// was written, at a cost in proportion to this run's lines; when all read back, nothing is
+// appended. Otherwise the file at the path is scanned for the ids of those that did not
+// (no line decoded but those holding one), and the lines whose ids it lacks are appended.
+// Only when that scan fails or cannot end by the deadline are the lines that did not read
+// back appended unscanned, some perhaps twice. The scan's thread is then left to end on
+// its own: it holds its own descriptor and state, and nothing of the store's.
 #include <chrono>
 #include <cstddef>
 
@@ -18,8 +18,9 @@ class TroupeLogWriter;
 
 struct TroupeLogQuitReconcile {
     std::size_t appended = 0;  // lines of this run appended again
-    bool unread = false;       // without reading the file: some may be there twice now
-    // Once what is queued is written; `read` is pread(2) as the read calls it.
+    bool unread = false;       // without scanning the file: some may be there twice now
+    bool unanswered = false;   // the writer did not answer by the deadline: nothing was looked at
+    // Once what is queued is written; `read` is pread(2) as the scan calls it.
     static TroupeLogQuitReconcile run(TroupeLogWriter& writer, const TroupeLogReadControl::ReadFunction& read,
                                       std::chrono::steady_clock::time_point deadline);
 };

@@ -242,7 +242,9 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
     if (struct stat info{}; ::fstat(fd, &info) == 0) {
         log.file = atomic_file::FileIdentity::of(info);
         log.changedAt = info.st_ctim;
+        log.modifiedAt = info.st_mtim;
     }
+    if (from == 0) log.hashes.emplace();
     const auto readAt = control.read ? control.read : TroupeLogReadControl::ReadFunction(::pread);
     // Only what the file held when opened is read: no more than a regular file's bytes,
     // and a small log needs no big buffer.
@@ -341,6 +343,7 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
             }
         }
         decodeAndHandOver(lines);
+        if (log.hashes) log.hashes->append(block);
         position += block.size();
         unread -= block.size();
         log.endsWithNewline = block.back() == '\n';
@@ -359,6 +362,7 @@ TroupeLoadedLog readTroupeLogBlocks(const atomic_file::OpenedFile& opened, std::
     decodeAndHandOver(blockLines[current]);
     decodeAndHandOver({});
     finishTaking();
+    if (log.stopped || !log.readError.empty()) log.hashes.reset();
     return log;
 }
 

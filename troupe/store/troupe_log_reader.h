@@ -19,6 +19,8 @@
 #include "platform/function_ref.h"
 #include "troupe/event_model/troupe_event.h"
 #include "troupe/store/troupe_event_index.h"
+#include "troupe/store/troupe_log_block_hashes.h"
+#include "troupe/store/troupe_log_read_control.h"
 
 namespace tw {
 
@@ -32,16 +34,10 @@ struct TroupeLoadedLog {
     bool stopped = false;                // the read was asked to stop and ended early
     atomic_file::FileIdentity file;      // which file was read; unknown when none was
     timespec changedAt{-1, -1};          // its st_ctim as the read began; unknown before one
+    timespec modifiedAt{-1, -1};         // its st_mtim then
     std::string tail;                    // the last troupeLogTailBytes read (fewer in a smaller file)
-};
-
-// How a read may be cut short. `stop` is checked between blocks: once it is set, the
-// read ends with `stopped`. `read` is pread(2) as the reader calls it; tests pass one
-// that fails.
-struct TroupeLogReadControl {
-    using ReadFunction = std::function<ssize_t(int fd, void* buffer, std::size_t size, off_t offset)>;
-    const std::atomic<bool>* stop = nullptr;
-    ReadFunction read;
+    // The hashes of the bytes read, of a read from the start that read them all.
+    std::optional<TroupeLogBlockHashes> hashes;
 };
 
 inline constexpr std::uint64_t troupeLogMaxLineBytes = std::uint64_t{16} << 20;

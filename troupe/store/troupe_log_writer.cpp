@@ -23,6 +23,8 @@ constexpr std::chrono::milliseconds kFirstRetry{250};
 constexpr std::chrono::milliseconds kLastRetry{4000};
 constexpr auto kGather = std::chrono::milliseconds(2);
 constexpr auto kQuietStep = std::chrono::milliseconds(50);
+// How often a line of ours looks whether another program's torn line has ended.
+constexpr auto kTornLineStep = std::chrono::milliseconds(20);
 // Programs change a file in steps (a rename away, then a new file): what the watch told
 // of is looked at once the steps are likely done.
 constexpr auto kPokeSettle = std::chrono::milliseconds(20);
@@ -43,7 +45,15 @@ TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction write
               }
               wake_.notify_one();
           }) {
-    thread_ = std::thread([this] { loop(); });
+    thread_ = std::thread([this] {
+        loop();
+        std::unique_lock lock(mutex_);
+        ended_ = true;
+        endedChanged_.notify_all();
+        if (!left_) return;
+        lock.unlock();
+        delete this;  // nobody else holds it any more
+    });
 }
 
 TroupeLogWriter::~TroupeLogWriter() {
@@ -52,12 +62,42 @@ TroupeLogWriter::~TroupeLogWriter() {
         stopping_ = true;
     }
     wake_.notify_all();
-    thread_.join();
-    std::size_t unwritten = 0;
-    for (const Job& job : jobs_) unwritten += std::holds_alternative<TroupeLogLine>(job) ? 1 : 0;
-    if (unwritten > 0)
+    if (thread_.joinable()) thread_.join();
+    if (left_) return;  // said when it was left
+    if (const std::size_t unwritten = unwrittenLines(); unwritten > 0)
         log::system(std::to_string(unwritten) + " accepted troupe event" + (unwritten == 1 ? "" : "s") +
                     " could not be written to " + file_.string() + " before quitting and are lost");
+}
+
+bool TroupeLogWriter::stop(std::unique_ptr<TroupeLogWriter>& writer, Deadline deadline) {
+    if (!writer) return true;
+    TroupeLogWriter& self = *writer;
+    std::unique_lock lock(self.mutex_);
+    self.stopping_ = true;
+    self.wake_.notify_all();
+    if (self.endedChanged_.wait_until(lock, deadline, [&] { return self.ended_; })) {
+        lock.unlock();
+        writer.reset();
+        return true;
+    }
+    std::size_t unwritten = self.writing_ ? 1 : 0;
+    for (const Job& job : self.jobs_) unwritten += std::holds_alternative<TroupeLogLine>(job) ? 1 : 0;
+    log::system("The troupe log " + self.file_.string() + " did not answer in time to quit" +
+                (unwritten == 0 ? std::string()
+                                : "; " + std::to_string(unwritten) + " accepted troupe event" +
+                                      (unwritten == 1 ? "" : "s") + " could not be written and are lost"));
+    self.left_ = true;
+    self.thread_.detach();
+    lock.unlock();
+    (void)writer.release();  // deleted by its thread, if that ever ends
+    return false;
+}
+
+std::size_t TroupeLogWriter::unwrittenLines() {
+    std::lock_guard lock(mutex_);
+    std::size_t unwritten = writing_ ? 1 : 0;
+    for (const Job& job : jobs_) unwritten += std::holds_alternative<TroupeLogLine>(job) ? 1 : 0;
+    return unwritten;
 }
 
 void TroupeLogWriter::write(std::string line, std::optional<Uuid> id) {
@@ -78,7 +118,7 @@ void TroupeLogWriter::enqueue(Job job) {
     wake_.notify_one();
 }
 
-bool TroupeLogWriter::drain() {
+bool TroupeLogWriter::drain(Deadline deadline) {
     std::unique_lock lock(mutex_);
     const std::uint64_t target = submitted_;
     ++draining_;
@@ -86,9 +126,10 @@ bool TroupeLogWriter::drain() {
     // A failure counts once a try made after this call failed: what stood in the way may be gone.
     const std::uint64_t failures = failures_;
     const std::uint64_t looks = looks_;  // and the path looked at once after the call
-    progress_.wait(lock, [&] { return (synced_ >= target && looks_ > looks) || failures_ > failures; });
+    const auto done = [&] { return (synced_ >= target && looks_ > looks) || failures_ > failures; };
+    const bool ended = progress_.wait_until(lock, deadline, done);
     --draining_;
-    return synced_ >= target;
+    return ended && synced_ >= target;
 }
 
 std::string TroupeLogWriter::lineAt(std::uint64_t offset) {
@@ -103,10 +144,10 @@ std::uint64_t TroupeLogWriter::queuedBytes() {
     return queuedBytes_;
 }
 
-void TroupeLogWriter::expectFile(atomic_file::FileIdentity loaded, std::uint64_t end, timespec changedAt,
-                                 std::string tail) {
-    run([this, loaded, end, changedAt, tail = std::move(tail)] {
-        held_.expect({loaded, end, changedAt, tail});
+void TroupeLogWriter::expectFile(TroupeLogPathWatch::Seen loaded,
+                                 std::optional<TroupeLogBlockHashes> hashes) {
+    run([this, loaded = std::move(loaded), hashes = std::move(hashes)]() mutable {
+        held_.expect(std::move(loaded), std::move(hashes));
     });
 }
 
@@ -114,9 +155,10 @@ void TroupeLogWriter::cut(std::function<void(TroupeLogCut)> take, FailureHandler
     run([this, take = std::move(take)] { take(held_.cut()); }, std::move(failed));
 }
 
-void TroupeLogWriter::writeAgain(TroupeRunLedger::Comparison comparison, std::uint64_t changesAtCut) {
-    run([this, comparison = std::move(comparison), changesAtCut]() mutable {
-        auto missing = held_.placeFound(std::move(comparison), changesAtCut);
+void TroupeLogWriter::writeAgain(TroupeRunLedger::Comparison comparison, std::uint64_t changesAtCut,
+                                 std::optional<TroupeLogBlockHashes> hashes) {
+    run([this, comparison = std::move(comparison), changesAtCut, hashes = std::move(hashes)]() mutable {
+        auto missing = held_.placeFound(std::move(comparison), changesAtCut, std::move(hashes));
         if (missing.empty()) return;
         log::system("Appending " + std::to_string(missing.size()) + " troupe event" +
                     (missing.size() == 1 ? "" : "s") + " of this run again that the file at " +
@@ -125,12 +167,23 @@ void TroupeLogWriter::writeAgain(TroupeRunLedger::Comparison comparison, std::ui
     });
 }
 
-TroupeLogWriter::QuitLook TroupeLogWriter::lookBeforeQuitting() {
-    auto look = std::make_shared<QuitLook>();
-    run([this, look] { std::tie(look->cut, look->doubtful) = held_.lookBeforeQuitting(); });
+std::optional<TroupeLogWriter::QuitLook> TroupeLogWriter::lookBeforeQuitting(Deadline deadline) {
+    // Shared with the job, which may run after a deadline passed.
+    struct Taken {
+        std::mutex mutex;
+        std::optional<QuitLook> look;
+    };
+    auto taken = std::make_shared<Taken>();
+    run([this, taken] {
+        QuitLook look;
+        std::tie(look.cut, look.doubtful) = held_.lookBeforeQuitting();
+        std::lock_guard lock(taken->mutex);
+        taken->look = std::move(look);
+    });
     // Lines that cannot be written hold the look back: there is nothing to add to them.
-    drain();
-    return std::move(*look);
+    drain(deadline);
+    std::lock_guard lock(taken->mutex);
+    return std::move(taken->look);
 }
 
 void TroupeLogWriter::appendAgain(std::vector<TroupeRunLedger::Line> lines) {
@@ -165,10 +218,11 @@ void TroupeLogWriter::loop() {
         while (!jobs_.empty()) {
             Job job = std::move(jobs_.front());
             jobs_.pop_front();
+            writing_ = std::holds_alternative<TroupeLogLine>(job);
             lock.unlock();
-            bool ok = true;
+            auto written = TroupeLogHeldFile::Written::yes;
             if (auto* line = std::get_if<TroupeLogLine>(&job)) {
-                ok = held_.writeLine(*line, std::exchange(lookAtPath_, false));
+                written = held_.writeLine(*line, std::exchange(lookAtPath_, false));
             } else if (auto& task = std::get<Task>(job); auto error = failureOf(task.job)) {
                 // Like any worker thread here: a job that throws must not end the app.
                 log::system("A troupe log job failed: " + *error);
@@ -178,9 +232,16 @@ void TroupeLogWriter::loop() {
                 }
             }
             lock.lock();
+            writing_ = false;
             // A job may have read the log for a while: the path may hold another file by now.
             if (std::holds_alternative<Task>(job)) lookAtPath_ = true;
-            if (!ok) {
+            if (written == TroupeLogHeldFile::Written::waiting) {
+                // Another program's line at the end of the file is not done: not a failure.
+                jobs_.push_front(std::move(job));
+                wake_.wait_for(lock, kTornLineStep);
+                continue;
+            }
+            if (written == TroupeLogHeldFile::Written::failed) {
                 // Keep the line and its place; try again in a while.
                 jobs_.push_front(std::move(job));
                 ++failures_;
@@ -199,10 +260,10 @@ void TroupeLogWriter::loop() {
         }
         const bool due = Clock::now() - lastSync >= kSyncInterval;
         if ((held_.dirty() && due) || draining_ > 0 || stopping_) {
-            const bool deep = draining_ > 0;
+            const bool draining = draining_ > 0;
             lock.unlock();
             // Whoever waits for the disk is told of a change made before the wait.
-            held_.look(deep);
+            held_.look(draining);
             if (held_.dirty()) held_.sync();
             lock.lock();
             lastSync = Clock::now();
@@ -219,7 +280,7 @@ void TroupeLogWriter::loop() {
 void TroupeLogWriter::waitAtRest(std::unique_lock<std::mutex>& lock,
                                  std::chrono::steady_clock::time_point lastSync) {
     using Clock = std::chrono::steady_clock;
-    auto until = nextLook_;
+    auto until = std::min(nextLook_, held_.nextCheck());
     if (held_.dirty()) until = std::min(until, lastSync + kSyncInterval);
     if (!poked_) wake_.wait_until(lock, until);
     if (poked_)
@@ -234,15 +295,15 @@ void TroupeLogWriter::waitAtRest(std::unique_lock<std::mutex>& lock,
         lock.lock();
         return;
     }
-    if (!poked_ && Clock::now() < nextLook_) return;
-    const bool slowPoll = !poked_;
+    const auto now = Clock::now();
+    if (!poked_ && now < nextLook_ && now < held_.nextCheck()) return;
     if (poked_) held_.markUnverified();
     poked_ = false;
     lock.unlock();
     held_.rearm();
-    held_.look(slowPoll);
+    held_.look(false);
     lock.lock();
-    nextLook_ = Clock::now() + TroupeLogPathWatch::slowPoll;
+    if (Clock::now() >= nextLook_) nextLook_ = Clock::now() + TroupeLogPathWatch::slowPoll;
 }
 
 // Said by the file held, on this thread.

@@ -49,10 +49,18 @@ class TroupeLogWriter {
     using Changed = std::function<void(std::uint64_t changes)>;
     using Appended = std::function<void(TroupeLogAppended)>;
 
+    using Deadline = std::chrono::steady_clock::time_point;
+    static constexpr Deadline never = Deadline::max();
+
     explicit TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction = {},
                              Changed changed = {}, Appended appended = {});
     // Writes what is queued, syncs and joins; says how many lines could not be written.
     ~TroupeLogWriter();
+    // Quitting: writes what is queued and ends the thread by `deadline`. A thread that has
+    // not ended by then (a mount that hangs every call) is left to end on its own, with
+    // the writer: the caller must then release it, never delete it. Says how many lines
+    // could not be written; false when it was left.
+    static bool stop(std::unique_ptr<TroupeLogWriter>& writer, Deadline deadline);
     TroupeLogWriter(const TroupeLogWriter&) = delete;
     TroupeLogWriter& operator=(const TroupeLogWriter&) = delete;
 
@@ -64,8 +72,8 @@ class TroupeLogWriter {
     void run(std::function<void()> job, FailureHandler failed = {});
     // Blocks until everything queued so far is written and synced, looking at the path
     // once more. False when a try made after the call could not write a line (it stays
-    // queued and is tried again with a back-off).
-    bool drain();
+    // queued and is tried again with a back-off), or at `deadline`.
+    bool drain(Deadline deadline = never);
     // The line starting at `offset` of the file the lines go to, without its newline,
     // once every line queued before is written; empty when unreadable.
     std::string lineAt(std::uint64_t offset);
@@ -74,25 +82,28 @@ class TroupeLogWriter {
     // The file a load read up to `end`, ending in `tail`, changed at `changedAt` (st_ctim;
     // unknown: nothing was there): the writer's first look compares the path with it.
     // Before any line.
-    void expectFile(atomic_file::FileIdentity loaded, std::uint64_t end, timespec changedAt,
-                    std::string tail);
+    void expectFile(TroupeLogPathWatch::Seen loaded, std::optional<TroupeLogBlockHashes> hashes);
     // After the lines queued so far, hands `take` (on this thread) the cut a reconcile reads
     // up to; `failed` gets what it threw, there is no cut then.
     void cut(std::function<void(TroupeLogCut)> take, FailureHandler failed);
-    // What a reconcile up to a cut found: the ledger's lines the file lacked are appended,
-    // and the places of those it holds kept, unless the file changed since that cut
-    // (another reconcile follows then).
-    void writeAgain(TroupeRunLedger::Comparison comparison, std::uint64_t changesAtCut);
+    // What a reconcile up to a cut found (and the hashes of the bytes it read): the ledger's
+    // lines the file lacked are appended, and the places of those it holds kept, unless the
+    // file changed since that cut (another reconcile follows then) or the quit looked.
+    void writeAgain(TroupeRunLedger::Comparison comparison, std::uint64_t changesAtCut,
+                    std::optional<TroupeLogBlockHashes> hashes);
     // Quitting: once what is queued is written, the file at the path (a cut) and the
     // lines of this run that do not read back from it where they were written; none when
-    // it holds them all. Costs a read of this run's lines, not of the log.
+    // it holds them all. Costs a read of this run's lines, not of the log. Nothing when
+    // the writer is not there by `deadline`.
     struct QuitLook {
         TroupeLogCut cut;
         std::vector<TroupeRunLedger::Line> doubtful;
     };
-    QuitLook lookBeforeQuitting();
+    std::optional<QuitLook> lookBeforeQuitting(Deadline deadline);
     // Appends `lines` of the ledger again, ahead of what is queued.
     void appendAgain(std::vector<TroupeRunLedger::Line> lines);
+    // The lines queued and not written, and the one being written.
+    std::size_t unwrittenLines();
     // Blocks until no change was seen for `quiet` (or `stop` is set).
     void waitForQuiet(std::chrono::milliseconds quiet, const std::atomic<bool>& stop);
     const TroupeRunLedger& ledger() const { return *ledger_; }
@@ -139,6 +150,10 @@ class TroupeLogWriter {
     std::uint64_t failures_ = 0;  // tries that failed
     std::atomic<bool> retrying_ = false;
     bool stopping_ = false;
+    bool writing_ = false;  // a line is out of the queue, being written
+    bool ended_ = false;    // the thread is done with everything but ending
+    bool left_ = false;     // stop() gave up on the thread: it deletes the writer
+    std::condition_variable endedChanged_;
     // Last but the thread: its path watch pokes the writer until it is gone.
     TroupeLogHeldFile held_;
     std::thread thread_;

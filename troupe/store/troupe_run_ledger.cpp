@@ -26,19 +26,22 @@ int openUnlinked(const std::filesystem::path& folder) {
     return made;
 }
 
-// All of `size` bytes at `offset`, or false.
-bool readAll(int fd, char* into, std::size_t size, std::uint64_t offset) {
-    for (std::size_t done = 0; done < size;) {
+// Up to `size` bytes at `offset`: fewer where the file ends or a read fails (errno set).
+std::size_t readUpTo(int fd, char* into, std::size_t size, std::uint64_t offset) {
+    std::size_t done = 0;
+    while (done < size) {
         const ssize_t n = ::pread(fd, into + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
-    return true;
+    return done;
 }
 
 // Lines read back at most this many bytes at a time.
 constexpr std::uint64_t kReadBackSpan = std::uint64_t{1} << 20;
+// Entries copied out of the mutex at a time.
+constexpr std::size_t kEntriesAtOnce = 4096;
 
 }  // namespace
 
@@ -93,103 +96,150 @@ std::size_t TroupeRunLedger::size() const {
     return entries_.size();
 }
 
-std::string TroupeRunLedger::read(const Entry& entry) const {
-    if (!entry.kept) return inMemory_.substr(entry.offset, entry.length);
-    std::string text(entry.length, '\0');
-    if (!readAll(fd_, text.data(), text.size(), entry.offset))
-        throw std::runtime_error(std::string("cannot read this run's events back: ") + std::strerror(errno));
-    return text;
+// Entries [from, from + count) as they are now, the lines kept in memory copied into
+// `memory` (their offsets then point there): read outside the mutex, which the main thread
+// takes for lineOf(). Lines in the file never move once recorded.
+std::vector<TroupeRunLedger::Entry> TroupeRunLedger::copyEntries(std::size_t from, std::size_t count,
+                                                                 std::string& memory) const {
+    std::lock_guard lock(mutex_);
+    std::vector<Entry> copied;
+    if (from >= entries_.size()) return copied;
+    const std::size_t to = std::min(entries_.size(), from + count);
+    copied.assign(entries_.begin() + static_cast<std::ptrdiff_t>(from),
+                  entries_.begin() + static_cast<std::ptrdiff_t>(to));
+    for (Entry& entry : copied) {
+        if (entry.kept) continue;
+        const std::uint64_t at = memory.size();
+        memory.append(inMemory_, entry.offset, entry.length);
+        entry.offset = at;
+    }
+    return copied;
 }
 
-// The lines of entries [from, to), `bytes` in all, one after another: one read when they
-// lie so in the file.
-std::string TroupeRunLedger::readSpan(std::size_t from, std::size_t to, std::uint64_t bytes) const {
-    const Entry& first = entries_[from];
-    const Entry& last = entries_[to - 1];
-    if (!first.kept || !last.kept || last.offset + last.length - first.offset != bytes) {
-        std::string text;
-        for (std::size_t i = from; i < to; ++i) text += read(entries_[i]);
-        return text;
-    }
-    std::string text(bytes, '\0');
-    if (!readAll(fd_, text.data(), text.size(), first.offset))
+// The lines of `entries` [from, to), one after another: one read when they lie so in the
+// file. `memory` holds those kept there.
+std::string TroupeRunLedger::readLines(const std::vector<Entry>& entries, std::size_t from, std::size_t to,
+                                       const std::string& memory) const {
+    const Entry& first = entries[from];
+    const Entry& last = entries[to - 1];
+    std::uint64_t bytes = 0;
+    for (std::size_t i = from; i < to; ++i) bytes += entries[i].length;
+    std::string text;
+    if (first.kept && last.kept && last.offset + last.length - first.offset == bytes) {
+        text.resize(bytes);
+        if (readUpTo(fd_, text.data(), text.size(), first.offset) == bytes) return text;
         throw std::runtime_error(std::string("cannot read this run's events back: ") + std::strerror(errno));
+    }
+    for (std::size_t i = from; i < to; ++i) {
+        const Entry& entry = entries[i];
+        if (!entry.kept) {
+            text.append(memory, entry.offset, entry.length);
+            continue;
+        }
+        const std::size_t at = text.size();
+        text.resize(at + entry.length);
+        if (readUpTo(fd_, text.data() + at, entry.length, entry.offset) != entry.length)
+            throw std::runtime_error(std::string("cannot read this run's events back: ") +
+                                     std::strerror(errno));
+    }
     return text;
 }
 
 TroupeRunLedger::Comparison TroupeRunLedger::compareWith(const TroupeEventIndex& held,
                                                          std::size_t count) const {
     Comparison comparison;
-    std::lock_guard lock(mutex_);
-    count = std::min(count, entries_.size());
-    for (std::size_t i = 0; i < count; ++i) {
-        const Entry& entry = entries_[i];
-        if (auto offset = held.find(entry.id))
-            comparison.found.emplace_back(i, *offset);
-        else
-            comparison.missing.push_back(Line{entry.id, read(entry), i});
+    std::string memory;
+    for (std::size_t from = 0; from < count; from += kEntriesAtOnce) {
+        memory.clear();
+        const auto entries = copyEntries(from, std::min(kEntriesAtOnce, count - from), memory);
+        if (entries.empty()) break;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (auto offset = held.find(entries[i].id))
+                comparison.found.emplace_back(from + i, *offset);
+            else
+                comparison.missing.push_back(
+                    Line{entries[i].id, readLines(entries, i, i + 1, memory), from + i});
+        }
     }
     return comparison;
 }
 
 std::vector<TroupeRunLedger::Line> TroupeRunLedger::notReadingBack(int fd, std::size_t count) const {
-    std::lock_guard lock(mutex_);
-    return readBack(fd, std::nullopt, std::min(count, entries_.size()), true);
+    return readBack(fd, std::nullopt, count, true, false);
 }
 
 bool TroupeRunLedger::placedLinesReadBack(int fd, std::uint64_t epoch) const {
-    std::lock_guard lock(mutex_);
-    return readBack(fd, epoch, entries_.size(), false).empty();
+    return readBack(fd, epoch, ~std::size_t{0}, false, true).empty();
 }
 
-// The lines of the first `count` entries that do not read back (placed after `epoch` changes,
-// or anywhere); under the mutex.
+// The lines of the first `count` entries that do not read back from `fd` (placed after
+// `epoch` changes, or anywhere), line by line: a file that ends early costs only the lines
+// past its end. With `firstOnly`, up to the first that does not.
 std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::optional<std::uint64_t> epoch,
-                                                             std::size_t count, bool unplacedToo) const {
+                                                             std::size_t count, bool unplacedToo,
+                                                             bool firstOnly) const {
     std::vector<Line> lines;
     const auto placed = [&](const Entry& entry) {
         return entry.logOffset != kNowhere &&
                (!epoch || entry.logEpoch == static_cast<std::uint32_t>(*epoch));
     };
+    std::string memory;
     std::string held;
-    for (std::size_t from = 0; from < count;) {
-        if (!placed(entries_[from])) {
-            if (unplacedToo) lines.push_back(Line{entries_[from].id, read(entries_[from]), from});
-            ++from;
-            continue;
+    for (std::size_t chunk = 0; chunk < count && !(firstOnly && !lines.empty()); chunk += kEntriesAtOnce) {
+        memory.clear();
+        const auto entries = copyEntries(chunk, std::min(kEntriesAtOnce, count - chunk), memory);
+        if (entries.empty()) break;
+        for (std::size_t from = 0; from < entries.size() && !(firstOnly && !lines.empty());) {
+            if (!placed(entries[from])) {
+                if (unplacedToo)
+                    lines.push_back(
+                        Line{entries[from].id, readLines(entries, from, from + 1, memory), chunk + from});
+                ++from;
+                continue;
+            }
+            // A run of lines that follow each other in the log, read back at once.
+            std::size_t to = from + 1;
+            std::uint64_t bytes = entries[from].length;
+            while (to < entries.size() && placed(entries[to]) && bytes < kReadBackSpan &&
+                   entries[to].logOffset == entries[to - 1].logOffset + entries[to - 1].length) {
+                bytes += entries[to].length;
+                ++to;
+            }
+            // With the byte before, which must end a line: else the first is glued to another's.
+            const std::string text = readLines(entries, from, to, memory);
+            const std::uint64_t before = entries[from].logOffset > 0 ? 1 : 0;
+            held.resize(text.size() + before);
+            const std::size_t got =
+                fd >= 0 ? readUpTo(fd, held.data(), held.size(), entries[from].logOffset - before) : 0;
+            const std::string_view file(held.data(), got);
+            std::size_t at = before;
+            for (std::size_t i = from; i < to; at += entries[i].length, ++i) {
+                const std::string_view line = std::string_view(text).substr(at - before, entries[i].length);
+                const bool startsLine = at == 0 || (at <= file.size() && file[at - 1] == '\n');
+                if (!startsLine || file.substr(std::min(at, file.size()), line.size()) != line)
+                    lines.push_back(Line{entries[i].id, std::string(line), chunk + i});
+            }
+            from = to;
         }
-        // A run of lines that follow each other in the log, read back at once.
-        std::size_t to = from + 1;
-        std::uint64_t bytes = entries_[from].length;
-        while (to < count && placed(entries_[to]) && bytes < kReadBackSpan &&
-               entries_[to].logOffset == entries_[to - 1].logOffset + entries_[to - 1].length) {
-            bytes += entries_[to].length;
-            ++to;
-        }
-        // With the byte before, which must end a line: else the first is glued to another's.
-        const std::string text = readSpan(from, to, bytes);
-        const std::uint64_t before = entries_[from].logOffset > 0 ? 1 : 0;
-        held.resize(text.size() + before);
-        const bool whole = fd >= 0 &&
-                           readAll(fd, held.data(), held.size(), entries_[from].logOffset - before) &&
-                           (before == 0 || held[0] == '\n');
-        std::size_t at = 0;
-        for (std::size_t i = from; i < to; at += entries_[i].length, ++i) {
-            const std::string_view line = std::string_view(text).substr(at, entries_[i].length);
-            if (!whole || std::string_view(held).substr(before + at, line.size()) != line)
-                lines.push_back(Line{entries_[i].id, std::string(line), i});
-        }
-        from = to;
     }
     return lines;
 }
 
 std::optional<std::string> TroupeRunLedger::lineOf(const Uuid& id) const {
-    std::lock_guard lock(mutex_);
-    for (const Entry& entry : entries_) {
-        if (entry.id == id) return read(entry);
+    std::string memory;
+    std::vector<Entry> entry;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found =
+            std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.id == id; });
+        if (found == entries_.end()) return std::nullopt;
+        entry.push_back(*found);
+        if (!found->kept) {
+            memory = inMemory_.substr(found->offset, found->length);
+            entry[0].offset = 0;
+        }
     }
-    return std::nullopt;
+    return readLines(entry, 0, 1, memory);
 }
 
 std::uint64_t TroupeRunLedger::memoryBytes() const {

@@ -10,7 +10,8 @@
 // offset and the writer's count of changes then), so a quit can tell by reading those
 // bytes back, at a cost in proportion to this run's lines, that the log still holds them.
 //
-// record() and place() are the writer thread's; the rest is thread-safe.
+// record() and place() are the writer thread's; the rest is thread-safe, and reads no file
+// under the mutex that lineOf() (the main thread's) takes.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -57,8 +58,8 @@ class TroupeRunLedger {
     };
     Comparison compareWith(const TroupeEventIndex& held, std::size_t count) const;
     // The lines of the entries of the first `count` that the file open on `fd` does not hold
-    // where they were last placed, whatever changed since: the bytes tell (no place counts
-    // as not).
+    // where they were last placed, whatever changed since: the bytes tell, line by line (no
+    // place counts as not).
     std::vector<Line> notReadingBack(int fd, std::size_t count) const;
     // Whether every line placed after `epoch` changes reads back from `fd` (the others aside).
     bool placedLinesReadBack(int fd, std::uint64_t epoch) const;
@@ -78,10 +79,11 @@ class TroupeRunLedger {
         std::uint32_t length = 0;
         bool kept = true;
     };
-    std::string read(const Entry& entry) const;
+    std::vector<Entry> copyEntries(std::size_t from, std::size_t count, std::string& memory) const;
+    std::string readLines(const std::vector<Entry>& entries, std::size_t from, std::size_t to,
+                          const std::string& memory) const;
     std::vector<Line> readBack(int fd, std::optional<std::uint64_t> epoch, std::size_t count,
-                               bool unplacedToo) const;
-    std::string readSpan(std::size_t from, std::size_t to, std::uint64_t bytes) const;
+                               bool unplacedToo, bool firstOnly) const;
 
     int fd_ = -1;
     std::uint64_t end_ = 0;

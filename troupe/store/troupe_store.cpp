@@ -74,7 +74,12 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
 TroupeStore::~TroupeStore() {
     drain();
     loader_.reset();
-    writer_.reset();
+    // A quit ends in time whatever the file system does: a writer stuck in it is left.
+    TroupeLogWriter::stop(writer_, stopped_ ? quitEnd() : TroupeLogWriter::never);
+}
+
+std::chrono::steady_clock::time_point TroupeStore::quitEnd() const {
+    return loader_ ? loader_->quitDeadline() + quitWriteWait : std::chrono::steady_clock::now();
 }
 
 std::filesystem::path TroupeStore::defaultDirectory() { return paths::dataDirectory() / "Troupe"; }
@@ -136,7 +141,7 @@ void TroupeStore::publish(TroupeLogLoad load) {
         log::system("Skipped " + std::to_string(skippedLines_) + " unreadable line" +
                     (skippedLines_ == 1 ? "" : "s") + " of " + logFile_.string() + "; they stay in the file");
     }
-    writer_->expectFile(log.file, log.endOffset, log.changedAt, log.tail);
+    writer_->expectFile({log.file, log.endOffset, log.changedAt, log.modifiedAt, log.tail}, log.hashes);
     live_ = std::move(load.live);
     index_ = std::move(load.index);
     nextOffset_ = load.nextOffset;
@@ -358,24 +363,29 @@ void TroupeStore::stopLoading() {
 bool TroupeStore::drain() {
     assertMainThread();
     waitUntilLoaded();
-    // A reconcile may append again what the file lacks, and a sync may find a change.
-    bool written = writer_->drain();
-    if (quitReconciled_) return written;
-    while (loader_->settle()) written = writer_->drain();
-    if (!loadStopped_ && !stopped_) return written;
-    // Quitting, once: what the file at the path lacks of this run is appended.
+    if (!loadStopped_ && !stopped_) {
+        // A reconcile may append again what the file lacks, and a sync may find a change.
+        bool written = writer_->drain();
+        while (loader_->settle()) written = writer_->drain();
+        return written;
+    }
+    // Quitting: no read under way is waited for, and nothing waits past quitEnd().
+    if (quitReconciled_) return writer_->drain(quitEnd());
     quitReconciled_ = true;
     const auto quit = TroupeLogQuitReconcile::run(*writer_, readFunction_, loader_->quitDeadline());
     const std::string events =
         std::to_string(quit.appended) + " troupe event" + (quit.appended == 1 ? "" : "s");
-    if (quit.unread) {
+    if (quit.unanswered) {
+        log::system("Quitting while the troupe log " + logFile_.string() +
+                    " does not answer; this run's events were not looked for in it");
+    } else if (quit.unread) {
         log::system("Quitting before the troupe log " + logFile_.string() +
                     " could be read again; appended " + events + " of this run again, some perhaps twice");
     } else if (quit.appended > 0) {
         log::system("Appended " + events + " of this run that the troupe log " + logFile_.string() +
                     " lacked, to quit");
     }
-    return writer_->drain();
+    return writer_->drain(quitEnd());
 }
 
 }  // namespace tw

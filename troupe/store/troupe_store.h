@@ -20,6 +20,7 @@
 // quitting, never for a frame.
 //
 // Everything here is main-thread only, shared() included.
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -129,11 +130,14 @@ class TroupeStore {
 
     // Blocks until every accepted event is on disk (waiting for the load first, and for
     // any read of the log since it changed, which may append some again). After
-    // stopLoading(), for that no longer than TroupeLogLoader::quitWait, and then, once, the
-    // file at the path is compared with this run's lines (see TroupeLogQuitReconcile) and
-    // what it lacks appended, said in one log line; a later drain only writes. False when
-    // the log could not be written. Quitting calls it.
+    // stopLoading(), no read under way is waited for: once, the file at the path is
+    // compared with this run's lines (see TroupeLogQuitReconcile) by
+    // TroupeLogLoader::quitWait, and what it lacks appended, said in one log line; a later
+    // drain only writes; none waits past quitWriteWait after that, whatever the file system
+    // does (the store's end neither). False when the log could not be written. Quitting calls it.
     bool drain();
+    // How long the quit's lines get to be written after the quit's look.
+    static constexpr std::chrono::milliseconds quitWriteWait{500};
 
     const std::filesystem::path& logFile() const { return logFile_; }
     Defaults& standardDefaults() const { return defaults_; }
@@ -141,6 +145,7 @@ class TroupeStore {
 
    private:
     void assertMainThread() const;
+    std::chrono::steady_clock::time_point quitEnd() const;
     void loaded(TroupeLogLoad load);
     void publish(TroupeLogLoad load);
     void reloaded(TroupeLogLoad load);

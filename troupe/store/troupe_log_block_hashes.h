@@ -1,0 +1,52 @@
+#pragma once
+// A hash of each mebibyte of the troupe log, kept as the log is read or written, so that a
+// later read can tell which blocks another program changed without decoding a line. The
+// hash guards against accidental changes, not against bytes made to collide.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "platform/value_hash.h"
+#include "troupe/store/troupe_log_read_control.h"
+
+namespace tw {
+
+// Hashes of a file's bytes in fixed blocks, fed in order as they are read or written, so that
+// a later read of the same file can tell which blocks changed without decoding anything.
+class TroupeLogBlockHashes {
+   public:
+    static constexpr std::uint64_t blockBytes = std::uint64_t{1} << 20;
+
+    // The file's next bytes. However the bytes are split, the hashes are the same.
+    void append(std::string_view bytes);
+    std::uint64_t size() const { return hashed_ + pendingBytes_; }  // bytes fed so far
+    // The first block that differs from `other` over the bytes both cover (nullopt: none).
+    // Sizes may differ: a block that either holds only in part is compared when both hold
+    // the same bytes of it, and passed over otherwise.
+    std::optional<std::size_t> firstDifferentBlock(const TroupeLogBlockHashes& other) const;
+    // The same size, and no block differs.
+    friend bool operator==(const TroupeLogBlockHashes&, const TroupeLogBlockHashes&);
+    // The blocks the bytes fall in, the last perhaps partial.
+    std::size_t blocks() const;
+    std::size_t memoryBytes() const;
+
+   private:
+    void hashWords(std::string_view words);  // whole words from a word's start in the file
+    std::uint64_t hashOf(std::size_t block) const;
+
+    std::vector<std::uint64_t> whole_;  // a hash a whole block
+    std::uint64_t state_ = kHashSeed;   // the current block's words so far
+    std::uint64_t hashed_ = 0;          // bytes in whole words
+    std::array<char, 8> pending_{};     // a word's first bytes, until it is whole
+    std::size_t pendingBytes_ = 0;
+};
+
+// The hashes of the file open on `fd` up to `size`, read in blocks with control.read/stop;
+// nullopt when a read failed or was stopped. A file now shorter gives what it holds.
+std::optional<TroupeLogBlockHashes> hashTroupeLogFile(int fd, std::uint64_t size,
+                                                      const TroupeLogReadControl& control);
+
+}  // namespace tw
