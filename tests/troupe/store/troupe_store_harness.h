@@ -142,6 +142,60 @@ struct CapturedLog {
     }
 };
 
+using WriteFunction = std::function<ssize_t(int fd, const void* bytes, std::size_t size)>;
+
+inline TroupeEvent event(TroupePayload payload, double ts, Uuid id = Uuid::random()) {
+    const auto kind = static_cast<TroupeEventKind>(payload.value.index());
+    return TroupeEvent{id, kind, std::move(payload), Date{ts}, Uuid{}, troupeSchemaVersion};
+}
+
+inline std::uintmax_t fileSize(const std::filesystem::path& file) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(file, error);
+    return error ? 0 : size;
+}
+
+// Each of `mine` in the log at `file` once.
+inline void expectEachOnce(const std::filesystem::path& file, const std::vector<TroupeEvent>& mine) {
+    const std::string text = readFile(file);
+    std::size_t lost = 0;
+    std::size_t twice = 0;
+    for (const TroupeEvent& event : mine) {
+        const std::string line = encodeTroupeEventLine(event) + "\n";
+        lost += text.find(line) == std::string::npos ? 1 : 0;
+        twice += text.find(line) != text.rfind(line) ? 1 : 0;
+    }
+    EXPECT_EQ(lost, 0u) << "of " << mine.size() << " events of this run";
+    EXPECT_EQ(twice, 0u) << "of " << mine.size() << " events of this run";
+}
+
+// Another device's milestone "theirs" (or `what`) at `ts`, with its newline.
+inline std::string othersLine(double ts, const std::string& what = "theirs") {
+    return encodeTroupeEventLine(TroupeEvent{Uuid::random(), TroupeEventKind::milestoneEarned,
+                                             TroupeMilestoneEarned{what}, Date{ts}, Uuid::random(),
+                                             troupeSchemaVersion}) +
+           "\n";
+}
+
+// Appends `bytes` as another program does: one write(2) on a descriptor of its own.
+inline void appendAsAnotherProgram(const std::filesystem::path& file, std::string_view bytes) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return;
+    writeAll(fd, bytes);
+    ::close(fd);
+}
+
+// Runs what the store posts to the main thread until `done` holds or 10 s pass.
+template <typename Done>
+bool pumpUntil(ManualMainQueue& queue, Done done, std::chrono::seconds patience = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        queue.waitAndRun(0.02);
+    }
+    return true;
+}
+
 // A milestone "m<n>" earned at `ts`, under a new id.
 inline TroupeEvent milestone(int n, double ts) {
     return TroupeEvent{Uuid::random(),

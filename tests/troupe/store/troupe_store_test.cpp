@@ -32,19 +32,13 @@ namespace tw {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::event;
+using testing::expectEachOnce;
+using testing::fileSize;
+using testing::othersLine;
 using testing::RecordingSink;
 using testing::TroupeHarness;
-
-TroupeEvent event(TroupePayload payload, double ts, Uuid id = Uuid::random()) {
-    const auto kind = static_cast<TroupeEventKind>(payload.value.index());
-    return TroupeEvent{id, kind, std::move(payload), Date{ts}, Uuid{}, troupeSchemaVersion};
-}
-
-std::uintmax_t fileSize(const std::filesystem::path& file) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(file, error);
-    return error ? 0 : size;
-}
+using testing::WriteFunction;
 
 TEST(TroupeStore, RefusedEventsChangeNothing) {
     TroupeHarness h;
@@ -938,94 +932,6 @@ TEST(TroupeStore, TheDeviceIdSurvivesACorruptSettingsFile) {
 namespace tw {
 namespace {
 
-using WriteFunction = std::function<ssize_t(int fd, const void* bytes, std::size_t size)>;
-
-// Each of `mine` in the log at `file` once.
-void expectEachOnce(const fs::path& file, const std::vector<TroupeEvent>& mine) {
-    const std::string text = testing::readFile(file);
-    for (const TroupeEvent& event : mine) {
-        const std::string line = encodeTroupeEventLine(event) + "\n";
-        EXPECT_NE(text.find(line), std::string::npos) << line;
-        EXPECT_EQ(text.find(line), text.rfind(line)) << line;
-    }
-}
-
-std::string othersLine(double ts) {
-    return encodeTroupeEventLine(TroupeEvent{Uuid::random(), TroupeEventKind::milestoneEarned,
-                                             TroupeMilestoneEarned{"theirs"}, Date{ts}, Uuid::random(),
-                                             troupeSchemaVersion}) +
-           "\n";
-}
-
-// A quit appends what the file at the path lacks of this run once, and only that: the log
-// touched, or appended to by another program, just before (a read of it all held back, as
-// one of a large log is), touched all through the quit, or written over in the instant
-// after one of our lines. Drained twice, as the app's quit and the store's end both do.
-TEST(TroupeStore, AQuitAppendsWhatTheFileLacksOnce) {
-    enum What { touched, appendedByAnother, touchedThroughTheQuit, writtenOverAfterOurs };
-    for (const What what : {touched, appendedByAnother, touchedThroughTheQuit, writtenOverAfterOurs}) {
-        SCOPED_TRACE(what);
-        TroupeHarness h;
-        std::mutex mutex;
-        std::condition_variable released;
-        bool gated = false;
-        const auto gate = [&](bool on) {
-            std::lock_guard lock(mutex);
-            gated = on;
-            released.notify_all();
-        };
-        const auto read = [&](int fd, void* buffer, std::size_t size, off_t offset) {
-            std::unique_lock lock(mutex);
-            released.wait_for(lock, std::chrono::seconds(10), [&] { return !gated || offset > 0; });
-            return ::pread(fd, buffer, size, offset);
-        };
-        std::vector<off_t> starts;  // of our lines
-        const WriteFunction write = [&](int fd, const void* bytes, std::size_t size) {
-            starts.push_back(::lseek(fd, 0, SEEK_END));
-            const ssize_t written = ::write(fd, bytes, size);
-            if (what == writtenOverAfterOurs && starts.size() == 3) {
-                const int other = ::open(h.logFile().c_str(), O_WRONLY | O_CLOEXEC);
-                EXPECT_EQ(::pwrite(other, std::string(10, 'x').data(), 10, starts[0]), 10);
-                ::close(other);
-            }
-            return written;
-        };
-        auto store = std::make_unique<TroupeStore>(TroupeStore::defaultDirectory(), h.defaults, h.clock,
-                                                   h.mainQueue, h.notifications, read, write);
-        store->waitUntilLoaded();
-        std::vector<TroupeEvent> mine;
-        for (int i = 0; i < 5; ++i)
-            mine.push_back(std::get<TroupeEvent>(store->appendKind(
-                TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"mine"}, h.clock.now())));
-        ASSERT_TRUE(store->drain());
-        gate(what != writtenOverAfterOurs);
-        std::atomic<bool> quitting = true;
-        std::thread toucher([&] {
-            for (bool again = what <= touched || what == touchedThroughTheQuit; again; again = quitting) {
-                ::utimensat(AT_FDCWD, h.logFile().c_str(), nullptr, 0);
-                if (what == touched) break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            }
-        });
-        if (what == appendedByAnother) {
-            const int other = ::open(h.logFile().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-            const std::string theirs = othersLine(h.clock.now().seconds);
-            EXPECT_EQ(::write(other, theirs.data(), theirs.size()), static_cast<ssize_t>(theirs.size()));
-            ::close(other);
-        }
-        const auto asked = std::chrono::steady_clock::now();
-        store->stopLoading();
-        store->drain();
-        store->drain();
-        quitting = false;
-        toucher.join();
-        gate(false);
-        store.reset();
-        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(3));
-        expectEachOnce(h.logFile(), mine);
-    }
-}
-
 // The file at the path gets this run's events back without a quit: after the descriptor
 // held failed for good (a FUSE daemon that died: ENOTCONN on that descriptor alone), with
 // the same file at the path or a new one, and after the read of a file renamed over the
@@ -1086,123 +992,6 @@ TEST(TroupeStore, TheFileAtThePathGetsThisRunsEventsBack) {
         store.reset();
         expectEachOnce(h.logFile(), mine);
     }
-}
-
-// A main queue that counts what is posted to it once the store is gone.
-struct ClosingQueue final : MainQueue {
-    testing::ManualMainQueue queue;
-    std::atomic<bool> closed = false;
-    std::atomic<int> late = 0;
-    void post(std::function<void()> work) override {
-        late += closed ? 1 : 0;
-        queue.post(std::move(work));
-    }
-    TaskId postAfter(double seconds, std::function<void()> work) override {
-        return queue.postAfter(seconds, std::move(work));
-    }
-    TaskId repeat(double seconds, std::function<void()> work) override {
-        return queue.repeat(seconds, std::move(work));
-    }
-    void cancel(TaskId id) override { queue.cancel(id); }
-};
-
-// A read of the log stalled at the quit is left to end on its own; once the store is gone
-// it posts nothing and logs nothing when it ends. The quit ends within 3 s all the same.
-TEST(TroupeStore, AReadLeftAtTheQuitTouchesNothingWhenItEnds) {
-    TroupeHarness h;
-    testing::CapturedLog said;
-    ClosingQueue queue;
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool stalled = false;
-    bool released = false;
-    std::atomic<ino_t> stallOn = 0;
-    auto alive = std::make_shared<int>(0);
-    const std::weak_ptr<int> copies = alive;  // of the read function, held by the threads that read
-    auto store = std::make_unique<TroupeStore>(
-        TroupeStore::defaultDirectory(), h.defaults, h.clock, queue, h.notifications,
-        [&, alive](int fd, void* buffer, std::size_t size, off_t offset) {
-            struct stat info {};
-            if (::fstat(fd, &info) == 0 && info.st_ino == stallOn) {
-                std::unique_lock lock(mutex);
-                stalled = true;
-                changed.notify_all();
-                changed.wait(lock, [&] { return released; });
-            }
-            return ::pread(fd, buffer, size, offset);
-        });
-    alive.reset();
-    store->waitUntilLoaded();
-    std::vector<TroupeEvent> mine;
-    const auto add = [&] {
-        mine.push_back(std::get<TroupeEvent>(store->appendKind(
-            TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"mine"}, h.clock.now())));
-    };
-    add();
-    ASSERT_TRUE(store->drain());
-    const fs::path theirs = h.logFile().string() + ".new";
-    std::ofstream(theirs) << othersLine(h.clock.now().seconds);
-    struct stat info {};
-    ASSERT_EQ(::stat(theirs.c_str(), &info), 0);
-    stallOn = info.st_ino;
-    fs::rename(theirs, h.logFile());
-    add();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (std::unique_lock lock(mutex); !stalled && std::chrono::steady_clock::now() < deadline;) {
-        lock.unlock();
-        queue.queue.waitAndRun(0.05);
-        lock.lock();
-    }
-    const auto asked = std::chrono::steady_clock::now();
-    store->stopLoading();
-    store->drain();
-    store.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(3));
-    queue.closed = true;
-    const std::size_t logged = said.lines.size();
-    {
-        std::lock_guard lock(mutex);
-        released = true;
-        changed.notify_all();
-    }
-    while (!copies.expired() && std::chrono::steady_clock::now() < deadline + std::chrono::seconds(10))
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(copies.expired());
-    EXPECT_EQ(queue.late, 0);
-    EXPECT_EQ(said.lines.size(), logged);
-    expectEachOnce(h.logFile(), mine);
-}
-
-// Another device's line appended to the log is read alone, from where it starts.
-TEST(TroupeStore, AnotherDevicesAppendIsReadAlone) {
-    TroupeHarness h;
-    std::atomic<bool> counting = false;
-    std::atomic<off_t> lowest = std::numeric_limits<off_t>::max();
-    std::atomic<std::size_t> asked = 0;
-    auto store = std::make_unique<TroupeStore>(
-        TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
-        [&](int fd, void* buffer, std::size_t size, off_t offset) {
-            if (counting) {
-                asked += size;
-                for (off_t low = lowest; offset < low && !lowest.compare_exchange_weak(low, offset);) {
-                }
-            }
-            return ::pread(fd, buffer, size, offset);
-        });
-    store->waitUntilLoaded();
-    store->appendKind(TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"mine"}, h.clock.now());
-    ASSERT_TRUE(store->drain());
-    const auto size = static_cast<off_t>(fileSize(h.logFile()));
-    counting = true;
-    const std::string theirs = othersLine(h.clock.now().seconds);
-    std::ofstream(h.logFile(), std::ios::app) << theirs;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!store->snapshot().milestonesEarned.contains("theirs") &&
-           std::chrono::steady_clock::now() < deadline)
-        h.mainQueue.waitAndRun(0.05);
-    EXPECT_TRUE(store->snapshot().milestonesEarned.contains("theirs"));
-    EXPECT_EQ(lowest, size);
-    EXPECT_EQ(asked, theirs.size());
 }
 
 }  // namespace

@@ -1,0 +1,212 @@
+// Following what other programs do to the log while the app runs, at a cost in proportion
+// to what changed: another device's lines read alone, a sync tool's metadata and touches
+// read not at all, a write in place over this run's lines found while writes go on, and
+// another program's line in pieces never split by ours.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/troupe/store/troupe_store_harness.h"
+#include "troupe/event_model/troupe_json.h"
+
+namespace tw {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::appendAsAnotherProgram;
+using testing::fileSize;
+using testing::othersLine;
+using testing::pumpUntil;
+using testing::TroupeHarness;
+using testing::WriteFunction;
+using Steady = std::chrono::steady_clock;
+
+// A store whose reads of the log are counted once `counting` is set: the bytes asked for
+// and the lowest offset read.
+struct CountedStore {
+    TroupeHarness h;
+    std::atomic<bool> counting = false;
+    std::atomic<std::size_t> asked = 0;
+    std::atomic<off_t> lowest = std::numeric_limits<off_t>::max();
+    std::unique_ptr<TroupeStore> store;
+
+    // `log`: the log the store finds at launch, as lines of another device's.
+    explicit CountedStore(int log = 0, WriteFunction write = {}) {
+        if (log > 0) {
+            fs::create_directories(h.logFile().parent_path());
+            std::string text;
+            for (int i = 0; i < log; ++i)
+                text += othersLine(h.clock.now().seconds - 100, "old" + std::to_string(i));
+            std::ofstream(h.logFile(), std::ios::binary) << text;
+        }
+        store = std::make_unique<TroupeStore>(
+            TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
+            [this](int fd, void* buffer, std::size_t size, off_t offset) {
+                if (counting) {
+                    asked += size;
+                    for (off_t low = lowest; offset < low && !lowest.compare_exchange_weak(low, offset);) {
+                    }
+                }
+                return ::pread(fd, buffer, size, offset);
+            },
+            std::move(write));
+        store->waitUntilLoaded();
+    }
+    void count() {
+        asked = 0;
+        lowest = std::numeric_limits<off_t>::max();
+        counting = true;
+    }
+    TroupeEvent mine(const std::string& what) {
+        return std::get<TroupeEvent>(
+            store->appendKind(TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{what}, h.clock.now()));
+    }
+    bool holds(const std::string& milestone) {
+        return store->snapshot().milestonesEarned.contains(milestone);
+    }
+};
+
+// Another device's lines appended to the log are read alone from where they start, the
+// first after the load as every later one, whether this run wrote before them or not.
+TEST(TroupeLogFollow, AnotherDevicesAppendIsReadAlone) {
+    for (const bool oursFirst : {true, false}) {
+        SCOPED_TRACE(oursFirst);
+        CountedStore s(2000);
+        if (oursFirst) s.mine("mine");
+        ASSERT_TRUE(s.store->drain());
+        for (int i = 0; i < 2; ++i) {
+            const auto size = static_cast<off_t>(fileSize(s.h.logFile()));
+            s.count();
+            const std::string theirs = othersLine(s.h.clock.now().seconds, "theirs" + std::to_string(i));
+            appendAsAnotherProgram(s.h.logFile(), theirs);
+            EXPECT_TRUE(pumpUntil(s.h.mainQueue, [&] { return s.holds("theirs" + std::to_string(i)); }));
+            EXPECT_EQ(s.lowest, size);
+            EXPECT_EQ(s.asked, theirs.size());
+        }
+    }
+}
+
+// What sync tools and backups do to the log's metadata reads none of it: an extended
+// attribute set, a chmod to the same mode, a hard link made, a touch. A write in place of
+// the same length is read again, and the snapshot follows it.
+TEST(TroupeLogFollow, MetadataAndTouchesReadNothing) {
+    enum What { xattr, chmod, hardLink, touch, writeInPlace };
+    for (const What what : {xattr, chmod, hardLink, touch, writeInPlace}) {
+        SCOPED_TRACE(what);
+        CountedStore s(500);
+        s.mine("mine");
+        ASSERT_TRUE(s.store->drain());
+        s.count();
+        const fs::path log = s.h.logFile();
+        const char* file = log.c_str();
+        if (what == xattr && ::setxattr(file, "user.tw", "1", 1, 0) != 0) continue;  // none here
+        if (what == chmod) ::chmod(file, 0600);
+        if (what == hardLink) fs::create_hard_link(s.h.logFile(), s.h.logFile().string() + ".bak");
+        if (what == touch) ::utimensat(AT_FDCWD, file, nullptr, 0);
+        if (what == writeInPlace) {
+            std::string text = testing::readFile(s.h.logFile());
+            const auto at = text.find("\"old7\"");
+            text.replace(at, 6, "\"new7\"");
+            const int fd = ::open(file, O_WRONLY | O_CLOEXEC);
+            EXPECT_EQ(::pwrite(fd, text.data() + at, 6, static_cast<off_t>(at)), 6);
+            ::close(fd);
+        }
+        ASSERT_TRUE(s.store->drain());
+        if (what == writeInPlace) {
+            EXPECT_TRUE(pumpUntil(s.h.mainQueue, [&] { return s.holds("new7"); }));
+            EXPECT_GE(s.asked, fileSize(s.h.logFile()));
+            EXPECT_EQ(s.store->snapshot(), s.h.open()->snapshot());
+        } else {
+            s.h.mainQueue.runPending();
+            EXPECT_EQ(s.asked, 0u);
+        }
+    }
+}
+
+// While this run keeps writing, another program writes over one of its earlier lines just
+// before a write of ours, so that neither size nor time tells: the line is back in the file
+// within 10 s, with no drain to look for it.
+TEST(TroupeLogFollow, ALineWrittenOverIsFoundWhileWritesGoOn) {
+    std::optional<Uuid> over;
+    std::optional<TroupeEvent> theirs;
+    CountedStore s(0, [&](int fd, const void* bytes, std::size_t size) -> ssize_t {
+        const std::string_view text(static_cast<const char*>(bytes), size);
+        if (theirs && text.find("go on 0") != std::string_view::npos)
+            testing::writeOverLineOf(fd, {*over}, *std::exchange(theirs, std::nullopt), 0);
+        return ::write(fd, bytes, size);
+    });
+    const std::string line = encodeTroupeEventLine(s.mine("over"));
+    over = s.store->snapshot().eventCount > 0 ? std::optional(decodeTroupeLogLine(line).id) : std::nullopt;
+    ASSERT_TRUE(s.store->drain());
+    theirs = testing::event(TroupeMilestoneEarned{""}, s.h.clock.now().seconds);
+    const auto deadline = Steady::now() + std::chrono::seconds(10);
+    bool back = true;
+    for (int i = 0; Steady::now() < deadline; ++i) {
+        s.mine("go on " + std::to_string(i));
+        s.h.mainQueue.runPending();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a user's pace
+        back = testing::readFile(s.h.logFile()).find(line) != std::string::npos;
+        if (back && i > 0) break;
+    }
+    EXPECT_TRUE(back);
+}
+
+// Another program writes a line in two pieces, 10 ms or 1 s apart, while this run appends:
+// ours waits for its end, and every line stays whole.
+TEST(TroupeLogFollow, AnotherProgramsLineInPiecesIsNotSplit) {
+    for (const auto gap : {std::chrono::milliseconds(10), std::chrono::milliseconds(1000)}) {
+        SCOPED_TRACE(gap.count());
+        CountedStore s;
+        s.mine("first");
+        ASSERT_TRUE(s.store->drain());
+        const std::string theirs = othersLine(s.h.clock.now().seconds);
+        const int fd = ::open(s.h.logFile().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        testing::writeAll(fd, std::string_view(theirs).substr(0, theirs.size() / 2));
+        const TroupeEvent mine = s.mine("second");
+        std::this_thread::sleep_for(gap);  // the other program's own pace
+        testing::writeAll(fd, std::string_view(theirs).substr(theirs.size() / 2));
+        ::close(fd);
+        ASSERT_TRUE(s.store->drain());
+        const std::string text = testing::readFile(s.h.logFile());
+        EXPECT_NE(text.find(theirs), std::string::npos) << text;
+        EXPECT_NE(text.find(encodeTroupeEventLine(mine) + "\n"), std::string::npos) << text;
+        EXPECT_TRUE(pumpUntil(s.h.mainQueue, [&] { return s.holds("theirs"); }));
+    }
+}
+
+// A line of ours that does not read back just after its write (another program wrote over
+// it in that instant) is a change at once: it is back in the file within 2 s, no drain asked.
+TEST(TroupeLogFollow, OurLineNotReadingBackIsAChange) {
+    std::atomic<bool> once = true;
+    CountedStore s(0, [&](int fd, const void* bytes, std::size_t size) -> ssize_t {
+        const off_t at = ::lseek(fd, 0, SEEK_END);
+        const ssize_t written = ::write(fd, bytes, size);
+        const std::string_view text(static_cast<const char*>(bytes), size);
+        if (text.find("over-at-once") != std::string_view::npos && once.exchange(false)) {
+            const std::string junk(size - 1, 'x');
+            const int other = ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_WRONLY | O_CLOEXEC);
+            EXPECT_EQ(::pwrite(other, junk.data(), junk.size(), at), static_cast<ssize_t>(junk.size()));
+            ::close(other);
+        }
+        return written;
+    });
+    s.mine("read back");
+    ASSERT_TRUE(s.store->drain());  // this run's lines were just read back
+    const TroupeEvent over = s.mine("over-at-once");
+    const std::string line = encodeTroupeEventLine(over);
+    EXPECT_TRUE(pumpUntil(
+        s.h.mainQueue, [&] { return testing::readFile(s.h.logFile()).find(line) != std::string::npos; },
+        std::chrono::seconds(2)));
+}
+
+}  // namespace
+}  // namespace tw
