@@ -23,12 +23,13 @@ std::uint64_t mixWord(std::uint64_t state, std::uint64_t word) {
     return std::rotl(state ^ word * 0x9E3779B97F4A7C15ULL, 29) * 0xD6E8FEB86659FD93ULL;
 }
 
-// The length goes in too: a block's trailing zero bytes differ from a shorter block.
+// With the block's length: the zeros padding a partial block's last word are not its bytes.
 std::uint64_t finish(std::uint64_t state, std::uint64_t bytes) { return spreadHash(mixWord(state, bytes)); }
 
 }  // namespace
 
 void TroupeLogBlockHashes::append(std::string_view bytes) {
+    if (bytes.empty()) return;
     if (pendingBytes_ != 0) {
         const std::size_t taken = std::min(pending_.size() - pendingBytes_, bytes.size());
         std::memcpy(pending_.data() + pendingBytes_, bytes.data(), taken);

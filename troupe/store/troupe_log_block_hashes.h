@@ -1,7 +1,6 @@
 #pragma once
-// A hash of each mebibyte of the troupe log, kept as the log is read or written, so that a
-// later read can tell which blocks another program changed without decoding a line. The
-// hash guards against accidental changes, not against bytes made to collide.
+// A hash of each mebibyte of the troupe log. It guards against other programs' accidental
+// changes, not against bytes made to collide.
 #include <array>
 #include <cstddef>
 #include <cstdint>
