@@ -24,7 +24,7 @@ int collectRefusal(Display*, XErrorEvent* error) {
 }
 
 GrabMasks grabMasks(Display* display) {
-    GrabMasks masks{.shift = ShiftMask, .super = 0, .locks = {LockMask, 0, 0}};
+    GrabMasks masks{.shift = ShiftMask, .super = 0};
     XModifierKeymap* map = XGetModifierMapping(display);
     if (map == nullptr) return masks;
     for (int modifier = 0; modifier < 8; ++modifier) {
@@ -32,10 +32,7 @@ GrabMasks grabMasks(Display* display) {
             const KeyCode keycode = map->modifiermap[modifier * map->max_keypermod + i];
             if (keycode == 0) continue;
             const KeySym keysym = XkbKeycodeToKeysym(display, keycode, 0, 0);
-            const unsigned mask = 1u << modifier;
-            if (keysym == XK_Super_L || keysym == XK_Super_R) masks.super |= mask;
-            if (keysym == XK_Num_Lock) masks.locks[1] = mask;
-            if (keysym == XK_Scroll_Lock) masks.locks[2] = mask;
+            if (keysym == XK_Super_L || keysym == XK_Super_R) masks.super |= 1u << modifier;
         }
     }
     XFreeModifiermap(map);
