@@ -28,4 +28,8 @@ std::string hotkeyHeldElsewhereLine(Hotkey hotkey) {
            " is taken by another program, which gets the key as well; Tumblewick still answers it.";
 }
 
+std::string hotkeyTakenAfterAllLine(Hotkey hotkey) {
+    return hotkeyLabel(hotkey) + " is Tumblewick's alone now: the program that held it let it go.";
+}
+
 }  // namespace tw

@@ -31,5 +31,7 @@ std::vector<KeyGrab> hotkeyGrabs(const GrabMasks& masks);
 
 // Said once for a hotkey another program holds already.
 std::string hotkeyHeldElsewhereLine(Hotkey hotkey);
+// Said once when such a hotkey is ours after all.
+std::string hotkeyTakenAfterAllLine(Hotkey hotkey);
 
 }  // namespace tw

@@ -1,7 +1,9 @@
 #pragma once
 // The desktop's raw key and button presses, read from XInput2 on a connection of our
-// own and handed to the hub on the Qt event loop.
+// own and handed to the hub on the Qt event loop; and the hotkey grabs on that
+// connection, asked for again while another program holds one.
 #include <QObject>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <variant>
@@ -24,6 +26,7 @@ class XInput2Source final : public QObject {
    private:
     struct Connection;
     XInput2Source(InputHub& hub, std::unique_ptr<Connection> connection);
+    void updateGrabs();
     void keyUnderGrab(unsigned int keycode, unsigned long time, bool pressed);
 
     struct RawPress {
@@ -35,6 +38,7 @@ class XInput2Source final : public QObject {
     InputHub& hub_;
     std::unique_ptr<Connection> connection_;
     QSocketNotifier* notifier_ = nullptr;
+    QTimer grabRetry_;       // runs while another program holds one of our hotkeys
     RawPress lastRawPress_;  // the last key press that came raw
 };
 

@@ -4,7 +4,8 @@
 #  openbox, xfwm4: a round of every Shift+Super hotkey with the terminal focused opens and
 #    closes the panels, winds the circus once a press, and reaches the terminal not at all.
 #  all four, the terminal focused: Ctrl and Alt held with a hotkey change nothing; a hotkey
-#    another program holds is said once by name and still answered.
+#    another program holds is said once by name and still answered, and is the app's alone
+#    within 10 s of that program quitting.
 #  openbox, xfwm4, fluxbox: the Timeline, minimised by the window manager, comes back and
 #    leaves the keyboard with the terminal.
 #  icewm: the Colony opened beside a panel, and the Timeline opened from its Inner Life
@@ -127,8 +128,12 @@ taken_whole() {  # Shift+Super+L held by another program before the app starts; 
   wait_for 3 got || fail "the program holding Shift+Super+L got $(grep -c press "$work/holder.log") of its 2 presses"
   said=$(grep -c "taken by another program" "$work/app-held.log")
   [ "$said" -eq 1 ] || fail "$said lines say a hotkey is taken, not one"
-  stop_app
   kill "$holding"
+  let_go() { grep -q "Shift+Super+L is Tumblewick's alone now" "$work/app-held.log"; }
+  wait_for 10 let_go || fail "Shift+Super+L was not the app's within 10 s of its holder quitting"
+  toggles l
+  type_and_see c abc "Super+Shift+L let go by its holder"
+  stop_app
 }
 
 open_timeline() {  # the Timeline from the tray's Inner Life; sets inner_life and timeline

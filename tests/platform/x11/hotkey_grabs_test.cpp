@@ -1,6 +1,6 @@
 // The grabs that take the desktop hotkeys for the app: each of the six keys by position,
 // with Shift and Super and whatever else is held; and what is said of a hotkey another
-// program holds.
+// program holds, and of one it lets go.
 #include "platform/x11/hotkey_grabs.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +57,8 @@ TEST(HotkeyGrabs, AHotkeyHeldElsewhereIsNamed) {
     EXPECT_EQ(hotkeyHeldElsewhereLine(Hotkey::dragDownLog),
               "Shift+Super+L is taken by another program, which gets the key as well; Tumblewick still "
               "answers it.");
+    EXPECT_EQ(hotkeyTakenAfterAllLine(Hotkey::dragDownLog),
+              "Shift+Super+L is Tumblewick's alone now: the program that held it let it go.");
 }
 
 }  // namespace
