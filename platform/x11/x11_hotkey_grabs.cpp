@@ -55,12 +55,36 @@ std::string grabFailedLine(const KeyGrab& grab, int errorCode) {
 
 }  // namespace
 
-X11HotkeyGrabs::X11HotkeyGrabs(Display* display) : display_(display) { update(); }
+X11HotkeyGrabs::X11HotkeyGrabs(Display* display) : display_(display) {
+    // A client using XKB gets no core MappingNotify for a new keyboard: ask for XKB's own.
+    int opcode = 0;
+    int error = 0;
+    int major = XkbMajorVersion;
+    int minor = XkbMinorVersion;
+    if (XkbQueryExtension(display, &opcode, &xkbEventBase_, &error, &major, &minor)) {
+        constexpr unsigned long kMapChanges = XkbMapNotifyMask | XkbNewKeyboardNotifyMask;
+        XkbSelectEvents(display, XkbUseCoreKbd, kMapChanges, kMapChanges);
+    } else {
+        xkbEventBase_ = -1;
+    }
+    update();
+}
 
 X11HotkeyGrabs::~X11HotkeyGrabs() {
     xcb_connection_t* connection = XGetXCBConnection(display_);
     for (const KeyGrab& grab : taken_) ungrab(connection, display_, grab);
     xcb_flush(connection);
+}
+
+bool X11HotkeyGrabs::mappingChanged(XEvent& event) {
+    if (event.type == MappingNotify) {
+        XRefreshKeyboardMapping(&event.xmapping);
+        return event.xmapping.request != MappingPointer;
+    }
+    if (event.type != xkbEventBase_) return false;
+    auto& xkb = reinterpret_cast<XkbEvent&>(event);
+    if (xkb.any.xkb_type == XkbMapNotify) XkbRefreshKeyboardMapping(&xkb.map);
+    return xkb.any.xkb_type == XkbMapNotify || xkb.any.xkb_type == XkbNewKeyboardNotify;
 }
 
 void X11HotkeyGrabs::update() {

@@ -97,13 +97,24 @@ void XInput2Source::updateGrabs() {
 }
 
 void XInput2Source::readEvents() {
+    // Grabbing waits for replies, during which Xlib queues events the socket will not
+    // announce again: read on until a pass brings no new mapping.
+    while (drainEvents()) updateGrabs();
+}
+
+bool XInput2Source::drainEvents() {
     Display* display = connection_->display;
+    bool remapped = false;
     // XPending also drains what Xlib queued during the pointer queries below.
     while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
         if (event.type == KeyPress || event.type == KeyRelease) {
             keyUnderGrab(event.xkey.keycode, event.xkey.time, event.type == KeyPress);
+            continue;
+        }
+        if (connection_->hotkeys->mappingChanged(event)) {
+            remapped = true;
             continue;
         }
         XGenericEventCookie* cookie = &event.xcookie;
@@ -137,6 +148,7 @@ void XInput2Source::readEvents() {
         }
         XFreeEventData(display, cookie);
     }
+    return remapped;
 }
 
 }  // namespace tw

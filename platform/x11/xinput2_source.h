@@ -1,7 +1,7 @@
 #pragma once
 // The desktop's raw key and button presses, read from XInput2 on a connection of our
 // own and handed to the hub on the Qt event loop; and the hotkey grabs on that
-// connection, asked for again while another program holds one.
+// connection, kept up with the keyboard's mapping and with other programs' grabs.
 #include <QObject>
 #include <QTimer>
 #include <memory>
@@ -26,6 +26,8 @@ class XInput2Source final : public QObject {
    private:
     struct Connection;
     XInput2Source(InputHub& hub, std::unique_ptr<Connection> connection);
+    // Returns true when the keyboard's mapping changed among what was read.
+    bool drainEvents();
     void updateGrabs();
     void keyUnderGrab(unsigned int keycode, unsigned long time, bool pressed);
 

@@ -5,7 +5,8 @@
 #    closes the panels, winds the circus once a press, and reaches the terminal not at all.
 #  all four, the terminal focused: Ctrl and Alt held with a hotkey change nothing; a hotkey
 #    another program holds is said once by name and still answered, and is the app's alone
-#    within 10 s of that program quitting.
+#    within 10 s of that program quitting; Super and Num Lock moved to other modifiers while
+#    the app runs, a hotkey pressed with Num Lock on still reaches the terminal not at all.
 #  openbox, xfwm4, fluxbox: the Timeline, minimised by the window manager, comes back and
 #    leaves the keyboard with the terminal.
 #  icewm: the Colony opened beside a panel, and the Timeline opened from its Inner Life
@@ -16,7 +17,7 @@ holder=$(dirname "${2:?}")/tw_key_holder
 wm=${3:-openbox}
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/titled_windows_lib.sh"
-e2e_require Xvfb "$wm" xterm xdotool xwininfo xprop trayer import convert xev stdbuf wmctrl python3
+e2e_require Xvfb "$wm" xterm xdotool xwininfo xprop trayer import convert xev stdbuf wmctrl python3 xmodmap xset
 e2e_start_display 1920x1080 "$wm"
 trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
 pids+=($!)
@@ -107,7 +108,8 @@ hotkey_round() {  # every desktop hotkey with the terminal focused, letters type
   [ "$wound" -eq $((${#sofar} + 10)) ] || fail "the circus counted $wound presses for ${#sofar} letters and 10 hotkeys"
 }
 
-taken_whole() {  # Shift+Super+L held by another program before the app starts; the terminal typing
+taken_whole() {  # Shift+Super+L held by another program before the app starts; the terminal typing.
+  # Last: Super stays moved.
   "$holder" 46 >"$work/holder.log" 2>&1 &
   pids+=($!)
   local holding=$!
@@ -133,6 +135,16 @@ taken_whole() {  # Shift+Super+L held by another program before the app starts; 
   wait_for 10 let_go || fail "Shift+Super+L was not the app's within 10 s of its holder quitting"
   toggles l
   type_and_see c abc "Super+Shift+L let go by its holder"
+  # Super onto Mod2 and Num Lock onto Mod3: grabs made for Super on Mod4 match no more.
+  xmodmap -e "remove mod2 = Num_Lock" -e "remove mod4 = Super_L Super_R" -e "add mod3 = Num_Lock" \
+    -e "add mod2 = Super_L Super_R" || fail "xmodmap could not move Super and Num Lock"
+  regrabbed() { "$holder" --probe 28 0x11; [ $? -eq 3 ]; }  # T with Shift and Mod2, held by the app
+  wait_for 5 regrabbed || fail "Shift+Super+T was not grabbed again with Super on Mod2"
+  xdotool key Num_Lock
+  num_lock_on() { xset q | grep -q "Num Lock: *on"; }
+  wait_for 3 num_lock_on || fail "Num Lock did not come on"
+  toggles t
+  type_and_see d abcd "Num Lock+Super+Shift+T, with Super and Num Lock moved"
   stop_app
 }
 
