@@ -1,8 +1,9 @@
 #pragma once
 // Which passive key grabs make the desktop hotkeys the app's alone on X11. The server
-// matches a grab's modifiers exactly, so each key is grabbed with Shift and Super and
-// with every combination of the lock modifiers that may be on besides. Free of Xlib:
-// the masks come from the server's modifier mapping.
+// matches a grab's modifiers exactly, and a hotkey counts whatever else is held with
+// Shift and Super (Control, Alt, AltGr, the locks), so each key is grabbed in every
+// modifier state that holds Shift and Super. Free of Xlib: the masks come from the
+// server's modifier mapping.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,12 +12,10 @@
 
 namespace tw {
 
-// The modifier masks of Shift, Super and the locks (Caps, Num and Scroll Lock) on this
-// server: 0 for a key that sets no modifier.
+// The modifier masks of Shift and Super on this server: 0 for a key that sets no modifier.
 struct GrabMasks {
     unsigned shift = 0;
     unsigned super = 0;
-    std::vector<unsigned> locks;
 };
 
 struct KeyGrab {
@@ -32,5 +31,7 @@ std::vector<KeyGrab> hotkeyGrabs(const GrabMasks& masks);
 
 // Said once for a hotkey another program holds already.
 std::string hotkeyHeldElsewhereLine(Hotkey hotkey);
+// Said once when such a hotkey is ours after all.
+std::string hotkeyTakenAfterAllLine(Hotkey hotkey);
 
 }  // namespace tw

@@ -1,30 +1,23 @@
 #include "platform/x11/x11_hotkey_grabs.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 
 #include "platform/log.h"
 
 // Xlib's macros (KeyPress, None, Bool, ...) clash with our names: keep it last.
 #include <X11/XKBlib.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
-#include <X11/Xproto.h>
 #include <X11/keysym.h>
+#include <xcb/xcb.h>
 
 namespace tw {
 namespace {
 
-// Xlib reports errors to one process-wide handler without a context: the requests that
-// failed are collected here between the grabs and the sync that reports them, on one thread.
-thread_local std::vector<unsigned long>* refusedSerials = nullptr;
-
-int collectRefusal(Display*, XErrorEvent* error) {
-    if (refusedSerials != nullptr && error->request_code == X_GrabKey && error->error_code == BadAccess)
-        refusedSerials->push_back(error->serial);
-    return 0;
-}
-
 GrabMasks grabMasks(Display* display) {
-    GrabMasks masks{.shift = ShiftMask, .super = 0, .locks = {LockMask, 0, 0}};
+    GrabMasks masks{.shift = ShiftMask, .super = 0};
     XModifierKeymap* map = XGetModifierMapping(display);
     if (map == nullptr) return masks;
     for (int modifier = 0; modifier < 8; ++modifier) {
@@ -32,50 +25,108 @@ GrabMasks grabMasks(Display* display) {
             const KeyCode keycode = map->modifiermap[modifier * map->max_keypermod + i];
             if (keycode == 0) continue;
             const KeySym keysym = XkbKeycodeToKeysym(display, keycode, 0, 0);
-            const unsigned mask = 1u << modifier;
-            if (keysym == XK_Super_L || keysym == XK_Super_R) masks.super |= mask;
-            if (keysym == XK_Num_Lock) masks.locks[1] = mask;
-            if (keysym == XK_Scroll_Lock) masks.locks[2] = mask;
+            if (keysym == XK_Super_L || keysym == XK_Super_R) masks.super |= 1u << modifier;
         }
     }
     XFreeModifiermap(map);
     return masks;
 }
 
+template <typename T>
+bool contains(const std::vector<T>& list, const T& value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+auto sameHotkey(Hotkey hotkey) {
+    return [hotkey](const KeyGrab& grab) { return grab.hotkey == hotkey; };
+}
+
+void ungrab(xcb_connection_t* connection, Display* display, const KeyGrab& grab) {
+    xcb_ungrab_key(connection, static_cast<xcb_keycode_t>(grab.xKeycode), DefaultRootWindow(display),
+                   static_cast<std::uint16_t>(grab.modifiers));
+}
+
+std::string grabFailedLine(const KeyGrab& grab, int errorCode) {
+    return hotkeyLabel(grab.hotkey) + " could not be grabbed (X error " + std::to_string(errorCode) +
+           " for key code " + std::to_string(grab.xKeycode) + ", modifiers " +
+           std::to_string(grab.modifiers) +
+           "): Tumblewick still answers it, and it reaches the window you are in as well.";
+}
+
 }  // namespace
 
 X11HotkeyGrabs::X11HotkeyGrabs(Display* display) : display_(display) {
-    const std::vector<KeyGrab> wanted = hotkeyGrabs(grabMasks(display));
-    const Window root = DefaultRootWindow(display);
-    std::vector<unsigned long> serials;
-    std::vector<unsigned long> refused;
-    XSync(display, False);
-    refusedSerials = &refused;
-    const XErrorHandler previous = XSetErrorHandler(collectRefusal);
-    for (const KeyGrab& grab : wanted) {
-        serials.push_back(NextRequest(display));
-        XGrabKey(display, static_cast<int>(grab.xKeycode), grab.modifiers, root, False, GrabModeAsync,
-                 GrabModeAsync);
+    // A client using XKB gets no core MappingNotify for a new keyboard: ask for XKB's own.
+    int opcode = 0;
+    int error = 0;
+    int major = XkbMajorVersion;
+    int minor = XkbMinorVersion;
+    if (XkbQueryExtension(display, &opcode, &xkbEventBase_, &error, &major, &minor)) {
+        constexpr unsigned long kMapChanges = XkbMapNotifyMask | XkbNewKeyboardNotifyMask;
+        XkbSelectEvents(display, XkbUseCoreKbd, kMapChanges, kMapChanges);
+    } else {
+        xkbEventBase_ = -1;
     }
-    XSync(display, False);
-    XSetErrorHandler(previous);
-    refusedSerials = nullptr;
-    std::vector<Hotkey> told;
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
-        if (std::find(refused.begin(), refused.end(), serials[i]) == refused.end()) {
-            taken_.push_back(wanted[i]);
-        } else if (std::find(told.begin(), told.end(), wanted[i].hotkey) == told.end()) {
-            told.push_back(wanted[i].hotkey);
-            log::warning(hotkeyHeldElsewhereLine(wanted[i].hotkey));
-        }
-    }
+    update();
 }
 
 X11HotkeyGrabs::~X11HotkeyGrabs() {
-    const Window root = DefaultRootWindow(display_);
-    for (const KeyGrab& grab : taken_)
-        XUngrabKey(display_, static_cast<int>(grab.xKeycode), grab.modifiers, root);
-    XFlush(display_);
+    xcb_connection_t* connection = XGetXCBConnection(display_);
+    for (const KeyGrab& grab : taken_) ungrab(connection, display_, grab);
+    xcb_flush(connection);
+}
+
+bool X11HotkeyGrabs::mappingChanged(XEvent& event) {
+    if (event.type == MappingNotify) {
+        XRefreshKeyboardMapping(&event.xmapping);
+        return event.xmapping.request != MappingPointer;
+    }
+    if (event.type != xkbEventBase_) return false;
+    auto& xkb = reinterpret_cast<XkbEvent&>(event);
+    if (xkb.any.xkb_type == XkbMapNotify) XkbRefreshKeyboardMapping(&xkb.map);
+    return xkb.any.xkb_type == XkbMapNotify || xkb.any.xkb_type == XkbNewKeyboardNotify;
+}
+
+void X11HotkeyGrabs::update() {
+    const std::vector<KeyGrab> wanted = hotkeyGrabs(grabMasks(display_));
+    // Checked requests: their errors come back here, not to Xlib's process-wide handler.
+    xcb_connection_t* connection = XGetXCBConnection(display_);
+    std::erase_if(taken_, [&](const KeyGrab& grab) {
+        if (contains(wanted, grab)) return false;
+        ungrab(connection, display_, grab);
+        return true;
+    });
+    std::vector<KeyGrab> asked;
+    std::vector<xcb_void_cookie_t> cookies;
+    for (const KeyGrab& grab : wanted) {
+        if (contains(taken_, grab) || contains(failed_, grab)) continue;
+        asked.push_back(grab);
+        cookies.push_back(xcb_grab_key_checked(
+            connection, 0, DefaultRootWindow(display_), static_cast<std::uint16_t>(grab.modifiers),
+            static_cast<xcb_keycode_t>(grab.xKeycode), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    }
+    std::vector<Hotkey> shared;
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+        xcb_generic_error_t* error = xcb_request_check(connection, cookies[i]);
+        if (error == nullptr) {
+            taken_.push_back(asked[i]);
+        } else if (error->error_code == XCB_ACCESS) {
+            if (!contains(shared, asked[i].hotkey)) shared.push_back(asked[i].hotkey);
+        } else {
+            // A fault of the request, not a holder: asking again would fail again.
+            if (std::none_of(failed_.begin(), failed_.end(), sameHotkey(asked[i].hotkey)))
+                log::warning(grabFailedLine(asked[i], error->error_code));
+            failed_.push_back(asked[i]);
+        }
+        std::free(error);
+    }
+    for (const Hotkey hotkey : shared)
+        if (!contains(shared_, hotkey)) log::warning(hotkeyHeldElsewhereLine(hotkey));
+    for (const Hotkey hotkey : shared_) {
+        if (!contains(shared, hotkey) && std::any_of(taken_.begin(), taken_.end(), sameHotkey(hotkey)))
+            log::info(hotkeyTakenAfterAllLine(hotkey));
+    }
+    shared_ = std::move(shared);
 }
 
 }  // namespace tw

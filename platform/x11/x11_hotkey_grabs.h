@@ -1,30 +1,45 @@
 #pragma once
 // The desktop hotkeys grabbed on the root window of an X connection of our own, so a
-// press goes to the app alone and never types into the focused application. The core
-// key events the grabs bring are not counted: the raw XInput2 copy of every press,
-// which the server sends under grabs too, is. A hotkey another client holds is said
-// once by name and stays observed only.
+// press goes to the app alone and never types into the focused application. While one
+// of these grabs is active the server sends that connection the keyboard's events as
+// core key events only, never raw: the reader counts those. A hotkey another client
+// holds is said once by name and tried again until it is ours; a changed modifier
+// mapping is grabbed anew.
 #include <vector>
 
 #include "platform/x11/hotkey_grabs.h"
 
-typedef struct _XDisplay Display;  // as Xlib declares it, without Xlib's macros
+// As Xlib declares them, without Xlib's macros.
+typedef struct _XDisplay Display;
+typedef union _XEvent XEvent;
 
 namespace tw {
 
 class X11HotkeyGrabs {
    public:
+    // Grabs at once, and asks for word of the keyboard's mapping changing.
     explicit X11HotkeyGrabs(Display* display);
     // Releases what was taken; the connection must still be open.
     ~X11HotkeyGrabs();
     X11HotkeyGrabs(const X11HotkeyGrabs&) = delete;
     X11HotkeyGrabs& operator=(const X11HotkeyGrabs&) = delete;
 
+    // Grabs for the modifier mapping as it is now: lets go of what it no longer asks for
+    // and asks again for what another client held. Blocks for one round trip or two.
+    void update();
+    // Another client holds one of our hotkeys: worth another update() later.
+    bool sharing() const { return !shared_.empty(); }
+    // Whether an event read on the connection says the keyboard's mapping changed, and so
+    // asks for an update() once the events at hand are read. Xlib's tables follow it here.
+    bool mappingChanged(XEvent& event);
     const std::vector<KeyGrab>& taken() const { return taken_; }
 
    private:
     Display* display_;
+    int xkbEventBase_ = -1;  // -1 without the XKB extension
     std::vector<KeyGrab> taken_;
+    std::vector<KeyGrab> failed_;  // refused for a fault of the request: never asked again
+    std::vector<Hotkey> shared_;
 };
 
 }  // namespace tw

@@ -52,7 +52,7 @@ std::variant<std::unique_ptr<XInput2Source>, std::string> XInput2Source::open(In
     XSync(display, False);
     // A held key repeats as presses alone, as raw events do.
     XkbSetDetectableAutoRepeat(display, True, nullptr);
-    // On this connection, whose core key events are read and dropped below.
+    // On this connection, whose core key events are the presses under our grabs (read below).
     connection->hotkeys = std::make_unique<X11HotkeyGrabs>(display);
     return std::unique_ptr<XInput2Source>(new XInput2Source(hub, std::move(connection)));
 }
@@ -62,14 +62,22 @@ XInput2Source::XInput2Source(InputHub& hub, std::unique_ptr<Connection> connecti
     hub_.setPointerMotionTracked();
     notifier_ = new QSocketNotifier(ConnectionNumber(connection_->display), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
+    // A few seconds: a program quitting gives its keys back at once, and a retry costs
+    // a round trip or two.
+    grabRetry_.setInterval(2500);
+    connect(&grabRetry_, &QTimer::timeout, this, [this] {
+        updateGrabs();
+        readEvents();
+    });
+    if (connection_->hotkeys->sharing()) grabRetry_.start();
     readEvents();
 }
 
 XInput2Source::~XInput2Source() = default;
 
 // While a hotkey grab of ours is active (from its key's press to its release) the server
-// sends the keyboard's raw events to the grabbing client only as core events: the press
-// that started the grab came raw already, the rest count from here.
+// withholds the keyboard's raw events from this connection and sends them as core key
+// events instead: the press that started the grab came raw already, the rest count from here.
 void XInput2Source::keyUnderGrab(unsigned int keycode, unsigned long time, bool pressed) {
     if (pressed && lastRawPress_ == RawPress{keycode, time}) {
         hub_.globalKeyTakenByGrab(keycode, time);  // its raw copy came: no local one will
@@ -79,14 +87,34 @@ void XInput2Source::keyUnderGrab(unsigned int keycode, unsigned long time, bool 
     hub_.globalKey(keycode, static_cast<std::uint32_t>(keysym), pressed, false, time);
 }
 
+void XInput2Source::updateGrabs() {
+    connection_->hotkeys->update();
+    if (!connection_->hotkeys->sharing()) {
+        grabRetry_.stop();
+    } else if (!grabRetry_.isActive()) {
+        grabRetry_.start();
+    }
+}
+
 void XInput2Source::readEvents() {
+    // Grabbing waits for replies, during which Xlib queues events the socket will not
+    // announce again: read on until a pass brings no new mapping.
+    while (drainEvents()) updateGrabs();
+}
+
+bool XInput2Source::drainEvents() {
     Display* display = connection_->display;
+    bool remapped = false;
     // XPending also drains what Xlib queued during the pointer queries below.
     while (XPending(display) > 0) {
         XEvent event;
         XNextEvent(display, &event);
         if (event.type == KeyPress || event.type == KeyRelease) {
             keyUnderGrab(event.xkey.keycode, event.xkey.time, event.type == KeyPress);
+            continue;
+        }
+        if (connection_->hotkeys->mappingChanged(event)) {
+            remapped = true;
             continue;
         }
         XGenericEventCookie* cookie = &event.xcookie;
@@ -120,6 +148,7 @@ void XInput2Source::readEvents() {
         }
         XFreeEventData(display, cookie);
     }
+    return remapped;
 }
 
 }  // namespace tw

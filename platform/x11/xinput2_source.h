@@ -1,7 +1,9 @@
 #pragma once
 // The desktop's raw key and button presses, read from XInput2 on a connection of our
-// own and handed to the hub on the Qt event loop.
+// own and handed to the hub on the Qt event loop; and the hotkey grabs on that
+// connection, kept up with the keyboard's mapping and with other programs' grabs.
 #include <QObject>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <variant>
@@ -24,6 +26,9 @@ class XInput2Source final : public QObject {
    private:
     struct Connection;
     XInput2Source(InputHub& hub, std::unique_ptr<Connection> connection);
+    // Returns true when the keyboard's mapping changed among what was read.
+    bool drainEvents();
+    void updateGrabs();
     void keyUnderGrab(unsigned int keycode, unsigned long time, bool pressed);
 
     struct RawPress {
@@ -35,6 +40,7 @@ class XInput2Source final : public QObject {
     InputHub& hub_;
     std::unique_ptr<Connection> connection_;
     QSocketNotifier* notifier_ = nullptr;
+    QTimer grabRetry_;       // runs while another program holds one of our hotkeys
     RawPress lastRawPress_;  // the last key press that came raw
 };
 

@@ -2,8 +2,11 @@
 # The user's keyboard and desktop left to them, with a terminal holding the keyboard that
 # writes what it gets to a file. Under the window manager named as the third argument:
 #  openbox, xfwm4: a round of every Shift+Super hotkey with the terminal focused opens and
-#    closes the panels, winds the circus once a press, and reaches the terminal not at all;
-#    (openbox) a hotkey another program holds is said once by name and still answered.
+#    closes the panels, winds the circus once a press, and reaches the terminal not at all.
+#  all four, the terminal focused: Ctrl and Alt held with a hotkey change nothing; a hotkey
+#    another program holds is said once by name and still answered, and is the app's alone
+#    within 10 s of that program quitting; Super and Num Lock moved to other modifiers while
+#    the app runs, a hotkey pressed with Num Lock on still reaches the terminal not at all.
 #  openbox, xfwm4, fluxbox: the Timeline, minimised by the window manager, comes back and
 #    leaves the keyboard with the terminal.
 #  icewm: the Colony opened beside a panel, and the Timeline opened from its Inner Life
@@ -14,7 +17,7 @@ holder=$(dirname "${2:?}")/tw_key_holder
 wm=${3:-openbox}
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/titled_windows_lib.sh"
-e2e_require Xvfb "$wm" xterm xdotool xwininfo xprop trayer import convert xev stdbuf wmctrl python3
+e2e_require Xvfb "$wm" xterm xdotool xwininfo xprop trayer import convert xev stdbuf wmctrl python3 xmodmap xset
 e2e_start_display 1920x1080 "$wm"
 trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
 pids+=($!)
@@ -62,15 +65,16 @@ print(total)
 PY
 }
 
-toggles() {  # $1 a hotkey's letter: its first press opens one window, its second closes it
-  local before
+toggles() {  # $1 a hotkey's letter, [$2 other modifiers held: "ctrl+"]: its first press opens one
+  # window, its second closes it
+  local before keys="${2:-}super+shift+$1"
   before=$(app_windows)
-  xdotool key "super+shift+$1"
+  xdotool key "$keys"
   opened() { [ "$(comm -13 <(echo "$before") <(app_windows) | wc -l)" -eq 1 ]; }
-  wait_for 3 opened || fail "Super+Shift+${1^^} opened $(comm -13 <(echo "$before") <(app_windows) | wc -l) windows"
-  xdotool key "super+shift+$1"
+  wait_for 3 opened || fail "$keys opened $(comm -13 <(echo "$before") <(app_windows) | wc -l) windows"
+  xdotool key "$keys"
   closed() { [ "$(app_windows)" = "$before" ]; }
-  wait_for 3 closed || fail "the second Super+Shift+${1^^} left a window open"
+  wait_for 3 closed || fail "the second $keys left a window open"
 }
 
 hotkey_round() {  # every desktop hotkey with the terminal focused, letters typed around them
@@ -104,7 +108,8 @@ hotkey_round() {  # every desktop hotkey with the terminal focused, letters type
   [ "$wound" -eq $((${#sofar} + 10)) ] || fail "the circus counted $wound presses for ${#sofar} letters and 10 hotkeys"
 }
 
-held_elsewhere() {  # Shift+Super+L held by another program before the app starts
+taken_whole() {  # Shift+Super+L held by another program before the app starts; the terminal typing.
+  # Last: Super stays moved.
   "$holder" 46 >"$work/holder.log" 2>&1 &
   pids+=($!)
   local holding=$!
@@ -114,13 +119,33 @@ held_elsewhere() {  # Shift+Super+L held by another program before the app start
   local said
   said() { grep -q "Shift+Super+L is taken by another program" "$work/app-held.log"; }
   wait_for 5 said || fail "the app did not say that another program holds Shift+Super+L"
+  start_terminal "typing whole"
+  to_terminal
+  type_and_see a a "the start"
+  toggles t ctrl+
+  toggles t alt+
+  type_and_see b ab "Ctrl+ and Alt+Super+Shift+T"
   toggles l
   got() { [ "$(grep -c press "$work/holder.log")" -eq 2 ]; }
   wait_for 3 got || fail "the program holding Shift+Super+L got $(grep -c press "$work/holder.log") of its 2 presses"
   said=$(grep -c "taken by another program" "$work/app-held.log")
   [ "$said" -eq 1 ] || fail "$said lines say a hotkey is taken, not one"
-  stop_app
   kill "$holding"
+  let_go() { grep -q "Shift+Super+L is Tumblewick's alone now" "$work/app-held.log"; }
+  wait_for 10 let_go || fail "Shift+Super+L was not the app's within 10 s of its holder quitting"
+  toggles l
+  type_and_see c abc "Super+Shift+L let go by its holder"
+  # Super onto Mod2 and Num Lock onto Mod3: grabs made for Super on Mod4 match no more.
+  xmodmap -e "remove mod2 = Num_Lock" -e "remove mod4 = Super_L Super_R" -e "add mod3 = Num_Lock" \
+    -e "add mod2 = Super_L Super_R" || fail "xmodmap could not move Super and Num Lock"
+  regrabbed() { "$holder" --probe 28 0x11; [ $? -eq 3 ]; }  # T with Shift and Mod2, held by the app
+  wait_for 5 regrabbed || fail "Shift+Super+T was not grabbed again with Super on Mod2"
+  xdotool key Num_Lock
+  num_lock_on() { xset q | grep -q "Num Lock: *on"; }
+  wait_for 3 num_lock_on || fail "Num Lock did not come on"
+  toggles t
+  type_and_see d abcd "Num Lock+Super+Shift+T, with Super and Num Lock moved"
+  stop_app
 }
 
 open_timeline() {  # the Timeline from the tray's Inner Life; sets inner_life and timeline
@@ -173,10 +198,9 @@ out_of_the_panels_layer() {  # icewm keeps a window mapped always on top so for 
 }
 
 case $wm in
-  openbox) hotkey_round; held_elsewhere; timeline_keeps_out_of_the_keyboard ;;
-  xfwm4) hotkey_round; timeline_keeps_out_of_the_keyboard ;;
-  fluxbox) timeline_keeps_out_of_the_keyboard ;;
-  icewm) out_of_the_panels_layer ;;
+  openbox | xfwm4) hotkey_round; timeline_keeps_out_of_the_keyboard; taken_whole ;;
+  fluxbox) timeline_keeps_out_of_the_keyboard; taken_whole ;;
+  icewm) out_of_the_panels_layer; taken_whole ;;
   *) fail "no checks for $wm" ;;
 esac
 echo "e2e keyboard ($wm): passed"
