@@ -1,10 +1,12 @@
 #pragma once
 // What this process's threads cost while a benchmark waits: the CPU of the whole
-// process, and the context switches of each thread, a sleeping thread's wake-ups.
+// process, the context switches of each thread (a sleeping thread's wake-ups), and the
+// resident memory.
 #include <sys/types.h>
 #include <time.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -18,6 +20,16 @@ inline double processCpuSeconds() {
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
+
+// Resident kilobytes: now ("VmRSS:"), or the peak since the last reset ("VmHWM:").
+inline std::int64_t residentKB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with(field)) return std::stoll(line.substr(std::strlen(field)));
+    }
+    return 0;
+}
+inline void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // Voluntary and involuntary context switches so far, by thread id: a thread that sleeps
 // and wakes once switches once.

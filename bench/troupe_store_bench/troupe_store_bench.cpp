@@ -12,13 +12,18 @@
 // Beside them: what this run's ledger takes in memory per 1e5 events (against the lines
 // it does not hold), a 1e6-line log renamed over the open log read again and this run's
 // events put back (against a first load of it in the same iteration), and a quit while
-// a read of the log stalls (against a quit with none running). Another device's append
-// and the store at rest are in troupe_store_follow_bench.cpp.
+// a read of the log stalls (against a quit with none running), and a quit on one core
+// shared with three busy loops 50 ms after the last five of this run's lines were cut off
+// the log or a copy without them was renamed over it: how long it takes, and this run's
+// events in the file twice or not at all after it (BusyQuitLong: about 30 s a row).
+// Another device's append and the store at rest are in troupe_store_follow_bench.cpp.
 #include <benchmark/benchmark.h>
+#include <sched.h>
 #include <simdjson.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -27,6 +32,8 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "bench/troupe_store_bench/troupe_store_bench_logs.h"
@@ -55,17 +62,6 @@ double simdjsonSeconds(const std::filesystem::path& log, benchmark::State& state
     benchmark::DoNotOptimize(documents);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
-
-// Resident kilobytes: now ("VmRSS:"), or the peak since the last reset ("VmHWM:").
-std::int64_t residentKB(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.starts_with(field)) return std::stoll(line.substr(std::strlen(field)));
-    }
-    return 0;
-}
-void resetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 struct Opening {
     double seconds = 0;
@@ -257,6 +253,137 @@ void BM_TroupeStoreQuitDuringAStalledRead(benchmark::State& state) {
     state.counters["quit_ms"] = 1e3 * stalled / static_cast<double>(state.iterations());
 }
 
+// Every thread of the process, and those started from them meanwhile, on the first CPU it
+// may run on; back on all of those once the pin goes.
+class PinnedToOneCpu {
+   public:
+    PinnedToOneCpu() {
+        ::sched_getaffinity(0, sizeof(all_), &all_);
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+            if (CPU_ISSET(cpu, &all_)) {
+                CPU_SET(cpu, &one);
+                break;
+            }
+        }
+        setEveryThread(one);
+    }
+    ~PinnedToOneCpu() { setEveryThread(all_); }
+    PinnedToOneCpu(const PinnedToOneCpu&) = delete;
+    PinnedToOneCpu& operator=(const PinnedToOneCpu&) = delete;
+
+   private:
+    static void setEveryThread(const cpu_set_t& cpus) {
+        std::error_code ignored;
+        for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ignored))
+            ::sched_setaffinity(std::stoi(task.path().filename().string()), sizeof(cpus), &cpus);
+    }
+    cpu_set_t all_;
+};
+
+// Three threads that never sleep, as other programs keeping the core busy.
+class BusyLoops {
+   public:
+    BusyLoops() {
+        for (int i = 0; i < 3; ++i)
+            loops_.emplace_back([this] {
+                while (!stop_.load(std::memory_order_relaxed)) {
+                }
+            });
+    }
+    ~BusyLoops() { stop_ = true; }  // before the threads join
+
+   private:
+    std::atomic<bool> stop_{false};
+    std::vector<std::jthread> loops_;
+};
+
+// Where the last `lines` lines of a file ending in a line feed start.
+std::uintmax_t startOfLastLines(const std::filesystem::path& file, int lines) {
+    std::ifstream in(file, std::ios::binary);
+    std::uintmax_t at = std::filesystem::file_size(file);
+    for (int feeds = 0; at > 0; --at) {
+        in.seekg(static_cast<std::streamoff>(at - 1));
+        if (in.get() == '\n' && ++feeds > lines) break;
+    }
+    return at;
+}
+
+// How many lines of the file carry each of `ids`, in their order.
+std::vector<int> timesInTheFile(const std::filesystem::path& file, const std::vector<Uuid>& ids) {
+    std::unordered_map<std::string, int> times;
+    for (const Uuid& id : ids) times[id.uuidString()] = 0;
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        if (const auto found = times.find(std::string(lineId(line))); found != times.end()) ++found->second;
+    }
+    std::vector<int> counts;
+    for (const Uuid& id : ids) counts.push_back(times[id.uuidString()]);
+    return counts;
+}
+
+enum class LostTail { cutShort, replacedByACopy };
+
+// The 1e6-line log, a session and 437 events of this run over about 3 s; then, on a core
+// shared with three busy loops, the last five lines of the run taken off the file (arg:
+// a LostTail) and the app's quit 50 ms after (stop the load, end the session, drain,
+// destroy the store). The iteration's time is the quit's.
+void BM_TroupeStoreBusyQuitLong(benchmark::State& state) {
+    constexpr int kEvents = 437;
+    constexpr int kLost = 5;
+    const auto lost = static_cast<LostTail>(state.range(0));
+    double quitMax = 0;
+    std::int64_t twice = 0;
+    std::int64_t missing = 0;
+    for (auto _ : state) {
+        const auto directory = copyOfTheLog(kLogLines, "busy-quit");
+        const auto log = directory / TroupeStore::logFileName;
+        const auto copy = directory / "events.jsonl.sync";
+        OpenStore open(directory, afterTheLog(kLogLines));
+        open.store->markSessionStart(std::nullopt, open.clock.now());
+        std::vector<Uuid> ids;
+        pumpEvery(open.queue, std::chrono::milliseconds(7), kEvents, [&] {
+            for (const Uuid& id : open.append(1)) ids.push_back(id);
+            return true;
+        });
+        open.store->drain();
+        if (ids.size() != kEvents) state.SkipWithError("the store refused some of the events");
+        const std::uintmax_t cut = startOfLastLines(log, kLost);
+        if (lost == LostTail::replacedByACopy) {
+            std::filesystem::copy_file(log, copy);
+            std::filesystem::resize_file(copy, cut);
+        }
+        double seconds = 0;
+        {
+            PinnedToOneCpu pinned;
+            BusyLoops busy;
+            if (lost == LostTail::cutShort) {
+                std::filesystem::resize_file(log, cut);
+            } else {
+                std::filesystem::rename(copy, log);
+            }
+            pumpFor(open.queue, std::chrono::milliseconds(50));
+            const auto start = std::chrono::steady_clock::now();
+            open.store->stopLoading();
+            open.store->markSessionEnd(open.clock.now());
+            open.store->drain();
+            open.store.reset();
+            seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+        state.SetIterationTime(seconds);
+        quitMax = std::max(quitMax, seconds);
+        for (const int times : timesInTheFile(log, ids)) {
+            twice += times > 1 ? 1 : 0;
+            missing += times == 0 ? 1 : 0;
+        }
+    }
+    const auto iterations = static_cast<double>(state.iterations());
+    state.counters["quit_s_max"] = quitMax;
+    state.counters["ids_twice"] = static_cast<double>(twice) / iterations;
+    state.counters["ids_missing"] = static_cast<double>(missing) / iterations;
+}
+
 BENCHMARK(BM_TroupeStoreOpenAndFoldTheLog)
     ->Apply([](benchmark::internal::Benchmark* b) {
         b->ArgNames({"lines", "log"});
@@ -279,6 +406,12 @@ BENCHMARK(BM_TroupeStoreReconcileAReplacedLog)
     ->UseManualTime()
     ->Iterations(3);
 BENCHMARK(BM_TroupeStoreQuitDuringAStalledRead)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3);
+BENCHMARK(BM_TroupeStoreBusyQuitLong)
+    ->ArgName("lost")  // 0 cut off the file, 1 a copy without them renamed over it
+    ->DenseRange(0, 1)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(3);

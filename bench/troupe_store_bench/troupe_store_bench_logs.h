@@ -1,16 +1,19 @@
 #pragma once
 // What the troupe store's benchmarks share: a heavy user's log written as the store
 // leaves it (or sorted, or with a line from a clock a day ahead), kept once per size in
-// a temporary folder the XDG folders point into, and a store opened on a folder with a
-// manual clock and main queue.
+// a temporary folder the XDG folders point into, a store opened on a folder with a
+// manual clock and main queue, and that queue run as the app's main loop would while the
+// process's CPU is counted.
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "bench/common/synthetic_troupe_log.h"
+#include "bench/common/thread_activity.h"
 #include "platform/date.h"
 #include "platform/notification_center.h"
 #include "platform/testing/in_memory_defaults.h"
@@ -48,11 +52,16 @@ inline void stampTime(std::string& line, double ts) {
     line.replace(line.size() - kDateWidth - 2, kDateWidth, *iso8601String(Date{ts}));
 }
 
+// The text of a line's event id; empty when it has none.
+inline std::string_view lineId(std::string_view line) {
+    constexpr std::string_view kId = ",\"id\":\"";
+    const std::size_t key = line.find(kId);
+    return key == std::string_view::npos ? std::string_view() : line.substr(key + kId.size(), 36);
+}
+
 // The fold's order of a line: its time, then its id's text.
 inline std::tuple<std::string_view, std::string_view> foldOrder(const std::string& line) {
-    constexpr std::string_view kId = ",\"id\":\"";
-    const std::size_t id = line.find(kId) + kId.size();
-    return {std::string_view(line).substr(line.size() - 22, 20), std::string_view(line).substr(id, 36)};
+    return {std::string_view(line).substr(line.size() - 22, 20), lineId(line)};
 }
 
 enum class LogOrder { asWritten, sorted, oneLineADayAhead };
@@ -132,11 +141,58 @@ struct OpenStore {
                                               std::move(read))) {
         store->waitUntilLoaded();
     }
-    void append(int events) {
-        for (int i = 0; i < events; ++i)
-            store->appendKind(TroupeEventKind::xpEarned,
-                              TroupeXPEarned{std::nullopt, 1, TroupeXPSource::click}, clock.now());
+    // The ids of the events stored.
+    std::vector<Uuid> append(int events) {
+        std::vector<Uuid> ids;
+        for (int i = 0; i < events; ++i) {
+            const TroupeAppendResult stored =
+                store->appendKind(TroupeEventKind::xpEarned,
+                                  TroupeXPEarned{std::nullopt, 1, TroupeXPSource::click}, clock.now());
+            if (const auto* event = std::get_if<TroupeEvent>(&stored)) ids.push_back(event->id);
+        }
+        return ids;
     }
 };
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Runs what is posted to the main thread for `window`, as the app's main loop would.
+inline void pumpFor(testing::ManualMainQueue& queue, SteadyClock::duration window) {
+    const auto end = SteadyClock::now() + window;
+    for (auto now = SteadyClock::now(); now < end; now = SteadyClock::now())
+        queue.waitAndRun(std::chrono::duration<double>(end - now).count());
+}
+
+// The CPU of the whole process over a stretch of wall time.
+struct CpuWindow {
+    double cpuSeconds = 0;
+    double wallSeconds = 0;
+    double corePercent() const { return wallSeconds > 0 ? 100 * cpuSeconds / wallSeconds : 0; }
+    CpuWindow& operator+=(const CpuWindow& other) {
+        cpuSeconds += other.cpuSeconds;
+        wallSeconds += other.wallSeconds;
+        return *this;
+    }
+};
+
+// Calls `act` `times` times, `period` apart from the first, running the main queue in
+// between and for a period after the last: the window counts what each call left running.
+// A call that runs past its period delays the next one and lengthens the window. Nothing
+// when `act` returns false.
+template <typename Act>
+std::optional<CpuWindow> pumpEvery(testing::ManualMainQueue& queue, SteadyClock::duration period, int times,
+                                   Act act) {
+    const double cpuStart = processCpuSeconds();
+    const auto start = SteadyClock::now();
+    auto due = start;
+    for (int i = 0; i < times; ++i) {
+        pumpFor(queue, due - SteadyClock::now());
+        if (!act()) return std::nullopt;
+        due = std::max(due + period, SteadyClock::now());
+    }
+    pumpFor(queue, due - SteadyClock::now());
+    return CpuWindow{processCpuSeconds() - cpuStart,
+                     std::chrono::duration<double>(SteadyClock::now() - start).count()};
+}
 
 }  // namespace tw::bench

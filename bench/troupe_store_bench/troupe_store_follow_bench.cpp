@@ -1,17 +1,26 @@
 // The troupe store following a log another program appends to. The CPU the whole
 // process spends from one line of another device's event appended (as a sync tool does:
-// one write(2) on an O_APPEND descriptor) until the snapshot counts it, on 1e5- and
-// 1e6-line logs, against one event of this device appended through a store of its own
-// (encoded, folded, written, drained) in the same iterations (x_own_event); and the share
-// of a core that takes when such a line comes every 3 s. Beside it: the wake-ups a minute
-// of the store's threads while nothing happens, against those of the process's other
-// threads over as long a window before the store opened.
+// one write(2) on an O_APPEND descriptor) until the snapshot counts it and for the rest of
+// 3 s after (what the line leaves running), on 1e5- and 1e6-line logs, against one event
+// of this device appended through a store of its own (encoded, folded, written, drained)
+// in the same iterations (x_own_event); and the share of a core that takes when such a
+// line comes every 3 s. The same share over 30 s of a line every 3 s from the moment a
+// 1e6-line log is loaded; over 20 s of 20 lines a second after a run of 2e5 events of this
+// device, against one of 1e3; and over 20 s of an extended attribute set, a chmod or a
+// touch of the 1e6-line log every second, with the resident memory that adds at its peak.
+// Beside it: the wake-ups a minute of the store's threads while nothing happens, against
+// those of the process's other threads over as long a window before the store opened.
+// The scenarios of 20 s and more are named Long: --benchmark_filter=-Long leaves them out.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -23,12 +32,11 @@ namespace {
 
 using namespace tw;
 using namespace tw::bench;
-using SteadyClock = std::chrono::steady_clock;
-
-constexpr double kSyncToolPeriodSeconds = 3;
+constexpr auto kSyncToolPeriod = std::chrono::seconds(3);
 constexpr auto kFoldDeadline = std::chrono::seconds(60);
 constexpr int kOwnEvents = 200;
 constexpr std::size_t kSmallLog = 1000;
+constexpr std::size_t kBigLog = 1000000;
 constexpr auto kRestWindow = std::chrono::seconds(10);
 // Longer than the writer's quicker looks for a while after the file changed.
 constexpr auto kSettle = std::chrono::seconds(4);
@@ -71,48 +79,147 @@ double ownEventCpuSeconds() {
     return (processCpuSeconds() - start) / kOwnEvents;
 }
 
-// One line every iteration; the CPU windows follow one another, so what a line leaves
-// running after the snapshot counts it is counted with the next.
+// Another device's line appended, and the main queue run until the snapshot counts it;
+// false when it could not be appended or was not counted by the deadline.
+struct AnotherDevice {
+    OpenStore& open;
+    Uuid device = Uuid::random();
+    double countedSeconds = 0;  // the last line's, from its append
+    bool appendALine() {
+        const std::int64_t before = open.store->snapshot().eventCount;
+        const auto start = SteadyClock::now();
+        if (!appendAsAnotherProgram(open.store->logFile(), anotherDevicesLine(device, open.clock.now())))
+            return false;
+        if (!waitForMoreThan(open, before)) return false;
+        countedSeconds = std::chrono::duration<double>(SteadyClock::now() - start).count();
+        return true;
+    }
+};
+
+// One line every iteration, and a window of kSyncToolPeriod from its append (longer when
+// the snapshot takes longer to count it); the iteration's time is until it counts it.
 void BM_TroupeStoreFollowAnotherDevicesAppend(benchmark::State& state) {
     const auto lines = static_cast<std::size_t>(state.range(0));
-    const auto directory = copyOfTheLog(lines, "another-device");
-    OpenStore open(directory, afterTheLog(lines));
+    OpenStore open(copyOfTheLog(lines, "another-device"), afterTheLog(lines));
     open.store->drain();
-    const Uuid device = Uuid::random();
-    double cpu = 0;
+    AnotherDevice another{open};
+    CpuWindow windows;
     double own = 0;
-    std::int64_t appended = 0;
     for (auto _ : state) {
-        const std::string line = anotherDevicesLine(device, open.clock.now());
-        const std::int64_t before = open.store->snapshot().eventCount;
-        const double cpuStart = processCpuSeconds();
-        const auto start = SteadyClock::now();
-        if (!appendAsAnotherProgram(directory / TroupeStore::logFileName, line)) {
-            state.SkipWithError("cannot append to the log");
-            break;
+        const auto window = pumpEvery(open.queue, kSyncToolPeriod, 1, [&] { return another.appendALine(); });
+        if (!window) {
+            state.SkipWithError("the appended line was not counted by the deadline");
+            return;
         }
-        if (!waitForMoreThan(open, before)) {
-            state.SkipWithError("the snapshot did not count the appended line within the deadline");
-            break;
-        }
-        state.SetIterationTime(std::chrono::duration<double>(SteadyClock::now() - start).count());
-        cpu += processCpuSeconds() - cpuStart;
-        ++appended;
+        state.SetIterationTime(another.countedSeconds);
+        windows += *window;
         own += ownEventCpuSeconds();
     }
-    if (appended == 0) return;
-    const double perLine = cpu / static_cast<double>(appended);
-    state.counters["cpu_ms_per_line"] = 1e3 * perLine;
-    state.counters["core_pct_at_a_line_every_3s"] = 100 * perLine / kSyncToolPeriodSeconds;
-    state.counters["own_event_cpu_us"] = 1e6 * own / static_cast<double>(appended);
-    state.counters["x_own_event"] = cpu / own;
+    const auto appended = static_cast<double>(state.iterations());
+    state.counters["cpu_ms_per_line"] = 1e3 * windows.cpuSeconds / appended;
+    state.counters["core_pct_at_a_line_every_3s"] = windows.corePercent();
+    state.counters["own_event_cpu_us"] = 1e6 * own / appended;
+    state.counters["x_own_event"] = windows.cpuSeconds / own;
 }
 
-// Runs what is posted to the main thread for `window`, as the app's main loop would.
-void pumpFor(testing::ManualMainQueue& queue, SteadyClock::duration window) {
-    const auto end = SteadyClock::now() + window;
-    for (auto now = SteadyClock::now(); now < end; now = SteadyClock::now())
-        queue.waitAndRun(std::chrono::duration<double>(end - now).count());
+// A line every kSyncToolPeriod for 30 s, the first as soon as the launch's load is drained.
+void BM_TroupeStoreFollowFromTheLoadLong(benchmark::State& state) {
+    constexpr int kLines = 10;
+    CpuWindow windows;
+    for (auto _ : state) {
+        OpenStore open(copyOfTheLog(kBigLog, "from-the-load"), afterTheLog(kBigLog));
+        open.store->drain();
+        AnotherDevice another{open};
+        const auto window =
+            pumpEvery(open.queue, kSyncToolPeriod, kLines, [&] { return another.appendALine(); });
+        if (!window) {
+            state.SkipWithError("an appended line was not counted by the deadline");
+            return;
+        }
+        state.SetIterationTime(window->wallSeconds);
+        windows += *window;
+    }
+    state.counters["core_pct_over_30s"] = windows.corePercent();
+}
+
+// 20 lines a second for 20 s (taken as a sync tool writes them, without waiting for each
+// to be counted) after this run wrote events of its own to a small log (arg: how many).
+void BM_TroupeStoreForeignLinesAfterAnOwnRunLong(benchmark::State& state) {
+    constexpr int kLines = 400;
+    const auto own = static_cast<int>(state.range(0));
+    CpuWindow windows;
+    for (auto _ : state) {
+        OpenStore open(copyOfTheLog(kSmallLog, "after-own-run"), afterTheLog(kSmallLog));
+        open.append(own);
+        open.store->drain();
+        open.queue.runPending();
+        const std::int64_t before = open.store->snapshot().eventCount;
+        const Uuid device = Uuid::random();
+        const auto window = pumpEvery(open.queue, std::chrono::milliseconds(50), kLines, [&] {
+            return appendAsAnotherProgram(open.store->logFile(),
+                                          anotherDevicesLine(device, open.clock.now()));
+        });
+        if (!window || !waitForMoreThan(open, before + kLines - 1)) {
+            state.SkipWithError("the appended lines were not all counted by the deadline");
+            return;
+        }
+        state.SetIterationTime(window->wallSeconds);
+        windows += *window;
+    }
+    state.counters["core_pct_over_20s"] = windows.corePercent();
+}
+
+enum class MetadataChange { extendedAttribute, sameMode, touch };
+
+// The change, once; the error number when the file system refused it.
+int changeMetadata(const std::filesystem::path& log, MetadataChange change, int round) {
+    switch (change) {
+        case MetadataChange::extendedAttribute: {
+            const std::string value = std::to_string(round);
+            return ::setxattr(log.c_str(), "user.tw", value.data(), value.size(), 0) == 0 ? 0 : errno;
+        }
+        case MetadataChange::sameMode: {
+            struct stat status {};
+            if (::stat(log.c_str(), &status) != 0) return errno;
+            return ::chmod(log.c_str(), status.st_mode & 07777) == 0 ? 0 : errno;
+        }
+        case MetadataChange::touch: {
+            const timespec now[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
+            return ::utimensat(AT_FDCWD, log.c_str(), now, 0) == 0 ? 0 : errno;
+        }
+    }
+    return EINVAL;
+}
+
+// Once a second for 20 s, on the 1e6-line log loaded and settled (arg: a MetadataChange).
+void BM_TroupeStoreMetadataChangesLong(benchmark::State& state) {
+    constexpr int kChanges = 20;
+    const auto change = static_cast<MetadataChange>(state.range(0));
+    CpuWindow windows;
+    double peakBytes = 0;
+    for (auto _ : state) {
+        OpenStore open(copyOfTheLog(kBigLog, "metadata"), afterTheLog(kBigLog));
+        open.store->drain();
+        pumpFor(open.queue, kSettle);
+        int refused = 0;
+        int round = 0;
+        resetPeakResident();
+        const std::int64_t before = residentKB("VmRSS:");
+        const auto window = pumpEvery(open.queue, std::chrono::seconds(1), kChanges, [&] {
+            refused = changeMetadata(open.store->logFile(), change, ++round);
+            return refused == 0;
+        });
+        if (!window) {
+            state.SkipWithError(
+                ("the file system refused the change: " + std::string(std::strerror(refused))).c_str());
+            return;
+        }
+        peakBytes = std::max(peakBytes, 1024.0 * static_cast<double>(residentKB("VmHWM:") - before));
+        state.SetIterationTime(window->wallSeconds);
+        windows += *window;
+    }
+    state.counters["core_pct_over_20s"] = windows.corePercent();
+    state.counters["peak_rss_growth_mb"] = peakBytes / (1 << 20);
 }
 
 // The store's threads are the ones that were not there before it opened; neither count
@@ -154,6 +261,20 @@ BENCHMARK(BM_TroupeStoreFollowAnotherDevicesAppend)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(8);
+BENCHMARK(BM_TroupeStoreFollowFromTheLoadLong)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_TroupeStoreForeignLinesAfterAnOwnRunLong)
+    ->ArgName("own_events")
+    ->Arg(1000)
+    ->Arg(200000)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
+BENCHMARK(BM_TroupeStoreMetadataChangesLong)
+    ->ArgName("change")  // 0 an extended attribute, 1 chmod to the same mode, 2 touch
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
 BENCHMARK(BM_TroupeStoreWakeUpsAtRest)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
