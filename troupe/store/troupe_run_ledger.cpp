@@ -207,6 +207,7 @@ std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::option
             }
             // With the byte before, which must end a line: else the first is glued to another's.
             const std::string text = readLines(entries, from, to, memory);
+            linesReadBack_ += to - from;
             const std::uint64_t before = entries[from].logOffset > 0 ? 1 : 0;
             held.resize(text.size() + before);
             const std::size_t got =

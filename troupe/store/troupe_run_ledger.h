@@ -12,6 +12,7 @@
 //
 // record() and place() are the writer thread's; the rest is thread-safe, and reads no file
 // under the mutex that lineOf() (the main thread's) takes.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -68,6 +69,8 @@ class TroupeRunLedger {
     std::optional<std::string> lineOf(const Uuid& id) const;
     // What the entries take in memory (the lines kept there included).
     std::uint64_t memoryBytes() const;
+    // The lines compared with the log so far: what following it costs.
+    std::uint64_t linesReadBack() const { return linesReadBack_; }
 
    private:
     static constexpr std::uint64_t kNowhere = ~std::uint64_t{0};
@@ -87,6 +90,7 @@ class TroupeRunLedger {
 
     int fd_ = -1;
     std::uint64_t end_ = 0;
+    mutable std::atomic<std::uint64_t> linesReadBack_ = 0;
     bool saidInMemory_ = false;
     mutable std::mutex mutex_;
     std::vector<Entry> entries_;

@@ -10,7 +10,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -206,6 +208,63 @@ TEST(TroupeLogFollow, OurLineNotReadingBackIsAChange) {
     EXPECT_TRUE(pumpUntil(
         s.h.mainQueue, [&] { return testing::readFile(s.h.logFile()).find(line) != std::string::npos; },
         std::chrono::seconds(2)));
+}
+
+// A file renamed over the log while the read of the one before it goes on: what that read
+// found missing is not put back into the new file, which holds it (a sync tool's second
+// save, with every line); the new file is read in turn, and every line is there once.
+TEST(TroupeLogFollow, WhatAReadFoundMissingIsNotPutBackAfterTheFileChanged) {
+    TroupeHarness h;
+    std::mutex mutex;
+    std::condition_variable changed;
+    ino_t stallOn = 0;
+    bool stalled = false;
+    auto store = std::make_unique<TroupeStore>(
+        TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
+        [&](int fd, void* buffer, std::size_t size, off_t offset) {
+            struct stat info {};
+            std::unique_lock lock(mutex);
+            if (stallOn != 0 && ::fstat(fd, &info) == 0 && info.st_ino == stallOn) {
+                stalled = true;
+                changed.notify_all();
+                changed.wait_for(lock, std::chrono::seconds(10), [&] { return stallOn == 0; });
+            }
+            lock.unlock();
+            return ::pread(fd, buffer, size, offset);
+        });
+    store->waitUntilLoaded();
+    const auto first = std::get<TroupeEvent>(
+        store->appendKind(TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"first"}, h.clock.now()));
+    ASSERT_TRUE(store->drain());
+    const std::string whole = testing::readFile(h.logFile());
+    const fs::path lacking = h.logFile().string() + ".lacking";
+    std::ofstream(lacking) << othersLine(h.clock.now().seconds);
+    struct stat info {};
+    ASSERT_EQ(::stat(lacking.c_str(), &info), 0);
+    {
+        std::lock_guard lock(mutex);
+        stallOn = info.st_ino;
+    }
+    fs::rename(lacking, h.logFile());
+    ASSERT_TRUE(pumpUntil(h.mainQueue, [&] {
+        std::lock_guard lock(mutex);
+        return stalled;
+    }));
+    testing::renameOver(h.logFile(), whole + othersLine(h.clock.now().seconds));
+    const auto second = std::get<TroupeEvent>(
+        store->appendKind(TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"second"}, h.clock.now()));
+    const std::string secondLine = encodeTroupeEventLine(second);
+    ASSERT_TRUE(pumpUntil(h.mainQueue, [&] {  // the writer is on the new file
+        return testing::readFile(h.logFile()).find(secondLine) != std::string::npos;
+    }));
+    {
+        std::lock_guard lock(mutex);
+        stallOn = 0;
+        changed.notify_all();
+    }
+    ASSERT_TRUE(store->drain());
+    testing::expectEachOnce(h.logFile(), {first, second});
+    EXPECT_EQ(store->snapshot(), h.open()->snapshot());
 }
 
 }  // namespace

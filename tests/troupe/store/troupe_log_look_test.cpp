@@ -7,15 +7,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "tests/troupe/store/troupe_store_harness.h"
 #include "troupe/store/troupe_event_index.h"
 #include "troupe/store/troupe_log_path_watch.h"
 #include "troupe/store/troupe_run_ledger.h"
@@ -25,21 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TemporaryFolder {
-   public:
-    TemporaryFolder() {
-        std::string pattern = (fs::temp_directory_path() / "tw-troupe-look-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-   private:
-    fs::path path_;
-};
+using TemporaryFolder = testing::TemporaryXdg;  // its root, a fresh folder
 
 // ---- TroupeLogPathWatch::look
 
@@ -103,7 +93,7 @@ TEST(TroupeLogLook, StatAgainstWhatWasSeen) {
          .asks = true},
     };
     TemporaryFolder folder;
-    TroupeLogPathWatch watch(folder.path() / "troupe.jsonl", [] {});
+    TroupeLogPathWatch watch(folder.root() / "troupe.jsonl", [] {});
     for (const LookRow& row : rows) {
         SCOPED_TRACE(row.name);
         watch.forget();
@@ -220,7 +210,7 @@ TEST(TroupeLogLookReadBack, LinesAgainstTheLog) {
     for (const ReadBackRow& row : rows) {
         SCOPED_TRACE(row.name);
         const Log& log = row.log;
-        TroupeRunLedger ledger(folder.path());
+        TroupeRunLedger ledger(folder.root());
         std::string text = log.head;
         for (std::size_t entry = 0; entry < log.lines; ++entry) {
             const bool placed =
@@ -232,7 +222,7 @@ TEST(TroupeLogLookReadBack, LinesAgainstTheLog) {
         }
         if (row.move) row.move(ledger, log);
         if (row.edit) row.edit(text, log);
-        const fs::path file = folder.path() / "troupe.jsonl";
+        const fs::path file = folder.root() / "troupe.jsonl";
         std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
         const int fd = row.noFile ? -1 : ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_TRUE(row.noFile || fd >= 0);
@@ -252,7 +242,7 @@ TEST(TroupeLogLookReadBack, LinesAgainstTheLog) {
 
 TEST(TroupeLogLookReadBack, LinesByIdAndAgainstAnIndex) {
     TemporaryFolder folder;
-    TroupeRunLedger ledger(folder.path());
+    TroupeRunLedger ledger(folder.root());
     const Log log;
     for (std::size_t entry = 0; entry < log.lines; ++entry)
         ledger.record(idOf(entry), ourLine(entry, log.length), TroupeRunLedger::Place{1, log.at(entry)});
@@ -275,6 +265,24 @@ TEST(TroupeLogLookReadBack, LinesByIdAndAgainstAnIndex) {
     }
     const std::vector<std::pair<std::size_t, std::uint64_t>> found{{0, 500}, {2, 16}};
     EXPECT_EQ(comparison.found, found);
+}
+
+// A log that is a link into another folder: a write to the file it leads to pokes the watch
+// at once, as one under the log's own name does, not only the slow poll.
+TEST(TroupeLogLook, ALinkedLogsFileIsWatchedInItsOwnFolder) {
+    TemporaryFolder folder;
+    fs::create_directories(folder.root() / "log");
+    fs::create_directories(folder.root() / "elsewhere");
+    const fs::path target = folder.root() / "elsewhere" / "real.jsonl";
+    std::ofstream(target) << "{}\n";
+    fs::create_symlink(target, folder.root() / "log" / "events.jsonl");
+    std::atomic<int> pokes = 0;
+    TroupeLogPathWatch watch(folder.root() / "log" / "events.jsonl", [&] { ++pokes; });
+    std::ofstream(target, std::ios::app) << "{}\n";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (pokes == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GT(pokes, 0);
 }
 
 }  // namespace

@@ -254,6 +254,45 @@ TEST(TroupeLogWriter, LinesGoToTheFileAtThePathNow) {
     EXPECT_EQ(readFile(file), "first\nsecond\n");
 }
 
+// Another program appends a line at a time, twenty a second, after a run of this app's own:
+// each is checked by the tail before it, and this run's lines are read back on their own
+// clock, not once a line.
+TEST(TroupeLogWriter, AnotherProgramsLinesDoNotReadThisRunBack) {
+    TemporaryXdg folder;
+    const auto file = folder.root() / "events.jsonl";
+    std::atomic<int> handedOn = 0;
+    TroupeLogWriter writer(file, {}, {}, [&](TroupeLogAppended) { ++handedOn; });
+    constexpr int kOwn = 500;
+    for (int i = 0; i < kOwn; ++i) writer.write("ours " + std::to_string(i) + "\n", Uuid::random());
+    ASSERT_TRUE(writer.drain());
+    const std::uint64_t before = writer.ledger().linesReadBack();
+    for (int i = 0; i < 20; ++i) {
+        testing::appendAsAnotherProgram(file, "theirs " + std::to_string(i) + "\n");
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (handedOn <= i && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_GT(handedOn, i);
+    }
+    EXPECT_LE(writer.ledger().linesReadBack() - before, std::uint64_t{kOwn});
+}
+
+// A sync tool that saves over the log every second is said once a minute, not each time.
+TEST(TroupeLogWriter, ALogReplacedOftenIsSaidOnceAMinute) {
+    TemporaryXdg folder;
+    const auto file = folder.root() / "events.jsonl";
+    CapturedLog log;
+    {
+        TroupeLogWriter writer(file);
+        for (int i = 0; i < 5; ++i) {
+            writer.write("line " + std::to_string(i) + "\n");
+            ASSERT_TRUE(writer.drain());
+            testing::renameOver(file, readFile(file));
+        }
+        ASSERT_TRUE(writer.drain());
+    }
+    EXPECT_EQ(log.count("was replaced by another file"), 1);
+}
+
 // Opening some devices does something even with O_NONBLOCK, so the writer looks first:
 // a FIFO's reader hangs up once a writer has come and gone.
 TEST(TroupeLogWriter, WhatIsNoRegularFileIsNeverOpened) {

@@ -248,6 +248,7 @@ class TroupeFileFaults {
 
     TroupeLogReadControl::ReadFunction readFunction() {
         return [this](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
+            stallIfAsked();
             if (const int error = failureFor(fd, true)) {
                 errno = error;
                 return -1;
@@ -271,6 +272,16 @@ class TroupeFileFaults {
     void failNextRead(int error) {
         std::lock_guard lock(mutex_);
         nextReadFails_ = error;
+    }
+    // The next read takes `slow` (a loaded machine's), or until release().
+    void slowNextRead(std::chrono::milliseconds slow) {
+        std::lock_guard lock(mutex_);
+        slowNext_ = slow;
+        slowed_ = false;
+    }
+    bool readSlowed() {
+        std::lock_guard lock(mutex_);
+        return slowed_;
     }
     // Every read and write of the file now at `file` fails with ENOTCONN from here on; it is
     // held open so that its inode goes to no other file. False when no file is there.
@@ -299,6 +310,7 @@ class TroupeFileFaults {
         std::lock_guard lock(mutex_);
         holdMarker_.clear();
         held_ = false;
+        slowNext_ = {};
         changed_.notify_all();
     }
     // `then` runs on the writer's thread just after the first write whose bytes hold
@@ -315,6 +327,12 @@ class TroupeFileFaults {
         std::error_code error;
         const auto file = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
         return file.filename().string().starts_with(TroupeStore::logFileName);
+    }
+    void stallIfAsked() {
+        std::unique_lock lock(mutex_);
+        if (slowNext_.count() == 0 || slowed_) return;
+        slowed_ = true;
+        changed_.wait_for(lock, slowNext_, [&] { return slowNext_.count() == 0; });
     }
     int failureFor(int fd, bool reading) {
         struct stat info {};
@@ -343,6 +361,8 @@ class TroupeFileFaults {
     std::mutex mutex_;
     std::condition_variable changed_;
     int nextReadFails_ = 0;
+    std::chrono::milliseconds slowNext_{};
+    bool slowed_ = false;
     std::set<std::pair<dev_t, ino_t>> dead_;
     std::vector<int> deadHeld_;
     std::string holdMarker_;

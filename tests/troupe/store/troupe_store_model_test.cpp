@@ -1,8 +1,10 @@
 // Random schedules of what happens to the troupe log under a running store (its threads,
 // real files): events accepted, copies renamed over the log, the log deleted, made again,
-// cut short, emptied and written over slowly from the start, written over in place just
-// after one of our writes, touched, appended to by other devices, a read that fails once,
-// the file held failing for good (a dead mount) with a new one put at the path, and quits.
+// cut short (this run's last lines among what goes), emptied and written over slowly from
+// the start, written over in place just after one of our writes, touched, its metadata
+// changed, appended to by other devices (a line in two pieces too), a read that fails once,
+// the file held failing for good (a dead mount) with a new one put at the path, and quits
+// (one while the read of a change goes slowly).
 // The store settles after each move; then every event of the run is in the file at the
 // path, no id is there twice (but where a program wrote over lines the store put back),
 // and the snapshot is what a fresh load of that file folds. At each quit, every event of
@@ -29,6 +31,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -103,11 +106,17 @@ enum class Move {
     writeOver,
     failRead,
     deadFile,
-    quit
+    quit,
+    cutOurs,
+    metadata,
+    othersInPieces,
+    quitWhileReading
 };
-constexpr Move moves[] = {Move::accept, Move::accept,    Move::accept,   Move::accept,   Move::renameCopy,
-                          Move::remove, Move::makeAgain, Move::truncate, Move::rewrite,  Move::appendOthers,
-                          Move::touch,  Move::writeOver, Move::failRead, Move::deadFile, Move::quit};
+constexpr Move moves[] = {
+    Move::accept,  Move::accept,    Move::accept,         Move::accept,          Move::renameCopy,
+    Move::remove,  Move::makeAgain, Move::truncate,       Move::rewrite,         Move::appendOthers,
+    Move::touch,   Move::writeOver, Move::failRead,       Move::deadFile,        Move::quit,
+    Move::cutOurs, Move::metadata,  Move::othersInPieces, Move::quitWhileReading};
 
 class Schedule {
    public:
@@ -146,7 +155,7 @@ class Schedule {
             const bool wasHeld = held_;
             make(schedule[i]);
             mainQueue_.runPending();
-            if (schedule[i] == Move::quit) continue;
+            if (schedule[i] == Move::quit || schedule[i] == Move::quitWhileReading) continue;
             if (held_ && !wasHeld) continue;  // the next move lands between two writes
             release();
             // The quit meets the move unsettled, but for a read or write made to fail: the store
@@ -197,6 +206,14 @@ class Schedule {
                 quit();
                 if (failure_.empty()) open();
                 return;
+            case Move::cutOurs:
+                return cutOurs();
+            case Move::metadata:
+                return changeMetadata();
+            case Move::othersInPieces:
+                return appendOthersInPieces();
+            case Move::quitWhileReading:
+                return quitWhileReading();
         }
     }
 
@@ -342,6 +359,61 @@ class Schedule {
         const int fd = ::open(log_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
         if (fd >= 0) testing::writeAll(fd, lines);
         if (fd >= 0) ::close(fd);
+    }
+
+    // The file ends inside this run's last lines: a short read for what reads them back.
+    void cutOurs() {
+        const std::string text = testing::readFile(log_);
+        std::size_t at = std::string::npos;
+        for (std::size_t back = 1 + rng_() % 3; back <= run_.size() && back > 0; --back) {
+            at = text.find(run_[run_.size() - back].uuidString());
+            if (at != std::string::npos) break;
+        }
+        if (at == std::string::npos) return note("cut-ours(none there)");
+        const std::size_t start = text.rfind('\n', at);
+        const std::size_t to = start == std::string::npos ? 0 : start + 1 + rng_() % 20;
+        note("cut-ours" + std::to_string(to) + "/" + std::to_string(text.size()));
+        fs::resize_file(log_, std::min(to, text.size()));
+    }
+
+    // What sync tools and backups do: an extended attribute, the same mode again, a hard link.
+    void changeMetadata() {
+        const int how = static_cast<int>(rng_() % 3);
+        note(how == 0 ? "xattr" : how == 1 ? "chmod" : "link");
+        if (how == 0) ::setxattr(log_.c_str(), "user.tw", "1", 1, 0);
+        if (how == 1) ::chmod(log_.c_str(), 0600);
+        std::error_code error;
+        if (how == 2)
+            fs::create_hard_link(log_, log_.string() + ".bak" + std::to_string(steps_.size()), error);
+    }
+
+    // Another program's line in two pieces, a few of ours accepted between them.
+    void appendOthersInPieces() {
+        const std::string line = otherLine(rng_);
+        const std::size_t half = 1 + rng_() % (line.size() - 1);
+        const auto gap = std::chrono::milliseconds(rng_() % 50);
+        note("others-in-pieces@" + std::to_string(half) + "+" + std::to_string(gap.count()) + "ms");
+        const int fd = ::open(log_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) return;
+        testing::writeAll(fd, std::string_view(line).substr(0, half));
+        for (const auto& event : ours(1 + static_cast<int>(rng_() % 2))) take(event);
+        std::this_thread::sleep_for(gap);  // the other program's pace
+        testing::writeAll(fd, std::string_view(line).substr(half));
+        ::close(fd);
+    }
+
+    // A copy renamed over the log, and a quit while the read of it goes slowly.
+    void quitWhileReading() {
+        release();
+        faults_.slowNextRead(std::chrono::milliseconds(2500));
+        renameCopy();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!faults_.readSlowed() && std::chrono::steady_clock::now() < deadline)
+            mainQueue_.waitAndRun(0.02);
+        note(faults_.readSlowed() ? "quit-while-reading" : "quit(no read)");
+        quit();
+        faults_.release();
+        if (failure_.empty()) open();
     }
 
     // Only the times change: now, the modification time set back, or left as it was.
