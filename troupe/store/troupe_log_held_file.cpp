@@ -91,6 +91,7 @@ std::string TroupeLogHeldFile::lineAt(std::uint64_t offset) {
 void TroupeLogHeldFile::look(bool draining) {
     if (fd_ < 0 && !watch_.seen()) return;
     followPath();
+    if (quitLooked_) return;  // the quit read this run's lines back already
     const auto now = Clock::now();
     if (fd_ >= 0 && unverified_ && (draining || now >= lastReadBack_ + readBackEvery)) readBackOurs();
     if (fd_ >= 0 && bytesToCompare_ && (draining || now >= nextComparison_)) checkBytes();

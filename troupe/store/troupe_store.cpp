@@ -73,13 +73,14 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
 
 TroupeStore::~TroupeStore() {
     drain();
-    loader_.reset();
     // A quit ends in time whatever the file system does: a writer stuck in it is left.
-    TroupeLogWriter::stop(writer_, stopped_ ? quitEnd() : TroupeLogWriter::never);
+    const auto end = stopped_ ? quitEnd() : TroupeLogWriter::never;
+    loader_.reset();
+    TroupeLogWriter::stop(writer_, end);
 }
 
 std::chrono::steady_clock::time_point TroupeStore::quitEnd() const {
-    return loader_ ? loader_->quitDeadline() + quitWriteWait : std::chrono::steady_clock::now();
+    return loader_->quitDeadline() + quitWriteWait;
 }
 
 std::filesystem::path TroupeStore::defaultDirectory() { return paths::dataDirectory() / "Troupe"; }

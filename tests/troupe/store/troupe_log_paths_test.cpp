@@ -50,39 +50,6 @@ std::string fingerprint(const fs::path& path) {
     return print;
 }
 
-// Runs `work` in a child and returns what it printed, or "hung" when it has not
-// finished by the deadline (the child is then killed).
-std::string inChild(const std::function<std::string()>& work, std::chrono::seconds deadline) {
-    int fds[2];
-    if (::pipe(fds) != 0) return "no pipe";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        const std::string said = work();
-        const bool sent = ::write(fds[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
-        ::_exit(sent ? 0 : 1);
-    }
-    ::close(fds[1]);
-    std::string said;
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    bool finished = false;
-    while (!finished) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        pollfd wait{fds[0], POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) == 0) break;
-        char buffer[512];
-        const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
-        if (got > 0) said.append(buffer, static_cast<std::size_t>(got));
-        finished = got == 0;
-    }
-    ::close(fds[0]);
-    if (!finished) ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return finished ? said : "hung";
-}
-
 // Drops to an ordinary user when running as root, who reads any file whatever its mode.
 void actAsAnOrdinaryUser(const fs::path& tree) {
     if (::geteuid() != 0) return;
@@ -209,7 +176,7 @@ TEST(TroupeLogPaths, WhateverIsAtTheLogsPathNothingHangsAndNothingIsWrittenOverI
         fs::create_directories(h.logFile().parent_path());
         row.place(h.logFile());
         const std::string before = fingerprint(h.logFile());
-        const std::string outcome = inChild(
+        const std::string outcome = testing::inChild(
             [&] {
                 if (row.asOrdinaryUser) actAsAnOrdinaryUser(h.xdg.root());
                 return openAndAppend(h);

@@ -250,42 +250,10 @@ TEST(TroupeLogQuit, LinesCutJustBeforeAQuitComeBackOnce) {
     }
 }
 
-// Runs `work` in a child and returns what it printed, or "hung" when it has not finished
-// by the deadline (the child is then killed): a thread left stuck stays there.
-std::string inChild(const std::function<std::string()>& work, std::chrono::seconds deadline) {
-    int fds[2];
-    if (::pipe(fds) != 0) return "no pipe";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        const std::string said = work();
-        const bool sent = ::write(fds[1], said.data(), said.size()) == static_cast<ssize_t>(said.size());
-        ::_exit(sent ? 0 : 1);
-    }
-    ::close(fds[1]);
-    std::string said;
-    const auto end = Steady::now() + deadline;
-    bool finished = false;
-    while (!finished) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Steady::now());
-        pollfd wait{fds[0], POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) == 0) break;
-        char buffer[512];
-        const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
-        if (got > 0) said.append(buffer, static_cast<std::size_t>(got));
-        finished = got == 0;
-    }
-    ::close(fds[0]);
-    if (!finished) ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return finished ? said : "hung";
-}
-
 // The log's mount stops answering (a FUSE daemon stopped, a hung network mount): a write
 // never returns. The quit ends within 3 s all the same, and says what could not be written.
 TEST(TroupeLogQuit, AQuitEndsInTimeOnAMountThatHangs) {
-    const std::string said = inChild(
+    const std::string said = testing::inChild(
         [] {
             TroupeHarness h;
             testing::CapturedLog log;
