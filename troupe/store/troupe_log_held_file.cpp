@@ -413,8 +413,8 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
 }
 
 // Ends a torn last line, so the next line starts on a line of its own. Another program's
-// line is given tornLineWait to end first: it may be writing it in pieces.
-TroupeLogHeldFile::Written TroupeLogHeldFile::endTornLine() {
+// line is given `wait` to end first: it may be writing it in pieces.
+TroupeLogHeldFile::Written TroupeLogHeldFile::endTornLine(std::chrono::milliseconds wait) {
     struct stat info {};
     char last = '\n';
     if (::fstat(fd_, &info) != 0 || (info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) != 1)) {
@@ -426,7 +426,7 @@ TroupeLogHeldFile::Written TroupeLogHeldFile::endTornLine() {
         const bool ours = ownFragmentEnd_ == static_cast<std::uint64_t>(info.st_size);
         const auto now = Clock::now();
         if (!ours && !tornSince_) tornSince_ = now;
-        if (!ours && now - *tornSince_ < tornLineWait) return Written::waiting;
+        if (!ours && now - *tornSince_ < wait) return Written::waiting;
         if (writeAll("\n") != 1) {
             report("end a torn line of", std::strerror(errno));
             return Written::failed;
@@ -453,7 +453,8 @@ bool TroupeLogHeldFile::dropFragment(std::size_t size) {
     return dropped;
 }
 
-TroupeLogHeldFile::Written TroupeLogHeldFile::writeLine(const TroupeLogLine& line, bool lookAtPath) {
+TroupeLogHeldFile::Written TroupeLogHeldFile::writeLine(const TroupeLogLine& line, bool lookAtPath,
+                                                        bool quitting) {
     if (lookAtPath && fd_ >= 0) {
         atLineStart_ = false;  // another writer may have left a line torn
         if (!followPath()) return Written::failed;
@@ -462,7 +463,8 @@ TroupeLogHeldFile::Written TroupeLogHeldFile::writeLine(const TroupeLogLine& lin
     lookAtHeldFile();  // written by another between two lines
     if (fd_ < 0 && !openFile()) return Written::failed;
     if (!atLineStart_) {
-        if (const Written ended = endTornLine(); ended != Written::yes) return ended;
+        const Written ended = endTornLine(quitting ? tornLineWaitQuitting : tornLineWait);
+        if (ended != Written::yes) return ended;
     }
     const std::size_t written = writeAll(line.text);
     if (written < line.text.size()) {

@@ -63,8 +63,9 @@ class TroupeLogHeldFile {
     // bytes, no more often than this: their cost grows with the run and with the log.
     static constexpr std::chrono::seconds readBackEvery{5};
     // How long another program's line without its newline at the end of the file is given
-    // to end before a line of ours goes after it.
-    static constexpr std::chrono::seconds tornLineWait{2};
+    // to end before a line of ours goes after it; less once quitting, which must end in time.
+    static constexpr std::chrono::milliseconds tornLineWait{2000};
+    static constexpr std::chrono::milliseconds tornLineWaitQuitting{500};
     enum class Written {
         yes,
         failed,   // worth retrying later
@@ -80,7 +81,7 @@ class TroupeLogHeldFile {
     TroupeLogHeldFile& operator=(const TroupeLogHeldFile&) = delete;
 
     // `lookAtPath`: a new batch, the path may hold another file by now.
-    Written writeLine(const TroupeLogLine& line, bool lookAtPath);
+    Written writeLine(const TroupeLogLine& line, bool lookAtPath, bool quitting = false);
     // Looks at the path (at rest, or for a drain), and reads this run's lines back, or
     // compares the bytes of a file modified at the same size, when due (a drain: at once).
     void look(bool draining);
@@ -121,7 +122,7 @@ class TroupeLogHeldFile {
     void changed();
     bool dropFailed(int error);
     std::size_t writeAll(std::string_view bytes);
-    Written endTornLine();
+    Written endTornLine(std::chrono::milliseconds wait);
     bool dropFragment(std::size_t size);
     bool readsBack(std::string_view text);
     bool endsLine(std::uint64_t offset);

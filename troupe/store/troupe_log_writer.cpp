@@ -174,6 +174,7 @@ std::optional<TroupeLogWriter::QuitLook> TroupeLogWriter::lookBeforeQuitting(Dea
         std::optional<QuitLook> look;
     };
     auto taken = std::make_shared<Taken>();
+    quitting_ = true;
     run([this, taken] {
         QuitLook look;
         std::tie(look.cut, look.doubtful) = held_.lookBeforeQuitting();
@@ -222,7 +223,7 @@ void TroupeLogWriter::loop() {
             lock.unlock();
             auto written = TroupeLogHeldFile::Written::yes;
             if (auto* line = std::get_if<TroupeLogLine>(&job)) {
-                written = held_.writeLine(*line, std::exchange(lookAtPath_, false));
+                written = held_.writeLine(*line, std::exchange(lookAtPath_, false), quitting_);
             } else if (auto& task = std::get<Task>(job); auto error = failureOf(task.job)) {
                 // Like any worker thread here: a job that throws must not end the app.
                 log::system("A troupe log job failed: " + *error);

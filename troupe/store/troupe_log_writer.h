@@ -150,9 +150,10 @@ class TroupeLogWriter {
     std::uint64_t failures_ = 0;  // tries that failed
     std::atomic<bool> retrying_ = false;
     bool stopping_ = false;
-    bool writing_ = false;  // a line is out of the queue, being written
-    bool ended_ = false;    // the thread is done with everything but ending
-    bool left_ = false;     // stop() gave up on the thread: it deletes the writer
+    bool writing_ = false;                // a line is out of the queue, being written
+    std::atomic<bool> quitting_ = false;  // the quit's look was asked for
+    bool ended_ = false;                  // the thread is done with everything but ending
+    bool left_ = false;                   // stop() gave up on the thread: it deletes the writer
     std::condition_variable endedChanged_;
     // Last but the thread: its path watch pokes the writer until it is gone.
     TroupeLogHeldFile held_;
