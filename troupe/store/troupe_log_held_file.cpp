@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <utility>
 
 #include "platform/log.h"
@@ -423,10 +424,16 @@ TroupeLogHeldFile::Written TroupeLogHeldFile::endTornLine(std::chrono::milliseco
         return Written::failed;
     }
     if (last != '\n') {
+        // Ours, or left long ago (a crash's, a hole's zeros): nobody is still writing it.
         const bool ours = ownFragmentEnd_ == static_cast<std::uint64_t>(info.st_size);
+        timespec wall{};
+        ::clock_gettime(CLOCK_REALTIME, &wall);
+        const auto sinceWritten = std::chrono::seconds(wall.tv_sec - info.st_mtim.tv_sec) +
+                                  std::chrono::nanoseconds(wall.tv_nsec - info.st_mtim.tv_nsec);
+        const bool abandoned = sinceWritten >= wait;
         const auto now = Clock::now();
-        if (!ours && !tornSince_) tornSince_ = now;
-        if (!ours && now - *tornSince_ < wait) return Written::waiting;
+        if (!ours && !abandoned && !tornSince_) tornSince_ = now;
+        if (!ours && !abandoned && now - *tornSince_ < wait) return Written::waiting;
         if (writeAll("\n") != 1) {
             report("end a torn line of", std::strerror(errno));
             return Written::failed;
