@@ -112,14 +112,7 @@ void TroupeLogHeldFile::readBackOurs() {
     unverified_ = false;
     lastReadBack_ = Clock::now();
     if (!watch_.seen() || ledger_.placedLinesReadBack(fd_, changes_)) return;
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
-        dropFailed(errno);
-        return;
-    }
-    rememberHeld(info);
-    atLineStart_ = false;
-    changed();
+    if (struct stat info{}; statHeld(info)) readAgain(info);
 }
 
 // A file modified at the same size: a touch, when its bytes hash as they did; else a
@@ -128,11 +121,7 @@ void TroupeLogHeldFile::checkBytes() {
     bytesToCompare_ = false;
     nextComparison_ = Clock::now() + readBackEvery;
     struct stat info {};
-    if (!watch_.seen()) return;
-    if (::fstat(fd_, &info) != 0) {
-        dropFailed(errno);
-        return;
-    }
+    if (!watch_.seen() || !statHeld(info)) return;
     const std::uint64_t size = watch_.seen()->size;
     if (static_cast<std::uint64_t>(info.st_size) != size) return;  // the next look tells what it is
     if (hashes_ && hashes_->size() == size) {
@@ -141,6 +130,19 @@ void TroupeLogHeldFile::checkBytes() {
             return;
         }
     }
+    readAgain(info);
+}
+
+// The held file's `info`; false (a descriptor that failed for good let go) when fstat fails.
+bool TroupeLogHeldFile::statHeld(struct stat& info) {
+    if (::fstat(fd_, &info) == 0) return true;
+    dropFailed(errno);
+    return false;
+}
+
+// The file held changed otherwise than by appends: it is read again, and another writer
+// may have left a line torn.
+void TroupeLogHeldFile::readAgain(const struct stat& info) {
     rememberHeld(info);
     atLineStart_ = false;
     changed();
@@ -235,13 +237,7 @@ bool TroupeLogHeldFile::followPath() {
 
 // The file held as this thread's writes left it, or changed by someone else since.
 void TroupeLogHeldFile::lookAtHeldFile() {
-    struct stat info {};
-    if (!watch_.seen()) return;
-    if (::fstat(fd_, &info) != 0) {
-        dropFailed(errno);
-        return;
-    }
-    compareHeld(info);
+    if (struct stat info{}; watch_.seen() && statHeld(info)) compareHeld(info);
 }
 
 void TroupeLogHeldFile::compareHeld(const struct stat& info) {
@@ -265,9 +261,7 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
             return;
         }
         case TroupeLogLook::changed:
-            rememberHeld(info);
-            atLineStart_ = false;
-            changed();
+            readAgain(info);
             return;
     }
 }
@@ -399,15 +393,11 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
         // seen, as any append is; this run's lines are read back on their own clock.
         if (alone && appendedBefore && afterALine && endsLine(ours)) {
             handOnAppended(start, ours);
-            extendHashes(static_cast<std::uint64_t>(end), bytes.substr(0, written));
         } else if (!alone || appendedBefore) {
             atLineStart_ = false;  // what came after may be a line's start
             changed();
-        } else if (hashes_ && hashes_->size() == ours) {
-            hashes_->append(bytes.substr(0, written));
-        } else {
-            hashes_.reset();
         }
+        extendHashes(static_cast<std::uint64_t>(end), bytes.substr(0, written));  // none after a change
     }
     errno = error;
     return written;

@@ -118,6 +118,8 @@ class TroupeLogHeldFile {
     std::uint64_t lastLineEnd(std::uint64_t from, std::uint64_t to);
     void extendHashes(std::uint64_t to, std::string_view known = {});
     void readBackOurs();
+    bool statHeld(struct stat& info);
+    void readAgain(const struct stat& info);
     void checkBytes();
     void changed();
     bool dropFailed(int error);

@@ -126,8 +126,7 @@ TroupeLogLoad reconcileUpTo(const TroupeLogCut& cut, Date tailFrom, TroupeLogLoa
                 load.missing.push_back(
                     decodeTroupeLogLine(std::string_view(line.text).substr(0, line.text.size() - 1)));
             std::lock_guard lock(shared.mutex);
-            // A quit looks at the file itself.
-            if (shared.writer && !shared.over())
+            if (shared.writer)
                 shared.writer->writeAgain(std::move(comparison), cut.changes, load.log->hashes);
         })) {
         error = *failure;

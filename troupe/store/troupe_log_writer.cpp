@@ -80,8 +80,7 @@ bool TroupeLogWriter::stop(std::unique_ptr<TroupeLogWriter>& writer, Deadline de
         writer.reset();
         return true;
     }
-    std::size_t unwritten = self.writing_ ? 1 : 0;
-    for (const Job& job : self.jobs_) unwritten += std::holds_alternative<TroupeLogLine>(job) ? 1 : 0;
+    const std::size_t unwritten = self.unwrittenLinesLocked();
     log::system("The troupe log " + self.file_.string() + " did not answer in time to quit" +
                 (unwritten == 0 ? std::string()
                                 : "; " + std::to_string(unwritten) + " accepted troupe event" +
@@ -95,6 +94,10 @@ bool TroupeLogWriter::stop(std::unique_ptr<TroupeLogWriter>& writer, Deadline de
 
 std::size_t TroupeLogWriter::unwrittenLines() {
     std::lock_guard lock(mutex_);
+    return unwrittenLinesLocked();
+}
+
+std::size_t TroupeLogWriter::unwrittenLinesLocked() const {
     std::size_t unwritten = writing_ ? 1 : 0;
     for (const Job& job : jobs_) unwritten += std::holds_alternative<TroupeLogLine>(job) ? 1 : 0;
     return unwritten;

@@ -122,6 +122,7 @@ class TroupeLogWriter {
     using Job = std::variant<TroupeLogLine, Task>;
 
     void loop();
+    std::size_t unwrittenLinesLocked() const;
     void waitAtRest(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point lastSync);
     void enqueue(Job job);
     void changed(std::uint64_t changes);
