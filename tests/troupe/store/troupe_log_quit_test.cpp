@@ -250,24 +250,6 @@ TEST(TroupeLogQuit, LinesCutJustBeforeAQuitComeBackOnce) {
     }
 }
 
-// Another program's line left unfinished at the end of the file when the app quits: the
-// quit gives it a moment rather than the usual while, and ends well in time.
-TEST(TroupeLogQuit, AnUnfinishedLineOfAnotherProgramHoldsAQuitBriefly) {
-    TroupeHarness h;
-    auto store = h.open();
-    appendMine(*store, h, 1);
-    ASSERT_TRUE(store->drain());
-    testing::appendAsAnotherProgram(h.logFile(), R"({"half":)");
-    const auto last = appendMine(*store, h, 1);
-    const auto asked = Steady::now();
-    store->stopLoading();
-    store->drain();
-    store.reset();
-    EXPECT_LT(Steady::now() - asked, std::chrono::milliseconds(1500));
-    EXPECT_NE(testing::readFile(h.logFile()).find("{\"half\":\n" + encodeTroupeEventLine(last[0]) + "\n"),
-              std::string::npos);
-}
-
 // The log's mount stops answering (a FUSE daemon stopped, a hung network mount): a write
 // never returns. The quit ends within 3 s all the same, and says what could not be written.
 TEST(TroupeLogQuit, AQuitEndsInTimeOnAMountThatHangs) {
