@@ -404,9 +404,11 @@ class Schedule {
 
     // A copy renamed over the log, and a quit while the read of it goes slowly.
     void quitWhileReading() {
+        // Between two writes when one is held, as every move is; the read starts from this
+        // thread's queue, once armed.
+        renameCopy();
         release();
         faults_.slowNextRead(std::chrono::milliseconds(2500));
-        renameCopy();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!faults_.readSlowed() && std::chrono::steady_clock::now() < deadline)
             mainQueue_.waitAndRun(0.02);
