@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -69,16 +72,38 @@ OpenedLog openLogToAppend(const std::filesystem::path& file) {
     return log;
 }
 
-atomic_file::OpenedFile logOnItsOwnDescriptor(int fd) {
+atomic_file::OpenedFile logOnItsOwnDescriptor(int fd, const std::filesystem::path& file, bool fresh) {
     atomic_file::OpenedFile opened;
     opened.status = atomic_file::ReadStatus::failed;
     struct stat info {};
     if (::fstat(fd, &info) != 0) return opened;
+    if (fresh) {
+        // Only a regular file, and only the one held, whatever is at the path by now.
+        const atomic_file::SeenOpening again = atomic_file::openSeenRegular(file, O_RDONLY | O_CLOEXEC);
+        if (again.outcome == atomic_file::SeenOpening::opened &&
+            atomic_file::FileIdentity::of(again.info) == atomic_file::FileIdentity::of(info)) {
+            opened.fd = again.fd;
+            opened.status = atomic_file::ReadStatus::ok;
+            opened.size = static_cast<std::uint64_t>(again.info.st_size);
+            opened.allocated = static_cast<std::uint64_t>(again.info.st_blocks) * 512;
+            return opened;
+        }
+        if (again.outcome == atomic_file::SeenOpening::opened) ::close(again.fd);
+    }
     opened.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (opened.fd >= 0) opened.status = atomic_file::ReadStatus::ok;
     opened.size = static_cast<std::uint64_t>(info.st_size);
     opened.allocated = static_cast<std::uint64_t>(info.st_blocks) * 512;
     return opened;
+}
+
+bool onSharedMount(int fd) {
+    // statfs(2)'s f_type of FUSE, NFS, SMB, CIFS, SMB2, 9P, Ceph and AFS (two).
+    constexpr std::array<std::uint32_t, 9> shared{0x65735546, 0x6969,     0x517B,     0xFF534D42, 0xFE534D42,
+                                                  0x01021997, 0x00C36400, 0x5346414F, 0x6B414653};
+    struct statfs info {};
+    return ::fstatfs(fd, &info) == 0 &&
+           std::find(shared.begin(), shared.end(), static_cast<std::uint32_t>(info.f_type)) != shared.end();
 }
 
 }  // namespace tw

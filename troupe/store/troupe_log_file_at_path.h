@@ -35,6 +35,14 @@ struct OpenedLog {
 OpenedLog openLogToAppend(const std::filesystem::path& file);
 
 // The log open on `fd`, on a descriptor of its own and sized as it is now, to be read.
-atomic_file::OpenedFile logOnItsOwnDescriptor(int fd);
+// With `fresh` it is opened again at `file` (when that is still the same file): a
+// descriptor held open on a shared mount may read the pages this machine kept, where an
+// open asks the server and so sees what other machines wrote.
+atomic_file::OpenedFile logOnItsOwnDescriptor(int fd, const std::filesystem::path& file = {},
+                                              bool fresh = false);
+
+// Whether the file open on `fd` lies on a mount other machines write to (FUSE, NFS, SMB,
+// 9P, Ceph, AFS): their changes send no event here and may not reach a held descriptor.
+bool onSharedMount(int fd);
 
 }  // namespace tw

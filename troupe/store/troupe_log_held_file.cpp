@@ -40,7 +40,7 @@ TroupeLogCut TroupeLogHeldFile::cut() {
     TroupeLogCut cut;
     cut.file.status = atomic_file::ReadStatus::missing;
     if (fd_ >= 0) followPath();  // the file at the path is the one to read
-    if (fd_ >= 0 || openFile()) cut.file = logOnItsOwnDescriptor(fd_);
+    if (fd_ >= 0 || openFile()) cut.file = readable();
     if (struct stat info{};
         cut.file.status == atomic_file::ReadStatus::ok && ::fstat(cut.file.fd, &info) == 0)
         cut.identity = atomic_file::FileIdentity::of(info);
@@ -51,6 +51,10 @@ TroupeLogCut TroupeLogHeldFile::cut() {
 
 void TroupeLogHeldFile::expect(TroupeLogPathWatch::Seen seen, std::optional<TroupeLogBlockHashes> hashes) {
     if (hashes && hashes->size() != seen.size) hashes.reset();
+    // The load read the whole file: the next comparison of it is a minute away.
+    compared_ = Marks::of(seen);
+    lastWholeFile_ = Clock::now();
+    moved_ = false;
     watch_.expect(std::move(seen));
     hashes_ = std::move(hashes);
 }
@@ -75,10 +79,10 @@ std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> TroupeLogHeldFile::l
     if (fd_ < 0 && ledger_.size() > 0) openFile();
     TroupeLogCut cut;
     cut.file.status = atomic_file::ReadStatus::missing;
-    if (fd_ >= 0) cut.file = logOnItsOwnDescriptor(fd_);
+    if (fd_ >= 0) cut.file = readable();
     cut.ledgerEntries = ledger_.size();
     cut.changes = changes_;
-    auto doubtful = ledger_.notReadingBack(fd_, cut.ledgerEntries);
+    auto doubtful = ledger_.notReadingBack(cut.file.fd, cut.ledgerEntries);
     quitLooked_ = true;
     return {std::move(cut), std::move(doubtful)};
 }
@@ -87,65 +91,6 @@ std::string TroupeLogHeldFile::lineAt(std::uint64_t offset) {
     const atomic_file::OpenedFile atPath =
         fd_ >= 0 ? atomic_file::OpenedFile{} : atomic_file::openRegular(file_);
     return troupeLogLineAt(fd_ >= 0 ? fd_ : atPath.fd, offset);
-}
-
-void TroupeLogHeldFile::look(bool draining) {
-    if (fd_ < 0 && !watch_.seen()) return;
-    followPath();
-    if (quitLooked_) return;  // the quit read this run's lines back already
-    const auto now = Clock::now();
-    if (fd_ >= 0 && unverified_ && (draining || now >= lastReadBack_ + readBackEvery)) readBackOurs();
-    if (fd_ >= 0 && bytesToCompare_ && (draining || now >= nextComparison_)) checkBytes();
-}
-
-TroupeLogHeldFile::Clock::time_point TroupeLogHeldFile::nextCheck() const {
-    auto next = Clock::time_point::max();
-    if (fd_ < 0) return next;
-    if (unverified_) next = std::min(next, lastReadBack_ + readBackEvery);
-    if (bytesToCompare_) next = std::min(next, nextComparison_);
-    return next;
-}
-
-// Every line of this run where it was written: another program's write over one of them
-// (or a line of ours that went wrong) is a change.
-void TroupeLogHeldFile::readBackOurs() {
-    unverified_ = false;
-    lastReadBack_ = Clock::now();
-    if (!watch_.seen() || ledger_.placedLinesReadBack(fd_, changes_)) return;
-    if (struct stat info{}; statHeld(info)) readAgain(info);
-}
-
-// A file modified at the same size: a touch, when its bytes hash as they did; else a
-// write in place, read again. Without the hashes (just after a change) it is read again.
-void TroupeLogHeldFile::checkBytes() {
-    bytesToCompare_ = false;
-    nextComparison_ = Clock::now() + readBackEvery;
-    struct stat info {};
-    if (!watch_.seen() || !statHeld(info)) return;
-    const std::uint64_t size = watch_.seen()->size;
-    if (static_cast<std::uint64_t>(info.st_size) != size) return;  // the next look tells what it is
-    if (hashes_ && hashes_->size() == size) {
-        if (const auto now = hashTroupeLogFile(fd_, size, {}); now && *now == *hashes_) {
-            watch_.rememberTimes(info);
-            return;
-        }
-    }
-    readAgain(info);
-}
-
-// The held file's `info`; false (a descriptor that failed for good let go) when fstat fails.
-bool TroupeLogHeldFile::statHeld(struct stat& info) {
-    if (::fstat(fd_, &info) == 0) return true;
-    dropFailed(errno);
-    return false;
-}
-
-// The file held changed otherwise than by appends: it is read again, and another writer
-// may have left a line torn.
-void TroupeLogHeldFile::readAgain(const struct stat& info) {
-    rememberHeld(info);
-    atLineStart_ = false;
-    changed();
 }
 
 bool TroupeLogHeldFile::openFile() {
@@ -158,6 +103,7 @@ bool TroupeLogHeldFile::openFile() {
     }
     fd_ = opened.fd;
     holding_ = false;
+    freshReads_ = onSharedMount(fd_);
     // Not the file the snapshot was read from, or no longer as it was: what it holds is
     // read, and this run's lines it lacks are put back. A log this run makes where the
     // load found none is its own.
@@ -235,101 +181,9 @@ bool TroupeLogHeldFile::followPath() {
     return openFile() || atPath == LogAtPath::nothing;
 }
 
-// The file held as this thread's writes left it, or changed by someone else since.
-void TroupeLogHeldFile::lookAtHeldFile() {
-    if (struct stat info{}; watch_.seen() && statHeld(info)) compareHeld(info);
-}
-
-void TroupeLogHeldFile::compareHeld(const struct stat& info) {
-    const auto from = watch_.seen() ? watch_.seen()->size : 0;
-    switch (watch_.look(info, [&] { return tailReadsBack(); })) {
-        case TroupeLogLook::same:
-            return;
-        case TroupeLogLook::metadata:
-            watch_.rememberTimes(info);
-            return;
-        case TroupeLogLook::rewritten:
-            bytesToCompare_ = true;  // on its own clock
-            return;
-        case TroupeLogLook::appended: {
-            atLineStart_ = false;  // another writer may have left a line torn
-            // Whole lines only: the rest of one still being written is read once it ends.
-            const std::uint64_t end = lastLineEnd(from, static_cast<std::uint64_t>(info.st_size));
-            rememberHeld(info, end);
-            handOnAppended(from, end);
-            extendHashes(end);
-            return;
-        }
-        case TroupeLogLook::changed:
-            readAgain(info);
-            return;
-    }
-}
-
-// Where the last whole line in [from, to) of the file held ends (`from` when none does).
-std::uint64_t TroupeLogHeldFile::lastLineEnd(std::uint64_t from, std::uint64_t to) {
-    char buffer[4096];
-    for (std::uint64_t end = to; end > from;) {
-        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, end - from));
-        if (::pread(fd_, buffer, size, static_cast<off_t>(end - size)) != static_cast<ssize_t>(size))
-            return to;
-        for (std::size_t i = size; i > 0; --i)
-            if (buffer[i - 1] == '\n') return end - size + i;
-        end -= size;
-    }
-    return from;
-}
-
-// The hashes of the held file's bytes on up to `to`, the last of them `known` (just
-// written); none when the bytes before cannot be read.
-void TroupeLogHeldFile::extendHashes(std::uint64_t to, std::string_view known) {
-    if (!hashes_) return;
-    const std::uint64_t readTo = to - std::min<std::uint64_t>(to, known.size());
-    std::string bytes;
-    for (std::uint64_t at = hashes_->size(); hashes_ && at < readTo; at += bytes.size()) {
-        bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(readTo - at, 1 << 16)));
-        if (::pread(fd_, bytes.data(), bytes.size(), static_cast<off_t>(at)) !=
-            static_cast<ssize_t>(bytes.size()))
-            hashes_.reset();
-        else
-            hashes_->append(bytes);
-    }
-    if (hashes_ && hashes_->size() == readTo)
-        hashes_->append(known);
-    else
-        hashes_.reset();
-}
-
-// Another program's lines, from a line's start up to `to`, read alone.
-void TroupeLogHeldFile::handOnAppended(std::uint64_t from, std::uint64_t to) {
-    if (!appended_ || to <= from) return;
-    TroupeLogAppended appended{logOnItsOwnDescriptor(fd_), from, changes_};
-    appended.file.size = to;
-    if (appended.file.status == atomic_file::ReadStatus::ok) appended_(std::move(appended));
-}
-
-// What the file held holds up to `size` (its size), as this thread saw it.
-void TroupeLogHeldFile::rememberHeld(const struct stat& info, std::optional<std::uint64_t> size,
-                                     std::optional<std::string> known) {
-    const std::uint64_t end = size.value_or(static_cast<std::uint64_t>(info.st_size));
-    if (known) return watch_.remember(info, end, std::move(*known));
-    std::string tail(std::min<std::uint64_t>(end, troupeLogTailBytes), '\0');
-    if (::pread(fd_, tail.data(), tail.size(), static_cast<off_t>(end - tail.size())) !=
-        static_cast<ssize_t>(tail.size()))
-        tail.clear();  // unknown: the next growth is read as a change
-    watch_.remember(info, end, std::move(tail));
-}
-
-bool TroupeLogHeldFile::tailReadsBack() {
-    const auto& seen = *watch_.seen();
-    std::string held(seen.tail.size(), '\0');
-    return ::pread(fd_, held.data(), held.size(), static_cast<off_t>(seen.size - held.size())) ==
-               static_cast<ssize_t>(held.size()) &&
-           held == seen.tail;
-}
-
 void TroupeLogHeldFile::changed() {
     hashes_.reset();  // a reconcile's read brings them again
+    moved_ = true;
     ++changes_;
     changed_(changes_);
 }
@@ -369,6 +223,7 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
     if (written == 0) return 0;
     dirty_ = true;
     unverified_ = true;
+    moved_ = true;
     // O_APPEND: the descriptor's offset is where this write ended, and it started where the
     // file ended. Bytes between what was seen and that start are another writer's lines
     // (on line boundaries) or a change; bytes after it, the next look reads.

@@ -9,6 +9,12 @@
 // it landed. When the file held was deleted and the path holds something that is no file
 // (a FIFO, a folder, a link to nothing), nothing is written until it holds a file or
 // nothing.
+//
+// What a look finds is a cheap sign: it decides how soon and how much is read, never that
+// nothing need be. Whatever another program did, this run's lines are read back on their
+// clock, and the whole file's bytes are compared with their hashes at most once a minute
+// whenever its identity, size or times moved since they last were (the change detection is
+// in troupe_log_held_file_changes.cpp).
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -59,9 +65,11 @@ class TroupeLogHeldFile {
    public:
     using Clock = std::chrono::steady_clock;
     using WriteFunction = std::function<ssize_t(int fd, const void* bytes, std::size_t size)>;
-    // This run's lines read back, and a file modified at the same size compared by its
-    // bytes, no more often than this: their cost grows with the run and with the log.
+    // This run's lines read back no more often than this: the cost grows with the run.
     static constexpr std::chrono::seconds readBackEvery{5};
+    // The whole file compared with the hashes of its bytes no more often than this: a read
+    // of all of it, which a sync tool touching the file every second must not make often.
+    static constexpr std::chrono::seconds wholeFileEvery{60};
     // How long another program's line without its newline at the end of the file is given
     // to end before a line of ours goes after it; less once quitting, which must end in time.
     static constexpr std::chrono::milliseconds tornLineWait{2000};
@@ -83,7 +91,7 @@ class TroupeLogHeldFile {
     // `lookAtPath`: a new batch, the path may hold another file by now.
     Written writeLine(const TroupeLogLine& line, bool lookAtPath, bool quitting = false);
     // Looks at the path (at rest, or for a drain), and reads this run's lines back, or
-    // compares the bytes of a file modified at the same size, when due (a drain: at once).
+    // compares the whole file's bytes, when due (a drain: at once).
     void look(bool draining);
     // When a read-back or a comparison of the bytes falls due (max when none waits).
     Clock::time_point nextCheck() const;
@@ -107,10 +115,22 @@ class TroupeLogHeldFile {
     bool holding() const { return holding_; }
 
    private:
+    // What a comparison of the whole file's bytes went by: it falls due when any moves.
+    struct Marks {
+        atomic_file::FileIdentity identity;
+        std::uint64_t size = 0;
+        timespec changedAt{-1, -1};
+        timespec modifiedAt{-1, -1};
+        static Marks of(const struct stat& info);
+        static Marks of(const TroupeLogPathWatch::Seen& seen);
+        bool operator==(const Marks& other) const;
+    };
+
     bool openFile();
     bool followPath();  // false when nothing may be written now
     void lookAtHeldFile();
     void compareHeld(const struct stat& info);
+    void noticed();
     void rememberHeld(const struct stat& info, std::optional<std::uint64_t> size = std::nullopt,
                       std::optional<std::string> tail = std::nullopt);
     bool tailReadsBack();
@@ -118,9 +138,11 @@ class TroupeLogHeldFile {
     std::uint64_t lastLineEnd(std::uint64_t from, std::uint64_t to);
     void extendHashes(std::uint64_t to, std::string_view known = {});
     void readBackOurs();
+    bool wholeFileDue(Clock::time_point now, bool draining, struct stat& info);
+    void compareWholeFile(const struct stat& info);
+    atomic_file::OpenedFile readable();
     bool statHeld(struct stat& info);
     void readAgain(const struct stat& info);
-    void checkBytes();
     void changed();
     bool dropFailed(int error);
     std::size_t writeAll(std::string_view bytes);
@@ -141,17 +163,22 @@ class TroupeLogHeldFile {
     bool reported_ = false;         // a failure is logged once until writing works again
     bool pathHoldsNoFile_ = false;  // said once while something else is at the path
     std::atomic<bool> holding_ = false;
-    // Written to, or told of by the watch, since every line of this run was last read back:
-    // they are read back when due (a write within the clock tick of a look changes neither
-    // size nor time).
+    // On a mount other machines write to: what decides what the file holds is read on a
+    // descriptor opened for it, which asks the server, not on the one held.
+    bool freshReads_ = false;
+    // Written to, or changed by another program however that was seen, since every line of
+    // this run was last read back: they are read back when due (a write within the clock
+    // tick of a look changes neither size nor time).
     bool unverified_ = false;
     Clock::time_point lastReadBack_{};
-    // Modified at the same size since the bytes were last compared with `hashes_`.
-    bool bytesToCompare_ = false;
-    Clock::time_point nextComparison_{};
     // The hashes of the held file's bytes up to their size, as this thread knows them; none
     // after a change, until a reconcile's read brings them.
     std::optional<TroupeLogBlockHashes> hashes_;
+    // The file as its whole bytes were last found to hash as `hashes_` say (or the load read
+    // them), and when; `moved_`: its identity, size or times may have moved since.
+    std::optional<Marks> compared_;
+    Clock::time_point lastWholeFile_{};
+    bool moved_ = false;
     // Another program's line without its end at the end of the file, since when; a fragment
     // of ours that could not be taken back ends where the file did then.
     std::optional<Clock::time_point> tornSince_;

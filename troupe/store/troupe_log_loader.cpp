@@ -167,6 +167,10 @@ std::chrono::steady_clock::time_point TroupeLogLoader::quitDeadline() const {
     return stoppedAt_.value_or(std::chrono::steady_clock::now()) + quitWait;
 }
 
+void TroupeLogLoader::resumeQuitClock(std::chrono::steady_clock::duration spent) {
+    if (stoppedAt_) stoppedAt_ = std::chrono::steady_clock::now() - spent;
+}
+
 std::optional<TroupeLogLoad> TroupeLogLoader::takeFirst(bool wait) {
     std::unique_lock lock(shared_->mutex);
     const auto done = [&] { return shared_->firstDone; };

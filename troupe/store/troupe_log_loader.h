@@ -92,8 +92,11 @@ class TroupeLogLoader {
     // publishing no fold and the reconcile putting nothing back (the quit looks itself);
     // no other starts.
     void stop();
-    // When the quit's reads must be over: quitWait after stop().
+    // When the quit's reads must be over: quitWait after stop(), not counting the time
+    // between the stop and resumeQuitClock().
     std::chrono::steady_clock::time_point quitDeadline() const;
+    // The quit goes on after work of the app's own: its time counts from now, less `spent`.
+    void resumeQuitClock(std::chrono::steady_clock::duration spent);
 
     // A quit must end within 3 s of being asked (a session manager's or SIGTERM's wait):
     // the quit's own look at the file gets this much of that after stop(), and the lines

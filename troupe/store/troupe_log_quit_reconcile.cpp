@@ -78,6 +78,7 @@ TroupeLogQuitReconcile TroupeLogQuitReconcile::run(TroupeLogWriter& writer,
         const std::set<Uuid> held(state->found->begin(), state->found->end());
         std::erase_if(doubtful, [&](const auto& line) { return held.contains(line.id); });
     }
+    outcome.lost = std::erase_if(doubtful, [](const auto& line) { return line.text.empty(); });
     outcome.appended = doubtful.size();
     outcome.unread = !known;
     if (!doubtful.empty()) writer.appendAgain(std::move(doubtful));

@@ -18,6 +18,7 @@ class TroupeLogWriter;
 
 struct TroupeLogQuitReconcile {
     std::size_t appended = 0;  // lines of this run appended again
+    std::size_t lost = 0;      // lines the file may lack that this run's own copy cannot give back
     bool unread = false;       // without scanning the file: some may be there twice now
     bool unanswered = false;   // the writer did not answer by the deadline: nothing was looked at
     // Once what is queued is written; `read` is pread(2) as the scan calls it.

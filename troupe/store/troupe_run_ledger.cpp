@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 #include <utility>
 
 #include "platform/log.h"
@@ -26,13 +25,17 @@ int openUnlinked(const std::filesystem::path& folder) {
     return made;
 }
 
-// Up to `size` bytes at `offset`: fewer where the file ends or a read fails (errno set).
-std::size_t readUpTo(int fd, char* into, std::size_t size, std::uint64_t offset) {
+// Up to `size` bytes at `offset`: fewer where the file ends (`error` 0) or a read fails
+// (`error` its errno).
+std::size_t readUpTo(int fd, char* into, std::size_t size, std::uint64_t offset, int* error = nullptr) {
     std::size_t done = 0;
     while (done < size) {
         const ssize_t n = ::pread(fd, into + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n <= 0) {
+            if (error != nullptr) *error = n < 0 ? errno : 0;
+            break;
+        }
         done += static_cast<std::size_t>(n);
     }
     return done;
@@ -117,32 +120,50 @@ std::vector<TroupeRunLedger::Entry> TroupeRunLedger::copyEntries(std::size_t fro
 }
 
 // The lines of `entries` [from, to), one after another: one read when they lie so in the
-// file. `memory` holds those kept there.
-std::string TroupeRunLedger::readLines(const std::vector<Entry>& entries, std::size_t from, std::size_t to,
-                                       const std::string& memory) const {
+// file. `memory` holds those kept there. None when this run's own file cannot give them
+// (cut short, failing, or holding other bytes, as a hole's zeros), said once.
+std::optional<std::string> TroupeRunLedger::readLines(const std::vector<Entry>& entries, std::size_t from,
+                                                      std::size_t to, const std::string& memory) const {
     const Entry& first = entries[from];
     const Entry& last = entries[to - 1];
     std::uint64_t bytes = 0;
     for (std::size_t i = from; i < to; ++i) bytes += entries[i].length;
     std::string text;
+    int error = 0;
     if (first.kept && last.kept && last.offset + last.length - first.offset == bytes) {
         text.resize(bytes);
-        if (readUpTo(fd_, text.data(), text.size(), first.offset) == bytes) return text;
-        throw std::runtime_error(std::string("cannot read this run's events back: ") + std::strerror(errno));
-    }
-    for (std::size_t i = from; i < to; ++i) {
-        const Entry& entry = entries[i];
-        if (!entry.kept) {
-            text.append(memory, entry.offset, entry.length);
-            continue;
+        if (readUpTo(fd_, text.data(), text.size(), first.offset, &error) != bytes) return unreadable(error);
+    } else {
+        for (std::size_t i = from; i < to; ++i) {
+            const Entry& entry = entries[i];
+            if (!entry.kept) {
+                text.append(memory, entry.offset, entry.length);
+                continue;
+            }
+            const std::size_t at = text.size();
+            text.resize(at + entry.length);
+            if (readUpTo(fd_, text.data() + at, entry.length, entry.offset, &error) != entry.length)
+                return unreadable(error);
         }
-        const std::size_t at = text.size();
-        text.resize(at + entry.length);
-        if (readUpTo(fd_, text.data() + at, entry.length, entry.offset) != entry.length)
-            throw std::runtime_error(std::string("cannot read this run's events back: ") +
-                                     std::strerror(errno));
+    }
+    // Each a line: what else the file gives back is not what was written to it.
+    std::size_t end = 0;
+    for (std::size_t i = from; i < to; ++i) {
+        end += entries[i].length;
+        if (entries[i].length == 0 || text[end - 1] != '\n') return unreadable(-1);
     }
     return text;
+}
+
+// `error`: 0 the file ended early, -1 it held other bytes, else the errno of a read.
+std::nullopt_t TroupeRunLedger::unreadable(int error) const {
+    const std::string why = error == 0  ? "it ends early"
+                            : error < 0 ? "it holds other bytes"
+                                        : std::strerror(error);
+    if (!saidUnreadable_.exchange(true))
+        log::system("Cannot read this run's troupe events back from their own copy (" + why +
+                    "); those events are looked for in the log by their ids when quitting");
+    return std::nullopt;
 }
 
 TroupeRunLedger::Comparison TroupeRunLedger::compareWith(const TroupeEventIndex& held,
@@ -156,9 +177,8 @@ TroupeRunLedger::Comparison TroupeRunLedger::compareWith(const TroupeEventIndex&
         for (std::size_t i = 0; i < entries.size(); ++i) {
             if (auto offset = held.find(entries[i].id))
                 comparison.found.emplace_back(from + i, *offset);
-            else
-                comparison.missing.push_back(
-                    Line{entries[i].id, readLines(entries, i, i + 1, memory), from + i});
+            else if (auto text = readLines(entries, i, i + 1, memory))
+                comparison.missing.push_back(Line{entries[i].id, std::move(*text), from + i});
         }
     }
     return comparison;
@@ -192,8 +212,9 @@ std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::option
         for (std::size_t from = 0; from < entries.size() && !(firstOnly && !lines.empty());) {
             if (!placed(entries[from])) {
                 if (unplacedToo)
-                    lines.push_back(
-                        Line{entries[from].id, readLines(entries, from, from + 1, memory), chunk + from});
+                    lines.push_back(Line{entries[from].id,
+                                         readLines(entries, from, from + 1, memory).value_or(""),
+                                         chunk + from});
                 ++from;
                 continue;
             }
@@ -205,8 +226,16 @@ std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::option
                 bytes += entries[to].length;
                 ++to;
             }
+            const std::optional<std::string> ours = readLines(entries, from, to, memory);
+            if (!ours) {
+                // Not compared: unconfirmed, which the quit looks for by their ids.
+                for (std::size_t i = from; unplacedToo && i < to; ++i)
+                    lines.push_back(Line{entries[i].id, "", chunk + i});
+                from = to;
+                continue;
+            }
             // With the byte before, which must end a line: else the first is glued to another's.
-            const std::string text = readLines(entries, from, to, memory);
+            const std::string& text = *ours;
             linesReadBack_ += to - from;
             const std::uint64_t before = entries[from].logOffset > 0 ? 1 : 0;
             held.resize(text.size() + before);

@@ -52,7 +52,8 @@ class TroupeRunLedger {
     void place(std::size_t entry, Place place);
     std::size_t size() const;
     // The first `count` entries compared with the ids a read of the log found: the lines it
-    // lacks, in the order accepted, and where it holds the others.
+    // lacks, in the order accepted (but for those this run's own file cannot give back), and
+    // where it holds the others.
     struct Comparison {
         std::vector<Line> missing;
         std::vector<std::pair<std::size_t, std::uint64_t>> found;  // entry, offset
@@ -60,9 +61,10 @@ class TroupeRunLedger {
     Comparison compareWith(const TroupeEventIndex& held, std::size_t count) const;
     // The lines of the entries of the first `count` that the file open on `fd` does not hold
     // where they were last placed, whatever changed since: the bytes tell, line by line (no
-    // place counts as not).
+    // place counts as not). A line this run's own file cannot give back comes with no text.
     std::vector<Line> notReadingBack(int fd, std::size_t count) const;
-    // Whether every line placed after `epoch` changes reads back from `fd` (the others aside).
+    // Whether every line placed after `epoch` changes reads back from `fd` (the others, and
+    // those this run's own file cannot give back, aside).
     bool placedLinesReadBack(int fd, std::uint64_t epoch) const;
     // The line of `id` (with its newline), when this run accepted it. Looks through every
     // entry: for the rare event accepted again.
@@ -83,8 +85,9 @@ class TroupeRunLedger {
         bool kept = true;
     };
     std::vector<Entry> copyEntries(std::size_t from, std::size_t count, std::string& memory) const;
-    std::string readLines(const std::vector<Entry>& entries, std::size_t from, std::size_t to,
-                          const std::string& memory) const;
+    std::optional<std::string> readLines(const std::vector<Entry>& entries, std::size_t from, std::size_t to,
+                                         const std::string& memory) const;
+    std::nullopt_t unreadable(int error) const;
     std::vector<Line> readBack(int fd, std::optional<std::uint64_t> epoch, std::size_t count,
                                bool unplacedToo, bool firstOnly) const;
 
@@ -92,6 +95,7 @@ class TroupeRunLedger {
     std::uint64_t end_ = 0;
     mutable std::atomic<std::uint64_t> linesReadBack_ = 0;
     bool saidInMemory_ = false;
+    mutable std::atomic<bool> saidUnreadable_ = false;
     mutable std::mutex mutex_;
     std::vector<Entry> entries_;
     std::string inMemory_;

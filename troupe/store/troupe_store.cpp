@@ -342,8 +342,15 @@ void TroupeStore::acknowledgeMilestones(const std::vector<std::string>& mileston
 
 void TroupeStore::stopLoading() {
     assertMainThread();
+    if (stopped_) return;
     stopped_ = true;
     loader_->stop();  // a refold in progress ends too
+    const auto stoppedAt = std::chrono::steady_clock::now();
+    loadStopped();
+    stopSpent_ = std::chrono::steady_clock::now() - stoppedAt;
+}
+
+void TroupeStore::loadStopped() {
     if (loaded_ || loadStopped_) return;
     auto first = loader_->takeFirst(true);
     if (first && !first->log->stopped) {  // it ended first
@@ -373,6 +380,9 @@ bool TroupeStore::drain() {
     // Quitting: no read under way is waited for, and nothing waits past quitEnd().
     if (quitReconciled_) return writer_->drain(quitEnd());
     quitReconciled_ = true;
+    // What the app did between the stop and this drain (a chapter written) spends none of
+    // the quit's time.
+    loader_->resumeQuitClock(stopSpent_);
     const auto quit = TroupeLogQuitReconcile::run(*writer_, readFunction_, loader_->quitDeadline());
     const std::string events =
         std::to_string(quit.appended) + " troupe event" + (quit.appended == 1 ? "" : "s");
@@ -386,6 +396,10 @@ bool TroupeStore::drain() {
         log::system("Appended " + events + " of this run that the troupe log " + logFile_.string() +
                     " lacked, to quit");
     }
+    if (quit.lost > 0)
+        log::system(std::to_string(quit.lost) + " troupe event" + (quit.lost == 1 ? "" : "s") +
+                    " of this run that the troupe log " + logFile_.string() +
+                    " may lack could not be read back from this run's own copy; they may be lost");
     return writer_->drain(quitEnd());
 }
 

@@ -11,8 +11,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
+#include <fstream>
 #include <limits>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,10 +102,13 @@ TEST(TroupeLogFollow, AnotherDevicesAppendIsReadAlone) {
 
 // What sync tools and backups do to the log's metadata reads none of it: an extended
 // attribute set, a chmod to the same mode, a hard link made, a touch. A write in place of
-// the same length is read again, and the snapshot follows it.
+// the same length is read again, and the snapshot follows it: alone, with lines appended
+// in the same open (the bytes before the old end still read back), or with its
+// modification time put back (its change time alone moves).
 TEST(TroupeLogFollow, MetadataAndTouchesReadNothing) {
-    enum What { xattr, chmod, hardLink, touch, writeInPlace };
-    for (const What what : {xattr, chmod, hardLink, touch, writeInPlace}) {
+    enum What { xattr, chmod, hardLink, touch, writeInPlace, writeInPlaceAndAppend, writeInPlaceTimeKept };
+    for (const What what :
+         {xattr, chmod, hardLink, touch, writeInPlace, writeInPlaceAndAppend, writeInPlaceTimeKept}) {
         SCOPED_TRACE(what);
         CountedStore s(500);
         s.mine("mine");
@@ -114,16 +120,28 @@ TEST(TroupeLogFollow, MetadataAndTouchesReadNothing) {
         if (what == chmod) ::chmod(file, 0600);
         if (what == hardLink) fs::create_hard_link(s.h.logFile(), s.h.logFile().string() + ".bak");
         if (what == touch) ::utimensat(AT_FDCWD, file, nullptr, 0);
-        if (what == writeInPlace) {
+        const bool inPlace = what >= writeInPlace;
+        if (inPlace) {
+            struct stat before {};
+            ::stat(file, &before);
             std::string text = testing::readFile(s.h.logFile());
             const auto at = text.find("\"old7\"");
             text.replace(at, 6, "\"new7\"");
             const int fd = ::open(file, O_WRONLY | O_CLOEXEC);
             EXPECT_EQ(::pwrite(fd, text.data() + at, 6, static_cast<off_t>(at)), 6);
+            if (what == writeInPlaceAndAppend) {
+                const std::string theirs = othersLine(s.h.clock.now().seconds, "theirs");
+                EXPECT_EQ(::pwrite(fd, theirs.data(), theirs.size(), static_cast<off_t>(text.size())),
+                          static_cast<ssize_t>(theirs.size()));
+            }
+            if (what == writeInPlaceTimeKept) {
+                const timespec times[2] = {before.st_atim, before.st_mtim};
+                ::futimens(fd, times);
+            }
             ::close(fd);
         }
         ASSERT_TRUE(s.store->drain());
-        if (what == writeInPlace) {
+        if (inPlace) {
             EXPECT_TRUE(pumpUntil(s.h.mainQueue, [&] { return s.holds("new7"); }));
             EXPECT_GE(s.asked, fileSize(s.h.logFile()));
             EXPECT_EQ(s.store->snapshot(), s.h.open()->snapshot());
@@ -132,6 +150,111 @@ TEST(TroupeLogFollow, MetadataAndTouchesReadNothing) {
             EXPECT_EQ(s.asked, 0u);
         }
     }
+}
+
+// A sync tool touching the log every quarter second reads it once a minute at most: none
+// of it within seconds of the load.
+TEST(TroupeLogFollow, TouchesReadTheLogOnceAMinuteAtMost) {
+    CountedStore s(20000);
+    s.mine("mine");
+    ASSERT_TRUE(s.store->drain());
+    const auto readSoFar = [] {
+        std::ifstream io("/proc/self/io");
+        std::string key;
+        for (std::uint64_t value = 0; io >> key >> value;)
+            if (key == "rchar:") return value;
+        return std::uint64_t{0};
+    };
+    const std::uint64_t before = readSoFar();
+    for (const auto end = Steady::now() + std::chrono::seconds(6); Steady::now() < end;) {
+        ::utimensat(AT_FDCWD, s.h.logFile().c_str(), nullptr, 0);
+        s.h.mainQueue.waitAndRun(0.25);
+    }
+    EXPECT_LT(readSoFar() - before, fileSize(s.h.logFile()) / 4);
+}
+
+// Where inotify cannot be had, another program writes over a line of ours and appends two
+// lines in the same open: the line is back within 10 s while the app sits idle, and the
+// snapshot is what a fresh load folds.
+TEST(TroupeLogFollow, ALineOfOursWrittenOverIsPutBackWithoutInotify) {
+    const std::string said = testing::inChild(
+        [] {
+            if (!testing::refuseInotify()) return std::string("skipped");
+            CountedStore s;
+            std::set<Uuid> ids;
+            for (int i = 0; i < 20; ++i) ids.insert(s.mine("mine" + std::to_string(i)).id);
+            if (!s.store->drain()) return std::string("not drained");
+            const int fd = ::open(s.h.logFile().c_str(), O_RDWR | O_CLOEXEC);
+            const auto over =
+                testing::writeOverLineOf(fd, ids, testing::event(TroupeMilestoneEarned{""}, 0), 7);
+            const std::string theirs =
+                othersLine(s.h.clock.now().seconds, "a") + othersLine(s.h.clock.now().seconds, "b");
+            ::lseek(fd, 0, SEEK_END);
+            testing::writeAll(fd, theirs);
+            ::close(fd);
+            if (!over) return std::string("nothing written over");
+            const bool back = pumpUntil(s.h.mainQueue, [&] {
+                return testing::troupeLogStateOf(testing::readFile(s.h.logFile())).ids.contains(*over) &&
+                       s.holds("b");
+            });
+            s.h.mainQueue.runPending();
+            if (!back) return std::string("not back within 10 s");
+            return std::string(s.store->snapshot() == s.h.open()->snapshot() ? "ok" : "snapshots differ");
+        },
+        std::chrono::seconds(30));
+    if (said == "skipped") GTEST_SKIP() << "inotify cannot be refused here";
+    EXPECT_EQ(said, "ok");
+}
+
+// `below` seen through a FUSE mount at `at` (as a network share is seen), while it lives.
+struct BindMount {
+    fs::path at;
+    bool mounted = false;
+    BindMount(const fs::path& below, fs::path mountAt) : at(std::move(mountAt)) {
+        fs::create_directories(below);
+        fs::create_directories(at);
+        const std::string command = "bindfs '" + below.string() + "' '" + at.string() + "' 2>/dev/null";
+        mounted = std::system(command.c_str()) == 0;
+    }
+    ~BindMount() {
+        if (!mounted) return;
+        if (std::system(("fusermount -u '" + at.string() + "' 2>/dev/null").c_str()) != 0) {
+            EXPECT_EQ(std::system(("umount -l '" + at.string() + "'").c_str()), 0);
+        }
+    }
+};
+
+// On a FUSE mount, another machine changes a line of ours in place beneath it, which the
+// descriptor held open does not see: the line is put back while the app runs, and after
+// the quit every event of the run is in the file once.
+TEST(TroupeLogFollow, ALineOfOursChangedBeneathASharedMountIsPutBack) {
+    TroupeHarness h;
+    const BindMount mount(h.xdg.root() / "below", h.xdg.root() / "mount");
+    if (!mount.mounted) GTEST_SKIP() << "bindfs cannot mount here (not installed, or no FUSE)";
+    auto store =
+        std::make_unique<TroupeStore>(mount.at / "Troupe", h.defaults, h.clock, h.mainQueue, h.notifications);
+    store->waitUntilLoaded();
+    std::vector<TroupeEvent> mine;
+    std::set<Uuid> ids;
+    for (int i = 0; i < 20; ++i) {
+        mine.push_back(std::get<TroupeEvent>(store->appendKind(TroupeEventKind::milestoneEarned,
+                                                               TroupeMilestoneEarned{"m" + std::to_string(i)},
+                                                               h.clock.now())));
+        ids.insert(mine.back().id);
+    }
+    ASSERT_TRUE(store->drain());
+    const fs::path beneath = h.xdg.root() / "below" / "Troupe" / TroupeStore::logFileName;
+    const int fd = ::open(beneath.c_str(), O_RDWR | O_CLOEXEC);
+    const auto over = testing::writeOverLineOf(fd, ids, testing::event(TroupeMilestoneEarned{""}, 0), 3);
+    ::close(fd);
+    ASSERT_TRUE(over);
+    EXPECT_TRUE(pumpUntil(h.mainQueue, [&] {
+        return testing::troupeLogStateOf(testing::readFile(beneath)).ids.contains(*over);
+    }));
+    store->stopLoading();
+    store->drain();
+    store.reset();
+    testing::expectEachOnce(beneath, mine);
 }
 
 // While this run keeps writing, another program writes over a line of ours so that neither

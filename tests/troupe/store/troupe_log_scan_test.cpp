@@ -55,6 +55,10 @@ TEST(TroupeLogIdScan, FindsAnIdOnlyAsTheEventIdOfALineThatDecodes) {
     asDevice.deviceId = other;
     asText.payload = TroupeMilestoneEarned{other.uuidString()};
     const std::string overLimit(troupeLogMaxLineBytes + kBlock, ' ');  // then a, too late
+    // Another writer's blanks after the key move the id by a byte or three.
+    const auto spaced = [](std::string text, std::size_t blanks) {
+        return text.insert(text.find("\"id\":") + 5, blanks, ' ');
+    };
     struct Row {
         const char* name;
         std::string log;
@@ -67,6 +71,7 @@ TEST(TroupeLogIdScan, FindsAnIdOnlyAsTheEventIdOfALineThatDecodes) {
         {"each once, in file order", lb + la + lb, {a.id, other, b.id, a.id}, {b.id, a.id}},
         {"a flea's, a device's, a text", line(asFlea) + line(asDevice) + line(asText), {other}, {}},
         {"lower case", lowerA, {a.id}, {a.id}},
+        {"blanks after the key", spaced(la, 1) + spaced(lb, 3), {a.id, b.id}, {a.id, b.id}},
         {"ids across tiny blocks, CR LF",
          la + lb.substr(0, lb.size() - 1) + "\r\n",
          {a.id, b.id},

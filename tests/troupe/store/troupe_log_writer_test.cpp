@@ -276,6 +276,22 @@ TEST(TroupeLogWriter, AnotherProgramsLinesDoNotReadThisRunBack) {
     EXPECT_LE(writer.ledger().linesReadBack() - before, std::uint64_t{kOwn});
 }
 
+// A reconcile's finding that arrives after the quit's look is the quit's to make: a line it
+// found missing is not appended a second time.
+TEST(TroupeLogWriter, AReconcilesFindingAfterTheQuitsLookIsNotAppendedAgain) {
+    TemporaryXdg folder;
+    const auto file = folder.root() / "events.jsonl";
+    TroupeLogWriter writer(file);
+    const Uuid id = Uuid::random();
+    writer.write("ours\n", id);
+    ASSERT_TRUE(writer.drain());
+    const auto look = writer.lookBeforeQuitting(TroupeLogWriter::never);
+    ASSERT_TRUE(look && look->doubtful.empty());
+    writer.writeAgain({{TroupeRunLedger::Line{id, "ours\n", 0}}, {}}, look->cut.changes, std::nullopt);
+    ASSERT_TRUE(writer.drain());
+    EXPECT_EQ(readFile(file), "ours\n");
+}
+
 // A sync tool that saves over the log every second is said once a minute, not each time.
 TEST(TroupeLogWriter, ALogReplacedOftenIsSaidOnceAMinute) {
     TemporaryXdg folder;
