@@ -5,9 +5,10 @@
 // of this device appended through a store of its own (encoded, folded, written, drained)
 // in the same iterations (x_own_event); and the share of a core that takes when such a
 // line comes every 3 s. The same share over 30 s of a line every 3 s from the moment a
-// 1e6-line log is loaded; over 20 s of 20 lines a second after a run of 2e5 events of this
-// device, against one of 1e3; and over 20 s of an extended attribute set, a chmod or a
-// touch of the 1e6-line log every second, with the resident memory that adds at its peak.
+// 1e6-line log is loaded or 30 s after, with the bytes of the log read a line; over 20 s
+// of 20 lines a second after a run of 2e5 events of this device, against one of 1e3; and
+// over 60 s of an extended attribute set, a chmod or a touch of the 1e6-line log every
+// second, with the resident memory that adds at its peak and the bytes read.
 // Beside it: the wake-ups a minute of the store's threads while nothing happens, against
 // those of the process's other threads over as long a window before the store opened.
 // The scenarios of 20 s and more are named Long: --benchmark_filter=-Long leaves them out.
@@ -17,11 +18,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "bench/common/thread_activity.h"
@@ -122,24 +125,47 @@ void BM_TroupeStoreFollowAnotherDevicesAppend(benchmark::State& state) {
     state.counters["x_own_event"] = windows.cpuSeconds / own;
 }
 
-// A line every kSyncToolPeriod for 30 s, the first as soon as the launch's load is drained.
+// A line every kSyncToolPeriod for 30 s, from the launch's load drained at once, or left
+// alone for a while first as the app leaves it (arg: seconds), the store's clock moving with
+// the wall's as the app's does; with the bytes of the log the store reads a line, which a
+// line read alone keeps to its own.
 void BM_TroupeStoreFollowFromTheLoadLong(benchmark::State& state) {
     constexpr int kLines = 10;
+    const auto idle = std::chrono::seconds(state.range(0));
     CpuWindow windows;
+    std::atomic<std::uint64_t> bytesRead = 0;
+    double readPerLine = 0;
     for (auto _ : state) {
-        OpenStore open(copyOfTheLog(kBigLog, "from-the-load"), afterTheLog(kBigLog));
-        open.store->drain();
+        OpenStore open(copyOfTheLog(kBigLog, "from-the-load"), afterTheLog(kBigLog),
+                       [&](int fd, void* buffer, std::size_t size, off_t offset) {
+                           const ssize_t got = ::pread(fd, buffer, size, offset);
+                           if (got > 0) bytesRead += static_cast<std::uint64_t>(got);
+                           return got;
+                       });
+        const auto loadedAt = SteadyClock::now();
+        const auto wallTime = [&] {
+            open.clock.set(Date{afterTheLog(kBigLog).seconds +
+                                std::chrono::duration<double>(SteadyClock::now() - loadedAt).count()});
+        };
+        if (idle.count() == 0) open.store->drain();
+        pumpFor(open.queue, idle);
+        wallTime();
         AnotherDevice another{open};
-        const auto window =
-            pumpEvery(open.queue, kSyncToolPeriod, kLines, [&] { return another.appendALine(); });
+        bytesRead = 0;
+        const auto window = pumpEvery(open.queue, kSyncToolPeriod, kLines, [&] {
+            wallTime();
+            return another.appendALine();
+        });
         if (!window) {
             state.SkipWithError("an appended line was not counted by the deadline");
             return;
         }
         state.SetIterationTime(window->wallSeconds);
         windows += *window;
+        readPerLine += static_cast<double>(bytesRead.load()) / kLines;
     }
     state.counters["core_pct_over_30s"] = windows.corePercent();
+    state.counters["bytes_read_per_line"] = readPerLine / static_cast<double>(state.iterations());
 }
 
 // 20 lines a second for 20 s (taken as a sync tool writes them, without waiting for each
@@ -191,12 +217,23 @@ int changeMetadata(const std::filesystem::path& log, MetadataChange change, int 
     return EINVAL;
 }
 
-// Once a second for 20 s, on the 1e6-line log loaded and settled (arg: a MetadataChange).
+// The bytes the process has read so far (from the page cache too).
+std::uint64_t bytesReadSoFar() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    for (std::uint64_t value = 0; io >> key >> value;)
+        if (key == "rchar:") return value;
+    return 0;
+}
+
+// Once a second for 60 s, on the 1e6-line log loaded and settled (arg: a MetadataChange),
+// with the bytes read meanwhile: a comparison of the whole log is one read of it.
 void BM_TroupeStoreMetadataChangesLong(benchmark::State& state) {
-    constexpr int kChanges = 20;
+    constexpr int kChanges = 60;
     const auto change = static_cast<MetadataChange>(state.range(0));
     CpuWindow windows;
     double peakBytes = 0;
+    double mibRead = 0;
     for (auto _ : state) {
         OpenStore open(copyOfTheLog(kBigLog, "metadata"), afterTheLog(kBigLog));
         open.store->drain();
@@ -205,6 +242,7 @@ void BM_TroupeStoreMetadataChangesLong(benchmark::State& state) {
         int round = 0;
         resetPeakResident();
         const std::int64_t before = residentKB("VmRSS:");
+        const std::uint64_t readBefore = bytesReadSoFar();
         const auto window = pumpEvery(open.queue, std::chrono::seconds(1), kChanges, [&] {
             refused = changeMetadata(open.store->logFile(), change, ++round);
             return refused == 0;
@@ -215,11 +253,13 @@ void BM_TroupeStoreMetadataChangesLong(benchmark::State& state) {
             return;
         }
         peakBytes = std::max(peakBytes, 1024.0 * static_cast<double>(residentKB("VmHWM:") - before));
+        mibRead = std::max(mibRead, static_cast<double>(bytesReadSoFar() - readBefore) / (1 << 20));
         state.SetIterationTime(window->wallSeconds);
         windows += *window;
     }
-    state.counters["core_pct_over_20s"] = windows.corePercent();
+    state.counters["core_pct_over_60s"] = windows.corePercent();
     state.counters["peak_rss_growth_mb"] = peakBytes / (1 << 20);
+    state.counters["mib_read_over_60s"] = mibRead;
 }
 
 // The store's threads are the ones that were not there before it opened; neither count
@@ -261,7 +301,13 @@ BENCHMARK(BM_TroupeStoreFollowAnotherDevicesAppend)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->Iterations(8);
-BENCHMARK(BM_TroupeStoreFollowFromTheLoadLong)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_TroupeStoreFollowFromTheLoadLong)
+    ->ArgName("idle_s")
+    ->Arg(0)
+    ->Arg(30)
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
 BENCHMARK(BM_TroupeStoreForeignLinesAfterAnOwnRunLong)
     ->ArgName("own_events")
     ->Arg(1000)

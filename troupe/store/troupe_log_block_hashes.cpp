@@ -3,75 +3,29 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
-#include <cstring>
 
 namespace tw {
 
-namespace {
-
-std::uint64_t load(const char* bytes) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, bytes, sizeof word);
-    return word;
-}
-
-// A bijection of the word for any state and of the state for any word: a change to any
-// one word of a block always changes its hash.
-std::uint64_t mixWord(std::uint64_t state, std::uint64_t word) {
-    return std::rotl(state ^ word * 0x9E3779B97F4A7C15ULL, 29) * 0xD6E8FEB86659FD93ULL;
-}
-
-// With the block's length: the zeros padding a partial block's last word are not its bytes.
-std::uint64_t finish(std::uint64_t state, std::uint64_t bytes) { return spreadHash(mixWord(state, bytes)); }
-
-}  // namespace
+TroupeLogBlockHashes::TroupeLogBlockHashes() { XXH3_64bits_reset(&current_); }
 
 void TroupeLogBlockHashes::append(std::string_view bytes) {
-    if (bytes.empty()) return;
-    if (pendingBytes_ != 0) {
-        const std::size_t taken = std::min(pending_.size() - pendingBytes_, bytes.size());
-        std::memcpy(pending_.data() + pendingBytes_, bytes.data(), taken);
-        pendingBytes_ += taken;
-        bytes.remove_prefix(taken);
-        if (pendingBytes_ < pending_.size()) return;
-        pendingBytes_ = 0;
-        hashWords({pending_.data(), pending_.size()});
-    }
-    const std::size_t whole = bytes.size() / pending_.size() * pending_.size();
-    hashWords(bytes.substr(0, whole));
-    bytes.remove_prefix(whole);
-    std::memcpy(pending_.data(), bytes.data(), bytes.size());
-    pendingBytes_ = bytes.size();
-}
-
-void TroupeLogBlockHashes::hashWords(std::string_view words) {
-    while (!words.empty()) {
-        const std::size_t run = static_cast<std::size_t>(
-            std::min<std::uint64_t>(words.size(), blockBytes - hashed_ % blockBytes));
-        std::uint64_t state = state_;
-        for (std::size_t at = 0; at < run; at += sizeof state)
-            state = mixWord(state, load(words.data() + at));
-        state_ = state;
-        hashed_ += run;
-        words.remove_prefix(run);
-        if (hashed_ % blockBytes == 0) {
-            whole_.push_back(finish(state_, blockBytes));
-            state_ = kHashSeed;
+    while (!bytes.empty()) {
+        const auto run =
+            static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), blockBytes - size_ % blockBytes));
+        XXH3_64bits_update(&current_, bytes.data(), run);
+        size_ += run;
+        bytes.remove_prefix(run);
+        if (size_ % blockBytes == 0) {
+            whole_.push_back(XXH3_64bits_digest(&current_));
+            XXH3_64bits_reset(&current_);
         }
     }
 }
 
+// A partial block's hash is taken of its bytes so far; XXH3 counts their length in.
 std::uint64_t TroupeLogBlockHashes::hashOf(std::size_t block) const {
-    if (block < whole_.size()) return whole_[block];
-    std::uint64_t state = state_;
-    if (pendingBytes_ != 0) {
-        std::array<char, 8> word{};  // zeros after the bytes: the length tells them apart
-        std::memcpy(word.data(), pending_.data(), pendingBytes_);
-        state = mixWord(state, load(word.data()));
-    }
-    return finish(state, size() - whole_.size() * blockBytes);
+    return block < whole_.size() ? whole_[block] : XXH3_64bits_digest(&current_);
 }
 
 std::optional<std::size_t> TroupeLogBlockHashes::firstDifferentBlock(

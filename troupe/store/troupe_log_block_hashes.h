@@ -1,15 +1,17 @@
 #pragma once
 // A hash of each mebibyte of the troupe log. It guards against other programs' accidental
 // changes, not against bytes made to collide.
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
 
-#include "platform/value_hash.h"
 #include "troupe/store/troupe_log_read_control.h"
+
+// The streaming state's layout, so that it is held by value.
+#define XXH_STATIC_LINKING_ONLY
+#include <xxhash.h>
 
 namespace tw {
 
@@ -19,9 +21,11 @@ class TroupeLogBlockHashes {
    public:
     static constexpr std::uint64_t blockBytes = std::uint64_t{1} << 20;
 
+    TroupeLogBlockHashes();
+
     // The file's next bytes. However the bytes are split, the hashes are the same.
     void append(std::string_view bytes);
-    std::uint64_t size() const { return hashed_ + pendingBytes_; }  // bytes fed so far
+    std::uint64_t size() const { return size_; }  // bytes fed so far
     // The first block that differs from `other` over the bytes both cover (nullopt: none).
     // Sizes may differ: a block that either holds only in part is compared when both hold
     // the same bytes of it, and passed over otherwise.
@@ -33,14 +37,11 @@ class TroupeLogBlockHashes {
     std::size_t memoryBytes() const;
 
    private:
-    void hashWords(std::string_view words);  // whole words from a word's start in the file
     std::uint64_t hashOf(std::size_t block) const;
 
     std::vector<std::uint64_t> whole_;  // a hash a whole block
-    std::uint64_t state_ = kHashSeed;   // the current block's words so far
-    std::uint64_t hashed_ = 0;          // bytes in whole words
-    std::array<char, 8> pending_{};     // a word's first bytes, until it is whole
-    std::size_t pendingBytes_ = 0;
+    XXH3_state_t current_;              // the last block's bytes so far
+    std::uint64_t size_ = 0;
 };
 
 // The hashes of the file open on `fd` up to `size`, read in blocks with control.read/stop;

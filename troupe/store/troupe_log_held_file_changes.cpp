@@ -44,7 +44,10 @@ void TroupeLogHeldFile::readBackOurs() {
 bool TroupeLogHeldFile::wholeFileDue(Clock::time_point now, bool draining, struct stat& info) {
     if (!moved_ || !hashes_ || !watch_.seen()) return false;
     if (!draining && now < lastWholeFile_ + wholeFileEvery) return false;
-    if (!statHeld(info)) return false;
+    if (!statHeld(info)) {
+        lastWholeFile_ = now;  // tried again in a minute, not at once
+        return false;
+    }
     moved_ = !compared_ || !(*compared_ == Marks::of(info));
     return moved_;
 }
