@@ -4,8 +4,9 @@
 # SIGKILL in the middle of typing loses nothing that was on disk, and the next launch
 # reads what it left. The log replaced (once, or by a copy of itself every 20 ms),
 # deleted or torn by another writer while the app runs still gets every later event; a
-# deleted log with no file at its path gets nothing until the path is clear. A FIFO or device at the log's path neither hangs
-# the app nor is written over.
+# deleted log with no file at its path gets nothing until the path is clear; a line of the
+# run changed beneath a shared mount is put back. A FIFO or device at the log's path neither
+# hangs the app nor is written over.
 set -uo pipefail
 app=${1:?usage: troupe_log_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -139,6 +140,53 @@ stop_app
 repeated=$(grep -o '"id":"[^"]*"' "$log" | sort | uniq -d | wc -l)
 [ "$repeated" -eq 0 ] || fail "storm: $repeated events are in the log twice"
 
+# On a shared mount (bindfs here, as a network share is seen) another machine changes one of
+# this run's lines in place beneath it, which the descriptor the app holds does not see: the
+# line is put back while the app runs, and after the quit every event is in the log once.
+shared=skipped
+troupe=$(dirname "$log")
+unmount_shared() { fusermount -u "$troupe" 2>/dev/null || umount -l "$troupe" 2>/dev/null; }
+if command -v bindfs >/dev/null && mv "$troupe" "$troupe.below" && mkdir "$troupe" &&
+  bindfs "$troupe.below" "$troupe" 2>/dev/null; then
+  trap 'unmount_shared; e2e_cleanup' EXIT
+  beneath="$troupe.below/events.jsonl"
+  sessions=$(session_starts)
+  start_app "$work/app-shared.log"
+  wait_for 10 sessions_above "$sessions" || fail "shared: the launch opened no troupe session"
+  read -r before _ < <(xp_in_log)
+  xdotool type --delay 40 "$word"
+  wait_for 10 keys_reach $((before + ${#word})) || fail "shared: the key presses did not reach the log"
+  # The last key press's line gets another id of the same length: another device's event.
+  mine=$(
+    python3 - "$beneath" <<'EOF'
+import re, sys
+with open(sys.argv[1], "r+b") as log:
+    text = log.read()
+    at = text.rindex(b'"kind":"xp_earned"')
+    start = text.rindex(b"\n", 0, at) + 1
+    line = text[start:text.index(b"\n", at)]
+    found = re.search(rb'"id":"([0-9A-Fa-f-]{36})"', line)
+    ours = found.group(1)
+    log.seek(start + found.start(1))
+    log.write(ours[:-1] + (b"0" if ours[-1:] != b"0" else b"1"))
+    print(ours.decode())
+EOF
+  ) || fail "shared: no line of this run to change beneath the mount"
+  held_once() { [ "$(grep -c "\"id\":\"$mine\"" "$beneath")" -eq 1 ]; }
+  wait_for 15 held_once || fail "shared: the line changed beneath the mount was not put back"
+  stop_app
+  held_once || fail "shared: $mine is in the log $(grep -c "$mine" "$beneath") times after the quit"
+  repeated=$(grep -o '"id":"[^"]*"' "$beneath" | sort | uniq -d | wc -l)
+  [ "$repeated" -eq 0 ] || fail "shared: $repeated events are in the log twice"
+  unmount_shared || fail "shared: the mount could not be undone"
+  trap e2e_cleanup EXIT
+  rmdir "$troupe" && mv "$troupe.below" "$troupe"
+  shared="put back"
+elif [ -d "$troupe.below" ]; then
+  rmdir "$troupe" 2>/dev/null
+  mv "$troupe.below" "$troupe"
+fi
+
 # The log deleted and something that is no file put at its path under the running app
 # (a FIFO, a folder, a link to nothing, a link to /dev/null): the app lets go of the
 # deleted file, and once the path is clear the key presses it took reach a new log.
@@ -183,4 +231,4 @@ for place in fifo device; do
   esac
 done
 
-echo "e2e troupe log: 6 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back)"
+echo "e2e troupe log: 7 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back; shared mount: $shared)"
