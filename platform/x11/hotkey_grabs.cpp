@@ -1,35 +1,126 @@
 #include "platform/x11/hotkey_grabs.h"
 
+#include <algorithm>
+#include <bit>
+
 #include "platform/x11/mac_key_code_table.h"
 
 namespace tw {
+namespace {
+
+// The eight core modifier bits, by the names the server gives them.
+constexpr unsigned kStates = 0x100;
+constexpr unsigned kControl = 1u << 2;
+constexpr const char* kBitNames[8] = {"Shift", "Lock", "Control", "Mod1", "Mod2", "Mod3", "Mod4", "Mod5"};
+
+unsigned lockBits(const GrabMasks& masks) { return masks.numLock | masks.capsLock | masks.scrollLock; }
+
+// Super's bits that no lock sets on its own.
+unsigned superBits(const GrabMasks& masks) { return masks.super & ~lockBits(masks); }
+
+std::string joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) text += i + 1 == parts.size() ? " and " : ", ";
+        text += parts[i];
+    }
+    return text;
+}
+
+std::string bitNames(unsigned mask) {
+    std::vector<std::string> names;
+    for (unsigned bit = 0; bit < 8; ++bit)
+        if ((mask & (1u << bit)) != 0) names.emplace_back(kBitNames[bit]);
+    return joined(names);
+}
+
+std::vector<std::string> lockNames(const GrabMasks& masks, unsigned state) {
+    std::vector<std::string> names;
+    if ((state & masks.capsLock) != 0) names.emplace_back("Caps Lock");
+    if ((state & masks.numLock) != 0) names.emplace_back("Num Lock");
+    if ((state & masks.scrollLock) != 0) names.emplace_back("Scroll Lock");
+    return names;
+}
+
+// A state as a user presses it: "Ctrl+Shift+Super+T with Num Lock on".
+std::string stateLabel(const GrabMasks& masks, Hotkey hotkey, unsigned state) {
+    const unsigned locks = state & lockBits(masks) & ~masks.shift;
+    unsigned others = state & ~locks & ~masks.shift & ~superBits(masks);
+    std::string label;
+    if ((others & kControl) != 0) label += "Ctrl+";
+    if ((others & masks.alt) != 0) label += "Alt+";
+    others &= ~(kControl | masks.alt);
+    for (unsigned bit = 0; bit < 8; ++bit)
+        if ((others & (1u << bit)) != 0) label += std::string(kBitNames[bit]) + "+";
+    label += hotkeyLabel(hotkey);
+    if (locks != 0) label += " with " + joined(lockNames(masks, locks)) + " on";
+    return label;
+}
+
+}  // namespace
 
 std::vector<KeyGrab> hotkeyGrabs(const GrabMasks& masks) {
-    if (masks.super == 0 || masks.shift == 0) return {};
-    // The eight core modifier bits. A state holding any of Super's bits counts: Super's
-    // keys may sit on more than one, and the other bits of the same modifier (Hyper,
-    // say) are held or not as any other modifier.
-    constexpr unsigned kStates = 0x100;
+    const unsigned super = superBits(masks);
+    if (super == 0 || masks.shift == 0) return {};
+    // A state holding any of Super's bits counts: Super's keys may sit on more than one,
+    // and the other bits of the same modifier (Hyper, say) are held or not as any other
+    // modifier.
     std::vector<KeyGrab> grabs;
     for (const HotkeyBinding& binding : hotkeyBindings) {
         if (binding.scope != HotkeyScope::desktop) continue;
         const auto keycode = xKeycodeOfMacKey(binding.keyCode);
         if (!keycode) continue;
         for (unsigned state = 0; state < kStates; ++state) {
-            if ((state & masks.shift) != 0 && (state & masks.super) != 0)
+            if ((state & masks.shift) != 0 && (state & super) != 0)
                 grabs.push_back({*keycode, state, binding.hotkey});
         }
     }
     return grabs;
 }
 
-std::string hotkeyHeldElsewhereLine(Hotkey hotkey) {
-    return hotkeyLabel(hotkey) +
-           " is taken by another program, which gets the key as well; Tumblewick still answers it.";
+std::string superSharedWithLockLine(const GrabMasks& masks) {
+    const unsigned shared = masks.super & lockBits(masks);
+    if (shared == 0) return {};
+    const std::vector<std::string> locks = lockNames(masks, shared);
+    const bool one = locks.size() == 1;
+    std::string line = joined(locks) + (one ? " sets " : " set ") + bitNames(shared) +
+                       ", as Super does, and Super there cannot be told from " +
+                       (one ? "the lock: " : "the locks: ");
+    const std::string answered = "reach the window you are in as well (Tumblewick still answers them).";
+    if (superBits(masks) == 0) return line + "the hotkeys are not grabbed, so they " + answered;
+    return line + "the hotkeys are grabbed with Super on " + bitNames(superBits(masks)) +
+           " only, and pressed with Super on " + bitNames(shared) + " alone they " + answered;
+}
+
+std::string hotkeyHeldElsewhereLine(const GrabMasks& masks, Hotkey hotkey,
+                                    const std::vector<unsigned>& states) {
+    // A desktop binds a key with every combination of the locks: name it once, without them.
+    const unsigned locks = lockBits(masks) & ~masks.shift;
+    const auto combinations = std::ptrdiff_t{1} << std::popcount(locks);
+    std::vector<std::string> names;
+    for (const unsigned state : states) {
+        const unsigned base = state & ~locks;
+        const bool everyLock = std::count_if(states.begin(), states.end(), [&](unsigned s) {
+                                   return (s & ~locks) == base;
+                               }) == combinations;
+        std::string name = stateLabel(masks, hotkey, everyLock ? base : state);
+        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    }
+    const bool one = names.size() == 1;
+    return joined(names) + (one ? " is" : " are") + " taken by another program, which gets " +
+           (one ? "the key" : "those keys") + " as well; Tumblewick still answers " + (one ? "it." : "them.");
 }
 
 std::string hotkeyTakenAfterAllLine(Hotkey hotkey) {
     return hotkeyLabel(hotkey) + " is Tumblewick's alone now: the program that held it let it go.";
+}
+
+std::chrono::milliseconds grabRetryDelay(int tries) {
+    constexpr std::chrono::milliseconds kFirst{2500};
+    constexpr std::chrono::milliseconds kMost{60000};
+    std::chrono::milliseconds delay = kFirst;
+    for (int i = 0; i < tries && delay < kMost; ++i) delay *= 2;
+    return std::min(delay, kMost);
 }
 
 }  // namespace tw

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "platform/log.h"
 
@@ -16,6 +17,14 @@
 namespace tw {
 namespace {
 
+// The keys whose modifier bits the grabs and their log lines go by.
+constexpr std::pair<KeySym, unsigned GrabMasks::*> kModifierKeys[] = {
+    {XK_Super_L, &GrabMasks::super},       {XK_Super_R, &GrabMasks::super},
+    {XK_Num_Lock, &GrabMasks::numLock},    {XK_Caps_Lock, &GrabMasks::capsLock},
+    {XK_Shift_Lock, &GrabMasks::capsLock}, {XK_Scroll_Lock, &GrabMasks::scrollLock},
+    {XK_Alt_L, &GrabMasks::alt},           {XK_Alt_R, &GrabMasks::alt},
+};
+
 GrabMasks grabMasks(Display* display) {
     GrabMasks masks{.shift = ShiftMask, .super = 0};
     XModifierKeymap* map = XGetModifierMapping(display);
@@ -25,7 +34,8 @@ GrabMasks grabMasks(Display* display) {
             const KeyCode keycode = map->modifiermap[modifier * map->max_keypermod + i];
             if (keycode == 0) continue;
             const KeySym keysym = XkbKeycodeToKeysym(display, keycode, 0, 0);
-            if (keysym == XK_Super_L || keysym == XK_Super_R) masks.super |= 1u << modifier;
+            for (const auto& [key, mask] : kModifierKeys)
+                if (key == keysym) masks.*mask |= 1u << modifier;
         }
     }
     XFreeModifiermap(map);
@@ -88,7 +98,11 @@ bool X11HotkeyGrabs::mappingChanged(XEvent& event) {
 }
 
 void X11HotkeyGrabs::update() {
-    const std::vector<KeyGrab> wanted = hotkeyGrabs(grabMasks(display_));
+    const GrabMasks masks = grabMasks(display_);
+    const std::string lockLine = superSharedWithLockLine(masks);
+    if (!lockLine.empty() && lockLine != lockLine_) log::warning(lockLine);
+    lockLine_ = lockLine;
+    const std::vector<KeyGrab> wanted = hotkeyGrabs(masks);
     // Checked requests: their errors come back here, not to Xlib's process-wide handler.
     xcb_connection_t* connection = XGetXCBConnection(display_);
     std::erase_if(taken_, [&](const KeyGrab& grab) {
@@ -105,13 +119,13 @@ void X11HotkeyGrabs::update() {
             connection, 0, DefaultRootWindow(display_), static_cast<std::uint16_t>(grab.modifiers),
             static_cast<xcb_keycode_t>(grab.xKeycode), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
-    std::vector<Hotkey> shared;
+    std::vector<KeyGrab> refused;
     for (std::size_t i = 0; i < asked.size(); ++i) {
         xcb_generic_error_t* error = xcb_request_check(connection, cookies[i]);
         if (error == nullptr) {
             taken_.push_back(asked[i]);
         } else if (error->error_code == XCB_ACCESS) {
-            if (!contains(shared, asked[i].hotkey)) shared.push_back(asked[i].hotkey);
+            refused.push_back(asked[i]);
         } else {
             // A fault of the request, not a holder: asking again would fail again.
             if (std::none_of(failed_.begin(), failed_.end(), sameHotkey(asked[i].hotkey)))
@@ -120,8 +134,17 @@ void X11HotkeyGrabs::update() {
         }
         std::free(error);
     }
-    for (const Hotkey hotkey : shared)
-        if (!contains(shared_, hotkey)) log::warning(hotkeyHeldElsewhereLine(hotkey));
+    // Only the states refused are another program's: the hotkey stays ours in the rest.
+    std::vector<Hotkey> shared;
+    for (const KeyGrab& grab : refused) {
+        if (contains(shared, grab.hotkey)) continue;
+        shared.push_back(grab.hotkey);
+        if (contains(shared_, grab.hotkey)) continue;
+        std::vector<unsigned> states;
+        for (const KeyGrab& other : refused)
+            if (other.hotkey == grab.hotkey) states.push_back(other.modifiers);
+        log::warning(hotkeyHeldElsewhereLine(masks, grab.hotkey, states));
+    }
     for (const Hotkey hotkey : shared_) {
         if (!contains(shared, hotkey) && std::any_of(taken_.begin(), taken_.end(), sameHotkey(hotkey)))
             log::info(hotkeyTakenAfterAllLine(hotkey));

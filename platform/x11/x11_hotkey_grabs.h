@@ -3,8 +3,9 @@
 // press goes to the app alone and never types into the focused application. While one
 // of these grabs is active the server sends that connection the keyboard's events as
 // core key events only, never raw: the reader counts those. A hotkey another client
-// holds is said once by name and tried again until it is ours; a changed modifier
-// mapping is grabbed anew.
+// holds in some states is said once with those states and tried again until it is ours;
+// a changed modifier mapping is grabbed anew.
+#include <string>
 #include <vector>
 
 #include "platform/x11/hotkey_grabs.h"
@@ -40,6 +41,7 @@ class X11HotkeyGrabs {
     std::vector<KeyGrab> taken_;
     std::vector<KeyGrab> failed_;  // refused for a fault of the request: never asked again
     std::vector<Hotkey> shared_;
+    std::string lockLine_;  // what was said of a lock on Super's modifier, so it is said once
 };
 
 }  // namespace tw

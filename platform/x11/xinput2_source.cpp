@@ -62,14 +62,15 @@ XInput2Source::XInput2Source(InputHub& hub, std::unique_ptr<Connection> connecti
     hub_.setPointerMotionTracked();
     notifier_ = new QSocketNotifier(ConnectionNumber(connection_->display), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
-    // A few seconds: a program quitting gives its keys back at once, and a retry costs
-    // a round trip or two.
-    grabRetry_.setInterval(2500);
+    // A retry costs a round trip or two on this thread: asked less often the longer a
+    // holder keeps its keys.
+    grabRetry_.setSingleShot(true);
     connect(&grabRetry_, &QTimer::timeout, this, [this] {
-        updateGrabs();
+        connection_->hotkeys->update();
+        retryGrabsLater(false);
         readEvents();
     });
-    if (connection_->hotkeys->sharing()) grabRetry_.start();
+    retryGrabsLater(true);
     readEvents();
 }
 
@@ -87,19 +88,22 @@ void XInput2Source::keyUnderGrab(unsigned int keycode, unsigned long time, bool 
     hub_.globalKey(keycode, static_cast<std::uint32_t>(keysym), pressed, false, time);
 }
 
-void XInput2Source::updateGrabs() {
-    connection_->hotkeys->update();
+void XInput2Source::retryGrabsLater(bool afresh) {
     if (!connection_->hotkeys->sharing()) {
         grabRetry_.stop();
-    } else if (!grabRetry_.isActive()) {
-        grabRetry_.start();
+        return;
     }
+    retries_ = afresh ? 0 : retries_ + 1;
+    grabRetry_.start(grabRetryDelay(retries_));
 }
 
 void XInput2Source::readEvents() {
     // Grabbing waits for replies, during which Xlib queues events the socket will not
     // announce again: read on until a pass brings no new mapping.
-    while (drainEvents()) updateGrabs();
+    while (drainEvents()) {
+        connection_->hotkeys->update();
+        retryGrabsLater(true);
+    }
 }
 
 bool XInput2Source::drainEvents() {

@@ -28,7 +28,9 @@ class XInput2Source final : public QObject {
     XInput2Source(InputHub& hub, std::unique_ptr<Connection> connection);
     // Returns true when the keyboard's mapping changed among what was read.
     bool drainEvents();
-    void updateGrabs();
+    // Asks for the hotkeys again later while another program holds one: soon after a new
+    // mapping (`afresh`), less soon after each retry that found it still held.
+    void retryGrabsLater(bool afresh);
     void keyUnderGrab(unsigned int keycode, unsigned long time, bool pressed);
 
     struct RawPress {
@@ -41,6 +43,7 @@ class XInput2Source final : public QObject {
     std::unique_ptr<Connection> connection_;
     QSocketNotifier* notifier_ = nullptr;
     QTimer grabRetry_;       // runs while another program holds one of our hotkeys
+    int retries_ = 0;        // of the grabs since the mapping last changed
     RawPress lastRawPress_;  // the last key press that came raw
 };
 

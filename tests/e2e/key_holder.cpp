@@ -1,7 +1,8 @@
 // Holds one Shift+Super key on the root window, as a desktop's own shortcut does, until
 // it is killed; counts the presses it gets. Or asks whether another client holds a grab.
-//   key_holder <X key code>
-//     prints "held" once the grab is the server's, then "press" for each press it gets
+//   key_holder <X key code> [modifiers]
+//     with Shift and Super (Mod4) unless told; prints "held" once the grab is the
+//     server's, then "press" for each press it gets
 //   key_holder --probe <X key code> <modifiers>
 //     exits 0 when that grab is free, 3 when another client holds it, 1 on another error
 #include <X11/Xlib.h>
@@ -23,9 +24,10 @@ int noteError(Display*, XErrorEvent* error) {
 
 int main(int argc, char** argv) {
     const bool probe = argc == 4 && std::strcmp(argv[1], "--probe") == 0;
-    const int keycode = probe ? std::atoi(argv[2]) : argc == 2 ? std::atoi(argv[1]) : 0;
+    const int keycode = probe ? std::atoi(argv[2]) : argc == 2 || argc == 3 ? std::atoi(argv[1]) : 0;
     if (keycode <= 0) {
-        std::fprintf(stderr, "usage: key_holder <X key code> | --probe <X key code> <modifiers>\n");
+        std::fprintf(stderr,
+                     "usage: key_holder <X key code> [modifiers] | --probe <X key code> <modifiers>\n");
         return 2;
     }
     Display* display = XOpenDisplay(nullptr);
@@ -34,7 +36,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     // Super is Mod4 on every keyboard map the tests start with.
-    const unsigned modifiers = probe ? std::strtoul(argv[3], nullptr, 0) : ShiftMask | Mod4Mask;
+    const unsigned modifiers = probe       ? std::strtoul(argv[3], nullptr, 0)
+                               : argc == 3 ? std::strtoul(argv[2], nullptr, 0)
+                                           : ShiftMask | Mod4Mask;
     if (probe) XSetErrorHandler(noteError);
     XGrabKey(display, keycode, modifiers, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync);
     XSync(display, False);  // when holding, a refusal ends the program through Xlib's error handler

@@ -5,8 +5,10 @@
 #    closes the panels, winds the circus once a press, and reaches the terminal not at all.
 #  all four, the terminal focused: Ctrl and Alt held with a hotkey change nothing; a hotkey
 #    another program holds is said once by name and still answered, and is the app's alone
-#    within 10 s of that program quitting; Super and Num Lock moved to other modifiers while
+#    within 25 s of that program quitting; Super and Num Lock moved to other modifiers while
 #    the app runs, a hotkey pressed with Num Lock on still reaches the terminal not at all.
+#  openbox, xfwm4: another program holding only Ctrl+Shift+Super+T leaves Shift+Super+T
+#    the app's; Num Lock moved onto Super's Mod4 and on, capitals reach the terminal whole.
 #  openbox, xfwm4, fluxbox: the Timeline, minimised by the window manager, comes back and
 #    leaves the keyboard with the terminal.
 #  icewm: the Colony opened beside a panel, and the Timeline opened from its Inner Life
@@ -132,7 +134,9 @@ taken_whole() {  # Shift+Super+L held by another program before the app starts; 
   [ "$said" -eq 1 ] || fail "$said lines say a hotkey is taken, not one"
   kill "$holding"
   let_go() { grep -q "Shift+Super+L is Tumblewick's alone now" "$work/app-held.log"; }
-  wait_for 10 let_go || fail "Shift+Super+L was not the app's within 10 s of its holder quitting"
+  # Asked for again 2.5 s after the start, then 5 s, 10 s, 20 s after that: in time for a
+  # holder quitting up to 37 s in.
+  wait_for 25 let_go || fail "Shift+Super+L was not the app's within 25 s of its holder quitting"
   toggles l
   type_and_see c abc "Super+Shift+L let go by its holder"
   # Super onto Mod2 and Num Lock onto Mod3: grabs made for Super on Mod4 match no more.
@@ -146,6 +150,43 @@ taken_whole() {  # Shift+Super+L held by another program before the app starts; 
   toggles t
   type_and_see d abcd "Num Lock+Super+Shift+T, with Super and Num Lock moved"
   stop_app
+}
+
+keys_not_ours() {  # a desktop binding Ctrl+Shift+Super+T alone, then Num Lock moved onto Super's Mod4 and on
+  "$holder" 28 0x45 >"$work/holder-ctrl.log" 2>&1 &
+  pids+=($!)
+  local holding=$!
+  holds() { grep -q held "$work/holder-ctrl.log"; }
+  wait_for 5 holds || fail "could not hold Ctrl+Shift+Super+T: $(cat "$work/holder-ctrl.log")"
+  start "$work/app-ctrl.log"
+  said() { grep -q "Ctrl+Shift+Super+T is taken by another program" "$work/app-ctrl.log"; }
+  wait_for 5 said || fail "the app did not say that another program holds Ctrl+Shift+Super+T"
+  ! grep -E "(^|[^+])Shift\+Super\+T is taken" "$work/app-ctrl.log" || fail "the app said Shift+Super+T is taken"
+  start_terminal "typing past"
+  to_terminal
+  type_and_see a a "the start"
+  xdotool key super+shift+t
+  wait_for 3 shown "^Recent thoughts$" >/dev/null || fail "Super+Shift+T opened no Recent thoughts"
+  wait_for 3 active "$terminal" || to_terminal
+  type_and_see b ab "Super+Shift+T beside a holder of Ctrl+Shift+Super+T"
+  grep -q press "$work/holder-ctrl.log" && fail "the holder of Ctrl+Shift+Super+T got Super+Shift+T"
+  # Num Lock on Mod4 with Super: on, it must not make capitals hotkeys.
+  xmodmap -e "remove mod2 = Num_Lock" -e "add mod4 = Num_Lock" || fail "xmodmap could not move Num Lock"
+  free() { "$holder" --probe 28 0x41; }
+  wait_for 5 free || fail "Shift+T stayed grabbed with Num Lock on Super's Mod4"
+  xdotool key Num_Lock
+  num_lock() { xset q | grep -q "Num Lock: *$1"; }
+  wait_for 3 num_lock on || fail "Num Lock did not come on"
+  type_and_see aTLIFDSb abaTLIFDSb "Num Lock moved onto Super's Mod4 and on"
+  said=$(grep -c "Num Lock sets Mod4, as Super does" "$work/app-ctrl.log")
+  [ "$said" -eq 1 ] || fail "$said lines say Num Lock shares Super's modifier, not one"
+  xdotool key Num_Lock
+  wait_for 3 num_lock off || fail "Num Lock did not go off"
+  xmodmap -e "remove mod4 = Num_Lock" -e "add mod2 = Num_Lock" || fail "xmodmap could not put Num Lock back"
+  ours() { "$holder" --probe 28 0x41; [ $? -eq 3 ]; }
+  wait_for 5 ours || fail "Shift+Super+T was not grabbed again with Num Lock back on Mod2"
+  stop_app
+  kill "$holding"
 }
 
 open_timeline() {  # the Timeline from the tray's Inner Life; sets inner_life and timeline
@@ -198,7 +239,7 @@ out_of_the_panels_layer() {  # icewm keeps a window mapped always on top so for 
 }
 
 case $wm in
-  openbox | xfwm4) hotkey_round; timeline_keeps_out_of_the_keyboard; taken_whole ;;
+  openbox | xfwm4) hotkey_round; timeline_keeps_out_of_the_keyboard; keys_not_ours; taken_whole ;;
   fluxbox) timeline_keeps_out_of_the_keyboard; taken_whole ;;
   icewm) out_of_the_panels_layer; taken_whole ;;
   *) fail "no checks for $wm" ;;

@@ -1,6 +1,7 @@
 // The grabs that take the desktop hotkeys for the app: each of the six keys by position,
-// with Shift and Super and whatever else is held; and what is said of a hotkey another
-// program holds, and of one it lets go.
+// with Shift and Super and whatever else is held, never with a lock's bit for Super's;
+// what is said of a hotkey another program holds, and of one it lets go; and how often
+// it is asked for again.
 #include "platform/x11/hotkey_grabs.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +32,14 @@ TEST(HotkeyGrabs, EachHotkeyKeyInEveryStateHoldingShiftAndSuper) {
          96,
          {kShift | kMod3, kShift | kMod4, kShift | kMod3 | kMod4 | kControl}},
         {"Super on no modifier: nothing grabbed", {kShift, 0}, 0, {}},
+        {"Num Lock on Super's Mod4, Super on Mod3 as well: Mod4 alone is the lock's",
+         {.shift = kShift, .super = kMod3 | kMod4, .numLock = kMod4},
+         64,
+         {kShift | kMod3, kShift | kMod3 | kMod4}},
+        {"Num Lock on Super's only modifier: nothing grabbed",
+         {.shift = kShift, .super = kMod4, .numLock = kMod4},
+         0,
+         {}},
     };
     // T, D, F, S, L and I where a US keyboard has them.
     const std::set<std::uint32_t> keys{28, 40, 41, 39, 46, 31};
@@ -53,12 +62,50 @@ TEST(HotkeyGrabs, EachHotkeyKeyInEveryStateHoldingShiftAndSuper) {
     EXPECT_EQ(hotkeyGrabs({kShift, kMod4}).front(), (KeyGrab{28, kShift | kMod4, Hotkey::recentThoughts}));
 }
 
-TEST(HotkeyGrabs, AHotkeyHeldElsewhereIsNamed) {
-    EXPECT_EQ(hotkeyHeldElsewhereLine(Hotkey::dragDownLog),
-              "Shift+Super+L is taken by another program, which gets the key as well; Tumblewick still "
-              "answers it.");
-    EXPECT_EQ(hotkeyTakenAfterAllLine(Hotkey::dragDownLog),
-              "Shift+Super+L is Tumblewick's alone now: the program that held it let it go.");
+TEST(HotkeyGrabs, WhatIsSaid) {
+    const GrabMasks usual{.shift = kShift, .super = kMod4, .numLock = kMod2, .capsLock = kCaps, .alt = kAlt};
+    const unsigned super = kShift | kMod4;
+    struct Case {
+        const char* what;
+        std::string said;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"held whole", hotkeyHeldElsewhereLine(usual, Hotkey::dragDownLog, {super}),
+         "Shift+Super+L is taken by another program, which gets the key as well; Tumblewick still "
+         "answers it."},
+        {"held with Ctrl in every lock's state: named once, the plain hotkey not at all",
+         hotkeyHeldElsewhereLine(usual, Hotkey::recentThoughts,
+                                 {kControl | super, kControl | super | kCaps, kControl | super | kMod2,
+                                  kControl | super | kCaps | kMod2}),
+         "Ctrl+Shift+Super+T is taken by another program, which gets the key as well; Tumblewick "
+         "still answers it."},
+        {"held in some states",
+         hotkeyHeldElsewhereLine(usual, Hotkey::recentThoughts,
+                                 {kControl | super, kAlt | super | kMod2, kMod3 | super}),
+         "Ctrl+Shift+Super+T, Alt+Shift+Super+T with Num Lock on and Mod3+Shift+Super+T are taken by another "
+         "program, which gets those keys as well; Tumblewick still answers them."},
+        {"let go", hotkeyTakenAfterAllLine(Hotkey::dragDownLog),
+         "Shift+Super+L is Tumblewick's alone now: the program that held it let it go."},
+        {"no lock on Super's modifier", superSharedWithLockLine(usual), ""},
+        {"a lock on Super's only modifier",
+         superSharedWithLockLine({.shift = kShift, .super = kMod4, .numLock = kMod4}),
+         "Num Lock sets Mod4, as Super does, and Super there cannot be told from the lock: the hotkeys "
+         "are not grabbed, so they reach the window you are in as well (Tumblewick still answers them)."},
+        {"locks on one of Super's two",
+         superSharedWithLockLine(
+             {.shift = kShift, .super = kMod3 | kMod4, .numLock = kMod4, .capsLock = kMod4}),
+         "Caps Lock and Num Lock set Mod4, as Super does, and Super there cannot be told from the locks: "
+         "the hotkeys are grabbed with Super on Mod3 only, and pressed with Super on Mod4 alone they "
+         "reach the window you are in as well (Tumblewick still answers them)."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.said, c.want) << c.what;
+}
+
+TEST(HotkeyGrabs, RetriesBackOffToAMinute) {
+    using namespace std::chrono_literals;
+    const std::pair<int, std::chrono::milliseconds> cases[] = {{0, 2500ms}, {1, 5s}, {5, 60s}, {1000, 60s}};
+    for (const auto& [tries, delay] : cases) EXPECT_EQ(grabRetryDelay(tries), delay) << tries;
 }
 
 }  // namespace
