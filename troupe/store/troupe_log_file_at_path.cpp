@@ -79,16 +79,11 @@ atomic_file::OpenedFile logOnItsOwnDescriptor(int fd, const std::filesystem::pat
     if (::fstat(fd, &info) != 0) return opened;
     if (fresh) {
         // Only a regular file, and only the one held, whatever is at the path by now.
-        const atomic_file::SeenOpening again = atomic_file::openSeenRegular(file, O_RDONLY | O_CLOEXEC);
-        if (again.outcome == atomic_file::SeenOpening::opened &&
-            atomic_file::FileIdentity::of(again.info) == atomic_file::FileIdentity::of(info)) {
-            opened.fd = again.fd;
-            opened.status = atomic_file::ReadStatus::ok;
-            opened.size = static_cast<std::uint64_t>(again.info.st_size);
-            opened.allocated = static_cast<std::uint64_t>(again.info.st_blocks) * 512;
-            return opened;
-        }
-        if (again.outcome == atomic_file::SeenOpening::opened) ::close(again.fd);
+        atomic_file::OpenedFile again = atomic_file::openRegular(file);
+        struct stat reopened {};
+        if (again.status == atomic_file::ReadStatus::ok && ::fstat(again.fd, &reopened) == 0 &&
+            atomic_file::FileIdentity::of(reopened) == atomic_file::FileIdentity::of(info))
+            return again;
     }
     opened.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (opened.fd >= 0) opened.status = atomic_file::ReadStatus::ok;

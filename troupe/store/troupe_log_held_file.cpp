@@ -52,7 +52,7 @@ TroupeLogCut TroupeLogHeldFile::cut() {
 void TroupeLogHeldFile::expect(TroupeLogPathWatch::Seen seen, std::optional<TroupeLogBlockHashes> hashes) {
     if (hashes && hashes->size() != seen.size) hashes.reset();
     // The load read the whole file: the next comparison of it is a minute away.
-    compared_ = Marks::of(seen);
+    compared_ = TroupeLogPathWatch::Seen{seen.identity, seen.size, seen.changedAt, seen.modifiedAt, {}};
     lastWholeFile_ = Clock::now();
     moved_ = false;
     watch_.expect(std::move(seen));

@@ -115,17 +115,6 @@ class TroupeLogHeldFile {
     bool holding() const { return holding_; }
 
    private:
-    // What a comparison of the whole file's bytes went by: it falls due when any moves.
-    struct Marks {
-        atomic_file::FileIdentity identity;
-        std::uint64_t size = 0;
-        timespec changedAt{-1, -1};
-        timespec modifiedAt{-1, -1};
-        static Marks of(const struct stat& info);
-        static Marks of(const TroupeLogPathWatch::Seen& seen);
-        bool operator==(const Marks& other) const;
-    };
-
     bool openFile();
     bool followPath();  // false when nothing may be written now
     void lookAtHeldFile();
@@ -174,9 +163,9 @@ class TroupeLogHeldFile {
     // The hashes of the held file's bytes up to their size, as this thread knows them; none
     // after a change, until a reconcile's read brings them.
     std::optional<TroupeLogBlockHashes> hashes_;
-    // The file as its whole bytes were last found to hash as `hashes_` say (or the load read
-    // them), and when; `moved_`: its identity, size or times may have moved since.
-    std::optional<Marks> compared_;
+    // The file (its identity, size and times) as its whole bytes were last found to hash as
+    // `hashes_` say (or the load read them), and when; `moved_`: any may have moved since.
+    std::optional<TroupeLogPathWatch::Seen> compared_;
     Clock::time_point lastWholeFile_{};
     bool moved_ = false;
     // Another program's line without its end at the end of the file, since when; a fragment

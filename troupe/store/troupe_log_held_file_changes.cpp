@@ -48,7 +48,7 @@ bool TroupeLogHeldFile::wholeFileDue(Clock::time_point now, bool draining, struc
         lastWholeFile_ = now;  // tried again in a minute, not at once
         return false;
     }
-    moved_ = !compared_ || !(*compared_ == Marks::of(info));
+    moved_ = !compared_ || !compared_->describes(info);
     return moved_;
 }
 
@@ -65,7 +65,7 @@ void TroupeLogHeldFile::compareWholeFile(const struct stat& info) {
     if (!now || now->size() != size) return;  // cut short or unreadable: the looks tell, or the next try
     moved_ = false;
     if (*now == *hashes_) {
-        compared_ = Marks::of(info);
+        compared_ = TroupeLogPathWatch::Seen::of(info, static_cast<std::uint64_t>(info.st_size));
         return;
     }
     readAgain(info);
@@ -75,23 +75,6 @@ void TroupeLogHeldFile::compareWholeFile(const struct stat& info) {
 // again on a mount other machines write to.
 atomic_file::OpenedFile TroupeLogHeldFile::readable() {
     return logOnItsOwnDescriptor(fd_, file_, freshReads_);
-}
-
-TroupeLogHeldFile::Marks TroupeLogHeldFile::Marks::of(const struct stat& info) {
-    return {atomic_file::FileIdentity::of(info), static_cast<std::uint64_t>(info.st_size), info.st_ctim,
-            info.st_mtim};
-}
-
-TroupeLogHeldFile::Marks TroupeLogHeldFile::Marks::of(const TroupeLogPathWatch::Seen& seen) {
-    return {seen.identity, seen.size, seen.changedAt, seen.modifiedAt};
-}
-
-bool TroupeLogHeldFile::Marks::operator==(const Marks& other) const {
-    const auto same = [](const timespec& a, const timespec& b) {
-        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-    };
-    return identity == other.identity && size == other.size && same(changedAt, other.changedAt) &&
-           same(modifiedAt, other.modifiedAt);
 }
 
 // The held file's `info`; false (a descriptor that failed for good let go) when fstat fails.

@@ -167,15 +167,19 @@ std::chrono::steady_clock::time_point TroupeLogLoader::quitDeadline() const {
     return stoppedAt_.value_or(std::chrono::steady_clock::now()) + quitWait;
 }
 
-void TroupeLogLoader::resumeQuitClock(std::chrono::steady_clock::duration spent) {
-    if (stoppedAt_) stoppedAt_ = std::chrono::steady_clock::now() - spent;
+void TroupeLogLoader::resumeQuitClock() {
+    if (stoppedAt_) stoppedAt_ = std::chrono::steady_clock::now() - quitWaited_;
 }
 
 std::optional<TroupeLogLoad> TroupeLogLoader::takeFirst(bool wait) {
     std::unique_lock lock(shared_->mutex);
     const auto done = [&] { return shared_->firstDone; };
     if (wait && !stoppedAt_) shared_->ready.wait(lock, done);
-    if (wait && stoppedAt_) shared_->ready.wait_until(lock, *stoppedAt_ + quitWait, done);
+    if (wait && stoppedAt_) {
+        const auto from = std::chrono::steady_clock::now();
+        shared_->ready.wait_until(lock, *stoppedAt_ + quitWait, done);
+        quitWaited_ += std::chrono::steady_clock::now() - from;
+    }
     std::optional<TroupeLogLoad> first = std::move(shared_->first);
     shared_->first.reset();
     return first;

@@ -93,10 +93,11 @@ class TroupeLogLoader {
     // no other starts.
     void stop();
     // When the quit's reads must be over: quitWait after stop(), not counting the time
-    // between the stop and resumeQuitClock().
+    // between the stop and resumeQuitClock() that the quit did not spend here.
     std::chrono::steady_clock::time_point quitDeadline() const;
-    // The quit goes on after work of the app's own: its time counts from now, less `spent`.
-    void resumeQuitClock(std::chrono::steady_clock::duration spent);
+    // The quit goes on after work of the app's own: its time counts from now, less what
+    // takeFirst() waited of it.
+    void resumeQuitClock();
 
     // A quit must end within 3 s of being asked (a session manager's or SIGTERM's wait):
     // the quit's own look at the file gets this much of that after stop(), and the lines
@@ -122,6 +123,7 @@ class TroupeLogLoader {
     std::optional<std::vector<std::pair<TroupeEvent, std::size_t>>> since_;
     bool again_ = false;  // the file changed while it ran
     std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
+    std::chrono::steady_clock::duration quitWaited_{};  // by takeFirst(), once stopped
 };
 
 }  // namespace tw

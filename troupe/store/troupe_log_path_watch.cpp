@@ -115,8 +115,19 @@ void TroupeLogPathWatch::loop() {
     }
 }
 
+TroupeLogPathWatch::Seen TroupeLogPathWatch::Seen::of(const struct stat& info, std::uint64_t size,
+                                                      std::string tail) {
+    return {atomic_file::FileIdentity::of(info), size, info.st_ctim, info.st_mtim, std::move(tail)};
+}
+
+bool TroupeLogPathWatch::Seen::describes(const struct stat& info) const {
+    return identity == atomic_file::FileIdentity::of(info) &&
+           size == static_cast<std::uint64_t>(info.st_size) && sameTime(changedAt, info.st_ctim) &&
+           sameTime(modifiedAt, info.st_mtim);
+}
+
 void TroupeLogPathWatch::remember(const struct stat& info, std::uint64_t size, std::string tail) {
-    seen_ = Seen{atomic_file::FileIdentity::of(info), size, info.st_ctim, info.st_mtim, std::move(tail)};
+    seen_ = Seen::of(info, size, std::move(tail));
 }
 
 void TroupeLogPathWatch::rememberTimes(const struct stat& info) {

@@ -64,6 +64,9 @@ class TroupeLogPathWatch {
         timespec changedAt{-1, -1};   // st_ctim; unknown when tv_sec < 0
         timespec modifiedAt{-1, -1};  // st_mtim; unknown when tv_sec < 0
         std::string tail;             // the bytes just before `size`, up to troupeLogTailBytes
+        static Seen of(const struct stat& info, std::uint64_t size, std::string tail = {});
+        // `info` is of this file, at this size and these times: nothing that shows has moved.
+        bool describes(const struct stat& info) const;
     };
     const std::optional<Seen>& seen() const { return seen_; }
     void expect(Seen seen) { seen_ = seen; }

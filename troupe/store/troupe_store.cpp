@@ -342,15 +342,8 @@ void TroupeStore::acknowledgeMilestones(const std::vector<std::string>& mileston
 
 void TroupeStore::stopLoading() {
     assertMainThread();
-    if (stopped_) return;
     stopped_ = true;
     loader_->stop();  // a refold in progress ends too
-    const auto stoppedAt = std::chrono::steady_clock::now();
-    loadStopped();
-    stopSpent_ = std::chrono::steady_clock::now() - stoppedAt;
-}
-
-void TroupeStore::loadStopped() {
     if (loaded_ || loadStopped_) return;
     auto first = loader_->takeFirst(true);
     if (first && !first->log->stopped) {  // it ended first
@@ -382,7 +375,7 @@ bool TroupeStore::drain() {
     quitReconciled_ = true;
     // What the app did between the stop and this drain (a chapter written) spends none of
     // the quit's time.
-    loader_->resumeQuitClock(stopSpent_);
+    loader_->resumeQuitClock();
     const auto quit = TroupeLogQuitReconcile::run(*writer_, readFunction_, loader_->quitDeadline());
     const std::string events =
         std::to_string(quit.appended) + " troupe event" + (quit.appended == 1 ? "" : "s");

@@ -122,7 +122,7 @@ class TroupeStore {
 
     void addSink(WeakSink sink);
 
-    // Quitting (once): ends a load (or a read of the log) in progress within a block of the log,
+    // Quitting: ends a load (or a read of the log) in progress within a block of the log,
     // and gives up one that does not return within TroupeLogLoader::quitWait. A stopped
     // load publishes nothing and whenLoaded callbacks never run; the events taken during
     // it, and every one appended after, are written without being checked or folded.
@@ -148,7 +148,6 @@ class TroupeStore {
     std::chrono::steady_clock::time_point quitEnd() const;
     void loaded(TroupeLogLoad load);
     void publish(TroupeLogLoad load);
-    void loadStopped();
     void reloaded(TroupeLogLoad load);
     void foldAppended(TroupeLogLoad load);
     bool hasRoomFor(const std::string& line);
@@ -173,7 +172,6 @@ class TroupeStore {
     bool loadStopped_ = false;
     bool stopped_ = false;         // quitting
     bool quitReconciled_ = false;  // a quit's drain looked at the file once: later ones only write
-    std::chrono::steady_clock::duration stopSpent_{};  // the quit's time stopLoading() took
     std::vector<std::function<void()>> loadWaiters_;
     std::vector<std::pair<TroupeEvent, std::string>> pending_;  // accepted during the load
     std::unique_ptr<TroupeEventIndex> pendingIds_;              // id -> position in pending_
