@@ -194,7 +194,8 @@ bool TroupeRunLedger::placedLinesReadBack(int fd, std::uint64_t epoch) const {
 
 // The lines of the first `count` entries that do not read back from `fd` (placed after
 // `epoch` changes, or anywhere), line by line: a file that ends early costs only the lines
-// past its end. With `firstOnly`, up to the first that does not.
+// past its end, an entry this run's own file cannot give back only itself. With
+// `firstOnly`, up to the first that does not.
 std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::optional<std::uint64_t> epoch,
                                                              std::size_t count, bool unplacedToo,
                                                              bool firstOnly) const {
@@ -209,6 +210,7 @@ std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::option
         memory.clear();
         const auto entries = copyEntries(chunk, std::min(kEntriesAtOnce, count - chunk), memory);
         if (entries.empty()) break;
+        std::size_t alone = 0;  // the entries before it are read one by one
         for (std::size_t from = 0; from < entries.size() && !(firstOnly && !lines.empty());) {
             if (!placed(entries[from])) {
                 if (unplacedToo)
@@ -221,17 +223,21 @@ std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::option
             // A run of lines that follow each other in the log, read back at once.
             std::size_t to = from + 1;
             std::uint64_t bytes = entries[from].length;
-            while (to < entries.size() && placed(entries[to]) && bytes < kReadBackSpan &&
+            while (from >= alone && to < entries.size() && placed(entries[to]) && bytes < kReadBackSpan &&
                    entries[to].logOffset == entries[to - 1].logOffset + entries[to - 1].length) {
                 bytes += entries[to].length;
                 ++to;
             }
             const std::optional<std::string> ours = readLines(entries, from, to, memory);
+            if (!ours && to > from + 1) {
+                // One bad entry costs only itself: the run is read again entry by entry.
+                alone = to;
+                continue;
+            }
             if (!ours) {
-                // Not compared: unconfirmed, which the quit looks for by their ids.
-                for (std::size_t i = from; unplacedToo && i < to; ++i)
-                    lines.push_back(Line{entries[i].id, "", chunk + i});
-                from = to;
+                // Not compared: unconfirmed, which the quit looks for by its id.
+                if (unplacedToo) lines.push_back(Line{entries[from].id, "", chunk + from});
+                ++from;
                 continue;
             }
             // With the byte before, which must end a line: else the first is glued to another's.

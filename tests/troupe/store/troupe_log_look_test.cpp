@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/troupe/store/troupe_own_copy.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 #include "troupe/store/troupe_event_index.h"
 #include "troupe/store/troupe_log_path_watch.h"
@@ -143,9 +144,10 @@ struct ReadBackRow {
     std::vector<std::size_t> unplaced{};
     std::function<void(TroupeRunLedger& ledger, const Log& log)> move{};
     bool noFile = false;
-    std::optional<std::size_t> count{};  // all entries when unset
-    std::vector<std::size_t> lost{};     // what notReadingBack lists
-    bool epochOneBack = false;           // what placedLinesReadBack(fd, 1) says
+    std::optional<std::size_t> count{};            // all entries when unset
+    std::optional<std::size_t> noNewlineInCopy{};  // the entry whose own copy lacks its newline
+    std::vector<std::size_t> lost{};               // what notReadingBack lists
+    bool epochOneBack = false;                     // what placedLinesReadBack(fd, 1) says
 };
 
 TEST(TroupeLogLookReadBack, LinesAgainstTheLog) {
@@ -183,6 +185,14 @@ TEST(TroupeLogLookReadBack, LinesAgainstTheLog) {
          .move = moved(0, 1, 1),
          .epochOneBack = true},
         {.name = "no file", .noFile = true, .lost = entries(0, 6)},
+        {.name = "the 2nd's own copy without its newline",
+         .noNewlineInCopy = 1,
+         .lost = {1},
+         .epochOneBack = true},
+        {.name = "the 2nd's own copy without its newline, cut inside the 4th line",
+         .edit = cut(3, 20),
+         .noNewlineInCopy = 1,
+         .lost = {1, 3, 4, 5}},
         {.name = "past 1 MiB, cut in the first MiB",
          .log = big,
          .edit = cut(1500, 200),
@@ -204,6 +214,10 @@ TEST(TroupeLogLookReadBack, LinesAgainstTheLog) {
             text += line;
         }
         if (row.move) row.move(ledger, log);
+        if (const auto entry = row.noNewlineInCopy) {
+            const int copy = testing::ownCopyStartingWith(ourLine(0, log.length));
+            ASSERT_EQ(::pwrite(copy, " ", 1, static_cast<off_t>((*entry + 1) * log.length - 1)), 1);
+        }
         if (row.edit) row.edit(text, log);
         const fs::path file = folder.root() / "troupe.jsonl";
         std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
@@ -215,7 +229,8 @@ TEST(TroupeLogLookReadBack, LinesAgainstTheLog) {
             listed.push_back(line.entry);
             // What is written back to the log: the entry's own line.
             EXPECT_EQ(line.id, idOf(line.entry));
-            EXPECT_EQ(line.text, ourLine(line.entry, log.length));
+            // One whose own copy is bad has none: the quit looks for it by its id.
+            EXPECT_EQ(line.text, line.entry == row.noNewlineInCopy ? "" : ourLine(line.entry, log.length));
         }
         EXPECT_EQ(listed, row.lost);
         EXPECT_EQ(ledger.placedLinesReadBack(fd, 1), row.epochOneBack);
