@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -14,6 +15,20 @@
 
 namespace tw {
 
+namespace {
+
+// `fd`'s stat as its file system has it now, where a plain fstat may be answered from a
+// cache kept for seconds (sshfs keeps sizes and times 20 s, NFS up to a minute): an open
+// of the file just before has the server asked, and this puts the answer where the next
+// fstat of any descriptor of the file finds it.
+bool statAfresh(int fd, struct stat& info) {
+    struct statx fresh {};
+    ::statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_BASIC_STATS, &fresh);
+    return ::fstat(fd, &info) == 0;
+}
+
+}  // namespace
+
 LogAtPath logAtPath(const std::filesystem::path& file, int heldFd) {
     using atomic_file::FileIdentity;
     struct stat held {};
@@ -21,7 +36,14 @@ LogAtPath logAtPath(const std::filesystem::path& file, int heldFd) {
     if (::fstat(heldFd, &held) != 0) return LogAtPath::unknown;
     const LogAtPath notAFile = held.st_nlink == 0 ? LogAtPath::notAFileHeldDeleted : LogAtPath::notAFile;
     if (::stat(file.c_str(), &atPath) == 0) {
-        if (FileIdentity::of(held) == FileIdentity::of(atPath)) return LogAtPath::heldFile;
+        if (FileIdentity::of(held) == FileIdentity::of(atPath)) {
+            // On a mount other machines write to, the look that follows reads the server's
+            // size and times, not what this machine kept of them. Disks need no asking.
+            if (::major(held.st_dev) == 0 && onSharedMount(heldFd))
+                if (const atomic_file::OpenedFile again = atomic_file::openRegular(file); again.fd >= 0)
+                    statAfresh(again.fd, atPath);
+            return LogAtPath::heldFile;
+        }
         return S_ISREG(atPath.st_mode) ? LogAtPath::anotherFile : notAFile;
     }
     if (errno == ENOTDIR) return notAFile;  // a file where the folder was
@@ -81,9 +103,12 @@ atomic_file::OpenedFile logOnItsOwnDescriptor(int fd, const std::filesystem::pat
         // Only a regular file, and only the one held, whatever is at the path by now.
         atomic_file::OpenedFile again = atomic_file::openRegular(file);
         struct stat reopened {};
-        if (again.status == atomic_file::ReadStatus::ok && ::fstat(again.fd, &reopened) == 0 &&
-            atomic_file::FileIdentity::of(reopened) == atomic_file::FileIdentity::of(info))
+        if (again.status == atomic_file::ReadStatus::ok && statAfresh(again.fd, reopened) &&
+            atomic_file::FileIdentity::of(reopened) == atomic_file::FileIdentity::of(info)) {
+            again.size = static_cast<std::uint64_t>(reopened.st_size);  // the server's, not a cache's
+            again.allocated = static_cast<std::uint64_t>(reopened.st_blocks) * 512;
             return again;
+        }
     }
     opened.fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (opened.fd >= 0) opened.status = atomic_file::ReadStatus::ok;

@@ -19,6 +19,8 @@ enum class LogAtPath {
     notAFileHeldDeleted,  // the same, and the held file has no name left: no file to write at all
     unknown,              // cannot be looked at (permissions): stay with the held file
 };
+// On a mount other machines write to, the path is opened as well (the server is asked), so
+// that the next fstat of the held file gives its size and times now, not a cached stat.
 LogAtPath logAtPath(const std::filesystem::path& file, int heldFd);
 
 // The log opened to append to, made (0600, its folder 0700 when that went too) when
@@ -37,7 +39,7 @@ OpenedLog openLogToAppend(const std::filesystem::path& file);
 // The log open on `fd`, on a descriptor of its own and sized as it is now, to be read.
 // With `fresh` it is opened again at `file` (when that is still the same file): a
 // descriptor held open on a shared mount may read the pages this machine kept, where an
-// open asks the server and so sees what other machines wrote.
+// open asks the server and so sees what other machines wrote; its size is the server's too.
 atomic_file::OpenedFile logOnItsOwnDescriptor(int fd, const std::filesystem::path& file = {},
                                               bool fresh = false);
 

@@ -13,13 +13,13 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <limits>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/troupe/store/troupe_store_harness.h"
@@ -175,17 +175,29 @@ TEST(TroupeLogFollow, TouchesReadTheLogOnceAMinuteAtMost) {
     EXPECT_LT(readSoFar() - before, fileSize(s.h.logFile()) / 4);
 }
 
-// `below` seen through a FUSE mount at `at` (as a network share is seen), while it lives.
-struct BindMount {
+// `below` seen through a FUSE mount at `at` (as a network share is seen), while it lives:
+// bindfs, or sshfs, whose own cache keeps sizes and times 20 s and gives times in whole
+// seconds, talking to an SFTP server of this machine straight, without ssh.
+enum class Fuse { bindfs, sshfs };
+struct FuseMount {
     fs::path at;
     bool mounted = false;
-    BindMount(const fs::path& below, fs::path mountAt) : at(std::move(mountAt)) {
+    FuseMount(Fuse kind, const fs::path& below, fs::path mountAt) : at(std::move(mountAt)) {
         fs::create_directories(below);
         fs::create_directories(at);
-        const std::string command = "bindfs '" + below.string() + "' '" + at.string() + "' 2>/dev/null";
+        std::string command = "bindfs '" + below.string() + "' '" + at.string() + "' 2>/dev/null";
+        if (kind == Fuse::sshfs) {
+            const fs::path server = below.parent_path() / "sftp-server";
+            std::ofstream(server)
+                << "#!/bin/sh\nfor s in /usr/lib/openssh/sftp-server "
+                   "/usr/libexec/openssh/sftp-server; do [ -x $s ] && exec $s; done\nexit 1\n";
+            fs::permissions(server, fs::perms::owner_all);
+            command = "sshfs -o ssh_command='" + server.string() + "' 'x:" + below.string() + "' '" +
+                      at.string() + "' 2>/dev/null";
+        }
         mounted = std::system(command.c_str()) == 0;
     }
-    ~BindMount() {
+    ~FuseMount() {
         if (mounted && std::system(("fusermount -u '" + at.string() + "' 2>/dev/null").c_str()) != 0)
             mounted = std::system(("umount -l '" + at.string() + "'").c_str()) != 0;
     }
@@ -197,17 +209,20 @@ struct BindMount {
 // while the app sits idle, the snapshot is what a fresh load folds, and after the quit
 // every event of the run is in the file once.
 TEST(TroupeLogFollow, ALineOfOursWrittenOverIsPutBackWhereNothingTells) {
-    for (const bool beneathAMount : {false, true}) {
-        SCOPED_TRACE(beneathAMount);
+    const std::pair<const char*, std::optional<Fuse>> rows[] = {{"inotify refused", std::nullopt},
+                                                                {"bindfs", Fuse::bindfs}};
+    std::string skipped;
+    for (const auto& [name, beneath] : rows) {
+        SCOPED_TRACE(name);
         const std::string said = testing::inChild(
             [&] {
                 TroupeHarness h;
                 fs::path folder = TroupeStore::defaultDirectory();
                 const fs::path below = h.xdg.root() / "below";
-                std::optional<BindMount> mount;
-                if (beneathAMount) {
-                    mount.emplace(below, h.xdg.root() / "mount");
-                    if (!mount->mounted) return std::string("skipped: bindfs cannot mount here");
+                std::optional<FuseMount> mount;
+                if (beneath) {
+                    mount.emplace(*beneath, below, h.xdg.root() / "mount");
+                    if (!mount->mounted) return "skipped: " + std::string(name) + " cannot mount here";
                     folder = mount->at / "Troupe";
                 } else if (!testing::refuseInotify()) {
                     return std::string("skipped: inotify cannot be refused here");
@@ -228,7 +243,7 @@ TEST(TroupeLogFollow, ALineOfOursWrittenOverIsPutBackWhereNothingTells) {
                     ids.insert(mine.back().id);
                 }
                 if (!store->drain()) return std::string("not drained");
-                const fs::path log = (beneathAMount ? below / "Troupe" : folder) / TroupeStore::logFileName;
+                const fs::path log = (beneath ? below / "Troupe" : folder) / TroupeStore::logFileName;
                 const int fd = ::open(log.c_str(), O_RDWR | O_CLOEXEC);
                 const auto over =
                     testing::writeOverLineOf(fd, ids, testing::event(TroupeMilestoneEarned{""}, 0), 7);
@@ -251,12 +266,48 @@ TEST(TroupeLogFollow, ALineOfOursWrittenOverIsPutBackWhereNothingTells) {
                 return std::string(::testing::Test::HasFailure() ? "not each once" : "ok");
             },
             std::chrono::seconds(30));
-        if (said.starts_with("skipped")) {
-            std::cout << said << "\n";
-            continue;
-        }
-        EXPECT_EQ(said, "ok");
+        if (said.starts_with("skipped"))
+            skipped += said + "; ";
+        else
+            EXPECT_EQ(said, "ok");
     }
+    if (!skipped.empty()) GTEST_SKIP() << skipped;
+}
+
+// Beneath sshfs, whose own cache answers a stat for 20 s, another machine's lines reach a
+// store idle since its load within about 2 s, as on other mounts.
+TEST(TroupeLogFollow, AnotherMachinesLinesBeneathSshfsAreSeenWithinSeconds) {
+    const std::string said = testing::inChild(
+        [] {
+            TroupeHarness h;
+            const fs::path below = h.xdg.root() / "below";
+            const FuseMount mount(Fuse::sshfs, below, h.xdg.root() / "mount");
+            if (!mount.mounted) return std::string("skipped: sshfs cannot mount here");
+            fs::create_directories(below / "Troupe");
+            const fs::path log = below / "Troupe" / TroupeStore::logFileName;
+            std::ofstream(log) << othersLine(h.clock.now().seconds, "before");
+            TroupeStore store(mount.at / "Troupe", h.defaults, h.clock, h.mainQueue, h.notifications);
+            store.waitUntilLoaded();
+            // Once the store holds the log open: what sshfs was told then it keeps for 20 s.
+            const fs::path held = mount.at / "Troupe" / TroupeStore::logFileName;
+            if (!pumpUntil(h.mainQueue, [&] {
+                    std::error_code error;
+                    for (const auto& fd : fs::directory_iterator("/proc/self/fd"))
+                        if (fs::read_symlink(fd.path(), error) == held) return true;
+                    return false;
+                }))
+                return std::string("the log never held open");
+            appendAsAnotherProgram(log, othersLine(h.clock.now().seconds, "after"));
+            const auto asked = Steady::now();
+            if (!pumpUntil(h.mainQueue, [&] { return store.snapshot().milestonesEarned.contains("after"); }))
+                return std::string("not seen within 10 s");
+            const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now() - asked);
+            return took < std::chrono::seconds(6) ? std::string("ok")
+                                                  : "seen after " + std::to_string(took.count()) + " ms";
+        },
+        std::chrono::seconds(30));
+    if (said.starts_with("skipped")) GTEST_SKIP() << said;
+    EXPECT_EQ(said, "ok");
 }
 
 // While this run keeps writing, another program writes over a line of ours so that neither
