@@ -11,7 +11,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <mutex>
@@ -22,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/troupe/store/troupe_fuse_mount.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 #include "troupe/event_model/troupe_json.h"
 
@@ -31,6 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::appendAsAnotherProgram;
 using testing::fileSize;
+using testing::Fuse;
+using testing::FuseMount;
 using testing::othersLine;
 using testing::pumpUntil;
 using testing::TroupeHarness;
@@ -174,34 +176,6 @@ TEST(TroupeLogFollow, TouchesReadTheLogOnceAMinuteAtMost) {
     }
     EXPECT_LT(readSoFar() - before, fileSize(s.h.logFile()) / 4);
 }
-
-// `below` seen through a FUSE mount at `at` (as a network share is seen), while it lives:
-// bindfs, or sshfs, whose own cache keeps sizes and times 20 s and gives times in whole
-// seconds, talking to an SFTP server of this machine straight, without ssh.
-enum class Fuse { bindfs, sshfs };
-struct FuseMount {
-    fs::path at;
-    bool mounted = false;
-    FuseMount(Fuse kind, const fs::path& below, fs::path mountAt) : at(std::move(mountAt)) {
-        fs::create_directories(below);
-        fs::create_directories(at);
-        std::string command = "bindfs '" + below.string() + "' '" + at.string() + "' 2>/dev/null";
-        if (kind == Fuse::sshfs) {
-            const fs::path server = below.parent_path() / "sftp-server";
-            std::ofstream(server)
-                << "#!/bin/sh\nfor s in /usr/lib/openssh/sftp-server "
-                   "/usr/libexec/openssh/sftp-server; do [ -x $s ] && exec $s; done\nexit 1\n";
-            fs::permissions(server, fs::perms::owner_all);
-            command = "sshfs -o ssh_command='" + server.string() + "' 'x:" + below.string() + "' '" +
-                      at.string() + "' 2>/dev/null";
-        }
-        mounted = std::system(command.c_str()) == 0;
-    }
-    ~FuseMount() {
-        if (mounted && std::system(("fusermount -u '" + at.string() + "' 2>/dev/null").c_str()) != 0)
-            mounted = std::system(("umount -l '" + at.string() + "'").c_str()) != 0;
-    }
-};
 
 // Another program writes over a line of ours and appends two lines in the same open where
 // nothing tells of it: inotify cannot be had, or another machine changes the file beneath
