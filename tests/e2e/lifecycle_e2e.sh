@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Launching and ending as a desktop does it: a second launch on the same data folder
 # leaves the running circus alone, whatever sits at the lock file's path and on a
-# read-only folder, and the display-scale relaunch still hands over to a new one; the
+# read-only folder, and the display-scale relaunch hands over to a new run that a
+# terminal it was started from still quits (Ctrl+C, or closing it); the
 # companion summary lands in the app group's suite; under a file-size limit writes
 # fail instead of ending the app; closing the terminal or the reader of the output
 # quits cleanly; and when the X server goes away the troupe session is still closed.
@@ -64,47 +65,97 @@ for case in "${lock_cases[@]}"; do
   esac
 done
 
-# The usual case, on which the rest builds. Qt takes its own options (-style, -display)
-# out of what the app sees; the relaunch below must still hand them on.
-rm -rf "$work/home" "$work/data" "$work/config"
-e2e_fresh_home
+# Started from a terminal, as a foreground job: the app on a pseudo-terminal of its own,
+# the quit signals at their defaults. SIGUSR1 types Ctrl+C there, SIGUSR2 closes the
+# terminal. Sets terminal (its pid) and app_pid; the app's exit code goes to $1.status.
+start_in_terminal() {  # $1: output file, then the app's arguments
+  rm -f "$1.pid" "$1.status"
+  python3 - "$1" "$app" "${@:2}" <<'PY' &
+import os, pty, signal, sys
+output = sys.argv[1]
+pid, master = pty.fork()
+if pid == 0:
+    for number in (signal.SIGINT, signal.SIGQUIT, signal.SIGPIPE):
+        signal.signal(number, signal.SIG_DFL)
+    os.execv(sys.argv[2], sys.argv[2:])
+class HangUp(Exception):
+    pass
+def hang_up(*_):
+    raise HangUp
+signal.signal(signal.SIGUSR1, lambda *_: os.write(master, b"\x03"))
+signal.signal(signal.SIGUSR2, hang_up)
+open(output + ".pid", "w").write(str(pid))
+with open(output, "wb") as log:
+    try:
+        while data := os.read(master, 4096):
+            log.write(data)
+            log.flush()
+    except HangUp:
+        os.close(master)
+    except OSError:  # EIO: nothing has the terminal open any more
+        pass
+open(output + ".status", "w").write(str(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])))
+PY
+  terminal=$!
+  pids+=("$terminal")
+  wait_for 5 test -s "$1.pid" || fail "no terminal for the app"
+  app_pid=$(cat "$1.pid")
+  pids+=("$app_pid")
+}
+
+# The usual case, on which the rest builds, from a terminal. The display scale (Controls
+# menu, right-click on the close button) relaunches in the same process: the old run
+# closes its session and lets go of the folder, the new one starts with every argument
+# (Qt takes -style and -display out of what the app sees) and the stored scale, and
+# Ctrl+C or closing the terminal still quits it through its quit path.
 given_arguments=(-style fusion -display "$DISPLAY" --keep-me)
-start_app "$work/app1.log" "${given_arguments[@]}"
-wait_for 10 started 1 || fail "the first launch opened no troupe session"
-launch_again "a lock file"
+relaunch_cases=(ctrl-c:USR1 hang-up:USR2)
+for row in "${relaunch_cases[@]}"; do
+  IFS=: read -r case quit <<<"$row"
+  rm -rf "$work/home" "$work/data" "$work/config"
+  e2e_fresh_home
+  output="$work/app-terminal-$case.log"
+  start_in_terminal "$output" "${given_arguments[@]}"
+  wait_for 10 started 1 || fail "$case: the first launch opened no troupe session"
+  launch_again "$case: a lock file"
 
-# The summary companions read is in the app group's suite, not the app's own.
-wait_for 5 folded_events >/dev/null 2>&1 || fail "no companion summary in the app group's suite"
-folded=$(folded_events)
-grep -q tw_troupe_watch_summary_v1 "$settings" && fail "the companion summary went to the standard suite"
+  # The summary companions read is in the app group's suite, not the app's own.
+  wait_for 5 folded_events >/dev/null 2>&1 || fail "no companion summary in the app group's suite"
+  folded=$(folded_events)
+  grep -q tw_troupe_watch_summary_v1 "$settings" && fail "the companion summary went to the standard suite"
 
-# The display scale (Controls menu, right-click on the close button) relaunches: the
-# old instance closes its session and lets go of the folder, the new one starts.
-old_pid=$app_pid
-before=$(app_windows "$old_pid" | wc -l)
-xdotool mousemove 1899 867 click 3
-menu_open() { (($(app_windows "$old_pid" | wc -l) > before)); }
-wait_for 5 menu_open || fail "a right click on the close button opened no menu"
-# Colony, Settings, Export diagnostics, Display scale; then its second entry, 110%.
-xdotool key --delay 100 Down Down Down Down Right Down Return
-wait_for 10 gone "$old_pid" || fail "choosing a display scale did not end the old instance"
-wait "$old_pid"
-status=$?
-[ "$status" -eq 0 ] || fail "the old instance exited with status $status on the relaunch"
-scaled_strip() { xwininfo -root -tree | grep '"Tumblewick"' | grep -q ' 1920x165+'; }
-wait_for 20 scaled_strip || fail "no strip at the new scale after the relaunch"
-new_id=$(xwininfo -root -tree | grep '"Tumblewick"' | grep ' 1920x165+' | awk '{print $1}')
-app_pid=$(xdotool getwindowpid "$new_id")
-pids+=("$app_pid")
-[ "$(strips)" -eq 1 ] || fail "$(strips) strips after the relaunch"
-relaunched_arguments=$(tr '\0' '\n' <"/proc/$app_pid/cmdline" | tail -n +2)
-[ "$relaunched_arguments" = "$(printf '%s\n' "${given_arguments[@]}")" ] ||
-  fail "the relaunch was given the arguments:" $relaunched_arguments
-wait_for 10 started 2 || fail "the relaunched instance opened no troupe session"
-grep -n '"kind":"device_session_' "$log" | tail -n 2 | head -n 1 | grep -q device_session_end ||
-  fail "the old session was not closed before the new one started"
-kill -TERM "$app_pid"
-wait_for 5 gone "$app_pid" || fail "the relaunched instance did not quit on SIGTERM"
+  before=$(app_windows | wc -l)
+  xdotool mousemove 1899 867 click 3
+  menu_open() { (($(app_windows | wc -l) > before)); }
+  wait_for 5 menu_open || fail "a right click on the close button opened no menu"
+  # Colony, Settings, Export diagnostics, Display scale; then its second entry, 110%.
+  xdotool key --delay 100 Down Down Down Down Right Down Return
+  scaled_strip() { xwininfo -root -tree | grep '"Tumblewick"' | grep -q ' 1920x165+'; }
+  wait_for 20 scaled_strip || fail "$case: no strip at the new scale after the relaunch"
+  new_id=$(xwininfo -root -tree | grep '"Tumblewick"' | grep ' 1920x165+' | awk '{print $1}')
+  new_pid=$(xdotool getwindowpid "$new_id")
+  [ "$new_pid" = "$app_pid" ] || fail "$case: the relaunch left the terminal: the strip is process $new_pid's"
+  [ "$(strips)" -eq 1 ] || fail "$(strips) strips after the relaunch"
+  relaunched_arguments=$(tr '\0' '\n' <"/proc/$app_pid/cmdline" | tail -n +2)
+  [ "$relaunched_arguments" = "$(printf '%s\n' "${given_arguments[@]}")" ] ||
+    fail "the relaunch was given the arguments:" $relaunched_arguments
+  stored_scale=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["TumblewickUIScale"]["value"])' "$settings")
+  [ "$stored_scale" = 1.1 ] || fail "$case: the stored scale is $stored_scale"
+  wait_for 10 started 2 || fail "the relaunched instance opened no troupe session"
+  grep -n '"kind":"device_session_' "$log" | tail -n 2 | head -n 1 | grep -q device_session_end ||
+    fail "the old session was not closed before the new one started"
+
+  kill -"$quit" "$terminal"
+  wait_for 5 gone "$terminal" || fail "$case: the relaunched instance did not quit"
+  gone "$app_pid" || fail "$case: the relaunched instance outlived its terminal"
+  [ "$(cat "$output.status")" = 0 ] || fail "$case: the relaunched instance exited with status $(cat "$output.status")"
+  # A closed terminal shows nothing more: there the exit status and the log tell.
+  if [ "$case" = ctrl-c ]; then
+    grep -q "Quitting on signal 2\." "$output" && [ "$(grep -c 'Tumblewick stopped\.' "$output")" -eq 2 ] ||
+      fail "$case: the relaunched instance did not take its quit path"
+  fi
+  tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "$case: the session was left open: $(tail -n 1 "$log")"
+done
 
 # Under a file-size limit a write fails (EFBIG) instead of the signal ending the app,
 # so the quit path still runs. Output goes through a pipe: the limit covers files only.
@@ -164,4 +215,4 @@ status=$?
 ((status == 1)) || fail "the app exited with status $status when the X server went away"
 tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "the session was left open: $(tail -n 1 "$log")"
 
-echo "e2e lifecycle: $((5 + ${#lock_cases[@]} + ${#signal_cases[@]})) passed, 0 failed ($folded events folded)"
+echo "e2e lifecycle: $((4 + ${#relaunch_cases[@]} + ${#lock_cases[@]} + ${#signal_cases[@]})) passed, 0 failed ($folded events folded)"
