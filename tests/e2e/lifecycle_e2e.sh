@@ -65,65 +65,54 @@ for case in "${lock_cases[@]}"; do
   esac
 done
 
-# Started from a terminal, as a foreground job: the app on a pseudo-terminal of its own,
-# the quit signals at their defaults. SIGUSR1 types Ctrl+C there, SIGUSR2 closes the
-# terminal. Sets terminal (its pid) and app_pid; the app's exit code goes to $1.status.
-start_in_terminal() {  # $1: output file, then the app's arguments
-  rm -f "$1.pid" "$1.status"
+# From a terminal, as a foreground job: the app on a pseudo-terminal, the quit signals at
+# their defaults; SIGUSR1 types Ctrl+C there, SIGUSR2 closes it. Sets terminal and app_pid.
+start_in_terminal() {  # $1: output file (its exit code in $1.status), then the app's arguments
   python3 - "$1" "$app" "${@:2}" <<'PY' &
 import os, pty, signal, sys
-output = sys.argv[1]
 pid, master = pty.fork()
 if pid == 0:
     for number in (signal.SIGINT, signal.SIGQUIT, signal.SIGPIPE):
         signal.signal(number, signal.SIG_DFL)
     os.execv(sys.argv[2], sys.argv[2:])
-class HangUp(Exception):
-    pass
-def hang_up(*_):
-    raise HangUp
+open(sys.argv[1] + ".pid", "w").write(str(pid))
 signal.signal(signal.SIGUSR1, lambda *_: os.write(master, b"\x03"))
-signal.signal(signal.SIGUSR2, hang_up)
-open(output + ".pid", "w").write(str(pid))
-with open(output, "wb") as log:
+signal.signal(signal.SIGUSR2, lambda *_: os.close(master))
+with open(sys.argv[1], "wb", buffering=0) as output:
     try:
         while data := os.read(master, 4096):
-            log.write(data)
-            log.flush()
-    except HangUp:
-        os.close(master)
-    except OSError:  # EIO: nothing has the terminal open any more
+            output.write(data)
+    except OSError:  # the terminal closed, by the app's end or by the test
         pass
-open(output + ".status", "w").write(str(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])))
+open(sys.argv[1] + ".status", "w").write(str(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])))
 PY
   terminal=$!
   pids+=("$terminal")
   wait_for 5 test -s "$1.pid" || fail "no terminal for the app"
   app_pid=$(cat "$1.pid")
-  pids+=("$app_pid")
 }
 
-# The usual case, on which the rest builds, from a terminal. The display scale (Controls
-# menu, right-click on the close button) relaunches in the same process: the old run
-# closes its session and lets go of the folder, the new one starts with every argument
-# (Qt takes -style and -display out of what the app sees) and the stored scale, and
-# Ctrl+C or closing the terminal still quits it through its quit path.
+# The usual case, on which the rest builds, started from a terminal. Qt takes its own
+# options (-style, -display) out of what the app sees; the relaunch must hand them on.
 given_arguments=(-style fusion -display "$DISPLAY" --keep-me)
 relaunch_cases=(ctrl-c:USR1 hang-up:USR2)
 for row in "${relaunch_cases[@]}"; do
-  IFS=: read -r case quit <<<"$row"
+  case=${row%:*}
   rm -rf "$work/home" "$work/data" "$work/config"
   e2e_fresh_home
-  output="$work/app-terminal-$case.log"
+  output="$work/app-$case.log"
   start_in_terminal "$output" "${given_arguments[@]}"
-  wait_for 10 started 1 || fail "$case: the first launch opened no troupe session"
-  launch_again "$case: a lock file"
+  wait_for 10 started 1 || fail "the first launch opened no troupe session"
+  launch_again "a lock file"
 
   # The summary companions read is in the app group's suite, not the app's own.
   wait_for 5 folded_events >/dev/null 2>&1 || fail "no companion summary in the app group's suite"
   folded=$(folded_events)
   grep -q tw_troupe_watch_summary_v1 "$settings" && fail "the companion summary went to the standard suite"
 
+  # The display scale (Controls menu, right-click on the close button) relaunches in the
+  # same process: the old run closes its session and lets go of the folder, the new one
+  # starts, and Ctrl+C in the terminal or closing it still quits through the quit path.
   before=$(app_windows | wc -l)
   xdotool mousemove 1899 867 click 3
   menu_open() { (($(app_windows | wc -l) > before)); }
@@ -131,30 +120,23 @@ for row in "${relaunch_cases[@]}"; do
   # Colony, Settings, Export diagnostics, Display scale; then its second entry, 110%.
   xdotool key --delay 100 Down Down Down Down Right Down Return
   scaled_strip() { xwininfo -root -tree | grep '"Tumblewick"' | grep -q ' 1920x165+'; }
-  wait_for 20 scaled_strip || fail "$case: no strip at the new scale after the relaunch"
+  wait_for 20 scaled_strip || fail "no strip at the new scale after the relaunch"
   new_id=$(xwininfo -root -tree | grep '"Tumblewick"' | grep ' 1920x165+' | awk '{print $1}')
-  new_pid=$(xdotool getwindowpid "$new_id")
-  [ "$new_pid" = "$app_pid" ] || fail "$case: the relaunch left the terminal: the strip is process $new_pid's"
+  [ "$(xdotool getwindowpid "$new_id")" = "$app_pid" ] || fail "$case: the relaunch left the terminal"
   [ "$(strips)" -eq 1 ] || fail "$(strips) strips after the relaunch"
   relaunched_arguments=$(tr '\0' '\n' <"/proc/$app_pid/cmdline" | tail -n +2)
   [ "$relaunched_arguments" = "$(printf '%s\n' "${given_arguments[@]}")" ] ||
     fail "the relaunch was given the arguments:" $relaunched_arguments
-  stored_scale=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["TumblewickUIScale"]["value"])' "$settings")
-  [ "$stored_scale" = 1.1 ] || fail "$case: the stored scale is $stored_scale"
+  tr -d ' \n' <"$settings" | grep -qF '"TumblewickUIScale":{"type":"double","value":1.1}' || fail "no scale stored"
   wait_for 10 started 2 || fail "the relaunched instance opened no troupe session"
   grep -n '"kind":"device_session_' "$log" | tail -n 2 | head -n 1 | grep -q device_session_end ||
     fail "the old session was not closed before the new one started"
-
-  kill -"$quit" "$terminal"
-  wait_for 5 gone "$terminal" || fail "$case: the relaunched instance did not quit"
-  gone "$app_pid" || fail "$case: the relaunched instance outlived its terminal"
-  [ "$(cat "$output.status")" = 0 ] || fail "$case: the relaunched instance exited with status $(cat "$output.status")"
-  # A closed terminal shows nothing more: there the exit status and the log tell.
-  if [ "$case" = ctrl-c ]; then
-    grep -q "Quitting on signal 2\." "$output" && [ "$(grep -c 'Tumblewick stopped\.' "$output")" -eq 2 ] ||
-      fail "$case: the relaunched instance did not take its quit path"
-  fi
-  tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "$case: the session was left open: $(tail -n 1 "$log")"
+  kill -"${row#*:}" "$terminal"
+  wait_for 5 gone "$terminal" && gone "$app_pid" || fail "$case: the relaunched instance did not quit"
+  [ "$(cat "$output.status")" = 0 ] || fail "$case: the relaunched instance exited with $(cat "$output.status")"
+  # A closed terminal shows nothing more: the exit status and the log tell.
+  [ "$case" = hang-up ] || grep -q "Quitting on signal 2\." "$output" || fail "Ctrl+C did not reach the app"
+  tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "$case: the session was left open"
 done
 
 # Under a file-size limit a write fails (EFBIG) instead of the signal ending the app,
