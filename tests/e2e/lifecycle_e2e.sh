@@ -88,7 +88,7 @@ open(sys.argv[1] + ".status", "w").write(str(os.waitstatus_to_exitcode(os.waitpi
 PY
   terminal=$!
   pids+=("$terminal")
-  wait_for 5 test -s "$1.pid" || fail "no terminal for the app"
+  wait_for 10 test -s "$1.pid" || fail "no terminal for the app"
   app_pid=$(cat "$1.pid")
 }
 
