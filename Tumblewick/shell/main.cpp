@@ -107,6 +107,8 @@ int main(int argc, char** argv) {
 
     Outcome outcome;
     std::string executable;
+    // The application object ends here, its X connection closed as at any end, before a
+    // relaunch puts a new run in this process.
     {
         preferXWayland(argc, argv);
         QApplication app(argc, argv);
