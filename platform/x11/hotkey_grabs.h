@@ -39,6 +39,8 @@ struct ModifierKey {
     bool locksItself = false;      // pressed once it stays down until pressed again
 };
 
+// The masks of a keyboard, by what its keys do: a lock's bit is the one it locks, whatever
+// the key is filed under (Caps Lock added to Mod4 still locks Lock).
 GrabMasks grabMasks(const std::vector<ModifierKey>& keys);
 
 struct KeyGrab {

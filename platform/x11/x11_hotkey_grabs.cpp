@@ -112,27 +112,26 @@ GrabMasks X11HotkeyGrabs::masks() {
     return masks;
 }
 
-void X11HotkeyGrabs::remapped() {
-    const std::vector<KeyGrab> wanted = hotkeyGrabs(masks());
+void X11HotkeyGrabs::ungrabAllBut(const std::vector<KeyGrab>& wanted, bool heldToo) {
     xcb_connection_t* connection = XGetXCBConnection(display_);
     std::erase_if(taken_, [&](const KeyGrab& grab) {
-        if (contains(wanted, grab) && !heldElsewhere_.held(grab.hotkey)) return false;
+        if (contains(wanted, grab) && !(heldToo && heldElsewhere_.held(grab.hotkey))) return false;
         ungrab(connection, display_, grab);
         return true;
     });
-    xcb_flush(connection);
+}
+
+void X11HotkeyGrabs::remapped() {
+    ungrabAllBut(hotkeyGrabs(masks()), true);
+    xcb_flush(XGetXCBConnection(display_));
 }
 
 void X11HotkeyGrabs::update() {
     const GrabMasks masks = this->masks();
     const std::vector<KeyGrab> wanted = hotkeyGrabs(masks);
+    ungrabAllBut(wanted, false);
     // Checked requests: their errors come back here, not to Xlib's process-wide handler.
     xcb_connection_t* connection = XGetXCBConnection(display_);
-    std::erase_if(taken_, [&](const KeyGrab& grab) {
-        if (contains(wanted, grab)) return false;
-        ungrab(connection, display_, grab);
-        return true;
-    });
     std::vector<KeyGrab> asked;
     std::vector<xcb_void_cookie_t> cookies;
     for (const KeyGrab& grab : wanted) {

@@ -35,13 +35,16 @@ class X11HotkeyGrabs {
     // Another client holds one of our hotkeys: worth another update() later.
     bool sharing() const { return sharing_; }
     // Whether an event read on the connection says the keyboard's mapping changed, and so
-    // asks for an update() once the events at hand are read. Xlib's tables follow it here.
+    // asks for remapped() once the events at hand are read. Xlib's tables follow it here.
     bool mappingChanged(XEvent& event);
     const std::vector<KeyGrab>& taken() const { return taken_; }
 
    private:
     // Read from the server; says once what a lock on Super's modifier costs.
     GrabMasks masks();
+    // Lets go of every grab `wanted` lacks and, with `heldToo`, of every state of a hotkey
+    // another client held.
+    void ungrabAllBut(const std::vector<KeyGrab>& wanted, bool heldToo);
 
     Display* display_;
     int xkbEventBase_ = -1;  // -1 without the XKB extension
