@@ -119,10 +119,6 @@ TEST(HotkeyGrabs, WhatIsSaid) {
                                   kControl | super | kCaps | kMod2}),
          "Ctrl+Shift+Super+T is taken by another program, which gets the key as well; Tumblewick "
          "still answers it."},
-        {"held only with Num Lock on",
-         hotkeyHeldElsewhereLine(usual, Hotkey::recentThoughts, {super | kMod2}),
-         "Shift+Super+T with Num Lock on is taken by another program, which gets the key as well; "
-         "Tumblewick still answers it."},
         {"held with Ctrl, with and without Lock, which no key sets: named without it",
          hotkeyHeldElsewhereLine({.shift = kShift, .super = kMod4, .pressable = kShift | kControl | kMod4},
                                  Hotkey::recentThoughts, {kControl | super, kControl | super | kCaps}),
