@@ -44,6 +44,11 @@ class TroupeLogBlockHashes {
     std::uint64_t size_ = 0;
 };
 
+// Feeds `hashes` the next bytes of the file open on `fd`, up to `to` and `budget` bytes at
+// most, read in blocks with control.read/stop. False when a read failed or was stopped; a
+// file now shorter ends it early.
+bool hashTroupeLogFileOn(TroupeLogBlockHashes& hashes, int fd, std::uint64_t to, std::uint64_t budget,
+                         const TroupeLogReadControl& control);
 // The hashes of the file open on `fd` up to `size`, read in blocks with control.read/stop;
 // nullopt when a read failed or was stopped. A file now shorter gives what it holds.
 std::optional<TroupeLogBlockHashes> hashTroupeLogFile(int fd, std::uint64_t size,
