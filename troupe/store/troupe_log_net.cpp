@@ -41,7 +41,7 @@ void TroupeLogNet::take(int fd, std::optional<TroupeLogBlockHashes> hashes, std:
     if (!hashes || hashes->size() > size) return;  // taken again by the next pass
     hashes_ = std::move(hashes);
     extend(fd, size);
-    if (pass_ && pass_->to) {  // a pass taking them again has no more to do: the next compares
+    if (pass_ && pass_->taking) {  // a pass taking them again has no more to do: the next compares
         pass_.reset();
         moved_ = true;
     }
@@ -66,7 +66,7 @@ void TroupeLogNet::wrote(int fd, const struct stat& info, std::uint64_t from, st
     // Ours alone on the file as last found: the record moves with it, nothing to compare.
     const bool asFound = !moved_ && alone && record_ && record_->size == from &&
                          static_cast<std::uint64_t>(info.st_size) == end && from + ours.size() == end;
-    if (asFound && (hashes_ ? hashes_->size() == from : pass_ && pass_->to)) {
+    if (asFound && (hashes_ ? hashes_->size() == from : pass_ && pass_->taking)) {
         record_ = Seen::of(info, end);
         if (hashes_) hashes_->append(ours);  // else the pass taking them reads them at its end
         return;
@@ -116,37 +116,51 @@ TroupeLogNet::Found TroupeLogNet::slice(int fd, const struct stat& info, std::ui
         }
         // What moves the file from here on is the next pass's to compare.
         pass_.emplace();
-        if (!hashes_) pass_->to = known;
+        if (!hashes_) pass_->taking.emplace();
+        pass_->to = known;
         record_ = Seen::of(info, static_cast<std::uint64_t>(info.st_size));
         moved_ = false;
     }
-    const std::uint64_t to = pass_->to ? *pass_->to : hashes_->size();
-    const std::uint64_t budget = draining ? std::numeric_limits<std::uint64_t>::max() : bytesAMinute;
-    const std::uint64_t from = pass_->read.size();
-    bool read = false;
-    if (const auto failure =
-            failureOf([&] { read = hashTroupeLogFileOn(pass_->read, fd, to, budget, control_); }))
+    std::optional<Found> found;
+    if (const auto failure = failureOf(
+            [&] { found = pass_->taking ? takeAgain(fd, known, draining) : compare(fd, draining); }))
         log::system("Cannot compare the troupe log's bytes: " + *failure);
-    if (!read || (pass_->read.size() < to && pass_->read.size() - from < budget)) {
-        // Stopped: the pass goes on next time. Unreadable or cut short: the looks tell, or
-        // the next pass.
-        if (control_.stop == nullptr || !control_.stop->load()) {
-            pass_.reset();
-            moved_ = true;
-        }
-        return Found::notYet;
-    }
-    if (pass_->to) {
-        if (pass_->read.size() < to) return Found::notYet;
-        hashes_ = std::move(pass_->read);
+    if (!found && (control_.stop == nullptr || !control_.stop->load())) {
+        // Unreadable or cut short: the looks tell, or the next pass. Stopped: it goes on.
         pass_.reset();
-        extend(fd, known);  // what went to the file meanwhile
-        return Found::same;
+        moved_ = true;
     }
-    const bool differs = pass_->read.firstDifferentBlock(*hashes_).has_value() ||
-                         (pass_->read.size() == to && !(pass_->read == *hashes_));
-    if (differs || pass_->read.size() == to) pass_.reset();
-    return differs ? Found::differs : pass_ ? Found::notYet : Found::same;
+    if (found && *found != Found::notYet) pass_.reset();
+    return found.value_or(Found::notYet);
+}
+
+// The next blocks of the pass, from where the last pass or slice stopped, round the file:
+// a change anywhere is met within one round from when it was made.
+std::optional<TroupeLogNet::Found> TroupeLogNet::compare(int fd, bool draining) {
+    std::uint64_t budget = draining ? std::numeric_limits<std::uint64_t>::max() : bytesAMinute;
+    for (; pass_->compared < hashes_->blocks() && budget > 0; ++pass_->compared) {
+        if (nextBlock_ >= hashes_->blocks()) nextBlock_ = 0;
+        const auto hash = hashTroupeLogBlock(fd, nextBlock_, hashes_->size(), control_);
+        if (!hash) return std::nullopt;
+        if (*hash != hashes_->hashOf(nextBlock_)) return Found::differs;
+        ++nextBlock_;
+        budget -= std::min(budget, TroupeLogBlockHashes::blockBytes);
+    }
+    return pass_->compared < hashes_->blocks() ? Found::notYet : Found::same;
+}
+
+// The hashes read again from the start, up to what the writer knew at the pass's start,
+// and on to what it knows now.
+std::optional<TroupeLogNet::Found> TroupeLogNet::takeAgain(int fd, std::uint64_t known, bool draining) {
+    const std::uint64_t budget = draining ? std::numeric_limits<std::uint64_t>::max() : bytesAMinute;
+    const std::uint64_t from = pass_->taking->size();
+    if (!hashTroupeLogFileOn(*pass_->taking, fd, pass_->to, budget, control_) ||
+        (pass_->taking->size() < pass_->to && pass_->taking->size() - from < budget))
+        return std::nullopt;
+    if (pass_->taking->size() < pass_->to) return Found::notYet;
+    hashes_ = std::move(pass_->taking);
+    extend(fd, known);
+    return Found::same;
 }
 
 TroupeLogNet::Steady::time_point TroupeLogNet::nextCheck() const {

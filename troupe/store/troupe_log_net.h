@@ -6,8 +6,9 @@
 // It keeps the hashes of the held file's bytes and the file (identity, size, times) as its
 // bytes were last found to hash so. This run's own appends to the file as found move both
 // forward (the appended bytes alone are hashed). Anything else that moved it starts a pass
-// that compares the bytes with the hashes once a minute, bytesAMinute at a time: a small log
-// whole within the minute, a big one over a few. Hashes dropped (a write of ours cut short,
+// that compares the bytes with the hashes once a minute, bytesAMinute at a time, round the
+// file from where the last slice stopped: a small log whole within the minute, a big one
+// within a minute more for every bytesAMinute. Hashes dropped (a write of ours cut short,
 // a read that failed, a reconcile's that ran past the last whole line) are taken again by
 // such a pass. This run's lines are read back on a clock of their own.
 #include <sys/stat.h>
@@ -71,11 +72,14 @@ class TroupeLogNet {
 
    private:
     struct Pass {
-        TroupeLogBlockHashes read;        // of the bytes read so far
-        std::optional<std::uint64_t> to;  // taking the hashes again: up to there
+        std::size_t compared = 0;                    // blocks
+        std::optional<TroupeLogBlockHashes> taking;  // the hashes taken again so far, up to `to`
+        std::uint64_t to = 0;
     };
     double minutesNow() const;
     void extend(int fd, std::uint64_t to, std::string_view known = {});
+    std::optional<Found> compare(int fd, bool draining);
+    std::optional<Found> takeAgain(int fd, std::uint64_t known, bool draining);
 
     const TroupeLogReadControl control_;
     const std::function<double()> minuteClock_;
@@ -87,6 +91,7 @@ class TroupeLogNet {
     std::optional<Seen> record_;
     bool moved_ = false;
     std::optional<Pass> pass_;
+    std::size_t nextBlock_ = 0;  // where the next slice compares from
     double lastSlice_ = 0;
 };
 

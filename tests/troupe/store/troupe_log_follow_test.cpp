@@ -122,7 +122,7 @@ TEST(TroupeLogFollow, MetadataAndTouchesReadNothing) {
     }
 }
 
-// A sync tool touching the log every quarter second reads it once a minute at most: none
+// A sync tool touching the log every quarter second reads a share of it a minute at most: none
 // of it within seconds of the load. This run's own lines, drained one by one over minutes
 // of the store's clock, read back only themselves.
 TEST(TroupeLogFollow, TouchesReadTheLogOnceAMinuteAtMost) {
