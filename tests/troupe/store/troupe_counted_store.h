@@ -1,6 +1,11 @@
 #pragma once
 // A troupe store whose reads of the log are counted (and may be slowed), on a log of
 // another device's lines it finds at launch.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -65,5 +70,22 @@ struct CountedStore {
         return store->snapshot().milestonesEarned.contains(milestone);
     }
 };
+
+// Another program writes "new<n>" over the "old<n>" of its line, in an open that also
+// appends `theirs`; with the modification time put back when `timeKept`.
+inline void writeOverOld(const std::filesystem::path& log, int n, bool timeKept,
+                         const std::string& theirs = {}) {
+    struct stat before {};
+    ::stat(log.c_str(), &before);
+    const std::string text = readFile(log);
+    const auto at = text.find("\"old" + std::to_string(n) + (n < 10 ? "\"" : "."));
+    const int fd = ::open(log.c_str(), O_WRONLY | O_CLOEXEC);
+    EXPECT_EQ(::pwrite(fd, "\"new", 4, static_cast<off_t>(at)), 4);
+    EXPECT_EQ(::pwrite(fd, theirs.data(), theirs.size(), static_cast<off_t>(text.size())),
+              static_cast<ssize_t>(theirs.size()));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    if (timeKept) ::futimens(fd, times);
+    ::close(fd);
+}
 
 }  // namespace tw::testing

@@ -64,18 +64,9 @@ TEST(TroupeLogFollow, AnotherDevicesAppendIsReadAlone) {
 // old end still read back), or with its modification time put back (its change time alone
 // moves), found by a drain or, with no drain, on the store's clock's next minute.
 TEST(TroupeLogFollow, MetadataAndTouchesReadNothing) {
-    enum What {
-        xattr,
-        chmod,
-        hardLink,
-        touch,
-        writeInPlace,
-        writeInPlaceAndAppend,
-        writeInPlaceTimeKept,
-        writeInPlaceTimeKeptOnTheMinute
-    };
-    for (const What what : {xattr, chmod, hardLink, touch, writeInPlace, writeInPlaceAndAppend,
-                            writeInPlaceTimeKept, writeInPlaceTimeKeptOnTheMinute}) {
+    enum What { xattr, chmod, hardLink, touch, writeInPlace, andAppend, timeKept, timeKeptOnTheMinute };
+    for (const What what :
+         {xattr, chmod, hardLink, touch, writeInPlace, andAppend, timeKept, timeKeptOnTheMinute}) {
         SCOPED_TRACE(what);
         CountedStore s(500);
         s.mine("mine");
@@ -88,26 +79,10 @@ TEST(TroupeLogFollow, MetadataAndTouchesReadNothing) {
         if (what == hardLink) fs::create_hard_link(s.h.logFile(), s.h.logFile().string() + ".bak");
         if (what == touch) ::utimensat(AT_FDCWD, file, nullptr, 0);
         const bool inPlace = what >= writeInPlace;
-        if (inPlace) {
-            struct stat before {};
-            ::stat(file, &before);
-            std::string text = testing::readFile(s.h.logFile());
-            const auto at = text.find("\"old7\"");
-            text.replace(at, 6, "\"new7\"");
-            const int fd = ::open(file, O_WRONLY | O_CLOEXEC);
-            EXPECT_EQ(::pwrite(fd, text.data() + at, 6, static_cast<off_t>(at)), 6);
-            if (what == writeInPlaceAndAppend) {
-                const std::string theirs = othersLine(s.h.clock.now().seconds, "theirs");
-                EXPECT_EQ(::pwrite(fd, theirs.data(), theirs.size(), static_cast<off_t>(text.size())),
-                          static_cast<ssize_t>(theirs.size()));
-            }
-            if (what >= writeInPlaceTimeKept) {
-                const timespec times[2] = {before.st_atim, before.st_mtim};
-                ::futimens(fd, times);
-            }
-            ::close(fd);
-        }
-        if (what == writeInPlaceTimeKeptOnTheMinute) {
+        if (inPlace)
+            testing::writeOverOld(log, 7, what >= timeKept,
+                                  what == andAppend ? othersLine(s.h.clock.now().seconds, "theirs") : "");
+        if (what == timeKeptOnTheMinute) {
             s.h.clock.advance(61);
         } else {
             ASSERT_TRUE(s.store->drain());
