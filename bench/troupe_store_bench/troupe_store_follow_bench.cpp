@@ -127,16 +127,26 @@ void BM_TroupeStoreFollowAnotherDevicesAppend(benchmark::State& state) {
     state.counters["x_own_event"] = windows.cpuSeconds / own;
 }
 
+// The bytes the process has read so far (from the page cache too).
+std::uint64_t bytesReadSoFar() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    for (std::uint64_t value = 0; io >> key >> value;)
+        if (key == "rchar:") return value;
+    return 0;
+}
+
 // A line every kSyncToolPeriod (arg lines: how many; 10 is 30 s), from the launch's load
 // drained at once, or left alone for a while first as the app leaves it (arg idle_s), the
 // store's clock moving with the wall's as the app's does; with the bytes of the log the
-// store reads a line, which a line read alone keeps to its own.
+// store reads a line, which a line read alone keeps to its own, and the MiB read in all.
 void BM_TroupeStoreFollowFromTheLoadLong(benchmark::State& state) {
     const auto idle = std::chrono::seconds(state.range(0));
     const auto lines = static_cast<int>(state.range(1));
     CpuWindow windows;
     std::atomic<std::uint64_t> bytesRead = 0;
     double readPerLine = 0;
+    double mibRead = 0;
     for (auto _ : state) {
         OpenStore open(copyOfTheLog(kBigLog, "from-the-load"), afterTheLog(kBigLog),
                        [&](int fd, void* buffer, std::size_t size, off_t offset) {
@@ -154,6 +164,7 @@ void BM_TroupeStoreFollowFromTheLoadLong(benchmark::State& state) {
         wallTime();
         AnotherDevice another{open};
         bytesRead = 0;
+        const std::uint64_t readBefore = bytesReadSoFar();
         const auto window = pumpEvery(open.queue, kSyncToolPeriod, lines, [&] {
             wallTime();
             return another.appendALine();
@@ -165,9 +176,11 @@ void BM_TroupeStoreFollowFromTheLoadLong(benchmark::State& state) {
         state.SetIterationTime(window->wallSeconds);
         windows += *window;
         readPerLine += static_cast<double>(bytesRead.load()) / lines;
+        mibRead = std::max(mibRead, static_cast<double>(bytesReadSoFar() - readBefore) / (1 << 20));
     }
     state.counters["core_pct"] = windows.corePercent();
     state.counters["bytes_read_per_line"] = readPerLine / static_cast<double>(state.iterations());
+    state.counters["mib_read"] = mibRead;
 }
 
 // 20 lines a second for 20 s (taken as a sync tool writes them, without waiting for each
@@ -195,15 +208,6 @@ void BM_TroupeStoreForeignLinesAfterAnOwnRunLong(benchmark::State& state) {
         windows += *window;
     }
     state.counters["core_pct_over_20s"] = windows.corePercent();
-}
-
-// The bytes the process has read so far (from the page cache too).
-std::uint64_t bytesReadSoFar() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    for (std::uint64_t value = 0; io >> key >> value;)
-        if (key == "rchar:") return value;
-    return 0;
 }
 
 // One event of this device a second for 2 minutes on the 1e6-line log loaded and settled,

@@ -40,7 +40,6 @@ class TroupeLogNet {
     // never goes back (the steady clock's when none).
     TroupeLogNet(TroupeLogReadControl control, std::function<double()> minuteClock);
 
-    bool unverified() const { return unverified_; }
     void unverify() { unverified_ = true; }
     // Whether this run's lines are to be read back now; the clock restarts when so.
     bool readBackDue(bool draining);
@@ -50,7 +49,8 @@ class TroupeLogNet {
     // The hashes of what a reconcile read of the held file `fd`, on to `size` (what the
     // writer knows it holds); refused when they run past it.
     void take(int fd, std::optional<TroupeLogBlockHashes> hashes, std::uint64_t size);
-    // A change, or bytes of ours taken back: the hashes are no longer known to be the file's.
+    // A change, or bytes of ours taken back: the hashes are no longer known to be the file's
+    // until a reconcile's read brings them, or a pass a minute on takes them again.
     void forget();
     // Another program moved the file otherwise than a change: compared on the minute.
     void noticed();
