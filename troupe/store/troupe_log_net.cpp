@@ -115,9 +115,8 @@ TroupeLogNet::Found TroupeLogNet::slice(int fd, const struct stat& info, std::ui
             return Found::same;
         }
         // What moves the file from here on is the next pass's to compare.
-        pass_.emplace();
+        pass_ = Pass{0, std::nullopt, known};
         if (!hashes_) pass_->taking.emplace();
-        pass_->to = known;
         record_ = Seen::of(info, static_cast<std::uint64_t>(info.st_size));
         moved_ = false;
     }

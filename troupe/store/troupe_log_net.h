@@ -71,10 +71,12 @@ class TroupeLogNet {
     Steady::time_point nextCheck() const;
 
    private:
+    // Made whole where a pass starts (no member initialisers: clang judges a nested class
+    // before its enclosing one is complete).
     struct Pass {
-        std::size_t compared = 0;                    // blocks
+        std::size_t compared;                        // blocks
         std::optional<TroupeLogBlockHashes> taking;  // the hashes taken again so far, up to `to`
-        std::uint64_t to = 0;
+        std::uint64_t to;
     };
     double minutesNow() const;
     void extend(int fd, std::uint64_t to, std::string_view known = {});
