@@ -171,6 +171,7 @@ std::vector<FleaAgentScheduler::PendingTick> FleaAgentScheduler::step(Date now) 
         if (recent.size() > AgentInput::maxRecentIntents) recent.erase(recent.begin());
         slot.last_tick_at = now;
         slot.attention_weight *= 0.5;
+        if (slot.attention_weight < attentionFloor) slot.attention_weight = 0.0;
         slot.input.mood = slot.input.mood.applyingDelta(intent.mood_delta);
     }
     return ticks;

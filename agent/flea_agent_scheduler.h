@@ -65,6 +65,12 @@ class FleaAgentScheduler final {
     static constexpr double minStepGapSeconds = 0.45;
     // The longest gap over which moods relax in one step.
     static constexpr double maxRelaxSeconds = 60.0;
+    // A decision halves a flea's weight; one halved below this counts as none. Weights are
+    // compared exactly, so a leftover of a long-past boost would otherwise keep that flea
+    // ahead of every flea at 0 for some thousand decisions: the fleas the user touched
+    // would hold both slots for the rest of the session. Below the smallest boost (0.12, a
+    // broadcast event), so each boost still counts for a few decisions.
+    static constexpr double attentionFloor = 0.05;
     // 0001-01-01T00:00:00Z: "never".
     static constexpr Date distantPast{-63113904000.0};
 

@@ -2,6 +2,7 @@
 // application, puts the circus on screen and runs the event loop until one of the quit
 // paths (a signal, the close button, the menu, logout) ends it.
 #include <QApplication>
+#include <QFile>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -81,10 +82,7 @@ Outcome runCircus() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // As given, before preferXWayland() and the application object rewrite argv (Qt
-    // takes out its own options, -style and -display among them): a relaunch hands
-    // every one on.
-    const std::vector<std::string> launchArguments(argv, argv + argc);
+    const tw::Relaunch relaunch(argc, argv);
     // A closed stdout, a reader of it that went away or a file-size limit must not end
     // the process with the troupe's events still queued, nor send log lines into a file.
     tw::log::keepStandardStreamsOpen();
@@ -107,20 +105,27 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    preferXWayland(argc, argv);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Tumblewick");
-    QApplication::setApplicationVersion(tw::APP_VERSION);
-    // Closing a companion window never ends the app; the quit paths do.
-    QApplication::setQuitOnLastWindowClosed(false);
-    // Without a taskbar entry only the strip and the tray speak for the app.
-    tw::applyTaskbarChoice(app);
+    Outcome outcome;
+    std::string executable;
+    // The application object ends here, its X connection closed as at any end, before a
+    // relaunch puts a new run in this process.
+    {
+        preferXWayland(argc, argv);
+        QApplication app(argc, argv);
+        QApplication::setApplicationName("Tumblewick");
+        QApplication::setApplicationVersion(tw::APP_VERSION);
+        // Closing a companion window never ends the app; the quit paths do.
+        QApplication::setQuitOnLastWindowClosed(false);
+        // Without a taskbar entry only the strip and the tray speak for the app.
+        tw::applyTaskbarChoice(app);
 
-    const Outcome outcome = runCircus();
+        outcome = runCircus();
+        executable = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+    }
     tw::log::info("Tumblewick stopped.");
     if (outcome.relaunch) {
         lock.release();
-        tw::relaunchSelf(launchArguments);
+        relaunch.run(executable);
     }
     return outcome.status;
 }

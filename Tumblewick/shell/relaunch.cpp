@@ -1,20 +1,48 @@
 #include "Tumblewick/shell/relaunch.h"
 
-#include <QCoreApplication>
+#include <linux/close_range.h>
+#include <unistd.h>
+
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
+
+#include "platform/log.h"
 
 namespace tw {
 
-bool relaunchSelf(const std::vector<std::string>& launchArguments) {
-    // Not QCoreApplication::arguments(): Qt has taken its own options out of those.
+Relaunch::Relaunch(int argc, char** argv) : arguments_(argv, argv + argc) {
+    ::pthread_sigmask(SIG_SETMASK, nullptr, &launchMask_);
+}
+
+bool Relaunch::run(const std::string& executable) const {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments_) argv.push_back(const_cast<char*>(argument.c_str()));
+    if (argv.empty()) argv.push_back(const_cast<char*>(executable.c_str()));
+    argv.push_back(nullptr);
+
+    // What this run wrote must not be lost with its buffers.
+    std::cout.flush();
+    std::fflush(nullptr);
+    // The new run opens what it needs itself: only the standard streams go on, so no
+    // descriptor of this run (a lock, a watch, a pipe) outlives it.
+    ::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+    // The quit signals must reach the new run as they reached this one at launch;
+    // their dispositions are already back to the launch's (QuitOnSignal puts them back).
+    ::pthread_sigmask(SIG_SETMASK, &launchMask_, nullptr);
+    ::execv(executable.c_str(), argv.data());
+
+    log::warning(std::string("Could not restart in place (") + std::strerror(errno) +
+                 "): the new Tumblewick starts apart from this terminal.");
     QStringList arguments;
-    for (std::size_t i = 1; i < launchArguments.size(); ++i)
-        arguments << QString::fromLocal8Bit(launchArguments[i].c_str());
-    if (QProcess::startDetached(QCoreApplication::applicationFilePath(), arguments)) return true;
-    std::cout << "⚠️ Could not restart automatically after display scale change: could not start "
-              << QCoreApplication::applicationFilePath().toStdString() << std::endl;
+    for (std::size_t i = 1; i < arguments_.size(); ++i)
+        arguments << QString::fromLocal8Bit(arguments_[i].c_str());
+    if (QProcess::startDetached(QFile::decodeName(executable.c_str()), arguments)) return true;
+    log::warning("Could not restart automatically after display scale change: could not start " + executable);
     return false;
 }
 

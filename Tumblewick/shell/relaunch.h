@@ -1,16 +1,31 @@
 #pragma once
-// Starting Tumblewick again, for a change (the display scale) that only a new process
-// picks up. The caller releases the instance lock first, or the new one would stop.
+// Starting Tumblewick again, for a change (the display scale) that only a new run picks
+// up. The new run takes this process's place, so a terminal it was started from keeps
+// it: the shell still waits for it, and Ctrl+C there or closing the terminal still ends
+// it through its quit path.
 
+#include <csignal>
 #include <string>
 #include <vector>
 
 namespace tw {
 
-// Starts this program detached, with the arguments after the first of
-// `launchArguments` (main()'s argv, copied before anything changed it), in order and
-// unchanged; false (with a console line) when it cannot be started. Needs the
-// application object.
-bool relaunchSelf(const std::vector<std::string>& launchArguments);
+class Relaunch {
+   public:
+    // Takes main()'s argv and the signal mask before anything changes them: Qt takes its
+    // own options (-style, -display) out of argv, and a relaunch hands every one on.
+    Relaunch(int argc, char** argv);
+
+    // Runs `executable` again with the arguments as given, in this process, keeping its
+    // environment. Call once the quit path is wholly done, the application object gone
+    // and the instance lock released. When the process image cannot be replaced, starts
+    // the new run detached instead; returns only then, false (with a console line) when
+    // that failed too.
+    bool run(const std::string& executable) const;
+
+   private:
+    std::vector<std::string> arguments_;
+    sigset_t launchMask_{};
+};
 
 }  // namespace tw

@@ -5,7 +5,9 @@
 // of this device appended through a store of its own (encoded, folded, written, drained)
 // in the same iterations (x_own_event); and the share of a core that takes when such a
 // line comes every 3 s. The same share over 30 s of a line every 3 s from the moment a
-// 1e6-line log is loaded or 30 s after, with the bytes of the log read a line; over 20 s
+// 1e6-line log is loaded or 30 s after (and over 5 minutes from the load), with the bytes
+// of the log read a line; over 2 minutes of one event of this device a second on the
+// 1e6-line log, with the bytes read; over 20 s
 // of 20 lines a second after a run of 2e5 events of this device, against one of 1e3; and
 // over 60 s of an extended attribute set, a chmod or a touch of the 1e6-line log every
 // second, with the resident memory that adds at its peak and the bytes read.
@@ -125,16 +127,26 @@ void BM_TroupeStoreFollowAnotherDevicesAppend(benchmark::State& state) {
     state.counters["x_own_event"] = windows.cpuSeconds / own;
 }
 
-// A line every kSyncToolPeriod for 30 s, from the launch's load drained at once, or left
-// alone for a while first as the app leaves it (arg: seconds), the store's clock moving with
-// the wall's as the app's does; with the bytes of the log the store reads a line, which a
-// line read alone keeps to its own.
+// The bytes the process has read so far (from the page cache too).
+std::uint64_t bytesReadSoFar() {
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    for (std::uint64_t value = 0; io >> key >> value;)
+        if (key == "rchar:") return value;
+    return 0;
+}
+
+// A line every kSyncToolPeriod (arg lines: how many; 10 is 30 s), from the launch's load
+// drained at once, or left alone for a while first as the app leaves it (arg idle_s), the
+// store's clock moving with the wall's as the app's does; with the bytes of the log the
+// store reads a line, which a line read alone keeps to its own, and the MiB read in all.
 void BM_TroupeStoreFollowFromTheLoadLong(benchmark::State& state) {
-    constexpr int kLines = 10;
     const auto idle = std::chrono::seconds(state.range(0));
+    const auto lines = static_cast<int>(state.range(1));
     CpuWindow windows;
     std::atomic<std::uint64_t> bytesRead = 0;
     double readPerLine = 0;
+    double mibRead = 0;
     for (auto _ : state) {
         OpenStore open(copyOfTheLog(kBigLog, "from-the-load"), afterTheLog(kBigLog),
                        [&](int fd, void* buffer, std::size_t size, off_t offset) {
@@ -152,7 +164,8 @@ void BM_TroupeStoreFollowFromTheLoadLong(benchmark::State& state) {
         wallTime();
         AnotherDevice another{open};
         bytesRead = 0;
-        const auto window = pumpEvery(open.queue, kSyncToolPeriod, kLines, [&] {
+        const std::uint64_t readBefore = bytesReadSoFar();
+        const auto window = pumpEvery(open.queue, kSyncToolPeriod, lines, [&] {
             wallTime();
             return another.appendALine();
         });
@@ -162,10 +175,12 @@ void BM_TroupeStoreFollowFromTheLoadLong(benchmark::State& state) {
         }
         state.SetIterationTime(window->wallSeconds);
         windows += *window;
-        readPerLine += static_cast<double>(bytesRead.load()) / kLines;
+        readPerLine += static_cast<double>(bytesRead.load()) / lines;
+        mibRead = std::max(mibRead, static_cast<double>(bytesReadSoFar() - readBefore) / (1 << 20));
     }
-    state.counters["core_pct_over_30s"] = windows.corePercent();
+    state.counters["core_pct"] = windows.corePercent();
     state.counters["bytes_read_per_line"] = readPerLine / static_cast<double>(state.iterations());
+    state.counters["mib_read"] = mibRead;
 }
 
 // 20 lines a second for 20 s (taken as a sync tool writes them, without waiting for each
@@ -195,6 +210,36 @@ void BM_TroupeStoreForeignLinesAfterAnOwnRunLong(benchmark::State& state) {
     state.counters["core_pct_over_20s"] = windows.corePercent();
 }
 
+// One event of this device a second for 2 minutes on the 1e6-line log loaded and settled,
+// the store's clock moving with the wall's: with the MiB read meanwhile, which the net
+// over the whole file must not make grow with the log for lines of this run alone.
+void BM_TroupeStoreOwnLinesOnABigLogLong(benchmark::State& state) {
+    constexpr int kEvents = 120;
+    CpuWindow windows;
+    double mibRead = 0;
+    for (auto _ : state) {
+        OpenStore open(copyOfTheLog(kBigLog, "own-lines"), afterTheLog(kBigLog));
+        open.store->drain();
+        pumpFor(open.queue, kSettle);
+        const auto start = SteadyClock::now();
+        const std::uint64_t readBefore = bytesReadSoFar();
+        const auto window = pumpEvery(open.queue, std::chrono::seconds(1), kEvents, [&] {
+            open.clock.set(Date{afterTheLog(kBigLog).seconds +
+                                std::chrono::duration<double>(SteadyClock::now() - start).count()});
+            return open.append(1).size() == 1;
+        });
+        if (!window) {
+            state.SkipWithError("an event was refused");
+            return;
+        }
+        mibRead = std::max(mibRead, static_cast<double>(bytesReadSoFar() - readBefore) / (1 << 20));
+        state.SetIterationTime(window->wallSeconds);
+        windows += *window;
+    }
+    state.counters["core_pct_over_120s"] = windows.corePercent();
+    state.counters["mib_read_over_120s"] = mibRead;
+}
+
 enum class MetadataChange { extendedAttribute, sameMode, touch };
 
 // The change, once; the error number when the file system refused it.
@@ -215,15 +260,6 @@ int changeMetadata(const std::filesystem::path& log, MetadataChange change, int 
         }
     }
     return EINVAL;
-}
-
-// The bytes the process has read so far (from the page cache too).
-std::uint64_t bytesReadSoFar() {
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    for (std::uint64_t value = 0; io >> key >> value;)
-        if (key == "rchar:") return value;
-    return 0;
 }
 
 // Once a second for 60 s, on the 1e6-line log loaded and settled (arg: a MetadataChange),
@@ -302,9 +338,10 @@ BENCHMARK(BM_TroupeStoreFollowAnotherDevicesAppend)
     ->UseManualTime()
     ->Iterations(8);
 BENCHMARK(BM_TroupeStoreFollowFromTheLoadLong)
-    ->ArgName("idle_s")
-    ->Arg(0)
-    ->Arg(30)
+    ->ArgNames({"idle_s", "lines"})
+    ->Args({0, 10})
+    ->Args({30, 10})
+    ->Args({0, 100})
     ->Unit(benchmark::kSecond)
     ->UseManualTime()
     ->Iterations(1);
@@ -315,6 +352,7 @@ BENCHMARK(BM_TroupeStoreForeignLinesAfterAnOwnRunLong)
     ->Unit(benchmark::kSecond)
     ->UseManualTime()
     ->Iterations(1);
+BENCHMARK(BM_TroupeStoreOwnLinesOnABigLogLong)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 BENCHMARK(BM_TroupeStoreMetadataChangesLong)
     ->ArgName("change")  // 0 an extended attribute, 1 chmod to the same mode, 2 touch
     ->DenseRange(0, 2)

@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <utility>
 
+#include "platform/log.h"
 #include "platform/x11/mac_key_code_table.h"
+
+// The keysyms' numbers only.
+#include <X11/keysym.h>
 
 namespace tw {
 namespace {
@@ -12,6 +17,11 @@ namespace {
 constexpr unsigned kStates = 0x100;
 constexpr unsigned kControl = 1u << 2;
 constexpr const char* kBitNames[8] = {"Shift", "Lock", "Control", "Mod1", "Mod2", "Mod3", "Mod4", "Mod5"};
+
+template <typename T>
+bool contains(const std::vector<T>& list, const T& value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
 
 unsigned lockBits(const GrabMasks& masks) { return masks.numLock | masks.capsLock | masks.scrollLock; }
 
@@ -57,7 +67,48 @@ std::string stateLabel(const GrabMasks& masks, Hotkey hotkey, unsigned state) {
     return label;
 }
 
+std::chrono::milliseconds grabRetryDelay(int tries) {
+    constexpr std::chrono::milliseconds kFirst{2500};
+    constexpr std::chrono::milliseconds kMost{60000};
+    std::chrono::milliseconds delay = kFirst;
+    for (int i = 0; i < tries && delay < kMost; ++i) delay *= 2;
+    return std::min(delay, kMost);
+}
+
 }  // namespace
+
+GrabMasks grabMasks(const std::vector<ModifierKey>& keys) {
+    GrabMasks masks{.shift = 1, .pressable = 0};
+    using Action = ModifierKey::Action;
+    for (const ModifierKey& key : keys) {
+        // A key without actions sets what it is filed under, as the core protocol has it.
+        unsigned sets = key.action == Action::none   ? key.filed
+                        : key.action == Action::sets ? key.actionMods
+                                                     : 0;
+        unsigned locks = key.action == Action::locks ? key.actionMods : 0;
+        if (key.locksItself) locks |= std::exchange(sets, 0u);
+        masks.pressable |= sets | locks;
+        switch (key.keysym) {
+            case XK_Super_L:
+            case XK_Super_R:
+                masks.super |= sets;
+                break;
+            case XK_Alt_L:
+            case XK_Alt_R:
+                masks.alt |= sets;
+                break;
+            case XK_Num_Lock:
+                masks.numLock |= locks;
+                break;
+            case XK_Scroll_Lock:
+                masks.scrollLock |= locks;
+                break;
+            default:  // Caps Lock, Shift Lock, and a lock by any other name
+                masks.capsLock |= locks;
+        }
+    }
+    return masks;
+}
 
 std::vector<KeyGrab> hotkeyGrabs(const GrabMasks& masks) {
     const unsigned super = superBits(masks);
@@ -97,15 +148,19 @@ std::string hotkeyHeldElsewhereLine(const GrabMasks& masks, Hotkey hotkey,
     // A desktop binds a key with every combination of the locks: name it once, without them.
     const unsigned locks = lockBits(masks) & ~masks.shift;
     const auto combinations = std::ptrdiff_t{1} << std::popcount(locks);
+    std::vector<unsigned> pressed;
+    for (const unsigned state : states)
+        if ((state & ~masks.pressable) == 0) pressed.push_back(state);
     std::vector<std::string> names;
-    for (const unsigned state : states) {
+    for (const unsigned state : pressed) {
         const unsigned base = state & ~locks;
-        const bool everyLock = std::count_if(states.begin(), states.end(), [&](unsigned s) {
+        const bool everyLock = std::count_if(pressed.begin(), pressed.end(), [&](unsigned s) {
                                    return (s & ~locks) == base;
                                }) == combinations;
         std::string name = stateLabel(masks, hotkey, everyLock ? base : state);
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+        if (!contains(names, name)) names.push_back(std::move(name));
     }
+    if (names.empty()) return {};
     const bool one = names.size() == 1;
     return joined(names) + (one ? " is" : " are") + " taken by another program, which gets " +
            (one ? "the key" : "those keys") + " as well; Tumblewick still answers " + (one ? "it." : "them.");
@@ -115,12 +170,47 @@ std::string hotkeyTakenAfterAllLine(Hotkey hotkey) {
     return hotkeyLabel(hotkey) + " is Tumblewick's alone now: the program that held it let it go.";
 }
 
-std::chrono::milliseconds grabRetryDelay(int tries) {
-    constexpr std::chrono::milliseconds kFirst{2500};
-    constexpr std::chrono::milliseconds kMost{60000};
-    std::chrono::milliseconds delay = kFirst;
-    for (int i = 0; i < tries && delay < kMost; ++i) delay *= 2;
-    return std::min(delay, kMost);
+void HeldElsewhere::round(const GrabMasks& masks, const std::vector<KeyGrab>& refused,
+                          const std::vector<KeyGrab>& taken) {
+    for (const HotkeyBinding& binding : hotkeyBindings) {
+        const Hotkey hotkey = binding.hotkey;
+        std::vector<unsigned> states;
+        for (const KeyGrab& grab : refused)
+            if (grab.hotkey == hotkey) states.push_back(grab.modifiers);
+        const std::string line = hotkeyHeldElsewhereLine(masks, hotkey, states);
+        const auto said =
+            std::find_if(said_.begin(), said_.end(), [&](const auto& s) { return s.first == hotkey; });
+        if (!line.empty()) {
+            // A new mapping names the same keys by other bits: nothing new to say.
+            if (said != said_.end() && said->second == line) continue;
+            if (said != said_.end()) said_.erase(said);
+            said_.emplace_back(hotkey, line);
+            log::warning(line);
+            continue;
+        }
+        // Ours where the holder was: not merely states the holder never had under this mapping.
+        const bool letGo = std::any_of(taken.begin(), taken.end(), [&](const KeyGrab& grab) {
+            return (grab.modifiers & ~masks.pressable) == 0 && contains(held_, grab);
+        });
+        if (said == said_.end() || !letGo) continue;
+        said_.erase(said);
+        log::info(hotkeyTakenAfterAllLine(hotkey));
+    }
+    std::erase_if(held_, [&](const KeyGrab& grab) { return contains(taken, grab); });
+    for (const KeyGrab& grab : refused)
+        if (!contains(held_, grab)) held_.push_back(grab);
 }
+
+bool HeldElsewhere::held(Hotkey hotkey) const {
+    return std::any_of(held_.begin(), held_.end(),
+                       [&](const KeyGrab& grab) { return grab.hotkey == hotkey; });
+}
+
+std::chrono::milliseconds GrabRetries::remapped() {
+    rounds_ = 0;
+    return std::chrono::milliseconds{1000};
+}
+
+std::chrono::milliseconds GrabRetries::afterRound() { return grabRetryDelay(rounds_++); }
 
 }  // namespace tw

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
-#include <utility>
 
 #include "platform/log.h"
 
@@ -11,35 +10,43 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
-#include <X11/keysym.h>
 #include <xcb/xcb.h>
 
 namespace tw {
 namespace {
 
-// The keys whose modifier bits the grabs and their log lines go by.
-constexpr std::pair<KeySym, unsigned GrabMasks::*> kModifierKeys[] = {
-    {XK_Super_L, &GrabMasks::super},       {XK_Super_R, &GrabMasks::super},
-    {XK_Num_Lock, &GrabMasks::numLock},    {XK_Caps_Lock, &GrabMasks::capsLock},
-    {XK_Shift_Lock, &GrabMasks::capsLock}, {XK_Scroll_Lock, &GrabMasks::scrollLock},
-    {XK_Alt_L, &GrabMasks::alt},           {XK_Alt_R, &GrabMasks::alt},
-};
-
-GrabMasks grabMasks(Display* display) {
-    GrabMasks masks{.shift = ShiftMask, .super = 0};
-    XModifierKeymap* map = XGetModifierMapping(display);
-    if (map == nullptr) return masks;
-    for (int modifier = 0; modifier < 8; ++modifier) {
-        for (int i = 0; i < map->max_keypermod; ++i) {
-            const KeyCode keycode = map->modifiermap[modifier * map->max_keypermod + i];
-            if (keycode == 0) continue;
-            const KeySym keysym = XkbKeycodeToKeysym(display, keycode, 0, 0);
-            for (const auto& [key, mask] : kModifierKeys)
-                if (key == keysym) masks.*mask |= 1u << modifier;
+// What each key does to the modifiers, by its action in the first group and level, as
+// its name may say otherwise once xmodmap has moved it.
+std::vector<ModifierKey> modifierKeys(Display* display) {
+    std::vector<ModifierKey> keys;
+    XkbDescPtr xkb = XkbGetMap(display, XkbAllClientInfoMask | XkbAllServerInfoMask, XkbUseCoreKbd);
+    if (xkb == nullptr) {  // no XKB: the modifier map alone, and no lock known
+        XModifierKeymap* map = XGetModifierMapping(display);
+        for (int i = 0; map != nullptr && i < 8 * map->max_keypermod; ++i) {
+            if (map->modifiermap[i] == 0) continue;
+            const KeySym keysym = XkbKeycodeToKeysym(display, map->modifiermap[i], 0, 0);
+            keys.push_back({static_cast<std::uint32_t>(keysym), 1u << (i / map->max_keypermod)});
         }
+        if (map != nullptr) XFreeModifiermap(map);
+        return keys;
     }
-    XFreeModifiermap(map);
-    return masks;
+    for (int keycode = xkb->min_key_code; keycode <= xkb->max_key_code; ++keycode) {
+        ModifierKey key{.filed = xkb->map->modmap[keycode]};
+        if (XkbKeyNumSyms(xkb, keycode) > 0)
+            key.keysym = static_cast<std::uint32_t>(XkbKeySym(xkb, keycode, 0));
+        if (XkbKeyHasActions(xkb, keycode)) {
+            const XkbModAction& action = XkbKeyActionEntry(xkb, keycode, 0, 0)->mods;
+            const bool sets = action.type == XkbSA_SetMods || action.type == XkbSA_LatchMods;
+            key.action = sets                            ? ModifierKey::Action::sets
+                         : action.type == XkbSA_LockMods ? ModifierKey::Action::locks
+                                                         : ModifierKey::Action::other;
+            key.actionMods = action.mask | ((action.flags & XkbSA_UseModMapMods) != 0 ? key.filed : 0);
+        }
+        key.locksItself = (xkb->server->behaviors[keycode].type & XkbKB_OpMask) == XkbKB_Lock;
+        keys.push_back(key);
+    }
+    XkbFreeKeyboard(xkb, 0, True);
+    return keys;
 }
 
 template <typename T>
@@ -97,19 +104,34 @@ bool X11HotkeyGrabs::mappingChanged(XEvent& event) {
     return xkb.any.xkb_type == XkbMapNotify || xkb.any.xkb_type == XkbNewKeyboardNotify;
 }
 
-void X11HotkeyGrabs::update() {
-    const GrabMasks masks = grabMasks(display_);
+GrabMasks X11HotkeyGrabs::masks() {
+    const GrabMasks masks = grabMasks(modifierKeys(display_));
     const std::string lockLine = superSharedWithLockLine(masks);
     if (!lockLine.empty() && lockLine != lockLine_) log::warning(lockLine);
     lockLine_ = lockLine;
-    const std::vector<KeyGrab> wanted = hotkeyGrabs(masks);
-    // Checked requests: their errors come back here, not to Xlib's process-wide handler.
+    return masks;
+}
+
+void X11HotkeyGrabs::ungrabAllBut(const std::vector<KeyGrab>& wanted, bool heldToo) {
     xcb_connection_t* connection = XGetXCBConnection(display_);
     std::erase_if(taken_, [&](const KeyGrab& grab) {
-        if (contains(wanted, grab)) return false;
+        if (contains(wanted, grab) && !(heldToo && heldElsewhere_.held(grab.hotkey))) return false;
         ungrab(connection, display_, grab);
         return true;
     });
+}
+
+void X11HotkeyGrabs::remapped() {
+    ungrabAllBut(hotkeyGrabs(masks()), true);
+    xcb_flush(XGetXCBConnection(display_));
+}
+
+void X11HotkeyGrabs::update() {
+    const GrabMasks masks = this->masks();
+    const std::vector<KeyGrab> wanted = hotkeyGrabs(masks);
+    ungrabAllBut(wanted, false);
+    // Checked requests: their errors come back here, not to Xlib's process-wide handler.
+    xcb_connection_t* connection = XGetXCBConnection(display_);
     std::vector<KeyGrab> asked;
     std::vector<xcb_void_cookie_t> cookies;
     for (const KeyGrab& grab : wanted) {
@@ -120,10 +142,11 @@ void X11HotkeyGrabs::update() {
             static_cast<xcb_keycode_t>(grab.xKeycode), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     }
     std::vector<KeyGrab> refused;
+    std::vector<KeyGrab> got;
     for (std::size_t i = 0; i < asked.size(); ++i) {
         xcb_generic_error_t* error = xcb_request_check(connection, cookies[i]);
         if (error == nullptr) {
-            taken_.push_back(asked[i]);
+            got.push_back(asked[i]);
         } else if (error->error_code == XCB_ACCESS) {
             refused.push_back(asked[i]);
         } else {
@@ -134,22 +157,10 @@ void X11HotkeyGrabs::update() {
         }
         std::free(error);
     }
+    taken_.insert(taken_.end(), got.begin(), got.end());
     // Only the states refused are another program's: the hotkey stays ours in the rest.
-    std::vector<Hotkey> shared;
-    for (const KeyGrab& grab : refused) {
-        if (contains(shared, grab.hotkey)) continue;
-        shared.push_back(grab.hotkey);
-        if (contains(shared_, grab.hotkey)) continue;
-        std::vector<unsigned> states;
-        for (const KeyGrab& other : refused)
-            if (other.hotkey == grab.hotkey) states.push_back(other.modifiers);
-        log::warning(hotkeyHeldElsewhereLine(masks, grab.hotkey, states));
-    }
-    for (const Hotkey hotkey : shared_) {
-        if (!contains(shared, hotkey) && std::any_of(taken_.begin(), taken_.end(), sameHotkey(hotkey)))
-            log::info(hotkeyTakenAfterAllLine(hotkey));
-    }
-    shared_ = std::move(shared);
+    heldElsewhere_.round(masks, refused, got);
+    sharing_ = !refused.empty();
 }
 
 }  // namespace tw

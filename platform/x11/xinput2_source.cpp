@@ -62,15 +62,15 @@ XInput2Source::XInput2Source(InputHub& hub, std::unique_ptr<Connection> connecti
     hub_.setPointerMotionTracked();
     notifier_ = new QSocketNotifier(ConnectionNumber(connection_->display), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] { readEvents(); });
-    // A retry costs a round trip or two on this thread: asked less often the longer a
+    // A round of grabs costs a few round trips on this thread: asked less often the longer a
     // holder keeps its keys.
     grabRetry_.setSingleShot(true);
     connect(&grabRetry_, &QTimer::timeout, this, [this] {
         connection_->hotkeys->update();
-        retryGrabsLater(false);
+        retryGrabsLater();
         readEvents();
     });
-    retryGrabsLater(true);
+    retryGrabsLater();
     readEvents();
 }
 
@@ -88,21 +88,19 @@ void XInput2Source::keyUnderGrab(unsigned int keycode, unsigned long time, bool 
     hub_.globalKey(keycode, static_cast<std::uint32_t>(keysym), pressed, false, time);
 }
 
-void XInput2Source::retryGrabsLater(bool afresh) {
-    if (!connection_->hotkeys->sharing()) {
+void XInput2Source::retryGrabsLater() {
+    if (connection_->hotkeys->sharing())
+        grabRetry_.start(retries_.afterRound());
+    else
         grabRetry_.stop();
-        return;
-    }
-    retries_ = afresh ? 0 : retries_ + 1;
-    grabRetry_.start(grabRetryDelay(retries_));
 }
 
 void XInput2Source::readEvents() {
-    // Grabbing waits for replies, during which Xlib queues events the socket will not
-    // announce again: read on until a pass brings no new mapping.
+    // Reading the keyboard map waits for replies, during which Xlib queues events the
+    // socket will not announce again: read on until a pass brings no new mapping.
     while (drainEvents()) {
-        connection_->hotkeys->update();
-        retryGrabsLater(true);
+        connection_->hotkeys->remapped();
+        grabRetry_.start(retries_.remapped());
     }
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <variant>
 
+#include "platform/x11/hotkey_grabs.h"
+
 class QSocketNotifier;
 
 namespace tw {
@@ -28,9 +30,9 @@ class XInput2Source final : public QObject {
     XInput2Source(InputHub& hub, std::unique_ptr<Connection> connection);
     // Returns true when the keyboard's mapping changed among what was read.
     bool drainEvents();
-    // Asks for the hotkeys again later while another program holds one: soon after a new
-    // mapping (`afresh`), less soon after each retry that found it still held.
-    void retryGrabsLater(bool afresh);
+    // Asks for the hotkeys again later while another program holds one, less soon after
+    // each round that found it still held.
+    void retryGrabsLater();
     void keyUnderGrab(unsigned int keycode, unsigned long time, bool pressed);
 
     struct RawPress {
@@ -42,8 +44,8 @@ class XInput2Source final : public QObject {
     InputHub& hub_;
     std::unique_ptr<Connection> connection_;
     QSocketNotifier* notifier_ = nullptr;
-    QTimer grabRetry_;       // runs while another program holds one of our hotkeys
-    int retries_ = 0;        // of the grabs since the mapping last changed
+    QTimer grabRetry_;  // runs while another program holds one of our hotkeys, or the mapping settles
+    GrabRetries retries_;
     RawPress lastRawPress_;  // the last key press that came raw
 };
 

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +79,52 @@ TEST_F(SchedulerTest, AttendedFleaGoesFirstWithGrowingWeight) {
 
     scheduler.updateStage(StageState{.player_attention_flea_id = "Ghost"});
     EXPECT_EQ(scheduler.spotlightFleaID, "Ghost");  // kept even when not registered
+}
+
+// Ordinary use for eight minutes, a step every half second: the pointer rests on the
+// strip part of each minute, moving among a few residents with clicks near them, and a
+// flea is made two minutes in. Every flea decides in every minute, the new one within a
+// minute of being made: a leftover of old attention must not keep the rest waiting.
+TEST_F(SchedulerTest, EveryFleaDecidesEachMinuteInOrdinaryUse) {
+    struct Row {
+        const char* name;
+        double attendedSecondsPerMinute;  // the pointer moves among `attended`
+        std::vector<std::string> attended;
+        double clickEverySeconds;  // near the flea next after the attended one
+    };
+    const std::vector<Row> rows{
+        {"pointer 20 s a minute among three, clicks near them", 20, {"Pip", "Zing", "Nova"}, 3},
+        {"pointer always on one, clicks near two others", 60, {"Rex"}, 5},
+    };
+    const std::vector<std::string> residents{"Blaze", "Dot", "Fizz", "Nova", "Pip", "Rex", "Zing"};
+    const std::string made = "0C8B8C3E-5D59-4B5E-9A49-2F0D7B1C6E21";
+    for (const Row& row : rows) {
+        FleaAgentScheduler fresh{true, kZeroHash};
+        for (const auto& id : residents) fresh.registerFlea(id, card(id));
+        std::map<std::string, std::vector<double>> decided;
+        for (int i = 0; i < 8 * 120; ++i) {
+            const double t = 0.5 * i;
+            if (t == 120) fresh.registerFlea(made, card(made));
+            const double inMinute = std::fmod(t, 60);
+            std::optional<std::string> attended;
+            if (inMinute < row.attendedSecondsPerMinute) {
+                const auto turn = static_cast<std::size_t>(inMinute / 2);
+                attended = row.attended[turn % row.attended.size()];
+                if (std::fmod(inMinute, row.clickEverySeconds) == 0)
+                    fresh.recordEvent(FleaAgentScheduler::EventKind::player_attention,
+                                      row.attended.size() > 1 ? *attended : residents[1 + turn % 2]);
+            }
+            fresh.updateStage(StageState{.player_attention_flea_id = attended});
+            for (const auto& tick : fresh.step(kStart.adding(t))) decided[tick.flea_id].push_back(t);
+        }
+        for (int minute = 0; minute < 8; ++minute)
+            for (const auto& id : residents)
+                EXPECT_TRUE(std::ranges::any_of(
+                    decided[id], [&](double t) { return t >= 60 * minute && t < 60 * (minute + 1); }))
+                    << row.name << ": " << id << " never decided in minute " << minute;
+        ASSERT_FALSE(decided[made].empty()) << row.name << ": the flea made at 2 min never decided";
+        EXPECT_LT(decided[made].front(), 180) << row.name;
+    }
 }
 
 TEST_F(SchedulerTest, MoodsRelaxForAtMostAMinuteAndDecisionsApplyTheirDelta) {

@@ -8,7 +8,11 @@
 #    within 25 s of that program quitting; Super and Num Lock moved to other modifiers while
 #    the app runs, a hotkey pressed with Num Lock on still reaches the terminal not at all.
 #  openbox, xfwm4: another program holding only Ctrl+Shift+Super+T leaves Shift+Super+T
-#    the app's; Num Lock moved onto Super's Mod4 and on, capitals reach the terminal whole.
+#    the app's; Num Lock moved onto Super's Mod4 and on, capitals reach the terminal whole;
+#    Caps Lock filed under Super's Mod4 (it still locks Lock) and on, the hotkeys do not.
+#  openbox: its own binding on Ctrl+Shift+Super+T still works after Super moves to Mod3
+#    and back while the app runs, and after the app quits; the app says once that it is
+#    taken, and never that it was let go.
 #  openbox, xfwm4, fluxbox: the Timeline, minimised by the window manager, comes back and
 #    leaves the keyboard with the terminal.
 #  icewm: the Colony opened beside a panel, and the Timeline opened from its Inner Life
@@ -20,6 +24,8 @@ wm=${3:-openbox}
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/titled_windows_lib.sh"
 e2e_require Xvfb "$wm" xterm xdotool xwininfo xprop trayer import convert xev stdbuf wmctrl python3 xmodmap xset
+# Openbox's own settings, where a test can bind a key of its own later.
+[ "$wm" = openbox ] && export XDG_CONFIG_HOME=$work/wm-config
 e2e_start_display 1920x1080 "$wm"
 trayer --edge top --align right --widthtype pixel --width 120 --height 24 >/dev/null 2>&1 &
 pids+=($!)
@@ -29,6 +35,9 @@ start_terminal() {  # $1 a name, apart from the app's windows' (xdotool's search
   xterm -geometry 80x20+80+120 -title "$1" -e sh -c "stty -icanon -echo; exec cat >$typed" >/dev/null 2>&1 &
   pids+=($!)
   wait_for 5 shown "^$1\$" >/dev/null || fail "no terminal"
+  # Its window shows before its shell has run: on a busy machine, keys typed then wait
+  # for a line's end.
+  wait_for 5 test -e "$typed" || fail "the terminal's shell did not start"
   terminal=$(shown "^$1\$")
 }
 active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
@@ -189,6 +198,67 @@ keys_not_ours() {  # a desktop binding Ctrl+Shift+Super+T alone, then Num Lock m
   kill "$holding"
 }
 
+usual_modifiers() {  # as the display started: Caps Lock on Lock, Num Lock on Mod2, Super on Mod4, all off
+  local lock
+  for lock in Caps Num; do
+    xset q | grep -q "$lock Lock: *on" && xdotool key "${lock}_Lock"
+    off() { xset q | grep -q "$lock Lock: *off"; }
+    wait_for 3 off || fail "$lock Lock did not go off"
+  done
+  xmodmap -e "clear lock" -e "clear mod2" -e "clear mod3" -e "clear mod4" -e "add lock = Caps_Lock" \
+    -e "add mod2 = Num_Lock" -e "add mod4 = Super_L Super_R Hyper_L" || fail "xmodmap could not reset the modifiers"
+}
+
+caps_lock_on_super() {  # Caps Lock filed under Mod4 with Super, and on
+  usual_modifiers
+  start "$work/app-caps.log"
+  start_terminal "typing caps"
+  to_terminal
+  type_and_see a a "the start"
+  xmodmap -e "clear lock" -e "add mod4 = Caps_Lock" || fail "xmodmap could not move Caps Lock"
+  xdotool key Caps_Lock
+  locked() { xset q | grep -q "Caps Lock: *on"; }
+  wait_for 3 locked || fail "Caps Lock did not come on"
+  toggles t
+  type_and_see b aB "Super+Shift+T with Caps Lock on Mod4 and on"
+  ours() { "$holder" --probe 28 0x43; [ $? -eq 3 ]; }  # T with Shift, Lock and Mod4, held by the app
+  ours || fail "Shift+Super+T with Caps Lock on is not the app's with Caps Lock on Mod4"
+  grep -q "Caps Lock sets" "$work/app-caps.log" && fail "the app took Caps Lock for a lock on Super's modifier"
+  stop_app
+  usual_modifiers
+}
+
+wm_binding_kept() {  # openbox binds Ctrl+Shift+Super+T to touch a file
+  usual_modifiers
+  local fired=$work/wm-fired
+  mkdir -p "$work/wm-config/openbox"
+  sed "s|<keyboard>|<keyboard><keybind key=\"C-S-W-t\"><action name=\"Execute\"><command>touch $fired</command></action></keybind>|" \
+    /etc/xdg/openbox/rc.xml >"$work/wm-config/openbox/rc.xml"
+  openbox --reconfigure || fail "openbox could not be told to reload its settings"
+  fires() { rm -f "$fired"; xdotool key ctrl+shift+super+t; wait_for 2 test -e "$fired"; }
+  wait_for 10 fires || fail "openbox's binding on Ctrl+Shift+Super+T did not work"
+  start "$work/app-wm.log"
+  said() { grep -q "Ctrl+Shift+Super+T is taken by another program" "$work/app-wm.log"; }
+  wait_for 5 said || fail "the app did not say that another program holds Ctrl+Shift+Super+T"
+  fires || fail "openbox's binding did not work with the app running"
+  local move
+  for move in "remove mod4 = Super_L Super_R|add mod3 = Super_L Super_R|0x21" \
+    "remove mod3 = Super_L Super_R|add mod4 = Super_L Super_R|0x41"; do
+    IFS='|' read -r from to state <<<"$move"
+    xmodmap -e "$from" -e "$to" || fail "xmodmap could not move Super"
+    grabbed() { "$holder" --probe 28 "$state"; [ $? -eq 3 ]; }
+    wait_for 5 grabbed || fail "Shift+Super+T was not grabbed again after \"$to\""
+    fires || fail "openbox's binding on Ctrl+Shift+Super+T did not work after \"$to\""
+  done
+  stop_app
+  fires || fail "openbox's binding on Ctrl+Shift+Super+T did not work after the app quit"
+  grep "let it go" "$work/app-wm.log" && fail "the app said a holder let a hotkey go"
+  said=$(grep -c "taken by another program" "$work/app-wm.log")
+  [ "$said" -eq 1 ] || fail "$said lines say a hotkey is taken, not one"
+  ! grep "taken by another program" "$work/app-wm.log" | grep -q "Lock+" ||
+    fail "the app named a state with Lock, which no key sets"
+}
+
 open_timeline() {  # the Timeline from the tray's Inner Life; sets inner_life and timeline
   local button
   tray_menu Down Down Down Down Down Down Down Down Down Down Right Return  # Inner Life, its first flea
@@ -239,7 +309,8 @@ out_of_the_panels_layer() {  # icewm keeps a window mapped always on top so for 
 }
 
 case $wm in
-  openbox | xfwm4) hotkey_round; timeline_keeps_out_of_the_keyboard; keys_not_ours; taken_whole ;;
+  openbox) hotkey_round; timeline_keeps_out_of_the_keyboard; keys_not_ours; taken_whole; caps_lock_on_super; wm_binding_kept ;;
+  xfwm4) hotkey_round; timeline_keeps_out_of_the_keyboard; keys_not_ours; taken_whole; caps_lock_on_super ;;
   fluxbox) timeline_keeps_out_of_the_keyboard; taken_whole ;;
   icewm) out_of_the_panels_layer; taken_whole ;;
   *) fail "no checks for $wm" ;;

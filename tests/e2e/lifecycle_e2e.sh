@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Launching and ending as a desktop does it: a second launch on the same data folder
 # leaves the running circus alone, whatever sits at the lock file's path and on a
-# read-only folder, and the display-scale relaunch still hands over to a new one; the
+# read-only folder, and the display-scale relaunch hands over to a new run that a
+# terminal it was started from still quits (Ctrl+C, or closing it); the
 # companion summary lands in the app group's suite; under a file-size limit writes
 # fail instead of ending the app; closing the terminal or the reader of the output
 # quits cleanly; and when the X server goes away the troupe session is still closed.
@@ -64,47 +65,79 @@ for case in "${lock_cases[@]}"; do
   esac
 done
 
-# The usual case, on which the rest builds. Qt takes its own options (-style, -display)
-# out of what the app sees; the relaunch below must still hand them on.
-rm -rf "$work/home" "$work/data" "$work/config"
-e2e_fresh_home
+# From a terminal, as a foreground job: the app on a pseudo-terminal, the quit signals at
+# their defaults; SIGUSR1 types Ctrl+C there, SIGUSR2 closes it. Sets terminal and app_pid.
+start_in_terminal() {  # $1: output file (its exit code in $1.status), then the app's arguments
+  python3 - "$1" "$app" "${@:2}" <<'PY' &
+import os, pty, signal, sys
+pid, master = pty.fork()
+if pid == 0:
+    for number in (signal.SIGINT, signal.SIGQUIT, signal.SIGPIPE):
+        signal.signal(number, signal.SIG_DFL)
+    os.execv(sys.argv[2], sys.argv[2:])
+open(sys.argv[1] + ".pid", "w").write(str(pid))
+signal.signal(signal.SIGUSR1, lambda *_: os.write(master, b"\x03"))
+signal.signal(signal.SIGUSR2, lambda *_: os.close(master))
+with open(sys.argv[1], "wb", buffering=0) as output:
+    try:
+        while data := os.read(master, 4096):
+            output.write(data)
+    except OSError:  # the terminal closed, by the app's end or by the test
+        pass
+open(sys.argv[1] + ".status", "w").write(str(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])))
+PY
+  terminal=$!
+  pids+=("$terminal")
+  wait_for 10 test -s "$1.pid" || fail "no terminal for the app"
+  app_pid=$(cat "$1.pid")
+}
+
+# The usual case, on which the rest builds, started from a terminal. Qt takes its own
+# options (-style, -display) out of what the app sees; the relaunch must hand them on.
 given_arguments=(-style fusion -display "$DISPLAY" --keep-me)
-start_app "$work/app1.log" "${given_arguments[@]}"
-wait_for 10 started 1 || fail "the first launch opened no troupe session"
-launch_again "a lock file"
+relaunch_cases=(ctrl-c:USR1 hang-up:USR2)
+for row in "${relaunch_cases[@]}"; do
+  case=${row%:*}
+  rm -rf "$work/home" "$work/data" "$work/config"
+  e2e_fresh_home
+  output="$work/app-$case.log"
+  start_in_terminal "$output" "${given_arguments[@]}"
+  wait_for 10 started 1 || fail "the first launch opened no troupe session"
+  launch_again "a lock file"
 
-# The summary companions read is in the app group's suite, not the app's own.
-wait_for 5 folded_events >/dev/null 2>&1 || fail "no companion summary in the app group's suite"
-folded=$(folded_events)
-grep -q tw_troupe_watch_summary_v1 "$settings" && fail "the companion summary went to the standard suite"
+  # The summary companions read is in the app group's suite, not the app's own.
+  wait_for 5 folded_events >/dev/null 2>&1 || fail "no companion summary in the app group's suite"
+  folded=$(folded_events)
+  grep -q tw_troupe_watch_summary_v1 "$settings" && fail "the companion summary went to the standard suite"
 
-# The display scale (Controls menu, right-click on the close button) relaunches: the
-# old instance closes its session and lets go of the folder, the new one starts.
-old_pid=$app_pid
-before=$(app_windows "$old_pid" | wc -l)
-xdotool mousemove 1899 867 click 3
-menu_open() { (($(app_windows "$old_pid" | wc -l) > before)); }
-wait_for 5 menu_open || fail "a right click on the close button opened no menu"
-# Colony, Settings, Export diagnostics, Display scale; then its second entry, 110%.
-xdotool key --delay 100 Down Down Down Down Right Down Return
-wait_for 10 gone "$old_pid" || fail "choosing a display scale did not end the old instance"
-wait "$old_pid"
-status=$?
-[ "$status" -eq 0 ] || fail "the old instance exited with status $status on the relaunch"
-scaled_strip() { xwininfo -root -tree | grep '"Tumblewick"' | grep -q ' 1920x165+'; }
-wait_for 20 scaled_strip || fail "no strip at the new scale after the relaunch"
-new_id=$(xwininfo -root -tree | grep '"Tumblewick"' | grep ' 1920x165+' | awk '{print $1}')
-app_pid=$(xdotool getwindowpid "$new_id")
-pids+=("$app_pid")
-[ "$(strips)" -eq 1 ] || fail "$(strips) strips after the relaunch"
-relaunched_arguments=$(tr '\0' '\n' <"/proc/$app_pid/cmdline" | tail -n +2)
-[ "$relaunched_arguments" = "$(printf '%s\n' "${given_arguments[@]}")" ] ||
-  fail "the relaunch was given the arguments:" $relaunched_arguments
-wait_for 10 started 2 || fail "the relaunched instance opened no troupe session"
-grep -n '"kind":"device_session_' "$log" | tail -n 2 | head -n 1 | grep -q device_session_end ||
-  fail "the old session was not closed before the new one started"
-kill -TERM "$app_pid"
-wait_for 5 gone "$app_pid" || fail "the relaunched instance did not quit on SIGTERM"
+  # The display scale (Controls menu, right-click on the close button) relaunches in the
+  # same process: the old run closes its session and lets go of the folder, the new one
+  # starts, and Ctrl+C in the terminal or closing it still quits through the quit path.
+  before=$(app_windows | wc -l)
+  xdotool mousemove 1899 867 click 3
+  menu_open() { (($(app_windows | wc -l) > before)); }
+  wait_for 5 menu_open || fail "a right click on the close button opened no menu"
+  # Colony, Settings, Export diagnostics, Display scale; then its second entry, 110%.
+  xdotool key --delay 100 Down Down Down Down Right Down Return
+  scaled_strip() { xwininfo -root -tree | grep '"Tumblewick"' | grep -q ' 1920x165+'; }
+  wait_for 20 scaled_strip || fail "no strip at the new scale after the relaunch"
+  new_id=$(xwininfo -root -tree | grep '"Tumblewick"' | grep ' 1920x165+' | awk '{print $1}')
+  [ "$(xdotool getwindowpid "$new_id")" = "$app_pid" ] || fail "$case: the relaunch left the terminal"
+  [ "$(strips)" -eq 1 ] || fail "$(strips) strips after the relaunch"
+  relaunched_arguments=$(tr '\0' '\n' <"/proc/$app_pid/cmdline" | tail -n +2)
+  [ "$relaunched_arguments" = "$(printf '%s\n' "${given_arguments[@]}")" ] ||
+    fail "the relaunch was given the arguments:" $relaunched_arguments
+  tr -d ' \n' <"$settings" | grep -qF '"TumblewickUIScale":{"type":"double","value":1.1}' || fail "no scale stored"
+  wait_for 10 started 2 || fail "the relaunched instance opened no troupe session"
+  grep -n '"kind":"device_session_' "$log" | tail -n 2 | head -n 1 | grep -q device_session_end ||
+    fail "the old session was not closed before the new one started"
+  kill -"${row#*:}" "$terminal"
+  wait_for 5 gone "$terminal" && gone "$app_pid" || fail "$case: the relaunched instance did not quit"
+  [ "$(cat "$output.status")" = 0 ] || fail "$case: the relaunched instance exited with $(cat "$output.status")"
+  # A closed terminal shows nothing more: the exit status and the log tell.
+  [ "$case" = hang-up ] || grep -q "Quitting on signal 2\." "$output" || fail "Ctrl+C did not reach the app"
+  tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "$case: the session was left open"
+done
 
 # Under a file-size limit a write fails (EFBIG) instead of the signal ending the app,
 # so the quit path still runs. Output goes through a pipe: the limit covers files only.
@@ -164,4 +197,4 @@ status=$?
 ((status == 1)) || fail "the app exited with status $status when the X server went away"
 tail -n 1 "$log" | grep -q '"kind":"device_session_end"' || fail "the session was left open: $(tail -n 1 "$log")"
 
-echo "e2e lifecycle: $((5 + ${#lock_cases[@]} + ${#signal_cases[@]})) passed, 0 failed ($folded events folded)"
+echo "e2e lifecycle: $((4 + ${#relaunch_cases[@]} + ${#lock_cases[@]} + ${#signal_cases[@]})) passed, 0 failed ($folded events folded)"

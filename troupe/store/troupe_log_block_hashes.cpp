@@ -53,22 +53,41 @@ std::size_t TroupeLogBlockHashes::memoryBytes() const {
     return sizeof *this + whole_.capacity() * sizeof(std::uint64_t);
 }
 
-std::optional<TroupeLogBlockHashes> hashTroupeLogFile(int fd, std::uint64_t size,
-                                                      const TroupeLogReadControl& control) {
-    TroupeLogBlockHashes hashes;
+bool hashTroupeLogFileOn(TroupeLogBlockHashes& hashes, int fd, std::uint64_t to, std::uint64_t budget,
+                         const TroupeLogReadControl& control, std::uint64_t offset) {
     const auto readAt = control.read ? control.read : TroupeLogReadControl::ReadFunction(::pread);
+    const std::uint64_t end = hashes.size() + std::min(budget, to - std::min(to, hashes.size()));
     // A block at a time stays in the cache between the copy and the hash.
-    std::vector<char> buffer(std::min(size, TroupeLogBlockHashes::blockBytes));
-    while (hashes.size() < size) {
-        if (control.stop != nullptr && control.stop->load(std::memory_order_relaxed)) return std::nullopt;
+    std::vector<char> buffer(std::min(end - hashes.size(), TroupeLogBlockHashes::blockBytes));
+    while (hashes.size() < end) {
+        if (control.stop != nullptr && control.stop->load(std::memory_order_relaxed)) return false;
         const ssize_t got =
-            readAt(fd, buffer.data(), std::min<std::uint64_t>(buffer.size(), size - hashes.size()),
-                   static_cast<off_t>(hashes.size()));
+            readAt(fd, buffer.data(), std::min<std::uint64_t>(buffer.size(), end - hashes.size()),
+                   static_cast<off_t>(offset + hashes.size()));
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return std::nullopt;
+        if (got < 0) return false;
         if (got == 0) break;  // the file is shorter now
         hashes.append({buffer.data(), static_cast<std::size_t>(got)});
     }
+    return true;
+}
+
+std::optional<std::uint64_t> hashTroupeLogBlock(int fd, std::size_t block, std::uint64_t size,
+                                                const TroupeLogReadControl& control) {
+    const std::uint64_t from = block * TroupeLogBlockHashes::blockBytes;
+    const std::uint64_t to = std::min(size, from + TroupeLogBlockHashes::blockBytes);
+    // A block's bytes hash alike wherever they start: fed from the block's start.
+    TroupeLogBlockHashes bytes;
+    if (from >= to || !hashTroupeLogFileOn(bytes, fd, to - from, to - from, control, from) ||
+        bytes.size() != to - from)
+        return std::nullopt;
+    return bytes.hashOf(0);
+}
+
+std::optional<TroupeLogBlockHashes> hashTroupeLogFile(int fd, std::uint64_t size,
+                                                      const TroupeLogReadControl& control) {
+    TroupeLogBlockHashes hashes;
+    if (!hashTroupeLogFileOn(hashes, fd, size, size, control)) return std::nullopt;
     return hashes;
 }
 

@@ -34,16 +34,25 @@ class TroupeLogBlockHashes {
     friend bool operator==(const TroupeLogBlockHashes&, const TroupeLogBlockHashes&);
     // The blocks the bytes fall in, the last perhaps partial.
     std::size_t blocks() const;
+    // The hash of `block`'s bytes (so far, for the last): what hashTroupeLogBlock gives.
+    std::uint64_t hashOf(std::size_t block) const;
     std::size_t memoryBytes() const;
 
    private:
-    std::uint64_t hashOf(std::size_t block) const;
-
     std::vector<std::uint64_t> whole_;  // a hash a whole block
     XXH3_state_t current_;              // the last block's bytes so far
     std::uint64_t size_ = 0;
 };
 
+// Feeds `hashes` the next bytes of the file open on `fd` (from `offset` on), up to `to` and
+// `budget` bytes at most, read in blocks with control.read/stop. False when a read failed or
+// was stopped; a file now shorter ends it early.
+bool hashTroupeLogFileOn(TroupeLogBlockHashes& hashes, int fd, std::uint64_t to, std::uint64_t budget,
+                         const TroupeLogReadControl& control, std::uint64_t offset = 0);
+// The hash of `block` of the file open on `fd`, up to `size` (the file's as hashed), read
+// with control.read; nullopt when the read failed, came short or was stopped.
+std::optional<std::uint64_t> hashTroupeLogBlock(int fd, std::size_t block, std::uint64_t size,
+                                                const TroupeLogReadControl& control);
 // The hashes of the file open on `fd` up to `size`, read in blocks with control.read/stop;
 // nullopt when a read failed or was stopped. A file now shorter gives what it holds.
 std::optional<TroupeLogBlockHashes> hashTroupeLogFile(int fd, std::uint64_t size,

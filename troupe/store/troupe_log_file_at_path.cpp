@@ -1,6 +1,7 @@
 #include "troupe/store/troupe_log_file_at_path.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
@@ -118,9 +119,13 @@ atomic_file::OpenedFile logOnItsOwnDescriptor(int fd, const std::filesystem::pat
 }
 
 bool onSharedMount(int fd) {
-    // statfs(2)'s f_type of FUSE, NFS, SMB, CIFS, SMB2, 9P, Ceph and AFS (two).
-    constexpr std::array<std::uint32_t, 9> shared{0x65735546, 0x6969,     0x517B,     0xFF534D42, 0xFE534D42,
-                                                  0x01021997, 0x00C36400, 0x5346414F, 0x6B414653};
+    // Not in every kernel's headers.
+    constexpr std::uint32_t kCifsMagic = 0xFF534D42;
+    constexpr std::uint32_t kSmb2Magic = 0xFE534D42;
+    constexpr std::uint32_t kCephMagic = 0x00C36400;
+    constexpr std::array<std::uint32_t, 9> shared{FUSE_SUPER_MAGIC, NFS_SUPER_MAGIC, SMB_SUPER_MAGIC,
+                                                  kCifsMagic,       kSmb2Magic,      V9FS_MAGIC,
+                                                  kCephMagic,       AFS_SUPER_MAGIC, AFS_FS_MAGIC};
     struct statfs info {};
     return ::fstatfs(fd, &info) == 0 &&
            std::find(shared.begin(), shared.end(), static_cast<std::uint32_t>(info.f_type)) != shared.end();

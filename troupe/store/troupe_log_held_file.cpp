@@ -24,12 +24,14 @@ bool failedForGood(int error) {
 
 TroupeLogHeldFile::TroupeLogHeldFile(std::filesystem::path file, WriteFunction write, TroupeRunLedger& ledger,
                                      std::function<void(std::uint64_t)> changed, Appended appended,
-                                     std::function<void()> poke)
+                                     std::function<void()> poke, TroupeLogReadControl net,
+                                     std::function<double()> minuteClock)
     : file_(std::move(file)),
       write_(write ? std::move(write) : WriteFunction(::write)),
       ledger_(ledger),
       changed_(std::move(changed)),
       appended_(std::move(appended)),
+      net_(std::move(net), std::move(minuteClock)),
       watch_(file_, std::move(poke)) {}
 
 TroupeLogHeldFile::~TroupeLogHeldFile() {
@@ -50,13 +52,8 @@ TroupeLogCut TroupeLogHeldFile::cut() {
 }
 
 void TroupeLogHeldFile::expect(TroupeLogPathWatch::Seen seen, std::optional<TroupeLogBlockHashes> hashes) {
-    if (hashes && hashes->size() != seen.size) hashes.reset();
-    // The load read the whole file: the next comparison of it is a minute away.
-    compared_ = TroupeLogPathWatch::Seen{seen.identity, seen.size, seen.changedAt, seen.modifiedAt, {}};
-    lastWholeFile_ = Clock::now();
-    moved_ = false;
+    net_.expect(seen, std::move(hashes));
     watch_.expect(std::move(seen));
-    hashes_ = std::move(hashes);
 }
 
 std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::placeFound(TroupeRunLedger::Comparison comparison,
@@ -67,10 +64,7 @@ std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::placeFound(TroupeRunLedger
     if (changes_ != changesAtCut) return {};  // the reconcile that follows compares again
     for (const auto& [entry, offset] : comparison.found) ledger_.place(entry, {changes_, offset});
     // What the read saw of the file held, and what went to it since.
-    if (hashes && watch_.seen() && hashes->size() <= watch_.seen()->size) {
-        hashes_ = std::move(hashes);
-        extendHashes(watch_.seen()->size);
-    }
+    if (fd_ >= 0 && watch_.seen()) net_.take(fd_, std::move(hashes), watch_.seen()->size);
     return std::move(comparison.missing);
 }
 
@@ -182,8 +176,7 @@ bool TroupeLogHeldFile::followPath() {
 }
 
 void TroupeLogHeldFile::changed() {
-    hashes_.reset();  // a reconcile's read brings them again
-    moved_ = true;
+    net_.forget();  // a reconcile's read brings the hashes again, or the next pass
     ++changes_;
     changed_(changes_);
 }
@@ -222,8 +215,6 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
     }
     if (written == 0) return 0;
     dirty_ = true;
-    unverified_ = true;
-    moved_ = true;
     // O_APPEND: the descriptor's offset is where this write ended, and it started where the
     // file ended. Bytes between what was seen and that start are another writer's lines
     // (on line boundaries) or a change; bytes after it, the next look reads.
@@ -252,7 +243,11 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
             atLineStart_ = false;  // what came after may be a line's start
             changed();
         }
-        extendHashes(static_cast<std::uint64_t>(end), bytes.substr(0, written));  // none after a change
+        net_.wrote(fd_, info, ours, static_cast<std::uint64_t>(end), bytes.substr(0, written),
+                   alone && !appendedBefore);
+    } else {
+        net_.forget();
+        net_.unverify();
     }
     errno = error;
     return written;
@@ -298,7 +293,7 @@ bool TroupeLogHeldFile::dropFragment(std::size_t size) {
     const off_t end = ::lseek(fd_, 0, SEEK_CUR);  // O_APPEND: just past this thread's last write
     const bool dropped = end >= static_cast<off_t>(size) && ::fstat(fd_, &info) == 0 && info.st_size == end &&
                          ::ftruncate(fd_, end - static_cast<off_t>(size)) == 0;
-    hashes_.reset();  // they held the fragment
+    net_.forget();  // the hashes held the fragment
     if (dropped && ::fstat(fd_, &info) == 0) rememberHeld(info);
     if (!dropped && end >= 0) ownFragmentEnd_ = static_cast<std::uint64_t>(end);
     errno = error;

@@ -12,9 +12,8 @@
 //
 // What a look finds is a cheap sign: it decides how soon and how much is read, never that
 // nothing need be. Whatever another program did, this run's lines are read back on their
-// clock, and the whole file's bytes are compared with their hashes at most once a minute
-// whenever its identity, size or times moved since they last were (the change detection is
-// in troupe_log_held_file_changes.cpp).
+// clock, and the file's bytes compared with their hashes on theirs (see TroupeLogNet; the
+// looks are in troupe_log_held_file_changes.cpp).
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -31,6 +30,7 @@
 #include "platform/atomic_file.h"
 #include "platform/uuid.h"
 #include "troupe/store/troupe_log_block_hashes.h"
+#include "troupe/store/troupe_log_net.h"
 #include "troupe/store/troupe_log_path_watch.h"
 #include "troupe/store/troupe_run_ledger.h"
 
@@ -65,11 +65,6 @@ class TroupeLogHeldFile {
    public:
     using Clock = std::chrono::steady_clock;
     using WriteFunction = std::function<ssize_t(int fd, const void* bytes, std::size_t size)>;
-    // This run's lines read back no more often than this: the cost grows with the run.
-    static constexpr std::chrono::seconds readBackEvery{5};
-    // The whole file compared with the hashes of its bytes no more often than this: a read
-    // of all of it, which a sync tool touching the file every second must not make often.
-    static constexpr std::chrono::seconds wholeFileEvery{60};
     // How long another program's line without its newline at the end of the file is given
     // to end before a line of ours goes after it; less once quitting, which must end in time.
     static constexpr std::chrono::milliseconds tornLineWait{2000};
@@ -80,10 +75,12 @@ class TroupeLogHeldFile {
         waiting,  // for another program's line to end
     };
     using Appended = std::function<void(TroupeLogAppended)>;
-    // `poke` runs on the path watch's thread when it saw something at the log's name.
+    // `poke` runs on the path watch's thread when it saw something at the log's name;
+    // `net` reads (and stops) the comparisons of the bytes, on the minutes of `minuteClock`.
     TroupeLogHeldFile(std::filesystem::path file, WriteFunction write, TroupeRunLedger& ledger,
                       std::function<void(std::uint64_t changes)> changed, Appended appended,
-                      std::function<void()> poke);
+                      std::function<void()> poke, TroupeLogReadControl net = {},
+                      std::function<double()> minuteClock = {});
     ~TroupeLogHeldFile();
     TroupeLogHeldFile(const TroupeLogHeldFile&) = delete;
     TroupeLogHeldFile& operator=(const TroupeLogHeldFile&) = delete;
@@ -91,14 +88,14 @@ class TroupeLogHeldFile {
     // `lookAtPath`: a new batch, the path may hold another file by now.
     Written writeLine(const TroupeLogLine& line, bool lookAtPath, bool quitting = false);
     // Looks at the path (at rest, or for a drain), and reads this run's lines back, or
-    // compares the whole file's bytes, when due (a drain: at once).
+    // compares the file's bytes, when due (a drain: at once, and all of them).
     void look(bool draining);
     // When a read-back or a comparison of the bytes falls due (max when none waits).
     Clock::time_point nextCheck() const;
     void rearm() { watch_.rearm(); }
     void sync();
     bool dirty() const { return dirty_; }
-    void markUnverified() { unverified_ = true; }
+    void markUnverified() { net_.unverify(); }
     // What a load read (and the hashes of its bytes, when it has them).
     void expect(TroupeLogPathWatch::Seen seen, std::optional<TroupeLogBlockHashes> hashes);
     TroupeLogCut cut();
@@ -119,16 +116,13 @@ class TroupeLogHeldFile {
     bool followPath();  // false when nothing may be written now
     void lookAtHeldFile();
     void compareHeld(const struct stat& info);
-    void noticed();
     void rememberHeld(const struct stat& info, std::optional<std::uint64_t> size = std::nullopt,
                       std::optional<std::string> tail = std::nullopt);
     bool tailReadsBack();
     void handOnAppended(std::uint64_t from, std::uint64_t to);
     std::uint64_t lastLineEnd(std::uint64_t from, std::uint64_t to);
-    void extendHashes(std::uint64_t to, std::string_view known = {});
     void readBackOurs();
-    bool wholeFileDue(Clock::time_point now, bool draining, struct stat& info);
-    void compareWholeFile(const struct stat& info);
+    void compareBytes(bool draining);
     atomic_file::OpenedFile readable();
     bool statHeld(struct stat& info);
     void readAgain(const struct stat& info);
@@ -155,19 +149,10 @@ class TroupeLogHeldFile {
     // On a mount other machines write to: what decides what the file holds is read on a
     // descriptor opened for it, which asks the server, not on the one held.
     bool freshReads_ = false;
-    // Written to, or changed by another program however that was seen, since every line of
-    // this run was last read back: they are read back when due (a write within the clock
-    // tick of a look changes neither size nor time).
-    bool unverified_ = false;
-    Clock::time_point lastReadBack_{};
-    // The hashes of the held file's bytes up to their size, as this thread knows them; none
-    // after a change, until a reconcile's read brings them.
-    std::optional<TroupeLogBlockHashes> hashes_;
-    // The file (its identity, size and times) as its whole bytes were last found to hash as
-    // `hashes_` say (or the load read them), and when; `moved_`: any may have moved since.
-    std::optional<TroupeLogPathWatch::Seen> compared_;
-    Clock::time_point lastWholeFile_{};
-    bool moved_ = false;
+    // Written to, or changed by another program however that was seen: this run's lines
+    // are read back, and the bytes compared, when due (a write within the clock tick of a
+    // look changes neither size nor time).
+    TroupeLogNet net_;
     // Another program's line without its end at the end of the file, since when; a fragment
     // of ours that could not be taken back ends where the file did then.
     std::optional<Clock::time_point> tornSince_;

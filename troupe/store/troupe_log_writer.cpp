@@ -31,7 +31,8 @@ constexpr auto kPokeSettle = std::chrono::milliseconds(20);
 }  // namespace
 
 TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction, Changed changed,
-                                 Appended appended)
+                                 Appended appended, TroupeLogReadControl::ReadFunction read,
+                                 std::function<double()> minuteClock)
     : file_(std::move(file)),
       changed_(std::move(changed)),
       ledger_(std::make_shared<TroupeRunLedger>(file_.parent_path())),
@@ -44,7 +45,8 @@ TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction write
                   poked_ = true;
               }
               wake_.notify_one();
-          }) {
+          },
+          TroupeLogReadControl{&stopComparing_, std::move(read)}, std::move(minuteClock)) {
     thread_ = std::thread([this] {
         loop();
         std::unique_lock lock(mutex_);
@@ -60,6 +62,7 @@ TroupeLogWriter::~TroupeLogWriter() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
+        stopComparing_ = true;
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
@@ -74,6 +77,7 @@ bool TroupeLogWriter::stop(std::unique_ptr<TroupeLogWriter>& writer, Deadline de
     TroupeLogWriter& self = *writer;
     std::unique_lock lock(self.mutex_);
     self.stopping_ = true;
+    self.stopComparing_ = true;
     self.wake_.notify_all();
     if (self.endedChanged_.wait_until(lock, deadline, [&] { return self.ended_; })) {
         lock.unlock();
@@ -178,6 +182,7 @@ std::optional<TroupeLogWriter::QuitLook> TroupeLogWriter::lookBeforeQuitting(Dea
     };
     auto taken = std::make_shared<Taken>();
     quitting_ = true;
+    stopComparing_ = true;
     run([this, taken] {
         QuitLook look;
         std::tie(look.cut, look.doubtful) = held_.lookBeforeQuitting();

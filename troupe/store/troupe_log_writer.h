@@ -52,8 +52,12 @@ class TroupeLogWriter {
     using Deadline = std::chrono::steady_clock::time_point;
     static constexpr Deadline never = Deadline::max();
 
+    // `read` is pread(2) as the comparisons of the file's bytes call it, on the minutes of
+    // `minuteClock` (see TroupeLogNet).
     explicit TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction = {},
-                             Changed changed = {}, Appended appended = {});
+                             Changed changed = {}, Appended appended = {},
+                             TroupeLogReadControl::ReadFunction read = {},
+                             std::function<double()> minuteClock = {});
     // Writes what is queued, syncs and joins; says how many lines could not be written.
     ~TroupeLogWriter();
     // Quitting: writes what is queued and ends the thread by `deadline`. A thread that has
@@ -153,8 +157,10 @@ class TroupeLogWriter {
     bool stopping_ = false;
     bool writing_ = false;                // a line is out of the queue, being written
     std::atomic<bool> quitting_ = false;  // the quit's look was asked for
-    bool ended_ = false;                  // the thread is done with everything but ending
-    bool left_ = false;                   // stop() gave up on the thread: it deletes the writer
+    // Ends a comparison of the file's bytes under way: the quit's look, or the writer's end.
+    std::atomic<bool> stopComparing_ = false;
+    bool ended_ = false;  // the thread is done with everything but ending
+    bool left_ = false;   // stop() gave up on the thread: it deletes the writer
     std::condition_variable endedChanged_;
     // Last but the thread: its path watch pokes the writer until it is gone.
     TroupeLogHeldFile held_;

@@ -66,7 +66,8 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
     loader_ = std::make_unique<TroupeLogLoader>(logFile_, clock_, mainQueue_, std::move(readFunction),
                                                 [this](TroupeLogLoad load) { loaded(std::move(load)); });
     writer_ = std::make_unique<TroupeLogWriter>(logFile_, std::move(writeFunction), loader_->changeHandler(),
-                                                loader_->appendedHandler());
+                                                loader_->appendedHandler(), readFunction_,
+                                                [&clock] { return clock.monotonic(); });
     loader_->attach(*writer_);
     loader_->start(Date{std::floor(clock_.now().seconds) - TroupeLiveFold::reorderWindowSeconds});
 }

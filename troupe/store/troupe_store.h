@@ -70,7 +70,8 @@ class TroupeStore {
     // Opens `directory` (made 0700; the log 0600 when the store makes it), resolves the
     // device id from `standardDefaults` and starts loading. Every reference must outlive
     // the store.
-    // `readFunction` is pread(2) as the loads call it, `writeFunction` write(2) as the
+    // `readFunction` is pread(2) as the loads and the comparisons of the log's bytes call it
+    // (the latter on the minutes of `clock`'s monotonic time), `writeFunction` write(2) as the
     // writer calls it; tests pass ones that fail.
     TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
                 MainQueue& mainQueue, NotificationCenter& notifications,

@@ -17,7 +17,7 @@ std::string menuBarToolTip(std::int64_t decisions) {
     std::string tip = "Tumblewick — open the tiny circus";
     if (decisions > 0) {
         tip.append("\n").append(std::to_string(decisions));
-        tip.append(decisions == 1 ? " decision" : " decisions").append(" in the last minute");
+        tip.append(decisions == 1 ? " line" : " lines").append(" spoken in the last minute");
     }
     return tip;
 }

@@ -1,12 +1,14 @@
 // The grabs that take the desktop hotkeys for the app: each of the six keys by position,
-// with Shift and Super and whatever else is held, never with a lock's bit for Super's;
-// what is said of a hotkey another program holds, and of one it lets go; and how often
-// it is asked for again.
+// with Shift and Super and whatever else is held, never with a lock's bit for Super's,
+// a lock's bit being the one the key locks; what is said of a hotkey another program
+// holds, and of one it lets go, round after round; and how often it is asked for again.
 #include "platform/x11/hotkey_grabs.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+
+#include "platform/log.h"
 
 namespace tw {
 namespace {
@@ -62,6 +64,43 @@ TEST(HotkeyGrabs, EachHotkeyKeyInEveryStateHoldingShiftAndSuper) {
     EXPECT_EQ(hotkeyGrabs({kShift, kMod4}).front(), (KeyGrab{28, kShift | kMod4, Hotkey::recentThoughts}));
 }
 
+TEST(HotkeyGrabs, MasksByWhatTheKeysDo) {
+    using Action = ModifierKey::Action;
+    constexpr std::uint32_t kShiftL = 0xffe1, kCapsLock = 0xffe5, kControlL = 0xffe3, kAltL = 0xffe9,
+                            kNumLock = 0xff7f, kSuperL = 0xffeb, kLevel3Lock = 0xfe04;
+    const ModifierKey shift{kShiftL, kShift, Action::sets, kShift}, control{kControlL, kControl},
+        alt{kAltL, kAlt, Action::sets, kAlt}, super{kSuperL, kMod4, Action::sets, kMod4},
+        numLock{kNumLock, kMod2, Action::locks, kMod2};
+    const unsigned usual = kShift | kCaps | kControl | kAlt | kMod2 | kMod4;
+    struct Case {
+        const char* what;
+        ModifierKey key;
+        GrabMasks want;
+    };
+    const Case cases[] = {
+        {"Caps Lock on Lock",
+         {kCapsLock, kCaps, Action::locks, kCaps},
+         {kShift, kMod4, kMod2, kCaps, 0, kAlt, usual}},
+        {"Caps Lock filed under Mod4 still locks Lock: Mod4 stays Super's",
+         {kCapsLock, kMod4, Action::locks, kCaps},
+         {kShift, kMod4, kMod2, kCaps, 0, kAlt, usual}},
+        {"a key named Caps_Lock that sets Mod4 is no lock, and no key sets Lock",
+         {kCapsLock, kMod4, Action::sets, kMod4},
+         {kShift, kMod4, kMod2, 0, 0, kAlt, usual & ~kCaps}},
+        {"one that locks itself down locks what it is filed under",
+         {kLevel3Lock, kMod5, Action::none, 0, true},
+         {kShift, kMod4, kMod2, kMod5, 0, kAlt, (usual & ~kCaps) | kMod5}},
+        {"Num Lock's second key locking Mod4: Mod4 is a lock's",
+         {kNumLock, kMod4, Action::locks, kMod4},
+         {kShift, kMod4, kMod2 | kMod4, 0, 0, kAlt, usual & ~kCaps}},
+    };
+    for (const auto& c : cases) {
+        const GrabMasks masks = grabMasks({shift, control, alt, super, numLock, c.key});
+        EXPECT_EQ(masks, c.want) << c.what << ": super " << masks.super << ", caps " << masks.capsLock
+                                 << ", num " << masks.numLock << ", pressable " << masks.pressable;
+    }
+}
+
 TEST(HotkeyGrabs, WhatIsSaid) {
     const GrabMasks usual{.shift = kShift, .super = kMod4, .numLock = kMod2, .capsLock = kCaps, .alt = kAlt};
     const unsigned super = kShift | kMod4;
@@ -80,6 +119,11 @@ TEST(HotkeyGrabs, WhatIsSaid) {
                                   kControl | super | kCaps | kMod2}),
          "Ctrl+Shift+Super+T is taken by another program, which gets the key as well; Tumblewick "
          "still answers it."},
+        {"held with Ctrl, with and without Lock, which no key sets: named without it",
+         hotkeyHeldElsewhereLine({.shift = kShift, .super = kMod4, .pressable = kShift | kControl | kMod4},
+                                 Hotkey::recentThoughts, {kControl | super, kControl | super | kCaps}),
+         "Ctrl+Shift+Super+T is taken by another program, which gets the key as well; Tumblewick "
+         "still answers it."},
         {"let go", hotkeyTakenAfterAllLine(Hotkey::dragDownLog),
          "Shift+Super+L is Tumblewick's alone now: the program that held it let it go."},
         {"a lock on Super's only modifier",
@@ -96,10 +140,79 @@ TEST(HotkeyGrabs, WhatIsSaid) {
     for (const auto& c : cases) EXPECT_EQ(c.said, c.want) << c.what;
 }
 
-TEST(HotkeyGrabs, RetriesBackOffToAMinute) {
+// Rounds of grabs for T, each with the masks of the round, the states another program
+// holds and the states taken; what each round says.
+TEST(HotkeyGrabs, WhatIsSaidRoundAfterRound) {
+    struct Round {
+        GrabMasks masks;
+        std::vector<unsigned> refused;
+        std::vector<unsigned> taken;
+        std::vector<std::string> said;
+    };
+    const GrabMasks mod4{.shift = kShift, .super = kMod4, .numLock = kMod2, .capsLock = kCaps};
+    GrabMasks mod3 = mod4;
+    mod3.super = kMod3;
+    GrabMasks noLockKey = mod4;
+    noLockKey.capsLock = 0;
+    noLockKey.pressable = 0xff & ~kCaps;
+    const auto withLocks = [](unsigned state) {
+        return std::vector<unsigned>{state, state | kCaps, state | kMod2, state | kCaps | kMod2};
+    };
+    const std::string held =
+        "⚠️ Ctrl+Shift+Super+T is taken by another program, which gets the key as well; "
+        "Tumblewick still answers it.";
+    const std::string letGo =
+        "ℹ️ Shift+Super+T is Tumblewick's alone now: the program that held it let it go.";
+    const std::vector<unsigned> ctrl4 = withLocks(kControl | kShift | kMod4),
+                                ctrl3 = withLocks(kControl | kShift | kMod3);
+    struct Case {
+        const char* what;
+        std::vector<Round> rounds;
+    };
+    const Case cases[] = {
+        {"held again under a new mapping: said once",
+         {{mod4, ctrl4, {}, {held}}, {mod3, ctrl3, {}, {}}, {mod4, ctrl4, {}, {}}}},
+        {"a new mapping's states ours while the holder's were not asked for: none let go",
+         {{mod4, ctrl4, {}, {held}}, {mod3, {}, ctrl3, {}}}},
+        {"the holder's own states ours: let go", {{mod4, ctrl4, {}, {held}}, {mod4, {}, ctrl4, {letGo}}}},
+        {"held only with Num Lock on, then let go",
+         {{mod4,
+           {kShift | kMod4 | kMod2},
+           {},
+           {"⚠️ Shift+Super+T with Num Lock on is taken by another program, "
+            "which gets the key as well; Tumblewick still answers it."}},
+          {mod4, {}, {kShift | kMod4 | kMod2}, {letGo}}}},
+        {"held only with Lock, which no key sets: nothing to say",
+         {{noLockKey, {kShift | kMod4 | kCaps}, {}, {}}, {noLockKey, {}, {kShift | kMod4 | kCaps}, {}}}},
+    };
+    for (const auto& c : cases) {
+        HeldElsewhere heldElsewhere;
+        for (std::size_t i = 0; i < c.rounds.size(); ++i) {
+            const Round& round = c.rounds[i];
+            const auto grabs = [](const std::vector<unsigned>& states) {
+                std::vector<KeyGrab> grabs;
+                for (const unsigned state : states) grabs.push_back({28, state, Hotkey::recentThoughts});
+                return grabs;
+            };
+            std::vector<std::string> said;
+            log::setSinkForTesting([&](std::string_view line) { said.emplace_back(line); });
+            heldElsewhere.round(round.masks, grabs(round.refused), grabs(round.taken));
+            log::setSinkForTesting(nullptr);
+            EXPECT_EQ(said, round.said) << c.what << ", round " << i + 1;
+        }
+    }
+}
+
+TEST(HotkeyGrabs, RetriesBackOffToAMinuteAndStartOverOnANewMapping) {
     using namespace std::chrono_literals;
-    const std::pair<int, std::chrono::milliseconds> cases[] = {{0, 2500ms}, {1, 5s}, {5, 60s}, {1000, 60s}};
-    for (const auto& [tries, delay] : cases) EXPECT_EQ(grabRetryDelay(tries), delay) << tries;
+    GrabRetries retries;
+    const std::pair<bool, std::chrono::milliseconds> steps[] = {
+        {false, 2500ms}, {false, 5s},  {false, 10s}, {false, 20s},    {false, 40s},
+        {false, 60s},    {false, 60s}, {true, 1s},   {false, 2500ms}, {false, 5s}};
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        const auto [remapped, delay] = steps[i];
+        EXPECT_EQ(remapped ? retries.remapped() : retries.afterRound(), delay) << "step " << i + 1;
+    }
 }
 
 }  // namespace

@@ -242,7 +242,7 @@ TEST(TrayPopover, OpensAndClosesWithASecondStageAndCarriesTheCountOnTheIcon) {
 
     rig.decisions = 12;
     rig.queue.advance(5);
-    EXPECT_TRUE(rig.controller->statusItem().toolTip().endsWith("12 decisions in the last minute"));
+    EXPECT_TRUE(rig.controller->statusItem().toolTip().endsWith("12 lines spoken in the last minute"));
     // The badge is red pixels in the top-right corner of the icon.
     const QImage plain = paintMenuBarIcon(64, ""), badged = paintMenuBarIcon(64, "12");
     EXPECT_EQ(qAlpha(plain.pixel(58, 4)), 0);

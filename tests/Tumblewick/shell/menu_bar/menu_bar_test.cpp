@@ -149,9 +149,9 @@ TEST(MenuBarStatus, TitleBadgeAndToolTipCarryTheLastMinutesDecisions) {
     };
     const Case cases[] = {
         {0, "", "", "Tumblewick — open the tiny circus"},
-        {1, " 1", "1", "Tumblewick — open the tiny circus\n1 decision in the last minute"},
-        {12, " 12", "12", "Tumblewick — open the tiny circus\n12 decisions in the last minute"},
-        {150, " 150", "99+", "Tumblewick — open the tiny circus\n150 decisions in the last minute"},
+        {1, " 1", "1", "Tumblewick — open the tiny circus\n1 line spoken in the last minute"},
+        {12, " 12", "12", "Tumblewick — open the tiny circus\n12 lines spoken in the last minute"},
+        {150, " 150", "99+", "Tumblewick — open the tiny circus\n150 lines spoken in the last minute"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(menuBarActivityTitle(c.decisions), c.title);
