@@ -45,11 +45,11 @@ e2e_start_display() {  # [$1: WIDTHxHEIGHT, 1920x1080 unless told] [$2: openbox,
   e2e_wm=${2:-openbox}
   [ -n "${TW_E2E_DISPLAY:-}" ] && which=(":$TW_E2E_DISPLAY")
   # -noreset: no reset (and refused connections) whenever the last client leaves.
-  Xvfb "${which[@]}" -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
+  Xvfb "${which[@]}" -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
   pids+=($!)
-  local _
-  for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-  [ -s "$work/display" ] || fail "Xvfb did not start"
+  # Its keyboard map is compiled by another program first: seconds on a busy machine.
+  numbered() { [ -s "$work/display" ] || gone "${pids[-1]}"; }
+  wait_for 20 numbered && [ -s "$work/display" ] || fail "Xvfb did not start: $(tail -n 3 "$work/xvfb.log")"
   export DISPLAY=":$(cat "$work/display")"
   case $e2e_wm in
     xfwm4)  # wants a session bus: one of its own, ended after it; no compositor, as elsewhere
@@ -93,10 +93,19 @@ find_strip() {  # the strip's line of `xwininfo -tree`, when it is mapped: as wi
   xwininfo -root -tree | grep '"Tumblewick"' | grep " ${screen_size%x*}x150+" | head -n 1
 }
 
+search_windows() {  # xdotool search's arguments: the ids found, one a line
+  # A window destroyed while xdotool walks the tree (a frame the window manager takes
+  # down) ends it with an X error and no ids, as if there were none: it looks again.
+  local output
+  whole_search() { output=$(xdotool search "$@" 2>&1); ! grep -q "X Error" <<<"$output"; }
+  wait_for 5 whole_search "$@" || { echo "xdotool search $*: $output" >&2; return 1; }
+  grep -x "[0-9]\+" <<<"$output"
+}
+
 app_windows() {  # [$1 pid, the app's unless told] its viewable windows, one id a line, sorted; never
   # the signature toast (360x72, 56 below the screen's top), which comes and goes as a flea pleases
   local ids toasts
-  ids=$(xdotool search --onlyvisible --pid "${1:-$app_pid}" 2>/dev/null)
+  ids=$(search_windows --onlyvisible --pid "${1:-$app_pid}")
   toasts=$(xwininfo -root -tree | awk '/"Tumblewick": .* 360x72\+[0-9]+\+56 / {print $1}')
   [ -z "$ids" ] || grep -vxF -f <(for id in $toasts; do echo $((id)); done) <<<"$ids" | sort
 }

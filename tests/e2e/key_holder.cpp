@@ -41,8 +41,10 @@ int main(int argc, char** argv) {
                                            : ShiftMask | Mod4Mask;
     if (probe) XSetErrorHandler(noteError);
     XGrabKey(display, keycode, modifiers, DefaultRootWindow(display), False, GrabModeAsync, GrabModeAsync);
+    // A probe lets go of a grab it got in the same batch: held until it quit, the grab
+    // could refuse the app's own, which then says another program holds the key.
+    if (probe) XUngrabKey(display, keycode, modifiers, DefaultRootWindow(display));
     XSync(display, False);  // when holding, a refusal ends the program through Xlib's error handler
-    // The grab, if taken, goes with the connection.
     if (probe) return probeError == BadAccess ? 3 : probeError == Success ? 0 : 1;
     std::printf("held\n");
     std::fflush(stdout);

@@ -82,7 +82,8 @@ toggles() {  # $1 a hotkey's letter, [$2 other modifiers held: "ctrl+"]: its fir
   before=$(app_windows)
   xdotool key "$keys"
   opened() { [ "$(comm -13 <(echo "$before") <(app_windows) | wc -l)" -eq 1 ]; }
-  wait_for 3 opened || fail "$keys opened $(comm -13 <(echo "$before") <(app_windows) | wc -l) windows"
+  named() { local id; for id in "$@"; do printf '"%s" ' "$(xdotool getwindowname "$id")"; done; }
+  wait_for 3 opened || fail "$keys opened these windows: $(named $(comm -13 <(echo "$before") <(app_windows)))"
   xdotool key "$keys"
   closed() { [ "$(app_windows)" = "$before" ]; }
   wait_for 3 closed || fail "the second $keys left a window open"

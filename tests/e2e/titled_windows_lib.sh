@@ -11,7 +11,7 @@
 inside() {  # $1 window, $2 field of xwininfo: that number of the window's inside
   xwininfo -id "$1" | awk -v f="$2" '$0 ~ f {print $NF}'
 }
-shown() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+shown() { search_windows --onlyvisible --name "$1" | head -n 1; }
 frame_box() {  # $1 window: "left top right bottom", the outer rows and columns of its frame
   local l r t b x y
   IFS=', ' read -r l r t b <<<"$(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= //p')"
