@@ -140,36 +140,31 @@ TEST(HotkeyGrabs, WhatIsSaid) {
     for (const auto& c : cases) EXPECT_EQ(c.said, c.want) << c.what;
 }
 
-// Rounds of grabs for T, each with the masks of the round, the states another program
-// holds and the states taken; what each round says.
+// Rounds of grabs for T, each with its masks, the states another program holds and the
+// states taken; what each round says.
 TEST(HotkeyGrabs, WhatIsSaidRoundAfterRound) {
     struct Round {
         GrabMasks masks;
-        std::vector<unsigned> refused;
-        std::vector<unsigned> taken;
+        std::vector<unsigned> refused, taken;
         std::vector<std::string> said;
     };
-    const GrabMasks mod4{.shift = kShift, .super = kMod4, .numLock = kMod2, .capsLock = kCaps};
-    GrabMasks mod3 = mod4;
-    mod3.super = kMod3;
-    GrabMasks noLockKey = mod4;
-    noLockKey.capsLock = 0;
-    noLockKey.pressable = 0xff & ~kCaps;
+    const GrabMasks mod4{.shift = kShift, .super = kMod4, .numLock = kMod2, .capsLock = kCaps},
+        mod3{.shift = kShift, .super = kMod3, .numLock = kMod2, .capsLock = kCaps},
+        noLockKey{.shift = kShift, .super = kMod4, .numLock = kMod2, .pressable = 0xff & ~kCaps};
     const auto withLocks = [](unsigned state) {
         return std::vector<unsigned>{state, state | kCaps, state | kMod2, state | kCaps | kMod2};
     };
+    const std::vector<unsigned> ctrl4 = withLocks(kControl | kShift | kMod4),
+                                ctrl3 = withLocks(kControl | kShift | kMod3);
     const std::string held =
         "⚠️ Ctrl+Shift+Super+T is taken by another program, which gets the key as well; "
         "Tumblewick still answers it.";
     const std::string letGo =
         "ℹ️ Shift+Super+T is Tumblewick's alone now: the program that held it let it go.";
-    const std::vector<unsigned> ctrl4 = withLocks(kControl | kShift | kMod4),
-                                ctrl3 = withLocks(kControl | kShift | kMod3);
-    struct Case {
+    const struct {
         const char* what;
         std::vector<Round> rounds;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"held again under a new mapping: said once",
          {{mod4, ctrl4, {}, {held}}, {mod3, ctrl3, {}, {}}, {mod4, ctrl4, {}, {}}}},
         {"a new mapping's states ours while the holder's were not asked for: none let go",
@@ -185,20 +180,19 @@ TEST(HotkeyGrabs, WhatIsSaidRoundAfterRound) {
         {"held only with Lock, which no key sets: nothing to say",
          {{noLockKey, {kShift | kMod4 | kCaps}, {}, {}}, {noLockKey, {}, {kShift | kMod4 | kCaps}, {}}}},
     };
+    const auto grabs = [](const std::vector<unsigned>& states) {
+        std::vector<KeyGrab> grabs;
+        for (const unsigned state : states) grabs.push_back({28, state, Hotkey::recentThoughts});
+        return grabs;
+    };
     for (const auto& c : cases) {
         HeldElsewhere heldElsewhere;
         for (std::size_t i = 0; i < c.rounds.size(); ++i) {
-            const Round& round = c.rounds[i];
-            const auto grabs = [](const std::vector<unsigned>& states) {
-                std::vector<KeyGrab> grabs;
-                for (const unsigned state : states) grabs.push_back({28, state, Hotkey::recentThoughts});
-                return grabs;
-            };
             std::vector<std::string> said;
             log::setSinkForTesting([&](std::string_view line) { said.emplace_back(line); });
-            heldElsewhere.round(round.masks, grabs(round.refused), grabs(round.taken));
+            heldElsewhere.round(c.rounds[i].masks, grabs(c.rounds[i].refused), grabs(c.rounds[i].taken));
             log::setSinkForTesting(nullptr);
-            EXPECT_EQ(said, round.said) << c.what << ", round " << i + 1;
+            EXPECT_EQ(said, c.rounds[i].said) << c.what << ", round " << i + 1;
         }
     }
 }
