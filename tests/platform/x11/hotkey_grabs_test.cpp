@@ -10,6 +10,9 @@
 
 #include "platform/log.h"
 
+// The keysyms' numbers only.
+#include <X11/keysym.h>
+
 namespace tw {
 namespace {
 
@@ -66,11 +69,9 @@ TEST(HotkeyGrabs, EachHotkeyKeyInEveryStateHoldingShiftAndSuper) {
 
 TEST(HotkeyGrabs, MasksByWhatTheKeysDo) {
     using Action = ModifierKey::Action;
-    constexpr std::uint32_t kShiftL = 0xffe1, kCapsLock = 0xffe5, kControlL = 0xffe3, kAltL = 0xffe9,
-                            kNumLock = 0xff7f, kSuperL = 0xffeb, kLevel3Lock = 0xfe04;
-    const ModifierKey shift{kShiftL, kShift, Action::sets, kShift}, control{kControlL, kControl},
-        alt{kAltL, kAlt, Action::sets, kAlt}, super{kSuperL, kMod4, Action::sets, kMod4},
-        numLock{kNumLock, kMod2, Action::locks, kMod2};
+    const ModifierKey shift{XK_Shift_L, kShift, Action::sets, kShift}, control{XK_Control_L, kControl},
+        alt{XK_Alt_L, kAlt, Action::sets, kAlt}, super{XK_Super_L, kMod4, Action::sets, kMod4},
+        numLock{XK_Num_Lock, kMod2, Action::locks, kMod2};
     const unsigned usual = kShift | kCaps | kControl | kAlt | kMod2 | kMod4;
     struct Case {
         const char* what;
@@ -79,19 +80,19 @@ TEST(HotkeyGrabs, MasksByWhatTheKeysDo) {
     };
     const Case cases[] = {
         {"Caps Lock on Lock",
-         {kCapsLock, kCaps, Action::locks, kCaps},
+         {XK_Caps_Lock, kCaps, Action::locks, kCaps},
          {kShift, kMod4, kMod2, kCaps, 0, kAlt, usual}},
         {"Caps Lock filed under Mod4 still locks Lock: Mod4 stays Super's",
-         {kCapsLock, kMod4, Action::locks, kCaps},
+         {XK_Caps_Lock, kMod4, Action::locks, kCaps},
          {kShift, kMod4, kMod2, kCaps, 0, kAlt, usual}},
         {"a key named Caps_Lock that sets Mod4 is no lock, and no key sets Lock",
-         {kCapsLock, kMod4, Action::sets, kMod4},
+         {XK_Caps_Lock, kMod4, Action::sets, kMod4},
          {kShift, kMod4, kMod2, 0, 0, kAlt, usual & ~kCaps}},
         {"one that locks itself down locks what it is filed under",
-         {kLevel3Lock, kMod5, Action::none, 0, true},
+         {XK_ISO_Level3_Lock, kMod5, Action::none, 0, true},
          {kShift, kMod4, kMod2, kMod5, 0, kAlt, (usual & ~kCaps) | kMod5}},
         {"Num Lock's second key locking Mod4: Mod4 is a lock's",
-         {kNumLock, kMod4, Action::locks, kMod4},
+         {XK_Num_Lock, kMod4, Action::locks, kMod4},
          {kShift, kMod4, kMod2 | kMod4, 0, 0, kAlt, usual & ~kCaps}},
     };
     for (const auto& c : cases) {
