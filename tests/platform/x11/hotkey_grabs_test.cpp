@@ -103,6 +103,9 @@ TEST(HotkeyGrabs, MasksByWhatTheKeysDo) {
 }
 
 TEST(HotkeyGrabs, WhatIsSaid) {
+    const std::string ctrlT =
+        "Ctrl+Shift+Super+T is taken by another program, which gets the key as well; Tumblewick still "
+        "answers it.";
     const GrabMasks usual{.shift = kShift, .super = kMod4, .numLock = kMod2, .capsLock = kCaps, .alt = kAlt};
     const unsigned super = kShift | kMod4;
     struct Case {
@@ -118,13 +121,11 @@ TEST(HotkeyGrabs, WhatIsSaid) {
          hotkeyHeldElsewhereLine(usual, Hotkey::recentThoughts,
                                  {kControl | super, kControl | super | kCaps, kControl | super | kMod2,
                                   kControl | super | kCaps | kMod2}),
-         "Ctrl+Shift+Super+T is taken by another program, which gets the key as well; Tumblewick "
-         "still answers it."},
+         ctrlT},
         {"held with Ctrl, with and without Lock, which no key sets: named without it",
          hotkeyHeldElsewhereLine({.shift = kShift, .super = kMod4, .pressable = kShift | kControl | kMod4},
                                  Hotkey::recentThoughts, {kControl | super, kControl | super | kCaps}),
-         "Ctrl+Shift+Super+T is taken by another program, which gets the key as well; Tumblewick "
-         "still answers it."},
+         ctrlT},
         {"let go", hotkeyTakenAfterAllLine(Hotkey::dragDownLog),
          "Shift+Super+L is Tumblewick's alone now: the program that held it let it go."},
         {"a lock on Super's only modifier",
