@@ -10,6 +10,9 @@
 
 #include "platform/log.h"
 
+// The keysyms' numbers only.
+#include <X11/keysym.h>
+
 namespace tw {
 namespace {
 
@@ -66,11 +69,9 @@ TEST(HotkeyGrabs, EachHotkeyKeyInEveryStateHoldingShiftAndSuper) {
 
 TEST(HotkeyGrabs, MasksByWhatTheKeysDo) {
     using Action = ModifierKey::Action;
-    constexpr std::uint32_t kShiftL = 0xffe1, kCapsLock = 0xffe5, kControlL = 0xffe3, kAltL = 0xffe9,
-                            kNumLock = 0xff7f, kSuperL = 0xffeb, kLevel3Lock = 0xfe04;
-    const ModifierKey shift{kShiftL, kShift, Action::sets, kShift}, control{kControlL, kControl},
-        alt{kAltL, kAlt, Action::sets, kAlt}, super{kSuperL, kMod4, Action::sets, kMod4},
-        numLock{kNumLock, kMod2, Action::locks, kMod2};
+    const ModifierKey shift{XK_Shift_L, kShift, Action::sets, kShift}, control{XK_Control_L, kControl},
+        alt{XK_Alt_L, kAlt, Action::sets, kAlt}, super{XK_Super_L, kMod4, Action::sets, kMod4},
+        numLock{XK_Num_Lock, kMod2, Action::locks, kMod2};
     const unsigned usual = kShift | kCaps | kControl | kAlt | kMod2 | kMod4;
     struct Case {
         const char* what;
@@ -79,19 +80,19 @@ TEST(HotkeyGrabs, MasksByWhatTheKeysDo) {
     };
     const Case cases[] = {
         {"Caps Lock on Lock",
-         {kCapsLock, kCaps, Action::locks, kCaps},
+         {XK_Caps_Lock, kCaps, Action::locks, kCaps},
          {kShift, kMod4, kMod2, kCaps, 0, kAlt, usual}},
         {"Caps Lock filed under Mod4 still locks Lock: Mod4 stays Super's",
-         {kCapsLock, kMod4, Action::locks, kCaps},
+         {XK_Caps_Lock, kMod4, Action::locks, kCaps},
          {kShift, kMod4, kMod2, kCaps, 0, kAlt, usual}},
         {"a key named Caps_Lock that sets Mod4 is no lock, and no key sets Lock",
-         {kCapsLock, kMod4, Action::sets, kMod4},
+         {XK_Caps_Lock, kMod4, Action::sets, kMod4},
          {kShift, kMod4, kMod2, 0, 0, kAlt, usual & ~kCaps}},
         {"one that locks itself down locks what it is filed under",
-         {kLevel3Lock, kMod5, Action::none, 0, true},
+         {XK_ISO_Level3_Lock, kMod5, Action::none, 0, true},
          {kShift, kMod4, kMod2, kMod5, 0, kAlt, (usual & ~kCaps) | kMod5}},
         {"Num Lock's second key locking Mod4: Mod4 is a lock's",
-         {kNumLock, kMod4, Action::locks, kMod4},
+         {XK_Num_Lock, kMod4, Action::locks, kMod4},
          {kShift, kMod4, kMod2 | kMod4, 0, 0, kAlt, usual & ~kCaps}},
     };
     for (const auto& c : cases) {
@@ -102,6 +103,9 @@ TEST(HotkeyGrabs, MasksByWhatTheKeysDo) {
 }
 
 TEST(HotkeyGrabs, WhatIsSaid) {
+    const std::string ctrlT =
+        "Ctrl+Shift+Super+T is taken by another program, which gets the key as well; Tumblewick still "
+        "answers it.";
     const GrabMasks usual{.shift = kShift, .super = kMod4, .numLock = kMod2, .capsLock = kCaps, .alt = kAlt};
     const unsigned super = kShift | kMod4;
     struct Case {
@@ -117,13 +121,11 @@ TEST(HotkeyGrabs, WhatIsSaid) {
          hotkeyHeldElsewhereLine(usual, Hotkey::recentThoughts,
                                  {kControl | super, kControl | super | kCaps, kControl | super | kMod2,
                                   kControl | super | kCaps | kMod2}),
-         "Ctrl+Shift+Super+T is taken by another program, which gets the key as well; Tumblewick "
-         "still answers it."},
+         ctrlT},
         {"held with Ctrl, with and without Lock, which no key sets: named without it",
          hotkeyHeldElsewhereLine({.shift = kShift, .super = kMod4, .pressable = kShift | kControl | kMod4},
                                  Hotkey::recentThoughts, {kControl | super, kControl | super | kCaps}),
-         "Ctrl+Shift+Super+T is taken by another program, which gets the key as well; Tumblewick "
-         "still answers it."},
+         ctrlT},
         {"let go", hotkeyTakenAfterAllLine(Hotkey::dragDownLog),
          "Shift+Super+L is Tumblewick's alone now: the program that held it let it go."},
         {"a lock on Super's only modifier",
@@ -140,36 +142,31 @@ TEST(HotkeyGrabs, WhatIsSaid) {
     for (const auto& c : cases) EXPECT_EQ(c.said, c.want) << c.what;
 }
 
-// Rounds of grabs for T, each with the masks of the round, the states another program
-// holds and the states taken; what each round says.
+// Rounds of grabs for T, each with its masks, the states another program holds and the
+// states taken; what each round says.
 TEST(HotkeyGrabs, WhatIsSaidRoundAfterRound) {
     struct Round {
         GrabMasks masks;
-        std::vector<unsigned> refused;
-        std::vector<unsigned> taken;
+        std::vector<unsigned> refused, taken;
         std::vector<std::string> said;
     };
-    const GrabMasks mod4{.shift = kShift, .super = kMod4, .numLock = kMod2, .capsLock = kCaps};
-    GrabMasks mod3 = mod4;
-    mod3.super = kMod3;
-    GrabMasks noLockKey = mod4;
-    noLockKey.capsLock = 0;
-    noLockKey.pressable = 0xff & ~kCaps;
+    const GrabMasks mod4{.shift = kShift, .super = kMod4, .numLock = kMod2, .capsLock = kCaps},
+        mod3{.shift = kShift, .super = kMod3, .numLock = kMod2, .capsLock = kCaps},
+        noLockKey{.shift = kShift, .super = kMod4, .numLock = kMod2, .pressable = 0xff & ~kCaps};
     const auto withLocks = [](unsigned state) {
         return std::vector<unsigned>{state, state | kCaps, state | kMod2, state | kCaps | kMod2};
     };
+    const std::vector<unsigned> ctrl4 = withLocks(kControl | kShift | kMod4),
+                                ctrl3 = withLocks(kControl | kShift | kMod3);
     const std::string held =
         "⚠️ Ctrl+Shift+Super+T is taken by another program, which gets the key as well; "
         "Tumblewick still answers it.";
     const std::string letGo =
         "ℹ️ Shift+Super+T is Tumblewick's alone now: the program that held it let it go.";
-    const std::vector<unsigned> ctrl4 = withLocks(kControl | kShift | kMod4),
-                                ctrl3 = withLocks(kControl | kShift | kMod3);
-    struct Case {
+    const struct {
         const char* what;
         std::vector<Round> rounds;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"held again under a new mapping: said once",
          {{mod4, ctrl4, {}, {held}}, {mod3, ctrl3, {}, {}}, {mod4, ctrl4, {}, {}}}},
         {"a new mapping's states ours while the holder's were not asked for: none let go",
@@ -185,20 +182,19 @@ TEST(HotkeyGrabs, WhatIsSaidRoundAfterRound) {
         {"held only with Lock, which no key sets: nothing to say",
          {{noLockKey, {kShift | kMod4 | kCaps}, {}, {}}, {noLockKey, {}, {kShift | kMod4 | kCaps}, {}}}},
     };
+    const auto grabs = [](const std::vector<unsigned>& states) {
+        std::vector<KeyGrab> grabs;
+        for (const unsigned state : states) grabs.push_back({28, state, Hotkey::recentThoughts});
+        return grabs;
+    };
     for (const auto& c : cases) {
         HeldElsewhere heldElsewhere;
         for (std::size_t i = 0; i < c.rounds.size(); ++i) {
-            const Round& round = c.rounds[i];
-            const auto grabs = [](const std::vector<unsigned>& states) {
-                std::vector<KeyGrab> grabs;
-                for (const unsigned state : states) grabs.push_back({28, state, Hotkey::recentThoughts});
-                return grabs;
-            };
             std::vector<std::string> said;
             log::setSinkForTesting([&](std::string_view line) { said.emplace_back(line); });
-            heldElsewhere.round(round.masks, grabs(round.refused), grabs(round.taken));
+            heldElsewhere.round(c.rounds[i].masks, grabs(c.rounds[i].refused), grabs(c.rounds[i].taken));
             log::setSinkForTesting(nullptr);
-            EXPECT_EQ(said, round.said) << c.what << ", round " << i + 1;
+            EXPECT_EQ(said, c.rounds[i].said) << c.what << ", round " << i + 1;
         }
     }
 }

@@ -1,6 +1,4 @@
 #pragma once
-// A troupe store whose reads of the log are counted (and may be slowed), on a log of
-// another device's lines it finds at launch.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,15 +17,15 @@
 
 namespace tw::testing {
 
-// A store whose reads of the log are counted once `counting` is set: the bytes asked for
-// and the lowest offset read.
+// A store whose reads of the log are counted once `counting` is set (the bytes asked for
+// and the lowest offset read), and slowed while `slowMs` is.
 struct CountedStore {
     TroupeHarness h;
     std::atomic<bool> counting = false;
     std::atomic<std::size_t> asked = 0;
     std::atomic<off_t> lowest = std::numeric_limits<off_t>::max();
-    std::atomic<int> slowMs = 0;  // each read takes as long
-    std::atomic<int> slowed = 0;  // reads that did
+    std::atomic<int> slowMs = 0;
+    std::atomic<int> slowed = 0;
     std::unique_ptr<TroupeStore> store;
 
     // `log`: the log the store finds at launch, as lines of another device's ("old<n>",

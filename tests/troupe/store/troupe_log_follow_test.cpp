@@ -77,26 +77,24 @@ TEST(TroupeLogFollow, MetadataAndTouchesReadNothing) {
         ASSERT_TRUE(s.store->drain());
         s.count();
         const fs::path log = s.h.logFile();
-        const char* file = log.c_str();
-        if (what == xattr && ::setxattr(file, "user.tw", "1", 1, 0) != 0) continue;  // none here
-        if (what == chmod) ::chmod(file, 0600);
-        if (what == hardLink) fs::create_hard_link(s.h.logFile(), s.h.logFile().string() + ".bak");
-        if (what == touch) ::utimensat(AT_FDCWD, file, nullptr, 0);
+        if (what == xattr && ::setxattr(log.c_str(), "user.tw", "1", 1, 0) != 0) continue;  // none here
+        if (what == chmod) ::chmod(log.c_str(), 0600);
+        if (what == hardLink) fs::create_hard_link(log, log.string() + ".bak");
+        if (what == touch) ::utimensat(AT_FDCWD, log.c_str(), nullptr, 0);
         const bool inPlace = what >= writeInPlace;
         if (inPlace)
             testing::writeOverOld(log, 7, what >= timeKept,
                                   what == andAppend ? othersLine(s.h.clock.now().seconds, "theirs") : "");
-        if (what == timeKeptOnTheMinute) {
+        if (what == timeKeptOnTheMinute)
             s.h.clock.advance(61);
-        } else {
+        else
             ASSERT_TRUE(s.store->drain());
-        }
         if (inPlace) {
             EXPECT_TRUE(pumpUntil(s.h.mainQueue, [&] { return s.holds("new7"); }));
             EXPECT_EQ(s.store->snapshot(), s.h.open()->snapshot());
         } else {
             s.h.mainQueue.runPending();
-            EXPECT_LE(s.asked, fileSize(s.h.logFile()));
+            EXPECT_LE(s.asked, fileSize(log));
         }
     }
 }
@@ -105,18 +103,18 @@ TEST(TroupeLogFollow, MetadataAndTouchesReadNothing) {
 // of it within seconds of the load. This run's own lines, drained one by one over minutes
 // of the store's clock, read back only themselves.
 TEST(TroupeLogFollow, TouchesReadTheLogOnceAMinuteAtMost) {
+    const auto readSoFar = [] {
+        std::ifstream io("/proc/self/io");
+        std::string key;
+        for (std::uint64_t value = 0; io >> key >> value;)
+            if (key == "rchar:") return value;
+        return std::uint64_t{0};
+    };
     for (const bool ours : {false, true}) {
         SCOPED_TRACE(ours);
         CountedStore s(20000);
         s.mine("mine");
         ASSERT_TRUE(s.store->drain());
-        const auto readSoFar = [] {
-            std::ifstream io("/proc/self/io");
-            std::string key;
-            for (std::uint64_t value = 0; io >> key >> value;)
-                if (key == "rchar:") return value;
-            return std::uint64_t{0};
-        };
         const std::uint64_t before = readSoFar();
         for (int i = 0; i < 24; ++i) {
             if (ours) {

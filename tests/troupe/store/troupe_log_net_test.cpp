@@ -46,13 +46,12 @@ TEST(TroupeLogNet, HashesDroppedAreTakenAgain) {
             }
             return ::write(fd, bytes, size);
         });
-        const std::string copy =
-            testing::readFile(s.h.logFile()) + othersLine(s.h.clock.now().seconds, "copy");
         const std::string theirs = othersLine(s.h.clock.now().seconds, "theirs");
         if (fullDisk) {
             s.mine("spilt");
         } else {
-            testing::renameOver(s.h.logFile(), copy);
+            testing::renameOver(s.h.logFile(), testing::readFile(s.h.logFile()) +
+                                                   othersLine(s.h.clock.now().seconds, "copy"));
             const std::string line = encodeTroupeEventLine(s.mine("after the copy"));
             ASSERT_TRUE(pumpUntil(s.h.mainQueue, [&] {
                 return testing::readFile(s.h.logFile()).find(line) != std::string::npos;

@@ -1,0 +1,281 @@
+// Another file put at the log's path under the running store, or the file held there
+// dead: what this run wrote reaches the file at the path.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/troupe/store/troupe_store_harness.h"
+#include "troupe/event_model/troupe_json.h"
+#include "troupe/store/troupe_log_reader.h"
+#include "troupe/store/troupe_store.h"
+
+namespace tw {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::event;
+using testing::expectEachOnce;
+using testing::othersLine;
+using testing::RecordingSink;
+using testing::TroupeHarness;
+using testing::WriteFunction;
+
+// Something put at the log's path under the running app: another file renamed over it
+// (an editor's or sync tool's save) is the log from then on, appended to and folded;
+// what cannot be read (a FIFO) leaves the snapshot as it was instead of folding nothing.
+TEST(TroupeStore, ARefoldFollowsTheFileAtTheLogsPath) {
+    for (const bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "a FIFO" : "another file");
+        TroupeHarness h;
+        const double now = h.clock.now().seconds;
+        const auto write = [&](const char* id) {
+            std::ofstream(h.logFile(), std::ios::binary)
+                << encodeTroupeEventLine(event(TroupeMilestoneEarned{id}, now - 300)) << '\n';
+        };
+        std::filesystem::create_directories(h.logFile().parent_path());
+        write("old");
+        auto store = h.open();
+        store->append(event(TroupeMilestoneEarned{"kept"}, now));
+        ASSERT_TRUE(store->drain());  // the writer holds the log open from here on
+        std::filesystem::rename(h.logFile(), h.logFile().string() + ".moved");
+        if (fifo) {
+            ASSERT_EQ(::mkfifo(h.logFile().c_str(), 0600), 0);
+        } else {
+            write("theirs");
+        }
+        // Before the settled events: only a refold of the whole log puts it in its place.
+        store->append(event(TroupeMilestoneEarned{"late"}, now - 600));
+        ASSERT_TRUE(store->drain());  // and the refold
+        // What this run wrote to the file replaced is not lost with it.
+        EXPECT_EQ(store->snapshot().milestonesEarned,
+                  (fifo ? TroupeTextSet{"old", "kept", "late"} : TroupeTextSet{"theirs", "kept", "late"}));
+        EXPECT_EQ(store->snapshot().eventCount, 3);
+        // An id the file holds is read back from that file.
+        const std::string held =
+            testing::readFile(fifo ? fs::path(h.logFile().string() + ".moved") : h.logFile());
+        const TroupeEvent first = decodeTroupeLogLine(held.substr(0, held.find('\n')));
+        EXPECT_EQ(std::get<TroupeEvent>(store->append(event(TroupeMilestoneEarned{"again"}, now, first.id))),
+                  first);
+    }
+}
+
+// Another file renamed over the log: a copy of it made before an event was written
+// (a sync tool's save), one found before the first line, and a large one whose re-read
+// takes a while. Lines go on reaching the file during the re-read; what this run wrote
+// and the new file lacks is written again, without telling the sinks twice, also by a
+// quit during the re-read, also when other files took the log's place before the copy
+// did; twice only where the quit says so.
+TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
+    enum When {
+        copiedBeforeALine,
+        beforeTheFirstLine,
+        duringASlowReread,
+        quitDuringASlowReread,
+        quitAfterTwoReplacements,
+        quitAfterThreeReplacements
+    };
+    for (const When when : {copiedBeforeALine, beforeTheFirstLine, duringASlowReread, quitDuringASlowReread,
+                            quitAfterTwoReplacements, quitAfterThreeReplacements}) {
+        SCOPED_TRACE(when);
+        TroupeHarness h;
+        const double now = h.clock.now().seconds;
+        const fs::path copy = h.logFile().string() + ".new";
+        fs::create_directories(h.logFile().parent_path());
+        const bool copied = when == copiedBeforeALine || when >= quitDuringASlowReread;
+        {
+            std::ofstream log(h.logFile());
+            for (int i = 0; i < (when == quitDuringASlowReread ? 8 : 1); ++i)  // a copy slow to read
+                log << encodeTroupeEventLine(event(TroupeMilestoneEarned{"old"}, now - 300)) << '\n';
+        }
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool gated = false;  // reads of the copy wait until opened
+        bool reading = false;
+        testing::CapturedLog said;
+        auto read = [&](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
+            struct stat info {};
+            std::unique_lock lock(mutex);
+            if (gated && ::fstat(fd, &info) == 0 && info.st_size > 1000) {
+                reading = true;
+                changed.notify_all();
+                changed.wait_for(lock, std::chrono::seconds(10), [&] { return !gated; });
+            }
+            return ::pread(fd, buffer, size, offset);
+        };
+        TroupeStore store(TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
+                          read);
+        store.waitUntilLoaded();
+        auto sink = std::make_shared<RecordingSink>();
+        store.addSink(sink);
+        const auto mine = [&](const char* id, double ago = 0) {
+            return std::get<TroupeEvent>(store.appendKind(TroupeEventKind::milestoneEarned,
+                                                          TroupeMilestoneEarned{id}, Date{now - ago}));
+        };
+        std::vector<TroupeEvent> kept;
+        // Until the line of `event` is at the log's path; then the news of the file it
+        // went to is taken.
+        const auto landed = [&](const TroupeEvent& event) {
+            const auto line = encodeTroupeEventLine(event);
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (testing::readFile(h.logFile()).find(line) == std::string::npos &&
+                   std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            EXPECT_NE(testing::readFile(h.logFile()).find(line), std::string::npos);
+            h.mainQueue.runPending();
+        };
+        if (copied) {
+            kept.push_back(mine("first"));
+            ASSERT_TRUE(store.drain());
+            fs::copy_file(h.logFile(), copy);
+            kept.push_back(mine("between"));
+            ASSERT_TRUE(store.drain());
+        } else {
+            // The large one from a clock an hour ahead: read as a first load reads it, once,
+            // not with this run's lines behind it.
+            std::ofstream theirs(copy);
+            for (int i = 0; i < (when == beforeTheFirstLine ? 1 : 100); ++i)
+                theirs << encodeTroupeEventLine(
+                              event(TroupeMilestoneEarned{"theirs"},
+                                    when == beforeTheFirstLine ? now - 200 : now + 3600 + i))
+                       << '\n';
+        }
+        std::unique_lock lock(mutex);
+        gated = when >= duringASlowReread;
+        lock.unlock();
+        // A large file, and a small one, before the copy: each one's re-read, still held or
+        // waiting behind that, is overtaken by the next.
+        for (int lines = 100; when >= quitAfterTwoReplacements && lines > 0;
+             lines = when == quitAfterThreeReplacements && lines > 1 ? 1 : 0) {
+            const fs::path theirs = h.logFile().string() + ".theirs";
+            std::ofstream file(theirs);
+            for (int i = 0; i < lines; ++i)
+                file << encodeTroupeEventLine(event(TroupeMilestoneEarned{"theirs"}, now + 3600 + i)) << '\n';
+            file.close();
+            fs::rename(theirs, h.logFile());
+            for (const char* id : {"on a file replaced", "after its cut"}) {
+                kept.push_back(mine(id));
+                landed(kept.back());  // a re-read is asked for, then its cut is taken
+            }
+        }
+        fs::rename(copy, h.logFile());
+        // Before the settled events in one row: a refold is asked for too.
+        kept.push_back(mine("after", when == copiedBeforeALine ? 600 : 0));
+        if (when >= quitAfterTwoReplacements) landed(kept.back());
+        if (gated) {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            for (lock.lock(); !reading && std::chrono::steady_clock::now() < deadline; lock.lock()) {
+                lock.unlock();
+                h.mainQueue.waitAndRun(0.05);  // the writer saw the new file: a re-read starts
+            }
+            ASSERT_TRUE(reading);
+            lock.unlock();
+        }
+        if (when >= quitDuringASlowReread) store.stopLoading();
+        if (when == duringASlowReread) {
+            kept.push_back(mine("meanwhile"));
+            landed(kept.back());
+        }
+        lock.lock();
+        gated = false;
+        changed.notify_all();
+        lock.unlock();
+        ASSERT_TRUE(store.drain());
+        const TroupeSnapshot live = store.snapshot();
+        EXPECT_EQ(live.milestonesEarned.contains("old"), copied);
+        EXPECT_EQ(live.milestonesEarned.contains("theirs"), !copied);
+        const std::string file = testing::readFile(h.logFile());
+        for (const TroupeEvent& event : kept) {
+            const std::string line = encodeTroupeEventLine(event) + "\n";
+            EXPECT_NE(file.find(line), std::string::npos) << line;
+            // Twice only by a quit that could not read the file again, and said so.
+            if (file.find(line) != file.rfind(line)) {
+                EXPECT_EQ(said.count("some perhaps twice"), 1) << line;
+            }
+            EXPECT_TRUE(live.milestonesEarned.contains(
+                std::get<TroupeMilestoneEarned>(event.payload.value).milestoneId));
+        }
+        EXPECT_EQ(sink->events, kept);
+        const auto loaded = h.open();
+        EXPECT_EQ(loaded->snapshot(), live);
+        EXPECT_EQ(loaded->skippedLineCount(), 0);
+    }
+}
+
+// The file at the path gets this run's events back without a quit: after the descriptor
+// held failed for good (a FUSE daemon that died: ENOTCONN on that descriptor alone), with
+// the same file at the path or a new one, and after the read of a file renamed over the
+// log failed once.
+TEST(TroupeStore, TheFileAtThePathGetsThisRunsEventsBack) {
+    enum How { deadSameFile, deadNewFile, readFailsOnce };
+    for (const How how : {deadSameFile, deadNewFile, readFailsOnce}) {
+        SCOPED_TRACE(how);
+        TroupeHarness h;
+        std::atomic<bool> kill = false;
+        const WriteFunction write = [&](int fd, const void* bytes, std::size_t size) -> ssize_t {
+            const int flags = ::fcntl(fd, F_GETFL);
+            if (kill.exchange(false)) ::fcntl(fd, F_SETFL, flags | O_NOATIME);  // marks this description dead
+            if ((::fcntl(fd, F_GETFL) & O_NOATIME) != 0) return errno = ENOTCONN, -1;
+            return ::write(fd, bytes, size);
+        };
+        std::atomic<ino_t> failOnce = 0;
+        const auto read = [&](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
+            struct stat info {};
+            if (ino_t inode = ::fstat(fd, &info) == 0 ? info.st_ino : 0;
+                failOnce.compare_exchange_strong(inode, 0))
+                return errno = EIO, -1;
+            return ::pread(fd, buffer, size, offset);
+        };
+        auto store = std::make_unique<TroupeStore>(TroupeStore::defaultDirectory(), h.defaults, h.clock,
+                                                   h.mainQueue, h.notifications, read, write);
+        store->waitUntilLoaded();
+        std::vector<TroupeEvent> mine;
+        const auto add = [&] {
+            for (int i = 0; i < 3; ++i)
+                mine.push_back(std::get<TroupeEvent>(store->appendKind(
+                    TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"mine"}, h.clock.now())));
+        };
+        add();
+        ASSERT_TRUE(store->drain());
+        kill = how != readFailsOnce;
+        if (how != deadSameFile) {
+            const fs::path theirs = h.logFile().string() + ".new";
+            std::ofstream(theirs) << othersLine(h.clock.now().seconds);
+            struct stat info {};
+            ASSERT_EQ(::stat(theirs.c_str(), &info), 0);
+            failOnce = how == readFailsOnce ? info.st_ino : 0;
+            fs::rename(theirs, h.logFile());
+        }
+        if (how != readFailsOnce) add();
+        store->drain();
+        const auto allThere = [&] {
+            const std::string text = testing::readFile(h.logFile());
+            return std::all_of(mine.begin(), mine.end(), [&](const TroupeEvent& event) {
+                return text.find(encodeTroupeEventLine(event)) != std::string::npos;
+            });
+        };
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!allThere() && std::chrono::steady_clock::now() < deadline) h.mainQueue.waitAndRun(0.05);
+        EXPECT_TRUE(allThere());
+        store->stopLoading();
+        store->drain();
+        store.reset();
+        expectEachOnce(h.logFile(), mine);
+    }
+}
+
+}  // namespace
+}  // namespace tw
