@@ -85,19 +85,16 @@ void TroupeLogNet::appended(int fd, std::uint64_t end) {
 void TroupeLogNet::extend(int fd, std::uint64_t to, std::string_view known) {
     if (!hashes_) return;
     const std::uint64_t readTo = to - std::min<std::uint64_t>(to, known.size());
+    if (hashes_->size() > readTo) return forget();
     std::string bytes;
-    for (std::uint64_t at = hashes_->size(); hashes_ && at < readTo; at += bytes.size()) {
+    for (std::uint64_t at = hashes_->size(); at < readTo; at += bytes.size()) {
         bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(readTo - at, 1 << 16)));
         if (::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)) !=
             static_cast<ssize_t>(bytes.size()))
-            forget();
-        else
-            hashes_->append(bytes);
+            return forget();
+        hashes_->append(bytes);
     }
-    if (hashes_ && hashes_->size() == readTo)
-        hashes_->append(known);
-    else
-        forget();
+    hashes_->append(known);
 }
 
 bool TroupeLogNet::sliceDue(bool draining) {
