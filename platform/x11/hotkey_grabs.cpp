@@ -206,11 +206,16 @@ bool HeldElsewhere::held(Hotkey hotkey) const {
                        [&](const KeyGrab& grab) { return grab.hotkey == hotkey; });
 }
 
-std::chrono::milliseconds GrabRetries::remapped() {
+std::chrono::milliseconds GrabRetries::remapped(Clock::time_point now) {
     rounds_ = 0;
-    return std::chrono::milliseconds{1000};
+    if (!due_) due_ = now + std::chrono::seconds{1};
+    return std::max(std::chrono::ceil<std::chrono::milliseconds>(*due_ - now), std::chrono::milliseconds{0});
 }
 
-std::chrono::milliseconds GrabRetries::afterRound() { return grabRetryDelay(rounds_++); }
+std::optional<std::chrono::milliseconds> GrabRetries::afterRound(bool sharing) {
+    due_.reset();
+    if (!sharing) return std::nullopt;
+    return grabRetryDelay(rounds_++);
+}
 
 }  // namespace tw

@@ -6,6 +6,7 @@
 // server's keyboard map.
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,17 +82,24 @@ class HeldElsewhere {
     std::vector<std::pair<Hotkey, std::string>> said_;
 };
 
-// When to ask for the hotkeys again: a while after the modifier mapping changed, so a
+// When to ask for the hotkeys again: a second after the keyboard's mapping changed, so a
 // window manager grabs its bindings anew first; then, while another program holds one,
 // 2.5 s after a round, doubling to a minute, as a holder that stays is most likely a
 // desktop's binding kept for good.
 class GrabRetries {
    public:
-    std::chrono::milliseconds remapped();
-    std::chrono::milliseconds afterRound();
+    using Clock = std::chrono::steady_clock;
+    // The mapping changed at `now`: how long until the round it calls for. A change while
+    // that round is still to come leaves it where it is, so a tool remapping a key per
+    // character typed does not keep the hotkeys back until it stops.
+    std::chrono::milliseconds remapped(Clock::time_point now);
+    // A round was made: how long until the next while another program holds a hotkey
+    // (`sharing`), none otherwise.
+    std::optional<std::chrono::milliseconds> afterRound(bool sharing);
 
    private:
-    int rounds_ = 0;  // since the mapping last changed
+    int rounds_ = 0;                        // since the mapping last changed
+    std::optional<Clock::time_point> due_;  // of the round a changed mapping calls for, until it is made
 };
 
 }  // namespace tw

@@ -89,8 +89,8 @@ void XInput2Source::keyUnderGrab(unsigned int keycode, unsigned long time, bool 
 }
 
 void XInput2Source::retryGrabsLater() {
-    if (connection_->hotkeys->sharing())
-        grabRetry_.start(retries_.afterRound());
+    if (const auto delay = retries_.afterRound(connection_->hotkeys->sharing()))
+        grabRetry_.start(*delay);
     else
         grabRetry_.stop();
 }
@@ -100,7 +100,7 @@ void XInput2Source::readEvents() {
     // socket will not announce again: read on until a pass brings no new mapping.
     while (drainEvents()) {
         connection_->hotkeys->remapped();
-        grabRetry_.start(retries_.remapped());
+        grabRetry_.start(retries_.remapped(GrabRetries::Clock::now()));
     }
 }
 

@@ -44,7 +44,8 @@ class XInput2Source final : public QObject {
     InputHub& hub_;
     std::unique_ptr<Connection> connection_;
     QSocketNotifier* notifier_ = nullptr;
-    QTimer grabRetry_;  // runs while another program holds one of our hotkeys, or the mapping settles
+    // Runs while another program holds one of our hotkeys, or a changed mapping's round is to come.
+    QTimer grabRetry_;
     GrabRetries retries_;
     RawPress lastRawPress_;  // the last key press that came raw
 };

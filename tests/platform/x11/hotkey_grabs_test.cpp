@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 #include "platform/log.h"
@@ -201,14 +202,28 @@ TEST(HotkeyGrabs, WhatIsSaidRoundAfterRound) {
 
 TEST(HotkeyGrabs, RetriesBackOffToAMinuteAndStartOverOnANewMapping) {
     using namespace std::chrono_literals;
+    using Ms = std::chrono::milliseconds;
+    const GrabRetries::Clock::time_point start;
     GrabRetries retries;
     const std::pair<bool, std::chrono::milliseconds> steps[] = {
         {false, 2500ms}, {false, 5s},  {false, 10s}, {false, 20s},    {false, 40s},
         {false, 60s},    {false, 60s}, {true, 1s},   {false, 2500ms}, {false, 5s}};
     for (std::size_t i = 0; i < std::size(steps); ++i) {
         const auto [remapped, delay] = steps[i];
-        EXPECT_EQ(remapped ? retries.remapped() : retries.afterRound(), delay) << "step " << i + 1;
+        EXPECT_EQ(remapped ? retries.remapped(start) : retries.afterRound(true), delay) << "step " << i + 1;
     }
+    // A new mapping every 0.4 s for 6 s, as from a typing tool: each round a second after
+    // the first change since the last round, never put off by the changes that follow.
+    std::vector<Ms> rounds;
+    std::optional<Ms> due;
+    for (Ms at{0}; at <= 6s; at += 400ms) {
+        if (due && *due <= at) {
+            rounds.push_back(*due);
+            EXPECT_FALSE(retries.afterRound(false));
+        }
+        due = at + retries.remapped(start + at);
+    }
+    EXPECT_EQ(rounds, (std::vector<Ms>{1s, 2200ms, 3400ms, 4600ms, 5800ms}));
 }
 
 }  // namespace
