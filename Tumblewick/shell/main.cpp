@@ -106,7 +106,9 @@ int main(int argc, char** argv) {
     }
 
     Outcome outcome;
-    std::string executable;
+    // For a relaunch only when /proc/self/exe could not be read at start: Qt reads it when
+    // first asked, and finds nothing once the binary was replaced.
+    std::string fallbackExecutable;
     // The application object ends here, its X connection closed as at any end, before a
     // relaunch puts a new run in this process.
     {
@@ -120,12 +122,13 @@ int main(int argc, char** argv) {
         tw::applyTaskbarChoice(app);
 
         outcome = runCircus();
-        executable = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
+        if (outcome.relaunch)
+            fallbackExecutable = QFile::encodeName(QCoreApplication::applicationFilePath()).toStdString();
     }
     tw::log::info("Tumblewick stopped.");
     if (outcome.relaunch) {
         lock.release();
-        relaunch.run(executable);
+        relaunch.run(fallbackExecutable);
     }
     return outcome.status;
 }

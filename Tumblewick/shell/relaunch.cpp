@@ -15,11 +15,40 @@
 
 namespace tw {
 
-Relaunch::Relaunch(int argc, char** argv) : arguments_(argv, argv + argc) {
-    ::pthread_sigmask(SIG_SETMASK, nullptr, &launchMask_);
+namespace {
+
+// The path this process was started from; empty, with `error` set, when it cannot be read.
+std::string executablePath(std::string& error) {
+    std::string path(256, '\0');
+    for (;;) {
+        const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+        if (length < 0) {
+            error = std::strerror(errno);
+            return {};
+        }
+        // A full buffer may have cut the path short.
+        if (static_cast<std::size_t>(length) < path.size()) {
+            path.resize(static_cast<std::size_t>(length));
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
 }
 
-bool Relaunch::run(const std::string& executable) const {
+}  // namespace
+
+Relaunch::Relaunch(int argc, char** argv) : arguments_(argv, argv + argc) {
+    ::pthread_sigmask(SIG_SETMASK, nullptr, &launchMask_);
+    executable_ = executablePath(executableError_);
+}
+
+bool Relaunch::run(const std::string& fallback) const {
+    std::string executable = executable_;
+    if (executable.empty()) {
+        executable = fallback;
+        log::warning("Could not read /proc/self/exe at start (" + executableError_ + "): restarting \"" +
+                     executable + "\"");
+    }
     std::vector<char*> argv;
     for (const std::string& argument : arguments_) argv.push_back(const_cast<char*>(argument.c_str()));
     if (argv.empty()) argv.push_back(const_cast<char*>(executable.c_str()));

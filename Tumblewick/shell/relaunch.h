@@ -12,20 +12,25 @@ namespace tw {
 
 class Relaunch {
    public:
-    // Takes main()'s argv and the signal mask before anything changes them: Qt takes its
-    // own options (-style, -display) out of argv, and a relaunch hands every one on.
+    // Takes main()'s argv, the signal mask and the executable's path before anything
+    // changes them: Qt takes its own options (-style, -display) out of argv, and a
+    // relaunch hands every one on; an update that replaces the binary (copy and rename)
+    // leaves /proc/self/exe naming a deleted file, so its path is read now.
     Relaunch(int argc, char** argv);
 
-    // Runs `executable` again with the arguments as given, in this process, keeping its
-    // environment. Call once the quit path is wholly done, the application object gone
-    // and the instance lock released. When the process image cannot be replaced, starts
-    // the new run detached instead; returns only then, false (with a console line) when
-    // that failed too.
-    bool run(const std::string& executable) const;
+    // Runs the executable found at start again with the arguments as given, in this
+    // process, keeping its environment; `fallback` when none was found (said in the
+    // log). Call once the quit path is wholly done, the application object gone and the
+    // instance lock released. When the process image cannot be replaced, starts the new
+    // run detached instead; returns only then, false (with a console line) when that
+    // failed too.
+    bool run(const std::string& fallback) const;
 
    private:
     std::vector<std::string> arguments_;
     sigset_t launchMask_{};
+    std::string executable_;
+    std::string executableError_;  // why executable_ is empty
 };
 
 }  // namespace tw

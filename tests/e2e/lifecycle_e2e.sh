@@ -2,7 +2,8 @@
 # Launching and ending as a desktop does it: a second launch on the same data folder
 # leaves the running circus alone, whatever sits at the lock file's path and on a
 # read-only folder, and the display-scale relaunch hands over to a new run that a
-# terminal it was started from still quits (Ctrl+C, or closing it); the
+# terminal it was started from still quits (Ctrl+C, or closing it), also when the binary
+# was replaced meanwhile, and that holds no descriptor the first run was handed; the
 # companion summary lands in the app group's suite; under a file-size limit writes
 # fail instead of ending the app; closing the terminal or the reader of the output
 # quits cleanly; and when the X server goes away the troupe session is still closed.
@@ -101,8 +102,13 @@ for row in "${relaunch_cases[@]}"; do
   rm -rf "$work/home" "$work/data" "$work/config"
   e2e_fresh_home
   output="$work/app-$case.log"
-  start_in_terminal "$output" "${given_arguments[@]}"
+  # From a copy that an update replaces (copy, then rename) before the relaunch; handed a
+  # pipe and /dev/null beyond the standard streams, which the new run must not keep.
+  cp "$app" "$work/tumblewick"
+  app=$work/tumblewick start_in_terminal "$output" "${given_arguments[@]}" 9> >(cat >/dev/null) 200</dev/null
   wait_for 10 started 1 || fail "the first launch opened no troupe session"
+  handed_pipe=$(readlink "/proc/$app_pid/fd/9")
+  [[ $handed_pipe == pipe:* ]] || fail "the first run holds no pipe on descriptor 9: $handed_pipe"
   launch_again "a lock file"
 
   # The summary companions read is in the app group's suite, not the app's own.
@@ -114,6 +120,7 @@ for row in "${relaunch_cases[@]}"; do
   # same process: the old run closes its session and lets go of the folder, the new one
   # starts, and Ctrl+C in the terminal or closing it still quits through the quit path.
   before=$(app_windows | wc -l)
+  cp "$app" "$work/tumblewick.new" && mv "$work/tumblewick.new" "$work/tumblewick"
   xdotool mousemove 1899 867 click 3
   menu_open() { (($(app_windows | wc -l) > before)); }
   wait_for 5 menu_open || fail "a right click on the close button opened no menu"
@@ -124,6 +131,8 @@ for row in "${relaunch_cases[@]}"; do
   new_id=$(xwininfo -root -tree | grep '"Tumblewick"' | grep ' 1920x165+' | awk '{print $1}')
   [ "$(xdotool getwindowpid "$new_id")" = "$app_pid" ] || fail "$case: the relaunch left the terminal"
   [ "$(strips)" -eq 1 ] || fail "$(strips) strips after the relaunch"
+  held=$(ls -l "/proc/$app_pid/fd" | grep -F -e "$handed_pipe" -e " 200 -> /dev/null")
+  [ -z "$held" ] || fail "$case: the relaunched run kept descriptors of the first:" $held
   relaunched_arguments=$(tr '\0' '\n' <"/proc/$app_pid/cmdline" | tail -n +2)
   [ "$relaunched_arguments" = "$(printf '%s\n' "${given_arguments[@]}")" ] ||
     fail "the relaunch was given the arguments:" $relaunched_arguments

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "agent/host/line_feed.h"
+
 namespace tw {
 
 std::string menuBarActivityTitle(std::int64_t decisions) {
@@ -17,6 +19,9 @@ std::string menuBarToolTip(std::int64_t decisions) {
     std::string tip = "Tumblewick — open the tiny circus";
     if (decisions > 0) {
         tip.append("\n").append(std::to_string(decisions));
+        // The count is taken over the capped feed: at the cap, more may have been spoken.
+        if (decisions == static_cast<std::int64_t>(agent_host::LineFeed::maxRecentLines))
+            tip.append(" or more");
         tip.append(decisions == 1 ? " line" : " lines").append(" spoken in the last minute");
     }
     return tip;

@@ -8,6 +8,7 @@
 #include "Tumblewick/shell/menu_bar/menu_bar_menu.h"
 #include "Tumblewick/shell/menu_bar/menu_bar_mode.h"
 #include "Tumblewick/shell/menu_bar/menu_bar_status.h"
+#include "agent/host/line_feed.h"
 #include "platform/log.h"
 #include "platform/settings_keys.h"
 #include "platform/testing/in_memory_defaults.h"
@@ -147,10 +148,15 @@ TEST(MenuBarStatus, TitleBadgeAndToolTipCarryTheLastMinutesDecisions) {
         std::int64_t decisions;
         std::string title, badge, toolTip;
     };
+    // The count comes from the capped feed: at its cap more may have been spoken.
+    const auto cap = static_cast<std::int64_t>(agent_host::LineFeed::maxRecentLines);
+    const std::string capped = std::to_string(cap);
     const Case cases[] = {
         {0, "", "", "Tumblewick — open the tiny circus"},
         {1, " 1", "1", "Tumblewick — open the tiny circus\n1 line spoken in the last minute"},
         {12, " 12", "12", "Tumblewick — open the tiny circus\n12 lines spoken in the last minute"},
+        {cap, " " + capped, capped,
+         "Tumblewick — open the tiny circus\n" + capped + " or more lines spoken in the last minute"},
         {150, " 150", "99+", "Tumblewick — open the tiny circus\n150 lines spoken in the last minute"},
     };
     for (const Case& c : cases) {
