@@ -10,7 +10,10 @@
 // 1e6-line log, with the bytes read; over 20 s
 // of 20 lines a second after a run of 2e5 events of this device, against one of 1e3; and
 // over 60 s of an extended attribute set, a chmod or a touch of the 1e6-line log every
-// second, with the resident memory that adds at its peak and the bytes read.
+// second, with the resident memory that adds at its peak and the bytes read; and over a
+// minute of one event of this device a second after a run of 2e3, 2e4 or 6e4 of its own,
+// alone or with another device's line every 3 s, the MiB read (the log and this run's own
+// copy), which must not grow with the run.
 // Beside it: the wake-ups a minute of the store's threads while nothing happens, against
 // those of the process's other threads over as long a window before the store opened.
 // The scenarios of 20 s and more are named Long: --benchmark_filter=-Long leaves them out.
@@ -210,34 +213,61 @@ void BM_TroupeStoreForeignLinesAfterAnOwnRunLong(benchmark::State& state) {
     state.counters["core_pct_over_20s"] = windows.corePercent();
 }
 
-// One event of this device a second for 2 minutes on the 1e6-line log loaded and settled,
-// the store's clock moving with the wall's: with the MiB read meanwhile, which the net
-// over the whole file must not make grow with the log for lines of this run alone.
+// One event of this device a second for `seconds` on a log of `logLines` (loaded and settled
+// after a run of `ownRun` events of its own), the store's clock moving with the wall's, with
+// another device's line every 3 s as well when `others`: the CPU and the MiB read meanwhile
+// (the log and this run's own copy). False, said in `state`, when an event was refused.
+bool eventEverySecond(benchmark::State& state, std::size_t logLines, int ownRun, int seconds, bool others,
+                      CpuWindow& windows, double& mibRead) {
+    OpenStore open(copyOfTheLog(logLines, "every-second"), afterTheLog(logLines));
+    open.append(ownRun);
+    open.store->drain();
+    pumpFor(open.queue, kSettle);
+    const Uuid device = Uuid::random();
+    const auto start = SteadyClock::now();
+    const std::uint64_t readBefore = bytesReadSoFar();
+    int second = 0;
+    const auto window = pumpEvery(open.queue, std::chrono::seconds(1), seconds, [&] {
+        open.clock.set(Date{afterTheLog(logLines).seconds +
+                            std::chrono::duration<double>(SteadyClock::now() - start).count()});
+        if (others && ++second % 3 == 0 &&
+            !appendAsAnotherProgram(open.store->logFile(), anotherDevicesLine(device, open.clock.now())))
+            return false;
+        return open.append(1).size() == 1;
+    });
+    if (!window) {
+        state.SkipWithError("an event was refused");
+        return false;
+    }
+    mibRead = std::max(mibRead, static_cast<double>(bytesReadSoFar() - readBefore) / (1 << 20));
+    state.SetIterationTime(window->wallSeconds);
+    windows += *window;
+    return true;
+}
+
+// For 2 minutes on the 1e6-line log: the net over the whole file must not make what is read
+// grow with the log for lines of this run alone.
 void BM_TroupeStoreOwnLinesOnABigLogLong(benchmark::State& state) {
-    constexpr int kEvents = 120;
     CpuWindow windows;
     double mibRead = 0;
-    for (auto _ : state) {
-        OpenStore open(copyOfTheLog(kBigLog, "own-lines"), afterTheLog(kBigLog));
-        open.store->drain();
-        pumpFor(open.queue, kSettle);
-        const auto start = SteadyClock::now();
-        const std::uint64_t readBefore = bytesReadSoFar();
-        const auto window = pumpEvery(open.queue, std::chrono::seconds(1), kEvents, [&] {
-            open.clock.set(Date{afterTheLog(kBigLog).seconds +
-                                std::chrono::duration<double>(SteadyClock::now() - start).count()});
-            return open.append(1).size() == 1;
-        });
-        if (!window) {
-            state.SkipWithError("an event was refused");
-            return;
-        }
-        mibRead = std::max(mibRead, static_cast<double>(bytesReadSoFar() - readBefore) / (1 << 20));
-        state.SetIterationTime(window->wallSeconds);
-        windows += *window;
-    }
+    for (auto _ : state)
+        if (!eventEverySecond(state, kBigLog, 0, 120, false, windows, mibRead)) return;
     state.counters["core_pct_over_120s"] = windows.corePercent();
     state.counters["mib_read_over_120s"] = mibRead;
+}
+
+// For a minute on a small log after a run of this device's own (arg own_lines), alone or
+// with another device's line every 3 s (arg others): reading back this run's lines must not
+// cost more as the run grows.
+void BM_TroupeStoreReadBackAfterAnOwnRunLong(benchmark::State& state) {
+    CpuWindow windows;
+    double mibRead = 0;
+    for (auto _ : state)
+        if (!eventEverySecond(state, kSmallLog, static_cast<int>(state.range(0)), 60, state.range(1) != 0,
+                              windows, mibRead))
+            return;
+    state.counters["core_pct_over_60s"] = windows.corePercent();
+    state.counters["mib_read_over_60s"] = mibRead;
 }
 
 enum class MetadataChange { extendedAttribute, sameMode, touch };
@@ -353,6 +383,12 @@ BENCHMARK(BM_TroupeStoreForeignLinesAfterAnOwnRunLong)
     ->UseManualTime()
     ->Iterations(1);
 BENCHMARK(BM_TroupeStoreOwnLinesOnABigLogLong)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
+BENCHMARK(BM_TroupeStoreReadBackAfterAnOwnRunLong)
+    ->ArgNames({"own_lines", "others"})
+    ->ArgsProduct({{2000, 20000, 60000}, {0, 1}})
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
 BENCHMARK(BM_TroupeStoreMetadataChangesLong)
     ->ArgName("change")  // 0 an extended attribute, 1 chmod to the same mode, 2 touch
     ->DenseRange(0, 2)

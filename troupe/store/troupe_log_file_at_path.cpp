@@ -16,21 +16,15 @@
 
 namespace tw {
 
-namespace {
-
-// `fd`'s stat as its file system has it now, where a plain fstat may be answered from a
-// cache kept for seconds (sshfs keeps sizes and times 20 s, NFS up to a minute): an open
-// of the file just before has the server asked, and this puts the answer where the next
-// fstat of any descriptor of the file finds it.
+// An open of the file just before has the server asked, and this puts the answer where the
+// next fstat of any descriptor of the file finds it.
 bool statAfresh(int fd, struct stat& info) {
     struct statx fresh {};
     ::statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_BASIC_STATS, &fresh);
     return ::fstat(fd, &info) == 0;
 }
 
-}  // namespace
-
-LogAtPath logAtPath(const std::filesystem::path& file, int heldFd) {
+LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::OpenedFile* opened) {
     using atomic_file::FileIdentity;
     struct stat held {};
     struct stat atPath {};
@@ -40,9 +34,15 @@ LogAtPath logAtPath(const std::filesystem::path& file, int heldFd) {
         if (FileIdentity::of(held) == FileIdentity::of(atPath)) {
             // On a mount other machines write to, the look that follows reads the server's
             // size and times, not what this machine kept of them. Disks need no asking.
-            if (::major(held.st_dev) == 0 && onSharedMount(heldFd))
-                if (const atomic_file::OpenedFile again = atomic_file::openRegular(file); again.fd >= 0)
-                    statAfresh(again.fd, atPath);
+            if (::major(held.st_dev) == 0 && onSharedMount(heldFd)) {
+                atomic_file::OpenedFile again = atomic_file::openRegular(file);
+                if (again.fd >= 0 && statAfresh(again.fd, atPath) && opened != nullptr &&
+                    FileIdentity::of(atPath) == FileIdentity::of(held)) {
+                    again.size = static_cast<std::uint64_t>(atPath.st_size);
+                    again.allocated = static_cast<std::uint64_t>(atPath.st_blocks) * 512;
+                    *opened = std::move(again);
+                }
+            }
             return LogAtPath::heldFile;
         }
         return S_ISREG(atPath.st_mode) ? LogAtPath::anotherFile : notAFile;

@@ -20,8 +20,14 @@ enum class LogAtPath {
     unknown,              // cannot be looked at (permissions): stay with the held file
 };
 // On a mount other machines write to, the path is opened as well (the server is asked), so
-// that the next fstat of the held file gives its size and times now, not a cached stat.
-LogAtPath logAtPath(const std::filesystem::path& file, int heldFd);
+// that the next fstat of the held file gives its size and times now, not a cached stat;
+// that open, sized as the server said, is handed to `opened` when it is of the held file.
+LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::OpenedFile* opened = nullptr);
+
+// `fd`'s stat as its file system has it now, where a plain fstat may be answered from a
+// cache kept for seconds (sshfs keeps sizes and times 20 s, NFS up to a minute). False
+// when it cannot be had.
+bool statAfresh(int fd, struct stat& info);
 
 // The log opened to append to, made (0600, its folder 0700 when that went too) when
 // nothing is there. Only a file made here gets its mode set: whatever is at the path

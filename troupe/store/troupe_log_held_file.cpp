@@ -25,13 +25,13 @@ bool failedForGood(int error) {
 TroupeLogHeldFile::TroupeLogHeldFile(std::filesystem::path file, WriteFunction write, TroupeRunLedger& ledger,
                                      std::function<void(std::uint64_t)> changed, Appended appended,
                                      std::function<void()> poke, TroupeLogReadControl net,
-                                     std::function<double()> minuteClock)
+                                     std::function<double()> secondsClock)
     : file_(std::move(file)),
       write_(write ? std::move(write) : WriteFunction(::write)),
       ledger_(ledger),
       changed_(std::move(changed)),
       appended_(std::move(appended)),
-      net_(std::move(net), std::move(minuteClock)),
+      net_(std::move(net), std::move(secondsClock)),
       watch_(file_, std::move(poke)) {}
 
 TroupeLogHeldFile::~TroupeLogHeldFile() {
@@ -112,7 +112,7 @@ bool TroupeLogHeldFile::openFile() {
 
 // The lines go to the file at the path now, whatever happened to the one held; one made
 // again when it went. False when nothing may be written now.
-bool TroupeLogHeldFile::followPath() {
+bool TroupeLogHeldFile::followPath(atomic_file::OpenedFile* opened) {
     if (fd_ < 0) {
         // Lines of this run have nowhere to be: the file is made again once the path allows.
         // Else one put there since the load is looked at, not made.
@@ -127,7 +127,7 @@ bool TroupeLogHeldFile::followPath() {
         }
         return true;
     }
-    const LogAtPath atPath = logAtPath(file_, fd_);
+    const LogAtPath atPath = logAtPath(file_, fd_, opened);
     if (atPath == LogAtPath::unknown) {
         // The held descriptor may be the one that failed, the path working again.
         if (struct stat info{}; ::fstat(fd_, &info) != 0 && dropFailed(errno)) return openFile();
@@ -203,6 +203,10 @@ void TroupeLogHeldFile::report(const std::string& what, const std::string& why) 
 std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
     const bool startKnown = watch_.seen().has_value();
     const std::uint64_t start = startKnown ? watch_.seen()->size : 0;
+    // The file just before the write, as its file system has it now: the net moves its
+    // record on only from the file it vouched for.
+    struct stat before {};
+    const bool beforeKnown = freshReads_ ? statAfresh(fd_, before) : ::fstat(fd_, &before) == 0;
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n = write_(fd_, bytes.data() + written, bytes.size() - written);
@@ -220,12 +224,11 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
     // (on line boundaries) or a change; bytes after it, the next look reads.
     const int error = errno;
     struct stat info {};
-    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
-    if (end >= 0 && ::fstat(fd_, &info) == 0) {
-        const auto ours = static_cast<std::uint64_t>(end) - written;
+    const std::optional<std::uint64_t> end = landedEnd(bytes.substr(0, written), info);
+    if (end && beforeKnown) {
+        const auto ours = *end - written;
         const bool appendedBefore = startKnown && ours > start;
-        const bool alone = (!startKnown || ours >= start) &&
-                           static_cast<std::uint64_t>(info.st_size) >= static_cast<std::uint64_t>(end);
+        const bool alone = (!startKnown || ours >= start) && static_cast<std::uint64_t>(info.st_size) >= *end;
         const bool afterALine = !startKnown || start == 0 || watch_.seen()->tail.ends_with('\n');
         // Ours alone, right after what was seen: the tail is the seen one and our bytes, unread.
         std::optional<std::string> tail;
@@ -234,7 +237,7 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
             tail = watch_.seen()->tail + std::string(bytes.substr(0, written));
             tail->erase(0, tail->size() - std::min<std::size_t>(tail->size(), troupeLogTailBytes));
         }
-        rememberHeld(info, static_cast<std::uint64_t>(end), std::move(tail));
+        rememberHeld(info, *end, std::move(tail));
         // Another program's lines just before ours, from a line's end: checked by the tail
         // seen, as any append is; this run's lines are read back on their own clock.
         if (alone && appendedBefore && afterALine && endsLine(ours)) {
@@ -243,14 +246,41 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
             atLineStart_ = false;  // what came after may be a line's start
             changed();
         }
-        net_.wrote(fd_, info, ours, static_cast<std::uint64_t>(end), bytes.substr(0, written),
-                   alone && !appendedBefore);
+        net_.wrote(fd_, before, info, ours, *end, bytes.substr(0, written), alone && !appendedBefore);
     } else {
         net_.forget();
         net_.unverify();
     }
     errno = error;
     return written;
+}
+
+// Where this thread's write of `ours` ended, with the file's `info`: the descriptor's offset,
+// or, where the size a FUSE mount's kernel keeps lags what the file holds (another program
+// appended just before), the file's end as its file system has it, when our bytes are there.
+std::optional<std::uint64_t> TroupeLogHeldFile::landedEnd(std::string_view ours, struct stat& info) {
+    landedAt_ = 0;
+    const off_t offset = ::lseek(fd_, 0, SEEK_CUR);
+    if (offset < 0 || ::fstat(fd_, &info) != 0) return std::nullopt;
+    const auto end = static_cast<std::uint64_t>(offset);
+    landedAt_ = end;
+    if (bytesAt(end, ours)) return end;
+    struct stat fresh {};
+    if (!statAfresh(fd_, fresh)) return end;
+    const auto real = static_cast<std::uint64_t>(fresh.st_size);
+    if (real <= end || !bytesAt(real, ours)) return end;  // a change: the read-back says so
+    info = fresh;
+    landedAt_ = real;
+    return real;
+}
+
+// The file held holds `text` just before `end`.
+bool TroupeLogHeldFile::bytesAt(std::uint64_t end, std::string_view text) {
+    std::string held(text.size(), '\0');
+    return end >= text.size() &&
+           ::pread(fd_, held.data(), held.size(), static_cast<off_t>(end - text.size())) ==
+               static_cast<ssize_t>(held.size()) &&
+           held == text;
 }
 
 // Ends a torn last line, so the next line starts on a line of its own. Another program's
@@ -323,26 +353,16 @@ TroupeLogHeldFile::Written TroupeLogHeldFile::writeLine(const TroupeLogLine& lin
         return Written::failed;
     }
     reported_ = false;
-    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+    const std::uint64_t end = landedAt_;
     // Another writer may have written over the line between its write and the look after it.
-    if (!readsBack(line.text)) changed();
+    if (!bytesAt(end, line.text)) changed();
     // Where it landed, unless glued to a line another writer tore just before.
     std::optional<TroupeRunLedger::Place> place;
-    if (const auto start = static_cast<std::uint64_t>(end) - line.text.size(); endsLine(start))
+    if (const auto start = end - std::min<std::uint64_t>(end, line.text.size()); endsLine(start))
         place = TroupeRunLedger::Place{changes_, start};
     if (line.id) ledger_.record(*line.id, line.text, place);
-    if (line.again && place) ledger_.place(*line.again, *place);
+    if (line.again && place) ledger_.placeAgain(*line.again, *place);
     return Written::yes;
-}
-
-// The file holds `text` just before where this thread's last write ended (nothing holds).
-bool TroupeLogHeldFile::readsBack(std::string_view text) {
-    const off_t end = ::lseek(fd_, 0, SEEK_CUR);
-    std::string held(text.size(), '\0');
-    return end >= static_cast<off_t>(text.size()) &&
-           ::pread(fd_, held.data(), held.size(), end - static_cast<off_t>(text.size())) ==
-               static_cast<ssize_t>(held.size()) &&
-           held == text;
 }
 
 // The byte before `offset` of the file held is a newline, or there is none.

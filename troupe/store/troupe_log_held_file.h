@@ -76,11 +76,11 @@ class TroupeLogHeldFile {
     };
     using Appended = std::function<void(TroupeLogAppended)>;
     // `poke` runs on the path watch's thread when it saw something at the log's name;
-    // `net` reads (and stops) the comparisons of the bytes, on the minutes of `minuteClock`.
+    // `net` reads (and stops) the comparisons of the bytes, on the minutes of `secondsClock`.
     TroupeLogHeldFile(std::filesystem::path file, WriteFunction write, TroupeRunLedger& ledger,
                       std::function<void(std::uint64_t changes)> changed, Appended appended,
                       std::function<void()> poke, TroupeLogReadControl net = {},
-                      std::function<double()> minuteClock = {});
+                      std::function<double()> secondsClock = {});
     ~TroupeLogHeldFile();
     TroupeLogHeldFile(const TroupeLogHeldFile&) = delete;
     TroupeLogHeldFile& operator=(const TroupeLogHeldFile&) = delete;
@@ -113,7 +113,9 @@ class TroupeLogHeldFile {
 
    private:
     bool openFile();
-    bool followPath();  // false when nothing may be written now
+    // False when nothing may be written now. `opened`: the path's own open, when the look
+    // at it made one (a shared mount) of the file held.
+    bool followPath(atomic_file::OpenedFile* opened = nullptr);
     void lookAtHeldFile();
     void compareHeld(const struct stat& info);
     void rememberHeld(const struct stat& info, std::optional<std::uint64_t> size = std::nullopt,
@@ -121,9 +123,9 @@ class TroupeLogHeldFile {
     bool tailReadsBack();
     void handOnAppended(std::uint64_t from, std::uint64_t to);
     std::uint64_t lastLineEnd(std::uint64_t from, std::uint64_t to);
-    void readBackOurs();
-    void compareBytes(bool draining);
-    atomic_file::OpenedFile readable();
+    void readBackOurs(const atomic_file::OpenedFile& file, std::uint64_t olderBytes);
+    void compareBytes(const atomic_file::OpenedFile& file, bool draining);
+    atomic_file::OpenedFile readable(atomic_file::OpenedFile opened = {});
     bool statHeld(struct stat& info);
     void readAgain(const struct stat& info);
     void changed();
@@ -131,7 +133,8 @@ class TroupeLogHeldFile {
     std::size_t writeAll(std::string_view bytes);
     Written endTornLine(std::chrono::milliseconds wait);
     bool dropFragment(std::size_t size);
-    bool readsBack(std::string_view text);
+    std::optional<std::uint64_t> landedEnd(std::string_view ours, struct stat& info);
+    bool bytesAt(std::uint64_t end, std::string_view text);
     bool endsLine(std::uint64_t offset);
     void report(const std::string& what, const std::string& why);
 
@@ -149,6 +152,7 @@ class TroupeLogHeldFile {
     // On a mount other machines write to: what decides what the file holds is read on a
     // descriptor opened for it, which asks the server, not on the one held.
     bool freshReads_ = false;
+    std::uint64_t landedAt_ = 0;  // where this thread's last write ended
     // Written to, or changed by another program however that was seen: this run's lines
     // are read back, and the bytes compared, when due (a write within the clock tick of a
     // look changes neither size nor time).

@@ -13,40 +13,44 @@ namespace tw {
 
 void TroupeLogHeldFile::look(bool draining) {
     if (fd_ < 0 && !watch_.seen()) return;
-    followPath();
-    if (quitLooked_) return;  // the quit read this run's lines back already
-    if (fd_ >= 0 && net_.readBackDue(draining)) readBackOurs();
-    if (fd_ >= 0 && watch_.seen() && net_.sliceDue(draining)) compareBytes(draining);
+    // On a shared mount the look opens the path, which asks the server: the reads use it.
+    atomic_file::OpenedFile opened;
+    followPath(freshReads_ ? &opened : nullptr);
+    if (quitLooked_ || fd_ < 0) return;  // the quit read this run's lines back already
+    const auto readBack = net_.readBackDue(draining);
+    const bool slice = watch_.seen() && net_.sliceDue(draining);
+    if (!readBack && !slice) return;
+    const atomic_file::OpenedFile file = readable(std::move(opened));
+    if (file.status != atomic_file::ReadStatus::ok) return;
+    if (readBack) readBackOurs(file, *readBack);
+    if (slice && fd_ >= 0 && watch_.seen()) compareBytes(file, draining);
 }
 
 TroupeLogHeldFile::Clock::time_point TroupeLogHeldFile::nextCheck() const {
     return fd_ < 0 || quitLooked_ ? Clock::time_point::max() : net_.nextCheck();
 }
 
-// Every line of this run where it was written: another program's write over one of them
-// (or a line of ours that went wrong) is a change.
-void TroupeLogHeldFile::readBackOurs() {
-    if (!watch_.seen()) return;
-    const atomic_file::OpenedFile file = readable();
-    if (file.status != atomic_file::ReadStatus::ok || ledger_.placedLinesReadBack(file.fd, changes_)) return;
+// This run's new lines where they were written, and `olderBytes` of the older ones: another
+// program's write over one of them (or a line of ours that went wrong) is a change.
+void TroupeLogHeldFile::readBackOurs(const atomic_file::OpenedFile& file, std::uint64_t olderBytes) {
+    if (!watch_.seen() || ledger_.recentLinesReadBack(file.fd, changes_, olderBytes)) return;
     if (struct stat info{}; statHeld(info)) readAgain(info);
 }
 
 // What no look tells (another program's line written over with an append after it, or
 // with its times put back, on a mount that tells nothing): the bytes hash otherwise. A
 // touch hashes as before and costs a pass.
-void TroupeLogHeldFile::compareBytes(bool draining) {
+void TroupeLogHeldFile::compareBytes(const atomic_file::OpenedFile& file, bool draining) {
     struct stat info {};
     if (!statHeld(info)) return;  // tried again in a minute
-    const atomic_file::OpenedFile file = readable();
-    if (file.status == atomic_file::ReadStatus::ok &&
-        net_.slice(file.fd, info, watch_.seen()->size, draining) == TroupeLogNet::Found::differs)
+    if (net_.slice(file.fd, info, watch_.seen()->size, draining) == TroupeLogNet::Found::differs)
         readAgain(info);
 }
 
 // The file held, on a descriptor of its own to read what decides what it holds: opened
-// again on a mount other machines write to.
-atomic_file::OpenedFile TroupeLogHeldFile::readable() {
+// again on a mount other machines write to (`opened`, when a look at the path just did).
+atomic_file::OpenedFile TroupeLogHeldFile::readable(atomic_file::OpenedFile opened) {
+    if (freshReads_ && opened.status == atomic_file::ReadStatus::ok) return opened;
     return logOnItsOwnDescriptor(fd_, file_, freshReads_);
 }
 

@@ -12,20 +12,22 @@
 
 namespace tw {
 
-TroupeLogNet::TroupeLogNet(TroupeLogReadControl control, std::function<double()> minuteClock)
-    : control_(std::move(control)), minuteClock_(std::move(minuteClock)) {}
+TroupeLogNet::TroupeLogNet(TroupeLogReadControl control, std::function<double()> secondsClock)
+    : control_(std::move(control)), secondsClock_(std::move(secondsClock)) {}
 
-double TroupeLogNet::minutesNow() const {
-    return minuteClock_ ? minuteClock_()
-                        : std::chrono::duration<double>(Steady::now().time_since_epoch()).count();
+double TroupeLogNet::secondsNow() const {
+    return secondsClock_ ? secondsClock_()
+                         : std::chrono::duration<double>(Steady::now().time_since_epoch()).count();
 }
 
-bool TroupeLogNet::readBackDue(bool draining) {
+std::optional<std::uint64_t> TroupeLogNet::readBackDue(bool draining) {
     const auto now = Steady::now();
-    if (!unverified_ || (!draining && now < lastReadBack_ + readBackEvery)) return false;
+    if (!unverified_ || (!draining && now < lastReadBack_ + readBackEvery)) return std::nullopt;
     unverified_ = false;
     lastReadBack_ = now;
-    return true;
+    // No more often than readBackEvery: the older lines' share of a minute.
+    return draining ? std::numeric_limits<std::uint64_t>::max()
+                    : ownBytesAMinute * readBackEvery.count() / everyMinute.count();
 }
 
 void TroupeLogNet::expect(const Seen& seen, std::optional<TroupeLogBlockHashes> hashes) {
@@ -33,13 +35,15 @@ void TroupeLogNet::expect(const Seen& seen, std::optional<TroupeLogBlockHashes> 
     hashes_ = std::move(hashes);
     record_ = Seen{seen.identity, seen.size, seen.changedAt, seen.modifiedAt, {}};
     moved_ = false;
+    blind_ = false;
     pass_.reset();
-    lastSlice_ = minutesNow();  // the load read the whole file: the next pass is a minute away
+    lastSlice_ = secondsNow();  // the load read the whole file: the next pass is a minute away
 }
 
 void TroupeLogNet::take(int fd, std::optional<TroupeLogBlockHashes> hashes, std::uint64_t size) {
     if (!hashes || hashes->size() > size) return;  // taken again by the next pass
     hashes_ = std::move(hashes);
+    blind_ = false;  // they are of what the troupe was read from
     extend(fd, size);
     if (pass_ && pass_->taking) {  // a pass taking them again has no more to do: the next compares
         pass_.reset();
@@ -49,10 +53,13 @@ void TroupeLogNet::take(int fd, std::optional<TroupeLogBlockHashes> hashes, std:
 
 void TroupeLogNet::forget() {
     hashes_.reset();
+    blind_ = true;
+    // A pass under way that had moved the record on gives it back.
+    if (pass_) record_ = pass_->before;
     pass_.reset();
     moved_ = true;
     // A change is read again whole: the pass that takes them again is a minute away.
-    lastSlice_ = minutesNow();
+    lastSlice_ = secondsNow();
 }
 
 void TroupeLogNet::noticed() {
@@ -60,11 +67,11 @@ void TroupeLogNet::noticed() {
     moved_ = true;
 }
 
-void TroupeLogNet::wrote(int fd, const struct stat& info, std::uint64_t from, std::uint64_t end,
-                         std::string_view ours, bool alone) {
+void TroupeLogNet::wrote(int fd, const struct stat& before, const struct stat& info, std::uint64_t from,
+                         std::uint64_t end, std::string_view ours, bool alone) {
     unverified_ = true;
     // Ours alone on the file as last found: the record moves with it, nothing to compare.
-    const bool asFound = !moved_ && alone && record_ && record_->size == from &&
+    const bool asFound = !moved_ && alone && record_ && record_->describes(before) && record_->size == from &&
                          static_cast<std::uint64_t>(info.st_size) == end && from + ours.size() == end;
     if (asFound && (hashes_ ? hashes_->size() == from : pass_ && pass_->taking)) {
         record_ = Seen::of(info, end);
@@ -81,25 +88,20 @@ void TroupeLogNet::appended(int fd, std::uint64_t end) {
 }
 
 // The hashes on up to `to` of the file `fd`, the last of them `known` (just written); none
-// when the bytes before cannot be read.
+// when the bytes before cannot be read (or the read is stopped).
 void TroupeLogNet::extend(int fd, std::uint64_t to, std::string_view known) {
     if (!hashes_) return;
     const std::uint64_t readTo = to - std::min<std::uint64_t>(to, known.size());
     if (hashes_->size() > readTo) return forget();
-    std::string bytes;
-    for (std::uint64_t at = hashes_->size(); at < readTo; at += bytes.size()) {
-        bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(readTo - at, 1 << 16)));
-        if (::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)) !=
-            static_cast<ssize_t>(bytes.size()))
-            return forget();
-        hashes_->append(bytes);
-    }
+    if (!hashTroupeLogFileOn(*hashes_, fd, readTo, readTo - hashes_->size(), control_) ||
+        hashes_->size() != readTo)
+        return forget();
     hashes_->append(known);
 }
 
 bool TroupeLogNet::sliceDue(bool draining) {
     if (!moved_ && !pass_) return false;
-    const double now = minutesNow();
+    const double now = secondsNow();
     if (!draining && now < lastSlice_ + static_cast<double>(everyMinute.count())) return false;
     lastSlice_ = now;
     return true;
@@ -112,7 +114,7 @@ TroupeLogNet::Found TroupeLogNet::slice(int fd, const struct stat& info, std::ui
             return Found::same;
         }
         // What moves the file from here on is the next pass's to compare.
-        pass_ = Pass{0, std::nullopt, known};
+        pass_ = Pass{0, std::nullopt, known, record_};
         if (!hashes_) pass_->taking.emplace();
         record_ = Seen::of(info, static_cast<std::uint64_t>(info.st_size));
         moved_ = false;
@@ -122,7 +124,9 @@ TroupeLogNet::Found TroupeLogNet::slice(int fd, const struct stat& info, std::ui
             [&] { found = pass_->taking ? takeAgain(fd, known, draining) : compare(fd, draining); }))
         log::system("Cannot compare the troupe log's bytes: " + *failure);
     if (!found && (control_.stop == nullptr || !control_.stop->load())) {
-        // Unreadable or cut short: the looks tell, or the next pass. Stopped: it goes on.
+        // Unreadable or cut short: the next pass starts from the record as it was, so what
+        // started this one is compared then. Stopped: it goes on.
+        if (pass_) record_ = pass_->before;
         pass_.reset();
         moved_ = true;
     }
@@ -156,14 +160,16 @@ std::optional<TroupeLogNet::Found> TroupeLogNet::takeAgain(int fd, std::uint64_t
     if (pass_->taking->size() < pass_->to) return Found::notYet;
     hashes_ = std::move(pass_->taking);
     extend(fd, known);
-    return Found::same;
+    if (!hashes_) return std::nullopt;
+    // Nothing vouched for the bytes the hashes were taken from: they are read again whole.
+    return std::exchange(blind_, false) ? Found::differs : Found::same;
 }
 
 TroupeLogNet::Steady::time_point TroupeLogNet::nextCheck() const {
     auto next = Steady::time_point::max();
     if (unverified_) next = lastReadBack_ + readBackEvery;
     if (moved_ || pass_) {
-        const double left = lastSlice_ + static_cast<double>(everyMinute.count()) - minutesNow();
+        const double left = lastSlice_ + static_cast<double>(everyMinute.count()) - secondsNow();
         next = std::min(next, Steady::now() + std::chrono::duration_cast<Steady::duration>(
                                                   std::chrono::duration<double>(std::max(left, 0.0))));
     }

@@ -4,13 +4,19 @@
 // mount that tells nothing) shows in its bytes, and this run's lines are read back.
 //
 // It keeps the hashes of the held file's bytes and the file (identity, size, times) as its
-// bytes were last found to hash so. This run's own appends to the file as found move both
-// forward (the appended bytes alone are hashed). Anything else that moved it starts a pass
-// that compares the bytes with the hashes once a minute, bytesAMinute at a time, round the
-// file from where the last slice stopped: a small log whole within the minute, a big one
-// within a minute more for every bytesAMinute. Hashes dropped (a write of ours cut short,
-// a read that failed, a reconcile's that ran past the last whole line) are taken again by
-// such a pass. This run's lines are read back on a clock of their own.
+// bytes were last found to hash so. This run's own appends move both forward (the appended
+// bytes alone are hashed), but only from the file as so found: a write of ours onto a file
+// that moved otherwise since is no append of ours alone. Anything else that moved it
+// starts a pass that compares the bytes with the hashes once a minute, bytesAMinute at a
+// time, round the file from where the last slice stopped: a small log whole within the
+// minute, a big one within a minute more for every bytesAMinute. A pass that cannot read
+// leaves the record as it was before it, so the next one compares again. Hashes dropped (a
+// write of ours cut short, a read that failed, a reconcile's that ran past the last whole
+// line) are taken again by such a pass; as nothing vouched for the file meanwhile, the
+// pass then has it read again whole, unless a reconcile's read brought them first.
+//
+// This run's lines are read back on a clock of their own: each new line at the first
+// read-back after it was written, the older ones ownBytesAMinute at a time, round the run.
 #include <sys/stat.h>
 
 #include <chrono>
@@ -29,20 +35,25 @@ class TroupeLogNet {
    public:
     using Steady = std::chrono::steady_clock;
     using Seen = TroupeLogPathWatch::Seen;
-    // This run's lines read back no more often than this: the cost grows with the run.
+    // This run's lines read back no more often than this.
     static constexpr std::chrono::seconds readBackEvery{5};
+    // The bytes of this run's older lines read back a minute at most (and as many again of
+    // its own copy): what no look tells, a write over one in the instant before a write of
+    // ours, is found within a minute for every so many bytes of them.
+    static constexpr std::uint64_t ownBytesAMinute = std::uint64_t{4} << 20;
     // The bytes compared no more often than this, and no more of them each time: a sync tool
     // touching a big log every second must not make the net read it all again and again.
     static constexpr std::chrono::seconds everyMinute{60};
     static constexpr std::uint64_t bytesAMinute = std::uint64_t{32} << 20;
 
-    // `control` reads (and stops) the passes; `minuteClock` says seconds on a clock that
-    // never goes back (the steady clock's when none).
-    TroupeLogNet(TroupeLogReadControl control, std::function<double()> minuteClock);
+    // `control` reads (and stops) the passes and the hashing; `secondsClock` says seconds on
+    // a clock that never goes back (the steady clock's when none).
+    TroupeLogNet(TroupeLogReadControl control, std::function<double()> secondsClock);
 
     void unverify() { unverified_ = true; }
-    // Whether this run's lines are to be read back now; the clock restarts when so.
-    bool readBackDue(bool draining);
+    // When this run's lines are to be read back now: the bytes of older lines to read back
+    // besides the new ones (all when draining). The clock restarts then.
+    std::optional<std::uint64_t> readBackDue(bool draining);
 
     // What a load read, and the hashes of its bytes (kept when they are of `seen.size`).
     void expect(const Seen& seen, std::optional<TroupeLogBlockHashes> hashes);
@@ -54,10 +65,11 @@ class TroupeLogNet {
     void forget();
     // Another program moved the file otherwise than a change: compared on the minute.
     void noticed();
-    // The held file `fd` grew to `end` (as `info` says) with `ours` at its end, written
-    // from `from`; `alone`: nothing else came after what was seen before it.
-    void wrote(int fd, const struct stat& info, std::uint64_t from, std::uint64_t end, std::string_view ours,
-               bool alone);
+    // The held file `fd`, as `before` said just before the write, grew to `end` (as `info`
+    // says) with `ours` at its end, written from `from`; `alone`: nothing else came after
+    // what was seen before it.
+    void wrote(int fd, const struct stat& before, const struct stat& info, std::uint64_t from,
+               std::uint64_t end, std::string_view ours, bool alone);
     // Lines another program appended, hashed on to `end`.
     void appended(int fd, std::uint64_t end);
 
@@ -77,14 +89,15 @@ class TroupeLogNet {
         std::size_t compared;                        // blocks
         std::optional<TroupeLogBlockHashes> taking;  // the hashes taken again so far, up to `to`
         std::uint64_t to;
+        std::optional<Seen> before;  // the record when it started: back to it when the pass fails
     };
-    double minutesNow() const;
+    double secondsNow() const;
     void extend(int fd, std::uint64_t to, std::string_view known = {});
     std::optional<Found> compare(int fd, bool draining);
     std::optional<Found> takeAgain(int fd, std::uint64_t known, bool draining);
 
     const TroupeLogReadControl control_;
-    const std::function<double()> minuteClock_;
+    const std::function<double()> secondsClock_;
     bool unverified_ = false;
     Steady::time_point lastReadBack_{};
     std::optional<TroupeLogBlockHashes> hashes_;
@@ -92,6 +105,9 @@ class TroupeLogNet {
     // at its start); `moved_`: anything but our appends may have moved it since.
     std::optional<Seen> record_;
     bool moved_ = false;
+    // The hashes were dropped with no reconcile's read to bring them: whatever changed
+    // meanwhile is in the bytes a pass takes them from again.
+    bool blind_ = false;
     std::optional<Pass> pass_;
     std::size_t nextBlock_ = 0;  // where the next slice compares from
     double lastSlice_ = 0;

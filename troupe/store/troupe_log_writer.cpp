@@ -32,7 +32,7 @@ constexpr auto kPokeSettle = std::chrono::milliseconds(20);
 
 TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction, Changed changed,
                                  Appended appended, TroupeLogReadControl::ReadFunction read,
-                                 std::function<double()> minuteClock)
+                                 std::function<double()> secondsClock)
     : file_(std::move(file)),
       changed_(std::move(changed)),
       ledger_(std::make_shared<TroupeRunLedger>(file_.parent_path())),
@@ -46,7 +46,7 @@ TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction write
               }
               wake_.notify_one();
           },
-          TroupeLogReadControl{&stopComparing_, std::move(read)}, std::move(minuteClock)) {
+          TroupeLogReadControl{&stopComparing_, std::move(read)}, std::move(secondsClock)) {
     thread_ = std::thread([this] {
         loop();
         std::unique_lock lock(mutex_);

@@ -53,11 +53,11 @@ class TroupeLogWriter {
     static constexpr Deadline never = Deadline::max();
 
     // `read` is pread(2) as the comparisons of the file's bytes call it, on the minutes of
-    // `minuteClock` (see TroupeLogNet).
+    // `secondsClock` (see TroupeLogNet).
     explicit TroupeLogWriter(std::filesystem::path file, WriteFunction writeFunction = {},
                              Changed changed = {}, Appended appended = {},
                              TroupeLogReadControl::ReadFunction read = {},
-                             std::function<double()> minuteClock = {});
+                             std::function<double()> secondsClock = {});
     // Writes what is queued, syncs and joins; says how many lines could not be written.
     ~TroupeLogWriter();
     // Quitting: writes what is queued and ends the thread by `deadline`. A thread that has

@@ -61,27 +61,29 @@ TroupeRunLedger::~TroupeRunLedger() {
 }
 
 void TroupeRunLedger::record(const Uuid& id, std::string_view line, std::optional<Place> place) {
-    Entry entry{id, end_, kNowhere, 0, static_cast<std::uint32_t>(line.size()), fd_ >= 0};
+    Stored entry{id, kNowhere, static_cast<std::uint32_t>(line.size()), 0};
     if (place) {
         entry.logOffset = place->offset;
-        entry.logEpoch = static_cast<std::uint32_t>(place->epoch);
+        entry.epochAndKept = epochBits(place->epoch);
     }
-    for (std::size_t done = 0; entry.kept && done < line.size();) {
+    bool kept = fd_ >= 0;
+    for (std::size_t done = 0; kept && done < line.size();) {
         const ssize_t n =
             ::pwrite(fd_, line.data() + done, line.size() - done, static_cast<off_t>(end_ + done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) entry.kept = false;
+        if (n <= 0) kept = false;
         done += n > 0 ? static_cast<std::size_t>(n) : 0;
     }
     std::lock_guard lock(mutex_);
-    if (entry.kept) {
+    if (entries_.size() % kBaseEvery == 0) bases_.emplace_back(end_, inMemory_.size());
+    if (kept) {
         end_ += line.size();
+        entry.epochAndKept |= kKept;
     } else {
         if (!std::exchange(saidInMemory_, true))
             log::system(std::string("Cannot keep this run's troupe events in a file of their own (") +
                         (fd_ < 0 ? "none could be made" : std::strerror(errno)) +
                         "); they are kept in memory");
-        entry.offset = inMemory_.size();
         inMemory_.append(line);
     }
     entries_.push_back(entry);
@@ -90,8 +92,14 @@ void TroupeRunLedger::record(const Uuid& id, std::string_view line, std::optiona
 void TroupeRunLedger::place(std::size_t entry, Place place) {
     std::lock_guard lock(mutex_);
     if (entry >= entries_.size()) return;
-    entries_[entry].logOffset = place.offset;
-    entries_[entry].logEpoch = static_cast<std::uint32_t>(place.epoch);
+    Stored& stored = entries_[entry];
+    stored.logOffset = place.offset;
+    stored.epochAndKept = (stored.epochAndKept & kKept) | epochBits(place.epoch);
+}
+
+void TroupeRunLedger::placeAgain(std::size_t entry, Place place) {
+    this->place(entry, place);
+    placedAgain_.push_back(entry);
 }
 
 std::size_t TroupeRunLedger::size() const {
@@ -108,13 +116,23 @@ std::vector<TroupeRunLedger::Entry> TroupeRunLedger::copyEntries(std::size_t fro
     std::vector<Entry> copied;
     if (from >= entries_.size()) return copied;
     const std::size_t to = std::min(entries_.size(), from + count);
-    copied.assign(entries_.begin() + static_cast<std::ptrdiff_t>(from),
-                  entries_.begin() + static_cast<std::ptrdiff_t>(to));
-    for (Entry& entry : copied) {
-        if (entry.kept) continue;
-        const std::uint64_t at = memory.size();
-        memory.append(inMemory_, entry.offset, entry.length);
-        entry.offset = at;
+    copied.reserve(to - from);
+    // Where each line is: on from the last base before the first.
+    auto [inFile, inMemory] = bases_[from / kBaseEvery];
+    for (std::size_t i = from / kBaseEvery * kBaseEvery; i < to; ++i) {
+        const Stored& stored = entries_[i];
+        const bool kept = (stored.epochAndKept & kKept) != 0;
+        std::uint64_t& offset = kept ? inFile : inMemory;
+        if (i >= from) {
+            Entry entry{stored.id,     offset, stored.logOffset, stored.epochAndKept & ~kKept,
+                        stored.length, kept};
+            if (!kept) {
+                entry.offset = memory.size();
+                memory.append(inMemory_, offset, stored.length);
+            }
+            copied.push_back(entry);
+        }
+        offset += stored.length;
     }
     return copied;
 }
@@ -185,30 +203,65 @@ TroupeRunLedger::Comparison TroupeRunLedger::compareWith(const TroupeEventIndex&
 }
 
 std::vector<TroupeRunLedger::Line> TroupeRunLedger::notReadingBack(int fd, std::size_t count) const {
-    return readBack(fd, std::nullopt, count, true, false);
+    return readBack(fd, std::nullopt, 0, count, true, false);
 }
 
 bool TroupeRunLedger::placedLinesReadBack(int fd, std::uint64_t epoch) const {
-    return readBack(fd, epoch, ~std::size_t{0}, false, true).empty();
+    return readBack(fd, epoch, 0, ~std::size_t{0}, false, true).empty();
 }
 
-// The lines of the first `count` entries that do not read back from `fd` (placed after
-// `epoch` changes, or anywhere), line by line: a file that ends early costs only the lines
-// past its end, an entry this run's own file cannot give back only itself. With
-// `firstOnly`, up to the first that does not.
+bool TroupeRunLedger::recentLinesReadBack(int fd, std::uint64_t epoch, std::uint64_t olderBytes) {
+    const std::size_t count = size();
+    const std::size_t from = std::exchange(newFrom_, count);
+    const auto again = std::exchange(placedAgain_, {});
+    if (olderBytes == ~std::uint64_t{0}) {
+        olderAt_ = 0;
+        return placedLinesReadBack(fd, epoch);
+    }
+    bool back = readBack(fd, epoch, from, count, false, true).empty();
+    for (const std::size_t entry : again)
+        back = back && (entry >= from || readBack(fd, epoch, entry, entry + 1, false, true).empty());
+    // The older ones: on from where the last round stopped, then from the first, once at most.
+    std::size_t at = olderAt_ < from ? olderAt_ : 0;
+    for (std::size_t covered = 0; back && olderBytes > 0 && covered < from;) {
+        std::size_t to = entriesWithin(at, from, olderBytes);
+        if (to == at) {  // a line longer than what is left: it, and no more
+            to = at + 1;
+            olderBytes = 0;
+        }
+        back = readBack(fd, epoch, at, to, false, true).empty();
+        covered += to - at;
+        at = to < from ? to : 0;
+    }
+    olderAt_ = at;
+    return back;
+}
+
+// Where the entries from `from` (before `to`) reach past `bytes` of lines: those before it,
+// whose bytes are taken off `bytes`.
+std::size_t TroupeRunLedger::entriesWithin(std::size_t from, std::size_t to, std::uint64_t& bytes) const {
+    std::lock_guard lock(mutex_);
+    to = std::min(to, entries_.size());
+    for (; from < to && entries_[from].length <= bytes; ++from) bytes -= entries_[from].length;
+    return from;
+}
+
+// The lines of entries [first, last) that do not read back from `fd` (placed after `epoch`
+// changes, or anywhere), line by line: a file that ends early costs only the lines past its
+// end, an entry this run's own file cannot give back only itself. With `firstOnly`, up to
+// the first that does not.
 std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::optional<std::uint64_t> epoch,
-                                                             std::size_t count, bool unplacedToo,
-                                                             bool firstOnly) const {
+                                                             std::size_t first, std::size_t last,
+                                                             bool unplacedToo, bool firstOnly) const {
     std::vector<Line> lines;
     const auto placed = [&](const Entry& entry) {
-        return entry.logOffset != kNowhere &&
-               (!epoch || entry.logEpoch == static_cast<std::uint32_t>(*epoch));
+        return entry.logOffset != kNowhere && (!epoch || entry.logEpoch == epochBits(*epoch));
     };
     std::string memory;
     std::string held;
-    for (std::size_t chunk = 0; chunk < count && !(firstOnly && !lines.empty()); chunk += kEntriesAtOnce) {
+    for (std::size_t chunk = first; chunk < last && !(firstOnly && !lines.empty()); chunk += kEntriesAtOnce) {
         memory.clear();
-        const auto entries = copyEntries(chunk, std::min(kEntriesAtOnce, count - chunk), memory);
+        const auto entries = copyEntries(chunk, std::min(kEntriesAtOnce, last - chunk), memory);
         if (entries.empty()) break;
         std::size_t alone = 0;  // the entries before it are read one by one
         for (std::size_t from = 0; from < entries.size() && !(firstOnly && !lines.empty());) {
@@ -262,25 +315,22 @@ std::vector<TroupeRunLedger::Line> TroupeRunLedger::readBack(int fd, std::option
 }
 
 std::optional<std::string> TroupeRunLedger::lineOf(const Uuid& id) const {
-    std::string memory;
-    std::vector<Entry> entry;
+    std::size_t index = 0;
     {
         std::lock_guard lock(mutex_);
         const auto found =
-            std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.id == id; });
+            std::find_if(entries_.begin(), entries_.end(), [&](const Stored& e) { return e.id == id; });
         if (found == entries_.end()) return std::nullopt;
-        entry.push_back(*found);
-        if (!found->kept) {
-            memory = inMemory_.substr(found->offset, found->length);
-            entry[0].offset = 0;
-        }
+        index = static_cast<std::size_t>(found - entries_.begin());
     }
-    return readLines(entry, 0, 1, memory);
+    std::string memory;
+    const std::vector<Entry> entry = copyEntries(index, 1, memory);
+    return entry.empty() ? std::nullopt : readLines(entry, 0, 1, memory);
 }
 
 std::uint64_t TroupeRunLedger::memoryBytes() const {
     std::lock_guard lock(mutex_);
-    return entries_.capacity() * sizeof(Entry) + inMemory_.capacity();
+    return entries_.size() * sizeof(Stored) + bases_.capacity() * sizeof(bases_[0]) + inMemory_.capacity();
 }
 
 }  // namespace tw

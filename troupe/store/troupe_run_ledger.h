@@ -3,18 +3,20 @@
 // of this run's own (unlinked from the start, in the temporary folder or else the log's)
 // that gets every line as it goes to the log. Whatever happens to the log file (replaced,
 // deleted, cut short, written over, on a mount that died), what this run accepted can be
-// put back in it. Memory is an entry per event (id, offsets, length), never the line,
-// unless no such file can be made or written: then the lines are kept in memory, said once.
+// put back in it. Memory is an entry of 32 bytes per event (id, place in the log, length),
+// never the line, unless no such file can be made or written: then the lines are kept in
+// memory, said once. Entries go in blocks, never copied as the run grows.
 //
 // Each entry also knows where its line stands in the log as the writer last saw it (the
 // offset and the writer's count of changes then), so a quit can tell by reading those
 // bytes back, at a cost in proportion to this run's lines, that the log still holds them.
 //
-// record() and place() are the writer thread's; the rest is thread-safe, and reads no file
-// under the mutex that lineOf() (the main thread's) takes.
+// record(), place(), placeAgain() and recentLinesReadBack() are the writer thread's; the rest
+// is thread-safe, and reads no file under the mutex that lineOf() (the main thread's) takes.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -50,6 +52,8 @@ class TroupeRunLedger {
     void record(const Uuid& id, std::string_view line, std::optional<Place> place = std::nullopt);
     // The line of `entry` stands (again) at `place`.
     void place(std::size_t entry, Place place);
+    // The same, for a line just written there again: read back with the new ones.
+    void placeAgain(std::size_t entry, Place place);
     std::size_t size() const;
     // The first `count` entries compared with the ids a read of the log found: the lines it
     // lacks, in the order accepted (but for those this run's own file cannot give back), and
@@ -66,6 +70,10 @@ class TroupeRunLedger {
     // Whether every line placed after `epoch` changes reads back from `fd` (the others, and
     // those this run's own file cannot give back, aside).
     bool placedLinesReadBack(int fd, std::uint64_t epoch) const;
+    // The same for the lines recorded or placed again since the last call, and for older
+    // ones, `olderBytes` of them, from where the last call left off and round the run: what
+    // following the log costs a minute does not grow with the run.
+    bool recentLinesReadBack(int fd, std::uint64_t epoch, std::uint64_t olderBytes);
     // The line of `id` (with its newline), when this run accepted it. Looks through every
     // entry: for the rare event accepted again.
     std::optional<std::string> lineOf(const Uuid& id) const;
@@ -76,20 +84,34 @@ class TroupeRunLedger {
 
    private:
     static constexpr std::uint64_t kNowhere = ~std::uint64_t{0};
+    // As kept: where its line is in this run's file (or in `inMemory_`) is the sum of the
+    // lengths before it there, from the bases kept every kBaseEvery entries.
+    struct Stored {
+        Uuid id;
+        std::uint64_t logOffset = kNowhere;
+        std::uint32_t length = 0;
+        std::uint32_t epochAndKept = 0;  // the epoch's low 31 bits (a place of another is stale); kKept
+    };
+    static_assert(sizeof(Stored) == 32);
+    static constexpr std::uint32_t kKept = std::uint32_t{1} << 31;
+    static constexpr std::size_t kBaseEvery = 4096;
+    // As read: with where its line is.
     struct Entry {
         Uuid id;
-        std::uint64_t offset = 0;  // in the file, or in `inMemory_` when `kept` is false
+        std::uint64_t offset = 0;  // in the file, or in the caller's memory when `kept` is false
         std::uint64_t logOffset = kNowhere;
-        std::uint32_t logEpoch = 0;  // the low bits of the epoch: a place of another epoch is stale
+        std::uint32_t logEpoch = 0;
         std::uint32_t length = 0;
         bool kept = true;
     };
+    static std::uint32_t epochBits(std::uint64_t epoch) { return static_cast<std::uint32_t>(epoch) & ~kKept; }
     std::vector<Entry> copyEntries(std::size_t from, std::size_t count, std::string& memory) const;
     std::optional<std::string> readLines(const std::vector<Entry>& entries, std::size_t from, std::size_t to,
                                          const std::string& memory) const;
     std::nullopt_t unreadable(int error) const;
-    std::vector<Line> readBack(int fd, std::optional<std::uint64_t> epoch, std::size_t count,
-                               bool unplacedToo, bool firstOnly) const;
+    std::vector<Line> readBack(int fd, std::optional<std::uint64_t> epoch, std::size_t first,
+                               std::size_t last, bool unplacedToo, bool firstOnly) const;
+    std::size_t entriesWithin(std::size_t from, std::size_t to, std::uint64_t& bytes) const;
 
     int fd_ = -1;
     std::uint64_t end_ = 0;
@@ -97,8 +119,14 @@ class TroupeRunLedger {
     bool saidInMemory_ = false;
     mutable std::atomic<bool> saidUnreadable_ = false;
     mutable std::mutex mutex_;
-    std::vector<Entry> entries_;
+    std::deque<Stored> entries_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> bases_;  // file and memory offsets
     std::string inMemory_;
+    // The read-back's own, on the writer thread: the first entry not yet read back, the
+    // entries placed again since, and where the older ones' round goes on.
+    std::size_t newFrom_ = 0;
+    std::vector<std::size_t> placedAgain_;
+    std::size_t olderAt_ = 0;
 };
 
 }  // namespace tw

@@ -18,7 +18,7 @@
 namespace tw::testing {
 
 // A store whose reads of the log are counted once `counting` is set (the bytes asked for
-// and the lowest offset read), and slowed while `slowMs` is.
+// and the lowest offset read), slowed while `slowMs` is, and failed once on the writer's thread.
 struct CountedStore {
     TroupeHarness h;
     std::atomic<bool> counting = false;
@@ -26,6 +26,8 @@ struct CountedStore {
     std::atomic<off_t> lowest = std::numeric_limits<off_t>::max();
     std::atomic<int> slowMs = 0;
     std::atomic<int> slowed = 0;
+    std::atomic<std::thread::id> writer{};         // the thread that writes the log
+    std::atomic<bool> failNextWriterRead = false;  // the writer's next read fails (EIO)
     std::unique_ptr<TroupeStore> store;
 
     // `log`: the log the store finds at launch, as lines of another device's ("old<n>",
@@ -40,10 +42,15 @@ struct CountedStore {
         }
         store = std::make_unique<TroupeStore>(
             TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
-            [this](int fd, void* buffer, std::size_t size, off_t offset) {
+            [this](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
                 if (const int ms = slowMs; ms > 0) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
                     ++slowed;
+                }
+                if (failNextWriterRead && std::this_thread::get_id() == writer.load() &&
+                    failNextWriterRead.exchange(false)) {
+                    errno = EIO;
+                    return -1;
                 }
                 if (counting) {
                     asked += size;
@@ -52,7 +59,10 @@ struct CountedStore {
                 }
                 return ::pread(fd, buffer, size, offset);
             },
-            std::move(write));
+            [this, write = std::move(write)](int fd, const void* bytes, std::size_t size) -> ssize_t {
+                writer = std::this_thread::get_id();
+                return write ? write(fd, bytes, size) : ::write(fd, bytes, size);
+            });
         store->waitUntilLoaded();
     }
     void count() {

@@ -238,6 +238,38 @@ TEST(TroupeLogLookReadBack, LinesAgainstTheLog) {
     }
 }
 
+// Following the log, this run's lines are read back at a cost that does not grow with the
+// run: each new line (or one written there again) at the first read-back, the older ones a
+// budget of bytes at a time, round the run, so a write over any of them is found in a round.
+TEST(TroupeLogLookReadBack, NewLinesOnceAndTheOlderRoundTheRun) {
+    TemporaryFolder folder;
+    const Log log{.lines = 100};
+    TroupeRunLedger ledger(folder.root());
+    std::string text = log.head;
+    for (std::size_t entry = 0; entry < log.lines; ++entry) {
+        ledger.record(idOf(entry), ourLine(entry, log.length), TroupeRunLedger::Place{1, log.at(entry)});
+        text += ourLine(entry, log.length);
+    }
+    text[log.at(60) + 10] = '#';
+    const fs::path file = folder.root() / "troupe.jsonl";
+    std::ofstream(file, std::ios::binary) << text << ourLine(100, log.length);
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    const auto readBack = [&](std::uint64_t olderBytes) {
+        const std::uint64_t before = ledger.linesReadBack();
+        const bool back = ledger.recentLinesReadBack(fd, 1, olderBytes);
+        return std::pair(back, ledger.linesReadBack() - before);
+    };
+    EXPECT_EQ(readBack(0), std::pair(false, std::uint64_t{100}));  // all new, in one read
+    ledger.record(idOf(100), ourLine(100, log.length), TroupeRunLedger::Place{1, log.at(100)});
+    EXPECT_EQ(readBack(0), std::pair(true, std::uint64_t{1}));
+    EXPECT_EQ(readBack(50 * log.length), std::pair(true, std::uint64_t{50}));  // the first 50
+    EXPECT_EQ(readBack(50 * log.length), std::pair(false, std::uint64_t{50}));
+    ledger.placeAgain(60, {1, log.at(5)});  // another line's place: it does not read back there
+    EXPECT_EQ(readBack(0).first, false);
+    EXPECT_EQ(readBack(0), std::pair(true, std::uint64_t{0}));
+    ::close(fd);
+}
+
 // A log that is a link into another folder: a write to the file it leads to pokes the watch
 // at once, as one under the log's own name does, not only the slow poll.
 TEST(TroupeLogLook, ALinkedLogsFileIsWatchedInItsOwnFolder) {
