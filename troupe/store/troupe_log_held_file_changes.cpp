@@ -33,7 +33,11 @@ TroupeLogHeldFile::Clock::time_point TroupeLogHeldFile::nextCheck() const {
 // This run's new lines where they were written, and `olderBytes` of the older ones: another
 // program's write over one of them (or a line of ours that went wrong) is a change.
 void TroupeLogHeldFile::readBackOurs(const atomic_file::OpenedFile& file, std::uint64_t olderBytes) {
-    if (!watch_.seen() || ledger_.recentLinesReadBack(file.fd, changes_, olderBytes)) return;
+    if (!watch_.seen()) return;
+    std::uint64_t left = olderBytes;
+    const bool back = ledger_.recentLinesReadBack(file.fd, changes_, left);
+    net_.readBack(olderBytes - left);
+    if (back) return;
     if (struct stat info{}; statHeld(info)) readAgain(info);
 }
 

@@ -24,10 +24,15 @@ std::optional<std::uint64_t> TroupeLogNet::readBackDue(bool draining) {
     const auto now = Steady::now();
     if (!unverified_ || (!draining && now < lastReadBack_ + readBackEvery)) return std::nullopt;
     unverified_ = false;
+    const double minutes = std::chrono::duration<double>(now - lastReadBack_) / everyMinute;
+    ownBudget_ = std::min(static_cast<double>(ownBytesAtOnce),
+                          ownBudget_ + minutes * static_cast<double>(ownBytesAMinute));
     lastReadBack_ = now;
-    // No more often than readBackEvery: the older lines' share of a minute.
-    return draining ? std::numeric_limits<std::uint64_t>::max()
-                    : ownBytesAMinute * readBackEvery.count() / everyMinute.count();
+    return draining ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(ownBudget_);
+}
+
+void TroupeLogNet::readBack(std::uint64_t olderBytes) {
+    ownBudget_ = std::max(0.0, ownBudget_ - static_cast<double>(olderBytes));
 }
 
 void TroupeLogNet::expect(const Seen& seen, std::optional<TroupeLogBlockHashes> hashes) {

@@ -16,7 +16,8 @@
 // pass then has it read again whole, unless a reconcile's read brought them first.
 //
 // This run's lines are read back on a clock of their own: each new line at the first
-// read-back after it was written, the older ones ownBytesAMinute at a time, round the run.
+// read-back after it was written, the older ones round the run, ownBytesAMinute a minute at
+// most (up to ownBytesAtOnce saved up while nothing was read back).
 #include <sys/stat.h>
 
 #include <chrono>
@@ -41,6 +42,7 @@ class TroupeLogNet {
     // its own copy): what no look tells, a write over one in the instant before a write of
     // ours, is found within a minute for every so many bytes of them.
     static constexpr std::uint64_t ownBytesAMinute = std::uint64_t{4} << 20;
+    static constexpr std::uint64_t ownBytesAtOnce = std::uint64_t{1} << 20;
     // The bytes compared no more often than this, and no more of them each time: a sync tool
     // touching a big log every second must not make the net read it all again and again.
     static constexpr std::chrono::seconds everyMinute{60};
@@ -51,9 +53,11 @@ class TroupeLogNet {
     TroupeLogNet(TroupeLogReadControl control, std::function<double()> secondsClock);
 
     void unverify() { unverified_ = true; }
-    // When this run's lines are to be read back now: the bytes of older lines to read back
-    // besides the new ones (all when draining). The clock restarts then.
+    // When this run's lines are to be read back now: the bytes of older lines that may be
+    // read back besides the new ones (all when draining). The clock restarts then.
     std::optional<std::uint64_t> readBackDue(bool draining);
+    // So many bytes of older lines were read back.
+    void readBack(std::uint64_t olderBytes);
 
     // What a load read, and the hashes of its bytes (kept when they are of `seen.size`).
     void expect(const Seen& seen, std::optional<TroupeLogBlockHashes> hashes);
@@ -100,6 +104,7 @@ class TroupeLogNet {
     const std::function<double()> secondsClock_;
     bool unverified_ = false;
     Steady::time_point lastReadBack_{};
+    double ownBudget_ = ownBytesAtOnce;  // of older lines, as of lastReadBack_
     std::optional<TroupeLogBlockHashes> hashes_;
     // The file as its bytes were last found to hash as `hashes_` say (or as a pass found it
     // at its start); `moved_`: anything but our appends may have moved it since.

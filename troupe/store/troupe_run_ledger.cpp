@@ -210,7 +210,7 @@ bool TroupeRunLedger::placedLinesReadBack(int fd, std::uint64_t epoch) const {
     return readBack(fd, epoch, 0, ~std::size_t{0}, false, true).empty();
 }
 
-bool TroupeRunLedger::recentLinesReadBack(int fd, std::uint64_t epoch, std::uint64_t olderBytes) {
+bool TroupeRunLedger::recentLinesReadBack(int fd, std::uint64_t epoch, std::uint64_t& olderBytes) {
     const std::size_t count = size();
     const std::size_t from = std::exchange(newFrom_, count);
     const auto again = std::exchange(placedAgain_, {});

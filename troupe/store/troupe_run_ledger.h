@@ -71,9 +71,9 @@ class TroupeRunLedger {
     // those this run's own file cannot give back, aside).
     bool placedLinesReadBack(int fd, std::uint64_t epoch) const;
     // The same for the lines recorded or placed again since the last call, and for older
-    // ones, `olderBytes` of them, from where the last call left off and round the run: what
-    // following the log costs a minute does not grow with the run.
-    bool recentLinesReadBack(int fd, std::uint64_t epoch, std::uint64_t olderBytes);
+    // ones, `olderBytes` of them (less what they take), from where the last call left off and
+    // round the run once at most: what following the log costs does not grow with the run.
+    bool recentLinesReadBack(int fd, std::uint64_t epoch, std::uint64_t& olderBytes);
     // The line of `id` (with its newline), when this run accepted it. Looks through every
     // entry: for the rare event accepted again.
     std::optional<std::string> lineOf(const Uuid& id) const;

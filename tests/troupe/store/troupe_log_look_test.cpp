@@ -254,9 +254,9 @@ TEST(TroupeLogLookReadBack, NewLinesOnceAndTheOlderRoundTheRun) {
     const fs::path file = folder.root() / "troupe.jsonl";
     std::ofstream(file, std::ios::binary) << text << ourLine(100, log.length);
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    const auto readBack = [&](std::uint64_t olderBytes) {
+    const auto readBack = [&](std::uint64_t olderBytes) {  // by value: what is left is dropped
         const std::uint64_t before = ledger.linesReadBack();
-        const bool back = ledger.recentLinesReadBack(fd, 1, olderBytes);
+        const bool back = ledger.recentLinesReadBack(fd, 1, olderBytes);  // less what it took
         return std::pair(back, ledger.linesReadBack() - before);
     };
     EXPECT_EQ(readBack(0), std::pair(false, std::uint64_t{100}));  // all new, in one read

@@ -18,9 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/troupe/store/troupe_fuse_mount.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 #include "troupe/event_model/troupe_json.h"
 #include "troupe/store/troupe_event_index.h"
+#include "troupe/store/troupe_log_file_at_path.h"
 #include "troupe/store/troupe_log_reader.h"
 
 namespace tw {
@@ -186,6 +188,42 @@ TEST(TroupeLogPaths, WhateverIsAtTheLogsPathNothingHangsAndNothingIsWrittenOverI
         EXPECT_EQ(fingerprint(h.logFile()) == before, row.untouched) << fingerprint(h.logFile());
         EXPECT_FALSE(fs::exists(h.logFile().parent_path() / "gone.jsonl"));
     }
+}
+
+// On a mount other machines write to, what tells what the log holds is read through a new
+// open of its path (which asks the server), never through the descriptor held: the look at
+// the path hands its open on, and a read on its own opens the path anew, each sized as the
+// file system says now.
+TEST(TroupeLogPaths, OnASharedMountTheLogIsReadThroughANewOpen) {
+    const std::string said = testing::inChild(
+        [] {
+            testing::TemporaryXdg folder;
+            const testing::FuseMount mount(testing::Fuse::bindfs, folder.root() / "below",
+                                           folder.root() / "mount");
+            if (!mount.mounted) return std::string("skipped: bindfs cannot mount here");
+            const fs::path log = mount.at / TroupeStore::logFileName;
+            std::ofstream(log) << "{}\n";
+            const int held = ::open(log.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+            testing::appendAsAnotherProgram(folder.root() / "below" / TroupeStore::logFileName,
+                                            "{\"b\":1}\n");
+            atomic_file::OpenedFile looked;  // what the look opened
+            if (!onSharedMount(held) || logAtPath(log, held, &looked) != LogAtPath::heldFile)
+                return std::string("not the held file on a shared mount");
+            const atomic_file::OpenedFile own = logOnItsOwnDescriptor(held, log, true);
+            for (const atomic_file::OpenedFile* file :
+                 {static_cast<const atomic_file::OpenedFile*>(&looked), &own}) {
+                if (file->status != atomic_file::ReadStatus::ok) return std::string("not opened");
+                // The held descriptor appends; a new open of the path reads.
+                if ((::fcntl(file->fd, F_GETFL) & O_ACCMODE) != O_RDONLY)
+                    return std::string("read through the held descriptor");
+                if (file->size != 11) return "sized " + std::to_string(file->size);
+            }
+            ::close(held);
+            return std::string("ok");
+        },
+        std::chrono::seconds(30));
+    if (said.starts_with("skipped")) GTEST_SKIP() << said;
+    EXPECT_EQ(said, "ok");
 }
 
 }  // namespace
