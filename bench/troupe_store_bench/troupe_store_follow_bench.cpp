@@ -12,8 +12,8 @@
 // over 60 s of an extended attribute set, a chmod or a touch of the 1e6-line log every
 // second, with the resident memory that adds at its peak and the bytes read; and over a
 // minute of one event of this device a second after a run of 2e3, 2e4 or 6e4 of its own,
-// alone or with another device's line every 3 s, the MiB read (the log and this run's own
-// copy), which must not grow with the run.
+// alone or (over two) with another device's line every 3 s, the MiB read a minute (the log
+// and this run's own copy), which must not grow with the run.
 // Beside it: the wake-ups a minute of the store's threads while nothing happens, against
 // those of the process's other threads over as long a window before the store opened.
 // The scenarios of 20 s and more are named Long: --benchmark_filter=-Long leaves them out.

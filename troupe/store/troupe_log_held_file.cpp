@@ -41,8 +41,9 @@ TroupeLogHeldFile::~TroupeLogHeldFile() {
 TroupeLogCut TroupeLogHeldFile::cut() {
     TroupeLogCut cut;
     cut.file.status = atomic_file::ReadStatus::missing;
-    if (fd_ >= 0) followPath();  // the file at the path is the one to read
-    if (fd_ >= 0 || openFile()) cut.file = readable();
+    atomic_file::OpenedFile opened;     // by the look at the path, on a shared mount
+    if (fd_ >= 0) followPath(&opened);  // the file at the path is the one to read
+    if (fd_ >= 0 || openFile()) cut.file = readable(std::move(opened));
     if (struct stat info{};
         cut.file.status == atomic_file::ReadStatus::ok && ::fstat(cut.file.fd, &info) == 0)
         cut.identity = atomic_file::FileIdentity::of(info);
@@ -69,11 +70,12 @@ std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::placeFound(TroupeRunLedger
 }
 
 std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> TroupeLogHeldFile::lookBeforeQuitting() {
-    if (fd_ >= 0) followPath();
+    atomic_file::OpenedFile opened;  // by the look at the path, on a shared mount
+    if (fd_ >= 0) followPath(&opened);
     if (fd_ < 0 && ledger_.size() > 0) openFile();
     TroupeLogCut cut;
     cut.file.status = atomic_file::ReadStatus::missing;
-    if (fd_ >= 0) cut.file = readable();
+    if (fd_ >= 0) cut.file = readable(std::move(opened));
     cut.ledgerEntries = ledger_.size();
     cut.changes = changes_;
     auto doubtful = ledger_.notReadingBack(cut.file.fd, cut.ledgerEntries);

@@ -54,7 +54,12 @@ void TroupeLogHeldFile::compareBytes(const atomic_file::OpenedFile& file, bool d
 // The file held, on a descriptor of its own to read what decides what it holds: opened
 // again on a mount other machines write to (`opened`, when a look at the path just did).
 atomic_file::OpenedFile TroupeLogHeldFile::readable(atomic_file::OpenedFile opened) {
-    if (freshReads_ && opened.status == atomic_file::ReadStatus::ok) return opened;
+    struct stat held {};
+    struct stat other {};
+    if (freshReads_ && opened.status == atomic_file::ReadStatus::ok && ::fstat(fd_, &held) == 0 &&
+        ::fstat(opened.fd, &other) == 0 &&
+        atomic_file::FileIdentity::of(held) == atomic_file::FileIdentity::of(other))
+        return opened;
     return logOnItsOwnDescriptor(fd_, file_, freshReads_);
 }
 
