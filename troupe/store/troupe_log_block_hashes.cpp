@@ -23,6 +23,13 @@ void TroupeLogBlockHashes::append(std::string_view bytes) {
     }
 }
 
+void TroupeLogBlockHashes::dropFrom(std::uint64_t size) {
+    if (size >= size_) return;
+    whole_.resize(static_cast<std::size_t>(size / blockBytes));
+    size_ = whole_.size() * blockBytes;
+    XXH3_64bits_reset(&current_);
+}
+
 // A partial block's hash is taken of its bytes so far; XXH3 counts their length in.
 std::uint64_t TroupeLogBlockHashes::hashOf(std::size_t block) const {
     return block < whole_.size() ? whole_[block] : XXH3_64bits_digest(&current_);

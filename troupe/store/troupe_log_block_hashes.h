@@ -26,6 +26,8 @@ class TroupeLogBlockHashes {
     // The file's next bytes. However the bytes are split, the hashes are the same.
     void append(std::string_view bytes);
     std::uint64_t size() const { return size_; }  // bytes fed so far
+    // Back to the whole blocks before `size`: the bytes from there on are to be fed again.
+    void dropFrom(std::uint64_t size);
     // The first block that differs from `other` over the bytes both cover (nullopt: none).
     // Sizes may differ: a block that either holds only in part is compared when both hold
     // the same bytes of it, and passed over otherwise.

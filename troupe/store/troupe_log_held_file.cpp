@@ -178,7 +178,7 @@ bool TroupeLogHeldFile::followPath(atomic_file::OpenedFile* opened) {
 }
 
 void TroupeLogHeldFile::changed() {
-    net_.forget();  // a reconcile's read brings the hashes again, or the next pass
+    net_.forget(false);  // a reconcile's read brings the hashes again
     ++changes_;
     changed_(changes_);
 }

@@ -46,7 +46,10 @@ void TroupeLogNet::expect(const Seen& seen, std::optional<TroupeLogBlockHashes> 
 }
 
 void TroupeLogNet::take(int fd, std::optional<TroupeLogBlockHashes> hashes, std::uint64_t size) {
-    if (!hashes || hashes->size() > size) return;  // taken again by the next pass
+    if (!hashes) return;  // taken again by the next pass
+    // Past what the writer knows the file holds (another program's line not yet ended):
+    // the block it ends in is read again up to there.
+    hashes->dropFrom(size);
     hashes_ = std::move(hashes);
     blind_ = false;  // they are of what the troupe was read from
     extend(fd, size);
@@ -56,9 +59,9 @@ void TroupeLogNet::take(int fd, std::optional<TroupeLogBlockHashes> hashes, std:
     }
 }
 
-void TroupeLogNet::forget() {
+void TroupeLogNet::forget(bool blind) {
     hashes_.reset();
-    blind_ = true;
+    blind_ = blind;
     // A pass under way that had moved the record on gives it back.
     if (pass_) record_ = pass_->before;
     pass_.reset();

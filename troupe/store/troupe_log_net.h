@@ -11,9 +11,9 @@
 // time, round the file from where the last slice stopped: a small log whole within the
 // minute, a big one within a minute more for every bytesAMinute. A pass that cannot read
 // leaves the record as it was before it, so the next one compares again. Hashes dropped (a
-// write of ours cut short, a read that failed, a reconcile's that ran past the last whole
-// line) are taken again by such a pass; as nothing vouched for the file meanwhile, the
-// pass then has it read again whole, unless a reconcile's read brought them first.
+// write of ours cut short, a read that failed) are taken again by such a pass; as nothing
+// vouched for the file meanwhile, the pass then has it read again whole, unless a
+// reconcile's read brought them first.
 //
 // This run's lines are read back on a clock of their own: each new line at the first
 // read-back after it was written, the older ones round the run, ownBytesAMinute a minute at
@@ -62,11 +62,12 @@ class TroupeLogNet {
     // What a load read, and the hashes of its bytes (kept when they are of `seen.size`).
     void expect(const Seen& seen, std::optional<TroupeLogBlockHashes> hashes);
     // The hashes of what a reconcile read of the held file `fd`, on to `size` (what the
-    // writer knows it holds); refused when they run past it.
+    // writer knows it holds); when they run past it, up to it.
     void take(int fd, std::optional<TroupeLogBlockHashes> hashes, std::uint64_t size);
-    // A change, or bytes of ours taken back: the hashes are no longer known to be the file's
-    // until a reconcile's read brings them, or a pass a minute on takes them again.
-    void forget();
+    // The hashes are no longer known to be the file's. After a change, a reconcile's read
+    // brings them again; else (`blind`: bytes of ours taken back, a read that failed) nothing
+    // vouches for the file until a pass a minute on takes them again and has it read again.
+    void forget(bool blind = true);
     // Another program moved the file otherwise than a change: compared on the minute.
     void noticed();
     // The held file `fd`, as `before` said just before the write, grew to `end` (as `info`

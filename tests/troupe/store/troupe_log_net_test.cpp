@@ -34,11 +34,11 @@ using Steady = std::chrono::steady_clock;
 // The net alone, over a file another program writes over in place with its modification
 // time put back while the net cannot vouch for the file: a pass whose read fails (it started
 // from the file as changed), an append of ours onto the file as changed (the stat after it
-// is ours), or a change whose reconcile's hashes ran past the last whole line (refused). A
+// is ours), or a change after a reconcile whose hashes ran past the last whole line. A
 // later minute compares the bytes, or has them read again, and finds the change.
 TEST(TroupeLogNet, AChangeWhileTheNetCannotVouchIsComparedLater) {
-    enum Blind { failedRead, oursOnTop, refusedHashes };
-    for (const Blind blind : {failedRead, oursOnTop, refusedHashes}) {
+    enum Blind { failedRead, oursOnTop, pastALine };
+    for (const Blind blind : {failedRead, oursOnTop, pastALine}) {
         SCOPED_TRACE(blind);
         testing::TemporaryXdg folder;
         const auto file = folder.root() / "log";
@@ -60,8 +60,8 @@ TEST(TroupeLogNet, AChangeWhileTheNetCannotVouchIsComparedLater) {
         struct stat info {};
         ::fstat(fd, &info);
         net.expect(TroupeLogNet::Seen::of(info, text.size()), hashTroupeLogFile(fd, text.size(), {}));
-        if (blind == refusedHashes) {
-            net.forget();  // a change: a reconcile reads the file, and half a line after it
+        if (blind == pastALine) {
+            net.forget(false);  // a change: a reconcile reads the file, and half a line after it
             auto read = hashTroupeLogFile(fd, text.size(), {});
             read->append("{\"half");
             net.take(fd, std::move(read), text.size());
