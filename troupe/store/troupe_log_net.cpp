@@ -101,9 +101,7 @@ void TroupeLogNet::extend(int fd, std::uint64_t to, std::string_view known) {
     if (!hashes_) return;
     const std::uint64_t readTo = to - std::min<std::uint64_t>(to, known.size());
     if (hashes_->size() > readTo) return forget();
-    // pread(2) itself, not the reads a slow mount may hold: this runs on the writer's thread,
-    // which a quit must find free; a stop still ends it between blocks.
-    if (!hashTroupeLogFileOn(*hashes_, fd, readTo, readTo - hashes_->size(), {control_.stop, {}}) ||
+    if (!hashTroupeLogFileOn(*hashes_, fd, readTo, readTo - hashes_->size(), control_) ||
         hashes_->size() != readTo)
         return forget();
     hashes_->append(known);

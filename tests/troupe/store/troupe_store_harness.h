@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -32,6 +33,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -329,6 +331,7 @@ class TroupeFileFaults {
     std::function<ssize_t(int, const void*, std::size_t)> writeFunction() {
         return [this](int fd, const void* bytes, std::size_t size) -> ssize_t {
             const std::string_view text(static_cast<const char*>(bytes), size);
+            writer_ = std::this_thread::get_id();
             const bool toLog = isLog(fd);
             if (toLog) holdAt(text);
             const int error = failureFor(fd, false);
@@ -343,7 +346,8 @@ class TroupeFileFaults {
         std::lock_guard lock(mutex_);
         nextReadFails_ = error;
     }
-    // The next read takes `slow` (a loaded machine's), or until release().
+    // The next read off the writer's thread (a reader's) takes `slow`, as on a loaded
+    // machine, or until release(). The writer's own I/O is held by holdWriteOf().
     void slowNextRead(std::chrono::milliseconds slow) {
         std::lock_guard lock(mutex_);
         slowNext_ = slow;
@@ -400,7 +404,7 @@ class TroupeFileFaults {
     }
     void stallIfAsked() {
         std::unique_lock lock(mutex_);
-        if (slowNext_.count() == 0 || slowed_) return;
+        if (slowNext_.count() == 0 || slowed_ || std::this_thread::get_id() == writer_.load()) return;
         slowed_ = true;
         changed_.wait_for(lock, slowNext_, [&] { return slowNext_.count() == 0; });
     }
@@ -432,6 +436,7 @@ class TroupeFileFaults {
     std::condition_variable changed_;
     int nextReadFails_ = 0;
     std::chrono::milliseconds slowNext_{};
+    std::atomic<std::thread::id> writer_{};
     bool slowed_ = false;
     std::set<std::pair<dev_t, ino_t>> dead_;
     std::vector<int> deadHeld_;
