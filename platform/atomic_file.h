@@ -26,7 +26,8 @@ struct ReadResult {
 // A descriptor of a regular file open for reading (a link to one is fine), with its size.
 // Only a regular file is opened: a FIFO, socket or device is refused as notAFile before
 // any open, and so is a link that leads nowhere (it is not a missing file: writing there
-// would replace the link) and a file swapped for another between the look and the open.
+// would replace the link) and a name swapped to another file between each look and open
+// (a new version renamed over it once is looked at and opened in turn).
 struct OpenedFile {
     OpenedFile() = default;
     OpenedFile(OpenedFile&& other) noexcept;
