@@ -99,6 +99,36 @@ OpenedFile notRegular(const struct stat& info) {
     return refused;
 }
 
+// One look at the name, then one open, then a check that the open found what was looked at.
+SeenOpening lookThenOpen(const fs::path& file, int flags) {
+    SeenOpening seen;
+    // Looked at before it is opened: opening some devices does something (a tape
+    // rewinds, a watchdog starts), whatever the flags.
+    if (::stat(file.c_str(), &seen.info) != 0) {
+        seen.error = errno;
+        return seen;
+    }
+    if (!S_ISREG(seen.info.st_mode)) {
+        seen.outcome = SeenOpening::notRegular;
+        return seen;
+    }
+    const FileIdentity expected = FileIdentity::of(seen.info);
+    // O_NONBLOCK: should a FIFO take the file's place after the stat, the open must not
+    // wait for a writer.
+    Descriptor owner(::open(file.c_str(), flags | O_NONBLOCK | O_NOCTTY));
+    if (owner.fd < 0 || ::fstat(owner.fd, &seen.info) != 0) {
+        seen.error = errno;
+        return seen;
+    }
+    if (FileIdentity::of(seen.info) != expected) {
+        seen.outcome = SeenOpening::swapped;
+        return seen;
+    }
+    seen.outcome = SeenOpening::opened;
+    seen.fd = std::exchange(owner.fd, -1);
+    return seen;
+}
+
 }  // namespace
 
 SeenOpening openSeenRegular(const fs::path& file, int flags) {
@@ -108,32 +138,8 @@ SeenOpening openSeenRegular(const fs::path& file, int flags) {
     constexpr int looks = 4;
     SeenOpening seen;
     for (int look = 0; look < looks; ++look) {
-        seen = SeenOpening{};
-        // Looked at before it is opened: opening some devices does something (a tape
-        // rewinds, a watchdog starts), whatever the flags.
-        if (::stat(file.c_str(), &seen.info) != 0) {
-            seen.error = errno;
-            return seen;
-        }
-        if (!S_ISREG(seen.info.st_mode)) {
-            seen.outcome = SeenOpening::notRegular;
-            return seen;
-        }
-        const FileIdentity expected = FileIdentity::of(seen.info);
-        // O_NONBLOCK: should a FIFO take the file's place after the stat, the open must not
-        // wait for a writer.
-        Descriptor owner(::open(file.c_str(), flags | O_NONBLOCK | O_NOCTTY));
-        if (owner.fd < 0 || ::fstat(owner.fd, &seen.info) != 0) {
-            seen.error = errno;
-            return seen;
-        }
-        if (FileIdentity::of(seen.info) != expected) {
-            seen.outcome = SeenOpening::swapped;
-            continue;
-        }
-        seen.outcome = SeenOpening::opened;
-        seen.fd = std::exchange(owner.fd, -1);
-        return seen;
+        seen = lookThenOpen(file, flags);
+        if (seen.outcome != SeenOpening::swapped) break;
     }
     return seen;
 }
