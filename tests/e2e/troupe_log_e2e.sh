@@ -233,7 +233,9 @@ done
 
 echo "e2e troupe log: 7 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back; shared mount: $shared)"
 # The shared mount's check did not run (no bindfs, or FUSE refused): skipped, not passed.
+# Where mounts are required (the project's CI can mount), that is a failure.
 if [ "$shared" = skipped ]; then
+  [ "${TW_REQUIRE_FUSE_MOUNTS:-}" = 1 ] && fail "bindfs cannot mount here and TW_REQUIRE_FUSE_MOUNTS is set"
   echo "SKIP: bindfs cannot mount here"
   exit 77
 fi

@@ -16,12 +16,30 @@
 
 namespace tw {
 
-// An open of the file just before has the server asked, and this puts the answer where the
-// next fstat of any descriptor of the file finds it.
+// What the file system says of `fd` now: a plain fstat may be answered from the kernel's
+// cache. The forced statx asks the file system itself (FUSE, NFS), and what it answers is
+// what the kernel keeps for the next fstat; the forced result is taken, fstat's used only
+// where statx cannot be had.
 bool statAfresh(int fd, struct stat& info) {
     struct statx fresh {};
-    ::statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_BASIC_STATS, &fresh);
-    return ::fstat(fd, &info) == 0;
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_FORCE_SYNC, STATX_BASIC_STATS, &fresh) != 0 ||
+        (fresh.stx_mask & STATX_BASIC_STATS) != STATX_BASIC_STATS)
+        return ::fstat(fd, &info) == 0;
+    info = {};
+    info.st_dev = ::makedev(fresh.stx_dev_major, fresh.stx_dev_minor);
+    info.st_ino = fresh.stx_ino;
+    info.st_mode = fresh.stx_mode;
+    info.st_nlink = fresh.stx_nlink;
+    info.st_uid = fresh.stx_uid;
+    info.st_gid = fresh.stx_gid;
+    info.st_rdev = ::makedev(fresh.stx_rdev_major, fresh.stx_rdev_minor);
+    info.st_size = static_cast<off_t>(fresh.stx_size);
+    info.st_blksize = static_cast<blksize_t>(fresh.stx_blksize);
+    info.st_blocks = static_cast<blkcnt_t>(fresh.stx_blocks);
+    info.st_atim = {fresh.stx_atime.tv_sec, fresh.stx_atime.tv_nsec};
+    info.st_mtim = {fresh.stx_mtime.tv_sec, fresh.stx_mtime.tv_nsec};
+    info.st_ctim = {fresh.stx_ctime.tv_sec, fresh.stx_ctime.tv_nsec};
+    return true;
 }
 
 LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::OpenedFile* opened) {
@@ -32,15 +50,24 @@ LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::
     const LogAtPath notAFile = held.st_nlink == 0 ? LogAtPath::notAFileHeldDeleted : LogAtPath::notAFile;
     if (::stat(file.c_str(), &atPath) == 0) {
         if (FileIdentity::of(held) == FileIdentity::of(atPath)) {
-            // On a mount other machines write to, the look that follows reads the server's
-            // size and times, not what this machine kept of them. Disks need no asking.
+            // On a mount other machines write to, the path is opened again, which asks the
+            // server: its size and times, not what this machine kept of them. That open is
+            // the one to go on with: the inode number may be the name's, not the file's, and
+            // a descriptor held since may read and write a file renamed away on the server.
+            // Disks need no asking.
             if (::major(held.st_dev) == 0 && onSharedMount(heldFd)) {
-                atomic_file::OpenedFile again = atomic_file::openRegular(file);
-                if (again.fd >= 0 && statAfresh(again.fd, atPath) && opened != nullptr &&
-                    FileIdentity::of(atPath) == FileIdentity::of(held)) {
-                    again.size = static_cast<std::uint64_t>(atPath.st_size);
-                    again.allocated = static_cast<std::uint64_t>(atPath.st_blocks) * 512;
-                    *opened = std::move(again);
+                const atomic_file::SeenOpening again =
+                    atomic_file::openSeenRegular(file, O_RDWR | O_APPEND | O_CLOEXEC);
+                if (again.outcome == atomic_file::SeenOpening::opened) {
+                    if (statAfresh(again.fd, atPath) && opened != nullptr &&
+                        FileIdentity::of(atPath) == FileIdentity::of(held)) {
+                        opened->fd = again.fd;
+                        opened->status = atomic_file::ReadStatus::ok;
+                        opened->size = static_cast<std::uint64_t>(atPath.st_size);
+                        opened->allocated = static_cast<std::uint64_t>(atPath.st_blocks) * 512;
+                    } else {
+                        ::close(again.fd);
+                    }
                 }
             }
             return LogAtPath::heldFile;

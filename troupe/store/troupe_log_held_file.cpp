@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <iterator>
+#include <thread>
 #include <utility>
 
 #include "platform/log.h"
@@ -66,12 +68,81 @@ std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::placeFound(TroupeRunLedger
     for (const auto& [entry, offset] : comparison.found) ledger_.place(entry, {changes_, offset});
     // What the read saw of the file held, and what went to it since.
     if (fd_ >= 0 && watch_.seen()) net_.take(fd_, std::move(hashes), watch_.seen()->size);
-    return std::move(comparison.missing);
+    const auto lookedFor = [&](std::size_t entry) {
+        return std::ranges::any_of(unreached_, [&](const Unreached& u) { return u.line.entry == entry; });
+    };
+    std::vector<TroupeRunLedger::Line> missing;
+    // Only a shared mount's size may lag its bytes: on a disk a file that ends before a line
+    // of ours was cut short.
+    for (auto& [line, offset] : comparison.unreached) {
+        if (!freshReads_)
+            missing.push_back(std::move(line));
+        else if (!lookedFor(line.entry))
+            unreached_.push_back(Unreached{std::move(line), offset, Clock::now()});
+    }
+    for (auto& line : comparison.missing)
+        if (!lookedFor(line.entry)) missing.push_back(std::move(line));
+    std::ranges::move(takeUnreached(), std::back_inserter(missing));
+    std::ranges::sort(missing, {}, &TroupeRunLedger::Line::entry);  // in the order accepted
+    return missing;
+}
+
+// A line of this run is written again only once the bytes where it may be are read and are
+// not it: past the end of a file whose size lags, it is looked for from where it was placed
+// (or where the descriptor said it went) to the file's end at the next looks, and taken as
+// gone only when the size has not brought it within unreachedPatience.
+std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::takeUnreached() {
+    std::vector<TroupeRunLedger::Line> missing;
+    if (unreached_.empty()) return missing;
+    const std::uint64_t size = sizeNow();
+    const auto now = Clock::now();
+    std::erase_if(unreached_, [&](Unreached& unreached) {
+        if (const auto at = lineFrom(unreached.offset, size, unreached.line.text)) {
+            ledger_.place(unreached.line.entry, {changes_, *at});
+            return true;
+        }
+        if (fd_ >= 0 && now - unreached.since < unreachedPatience) return false;
+        missing.push_back(std::move(unreached.line));
+        return true;
+    });
+    return missing;
+}
+
+// Where `line` starts a line of the held file between `from` and `to`, looked for in one read.
+std::optional<std::uint64_t> TroupeLogHeldFile::lineFrom(std::uint64_t from, std::uint64_t to,
+                                                         std::string_view line) {
+    constexpr std::uint64_t kMostAhead = std::uint64_t{4} << 20;  // another device's lines of seconds
+    if (fd_ < 0 || to < from + line.size() || to - from > kMostAhead) return std::nullopt;
+    const std::uint64_t start = from > 0 ? from - 1 : 0;  // with the byte before: a line's end
+    std::string bytes(to - start, '\0');
+    const ssize_t got = ::pread(fd_, bytes.data(), bytes.size(), static_cast<off_t>(start));
+    if (got <= 0) return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(got));
+    for (std::size_t at = bytes.find(line); at != std::string::npos; at = bytes.find(line, at + 1))
+        if (start + at == 0 || (at > 0 && bytes[at - 1] == '\n')) return start + at;
+    return std::nullopt;
+}
+
+// The held file's size as its file system says now (on a shared mount, the last look's
+// open asked the server); 0 without one.
+std::uint64_t TroupeLogHeldFile::sizeNow() {
+    struct stat info {};
+    return fd_ >= 0 && ::fstat(fd_, &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }
 
 std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> TroupeLogHeldFile::lookBeforeQuitting() {
     atomic_file::OpenedFile opened;  // by the look at the path, on a shared mount
     if (fd_ >= 0) followPath(&opened);
+    // Lines of ours past a size that lags are given a moment to come within reach: each
+    // look opens the path again, which asks the file system. Those still past it the quit
+    // looks for by their ids.
+    for (const auto until = Clock::now() + unreachedAtQuit;
+         fd_ >= 0 && !unreached_.empty() && Clock::now() < until;) {
+        std::this_thread::sleep_for(unreachedLookEvery / 5);
+        opened = {};
+        followPath(&opened);
+        (void)takeUnreached();
+    }
     if (fd_ < 0 && ledger_.size() > 0) openFile();
     TroupeLogCut cut;
     cut.file.status = atomic_file::ReadStatus::missing;
@@ -129,7 +200,8 @@ bool TroupeLogHeldFile::followPath(atomic_file::OpenedFile* opened) {
         }
         return true;
     }
-    const LogAtPath atPath = logAtPath(file_, fd_, opened);
+    atomic_file::OpenedFile fresh;  // the path's own open, on a shared mount
+    const LogAtPath atPath = logAtPath(file_, fd_, &fresh);
     if (atPath == LogAtPath::unknown) {
         // The held descriptor may be the one that failed, the path working again.
         if (struct stat info{}; ::fstat(fd_, &info) != 0 && dropFailed(errno)) return openFile();
@@ -145,26 +217,14 @@ bool TroupeLogHeldFile::followPath(atomic_file::OpenedFile* opened) {
     }
     pathHoldsNoFile_ = false;
     if (atPath == LogAtPath::heldFile) {
+        if (fresh.status == atomic_file::ReadStatus::ok) adopt(std::move(fresh), opened);
         lookAtHeldFile();
         return fd_ >= 0 || openFile();
     }
     if (atPath == LogAtPath::nothing)
         log::system("The troupe log " + file_.string() + " was deleted; making it again");
-    if (atPath == LogAtPath::anotherFile) {
-        // A sync tool may save over it every second: said once a minute at most.
-        const auto now = Clock::now();
-        if (!replacedSaidAt_ || now - *replacedSaidAt_ >= std::chrono::minutes(1)) {
-            const std::string times = replacedUnsaid_ == 0 ? ""
-                                                           : " (" + std::to_string(replacedUnsaid_ + 1) +
-                                                                 " times in the last minute)";
-            log::system("The troupe log " + file_.string() + " was replaced by another file" + times +
-                        "; appending to that one");
-            replacedSaidAt_ = now;
-            replacedUnsaid_ = 0;
-        } else {
-            ++replacedUnsaid_;
-        }
-    }
+    if (atPath == LogAtPath::anotherFile)
+        sayReplaced("was replaced by another file", "appending to that one");
     sync();  // what went to the old file, in case a rename kept it
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -175,6 +235,33 @@ bool TroupeLogHeldFile::followPath(atomic_file::OpenedFile* opened) {
     if (holding_) return false;
     watch_.forget();
     return openFile() || atPath == LogAtPath::nothing;
+}
+
+// On a shared mount the path's own open takes the held descriptor's place: whatever the
+// inode numbers say, it is the file at the path now, the one to read and to append to (a
+// descriptor kept from before may go on reading and writing a file renamed away on the
+// server). `opened` gets a descriptor of it to read, sized as the server said.
+void TroupeLogHeldFile::adopt(atomic_file::OpenedFile fresh, atomic_file::OpenedFile* opened) {
+    ::close(fd_);  // written through already; what it held to sync goes with the path's file
+    fd_ = std::exchange(fresh.fd, -1);
+    if (opened == nullptr) return;
+    *opened = logOnItsOwnDescriptor(fd_);
+    opened->size = fresh.size;
+    opened->allocated = fresh.allocated;
+}
+
+// A sync tool may save over the log every second: said once a minute at most, with how often.
+void TroupeLogHeldFile::sayReplaced(const std::string& what, const std::string& then) {
+    const auto now = Clock::now();
+    if (replacedSaidAt_ && now - *replacedSaidAt_ < std::chrono::minutes(1)) {
+        ++replacedUnsaid_;
+        return;
+    }
+    const std::string times =
+        replacedUnsaid_ == 0 ? "" : " (" + std::to_string(replacedUnsaid_ + 1) + " times in the last minute)";
+    log::system("The troupe log " + file_.string() + " " + what + times + "; " + then);
+    replacedSaidAt_ = now;
+    replacedUnsaid_ = 0;
 }
 
 void TroupeLogHeldFile::changed() {
@@ -249,6 +336,9 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
             changed();
         }
         net_.wrote(fd_, before, info, ours, *end, bytes.substr(0, written), alone && !appendedBefore);
+    } else if (landingUnknown_) {
+        net_.forget(false);  // a reconcile's or a pass's read brings them again
+        net_.unverify();
     } else {
         net_.forget();
         net_.unverify();
@@ -262,6 +352,7 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
 // appended just before), the file's end as its file system has it, when our bytes are there.
 std::optional<std::uint64_t> TroupeLogHeldFile::landedEnd(std::string_view ours, struct stat& info) {
     landedAt_ = 0;
+    landingUnknown_ = false;
     const off_t offset = ::lseek(fd_, 0, SEEK_CUR);
     if (offset < 0 || ::fstat(fd_, &info) != 0) return std::nullopt;
     const auto end = static_cast<std::uint64_t>(offset);
@@ -270,10 +361,18 @@ std::optional<std::uint64_t> TroupeLogHeldFile::landedEnd(std::string_view ours,
     struct stat fresh {};
     if (!statAfresh(fd_, fresh)) return end;
     const auto real = static_cast<std::uint64_t>(fresh.st_size);
-    if (real <= end || !bytesAt(real, ours)) return end;  // a change: the read-back says so
-    info = fresh;
-    landedAt_ = real;
-    return real;
+    if (real > end && bytesAt(real, ours)) {
+        info = fresh;
+        landedAt_ = real;
+        return real;
+    }
+    // Where a shared mount's size lags its bytes, ours lie past what can be read yet: where,
+    // the next looks tell. Elsewhere a change, which the read-back finds.
+    if (freshReads_) {
+        landingUnknown_ = true;
+        return std::nullopt;
+    }
+    return end;
 }
 
 // The file held holds `text` just before `end`.
@@ -355,6 +454,15 @@ TroupeLogHeldFile::Written TroupeLogHeldFile::writeLine(const TroupeLogLine& lin
         return Written::failed;
     }
     reported_ = false;
+    if (landingUnknown_) {
+        // Looked for from where the descriptor says on (the most a lagging size can hide).
+        const std::size_t entry = line.again.value_or(ledger_.size());
+        if (line.id) ledger_.record(*line.id, line.text);
+        const std::uint64_t from = landedAt_ - std::min<std::uint64_t>(landedAt_, line.text.size());
+        if (line.id || line.again)
+            unreached_.push_back(Unreached{{line.id.value_or(Uuid{}), line.text, entry}, from, Clock::now()});
+        return Written::yes;
+    }
     const std::uint64_t end = landedAt_;
     // Another writer may have written over the line between its write and the look after it.
     if (!bytesAt(end, line.text)) changed();

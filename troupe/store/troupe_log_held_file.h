@@ -69,6 +69,12 @@ class TroupeLogHeldFile {
     // to end before a line of ours goes after it; less once quitting, which must end in time.
     static constexpr std::chrono::milliseconds tornLineWait{2000};
     static constexpr std::chrono::milliseconds tornLineWaitQuitting{500};
+    // How long a size that lags what this run wrote (a network or cloud client's, on a shared
+    // mount) is given to catch up before what lies past it is taken as gone; how often it is
+    // looked at meanwhile; and how much of a quit it may take.
+    static constexpr std::chrono::milliseconds unreachedPatience{4000};
+    static constexpr std::chrono::milliseconds unreachedLookEvery{250};
+    static constexpr std::chrono::milliseconds unreachedAtQuit{1000};
     enum class Written {
         yes,
         failed,   // worth retrying later
@@ -105,6 +111,10 @@ class TroupeLogHeldFile {
     std::vector<TroupeRunLedger::Line> placeFound(TroupeRunLedger::Comparison comparison,
                                                   std::uint64_t changesAtCut,
                                                   std::optional<TroupeLogBlockHashes> hashes);
+    // This run's lines a reconcile could not read that are now known to be missing: the bytes
+    // where they were placed were read and are not them, or they stayed past the file's end
+    // for unreachedPatience.
+    std::vector<TroupeRunLedger::Line> takeUnreached();
     // The file at the path (a cut), and this run's lines it does not hold where they were
     // written. A reconcile's finding after it is the quit's to make.
     std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> lookBeforeQuitting();
@@ -116,6 +126,8 @@ class TroupeLogHeldFile {
     // False when nothing may be written now. `opened`: the path's own open, when the look
     // at it made one (a shared mount) of the file held.
     bool followPath(atomic_file::OpenedFile* opened = nullptr);
+    void adopt(atomic_file::OpenedFile fresh, atomic_file::OpenedFile* opened);
+    void sayReplaced(const std::string& what, const std::string& then);
     void lookAtHeldFile();
     void compareHeld(const struct stat& info);
     void rememberHeld(const struct stat& info, std::optional<std::uint64_t> size = std::nullopt,
@@ -136,6 +148,8 @@ class TroupeLogHeldFile {
     std::optional<std::uint64_t> landedEnd(std::string_view ours, struct stat& info);
     bool bytesAt(std::uint64_t end, std::string_view text);
     bool endsLine(std::uint64_t offset);
+    std::uint64_t sizeNow();
+    std::optional<std::uint64_t> lineFrom(std::uint64_t from, std::uint64_t to, std::string_view line);
     void report(const std::string& what, const std::string& why);
 
     const std::filesystem::path file_;
@@ -152,7 +166,8 @@ class TroupeLogHeldFile {
     // On a mount other machines write to: what decides what the file holds is read on a
     // descriptor opened for it, which asks the server, not on the one held.
     bool freshReads_ = false;
-    std::uint64_t landedAt_ = 0;  // where this thread's last write ended
+    std::uint64_t landedAt_ = 0;   // where this thread's last write ended (by the descriptor, when unknown)
+    bool landingUnknown_ = false;  // a shared mount's size lags: ours are past what can be read yet
     // Written to, or changed by another program however that was seen: this run's lines
     // are read back, and the bytes compared, when due (a write within the clock tick of a
     // look changes neither size nor time).
@@ -167,6 +182,15 @@ class TroupeLogHeldFile {
     std::uint64_t replacedUnsaid_ = 0;
     // Changes seen: the ledger's places of lines count in the file only as of the last.
     std::uint64_t changes_ = 0;
+    // This run's lines a reconcile's read did not reach (or a write of ours left past the size
+    // its file system told), from where they are looked for, and since when.
+    struct Unreached {
+        TroupeRunLedger::Line line;
+        std::uint64_t offset = 0;
+        Clock::time_point since;
+    };
+    std::vector<Unreached> unreached_;
+    std::optional<Clock::time_point> shortSince_;  // the size below what this run's writes left
     TroupeLogPathWatch watch_;
 };
 

@@ -27,7 +27,10 @@ void TroupeLogHeldFile::look(bool draining) {
 }
 
 TroupeLogHeldFile::Clock::time_point TroupeLogHeldFile::nextCheck() const {
-    return fd_ < 0 || quitLooked_ ? Clock::time_point::max() : net_.nextCheck();
+    if (fd_ < 0 || quitLooked_) return Clock::time_point::max();
+    // A size that lags what this run wrote is looked at again soon.
+    return unreached_.empty() && !shortSince_ ? net_.nextCheck()
+                                              : std::min(net_.nextCheck(), Clock::now() + unreachedLookEvery);
 }
 
 // This run's new lines where they were written, and `olderBytes` of the older ones: another
@@ -85,6 +88,15 @@ void TroupeLogHeldFile::lookAtHeldFile() {
 
 void TroupeLogHeldFile::compareHeld(const struct stat& info) {
     const auto from = watch_.seen() ? watch_.seen()->size : 0;
+    // Smaller than this run's writes left it, on a shared mount: a size that lags its bytes
+    // (a network or cloud client's) until it has stayed so for unreachedPatience.
+    if (freshReads_ && watch_.seen() && watch_.sameFile(info) &&
+        static_cast<std::uint64_t>(info.st_size) < from) {
+        const auto now = Clock::now();
+        if (!shortSince_) shortSince_ = now;
+        if (now - *shortSince_ < unreachedPatience) return;
+    }
+    shortSince_.reset();
     switch (watch_.look(info, [&] { return tailReadsBack(); })) {
         case TroupeLogLook::same:
             return;
@@ -105,6 +117,11 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
             return;
         }
         case TroupeLogLook::changed:
+            // Where inode numbers follow names, another machine's save renamed over the log
+            // looks like this: the same file, no longer holding what was written to it.
+            if (freshReads_)
+                sayReplaced("no longer holds what this run wrote to it (saved over or cut short elsewhere)",
+                            "reading it again");
             readAgain(info);
             return;
     }

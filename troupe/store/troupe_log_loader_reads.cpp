@@ -121,10 +121,15 @@ TroupeLogLoad reconcileUpTo(const TroupeLogCut& cut, Date tailFrom, TroupeLogLoa
                 ledger = shared.ledger;
             }
             if (!ledger) return;
-            TroupeRunLedger::Comparison comparison = ledger->compareWith(*load.index, cut.ledgerEntries);
-            for (const auto& line : comparison.missing)
-                load.missing.push_back(
-                    decodeTroupeLogLine(std::string_view(line.text).substr(0, line.text.size() - 1)));
+            TroupeRunLedger::Comparison comparison =
+                ledger->compareWith(*load.index, cut.ledgerEntries, cut.file.size);
+            // This run's events the read did not find, whether written again or looked for
+            // past where it reached, are folded on top.
+            const auto decoded = [](const TroupeRunLedger::Line& line) {
+                return decodeTroupeLogLine(std::string_view(line.text).substr(0, line.text.size() - 1));
+            };
+            for (const auto& line : comparison.missing) load.missing.push_back(decoded(line));
+            for (const auto& [line, offset] : comparison.unreached) load.missing.push_back(decoded(line));
             std::lock_guard lock(shared.mutex);
             if (shared.writer)
                 shared.writer->writeAgain(std::move(comparison), cut.changes, load.log->hashes);

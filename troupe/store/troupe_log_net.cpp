@@ -21,10 +21,13 @@ double TroupeLogNet::secondsNow() const {
 }
 
 std::optional<std::uint64_t> TroupeLogNet::readBackDue(bool draining) {
-    const auto now = Steady::now();
-    if (!unverified_ || (!draining && now < lastReadBack_ + readBackEvery)) return std::nullopt;
+    const double now = secondsNow();
+    const double every = static_cast<double>(readBackEvery.count());
+    if (!unverified_ || (!draining && lastReadBack_ && now < *lastReadBack_ + every)) return std::nullopt;
     unverified_ = false;
-    const double minutes = std::chrono::duration<double>(now - lastReadBack_) / everyMinute;
+    // Saved up while nothing was read back, to a cap: the first read-back has the cap.
+    const double minutes = lastReadBack_ ? (now - *lastReadBack_) / static_cast<double>(everyMinute.count())
+                                         : std::numeric_limits<double>::infinity();
     ownBudget_ = std::min(static_cast<double>(ownBytesAtOnce),
                           ownBudget_ + minutes * static_cast<double>(ownBytesAMinute));
     lastReadBack_ = now;
@@ -175,12 +178,15 @@ std::optional<TroupeLogNet::Found> TroupeLogNet::takeAgain(int fd, std::uint64_t
 
 TroupeLogNet::Steady::time_point TroupeLogNet::nextCheck() const {
     auto next = Steady::time_point::max();
-    if (unverified_) next = lastReadBack_ + readBackEvery;
-    if (moved_ || pass_) {
-        const double left = lastSlice_ + static_cast<double>(everyMinute.count()) - secondsNow();
-        next = std::min(next, Steady::now() + std::chrono::duration_cast<Steady::duration>(
-                                                  std::chrono::duration<double>(std::max(left, 0.0))));
-    }
+    const double now = secondsNow();
+    const auto in = [&](double left) {
+        return Steady::now() + std::chrono::duration_cast<Steady::duration>(
+                                   std::chrono::duration<double>(std::max(left, 0.0)));
+    };
+    if (unverified_)
+        next = in(lastReadBack_ ? *lastReadBack_ + static_cast<double>(readBackEvery.count()) - now : 0.0);
+    if (moved_ || pass_)
+        next = std::min(next, in(lastSlice_ + static_cast<double>(everyMinute.count()) - now));
     return next;
 }
 

@@ -104,8 +104,8 @@ class TroupeLogNet {
     const TroupeLogReadControl control_;
     const std::function<double()> secondsClock_;
     bool unverified_ = false;
-    Steady::time_point lastReadBack_{};
-    double ownBudget_ = ownBytesAtOnce;  // of older lines, as of lastReadBack_
+    std::optional<double> lastReadBack_;  // on secondsNow()
+    double ownBudget_ = ownBytesAtOnce;   // of older lines, as of lastReadBack_
     std::optional<TroupeLogBlockHashes> hashes_;
     // The file as its bytes were last found to hash as `hashes_` say (or as a pass found it
     // at its start); `moved_`: anything but our appends may have moved it since.

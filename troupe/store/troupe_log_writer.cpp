@@ -165,13 +165,30 @@ void TroupeLogWriter::cut(std::function<void(TroupeLogCut)> take, FailureHandler
 void TroupeLogWriter::writeAgain(TroupeRunLedger::Comparison comparison, std::uint64_t changesAtCut,
                                  std::optional<TroupeLogBlockHashes> hashes) {
     run([this, comparison = std::move(comparison), changesAtCut, hashes = std::move(hashes)]() mutable {
-        auto missing = held_.placeFound(std::move(comparison), changesAtCut, std::move(hashes));
-        if (missing.empty()) return;
-        log::system("Appending " + std::to_string(missing.size()) + " troupe event" +
-                    (missing.size() == 1 ? "" : "s") + " of this run again that the file at " +
-                    file_.string() + " lacks");
-        queueFront(std::move(missing));
+        writeMissing(held_.placeFound(std::move(comparison), changesAtCut, std::move(hashes)));
     });
+}
+
+// This run's lines the file at the path is found to lack, ahead of what is queued.
+void TroupeLogWriter::writeMissing(std::vector<TroupeRunLedger::Line> missing) {
+    if (missing.empty()) return;
+    log::system("Appending " + std::to_string(missing.size()) + " troupe event" +
+                (missing.size() == 1 ? "" : "s") + " of this run again that the file at " + file_.string() +
+                " lacks");
+    queueFront(std::move(missing));
+}
+
+// A look at the path, and what it found of the lines a reconcile could not reach.
+void TroupeLogWriter::look(bool draining, bool sync, std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    held_.look(draining);
+    auto missing = held_.takeUnreached();
+    if (sync && held_.dirty()) held_.sync();
+    lock.lock();
+    if (missing.empty()) return;
+    lock.unlock();
+    writeMissing(std::move(missing));
+    lock.lock();
 }
 
 std::optional<TroupeLogWriter::QuitLook> TroupeLogWriter::lookBeforeQuitting(Deadline deadline) {
@@ -269,12 +286,8 @@ void TroupeLogWriter::loop() {
         }
         const bool due = Clock::now() - lastSync >= kSyncInterval;
         if ((held_.dirty() && due) || draining_ > 0 || stopping_) {
-            const bool draining = draining_ > 0;
-            lock.unlock();
             // Whoever waits for the disk is told of a change made before the wait.
-            held_.look(draining);
-            if (held_.dirty()) held_.sync();
-            lock.lock();
+            look(draining_ > 0, true, lock);
             lastSync = Clock::now();
             ++looks_;
         }
@@ -310,8 +323,8 @@ void TroupeLogWriter::waitAtRest(std::unique_lock<std::mutex>& lock,
     poked_ = false;
     lock.unlock();
     held_.rearm();
-    held_.look(false);
     lock.lock();
+    look(false, false, lock);
     if (Clock::now() >= nextLook_) nextLook_ = Clock::now() + TroupeLogPathWatch::slowPoll;
 }
 

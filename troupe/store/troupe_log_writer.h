@@ -131,6 +131,8 @@ class TroupeLogWriter {
     void enqueue(Job job);
     void changed(std::uint64_t changes);
     void queueFront(std::vector<TroupeRunLedger::Line> lines);
+    void writeMissing(std::vector<TroupeRunLedger::Line> missing);
+    void look(bool draining, bool sync, std::unique_lock<std::mutex>& lock);
 
     const std::filesystem::path file_;
     const Changed changed_;

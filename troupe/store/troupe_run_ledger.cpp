@@ -184,8 +184,8 @@ std::nullopt_t TroupeRunLedger::unreadable(int error) const {
     return std::nullopt;
 }
 
-TroupeRunLedger::Comparison TroupeRunLedger::compareWith(const TroupeEventIndex& held,
-                                                         std::size_t count) const {
+TroupeRunLedger::Comparison TroupeRunLedger::compareWith(const TroupeEventIndex& held, std::size_t count,
+                                                         std::uint64_t reach) const {
     Comparison comparison;
     std::string memory;
     for (std::size_t from = 0; from < count; from += kEntriesAtOnce) {
@@ -193,10 +193,16 @@ TroupeRunLedger::Comparison TroupeRunLedger::compareWith(const TroupeEventIndex&
         const auto entries = copyEntries(from, std::min(kEntriesAtOnce, count - from), memory);
         if (entries.empty()) break;
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (auto offset = held.find(entries[i].id))
+            const Entry& entry = entries[i];
+            if (auto offset = held.find(entry.id)) {
                 comparison.found.emplace_back(from + i, *offset);
-            else if (auto text = readLines(entries, i, i + 1, memory))
-                comparison.missing.push_back(Line{entries[i].id, std::move(*text), from + i});
+            } else if (auto text = readLines(entries, i, i + 1, memory)) {
+                Line line{entry.id, std::move(*text), from + i};
+                if (entry.logOffset != kNowhere && entry.logOffset + entry.length > reach)
+                    comparison.unreached.emplace_back(std::move(line), entry.logOffset);
+                else
+                    comparison.missing.push_back(std::move(line));
+            }
         }
     }
     return comparison;
@@ -224,7 +230,8 @@ bool TroupeRunLedger::recentLinesReadBack(int fd, std::uint64_t epoch, std::uint
     // The older ones: on from where the last round stopped, then from the first, once at most.
     std::size_t at = olderAt_ < from ? olderAt_ : 0;
     for (std::size_t covered = 0; back && olderBytes > 0 && covered < from;) {
-        std::size_t to = entriesWithin(at, from, olderBytes);
+        // No further round than back to where this call began.
+        std::size_t to = entriesWithin(at, std::min(from, at + (from - covered)), olderBytes);
         if (to == at) {  // a line longer than what is left: it, and no more
             to = at + 1;
             olderBytes = 0;

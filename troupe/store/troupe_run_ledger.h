@@ -55,14 +55,17 @@ class TroupeRunLedger {
     // The same, for a line just written there again: read back with the new ones.
     void placeAgain(std::size_t entry, Place place);
     std::size_t size() const;
-    // The first `count` entries compared with the ids a read of the log found: the lines it
-    // lacks, in the order accepted (but for those this run's own file cannot give back), and
-    // where it holds the others.
+    // The first `count` entries compared with the ids a read of the log up to `reach` found:
+    // the lines it lacks, in the order accepted (but for those this run's own file cannot
+    // give back), where it holds the others, and the lines it lacks that were placed past
+    // `reach` (a size that lagged the bytes: not known to be missing until read there).
     struct Comparison {
         std::vector<Line> missing;
         std::vector<std::pair<std::size_t, std::uint64_t>> found;  // entry, offset
+        std::vector<std::pair<Line, std::uint64_t>> unreached;     // and where it was placed
     };
-    Comparison compareWith(const TroupeEventIndex& held, std::size_t count) const;
+    Comparison compareWith(const TroupeEventIndex& held, std::size_t count,
+                           std::uint64_t reach = ~std::uint64_t{0}) const;
     // The lines of the entries of the first `count` that the file open on `fd` does not hold
     // where they were last placed, whatever changed since: the bytes tell, line by line (no
     // place counts as not). A line this run's own file cannot give back comes with no text.
@@ -71,8 +74,9 @@ class TroupeRunLedger {
     // those this run's own file cannot give back, aside).
     bool placedLinesReadBack(int fd, std::uint64_t epoch) const;
     // The same for the lines recorded or placed again since the last call, and for older
-    // ones, `olderBytes` of them (less what they take), from where the last call left off and
-    // round the run once at most: what following the log costs does not grow with the run.
+    // ones, `olderBytes` of them (less what they take), on from where the last call left off
+    // and round the run once at most: what following the log costs does not grow with the
+    // run. A line longer than what is left of `olderBytes` is read alone and ends the call.
     bool recentLinesReadBack(int fd, std::uint64_t epoch, std::uint64_t& olderBytes);
     // The line of `id` (with its newline), when this run accepted it. Looks through every
     // entry: for the rare event accepted again.

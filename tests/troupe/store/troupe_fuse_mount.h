@@ -8,9 +8,11 @@
 namespace tw::testing {
 
 // `below` seen through a FUSE mount at `at` (as a network share is seen), while it lives:
-// bindfs, or sshfs, whose own cache keeps sizes and times 20 s and gives times in whole
-// seconds, talking to an SFTP server of this machine straight, without ssh.
-enum class Fuse { bindfs, sshfs };
+// bindfs; sshfs, whose own cache keeps sizes and times 20 s and gives times in whole
+// seconds, talking to an SFTP server of this machine straight, without ssh; or a plain
+// passthrough whose inode numbers follow names (fuse_passthrough.py beside this file),
+// with its sizes a second late in `laggingPassthrough`.
+enum class Fuse { bindfs, sshfs, passthrough, laggingPassthrough };
 struct FuseMount {
     std::filesystem::path at;
     bool mounted = false;
@@ -27,6 +29,10 @@ struct FuseMount {
             std::filesystem::permissions(server, std::filesystem::perms::owner_all);
             command = "sshfs -o ssh_command='" + server.string() + "' 'x:" + below.string() + "' '" +
                       at.string() + "' 2>/dev/null";
+        } else if (kind == Fuse::passthrough || kind == Fuse::laggingPassthrough) {
+            command = "'" + (std::filesystem::path(__FILE__).parent_path() / "fuse_passthrough.py").string() +
+                      "' '" + below.string() + "' '" + at.string() + "'" +
+                      (kind == Fuse::laggingPassthrough ? " --lag 1" : "") + " 2>/dev/null";
         }
         mounted = std::system(command.c_str()) == 0;
     }
@@ -35,5 +41,14 @@ struct FuseMount {
             mounted = std::system(("umount -l '" + at.string() + "'").c_str()) != 0;
     }
 };
+
+// What a test that needs `what` mounted says when it cannot be: a skip, but where
+// TW_REQUIRE_FUSE_MOUNTS is set (the project's CI, which can mount) a failure.
+inline std::string cannotMount(const std::string& what) {
+    const char* required = std::getenv("TW_REQUIRE_FUSE_MOUNTS");
+    return (required != nullptr && std::string(required) == "1" ? "failed: TW_REQUIRE_FUSE_MOUNTS is set and "
+                                                                : "skipped: ") +
+           what + " cannot mount here";
+}
 
 }  // namespace tw::testing

@@ -267,6 +267,12 @@ TEST(TroupeLogLookReadBack, NewLinesOnceAndTheOlderRoundTheRun) {
     ledger.placeAgain(60, {1, log.at(5)});  // another line's place: it does not read back there
     EXPECT_EQ(readBack(0).first, false);
     EXPECT_EQ(readBack(0), std::pair(true, std::uint64_t{0}));
+    // Put right: a budget for more than the run reads each line once, from where it stood.
+    text[log.at(60) + 10] = ourLine(60, log.length)[10];
+    std::ofstream(file, std::ios::binary) << text << ourLine(100, log.length);
+    ledger.placeAgain(60, {1, log.at(60)});
+    EXPECT_EQ(readBack(0), std::pair(true, std::uint64_t{1}));
+    EXPECT_EQ(readBack(1000 * log.length), std::pair(true, std::uint64_t{101}));
     ::close(fd);
 }
 

@@ -31,6 +31,38 @@ using testing::othersLine;
 using testing::pumpUntil;
 using Steady = std::chrono::steady_clock;
 
+// This run's older lines are read back from a budget on the injected clock: the first
+// read-back has the cap saved up, a spent budget refills at so many bytes a minute, no
+// read-back comes sooner than readBackEvery after the last, a long idle saves up to the cap
+// and no more, and a drain reads back everything.
+TEST(TroupeLogNet, ReadingBackOlderLinesKeepsToItsBudget) {
+    constexpr std::uint64_t cap = TroupeLogNet::ownBytesAtOnce;
+    constexpr std::uint64_t aMinute = TroupeLogNet::ownBytesAMinute;
+    double seconds = 100;
+    TroupeLogNet net({}, [&] { return seconds; });
+    const struct {
+        double after;         // seconds since the row before
+        std::uint64_t spent;  // of what the row's read-back was given
+        bool draining;
+        std::optional<std::uint64_t> given;
+    } rows[] = {{0, cap, false, cap},
+                {4, 0, false, std::nullopt},  // 4 s after: not yet
+                {2, aMinute / 10, false, aMinute / 10},
+                {12, 0, false, aMinute / 5},
+                {3600, 0, false, cap},
+                {0, 0, true, std::numeric_limits<std::uint64_t>::max()}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(seconds + row.after);
+        seconds += row.after;
+        net.unverify();
+        const auto given = net.readBackDue(row.draining);
+        ASSERT_EQ(given.has_value(), row.given.has_value());
+        if (!given) continue;
+        EXPECT_NEAR(static_cast<double>(*given), static_cast<double>(*row.given), 2.0);
+        net.readBack(row.spent);
+    }
+}
+
 // The net alone, over a file another program writes over in place with its modification
 // time put back while the net cannot vouch for the file: a pass whose read fails (it started
 // from the file as changed), an append of ours onto the file as changed (the stat after it
@@ -167,7 +199,7 @@ TEST(TroupeLogNet, OurLineIsFoundWhereItLandedWhenTheSizeLags) {
             testing::TroupeHarness h;
             const auto below = h.xdg.root() / "below";
             const testing::FuseMount mount(testing::Fuse::bindfs, below, h.xdg.root() / "mount");
-            if (!mount.mounted) return std::string("skipped: bindfs cannot mount here");
+            if (!mount.mounted) return testing::cannotMount("bindfs");
             const auto log = below / "Troupe" / TroupeStore::logFileName;
             std::filesystem::create_directories(log.parent_path());
             std::ofstream(log) << othersLine(h.clock.now().seconds, "before");

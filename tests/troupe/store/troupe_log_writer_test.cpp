@@ -287,7 +287,7 @@ TEST(TroupeLogWriter, AReconcilesFindingAfterTheQuitsLookIsNotAppendedAgain) {
     ASSERT_TRUE(writer.drain());
     const auto look = writer.lookBeforeQuitting(TroupeLogWriter::never);
     ASSERT_TRUE(look && look->doubtful.empty());
-    writer.writeAgain({{TroupeRunLedger::Line{id, "ours\n", 0}}, {}}, look->cut.changes, std::nullopt);
+    writer.writeAgain({{TroupeRunLedger::Line{id, "ours\n", 0}}, {}, {}}, look->cut.changes, std::nullopt);
     ASSERT_TRUE(writer.drain());
     EXPECT_EQ(readFile(file), "ours\n");
 }
