@@ -390,8 +390,12 @@ TroupeLogHeldFile::Written TroupeLogHeldFile::endTornLine(std::chrono::milliseco
     struct stat info {};
     char last = '\n';
     if (::fstat(fd_, &info) != 0 || (info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) != 1)) {
-        const int error = errno;
-        if (!dropFailed(error)) report("read the end of", std::strerror(error));
+        // A read that ends before the size told leaves errno as an earlier call left it.
+        const int error = info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) == 0 ? 0 : errno;
+        if (!dropFailed(error))
+            report("read the end of", error == 0 ? "it ends before the " + std::to_string(info.st_size) +
+                                                       " bytes its file system tells; looking at its path again"
+                                                 : std::strerror(error));
         return Written::failed;
     }
     if (last != '\n') {
