@@ -89,7 +89,7 @@ open(sys.argv[1] + ".status", "w").write(str(os.waitstatus_to_exitcode(os.waitpi
 PY
   terminal=$!
   pids+=("$terminal")
-  wait_for 10 test -s "$1.pid" || fail "no terminal for the app"
+  wait_for 30 test -s "$1.pid" || fail "no terminal for the app"
   app_pid=$(cat "$1.pid")
 }
 
@@ -134,7 +134,7 @@ while True:
         threading.Thread(target=pump, args=ends, daemon=True).start()
 PY
   pids+=($!)
-  wait_for 10 test -s "$work/gate" || fail "the display gate did not start"
+  wait_for 30 test -s "$work/gate" || fail "the display gate did not start"
   gate=$(cat "$work/gate")
 }
 
@@ -155,7 +155,7 @@ for row in "${relaunch_cases[@]}"; do
   cp "$app" "$work/tumblewick"
   start_display_gate
   DISPLAY=:$gate app=$work/tumblewick start_in_terminal "$output" "${given_arguments[@]}" 9> >(cat >/dev/null) 200</dev/null
-  wait_for 20 test -e "$work/gate.held" || fail "the app asked for no display"
+  wait_for 30 test -e "$work/gate.held" || fail "the app asked for no display"
   cp "$app" "$work/tumblewick.new" && mv "$work/tumblewick.new" "$work/tumblewick"
   [[ $(readlink "/proc/$app_pid/exe") == *" (deleted)" ]] || fail "the replaced binary is not the deleted one"
   echo >"$work/gate.release"
