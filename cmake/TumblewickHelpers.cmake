@@ -11,6 +11,15 @@ function(tw_add_subdirs_with_cmake root)
   endforeach()
 endfunction()
 
+# Where tests leave screenshots and files worth a look: a folder of the build unless the
+# environment names one at the first configure.
+if(DEFINED ENV{TW_TEST_OUTPUT_DIR} AND NOT "$ENV{TW_TEST_OUTPUT_DIR}" STREQUAL "")
+  set(tw_test_output_default "$ENV{TW_TEST_OUTPUT_DIR}")
+else()
+  set(tw_test_output_default "${CMAKE_BINARY_DIR}/test-output")
+endif()
+set(TW_TEST_OUTPUT_DIR "${tw_test_output_default}" CACHE PATH "Where tests leave screenshots and files worth a look")
+
 # tw_add_test(<name> SOURCES ... LIBS ... [QT])
 # One GoogleTest program per folder of tests; registered as one CTest test.
 # QT: the program needs a Qt platform; it runs with QT_QPA_PLATFORM=offscreen.
@@ -23,7 +32,7 @@ function(tw_add_test name)
   endif()
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TW_RESOURCE_DIR=${TW_RESOURCE_DIR};TW_TEST_OUTPUT_DIR=${CMAKE_BINARY_DIR}/test-output"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TW_RESOURCE_DIR=${TW_RESOURCE_DIR};TW_TEST_OUTPUT_DIR=${TW_TEST_OUTPUT_DIR}"
     TIMEOUT 600)
 endfunction()
 

@@ -25,6 +25,12 @@ LogState& state() {
     return instance;
 }
 
+void print(std::string_view line, std::FILE* stream) {
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
 void emit(std::string_view line, bool toSystemLog) {
     LogState& s = state();
     std::lock_guard lock(s.mutex);
@@ -32,18 +38,18 @@ void emit(std::string_view line, bool toSystemLog) {
         s.sink(line);
         return;
     }
-    if (toSystemLog) {
-        if (!s.syslogOpen) {
-            openlog("Tumblewick", LOG_PID, LOG_USER);
-            s.syslogOpen = true;
-        }
-        const std::string text(line);
-        syslog(LOG_ERR, "%s", text.c_str());
+    if (!toSystemLog) {
+        print(line, stdout);
         return;
     }
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    if (!s.syslogOpen) {
+        openlog("Tumblewick", LOG_PID, LOG_USER);
+        s.syslogOpen = true;
+    }
+    const std::string text(line);
+    syslog(LOG_ERR, "%s", text.c_str());
+    // Started from a terminal, the user reads them there as well.
+    print(line, stderr);
 }
 
 std::string prefixed(std::string_view prefix, std::string_view message) {

@@ -1,6 +1,6 @@
 #pragma once
 // Log lines: information and failures on standard output with their emoji markers,
-// the troupe's failures to the system log with "[Troupe] ".
+// the troupe's failures to the system log and standard error with "[Troupe] ".
 #include <functional>
 #include <string>
 #include <string_view>
@@ -10,7 +10,7 @@ namespace tw::log {
 void info(std::string_view message);     // "ℹ️ " + message
 void warning(std::string_view message);  // "⚠️ " + message
 void plain(std::string_view message);    // message as is
-void system(std::string_view message);   // syslog(3), LOG_ERR, "[Troupe] " + message
+void system(std::string_view message);   // syslog(3) LOG_ERR and stderr, "[Troupe] " + message
 
 // Opens /dev/null on a standard stream (in, out, error) the process was started without,
 // so the next file opened cannot take its number and receive log lines. Call first.

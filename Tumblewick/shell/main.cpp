@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
     }
 
     Outcome outcome;
-    // For a relaunch only when /proc/self/exe could not be read at start: Qt reads it when
-    // first asked, and finds nothing once the binary was replaced.
+    // For a relaunch only when /proc/self/exe could not be read at start: Qt reads it as the
+    // application object is made, and finds nothing when the binary was replaced before.
     std::string fallbackExecutable;
     // The application object ends here, its X connection closed as at any end, before a
     // relaunch puts a new run in this process.

@@ -1,5 +1,7 @@
 #include "Tumblewick/shell/relaunch.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <linux/close_range.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 #include <QStringList>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -37,6 +40,27 @@ std::string executablePath(std::string& error) {
 
 }  // namespace
 
+void keepOnlyStandardStreamsAcrossExec() {
+    if (::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) == 0) return;
+    // A kernel before 5.11 (or a seccomp filter) refuses it: each open one is marked instead.
+    log::warning(std::string("Could not mark this run's descriptors to close on restart (close_range: ") +
+                 std::strerror(errno) + "): marking each one listed in /proc/self/fd");
+    DIR* listing = ::opendir("/proc/self/fd");
+    if (listing == nullptr) {
+        log::warning(std::string("Could not list /proc/self/fd (") + std::strerror(errno) +
+                     "): the new run may hold descriptors of this one");
+        return;
+    }
+    while (const dirent* entry = ::readdir(listing)) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || fd <= STDERR_FILENO) continue;
+        const int flags = ::fcntl(static_cast<int>(fd), F_GETFD);
+        if (flags >= 0) ::fcntl(static_cast<int>(fd), F_SETFD, flags | FD_CLOEXEC);
+    }
+    ::closedir(listing);
+}
+
 Relaunch::Relaunch(int argc, char** argv) : arguments_(argv, argv + argc) {
     ::pthread_sigmask(SIG_SETMASK, nullptr, &launchMask_);
     executable_ = executablePath(executableError_);
@@ -57,9 +81,7 @@ bool Relaunch::run(const std::string& fallback) const {
     // What this run wrote must not be lost with its buffers.
     std::cout.flush();
     std::fflush(nullptr);
-    // The new run opens what it needs itself: only the standard streams go on, so no
-    // descriptor of this run (a lock, a watch, a pipe) outlives it.
-    ::close_range(STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC);
+    keepOnlyStandardStreamsAcrossExec();
     // The quit signals must reach the new run as they reached this one at launch;
     // their dispositions are already back to the launch's (QuitOnSignal puts them back).
     ::pthread_sigmask(SIG_SETMASK, &launchMask_, nullptr);

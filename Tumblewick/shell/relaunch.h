@@ -10,12 +10,18 @@
 
 namespace tw {
 
+// The new run opens what it needs itself: only the standard streams go on, so no
+// descriptor of this run (a lock, a watch, a pipe) outlives it. Marks the others
+// close-on-exec, with close_range or, where that is refused (said in the log), one by one.
+void keepOnlyStandardStreamsAcrossExec();
+
 class Relaunch {
    public:
     // Takes main()'s argv, the signal mask and the executable's path before anything
     // changes them: Qt takes its own options (-style, -display) out of argv, and a
     // relaunch hands every one on; an update that replaces the binary (copy and rename)
-    // leaves /proc/self/exe naming a deleted file, so its path is read now.
+    // leaves /proc/self/exe naming a deleted file, so its path is read now: Qt reads it
+    // only as the application object is made, after the start has waited on the X server.
     Relaunch(int argc, char** argv);
 
     // Runs the executable found at start again with the arguments as given, in this

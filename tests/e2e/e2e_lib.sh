@@ -11,6 +11,10 @@ e2e_require() {  # tools...: exit 77 (skipped) when one is missing
 }
 
 work=$(mktemp -d /tmp/tw-e2e-XXXXXX)
+# Screenshots kept for a look after the run: where TW_TEST_OUTPUT_DIR says (CTest sets it
+# to a folder of the build), else beside the app in its build folder; never loose in /tmp.
+e2e_output=${TW_TEST_OUTPUT_DIR:-$(dirname "$app")/test-output}
+mkdir -p "$e2e_output" 2>/dev/null
 pids=()
 deaf=()  # programs that may ignore SIGTERM (fluxbox, xfwm4): killed outright
 e2e_cleanup() {  # the apps first, the display last; one still there 5 s after SIGTERM is killed,

@@ -89,8 +89,53 @@ open(sys.argv[1] + ".status", "w").write(str(os.waitstatus_to_exitcode(os.waitpi
 PY
   terminal=$!
   pids+=("$terminal")
-  wait_for 10 test -s "$1.pid" || fail "no terminal for the app"
+  wait_for 30 test -s "$1.pid" || fail "no terminal for the app"
   app_pid=$(cat "$1.pid")
+}
+
+# A display that holds the app's first connection until told, then passes every
+# connection on to the real one. Sets gate (its number; the app's first X connection is
+# the display check, after the relaunch read its path and before Qt reads one).
+start_display_gate() {
+  rm -f "$work/gate" "$work/gate.held" "$work/gate.release" && mkfifo "$work/gate.release"
+  python3 - "${DISPLAY#:}" "$work/gate" <<'PY' &
+import os, socket, sys, threading
+real, folder = sys.argv[1], sys.argv[2]
+for number in range(300, 600):
+    listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    try:
+        listener.bind("\0/tmp/.X11-unix/X%d" % number)
+        break
+    except OSError:
+        listener.close()
+listener.listen(16)
+open(folder, "w").write(str(number))
+def pump(source, sink):
+    try:
+        while data := source.recv(65536):
+            sink.sendall(data)
+    except OSError:
+        pass
+    for end in (source, sink):
+        try:
+            end.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+held = False
+while True:
+    client, _ = listener.accept()
+    if not held:
+        held = True
+        open(folder + ".held", "w").close()
+        open(folder + ".release").read()
+    server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    server.connect("\0/tmp/.X11-unix/X" + real)
+    for ends in ((client, server), (server, client)):
+        threading.Thread(target=pump, args=ends, daemon=True).start()
+PY
+  pids+=($!)
+  wait_for 30 test -s "$work/gate" || fail "the display gate did not start"
+  gate=$(cat "$work/gate")
 }
 
 # The usual case, on which the rest builds, started from a terminal. Qt takes its own
@@ -104,8 +149,16 @@ for row in "${relaunch_cases[@]}"; do
   output="$work/app-$case.log"
   # From a copy that an update replaces (copy, then rename) before the relaunch; handed a
   # pipe and /dev/null beyond the standard streams, which the new run must not keep.
+  # Replaced once already while the start waits for its display, before Qt has read the
+  # path: /proc/self/exe then names a deleted file and Qt finds none, yet the relaunch
+  # must start the new binary at the path the app was started from.
   cp "$app" "$work/tumblewick"
-  app=$work/tumblewick start_in_terminal "$output" "${given_arguments[@]}" 9> >(cat >/dev/null) 200</dev/null
+  start_display_gate
+  DISPLAY=:$gate app=$work/tumblewick start_in_terminal "$output" "${given_arguments[@]}" 9> >(cat >/dev/null) 200</dev/null
+  wait_for 30 test -e "$work/gate.held" || fail "the app asked for no display"
+  cp "$app" "$work/tumblewick.new" && mv "$work/tumblewick.new" "$work/tumblewick"
+  [[ $(readlink "/proc/$app_pid/exe") == *" (deleted)" ]] || fail "the replaced binary is not the deleted one"
+  echo >"$work/gate.release"
   wait_for 10 started 1 || fail "the first launch opened no troupe session"
   handed_pipe=$(readlink "/proc/$app_pid/fd/9")
   [[ $handed_pipe == pipe:* ]] || fail "the first run holds no pipe on descriptor 9: $handed_pipe"
@@ -130,6 +183,8 @@ for row in "${relaunch_cases[@]}"; do
   wait_for 20 scaled_strip || fail "no strip at the new scale after the relaunch"
   new_id=$(xwininfo -root -tree | grep '"Tumblewick"' | grep ' 1920x165+' | awk '{print $1}')
   [ "$(xdotool getwindowpid "$new_id")" = "$app_pid" ] || fail "$case: the relaunch left the terminal"
+  [ "$(readlink "/proc/$app_pid/exe")" = "$work/tumblewick" ] ||
+    fail "$case: the relaunch runs $(readlink "/proc/$app_pid/exe")"
   [ "$(strips)" -eq 1 ] || fail "$(strips) strips after the relaunch"
   held=$(ls -l "/proc/$app_pid/fd" | grep -F -e "$handed_pipe" -e " 200 -> /dev/null")
   [ -z "$held" ] || fail "$case: the relaunched run kept descriptors of the first:" $held

@@ -43,7 +43,7 @@ comes_back_from_minimised() {  # $1 hotkey, $2 title, [$3 "takes keys" for a win
   [ -n "${3:-}" ] || [ "$(xdotool getactivewindow 2>/dev/null)" != "$panel" ] ||
     fail "\"$2\" took the keyboard as it came back"
   import -window root "$work/back_from_minimised.png"
-  cp "$work/back_from_minimised.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/back_from_minimised_$1.png" 2>/dev/null
+  cp "$work/back_from_minimised.png" "$e2e_output/back_from_minimised_$1.png" 2>/dev/null
   xdotool key "super+shift+$1"
   hidden() { ! viewable; }
   wait_for 3 hidden || fail "the next Super+Shift+${1^^} left \"$2\" open"
@@ -84,7 +84,7 @@ for s in SKIP_TASKBAR SKIP_PAGER; do
   grep -q "_NET_WM_STATE_$s" <<<"$states" || fail "the strip lacks $s: $states"
 done
 if [ "$wm" = icewm ]; then
-  import -window root "${TW_TEST_OUTPUT_DIR:-/tmp}/taskbar_after_hotkeys_icewm.png" 2>/dev/null
+  import -window root "$e2e_output/taskbar_after_hotkeys_icewm.png" 2>/dev/null
   stop_app
   echo "e2e panels ($wm): 1 passed, 0 failed"
   exit 0
@@ -164,7 +164,7 @@ minimise_alone "$thoughts" "$colony"
 xdotool key super+shift+t
 wait_for 3 restored "$thoughts" || fail "Super+Shift+T did not bring Recent thoughts back"
 import -window root "$work/colony.png"
-cp "$work/colony.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/colony_over_panel_$wm.png" 2>/dev/null
+cp "$work/colony.png" "$e2e_output/colony_over_panel_$wm.png" 2>/dev/null
 leaves_the_panels_layer "$colony" t
 stop_app
 

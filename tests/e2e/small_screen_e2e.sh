@@ -61,7 +61,7 @@ pixels "1x1+1365+$((chip_top + 3))" | border | grep -q . || fail "the drag-down 
 # The hint ends at the card's right margin, not past the screen's edge.
 hint_end=$(pixels 700x16+650+36 | awk '$3 > 50 {if ($1 > e) e = $1} END {print e + 0}')
 ((hint_end >= 1290 && hint_end <= 1342)) || fail "the close hint ends at x=$hint_end"
-cp "$shot" "${TW_TEST_OUTPUT_DIR:-/tmp}/drag_down_log_1366_$wm.png" 2>/dev/null
+cp "$shot" "$e2e_output/drag_down_log_1366_$wm.png" 2>/dev/null
 
 # The strip stays on top of the inspector, which opens at the strip's right end.
 xdotool key super+shift+l super+shift+i
@@ -93,22 +93,22 @@ wizard=$(shown "Create a Flea")
 wait_for 5 xprop -id "$wizard" _NET_FRAME_EXTENTS >/dev/null || fail "the wizard has no frame"
 wait_for_rest "$wizard" || fail "the wizard did not come to rest"
 wait_for 5 above_strip "$wizard" || fail "the wizard reaches y=$(frame_bottom "$wizard"), the strip starts at $strip_top"
-import -window root "$work/colony.png" && cp "$work/colony.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/colony_wizard_1366_$wm.png" 2>/dev/null
+import -window root "$work/colony.png" && cp "$work/colony.png" "$e2e_output/colony_wizard_1366_$wm.png" 2>/dev/null
 stop_app
 
 # The titled windows, with a tray for the menu that opens some of them.
 check_titled_windows "$work/app-titled.log"
-cp "$work/timeline.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/timeline_1366.png" 2>/dev/null
-cp "$work/troupe.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_1366.png" 2>/dev/null
-cp "$work/settings.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/settings_1366_100.png" 2>/dev/null
+cp "$work/timeline.png" "$e2e_output/timeline_1366.png" 2>/dev/null
+cp "$work/troupe.png" "$e2e_output/troupe_1366.png" 2>/dev/null
+cp "$work/settings.png" "$e2e_output/settings_1366_100.png" 2>/dev/null
 
 for percent in 125 140; do
   e2e_fresh_home
   at_scale "$work/app-$percent.log" "${percent:0:1}.${percent:1}"
   check_settings_panel "${percent:0:1}.${percent:1}"
-  cp "$work/settings.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/settings_1366_$percent.png" 2>/dev/null
+  cp "$work/settings.png" "$e2e_output/settings_1366_$percent.png" 2>/dev/null
   check_troupe_window
-  cp "$work/troupe.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_1366_$percent.png" 2>/dev/null
+  cp "$work/troupe.png" "$e2e_output/troupe_1366_$percent.png" 2>/dev/null
   stop_app
 done
 echo "e2e small screen ($wm): 6 passed, 0 failed"

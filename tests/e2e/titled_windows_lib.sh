@@ -126,7 +126,7 @@ check_troupe_in_front() {  # $1 the Timeline, over its Inner Life panel: the tro
   troupe=$(shown "^Cross-device troupe$")
   wait_for 5 stacked_above "$troupe" "$1" || fail "the troupe window opened behind the Timeline"
   import -window root "$work/troupe_over_timeline.png"
-  cp "$work/troupe_over_timeline.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/troupe_over_timeline_$screen_size.png" 2>/dev/null
+  cp "$work/troupe_over_timeline.png" "$e2e_output/troupe_over_timeline_$screen_size.png" 2>/dev/null
   close_by_button "$troupe"
 }
 close_by_button() {  # $1 window: a click on the right-most button of its title bar
@@ -215,7 +215,7 @@ check_titled_windows() {  # $1: the app's output file. Starts a tray and the app
   check_titled "Agent settings" no UTILITY
   check_fixed_size "$id" yes
   import -window root "$work/agent_settings.png"
-  cp "$work/agent_settings.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/agent_settings_$screen_size.png" 2>/dev/null
+  cp "$work/agent_settings.png" "$e2e_output/agent_settings_$screen_size.png" 2>/dev/null
   close_by_button "$id"
   check_settings_panel 1
   tray_menu Down Down Down Down Down Down Down Down Down Down Right Return  # Inner Life, its first flea
@@ -284,7 +284,7 @@ leaves_the_panels_layer() {  # $1 window opened in front of a panel, $2 the pane
   wait_for 3 stacked_above "$other" "$opened" ||
     fail "\"$(xdotool getwindowname "$opened")\" stays above a window the user activated"
   import -window root "$work/under_another_app.png"
-  cp "$work/under_another_app.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/colony_under_another_app_$e2e_wm.png" 2>/dev/null
+  cp "$work/under_another_app.png" "$e2e_output/colony_under_another_app_$e2e_wm.png" 2>/dev/null
   kill "${pids[-1]}"
 }
 watch_view_covers_the_strip() {  # Super+Shift+F: the full-screen view over the strip's red x
@@ -298,6 +298,6 @@ watch_view_covers_the_strip() {  # Super+Shift+F: the full-screen view over the 
   covered() { ! red_x; }
   wait_for 3 covered || fail "the strip shows over the full-screen watch view"
   import -window root "$work/watch.png"
-  cp "$work/watch.png" "${TW_TEST_OUTPUT_DIR:-/tmp}/watch_over_strip_$e2e_wm.png" 2>/dev/null
+  cp "$work/watch.png" "$e2e_output/watch_over_strip_$e2e_wm.png" 2>/dev/null
   xdotool key super+shift+f
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -179,6 +180,35 @@ TEST(AtomicFileTest, ConcurrentReplacementsAlwaysLeaveOneWholeVersion) {
     for (auto& writer : writers) writer.join();
     EXPECT_EQ(countWithPrefix(file.parent_path(), file.filename().string() + ".tmp-"), 0);
     fs::remove(file);
+}
+
+// A new version renamed over the name between the look and the open is looked at in
+// turn, so a reader beside a writer that publishes versions as fast as it can is never
+// refused. With a single look about one open in a thousand is.
+TEST(AtomicFileTest, AVersionRenamedOverTheNameWhileItIsOpenedIsOpenedInstead) {
+    const fs::path file = fs::temp_directory_path() / ("atomic-open-" + std::to_string(::getpid()));
+    const fs::path next = fs::path(file) += ".next";
+    writeFile(file, "0");
+    std::atomic<bool> reading = true;
+    std::atomic<int> renames = 0;
+    std::thread writer([&] {
+        while (reading) {
+            writeFile(next, "1");
+            if (::rename(next.c_str(), file.c_str()) == 0) ++renames;
+        }
+    });
+    // Bounded by the renames the opens ran beside, not by time.
+    int opens = 0;
+    int refused = 0;
+    while (opens < 2000 || renames < 2000) {
+        ++opens;
+        if (atomic_file::openRegular(file).status != atomic_file::ReadStatus::ok) ++refused;
+    }
+    reading = false;
+    writer.join();
+    EXPECT_EQ(refused, 0) << "of " << opens << " opens beside " << renames << " renames";
+    fs::remove(file);
+    fs::remove(next);
 }
 
 }  // namespace

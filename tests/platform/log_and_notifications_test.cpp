@@ -50,10 +50,13 @@ TEST_F(LogTest, LinesFromManyThreadsStayWhole) {
     for (const auto& line : lines) EXPECT_EQ(line.rfind("\u2139\uFE0F thread ", 0), 0u) << line;
 }
 
-TEST(LogPrintTest, WithoutASinkLinesGoToStandardOutput) {
+TEST(LogPrintTest, WithoutASinkLinesGoToStandardOutputAndTheTroupesAlsoToStandardError) {
     ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
     log::warning("Failed to create diagnostics directory: denied");
+    log::system("Cannot write the troupe log");
     log::plain("done");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "[Troupe] Cannot write the troupe log\n");
     EXPECT_EQ(::testing::internal::GetCapturedStdout(),
               "\u26A0\uFE0F Failed to create diagnostics directory: denied\ndone\n");
 }

@@ -26,9 +26,19 @@ std::string agentSettingsHotkeysText() {
                                                     {Hotkey::shareCard, "share"},
                                                     {Hotkey::watchPanel, "full-screen"},
                                                     {Hotkey::agentSettings, "settings"}};
-    std::string text = "Hotkeys:";
-    for (const auto& [hotkey, what] : shown) text += "  " + hotkeyLabel(hotkey) + " " + what;
-    return text;
+    // A tray menu's hotkey is answered only while that menu is open: pressed elsewhere it
+    // reaches the window in front, so it is named apart from the desktop's.
+    const auto scope = [](Hotkey hotkey) {
+        for (const HotkeyBinding& binding : hotkeyBindings)
+            if (binding.hotkey == hotkey) return binding.scope;
+        return HotkeyScope::desktop;
+    };
+    std::string desktop = "Hotkeys:";
+    std::string trayMenu = "While the tray menu is open:";
+    for (const auto& [hotkey, what] : shown)
+        (scope(hotkey) == HotkeyScope::desktop ? desktop : trayMenu) +=
+            "  " + hotkeyLabel(hotkey) + " " + what;
+    return desktop + "\n" + trayMenu;
 }
 
 }  // namespace tw

@@ -20,7 +20,7 @@ std::string menuBarToolTip(std::int64_t decisions) {
     if (decisions > 0) {
         tip.append("\n").append(std::to_string(decisions));
         // The count is taken over the capped feed: at the cap, more may have been spoken.
-        if (decisions == static_cast<std::int64_t>(agent_host::LineFeed::maxRecentLines))
+        if (decisions >= static_cast<std::int64_t>(agent_host::LineFeed::maxRecentLines))
             tip.append(" or more");
         tip.append(decisions == 1 ? " line" : " lines").append(" spoken in the last minute");
     }

@@ -27,7 +27,7 @@ TEST(AgentSettingsTextsTest, CacheSizeRoundsToOneDecimalAndShowsSmallFilesAsUnde
     EXPECT_EQ(cacheStatsLine(12, 3482), "Dialogue cache: 12 entries \u00B7 3.4 KB on disk");
     EXPECT_EQ(agentSettingsHotkeysText(),
               "Hotkeys:  Shift+Super+T thoughts  Shift+Super+D export  Shift+Super+S share  Shift+Super+F "
-              "full-screen  Shift+Super+, settings");
+              "full-screen\nWhile the tray menu is open:  Shift+Super+, settings");
 }
 
 // The count comes from the cache's thread; the line is written on the main thread only.

@@ -151,13 +151,17 @@ TEST(MenuBarStatus, TitleBadgeAndToolTipCarryTheLastMinutesDecisions) {
     // The count comes from the capped feed: at its cap more may have been spoken.
     const auto cap = static_cast<std::int64_t>(agent_host::LineFeed::maxRecentLines);
     const std::string capped = std::to_string(cap);
+    const std::string past = std::to_string(cap + 1);
     const Case cases[] = {
         {0, "", "", "Tumblewick — open the tiny circus"},
         {1, " 1", "1", "Tumblewick — open the tiny circus\n1 line spoken in the last minute"},
         {12, " 12", "12", "Tumblewick — open the tiny circus\n12 lines spoken in the last minute"},
         {cap, " " + capped, capped,
          "Tumblewick — open the tiny circus\n" + capped + " or more lines spoken in the last minute"},
-        {150, " 150", "99+", "Tumblewick — open the tiny circus\n150 lines spoken in the last minute"},
+        {cap + 1, " " + past, past,
+         "Tumblewick — open the tiny circus\n" + past + " or more lines spoken in the last minute"},
+        {150, " 150", "99+",
+         "Tumblewick — open the tiny circus\n150 or more lines spoken in the last minute"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(menuBarActivityTitle(c.decisions), c.title);
