@@ -113,7 +113,8 @@ std::optional<std::uint64_t> TroupeLogHeldFile::lineFrom(std::uint64_t from, std
                                                          std::string_view line) {
     constexpr std::uint64_t kMostAhead = std::uint64_t{4} << 20;  // another device's lines of seconds
     if (fd_ < 0 || to < from + line.size() || to - from > kMostAhead) return std::nullopt;
-    const std::uint64_t start = from > 0 ? from - 1 : 0;  // with the byte before: a line's end
+    if (freshReads_) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);  // the file system's bytes
+    const std::uint64_t start = from > 0 ? from - 1 : 0;               // with the byte before: a line's end
     std::string bytes(to - start, '\0');
     const ssize_t got = ::pread(fd_, bytes.data(), bytes.size(), static_cast<off_t>(start));
     if (got <= 0) return std::nullopt;
@@ -357,6 +358,9 @@ std::optional<std::uint64_t> TroupeLogHeldFile::landedEnd(std::string_view ours,
     if (offset < 0 || ::fstat(fd_, &info) != 0) return std::nullopt;
     const auto end = static_cast<std::uint64_t>(offset);
     landedAt_ = end;
+    // On a shared mount the pages this machine keeps may hold our bytes where its kernel
+    // thought they went, a size that lagged: dropped, the reads below ask the file system.
+    if (freshReads_) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
     if (bytesAt(end, ours)) return end;
     struct stat fresh {};
     if (!statAfresh(fd_, fresh)) return end;
@@ -389,13 +393,21 @@ bool TroupeLogHeldFile::bytesAt(std::uint64_t end, std::string_view text) {
 TroupeLogHeldFile::Written TroupeLogHeldFile::endTornLine(std::chrono::milliseconds wait) {
     struct stat info {};
     char last = '\n';
-    if (::fstat(fd_, &info) != 0 || (info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) != 1)) {
+    const auto readLast = [&] {
+        return ::fstat(fd_, &info) == 0 &&
+               (info.st_size == 0 || ::pread(fd_, &last, 1, info.st_size - 1) == 1);
+    };
+    // On a shared mount a file renamed over the log since the look may end before the size
+    // told: the path is looked at (and opened) again first.
+    if (!readLast() && !(freshReads_ && followPath() && fd_ >= 0 && readLast())) {
+        if (fd_ < 0) return Written::failed;
         // A read that ends before the size told leaves errno as an earlier call left it.
         const int error = info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) == 0 ? 0 : errno;
         if (!dropFailed(error))
-            report("read the end of", error == 0 ? "it ends before the " + std::to_string(info.st_size) +
-                                                       " bytes its file system tells; looking at its path again"
-                                                 : std::strerror(error));
+            report("read the end of", error == 0
+                                          ? "it ends before the " + std::to_string(info.st_size) +
+                                                " bytes its file system tells; looking at its path again"
+                                          : std::strerror(error));
         return Written::failed;
     }
     if (last != '\n') {

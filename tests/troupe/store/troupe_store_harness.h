@@ -167,8 +167,8 @@ inline std::uintmax_t fileSize(const std::filesystem::path& file) {
     return error ? 0 : size;
 }
 
-// Each of `mine` in the log at `file` once.
-inline void expectEachOnce(const std::filesystem::path& file, const std::vector<TroupeEvent>& mine) {
+// What keeps each of `mine` from being in the log at `file` once ("" when nothing does).
+inline std::string notEachOnce(const std::filesystem::path& file, const std::vector<TroupeEvent>& mine) {
     const std::string text = readFile(file);
     std::size_t lost = 0;
     std::size_t twice = 0;
@@ -177,8 +177,14 @@ inline void expectEachOnce(const std::filesystem::path& file, const std::vector<
         lost += text.find(line) == std::string::npos ? 1 : 0;
         twice += text.find(line) != text.rfind(line) ? 1 : 0;
     }
-    EXPECT_EQ(lost, 0u) << "of " << mine.size() << " events of this run";
-    EXPECT_EQ(twice, 0u) << "of " << mine.size() << " events of this run";
+    if (lost == 0 && twice == 0) return "";
+    return "of " + std::to_string(mine.size()) + " events of this run " + std::to_string(lost) + " lost, " +
+           std::to_string(twice) + " twice";
+}
+
+// Each of `mine` in the log at `file` once.
+inline void expectEachOnce(const std::filesystem::path& file, const std::vector<TroupeEvent>& mine) {
+    EXPECT_EQ(notEachOnce(file, mine), "");
 }
 
 // Another device's milestone "theirs" (or `what`) at `ts`, with its newline.
