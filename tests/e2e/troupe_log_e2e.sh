@@ -187,6 +187,55 @@ elif [ -d "$troupe.below" ]; then
   mv "$troupe.below" "$troupe"
 fi
 
+# Beneath a plain FUSE passthrough, which numbers files by their names as sshfs does, another
+# machine saves the log on its side (the lines it has and one of its own, in a file renamed
+# over the log) while keys are typed: every key typed after the save reaches the log, once,
+# after the quit and after a relaunch.
+saved=skipped
+passthrough="$(cd "$(dirname "$0")/../troupe/store" && pwd)/fuse_passthrough.py"
+if /usr/bin/python3 -c 'import fusepy' 2>/dev/null && mv "$troupe" "$troupe.below" && mkdir "$troupe" &&
+  "$passthrough" "$troupe.below" "$troupe" 2>/dev/null; then
+  trap 'unmount_shared; e2e_cleanup' EXIT
+  beneath="$troupe.below/events.jsonl"
+  sessions=$(session_starts)
+  start_app "$work/app-saved.log"
+  wait_for 10 sessions_above "$sessions" || fail "saved: the launch opened no troupe session"
+  read -r before _ < <(xp_in_log)
+  xdotool type --delay 40 "$word"
+  wait_for 10 keys_reach $((before + ${#word})) || fail "saved: the key presses did not reach the log"
+  # Another device's save: what it has of the log, one line of its own, renamed over it.
+  python3 - "$beneath" <<'EOF'
+import os, re, sys, uuid
+with open(sys.argv[1], "rb") as log:
+    text = log.read()
+last = text.rstrip(b"\n").rsplit(b"\n", 1)[-1]
+theirs = re.sub(rb'"id":"[0-9A-Fa-f-]{36}"', b'"id":"' + str(uuid.uuid4()).upper().encode() + b'"', last, 1)
+with open(sys.argv[1] + ".saving", "wb") as copy:
+    copy.write(text + theirs + b"\n")
+os.rename(sys.argv[1] + ".saving", sys.argv[1])
+EOF
+  xdotool type --delay 40 "$word"
+  typed=$((before + 2 * ${#word} + 1))  # and the other device's line, a copy of the last key's
+  wait_for 10 keys_reach "$typed" || fail "saved: the keys typed after another machine's save did not reach the log"
+  stop_app
+  read -r kept _ < <(xp_in_log)
+  [ "$kept" -eq "$typed" ] || fail "saved: $kept XP in the log after the quit, $typed expected"
+  start_app "$work/app-saved-again.log"
+  wait_for 10 sessions_above "$((sessions + 1))" || fail "saved: the relaunch opened no troupe session"
+  stop_app
+  read -r kept _ < <(xp_in_log)
+  [ "$kept" -eq "$typed" ] || fail "saved: $kept XP in the log after a relaunch, $typed expected"
+  repeated=$(grep -o '"id":"[^"]*"' "$beneath" | sort | uniq -d | wc -l)
+  [ "$repeated" -eq 0 ] || fail "saved: $repeated events are in the log twice"
+  unmount_shared || fail "saved: the mount could not be undone"
+  trap e2e_cleanup EXIT
+  rmdir "$troupe" && mv "$troupe.below" "$troupe"
+  saved="every key kept"
+elif [ -d "$troupe.below" ]; then
+  rmdir "$troupe" 2>/dev/null
+  mv "$troupe.below" "$troupe"
+fi
+
 # The log deleted and something that is no file put at its path under the running app
 # (a FIFO, a folder, a link to nothing, a link to /dev/null): the app lets go of the
 # deleted file, and once the path is clear the key presses it took reach a new log.
@@ -231,11 +280,11 @@ for place in fifo device; do
   esac
 done
 
-echo "e2e troupe log: 7 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back; shared mount: $shared)"
-# The shared mount's check did not run (no bindfs, or FUSE refused): skipped, not passed.
-# Where mounts are required (the project's CI can mount), that is a failure.
-if [ "$shared" = skipped ]; then
-  [ "${TW_REQUIRE_FUSE_MOUNTS:-}" = 1 ] && fail "bindfs cannot mount here and TW_REQUIRE_FUSE_MOUNTS is set"
-  echo "SKIP: bindfs cannot mount here"
+echo "e2e troupe log: 8 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back; shared mount: $shared; saved elsewhere: $saved)"
+# A shared mount's check did not run (no bindfs or fusepy, or FUSE refused): skipped, not
+# passed. Where mounts are required (the project's CI can mount), that is a failure.
+if [ "$shared" = skipped ] || [ "$saved" = skipped ]; then
+  [ "${TW_REQUIRE_FUSE_MOUNTS:-}" = 1 ] && fail "a FUSE mount cannot be made here and TW_REQUIRE_FUSE_MOUNTS is set"
+  echo "SKIP: a FUSE mount cannot be made here (bindfs: $shared; passthrough: $saved)"
   exit 77
 fi
