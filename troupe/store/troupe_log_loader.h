@@ -80,9 +80,12 @@ class TroupeLogLoader {
     // The launch's load once it ended, handed over once (to this or to the handler);
     // after stop(), waiting no longer than quitWait from then.
     std::optional<TroupeLogLoad> takeFirst(bool wait);
-    // An accepted event landed before the settled fold: the log is folded again from `from`.
+    // An accepted event landed before the settled fold and out of its place: the log is
+    // folded again from `from`, once refoldEvery has passed since the last whole read began,
+    // however many such events come meanwhile.
     void refold(Date from);
-    // Blocks until no read runs nor is due, handing each result to the handler; not while
+    // Blocks until no read runs nor is due (a refold waiting for its turn starts now),
+    // handing each result to the handler; not while
     // the writer cannot write, which holds the cut back, nor while a failed read waits to
     // be tried again. Not for a quit, which waits for no read. False when there was none.
     bool settle();
@@ -105,10 +108,14 @@ class TroupeLogLoader {
     static constexpr std::chrono::milliseconds quitWait{2000};
     // How long the file must be left alone before it is read again.
     static constexpr std::chrono::milliseconds quiet{300};
+    // The least time between the starts of two whole reads for refolds, on the clock's
+    // monotonic time: a whole read of a long log takes seconds of CPU.
+    static constexpr double refoldEvery = 60;
 
    private:
     void fileChanged();
-    void reconcile(Date tailFrom);
+    void refoldNow();
+    void reconcile(Date from);
     bool takeNews();
     void finish(std::uint64_t generation, TroupeLogLoad load);
     void foldAppended(TroupeLogLoad load);
@@ -122,6 +129,10 @@ class TroupeLogLoader {
     // for, with their lines' sizes.
     std::optional<std::vector<std::pair<TroupeEvent, std::size_t>>> since_;
     bool again_ = false;  // the file changed while it ran
+    // A refold waiting for its turn: from when, and its timer (none while a read runs).
+    std::optional<Date> refoldFrom_;
+    std::optional<TaskId> refoldTimer_;
+    std::optional<double> lastWholeRead_;  // when the last one began
     std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
     std::chrono::steady_clock::duration quitWaited_{};  // by takeFirst(), once stopped
 };

@@ -279,7 +279,8 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
             replaced = info.st_ino;
             fs::rename(other, h.logFile());
         }
-        const auto late = event(TroupeMilestoneEarned{"late"}, now - 600);  // only a refold puts it in place
+        // Only a refold puts it in place: a rename does not commute with what follows.
+        const auto late = event(TroupeFleaRenamed{Uuid::random(), "late"}, now - 600);
         store.append(late);
         if (row.sabotage >= quitThrowing) {
             // A quit once the read of the new file is under way.
