@@ -117,6 +117,7 @@ struct TroupeLiveFold::Taking {
     TroupeFoldSession session;
     // Ids whose earlier lines were all of a newer schema: their first known one folds.
     std::unordered_set<Uuid, TroupeUuidHash> newerOnly;
+    std::unordered_set<Uuid, TroupeUuidHash> placedLate;  // lines put in the tail out of turn
     // Events read and not folded yet, in slots of `waiting`, with their keys in a heap
     // whose top is the first in the fold's order: a burst of lines in one second costs
     // a logarithm a line whatever their order. A slot emptied while waiting held an
@@ -161,7 +162,15 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
         return true;
     }
     OrderKey key = orderKey(event, 0);
-    if (t.lastFolded && timeThenIdBefore(key, *t.lastFolded)) return false;
+    if (t.lastFolded && timeThenIdBefore(key, *t.lastFolded)) {
+        // A line far out of place that belongs in the tail goes there, the first of its id.
+        if (seenBefore || troupe_ops::timeBefore(event.ts, settledBefore_)) return false;
+        t.placedLate.insert(event.id);
+        ++t.applied;
+        toTail(keyOf(event), std::move(event));
+        return true;
+    }
+    if (seenBefore && t.placedLate.contains(event.id)) return false;
     if (seenBefore && t.newerOnly.erase(event.id) == 0) {
         // Of two lines with one id the fold keeps the earlier in its order, the first
         // line on a tie. One folded already came first: nothing after it is folded yet.

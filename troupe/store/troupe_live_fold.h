@@ -38,9 +38,10 @@ class TroupeLiveFold {
     // random, and a line may be written a little after its time), so they wait in a
     // sorted window and each is folded once it is older than the latest time read (that
     // two lines in a row reached: one line far ahead waits) by more than
-    // reorderWindowSeconds; the result is the fold of the sorted log. take() refuses
-    // (and changes nothing) an event that belongs before one folded already: the
-    // caller then folds the whole log with the constructor above. `seenBefore`: an
+    // reorderWindowSeconds; the result is the fold of the sorted log. One that belongs
+    // before one folded already goes into the tail when it is of the tail's time (the
+    // first line of its id); else take() refuses it (and changes nothing): the caller
+    // then folds the whole log with the constructor above. `seenBefore`: an
     // earlier line of the log had the same id (the caller's index knows).
     // finishTaking() folds what still waits and ends the reading.
     explicit TroupeLiveFold(Date tailFrom);

@@ -194,6 +194,7 @@ std::optional<TroupeLogLoad> TroupeLogLoader::takeFirst(bool wait) {
 void TroupeLogLoader::refold(Date from) {
     if (since_ || stoppedAt_) return;  // the running one settles it; what it misses is refolded next
     if (!refoldFrom_ || from < *refoldFrom_) refoldFrom_ = from;
+    if (!outOfPlaceSince_ || from < *outOfPlaceSince_) outOfPlaceSince_ = from;
     if (refoldTimer_) return;
     const double wait =
         lastWholeRead_ ? std::min(*lastWholeRead_ + refoldEvery - clock_.monotonic(), refoldEvery) : 0;
@@ -231,10 +232,11 @@ void TroupeLogLoader::stop() {
     shared_->ready.notify_all();
 }
 
-// A whole read, keeping the events from a minute before `from` (or before a refold that
-// waits, which it does) in the fold's tail.
+// A whole read, keeping the events from a minute before `from` (or before any event that
+// landed out of place this run, so that the read takes its line in its turn) in the fold's
+// tail; it does the refold that waits.
 void TroupeLogLoader::reconcile(Date from) {
-    if (refoldFrom_ && *refoldFrom_ < from) from = *refoldFrom_;
+    if (outOfPlaceSince_ && *outOfPlaceSince_ < from) from = *outOfPlaceSince_;
     refoldFrom_.reset();
     if (refoldTimer_) mainQueue_.cancel(*std::exchange(refoldTimer_, std::nullopt));
     lastWholeRead_ = clock_.monotonic();

@@ -1,6 +1,7 @@
 #pragma once
 // Keeps the troupe snapshot in step with the file at the log's path: the launch's load,
-// a refold when an event lands before the settled fold, lines another program appended
+// a refold (once a minute at most) when events land before the settled fold out of
+// place, lines another program appended
 // to the file held (read alone), and a reconcile whenever the writer saw the file change
 // otherwise. A reconcile waits until the file has been quiet for a moment, reads it whole
 // up to a cut the writer takes in order with its lines (as a first load would), has the
@@ -133,6 +134,7 @@ class TroupeLogLoader {
     std::optional<Date> refoldFrom_;
     std::optional<TaskId> refoldTimer_;
     std::optional<double> lastWholeRead_;  // when the last one began
+    std::optional<Date> outOfPlaceSince_;  // the earliest time of an event that landed out of place
     std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
     std::chrono::steady_clock::duration quitWaited_{};  // by takeFirst(), once stopped
 };

@@ -230,8 +230,9 @@ TEST(TroupeStore, AnotherDevicesLineLandsInItsPlace) {
     }
 }
 
-// Another device's renames, one a second and an hour behind, show at the end at once, and
-// are put in their place by one whole read a minute however many come (the load's counts).
+// Another device's renames, one a second and an hour behind, show at the end at once (while
+// this run's clicks, two a second out of order, replay the tail), and are put in their place
+// by one whole read a minute however many come (the load's counts).
 TEST(TroupeStore, LinesOutOfPlaceAreRefoldedOnceAMinute) {
     TroupeHarness h;
     testing::CapturedLog said;
@@ -258,6 +259,11 @@ TEST(TroupeStore, LinesOutOfPlaceAreRefoldedOnceAMinute) {
             EXPECT_EQ(said.count("refolding"), second / 60);
         }
         EXPECT_LE(said.count("refolding"), second / 60);
+        for (const double ago : {1, 2})
+            file.push_back(std::get<TroupeEvent>(
+                store->appendKind(TroupeEventKind::cumulativeStatTick,
+                                  TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, 0.1},
+                                  Date{h.clock.now().seconds - ago})));
         if (second < 60) {
             EXPECT_EQ(store->snapshot().fleas.at(flea).name, name);
         }
