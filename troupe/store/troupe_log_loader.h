@@ -1,15 +1,15 @@
 #pragma once
-// Keeps the troupe snapshot in step with the file at the log's path: the launch's load,
-// a refold (once a minute at most) when events land before the settled fold out of
-// place, lines another program appended
-// to the file held (read alone), and a reconcile whenever the writer saw the file change
-// otherwise. A reconcile waits until the file has been quiet for a moment, reads it whole
-// up to a cut the writer takes in order with its lines (as a first load would), has the
-// writer put back the lines of this run's ledger it lacks, and folds those and the events
-// accepted after the cut on top; a change seen meanwhile is reconciled again once it
-// ends, and a read that fails is tried again with a back-off. Reads run on the loader's
-// own thread. The store gets one result a read: the fold, the id index, where the next
-// line starts and the file that was read; or the events appended, with their offsets.
+// Keeps the troupe snapshot in step with the file at the log's path: the launch's load, a
+// refold (once a minute at most) when events land before the settled fold out of place,
+// lines another program appended to the file held (read alone), and a reconcile whenever
+// the writer saw the file change otherwise. A reconcile waits until the file has been
+// quiet for a moment, reads it whole up to a cut the writer takes in order with its lines
+// (as a first load would), has the writer put back the lines of this run's ledger it
+// lacks, and folds those and the events accepted after the cut on top; a change seen
+// meanwhile is reconciled again once it ends, and a read that fails is tried again with a
+// back-off. Reads run on the loader's own thread. The store gets one result a read: the
+// fold, the id index, where the next line starts and the file that was read; or the events
+// appended, with their offsets.
 //
 // At a quit the loader's reads stop at their next block; one that has not ended by
 // quitWait when the loader goes (a read stuck in a file system) is left to end on its own
@@ -86,9 +86,9 @@ class TroupeLogLoader {
     // however many such events come meanwhile.
     void refold(Date from);
     // Blocks until no read runs nor is due (a refold waiting for its turn starts now),
-    // handing each result to the handler; not while
-    // the writer cannot write, which holds the cut back, nor while a failed read waits to
-    // be tried again. Not for a quit, which waits for no read. False when there was none.
+    // handing each result to the handler; not while the writer cannot write, which holds
+    // the cut back, nor while a failed read waits to be tried again. Not for a quit, which
+    // waits for no read. False when there was none.
     bool settle();
     // An event accepted and queued for writing, `lineBytes` long without the newline.
     void accepted(const TroupeEvent& event, std::size_t lineBytes);
