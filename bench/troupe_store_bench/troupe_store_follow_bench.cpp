@@ -14,6 +14,9 @@
 // minute of one event of this device a second after a run of 2e3, 2e4 or 6e4 of its own,
 // alone or (over two) with another device's line every 3 s, the MiB read a minute (the log
 // and this run's own copy), which must not grow with the run.
+// Over 30 s from the load of the 1e6-line log, another device's XP line every 3 s stamped 2
+// minutes or a day behind its newest event or 10 s ahead, and over 2.5 minutes a rename a
+// second an hour behind, with the share of a core.
 // Beside it: the wake-ups a minute of the store's threads while nothing happens, against
 // those of the process's other threads over as long a window before the store opened.
 // The scenarios of 20 s and more are named Long: --benchmark_filter=-Long leaves them out.
@@ -183,6 +186,54 @@ void BM_TroupeStoreFollowFromTheLoadLong(benchmark::State& state) {
     }
     state.counters["core_pct"] = windows.corePercent();
     state.counters["bytes_read_per_line"] = readPerLine / static_cast<double>(state.iterations());
+    state.counters["mib_read"] = mibRead;
+}
+
+// Another device's XP line every 3 s for 30 s from the moment a 1e6-line log is loaded (the
+// first line after the load counted), stamped from the log's newest event (which moves with
+// the clock) by arg offset_s: 2 minutes and a day behind, 10 s ahead; or (order_dependent) a
+// rename a second for 2.5 minutes stamped an hour behind, which only a whole fold puts in its
+// place. The store's clock and the main queue's timers move with the wall's, as the app's
+// do; the share of a core and the MiB read.
+void BM_TroupeStoreStampedLinesFromTheLoadLong(benchmark::State& state) {
+    const double offset = static_cast<double>(state.range(0));
+    const bool orderDependent = state.range(1) != 0;
+    CpuWindow windows;
+    double mibRead = 0;
+    for (auto _ : state) {
+        OpenStore open(copyOfTheLog(kBigLog, "stamped"), afterTheLog(kBigLog));
+        const auto loadedAt = SteadyClock::now();
+        double queued = 0;
+        const Uuid device = Uuid::random();
+        const Uuid flea = Uuid::random();
+        const std::uint64_t readBefore = bytesReadSoFar();
+        const auto window = pumpEvery(
+            open.queue, orderDependent ? std::chrono::seconds(1) : kSyncToolPeriod, orderDependent ? 150 : 10,
+            [&] {
+                const double elapsed = std::chrono::duration<double>(SteadyClock::now() - loadedAt).count();
+                open.clock.set(Date{afterTheLog(kBigLog).seconds + elapsed});
+                open.queue.advance(elapsed - queued);
+                queued = elapsed;
+                const Date ts{open.clock.now().seconds - 1 + offset};
+                const std::string line =
+                    orderDependent
+                        ? encodeTroupeEventLine(TroupeEvent{Uuid::random(), TroupeEventKind::fleaRenamed,
+                                                            TroupeFleaRenamed{flea, "Renamed"}, ts, device,
+                                                            troupeSchemaVersion}) +
+                              "\n"
+                        : anotherDevicesLine(device, ts);
+                const std::int64_t before = open.store->snapshot().eventCount;
+                return appendAsAnotherProgram(open.store->logFile(), line) && waitForMoreThan(open, before);
+            });
+        if (!window) {
+            state.SkipWithError("an appended line was not counted by the deadline");
+            return;
+        }
+        mibRead = std::max(mibRead, static_cast<double>(bytesReadSoFar() - readBefore) / (1 << 20));
+        state.SetIterationTime(window->wallSeconds);
+        windows += *window;
+    }
+    state.counters["core_pct"] = windows.corePercent();
     state.counters["mib_read"] = mibRead;
 }
 
@@ -374,6 +425,15 @@ BENCHMARK(BM_TroupeStoreFollowFromTheLoadLong)
     ->Args({0, 10})
     ->Args({30, 10})
     ->Args({0, 100})
+    ->Unit(benchmark::kSecond)
+    ->UseManualTime()
+    ->Iterations(1);
+BENCHMARK(BM_TroupeStoreStampedLinesFromTheLoadLong)
+    ->ArgNames({"offset_s", "order_dependent"})
+    ->Args({-120, 0})
+    ->Args({-86400, 0})
+    ->Args({10, 0})
+    ->Args({-3600, 1})
     ->Unit(benchmark::kSecond)
     ->UseManualTime()
     ->Iterations(1);

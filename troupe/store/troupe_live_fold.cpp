@@ -4,7 +4,9 @@
 #include <bit>
 #include <cmath>
 #include <tuple>
+#include <type_traits>
 #include <unordered_set>
+#include <variant>
 
 #include "troupe/event_model/troupe_value_ops.h"
 #include "troupe/snapshot/troupe_fold.h"
@@ -21,6 +23,51 @@ bool commutes(const TroupeEvent& event) {
     return std::holds_alternative<TroupeXPEarned>(event.payload.value) ||
            std::holds_alternative<TroupeMilestoneEarned>(event.payload.value) ||
            std::holds_alternative<TroupeMilestoneAcknowledged>(event.payload.value);
+}
+
+// Far from where adding XP saturates: an unlock below it takes its cost alike from XP
+// added before it.
+constexpr std::int64_t kUnsaturatedXp = std::int64_t{1} << 62;
+
+// What those do not commute with, as a level: XP (which needs level 1) not with a flea
+// made (legacy states make some) or put away, nor with an unlock whose cost XP added
+// before it could keep from stopping at zero; nothing (level 2) with a checkpoint, which
+// replaces the snapshot. `before` is the fold up to the event (`exactly`), or up to some
+// point before it, of which only what stays true ever after counts.
+int barrierLevel(const TroupeEvent& event, const TroupeSnapshot& before, bool exactly) {
+    const auto flea = [&](const Uuid& id) -> const TroupeFlea* {
+        auto found = before.fleas.find(id);
+        return found == before.fleas.end() ? nullptr : &found->second;
+    };
+    return std::visit(
+        [&](const auto& body) {
+            using Body = std::decay_t<decltype(body)>;
+            if constexpr (std::is_same_v<Body, TroupeCheckpointPayload>) {
+                return 2;
+            } else if constexpr (std::is_same_v<Body, TroupeLegacyStateSnapshot>) {
+                return 1;
+            } else if constexpr (std::is_same_v<Body, TroupeFleaCreated>) {
+                return flea(body.fleaId) ? 0 : 1;  // a flea made stays
+            } else if constexpr (std::is_same_v<Body, TroupeFleaIdOnly>) {
+                const TroupeFlea* put = flea(body.fleaId);
+                return (put && put->tombstoned) || (!put && exactly) ? 0 : 1;
+            } else if constexpr (std::is_same_v<Body, TroupeNodeUnlocked>) {
+                const TroupeFlea* owner = flea(body.fleaId);
+                if (owner ? owner->tombstoned || owner->unlockedNodeIds.contains(body.nodeId) : exactly)
+                    return 0;
+                return exactly && body.xpCost >= 0 && owner->xp >= body.xpCost && owner->xp <= kUnsaturatedXp
+                           ? 0
+                           : 1;
+            } else {
+                return 0;
+            }
+        },
+        event.payload.value);
+}
+
+// The level of barrier an event that commutes cannot be moved past, as an index.
+std::size_t barredAt(const TroupeEvent& event) {
+    return std::holds_alternative<TroupeXPEarned>(event.payload.value) ? 0 : 1;
 }
 
 // The fold's order as integers, so ordering a long log neither chases pointers nor
@@ -70,6 +117,7 @@ struct TroupeLiveFold::Taking {
     TroupeFoldSession session;
     // Ids whose earlier lines were all of a newer schema: their first known one folds.
     std::unordered_set<Uuid, TroupeUuidHash> newerOnly;
+    std::unordered_set<Uuid, TroupeUuidHash> placedLate;  // lines put in the tail out of turn
     // Events read and not folded yet, in slots of `waiting`, with their keys in a heap
     // whose top is the first in the fold's order: a burst of lines in one second costs
     // a logarithm a line whatever their order. A slot emptied while waiting held an
@@ -114,7 +162,15 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
         return true;
     }
     OrderKey key = orderKey(event, 0);
-    if (t.lastFolded && timeThenIdBefore(key, *t.lastFolded)) return false;
+    if (t.lastFolded && timeThenIdBefore(key, *t.lastFolded)) {
+        // A line far out of place that belongs in the tail goes there, the first of its id.
+        if (seenBefore || troupe_ops::timeBefore(event.ts, settledBefore_)) return false;
+        t.placedLate.insert(event.id);
+        ++t.applied;
+        toTail(keyOf(event), std::move(event));
+        return true;
+    }
+    if (seenBefore && t.placedLate.contains(event.id)) return false;
     if (seenBefore && t.newerOnly.erase(event.id) == 0) {
         // Of two lines with one id the fold keeps the earlier in its order, the first
         // line on a tie. One folded already came first: nothing after it is folded yet.
@@ -155,13 +211,10 @@ void TroupeLiveFold::foldNextTaken() {
     if (!slot) return;
     t.lastFolded = key;
     TroupeEvent& event = *slot;
-    if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, settledBefore_)) {
-        if (!commutes(event)) tailOrderDependent_.insert(keyOf(event));
-        tail_.emplace_hint(tail_.end(), keyOf(event), std::move(event));
-    } else {
-        t.session.apply(event);
-        lastSettled_ = keyOf(event);
-    }
+    if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, settledBefore_))
+        toTail(keyOf(event), std::move(event));
+    else
+        toBase(t.session, event);
     slot.reset();
 }
 
@@ -191,13 +244,10 @@ TroupeLiveFold::TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom) :
     for (const OrderKey& key : keys) {
         TroupeEvent& event = events[key.position];
         if (!applied.insert(event.id)) continue;
-        if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, tailFrom)) {
-            if (!commutes(event)) tailOrderDependent_.insert(keyOf(event));
-            tail_.emplace_hint(tail_.end(), keyOf(event), std::move(event));
-            continue;
-        }
-        session.apply(event);
-        lastSettled_ = keyOf(event);
+        if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, tailFrom))
+            toTail(keyOf(event), std::move(event));
+        else
+            toBase(session, event);
     }
     session.finish();
     count_ = static_cast<std::int64_t>(applied.size());
@@ -205,9 +255,23 @@ TroupeLiveFold::TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom) :
     replayTail();
 }
 
+void TroupeLiveFold::toBase(TroupeFoldSession& session, const TroupeEvent& event) {
+    const int level = barrierLevel(event, base_, true);
+    session.apply(event);
+    lastSettled_ = keyOf(event);
+    for (int i = 0; i < level; ++i) lastSettledBarrier_[i] = lastSettled_;
+}
+
+void TroupeLiveFold::toTail(Key key, TroupeEvent event) {
+    if (!commutes(event)) tailOrderDependent_.insert(key);
+    for (int i = 0, level = barrierLevel(event, base_, false); i < level; ++i) tailBarriers_[i].insert(key);
+    tail_.emplace_hint(tail_.end(), key, std::move(event));
+}
+
 void TroupeLiveFold::replayTail() {
     TroupeFoldSession session(snapshot_);
     for (const auto& [key, event] : tail_) session.apply(event);
+    for (const TroupeEvent& event : late_) session.apply(event);
     session.finish();
     snapshot_.eventCount = count_;
 }
@@ -219,36 +283,54 @@ void TroupeLiveFold::settleBefore(Date boundary) {
     if (end == tail_.begin()) return;
     TroupeFoldSession session(base_);
     for (auto it = tail_.begin(); it != end; ++it) {
-        session.apply(it->second);
+        toBase(session, it->second);
         tailOrderDependent_.erase(it->first);
+        for (auto& barriers : tailBarriers_) barriers.erase(it->first);
     }
     session.finish();
-    lastSettled_ = std::prev(end)->first;
     tail_.erase(tail_.begin(), end);
 }
 
 bool TroupeLiveFold::apply(const TroupeEvent& event, Date now) {
     ++count_;
     settleBefore(Date{std::floor(now.seconds) - reorderWindowSeconds});
-    if (lastSettled_ && KeyLess{}(keyOf(event), *lastSettled_)) {
-        TroupeFold::apply(event, snapshot_);
-        snapshot_.eventCount = count_;
-        return false;
-    }
     const Key key = keyOf(event);
+    if (lastSettled_ && KeyLess{}(key, *lastSettled_)) return applyBeforeTail(event);
     const bool last = tail_.empty() || KeyLess{}(std::prev(tail_.end())->first, key);
     // In place when nothing after it depends on the order (nor it on theirs).
     const bool inPlace =
         last || (commutes(event) && tailOrderDependent_.upper_bound(key) == tailOrderDependent_.end());
-    if (!commutes(event)) tailOrderDependent_.insert(key);
-    tail_.emplace(key, event);
-    if (inPlace) {
+    toTail(key, event);
+    show(event, inPlace);
+    return true;
+}
+
+// The snapshot with `event` added: at the end, or by replaying the tail over the base.
+void TroupeLiveFold::show(const TroupeEvent& event, bool atTheEnd) {
+    if (atTheEnd) {
         TroupeFold::apply(event, snapshot_);
         snapshot_.eventCount = count_;
     } else {
         snapshot_ = base_;
         replayTail();
     }
+}
+
+// Among the settled events: where it stands when every one after it commutes with it (the
+// base keeps no order of what commutes), the tail and what waits at the end replayed over
+// it when one of those might not; else at the end, until the whole log is folded again.
+bool TroupeLiveFold::applyBeforeTail(const TroupeEvent& event) {
+    const auto* xp = std::get_if<TroupeXPEarned>(&event.payload.value);
+    const std::size_t barred = commutes(event) ? barredAt(event) : 0;
+    const auto& barrier = lastSettledBarrier_[barred];
+    if (!commutes(event) || (xp && xp->amount > kUnsaturatedXp >> 30) ||
+        (barrier && KeyLess{}(keyOf(event), *barrier))) {
+        late_.push_back(event);
+        show(event, true);
+        return false;
+    }
+    TroupeFold::apply(event, base_);
+    show(event, tailBarriers_[barred].empty());
     return true;
 }
 

@@ -5,7 +5,8 @@
 // chance. So the events of the last minute stay in a sorted tail over a settled
 // base, and an event that lands before others of the tail is replayed into place.
 // Events that commute with everything after them (XP and milestones, the bulk of a
-// busy log) are applied in place without a replay.
+// busy log) are applied in place without a replay, in the base too however old.
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -37,9 +38,10 @@ class TroupeLiveFold {
     // random, and a line may be written a little after its time), so they wait in a
     // sorted window and each is folded once it is older than the latest time read (that
     // two lines in a row reached: one line far ahead waits) by more than
-    // reorderWindowSeconds; the result is the fold of the sorted log. take() refuses
-    // (and changes nothing) an event that belongs before one folded already: the
-    // caller then folds the whole log with the constructor above. `seenBefore`: an
+    // reorderWindowSeconds; the result is the fold of the sorted log. One that belongs
+    // before one folded already goes into the tail when it is of the tail's time (the
+    // first line of its id); else take() refuses it (and changes nothing): the caller
+    // then folds the whole log with the constructor above. `seenBefore`: an
     // earlier line of the log had the same id (the caller's index knows).
     // finishTaking() folds what still waits and ends the reading.
     explicit TroupeLiveFold(Date tailFrom);
@@ -47,9 +49,10 @@ class TroupeLiveFold {
     void finishTaking();
 
     // Applies an accepted event (a known schema version, an id not seen before) at
-    // time `now`. False when it belongs before the settled base: it is applied at the
-    // end, and only folding the whole log again (with an earlier `tailFrom`) puts it
-    // in its place.
+    // time `now`. One that belongs before the settled base goes there when it commutes
+    // with every settled event after it. False when it does not: it is applied at the
+    // end (and stays there through replays of the tail), and only folding the whole log
+    // again (with an earlier `tailFrom`) puts it in its place.
     bool apply(const TroupeEvent& event, Date now);
 
     const TroupeSnapshot& snapshot() const { return snapshot_; }
@@ -65,6 +68,10 @@ class TroupeLiveFold {
     static Key keyOf(const TroupeEvent& event) { return Key{event.ts, event.id}; }
     void settleBefore(Date boundary);
     void foldNextTaken();
+    void toBase(TroupeFoldSession& session, const TroupeEvent& event);
+    void toTail(Key key, TroupeEvent event);
+    bool applyBeforeTail(const TroupeEvent& event);
+    void show(const TroupeEvent& event, bool atTheEnd);
     void replayTail();
 
     TroupeSnapshot snapshot_;
@@ -72,7 +79,12 @@ class TroupeLiveFold {
     std::map<Key, TroupeEvent, KeyLess> tail_;   // in fold order
     std::set<Key, KeyLess> tailOrderDependent_;  // tail events that do not commute
     std::optional<Key> lastSettled_;             // the order key of the base's last event
-    Date settledBefore_{};                       // tail events older than this move into the base
+    // Of its last event that XP (0) and milestones (1) do not commute with, and how many
+    // such events the tail holds.
+    std::array<std::optional<Key>, 2> lastSettledBarrier_;
+    std::array<std::set<Key, KeyLess>, 2> tailBarriers_;
+    std::vector<TroupeEvent> late_;  // applied at the end until the whole log is folded again
+    Date settledBefore_{};           // tail events older than this move into the base
     std::int64_t count_ = 0;
 
     // While taking a log: its session over the base, the window of events waiting to be

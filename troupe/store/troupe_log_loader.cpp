@@ -37,6 +37,7 @@ TroupeLogLoader::TroupeLogLoader(std::filesystem::path file, const Clock& clock,
 }
 
 TroupeLogLoader::~TroupeLogLoader() {
+    if (refoldTimer_) mainQueue_.cancel(*refoldTimer_);
     stop();
     shared_->givenUp = true;
     shared_->owner = nullptr;
@@ -65,6 +66,7 @@ void TroupeLogLoader::attach(TroupeLogWriter& writer) {
 }
 
 void TroupeLogLoader::start(Date tailFrom) {
+    lastWholeRead_ = clock_.monotonic();
     shared_->submit([weak = std::weak_ptr<Shared>(shared_), tailFrom] {
         auto shared = weak.lock();
         if (!shared) return;
@@ -148,6 +150,10 @@ bool TroupeLogLoader::settle() {
     bool any = false;
     for (;;) {
         any = takeNews() || any;
+        if (refoldTimer_) {
+            mainQueue_.cancel(*std::exchange(refoldTimer_, std::nullopt));
+            refoldNow();
+        }
         std::unique_lock lock(shared_->mutex);
         const auto news = [&] {
             return !shared_->results.empty() || !shared_->appended.empty() || shared_->changed;
@@ -187,8 +193,22 @@ std::optional<TroupeLogLoad> TroupeLogLoader::takeFirst(bool wait) {
 
 void TroupeLogLoader::refold(Date from) {
     if (since_ || stoppedAt_) return;  // the running one settles it; what it misses is refolded next
+    if (!refoldFrom_ || from < *refoldFrom_) refoldFrom_ = from;
+    if (!outOfPlaceSince_ || from < *outOfPlaceSince_) outOfPlaceSince_ = from;
+    if (refoldTimer_) return;
+    const double wait =
+        lastWholeRead_ ? std::min(*lastWholeRead_ + refoldEvery - clock_.monotonic(), refoldEvery) : 0;
+    if (!(wait > 0)) return refoldNow();
+    refoldTimer_ = mainQueue_.postAfter(wait, [this] {
+        refoldTimer_.reset();
+        refoldNow();
+    });
+}
+
+void TroupeLogLoader::refoldNow() {
+    if (since_ || stoppedAt_ || !refoldFrom_) return;
     log::info("A troupe event from before the last minute arrived; refolding the log");
-    reconcile(tailFor(from));
+    reconcile(*refoldFrom_);
 }
 
 void TroupeLogLoader::fileChanged() {
@@ -196,7 +216,7 @@ void TroupeLogLoader::fileChanged() {
     if (since_)
         again_ = true;
     else
-        reconcile(tailFor(clock_.now()));
+        reconcile(clock_.now());
 }
 
 void TroupeLogLoader::accepted(const TroupeEvent& event, std::size_t lineBytes) {
@@ -212,11 +232,18 @@ void TroupeLogLoader::stop() {
     shared_->ready.notify_all();
 }
 
-void TroupeLogLoader::reconcile(Date tailFrom) {
+// A whole read, keeping the events from a minute before `from` (or before any event that
+// landed out of place this run, so that the read takes its line in its turn) in the fold's
+// tail; it does the refold that waits.
+void TroupeLogLoader::reconcile(Date from) {
+    if (outOfPlaceSince_ && *outOfPlaceSince_ < from) from = *outOfPlaceSince_;
+    refoldFrom_.reset();
+    if (refoldTimer_) mainQueue_.cancel(*std::exchange(refoldTimer_, std::nullopt));
+    lastWholeRead_ = clock_.monotonic();
     const std::uint64_t generation = ++generation_;
     since_.emplace();
     again_ = false;
-    reconcileTroupeLog(shared_, generation, tailFrom, kFirstRetry);
+    reconcileTroupeLog(shared_, generation, tailFor(from), kFirstRetry);
 }
 
 // Another program's lines on top of the snapshot as it is, and of a reconcile's that may
@@ -249,8 +276,11 @@ void TroupeLogLoader::finish(std::uint64_t generation, TroupeLogLoad load) {
         for (const auto& [event, lineBytes] : since) fold(event, lineBytes);
         handler_(std::move(load));
     }
-    if ((earliestMisplaced || again_) && !stoppedAt_)
-        reconcile(tailFor(earliestMisplaced.value_or(clock_.now())));
+    if (stoppedAt_) return;
+    if (again_)
+        reconcile(earliestMisplaced.value_or(clock_.now()));
+    else if (earliestMisplaced)
+        refold(*earliestMisplaced);
 }
 
 }  // namespace tw

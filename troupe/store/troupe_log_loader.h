@@ -1,14 +1,15 @@
 #pragma once
-// Keeps the troupe snapshot in step with the file at the log's path: the launch's load,
-// a refold when an event lands before the settled fold, lines another program appended
-// to the file held (read alone), and a reconcile whenever the writer saw the file change
-// otherwise. A reconcile waits until the file has been quiet for a moment, reads it whole
-// up to a cut the writer takes in order with its lines (as a first load would), has the
-// writer put back the lines of this run's ledger it lacks, and folds those and the events
-// accepted after the cut on top; a change seen meanwhile is reconciled again once it
-// ends, and a read that fails is tried again with a back-off. Reads run on the loader's
-// own thread. The store gets one result a read: the fold, the id index, where the next
-// line starts and the file that was read; or the events appended, with their offsets.
+// Keeps the troupe snapshot in step with the file at the log's path: the launch's load, a
+// refold (once a minute at most) when events land before the settled fold out of place,
+// lines another program appended to the file held (read alone), and a reconcile whenever
+// the writer saw the file change otherwise. A reconcile waits until the file has been
+// quiet for a moment, reads it whole up to a cut the writer takes in order with its lines
+// (as a first load would), has the writer put back the lines of this run's ledger it
+// lacks, and folds those and the events accepted after the cut on top; a change seen
+// meanwhile is reconciled again once it ends, and a read that fails is tried again with a
+// back-off. Reads run on the loader's own thread. The store gets one result a read: the
+// fold, the id index, where the next line starts and the file that was read; or the events
+// appended, with their offsets.
 //
 // At a quit the loader's reads stop at their next block; one that has not ended by
 // quitWait when the loader goes (a read stuck in a file system) is left to end on its own
@@ -80,11 +81,14 @@ class TroupeLogLoader {
     // The launch's load once it ended, handed over once (to this or to the handler);
     // after stop(), waiting no longer than quitWait from then.
     std::optional<TroupeLogLoad> takeFirst(bool wait);
-    // An accepted event landed before the settled fold: the log is folded again from `from`.
+    // An accepted event landed before the settled fold and out of its place: the log is
+    // folded again from `from`, once refoldEvery has passed since the last whole read began,
+    // however many such events come meanwhile.
     void refold(Date from);
-    // Blocks until no read runs nor is due, handing each result to the handler; not while
-    // the writer cannot write, which holds the cut back, nor while a failed read waits to
-    // be tried again. Not for a quit, which waits for no read. False when there was none.
+    // Blocks until no read runs nor is due (a refold waiting for its turn starts now),
+    // handing each result to the handler; not while the writer cannot write, which holds
+    // the cut back, nor while a failed read waits to be tried again. Not for a quit, which
+    // waits for no read. False when there was none.
     bool settle();
     // An event accepted and queued for writing, `lineBytes` long without the newline.
     void accepted(const TroupeEvent& event, std::size_t lineBytes);
@@ -105,10 +109,14 @@ class TroupeLogLoader {
     static constexpr std::chrono::milliseconds quitWait{2000};
     // How long the file must be left alone before it is read again.
     static constexpr std::chrono::milliseconds quiet{300};
+    // The least time between the starts of two whole reads for refolds, on the clock's
+    // monotonic time: a whole read of a long log takes seconds of CPU.
+    static constexpr double refoldEvery = 60;
 
    private:
     void fileChanged();
-    void reconcile(Date tailFrom);
+    void refoldNow();
+    void reconcile(Date from);
     bool takeNews();
     void finish(std::uint64_t generation, TroupeLogLoad load);
     void foldAppended(TroupeLogLoad load);
@@ -122,6 +130,11 @@ class TroupeLogLoader {
     // for, with their lines' sizes.
     std::optional<std::vector<std::pair<TroupeEvent, std::size_t>>> since_;
     bool again_ = false;  // the file changed while it ran
+    // A refold waiting for its turn: from when, and its timer (none while a read runs).
+    std::optional<Date> refoldFrom_;
+    std::optional<TaskId> refoldTimer_;
+    std::optional<double> lastWholeRead_;  // when the last one began
+    std::optional<Date> outOfPlaceSince_;  // the earliest time of an event that landed out of place
     std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
     std::chrono::steady_clock::duration quitWaited_{};  // by takeFirst(), once stopped
 };

@@ -38,8 +38,8 @@ using testing::TroupeHarness;
 // of the fold's order in place; any order must give the same snapshot as folding all of
 // it sorted, and only a line far out of place (or none in order) may need the whole log
 // again. Lines written sorted, shuffled within 1, 5 and 60 s (as a writer leaves them),
-// shuffled whole, with one line far behind or ahead, and with repeated ids (one earlier
-// in time than its first line) and newer-schema lines.
+// shuffled whole, with one line far behind (in the last minute too) or ahead, and with
+// repeated ids (one earlier in time than its first line) and newer-schema lines.
 TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
     std::mt19937_64 rng(11);
     std::vector<Uuid> fleas(6);
@@ -78,6 +78,8 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
     std::shuffle(shuffled.begin(), shuffled.end(), rng);
     auto oneLate = sorted;
     std::rotate(oneLate.begin() + 2000, oneLate.begin() + 2001, oneLate.end());  // line 2000 comes last
+    auto lateInTheTail = sorted;  // line 2750, 50 s before the load, comes last
+    std::rotate(lateInTheTail.begin() + 2750, lateInTheTail.begin() + 2751, lateInTheTail.end());
     auto oneEarly = sorted;
     std::rotate(oneEarly.begin() + 100, oneEarly.begin() + 2900, oneEarly.begin() + 2901);  // 2900 at 100
     // Still in order: each repeat right after its first line.
@@ -133,6 +135,7 @@ TEST(TroupeStore, OpeningFoldsAsTheSortedLogWhateverTheLineOrder) {
         {"repeats and a newer schema", repeats, true},
         {"shuffled", shuffled, false},
         {"one line far behind", oneLate, false},
+        {"one line of the last minute far behind", lateInTheTail, true},
         {"repeats out of order", shuffledRepeats, false},
         {"a repeat while thousands wait", crowded, false},
     };
@@ -279,7 +282,8 @@ TEST(TroupeStore, AReadThatFailsOrMeetsAnotherFileKeepsWhatWasRead) {
             replaced = info.st_ino;
             fs::rename(other, h.logFile());
         }
-        const auto late = event(TroupeMilestoneEarned{"late"}, now - 600);  // only a refold puts it in place
+        // Only a refold puts it in place: a rename does not commute with what follows.
+        const auto late = event(TroupeFleaRenamed{Uuid::random(), "late"}, now - 600);
         store.append(late);
         if (row.sabotage >= quitThrowing) {
             // A quit once the read of the new file is under way.

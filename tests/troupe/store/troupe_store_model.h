@@ -125,6 +125,7 @@ class Schedule {
     testing::ManualMainQueue mainQueue_;
     NotificationCenter notifications_;
     Uuid otherDevice_ = idFrom(rng_);
+    Uuid otherFlea_ = idFrom(rng_);  // the one flea others' lines make, rename and give XP to
     testing::TroupeFileFaults faults_;
     std::unique_ptr<TroupeStore> store_;
     bool held_ = false;

@@ -22,13 +22,22 @@
 
 namespace tw::testing::model {
 
+// Another device's line: within the last 100 s or up to a day behind the tail, a milestone
+// or XP (which go in place wherever they land) or a rename (which may need a refold).
 std::string Schedule::otherLine(std::mt19937_64& rng) {
-    TroupeEvent event{idFrom(rng),
-                      TroupeEventKind::milestoneEarned,
-                      TroupeMilestoneEarned{"theirs" + std::to_string(rng() % 100)},
-                      Date{clock_.now().seconds - static_cast<double>(rng() % 100)},
-                      otherDevice_,
-                      troupeSchemaVersion};
+    const double behind =
+        rng() % 3 == 0 ? 60 + static_cast<double>(rng() % 86400) : static_cast<double>(rng() % 100);
+    const auto roll = rng() % 6;
+    TroupePayload payload = TroupeMilestoneEarned{"theirs" + std::to_string(rng() % 100)};
+    if (roll == 0)
+        payload =
+            TroupeXPEarned{std::nullopt, 1 + static_cast<std::int64_t>(rng() % 9), TroupeXPSource::click};
+    if (roll == 1) payload = TroupeFleaCreated{otherFlea_, "Flea", 1, "crown", "cannon", Date{0}, {}};
+    if (roll == 2) payload = TroupeFleaRenamed{otherFlea_, "Name " + std::to_string(rng() % 100)};
+    const auto kind = static_cast<TroupeEventKind>(payload.value.index());
+    TroupeEvent event{idFrom(rng),        kind,
+                      std::move(payload), Date{clock_.now().seconds - behind},
+                      otherDevice_,       troupeSchemaVersion};
     return encodeTroupeEventLine(event) + "\n";
 }
 

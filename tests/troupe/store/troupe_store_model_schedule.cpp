@@ -155,12 +155,17 @@ bool Schedule::take(const TroupeEvent& event) {
 
 // Now and then the writer is held just before one of the lines, so that the next move
 // lands between two of its writes. Now and then the last is from before the settled
-// fold: the log is folded again up to a cut the loader's thread takes when it gets
-// there, so no line follows it before the store settles.
+// fold: a milestone goes in its place, a rename has the log folded again up to a cut the
+// loader's thread takes when it gets there (a drain runs it at once), so no line follows
+// it before the store settles.
 void Schedule::accept() {
     auto events = ours(1 + static_cast<int>(rng_() % 5));
     const bool late = rng_() % 6 == 0;
     if (late) events.back().ts = Date{clock_.now().seconds - 600};
+    if (late && rng_() % 2 == 0) {
+        events.back().kind = TroupeEventKind::fleaRenamed;
+        events.back().payload = TroupeFleaRenamed{otherFlea_, "ours"};
+    }
     const int hold = !late && !held_ && rng_() % 3 == 0 ? static_cast<int>(rng_() % events.size()) : -1;
     note("accept" + std::to_string(events.size()) + (late ? " late" : "") +
          (hold < 0 ? "" : " held@" + std::to_string(hold + 1)));

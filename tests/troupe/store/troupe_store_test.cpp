@@ -4,16 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/defaults.h"
 #include "tests/troupe/store/troupe_store_harness.h"
+#include "troupe/event_model/troupe_json.h"
 #include "troupe/snapshot/troupe_fold.h"
 #include "troupe/store/troupe_device_identity.h"
 #include "troupe/store/troupe_live_fold.h"
@@ -118,6 +122,163 @@ TEST(TroupeStore, TheLiveSnapshotIsTheOneTheNextLaunchReads) {
     ASSERT_TRUE(store->drain());
     store.reset();
     EXPECT_EQ(h.open()->snapshot(), live);
+}
+
+// Events applied one at a time, one in four from up to 10 minutes before the settled ones, among
+// them fleas made and put away and unlocks (costing up to `cost`) that XP added before
+// could keep from zero: after each the snapshot is the fold of the sorted events (the whole
+// log folded again when apply() says it must be), and old XP went in place now and then.
+TEST(TroupeStore, TheLiveFoldPutsOldEventsInTheirPlace) {
+    for (const std::uint64_t cost : {3, 60}) {
+        SCOPED_TRACE(cost);
+        std::mt19937_64 rng(23);
+        std::vector<Uuid> fleas;
+        double now = 800000000;
+        std::vector<TroupeEvent> all;
+        auto live = std::make_unique<TroupeLiveFold>(std::vector<TroupeEvent>{}, Date{now});
+        int oldXpInPlace = 0;
+        for (int step = 0; step < 2000; ++step) {
+            now += static_cast<double>(rng() % 3);
+            const bool old = rng() % 4 == 0;
+            const auto roll = rng() % 40;
+            const bool newFlea = fleas.empty() || (roll == 0 && rng() % 8 == 0);
+            if (newFlea) fleas.push_back(Uuid::random());
+            const Uuid flea = newFlea ? fleas.back() : fleas[rng() % fleas.size()];
+            auto payload = [&]() -> TroupePayload {
+                if (roll < 3) return TroupeFleaCreated{flea, "Flea", 1, "crown", "cannon", Date{now}, {}};
+                if (roll < 20)
+                    return TroupeXPEarned{rng() % 2 ? std::optional<Uuid>(flea) : std::nullopt,
+                                          static_cast<std::int64_t>(1 + rng() % 20), TroupeXPSource::click};
+                if (roll < 28) return TroupeMilestoneEarned{"m" + std::to_string(rng() % 9)};
+                if (roll < 34)
+                    return TroupeNodeUnlocked{flea, "cannon", "n" + std::to_string(step),
+                                              static_cast<std::int64_t>(rng() % (cost + 1))};
+                if (roll < 35 && rng() % 4 == 0) return TroupeFleaIdOnly{flea};
+                if (roll < 37) return TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, 0.1};
+                return TroupeFleaRenamed{flea, "Name " + std::to_string(step)};
+            }();
+            all.push_back(event(std::move(payload), old ? now - 60 - static_cast<double>(rng() % 600) : now));
+            if (!live->apply(all.back(), Date{now}))
+                live = std::make_unique<TroupeLiveFold>(
+                    all, Date{std::floor(now) - TroupeLiveFold::reorderWindowSeconds});
+            else if (old && std::holds_alternative<TroupeXPEarned>(all.back().payload.value))
+                ++oldXpInPlace;
+            ASSERT_EQ(live->snapshot(), TroupeFold::fold(all)) << "step " << step;
+        }
+        EXPECT_GT(oldXpInPlace, 30);
+    }
+}
+
+// Another device's line, the first after the load, lands where its time puts it. One that
+// commutes with every event after it (XP, milestones), however old, is folded in place from
+// its own bytes; one that does not shows at the end until a refold, which a drain runs.
+// Either way the snapshot ends as the fold of the sorted file.
+TEST(TroupeStore, AnotherDevicesLineLandsInItsPlace) {
+    constexpr double day = 86400;
+    const Uuid flea = Uuid::random();
+    const TroupeXPEarned toAll{std::nullopt, 3, TroupeXPSource::click};
+    const struct {
+        const char* name;
+        TroupePayload payload;
+        double ago;
+        bool inPlace;
+    } rows[] = {
+        {"XP to all, 10 s ahead", toAll, -10, true},
+        {"XP to all, 2 minutes behind", toAll, 120, true},
+        {"XP to the flea, a day behind", TroupeXPEarned{flea, 5, TroupeXPSource::keystroke}, day, true},
+        {"a milestone, two years behind", TroupeMilestoneEarned{"old"}, 730 * day, true},
+        {"XP before the flea was made", TroupeXPEarned{flea, 7, TroupeXPSource::click}, 3 * day, false},
+        {"a rename, a day behind", TroupeFleaRenamed{flea, "Old name"}, day, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TroupeHarness h;
+        testing::CapturedLog said;
+        const double now = h.clock.now().seconds;
+        std::vector<TroupeEvent> file = {
+            event(TroupeFleaCreated{flea, "Pip", 1, "crown", "cannon", Date{now - 2 * day}, {}},
+                  now - 2 * day),
+            event(TroupeFleaRenamed{flea, "Pip II"}, now - day / 2)};
+        for (int i = 0; i < 2000; ++i)
+            file.push_back(event(
+                TroupeXPEarned{i % 2 ? std::optional<Uuid>(flea) : std::nullopt, 1, TroupeXPSource::click},
+                now - 90 - 90.0 * i));
+        std::filesystem::create_directories(h.logFile().parent_path());
+        std::ofstream out(h.logFile(), std::ios::binary);
+        for (const auto& e : file) out << encodeTroupeEventLine(e) << '\n';
+        out.close();
+        // What the loader's thread (the load's first read's) reads: folds, not the writer's hashes.
+        std::atomic<std::size_t> asked = 0;
+        std::atomic<std::thread::id> loader{};
+        std::atomic<bool> counting = false;
+        TroupeStore store(TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
+                          [&](int fd, void* buffer, std::size_t size, off_t offset) {
+                              std::thread::id none{};
+                              if (offset == 0)
+                                  loader.compare_exchange_strong(none, std::this_thread::get_id());
+                              if (counting && std::this_thread::get_id() == loader) asked += size;
+                              return ::pread(fd, buffer, size, offset);
+                          });
+        store.waitUntilLoaded();
+        counting = true;
+        file.push_back(event(row.payload, now - row.ago));
+        const std::string line = encodeTroupeEventLine(file.back()) + "\n";
+        testing::appendAsAnotherProgram(h.logFile(), line);
+        const auto count = static_cast<std::int64_t>(file.size());
+        ASSERT_TRUE(testing::pumpUntil(h.mainQueue, [&] { return store.snapshot().eventCount == count; }));
+        if (row.inPlace) {
+            EXPECT_EQ(store.snapshot(), TroupeFold::fold(file));
+        }
+        ASSERT_TRUE(store.drain());
+        if (row.inPlace) {
+            EXPECT_EQ(asked, line.size());
+        }
+        EXPECT_EQ(said.count("refolding"), row.inPlace ? 0 : 1);
+        EXPECT_EQ(store.snapshot(), TroupeFold::fold(file));
+    }
+}
+
+// Another device's renames, one a second and an hour behind, show at the end at once (while
+// this run's clicks, two a second out of order, replay the tail), and are put in their place
+// by one whole read a minute however many come (the load's counts).
+TEST(TroupeStore, LinesOutOfPlaceAreRefoldedOnceAMinute) {
+    TroupeHarness h;
+    testing::CapturedLog said;
+    const Uuid flea = Uuid::random();
+    const double start = h.clock.now().seconds;
+    std::vector<TroupeEvent> file = {
+        event(TroupeFleaCreated{flea, "Pip", 1, "crown", "cannon", Date{start - 7200}, {}}, start - 7200),
+        event(TroupeFleaRenamed{flea, "Pip II"}, start - 1800)};
+    std::filesystem::create_directories(h.logFile().parent_path());
+    std::ofstream(h.logFile(), std::ios::binary) << encodeTroupeEventLine(file[0]) << '\n'
+                                                 << encodeTroupeEventLine(file[1]) << '\n';
+    auto store = h.open();
+    for (int second = 1; second <= 130; ++second) {
+        SCOPED_TRACE(second);
+        h.clock.advance(1);
+        h.mainQueue.advance(1);
+        const std::string name = "Name " + std::to_string(second);
+        file.push_back(event(TroupeFleaRenamed{flea, name}, h.clock.now().seconds - 3600));
+        testing::appendAsAnotherProgram(h.logFile(), encodeTroupeEventLine(file.back()) + "\n");
+        const auto count = static_cast<std::int64_t>(file.size());
+        ASSERT_TRUE(testing::pumpUntil(h.mainQueue, [&] { return store->snapshot().eventCount == count; }));
+        // A refold that runs over the 2nd minute's turn starts when it ends.
+        if (second < 120) {
+            EXPECT_EQ(said.count("refolding"), second / 60);
+        }
+        EXPECT_LE(said.count("refolding"), second / 60);
+        for (const double ago : {1, 2})
+            file.push_back(std::get<TroupeEvent>(
+                store->appendKind(TroupeEventKind::cumulativeStatTick,
+                                  TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, 0.1},
+                                  Date{h.clock.now().seconds - ago})));
+        if (second < 60) {
+            EXPECT_EQ(store->snapshot().fleas.at(flea).name, name);
+        }
+    }
+    ASSERT_TRUE(store->drain());
+    EXPECT_EQ(store->snapshot(), TroupeFold::fold(file));
+    EXPECT_EQ(store->snapshot().fleas.at(flea).name, "Pip II");
 }
 
 TEST(TroupeStore, SessionsMilestonesSinksAndNotifications) {
