@@ -69,7 +69,8 @@ std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::placeFound(TroupeRunLedger
     // What the read saw of the file held, and what went to it since.
     if (fd_ >= 0 && watch_.seen()) net_.take(fd_, std::move(hashes), watch_.seen()->size);
     const auto lookedFor = [&](std::size_t entry) {
-        return std::ranges::any_of(unreached_, [&](const Unreached& u) { return u.line.entry == entry; });
+        return std::any_of(unreached_.begin(), unreached_.end(),
+                           [&](const Unreached& u) { return u.line.entry == entry; });
     };
     std::vector<TroupeRunLedger::Line> missing;
     // Only a shared mount's size may lag its bytes: on a disk a file that ends before a line
@@ -82,8 +83,10 @@ std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::placeFound(TroupeRunLedger
     }
     for (auto& line : comparison.missing)
         if (!lookedFor(line.entry)) missing.push_back(std::move(line));
-    std::ranges::move(takeUnreached(), std::back_inserter(missing));
-    std::ranges::sort(missing, {}, &TroupeRunLedger::Line::entry);  // in the order accepted
+    std::vector<TroupeRunLedger::Line> found = takeUnreached();
+    std::move(found.begin(), found.end(), std::back_inserter(missing));
+    std::sort(missing.begin(), missing.end(),  // in the order accepted
+              [](const auto& a, const auto& b) { return a.entry < b.entry; });
     return missing;
 }
 

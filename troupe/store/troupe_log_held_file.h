@@ -140,6 +140,7 @@ class TroupeLogHeldFile {
     atomic_file::OpenedFile readable(atomic_file::OpenedFile opened = {});
     bool statHeld(struct stat& info);
     void readAgain(const struct stat& info);
+    void changedElsewhere(const struct stat& info);
     void changed();
     bool dropFailed(int error);
     std::size_t writeAll(std::string_view bytes);

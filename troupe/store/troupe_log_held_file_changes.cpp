@@ -99,6 +99,10 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
     shortSince_.reset();
     switch (watch_.look(info, [&] { return tailReadsBack(); })) {
         case TroupeLogLook::same:
+            // On a shared mount a file renamed over the log may keep the name's inode number,
+            // its size and, to the tick of a coarse clock, its times: its last bytes tell.
+            if (freshReads_ && watch_.seen() && !watch_.seen()->tail.empty() && !tailReadsBack())
+                changedElsewhere(info);
             return;
         case TroupeLogLook::metadata:
         case TroupeLogLook::rewritten:
@@ -117,14 +121,18 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
             return;
         }
         case TroupeLogLook::changed:
-            // Where inode numbers follow names, another machine's save renamed over the log
-            // looks like this: the same file, no longer holding what was written to it.
-            if (freshReads_)
-                sayReplaced("no longer holds what this run wrote to it (saved over or cut short elsewhere)",
-                            "reading it again");
+            if (freshReads_) return changedElsewhere(info);
             readAgain(info);
             return;
     }
+}
+
+// Where inode numbers follow names, another machine's save renamed over the log looks like
+// this: the same file, no longer holding what was written to it. Said, and read again.
+void TroupeLogHeldFile::changedElsewhere(const struct stat& info) {
+    sayReplaced("no longer holds what this run wrote to it (saved over or cut short elsewhere)",
+                "reading it again");
+    readAgain(info);
 }
 
 // Where the last whole line in [from, to) of the file held ends (`from` when none does).
