@@ -145,11 +145,28 @@ repeated=$(grep -o '"id":"[^"]*"' "$log" | sort | uniq -d | wc -l)
 # line is put back while the app runs, and after the quit every event is in the log once.
 shared=skipped
 troupe=$(dirname "$log")
+beneath="$troupe.below/events.jsonl"
 unmount_shared() { fusermount -u "$troupe" 2>/dev/null || umount -l "$troupe" 2>/dev/null; }
-if command -v bindfs >/dev/null && mv "$troupe" "$troupe.below" && mkdir "$troupe" &&
-  bindfs "$troupe.below" "$troupe" 2>/dev/null; then
-  trap 'unmount_shared; e2e_cleanup' EXIT
-  beneath="$troupe.below/events.jsonl"
+# The troupe folder moved aside and seen through a FUSE mount (`mount_beneath mounter args`);
+# left with no event twice and put back (`leave_beneath what`), or put back when it failed.
+mount_beneath() {
+  mv "$troupe" "$troupe.below" && mkdir "$troupe" && "$@" "$troupe.below" "$troupe" 2>/dev/null &&
+    trap 'unmount_shared; e2e_cleanup' EXIT
+}
+leave_beneath() {
+  repeated=$(grep -o '"id":"[^"]*"' "$beneath" | sort | uniq -d | wc -l)
+  [ "$repeated" -eq 0 ] || fail "$1: $repeated events are in the log twice"
+  unmount_shared || fail "$1: the mount could not be undone"
+  trap e2e_cleanup EXIT
+  rmdir "$troupe" && mv "$troupe.below" "$troupe"
+}
+restore_beneath() {
+  if [ -d "$troupe.below" ]; then
+    rmdir "$troupe" 2>/dev/null
+    mv "$troupe.below" "$troupe"
+  fi
+}
+if command -v bindfs >/dev/null && mount_beneath bindfs; then
   sessions=$(session_starts)
   start_app "$work/app-shared.log"
   wait_for 10 sessions_above "$sessions" || fail "shared: the launch opened no troupe session"
@@ -176,15 +193,10 @@ EOF
   wait_for 15 held_once || fail "shared: the line changed beneath the mount was not put back"
   stop_app
   held_once || fail "shared: $mine is in the log $(grep -c "$mine" "$beneath") times after the quit"
-  repeated=$(grep -o '"id":"[^"]*"' "$beneath" | sort | uniq -d | wc -l)
-  [ "$repeated" -eq 0 ] || fail "shared: $repeated events are in the log twice"
-  unmount_shared || fail "shared: the mount could not be undone"
-  trap e2e_cleanup EXIT
-  rmdir "$troupe" && mv "$troupe.below" "$troupe"
+  leave_beneath shared
   shared="put back"
-elif [ -d "$troupe.below" ]; then
-  rmdir "$troupe" 2>/dev/null
-  mv "$troupe.below" "$troupe"
+else
+  restore_beneath
 fi
 
 # Beneath a plain FUSE passthrough, which numbers files by their names as sshfs does, another
@@ -193,10 +205,7 @@ fi
 # after the quit and after a relaunch.
 saved=skipped
 passthrough="$(cd "$(dirname "$0")/../troupe/store" && pwd)/fuse_passthrough.py"
-if /usr/bin/python3 -c 'import fusepy' 2>/dev/null && mv "$troupe" "$troupe.below" && mkdir "$troupe" &&
-  "$passthrough" "$troupe.below" "$troupe" 2>/dev/null; then
-  trap 'unmount_shared; e2e_cleanup' EXIT
-  beneath="$troupe.below/events.jsonl"
+if /usr/bin/python3 -c 'import fusepy' 2>/dev/null && mount_beneath "$passthrough"; then
   sessions=$(session_starts)
   start_app "$work/app-saved.log"
   wait_for 10 sessions_above "$sessions" || fail "saved: the launch opened no troupe session"
@@ -225,15 +234,10 @@ EOF
   stop_app
   read -r kept _ < <(xp_in_log)
   [ "$kept" -eq "$typed" ] || fail "saved: $kept XP in the log after a relaunch, $typed expected"
-  repeated=$(grep -o '"id":"[^"]*"' "$beneath" | sort | uniq -d | wc -l)
-  [ "$repeated" -eq 0 ] || fail "saved: $repeated events are in the log twice"
-  unmount_shared || fail "saved: the mount could not be undone"
-  trap e2e_cleanup EXIT
-  rmdir "$troupe" && mv "$troupe.below" "$troupe"
+  leave_beneath saved
   saved="every key kept"
-elif [ -d "$troupe.below" ]; then
-  rmdir "$troupe" 2>/dev/null
-  mv "$troupe.below" "$troupe"
+else
+  restore_beneath
 fi
 
 # The log deleted and something that is no file put at its path under the running app
