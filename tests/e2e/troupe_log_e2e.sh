@@ -166,13 +166,17 @@ restore_beneath() {
     mv "$troupe.below" "$troupe"
   fi
 }
-if command -v bindfs >/dev/null && mount_beneath bindfs; then
+# The app started and a word typed: $sessions before the start, $before XP before the word.
+start_and_type() {
   sessions=$(session_starts)
-  start_app "$work/app-shared.log"
-  wait_for 10 sessions_above "$sessions" || fail "shared: the launch opened no troupe session"
+  start_app "$work/app-$1.log"
+  wait_for 10 sessions_above "$sessions" || fail "$1: the launch opened no troupe session"
   read -r before _ < <(xp_in_log)
   xdotool type --delay 40 "$word"
-  wait_for 10 keys_reach $((before + ${#word})) || fail "shared: the key presses did not reach the log"
+  wait_for 10 keys_reach $((before + ${#word})) || fail "$1: the key presses did not reach the log"
+}
+if command -v bindfs >/dev/null && mount_beneath bindfs; then
+  start_and_type shared
   # The last key press's line gets another id of the same length: another device's event.
   mine=$(
     python3 - "$beneath" <<'EOF'
@@ -206,12 +210,7 @@ fi
 saved=skipped
 passthrough="$(cd "$(dirname "$0")/../troupe/store" && pwd)/fuse_passthrough.py"
 if /usr/bin/python3 -c 'import fusepy' 2>/dev/null && mount_beneath "$passthrough"; then
-  sessions=$(session_starts)
-  start_app "$work/app-saved.log"
-  wait_for 10 sessions_above "$sessions" || fail "saved: the launch opened no troupe session"
-  read -r before _ < <(xp_in_log)
-  xdotool type --delay 40 "$word"
-  wait_for 10 keys_reach $((before + ${#word})) || fail "saved: the key presses did not reach the log"
+  start_and_type saved
   # Another device's save: what it has of the log, one line of its own, renamed over it.
   python3 - "$beneath" <<'EOF'
 import os, re, sys, uuid

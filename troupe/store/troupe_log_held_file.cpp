@@ -396,16 +396,20 @@ bool TroupeLogHeldFile::bytesAt(std::uint64_t end, std::string_view text) {
 TroupeLogHeldFile::Written TroupeLogHeldFile::endTornLine(std::chrono::milliseconds wait) {
     struct stat info {};
     char last = '\n';
+    int error = 0;  // of the last try: 0 when the read ended before the size told
     const auto readLast = [&] {
-        return ::fstat(fd_, &info) == 0 &&
-               (info.st_size == 0 || ::pread(fd_, &last, 1, info.st_size - 1) == 1);
+        if (::fstat(fd_, &info) != 0) {
+            error = errno;
+            return false;
+        }
+        const ssize_t got = info.st_size == 0 ? 1 : ::pread(fd_, &last, 1, info.st_size - 1);
+        error = got < 0 ? errno : 0;
+        return got == 1;
     };
     // On a shared mount a file renamed over the log since the look may end before the size
     // told: the path is looked at (and opened) again first.
     if (!readLast() && !(freshReads_ && followPath() && fd_ >= 0 && readLast())) {
         if (fd_ < 0) return Written::failed;
-        // A read that ends before the size told leaves errno as an earlier call left it.
-        const int error = info.st_size > 0 && ::pread(fd_, &last, 1, info.st_size - 1) == 0 ? 0 : errno;
         if (!dropFailed(error))
             report("read the end of", error == 0
                                           ? "it ends before the " + std::to_string(info.st_size) +
