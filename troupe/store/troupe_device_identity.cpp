@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -70,6 +71,11 @@ Copy readCopy(const std::filesystem::path& file) {
     return copy;
 }
 
+// A line this machine's replaces: its own, or one that names no machine.
+bool isOwn(const Line& line, const std::string& machine) {
+    return line.id && (line.machine.empty() || line.machine == machine);
+}
+
 // This machine's line, else one that names no machine (an older build's, perhaps this
 // machine's own).
 std::optional<Uuid> idOf(const Copy& copy, const std::string& machine) {
@@ -87,16 +93,15 @@ std::optional<Uuid> idOf(const Copy& copy, const std::string& machine) {
 std::string copyWith(const Copy& copy, const Uuid& id, const std::string& machine) {
     const std::string own = id.uuidString() + (machine.empty() ? "" : " " + machine);
     std::vector<std::string_view> lines;
-    std::optional<std::size_t> ownAt;
+    bool placed = false;
     for (const Line& line : copy.lines) {
-        if (line.id && (line.machine.empty() || line.machine == machine)) {
-            if (!ownAt) ownAt = lines.size();
-            if (lines.size() == *ownAt) lines.push_back(own);
-        } else {
+        if (!isOwn(line, machine)) {
             lines.push_back(line.text);
+        } else if (!std::exchange(placed, true)) {
+            lines.push_back(own);
         }
     }
-    if (!ownAt) lines.push_back(own);
+    if (!placed) lines.push_back(own);
     for (auto line = lines.begin(); lines.size() > kMostLines;)
         line = *line == own ? line + 1 : lines.erase(line);
     std::string text;
@@ -115,6 +120,13 @@ void writeCopy(const std::filesystem::path& file, const std::string& text) {
 // may be shared.
 std::string machineName(std::string_view what) {
     return sha256Hex("tumblewick troupe device\n" + std::string(what)).substr(0, 32);
+}
+
+Uuid remember(Defaults& defaults, const Uuid& id, bool unsaved) {
+    if (!unsaved) return id;
+    defaults.setString(TroupeDeviceIdentity::defaultsKey, id.uuidString());
+    if (!defaults.flush()) log::system("Cannot save the troupe device id to the settings file");
+    return id;
 }
 
 }  // namespace
@@ -153,13 +165,15 @@ Uuid TroupeDeviceIdentity::resolve(Defaults& defaults, const std::filesystem::pa
     } else {
         id = Uuid::random();
     }
-    if (copy.replaceable) {
-        if (std::string text = copyWith(copy, id, machine); text != copy.text) writeCopy(copyFile, text);
+    if (!copy.replaceable) return remember(defaults, id, !stored);
+    for (const Line& line : copy.lines) {
+        if (isOwn(line, machine) && *line.id != id)
+            log::info("The copy of the device id " + copyFile.string() + " held " + line.id->uuidString() +
+                      " for this machine; it now holds " + id.uuidString() +
+                      ", the id this machine goes on with");
     }
-    if (stored) return id;
-    defaults.setString(defaultsKey, id.uuidString());
-    if (!defaults.flush()) log::system("Cannot save the troupe device id to the settings file");
-    return id;
+    if (std::string text = copyWith(copy, id, machine); text != copy.text) writeCopy(copyFile, text);
+    return remember(defaults, id, !stored);
 }
 
 }  // namespace tw
