@@ -14,9 +14,10 @@
 // minute of one event of this device a second after a run of 2e3, 2e4 or 6e4 of its own,
 // alone or (over two) with another device's line every 3 s, the MiB read a minute (the log
 // and this run's own copy), which must not grow with the run.
-// Over 30 s from the load of the 1e6-line log, another device's XP line every 3 s stamped 2
-// minutes or a day behind its newest event or 10 s ahead, and over 2.5 minutes a rename a
-// second an hour behind, with the share of a core.
+// Over 30 s from the load of the 1e6-line log, another device's XP line every 3 s stamped at
+// our clock, 2 minutes or a day behind its newest event or 10 s ahead, and over 2.5 minutes a
+// rename a second an hour behind, with the share of a core, and the CPU of the first line
+// after the load against a later one's.
 // Beside it: the wake-ups a minute of the store's threads while nothing happens, against
 // those of the process's other threads over as long a window before the store opened.
 // The scenarios of 20 s and more are named Long: --benchmark_filter=-Long leaves them out.
@@ -189,17 +190,21 @@ void BM_TroupeStoreFollowFromTheLoadLong(benchmark::State& state) {
     state.counters["mib_read"] = mibRead;
 }
 
-// Another device's XP line every 3 s for 30 s from the moment a 1e6-line log is loaded (the
-// first line after the load counted), stamped from the log's newest event (which moves with
-// the clock) by arg offset_s: 2 minutes and a day behind, 10 s ahead; or (order_dependent) a
-// rename a second for 2.5 minutes stamped an hour behind, which only a whole fold puts in its
-// place. The store's clock and the main queue's timers move with the wall's, as the app's
-// do; the share of a core and the MiB read.
+// Another device's XP line every 3 s for 30 s from the moment a 1e6-line log is loaded,
+// stamped from the log's newest event (which moves with the clock) by arg offset_s: at our
+// clock, 2 minutes and a day behind, 10 s ahead; or (order_dependent) a rename a second for
+// 2.5 minutes stamped an hour behind, which only a whole fold puts in its place. The store's
+// clock and the main queue's timers move with the wall's, as the app's do; the share of a
+// core and the MiB read, and those of the first line after the load alone (its CPU and what
+// was read until the next line), which must cost no more than a later one.
 void BM_TroupeStoreStampedLinesFromTheLoadLong(benchmark::State& state) {
     const double offset = static_cast<double>(state.range(0));
     const bool orderDependent = state.range(1) != 0;
     CpuWindow windows;
     double mibRead = 0;
+    double firstLineMs = 0;
+    double firstLineMib = 0;
+    double laterLineMs = 0;
     for (auto _ : state) {
         OpenStore open(copyOfTheLog(kBigLog, "stamped"), afterTheLog(kBigLog));
         const auto loadedAt = SteadyClock::now();
@@ -207,9 +212,16 @@ void BM_TroupeStoreStampedLinesFromTheLoadLong(benchmark::State& state) {
         const Uuid device = Uuid::random();
         const Uuid flea = Uuid::random();
         const std::uint64_t readBefore = bytesReadSoFar();
+        const double cpuBefore = processCpuSeconds();
+        int appended = 0;
         const auto window = pumpEvery(
             open.queue, orderDependent ? std::chrono::seconds(1) : kSyncToolPeriod, orderDependent ? 150 : 10,
             [&] {
+                if (appended++ == 1) {  // what the first line cost, up to the second
+                    firstLineMs = std::max(firstLineMs, 1e3 * (processCpuSeconds() - cpuBefore));
+                    firstLineMib = std::max(firstLineMib,
+                                            static_cast<double>(bytesReadSoFar() - readBefore) / (1 << 20));
+                }
                 const double elapsed = std::chrono::duration<double>(SteadyClock::now() - loadedAt).count();
                 open.clock.set(Date{afterTheLog(kBigLog).seconds + elapsed});
                 open.queue.advance(elapsed - queued);
@@ -232,9 +244,13 @@ void BM_TroupeStoreStampedLinesFromTheLoadLong(benchmark::State& state) {
         mibRead = std::max(mibRead, static_cast<double>(bytesReadSoFar() - readBefore) / (1 << 20));
         state.SetIterationTime(window->wallSeconds);
         windows += *window;
+        laterLineMs = std::max(laterLineMs, (1e3 * window->cpuSeconds - firstLineMs) / (appended - 1));
     }
     state.counters["core_pct"] = windows.corePercent();
     state.counters["mib_read"] = mibRead;
+    state.counters["later_line_cpu_ms"] = laterLineMs;
+    state.counters["first_line_cpu_ms"] = firstLineMs;
+    state.counters["first_line_mib_read"] = firstLineMib;
 }
 
 // 20 lines a second for 20 s (taken as a sync tool writes them, without waiting for each
@@ -430,6 +446,7 @@ BENCHMARK(BM_TroupeStoreFollowFromTheLoadLong)
     ->Iterations(1);
 BENCHMARK(BM_TroupeStoreStampedLinesFromTheLoadLong)
     ->ArgNames({"offset_s", "order_dependent"})
+    ->Args({0, 0})
     ->Args({-120, 0})
     ->Args({-86400, 0})
     ->Args({10, 0})

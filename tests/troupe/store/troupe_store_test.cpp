@@ -172,7 +172,8 @@ TEST(TroupeStore, TheLiveFoldPutsOldEventsInTheirPlace) {
 // Another device's line, the first after the load, lands where its time puts it. One that
 // commutes with every event after it (XP, milestones), however old, is folded in place from
 // its own bytes; one that does not shows at the end until a refold, which a drain runs.
-// Either way the snapshot ends as the fold of the sorted file.
+// Either way the snapshot ends as the fold of the sorted file. The log spans several of the
+// load's blocks and ends with a rename at our clock, in the fold's live tail.
 TEST(TroupeStore, AnotherDevicesLineLandsInItsPlace) {
     constexpr double day = 86400;
     const Uuid flea = Uuid::random();
@@ -184,6 +185,7 @@ TEST(TroupeStore, AnotherDevicesLineLandsInItsPlace) {
         bool inPlace;
     } rows[] = {
         {"XP to all, 10 s ahead", toAll, -10, true},
+        {"XP to all at our clock, before the tail's rename", toAll, 1, true},
         {"XP to all, 2 minutes behind", toAll, 120, true},
         {"XP to the flea, a day behind", TroupeXPEarned{flea, 5, TroupeXPSource::keystroke}, day, true},
         {"a milestone, two years behind", TroupeMilestoneEarned{"old"}, 730 * day, true},
@@ -199,10 +201,11 @@ TEST(TroupeStore, AnotherDevicesLineLandsInItsPlace) {
             event(TroupeFleaCreated{flea, "Pip", 1, "crown", "cannon", Date{now - 2 * day}, {}},
                   now - 2 * day),
             event(TroupeFleaRenamed{flea, "Pip II"}, now - day / 2)};
-        for (int i = 0; i < 2000; ++i)
+        for (int i = 0; i < 24000; ++i)
             file.push_back(event(
                 TroupeXPEarned{i % 2 ? std::optional<Uuid>(flea) : std::nullopt, 1, TroupeXPSource::click},
-                now - 90 - 90.0 * i));
+                now - 90 - 6.0 * i));
+        file.push_back(event(TroupeFleaRenamed{flea, "Pip III"}, now));
         std::filesystem::create_directories(h.logFile().parent_path());
         std::ofstream out(h.logFile(), std::ios::binary);
         for (const auto& e : file) out << encodeTroupeEventLine(e) << '\n';
