@@ -6,7 +6,8 @@ ago, as a client whose metadata lags its bytes gives it. With --write-delay SECO
 write takes that long (a slow network or cloud client). With --by-path the attributes of
 an open file are those of the file now at its path, as cloud clients give them. With
 --write-log FILE each write adds a line "INODE LINKS OFFSET SIZE PATH" naming the file the
-handle reached: LINKS 0 is a file renamed away or deleted, that nobody can reach.
+handle reached as the write came: LINKS 0 is a file renamed away or deleted, that nobody
+can reach.
 
     fuse_passthrough.py BELOW AT [--lag SECONDS] [--write-delay SECONDS] [--by-path]
                         [--write-log FILE]   (returns once mounted; fusermount -u AT)
@@ -105,12 +106,14 @@ class Passthrough(Operations):
         return os.pread(fh, size, offset)
 
     def write(self, path, data, offset, fh):
-        if self.write_delay > 0:
-            time.sleep(self.write_delay)
+        # The file as the write finds it on arrival: one renamed away while a slow write
+        # sleeps was where the writer rightly sent it.
         if self.write_log is not None:
             st = os.fstat(fh)
             with self.lock:
                 self.write_log.write(f"{st.st_ino} {st.st_nlink} {offset} {len(data)} {path}\n")
+        if self.write_delay > 0:
+            time.sleep(self.write_delay)
         # O_APPEND on the file beneath puts the bytes at its end, whatever the kernel thinks.
         return os.pwrite(fh, data, offset)
 
