@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -106,21 +107,50 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
         }
         std::mutex mutex;
         std::condition_variable changed;
-        bool gated = false;  // reads of the copy wait until opened
+        ino_t gated = 0;  // reads of this file wait until opened
         bool reading = false;
         testing::CapturedLog said;
         auto read = [&](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
             struct stat info {};
             std::unique_lock lock(mutex);
-            if (gated && ::fstat(fd, &info) == 0 && info.st_size > 1000) {
+            if (gated != 0 && ::fstat(fd, &info) == 0 && info.st_ino == gated) {
                 reading = true;
                 changed.notify_all();
-                changed.wait_for(lock, std::chrono::seconds(10), [&] { return !gated; });
+                changed.wait(lock, [&] { return gated == 0; });
             }
             return ::pread(fd, buffer, size, offset);
         };
+        const auto open = [&](ino_t file = 0) {
+            std::lock_guard lock(mutex);
+            gated = file;
+            changed.notify_all();
+        };
+        // Holds the reads of `file` until opened. A file, not a size: the loader reads only a
+        // file left alone for a moment, so which re-read a size would hold depends on how
+        // soon the next file is renamed over it.
+        const auto hold = [&](const fs::path& file) {
+            struct stat info {};
+            ASSERT_EQ(::stat(file.c_str(), &info), 0);
+            open(info.st_ino);
+        };
+        // Until the held re-read started (the writer saw the file and the loader reads it).
+        const auto held = [&] {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            for (std::unique_lock lock(mutex); !reading && std::chrono::steady_clock::now() < deadline;) {
+                lock.unlock();
+                h.mainQueue.waitAndRun(0.05);
+                lock.lock();
+            }
+            std::lock_guard lock(mutex);
+            return reading;
+        };
         TroupeStore store(TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
                           read);
+        // Opened before the store goes, whatever ends the case.
+        const struct OpenAtTheEnd {
+            std::function<void()> open;
+            ~OpenAtTheEnd() { open(); }
+        } openAtTheEnd{[&] { open(); }};
         store.waitUntilLoaded();
         auto sink = std::make_shared<RecordingSink>();
         store.addSink(sink);
@@ -156,11 +186,8 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
                                     when == beforeTheFirstLine ? now - 200 : now + 3600 + i))
                        << '\n';
         }
-        std::unique_lock lock(mutex);
-        gated = when >= duringASlowReread;
-        lock.unlock();
-        // A large file, and a small one, before the copy: each one's re-read, still held or
-        // waiting behind that, is overtaken by the next.
+        // A large file, and a small one, before the copy: the large one's re-read is held,
+        // and each later one's, waiting behind that, is overtaken by the next.
         for (int lines = 100; when >= quitAfterTwoReplacements && lines > 0;
              lines = when == quitAfterThreeReplacements && lines > 1 ? 1 : 0) {
             const fs::path theirs = h.logFile().string() + ".theirs";
@@ -168,34 +195,26 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
             for (int i = 0; i < lines; ++i)
                 file << encodeTroupeEventLine(event(TroupeMilestoneEarned{"theirs"}, now + 3600 + i)) << '\n';
             file.close();
+            if (lines == 100) hold(theirs);
             fs::rename(theirs, h.logFile());
             for (const char* id : {"on a file replaced", "after its cut"}) {
                 kept.push_back(mine(id));
                 landed(kept.back());  // a re-read is asked for, then its cut is taken
             }
+            ASSERT_TRUE(lines != 100 || held());
         }
+        if (when == duringASlowReread || when == quitDuringASlowReread) hold(copy);
         fs::rename(copy, h.logFile());
         // Before the settled events in one row: a refold is asked for too.
         kept.push_back(mine("after", when == copiedBeforeALine ? 600 : 0));
         if (when >= quitAfterTwoReplacements) landed(kept.back());
-        if (gated) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            for (lock.lock(); !reading && std::chrono::steady_clock::now() < deadline; lock.lock()) {
-                lock.unlock();
-                h.mainQueue.waitAndRun(0.05);  // the writer saw the new file: a re-read starts
-            }
-            ASSERT_TRUE(reading);
-            lock.unlock();
-        }
+        ASSERT_TRUE(when < duringASlowReread || held());
         if (when >= quitDuringASlowReread) store.stopLoading();
         if (when == duringASlowReread) {
             kept.push_back(mine("meanwhile"));
             landed(kept.back());
         }
-        lock.lock();
-        gated = false;
-        changed.notify_all();
-        lock.unlock();
+        open();
         ASSERT_TRUE(store.drain());
         const TroupeSnapshot live = store.snapshot();
         EXPECT_EQ(live.milestonesEarned.contains("old"), copied);
