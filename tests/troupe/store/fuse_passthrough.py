@@ -3,7 +3,8 @@
 found by path (the kernel's inode numbers follow names, not files) and opened on the folder
 beneath. With --lag SECONDS the size a stat reports is the file's size that many seconds
 ago, as a client whose metadata lags its bytes gives it. With --write-delay SECONDS each
-write takes that long (a slow network or cloud client). With --by-path the attributes of
+write takes that long (a slow network or cloud client, which like them takes writes in
+requests of up to 128 KiB, not 4 KiB). With --by-path the attributes of
 an open file are those of the file now at its path, as cloud clients give them. With
 --write-log FILE each write adds a line "INODE LINKS OFFSET SIZE PATH" naming the file the
 handle reached as the write came: LINKS 0 is a file renamed away or deleted, that nobody
@@ -152,8 +153,9 @@ def main():
     below, mount = args
     # Line-buffered: a test reads the lines while the mount still runs.
     write_log = open(log_path, "a", buffering=1) if log_path else None
+    big_writes = {"big_writes": True, "max_write": 131072} if write_delay > 0 else {}
     FUSE(Passthrough(os.path.abspath(below), lag, write_delay, by_path, write_log), mount,
-         foreground=False, nothreads=False)
+         foreground=False, nothreads=False, **big_writes)
 
 
 if __name__ == "__main__":
