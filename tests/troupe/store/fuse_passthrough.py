@@ -3,9 +3,9 @@
 found by path (the kernel's inode numbers follow names, not files) and opened on the folder
 beneath. With --lag SECONDS the size a stat reports is the file's size that many seconds
 ago, as a client whose metadata lags its bytes gives it. With --write-delay SECONDS each
-write takes that long (a slow network or cloud client, which like them takes writes in
-requests of up to 128 KiB, not 4 KiB). With --by-path the attributes of
-an open file are those of the file now at its path, as cloud clients give them. With
+write request takes that long, as over a slow network or cloud client, and like those the
+mount takes writes in requests of up to 128 KiB, not 4 KiB. With --by-path the attributes
+of an open file are those of the file now at its path, as cloud clients give them. With
 --write-log FILE each write adds a line "INODE LINKS OFFSET SIZE PATH" naming the file the
 handle reached as the write came: LINKS 0 is a file renamed away or deleted, that nobody
 can reach.
@@ -146,11 +146,15 @@ def take_option(args, name, has_value):
 
 def main():
     args = sys.argv[1:]
-    lag = float(take_option(args, "--lag", True) or 0)
-    write_delay = float(take_option(args, "--write-delay", True) or 0)
-    by_path = take_option(args, "--by-path", False) is not None
-    log_path = take_option(args, "--write-log", True)
-    below, mount = args
+    try:
+        lag = float(take_option(args, "--lag", True) or 0)
+        write_delay = float(take_option(args, "--write-delay", True) or 0)
+        by_path = take_option(args, "--by-path", False) is not None
+        log_path = take_option(args, "--write-log", True)
+        below, mount = args
+    except (IndexError, ValueError):
+        sys.exit("usage: " + __doc__.strip().splitlines()[-2].strip() + " " +
+                 __doc__.strip().splitlines()[-1].strip())
     # Line-buffered: a test reads the lines while the mount still runs.
     write_log = open(log_path, "a", buffering=1) if log_path else None
     big_writes = {"big_writes": True, "max_write": 131072} if write_delay > 0 else {}
