@@ -102,6 +102,7 @@ class TroupeLogWriter {
     struct QuitLook {
         TroupeLogCut cut;
         std::vector<TroupeRunLedger::Line> doubtful;
+        std::size_t unseen = 0;  // this run's lines not yet seen where they went: kept, not written again
     };
     std::optional<QuitLook> lookBeforeQuitting(Deadline deadline);
     // Appends `lines` of the ledger again, ahead of what is queued.
@@ -119,6 +120,31 @@ class TroupeLogWriter {
     bool retrying() const { return retrying_; }
 
    private:
+    // Every call out of the writer's thread to its owner (the callbacks, the clock, the reads'
+    // function) goes through here. stop() cuts it when it leaves the thread, whose calls then
+    // reach nothing the owner may have destroyed since: the clock goes on as the steady
+    // clock's, the callbacks do nothing and reads are pread(2)'s.
+    class CallsOut {
+       public:
+        CallsOut(Changed changed, Appended appended, TroupeLogReadControl::ReadFunction read,
+                 std::function<double()> clock);
+        void changed(std::uint64_t changes);
+        void appended(TroupeLogAppended appended);
+        ssize_t read(int fd, void* buffer, std::size_t size, off_t offset);
+        double seconds();
+        // Waits for a callback under way (they are brief); a read under way is not waited for.
+        void cut();
+
+       private:
+        static double steadySeconds();
+        std::mutex mutex_;
+        Changed changed_;
+        Appended appended_;
+        TroupeLogReadControl::ReadFunction read_;
+        std::function<double()> clock_;
+        std::atomic<bool> cut_ = false;
+        double sinceCut_ = 0;  // the clock's seconds less the steady clock's, at the cut
+    };
     struct Task {
         std::function<void()> job;
         FailureHandler failed;
@@ -126,6 +152,8 @@ class TroupeLogWriter {
     using Job = std::variant<TroupeLogLine, Task>;
 
     void loop();
+    std::vector<TroupeLogLine> takeLines();
+    void runTask(Task& task);
     std::size_t unwrittenLinesLocked() const;
     void waitAtRest(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point lastSync);
     void enqueue(Job job);
@@ -135,7 +163,7 @@ class TroupeLogWriter {
     void look(bool draining, bool sync, std::unique_lock<std::mutex>& lock);
 
     const std::filesystem::path file_;
-    const Changed changed_;
+    const std::shared_ptr<CallsOut> out_;
     const std::shared_ptr<TroupeRunLedger> ledger_;
     bool lookAtPath_ = true;  // a new batch or a job ran: the path may hold another file by now
 
@@ -157,7 +185,7 @@ class TroupeLogWriter {
     std::uint64_t failures_ = 0;  // tries that failed
     std::atomic<bool> retrying_ = false;
     bool stopping_ = false;
-    bool writing_ = false;                // a line is out of the queue, being written
+    std::size_t writing_ = 0;             // lines out of the queue, being written
     std::atomic<bool> quitting_ = false;  // the quit's look was asked for
     // Ends a comparison of the file's bytes under way: the quit's look, or the writer's end.
     std::atomic<bool> stopComparing_ = false;
