@@ -83,9 +83,10 @@ TEST(TroupeLogMount, AStoreAtRestLooksEveryTwoSecondsAtMost) {
                 store.appendKind(TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"mine"},
                                  h.clock.now());
                 if (!store.drain()) return std::string("not drained");
-                // Each look opens the log's path, which the mount opens beneath.
+                // Each look opens the log's path, which the mount opens beneath (and closes: so
+                // no two events in a row are the same, which inotify would tell as one).
                 const int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-                ::inotify_add_watch(watch, (below / "Troupe").c_str(), IN_OPEN);
+                ::inotify_add_watch(watch, (below / "Troupe").c_str(), IN_OPEN | IN_CLOSE);
                 const auto interval = TroupeLogPathWatch::slowPoll * 3;
                 pumpUntil(
                     h.mainQueue, [] { return false; }, interval);
@@ -94,12 +95,16 @@ TEST(TroupeLogMount, AStoreAtRestLooksEveryTwoSecondsAtMost) {
                 for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;)
                     for (ssize_t at = 0; at < got;) {
                         const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
-                        opens += event->len > 0 && std::string(event->name) == TroupeStore::logFileName;
+                        opens += (event->mask & IN_OPEN) != 0 && event->len > 0 &&
+                                 std::string(event->name) == TroupeStore::logFileName;
                         at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
                     }
                 ::close(watch);
-                // A look every slowPoll, and a read-back of this run's lines at most.
-                return opens <= 3 + 1 ? std::string("ok") : std::to_string(opens) + " opens at rest";
+                // A look every slowPoll (one more at the interval's edges), and a read-back of
+                // this run's lines at most.
+                return opens <= interval / TroupeLogPathWatch::slowPoll + 2
+                           ? std::string("ok")
+                           : std::to_string(opens) + " opens at rest";
             },
             skipped);
     }
@@ -193,7 +198,7 @@ TEST(TroupeLogMount, ALineOfOursPastALaggingSizeIsWrittenAgainOnlyWhenGone) {
                 if (!store.drain()) return std::string("not drained");
                 armed = true;
                 ours.push_back(mine("late"));
-                if (!pumpUntil(h.mainQueue, [&] { return written == 2; }))
+                if (!pumpUntil(h.mainQueue, [&] { return written >= 2; }))
                     return std::string("never written");
                 h.clock.advance(60);  // far past any patience a size could be given
                 const fs::path seen = mount.at / "Troupe" / TroupeStore::logFileName;
