@@ -126,6 +126,15 @@ class TroupeLogHeldFile {
     std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> lookBeforeQuitting();
     std::string lineAt(std::uint64_t offset);
     bool holding() const { return holding_; }
+    // The most bytes of lines one write may carry (one line at least): on a shared mount up
+    // to the end of the file's block the write starts in, which its client sends as one
+    // request: another machine's save that comes between two requests of one write takes a
+    // torn line of ours, and its own next line glued to it.
+    std::size_t mostBytesAWrite() const {
+        if (!freshReads_) return kMostBytesAWrite;
+        const std::uint64_t end = watch_.seen() ? watch_.seen()->size : 0;
+        return blockBytes_ - static_cast<std::size_t>(end % blockBytes_);
+    }
     std::size_t unseenLines() const { return unseen_.size(); }
 
    private:
@@ -177,6 +186,8 @@ class TroupeLogHeldFile {
     // On a mount other machines write to: what decides what the file holds is read on a
     // descriptor opened for it, which asks the server, not on the one held.
     bool freshReads_ = false;
+    static constexpr std::size_t kMostBytesAWrite = std::size_t{1} << 20;
+    std::size_t blockBytes_ = kMostBytesAWrite;  // st_blksize of the file held, on a shared mount
     // A look's own open of the path there (for reading: the file held may be one renamed away
     // on the server), what the look reads through while it lasts.
     atomic_file::OpenedFile lookOn_;

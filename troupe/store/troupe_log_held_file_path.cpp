@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <utility>
@@ -24,6 +25,9 @@ bool TroupeLogHeldFile::openFile() {
     fd_ = opened.fd;
     holding_ = false;
     freshReads_ = onSharedMount(fd_);
+    blockBytes_ =
+        std::clamp<std::size_t>(static_cast<std::size_t>(std::max<blksize_t>(opened.info.st_blksize, 0)),
+                                std::size_t{4096}, kMostBytesAWrite);
     // Not the file the snapshot was read from, or no longer as it was: what it holds is
     // read, and this run's lines it lacks are put back. A log this run makes where the
     // load found none is its own.

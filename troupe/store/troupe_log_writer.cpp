@@ -22,8 +22,6 @@ constexpr auto kSyncInterval = std::chrono::seconds(1);
 constexpr std::chrono::milliseconds kFirstRetry{250};
 constexpr std::chrono::milliseconds kLastRetry{4000};
 constexpr auto kGather = std::chrono::milliseconds(2);
-// What one write(2) carries at most: a queue of lines goes in few calls.
-constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 constexpr auto kQuietStep = std::chrono::milliseconds(50);
 // How often a line of ours looks whether another program's torn line has ended.
 constexpr auto kTornLineStep = std::chrono::milliseconds(20);
@@ -305,13 +303,13 @@ void TroupeLogWriter::loop() {
     }
 }
 
-// The lines at the front of the queue, up to kBatchBytes (one at least), out of it.
+// The lines at the front of the queue, as many as one write may carry (one at least), out of it.
 std::vector<TroupeLogLine> TroupeLogWriter::takeLines() {
     std::vector<TroupeLogLine> lines;
     std::size_t bytes = 0;
     while (!jobs_.empty()) {
         auto* line = std::get_if<TroupeLogLine>(&jobs_.front());
-        if (line == nullptr || (!lines.empty() && bytes + line->text.size() > kBatchBytes)) break;
+        if (line == nullptr || (!lines.empty() && bytes + line->text.size() > held_.mostBytesAWrite())) break;
         bytes += line->text.size();
         lines.push_back(std::move(*line));
         jobs_.pop_front();
