@@ -1,7 +1,9 @@
 #pragma once
-// The troupe log file the writer holds, on the writer's thread: writing a line whole on
-// a line of its own, and following the path. It knows what its own writes left (through
-// its path watch), looks before each line and when told, and says what it finds: lines
+// The troupe log file the writer holds, on the writer's thread: writing lines whole on
+// lines of their own, and following the path. It knows what its own writes left (through
+// its path watch), looks before each write (at the path too on a shared mount, whose own
+// open for appending the write then goes through) and when told (at rest through an open
+// for reading, whose close is no event), and says what it finds: lines
 // another program appended are handed on (`appended`) to be read alone, any other change
 // (replaced by a rename, deleted, cut short, written over, a descriptor that failed on a
 // dead mount) is counted and said (`changed`), and the lines go on to the file at the

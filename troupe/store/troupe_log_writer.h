@@ -1,7 +1,8 @@
 #pragma once
-// The troupe log's writer thread. Each line goes to the file with one write(2) on an
-// O_APPEND descriptor, so a crash leaves whole lines and at most one torn last line;
-// fsync is batched to once a second. A line only ever starts at a line boundary: a
+// The troupe log's writer thread. The lines queued go to the file in few write(2)s on an
+// O_APPEND descriptor (whole lines each, see TroupeLogHeldFile::mostBytesAWrite), so a
+// crash leaves whole lines and at most one torn last line; fsync is batched to once a
+// second. A line only ever starts at a line boundary: a
 // write cut short (a full disk, a quota, the file-size limit) is taken back off the
 // file, or, when that cannot be done, ended with a newline before anything else is
 // written, as is a line a crash or another writer tore.
@@ -107,7 +108,7 @@ class TroupeLogWriter {
     std::optional<QuitLook> lookBeforeQuitting(Deadline deadline);
     // Appends `lines` of the ledger again, ahead of what is queued.
     void appendAgain(std::vector<TroupeRunLedger::Line> lines);
-    // The lines queued and not written, and the one being written.
+    // The lines queued and not written, and those being written.
     std::size_t unwrittenLines();
     // Blocks until no change was seen for `quiet` (or `stop` is set).
     void waitForQuiet(std::chrono::milliseconds quiet, const std::atomic<bool>& stop);
