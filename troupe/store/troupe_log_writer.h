@@ -102,6 +102,7 @@ class TroupeLogWriter {
     struct QuitLook {
         TroupeLogCut cut;
         std::vector<TroupeRunLedger::Line> doubtful;
+        std::size_t unseen = 0;  // this run's lines not yet seen where they went: kept, not written again
     };
     std::optional<QuitLook> lookBeforeQuitting(Deadline deadline);
     // Appends `lines` of the ledger again, ahead of what is queued.
