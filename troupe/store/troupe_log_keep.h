@@ -51,6 +51,7 @@ class TroupeLogKeep {
     // Locks and reads the orphans of the log; their lines, in the order kept.
     const std::vector<KeptLine>& takeOrphans();
     const std::vector<KeptLine>& orphanLines() const { return orphanLines_; }
+    bool holdsOrphans() const { return !orphans_.empty(); }
     // The start of an orphan's line that the log at `logFile` ends with (a write cut short) is
     // taken back off, said in the app's log.
     void takeBackFragment(const std::filesystem::path& logFile) const;

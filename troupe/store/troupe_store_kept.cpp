@@ -34,7 +34,14 @@ void TroupeStore::startKeeping(std::filesystem::path folder) {
 // run's (whatever their age: they were accepted then), and kept by it; their files go.
 void TroupeStore::adoptKept() {
     if (!keep_ || !loaded_ || stopped_ || !unusableLog_.empty()) return;
-    const auto& kept = keep_->orphanLines().empty() ? keep_->takeOrphans() : keep_->orphanLines();
+    // Found while this run follows the log: held, and written at the next look, once this run
+    // has seen the last lines the run that kept them wrote. Those held since the start were
+    // gone before the load read the log.
+    if (!keep_->holdsOrphans()) {
+        keep_->takeOrphans();
+        return;
+    }
+    const auto& kept = keep_->orphanLines();
     std::size_t written = 0;
     for (const auto& [event, line] : kept) {
         if (index_->contains(event.id)) continue;

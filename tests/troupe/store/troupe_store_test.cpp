@@ -327,7 +327,7 @@ TEST(TroupeStore, SessionsMilestonesSinksAndNotifications) {
 }
 
 // A run killed while the file system refused its last lines (a dead mount, a full disk): the
-// next start, or a run of the same log that lives on (on its slow clock), writes exactly the
+// next start, or a run of the same log that lives on (at its second look), writes exactly the
 // lines the log lacks, once, deletes the killed run's file and says so. The start of such a
 // line a write cut short at the log's very end is taken back off first; a kept file with a line
 // that does not decode is said and left where it is.
@@ -351,7 +351,7 @@ TEST(TroupeStore, LinesKeptByAKilledRunAreWrittenOnceByTheNext) {
             testing::appendAsAnotherProgram(h.logFile(), cutShort.substr(0, cutShort.size() - 10));
         if (next == badLineKept) testing::appendAsAnotherProgram(h.keptFiles().at(0), "not a line\n");
         if (next == runningRun)
-            h.mainQueue.advance(TroupeStore::keepLookSeconds);
+            h.mainQueue.advance(2 * TroupeStore::keepLookSeconds);  // found, then written
         else
             store = h.open(h.keepFolder());
         ASSERT_TRUE(store->drain());
