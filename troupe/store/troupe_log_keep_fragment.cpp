@@ -1,5 +1,6 @@
 // The start of a line of ours left at the very end of the log by a write cut short (a full
-// server disk): every load would skip it as unreadable. Taken back off only while it is the
+// server disk, a run killed between two writes of one line on a mount): every load would skip
+// it as unreadable. Taken back off only while it is the
 // file's very end and a run of this machine that is gone kept the whole line, which is then
 // written with the rest of what the log lacks.
 #include <fcntl.h>
@@ -16,9 +17,10 @@ namespace tw {
 
 namespace {
 
-// Where the id of `kept` ends in its line: a shorter start could be another machine's.
-std::size_t idEnd(const TroupeLogKeep::KeptLine& kept) {
-    std::string id = kept.event.id.uuidString();
+// Where this machine's device id ends in the line of `kept`: a shorter start could be
+// another machine's line.
+std::size_t deviceIdEnd(const TroupeLogKeep::KeptLine& kept) {
+    std::string id = kept.event.deviceId.uuidString();
     std::size_t at = kept.line.find(id);
     if (at == std::string::npos) {
         std::transform(id.begin(), id.end(), id.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -49,7 +51,7 @@ void TroupeLogKeep::takeBackFragment(const std::filesystem::path& logFile) const
     }
     const bool ours =
         !tail.empty() && std::any_of(orphanLines_.begin(), orphanLines_.end(), [&](const KeptLine& k) {
-            return k.line.size() > tail.size() && k.line.starts_with(tail) && tail.size() >= idEnd(k);
+            return k.line.size() > tail.size() && k.line.starts_with(tail) && tail.size() >= deviceIdEnd(k);
         });
     struct stat now {};
     if (ours && ::fstat(fd, &now) == 0 && now.st_size == before.st_size &&
