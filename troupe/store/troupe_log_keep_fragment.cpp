@@ -1,14 +1,14 @@
 // The start of a line of ours left at the very end of the log by a write cut short (a full
 // server disk, a run killed between two writes of one line on a mount): every load would skip
-// it as unreadable. Taken back off only while it is the
-// file's very end and a run of this machine that is gone kept the whole line, which is then
-// written with the rest of what the log lacks.
+// it as unreadable. Taken back off only while it is the file's very end, unchanged since it was
+// read, and the start of a line that a run of this machine that is gone kept whole: that line
+// is then written with the rest of what the log lacks. Any start of it counts: the cut falls
+// where a block of the file ends, inside the device id as often as past it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "platform/log.h"
 #include "troupe/store/troupe_log_keep.h"
@@ -16,18 +16,6 @@
 namespace tw {
 
 namespace {
-
-// Where this machine's device id ends in the line of `kept`: a shorter start could be
-// another machine's line.
-std::size_t deviceIdEnd(const TroupeLogKeep::KeptLine& kept) {
-    std::string id = kept.event.deviceId.uuidString();
-    std::size_t at = kept.line.find(id);
-    if (at == std::string::npos) {
-        std::transform(id.begin(), id.end(), id.begin(), [](unsigned char c) { return std::tolower(c); });
-        at = kept.line.find(id);
-    }
-    return at == std::string::npos ? kept.line.size() : at + id.size();
-}
 
 bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
@@ -51,7 +39,7 @@ void TroupeLogKeep::takeBackFragment(const std::filesystem::path& logFile) const
     }
     const bool ours =
         !tail.empty() && std::any_of(orphanLines_.begin(), orphanLines_.end(), [&](const KeptLine& k) {
-            return k.line.size() > tail.size() && k.line.starts_with(tail) && tail.size() >= deviceIdEnd(k);
+            return k.line.size() > tail.size() && k.line.starts_with(tail);
         });
     struct stat now {};
     if (ours && ::fstat(fd, &now) == 0 && now.st_size == before.st_size &&
@@ -59,7 +47,7 @@ void TroupeLogKeep::takeBackFragment(const std::filesystem::path& logFile) const
         ::ftruncate(fd, before.st_size - static_cast<off_t>(tail.size())) == 0)
         log::system("Took back the start of a troupe event of this machine's (" +
                     std::to_string(tail.size()) + " bytes) that a write cut short left at the end of " +
-                    logFile.string() + "; the whole line is written again");
+                    logFile.string() + "; the kept line is written whole where the log lacks it");
     ::close(fd);
 }
 
