@@ -1,9 +1,7 @@
 #include "troupe/store/troupe_live_fold.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <tuple>
 #include <type_traits>
 #include <unordered_set>
 #include <variant>
@@ -70,45 +68,8 @@ std::size_t barredAt(const TroupeEvent& event) {
     return std::holds_alternative<TroupeXPEarned>(event.payload.value) ? 0 : 1;
 }
 
-// The fold's order as integers, so ordering a long log neither chases pointers nor
-// compares ids byte by byte; the position keeps it stable.
-struct OrderKey {
-    std::uint64_t time;
-    std::uint64_t idHigh;
-    std::uint64_t idLow;
-    std::size_t position;
-    friend bool operator<(const OrderKey& a, const OrderKey& b) {
-        if (a.time != b.time) return a.time < b.time;
-        if (a.idHigh != b.idHigh) return a.idHigh < b.idHigh;
-        if (a.idLow != b.idLow) return a.idLow < b.idLow;
-        return a.position < b.position;
-    }
-};
-
-// Orders like timeBefore: numerically, -0 as 0, NaN last.
-std::uint64_t orderedTime(double seconds) {
-    if (seconds != seconds) return ~std::uint64_t{0};
-    if (seconds == 0) seconds = 0;
-    const auto bits = std::bit_cast<std::uint64_t>(seconds);
-    return (bits >> 63) ? ~bits : bits | (std::uint64_t{1} << 63);
-}
-
-OrderKey orderKey(const TroupeEvent& event, std::size_t position) {
-    auto half = [&](int from) {
-        std::uint64_t value = 0;
-        for (int i = from; i < from + 8; ++i) value = (value << 8) | event.id.bytes[i];
-        return value;
-    };
-    return OrderKey{orderedTime(event.ts.seconds), half(0), half(8), position};
-}
-
 // The most events a repeated id is looked for among while they wait to be folded.
 constexpr std::size_t kLongestSearchedWindow = 1024;
-
-// Time, then id: the fold's order without the tie-break of the position.
-bool timeThenIdBefore(const OrderKey& a, const OrderKey& b) {
-    return std::tie(a.time, a.idHigh, a.idLow) < std::tie(b.time, b.idHigh, b.idLow);
-}
 
 }  // namespace
 
@@ -124,9 +85,9 @@ struct TroupeLiveFold::Taking {
     // event that a later line of the same id, earlier in the fold's order, took the
     // place of.
     struct Later {
-        bool operator()(const OrderKey& a, const OrderKey& b) const { return b < a; }
+        bool operator()(const TroupeOrderKey& a, const TroupeOrderKey& b) const { return b < a; }
     };
-    std::vector<OrderKey> window;  // a heap
+    std::vector<TroupeOrderKey> window;  // a heap
     std::vector<std::optional<TroupeEvent>> waiting;
     std::vector<std::size_t> freeSlots;
     // The latest time two lines in a row reached. One line from a clock far ahead
@@ -135,14 +96,14 @@ struct TroupeLiveFold::Taking {
     // being refused.
     double newest = -INFINITY;
     double previous = -INFINITY;  // the time of the line before
-    std::optional<OrderKey> lastFolded;
+    std::optional<TroupeOrderKey> lastFolded;
     std::int64_t applied = 0;
 
     bool waits() const { return !window.empty(); }
     // The waiting event of this id, if any. Only a line whose id came before asks, and
     // logs repeat ids rarely: a search of the window costs less than keeping a map.
     std::optional<TroupeEvent>* waitingWith(const Uuid& id) {
-        for (const OrderKey& key : window) {
+        for (const TroupeOrderKey& key : window) {
             if (auto& slot = waiting[key.position]; slot && slot->id == id) return &slot;
         }
         return nullptr;
@@ -161,8 +122,8 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
         if (!seenBefore) t.newerOnly.insert(event.id);
         return true;
     }
-    OrderKey key = orderKey(event, 0);
-    if (t.lastFolded && timeThenIdBefore(key, *t.lastFolded)) {
+    TroupeOrderKey key = TroupeOrderKey::of(event, 0);
+    if (t.lastFolded && TroupeOrderKey::timeThenIdBefore(key, *t.lastFolded)) {
         // A line far out of place that belongs in the tail goes there, the first of its id.
         if (seenBefore || troupe_ops::timeBefore(event.ts, settledBefore_)) return false;
         t.placedLate.insert(event.id);
@@ -196,7 +157,7 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
     std::push_heap(t.window.begin(), t.window.end(), Taking::Later{});
     // What is older than the latest time read by more than the window is folded: a
     // line written later than that much out of place is what needs the whole log.
-    const std::uint64_t foldBefore = orderedTime(t.newest - reorderWindowSeconds);
+    const std::uint64_t foldBefore = TroupeOrderKey::orderedTime(t.newest - reorderWindowSeconds);
     while (t.waits() && t.window.front().time < foldBefore) foldNextTaken();
     return true;
 }
@@ -204,7 +165,7 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
 void TroupeLiveFold::foldNextTaken() {
     Taking& t = *taking_;
     std::pop_heap(t.window.begin(), t.window.end(), Taking::Later{});
-    const OrderKey key = t.window.back();
+    const TroupeOrderKey key = t.window.back();
     t.window.pop_back();
     t.freeSlots.push_back(key.position);
     std::optional<TroupeEvent>& slot = t.waiting[key.position];
@@ -233,15 +194,15 @@ bool TroupeLiveFold::KeyLess::operator()(const Key& a, const Key& b) const {
 
 TroupeLiveFold::TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom) : settledBefore_(tailFrom) {
     // The fold's rules: newer schema versions skipped, the first of an id in order wins.
-    std::vector<OrderKey> keys;
+    std::vector<TroupeOrderKey> keys;
     keys.reserve(events.size());
     for (std::size_t i = 0; i < events.size(); ++i) {
-        if (events[i].schemaVersion <= troupeSchemaVersion) keys.push_back(orderKey(events[i], i));
+        if (events[i].schemaVersion <= troupeSchemaVersion) keys.push_back(TroupeOrderKey::of(events[i], i));
     }
     std::sort(keys.begin(), keys.end());
     TroupeUuidSet applied(keys.size());
     TroupeFoldSession session(base_);
-    for (const OrderKey& key : keys) {
+    for (const TroupeOrderKey& key : keys) {
         TroupeEvent& event = events[key.position];
         if (!applied.insert(event.id)) continue;
         if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, tailFrom))
