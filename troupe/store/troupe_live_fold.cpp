@@ -183,6 +183,7 @@ void TroupeLiveFold::finishTaking() {
     while (taking_->waits()) foldNextTaken();
     taking_->session.finish();
     count_ = taking_->applied;
+    newerOnly_ = std::move(taking_->newerOnly);
     taking_.reset();
     snapshot_ = base_;
     replayTail();
@@ -212,6 +213,10 @@ TroupeLiveFold::TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom) :
     }
     session.finish();
     count_ = static_cast<std::int64_t>(applied.size());
+    for (const TroupeEvent& event : events) {
+        if (event.schemaVersion > troupeSchemaVersion && applied.insert(event.id))
+            newerOnly_.insert(event.id);
+    }
     snapshot_ = base_;
     replayTail();
 }
@@ -231,13 +236,16 @@ void TroupeLiveFold::toTail(Key key, TroupeEvent event) {
 
 void TroupeLiveFold::replayTail() {
     TroupeFoldSession session(snapshot_);
+    for (const auto& [key, event] : late_) session.apply(event);
     for (const auto& [key, event] : tail_) session.apply(event);
-    for (const TroupeEvent& event : late_) session.apply(event);
     session.finish();
     snapshot_.eventCount = count_;
 }
 
 void TroupeLiveFold::settleBefore(Date boundary) {
+    // Nothing settles behind an event out of its place: this run's own later events stay
+    // after it until the whole log is folded again.
+    if (!late_.empty()) return;
     if (troupe_ops::timeBefore(settledBefore_, boundary)) settledBefore_ = boundary;
     auto end = tail_.begin();
     while (end != tail_.end() && troupe_ops::timeBefore(end->first.ts, settledBefore_)) ++end;
@@ -278,21 +286,66 @@ void TroupeLiveFold::show(const TroupeEvent& event, bool atTheEnd) {
 }
 
 // Among the settled events: where it stands when every one after it commutes with it (the
-// base keeps no order of what commutes), the tail and what waits at the end replayed over
-// it when one of those might not; else at the end, until the whole log is folded again.
+// base keeps no order of what commutes) and none waits out of its place, the tail replayed
+// over it when one of the tail's might not commute; else out of its place.
 bool TroupeLiveFold::applyBeforeTail(const TroupeEvent& event) {
     const auto* xp = std::get_if<TroupeXPEarned>(&event.payload.value);
     const std::size_t barred = commutes(event) ? barredAt(event) : 0;
     const auto& barrier = lastSettledBarrier_[barred];
-    if (!commutes(event) || (xp && xp->amount > kUnsaturatedXp >> 30) ||
+    if (!late_.empty() || !commutes(event) || (xp && xp->amount > kUnsaturatedXp >> 30) ||
         (barrier && KeyLess{}(keyOf(event), *barrier))) {
-        late_.push_back(event);
-        show(event, true);
+        const auto placed = late_.emplace(keyOf(event), event).first;
+        show(event, tail_.empty() && std::next(placed) == late_.end());
         return false;
     }
     TroupeFold::apply(event, base_);
     show(event, tailBarriers_[barred].empty());
     return true;
+}
+
+bool TroupeLiveFold::applyLine(const TroupeEvent& event, bool seenBefore, Date now) {
+    if (event.schemaVersion > troupeSchemaVersion) {
+        if (!seenBefore) newerOnly_.insert(event.id);
+        return true;
+    }
+    if (!seenBefore || newerOnly_.erase(event.id) > 0) return apply(event, now);
+    return applyRepeat(event, now);
+}
+
+// A line whose id counts already. In the tail or out of its place, the copy that counts is
+// there to compare with and take out; a settled one comes before any line after the base.
+bool TroupeLiveFold::applyRepeat(const TroupeEvent& event, Date now) {
+    const Key key = keyOf(event);
+    const auto sameId = [&](const auto& entry) { return entry.first.id == event.id; };
+    auto inTail = std::find_if(tail_.begin(), tail_.end(), sameId);
+    auto inLate = std::find_if(late_.begin(), late_.end(), sameId);
+    if (inTail != tail_.end() || inLate != late_.end()) {
+        const Key counted = inTail != tail_.end() ? inTail->first : inLate->first;
+        if (!KeyLess{}(key, counted)) return true;
+        if (inTail != tail_.end()) {
+            tailOrderDependent_.erase(counted);
+            for (auto& barriers : tailBarriers_) barriers.erase(counted);
+            tail_.erase(inTail);
+        } else {
+            late_.erase(inLate);
+        }
+        --count_;  // counted again by apply()
+        const bool inPlace = apply(event, now);
+        snapshot_ = base_;
+        replayTail();
+        return inPlace;
+    }
+    if (!lastSettled_ || !KeyLess{}(key, *lastSettled_)) return true;
+    lateRepeats_.push_back(key);
+    return false;
+}
+
+TroupeLiveFold::OutOfPlace TroupeLiveFold::outOfPlace() const {
+    OutOfPlace out;
+    if (lastSettled_) out.after = std::pair(lastSettled_->ts, lastSettled_->id);
+    for (const Key& key : lateRepeats_) out.repeats.emplace_back(key.ts, key.id);
+    for (const auto& [key, event] : late_) out.moved.emplace_back(key.ts, key.id);
+    return out;
 }
 
 }  // namespace tw

@@ -22,23 +22,70 @@
 
 namespace tw::testing::model {
 
-// Another device's line: within the last 100 s or up to a day behind the tail, a milestone
-// or XP (which go in place wherever they land) or a rename (which may need a refold).
+// Another device's line of any kind, stamped ahead, within the last 100 s, or 30 s, 2
+// minutes, an hour, a day or two years behind; now and then a repeat of a line's id (ours or
+// theirs) stamped earlier or later than it, or a line of a newer schema version.
 std::string Schedule::otherLine(std::mt19937_64& rng) {
-    const double behind =
-        rng() % 3 == 0 ? 60 + static_cast<double>(rng() % 86400) : static_cast<double>(rng() % 100);
-    const auto roll = rng() % 6;
+    constexpr double behinds[] = {-10, -3600, 30, 120, 3600, 86400, 730 * 86400.0};
+    const std::size_t age = rng() % 10;
+    double behind = age < std::size(behinds) ? behinds[age] : static_cast<double>(rng() % 100);
+    behind += static_cast<double>(rng() % 5);
+    std::int64_t schemaVersion = rng() % 12 == 0 ? troupeSchemaVersion + 1 : troupeSchemaVersion;
+    Uuid id = idFrom(rng);
+    if (rng() % 8 == 0) {
+        std::lock_guard lock(linesMutex_);
+        if (!lines_.empty()) {
+            const auto& [repeated, ts] = lines_[rng() % lines_.size()];
+            id = repeated;
+            behind =
+                clock_.now().seconds - ts + (rng() % 2 ? 1.0 : -1.0) * static_cast<double>(1 + rng() % 3600);
+            ++repeats_[id];
+        }
+    }
+    const std::int64_t amount = 1 + static_cast<std::int64_t>(rng() % 9);
     TroupePayload payload = TroupeMilestoneEarned{"theirs" + std::to_string(rng() % 100)};
-    if (roll == 0)
-        payload =
-            TroupeXPEarned{std::nullopt, 1 + static_cast<std::int64_t>(rng() % 9), TroupeXPSource::click};
-    if (roll == 1) payload = TroupeFleaCreated{otherFlea_, "Flea", 1, "crown", "cannon", Date{0}, {}};
-    if (roll == 2) payload = TroupeFleaRenamed{otherFlea_, "Name " + std::to_string(rng() % 100)};
+    switch (rng() % 12) {
+        case 0:
+            payload = TroupeXPEarned{std::nullopt, amount, TroupeXPSource::click};
+            break;
+        case 1:
+            payload = TroupeXPEarned{otherFlea_, amount, TroupeXPSource::keystroke};
+            break;
+        case 2:
+            payload = TroupeFleaCreated{otherFlea_, "Flea", 1, "crown", "cannon", Date{0}, {}};
+            break;
+        case 3:
+            payload = TroupeFleaRenamed{otherFlea_, "Name " + std::to_string(rng() % 100)};
+            break;
+        case 4:
+            payload = TroupeFleaIdOnly{otherFlea_};
+            break;
+        case 5:
+            payload = TroupeNodeUnlocked{otherFlea_, "cannon", "n" + std::to_string(rng() % 4), amount};
+            break;
+        case 6:
+            payload =
+                TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, 0.25 * static_cast<double>(amount)};
+            break;
+        case 7:
+            payload = TroupeMilestoneAcknowledged{"theirs" + std::to_string(rng() % 100), otherDevice_};
+            break;
+        case 8:
+            payload = TroupeActAssigned{otherFlea_, "act" + std::to_string(rng() % 3)};
+            break;
+        default:
+            break;
+    }
     const auto kind = static_cast<TroupeEventKind>(payload.value.index());
-    TroupeEvent event{idFrom(rng),        kind,
-                      std::move(payload), Date{clock_.now().seconds - behind},
-                      otherDevice_,       troupeSchemaVersion};
+    TroupeEvent event{id,           kind,         std::move(payload), Date{clock_.now().seconds - behind},
+                      otherDevice_, schemaVersion};
+    remember(event);
     return encodeTroupeEventLine(event) + "\n";
+}
+
+void Schedule::remember(const TroupeEvent& event) {
+    std::lock_guard lock(linesMutex_);
+    lines_.emplace_back(event.id, event.ts.seconds);
 }
 
 // Each line of `text` once, a random share of them, others' lines among them.

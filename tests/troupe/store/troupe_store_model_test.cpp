@@ -107,7 +107,9 @@ TEST(TroupeStoreModel, EveryEventOfTheRunStaysInTheFileAtThePath) {
     log::setSinkForTesting(nullptr);
     for (const auto& failure : failed) ADD_FAILURE() << failure;
     RecordProperty("schedules", static_cast<int>(schedules));
-    std::cout << schedules << " schedules from seed " << base << ", " << failed.size() << " failed\n";
+    std::cout << schedules << " schedules from seed " << base << ", " << failed.size() << " failed; "
+              << said.liveChecks << " checks of the running snapshot, " << said.outOfPlaceChecks
+              << " with lines out of place, " << said.minuteChecks << " a minute on\n";
 }
 
 }  // namespace
