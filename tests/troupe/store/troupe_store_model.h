@@ -99,6 +99,7 @@ class Schedule {
     // What other programs and the system do to the file.
     std::string otherLine(std::mt19937_64& rng);
     void remember(const TroupeEvent& event);
+    std::string said(const std::string& line);
     std::string someLines(std::mt19937_64& rng, const std::string& text, bool withOthers);
     void renameCopy();
     void makeAgain();

@@ -155,10 +155,25 @@ void Schedule::finishRewrite() {
     rewriteFd_ = -1;
 }
 
+// Another device's line as the schedule says it: its kind, how far behind, a repeated id (^),
+// a newer schema version (+).
+std::string Schedule::said(const std::string& line) {
+    const TroupeEvent event = decodeTroupeLogLine(std::string_view(line).substr(0, line.size() - 1));
+    std::lock_guard lock(linesMutex_);
+    return " " + std::string(rawValue(event.kind)) + "@" +
+           std::to_string(static_cast<long long>(clock_.now().seconds - event.ts.seconds)) +
+           (repeats_.contains(event.id) ? "^" : "") + (event.schemaVersion > troupeSchemaVersion ? "+" : "");
+}
+
 void Schedule::appendOthers() {
-    note("append-others");
     std::string lines;
-    for (int i = 1 + static_cast<int>(rng_() % 3); i > 0; --i) lines += otherLine(rng_);
+    std::string what = "append-others";
+    for (int i = 1 + static_cast<int>(rng_() % 3); i > 0; --i) {
+        const std::string line = otherLine(rng_);
+        what += said(line);
+        lines += line;
+    }
+    note(what);
     const int fd = ::open(log_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0) testing::writeAll(fd, lines);
     if (fd >= 0) ::close(fd);
@@ -194,7 +209,7 @@ void Schedule::appendOthersInPieces() {
     const std::string line = otherLine(rng_);
     const std::size_t half = 1 + rng_() % (line.size() - 1);
     const auto gap = std::chrono::milliseconds(rng_() % 50);
-    note("others-in-pieces@" + std::to_string(half) + "+" + std::to_string(gap.count()) + "ms");
+    note("others-in-pieces@" + std::to_string(half) + "+" + std::to_string(gap.count()) + "ms" + said(line));
     const int fd = ::open(log_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return;
     testing::writeAll(fd, std::string_view(line).substr(0, half));

@@ -247,6 +247,8 @@ TEST(TroupeStore, TheRunningSnapshotIsTheFoldOfTheFile) {
     const Uuid flea = Uuid::random();
     const Uuid repeated = Uuid::random();
     const TroupeFleaCreated made{flea, "Pip", 1, "crown", "cannon", Date{0}, {}};
+    const TroupeMilestoneEarned settled{"settled"};
+    const TroupeMilestoneEarned ahead{"ahead"};
     struct Line {
         bool ours;
         TroupePayload payload;
@@ -260,11 +262,14 @@ TEST(TroupeStore, TheRunningSnapshotIsTheFoldOfTheFile) {
     } rows[] = {
         {"our rename after theirs, an hour behind, with a line 10 s ahead",
          {{false, made, 7200},
-          {false, TroupeMilestoneEarned{"ahead"}, -10},
+          {false, settled, 1800},
+          {false, ahead, -10},
           {false, TroupeFleaRenamed{flea, "Theirs"}, 3600},
           {true, TroupeFleaRenamed{flea, "Mine"}, 0}}},
-        {"our XP and rename of a flea made an hour behind",
-         {{false, made, 3600},
+        {"our XP and rename of a flea made an hour behind, with a line 10 s ahead",
+         {{false, settled, 1800},
+          {false, ahead, -10},
+          {false, made, 3600},
           {true, TroupeXPEarned{flea, 100, TroupeXPSource::click}, 0},
           {true, TroupeFleaRenamed{flea, "Mine"}, 0}}},
         {"their milestone with our milestone's id, an hour earlier",
@@ -277,7 +282,7 @@ TEST(TroupeStore, TheRunningSnapshotIsTheFoldOfTheFile) {
         {"their repeat of our line's id, later",
          {{true, TroupeMilestoneEarned{"mine"}, 0, repeated},
           {false, TroupeMilestoneEarned{"theirs"}, -5, repeated}}},
-        {"a milestone of a newer schema, then one of ours with its id",
+        {"a milestone of a newer schema, then a known version of its id",
          {{false, TroupeMilestoneEarned{"newer"}, 30, repeated, troupeSchemaVersion + 1},
           {false, TroupeMilestoneEarned{"known"}, 20, repeated}}},
     };
