@@ -43,39 +43,19 @@ std::string Schedule::otherLine(std::mt19937_64& rng) {
         }
     }
     const std::int64_t amount = 1 + static_cast<std::int64_t>(rng() % 9);
-    TroupePayload payload = TroupeMilestoneEarned{"theirs" + std::to_string(rng() % 100)};
-    switch (rng() % 12) {
-        case 0:
-            payload = TroupeXPEarned{std::nullopt, amount, TroupeXPSource::click};
-            break;
-        case 1:
-            payload = TroupeXPEarned{otherFlea_, amount, TroupeXPSource::keystroke};
-            break;
-        case 2:
-            payload = TroupeFleaCreated{otherFlea_, "Flea", 1, "crown", "cannon", Date{0}, {}};
-            break;
-        case 3:
-            payload = TroupeFleaRenamed{otherFlea_, "Name " + std::to_string(rng() % 100)};
-            break;
-        case 4:
-            payload = TroupeFleaIdOnly{otherFlea_};
-            break;
-        case 5:
-            payload = TroupeNodeUnlocked{otherFlea_, "cannon", "n" + std::to_string(rng() % 4), amount};
-            break;
-        case 6:
-            payload =
-                TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, 0.25 * static_cast<double>(amount)};
-            break;
-        case 7:
-            payload = TroupeMilestoneAcknowledged{"theirs" + std::to_string(rng() % 100), otherDevice_};
-            break;
-        case 8:
-            payload = TroupeActAssigned{otherFlea_, "act" + std::to_string(rng() % 3)};
-            break;
-        default:
-            break;
-    }
+    const std::string n = std::to_string(rng() % 100);
+    const TroupePayload payloads[] = {
+        TroupeXPEarned{std::nullopt, amount, TroupeXPSource::click},
+        TroupeXPEarned{otherFlea_, amount, TroupeXPSource::keystroke},
+        TroupeFleaCreated{otherFlea_, "Flea", 1, "crown", "cannon", Date{0}, {}},
+        TroupeFleaRenamed{otherFlea_, "Name " + n},
+        TroupeFleaIdOnly{otherFlea_},
+        TroupeNodeUnlocked{otherFlea_, "cannon", "n" + std::to_string(amount % 4), amount},
+        TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, 0.25 * static_cast<double>(amount)},
+        TroupeMilestoneAcknowledged{"theirs" + n, otherDevice_},
+        TroupeActAssigned{otherFlea_, "act" + std::to_string(amount % 3)},
+        TroupeMilestoneEarned{"theirs" + n}};
+    TroupePayload payload = payloads[std::min<std::size_t>(rng() % 12, std::size(payloads) - 1)];
     const auto kind = static_cast<TroupeEventKind>(payload.value.index());
     TroupeEvent event{id,           kind,         std::move(payload), Date{clock_.now().seconds - behind},
                       otherDevice_, schemaVersion};
