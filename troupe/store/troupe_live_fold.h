@@ -65,9 +65,9 @@ class TroupeLiveFold {
     // A line of the log as the load takes it: one of a newer schema version is skipped
     // (its id is no one's until a known version comes), and of two lines with one id the
     // one earlier in the fold's order counts, the first on a tie. `seenBefore`: an earlier
-    // line had the same id. False when only folding the whole log again puts it in its
-    // place: a repeat earlier than a settled line of its id waits out of its place, which
-    // there changes nothing.
+    // line had the same id. False when only folding the whole log again can put it in its
+    // place: a repeat that lands among the settled events, where the line of its id that
+    // counts may come after it, changes nothing until then.
     bool applyLine(const TroupeEvent& event, bool seenBefore, Date now);
 
     const TroupeSnapshot& snapshot() const { return snapshot_; }
