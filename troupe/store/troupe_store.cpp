@@ -178,13 +178,16 @@ void TroupeStore::reloaded(TroupeLogLoad load) {
     notifications_.post(snapshotChangedNotification);
 }
 
-// Lines another program appended to the file held: their events on top, in their place.
+// Lines another program appended to the file held: their events on top, in their place,
+// taken as the load takes them (a repeated id, a newer schema version); the index holds
+// every id read, as the load's does.
 void TroupeStore::foldAppended(TroupeLogLoad load) {
     if (!live_ || !index_) return;
     std::optional<Date> earliestMisplaced;
     for (const auto& [event, offset] : load.appended) {
-        if (!index_->insert(event.id, offset)) continue;
-        if (!live_->apply(event, clock_.now()) && (!earliestMisplaced || event.ts < *earliestMisplaced))
+        const bool seenBefore = !index_->insert(event.id, offset);
+        if (!live_->applyLine(event, seenBefore, clock_.now()) &&
+            (!earliestMisplaced || event.ts < *earliestMisplaced))
             earliestMisplaced = event.ts;
     }
     nextOffset_ += load.appendedBytes;

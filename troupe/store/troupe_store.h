@@ -99,6 +99,8 @@ class TroupeStore {
     const Uuid& deviceId() const { return deviceId_; }
     // Never copied per event: hold the reference, or copy it when a before/after matters.
     const TroupeSnapshot& snapshot() const;
+    // The fold behind snapshot(), for checks of what it holds out of place; null until the load.
+    const TroupeLiveFold* liveFold() const { return live_.get(); }
 
     bool isLoaded() const { return loaded_; }
     void whenLoaded(std::function<void()> callback);
