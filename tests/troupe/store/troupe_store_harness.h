@@ -492,12 +492,13 @@ class KilledRun {
             for (const TroupeEvent& event : events) {
                 store->append(event);
                 written += encodeTroupeEventLine(event).find("unwritten") == std::string::npos ? 1 : 0;
+                // Each line on disk before the next is taken: lines queued together go in one
+                // write, which the first refused line would fail whole.
+                for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                     troupeLogStateOf(readFile(store->logFile())).lines < written &&
+                     std::chrono::steady_clock::now() < end;)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
-            // The lines before the first refused are written (drain waits for the rest too).
-            for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-                 troupeLogStateOf(readFile(store->logFile())).lines < written &&
-                 std::chrono::steady_clock::now() < end;)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
             writeAll(fds[1], "accepted");
             for (;;) ::pause();
         }
