@@ -75,7 +75,8 @@ TroupeLogWriter::~TroupeLogWriter() {
     if (left_) return;  // said when it was left
     if (const std::size_t unwritten = unwrittenLines(); unwritten > 0)
         log::system(std::to_string(unwritten) + " accepted troupe event" + (unwritten == 1 ? "" : "s") +
-                    " could not be written to " + file_.string() + " before quitting and are lost");
+                    " could not be written to " + file_.string() + " before quitting" +
+                    whatBecomesOf(unwritten));
 }
 
 bool TroupeLogWriter::stop(std::unique_ptr<TroupeLogWriter>& writer, Deadline deadline) {
@@ -94,13 +95,20 @@ bool TroupeLogWriter::stop(std::unique_ptr<TroupeLogWriter>& writer, Deadline de
     log::system("The troupe log " + self.file_.string() + " did not answer in time to quit" +
                 (unwritten == 0 ? std::string()
                                 : "; " + std::to_string(unwritten) + " accepted troupe event" +
-                                      (unwritten == 1 ? "" : "s") + " could not be written and are lost"));
+                                      (unwritten == 1 ? "" : "s") + " could not be written" +
+                                      self.whatBecomesOf(unwritten)));
     self.left_ = true;
     self.thread_.detach();
     lock.unlock();
     self.out_->cut();
     (void)writer.release();  // deleted by its thread, if that ever ends
     return false;
+}
+
+std::string TroupeLogWriter::whatBecomesOf(std::size_t unwritten) const {
+    if (!keptElsewhere_) return " and are lost";
+    return std::string(unwritten == 1 ? "; it stays" : "; they stay") +
+           " kept on this machine, and the next start writes what the log lacks";
 }
 
 std::size_t TroupeLogWriter::unwrittenLines() {

@@ -110,6 +110,9 @@ class TroupeLogWriter {
     void appendAgain(std::vector<TroupeRunLedger::Line> lines);
     // The lines queued and not written, and those being written.
     std::size_t unwrittenLines();
+    // Every accepted line is also kept on this machine until the log holds it: what cannot be
+    // written by the quit is not lost, and the quit's lines say so.
+    void linesKeptElsewhere(bool kept) { keptElsewhere_ = kept; }
     // Blocks until no change was seen for `quiet` (or `stop` is set).
     void waitForQuiet(std::chrono::milliseconds quiet, const std::atomic<bool>& stop);
     const TroupeRunLedger& ledger() const { return *ledger_; }
@@ -153,6 +156,7 @@ class TroupeLogWriter {
     using Job = std::variant<TroupeLogLine, Task>;
 
     void loop();
+    std::string whatBecomesOf(std::size_t unwritten) const;
     std::vector<TroupeLogLine> takeLines();
     void runTask(Task& task);
     std::size_t unwrittenLinesLocked() const;
@@ -185,6 +189,7 @@ class TroupeLogWriter {
     int draining_ = 0;
     std::uint64_t failures_ = 0;  // tries that failed
     std::atomic<bool> retrying_ = false;
+    std::atomic<bool> keptElsewhere_ = false;
     bool stopping_ = false;
     std::size_t writing_ = 0;             // lines out of the queue, being written
     std::atomic<bool> quitting_ = false;  // the quit's look was asked for

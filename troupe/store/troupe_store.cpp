@@ -80,6 +80,7 @@ TroupeStore::~TroupeStore() {
     drain();
     // A quit ends in time whatever the file system does: a writer stuck in it is left.
     const auto end = stopped_ ? quitEnd() : TroupeLogWriter::never;
+    writer_->linesKeptElsewhere(keep_ && keep_->whole());
     loader_.reset();
     TroupeLogWriter::stop(writer_, end);
 }
