@@ -105,6 +105,11 @@ fs::path desktopDirectory() {
     return desktop.value_or(home / "Desktop");
 }
 
+fs::path stateDirectory() {
+    if (auto path = absoluteEnvironmentPath("XDG_STATE_HOME")) return *path / "tumblewick";
+    return homeDirectory() / ".local" / "state" / "tumblewick";
+}
+
 fs::path hiddenDirectory() { return homeDirectory() / ".tumblewick"; }
 
 bool ensureDirectory(const fs::path& directory) {

@@ -8,6 +8,8 @@ namespace tw::paths {
 std::filesystem::path dataDirectory();
 // $XDG_CONFIG_HOME/tumblewick (default ~/.config/tumblewick): the defaults suites.
 std::filesystem::path configDirectory();
+// $XDG_STATE_HOME/tumblewick (default ~/.local/state/tumblewick): this machine's own state.
+std::filesystem::path stateDirectory();
 // The user's Desktop from xdg-user-dirs (XDG_DESKTOP_DIR), else ~/Desktop.
 std::filesystem::path desktopDirectory();
 // ~/.tumblewick

@@ -37,8 +37,10 @@ AppServices::AppServices()
       groupDefaults_(JsonFileDefaults::suiteFile(SharedStore::appGroupSuiteName)),
       http_(mainQueue_) {
     Desktop::installShared(&desktop_);
+    // This run's troupe lines are kept on this machine's own disk until the log holds them.
     troupe_ = std::make_unique<TroupeStore>(TroupeStore::defaultDirectory(), standardDefaults_, clock_,
-                                            mainQueue_, notifications_);
+                                            mainQueue_, notifications_, TroupeLogReadControl::ReadFunction{},
+                                            nullptr, TroupeStore::defaultKeepDirectory());
     TroupeStore::installShared(troupe_.get());
     customFleas_ = std::make_unique<MacCustomFleaStore>(standardDefaults_, clock_, mainQueue_, troupe_.get());
     MacCustomFleaStore::installShared(customFleas_.get());

@@ -6,7 +6,8 @@
 # deleted or torn by another writer while the app runs still gets every later event; a
 # deleted log with no file at its path gets nothing until the path is clear; a line of the
 # run changed beneath a shared mount is put back. A FIFO or device at the log's path neither
-# hangs the app nor is written over.
+# hangs the app nor is written over. Key presses a SIGKILL caught before a slow mount took
+# them are written by the next launch.
 set -uo pipefail
 app=${1:?usage: troupe_log_e2e.sh path/to/tumblewick}
 source "$(dirname "$0")/e2e_lib.sh"
@@ -239,6 +240,29 @@ else
   restore_beneath
 fi
 
+# Beneath a passthrough whose writes take 200 ms, SIGKILL while key presses wait to be written:
+# each was kept on this machine's own disk, and the relaunch writes it to the log once.
+slow=skipped
+if /usr/bin/python3 -c 'import fusepy' 2>/dev/null && mount_beneath "$passthrough" --write-delay 0.2; then
+  sessions=$(session_starts)
+  start_app "$work/app-slow.log"
+  wait_for 10 sessions_above "$sessions" || fail "slow: the launch opened no troupe session"
+  read -r before _ < <(xp_in_log)
+  slow_keys=$(printf 'tumbling%.0s' {1..5})
+  xdotool type --delay 40 "$slow_keys"
+  kill -KILL "$app_pid"
+  wait "$app_pid" 2>/dev/null
+  read -r killed _ < <(xp_in_log)
+  start_app "$work/app-slow-again.log"
+  wait_for 30 keys_reach $((before + ${#slow_keys})) ||
+    fail "slow: the log holds $(($(xp_in_log | cut -d' ' -f1) - before)) of ${#slow_keys} key presses after a relaunch"
+  stop_app
+  leave_beneath slow
+  slow="$((before + ${#slow_keys} - killed)) of ${#slow_keys} keys written by the relaunch"
+else
+  restore_beneath
+fi
+
 # The log deleted and something that is no file put at its path under the running app
 # (a FIFO, a folder, a link to nothing, a link to /dev/null): the app lets go of the
 # deleted file, and once the path is clear the key presses it took reach a new log.
@@ -283,11 +307,11 @@ for place in fifo device; do
   esac
 done
 
-echo "e2e troupe log: 8 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back; shared mount: $shared; saved elsewhere: $saved)"
+echo "e2e troupe log: 9 passed, 0 failed ($keys key presses logged; $killed_keys by the SIGKILL; $lines lines read back; shared mount: $shared; saved elsewhere: $saved; slow mount: $slow)"
 # A shared mount's check did not run (no bindfs or fusepy, or FUSE refused): skipped, not
 # passed. Where mounts are required (the project's CI can mount), that is a failure.
-if [ "$shared" = skipped ] || [ "$saved" = skipped ]; then
+if [ "$shared" = skipped ] || [ "$saved" = skipped ] || [ "$slow" = skipped ]; then
   [ "${TW_REQUIRE_FUSE_MOUNTS:-}" = 1 ] && fail "a FUSE mount cannot be made here and TW_REQUIRE_FUSE_MOUNTS is set"
-  echo "SKIP: a FUSE mount cannot be made here (bindfs: $shared; passthrough: $saved)"
+  echo "SKIP: a FUSE mount cannot be made here (bindfs: $shared; passthrough: $saved, $slow)"
   exit 77
 fi

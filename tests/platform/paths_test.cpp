@@ -32,6 +32,7 @@ class PathsTest : public ::testing::Test {
         ::setenv("HOME", home_.c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (home_ / "config").c_str(), 1);
         ::setenv("XDG_DATA_HOME", "relative/data", 1);  // not absolute: ignored
+        ::setenv("XDG_STATE_HOME", "relative/state", 1);
     }
     void TearDown() override {
         for (std::size_t i = 0; i < std::size(kNames); ++i) {
@@ -47,7 +48,7 @@ class PathsTest : public ::testing::Test {
         std::ofstream(home_ / "config" / "user-dirs.dirs") << text;
     }
 
-    static constexpr const char* kNames[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"};
+    static constexpr const char* kNames[] = {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"};
     std::vector<std::optional<std::string>> saved_;
     fs::path home_;
 };
@@ -80,6 +81,9 @@ TEST_F(PathsTest, XdgFoldersAndEnsureDirectory) {
     EXPECT_EQ(paths::configDirectory(), home_ / "config" / "tumblewick");
     EXPECT_EQ(paths::dataDirectory(), home_ / ".local" / "share" / "Tumblewick");
     EXPECT_EQ(paths::hiddenDirectory(), home_ / ".tumblewick");
+    EXPECT_EQ(paths::stateDirectory(), home_ / ".local" / "state" / "tumblewick");
+    ::setenv("XDG_STATE_HOME", (home_ / "state").c_str(), 1);
+    EXPECT_EQ(paths::stateDirectory(), home_ / "state" / "tumblewick");
     EXPECT_TRUE(paths::ensureDirectory(home_ / "a" / "b"));
     EXPECT_TRUE(fs::is_directory(home_ / "a" / "b"));
     std::ofstream(home_ / "file") << "x";

@@ -1,9 +1,7 @@
 #include "troupe/store/troupe_live_fold.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <tuple>
 #include <type_traits>
 #include <unordered_set>
 #include <variant>
@@ -70,45 +68,8 @@ std::size_t barredAt(const TroupeEvent& event) {
     return std::holds_alternative<TroupeXPEarned>(event.payload.value) ? 0 : 1;
 }
 
-// The fold's order as integers, so ordering a long log neither chases pointers nor
-// compares ids byte by byte; the position keeps it stable.
-struct OrderKey {
-    std::uint64_t time;
-    std::uint64_t idHigh;
-    std::uint64_t idLow;
-    std::size_t position;
-    friend bool operator<(const OrderKey& a, const OrderKey& b) {
-        if (a.time != b.time) return a.time < b.time;
-        if (a.idHigh != b.idHigh) return a.idHigh < b.idHigh;
-        if (a.idLow != b.idLow) return a.idLow < b.idLow;
-        return a.position < b.position;
-    }
-};
-
-// Orders like timeBefore: numerically, -0 as 0, NaN last.
-std::uint64_t orderedTime(double seconds) {
-    if (seconds != seconds) return ~std::uint64_t{0};
-    if (seconds == 0) seconds = 0;
-    const auto bits = std::bit_cast<std::uint64_t>(seconds);
-    return (bits >> 63) ? ~bits : bits | (std::uint64_t{1} << 63);
-}
-
-OrderKey orderKey(const TroupeEvent& event, std::size_t position) {
-    auto half = [&](int from) {
-        std::uint64_t value = 0;
-        for (int i = from; i < from + 8; ++i) value = (value << 8) | event.id.bytes[i];
-        return value;
-    };
-    return OrderKey{orderedTime(event.ts.seconds), half(0), half(8), position};
-}
-
 // The most events a repeated id is looked for among while they wait to be folded.
 constexpr std::size_t kLongestSearchedWindow = 1024;
-
-// Time, then id: the fold's order without the tie-break of the position.
-bool timeThenIdBefore(const OrderKey& a, const OrderKey& b) {
-    return std::tie(a.time, a.idHigh, a.idLow) < std::tie(b.time, b.idHigh, b.idLow);
-}
 
 }  // namespace
 
@@ -124,9 +85,9 @@ struct TroupeLiveFold::Taking {
     // event that a later line of the same id, earlier in the fold's order, took the
     // place of.
     struct Later {
-        bool operator()(const OrderKey& a, const OrderKey& b) const { return b < a; }
+        bool operator()(const TroupeOrderKey& a, const TroupeOrderKey& b) const { return b < a; }
     };
-    std::vector<OrderKey> window;  // a heap
+    std::vector<TroupeOrderKey> window;  // a heap
     std::vector<std::optional<TroupeEvent>> waiting;
     std::vector<std::size_t> freeSlots;
     // The latest time two lines in a row reached. One line from a clock far ahead
@@ -135,14 +96,14 @@ struct TroupeLiveFold::Taking {
     // being refused.
     double newest = -INFINITY;
     double previous = -INFINITY;  // the time of the line before
-    std::optional<OrderKey> lastFolded;
+    std::optional<TroupeOrderKey> lastFolded;
     std::int64_t applied = 0;
 
     bool waits() const { return !window.empty(); }
     // The waiting event of this id, if any. Only a line whose id came before asks, and
     // logs repeat ids rarely: a search of the window costs less than keeping a map.
     std::optional<TroupeEvent>* waitingWith(const Uuid& id) {
-        for (const OrderKey& key : window) {
+        for (const TroupeOrderKey& key : window) {
             if (auto& slot = waiting[key.position]; slot && slot->id == id) return &slot;
         }
         return nullptr;
@@ -161,8 +122,8 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
         if (!seenBefore) t.newerOnly.insert(event.id);
         return true;
     }
-    OrderKey key = orderKey(event, 0);
-    if (t.lastFolded && timeThenIdBefore(key, *t.lastFolded)) {
+    TroupeOrderKey key = TroupeOrderKey::of(event, 0);
+    if (t.lastFolded && TroupeOrderKey::timeThenIdBefore(key, *t.lastFolded)) {
         // A line far out of place that belongs in the tail goes there, the first of its id.
         if (seenBefore || troupe_ops::timeBefore(event.ts, settledBefore_)) return false;
         t.placedLate.insert(event.id);
@@ -196,7 +157,7 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
     std::push_heap(t.window.begin(), t.window.end(), Taking::Later{});
     // What is older than the latest time read by more than the window is folded: a
     // line written later than that much out of place is what needs the whole log.
-    const std::uint64_t foldBefore = orderedTime(t.newest - reorderWindowSeconds);
+    const std::uint64_t foldBefore = TroupeOrderKey::orderedTime(t.newest - reorderWindowSeconds);
     while (t.waits() && t.window.front().time < foldBefore) foldNextTaken();
     return true;
 }
@@ -204,7 +165,7 @@ bool TroupeLiveFold::take(TroupeEvent&& event, bool seenBefore) {
 void TroupeLiveFold::foldNextTaken() {
     Taking& t = *taking_;
     std::pop_heap(t.window.begin(), t.window.end(), Taking::Later{});
-    const OrderKey key = t.window.back();
+    const TroupeOrderKey key = t.window.back();
     t.window.pop_back();
     t.freeSlots.push_back(key.position);
     std::optional<TroupeEvent>& slot = t.waiting[key.position];
@@ -222,6 +183,7 @@ void TroupeLiveFold::finishTaking() {
     while (taking_->waits()) foldNextTaken();
     taking_->session.finish();
     count_ = taking_->applied;
+    newerOnly_ = std::move(taking_->newerOnly);
     taking_.reset();
     snapshot_ = base_;
     replayTail();
@@ -233,15 +195,15 @@ bool TroupeLiveFold::KeyLess::operator()(const Key& a, const Key& b) const {
 
 TroupeLiveFold::TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom) : settledBefore_(tailFrom) {
     // The fold's rules: newer schema versions skipped, the first of an id in order wins.
-    std::vector<OrderKey> keys;
+    std::vector<TroupeOrderKey> keys;
     keys.reserve(events.size());
     for (std::size_t i = 0; i < events.size(); ++i) {
-        if (events[i].schemaVersion <= troupeSchemaVersion) keys.push_back(orderKey(events[i], i));
+        if (events[i].schemaVersion <= troupeSchemaVersion) keys.push_back(TroupeOrderKey::of(events[i], i));
     }
     std::sort(keys.begin(), keys.end());
     TroupeUuidSet applied(keys.size());
     TroupeFoldSession session(base_);
-    for (const OrderKey& key : keys) {
+    for (const TroupeOrderKey& key : keys) {
         TroupeEvent& event = events[key.position];
         if (!applied.insert(event.id)) continue;
         if (!tail_.empty() || !troupe_ops::timeBefore(event.ts, tailFrom))
@@ -251,6 +213,10 @@ TroupeLiveFold::TroupeLiveFold(std::vector<TroupeEvent> events, Date tailFrom) :
     }
     session.finish();
     count_ = static_cast<std::int64_t>(applied.size());
+    for (const TroupeEvent& event : events) {
+        if (event.schemaVersion > troupeSchemaVersion && applied.insert(event.id))
+            newerOnly_.insert(event.id);
+    }
     snapshot_ = base_;
     replayTail();
 }
@@ -270,13 +236,16 @@ void TroupeLiveFold::toTail(Key key, TroupeEvent event) {
 
 void TroupeLiveFold::replayTail() {
     TroupeFoldSession session(snapshot_);
+    for (const auto& [key, event] : late_) session.apply(event);
     for (const auto& [key, event] : tail_) session.apply(event);
-    for (const TroupeEvent& event : late_) session.apply(event);
     session.finish();
     snapshot_.eventCount = count_;
 }
 
 void TroupeLiveFold::settleBefore(Date boundary) {
+    // Nothing settles behind an event out of its place: this run's own later events stay
+    // after it until the whole log is folded again.
+    if (!late_.empty()) return;
     if (troupe_ops::timeBefore(settledBefore_, boundary)) settledBefore_ = boundary;
     auto end = tail_.begin();
     while (end != tail_.end() && troupe_ops::timeBefore(end->first.ts, settledBefore_)) ++end;
@@ -317,21 +286,66 @@ void TroupeLiveFold::show(const TroupeEvent& event, bool atTheEnd) {
 }
 
 // Among the settled events: where it stands when every one after it commutes with it (the
-// base keeps no order of what commutes), the tail and what waits at the end replayed over
-// it when one of those might not; else at the end, until the whole log is folded again.
+// base keeps no order of what commutes) and none waits out of its place, the tail replayed
+// over it when one of the tail's might not commute; else out of its place.
 bool TroupeLiveFold::applyBeforeTail(const TroupeEvent& event) {
     const auto* xp = std::get_if<TroupeXPEarned>(&event.payload.value);
     const std::size_t barred = commutes(event) ? barredAt(event) : 0;
     const auto& barrier = lastSettledBarrier_[barred];
-    if (!commutes(event) || (xp && xp->amount > kUnsaturatedXp >> 30) ||
+    if (!late_.empty() || !commutes(event) || (xp && xp->amount > kUnsaturatedXp >> 30) ||
         (barrier && KeyLess{}(keyOf(event), *barrier))) {
-        late_.push_back(event);
-        show(event, true);
+        const auto placed = late_.emplace(keyOf(event), event).first;
+        show(event, tail_.empty() && std::next(placed) == late_.end());
         return false;
     }
     TroupeFold::apply(event, base_);
     show(event, tailBarriers_[barred].empty());
     return true;
+}
+
+bool TroupeLiveFold::applyLine(const TroupeEvent& event, bool seenBefore, Date now) {
+    if (event.schemaVersion > troupeSchemaVersion) {
+        if (!seenBefore) newerOnly_.insert(event.id);
+        return true;
+    }
+    if (!seenBefore || newerOnly_.erase(event.id) > 0) return apply(event, now);
+    return applyRepeat(event, now);
+}
+
+// A line whose id counts already. In the tail or out of its place, the copy that counts is
+// there to compare with and take out; a settled one comes before any line after the base.
+bool TroupeLiveFold::applyRepeat(const TroupeEvent& event, Date now) {
+    const Key key = keyOf(event);
+    const auto sameId = [&](const auto& entry) { return entry.first.id == event.id; };
+    auto inTail = std::find_if(tail_.begin(), tail_.end(), sameId);
+    auto inLate = std::find_if(late_.begin(), late_.end(), sameId);
+    if (inTail != tail_.end() || inLate != late_.end()) {
+        const Key counted = inTail != tail_.end() ? inTail->first : inLate->first;
+        if (!KeyLess{}(key, counted)) return true;
+        if (inTail != tail_.end()) {
+            tailOrderDependent_.erase(counted);
+            for (auto& barriers : tailBarriers_) barriers.erase(counted);
+            tail_.erase(inTail);
+        } else {
+            late_.erase(inLate);
+        }
+        --count_;  // counted again by apply()
+        const bool inPlace = apply(event, now);
+        snapshot_ = base_;
+        replayTail();
+        return inPlace;
+    }
+    if (!lastSettled_ || !KeyLess{}(key, *lastSettled_)) return true;
+    lateRepeats_.push_back(key);
+    return false;
+}
+
+TroupeLiveFold::OutOfPlace TroupeLiveFold::outOfPlace() const {
+    OutOfPlace out;
+    if (lastSettled_) out.after = std::pair(lastSettled_->ts, lastSettled_->id);
+    for (const Key& key : lateRepeats_) out.repeats.emplace_back(key.ts, key.id);
+    for (const auto& [key, event] : late_) out.moved.emplace_back(key.ts, key.id);
+    return out;
 }
 
 }  // namespace tw

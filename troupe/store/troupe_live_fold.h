@@ -6,12 +6,20 @@
 // base, and an event that lands before others of the tail is replayed into place.
 // Events that commute with everything after them (XP and milestones, the bulk of a
 // busy log) are applied in place without a replay, in the base too however old.
+// Another event that lands among the settled ones (and while one such waits, any that
+// does) is shown at once, out of its place: after every settled event and before the
+// tail, which holds this run's own events (stamped now). Nothing settles until the whole
+// log is folded again, so this run's later events stay after it, never hidden by an older
+// line: the snapshot is the fold of the log with those events moved to just before the
+// tail (see outOfPlace()), and the refold puts them in their place.
 #include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "troupe/event_model/troupe_event.h"
@@ -49,13 +57,29 @@ class TroupeLiveFold {
     void finishTaking();
 
     // Applies an accepted event (a known schema version, an id not seen before) at
-    // time `now`. One that belongs before the settled base goes there when it commutes
-    // with every settled event after it. False when it does not: it is applied at the
-    // end (and stays there through replays of the tail), and only folding the whole log
-    // again (with an earlier `tailFrom`) puts it in its place.
+    // time `now`. One that belongs among the settled events goes there when it commutes
+    // with every settled event after it and none waits out of its place. False when it
+    // does not: it waits out of its place (see above), and only folding the whole log
+    // again (with an earlier `tailFrom`) puts it there.
     bool apply(const TroupeEvent& event, Date now);
+    // A line of the log as the load takes it: one of a newer schema version is skipped
+    // (its id is no one's until a known version comes), and of two lines with one id the
+    // one earlier in the fold's order counts, the first on a tie. `seenBefore`: an earlier
+    // line had the same id. False when only folding the whole log again can put it in its
+    // place: a repeat that lands among the settled events, where the line of its id that
+    // counts may come after it, changes nothing until then.
+    bool applyLine(const TroupeEvent& event, bool seenBefore, Date now);
 
     const TroupeSnapshot& snapshot() const { return snapshot_; }
+
+    // For checks: the snapshot is the fold of the log without `repeats`, with `moved` after
+    // the last settled event (the time and id `after`) and before the rest.
+    struct OutOfPlace {
+        std::optional<std::pair<Date, Uuid>> after;
+        std::vector<std::pair<Date, Uuid>> moved;
+        std::vector<std::pair<Date, Uuid>> repeats;
+    };
+    OutOfPlace outOfPlace() const;
 
    private:
     struct Key {
@@ -71,6 +95,7 @@ class TroupeLiveFold {
     void toBase(TroupeFoldSession& session, const TroupeEvent& event);
     void toTail(Key key, TroupeEvent event);
     bool applyBeforeTail(const TroupeEvent& event);
+    bool applyRepeat(const TroupeEvent& event, Date now);
     void show(const TroupeEvent& event, bool atTheEnd);
     void replayTail();
 
@@ -83,8 +108,13 @@ class TroupeLiveFold {
     // such events the tail holds.
     std::array<std::optional<Key>, 2> lastSettledBarrier_;
     std::array<std::set<Key, KeyLess>, 2> tailBarriers_;
-    std::vector<TroupeEvent> late_;  // applied at the end until the whole log is folded again
-    Date settledBefore_{};           // tail events older than this move into the base
+    // Out of their place until the whole log is folded again: replayed between the base
+    // and the tail; and repeats of a settled line's id, which change nothing there.
+    std::map<Key, TroupeEvent, KeyLess> late_;
+    std::vector<Key> lateRepeats_;
+    // Ids whose every line read is of a newer schema version: the first known one counts.
+    std::unordered_set<Uuid, TroupeUuidHash> newerOnly_;
+    Date settledBefore_{};  // tail events older than this move into the base
     std::int64_t count_ = 0;
 
     // While taking a log: its session over the base, the window of events waiting to be

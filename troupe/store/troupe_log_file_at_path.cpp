@@ -42,7 +42,8 @@ bool statAfresh(int fd, struct stat& info) {
     return true;
 }
 
-LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::OpenedFile* opened) {
+LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::OpenedFile* opened,
+                    bool toWrite) {
     using atomic_file::FileIdentity;
     struct stat held {};
     struct stat atPath {};
@@ -57,7 +58,7 @@ LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::
             // Disks need no asking.
             if (::major(held.st_dev) == 0 && onSharedMount(heldFd)) {
                 const atomic_file::SeenOpening again =
-                    atomic_file::openSeenRegular(file, O_RDWR | O_APPEND | O_CLOEXEC);
+                    atomic_file::openSeenRegular(file, (toWrite ? O_RDWR | O_APPEND : O_RDONLY) | O_CLOEXEC);
                 if (again.outcome == atomic_file::SeenOpening::opened) {
                     if (statAfresh(again.fd, atPath) && opened != nullptr &&
                         FileIdentity::of(atPath) == FileIdentity::of(held)) {

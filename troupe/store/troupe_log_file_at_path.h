@@ -19,12 +19,14 @@ enum class LogAtPath {
     notAFileHeldDeleted,  // the same, and the held file has no name left: no file to write at all
     unknown,              // cannot be looked at (permissions): stay with the held file
 };
-// On a mount other machines write to, the path is opened as well (for appending: the server
-// is asked), so that the next fstat of the file gives its size and times now, not a cached
-// stat; that open, sized as the server said, is handed to `opened` when it has the held
-// file's identity. There the identity may be the name's (a FUSE mount that numbers files by
-// path): the held descriptor may serve a file renamed away since, the open the one at the path.
-LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::OpenedFile* opened = nullptr);
+// On a mount other machines write to, the path is opened as well (the server is asked), so
+// that the next fstat of the file gives its size and times now, not a cached stat; that open,
+// sized as the server said, is handed to `opened` when it has the held file's identity. There
+// the identity may be the name's (a FUSE mount that numbers files by path): the held
+// descriptor may serve a file renamed away since, the open the one at the path. It is for
+// appending only `toWrite`: closing a descriptor open for writing is an event of its own.
+LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::OpenedFile* opened = nullptr,
+                    bool toWrite = false);
 
 // `fd`'s stat as its file system has it now, where a plain fstat may be answered from a
 // cache kept for seconds (sshfs keeps sizes and times 20 s, NFS up to a minute). False

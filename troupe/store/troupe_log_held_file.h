@@ -1,7 +1,9 @@
 #pragma once
-// The troupe log file the writer holds, on the writer's thread: writing a line whole on
-// a line of its own, and following the path. It knows what its own writes left (through
-// its path watch), looks before each line and when told, and says what it finds: lines
+// The troupe log file the writer holds, on the writer's thread: writing lines whole on
+// lines of their own, and following the path. It knows what its own writes left (through
+// its path watch), looks before each write (at the path too on a shared mount, whose own
+// open for appending the write then goes through) and when told (at rest through an open
+// for reading, whose close is no event), and says what it finds: lines
 // another program appended are handed on (`appended`) to be read alone, any other change
 // (replaced by a rename, deleted, cut short, written over, a descriptor that failed on a
 // dead mount) is counted and said (`changed`), and the lines go on to the file at the
@@ -23,6 +25,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +33,7 @@
 #include "platform/atomic_file.h"
 #include "platform/uuid.h"
 #include "troupe/store/troupe_log_block_hashes.h"
+#include "troupe/store/troupe_log_held_file_unseen.h"
 #include "troupe/store/troupe_log_net.h"
 #include "troupe/store/troupe_log_path_watch.h"
 #include "troupe/store/troupe_run_ledger.h"
@@ -69,9 +73,10 @@ class TroupeLogHeldFile {
     // to end before a line of ours goes after it; less once quitting, which must end in time.
     static constexpr std::chrono::milliseconds tornLineWait{2000};
     static constexpr std::chrono::milliseconds tornLineWaitQuitting{500};
-    // How long a size that lags what this run wrote (a network or cloud client's, on a shared
-    // mount) is given to catch up before what lies past it is taken as gone; how often it is
-    // looked at meanwhile; and how much of a quit it may take.
+    // How long a size below what this run's writes left (a network or cloud client's that
+    // lags, on a shared mount) is given before the file is taken as cut short, on the clock of
+    // `secondsClock`; how often this run's lines not yet seen where they went are looked for;
+    // and how much of a quit, on that clock, they may take.
     static constexpr std::chrono::milliseconds unreachedPatience{4000};
     static constexpr std::chrono::milliseconds unreachedLookEvery{250};
     static constexpr std::chrono::milliseconds unreachedAtQuit{1000};
@@ -91,8 +96,11 @@ class TroupeLogHeldFile {
     TroupeLogHeldFile(const TroupeLogHeldFile&) = delete;
     TroupeLogHeldFile& operator=(const TroupeLogHeldFile&) = delete;
 
-    // `lookAtPath`: a new batch, the path may hold another file by now.
-    Written writeLine(const TroupeLogLine& line, bool lookAtPath, bool quitting = false);
+    // `lines` with one write(2) (the caller caps them); `done` says how many were written
+    // whole, all unless the result is `failed` or `waiting`. `lookAtPath`: a new batch, the
+    // path may hold another file by now (on a shared mount it is looked at before every write).
+    Written writeLines(std::span<const TroupeLogLine> lines, bool lookAtPath, bool quitting,
+                       std::size_t& done);
     // Looks at the path (at rest, or for a drain), and reads this run's lines back, or
     // compares the file's bytes, when due (a drain: at once, and all of them).
     void look(bool draining);
@@ -112,20 +120,31 @@ class TroupeLogHeldFile {
                                                   std::uint64_t changesAtCut,
                                                   std::optional<TroupeLogBlockHashes> hashes);
     // This run's lines a reconcile could not read that are now known to be missing: the bytes
-    // where they were placed were read and are not them, or they stayed past the file's end
-    // for unreachedPatience.
+    // where they went were read and are not them.
     std::vector<TroupeRunLedger::Line> takeUnreached();
     // The file at the path (a cut), and this run's lines it does not hold where they were
-    // written. A reconcile's finding after it is the quit's to make.
+    // written, but those not yet seen where they went (unseenLines()). A reconcile's finding
+    // after it is the quit's to make.
     std::pair<TroupeLogCut, std::vector<TroupeRunLedger::Line>> lookBeforeQuitting();
     std::string lineAt(std::uint64_t offset);
     bool holding() const { return holding_; }
+    // The most bytes of lines one write may carry (one line at least): on a shared mount up
+    // to the end of the file's block the write starts in, which its client sends as one
+    // request: another machine's save that comes between two requests of one write takes a
+    // torn line of ours, and its own next line glued to it.
+    std::size_t mostBytesAWrite() const {
+        if (!freshReads_) return kMostBytesAWrite;
+        const std::uint64_t end = watch_.seen() ? watch_.seen()->size : 0;
+        return blockBytes_ - static_cast<std::size_t>(end % blockBytes_);
+    }
+    std::size_t unseenLines() const { return unseen_.size(); }
 
    private:
     bool openFile();
     // False when nothing may be written now. `opened`: the path's own open, when the look
     // at it made one (a shared mount) of the file held.
-    bool followPath(atomic_file::OpenedFile* opened = nullptr);
+    // `toWrite`: a write follows, which goes to the path's own open (a shared mount's).
+    bool followPath(atomic_file::OpenedFile* opened = nullptr, bool toWrite = false);
     void adopt(atomic_file::OpenedFile fresh, atomic_file::OpenedFile* opened);
     void sayReplaced(const std::string& what, const std::string& then);
     void lookAtHeldFile();
@@ -145,12 +164,14 @@ class TroupeLogHeldFile {
     bool dropFailed(int error);
     std::size_t writeAll(std::string_view bytes);
     Written endTornLine(std::chrono::milliseconds wait);
+    void placeWritten(std::span<const TroupeLogLine> lines, std::size_t written);
+    // `placed`: `from` is where it was placed, by a write before those of the others waiting.
+    void waitFor(TroupeRunLedger::Line line, std::uint64_t from, bool placed = false);
     bool dropFragment(std::size_t size);
     std::optional<std::uint64_t> landedEnd(std::string_view ours, struct stat& info);
     bool bytesAt(std::uint64_t end, std::string_view text);
     bool endsLine(std::uint64_t offset);
     std::uint64_t sizeNow();
-    std::optional<std::uint64_t> lineFrom(std::uint64_t from, std::uint64_t to, std::string_view line);
     void report(const std::string& what, const std::string& why);
 
     const std::filesystem::path file_;
@@ -167,8 +188,15 @@ class TroupeLogHeldFile {
     // On a mount other machines write to: what decides what the file holds is read on a
     // descriptor opened for it, which asks the server, not on the one held.
     bool freshReads_ = false;
+    static constexpr std::size_t kMostBytesAWrite = std::size_t{1} << 20;
+    std::size_t blockBytes_ = kMostBytesAWrite;  // st_blksize of the file held, on a shared mount
+    // A look's own open of the path there (for reading: the file held may be one renamed away
+    // on the server), what the look reads through while it lasts.
+    atomic_file::OpenedFile lookOn_;
+    int readFd() const { return lookOn_.fd >= 0 ? lookOn_.fd : fd_; }
     std::uint64_t landedAt_ = 0;   // where this thread's last write ended (by the descriptor, when unknown)
     bool landingUnknown_ = false;  // a shared mount's size lags: ours are past what can be read yet
+    bool landedVerified_ = false;  // its bytes were read back where it ended
     // Written to, or changed by another program however that was seen: this run's lines
     // are read back, and the bytes compared, when due (a write within the clock tick of a
     // look changes neither size nor time).
@@ -184,14 +212,12 @@ class TroupeLogHeldFile {
     // Changes seen: the ledger's places of lines count in the file only as of the last.
     std::uint64_t changes_ = 0;
     // This run's lines a reconcile's read did not reach (or a write of ours left past the size
-    // its file system told), from where they are looked for, and since when.
-    struct Unreached {
-        TroupeRunLedger::Line line;
-        std::uint64_t offset = 0;
-        Clock::time_point since;
-    };
-    std::vector<Unreached> unreached_;
-    std::optional<Clock::time_point> shortSince_;  // the size below what this run's writes left
+    // its file system told).
+    TroupeLogUnseenLines unseen_;
+    double unseenAddedAt_ = 0;
+    std::uint64_t writes_ =
+        0;  // writes of lines so far          // on net_'s clock: they are looked for often a while after
+    std::optional<double> shortSince_;  // the size below what this run's writes left, on net_'s clock
     TroupeLogPathWatch watch_;
 };
 

@@ -28,9 +28,12 @@ void TroupeLogHeldFile::look(bool draining) {
 
 TroupeLogHeldFile::Clock::time_point TroupeLogHeldFile::nextCheck() const {
     if (fd_ < 0 || quitLooked_) return Clock::time_point::max();
-    // A size that lags what this run wrote is looked at again soon.
-    return unreached_.empty() && !shortSince_ ? net_.nextCheck()
-                                              : std::min(net_.nextCheck(), Clock::now() + unreachedLookEvery);
+    // A size that lags what this run wrote is looked at again soon; lines of ours unseen for
+    // long at the looks at rest (slowPoll), and when a change is seen.
+    const bool soon =
+        shortSince_ || (!unseen_.empty() && net_.secondsNow() - unseenAddedAt_ <
+                                                std::chrono::duration<double>(unreachedPatience).count());
+    return soon ? std::min(net_.nextCheck(), Clock::now() + unreachedLookEvery) : net_.nextCheck();
 }
 
 // This run's new lines where they were written, and `olderBytes` of the older ones: another
@@ -68,7 +71,7 @@ atomic_file::OpenedFile TroupeLogHeldFile::readable(atomic_file::OpenedFile open
 
 // The held file's `info`; false (a descriptor that failed for good let go) when fstat fails.
 bool TroupeLogHeldFile::statHeld(struct stat& info) {
-    if (::fstat(fd_, &info) == 0) return true;
+    if (::fstat(readFd(), &info) == 0) return true;
     dropFailed(errno);
     return false;
 }
@@ -92,9 +95,9 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
     // (a network or cloud client's) until it has stayed so for unreachedPatience.
     if (freshReads_ && watch_.seen() && watch_.sameFile(info) &&
         static_cast<std::uint64_t>(info.st_size) < from) {
-        const auto now = Clock::now();
+        const double now = net_.secondsNow();
         if (!shortSince_) shortSince_ = now;
-        if (now - *shortSince_ < unreachedPatience) return;
+        if (now - *shortSince_ < std::chrono::duration<double>(unreachedPatience).count()) return;
     }
     shortSince_.reset();
     switch (watch_.look(info, [&] { return tailReadsBack(); })) {
@@ -117,7 +120,7 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
             const std::uint64_t end = lastLineEnd(from, static_cast<std::uint64_t>(info.st_size));
             rememberHeld(info, end);
             handOnAppended(from, end);
-            net_.appended(fd_, end);
+            net_.appended(readFd(), end);
             return;
         }
         case TroupeLogLook::changed:
@@ -140,7 +143,7 @@ std::uint64_t TroupeLogHeldFile::lastLineEnd(std::uint64_t from, std::uint64_t t
     char buffer[4096];
     for (std::uint64_t end = to; end > from;) {
         const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, end - from));
-        if (::pread(fd_, buffer, size, static_cast<off_t>(end - size)) != static_cast<ssize_t>(size))
+        if (::pread(readFd(), buffer, size, static_cast<off_t>(end - size)) != static_cast<ssize_t>(size))
             return to;
         for (std::size_t i = size; i > 0; --i)
             if (buffer[i - 1] == '\n') return end - size + i;
@@ -152,7 +155,7 @@ std::uint64_t TroupeLogHeldFile::lastLineEnd(std::uint64_t from, std::uint64_t t
 // Another program's lines, from a line's start up to `to`, read alone.
 void TroupeLogHeldFile::handOnAppended(std::uint64_t from, std::uint64_t to) {
     if (!appended_ || to <= from) return;
-    TroupeLogAppended appended{logOnItsOwnDescriptor(fd_), from, changes_};
+    TroupeLogAppended appended{logOnItsOwnDescriptor(readFd()), from, changes_};
     appended.file.size = to;
     if (appended.file.status == atomic_file::ReadStatus::ok) appended_(std::move(appended));
 }
@@ -163,7 +166,7 @@ void TroupeLogHeldFile::rememberHeld(const struct stat& info, std::optional<std:
     const std::uint64_t end = size.value_or(static_cast<std::uint64_t>(info.st_size));
     if (known) return watch_.remember(info, end, std::move(*known));
     std::string tail(std::min<std::uint64_t>(end, troupeLogTailBytes), '\0');
-    if (::pread(fd_, tail.data(), tail.size(), static_cast<off_t>(end - tail.size())) !=
+    if (::pread(readFd(), tail.data(), tail.size(), static_cast<off_t>(end - tail.size())) !=
         static_cast<ssize_t>(tail.size()))
         tail.clear();  // unknown: the next growth is read as a change
     watch_.remember(info, end, std::move(tail));
@@ -172,7 +175,7 @@ void TroupeLogHeldFile::rememberHeld(const struct stat& info, std::optional<std:
 bool TroupeLogHeldFile::tailReadsBack() {
     const auto& seen = *watch_.seen();
     std::string held(seen.tail.size(), '\0');
-    return ::pread(fd_, held.data(), held.size(), static_cast<off_t>(seen.size - held.size())) ==
+    return ::pread(readFd(), held.data(), held.size(), static_cast<off_t>(seen.size - held.size())) ==
                static_cast<ssize_t>(held.size()) &&
            held == seen.tail;
 }

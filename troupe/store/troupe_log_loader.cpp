@@ -268,7 +268,7 @@ void TroupeLogLoader::finish(std::uint64_t generation, TroupeLogLoad load) {
         const auto fold = [&](const TroupeEvent& event, std::size_t lineBytes) {
             const bool fresh = load.index->insert(event.id, load.nextOffset);
             load.nextOffset += lineBytes + 1;
-            if (fresh && !load.live->apply(event, clock_.now()) &&
+            if (fresh && !load.live->applyLine(event, false, clock_.now()) &&
                 (!earliestMisplaced || event.ts < *earliestMisplaced))
                 earliestMisplaced = event.ts;
         };

@@ -52,6 +52,8 @@ class TroupeLogNet {
     // a clock that never goes back (the steady clock's when none).
     TroupeLogNet(TroupeLogReadControl control, std::function<double()> secondsClock);
 
+    // Seconds on the clock the net goes by.
+    double secondsNow() const;
     void unverify() { unverified_ = true; }
     // When this run's lines are to be read back now: the bytes of older lines that may be
     // read back besides the new ones (all when draining). The clock restarts then.
@@ -96,7 +98,6 @@ class TroupeLogNet {
         std::uint64_t to;
         std::optional<Seen> before;  // the record when it started: back to it when the pass fails
     };
-    double secondsNow() const;
     void extend(int fd, std::uint64_t to, std::string_view known = {});
     std::optional<Found> compare(int fd, bool draining);
     std::optional<Found> takeAgain(int fd, std::uint64_t known, bool draining);

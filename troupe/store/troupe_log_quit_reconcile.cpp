@@ -45,7 +45,8 @@ void scanIds(IdScan& state) {
 
 TroupeLogQuitReconcile TroupeLogQuitReconcile::run(TroupeLogWriter& writer,
                                                    const TroupeLogReadControl::ReadFunction& read,
-                                                   std::chrono::steady_clock::time_point deadline) {
+                                                   std::chrono::steady_clock::time_point deadline,
+                                                   bool kept) {
     TroupeLogQuitReconcile outcome;
     std::optional<TroupeLogWriter::QuitLook> look = writer.lookBeforeQuitting(deadline);
     if (!look) {
@@ -53,6 +54,8 @@ TroupeLogQuitReconcile TroupeLogQuitReconcile::run(TroupeLogWriter& writer,
         return outcome;
     }
     std::vector<TroupeRunLedger::Line>& doubtful = look->doubtful;
+    outcome.readBack = doubtful.empty() && look->unseen == 0;
+    outcome.unknown = look->unseen;
     if (doubtful.empty()) return outcome;
     // No file to read (nothing at the path, or it cannot be opened): it lacks them all.
     bool known = look->cut.file.status != atomic_file::ReadStatus::ok;
@@ -78,9 +81,15 @@ TroupeLogQuitReconcile TroupeLogQuitReconcile::run(TroupeLogWriter& writer,
         const std::set<Uuid> held(state->found->begin(), state->found->end());
         std::erase_if(doubtful, [&](const auto& line) { return held.contains(line.id); });
     }
-    outcome.lost = std::erase_if(doubtful, [](const auto& line) { return line.text.empty(); });
-    outcome.appended = doubtful.size();
+    // Not in this run's own copy: those kept on this machine are written by the next start.
+    const std::size_t uncopied = std::erase_if(doubtful, [](const auto& line) { return line.text.empty(); });
+    (kept ? outcome.unknown : outcome.lost) += uncopied;
     outcome.unread = !known;
+    if (!known && kept) {
+        outcome.unknown += doubtful.size();
+        return outcome;
+    }
+    outcome.appended = doubtful.size();
     if (!doubtful.empty()) writer.appendAgain(std::move(doubtful));
     return outcome;
 }

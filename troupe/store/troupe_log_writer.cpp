@@ -34,11 +34,13 @@ TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction write
                                  Appended appended, TroupeLogReadControl::ReadFunction read,
                                  std::function<double()> secondsClock)
     : file_(std::move(file)),
-      changed_(std::move(changed)),
+      out_(std::make_shared<CallsOut>(std::move(changed), std::move(appended), std::move(read),
+                                      std::move(secondsClock))),
       ledger_(std::make_shared<TroupeRunLedger>(file_.parent_path())),
       held_(
           file_, std::move(writeFunction), *ledger_,
-          [this](std::uint64_t changes) { this->changed(changes); }, std::move(appended),
+          [this](std::uint64_t changes) { this->changed(changes); },
+          [out = out_](TroupeLogAppended appended) { out->appended(std::move(appended)); },
           [this] {
               {
                   std::lock_guard lock(mutex_);
@@ -46,7 +48,11 @@ TroupeLogWriter::TroupeLogWriter(std::filesystem::path file, WriteFunction write
               }
               wake_.notify_one();
           },
-          TroupeLogReadControl{&stopComparing_, std::move(read)}, std::move(secondsClock)) {
+          TroupeLogReadControl{&stopComparing_,
+                               [out = out_](int fd, void* buffer, std::size_t size, off_t offset) {
+                                   return out->read(fd, buffer, size, offset);
+                               }},
+          [out = out_] { return out->seconds(); }) {
     thread_ = std::thread([this] {
         loop();
         std::unique_lock lock(mutex_);
@@ -69,7 +75,8 @@ TroupeLogWriter::~TroupeLogWriter() {
     if (left_) return;  // said when it was left
     if (const std::size_t unwritten = unwrittenLines(); unwritten > 0)
         log::system(std::to_string(unwritten) + " accepted troupe event" + (unwritten == 1 ? "" : "s") +
-                    " could not be written to " + file_.string() + " before quitting and are lost");
+                    " could not be written to " + file_.string() + " before quitting" +
+                    whatBecomesOf(unwritten));
 }
 
 bool TroupeLogWriter::stop(std::unique_ptr<TroupeLogWriter>& writer, Deadline deadline) {
@@ -88,12 +95,20 @@ bool TroupeLogWriter::stop(std::unique_ptr<TroupeLogWriter>& writer, Deadline de
     log::system("The troupe log " + self.file_.string() + " did not answer in time to quit" +
                 (unwritten == 0 ? std::string()
                                 : "; " + std::to_string(unwritten) + " accepted troupe event" +
-                                      (unwritten == 1 ? "" : "s") + " could not be written and are lost"));
+                                      (unwritten == 1 ? "" : "s") + " could not be written" +
+                                      self.whatBecomesOf(unwritten)));
     self.left_ = true;
     self.thread_.detach();
     lock.unlock();
+    self.out_->cut();
     (void)writer.release();  // deleted by its thread, if that ever ends
     return false;
+}
+
+std::string TroupeLogWriter::whatBecomesOf(std::size_t unwritten) const {
+    if (!keptElsewhere_) return " and are lost";
+    return std::string(unwritten == 1 ? "; it stays" : "; they stay") +
+           " kept on this machine, and the next start writes what the log lacks";
 }
 
 std::size_t TroupeLogWriter::unwrittenLines() {
@@ -102,7 +117,7 @@ std::size_t TroupeLogWriter::unwrittenLines() {
 }
 
 std::size_t TroupeLogWriter::unwrittenLinesLocked() const {
-    std::size_t unwritten = writing_ ? 1 : 0;
+    std::size_t unwritten = writing_;
     for (const Job& job : jobs_) unwritten += std::holds_alternative<TroupeLogLine>(job) ? 1 : 0;
     return unwritten;
 }
@@ -203,6 +218,7 @@ std::optional<TroupeLogWriter::QuitLook> TroupeLogWriter::lookBeforeQuitting(Dea
     run([this, taken] {
         QuitLook look;
         std::tie(look.cut, look.doubtful) = held_.lookBeforeQuitting();
+        look.unseen = held_.unseenLines();
         std::lock_guard lock(taken->mutex);
         taken->look = std::move(look);
     });
@@ -242,34 +258,34 @@ void TroupeLogWriter::loop() {
         if (jobs_.empty() && !(held_.dirty() && draining_ > 0) && !stopping_) waitAtRest(lock, lastSync);
         lookAtPath_ = true;
         while (!jobs_.empty()) {
-            Job job = std::move(jobs_.front());
-            jobs_.pop_front();
-            writing_ = std::holds_alternative<TroupeLogLine>(job);
-            lock.unlock();
-            auto written = TroupeLogHeldFile::Written::yes;
-            if (auto* line = std::get_if<TroupeLogLine>(&job)) {
-                written = held_.writeLine(*line, std::exchange(lookAtPath_, false), quitting_);
-            } else if (auto& task = std::get<Task>(job); auto error = failureOf(task.job)) {
-                // Like any worker thread here: a job that throws must not end the app.
-                log::system("A troupe log job failed: " + *error);
-                if (task.failed) {
-                    if (auto again = failureOf([&] { task.failed(*error); }))
-                        log::system("Cannot report a failed troupe log job: " + *again);
-                }
+            if (auto* task = std::get_if<Task>(&jobs_.front())) {
+                Task job = std::move(*task);
+                jobs_.pop_front();
+                lock.unlock();
+                runTask(job);
+                lock.lock();
+                ++done_;
+                // A job may have read the log for a while: the path may hold another file by now.
+                lookAtPath_ = true;
+                continue;
             }
+            std::vector<TroupeLogLine> lines = takeLines();
+            lock.unlock();
+            std::size_t done = 0;
+            const auto written = held_.writeLines(lines, std::exchange(lookAtPath_, false), quitting_, done);
             lock.lock();
-            writing_ = false;
-            // A job may have read the log for a while: the path may hold another file by now.
-            if (std::holds_alternative<Task>(job)) lookAtPath_ = true;
+            writing_ = 0;
+            for (std::size_t i = 0; i < done; ++i) queuedBytes_ -= lines[i].text.size();
+            done_ += done;
+            // Those not written go back, in order, with their places.
+            for (std::size_t i = lines.size(); i > done; --i) jobs_.emplace_front(std::move(lines[i - 1]));
             if (written == TroupeLogHeldFile::Written::waiting) {
                 // Another program's line at the end of the file is not done: not a failure.
-                jobs_.push_front(std::move(job));
                 wake_.wait_for(lock, kTornLineStep);
                 continue;
             }
             if (written == TroupeLogHeldFile::Written::failed) {
-                // Keep the line and its place; try again in a while.
-                jobs_.push_front(std::move(job));
+                // Try again in a while.
                 ++failures_;
                 retrying_ = true;
                 progress_.notify_all();
@@ -279,10 +295,8 @@ void TroupeLogWriter::loop() {
                 lookAtPath_ = true;
                 continue;
             }
-            if (const auto* line = std::get_if<TroupeLogLine>(&job)) queuedBytes_ -= line->text.size();
             retrying_ = false;
             retryIn_ = retryIn_.zero();
-            ++done_;
         }
         const bool due = Clock::now() - lastSync >= kSyncInterval;
         if ((held_.dirty() && due) || draining_ > 0 || stopping_) {
@@ -295,6 +309,31 @@ void TroupeLogWriter::loop() {
         progress_.notify_all();
         if (stopping_ && jobs_.empty()) return;
     }
+}
+
+// The lines at the front of the queue, as many as one write may carry (one at least), out of it.
+std::vector<TroupeLogLine> TroupeLogWriter::takeLines() {
+    std::vector<TroupeLogLine> lines;
+    std::size_t bytes = 0;
+    while (!jobs_.empty()) {
+        auto* line = std::get_if<TroupeLogLine>(&jobs_.front());
+        if (line == nullptr || (!lines.empty() && bytes + line->text.size() > held_.mostBytesAWrite())) break;
+        bytes += line->text.size();
+        lines.push_back(std::move(*line));
+        jobs_.pop_front();
+    }
+    writing_ = lines.size();
+    return lines;
+}
+
+void TroupeLogWriter::runTask(Task& task) {
+    auto error = failureOf(task.job);
+    if (!error) return;
+    // Like any worker thread here: a job that throws must not end the app.
+    log::system("A troupe log job failed: " + *error);
+    if (!task.failed) return;
+    if (auto again = failureOf([&] { task.failed(*error); }))
+        log::system("Cannot report a failed troupe log job: " + *again);
 }
 
 // Nothing to write: sleeps until a line comes, the path watch tells of something, a sync
@@ -335,7 +374,47 @@ void TroupeLogWriter::changed(std::uint64_t changes) {
         lastChange_ = std::chrono::steady_clock::now();
     }
     progress_.notify_all();
+    out_->changed(changes);
+}
+
+TroupeLogWriter::CallsOut::CallsOut(Changed changed, Appended appended,
+                                    TroupeLogReadControl::ReadFunction read, std::function<double()> clock)
+    : changed_(std::move(changed)),
+      appended_(std::move(appended)),
+      read_(std::move(read)),
+      clock_(std::move(clock)) {}
+
+void TroupeLogWriter::CallsOut::changed(std::uint64_t changes) {
+    std::lock_guard lock(mutex_);
     if (changed_) changed_(changes);
+}
+
+void TroupeLogWriter::CallsOut::appended(TroupeLogAppended appended) {
+    std::lock_guard lock(mutex_);
+    if (appended_) appended_(std::move(appended));
+}
+
+// Not under the mutex: a read may hang on a dead mount, and the cut must not wait for it.
+ssize_t TroupeLogWriter::CallsOut::read(int fd, void* buffer, std::size_t size, off_t offset) {
+    return read_ && !cut_ ? read_(fd, buffer, size, offset) : ::pread(fd, buffer, size, offset);
+}
+
+double TroupeLogWriter::CallsOut::seconds() {
+    std::lock_guard lock(mutex_);
+    return clock_ ? clock_() : steadySeconds() + sinceCut_;
+}
+
+void TroupeLogWriter::CallsOut::cut() {
+    std::lock_guard lock(mutex_);
+    if (clock_) sinceCut_ = clock_() - steadySeconds();  // never back
+    changed_ = {};
+    appended_ = {};
+    clock_ = {};
+    cut_ = true;
+}
+
+double TroupeLogWriter::CallsOut::steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace tw

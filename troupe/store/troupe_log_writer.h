@@ -1,7 +1,8 @@
 #pragma once
-// The troupe log's writer thread. Each line goes to the file with one write(2) on an
-// O_APPEND descriptor, so a crash leaves whole lines and at most one torn last line;
-// fsync is batched to once a second. A line only ever starts at a line boundary: a
+// The troupe log's writer thread. The lines queued go to the file in few write(2)s on an
+// O_APPEND descriptor (whole lines each, see TroupeLogHeldFile::mostBytesAWrite), so a
+// crash leaves whole lines and at most one torn last line; fsync is batched to once a
+// second. A line only ever starts at a line boundary: a
 // write cut short (a full disk, a quota, the file-size limit) is taken back off the
 // file, or, when that cannot be done, ended with a newline before anything else is
 // written, as is a line a crash or another writer tore.
@@ -102,12 +103,16 @@ class TroupeLogWriter {
     struct QuitLook {
         TroupeLogCut cut;
         std::vector<TroupeRunLedger::Line> doubtful;
+        std::size_t unseen = 0;  // this run's lines not yet seen where they went: kept, not written again
     };
     std::optional<QuitLook> lookBeforeQuitting(Deadline deadline);
     // Appends `lines` of the ledger again, ahead of what is queued.
     void appendAgain(std::vector<TroupeRunLedger::Line> lines);
-    // The lines queued and not written, and the one being written.
+    // The lines queued and not written, and those being written.
     std::size_t unwrittenLines();
+    // Every accepted line is also kept on this machine until the log holds it: what cannot be
+    // written by the quit is not lost, and the quit's lines say so.
+    void linesKeptElsewhere(bool kept) { keptElsewhere_ = kept; }
     // Blocks until no change was seen for `quiet` (or `stop` is set).
     void waitForQuiet(std::chrono::milliseconds quiet, const std::atomic<bool>& stop);
     const TroupeRunLedger& ledger() const { return *ledger_; }
@@ -119,6 +124,31 @@ class TroupeLogWriter {
     bool retrying() const { return retrying_; }
 
    private:
+    // Every call out of the writer's thread to its owner (the callbacks, the clock, the reads'
+    // function) goes through here. stop() cuts it when it leaves the thread, whose calls then
+    // reach nothing the owner may have destroyed since: the clock goes on as the steady
+    // clock's, the callbacks do nothing and reads are pread(2)'s.
+    class CallsOut {
+       public:
+        CallsOut(Changed changed, Appended appended, TroupeLogReadControl::ReadFunction read,
+                 std::function<double()> clock);
+        void changed(std::uint64_t changes);
+        void appended(TroupeLogAppended appended);
+        ssize_t read(int fd, void* buffer, std::size_t size, off_t offset);
+        double seconds();
+        // Waits for a callback under way (they are brief); a read under way is not waited for.
+        void cut();
+
+       private:
+        static double steadySeconds();
+        std::mutex mutex_;
+        Changed changed_;
+        Appended appended_;
+        TroupeLogReadControl::ReadFunction read_;
+        std::function<double()> clock_;
+        std::atomic<bool> cut_ = false;
+        double sinceCut_ = 0;  // the clock's seconds less the steady clock's, at the cut
+    };
     struct Task {
         std::function<void()> job;
         FailureHandler failed;
@@ -126,6 +156,9 @@ class TroupeLogWriter {
     using Job = std::variant<TroupeLogLine, Task>;
 
     void loop();
+    std::string whatBecomesOf(std::size_t unwritten) const;
+    std::vector<TroupeLogLine> takeLines();
+    void runTask(Task& task);
     std::size_t unwrittenLinesLocked() const;
     void waitAtRest(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point lastSync);
     void enqueue(Job job);
@@ -135,7 +168,7 @@ class TroupeLogWriter {
     void look(bool draining, bool sync, std::unique_lock<std::mutex>& lock);
 
     const std::filesystem::path file_;
-    const Changed changed_;
+    const std::shared_ptr<CallsOut> out_;
     const std::shared_ptr<TroupeRunLedger> ledger_;
     bool lookAtPath_ = true;  // a new batch or a job ran: the path may hold another file by now
 
@@ -156,8 +189,9 @@ class TroupeLogWriter {
     int draining_ = 0;
     std::uint64_t failures_ = 0;  // tries that failed
     std::atomic<bool> retrying_ = false;
+    std::atomic<bool> keptElsewhere_ = false;
     bool stopping_ = false;
-    bool writing_ = false;                // a line is out of the queue, being written
+    std::size_t writing_ = 0;             // lines out of the queue, being written
     std::atomic<bool> quitting_ = false;  // the quit's look was asked for
     // Ends a comparison of the file's bytes under way: the quit's look, or the writer's end.
     std::atomic<bool> stopComparing_ = false;

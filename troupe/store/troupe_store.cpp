@@ -12,6 +12,7 @@
 #include "troupe/store/troupe_device_identity.h"
 #include "troupe/store/troupe_event_index.h"
 #include "troupe/store/troupe_live_fold.h"
+#include "troupe/store/troupe_log_keep.h"
 #include "troupe/store/troupe_log_loader.h"
 #include "troupe/store/troupe_log_quit_reconcile.h"
 #include "troupe/store/troupe_log_reader.h"
@@ -47,7 +48,8 @@ TroupeStore*& sharedSlot() {
 TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
                          MainQueue& mainQueue, NotificationCenter& notifications,
                          TroupeLogReadControl::ReadFunction readFunction,
-                         std::function<ssize_t(int fd, const void* bytes, std::size_t size)> writeFunction)
+                         std::function<ssize_t(int fd, const void* bytes, std::size_t size)> writeFunction,
+                         std::filesystem::path keepFolder)
     : directory_(std::move(directory)),
       logFile_(directory_ / logFileName),
       defaults_(standardDefaults),
@@ -63,6 +65,7 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
     deviceId_ = TroupeDeviceIdentity::resolve(defaults_, directory_ / TroupeDeviceIdentity::copyFileName);
     // Known before the load ends, so that no append is taken for a log that cannot hold it.
     openTroupeLog(logFile_, unusableLog_);
+    startKeeping(std::move(keepFolder));
     loader_ = std::make_unique<TroupeLogLoader>(logFile_, clock_, mainQueue_, std::move(readFunction),
                                                 [this](TroupeLogLoad load) { loaded(std::move(load)); });
     writer_ = std::make_unique<TroupeLogWriter>(logFile_, std::move(writeFunction), loader_->changeHandler(),
@@ -73,9 +76,11 @@ TroupeStore::TroupeStore(std::filesystem::path directory, Defaults& standardDefa
 }
 
 TroupeStore::~TroupeStore() {
+    if (keep_) mainQueue_.cancel(keepLook_);
     drain();
     // A quit ends in time whatever the file system does: a writer stuck in it is left.
     const auto end = stopped_ ? quitEnd() : TroupeLogWriter::never;
+    writer_->linesKeptElsewhere(keep_ && keep_->whole());
     loader_.reset();
     TroupeLogWriter::stop(writer_, end);
 }
@@ -157,6 +162,7 @@ void TroupeStore::publish(TroupeLogLoad load) {
         if (index_->contains(event.id)) continue;  // the log had it already
         accept(std::move(event), std::move(line));
     }
+    adoptKept();
     notifications_.post(snapshotChangedNotification);
     auto waiters = std::move(loadWaiters_);
     loadWaiters_.clear();
@@ -173,13 +179,16 @@ void TroupeStore::reloaded(TroupeLogLoad load) {
     notifications_.post(snapshotChangedNotification);
 }
 
-// Lines another program appended to the file held: their events on top, in their place.
+// Lines another program appended to the file held: their events on top, in their place,
+// taken as the load takes them (a repeated id, a newer schema version); the index holds
+// every id read, as the load's does.
 void TroupeStore::foldAppended(TroupeLogLoad load) {
     if (!live_ || !index_) return;
     std::optional<Date> earliestMisplaced;
     for (const auto& [event, offset] : load.appended) {
-        if (!index_->insert(event.id, offset)) continue;
-        if (!live_->apply(event, clock_.now()) && (!earliestMisplaced || event.ts < *earliestMisplaced))
+        const bool seenBefore = !index_->insert(event.id, offset);
+        if (!live_->applyLine(event, seenBefore, clock_.now()) &&
+            (!earliestMisplaced || event.ts < *earliestMisplaced))
             earliestMisplaced = event.ts;
     }
     nextOffset_ += load.appendedBytes;
@@ -214,6 +223,7 @@ TroupeAppendResult TroupeStore::append(const TroupeEvent& event) {
         return TroupeStoreError::encodingFailed;
     }
     if (!hasRoomFor(line)) return TroupeStoreError::writeBacklogFull;
+    if (keep_) keep_->keep(line);
     TroupeEvent stored = std::move(*decoded);
     if (loadStopped_) {
         line.push_back('\n');
@@ -377,24 +387,11 @@ bool TroupeStore::drain() {
     // What the app did between the stop and this drain (a chapter written) spends none of
     // the quit's time.
     loader_->resumeQuitClock();
-    const auto quit = TroupeLogQuitReconcile::run(*writer_, readFunction_, loader_->quitDeadline());
-    const std::string events =
-        std::to_string(quit.appended) + " troupe event" + (quit.appended == 1 ? "" : "s");
-    if (quit.unanswered) {
-        log::system("Quitting while the troupe log " + logFile_.string() +
-                    " does not answer; this run's events were not looked for in it");
-    } else if (quit.unread) {
-        log::system("Quitting before the troupe log " + logFile_.string() +
-                    " could be read again; appended " + events + " of this run again, some perhaps twice");
-    } else if (quit.appended > 0) {
-        log::system("Appended " + events + " of this run that the troupe log " + logFile_.string() +
-                    " lacked, to quit");
-    }
-    if (quit.lost > 0)
-        log::system(std::to_string(quit.lost) + " troupe event" + (quit.lost == 1 ? "" : "s") +
-                    " of this run that the troupe log " + logFile_.string() +
-                    " may lack could not be read back from this run's own copy; they may be lost");
-    return writer_->drain(quitEnd());
+    const auto quit = TroupeLogQuitReconcile::run(*writer_, readFunction_, loader_->quitDeadline(),
+                                                  keep_ && keep_->whole());
+    const bool written = writer_->drain(quitEnd());
+    endQuit(quit, written);
+    return written;
 }
 
 }  // namespace tw

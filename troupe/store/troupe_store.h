@@ -43,9 +43,11 @@ namespace tw {
 
 class TroupeEventIndex;
 class TroupeLiveFold;
+class TroupeLogKeep;
 class TroupeLogLoader;
 class TroupeLogWriter;
 struct TroupeLogLoad;
+struct TroupeLogQuitReconcile;
 
 // An in-process listener of the log, called with every appended event.
 class TroupeEventSink {
@@ -72,17 +74,24 @@ class TroupeStore {
     // the store.
     // `readFunction` is pread(2) as the loads and the comparisons of the log's bytes call it
     // (the latter on the minutes of `clock`'s monotonic time), `writeFunction` write(2) as the
-    // writer calls it; tests pass ones that fail.
+    // writer calls it; tests pass ones that fail. With a `keepFolder` (on this machine's own
+    // disk), every accepted line is kept there until the log is seen to hold it (see
+    // TroupeLogKeep); what runs of the log that are gone kept and the log lacks is written
+    // once the load is published, and looked for again every keepLookSeconds.
     TroupeStore(std::filesystem::path directory, Defaults& standardDefaults, const Clock& clock,
                 MainQueue& mainQueue, NotificationCenter& notifications,
                 TroupeLogReadControl::ReadFunction readFunction = {},
-                std::function<ssize_t(int fd, const void* bytes, std::size_t size)> writeFunction = {});
+                std::function<ssize_t(int fd, const void* bytes, std::size_t size)> writeFunction = {},
+                std::filesystem::path keepFolder = {});
     ~TroupeStore();  // drains
     TroupeStore(const TroupeStore&) = delete;
     TroupeStore& operator=(const TroupeStore&) = delete;
 
     // $XDG_DATA_HOME/Tumblewick/Troupe
     static std::filesystem::path defaultDirectory();
+    // $XDG_STATE_HOME/tumblewick/troupe
+    static std::filesystem::path defaultKeepDirectory();
+    static constexpr double keepLookSeconds = 60;
     // The process-wide store: the app owns it and installs it while it lives.
     static TroupeStore& shared();
     static void installShared(TroupeStore* store);  // nullptr uninstalls
@@ -90,6 +99,8 @@ class TroupeStore {
     const Uuid& deviceId() const { return deviceId_; }
     // Never copied per event: hold the reference, or copy it when a before/after matters.
     const TroupeSnapshot& snapshot() const;
+    // The fold behind snapshot(), for checks of what it holds out of place; null until the load.
+    const TroupeLiveFold* liveFold() const { return live_.get(); }
 
     bool isLoaded() const { return loaded_; }
     void whenLoaded(std::function<void()> callback);
@@ -156,6 +167,9 @@ class TroupeStore {
     TroupeStoreError refuseForUnusableLog();
     TroupeEvent storedEvent(const TroupeEvent& repeated);
     void accept(TroupeEvent event, std::string line, bool announce = true);
+    void startKeeping(std::filesystem::path folder);
+    void adoptKept();
+    void endQuit(const TroupeLogQuitReconcile& quit, bool written);
 
     const std::filesystem::path directory_;
     const std::filesystem::path logFile_;
@@ -169,6 +183,8 @@ class TroupeStore {
 
     std::unique_ptr<TroupeLogWriter> writer_;
     std::unique_ptr<TroupeLogLoader> loader_;
+    std::unique_ptr<TroupeLogKeep> keep_;
+    TaskId keepLook_ = 0;
     bool loaded_ = false;
     bool loadStopped_ = false;
     bool stopped_ = false;         // quitting

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <random>
 #include <set>
@@ -225,6 +227,25 @@ TEST(TroupeFoldOrderTest, ShuffledAndRepeatedLogsFoldToEqualSnapshots) {
         ASSERT_EQ(folded, foldOneByOne(noisy)) << "seed " << seed;
         ASSERT_EQ(folded, foldOneByOne(noisy, true)) << "seed " << seed;
         ASSERT_EQ(TroupeSnapshot::fromJson(JsonReader(folded.toJson())), folded) << "seed " << seed;
+    }
+}
+
+// The integer keys that the fold and the live fold sort by order as precedes() does: -0 as
+// 0, infinities at the ends, NaN after them, ids byte by byte on equal times.
+TEST(TroupeFoldOrderTest, OrderKeysOrderAsPrecedes) {
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<TroupeEvent> events;
+    for (const double ts : {-inf, -1e300, -1.0, -0.0, 0.0, 5e-324, 1.0, 1e300, inf, std::nan("")}) {
+        for (const Uuid& id : {uuidN(1), uuidN(2), uuidN(1, 0xF0), uuidN(0x100)})
+            events.push_back(makeEvent(TroupeMilestoneEarned{"m"}, ts, id));
+    }
+    for (const TroupeEvent& a : events) {
+        for (const TroupeEvent& b : events) {
+            ASSERT_EQ(TroupeOrderKey::timeThenIdBefore(TroupeOrderKey::of(a, 0), TroupeOrderKey::of(b, 0)),
+                      TroupeFold::precedes(a, b))
+                << a.ts.seconds << " " << a.id.uuidString() << " / " << b.ts.seconds << " "
+                << b.id.uuidString();
+        }
     }
 }
 

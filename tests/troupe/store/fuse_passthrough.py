@@ -2,9 +2,16 @@
 """A plain FUSE passthrough of BELOW at AT, as network and cloud clients are seen: files are
 found by path (the kernel's inode numbers follow names, not files) and opened on the folder
 beneath. With --lag SECONDS the size a stat reports is the file's size that many seconds
-ago, as a client whose metadata lags its bytes gives it.
+ago, as a client whose metadata lags its bytes gives it. With --write-delay SECONDS each
+write request takes that long, as over a slow network or cloud client, and like those the
+mount takes writes in requests of up to 128 KiB, not 4 KiB. With --by-path the attributes
+of an open file are those of the file now at its path, as cloud clients give them. With
+--write-log FILE each write adds a line "INODE LINKS OFFSET SIZE PATH" naming the file the
+handle reached as the write came: LINKS 0 is a file renamed away or deleted, that nobody
+can reach.
 
-    fuse_passthrough.py BELOW AT [--lag SECONDS]   (returns once mounted; fusermount -u AT)
+    fuse_passthrough.py BELOW AT [--lag SECONDS] [--write-delay SECONDS] [--by-path]
+                        [--write-log FILE]   (returns once mounted; fusermount -u AT)
 """
 import errno
 import os
@@ -19,9 +26,12 @@ except ImportError:
 
 
 class Passthrough(Operations):
-    def __init__(self, below, lag):
+    def __init__(self, below, lag, write_delay, by_path, write_log):
         self.below = below
         self.lag = lag
+        self.write_delay = write_delay
+        self.by_path = by_path
+        self.write_log = write_log  # an open file, or None
         self.sizes = {}  # path -> [(when, size)], newest last
         self.lock = threading.Lock()
 
@@ -43,7 +53,7 @@ class Passthrough(Operations):
 
     def getattr(self, path, fh=None):
         try:
-            st = os.fstat(fh) if fh is not None else os.lstat(self._full(path))
+            st = os.fstat(fh) if fh is not None and not self.by_path else os.lstat(self._full(path))
         except OSError as error:
             raise FuseOSError(error.errno)
         attrs = {k: getattr(st, k) for k in ("st_mode", "st_nlink", "st_uid", "st_gid", "st_atime",
@@ -97,6 +107,14 @@ class Passthrough(Operations):
         return os.pread(fh, size, offset)
 
     def write(self, path, data, offset, fh):
+        # The file as the write finds it on arrival: one renamed away while a slow write
+        # sleeps was where the writer rightly sent it.
+        if self.write_log is not None:
+            st = os.fstat(fh)
+            with self.lock:
+                self.write_log.write(f"{st.st_ino} {st.st_nlink} {offset} {len(data)} {path}\n")
+        if self.write_delay > 0:
+            time.sleep(self.write_delay)
         # O_APPEND on the file beneath puts the bytes at its end, whatever the kernel thinks.
         return os.pwrite(fh, data, offset)
 
@@ -116,15 +134,32 @@ class Passthrough(Operations):
         return os.fsync(fh)
 
 
+def take_option(args, name, has_value):
+    """The value of `name` (True for a flag) taken out of args, or None."""
+    if name not in args:
+        return None
+    at = args.index(name)
+    value = args[at + 1] if has_value else True
+    del args[at:at + (2 if has_value else 1)]
+    return value
+
+
 def main():
     args = sys.argv[1:]
-    lag = 0.0
-    if "--lag" in args:
-        at = args.index("--lag")
-        lag = float(args[at + 1])
-        del args[at:at + 2]
-    below, mount = args
-    FUSE(Passthrough(os.path.abspath(below), lag), mount, foreground=False, nothreads=False)
+    try:
+        lag = float(take_option(args, "--lag", True) or 0)
+        write_delay = float(take_option(args, "--write-delay", True) or 0)
+        by_path = take_option(args, "--by-path", False) is not None
+        log_path = take_option(args, "--write-log", True)
+        below, mount = args
+    except (IndexError, ValueError):
+        sys.exit("usage: " + __doc__.strip().splitlines()[-2].strip() + " " +
+                 __doc__.strip().splitlines()[-1].strip())
+    # Line-buffered: a test reads the lines while the mount still runs.
+    write_log = open(log_path, "a", buffering=1) if log_path else None
+    big_writes = {"big_writes": True, "max_write": 131072} if write_delay > 0 else {}
+    FUSE(Passthrough(os.path.abspath(below), lag, write_delay, by_path, write_log), mount,
+         foreground=False, nothreads=False, **big_writes)
 
 
 if __name__ == "__main__":

@@ -21,6 +21,7 @@ namespace tw::testing {
 // and the lowest offset read), slowed while `slowMs` is, and failed once on the writer's thread.
 struct CountedStore {
     TroupeHarness h;
+    std::atomic<std::size_t> reads = 0;  // all of them, counted or not
     std::atomic<bool> counting = false;
     std::atomic<std::size_t> asked = 0;
     std::atomic<off_t> lowest = std::numeric_limits<off_t>::max();
@@ -43,6 +44,7 @@ struct CountedStore {
         store = std::make_unique<TroupeStore>(
             TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
             [this](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
+                ++reads;
                 if (const int ms = slowMs; ms > 0) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
                     ++slowed;
@@ -64,6 +66,21 @@ struct CountedStore {
                 return write ? write(fd, bytes, size) : ::write(fd, bytes, size);
             });
         store->waitUntilLoaded();
+    }
+    // Runs the main queue until `done`, for as long as the store goes on reading: a busy
+    // machine reads a big log slowly, but one that read nothing for `stall` has hung.
+    template <typename Done>
+    bool pumpWhileReading(Done done, std::chrono::seconds stall = std::chrono::seconds(10)) {
+        std::size_t seen = reads;
+        for (auto deadline = std::chrono::steady_clock::now() + stall; !done();
+             h.mainQueue.waitAndRun(0.02)) {
+            if (const std::size_t now = reads; now != seen) {
+                seen = now;
+                deadline = std::chrono::steady_clock::now() + stall;
+            }
+            if (std::chrono::steady_clock::now() > deadline) return false;
+        }
+        return true;
     }
     void count() {
         asked = 0;

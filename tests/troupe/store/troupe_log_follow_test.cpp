@@ -255,9 +255,9 @@ TEST(TroupeLogFollow, AnotherMachinesLinesBeneathSshfsAreSeenWithinSeconds) {
 
 // While this run keeps writing, another program writes over a line of ours so that neither
 // size nor time tells: an earlier line just before a write of ours, found by the read-back
-// within 10 s, and the line just written, in the instant after its write, a change at once
-// (back in a few steps of the user's pace, well before the read-back's 5 s could find it).
-// No drain looks for either.
+// once its clock allows, and the line just written, in the instant after its write, a change
+// at once (back after a few lines, the writer's clock far short of the read-back's). No
+// drain looks for either.
 TEST(TroupeLogFollow, ALineOfOursWrittenOverIsFoundWhileWritesGoOn) {
     for (const bool justWritten : {false, true}) {
         SCOPED_TRACE(justWritten);
@@ -284,19 +284,22 @@ TEST(TroupeLogFollow, ALineOfOursWrittenOverIsFoundWhileWritesGoOn) {
         ASSERT_TRUE(s.store->drain());  // this run's lines were just read back
         armed = true;
         std::string line = encodeTroupeEventLine(first);
-        // Back in four steps (0.4 s) even on busy cores: ten times that is still short of
-        // the read-back, which would find it readBackEvery after the drain's.
-        const auto deadline =
-            Steady::now() + (justWritten ? TroupeLogNet::readBackEvery * 4 / 5 : std::chrono::seconds(10));
-        bool back = false;
-        for (int i = 0; !back && Steady::now() < deadline; ++i) {
+        // A line a tenth of a second of the writer's clock, each written before the next: four
+        // keep the clock far short of the read-back, which would find it readBackEvery after
+        // the drain's; the earlier one's last line is past it.
+        const int lines = justWritten ? 4 : static_cast<int>(TroupeLogNet::readBackEvery.count()) * 10 + 5;
+        const auto holds = [&](const std::string& text) {
+            return testing::readFile(s.h.logFile()).find(text) != std::string::npos;
+        };
+        for (int i = 0; i < lines; ++i) {
             const TroupeEvent next = s.mine("go on " + std::to_string(i));
             if (i == 0 && justWritten) line = encodeTroupeEventLine(next);
-            s.h.mainQueue.runPending();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a user's pace
             s.h.clock.advance(0.1);
-            back = i > 0 && testing::readFile(s.h.logFile()).find(line) != std::string::npos;
+            ASSERT_TRUE(
+                pumpUntil(s.h.mainQueue, [&] { return holds("\"go on " + std::to_string(i) + "\""); }));
         }
+        // The clock stands still from here.
+        const bool back = pumpUntil(s.h.mainQueue, [&] { return holds(line); });
         EXPECT_TRUE(back);
     }
 }

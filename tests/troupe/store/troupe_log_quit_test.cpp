@@ -353,5 +353,61 @@ TEST(TroupeLogQuit, AQuitEndsInTimeOnAMountThatHangs) {
         << said;
 }
 
+// This run's lines kept on this machine: a quit that reads every line back from the log deletes
+// the kept file; one that finds lines cut off the log and cannot scan it in time (reads off the
+// writer's thread held) appends nothing unscanned: they stay kept, said, and the next start
+// writes them once.
+TEST(TroupeLogQuit, WhatAQuitCannotSeeInTheLogStaysKept) {
+    for (const bool readBack : {true, false}) {
+        SCOPED_TRACE(readBack);
+        TroupeHarness h;
+        testing::CapturedLog log;
+        std::mutex mutex;
+        std::condition_variable released;
+        bool held = false;
+        std::atomic<std::thread::id> writer;
+        const auto hold = [&](bool on) {
+            std::lock_guard lock(mutex);
+            held = on;
+            released.notify_all();
+        };
+        auto store = std::make_unique<TroupeStore>(
+            TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
+            [&](int fd, void* buffer, std::size_t size, off_t offset) {
+                std::unique_lock lock(mutex);
+                released.wait_for(lock, std::chrono::seconds(10),
+                                  [&] { return !held || std::this_thread::get_id() == writer.load(); });
+                return ::pread(fd, buffer, size, offset);
+            },
+            [&](int fd, const void* bytes, std::size_t size) {
+                writer = std::this_thread::get_id();
+                return ::write(fd, bytes, size);
+            },
+            h.keepFolder());
+        store->waitUntilLoaded();
+        const auto mine = appendMine(*store, h, 10);
+        ASSERT_TRUE(store->drain());
+        if (!readBack) {
+            hold(true);
+            const std::string text = testing::readFile(h.logFile());
+            fs::resize_file(h.logFile(), text.find(encodeTroupeEventLine(mine[5])));
+        }
+        const auto asked = Steady::now();
+        store->stopLoading();
+        store->drain();
+        store.reset();
+        EXPECT_LT(Steady::now() - asked, quitBound);
+        hold(false);
+        EXPECT_EQ(log.count("some perhaps twice"), 0);
+        EXPECT_EQ(log.count("10 troupe events of this run stay kept in"), readBack ? 0 : 1);
+        EXPECT_EQ(h.keptFiles().size(), readBack ? 0u : 1u);
+        if (readBack) continue;
+        EXPECT_NE(testing::notEachOnce(h.logFile(), mine), "");
+        h.open(h.keepFolder())->drain();
+        expectEachOnce(h.logFile(), mine);
+        EXPECT_EQ(log.count("Wrote 5 troupe events kept on this machine"), 1);
+    }
+}
+
 }  // namespace
 }  // namespace tw

@@ -194,7 +194,7 @@ TEST(TroupeLogWriter, LinesGoToTheFileAtThePathNow) {
             {"a torn line appended",
              [&](const auto& file) { std::ofstream(file, std::ios::binary | std::ios::app) << torn; },
              "first\n" + torn + "\nsecond\n", ""},
-            // By another writer between two lines of one batch.
+            // By another writer just after a write of ours, the next queued meanwhile.
             {"cut in the middle of a line", [](const auto& file) { std::filesystem::resize_file(file, 3); },
              "fir\n", "*"},
             {"half a line appended",
@@ -212,24 +212,25 @@ TEST(TroupeLogWriter, LinesGoToTheFileAtThePathNow) {
         CapturedLog log;
         {
             int changes = 0;
+            TroupeLogWriter* self = nullptr;
             TroupeLogWriter writer(
                 file,
                 [&](int fd, const void* bytes, std::size_t size) {
                     const ssize_t written = ::write(fd, bytes, size);
-                    if (inBatch && std::string_view(static_cast<const char*>(bytes), size) == "second\n")
+                    if (inBatch && std::string_view(static_cast<const char*>(bytes), size) == "second\n") {
                         change(file);
+                        self->write("third\n");
+                    }
                     return written;
                 },
                 [&](std::uint64_t) { ++changes; }, [&](TroupeLogAppended) { ++changes; });
+            self = &writer;
             writer.write("first\n");
             ASSERT_TRUE(writer.drain());
             if (!inBatch) change(file);
-            for (const char* line : {"second\n", "third\n"}) {  // the third goes to the same file unsaid
-                writer.write(line);
-                if (!inBatch) {
-                    ASSERT_TRUE(writer.drain());
-                }
-            }
+            writer.write("second\n");
+            ASSERT_TRUE(writer.drain());
+            if (!inBatch) writer.write("third\n");  // to the same file unsaid
             ASSERT_TRUE(writer.drain());
             EXPECT_GE(changes, 1);  // the file, or what was appended, is to be read
         }
@@ -357,6 +358,40 @@ TEST(TroupeLogWriter, AJobThatThrowsIsReportedAndTheLinesGoOn) {
         EXPECT_EQ(log.lines.size(), 1u);
         EXPECT_EQ(log.count(c.error), 1);
     }
+}
+
+// A quit gives up on a writer whose mount hangs. When the mount answers again, the thread
+// left calls nothing its owner gave it (the clock, the callbacks): all that may be gone.
+TEST(TroupeLogWriter, AThreadLeftAtTheQuitCallsNothingOfItsOwner) {
+    TemporaryXdg folder;
+    std::atomic<bool> hung = false;
+    std::atomic<bool> gone = false;  // the owner's
+    std::atomic<int> calledAfter = 0;
+    auto token = std::make_shared<int>();  // held by the write function: it goes with the writer
+    const std::weak_ptr<int> writerThere = token;
+    auto writer = std::make_unique<TroupeLogWriter>(
+        folder.root() / "events.jsonl",
+        [&, token](int fd, const void* bytes, std::size_t size) {
+            while (hung) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return ::write(fd, bytes, size);
+        },
+        [&](std::uint64_t) { calledAfter += gone; }, [&](TroupeLogAppended) { calledAfter += gone; },
+        TroupeLogReadControl::ReadFunction{}, [&] { return calledAfter += gone, 0.0; });
+    token.reset();
+    writer->write("first\n", Uuid::random());
+    ASSERT_TRUE(writer->drain());
+    hung = true;
+    writer->write("second\n", Uuid::random());
+    EXPECT_FALSE(
+        TroupeLogWriter::stop(writer, std::chrono::steady_clock::now() + std::chrono::milliseconds(100)));
+    gone = true;
+    hung = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!writerThere.expired() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(writerThere.expired());  // its thread ended, having written the line
+    EXPECT_EQ(readFile(folder.root() / "events.jsonl"), "first\nsecond\n");
+    EXPECT_EQ(calledAfter, 0);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@
 
 namespace tw::testing {
 
-// Points XDG_DATA_HOME and XDG_CONFIG_HOME into a fresh folder for one test.
+// Points XDG_DATA_HOME, XDG_CONFIG_HOME and XDG_STATE_HOME into a fresh folder for one test.
 class TemporaryXdg {
    public:
     TemporaryXdg() {
@@ -56,10 +56,12 @@ class TemporaryXdg {
         root_ = ::mkdtemp(pattern.data());
         ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (root_ / "state").c_str(), 1);
     }
     ~TemporaryXdg() {
         ::unsetenv("XDG_DATA_HOME");
         ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("XDG_STATE_HOME");
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
     }
@@ -297,11 +299,23 @@ struct TroupeHarness {
     ManualMainQueue mainQueue;
     NotificationCenter notifications;
 
-    std::unique_ptr<TroupeStore> open() {
-        auto store = std::make_unique<TroupeStore>(TroupeStore::defaultDirectory(), defaults, clock,
-                                                   mainQueue, notifications);
+    // With a `keep` folder, keeping this run's lines there.
+    std::unique_ptr<TroupeStore> open(std::filesystem::path keep = {}) {
+        auto store = std::make_unique<TroupeStore>(
+            TroupeStore::defaultDirectory(), defaults, clock, mainQueue, notifications,
+            TroupeLogReadControl::ReadFunction{}, nullptr, std::move(keep));
         store->waitUntilLoaded();
         return store;
+    }
+    std::filesystem::path keepFolder() const { return TroupeStore::defaultKeepDirectory(); }
+    // The files kept there.
+    std::vector<std::filesystem::path> keptFiles() const {
+        std::vector<std::filesystem::path> files;
+        std::error_code error;
+        for (auto at = std::filesystem::directory_iterator(keepFolder(), error);
+             !error && at != std::filesystem::directory_iterator(); at.increment(error))
+            files.push_back(at->path());
+        return files;
     }
     std::filesystem::path logFile() const {
         return TroupeStore::defaultDirectory() / TroupeStore::logFileName;
@@ -450,6 +464,63 @@ class TroupeFileFaults {
     bool held_ = false;
     std::string afterMarker_;
     std::function<void(int)> after_;
+};
+
+// A run of the log in a child process, keeping its lines in `h`'s keep folder, that accepts
+// `events` (the file system refusing those whose lines hold "unwritten", as a dead mount
+// does, and every line after) and is then killed with SIGKILL.
+class KilledRun {
+   public:
+    KilledRun(TroupeHarness& h, const std::vector<TroupeEvent>& events) {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        child_ = ::fork();
+        if (child_ == 0) {
+            ::close(fds[0]);
+            ::alarm(60);  // never outlives a test that lost it
+            const WriteFunction write = [](int fd, const void* bytes, std::size_t size) -> ssize_t {
+                if (std::string_view(static_cast<const char*>(bytes), size).find("unwritten") ==
+                    std::string_view::npos)
+                    return ::write(fd, bytes, size);
+                errno = EIO;
+                return -1;
+            };
+            auto* store = new TroupeStore(TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue,
+                                          h.notifications, {}, write, h.keepFolder());
+            store->waitUntilLoaded();
+            std::size_t written = 0;
+            for (const TroupeEvent& event : events) {
+                store->append(event);
+                written += encodeTroupeEventLine(event).find("unwritten") == std::string::npos ? 1 : 0;
+                // Each line on disk before the next is taken: lines queued together go in one
+                // write, which the first refused line would fail whole.
+                for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                     troupeLogStateOf(readFile(store->logFile())).lines < written &&
+                     std::chrono::steady_clock::now() < end;)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            writeAll(fds[1], "accepted");
+            for (;;) ::pause();
+        }
+        ::close(fds[1]);
+        pollfd wait{fds[0], POLLIN, 0};
+        char said[8];
+        accepted_ =
+            child_ > 0 && ::poll(&wait, 1, 20000) == 1 && ::read(fds[0], said, sizeof said) == sizeof said;
+        ::close(fds[0]);
+    }
+    ~KilledRun() { kill(); }
+    bool accepted() const { return accepted_; }
+    void kill() {
+        if (child_ <= 0) return;
+        ::kill(child_, SIGKILL);
+        int status = 0;
+        ::waitpid(std::exchange(child_, 0), &status, 0);
+    }
+
+   private:
+    pid_t child_ = 0;
+    bool accepted_ = false;
 };
 
 }  // namespace tw::testing

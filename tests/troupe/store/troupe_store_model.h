@@ -3,9 +3,11 @@
 // checks made as it goes.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -28,6 +30,10 @@ namespace fs = std::filesystem;
 struct SharedLog {
     std::mutex mutex;
     std::vector<std::string> lines;
+    // Checks of the running snapshot: all, those with lines out of place, those a minute on.
+    std::atomic<long> liveChecks = 0;
+    std::atomic<long> outOfPlaceChecks = 0;
+    std::atomic<long> minuteChecks = 0;
     std::string about(const std::string& path) {
         std::lock_guard lock(mutex);
         std::string said;
@@ -92,6 +98,8 @@ class Schedule {
 
     // What other programs and the system do to the file.
     std::string otherLine(std::mt19937_64& rng);
+    void remember(const TroupeEvent& event);
+    std::string said(const std::string& line);
     std::string someLines(std::mt19937_64& rng, const std::string& text, bool withOthers);
     void renameCopy();
     void makeAgain();
@@ -112,6 +120,8 @@ class Schedule {
     std::vector<Uuid> writtenOver();
     std::vector<Uuid> lacking(const testing::TroupeLogState& file, bool all);
     void settle();
+    void checkLive(const std::string& when, bool refolded);
+    std::string liveProblems(bool refolded);
     void check(const std::string& when);
     std::string problems(const testing::TroupeLogState& file);
     void fail(const std::string& when, const testing::TroupeLogState& file, const std::string& problems = {});
@@ -129,8 +139,14 @@ class Schedule {
     testing::TroupeFileFaults faults_;
     std::unique_ptr<TroupeStore> store_;
     bool held_ = false;
+    bool settled_ = false;  // since the last move
     std::vector<Uuid> run_;
     std::set<Uuid> allowedTwice_;
+    // Every line written (ours and others'), to repeat an id of; the ids others repeated, with
+    // how many times. Others' lines may be made on the writer's thread.
+    std::mutex linesMutex_;
+    std::vector<std::pair<Uuid, double>> lines_;
+    std::map<Uuid, int> repeats_;
     std::mutex writtenOverMutex_;
     std::vector<Uuid> writtenOver_;
     int rewriteFd_ = -1;

@@ -22,23 +22,50 @@
 
 namespace tw::testing::model {
 
-// Another device's line: within the last 100 s or up to a day behind the tail, a milestone
-// or XP (which go in place wherever they land) or a rename (which may need a refold).
+// Another device's line of any kind, stamped ahead, within the last 100 s, or 30 s, 2
+// minutes, an hour, a day or two years behind; now and then a repeat of a line's id (ours or
+// theirs) stamped earlier or later than it, or a line of a newer schema version.
 std::string Schedule::otherLine(std::mt19937_64& rng) {
-    const double behind =
-        rng() % 3 == 0 ? 60 + static_cast<double>(rng() % 86400) : static_cast<double>(rng() % 100);
-    const auto roll = rng() % 6;
-    TroupePayload payload = TroupeMilestoneEarned{"theirs" + std::to_string(rng() % 100)};
-    if (roll == 0)
-        payload =
-            TroupeXPEarned{std::nullopt, 1 + static_cast<std::int64_t>(rng() % 9), TroupeXPSource::click};
-    if (roll == 1) payload = TroupeFleaCreated{otherFlea_, "Flea", 1, "crown", "cannon", Date{0}, {}};
-    if (roll == 2) payload = TroupeFleaRenamed{otherFlea_, "Name " + std::to_string(rng() % 100)};
+    constexpr double behinds[] = {-10, -3600, 30, 120, 3600, 86400, 730 * 86400.0};
+    const std::size_t age = rng() % 10;
+    double behind = age < std::size(behinds) ? behinds[age] : static_cast<double>(rng() % 100);
+    behind += static_cast<double>(rng() % 5);
+    std::int64_t schemaVersion = rng() % 12 == 0 ? troupeSchemaVersion + 1 : troupeSchemaVersion;
+    Uuid id = idFrom(rng);
+    if (rng() % 8 == 0) {
+        std::lock_guard lock(linesMutex_);
+        if (!lines_.empty()) {
+            const auto& [repeated, ts] = lines_[rng() % lines_.size()];
+            id = repeated;
+            behind =
+                clock_.now().seconds - ts + (rng() % 2 ? 1.0 : -1.0) * static_cast<double>(1 + rng() % 3600);
+            ++repeats_[id];
+        }
+    }
+    const std::int64_t amount = 1 + static_cast<std::int64_t>(rng() % 9);
+    const std::string n = std::to_string(rng() % 100);
+    const TroupePayload payloads[] = {
+        TroupeXPEarned{std::nullopt, amount, TroupeXPSource::click},
+        TroupeXPEarned{otherFlea_, amount, TroupeXPSource::keystroke},
+        TroupeFleaCreated{otherFlea_, "Flea", 1, "crown", "cannon", Date{0}, {}},
+        TroupeFleaRenamed{otherFlea_, "Name " + n},
+        TroupeFleaIdOnly{otherFlea_},
+        TroupeNodeUnlocked{otherFlea_, "cannon", "n" + std::to_string(amount % 4), amount},
+        TroupeCumulativeStatTick{TroupeCumulativeStat::clicks, 0.25 * static_cast<double>(amount)},
+        TroupeMilestoneAcknowledged{"theirs" + n, otherDevice_},
+        TroupeActAssigned{otherFlea_, "act" + std::to_string(amount % 3)},
+        TroupeMilestoneEarned{"theirs" + n}};
+    TroupePayload payload = payloads[std::min<std::size_t>(rng() % 12, std::size(payloads) - 1)];
     const auto kind = static_cast<TroupeEventKind>(payload.value.index());
-    TroupeEvent event{idFrom(rng),        kind,
-                      std::move(payload), Date{clock_.now().seconds - behind},
-                      otherDevice_,       troupeSchemaVersion};
+    TroupeEvent event{id,           kind,         std::move(payload), Date{clock_.now().seconds - behind},
+                      otherDevice_, schemaVersion};
+    remember(event);
     return encodeTroupeEventLine(event) + "\n";
+}
+
+void Schedule::remember(const TroupeEvent& event) {
+    std::lock_guard lock(linesMutex_);
+    lines_.emplace_back(event.id, event.ts.seconds);
 }
 
 // Each line of `text` once, a random share of them, others' lines among them.
@@ -108,10 +135,25 @@ void Schedule::finishRewrite() {
     rewriteFd_ = -1;
 }
 
+// Another device's line as the schedule says it: its kind, how far behind, a repeated id (^),
+// a newer schema version (+).
+std::string Schedule::said(const std::string& line) {
+    const TroupeEvent event = decodeTroupeLogLine(std::string_view(line).substr(0, line.size() - 1));
+    std::lock_guard lock(linesMutex_);
+    return " " + std::string(rawValue(event.kind)) + "@" +
+           std::to_string(static_cast<long long>(clock_.now().seconds - event.ts.seconds)) +
+           (repeats_.contains(event.id) ? "^" : "") + (event.schemaVersion > troupeSchemaVersion ? "+" : "");
+}
+
 void Schedule::appendOthers() {
-    note("append-others");
     std::string lines;
-    for (int i = 1 + static_cast<int>(rng_() % 3); i > 0; --i) lines += otherLine(rng_);
+    std::string what = "append-others";
+    for (int i = 1 + static_cast<int>(rng_() % 3); i > 0; --i) {
+        const std::string line = otherLine(rng_);
+        what += said(line);
+        lines += line;
+    }
+    note(what);
     const int fd = ::open(log_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0) testing::writeAll(fd, lines);
     if (fd >= 0) ::close(fd);
@@ -147,7 +189,7 @@ void Schedule::appendOthersInPieces() {
     const std::string line = otherLine(rng_);
     const std::size_t half = 1 + rng_() % (line.size() - 1);
     const auto gap = std::chrono::milliseconds(rng_() % 50);
-    note("others-in-pieces@" + std::to_string(half) + "+" + std::to_string(gap.count()) + "ms");
+    note("others-in-pieces@" + std::to_string(half) + "+" + std::to_string(gap.count()) + "ms" + said(line));
     const int fd = ::open(log_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return;
     testing::writeAll(fd, std::string_view(line).substr(0, half));

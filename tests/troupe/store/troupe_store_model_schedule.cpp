@@ -8,11 +8,18 @@
 #include <iterator>
 #include <mutex>
 #include <set>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "tests/troupe/store/troupe_store_model.h"
+#include "troupe/event_model/troupe_json.h"
+#include "troupe/event_model/troupe_value_ops.h"
+#include "troupe/snapshot/troupe_fold.h"
+#include "troupe/store/troupe_live_fold.h"
+#include "troupe/store/troupe_log_loader.h"
 
 namespace tw::testing::model {
 namespace {
@@ -28,10 +35,42 @@ std::string joined(const std::vector<Uuid>& ids) {
 }
 
 constexpr Move moves[] = {
-    Move::accept,  Move::accept,    Move::accept,         Move::accept,          Move::renameCopy,
-    Move::remove,  Move::makeAgain, Move::truncate,       Move::rewrite,         Move::appendOthers,
-    Move::touch,   Move::writeOver, Move::failRead,       Move::deadFile,        Move::quit,
-    Move::cutOurs, Move::metadata,  Move::othersInPieces, Move::quitWhileReading};
+    Move::accept,          Move::accept,       Move::accept,  Move::accept,    Move::appendOthers,
+    Move::appendOthers,    Move::renameCopy,   Move::remove,  Move::makeAgain, Move::truncate,
+    Move::rewrite,         Move::appendOthers, Move::touch,   Move::writeOver, Move::failRead,
+    Move::deadFile,        Move::quit,         Move::cutOurs, Move::metadata,  Move::othersInPieces,
+    Move::quitWhileReading};
+
+bool outOfPlace(const TroupeLiveFold& live) {
+    const TroupeLiveFold::OutOfPlace out = live.outOfPlace();
+    return !out.moved.empty() || !out.repeats.empty();
+}
+
+// What `out` says the snapshot is: the fold of the lines without its repeats (each id's line
+// the one the fold takes), with its moved lines after the settled event it names.
+TroupeSnapshot foldWith(const std::vector<TroupeEvent>& lines, const TroupeLiveFold::OutOfPlace& out) {
+    const std::set<std::pair<Date, Uuid>> moved(out.moved.begin(), out.moved.end());
+    const std::set<std::pair<Date, Uuid>> repeats(out.repeats.begin(), out.repeats.end());
+    std::set<Uuid> counted;
+    std::vector<TroupeEvent> settled, movedLines, rest;
+    for (TroupeEvent& line : TroupeFold::sorted(lines)) {
+        if (line.schemaVersion > troupeSchemaVersion || repeats.contains({line.ts, line.id}) ||
+            !counted.insert(line.id).second)
+            continue;
+        if (moved.contains({line.ts, line.id}))
+            movedLines.push_back(std::move(line));
+        else if (out.after &&
+                 !troupe_ops::timeThenIdBefore(out.after->first, out.after->second, line.ts, line.id))
+            settled.push_back(std::move(line));
+        else
+            rest.push_back(std::move(line));
+    }
+    TroupeSnapshot snapshot;
+    for (const auto* part : {&settled, &movedLines, &rest})
+        for (const TroupeEvent& line : *part) TroupeFold::apply(line, snapshot);
+    snapshot.eventCount = static_cast<std::int64_t>(counted.size());
+    return snapshot;
+}
 
 }  // namespace
 
@@ -50,6 +89,8 @@ void Schedule::steps() {
     for (Move& move : schedule) move = moves[rng_() % std::size(moves)];
     for (std::size_t i = 0; i < schedule.size() && failure_.empty(); ++i) {
         steps_.emplace_back();
+        // The running snapshot is checked after a move of its own, not while the store mends.
+        const bool quiet = std::exchange(settled_, false) && rewriteFd_ < 0;
         clock_.advance(static_cast<double>(rng_() % 30));
         // One foreign change at a time, a slow rewrite's accepts aside.
         if (schedule[i] == Move::accept)
@@ -61,6 +102,17 @@ void Schedule::steps() {
         mainQueue_.runPending();
         if (schedule[i] == Move::quit || schedule[i] == Move::quitWhileReading) continue;
         if (held_ && !wasHeld) continue;  // the next move lands between two writes
+        if (quiet && (schedule[i] == Move::accept || schedule[i] == Move::appendOthers ||
+                      schedule[i] == Move::othersInPieces)) {
+            checkLive("live", false);
+            const TroupeLiveFold* live = store_->liveFold();
+            if (failure_.empty() && live && outOfPlace(*live)) {
+                note("+1min");
+                clock_.advance(TroupeLogLoader::refoldEvery + 1);
+                mainQueue_.advance(TroupeLogLoader::refoldEvery + 1);
+                checkLive("a minute on", true);
+            }
+        }
         release();
         // The quit meets the move unsettled, but for a read or write made to fail: the store
         // tries those again on timers of its own, which would race the quit.
@@ -127,17 +179,20 @@ void Schedule::open() {
     store_ = std::make_unique<TroupeStore>(folder_, defaults_, clock_, mainQueue_, notifications_,
                                            faults_.readFunction(), faults_.writeFunction());
     store_->waitUntilLoaded();
+    settled_ = true;
     run_.clear();
     std::lock_guard lock(writtenOverMutex_);
     writtenOver_.clear();
 }
 
+// A milestone, or XP for or a rename of the flea others' lines make.
 TroupeEvent Schedule::ourEvent() {
-    return TroupeEvent{idFrom(rng_),
-                       TroupeEventKind::milestoneEarned,
-                       TroupeMilestoneEarned{"mine" + std::to_string(rng_() % 1000)},
-                       clock_.now(),
-                       store_->deviceId(),
+    const auto roll = rng_() % 6;
+    TroupePayload payload = TroupeMilestoneEarned{"mine" + std::to_string(rng_() % 1000)};
+    if (roll == 0) payload = TroupeXPEarned{otherFlea_, 100, TroupeXPSource::click};
+    if (roll == 1) payload = TroupeFleaRenamed{otherFlea_, "Mine " + std::to_string(rng_() % 100)};
+    const auto kind = static_cast<TroupeEventKind>(payload.value.index());
+    return TroupeEvent{idFrom(rng_),       kind, std::move(payload), clock_.now(), store_->deviceId(),
                        troupeSchemaVersion};
 }
 
@@ -150,6 +205,7 @@ std::vector<TroupeEvent> Schedule::ours(int count) {
 bool Schedule::take(const TroupeEvent& event) {
     const bool taken = std::holds_alternative<TroupeEvent>(store_->append(event));
     if (taken) run_.push_back(event.id);
+    if (taken) remember(event);
     return taken;
 }
 
@@ -249,6 +305,49 @@ void Schedule::settle() {
     faults_.failNextRead(0);
     faults_.afterWriteOf({}, {});
     if (!found.empty()) fail("settled", file, found);
+    settled_ = true;
+}
+
+// The running snapshot, every field, against the fold of the file's lines, with those the
+// store holds out of their place after the settled ones (none once `refolded`), waited for
+// with a deadline while the store takes others' lines. Not while a line of ours is held,
+// written over, or a slow rewrite goes on.
+void Schedule::checkLive(const std::string& when, bool refolded) {
+    const testing::TroupeLogState file = fileNow();
+    if (!store_ || held_ || rewriteFd_ >= 0 || lacking(file, true).size() > lacking(file, false).size())
+        return;
+    std::string found = liveProblems(refolded);
+    for (const auto deadline = std::chrono::steady_clock::now() + mendWait;
+         !found.empty() && std::chrono::steady_clock::now() < deadline; found = liveProblems(refolded))
+        mainQueue_.waitAndRun(0.05);
+    ++(refolded ? said_.minuteChecks : said_.liveChecks);
+    const TroupeLiveFold* live = store_->liveFold();
+    if (!refolded && live && outOfPlace(*live)) ++said_.outOfPlaceChecks;
+    if (!found.empty()) fail(when, fileNow(), "\n  live: " + found);
+}
+
+std::string Schedule::liveProblems(bool refolded) {
+    if (!lacking(fileNow(), false).empty()) return "this run's lines not all written yet";
+    std::vector<TroupeEvent> lines;
+    std::istringstream in(testing::readFile(log_));
+    for (std::string line; std::getline(in, line);) {
+        try {
+            lines.push_back(decodeTroupeLogLine(line));
+        } catch (const std::exception&) {
+        }
+    }
+    const TroupeLiveFold* live = store_->liveFold();
+    if (!live) return "no fold";
+    const TroupeLiveFold::OutOfPlace out = live->outOfPlace();
+    const std::size_t outOfPlace = out.moved.size() + out.repeats.size();
+    if (refolded && outOfPlace > 0) return std::to_string(outOfPlace) + " lines still out of place";
+    const TroupeSnapshot expected = foldWith(lines, out);
+    if (store_->snapshot() == expected) return {};
+    return "snapshot " + std::to_string(store_->snapshot().eventCount) + " events, the fold of the file's " +
+           std::to_string(lines.size()) + " lines with " + std::to_string(outOfPlace) + " out of place " +
+           std::to_string(expected.eventCount) +
+           "\n    snapshot: " + store_->snapshot().toJson().dump().substr(0, 3000) +
+           "\n    expected: " + expected.toJson().dump().substr(0, 3000);
 }
 
 void Schedule::check(const std::string& when) {
@@ -261,8 +360,15 @@ void Schedule::check(const std::string& when) {
 std::string Schedule::problems(const testing::TroupeLogState& file) {
     const std::vector<Uuid> missing = lacking(file, !store_);
     std::vector<Uuid> twice;
-    for (const auto& [id, count] : file.ids)
-        if (count > (allowedTwice_.contains(id) ? 2 : 1)) twice.push_back(id);
+    {
+        std::lock_guard lock(linesMutex_);
+        for (const auto& [id, count] : file.ids) {
+            const auto repeated = repeats_.find(id);
+            if (count > 1 + (allowedTwice_.contains(id) ? 1 : 0) +
+                            (repeated == repeats_.end() ? 0 : repeated->second))
+                twice.push_back(id);
+        }
+    }
     std::string found;
     if (!missing.empty())
         found += "\n  lost: " + std::to_string(missing.size()) + " of this run's " +

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -106,21 +107,50 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
         }
         std::mutex mutex;
         std::condition_variable changed;
-        bool gated = false;  // reads of the copy wait until opened
+        ino_t gated = 0;  // reads of this file wait until opened
         bool reading = false;
         testing::CapturedLog said;
         auto read = [&](int fd, void* buffer, std::size_t size, off_t offset) -> ssize_t {
             struct stat info {};
             std::unique_lock lock(mutex);
-            if (gated && ::fstat(fd, &info) == 0 && info.st_size > 1000) {
+            if (gated != 0 && ::fstat(fd, &info) == 0 && info.st_ino == gated) {
                 reading = true;
                 changed.notify_all();
-                changed.wait_for(lock, std::chrono::seconds(10), [&] { return !gated; });
+                changed.wait(lock, [&] { return gated == 0; });
             }
             return ::pread(fd, buffer, size, offset);
         };
+        const auto open = [&](ino_t file = 0) {
+            std::lock_guard lock(mutex);
+            gated = file;
+            changed.notify_all();
+        };
+        // Holds the reads of `file` until opened. A file, not a size: the loader reads only a
+        // file left alone for a moment, so which re-read a size would hold depends on how
+        // soon the next file is renamed over it.
+        const auto hold = [&](const fs::path& file) {
+            struct stat info {};
+            ASSERT_EQ(::stat(file.c_str(), &info), 0);
+            open(info.st_ino);
+        };
+        // Until the held re-read started (the writer saw the file and the loader reads it).
+        const auto held = [&] {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            for (std::unique_lock lock(mutex); !reading && std::chrono::steady_clock::now() < deadline;) {
+                lock.unlock();
+                h.mainQueue.waitAndRun(0.05);
+                lock.lock();
+            }
+            std::lock_guard lock(mutex);
+            return reading;
+        };
         TroupeStore store(TroupeStore::defaultDirectory(), h.defaults, h.clock, h.mainQueue, h.notifications,
                           read);
+        // Opened before the store goes, whatever ends the case.
+        const struct OpenAtTheEnd {
+            std::function<void()> open;
+            ~OpenAtTheEnd() { open(); }
+        } openAtTheEnd{[&] { open(); }};
         store.waitUntilLoaded();
         auto sink = std::make_shared<RecordingSink>();
         store.addSink(sink);
@@ -156,11 +186,8 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
                                     when == beforeTheFirstLine ? now - 200 : now + 3600 + i))
                        << '\n';
         }
-        std::unique_lock lock(mutex);
-        gated = when >= duringASlowReread;
-        lock.unlock();
-        // A large file, and a small one, before the copy: each one's re-read, still held or
-        // waiting behind that, is overtaken by the next.
+        // A large file, and a small one, before the copy: the large one's re-read is held,
+        // and each later one's, waiting behind that, is overtaken by the next.
         for (int lines = 100; when >= quitAfterTwoReplacements && lines > 0;
              lines = when == quitAfterThreeReplacements && lines > 1 ? 1 : 0) {
             const fs::path theirs = h.logFile().string() + ".theirs";
@@ -168,34 +195,26 @@ TEST(TroupeStore, AFileRenamedOverTheLogKeepsWhatThisRunWrote) {
             for (int i = 0; i < lines; ++i)
                 file << encodeTroupeEventLine(event(TroupeMilestoneEarned{"theirs"}, now + 3600 + i)) << '\n';
             file.close();
+            if (lines == 100) hold(theirs);
             fs::rename(theirs, h.logFile());
             for (const char* id : {"on a file replaced", "after its cut"}) {
                 kept.push_back(mine(id));
                 landed(kept.back());  // a re-read is asked for, then its cut is taken
             }
+            ASSERT_TRUE(lines != 100 || held());
         }
+        if (when == duringASlowReread || when == quitDuringASlowReread) hold(copy);
         fs::rename(copy, h.logFile());
         // Before the settled events in one row: a refold is asked for too.
         kept.push_back(mine("after", when == copiedBeforeALine ? 600 : 0));
         if (when >= quitAfterTwoReplacements) landed(kept.back());
-        if (gated) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            for (lock.lock(); !reading && std::chrono::steady_clock::now() < deadline; lock.lock()) {
-                lock.unlock();
-                h.mainQueue.waitAndRun(0.05);  // the writer saw the new file: a re-read starts
-            }
-            ASSERT_TRUE(reading);
-            lock.unlock();
-        }
+        ASSERT_TRUE(when < duringASlowReread || held());
         if (when >= quitDuringASlowReread) store.stopLoading();
         if (when == duringASlowReread) {
             kept.push_back(mine("meanwhile"));
             landed(kept.back());
         }
-        lock.lock();
-        gated = false;
-        changed.notify_all();
-        lock.unlock();
+        open();
         ASSERT_TRUE(store.drain());
         const TroupeSnapshot live = store.snapshot();
         EXPECT_EQ(live.milestonesEarned.contains("old"), copied);
@@ -283,21 +302,36 @@ TEST(TroupeStore, TheFileAtThePathGetsThisRunsEventsBack) {
 // The log beneath a FUSE mount, as a network share is seen, while this run writes five lines
 // a second: another machine saves it on its side (the lines it has, and one of its own, in a
 // file renamed over the log), once or every few lines, where the mount's inode numbers may
-// follow the name and not the file; or, where the sizes a stat reports lag a second behind,
-// another device appends its lines. Every line of this run is in the log once, the other
-// lines are folded, and the snapshot is what a fresh load folds.
+// follow the name and not the file, or its attributes those of the file now at the path;
+// also behind a queue of lines accepted at once (as at a start), and with slow writes; or,
+// where the sizes a stat reports lag a second behind, another device appends its lines. Every
+// line of this run is in the log once, the other lines are folded, the snapshot is what a
+// fresh load folds, and no write reached a file renamed away (the passthrough's own log).
 TEST(TroupeStore, AnotherMachinesSavesBeneathAMountLoseAndDoubleNothing) {
     using testing::Fuse;
+    // A cloud client: attributes by path, each write a round trip that long.
+    const auto cloud = [](double writeSeconds) {
+        testing::PassthroughOptions options;
+        options.byPath = true;
+        options.writeDelaySeconds = writeSeconds;
+        return options;
+    };
     const struct {
         const char* name;
         Fuse mount;
-        int saves;        // 1: after the third line of ours; 2: and every fifth
+        int saveEvery;    // a save after the third line of ours and every that many (0: none; 99: one)
         int appendEvery;  // lines of ours between two of another device's appends (0: none)
-    } rows[] = {{"passthrough, one save", Fuse::passthrough, 1, 0},
-                {"passthrough, a save every 5 lines", Fuse::passthrough, 2, 0},
-                {"sshfs, one save", Fuse::sshfs, 1, 0},
-                {"sshfs, a save every 5 lines", Fuse::sshfs, 2, 0},
-                {"sizes a second late, another device's lines", Fuse::laggingPassthrough, 0, 5}};
+        int queued = 0;   // lines accepted at once before the first one typed
+        testing::PassthroughOptions options = {};
+    } rows[] = {{"passthrough, one save", Fuse::passthrough, 99, 0},
+                {"passthrough, a save every 5 lines", Fuse::passthrough, 5, 0},
+                {"sshfs, one save", Fuse::sshfs, 99, 0},
+                {"sshfs, a save every 5 lines", Fuse::sshfs, 5, 0},
+                {"sizes a second late, another device's lines", Fuse::laggingPassthrough, 0, 5},
+                {"by path, writes of 5 ms, 1,000 lines queued, a save every 2 lines", Fuse::passthrough, 2, 0,
+                 1000, cloud(0.005)},
+                {"by path, writes of 50 ms, 100 lines queued, a save every 10 lines", Fuse::passthrough, 10,
+                 0, 100, cloud(0.05)}};
     std::string skipped;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -306,7 +340,9 @@ TEST(TroupeStore, AnotherMachinesSavesBeneathAMountLoseAndDoubleNothing) {
                 testing::CapturedLog logged;
                 TroupeHarness h;
                 const fs::path below = h.xdg.root() / "below";
-                const testing::FuseMount mount(row.mount, below, h.xdg.root() / "mount");
+                testing::PassthroughOptions options = row.options;
+                if (row.mount != Fuse::sshfs) options.writeLog = h.xdg.root() / "writes.log";
+                const testing::FuseMount mount(row.mount, below, h.xdg.root() / "mount", options);
                 if (!mount.mounted) return testing::cannotMount(row.name);
                 const fs::path log = below / "Troupe" / TroupeStore::logFileName;
                 fs::create_directories(log.parent_path());
@@ -315,13 +351,24 @@ TEST(TroupeStore, AnotherMachinesSavesBeneathAMountLoseAndDoubleNothing) {
                                                            h.mainQueue, h.notifications);
                 store->waitUntilLoaded();
                 std::vector<TroupeEvent> mine;
+                const auto add = [&](const std::string& id) {
+                    mine.push_back(std::get<TroupeEvent>(store->appendKind(
+                        TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{id}, h.clock.now())));
+                };
+                for (int i = 1; i <= row.queued; ++i) add("q" + std::to_string(i));
                 std::set<std::string> theirs{"before"};
+                // Typing at five keys a second, the other side's change halfway between two
+                // keys: where the writer had no queue, the line typed is written by then.
+                const auto typing = [&] {
+                    for (const auto until = Steady::now() + std::chrono::milliseconds(100);
+                         Steady::now() < until;)
+                        h.mainQueue.waitAndRun(0.02);
+                };
                 for (int i = 1; i <= 25; ++i) {
-                    mine.push_back(std::get<TroupeEvent>(
-                        store->appendKind(TroupeEventKind::milestoneEarned,
-                                          TroupeMilestoneEarned{"m" + std::to_string(i)}, h.clock.now())));
+                    add("m" + std::to_string(i));
+                    typing();
                     const std::string other = "t" + std::to_string(i);
-                    if ((row.saves > 0 && i == 3) || (row.saves > 1 && i % 5 == 0)) {
+                    if (row.saveEvery > 0 && (i == 3 || i % row.saveEvery == 0)) {
                         const fs::path copy = log.string() + ".saving";
                         std::ofstream(copy)
                             << testing::readFile(log) << othersLine(h.clock.now().seconds, other);
@@ -332,10 +379,7 @@ TEST(TroupeStore, AnotherMachinesSavesBeneathAMountLoseAndDoubleNothing) {
                         testing::appendAsAnotherProgram(log, othersLine(h.clock.now().seconds, other));
                         theirs.insert(other);
                     }
-                    // Typing at five keys a second.
-                    for (const auto until = Steady::now() + std::chrono::milliseconds(200);
-                         Steady::now() < until;)
-                        h.mainQueue.waitAndRun(0.02);
+                    typing();
                 }
                 const bool folded = pumpUntil(h.mainQueue, [&] {
                     const TroupeSnapshot snapshot = store->snapshot();
@@ -344,22 +388,33 @@ TEST(TroupeStore, AnotherMachinesSavesBeneathAMountLoseAndDoubleNothing) {
                                return snapshot.milestonesEarned.contains(id);
                            });
                 });
-                if (!folded) return std::string("another machine's lines not all folded");
+                // Every fault of the row at once; a row before that failed shows in this
+                // child's own verdict, so counted here instead.
+                std::string wrong;
+                const auto fault = [&](const std::string& what) {
+                    if (!what.empty()) wrong += (wrong.empty() ? "" : "; ") + what;
+                };
+                if (!folded) fault("another machine's lines not all folded");
                 TroupeStore fresh(mount.at / "Troupe", h.defaults, h.clock, h.mainQueue, h.notifications);
                 fresh.waitUntilLoaded();
-                if (!(store->snapshot() == fresh.snapshot())) return std::string("snapshots differ");
+                if (!(store->snapshot() == fresh.snapshot())) fault("snapshots differ");
                 store->stopLoading();
                 store->drain();
                 store.reset();
-                // A row before that failed shows in this child's own verdict: counted here instead.
-                if (std::string wrong = testing::notEachOnce(log, mine); !wrong.empty()) {
-                    for (const std::string& line : logged.lines) wrong += "\n" + line;
-                    return wrong;
-                }
+                fault(testing::notEachOnce(log, mine));
+                if (const testing::WritesSeen writes = testing::writesSeen(options.writeLog);
+                    writes.toUnlinkedFiles > 0)
+                    fault("of " + std::to_string(writes.writes) + " writes " +
+                          std::to_string(writes.toUnlinkedFiles) +
+                          " reached a file renamed away, the first: " + writes.firstUnlinked);
                 for (const std::string& line : logged.lines)
                     if (line.find("Cannot") != std::string::npos || line.find("lost") != std::string::npos ||
                         (row.appendEvery > 0 && line.find("again that the file") != std::string::npos))
-                        return "said: " + line;
+                        fault("said: " + line);
+                if (!wrong.empty()) {
+                    for (const std::string& line : logged.lines) wrong += "\n" + line;
+                    return wrong;
+                }
                 return std::string("ok");
             },
             std::chrono::seconds(60));

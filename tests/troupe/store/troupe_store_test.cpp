@@ -241,6 +241,80 @@ TEST(TroupeStore, AnotherDevicesLineLandsInItsPlace) {
     }
 }
 
+// Another device's lines among this run's events, each row as the running store meets them:
+// after every line the snapshot is the fold of the file at once, with no refold (which the
+// clock never lets come): this run's later events over a late line, a repeat of an id
+// stamped earlier than the line it repeats, a line of a newer schema version. A drain's
+// refold leaves it so.
+TEST(TroupeStore, TheRunningSnapshotIsTheFoldOfTheFile) {
+    const Uuid flea = Uuid::random();
+    const Uuid repeated = Uuid::random();
+    const TroupeFleaCreated made{flea, "Pip", 1, "crown", "cannon", Date{0}, {}};
+    const TroupeMilestoneEarned settled{"settled"};
+    const TroupeMilestoneEarned ahead{"ahead"};
+    struct Line {
+        bool ours;
+        TroupePayload payload;
+        double ago;
+        std::optional<Uuid> id = std::nullopt;
+        std::int64_t schemaVersion = troupeSchemaVersion;
+    };
+    const struct {
+        const char* name;
+        std::vector<Line> lines;
+    } rows[] = {
+        {"our rename after theirs, an hour behind, with a line 10 s ahead",
+         {{false, made, 7200},
+          {false, settled, 1800},
+          {false, ahead, -10},
+          {false, TroupeFleaRenamed{flea, "Theirs"}, 3600},
+          {true, TroupeFleaRenamed{flea, "Mine"}, 0}}},
+        {"our XP and rename of a flea made an hour behind, with a line 10 s ahead",
+         {{false, settled, 1800},
+          {false, ahead, -10},
+          {false, made, 3600},
+          {true, TroupeXPEarned{flea, 100, TroupeXPSource::click}, 0},
+          {true, TroupeFleaRenamed{flea, "Mine"}, 0}}},
+        {"their milestone with our milestone's id, an hour earlier",
+         {{true, TroupeMilestoneEarned{"mine"}, 0, repeated},
+          {false, TroupeMilestoneEarned{"theirs"}, 3600, repeated}}},
+        {"their flea put away with our flea made's id, earlier",
+         {{true, made, 0, repeated},
+          {true, TroupeXPEarned{flea, 221, TroupeXPSource::click}, 0},
+          {false, TroupeFleaIdOnly{flea}, 30, repeated}}},
+        {"their repeat of our line's id, later",
+         {{true, TroupeMilestoneEarned{"mine"}, 0, repeated},
+          {false, TroupeMilestoneEarned{"theirs"}, -5, repeated}}},
+        {"a milestone of a newer schema, then a known version of its id",
+         {{false, TroupeMilestoneEarned{"newer"}, 30, repeated, troupeSchemaVersion + 1},
+          {false, TroupeMilestoneEarned{"known"}, 20, repeated}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TroupeHarness h;
+        std::filesystem::create_directories(h.logFile().parent_path());
+        std::ofstream(h.logFile(), std::ios::binary).close();
+        auto store = h.open();
+        std::vector<TroupeEvent> file;
+        for (const Line& line : row.lines) {
+            TroupeEvent next =
+                event(line.payload, h.clock.now().seconds - line.ago, line.id.value_or(Uuid::random()));
+            next.schemaVersion = line.schemaVersion;
+            if (line.ours) {
+                file.push_back(std::get<TroupeEvent>(store->append(next)));
+            } else {
+                file.push_back(next);
+                testing::appendAsAnotherProgram(h.logFile(), encodeTroupeEventLine(next) + "\n");
+            }
+            EXPECT_TRUE(testing::pumpUntil(
+                h.mainQueue, [&] { return store->snapshot() == TroupeFold::fold(file); },
+                std::chrono::seconds(3)));
+        }
+        ASSERT_TRUE(store->drain());
+        EXPECT_EQ(store->snapshot(), TroupeFold::fold(file));
+    }
+}
+
 // Another device's renames, one a second and an hour behind, show at the end at once (while
 // this run's clicks, two a second out of order, replay the tail), and are put in their place
 // by one whole read a minute however many come (the load's counts).
@@ -327,6 +401,45 @@ TEST(TroupeStore, SessionsMilestonesSinksAndNotifications) {
     EXPECT_EQ(order[1], TroupeStore::snapshotChangedNotification);
     EXPECT_EQ(store->snapshot().lastSeen(store->deviceId()), h.clock.now());
     EXPECT_TRUE(store->snapshot().hasAcknowledgedMilestone("a", store->deviceId()));
+}
+
+// A run killed while the file system refused its last lines (a dead mount, a full disk): the
+// next start, or a run of the same log that lives on (at its second look), writes exactly the
+// lines the log lacks, once, deletes the killed run's file and says so. The start of such a
+// line a write cut short at the log's very end is taken back off first; a kept file with a line
+// that does not decode is said and left where it is.
+TEST(TroupeStore, LinesKeptByAKilledRunAreWrittenOnceByTheNext) {
+    enum Next { nextStart, runningRun, fragmentAtTheEnd, badLineKept };
+    for (const Next next : {nextStart, runningRun, fragmentAtTheEnd, badLineKept}) {
+        SCOPED_TRACE(next);
+        TroupeHarness h;
+        testing::CapturedLog log;
+        std::vector<TroupeEvent> mine;
+        for (int i = 0; i < 5; ++i)
+            mine.push_back(
+                event(TroupeMilestoneEarned{i < 3 ? "written" : "unwritten"}, h.clock.now().seconds));
+        testing::KilledRun killed(h, mine);
+        ASSERT_TRUE(killed.accepted());
+        std::unique_ptr<TroupeStore> store;
+        if (next == runningRun) store = h.open(h.keepFolder());
+        killed.kill();
+        const std::string cutShort = encodeTroupeEventLine(mine[3]);
+        if (next == fragmentAtTheEnd) testing::appendAsAnotherProgram(h.logFile(), cutShort.substr(0, 15));
+        if (next == badLineKept) testing::appendAsAnotherProgram(h.keptFiles().at(0), "not a line\n");
+        if (next == runningRun)
+            h.mainQueue.advance(2 * TroupeStore::keepLookSeconds);  // found, then written
+        else
+            store = h.open(h.keepFolder());
+        ASSERT_TRUE(store->drain());
+        testing::expectEachOnce(h.logFile(), mine);
+        EXPECT_EQ(testing::troupeLogStateOf(testing::readFile(h.logFile())).unreadable, 0u);
+        EXPECT_EQ(store->snapshot().milestonesEarned.size(), 2u);
+        EXPECT_EQ(log.count("Wrote 2 troupe events kept on this machine by a run of"), 1);
+        EXPECT_EQ(log.count("(3 it held already)"), 1);
+        EXPECT_EQ(log.count("Took back the start of a troupe event"), next == fragmentAtTheEnd ? 1 : 0);
+        EXPECT_EQ(log.count("(line 7: "), next == badLineKept ? 1 : 0);
+        EXPECT_EQ(h.keptFiles().size(), next == badLineKept ? 2u : 1u);  // and the new run's own
+    }
 }
 
 TEST(TroupeStore, TheDeviceIdSurvivesACorruptSettingsFile) {
