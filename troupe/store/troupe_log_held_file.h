@@ -214,9 +214,8 @@ class TroupeLogHeldFile {
     // This run's lines a reconcile's read did not reach (or a write of ours left past the size
     // its file system told).
     TroupeLogUnseenLines unseen_;
-    double unseenAddedAt_ = 0;
-    std::uint64_t writes_ =
-        0;  // writes of lines so far          // on net_'s clock: they are looked for often a while after
+    double unseenAddedAt_ = 0;          // on net_'s clock: they are looked for often a while after
+    std::uint64_t writes_ = 0;          // writes of lines so far
     std::optional<double> shortSince_;  // the size below what this run's writes left, on net_'s clock
     TroupeLogPathWatch watch_;
 };
