@@ -87,7 +87,10 @@ lines=$(wc -l <"$log")
 start_app "$work/app3.log"
 sleep 2
 stop_app
-expect_log_read "$lines"
+# A key press accepted but not yet on disk at the kill was kept on this machine: the relaunch
+# writes it to the log and folds it too.
+kept=$(sed -n 's/.*Wrote \([0-9]*\) troupe events\? kept on this machine.*/\1/p' "$work/app3.log" | head -n 1)
+expect_log_read $((lines + ${kept:-0}))
 cmp -s -n "$size" "$work/before-kill.jsonl" "$log" || fail "the launch after SIGKILL changed what was on disk"
 starts=$(session_starts)
 [ "$starts" -eq 3 ] || fail "$starts session starts after three launches"
