@@ -70,6 +70,11 @@ std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::placeFound(TroupeRunLedger
     if (quitLooked_) return {};
     if (fd_ >= 0) followPath();
     if (changes_ != changesAtCut) return {};  // the reconcile that follows compares again
+    // Written (again) since the cut, past where its read reached: not for it to judge. Two
+    // reconciles may read before the first's lines go back.
+    std::erase_if(comparison.missing, [&](const TroupeRunLedger::Line& line) {
+        return ledger_.placedPast(line.entry, changes_, comparison.reach);
+    });
     // Found anywhere in the file, a line of ours is found.
     for (const auto& [entry, offset] : comparison.found) {
         ledger_.place(entry, {changes_, offset});

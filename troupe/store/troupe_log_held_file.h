@@ -153,7 +153,7 @@ class TroupeLogHeldFile {
                       std::optional<std::string> tail = std::nullopt);
     bool tailReadsBack();
     void handOnAppended(std::uint64_t from, std::uint64_t to);
-    std::uint64_t lastLineEnd(std::uint64_t from, std::uint64_t to);
+    std::optional<std::uint64_t> lastLineEnd(std::uint64_t from, std::uint64_t to);
     void readBackOurs(const atomic_file::OpenedFile& file, std::uint64_t olderBytes);
     void compareBytes(const atomic_file::OpenedFile& file, bool draining);
     atomic_file::OpenedFile readable(atomic_file::OpenedFile opened = {});

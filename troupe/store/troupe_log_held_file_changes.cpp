@@ -117,10 +117,15 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
         case TroupeLogLook::appended: {
             atLineStart_ = false;  // another writer may have left a line torn
             // Whole lines only: the rest of one still being written is read once it ends.
-            const std::uint64_t end = lastLineEnd(from, static_cast<std::uint64_t>(info.st_size));
-            rememberHeld(info, end);
-            handOnAppended(from, end);
-            net_.appended(readFd(), end);
+            const std::optional<std::uint64_t> end =
+                lastLineEnd(from, static_cast<std::uint64_t>(info.st_size));
+            // Bytes the size tells that cannot be read: the descriptor holds another file than
+            // the one stat told of (on a mount that answers by path, one saved over the log
+            // between its open and the stat), or it was cut short since.
+            if (!end) return freshReads_ ? changedElsewhere(info) : readAgain(info);
+            rememberHeld(info, *end);
+            handOnAppended(from, *end);
+            net_.appended(readFd(), *end);
             return;
         }
         case TroupeLogLook::changed:
@@ -138,13 +143,14 @@ void TroupeLogHeldFile::changedElsewhere(const struct stat& info) {
     readAgain(info);
 }
 
-// Where the last whole line in [from, to) of the file held ends (`from` when none does).
-std::uint64_t TroupeLogHeldFile::lastLineEnd(std::uint64_t from, std::uint64_t to) {
+// Where the last whole line in [from, to) of the file held ends (`from` when none does);
+// none when those bytes cannot all be read.
+std::optional<std::uint64_t> TroupeLogHeldFile::lastLineEnd(std::uint64_t from, std::uint64_t to) {
     char buffer[4096];
     for (std::uint64_t end = to; end > from;) {
         const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer, end - from));
         if (::pread(readFd(), buffer, size, static_cast<off_t>(end - size)) != static_cast<ssize_t>(size))
-            return to;
+            return std::nullopt;
         for (std::size_t i = size; i > 0; --i)
             if (buffer[i - 1] == '\n') return end - size + i;
         end -= size;

@@ -14,7 +14,8 @@ constexpr std::uint64_t kMostRead = std::uint64_t{4} << 20;  // another device's
 void TroupeLogUnseenLines::add(TroupeRunLedger::Line line, std::uint64_t from, std::uint64_t epoch,
                                std::uint64_t write) {
     if (!contains(line.entry))
-        waiting_.push_back(Waiting{std::move(line), from, epoch, write, std::nullopt, std::nullopt});
+        waiting_.push_back(
+            Waiting{std::move(line), from, epoch, write, std::nullopt, std::nullopt, std::nullopt});
 }
 
 bool TroupeLogUnseenLines::contains(std::size_t entry) const {
@@ -22,8 +23,12 @@ bool TroupeLogUnseenLines::contains(std::size_t entry) const {
                        [&](const Waiting& w) { return w.line.entry == entry; });
 }
 
-void TroupeLogUnseenLines::placedLater(std::uint64_t epoch, std::uint64_t offset, std::uint64_t write) {
+void TroupeLogUnseenLines::placedLater(std::uint64_t epoch, std::uint64_t offset, std::uint64_t write,
+                                       bool verified) {
     for (Waiting& waiting : waiting_) {
+        if (verified && waiting.epoch < epoch &&
+            (!waiting.endsByLater || waiting.endsByLater->first != epoch))
+            waiting.endsByLater = {epoch, offset};
         if (waiting.epoch != epoch || waiting.write >= write || waiting.from >= offset ||
             waiting.endsBy.value_or(offset + 1) <= offset)
             continue;
@@ -38,7 +43,10 @@ void TroupeLogUnseenLines::found(std::size_t entry) {
 
 bool TroupeLogUnseenLines::endsWithin(std::size_t entry, std::uint64_t epoch, std::uint64_t reach) const {
     return std::any_of(waiting_.begin(), waiting_.end(), [&](const Waiting& w) {
-        return w.line.entry == entry && w.epoch == epoch && w.endsBy && *w.endsBy <= reach;
+        if (w.line.entry != entry) return false;
+        if (w.epoch < epoch)
+            return w.endsByLater && w.endsByLater->first == epoch && w.endsByLater->second <= reach;
+        return w.epoch == epoch && w.endsBy && *w.endsBy <= reach;
     });
 }
 
@@ -78,7 +86,7 @@ TroupeLogUnseenLines::Taken TroupeLogUnseenLines::lookIn(int fd, std::uint64_t s
         taken.gone.push_back(std::move(waiting.line));
         return true;
     });
-    for (const auto& [offset, write] : placed) placedLater(epoch, offset, write);
+    for (const auto& [offset, write] : placed) placedLater(epoch, offset, write, true);
     return taken;
 }
 

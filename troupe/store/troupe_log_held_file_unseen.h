@@ -8,7 +8,10 @@
 // written again that was only late is there twice. One is gone, to be written again, only
 // once the bytes where it went are read and are not it: from the first byte it may start at
 // to where a later line of ours starts, placed in the same file since (so it went before
-// that). Else it waits, kept by this run until the log is seen to hold it.
+// that). Else it waits, kept by this run until the log is seen to hold it. One that went to a
+// file changed since (a save renamed over it, say) is gone once a read by id of the file now
+// at the path lacks it up to where a later line of ours was seen to land there: the file
+// held all it holds of the older one by then.
 #include <sys/types.h>
 
 #include <cstddef>
@@ -31,8 +34,9 @@ class TroupeLogUnseenLines {
     bool empty() const { return waiting_.empty(); }
     std::size_t size() const { return waiting_.size(); }
     // A line of ours written by the write numbered `write` was placed at `offset` after
-    // `epoch` changes: those that went to that file before it end there at the latest.
-    void placedLater(std::uint64_t epoch, std::uint64_t offset, std::uint64_t write);
+    // `epoch` changes: those that went to that file before it end there at the latest, and
+    // where its bytes were `verified`, those that went to one before the change too.
+    void placedLater(std::uint64_t epoch, std::uint64_t offset, std::uint64_t write, bool verified);
     // Found by a read by id: not waited for any more.
     void found(std::size_t entry);
     // Whether nothing of `entry`'s line can be at or past `reach` of the file after `epoch`
@@ -57,7 +61,8 @@ class TroupeLogUnseenLines {
         std::uint64_t epoch = 0;
         std::uint64_t write = 0;
         std::optional<std::uint64_t> endsBy;
-        std::optional<std::pair<std::uint64_t, std::uint64_t>> lookedAt;  // epoch, size
+        std::optional<std::pair<std::uint64_t, std::uint64_t>> endsByLater;  // epoch, offset: since a change
+        std::optional<std::pair<std::uint64_t, std::uint64_t>> lookedAt;     // epoch, size
     };
     std::vector<Waiting> waiting_;
 };

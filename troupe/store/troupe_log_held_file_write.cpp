@@ -238,7 +238,7 @@ void TroupeLogHeldFile::placeWritten(std::span<const TroupeLogLine> lines, std::
     if (!lines.empty() && !landedVerified_) changed();
     // Where each landed, but a first one glued to a line another writer tore just before.
     // Lines of ours not yet seen went to this file before them, if to this one.
-    if (!lines.empty()) unseen_.placedLater(changes_, start, writes_);
+    if (!lines.empty()) unseen_.placedLater(changes_, start, writes_, landedVerified_);
     std::uint64_t at = start;
     for (const auto& line : lines) {
         std::optional<TroupeRunLedger::Place> place;

@@ -203,6 +203,9 @@ void readAppendedToTroupeLog(TroupeLogLoader::Shared& shared, const TroupeLogApp
                 },
                 shared.control());
             if (!log.readError.empty()) throw std::runtime_error(log.readError);
+            // Fewer bytes than were seen appended: not the file they were seen in, or cut since.
+            if (!log.stopped && log.endOffset < end)
+                throw std::runtime_error("it ends before the lines seen");
         })) {
         // Read whole instead, as any change is.
         std::lock_guard lock(shared.mutex);

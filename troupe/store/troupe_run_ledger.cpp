@@ -187,6 +187,7 @@ std::nullopt_t TroupeRunLedger::unreadable(int error) const {
 TroupeRunLedger::Comparison TroupeRunLedger::compareWith(const TroupeEventIndex& held, std::size_t count,
                                                          std::uint64_t reach) const {
     Comparison comparison;
+    comparison.reach = reach;
     std::string memory;
     for (std::size_t from = 0; from < count; from += kEntriesAtOnce) {
         memory.clear();
@@ -206,6 +207,14 @@ TroupeRunLedger::Comparison TroupeRunLedger::compareWith(const TroupeEventIndex&
         }
     }
     return comparison;
+}
+
+bool TroupeRunLedger::placedPast(std::size_t entry, std::uint64_t epoch, std::uint64_t reach) const {
+    std::lock_guard lock(mutex_);
+    if (entry >= entries_.size()) return false;
+    const Stored& stored = entries_[entry];
+    return stored.logOffset != kNowhere && (stored.epochAndKept & ~kKept) == epochBits(epoch) &&
+           stored.logOffset + stored.length > reach;
 }
 
 std::vector<TroupeRunLedger::Line> TroupeRunLedger::notReadingBack(int fd, std::size_t count) const {

@@ -63,9 +63,12 @@ class TroupeRunLedger {
         std::vector<Line> missing;
         std::vector<std::pair<std::size_t, std::uint64_t>> found;  // entry, offset
         std::vector<std::pair<Line, std::uint64_t>> unreached;     // and where it was placed
+        std::uint64_t reach = ~std::uint64_t{0};
     };
     Comparison compareWith(const TroupeEventIndex& held, std::size_t count,
                            std::uint64_t reach = ~std::uint64_t{0}) const;
+    // The line of `entry` was placed, after `epoch` changes, so that it ends past `reach`.
+    bool placedPast(std::size_t entry, std::uint64_t epoch, std::uint64_t reach) const;
     // The lines of the entries of the first `count` that the file open on `fd` does not hold
     // where they were last placed, whatever changed since: the bytes tell, line by line (no
     // place counts as not). A line this run's own file cannot give back comes with no text.

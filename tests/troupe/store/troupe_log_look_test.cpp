@@ -22,6 +22,7 @@
 #include "tests/troupe/store/troupe_own_copy.h"
 #include "tests/troupe/store/troupe_store_harness.h"
 #include "troupe/store/troupe_event_index.h"
+#include "troupe/store/troupe_log_held_file_unseen.h"
 #include "troupe/store/troupe_log_path_watch.h"
 #include "troupe/store/troupe_run_ledger.h"
 
@@ -274,6 +275,48 @@ TEST(TroupeLogLookReadBack, NewLinesOnceAndTheOlderRoundTheRun) {
     EXPECT_EQ(readBack(0), std::pair(true, std::uint64_t{1}));
     EXPECT_EQ(readBack(1000 * log.length), std::pair(true, std::uint64_t{101}));
     ::close(fd);
+}
+
+// A line of ours not seen where it went (written during epoch 1, from offset 40) against a
+// reconcile's read that lacks it: gone only once nothing of it can lie past the read, by a
+// later line of ours landing within it; after a change, only a landing whose bytes were read.
+TEST(TroupeLogLookReadBack, AnUnseenLineIsGoneOnlyWhenALaterOneLandedWithinTheRead) {
+    const struct {
+        const char* name;
+        std::uint64_t landedEpoch;  // of the later line of ours, at offset 100 (0: none)
+        bool verified;
+        std::uint64_t readEpoch;
+        std::uint64_t reach;
+        bool gone;
+    } rows[] = {{"no later line", 0, true, 1, 500, false},
+                {"a later line within the read", 1, true, 1, 500, true},
+                {"a later line past the read", 1, true, 1, 90, false},
+                {"a change since, a later line read there", 2, true, 2, 500, true},
+                {"a change since, a later line not read back", 2, false, 2, 500, false},
+                {"changed again after the later line", 2, true, 3, 500, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TroupeLogUnseenLines unseen;
+        const TroupeRunLedger::Line line{idOf(1), ourLine(1, 40), 1};
+        unseen.add(line, 40, 1, 5);
+        if (row.landedEpoch > 0) unseen.placedLater(row.landedEpoch, 100, 6, row.verified);
+        EXPECT_EQ(unseen.takeEndedWithin({line}, row.readEpoch, row.reach).size(), row.gone ? 1u : 0u);
+        EXPECT_EQ(unseen.empty(), row.gone);
+    }
+}
+
+// Two reconciles may both read the log before the lines the first finds missing go back: the
+// second takes for missing only those not placed again since, past where it read.
+TEST(TroupeLogLookReadBack, ALinePlacedPastAReadIsNotItsToJudge) {
+    TemporaryFolder folder;
+    TroupeRunLedger ledger(folder.root());
+    ledger.record(idOf(0), ourLine(0, 40), TroupeRunLedger::Place{1, 0});
+    EXPECT_FALSE(ledger.placedPast(0, 1, 40));
+    ledger.placeAgain(0, {1, 80});
+    EXPECT_TRUE(ledger.placedPast(0, 1, 40));
+    EXPECT_FALSE(ledger.placedPast(0, 1, 120));  // within the read: its finding stands
+    EXPECT_FALSE(ledger.placedPast(0, 2, 40));   // a place before the last change
+    EXPECT_FALSE(ledger.placedPast(1, 1, 0));    // no such entry
 }
 
 // A log that is a link into another folder: a write to the file it leads to pokes the watch
