@@ -42,8 +42,8 @@ bool statAfresh(int fd, struct stat& info) {
     return true;
 }
 
-LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::OpenedFile* opened,
-                    bool toWrite) {
+LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, bool sharedMount,
+                    atomic_file::OpenedFile* opened, bool toWrite) {
     using atomic_file::FileIdentity;
     struct stat held {};
     struct stat atPath {};
@@ -56,7 +56,7 @@ LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::
             // the one to go on with: the inode number may be the name's, not the file's, and
             // a descriptor held since may read and write a file renamed away on the server.
             // Disks need no asking.
-            if (::major(held.st_dev) == 0 && onSharedMount(heldFd)) {
+            if (sharedMount) {
                 const atomic_file::SeenOpening again =
                     atomic_file::openSeenRegular(file, (toWrite ? O_RDWR | O_APPEND : O_RDONLY) | O_CLOEXEC);
                 if (again.outcome == atomic_file::SeenOpening::opened) {

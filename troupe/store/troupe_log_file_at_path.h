@@ -25,8 +25,9 @@ enum class LogAtPath {
 // the identity may be the name's (a FUSE mount that numbers files by path): the held
 // descriptor may serve a file renamed away since, the open the one at the path. It is for
 // appending only `toWrite`: closing a descriptor open for writing is an event of its own.
-LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, atomic_file::OpenedFile* opened = nullptr,
-                    bool toWrite = false);
+// `sharedMount`: what onSharedMount() said of the held file (each asking is a request there).
+LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, bool sharedMount,
+                    atomic_file::OpenedFile* opened = nullptr, bool toWrite = false);
 
 // `fd`'s stat as its file system has it now, where a plain fstat may be answered from a
 // cache kept for seconds (sshfs keeps sizes and times 20 s, NFS up to a minute). False

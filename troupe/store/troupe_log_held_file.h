@@ -80,6 +80,10 @@ class TroupeLogHeldFile {
     static constexpr std::chrono::milliseconds unreachedPatience{4000};
     static constexpr std::chrono::milliseconds unreachedLookEvery{250};
     static constexpr std::chrono::milliseconds unreachedAtQuit{1000};
+    // How often, on a shared mount, the file's last bytes are read when its size and times
+    // are as seen: each read is a request for the last page, and a look comes at every write
+    // (its own event) as well as at rest, once a slow poll.
+    static constexpr std::chrono::milliseconds tailLookEvery{1500};
     enum class Written {
         yes,
         failed,   // worth retrying later
@@ -152,6 +156,7 @@ class TroupeLogHeldFile {
     void rememberHeld(const struct stat& info, std::optional<std::uint64_t> size = std::nullopt,
                       std::optional<std::string> tail = std::nullopt);
     bool tailReadsBack();
+    bool tailDue() const { return !tailSeenAt_ || Clock::now() - *tailSeenAt_ >= tailLookEvery; }
     void handOnAppended(std::uint64_t from, std::uint64_t to);
     std::optional<std::uint64_t> lastLineEnd(std::uint64_t from, std::uint64_t to);
     void readBackOurs(const atomic_file::OpenedFile& file, std::uint64_t olderBytes);
@@ -205,6 +210,8 @@ class TroupeLogHeldFile {
     // of ours that could not be taken back ends where the file did then.
     std::optional<Clock::time_point> tornSince_;
     std::optional<std::uint64_t> ownFragmentEnd_;
+    // When the file's last bytes were last read as seen (or a line of ours read back there).
+    std::optional<Clock::time_point> tailSeenAt_;
     bool quitLooked_ = false;
     // A file renamed over the log is said once a minute at most, with how often.
     std::optional<Clock::time_point> replacedSaidAt_;

@@ -104,8 +104,8 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
         case TroupeLogLook::same:
             // On a shared mount a file renamed over the log may keep the name's inode number,
             // its size and, to the tick of a coarse clock, its times: its last bytes tell.
-            if (freshReads_ && watch_.seen() && !watch_.seen()->tail.empty() && !tailReadsBack())
-                changedElsewhere(info);
+            if (freshReads_ && watch_.seen() && !watch_.seen()->tail.empty() && tailDue() && !tailReadsBack())
+                return changedElsewhere(info);
             return;
         case TroupeLogLook::metadata:
         case TroupeLogLook::rewritten:
@@ -181,9 +181,12 @@ void TroupeLogHeldFile::rememberHeld(const struct stat& info, std::optional<std:
 bool TroupeLogHeldFile::tailReadsBack() {
     const auto& seen = *watch_.seen();
     std::string held(seen.tail.size(), '\0');
-    return ::pread(readFd(), held.data(), held.size(), static_cast<off_t>(seen.size - held.size())) ==
-               static_cast<ssize_t>(held.size()) &&
-           held == seen.tail;
+    const bool back =
+        ::pread(readFd(), held.data(), held.size(), static_cast<off_t>(seen.size - held.size())) ==
+            static_cast<ssize_t>(held.size()) &&
+        held == seen.tail;
+    if (back) tailSeenAt_ = Clock::now();
+    return back;
 }
 
 }  // namespace tw

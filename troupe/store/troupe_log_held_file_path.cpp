@@ -58,7 +58,7 @@ bool TroupeLogHeldFile::followPath(atomic_file::OpenedFile* opened, bool toWrite
         return true;
     }
     atomic_file::OpenedFile fresh;  // the path's own open, on a shared mount
-    const LogAtPath atPath = logAtPath(file_, fd_, &fresh, toWrite);
+    const LogAtPath atPath = logAtPath(file_, fd_, freshReads_, &fresh, toWrite);
     if (atPath == LogAtPath::unknown) {
         // The held descriptor may be the one that failed, the path working again.
         if (struct stat info{}; ::fstat(fd_, &info) != 0 && dropFailed(errno)) return openFile();

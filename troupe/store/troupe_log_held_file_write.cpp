@@ -55,6 +55,7 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
             tail->erase(0, tail->size() - std::min<std::size_t>(tail->size(), troupeLogTailBytes));
         }
         rememberHeld(info, *end, std::move(tail));
+        if (landedVerified_) tailSeenAt_ = Clock::now();  // our line read back at the end
         // Another program's lines just before ours, from a line's end: checked by the tail
         // seen, as any append is; this run's lines are read back on their own clock.
         if (alone && appendedBefore && afterALine && endsLine(ours)) {
