@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "troupe/event_model/troupe_event.h"
@@ -36,15 +37,11 @@ struct TroupeOrderKey {
     }
     // Time, then id: the fold's order without the tie-break of the position.
     static bool timeThenIdBefore(const TroupeOrderKey& a, const TroupeOrderKey& b) {
-        if (a.time != b.time) return a.time < b.time;
-        if (a.idHigh != b.idHigh) return a.idHigh < b.idHigh;
-        return a.idLow < b.idLow;
+        return std::tie(a.time, a.idHigh, a.idLow) < std::tie(b.time, b.idHigh, b.idLow);
     }
     friend bool operator<(const TroupeOrderKey& a, const TroupeOrderKey& b) {
-        if (a.time != b.time) return a.time < b.time;
-        if (a.idHigh != b.idHigh) return a.idHigh < b.idHigh;
-        if (a.idLow != b.idLow) return a.idLow < b.idLow;
-        return a.position < b.position;
+        return std::tie(a.time, a.idHigh, a.idLow, a.position) <
+               std::tie(b.time, b.idHigh, b.idLow, b.position);
     }
 
    private:

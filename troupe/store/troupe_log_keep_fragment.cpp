@@ -12,14 +12,9 @@
 
 #include "platform/log.h"
 #include "troupe/store/troupe_log_keep.h"
+#include "troupe/store/troupe_log_path_watch.h"
 
 namespace tw {
-
-namespace {
-
-bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
-}  // namespace
 
 void TroupeLogKeep::takeBackFragment(const std::filesystem::path& logFile) const {
     std::size_t longest = 0;

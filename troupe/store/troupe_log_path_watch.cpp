@@ -20,8 +20,6 @@ constexpr std::uint32_t kEvents = IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED
 // The folder itself went, or events were lost: whatever the name holds is looked at.
 constexpr std::uint32_t kFolderGone = IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT;
 
-bool sameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-
 }  // namespace
 
 TroupeLogPathWatch::TroupeLogPathWatch(std::filesystem::path file, std::function<void()> poke)

@@ -33,6 +33,11 @@
 
 namespace tw {
 
+// Two stat times, to the nanosecond.
+inline bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 enum class TroupeLogLook {
     same,       // as this thread's writes left it
     appended,   // lines appended after what was seen, from a line's end
