@@ -146,7 +146,7 @@ atomic_file::OpenedFile logOnItsOwnDescriptor(int fd, const std::filesystem::pat
     return opened;
 }
 
-bool onSharedMount(int fd) {
+LogMount logMountOf(int fd) {
     // Not in every kernel's headers.
     constexpr std::uint32_t kCifsMagic = 0xFF534D42;
     constexpr std::uint32_t kSmb2Magic = 0xFE534D42;
@@ -155,8 +155,15 @@ bool onSharedMount(int fd) {
                                                   kCifsMagic,       kSmb2Magic,      V9FS_MAGIC,
                                                   kCephMagic,       AFS_SUPER_MAGIC, AFS_FS_MAGIC};
     struct statfs info {};
-    return ::fstatfs(fd, &info) == 0 &&
-           std::find(shared.begin(), shared.end(), static_cast<std::uint32_t>(info.f_type)) != shared.end();
+    if (::fstatfs(fd, &info) != 0) return LogMount::local;
+    const auto type = static_cast<std::uint32_t>(info.f_type);
+    if (type == FUSE_SUPER_MAGIC) return LogMount::fuse;
+    return std::find(shared.begin(), shared.end(), type) != shared.end() ? LogMount::shared : LogMount::local;
+}
+
+void readAsAsked(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_DIRECT);
 }
 
 }  // namespace tw

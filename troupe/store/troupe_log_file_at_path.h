@@ -54,8 +54,18 @@ OpenedLog openLogToAppend(const std::filesystem::path& file);
 atomic_file::OpenedFile logOnItsOwnDescriptor(int fd, const std::filesystem::path& file = {},
                                               bool fresh = false);
 
-// Whether the file open on `fd` lies on a mount other machines write to (FUSE, NFS, SMB,
-// 9P, Ceph, AFS): their changes send no event here and may not reach a held descriptor.
-bool onSharedMount(int fd);
+// Where the file open on `fd` lies: on a mount other machines write to (FUSE, NFS, SMB, 9P,
+// Ceph, AFS), their changes send no event here and may not reach a held descriptor.
+enum class LogMount {
+    local,
+    shared,
+    fuse,  // shared, and reads through the page cache ask its daemon for whole pages
+};
+LogMount logMountOf(int fd);
+
+// On a FUSE mount a read asks its daemon for whole pages (sshfs sends each over the
+// network): a descriptor set to read directly asks for the bytes read, the last byte or a
+// line of ours. Where that cannot be set, reads go on through the cache.
+void readAsAsked(int fd);
 
 }  // namespace tw

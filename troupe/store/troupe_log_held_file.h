@@ -28,6 +28,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/atomic_file.h"
@@ -193,6 +194,7 @@ class TroupeLogHeldFile {
     // On a mount other machines write to: what decides what the file holds is read on a
     // descriptor opened for it, which asks the server, not on the one held.
     bool freshReads_ = false;
+    bool readsAsAsked_ = false;  // a FUSE mount: the descriptors read set to ask for the bytes read
     static constexpr std::size_t kMostBytesAWrite = std::size_t{1} << 20;
     std::size_t blockBytes_ = kMostBytesAWrite;  // st_blksize of the file held, on a shared mount
     // A look's own open of the path there (for reading: the file held may be one renamed away
@@ -202,6 +204,8 @@ class TroupeLogHeldFile {
     std::uint64_t landedAt_ = 0;   // where this thread's last write ended (by the descriptor, when unknown)
     bool landingUnknown_ = false;  // a shared mount's size lags: ours are past what can be read yet
     bool landedVerified_ = false;  // its bytes were read back where it ended
+    // Where they start, and whether a line starts there, as that read saw it.
+    std::optional<std::pair<std::uint64_t, bool>> landedStart_;
     // Written to, or changed by another program however that was seen: this run's lines
     // are read back, and the bytes compared, when due (a write within the clock tick of a
     // look changes neither size nor time).

@@ -24,7 +24,10 @@ bool TroupeLogHeldFile::openFile() {
     }
     fd_ = opened.fd;
     holding_ = false;
-    freshReads_ = onSharedMount(fd_);
+    const LogMount mount = logMountOf(fd_);
+    freshReads_ = mount != LogMount::local;
+    readsAsAsked_ = mount == LogMount::fuse;
+    if (readsAsAsked_) readAsAsked(fd_);
     blockBytes_ =
         std::clamp<std::size_t>(static_cast<std::size_t>(std::max<blksize_t>(opened.info.st_blksize, 0)),
                                 std::size_t{4096}, kMostBytesAWrite);
@@ -77,6 +80,7 @@ bool TroupeLogHeldFile::followPath(atomic_file::OpenedFile* opened, bool toWrite
         // Only a write takes the path's open for the held descriptor: a look reads through it.
         if (fresh.status == atomic_file::ReadStatus::ok && toWrite) adopt(std::move(fresh), opened);
         if (!toWrite) lookOn_ = std::move(fresh);
+        if (readsAsAsked_ && lookOn_.fd >= 0) readAsAsked(lookOn_.fd);
         lookAtHeldFile();
         if (opened != nullptr && lookOn_.fd >= 0) *opened = std::move(lookOn_);
         lookOn_ = {};
@@ -105,6 +109,8 @@ bool TroupeLogHeldFile::followPath(atomic_file::OpenedFile* opened, bool toWrite
 void TroupeLogHeldFile::adopt(atomic_file::OpenedFile fresh, atomic_file::OpenedFile* opened) {
     ::close(fd_);  // written through already; what it held to sync goes with the path's file
     fd_ = std::exchange(fresh.fd, -1);
+    landedStart_.reset();  // read on the file given up
+    if (readsAsAsked_) readAsAsked(fd_);
     if (opened == nullptr) return;
     *opened = logOnItsOwnDescriptor(fd_);
     opened->size = fresh.size;

@@ -83,6 +83,7 @@ std::optional<std::uint64_t> TroupeLogHeldFile::landedEnd(std::string_view ours,
     landedAt_ = 0;
     landingUnknown_ = false;
     landedVerified_ = false;
+    landedStart_.reset();
     const off_t offset = ::lseek(fd_, 0, SEEK_CUR);
     if (offset < 0 || ::fstat(fd_, &info) != 0) return std::nullopt;
     const auto end = static_cast<std::uint64_t>(offset);
@@ -112,13 +113,19 @@ std::optional<std::uint64_t> TroupeLogHeldFile::landedEnd(std::string_view ours,
     return end;
 }
 
-// The file held holds `text` just before `end`.
+// The file held holds `text` just before `end`. The same read takes the byte before it:
+// whether our bytes start a line is then known without asking a shared mount again.
 bool TroupeLogHeldFile::bytesAt(std::uint64_t end, std::string_view text) {
-    std::string held(text.size(), '\0');
-    return end >= text.size() &&
-           ::pread(fd_, held.data(), held.size(), static_cast<off_t>(end - text.size())) ==
-               static_cast<ssize_t>(held.size()) &&
-           held == text;
+    if (end < text.size()) return false;
+    const std::uint64_t from = end - text.size();
+    const std::size_t before = from > 0 ? 1 : 0;
+    std::string held(text.size() + before, '\0');
+    if (::pread(fd_, held.data(), held.size(), static_cast<off_t>(from - before)) !=
+            static_cast<ssize_t>(held.size()) ||
+        std::string_view(held).substr(before) != text)
+        return false;
+    landedStart_ = {from, before == 0 || held.front() == '\n'};
+    return true;
 }
 
 // Ends a torn last line, so the next line starts on a line of its own. Another program's
@@ -252,6 +259,7 @@ void TroupeLogHeldFile::placeWritten(std::span<const TroupeLogLine> lines, std::
 
 // The byte before `offset` of the file held is a newline, or there is none.
 bool TroupeLogHeldFile::endsLine(std::uint64_t offset) {
+    if (landedStart_ && landedStart_->first == offset) return landedStart_->second;
     char last = 0;
     return offset == 0 || (::pread(fd_, &last, 1, static_cast<off_t>(offset - 1)) == 1 && last == '\n');
 }

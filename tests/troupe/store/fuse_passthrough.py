@@ -8,7 +8,7 @@ mount takes writes in requests of up to 128 KiB, not 4 KiB. With --by-path the a
 of an open file are those of the file now at its path, as cloud clients give them. With
 --write-log FILE each write adds a line "INODE LINKS OFFSET SIZE PATH" naming the file the
 handle reached as the write came: LINKS 0 is a file renamed away or deleted, that nobody
-can reach.
+can reach; and each read a line "read OFFSET SIZE PATH", the bytes the kernel asked for.
 
     fuse_passthrough.py BELOW AT [--lag SECONDS] [--write-delay SECONDS] [--by-path]
                         [--write-log FILE]   (returns once mounted; fusermount -u AT)
@@ -104,6 +104,9 @@ class Passthrough(Operations):
         return os.open(self._full(path), os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode)
 
     def read(self, path, size, offset, fh):
+        if self.write_log is not None:
+            with self.lock:
+                self.write_log.write(f"read {offset} {size} {path}\n")
         return os.pread(fh, size, offset)
 
     def write(self, path, data, offset, fh):

@@ -60,17 +60,26 @@ struct FuseMount {
 };
 
 // The writes a passthrough's write log holds, and those that reached a file renamed away
-// or deleted (no link left: bytes nobody reads), the first of them as logged.
+// or deleted (no link left: bytes nobody reads), the first of them as logged; and the bytes
+// the kernel asked it to read.
 struct WritesSeen {
     int writes = 0;
     int toUnlinkedFiles = 0;
     std::string firstUnlinked;
+    unsigned long long bytesRead = 0;
 };
 inline WritesSeen writesSeen(const std::filesystem::path& writeLog) {
     WritesSeen seen;
     std::ifstream in(writeLog);
     for (std::string line; std::getline(in, line);) {
         std::istringstream fields(line);
+        if (line.starts_with("read ")) {
+            unsigned long long offset = 0;
+            unsigned long long size = 0;
+            std::string read;
+            if (fields >> read >> offset >> size) seen.bytesRead += size;
+            continue;
+        }
         unsigned long long inode = 0;
         unsigned long long links = 1;
         if (!(fields >> inode >> links)) continue;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -108,6 +109,41 @@ TEST(TroupeLogMount, AStoreAtRestLooksEveryTwoSecondsAtMost) {
             },
             skipped);
     }
+    if (!skipped.empty()) GTEST_SKIP() << skipped;
+}
+
+// Each line written beneath a FUSE mount is checked by reading the bytes it needs (the last
+// one before it, its own after it), not whole pages: sshfs sends each page over the network.
+TEST(TroupeLogMount, ALineWrittenReadsItsOwnBytesNotPages) {
+    std::string skipped;
+    expectOk(
+        [] {
+            TroupeHarness h;
+            const fs::path below = h.xdg.root() / "below";
+            testing::PassthroughOptions options;
+            options.writeLog = h.xdg.root() / "requests.log";
+            const FuseMount mount(Fuse::passthrough, below, h.xdg.root() / "mount", options);
+            if (!mount.mounted) return testing::cannotMount("the passthrough");
+            std::string others;  // a few pages
+            for (int i = 0; i < 40; ++i) others += othersLine(h.clock.now().seconds - 100 + i);
+            const fs::path log = logBeneath(below, others);
+            TroupeStore store(mount.at / "Troupe", h.defaults, h.clock, h.mainQueue, h.notifications);
+            store.waitUntilLoaded();
+            const testing::WritesSeen before = testing::writesSeen(options.writeLog);
+            for (int i = 0; i < 20; ++i) {
+                const auto typed = std::get<TroupeEvent>(store.appendKind(
+                    TroupeEventKind::milestoneEarned, TroupeMilestoneEarned{"typed"}, h.clock.now()));
+                const std::string line = encodeTroupeEventLine(typed);
+                if (!pumpUntil(h.mainQueue,
+                               [&] { return testing::readFile(log).find(line) != std::string::npos; }))
+                    return std::string("a line not written");
+            }
+            const testing::WritesSeen after = testing::writesSeen(options.writeLog);
+            const auto perWrite = (after.bytesRead - before.bytesRead) /
+                                  static_cast<unsigned long long>(std::max(after.writes - before.writes, 1));
+            return perWrite <= 1024 ? std::string("ok") : std::to_string(perWrite) + " bytes read a write";
+        },
+        skipped);
     if (!skipped.empty()) GTEST_SKIP() << skipped;
 }
 
