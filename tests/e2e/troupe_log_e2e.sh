@@ -220,7 +220,8 @@ if /usr/bin/python3 -c 'import fusepy' 2>/dev/null && mount_beneath "$passthroug
 import os, re, sys, uuid
 with open(sys.argv[1], "rb") as log:
     text = log.read()
-last = text.rstrip(b"\n").rsplit(b"\n", 1)[-1]
+# The last key's line: the flea's own XP line may come after it.
+last = [line for line in text.split(b"\n") if b'"xp_earned"' in line and b'"fleaId"' not in line][-1]
 theirs = re.sub(rb'"id":"[0-9A-Fa-f-]{36}"', b'"id":"' + str(uuid.uuid4()).upper().encode() + b'"', last, 1)
 with open(sys.argv[1] + ".saving", "wb") as copy:
     copy.write(text + theirs + b"\n")
