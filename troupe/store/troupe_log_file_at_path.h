@@ -25,7 +25,8 @@ enum class LogAtPath {
 // the identity may be the name's (a FUSE mount that numbers files by path): the held
 // descriptor may serve a file renamed away since, the open the one at the path. It is for
 // appending only `toWrite`: closing a descriptor open for writing is an event of its own.
-// `sharedMount`: what onSharedMount() said of the held file (each asking is a request there).
+// `sharedMount`: the held file is not on a local disk, as logMountOf() said once (each asking
+// is a request there).
 LogAtPath logAtPath(const std::filesystem::path& file, int heldFd, bool sharedMount,
                     atomic_file::OpenedFile* opened = nullptr, bool toWrite = false);
 

@@ -87,7 +87,7 @@ std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::placeFound(TroupeRunLedger
     // Only a shared mount's size may lag its bytes: on a disk a file that ends before a line
     // of ours was cut short.
     for (auto& [line, offset] : comparison.unreached) {
-        if (!freshReads_)
+        if (!freshReads())
             missing.push_back(std::move(line));
         else
             waitFor(std::move(line), offset, true);
@@ -113,7 +113,7 @@ void TroupeLogHeldFile::waitFor(TroupeRunLedger::Line line, std::uint64_t from, 
 // not it (see TroupeLogUnseenLines).
 std::vector<TroupeRunLedger::Line> TroupeLogHeldFile::takeUnreached() {
     if (unseen_.empty()) return {};
-    auto taken = unseen_.lookIn(fd_, sizeNow(), changes_, freshReads_);
+    auto taken = unseen_.lookIn(fd_, sizeNow(), changes_, freshReads());
     for (const auto& [entry, at] : taken.found) ledger_.place(entry, {changes_, at});
     return std::move(taken.gone);
 }

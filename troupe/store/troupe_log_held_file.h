@@ -34,6 +34,7 @@
 #include "platform/atomic_file.h"
 #include "platform/uuid.h"
 #include "troupe/store/troupe_log_block_hashes.h"
+#include "troupe/store/troupe_log_file_at_path.h"
 #include "troupe/store/troupe_log_held_file_unseen.h"
 #include "troupe/store/troupe_log_net.h"
 #include "troupe/store/troupe_log_path_watch.h"
@@ -138,7 +139,7 @@ class TroupeLogHeldFile {
     // request: another machine's save that comes between two requests of one write takes a
     // torn line of ours, and its own next line glued to it.
     std::size_t mostBytesAWrite() const {
-        if (!freshReads_) return kMostBytesAWrite;
+        if (!freshReads()) return kMostBytesAWrite;
         const std::uint64_t end = watch_.seen() ? watch_.seen()->size : 0;
         return blockBytes_ - static_cast<std::size_t>(end % blockBytes_);
     }
@@ -191,10 +192,11 @@ class TroupeLogHeldFile {
     bool reported_ = false;         // a failure is logged once until writing works again
     bool pathHoldsNoFile_ = false;  // said once while something else is at the path
     std::atomic<bool> holding_ = false;
-    // On a mount other machines write to: what decides what the file holds is read on a
-    // descriptor opened for it, which asks the server, not on the one held.
-    bool freshReads_ = false;
-    bool readsAsAsked_ = false;  // a FUSE mount: the descriptors read set to ask for the bytes read
+    // Where the file held lies. On a mount other machines write to, what decides what the
+    // file holds is read on a descriptor opened for it, which asks the server, not on the
+    // one held; on a FUSE mount such descriptors are set to read directly.
+    LogMount mount_ = LogMount::local;
+    bool freshReads() const { return mount_ != LogMount::local; }
     static constexpr std::size_t kMostBytesAWrite = std::size_t{1} << 20;
     std::size_t blockBytes_ = kMostBytesAWrite;  // st_blksize of the file held, on a shared mount
     // A look's own open of the path there (for reading: the file held may be one renamed away

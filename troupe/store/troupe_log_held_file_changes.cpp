@@ -15,7 +15,7 @@ void TroupeLogHeldFile::look(bool draining) {
     if (fd_ < 0 && !watch_.seen()) return;
     // On a shared mount the look opens the path, which asks the server: the reads use it.
     atomic_file::OpenedFile opened;
-    followPath(freshReads_ ? &opened : nullptr);
+    followPath(freshReads() ? &opened : nullptr);
     if (quitLooked_ || fd_ < 0) return;  // the quit read this run's lines back already
     const auto readBack = net_.readBackDue(draining);
     const bool slice = watch_.seen() && net_.sliceDue(draining);
@@ -62,11 +62,11 @@ void TroupeLogHeldFile::compareBytes(const atomic_file::OpenedFile& file, bool d
 atomic_file::OpenedFile TroupeLogHeldFile::readable(atomic_file::OpenedFile opened) {
     struct stat held {};
     struct stat other {};
-    if (freshReads_ && opened.status == atomic_file::ReadStatus::ok && ::fstat(fd_, &held) == 0 &&
+    if (freshReads() && opened.status == atomic_file::ReadStatus::ok && ::fstat(fd_, &held) == 0 &&
         ::fstat(opened.fd, &other) == 0 &&
         atomic_file::FileIdentity::of(held) == atomic_file::FileIdentity::of(other))
         return opened;
-    return logOnItsOwnDescriptor(fd_, file_, freshReads_);
+    return logOnItsOwnDescriptor(fd_, file_, freshReads());
 }
 
 // The held file's `info`; false (a descriptor that failed for good let go) when fstat fails.
@@ -93,7 +93,7 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
     const auto from = watch_.seen() ? watch_.seen()->size : 0;
     // Smaller than this run's writes left it, on a shared mount: a size that lags its bytes
     // (a network or cloud client's) until it has stayed so for unreachedPatience.
-    if (freshReads_ && watch_.seen() && watch_.sameFile(info) &&
+    if (freshReads() && watch_.seen() && watch_.sameFile(info) &&
         static_cast<std::uint64_t>(info.st_size) < from) {
         const double now = net_.secondsNow();
         if (!shortSince_) shortSince_ = now;
@@ -104,7 +104,8 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
         case TroupeLogLook::same:
             // On a shared mount a file renamed over the log may keep the name's inode number,
             // its size and, to the tick of a coarse clock, its times: its last bytes tell.
-            if (freshReads_ && watch_.seen() && !watch_.seen()->tail.empty() && tailDue() && !tailReadsBack())
+            if (freshReads() && watch_.seen() && !watch_.seen()->tail.empty() && tailDue() &&
+                !tailReadsBack())
                 return changedElsewhere(info);
             return;
         case TroupeLogLook::metadata:
@@ -122,14 +123,14 @@ void TroupeLogHeldFile::compareHeld(const struct stat& info) {
             // Bytes the size tells that cannot be read: the descriptor holds another file than
             // the one stat told of (on a mount that answers by path, one saved over the log
             // between its open and the stat), or it was cut short since.
-            if (!end) return freshReads_ ? changedElsewhere(info) : readAgain(info);
+            if (!end) return freshReads() ? changedElsewhere(info) : readAgain(info);
             rememberHeld(info, *end);
             handOnAppended(from, *end);
             net_.appended(readFd(), *end);
             return;
         }
         case TroupeLogLook::changed:
-            if (freshReads_) return changedElsewhere(info);
+            if (freshReads()) return changedElsewhere(info);
             readAgain(info);
             return;
     }

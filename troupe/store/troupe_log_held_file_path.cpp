@@ -24,10 +24,8 @@ bool TroupeLogHeldFile::openFile() {
     }
     fd_ = opened.fd;
     holding_ = false;
-    const LogMount mount = logMountOf(fd_);
-    freshReads_ = mount != LogMount::local;
-    readsAsAsked_ = mount == LogMount::fuse;
-    if (readsAsAsked_) readAsAsked(fd_);
+    mount_ = logMountOf(fd_);
+    if (mount_ == LogMount::fuse) readAsAsked(fd_);
     blockBytes_ =
         std::clamp<std::size_t>(static_cast<std::size_t>(std::max<blksize_t>(opened.info.st_blksize, 0)),
                                 std::size_t{4096}, kMostBytesAWrite);
@@ -61,7 +59,7 @@ bool TroupeLogHeldFile::followPath(atomic_file::OpenedFile* opened, bool toWrite
         return true;
     }
     atomic_file::OpenedFile fresh;  // the path's own open, on a shared mount
-    const LogAtPath atPath = logAtPath(file_, fd_, freshReads_, &fresh, toWrite);
+    const LogAtPath atPath = logAtPath(file_, fd_, freshReads(), &fresh, toWrite);
     if (atPath == LogAtPath::unknown) {
         // The held descriptor may be the one that failed, the path working again.
         if (struct stat info{}; ::fstat(fd_, &info) != 0 && dropFailed(errno)) return openFile();
@@ -77,10 +75,10 @@ bool TroupeLogHeldFile::followPath(atomic_file::OpenedFile* opened, bool toWrite
     }
     pathHoldsNoFile_ = false;
     if (atPath == LogAtPath::heldFile) {
+        if (mount_ == LogMount::fuse && fresh.fd >= 0) readAsAsked(fresh.fd);
         // Only a write takes the path's open for the held descriptor: a look reads through it.
         if (fresh.status == atomic_file::ReadStatus::ok && toWrite) adopt(std::move(fresh), opened);
         if (!toWrite) lookOn_ = std::move(fresh);
-        if (readsAsAsked_ && lookOn_.fd >= 0) readAsAsked(lookOn_.fd);
         lookAtHeldFile();
         if (opened != nullptr && lookOn_.fd >= 0) *opened = std::move(lookOn_);
         lookOn_ = {};
@@ -110,7 +108,6 @@ void TroupeLogHeldFile::adopt(atomic_file::OpenedFile fresh, atomic_file::Opened
     ::close(fd_);  // written through already; what it held to sync goes with the path's file
     fd_ = std::exchange(fresh.fd, -1);
     landedStart_.reset();  // read on the file given up
-    if (readsAsAsked_) readAsAsked(fd_);
     if (opened == nullptr) return;
     *opened = logOnItsOwnDescriptor(fd_);
     opened->size = fresh.size;

@@ -23,7 +23,7 @@ std::size_t TroupeLogHeldFile::writeAll(std::string_view bytes) {
     // The file just before the write, as its file system has it now: the net moves its
     // record on only from the file it vouched for.
     struct stat before {};
-    const bool beforeKnown = freshReads_ ? statAfresh(fd_, before) : ::fstat(fd_, &before) == 0;
+    const bool beforeKnown = freshReads() ? statAfresh(fd_, before) : ::fstat(fd_, &before) == 0;
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t n = write_(fd_, bytes.data() + written, bytes.size() - written);
@@ -90,7 +90,7 @@ std::optional<std::uint64_t> TroupeLogHeldFile::landedEnd(std::string_view ours,
     landedAt_ = end;
     // On a shared mount the pages this machine keeps may hold our bytes where its kernel
     // thought they went, a size that lagged: dropped, the reads below ask the file system.
-    if (freshReads_) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
+    if (freshReads()) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_DONTNEED);
     if (bytesAt(end, ours)) {
         landedVerified_ = true;
         return end;
@@ -106,7 +106,7 @@ std::optional<std::uint64_t> TroupeLogHeldFile::landedEnd(std::string_view ours,
     }
     // Where a shared mount's size lags its bytes, ours lie past what can be read yet: where,
     // the next looks tell. Elsewhere a change, which the read-back finds.
-    if (freshReads_) {
+    if (freshReads()) {
         landingUnknown_ = true;
         return std::nullopt;
     }
@@ -145,7 +145,7 @@ TroupeLogHeldFile::Written TroupeLogHeldFile::endTornLine(std::chrono::milliseco
     };
     // On a shared mount a file renamed over the log since the look may end before the size
     // told: the path is looked at (and opened) again first.
-    if (!readLast() && !(freshReads_ && followPath(nullptr, true) && fd_ >= 0 && readLast())) {
+    if (!readLast() && !(freshReads() && followPath(nullptr, true) && fd_ >= 0 && readLast())) {
         if (fd_ < 0) return Written::failed;
         if (!dropFailed(error))
             report("read the end of", error == 0
@@ -196,7 +196,7 @@ TroupeLogHeldFile::Written TroupeLogHeldFile::writeLines(std::span<const TroupeL
     done = 0;
     // On a shared mount every write goes to the file at the path then: a save renamed over
     // the log since the last write takes the lines, not the file it renamed away.
-    if ((lookAtPath || freshReads_) && fd_ >= 0) {
+    if ((lookAtPath || freshReads()) && fd_ >= 0) {
         atLineStart_ = false;  // another writer may have left a line torn
         if (!followPath(nullptr, true)) return Written::failed;
     }
