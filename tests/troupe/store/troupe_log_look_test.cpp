@@ -305,20 +305,6 @@ TEST(TroupeLogLookReadBack, AnUnseenLineIsGoneOnlyWhenALaterOneLandedWithinTheRe
     }
 }
 
-// Two reconciles may both read the log before the lines the first finds missing go back: the
-// second takes for missing only those not placed again since, past where it read.
-TEST(TroupeLogLookReadBack, ALinePlacedPastAReadIsNotItsToJudge) {
-    TemporaryFolder folder;
-    TroupeRunLedger ledger(folder.root());
-    ledger.record(idOf(0), ourLine(0, 40), TroupeRunLedger::Place{1, 0});
-    EXPECT_FALSE(ledger.placedPast(0, 1, 40));
-    ledger.placeAgain(0, {1, 80});
-    EXPECT_TRUE(ledger.placedPast(0, 1, 40));
-    EXPECT_FALSE(ledger.placedPast(0, 1, 120));  // within the read: its finding stands
-    EXPECT_FALSE(ledger.placedPast(0, 2, 40));   // a place before the last change
-    EXPECT_FALSE(ledger.placedPast(1, 1, 0));    // no such entry
-}
-
 // A log that is a link into another folder: a write to the file it leads to pokes the watch
 // at once, as one under the log's own name does, not only the slow poll.
 TEST(TroupeLogLook, ALinkedLogsFileIsWatchedInItsOwnFolder) {
